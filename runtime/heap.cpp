@@ -1,0 +1,103 @@
+#include "runtime/heap.h"
+
+#include <cstdlib>
+
+#include "runtime/fatal.h"
+
+namespace kiv::heap {
+namespace {
+
+// Header in front of every block; 32 bytes keep the user's data 16-byte
+// aligned.
+struct Block {
+    Block* prev;
+    Block* next;
+    size_t size;
+    size_t spare;
+};
+static_assert(sizeof(Block) % 16 == 0);
+
+struct List {
+    Block* first = nullptr;
+    Block* last = nullptr;
+} list;
+
+void* link(Block* b, size_t size) {
+    b->prev = list.last;
+    b->next = nullptr;
+    b->size = size;
+    if (list.last) list.last->next = b;
+    else list.first = b;
+    list.last = b;
+    return b + 1;
+}
+
+void unlink(const Block* b) {
+    (b->prev ? b->prev->next : list.first) = b->next;
+    (b->next ? b->next->prev : list.last) = b->prev;
+}
+
+Block* find(void* pointer) {
+    for (Block* b = list.first; b; b = b->next)
+        if (b + 1 == pointer) return b;
+    return nullptr;
+}
+
+[[noreturn]] void out_of_memory() {
+    runtime::quit_with_error(runtime::fatal::out_of_memory, runtime::caller_address());
+}
+
+} // namespace
+
+void* allocate(size_t size) {
+    auto* b = static_cast<Block*>(std::malloc(size + sizeof(Block)));
+    if (!b) out_of_memory();
+    return link(b, size);
+}
+
+void* allocate_zeroed(size_t size) {
+    auto* b = static_cast<Block*>(std::calloc(1, size + sizeof(Block)));
+    if (!b) out_of_memory();
+    return link(b, size);
+}
+
+void* resize(void* pointer, size_t size) {
+    if (!pointer) return allocate(size);
+    if (size == 0) {
+        free(pointer);
+        return nullptr;
+    }
+    Block* old = find(pointer);
+    if (!old) return allocate(size);
+    auto* b = static_cast<Block*>(std::realloc(old, size + sizeof(Block)));
+    if (!b) out_of_memory();
+    b->size = size;
+    (b->prev ? b->prev->next : list.first) = b;
+    (b->next ? b->next->prev : list.last) = b;
+    return b + 1;
+}
+
+void free(void* pointer) {
+    if (!pointer) return;
+    Block* b = find(pointer);
+    if (!b) return;
+    unlink(b);
+    std::free(b);
+}
+
+void free_all() {
+    for (Block* b = list.first; b;) {
+        Block* next = b->next;
+        std::free(b);
+        b = next;
+    }
+    list = {};
+}
+
+size_t block_count() {
+    size_t n = 0;
+    for (Block* b = list.first; b; b = b->next) ++n;
+    return n;
+}
+
+} // namespace kiv::heap

@@ -1,0 +1,20 @@
+// The tracked heap: every block of explicit memory sits in one list, so
+// that the quit path can free them all. Exhaustion is fatal (runtime
+// error 94).
+#pragma once
+
+#include <cstddef>
+
+namespace kiv::heap {
+
+void* allocate(size_t size);
+void* allocate_zeroed(size_t size);
+// A null pointer allocates; size 0 frees and returns null.
+void* resize(void* pointer, size_t size);
+// A pointer that is not on the list is left alone.
+void free(void* pointer);
+void free_all();
+// Number of blocks on the list.
+size_t block_count();
+
+} // namespace kiv::heap

@@ -1,0 +1,60 @@
+// Non-local exits at the machine level. Language errors, halt and the
+// low-level OS failures travel as a `Throw` exception carrying a 32-bit
+// code; quit has a type of its own, caught only at the entry. A protected
+// region catches every code at or below its filter (compared unsigned) and
+// lets the others pass. break, continue, return, exit and throw do not use
+// exceptions: the interpreter leaves its levels while `record.pending` is set.
+#pragma once
+
+#include <cstdint>
+
+namespace kiv::runtime {
+
+namespace code {
+constexpr uint32_t error = 0x7FFFFFFF;
+constexpr uint32_t brk = 0x7FFFFFFE;
+constexpr uint32_t cont = 0x7FFFFFFD;
+constexpr uint32_t ret = 0x7FFFFFFC;
+constexpr uint32_t exit = 0x7FFFFFFB;
+constexpr uint32_t thrw = 0x7FFFFFFA;
+constexpr uint32_t os_memory_filter = 0x7FFFFFF8;
+constexpr uint32_t os_alloc_failed = 0x7FFFFFF7;
+constexpr uint32_t os_release_failed = 0x7FFFFFF6;
+constexpr uint32_t quit = 0x0BADCAFE;
+} // namespace code
+
+// The exception of a low-level throw.
+struct Throw {
+    uint32_t code;
+};
+
+// A quit request; `status` is the process exit code.
+struct Quit {
+    int status;
+};
+
+// Runs `body`; a Throw whose code is at or below `filter` goes to
+// `handler(code)`, any other propagates.
+template <class Body, class Handler>
+void protected_region(uint32_t filter, Body&& body, Handler&& handler) {
+    try {
+        body();
+    } catch (const Throw& t) {
+        if (t.code > filter) throw;
+        handler(t.code);
+    }
+}
+
+// The runtime record: command line, the code of the throw in flight and the
+// pending language exit that the interpreter levels check.
+struct Record {
+    int argc = 0;
+    char** argv = nullptr;
+    uint32_t code = 0;
+    uint32_t pending = 0;
+};
+extern Record record;
+
+[[noreturn]] void throw_code(uint32_t code);
+
+} // namespace kiv::runtime
