@@ -1,0 +1,67 @@
+// Datatype ids: the low byte of every cell header.
+#pragma once
+
+#include <cstdint>
+
+namespace kiv {
+
+enum TypeId : uint32_t {
+    TYPE_DATATYPE = 1,
+    TYPE_UNSET = 2,
+    TYPE_NONE = 3,
+    TYPE_LOGIC = 4,
+    TYPE_BLOCK = 5,
+    TYPE_PAREN = 6,
+    TYPE_STRING = 7,
+    TYPE_FILE = 8,
+    TYPE_URL = 9,
+    TYPE_CHAR = 10,
+    TYPE_INTEGER = 11,
+    TYPE_FLOAT = 12,
+    TYPE_SYMBOL = 13,
+    TYPE_CONTEXT = 14,
+    TYPE_WORD = 15,
+    TYPE_SET_WORD = 16,
+    TYPE_LIT_WORD = 17,
+    TYPE_GET_WORD = 18,
+    TYPE_REFINEMENT = 19,
+    TYPE_ISSUE = 20,
+    TYPE_NATIVE = 21,
+    TYPE_ACTION = 22,
+    TYPE_OP = 23,
+    TYPE_FUNCTION = 24,
+    TYPE_PATH = 25,
+    TYPE_LIT_PATH = 26,
+    TYPE_SET_PATH = 27,
+    TYPE_GET_PATH = 28,
+    TYPE_ROUTINE = 29,
+    TYPE_BITSET = 30,
+    TYPE_TRIPLE = 31,
+    TYPE_OBJECT = 32,
+    TYPE_TYPESET = 33,
+    TYPE_ERROR = 34,
+    TYPE_VECTOR = 35,
+    TYPE_HASH = 36,
+    TYPE_PAIR = 37,
+    TYPE_PERCENT = 38,
+    TYPE_TUPLE = 39,
+    TYPE_MAP = 40,
+    TYPE_BINARY = 41,
+    TYPE_SERIES = 42,
+    TYPE_TIME = 43,
+    TYPE_TAG = 44,
+    TYPE_EMAIL = 45,
+    TYPE_HANDLE = 46,
+    TYPE_DATE = 47,
+    TYPE_PORT = 48,
+    TYPE_MONEY = 49,
+    TYPE_REF = 50,
+    TYPE_POINT2D = 51,
+    TYPE_POINT3D = 52,
+    TYPE_IMAGE = 53,
+    TYPE_EVENT = 54,
+};
+
+constexpr uint32_t type_count = 54;
+
+} // namespace kiv

@@ -1,0 +1,8 @@
+#include "runtime/roots.h"
+
+namespace kiv::roots {
+
+std::vector<Cell*> cells;
+std::vector<NodeId*> nodes;
+
+} // namespace kiv::roots
