@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "datatypes/symbol.h"
@@ -452,6 +453,9 @@ Cell* cells_of(NodeId block) {
 }
 
 NodeId init(uint32_t size, const Cell* block, Kind kind, uint32_t width, NodeId source) {
+    // Until the table is returned its arrays are reachable only through the
+    // new record, so nothing is collected while they are made.
+    std::optional<CollectionHold> hold(std::in_place);
     RootedNode table(memory::alloc_bytes_filled(sizeof(Table), 0));
     {
         Buffer* b = memory::buffer_of(table);
@@ -486,8 +490,10 @@ NodeId init(uint32_t size, const Cell* block, Kind kind, uint32_t width, NodeId 
     }
     NodeId blk = block && kind <= word ? block->w2 : memory::alloc_cells(size);
     record_of(table).blk = blk;
+    hold.reset();
     if (block && kind <= word) {
-        Rooted<Cell> hold(Cell{TYPE_HASH, 0, blk, table});
+        // A hash! value keeps the table alive while the keys are filed.
+        Rooted<Cell> value(Cell{TYPE_HASH, 0, blk, table});
         add_range(table, block->w1, kind == map ? 2 : 1);
     }
     return table;
@@ -532,8 +538,7 @@ Cell* put_key(NodeId table, Cell* key, int32_t* out) {
     if (p.hit >= 0) {
         if (t.type == value) {
             if (keys[p.hit] >= 0) {
-                NodeId chain = array::make(4, 4);
-                array::clear(chain);
+                RootedNode chain(array::make(4, 4));
                 array::append_int(chain, keys_of(record_of(table))[p.hit]);
                 Table& r = record_of(table);
                 array::append_int32(r.chains, int32_t(chain));
@@ -542,7 +547,8 @@ Cell* put_key(NodeId table, Cell* key, int32_t* out) {
             Table& r = record_of(table);
             array::append_int(chain_node(r, keys_of(r)[p.hit]), int32_t(pos));
             set_position(table, pos, p.hit);
-        } else if (t.type == map && cells_of(blk)[keys[p.hit] + 1].header == 0) {
+        } else if (t.type == map && uint32_t(keys[p.hit]) + 1 < block_length(blk) &&
+                   cells_of(blk)[keys[p.hit] + 1].header == 0) {
             // A key whose value was removed comes back: it counts again.
             keys[p.hit] = int32_t(pos);
             t.size++;
@@ -692,7 +698,7 @@ void remap(NodeId table, uint32_t lo, uint32_t hi, Map&& to) {
 
 int32_t refresh(NodeId table, int32_t shift, uint32_t start, uint32_t count,
                 bool insert_or_remove) {
-    if (count > refresh_limit) return 1;
+    if (count > refresh_limit || int32_t(start) + shift < 0) return 1;
     if (insert_or_remove && shift < 0)
         for (uint32_t pos = uint32_t(std::max(int32_t(start) + shift, 0)); pos < start; ++pos)
             remove_position(table, pos);

@@ -194,7 +194,8 @@ void remove_key(NodeId table, Cell* key);
 void remove_from(NodeId table, uint32_t position, uint32_t count);
 // Shifts the filed positions [start, start + count) by shift; with
 // insert_or_remove the position index moves too (and a negative shift
-// first takes out the positions it covers). Refuses (1) past 30000.
+// first takes out the positions it covers). Refuses (1) more than 30000
+// positions, or a shift that would move a position below 0.
 int32_t refresh(NodeId table, int32_t shift, uint32_t start, uint32_t count, bool insert_or_remove);
 // Follows a block change that moved [start, start + count) before dest.
 void move_range(NodeId table, uint32_t dest, uint32_t start, uint32_t count);

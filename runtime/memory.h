@@ -111,7 +111,9 @@ extern void (*collect_hook)();
 // leave an empty entry that a later frame takes.
 extern std::vector<NodeFrame*> directory;
 
-inline NodeFrame* frame_of(NodeId node) { return directory[(node - 1) / node_frame_slots]; }
+inline NodeFrame* frame_of(NodeId node) {
+    return directory[(node - 1) / node_frame_slots];
+}
 
 // Reading and writing a node's buffer address.
 inline Buffer* buffer_of(NodeId node) {
