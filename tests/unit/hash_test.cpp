@@ -366,3 +366,29 @@ TEST_F(TableTest, CopyOwnsItsChains) {
     EXPECT_EQ(position_of(twin, hashtable::get(twin, &one, 0, 1, 0, false, false)), 0);
     EXPECT_EQ(position_of(t, hashtable::get(t, &one, 0, 1, 0, false, false)), 1);
 }
+
+TEST_F(TableTest, NodeKeysRebuildAfterCompaction) {
+    Cell inner = block_of({integer(1)});
+    Cell blk = block_of({inner, integer(2)});
+    NodeId t = hashtable::init(2, &blk, hashtable::value, 0);
+    EXPECT_EQ(hashtable::record_of(t).refresh_stamp, memory::record.collections + 1);
+    memory::record.collections += 3;
+    EXPECT_EQ(position_of(t, hashtable::get(t, &inner, 0, 1, 0, false, false)), 0);
+    EXPECT_EQ(hashtable::record_of(t).refresh_stamp, memory::record.collections + 1);
+    EXPECT_EQ(hashtable::record_of(t).size, 2u);
+}
+
+TEST_F(TableTest, WordTableCloneIsIndependent) {
+    NodeId words = memory::alloc_cells(4);
+    Cell blk{TYPE_BLOCK, 0, words, 0};
+    NodeId source = hashtable::init(4, &blk, hashtable::word, 0);
+    uint32_t a = symbol::intern("a"), b = symbol::intern("b");
+    int32_t index;
+    hashtable::find_word(source, a, false, 1, &index);
+    NodeId twin = hashtable::init(0, nullptr, hashtable::word, 2, source);
+    EXPECT_NE(hashtable::record_of(twin).blk, words);
+    hashtable::find_word(twin, b, false, 2, &index);
+    EXPECT_EQ(hashtable::find_word(twin, a, false, 0, nullptr), 0);
+    EXPECT_EQ(hashtable::find_word(twin, b, false, 0, nullptr), 1);
+    EXPECT_EQ(hashtable::find_word(source, b, false, 0, nullptr), -1);
+}
