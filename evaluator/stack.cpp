@@ -22,7 +22,9 @@ constexpr uint32_t thrw = 4;
 constexpr uint32_t cont = 5;
 } // namespace throw_error_id
 
-Cell& context_cell(NodeId context) { return memory::buffer_of(context)->head_cell()[0]; }
+Cell& context_cell(NodeId context) {
+    return memory::buffer_of(context)->head_cell()[0];
+}
 
 void restore_function_context(const Frame* f) {
     if (f->function_context) context_cell(f->function_context).w2 = f->saved_values;
@@ -30,7 +32,9 @@ void restore_function_context(const Frame* f) {
 
 // The frame base that was current while `f` was the top frame: the saved
 // base of the frame pushed directly above it.
-Cell* own_base(const Frame* f) { return base_of(f + 1); }
+Cell* own_base(const Frame* f) {
+    return base_of(f + 1);
+}
 
 struct Saved {
     Cell* base;
@@ -42,7 +46,9 @@ struct Saved {
         state.ctop = ctop;
     }
 };
-Saved save() { return {state.base, state.top, state.ctop}; }
+Saved save() {
+    return {state.base, state.top, state.ctop};
+}
 
 void push_frame(uint32_t header, const Cell& word, NodeId function_context) {
     if (state.ctop >= state.cend) overflow();
@@ -115,7 +121,9 @@ void adjust_post_try() {
     state.top = state.base + 1;
 }
 
-void mark(const Cell& word, uint32_t kind) { push_frame(kind, word, 0); }
+void mark(const Cell& word, uint32_t kind) {
+    push_frame(kind, word, 0);
+}
 
 void mark_func_ctx(const Cell& word, NodeId function_context) {
     push_frame(kind::function, word, function_context);
@@ -135,7 +143,9 @@ void set_frame_flag(bool on) {
     f->header = on ? f->header | frame_flag::return_target : f->header & ~frame_flag::return_target;
 }
 
-void set_interp_flag() { get_ctop()->header |= frame_flag::interpreted; }
+void set_interp_flag() {
+    get_ctop()->header |= frame_flag::interpreted;
+}
 
 Frame* claim_frame() {
     Frame* f = state.ctop - 2;
@@ -144,7 +154,9 @@ Frame* claim_frame() {
     return f;
 }
 
-void clear_frame_flag(Frame* f) { f->header &= ~frame_flag::return_target; }
+void clear_frame_flag(Frame* f) {
+    f->header &= ~frame_flag::return_target;
+}
 
 bool interpreted(const Frame* f, bool nearest_only) {
     const Frame* below = (f ? f : get_ctop()) - 1;
@@ -168,7 +180,9 @@ Cell* pop_frame(bool restore_context) {
 
 } // namespace
 
-void unwind() { state.top = pop_frame(false) + 1; }
+void unwind() {
+    state.top = pop_frame(false) + 1;
+}
 
 void unwind_last() {
     Cell* callee = pop_frame(false);
@@ -176,7 +190,9 @@ void unwind_last() {
     state.top = callee + 1;
 }
 
-void unwind_func() { state.top = pop_frame(true) + 1; }
+void unwind_func() {
+    state.top = pop_frame(true) + 1;
+}
 
 void unwind_func_last() {
     Cell* callee = pop_frame(true);
@@ -197,8 +213,10 @@ void revert_func() {
 void revert_checked() {
     const Frame* f = state.ctop - 1;
     Cell* callee = pop_frame(frame_kind(f) == kind::function);
-    if (empty()) state.base = state.top = state.bottom;
-    else state.top = callee;
+    if (empty())
+        state.base = state.top = state.bottom;
+    else
+        state.top = callee;
 }
 
 void unroll(uint32_t target_kind, bool keep) {

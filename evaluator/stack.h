@@ -23,9 +23,9 @@ constexpr uint32_t argument_cells = 20000;
 constexpr uint32_t frame_count = 12000;
 
 struct Frame {
-    uint32_t header;       // kind in bits 24-27 and the flags
-    uint32_t saved_base;   // caller's frame base, in cells from the bottom
-    NodeId word_context;   // context the called word is bound to
+    uint32_t header;     // kind in bits 24-27 and the flags
+    uint32_t saved_base; // caller's frame base, in cells from the bottom
+    NodeId word_context; // context the called word is bound to
     NodeId function_context;
     uint32_t saved_values; // word 2 of the function context when pushed
     uint32_t symbol;       // symbol id of the called word
@@ -80,19 +80,33 @@ extern Hooks hooks;
 // frames that error reports and traces skip.
 void init(uint32_t body_symbol, uint32_t anon_symbol);
 
-inline uint32_t index_of(const Cell* c) { return uint32_t(c - state.bottom); }
-inline Cell* at_index(uint32_t i) { return state.bottom + i; }
-inline Cell* base_of(const Frame* f) { return state.bottom + f->saved_base; }
-inline uint32_t frame_kind(const Frame* f) { return f->header & kind::mask; }
+inline uint32_t index_of(const Cell* c) {
+    return uint32_t(c - state.bottom);
+}
+inline Cell* at_index(uint32_t i) {
+    return state.bottom + i;
+}
+inline Cell* base_of(const Frame* f) {
+    return state.bottom + f->saved_base;
+}
+inline uint32_t frame_kind(const Frame* f) {
+    return f->header & kind::mask;
+}
 
 // A context whose values live on the argument stack keeps in its word 2
 // the stack index of its first value plus one, so that 0 means none.
-inline uint32_t values_word(const Cell* first) { return index_of(first) + 1; }
-inline Cell* values_at(uint32_t word2) { return state.bottom + word2 - 1; }
+inline uint32_t values_word(const Cell* first) {
+    return index_of(first) + 1;
+}
+inline Cell* values_at(uint32_t word2) {
+    return state.bottom + word2 - 1;
+}
 
 [[noreturn]] void overflow();
 
-inline Cell* reset() { return state.top = state.base; }
+inline Cell* reset() {
+    return state.top = state.base;
+}
 inline Cell* keep() {
     state.top = state.base + 1;
     return state.base;
@@ -118,26 +132,50 @@ inline Cell* keep_last(const Cell& value) {
     *state.base = value;
     return state.base;
 }
-inline Cell* get_top() { return state.top > state.bottom ? state.top - 1 : state.bottom; }
-inline uint32_t top_type() { return cell::type_of(*get_top()); }
+inline Cell* get_top() {
+    return state.top > state.bottom ? state.top - 1 : state.bottom;
+}
+inline uint32_t top_type() {
+    return cell::type_of(*get_top());
+}
 void adjust_post_try();
 
-inline Frame* get_ctop() { return state.ctop - 1; }
-inline void set_ctop(Frame* f) { state.ctop = f; }
-inline bool empty() { return state.ctop == state.cbottom; }
+inline Frame* get_ctop() {
+    return state.ctop - 1;
+}
+inline void set_ctop(Frame* f) {
+    state.ctop = f;
+}
+inline bool empty() {
+    return state.ctop == state.cbottom;
+}
 
 // Pushes a frame of the given kind for a word (a word cell: word 1 its
 // context, word 2 its symbol); frame base = top.
 void mark(const Cell& word, uint32_t kind);
 void mark_func_ctx(const Cell& word, NodeId function_context);
 void mark_func(const Cell& word, NodeId function_context);
-inline void mark_native(const Cell& word) { mark(word, kind::native); }
-inline void mark_try(const Cell& word) { mark(word, kind::try_); }
-inline void mark_try_all(const Cell& word) { mark(word, kind::try_all); }
-inline void mark_catch(const Cell& word) { mark(word, kind::catch_); }
-inline void mark_eval(const Cell& word) { mark(word, kind::eval); }
-inline void mark_loop(const Cell& word) { mark(word, kind::loop); }
-inline void mark_interp_native(const Cell& word) { mark(word, kind::interp_native); }
+inline void mark_native(const Cell& word) {
+    mark(word, kind::native);
+}
+inline void mark_try(const Cell& word) {
+    mark(word, kind::try_);
+}
+inline void mark_try_all(const Cell& word) {
+    mark(word, kind::try_all);
+}
+inline void mark_catch(const Cell& word) {
+    mark(word, kind::catch_);
+}
+inline void mark_eval(const Cell& word) {
+    mark(word, kind::eval);
+}
+inline void mark_loop(const Cell& word) {
+    mark(word, kind::loop);
+}
+inline void mark_interp_native(const Cell& word) {
+    mark(word, kind::interp_native);
+}
 void mark_interp_func(const Cell& word, NodeId function_context);
 
 void set_frame_flag(bool on);
@@ -155,7 +193,9 @@ void revert_func();
 void revert_checked();
 void unroll(uint32_t kind, bool keep);
 void unroll_last(uint32_t kind);
-inline void unroll_loop(bool keep) { unroll(kind::loop, keep); }
+inline void unroll_loop(bool keep) {
+    unroll(kind::loop, keep);
+}
 
 // The nearest frame below the top (from the saved call top when set) whose
 // word is not `<body>` or `<anon>`, or null; clears the saved call top.

@@ -17,7 +17,9 @@ struct State {
 } state;
 
 // Signed 32-bit arithmetic with wrap-around, as the generator defines it.
-int32_t wrap(uint32_t v) { return int32_t(v); }
+int32_t wrap(uint32_t v) {
+    return int32_t(v);
+}
 
 void regenerate() {
     auto& mt = state.mt;
@@ -31,11 +33,15 @@ void regenerate() {
     state.index = 0;
 }
 
-int32_t draw(bool secure) { return secure ? crypto_int() : rand(); }
+int32_t draw(bool secure) {
+    return secure ? crypto_int() : rand();
+}
 
 } // namespace
 
-void init() { seed(default_seed); }
+void init() {
+    seed(default_seed);
+}
 
 void seed(int32_t value) {
     auto& mt = state.mt;

@@ -11,8 +11,12 @@ namespace {
 
 constexpr uint32_t body = 1, anon = 2;
 
-Cell word(uint32_t symbol) { return Cell{15, 0, symbol, 0}; }
-Cell integer(int32_t v) { return Cell{11, 0, uint32_t(v), 0}; }
+Cell word(uint32_t symbol) {
+    return Cell{15, 0, symbol, 0};
+}
+Cell integer(int32_t v) {
+    return Cell{11, 0, uint32_t(v), 0};
+}
 
 class StackTest : public ::testing::Test {
   protected:
