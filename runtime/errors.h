@@ -22,6 +22,16 @@ enum class Category : uint32_t {
     internal = 9,
 };
 
+// Field indexes of ids inside the script category.
+namespace script_error {
+constexpr uint32_t out_of_range = 43;
+} // namespace script_error
+
+// Field indexes of ids inside the math category.
+namespace math_error {
+constexpr uint32_t overflow = 3;
+} // namespace math_error
+
 // Field indexes of ids inside the internal category.
 namespace internal_error {
 constexpr uint32_t no_memory = 4;
