@@ -223,7 +223,8 @@ const char* form_float(double value, Mode mode) {
     if (pretty_print && std::fabs(value) < 0x1p-52)
         return percent ? "0%" : mode == Mode::point ? "0" : "0.0";
 
-    // First text: the precision of each mode.
+    // First text: "%.<n>g" with n by mode (time seconds use the digit
+    // layout instead), and the shorter n of the pretty retry.
     static constexpr int32_t first_precision[] = {7, 16, 7, 13, 0, 7};
     static constexpr int32_t retry_precision[] = {5, 14, 14, 14, 5, 5};
     int32_t m = int32_t(mode);
