@@ -36,6 +36,13 @@ bool is_letter(uint32_t c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
+// Reads an optional leading "+" or "-": returns the index after it.
+int32_t read_sign(const void* text, int32_t count, int32_t unit, bool& negative) {
+    uint32_t c = count > 0 ? char_at(text, 0, unit) : 0;
+    negative = c == '-';
+    return c == '+' || c == '-';
+}
+
 // Longest text the float reader accepts.
 constexpr int32_t float_text_limit = 312;
 
@@ -43,12 +50,8 @@ constexpr int32_t float_text_limit = 312;
 
 int32_t scan_integer(const void* text, int32_t count, int32_t unit, int32_t& error) {
     error = scan_ok;
-    int32_t i = 0;
-    bool negative = false;
-    if (count > 0 && (char_at(text, 0, unit) == '+' || char_at(text, 0, unit) == '-')) {
-        negative = char_at(text, 0, unit) == '-';
-        i = 1;
-    }
+    bool negative;
+    int32_t i = read_sign(text, count, unit, negative);
     // The value accumulates negated, so that -2147483648 is reached exactly
     // and anything past it overflows.
     int32_t value = 0;
@@ -138,11 +141,7 @@ void scan_tuple(const void* text, int32_t count, int32_t unit, TupleParts& out, 
 void scan_money(const void* text, int32_t count, int32_t unit, MoneyParts& out, int32_t& error) {
     out = {};
     error = scan_invalid;
-    int32_t i = 0;
-    if (count > 0 && (char_at(text, 0, unit) == '+' || char_at(text, 0, unit) == '-')) {
-        out.negative = char_at(text, 0, unit) == '-';
-        i = 1;
-    }
+    int32_t i = read_sign(text, count, unit, out.negative);
     int32_t after_sign = count - i;
     int32_t letters = 0;
     while (i + letters < count && is_letter(char_at(text, i + letters, unit))) ++letters;
