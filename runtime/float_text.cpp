@@ -204,14 +204,14 @@ bool has_representation_tail(const char* text) {
 [[noreturn]] void fire_out_of_range(double value) {
     Cell arg{TYPE_FLOAT, 0, 0, 0};
     cell::put_float(arg, value);
-    runtime::fire_error(runtime::Category::script, runtime::script_error::out_of_range, &arg);
+    runtime::fire_error(runtime::Category::script, err::script::out_of_range, &arg);
 }
 
 int32_t checked_truncate(double value) {
     if (std::isnan(value)) fire_out_of_range(value);
     double whole = std::trunc(value);
     if (!(whole >= -2147483648.0 && whole <= 2147483647.0))
-        runtime::fire_error(runtime::Category::math, runtime::math_error::overflow);
+        runtime::fire_error(runtime::Category::math, err::math::overflow);
     return int32_t(whole);
 }
 

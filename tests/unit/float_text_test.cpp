@@ -290,14 +290,14 @@ TEST_F(FloatTextTest, IntegerConversionsRefuseNaNAndHugeValues) {
         uint32_t id;
     };
     const Case cases[] = {
-        {nan_value, float_::truncate, Category::script, runtime::script_error::out_of_range},
-        {nan_value, float_::to_integer, Category::script, runtime::script_error::out_of_range},
-        {2147483648.0, float_::truncate, Category::math, runtime::math_error::overflow},
-        {-2147483649.0, float_::truncate, Category::math, runtime::math_error::overflow},
-        {2147483647.6, float_::to_integer, Category::math, runtime::math_error::overflow},
-        {inf, float_::truncate, Category::math, runtime::math_error::overflow},
-        {-inf, float_::to_integer, Category::math, runtime::math_error::overflow},
-        {1e300, float_::truncate, Category::math, runtime::math_error::overflow},
+        {nan_value, float_::truncate, Category::script, err::script::out_of_range},
+        {nan_value, float_::to_integer, Category::script, err::script::out_of_range},
+        {2147483648.0, float_::truncate, Category::math, err::math::overflow},
+        {-2147483649.0, float_::truncate, Category::math, err::math::overflow},
+        {2147483647.6, float_::to_integer, Category::math, err::math::overflow},
+        {inf, float_::truncate, Category::math, err::math::overflow},
+        {-inf, float_::to_integer, Category::math, err::math::overflow},
+        {1e300, float_::truncate, Category::math, err::math::overflow},
     };
     for (const Case& c : cases) {
         runtime::last_error = {Category::internal, 0};
