@@ -106,6 +106,8 @@ extern Record record;
 // The collector's entry, called by allocation when frames run out or a
 // large buffer is requested; null until the collector is installed.
 extern void (*collect_hook)();
+// Stress mode: every buffer allocation calls the collector first.
+extern bool collect_always;
 
 // The frame directory, indexed by node frame ordinal; released frames
 // leave an empty entry that a later frame takes.
