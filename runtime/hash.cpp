@@ -9,6 +9,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
 #include "runtime/array.h"
+#include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 
@@ -340,17 +341,18 @@ void remove_position(NodeId table, uint32_t pos) {
     t.size--;
 }
 
-// Holds collection off while a table is rebuilt, so that the arrays it
-// allocates cannot move under it.
+// Holds collection off (the collector's permission flag saved and cleared)
+// while a table is built, so that the arrays it allocates cannot move or be
+// dropped under it; the flag comes back however the build ends.
 class CollectionHold {
   public:
-    CollectionHold() : saved_(memory::collect_hook) { memory::collect_hook = nullptr; }
-    ~CollectionHold() { memory::collect_hook = saved_; }
+    CollectionHold() : saved_(collector::active) { collector::active = false; }
+    ~CollectionHold() { collector::active = saved_; }
     CollectionHold(const CollectionHold&) = delete;
     CollectionHold& operator=(const CollectionHold&) = delete;
 
   private:
-    void (*saved_)();
+    bool saved_;
 };
 
 void rehash(NodeId table, uint32_t size) {
@@ -456,6 +458,9 @@ NodeId init(uint32_t size, const Cell* block, Kind kind, uint32_t width, NodeId 
     // Until the table is returned its arrays are reachable only through the
     // new record, so nothing is collected while they are made.
     std::optional<CollectionHold> hold(std::in_place);
+    // The cells that own tables (hash!, map!, contexts) reach their arrays
+    // through this hook.
+    collector::hooks.mark_hash_table = mark;
     RootedNode table(memory::alloc_bytes_filled(sizeof(Table), 0));
     {
         Buffer* b = memory::buffer_of(table);
@@ -868,46 +873,40 @@ void rehash_in_place(NodeId table) {
 void refresh_if_moved(NodeId table) {
     Table& t = record_of(table);
     if (!t.refresh_stamp || t.refresh_stamp == memory::record.collections + 1) return;
+    if (collector::running()) return;
     if (t.type == value)
         rebuild(table, block_length(t.blk));
     else
         rehash_in_place(table);
 }
 
-void mark(NodeId table, const Marker& marker) {
-    marker.mark_series(table);
+void mark(NodeId table) {
+    collector::keep(table);
     Table& t = record_of(table);
     if (t.type == value) {
-        marker.mark_series(t.indexes);
-        marker.mark_series(t.chains);
+        collector::keep(t.indexes);
+        collector::keep(t.chains);
         for (uint32_t c = 1; c <= array::length(t.chains); ++c)
-            if (NodeId chain = array::pick_ptr(t.chains, c)) marker.mark_series(chain);
+            if (NodeId chain = array::pick_ptr(t.chains, c)) collector::keep(chain);
     }
-    marker.mark_series(t.flags);
-    marker.mark_series(t.keys);
+    collector::keep(t.flags);
+    collector::keep(t.keys);
     if (t.type >= integer) {
         Buffer* b = memory::buffer_of(t.blk);
         for (uint8_t* at = b->head; at < b->tail; at += t.indexes) {
             auto* rec = reinterpret_cast<Cell*>(at);
-            if (rec->header != cell::unset_header) continue;
-            Buffer* key = memory::buffer_of(rec->w1);
-            if (key->unit() == 16)
-                marker.mark_values(rec->w1);
-            else
-                marker.mark_series(rec->w1);
+            if (rec->header == cell::unset_header) collector::mark_block(rec->w1);
         }
-        marker.mark_series(t.blk);
+        collector::keep(t.blk);
     } else {
-        marker.mark_values(t.blk);
+        collector::mark_block(t.blk);
     }
 }
 
 void sweep(NodeId table) {
     Table& t = record_of(table);
     if (t.type < integer) return;
-    auto unmarked = [](NodeId node) {
-        return !(memory::buffer_of(node)->flags & series_flag::mark);
-    };
+    auto unmarked = [](NodeId node) { return !collector::marked(node); };
     for (uint32_t offset = 0;; offset += t.indexes) {
         Buffer* b = memory::buffer_of(t.blk);
         if (b->head + offset >= b->tail) return;

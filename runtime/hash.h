@@ -217,13 +217,10 @@ void rebuild(NodeId table, uint32_t size);
 void rehash_in_place(NodeId table);
 void refresh_if_moved(NodeId table);
 
-// Collector hooks. `mark_series` marks one buffer, `mark_values` a block and
-// every value in it; the collector supplies both.
-struct Marker {
-    void (*mark_series)(NodeId node);
-    void (*mark_values)(NodeId node);
-};
-void mark(NodeId table, const Marker& marker);
+// Collector hooks: `mark` fits `collector::hooks.mark_hash_table`; `sweep`
+// drops the records of kinds integer and owner whose series were not
+// marked (it runs from the owning module's sweeper).
+void mark(NodeId table);
 void sweep(NodeId table);
 
 } // namespace hashtable

@@ -5,6 +5,7 @@
 
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "runtime/collector.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 
@@ -19,6 +20,12 @@ void init() {
     block = memory::alloc_cells(initial_size);
     Cell blk{TYPE_BLOCK, 0, block, 0};
     table = hashtable::init(initial_size, &blk, hashtable::word, 0);
+    collector::add_marker(mark);
+}
+
+void mark() {
+    collector::mark_block(block);
+    hashtable::mark(table);
 }
 
 } // namespace symbol_table

@@ -19,7 +19,9 @@ constexpr uint32_t initial_size = 4000;
 // for the whole process and are roots of the collector.
 extern NodeId block;
 extern NodeId table;
+// Makes both and registers their marker with the collector.
 void init();
+void mark();
 
 } // namespace symbol_table
 

@@ -266,17 +266,22 @@ TEST_F(TableTest, SweepDropsRecordsOfUnmarkedSeries) {
     EXPECT_EQ(hashtable::record_of(t).size, 1u);
 }
 
-TEST_F(TableTest, MarkReachesEveryArray) {
-    Cell blk = block_of({integer(1), integer(1), integer(2)});
-    NodeId t = hashtable::init(3, &blk, hashtable::value, 0);
-    static std::set<NodeId> series, values;
-    series.clear();
-    values.clear();
-    hashtable::mark(t, {[](NodeId n) { series.insert(n); }, [](NodeId n) { values.insert(n); }});
-    const hashtable::Table& r = hashtable::record_of(t);
-    for (NodeId n : {t, r.indexes, r.chains, r.flags, r.keys, NodeId(array::pick_ptr(r.chains, 1))})
-        EXPECT_TRUE(series.count(n)) << n;
-    EXPECT_EQ(values, std::set<NodeId>{blk.w2});
+TEST_F(TableTest, TablesAndSymbolsSurviveACollection) {
+    for (int i = 0; i < 50; ++i) memory::alloc_bytes(1000); // garbage, so live buffers move
+    uint32_t alpha = symbol::intern("alpha");
+    Cell blk = block_of({integer(1), integer(1), string(U"Key"), integer(2)});
+    Rooted<Cell> held(Cell{TYPE_HASH, 0, blk.w2, hashtable::init(4, &blk, hashtable::value, 0)});
+    for (int i = 0; i < 50; ++i) memory::alloc_bytes(1000);
+    collector::collect();
+    EXPECT_GT(collector::stats.bytes_moved, 0u);
+
+    NodeId t = held->w3;
+    Cell one = integer(1), key = string(U"KEY");
+    EXPECT_EQ(position_of(t, hashtable::get(t, &one, 0, 1, 0, true, false)), 1);
+    EXPECT_EQ(position_of(t, hashtable::get(t, &key, 0, 1, 0, false, false)), 2);
+    EXPECT_EQ(symbol::intern("alpha"), alpha);
+    EXPECT_EQ(symbol::resolve(symbol::intern("ALPHA")), alpha);
+    EXPECT_STREQ(symbol::c_name(alpha), "alpha");
 }
 
 TEST_F(TableTest, RefreshFollowsInsertionAndRemoval) {

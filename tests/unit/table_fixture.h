@@ -9,6 +9,7 @@
 
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "runtime/collector.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/symbol.h"
@@ -52,11 +53,13 @@ class TableTest : public ::testing::Test {
   protected:
     void SetUp() override {
         memory::init();
+        collector::init();
         symbol_table::init();
         hashing::compare_hook = compare_stub;
     }
     void TearDown() override {
         hashing::compare_hook = nullptr;
+        collector::hooks.mark_hash_table = nullptr;
         memory::free_all_frames();
     }
 
