@@ -4,6 +4,7 @@
 #include <set>
 
 #include "runtime/array.h"
+#include "runtime/roots.h"
 #include "table_fixture.h"
 
 using namespace kiv;
