@@ -32,6 +32,17 @@ constexpr uint32_t no_cycle = 9;
 constexpr uint32_t not_done = 11;
 } // namespace internal_error
 
+// Field indexes of ids inside the script category.
+namespace script_error {
+constexpr uint32_t invalid_refine_arg = 47;
+constexpr uint32_t invalid_char = 62;
+} // namespace script_error
+
+// Field indexes of ids inside the access category.
+namespace access_error {
+constexpr uint32_t invalid_utf8 = 4;
+} // namespace access_error
+
 // The catalog position of the last error raised.
 struct ErrorSite {
     Category category;
