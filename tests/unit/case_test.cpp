@@ -11,6 +11,7 @@
 #include "tests/unit/text_fixture.h"
 
 using namespace kiv;
+using kiv::test::raises;
 using kiv::test::TextTest;
 
 namespace {
@@ -108,13 +109,8 @@ TEST_F(CaseTest, ChangeCaseOfStringsWidensAndHonoursPart) {
     EXPECT_EQ(c.w2, 0x10400u);
 
     Cell other = text("xyz");
-    try {
-        unicode::change_case(t, &other, unicode::case_mode::upper);
-        ADD_FAILURE() << "no error";
-    } catch (const runtime::Throw&) {
-        EXPECT_EQ(runtime::last_error.category, runtime::Category::script);
-        EXPECT_EQ(runtime::last_error.id, runtime::script_error::invalid_refine_arg);
-    }
+    EXPECT_TRUE(raises(runtime::Category::script, runtime::script_error::invalid_refine_arg,
+                       [&] { unicode::change_case(t, &other, unicode::case_mode::upper); }));
 }
 
 TEST_F(CaseTest, CharacterWidth) {

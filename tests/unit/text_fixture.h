@@ -9,9 +9,24 @@
 #include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "runtime/case.h"
+#include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/throw.h"
 
 namespace kiv::test {
+
+// Whether body raised the error (category, id).
+template <class Body>
+bool raises(runtime::Category category, uint32_t id, Body body) {
+    runtime::last_error = {runtime::Category::thrw, 0};
+    try {
+        body();
+    } catch (const runtime::Throw& t) {
+        return t.code == runtime::code::error && runtime::last_error.category == category &&
+               runtime::last_error.id == id;
+    }
+    return false;
+}
 
 class TextTest : public ::testing::Test {
   protected:

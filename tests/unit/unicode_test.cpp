@@ -9,6 +9,7 @@
 #include "tests/unit/text_fixture.h"
 
 using namespace kiv;
+using kiv::test::raises;
 using kiv::test::TextTest;
 
 namespace {
@@ -17,18 +18,10 @@ using Bytes = std::vector<uint8_t>;
 
 class UnicodeTest : public TextTest {};
 
-// Runs body and answers whether it raised access invalid-utf8.
+// Whether body raised access invalid-utf8.
 template <class Body>
 bool raises_invalid_utf8(Body body) {
-    runtime::last_error = {runtime::Category::thrw, 0};
-    try {
-        body();
-    } catch (const runtime::Throw& t) {
-        return t.code == runtime::code::error &&
-               runtime::last_error.category == runtime::Category::access &&
-               runtime::last_error.id == runtime::access_error::invalid_utf8;
-    }
-    return false;
+    return kiv::test::raises(runtime::Category::access, runtime::access_error::invalid_utf8, body);
 }
 
 struct DecodeCase {
@@ -138,13 +131,8 @@ TEST_F(UnicodeTest, EncodeCharForms) {
     EXPECT_EQ(utf8::encode_char_bounded(0x20AC, out, 2), 2u);
     EXPECT_EQ(out[0], 0xE2);
     EXPECT_EQ(out[1], 0x82);
-    try {
-        utf8::encode_char(0x110000, out);
-        ADD_FAILURE() << "no error";
-    } catch (const runtime::Throw&) {
-        EXPECT_EQ(runtime::last_error.category, runtime::Category::script);
-        EXPECT_EQ(runtime::last_error.id, runtime::script_error::invalid_char);
-    }
+    EXPECT_TRUE(raises(runtime::Category::script, runtime::script_error::invalid_char,
+                       [&] { utf8::encode_char(0x110000, out); }));
 }
 
 TEST_F(UnicodeTest, LoadUtf8PicksTheSmallestUnit) {
