@@ -205,6 +205,7 @@ Buffer* poke_char_at(Buffer* buffer, uint32_t index, uint32_t cp) {
 
 Buffer* insert_char(Buffer* buffer, uint32_t index, uint32_t cp) {
     buffer = unicode::widen_for(buffer, cp);
+    index = std::min(index, buffer->length());
     uint32_t unit = buffer->unit();
     if (buffer->tail + unit > buffer->data_end()) buffer = memory::expand_series(buffer, 0);
     uint8_t* at = unit_at(buffer, index);
@@ -257,8 +258,11 @@ Buffer* copy_widened(Buffer* source, Buffer* target, uint32_t size, uint32_t uni
     uint32_t count = source_end > source_start ? source_end - source_start : 0;
     if (!target) {
         // The source's own bytes move to a buffer of the new size first,
-        // then are spread to the wider unit below.
-        source = memory::expand_series(source, std::max<int64_t>(size, 16));
+        // then are spread to the wider unit below. The size is raised to
+        // what the move and the widened range need.
+        uint64_t need = std::max<uint64_t>({size, 16, uint64_t(source->data_end() - source->head),
+                                            uint64_t(target_start + count) * unit});
+        source = memory::expand_series(source, int64_t(need));
         target = source;
     }
     const uint8_t* in = source->head + source_start * from;

@@ -50,6 +50,8 @@ void init_case_tables() {
 
 uint32_t change_case_char(uint32_t cp, int mode) {
     if (cp < bmp_size) {
+        if (!upper_lookup) [[unlikely]]
+            init_case_tables();
         uint32_t mapped = (mode == case_mode::upper ? upper_lookup : lower_lookup)[cp];
         return mapped ? mapped : cp;
     }

@@ -152,13 +152,11 @@ uint32_t chars_to_convert(const Cell& str, int32_t length) {
 
 } // namespace
 
-uint32_t encode_string_part(const Cell& str, uint8_t* dest, int32_t length, bool terminate) {
-    return encode_string_into(str, dest, UINT32_MAX, length < 0 ? 0 : length, terminate);
-}
+namespace {
 
-uint32_t encode_string_into(const Cell& str, uint8_t* dest, uint32_t room, int32_t length,
-                            bool terminate) {
-    uint32_t count = chars_to_convert(str, length <= 0 ? -1 : length);
+// Encodes `count` characters from the string's head within `room` bytes.
+uint32_t encode_chars(const Cell& str, uint8_t* dest, uint32_t room, uint32_t count,
+                      bool terminate) {
     Buffer* b = memory::buffer_of(str.w2);
     uint32_t unit = b->unit();
     const uint8_t* p = b->head + string::head_index(str) * unit;
@@ -170,6 +168,18 @@ uint32_t encode_string_into(const Cell& str, uint8_t* dest, uint32_t room, int32
     }
     if (terminate) dest[written] = 0;
     return written;
+}
+
+} // namespace
+
+uint32_t encode_string_part(const Cell& str, uint8_t* dest, int32_t length, bool terminate) {
+    return encode_chars(str, dest, UINT32_MAX, chars_to_convert(str, length), terminate);
+}
+
+uint32_t encode_string_into(const Cell& str, uint8_t* dest, uint32_t room, int32_t length,
+                            bool terminate) {
+    return encode_chars(str, dest, room, chars_to_convert(str, length <= 0 ? -1 : length),
+                        terminate);
 }
 
 NodeId from_string_core(Cell& str, int32_t& length, bool lf) {

@@ -206,6 +206,11 @@ TEST_F(StringTest, CopyWidenedAndMovePart) {
     EXPECT_EQ(unit_of(s), 4u);
     EXPECT_EQ(chars(s), U"ab\u00E9");
 
+    // A size too small for the widened text is raised to fit it.
+    Cell longer = text("0123456789abcdefghij");
+    string::copy_widened(memory::buffer_of(longer.w2), nullptr, 16, 2, 0, 0, 20, false);
+    EXPECT_EQ(chars(longer), U"0123456789abcdefghij");
+
     Cell source = text("xyz");
     Cell target = text("\u20AC12");
     Buffer* t = memory::buffer_of(target.w2);

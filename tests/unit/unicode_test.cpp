@@ -271,6 +271,8 @@ TEST_F(UnicodeTest, ToUtf8UsesTheCacheBuffer) {
     EXPECT_EQ(utf8::encode_string_into(s, room, 4, 0, false), 4u); // the euro sign is cut
     EXPECT_EQ(utf8::encode_string_part(s, room, 1, true), 2u);
     EXPECT_EQ(room[2], 0);
+    EXPECT_EQ(utf8::encode_string_part(s, room, 0, false), 0u);
+    EXPECT_EQ(utf8::encode_string_part(s, room, -1, false), 6u);
 }
 
 TEST_F(UnicodeTest, WideningKeepsTheCharacters) {
