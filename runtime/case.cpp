@@ -72,8 +72,8 @@ Cell& change_case(Cell& value, const Cell* part, int mode) {
             count = std::min<int64_t>(count, int64_t(string::head_index(*part)) - value.w1);
         } else {
             // The refinement word goes in the first argument once words exist.
-            runtime::fire_error(runtime::Category::script,
-                                runtime::script_error::invalid_refine_arg, nullptr, part);
+            runtime::fire_error(runtime::Category::script, err::script::invalid_refine_arg, nullptr,
+                                part);
         }
     }
     for (uint32_t i = 0; i < count; ++i) {

@@ -1,5 +1,5 @@
 // Generated from the Unicode 15.0.0 character database by
-//     python3 tools/gen_case_tables.py > runtime/case_tables.cpp
+//     python3 tools/gen-case-tables.py > runtime/case_tables.cpp
 // Do not edit: change the script and run it again.
 // clang-format off
 

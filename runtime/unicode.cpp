@@ -105,8 +105,7 @@ int32_t decode_char(const uint8_t* bytes, uint32_t& remaining) {
         if (used == remaining) return -1; // well formed so far, cut by the end
         state = feed(state, bytes[used++], cp);
     } while (state != accept && state != reject);
-    if (state == reject)
-        runtime::fire_error(runtime::Category::access, runtime::access_error::invalid_utf8);
+    if (state == reject) runtime::fire_error(runtime::Category::access, err::access::invalid_utf8);
     remaining = used;
     return int32_t(cp);
 }
@@ -117,7 +116,7 @@ uint32_t char_length(uint32_t cp) {
     if (cp <= 0xFFFF) return 3;
     if (cp <= 0x10FFFF) return 4;
     Cell arg{TYPE_INTEGER, 0, cp, 0};
-    runtime::fire_error(runtime::Category::script, runtime::script_error::invalid_char, &arg);
+    runtime::fire_error(runtime::Category::script, err::script::invalid_char, &arg);
 }
 
 uint32_t encode_char(uint32_t cp, uint8_t* dest) {

@@ -72,7 +72,7 @@ TEST_F(CaseTest, GeneratorReproducesTheCommittedTables) {
     if (!root) GTEST_SKIP() << "KIV_SOURCE_DIR not set";
     std::string dir = root;
     std::string out = testing::TempDir() + "case_tables.cpp";
-    std::string cmd = "python3 " + dir + "/tools/gen_case_tables.py > " + out;
+    std::string cmd = "python3 " + dir + "/tools/gen-case-tables.py > " + out;
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     auto slurp = [](const std::string& path) {
         std::ifstream f(path, std::ios::binary);
@@ -109,7 +109,7 @@ TEST_F(CaseTest, ChangeCaseOfStringsWidensAndHonoursPart) {
     EXPECT_EQ(c.w2, 0x10400u);
 
     Cell other = text("xyz");
-    EXPECT_TRUE(raises(runtime::Category::script, runtime::script_error::invalid_refine_arg,
+    EXPECT_TRUE(raises(runtime::Category::script, err::script::invalid_refine_arg,
                        [&] { unicode::change_case(t, &other, unicode::case_mode::upper); }));
 }
 

@@ -21,7 +21,7 @@ class UnicodeTest : public TextTest {};
 // Whether body raised access invalid-utf8.
 template <class Body>
 bool raises_invalid_utf8(Body body) {
-    return kiv::test::raises(runtime::Category::access, runtime::access_error::invalid_utf8, body);
+    return kiv::test::raises(runtime::Category::access, err::access::invalid_utf8, body);
 }
 
 struct DecodeCase {
@@ -131,7 +131,7 @@ TEST_F(UnicodeTest, EncodeCharForms) {
     EXPECT_EQ(utf8::encode_char_bounded(0x20AC, out, 2), 2u);
     EXPECT_EQ(out[0], 0xE2);
     EXPECT_EQ(out[1], 0x82);
-    EXPECT_TRUE(raises(runtime::Category::script, runtime::script_error::invalid_char,
+    EXPECT_TRUE(raises(runtime::Category::script, err::script::invalid_char,
                        [&] { utf8::encode_char(0x110000, out); }));
 }
 

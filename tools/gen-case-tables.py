@@ -2,7 +2,7 @@
 """Writes runtime/case_tables.cpp: the simple case mapping pairs and the
 character width ranges, taken from the Unicode Character Database.
 
-    python3 tools/gen_case_tables.py > runtime/case_tables.cpp
+    python3 tools/gen-case-tables.py > runtime/case_tables.cpp
 
 The database comes from Debian's unicode-data package; another folder can be
 given with --ucd DIR. The output depends only on the database files, so
@@ -107,7 +107,7 @@ def main():
 
     out = [
         f"// Generated from the Unicode {version} character database by",
-        "//     python3 tools/gen_case_tables.py > runtime/case_tables.cpp",
+        "//     python3 tools/gen-case-tables.py > runtime/case_tables.cpp",
         "// Do not edit: change the script and run it again.",
     "// clang-format off",
         "",
