@@ -3,6 +3,9 @@
 #include <cstring>
 #include <string>
 
+#include "evaluator/stack.h"
+#include "runtime/collector.h"
+#include "runtime/roots.h"
 #include "runtime/unicode.h"
 #include "tests/unit/text_fixture.h"
 
@@ -370,4 +373,49 @@ TEST_F(StringTest, FormWidensTheOutputNeverTheSource) {
     string::form(narrow, wide_out, nullptr, 10);
     EXPECT_EQ(unit_of(narrow), 1u);
     EXPECT_EQ(chars(wide_out), U"\u20AC\u00E9t\u00E9");
+}
+
+namespace {
+
+// Every allocation collects and compacts, so a raw buffer address kept
+// across one would read moved or poisoned memory.
+class StringStressTest : public StringTest {
+  protected:
+    void SetUp() override {
+        StringTest::SetUp();
+        collector::init();
+        stack::state = {};
+        collector::active = true;
+        memory::collect_always = true;
+    }
+    void TearDown() override {
+        memory::collect_always = false;
+        collector::active = false;
+        StringTest::TearDown();
+    }
+};
+
+} // namespace
+
+TEST_F(StringStressTest, TextSurvivesCollectionsWhileItGrowsAndWidens) {
+    text("garbage before the values, so that compaction moves them");
+    Rooted<Cell> s(text("ab"));
+    Rooted<Cell> out(empty());
+    text("more garbage");
+    for (uint32_t cp : {0xE9u, 0x20ACu, 0x1F600u}) {
+        string::append_char(memory::buffer_of(s->w2), cp);
+        text("garbage between appends");
+    }
+    Rooted<Cell> other(text("{\"x\u00FF"));
+    string::concatenate(*s, *other, -1, false);
+    unicode::change_case(*s, nullptr, unicode::case_mode::upper);
+    string::insert_char(memory::buffer_of(s->w2), 1, 0x10428);
+    EXPECT_EQ(chars(*s), U"A\U00010428B\u00C9\u20AC\U0001F600{\"X\u0178");
+    string::mold(*s, *out, false, nullptr, 100);
+    string::form(*other, *out, nullptr, 100);
+    EXPECT_EQ(utf8_of(*out), "{A\U00010428B\u00C9\u20AC\U0001F600^{\"X\u0178}{\"x\u00FF");
+    const uint16_t* units16 = unicode::to_utf16(*other);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(units16)), u"{\"x\u00FF");
+    EXPECT_NE(other->w3, 0u);
+    EXPECT_GT(collector::stats.collections, 10u);
 }
