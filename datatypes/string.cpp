@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "datatypes/types.h"
+#include "evaluator/stack.h"
 #include "runtime/case.h"
 #include "runtime/fatal.h"
+#include "runtime/float_text.h"
 #include "runtime/roots.h"
 #include "runtime/unicode.h"
 
@@ -80,6 +82,10 @@ Cell& make_at_unit(Cell& cell, uint32_t n, uint32_t unit) {
     return cell;
 }
 
+Cell& push(const Cell& value) {
+    return *stack::push(value);
+}
+
 Cell& load_at(const uint8_t* bytes, uint32_t length, Cell& cell, Encoding encoding) {
     cell.header = cell::unset_header;
     cell.w1 = 0;
@@ -89,6 +95,12 @@ Cell& load_at(const uint8_t* bytes, uint32_t length, Cell& cell, Encoding encodi
                                          : unicode::load_utf16(bytes, length, nullptr, false);
     cell.header = TYPE_STRING;
     return cell;
+}
+
+Cell& load(const uint8_t* bytes, uint32_t length, Encoding encoding) {
+    // The argument stack never moves, so the slot stays where it is.
+    Cell* slot = stack::push_raw();
+    return load_at(bytes, length, *slot, encoding);
 }
 
 Cell& load_in(const uint8_t* bytes, uint32_t length, const Cell& block, Encoding encoding) {
@@ -363,6 +375,10 @@ const char* int_to_hex(int32_t value, bool short_form) {
     }
     while (pos > 0) text[--pos] = negative ? 'F' : '0';
     return text;
+}
+
+double to_float(const char* text, uint32_t length) {
+    return dtoa::string_to_float(text, text + length, 0, nullptr);
 }
 
 void exchange_regions(uint8_t* a, uint32_t length_a, uint8_t* b, uint32_t length_b, uint32_t gap) {

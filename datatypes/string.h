@@ -26,11 +26,15 @@ void put_char(uint8_t* address, uint32_t unit, uint32_t cp);
 // Making and loading.
 Cell& make_at(Cell& cell, uint32_t n);
 Cell& make_at_unit(Cell& cell, uint32_t n, uint32_t unit);
+// Copies a value into a new slot at the top of the argument stack.
+Cell& push(const Cell& value);
 
 enum class Encoding : int32_t { utf8 = 0, utf16le = -1 };
 // A string! of the decoded bytes (length is a byte count for UTF-8, a unit
 // count for UTF-16LE), written into `cell`.
 Cell& load_at(const uint8_t* bytes, uint32_t length, Cell& cell, Encoding encoding);
+// The same into a new slot at the top of the argument stack.
+Cell& load(const uint8_t* bytes, uint32_t length, Encoding encoding);
 // The same into a new cell at the tail of a block.
 Cell& load_in(const uint8_t* bytes, uint32_t length, const Cell& block, Encoding encoding);
 
@@ -90,6 +94,9 @@ void append_bytes(Cell& value, const uint8_t* bytes, uint32_t n);
 const char* byte_to_hex(uint8_t byte);
 // Eight digits, or with short_form the significant digits only ("00" for 0).
 const char* int_to_hex(int32_t value, bool short_form);
+
+// The decimal number of `length` bytes of text.
+double to_float(const char* text, uint32_t length);
 
 // Exchanges two regions of one buffer, b lying `gap` bytes after a:
 // afterwards b starts at a, and a at a + length_b + gap.

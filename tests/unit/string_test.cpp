@@ -419,3 +419,19 @@ TEST_F(StringStressTest, TextSurvivesCollectionsWhileItGrowsAndWidens) {
     EXPECT_NE(other->w3, 0u);
     EXPECT_GT(collector::stats.collections, 10u);
 }
+
+TEST_F(StringTest, PushLoadOntoTheArgumentStackAndToFloat) {
+    stack::init(1, 2);
+    Cell* top = stack::state.top;
+    const std::string bytes = "\xEF\xBB\xBFz\u00E9";
+    Cell& loaded = string::load(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                uint32_t(bytes.size()), string::Encoding::utf8);
+    EXPECT_EQ(&loaded, top);
+    EXPECT_EQ(cell::type_of(loaded), TYPE_STRING);
+    EXPECT_EQ(chars(loaded), U"z\u00E9");
+    Cell& copy = string::push(loaded);
+    EXPECT_EQ(&copy, top + 1);
+    EXPECT_EQ(copy.w2, loaded.w2);
+    EXPECT_EQ(stack::state.top, top + 2);
+    EXPECT_EQ(string::to_float("12.5e1xyz", 6), 125.0);
+}
