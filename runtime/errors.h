@@ -22,6 +22,11 @@ enum class Category : uint32_t {
     internal = 9,
 };
 
+// Field indexes of ids inside the script category.
+namespace script_error {
+constexpr uint32_t too_long = 61;
+} // namespace script_error
+
 // Field indexes of ids inside the internal category.
 namespace internal_error {
 constexpr uint32_t no_memory = 4;

@@ -26,8 +26,10 @@ void* link(Block* b, size_t size) {
     b->prev = list.last;
     b->next = nullptr;
     b->size = size;
-    if (list.last) list.last->next = b;
-    else list.first = b;
+    if (list.last)
+        list.last->next = b;
+    else
+        list.first = b;
     list.last = b;
     return b + 1;
 }
@@ -49,10 +51,15 @@ Block* find(void* pointer) {
 
 } // namespace
 
-void* allocate(size_t size) {
+void* try_allocate(size_t size) {
     auto* b = static_cast<Block*>(std::malloc(size + sizeof(Block)));
-    if (!b) out_of_memory();
-    return link(b, size);
+    return b ? link(b, size) : nullptr;
+}
+
+void* allocate(size_t size) {
+    void* p = try_allocate(size);
+    if (!p) out_of_memory();
+    return p;
 }
 
 void* allocate_zeroed(size_t size) {
