@@ -287,15 +287,10 @@ void swap(void* a, void* b, uint32_t bytes, bool bytewise) {
 uint8_t* find_run(uint8_t* start, uint8_t* end, const Context& c) {
     size_t w = c.width;
     if (size_t(end - start) <= w) return end;
-    uint8_t* p = start + w;
-    if (c.order(start, p) > 0) {
-        for (p += w; p < end && c.order(p - w, p) > 0; p += w) {
-        }
-        Records{c, start}.reverse(0, size_t(p - start) / w);
-    } else {
-        for (p += w; p < end && c.order(p - w, p) <= 0; p += w) {
-        }
-    }
+    bool descending = c.order(start, start + w) > 0;
+    uint8_t* p = start + 2 * w;
+    while (p < end && (c.order(p - w, p) > 0) == descending) p += w;
+    if (descending) Records{c, start}.reverse(0, size_t(p - start) / w);
     return p;
 }
 

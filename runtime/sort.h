@@ -14,7 +14,10 @@
 // and a throw leaves the records permuted but never duplicated or lost;
 // every step below the entries keeps that weaker promise on its own.
 //
-// The callback must not move or resize the memory being sorted.
+// The callback must not move or resize the memory being sorted. While two
+// runs are merged, some records live only in the merge buffer, which the
+// collector does not see: a caller sorting cells with a callback that can
+// run the collector keeps their values reachable elsewhere.
 #pragma once
 
 #include <cstddef>
