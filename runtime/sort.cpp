@@ -340,11 +340,9 @@ void merge_sort(void* base, uint32_t count, uint32_t width, intptr_t word1, intp
                 Compare compare) {
     if (count < 2 || width == 0) return;
     uint64_t bytes = uint64_t(count / 2) * width;
-    if (bytes > UINT32_MAX)
-        runtime::fire_error(runtime::Category::script, runtime::script_error::too_long);
+    if (bytes > UINT32_MAX) runtime::fire_error(runtime::Category::script, err::script::too_long);
     HeapBlock buffer(bytes);
-    if (!buffer.data)
-        runtime::fire_error(runtime::Category::internal, runtime::internal_error::no_memory);
+    if (!buffer.data) runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
     Context c(width, word1, word2, compare);
     auto* records = static_cast<uint8_t*>(base);
     keeping_order(records, size_t(count) * width,

@@ -285,7 +285,7 @@ TEST_F(SortTest, MergeBufferSizeBeyond32BitsIsTooLong) {
         sort::merge_sort(untouched, 0x80000000u, 8, reinterpret_cast<intptr_t>(&probe), 1, by_key),
         runtime::Throw);
     EXPECT_EQ(runtime::last_error.category, runtime::Category::script);
-    EXPECT_EQ(runtime::last_error.id, runtime::script_error::too_long);
+    EXPECT_EQ(runtime::last_error.id, err::script::too_long);
     EXPECT_EQ(probe.comparisons, 0u);
 }
 
@@ -319,7 +319,7 @@ TEST(SortDeathTest, MergeBufferWithoutMemoryRaisesNoMemory) {
                                  by_key);
             } catch (const runtime::Throw&) {
                 bool ok = runtime::last_error.category == runtime::Category::internal &&
-                          runtime::last_error.id == runtime::internal_error::no_memory &&
+                          runtime::last_error.id == err::internal::no_memory &&
                           probe.comparisons == 0 && heap::block_count() == 0;
                 std::_Exit(ok ? 3 : 1);
             }
