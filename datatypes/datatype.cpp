@@ -1,0 +1,257 @@
+#include "datatypes/datatype.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "runtime/fatal.h"
+#include "runtime/heap.h"
+#include "runtime/memory.h"
+
+namespace kiv {
+namespace datatype {
+namespace {
+
+// 256 entries per row; only slots 1 to 62 are used.
+constexpr uint32_t row_size = 256;
+
+uint32_t highest = 0;
+TypeName* names = nullptr;
+action::AnyFn* table = nullptr;
+// Which type ids have registered: a parent must be among them.
+bool registered[max_types];
+
+void print_line(const char* label, size_t number) {
+    char digits[24];
+    auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    std::fprintf(stderr, "%s%.*s\n", label, int(end - digits), digits);
+}
+
+// Registration faults are programming errors: report them and end the
+// process with a runtime error.
+[[noreturn]] void registration_failed(const char* what, uint32_t type, size_t found,
+                                      size_t expected) {
+    std::fprintf(stderr, "*** Datatype Error: %s: ", what);
+    print_line("", type);
+    print_line("*** Found: ", found);
+    print_line("*** Expected: ", expected);
+    runtime::quit_with_error(runtime::fatal::assertion_failed, runtime::caller_address());
+}
+
+} // namespace
+
+void init() {
+    names = static_cast<TypeName*>(heap::allocate_zeroed(sizeof(TypeName) * max_types));
+    table = static_cast<action::AnyFn*>(
+        heap::allocate_zeroed(sizeof(action::AnyFn) * max_types * row_size));
+    highest = 0;
+    std::memset(registered, 0, sizeof registered);
+}
+
+void release() {
+    heap::free(names);
+    heap::free(table);
+    names = nullptr;
+    table = nullptr;
+    highest = 0;
+}
+
+void register_type(uint32_t type, uint32_t parent, const char* name,
+                   std::initializer_list<action::Entry> entries) {
+    if (entries.size() != slot_count)
+        registration_failed("invalid actions count for type", type, entries.size(), slot_count);
+    if (type == 0 || type >= max_types) registration_failed("invalid type id", type, type, 56);
+    if (parent >= max_types || (parent != 0 && !registered[parent]))
+        registration_failed("parent not registered for type", type, parent, parent);
+
+    if (type > highest) highest = type;
+    names[type] = {name, uint32_t(std::strlen(name) - 1), Cell{cell::unset_header, 0, 0, 0}};
+
+    action::AnyFn* row = table + type * row_size;
+    const action::AnyFn* parent_row = table + parent * row_size;
+    uint32_t slot = 1;
+    for (const action::Entry& e : entries) {
+        switch (e.kind) {
+        case action::Entry::function:
+            if (e.family != action::slot_family[slot - 1])
+                registration_failed("action of the wrong kind in slot", type, slot, slot);
+            row[slot - 1] = e.fn;
+            break;
+        case action::Entry::unsupported: row[slot - 1] = nullptr; break;
+        case action::Entry::inherited:
+            // A type without a parent has nothing to inherit.
+            row[slot - 1] = parent ? parent_row[slot - 1] : nullptr;
+            break;
+        }
+        ++slot;
+    }
+    registered[type] = true;
+}
+
+uint32_t highest_type() {
+    return highest;
+}
+
+const TypeName& name_of(uint32_t type) {
+    return names[type];
+}
+
+action::AnyFn entry(uint32_t type, Slot slot) {
+    return table[type * row_size + uint32_t(slot) - 1];
+}
+
+Cell* make_at(Cell& c, uint32_t type) {
+    c = Cell{TYPE_DATATYPE, type, 0, 0};
+    return &c;
+}
+
+Cell* make_in(Cell& block, uint32_t type) {
+    return make_at(*cell::alloc_tail(block), type);
+}
+
+namespace {
+
+int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
+    const TypeName& n = name_of(value->w1);
+    text::append(buffer, n.name, n.length);
+    return part - int32_t(n.length);
+}
+
+int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell*, int32_t part,
+             int32_t) {
+    const TypeName& n = name_of(value->w1);
+    if (all) text::append(buffer, "#(");
+    text::append(buffer, n.name, n.length + 1);
+    if (all) text::append(buffer, ")");
+    return part - int32_t(n.length + 1) - (all ? 3 : 0);
+}
+
+int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
+    switch (op) {
+    case 0:
+    case 1:
+    case 2:
+    case 9:
+    case 12: return cell::type_of(*value2) == TYPE_DATATYPE && value2->w1 == value1->w1 ? 0 : 1;
+    default: return -2;
+    }
+}
+
+} // namespace
+
+void register_datatype() {
+    using namespace action;
+    register_type(TYPE_DATATYPE, 0, "datatype!",
+                  {no, no, no, no, form, mold, no, no, compare, no, no, no, no, no, no, no,
+                   no, no, no, no, no,   no,   no, no, no,      no, no, no, no, no, no, no,
+                   no, no, no, no, no,   no,   no, no, no,      no, no, no, no, no, no, no,
+                   no, no, no, no, no,   no,   no, no, no,      no, no, no, no, no});
+}
+
+} // namespace datatype
+
+namespace rng {
+namespace {
+
+// xorshift32 until the random module installs the real generator.
+uint32_t state = 2463534242u;
+
+uint32_t xorshift(bool) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    return state;
+}
+
+void reseed(uint32_t value) {
+    state = value ? value : 2463534242u;
+}
+
+} // namespace
+
+uint32_t (*next)(bool secure) = xorshift;
+void (*seed)(uint32_t value) = reseed;
+
+int32_t int_in(int32_t n, bool secure) {
+    if (n == 0) return 0;
+    uint32_t magnitude = n < 0 ? 0u - uint32_t(n) : uint32_t(n);
+    uint32_t drawn = next(secure) % magnitude + 1;
+    return n < 0 ? int32_t(0u - drawn) : int32_t(drawn);
+}
+
+} // namespace rng
+
+namespace text {
+namespace {
+
+// Stores a code point in a unit of the given width.
+void put_unit(uint8_t* at, uint32_t unit, uint32_t code_point) {
+    switch (unit) {
+    case 1: *at = uint8_t(code_point); break;
+    case 2: {
+        uint16_t u = uint16_t(code_point);
+        std::memcpy(at, &u, 2);
+        break;
+    }
+    default: std::memcpy(at, &code_point, 4); break;
+    }
+}
+
+// Re-encodes the buffer with a wider unit, keeping its node.
+Buffer* widen(Buffer* b, uint32_t unit) {
+    uint32_t old_unit = b->unit();
+    uint32_t length = b->length();
+    int64_t need = int64_t(length + 16) * unit;
+    b = memory::expand_series(b, need < int64_t(b->size) * 2 ? int64_t(b->size) * 2 : need);
+    for (uint32_t i = length; i-- > 0;)
+        put_unit(b->head + i * unit, unit, get_unit(b->head + i * old_unit, old_unit));
+    b->flags = (b->flags & ~series_flag::unit_mask) | unit;
+    b->tail = b->head + length * unit;
+    return b;
+}
+
+} // namespace
+
+uint32_t get_unit(const uint8_t* at, uint32_t unit) {
+    switch (unit) {
+    case 1: return *at;
+    case 2: {
+        uint16_t u;
+        std::memcpy(&u, at, 2);
+        return u;
+    }
+    default: {
+        uint32_t u;
+        std::memcpy(&u, at, 4);
+        return u;
+    }
+    }
+}
+
+void append(Cell* buffer, const char* s, size_t length) {
+    Buffer* b = memory::buffer_of(buffer->w2);
+    uint32_t unit = b->unit();
+    uint8_t* at = buffer::reserve_tail(b, uint32_t(length * unit));
+    for (size_t i = 0; i < length; ++i) put_unit(at + i * unit, unit, uint8_t(s[i]));
+}
+
+uint32_t last_char(const Cell* buffer) {
+    Buffer* b = memory::buffer_of(buffer->w2);
+    uint32_t unit = b->unit();
+    return b->tail > b->head ? get_unit(b->tail - unit, unit) : 0;
+}
+
+void append(Cell* buffer, const char* s) {
+    append(buffer, s, std::strlen(s));
+}
+
+void append_char(Cell* buffer, uint32_t code_point) {
+    Buffer* b = memory::buffer_of(buffer->w2);
+    uint32_t need = code_point > 0xFFFF ? 4 : code_point > 0xFF ? 2 : 1;
+    if (need > b->unit()) b = widen(b, need);
+    uint32_t unit = b->unit();
+    put_unit(buffer::reserve_tail(b, unit), unit, code_point);
+}
+
+} // namespace text
+} // namespace kiv
