@@ -128,7 +128,7 @@ void insert_repeated(Cell& block, int64_t index, const Cell* cells, uint32_t n, 
     uint32_t bytes;
     if (__builtin_mul_overflow(n, uint32_t(dup), &count) ||
         __builtin_mul_overflow(count, cell_size, &bytes) || bytes > 0x7FFFFFF0u)
-        runtime::fire_error(runtime::Category::internal, runtime::internal_error::no_memory);
+        runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
     Buffer* b = buffer_of(block);
     if (b->tail + bytes > b->data_end()) {
         int64_t need = int64_t(b->tail - b->head) + bytes;
@@ -214,7 +214,7 @@ class OnCycleStack {
 [[noreturn]] void unsupported(const Cell& value) {
     Cell type;
     datatype::make_at(type, cell::type_of(value));
-    runtime::fire_error(runtime::Category::script, runtime::script_error::expect_arg, nullptr,
+    runtime::fire_error(runtime::Category::script, err::script::expect_arg, nullptr,
                         &type);
 }
 

@@ -39,11 +39,11 @@ constexpr std::array<char, 0x5F> escapes = [] {
 [[noreturn]] void bad_to_arg(const Cell* spec) {
     Cell type;
     datatype::make_at(type, TYPE_CHAR);
-    runtime::fire_error(runtime::Category::script, runtime::script_error::bad_to_arg, &type, spec);
+    runtime::fire_error(runtime::Category::script, err::script::bad_to_arg, &type, spec);
 }
 
 [[noreturn]] void out_of_range(const Cell* spec) {
-    runtime::fire_error(runtime::Category::script, runtime::script_error::out_of_range, spec);
+    runtime::fire_error(runtime::Category::script, err::script::out_of_range, spec);
 }
 
 // The code point of the UTF-8 sequence at the binary's head: 0xFFFE for an
@@ -102,7 +102,7 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
 }
 
 [[noreturn]] void overflow() {
-    runtime::fire_error(runtime::Category::math, runtime::math_error::overflow);
+    runtime::fire_error(runtime::Category::math, err::math::overflow);
 }
 
 void math(FrameArgs args, int32_t op) {
@@ -119,7 +119,7 @@ void math(FrameArgs args, int32_t op) {
     default: {
         Cell type;
         datatype::make_at(type, cell::type_of(args[1]));
-        runtime::fire_error(runtime::Category::script, runtime::script_error::invalid_type, &type);
+        runtime::fire_error(runtime::Category::script, err::script::invalid_type, &type);
     }
     }
     int32_t result = integer::do_math(integer::get(args[0]), right, op, nullptr);

@@ -33,7 +33,7 @@ constexpr double lower_bound = -2147483648.0;
 [[noreturn]] void type_error(const Cell& operand) {
     Cell type;
     datatype::make_at(type, cell::type_of(operand));
-    runtime::fire_error(runtime::Category::script, runtime::script_error::invalid_type, &type);
+    runtime::fire_error(runtime::Category::script, err::script::invalid_type, &type);
 }
 
 } // namespace
@@ -55,7 +55,7 @@ int32_t sign(int32_t value) {
 }
 
 int32_t abs_checked(int32_t value) {
-    if (value == lowest) math_error(runtime::math_error::overflow);
+    if (value == lowest) math_error(err::math::overflow);
     return value < 0 ? -value : value;
 }
 
@@ -95,8 +95,8 @@ int32_t do_math(int32_t a, int32_t b, int32_t op, Cell* result) {
         break;
     case divide:
     case remainder:
-        if (b == 0) math_error(runtime::math_error::zero_divide);
-        if (a == lowest && b == -1) math_error(runtime::math_error::overflow);
+        if (b == 0) math_error(err::math::zero_divide);
+        if (a == lowest && b == -1) math_error(err::math::overflow);
         r = op == divide ? a / b : a % b;
         if (op == divide && result && a % b != 0) {
             float_result(*result, double(a) / double(b));
@@ -109,7 +109,7 @@ int32_t do_math(int32_t a, int32_t b, int32_t op, Cell* result) {
     default: runtime::quit_with_error(runtime::fatal::no_switch_matched, runtime::caller_address());
     }
     if (overflow) {
-        if (!result) math_error(runtime::math_error::overflow);
+        if (!result) math_error(err::math::overflow);
         float_result(*result, exact);
         return 0;
     }
@@ -176,7 +176,7 @@ void power(FrameArgs args) {
     default: {
         Cell type;
         datatype::make_at(type, cell::type_of(exponent));
-        runtime::fire_error(runtime::Category::script, runtime::script_error::expect_arg, nullptr,
+        runtime::fire_error(runtime::Category::script, err::script::expect_arg, nullptr,
                             &type);
     }
     }
@@ -204,7 +204,7 @@ Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half
         case TYPE_MONEY: {
             Cell money;
             datatype::make_at(money, TYPE_MONEY);
-            runtime::fire_error(runtime::Category::script, runtime::script_error::not_related,
+            runtime::fire_error(runtime::Category::script, err::script::not_related,
                                 &money);
         }
         default: type_error(*scale_cell);
@@ -241,7 +241,7 @@ Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half
 
     int64_t result = s * (up ? away : toward);
     if (result > std::numeric_limits<int32_t>::max() || result < lowest)
-        math_error(runtime::math_error::overflow);
+        math_error(err::math::overflow);
     value->w2 = uint32_t(int32_t(result));
     return value;
 }
@@ -253,19 +253,19 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t) {
     case TYPE_CHAR: value = get(*spec); break;
     case TYPE_FLOAT:
     case TYPE_PERCENT:
-        if (out_of_range(*spec)) script_error(runtime::script_error::type_limit, nullptr);
+        if (out_of_range(*spec)) script_error(err::script::type_limit, nullptr);
         value = int32_t(cell::get_float(*spec));
         break;
     case TYPE_TIME: {
         // Rounded to the nearest second; a time beyond the range cannot convert.
         double seconds = cell::get_float(*spec) + 0.5;
         if (std::isnan(seconds) || seconds >= upper_bound + 1.0 || seconds <= lower_bound - 1.0)
-            script_error(runtime::script_error::type_limit, nullptr);
+            script_error(err::script::type_limit, nullptr);
         value = int32_t(seconds);
         break;
     }
     case TYPE_BINARY: value = int32_t(from_binary(*spec)); break;
-    default: script_error(runtime::script_error::bad_to_arg, spec);
+    default: script_error(err::script::bad_to_arg, spec);
     }
     return make_at(*proto, value);
 }
@@ -310,7 +310,7 @@ void absolute(FrameArgs args) {
 }
 
 Cell* negate(Cell* value) {
-    if (get(*value) == lowest) math_error(runtime::math_error::overflow);
+    if (get(*value) == lowest) math_error(err::math::overflow);
     value->w2 = uint32_t(-get(*value));
     return value;
 }

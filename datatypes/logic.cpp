@@ -26,7 +26,7 @@ bool counts_false(const Cell& c) {
 
 bool true_cell(const Cell& c, bool check_unset, const Cell* name) {
     if (check_unset && cell::type_of(c) == TYPE_UNSET)
-        runtime::fire_error(runtime::Category::script, runtime::script_error::no_value, name);
+        runtime::fire_error(runtime::Category::script, err::script::no_value, name);
     return !counts_false(c);
 }
 
@@ -93,7 +93,7 @@ void check_second(FrameArgs args) {
     if (cell::type_of(args[1]) == TYPE_LOGIC) return;
     Cell type;
     datatype::make_at(type, cell::type_of(args[1]));
-    runtime::fire_error(runtime::Category::script, runtime::script_error::expect_arg, nullptr,
+    runtime::fire_error(runtime::Category::script, err::script::expect_arg, nullptr,
                         &type);
 }
 

@@ -1,10 +1,12 @@
 // Raising language errors by catalog index. The error value is built from
-// the catalog and thrown to the nearest try frame.
+// the catalog and thrown to the nearest try frame. The id indexes (kiv::err)
+// are generated from the catalog, library/errors.kiv.
 #pragma once
 
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/error_ids.h"
 
 namespace kiv::runtime {
 
@@ -21,37 +23,6 @@ enum class Category : uint32_t {
     user = 8,
     internal = 9,
 };
-
-// Field indexes of ids inside the internal category.
-namespace internal_error {
-constexpr uint32_t no_memory = 4;
-constexpr uint32_t wrong_mem = 5;
-constexpr uint32_t stack_overflow = 6;
-constexpr uint32_t too_deep = 8;
-constexpr uint32_t no_cycle = 9;
-constexpr uint32_t not_done = 11;
-} // namespace internal_error
-
-// Field indexes of ids inside the script category.
-namespace script_error {
-constexpr uint32_t no_value = 2;
-constexpr uint32_t expect_arg = 7;
-constexpr uint32_t invalid_arg = 11;
-constexpr uint32_t invalid_type = 12;
-constexpr uint32_t invalid_data = 18;
-constexpr uint32_t not_related = 22;
-constexpr uint32_t out_of_range = 43;
-constexpr uint32_t invalid_compare = 45;
-constexpr uint32_t type_limit = 48;
-constexpr uint32_t no_return = 50;
-constexpr uint32_t bad_to_arg = 56;
-} // namespace script_error
-
-// Field indexes of ids inside the math category.
-namespace math_error {
-constexpr uint32_t zero_divide = 2;
-constexpr uint32_t overflow = 3;
-} // namespace math_error
 
 // The catalog position of the last error raised.
 struct ErrorSite {

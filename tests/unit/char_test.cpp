@@ -56,12 +56,12 @@ TEST_F(CharTest, Arithmetic) {
     EXPECT_EQ(error_of([&] { datatype::get<Slot::divide>(TYPE_CHAR)(zero); }), zero_divide);
     Cell bad[2] = {char_cell('a'), none::value};
     EXPECT_EQ(error_of([&] { datatype::get<Slot::add>(TYPE_CHAR)(bad); }),
-              script(runtime::script_error::invalid_type));
+              script(err::script::invalid_type));
 }
 
 TEST_F(CharTest, MakeChecksRangeAndData) {
-    const auto out_of_range = script(runtime::script_error::out_of_range);
-    const auto bad_to_arg = script(runtime::script_error::bad_to_arg);
+    const auto out_of_range = script(err::script::out_of_range);
+    const auto bad_to_arg = script(err::script::bad_to_arg);
     Cell string_at_tail = bytes({'a'}, TYPE_STRING);
     string_at_tail.w1 = 1;
     struct Case {

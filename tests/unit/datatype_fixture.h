@@ -101,8 +101,8 @@ class DatatypeTest : public ::testing::Test {
 };
 
 constexpr runtime::ErrorSite no_error{runtime::Category::user, 0};
-constexpr runtime::ErrorSite overflow{runtime::Category::math, runtime::math_error::overflow};
-constexpr runtime::ErrorSite zero_divide{runtime::Category::math, runtime::math_error::zero_divide};
+constexpr runtime::ErrorSite overflow{runtime::Category::math, err::math::overflow};
+constexpr runtime::ErrorSite zero_divide{runtime::Category::math, err::math::zero_divide};
 constexpr runtime::ErrorSite script(uint32_t id) {
     return {runtime::Category::script, id};
 }

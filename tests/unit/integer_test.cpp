@@ -90,7 +90,7 @@ TEST_F(IntegerTest, ArithmeticTakesCharsAndRefusesOtherTypes) {
     EXPECT_EQ(integer::get(args[0]), 98);
     Cell bad[2] = {int_cell(1), none::value};
     EXPECT_EQ(error_of([&] { datatype::get<Slot::add>(TYPE_INTEGER)(bad); }),
-              script(runtime::script_error::invalid_type));
+              script(err::script::invalid_type));
 }
 
 TEST_F(IntegerTest, DoMathWithoutAResultCellRaisesOnOverflow) {
@@ -113,7 +113,7 @@ TEST_F(IntegerTest, Power) {
         {-1, int_cell(INT_MAX), I(-1)},
         {46341, int_cell(2), F(2147488281.0)},
         {4, float_cell(0.5), F(2.0)},
-        {2, none::value, E(script(runtime::script_error::expect_arg))},
+        {2, none::value, E(script(err::script::expect_arg))},
     };
     for (const Case& c : cases) {
         Cell args[2] = {int_cell(c.base), c.exponent};
@@ -195,17 +195,17 @@ TEST_F(IntegerTest, ToInteger) {
         {float_cell(2147483647.0), I(INT_MAX)},
         {float_cell(-2147483648.0), I(INT_MIN)},
         {float_cell(-1.9), I(-1)},
-        {float_cell(2147483647.5), E(script(runtime::script_error::type_limit))},
-        {float_cell(-2147483648.5), E(script(runtime::script_error::type_limit))},
-        {float_cell(std::nan("")), E(script(runtime::script_error::type_limit))},
+        {float_cell(2147483647.5), E(script(err::script::type_limit))},
+        {float_cell(-2147483648.5), E(script(err::script::type_limit))},
+        {float_cell(std::nan("")), E(script(err::script::type_limit))},
         {float_cell(0.5, TYPE_PERCENT), I(0)},
         {float_cell(1.5, TYPE_TIME), I(2)},
         {float_cell(-1.5, TYPE_TIME), I(-1)},
-        {float_cell(1e300, TYPE_TIME), E(script(runtime::script_error::type_limit))},
+        {float_cell(1e300, TYPE_TIME), E(script(err::script::type_limit))},
         {binary, I(16909060)},
         {binary_tail, I(5)},
         {binary_past, I(0)},
-        {none::value, E(script(runtime::script_error::bad_to_arg))},
+        {none::value, E(script(err::script::bad_to_arg))},
     };
     for (const Case& c : cases) {
         Cell out{};

@@ -161,7 +161,7 @@ TEST_F(RegistryTest, LogicBitwiseActionsNeedLogicArguments) {
     }
     Cell args[2] = {logic::true_value, int_cell(1)};
     EXPECT_EQ(error_of([&] { datatype::get<Slot::and_>(TYPE_LOGIC)(args); }),
-              script(runtime::script_error::expect_arg));
+              script(err::script::expect_arg));
     Cell v = logic::true_value;
     datatype::get<Slot::complement>(TYPE_LOGIC)(&v);
     EXPECT_FALSE(logic::get(v));
@@ -174,7 +174,7 @@ TEST_F(RegistryTest, TruthRule) {
     EXPECT_FALSE(logic::counts_false(unset::value));
     EXPECT_TRUE(logic::true_cell(unset::value, false, nullptr));
     EXPECT_EQ(error_of([] { logic::true_cell(unset::value, true, &none::value); }),
-              script(runtime::script_error::no_value));
+              script(err::script::no_value));
 }
 
 TEST_F(RegistryTest, NoneSeriesActionsGiveNone) {
