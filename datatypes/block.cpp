@@ -7,6 +7,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/none.h"
 #include "datatypes/types.h"
+#include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
@@ -100,6 +101,13 @@ Cell* init_at(Cell& c, int32_t n, bool root) {
     return &c;
 }
 
+Cell* push(const Cell& value) { return stack::push(value); }
+
+Cell* push_new(int32_t n) {
+    Cell* c = stack::push(Cell{cell::unset_header, 0, 0, 0});
+    return make_at(*c, n);
+}
+
 namespace {
 
 // Builds the block aside, where a collection cannot lose it, then places
@@ -176,6 +184,22 @@ Cell* insert_cells(Cell& block, const Cell& source) {
     insert_repeated(block, head, cells.data(), uint32_t(cells.size()), 1);
     block.w1 = uint32_t(head + int32_t(cells.size()));
     return &block;
+}
+
+Cell* append_second() {
+    Cell* args = stack::state.base;
+    append_value(args[0], args[1]);
+    return args;
+}
+
+Cell* append_frame_value() {
+    Cell* base = stack::state.base;
+    return append_value(base[-1], base[0]);
+}
+
+Cell* insert_frame_value() {
+    Cell* base = stack::state.base;
+    return insert_value(base[-1], base[0], true, false);
 }
 
 bool remove_value(Cell& block, const Cell& key, bool from_start) {

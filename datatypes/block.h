@@ -34,6 +34,10 @@ Cell* make_root(Cell* parent, int32_t n);
 // An empty block at the tail of `parent`, or in the scratch cell.
 Cell* make_in(Cell* parent, int32_t n);
 
+// On the argument stack: a copy of any value, or a new empty block.
+Cell* push(const Cell& value);
+Cell* push_new(int32_t n);
+
 // Modification. Cells are copied in; sources may be the block itself.
 Cell* append_value(Cell& block, const Cell& value);
 Cell* append_cells(Cell& block, const Cell& source);
@@ -43,6 +47,14 @@ Cell* insert_cells(Cell& block, const Cell& source);
 // cells there are); a dup count below 1 inserts nothing; a cell count that
 // does not fit raises internal `no-memory`.
 void insert_repeated(Cell& block, int64_t index, const Cell* cells, uint32_t n, int32_t dup);
+// Appends argument 2 of the current frame to the block in argument 1;
+// returns argument 1.
+Cell* append_second();
+// Appends, or inserts at the head and advances past, the current frame's
+// result slot into the block held just below the frame base (the block
+// that compiled reduce, compose and block literals are building).
+Cell* append_frame_value();
+Cell* insert_frame_value();
 // Removes the first cell equal to the key (lookup equality); true when the
 // removed cell was at or before the head.
 bool remove_value(Cell& block, const Cell& key, bool from_start);

@@ -17,6 +17,8 @@ Cell* make_at(Cell& c, uint32_t code_point) {
     return &c;
 }
 
+Cell* push(uint32_t code_point) { return make_at(*stack::push_raw(), code_point); }
+
 Cell* make_in(Cell& block, uint32_t code_point) {
     return make_at(*cell::alloc_tail(block), code_point);
 }
@@ -105,7 +107,8 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
     runtime::fire_error(runtime::Category::math, err::math::overflow);
 }
 
-void math(FrameArgs args, int32_t op) {
+void math(int32_t op) {
+    Cell* args = frame_args();
     int32_t right;
     switch (cell::type_of(args[1])) {
     case TYPE_CHAR:
@@ -127,30 +130,14 @@ void math(FrameArgs args, int32_t op) {
     args[0].w2 = uint32_t(result);
 }
 
-void add(FrameArgs args) {
-    math(args, integer::add);
-}
-void subtract(FrameArgs args) {
-    math(args, integer::subtract);
-}
-void multiply(FrameArgs args) {
-    math(args, integer::multiply);
-}
-void divide(FrameArgs args) {
-    math(args, integer::divide);
-}
-void remainder(FrameArgs args) {
-    math(args, integer::remainder);
-}
-void or_(FrameArgs args) {
-    math(args, integer::or_);
-}
-void and_(FrameArgs args) {
-    math(args, integer::and_);
-}
-void xor_(FrameArgs args) {
-    math(args, integer::xor_);
-}
+void add() { math(integer::add); }
+void subtract() { math(integer::subtract); }
+void multiply() { math(integer::multiply); }
+void divide() { math(integer::divide); }
+void remainder() { math(integer::remainder); }
+void or_() { math(integer::or_); }
+void and_() { math(integer::and_); }
+void xor_() { math(integer::xor_); }
 
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
     text::append_char(buffer, value->w2);

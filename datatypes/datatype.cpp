@@ -105,6 +105,8 @@ Cell* make_at(Cell& c, uint32_t type) {
     return &c;
 }
 
+Cell* push(uint32_t type) { return make_at(*stack::push_raw(), type); }
+
 Cell* make_in(Cell& block, uint32_t type) {
     return make_at(*cell::alloc_tail(block), type);
 }
@@ -149,37 +151,6 @@ void register_datatype() {
 }
 
 } // namespace datatype
-
-namespace rng {
-namespace {
-
-// xorshift32 until the random module installs the real generator.
-uint32_t state = 2463534242u;
-
-uint32_t xorshift(bool) {
-    state ^= state << 13;
-    state ^= state >> 17;
-    state ^= state << 5;
-    return state;
-}
-
-void reseed(uint32_t value) {
-    state = value ? value : 2463534242u;
-}
-
-} // namespace
-
-uint32_t (*next)(bool secure) = xorshift;
-void (*seed)(uint32_t value) = reseed;
-
-int32_t int_in(int32_t n, bool secure) {
-    if (n == 0) return 0;
-    uint32_t magnitude = n < 0 ? 0u - uint32_t(n) : uint32_t(n);
-    uint32_t drawn = next(secure) % magnitude + 1;
-    return n < 0 ? int32_t(0u - drawn) : int32_t(drawn);
-}
-
-} // namespace rng
 
 namespace text {
 namespace {

@@ -14,6 +14,7 @@
 #include <tuple>
 
 #include "datatypes/types.h"
+#include "evaluator/stack.h"
 #include "runtime/cell.h"
 
 namespace kiv {
@@ -85,11 +86,10 @@ enum class Slot : uint32_t {
 };
 constexpr uint32_t slot_count = 62;
 
-// The arguments of the actions that read the current call's arguments
+// The arguments of the current call, for the actions that read them
 // themselves (arithmetic, navigation): slot 0 is the first argument and
-// receives the result. Changing this alias and FrameFn is all it takes to
-// move those actions onto the argument stack's frames.
-using FrameArgs = Cell*;
+// receives the result.
+inline Cell* frame_args() { return stack::state.base; }
 
 // Slot families: one signature per group of slots. Cells are passed by
 // address; refinement arguments not given are null cells, counts not given
@@ -107,7 +107,7 @@ using EvalPathFn = Cell* (*)(Cell* parent, Cell* element, Cell* value, Cell* pat
                              bool get, bool last, bool event);
 // 0 equal, negative before, positive after, -2 not comparable.
 using CompareFn = int32_t (*)(const Cell* value1, const Cell* value2, int32_t op);
-using FrameFn = void (*)(FrameArgs args);
+using FrameFn = void (*)();
 using UnaryFn = Cell* (*)(Cell* value);
 using RoundFn = Cell* (*)(Cell* value, const Cell* scale, bool even, bool down, bool half_down,
                           bool floor, bool ceiling, bool half_ceiling);
@@ -269,20 +269,13 @@ action::SlotFn<S> get(uint32_t type) {
 
 // datatype! values.
 Cell* make_at(Cell& cell, uint32_t type);
+Cell* push(uint32_t type);
 Cell* make_in(Cell& block, uint32_t type);
 
 // Registers datatype! itself.
 void register_datatype();
 
 } // namespace datatype
-
-// The 32-bit generator behind `random`; the random module installs its own.
-namespace rng {
-extern uint32_t (*next)(bool secure);
-extern void (*seed)(uint32_t value);
-// 1..n for n > 0, -1..n for n < 0, 0 for 0.
-int32_t int_in(int32_t n, bool secure);
-} // namespace rng
 
 // Appending ASCII text and code points to a string! buffer cell; the string
 // module's own appenders take over once it exists.

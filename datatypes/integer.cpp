@@ -7,6 +7,7 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/types.h"
+#include "io/random.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/memory.h"
@@ -36,6 +37,12 @@ constexpr double lower_bound = -2147483648.0;
     runtime::fire_error(runtime::Category::script, err::script::invalid_type, &type);
 }
 
+// Writes a whole integer! header and the value.
+Cell* set_cell(Cell& c, int32_t value) {
+    c = Cell{TYPE_INTEGER, 0, uint32_t(value), 0};
+    return &c;
+}
+
 } // namespace
 
 Cell* make_at(Cell& c, int32_t value) {
@@ -44,11 +51,16 @@ Cell* make_at(Cell& c, int32_t value) {
     return &c;
 }
 
-Cell* make_in(Cell& block, int32_t value) {
-    Cell* c = cell::alloc_tail(block);
-    *c = Cell{TYPE_INTEGER, 0, uint32_t(value), 0};
-    return c;
+Cell* push(int32_t value) { return set_cell(*stack::push_raw(), value); }
+
+Cell* set_result(int32_t value) { return set_cell(*stack::state.base, value); }
+
+int32_t get_result() {
+    const Cell& result = *stack::state.base;
+    return cell::type_of(result) == TYPE_INTEGER ? get(result) : 0;
 }
+
+Cell* make_in(Cell& block, int32_t value) { return set_cell(*cell::alloc_tail(block), value); }
 
 int32_t sign(int32_t value) {
     return (value > 0) - (value < 0);
@@ -130,7 +142,8 @@ namespace {
 
 // Right operands that combine with an integer here; floats, money, vectors,
 // pairs, points, tuples and dates are handed to their own arithmetic.
-void math(FrameArgs args, int32_t op) {
+void math(int32_t op) {
+    Cell* args = frame_args();
     switch (cell::type_of(args[1])) {
     case TYPE_INTEGER:
     case TYPE_CHAR: do_math(get(args[0]), get(args[1]), op, &args[0]); return;
@@ -138,37 +151,22 @@ void math(FrameArgs args, int32_t op) {
     }
 }
 
-void add_(FrameArgs args) {
-    math(args, add);
-}
-void subtract_(FrameArgs args) {
-    math(args, subtract);
-}
-void multiply_(FrameArgs args) {
-    math(args, multiply);
-}
-void divide_(FrameArgs args) {
-    math(args, divide);
-}
-void remainder_(FrameArgs args) {
-    math(args, remainder);
-}
-void or__(FrameArgs args) {
-    math(args, or_);
-}
-void and__(FrameArgs args) {
-    math(args, and_);
-}
-void xor__(FrameArgs args) {
-    math(args, xor_);
-}
+void add_() { math(add); }
+void subtract_() { math(subtract); }
+void multiply_() { math(multiply); }
+void divide_() { math(divide); }
+void remainder_() { math(remainder); }
+void or__() { math(or_); }
+void and__() { math(and_); }
+void xor__() { math(xor_); }
 
 // The float side of power: the base as a double raised to the exponent.
 void float_power(Cell& base, double exponent) {
     float_result(base, std::pow(double(get(base)), exponent));
 }
 
-void power(FrameArgs args) {
+void power() {
+    Cell* args = frame_args();
     Cell& exponent = args[1];
     switch (cell::type_of(exponent)) {
     case TYPE_FLOAT: float_power(args[0], cell::get_float(exponent)); return;
@@ -275,13 +273,21 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
     return to(proto, spec, type);
 }
 
+// 1..n for n > 0, -n..-1 for n < 0; the generator's draws start at 0,
+// except for the lowest bound, whose draw already covers -2^31..-1.
+int32_t random_int(int32_t n, bool secure) {
+    if (n == 0 || n == lowest) return random::int_(secure, n);
+    int32_t drawn = random::int_(secure, n < 0 ? -n : n) + 1;
+    return n < 0 ? -drawn : drawn;
+}
+
 Cell* random(Cell* value, bool seed, bool secure, bool) {
     if (seed) {
-        rng::seed(value->w2);
+        random::seed(get(*value));
         *value = Cell{TYPE_UNSET, 0, 0, 0};
         return value;
     }
-    value->w2 = uint32_t(rng::int_in(get(*value), secure));
+    value->w2 = uint32_t(random_int(get(*value), secure));
     return value;
 }
 
@@ -305,7 +311,8 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
     return (a > b) - (a < b);
 }
 
-void absolute(FrameArgs args) {
+void absolute() {
+    Cell* args = frame_args();
     args[0].w2 = uint32_t(abs_checked(get(args[0])));
 }
 

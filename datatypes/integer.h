@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "evaluator/stack.h"
 #include "runtime/cell.h"
 
 namespace kiv::integer {
@@ -16,9 +17,15 @@ enum Op : int32_t { add = 0, subtract, multiply, divide, remainder, or_, and_, x
 Cell* make_at(Cell& cell, int32_t value);
 // Appends an integer! at the block's tail.
 Cell* make_in(Cell& block, int32_t value);
-inline int32_t get(const Cell& cell) {
-    return int32_t(cell.w2);
-}
+// A new integer! on the argument stack.
+Cell* push(int32_t value);
+// Writes an integer! into the current frame's result slot.
+Cell* set_result(int32_t value);
+inline int32_t get(const Cell& cell) { return int32_t(cell.w2); }
+// The result slot's value without a type check.
+inline int32_t result_value() { return get(*stack::state.base); }
+// The result slot's value when it holds an integer!, else 0.
+int32_t get_result();
 
 int32_t sign(int32_t value);
 // |value|; the lowest value raises math `overflow`.

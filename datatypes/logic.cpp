@@ -2,6 +2,7 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/types.h"
+#include "io/random.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 
@@ -19,6 +20,10 @@ Cell* make_in(Cell& block, bool flag) {
     return make_at(*cell::alloc_tail(block), flag);
 }
 
+Cell* push(bool flag) { return make_at(*stack::push_raw(), flag); }
+
+Cell* set_result(bool flag) { return make_at(*stack::state.base, flag); }
+
 bool counts_false(const Cell& c) {
     uint32_t type = cell::type_of(c);
     return type == TYPE_NONE || (type == TYPE_LOGIC && c.w1 != 1);
@@ -28,6 +33,20 @@ bool true_cell(const Cell& c, bool check_unset, const Cell* name) {
     if (check_unset && cell::type_of(c) == TYPE_UNSET)
         runtime::fire_error(runtime::Category::script, err::script::no_value, name);
     return !counts_false(c);
+}
+
+bool true_q() {
+    const Cell& result = *stack::state.base;
+    if (cell::type_of(result) == TYPE_UNSET)
+        runtime::fire_error(runtime::Category::script, err::script::no_return);
+    return !counts_false(result);
+}
+
+bool false_q() { return counts_false(*stack::state.base); }
+
+bool top_false_q() {
+    const stack::State& s = stack::state;
+    return counts_false(s.top > s.base ? s.top[-1] : *s.base);
 }
 
 namespace {
@@ -49,14 +68,16 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
     }
 }
 
-// True half the time: the top bit of a 32-bit draw.
+// True half the time: bit 30 of the draw, which is uniform whether the
+// generator gives 31 or 32 bits.
 Cell* random(Cell* value, bool seed, bool secure, bool) {
     if (seed) {
-        rng::seed(value->w1);
+        random::seed(int32_t(value->w1));
         *value = Cell{TYPE_UNSET, 0, 0, 0};
         return value;
     }
-    value->w1 = rng::next(secure) >> 31;
+    uint32_t drawn = uint32_t(secure ? random::crypto_int() : random::rand());
+    value->w1 = (drawn >> 30) & 1;
     return value;
 }
 
@@ -89,7 +110,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
 }
 
 // The bitwise actions need a logic! second argument.
-void check_second(FrameArgs args) {
+void check_second(const Cell* args) {
     if (cell::type_of(args[1]) == TYPE_LOGIC) return;
     Cell type;
     datatype::make_at(type, cell::type_of(args[1]));
@@ -97,15 +118,18 @@ void check_second(FrameArgs args) {
                         &type);
 }
 
-void and_(FrameArgs args) {
+void and_() {
+    Cell* args = frame_args();
     check_second(args);
     args[0].w1 &= args[1].w1;
 }
-void or_(FrameArgs args) {
+void or_() {
+    Cell* args = frame_args();
     check_second(args);
     args[0].w1 |= args[1].w1;
 }
-void xor_(FrameArgs args) {
+void xor_() {
+    Cell* args = frame_args();
     check_second(args);
     args[0].w1 ^= args[1].w1;
 }

@@ -10,6 +10,8 @@ extern Cell value;
 
 Cell* make_at(Cell& cell);
 Cell* make_in(Cell& block);
+Cell* push();
+Cell* set_result();
 void init();
 
 } // namespace kiv::none

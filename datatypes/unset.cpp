@@ -2,6 +2,7 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/types.h"
+#include "evaluator/stack.h"
 #include "runtime/memory.h"
 
 namespace kiv::unset {
@@ -12,6 +13,10 @@ Cell* make_at(Cell& c) {
     c = value;
     return &c;
 }
+
+Cell* push() { return make_at(*stack::push_raw()); }
+
+Cell* set_result() { return make_at(*stack::state.base); }
 
 Cell* make_in(Cell& block) {
     return make_at(*cell::alloc_tail(block));

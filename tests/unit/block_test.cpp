@@ -241,3 +241,27 @@ TEST_F(BlockTest, PartLimitStopsTheWalk) {
     EXPECT_EQ(text_of(buffer), "[10 20]");
     EXPECT_EQ(left, -3);
 }
+
+TEST_F(BlockTest, FrameHelpers) {
+    Cell* saved_base = stack::state.base;
+    Cell* building = block::push_new(0); // the block under construction
+    stack::state.base = stack::state.top;
+    integer::push(5);
+    block::append_frame_value();
+    *stack::state.base = int_cell(4);
+    block::insert_frame_value();
+    *stack::state.base = int_cell(3);
+    block::insert_frame_value();
+    EXPECT_EQ(building->w1, 2u);
+    building->w1 = 0;
+    EXPECT_EQ(values_of(*building), V({4, 3, 5}));
+
+    stack::state.top = stack::state.base;
+    block::push(*building);
+    integer::push(6);
+    Cell* result = block::append_second();
+    EXPECT_EQ(result, stack::state.base);
+    EXPECT_EQ(values_of(*building), V({4, 3, 5, 6}));
+    stack::state.base = saved_base;
+    stack::state.top = saved_base;
+}

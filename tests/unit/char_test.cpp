@@ -42,7 +42,7 @@ TEST_F(CharTest, Arithmetic) {
     for (const Case& c : cases) {
         Cell args[2] = {char_cell(c.c), c.right};
         auto fn = reinterpret_cast<action::FrameFn>(datatype::entry(TYPE_CHAR, c.slot));
-        auto raised = error_of([&] { fn(args); });
+        auto raised = error_of([&] { call(fn, args); });
         SCOPED_TRACE(std::to_string(c.c) + " slot " + std::to_string(uint32_t(c.slot)));
         if (c.want < 0) {
             EXPECT_EQ(raised, overflow);
@@ -53,9 +53,9 @@ TEST_F(CharTest, Arithmetic) {
         }
     }
     Cell zero[2] = {char_cell('a'), int_cell(0)};
-    EXPECT_EQ(error_of([&] { datatype::get<Slot::divide>(TYPE_CHAR)(zero); }), zero_divide);
+    EXPECT_EQ(error_of([&] { call(datatype::get<Slot::divide>(TYPE_CHAR), zero); }), zero_divide);
     Cell bad[2] = {char_cell('a'), none::value};
-    EXPECT_EQ(error_of([&] { datatype::get<Slot::add>(TYPE_CHAR)(bad); }),
+    EXPECT_EQ(error_of([&] { call(datatype::get<Slot::add>(TYPE_CHAR), bad); }),
               script(err::script::invalid_type));
 }
 

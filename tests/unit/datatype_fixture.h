@@ -34,6 +34,7 @@ class DatatypeTest : public ::testing::Test {
   protected:
     void SetUp() override {
         memory::init();
+        stack::init(0, 0);
         datatype::init();
         datatype::register_datatype();
         unset::init();
@@ -71,6 +72,25 @@ class DatatypeTest : public ::testing::Test {
         datatype::get<Slot::mold>(cell::type_of(value))(&value, &buffer, false, all, false, nullptr,
                                                         1000, 0);
         return text_of(buffer);
+    }
+
+    // Calls a frame action on the arguments in a new frame and copies slot
+    // 0, the result, back into args[0], also when the action raises.
+    template <size_t N>
+    static void call(action::FrameFn fn, Cell (&args)[N]) {
+        struct Frame {
+            Cell& result;
+            Cell* base = stack::state.base;
+            Cell* top = stack::state.top;
+            ~Frame() {
+                result = *stack::state.base;
+                stack::state.base = base;
+                stack::state.top = top;
+            }
+        } frame{args[0]};
+        stack::state.base = stack::state.top;
+        for (const Cell& a : args) stack::push(a);
+        fn();
     }
 
     static int32_t compare(const Cell& a, const Cell& b, int32_t op) {

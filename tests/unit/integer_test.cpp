@@ -77,7 +77,7 @@ TEST_F(IntegerTest, ArithmeticAtTheEdges) {
     for (const Case& c : cases) {
         Cell args[2] = {int_cell(c.a), int_cell(c.b)};
         auto fn = reinterpret_cast<action::FrameFn>(datatype::entry(TYPE_INTEGER, c.slot));
-        auto raised = error_of([&] { fn(args); });
+        auto raised = error_of([&] { call(fn, args); });
         expect_result(args[0], raised, c.want,
                       std::to_string(c.a) + " slot " + std::to_string(uint32_t(c.slot)) + " " +
                           std::to_string(c.b));
@@ -86,10 +86,10 @@ TEST_F(IntegerTest, ArithmeticAtTheEdges) {
 
 TEST_F(IntegerTest, ArithmeticTakesCharsAndRefusesOtherTypes) {
     Cell args[2] = {int_cell(1), char_cell('a')};
-    datatype::get<Slot::add>(TYPE_INTEGER)(args);
+    call(datatype::get<Slot::add>(TYPE_INTEGER), args);
     EXPECT_EQ(integer::get(args[0]), 98);
     Cell bad[2] = {int_cell(1), none::value};
-    EXPECT_EQ(error_of([&] { datatype::get<Slot::add>(TYPE_INTEGER)(bad); }),
+    EXPECT_EQ(error_of([&] { call(datatype::get<Slot::add>(TYPE_INTEGER), bad); }),
               script(err::script::invalid_type));
 }
 
@@ -117,7 +117,7 @@ TEST_F(IntegerTest, Power) {
     };
     for (const Case& c : cases) {
         Cell args[2] = {int_cell(c.base), c.exponent};
-        auto raised = error_of([&] { datatype::get<Slot::power>(TYPE_INTEGER)(args); });
+        auto raised = error_of([&] { call(datatype::get<Slot::power>(TYPE_INTEGER), args); });
         expect_result(args[0], raised, c.want, std::to_string(c.base));
     }
 }
@@ -223,7 +223,7 @@ TEST_F(IntegerTest, UnaryActionsAndText) {
     Cell v = int_cell(INT_MIN);
     EXPECT_EQ(error_of([&] { datatype::get<Slot::negate>(TYPE_INTEGER)(&v); }), overflow);
     Cell args[1] = {int_cell(INT_MIN)};
-    EXPECT_EQ(error_of([&] { datatype::get<Slot::absolute>(TYPE_INTEGER)(args); }), overflow);
+    EXPECT_EQ(error_of([&] { call(datatype::get<Slot::absolute>(TYPE_INTEGER), args); }), overflow);
     v = int_cell(-3);
     EXPECT_FALSE(datatype::get<Slot::even_q>(TYPE_INTEGER)(&v));
     EXPECT_TRUE(datatype::get<Slot::odd_q>(TYPE_INTEGER)(&v));

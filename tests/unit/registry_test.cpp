@@ -1,5 +1,7 @@
 #include "datatype_fixture.h"
 
+#include "io/random.h"
+
 using namespace kiv;
 using namespace kiv::testing;
 
@@ -120,25 +122,18 @@ TEST_F(RegistryTest, MakeAndToLogic) {
     }
 }
 
-namespace {
-uint32_t counter = 0;
-// Draws spread evenly over the 32-bit range.
-uint32_t even_spread(bool) {
-    return (counter++ % 16) << 28;
-}
-} // namespace
-
 TEST_F(RegistryTest, RandomLogicIsTrueHalfTheTime) {
-    auto saved = rng::next;
-    rng::next = even_spread;
-    int trues = 0;
-    for (int i = 0; i < 16; ++i) {
-        Cell v = logic::false_value;
-        datatype::get<Slot::random>(TYPE_LOGIC)(&v, false, false, false);
-        trues += logic::get(v);
+    for (bool secure : {false, true}) {
+        random::seed(1);
+        int trues = 0;
+        for (int i = 0; i < 20000; ++i) {
+            Cell v = logic::false_value;
+            datatype::get<Slot::random>(TYPE_LOGIC)(&v, false, secure, false);
+            trues += logic::get(v);
+        }
+        EXPECT_GT(trues, 9500) << secure;
+        EXPECT_LT(trues, 10500) << secure;
     }
-    rng::next = saved;
-    EXPECT_EQ(trues, 8);
 
     Cell seeded = logic::true_value;
     datatype::get<Slot::random>(TYPE_LOGIC)(&seeded, true, false, false);
@@ -156,11 +151,11 @@ TEST_F(RegistryTest, LogicBitwiseActionsNeedLogicArguments) {
     };
     for (const Case& c : cases) {
         Cell args[2] = {logic::make_at(args[0], c.a)[0], logic::make_at(args[1], c.b)[0]};
-        reinterpret_cast<action::FrameFn>(datatype::entry(TYPE_LOGIC, c.slot))(args);
+        call(reinterpret_cast<action::FrameFn>(datatype::entry(TYPE_LOGIC, c.slot)), args);
         EXPECT_EQ(logic::get(args[0]), c.result);
     }
     Cell args[2] = {logic::true_value, int_cell(1)};
-    EXPECT_EQ(error_of([&] { datatype::get<Slot::and_>(TYPE_LOGIC)(args); }),
+    EXPECT_EQ(error_of([&] { call(datatype::get<Slot::and_>(TYPE_LOGIC), args); }),
               script(err::script::expect_arg));
     Cell v = logic::true_value;
     datatype::get<Slot::complement>(TYPE_LOGIC)(&v);
@@ -175,6 +170,29 @@ TEST_F(RegistryTest, TruthRule) {
     EXPECT_TRUE(logic::true_cell(unset::value, false, nullptr));
     EXPECT_EQ(error_of([] { logic::true_cell(unset::value, true, &none::value); }),
               script(err::script::no_value));
+}
+
+TEST_F(RegistryTest, TruthTestsOfTheCurrentFrame) {
+    stack::state.base = stack::state.top;
+    unset::push();
+    EXPECT_EQ(error_of([] { logic::true_q(); }), script(err::script::no_return));
+    EXPECT_FALSE(logic::false_q());
+    none::set_result();
+    EXPECT_FALSE(logic::true_q());
+    EXPECT_TRUE(logic::top_false_q()); // the result slot: nothing pushed above it
+    logic::push(true);
+    EXPECT_FALSE(logic::top_false_q());
+    EXPECT_TRUE(logic::top_true_q());
+    integer::set_result(0);
+    EXPECT_TRUE(logic::true_q());
+    EXPECT_EQ(integer::get_result(), 0);
+    logic::set_result(false);
+    EXPECT_TRUE(logic::false_q());
+    EXPECT_EQ(integer::get_result(), 0);
+    integer::set_result(-9);
+    EXPECT_EQ(integer::result_value(), -9);
+    EXPECT_EQ(datatype::push(TYPE_CHAR)->w1, uint32_t(TYPE_CHAR));
+    stack::state.top = stack::state.base = stack::state.bottom;
 }
 
 TEST_F(RegistryTest, NoneSeriesActionsGiveNone) {
