@@ -101,7 +101,9 @@ Cell* init_at(Cell& c, int32_t n, bool root) {
     return &c;
 }
 
-Cell* push(const Cell& value) { return stack::push(value); }
+Cell* push(const Cell& value) {
+    return stack::push(value);
+}
 
 Cell* push_new(int32_t n) {
     Cell* c = stack::push(Cell{cell::unset_header, 0, 0, 0});
@@ -238,8 +240,7 @@ class OnCycleStack {
 [[noreturn]] void unsupported(const Cell& value) {
     Cell type;
     datatype::make_at(type, cell::type_of(value));
-    runtime::fire_error(runtime::Category::script, err::script::expect_arg, nullptr,
-                        &type);
+    runtime::fire_error(runtime::Category::script, err::script::expect_arg, nullptr, &type);
 }
 
 int32_t form_value(const Cell& value, Cell* buffer, const Cell* arg, int32_t part) {

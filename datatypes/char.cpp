@@ -17,7 +17,9 @@ Cell* make_at(Cell& c, uint32_t code_point) {
     return &c;
 }
 
-Cell* push(uint32_t code_point) { return make_at(*stack::push_raw(), code_point); }
+Cell* push(uint32_t code_point) {
+    return make_at(*stack::push_raw(), code_point);
+}
 
 Cell* make_in(Cell& block, uint32_t code_point) {
     return make_at(*cell::alloc_tail(block), code_point);
@@ -130,14 +132,30 @@ void math(int32_t op) {
     args[0].w2 = uint32_t(result);
 }
 
-void add() { math(integer::add); }
-void subtract() { math(integer::subtract); }
-void multiply() { math(integer::multiply); }
-void divide() { math(integer::divide); }
-void remainder() { math(integer::remainder); }
-void or_() { math(integer::or_); }
-void and_() { math(integer::and_); }
-void xor_() { math(integer::xor_); }
+void add() {
+    math(integer::add);
+}
+void subtract() {
+    math(integer::subtract);
+}
+void multiply() {
+    math(integer::multiply);
+}
+void divide() {
+    math(integer::divide);
+}
+void remainder() {
+    math(integer::remainder);
+}
+void or_() {
+    math(integer::or_);
+}
+void and_() {
+    math(integer::and_);
+}
+void xor_() {
+    math(integer::xor_);
+}
 
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
     text::append_char(buffer, value->w2);

@@ -105,7 +105,9 @@ Cell* make_at(Cell& c, uint32_t type) {
     return &c;
 }
 
-Cell* push(uint32_t type) { return make_at(*stack::push_raw(), type); }
+Cell* push(uint32_t type) {
+    return make_at(*stack::push_raw(), type);
+}
 
 Cell* make_in(Cell& block, uint32_t type) {
     return make_at(*cell::alloc_tail(block), type);

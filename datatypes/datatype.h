@@ -89,7 +89,9 @@ constexpr uint32_t slot_count = 62;
 // The arguments of the current call, for the actions that read them
 // themselves (arithmetic, navigation): slot 0 is the first argument and
 // receives the result.
-inline Cell* frame_args() { return stack::state.base; }
+inline Cell* frame_args() {
+    return stack::state.base;
+}
 
 // Slot families: one signature per group of slots. Cells are passed by
 // address; refinement arguments not given are null cells, counts not given

@@ -1,5 +1,6 @@
 #include "datatypes/integer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -7,6 +8,7 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/types.h"
+#include "evaluator/scan_number.h"
 #include "io/random.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
@@ -51,16 +53,22 @@ Cell* make_at(Cell& c, int32_t value) {
     return &c;
 }
 
-Cell* push(int32_t value) { return set_cell(*stack::push_raw(), value); }
+Cell* push(int32_t value) {
+    return set_cell(*stack::push_raw(), value);
+}
 
-Cell* set_result(int32_t value) { return set_cell(*stack::state.base, value); }
+Cell* set_result(int32_t value) {
+    return set_cell(*stack::state.base, value);
+}
 
 int32_t get_result() {
     const Cell& result = *stack::state.base;
     return cell::type_of(result) == TYPE_INTEGER ? get(result) : 0;
 }
 
-Cell* make_in(Cell& block, int32_t value) { return set_cell(*cell::alloc_tail(block), value); }
+Cell* make_in(Cell& block, int32_t value) {
+    return set_cell(*cell::alloc_tail(block), value);
+}
 
 int32_t sign(int32_t value) {
     return (value > 0) - (value < 0);
@@ -151,14 +159,30 @@ void math(int32_t op) {
     }
 }
 
-void add_() { math(add); }
-void subtract_() { math(subtract); }
-void multiply_() { math(multiply); }
-void divide_() { math(divide); }
-void remainder_() { math(remainder); }
-void or__() { math(or_); }
-void and__() { math(and_); }
-void xor__() { math(xor_); }
+void add_() {
+    math(add);
+}
+void subtract_() {
+    math(subtract);
+}
+void multiply_() {
+    math(multiply);
+}
+void divide_() {
+    math(divide);
+}
+void remainder_() {
+    math(remainder);
+}
+void or__() {
+    math(or_);
+}
+void and__() {
+    math(and_);
+}
+void xor__() {
+    math(xor_);
+}
 
 // The float side of power: the base as a double raised to the exponent.
 void float_power(Cell& base, double exponent) {
@@ -174,8 +198,7 @@ void power() {
     default: {
         Cell type;
         datatype::make_at(type, cell::type_of(exponent));
-        runtime::fire_error(runtime::Category::script, err::script::expect_arg, nullptr,
-                            &type);
+        runtime::fire_error(runtime::Category::script, err::script::expect_arg, nullptr, &type);
     }
     }
     int32_t e = get(exponent);
@@ -202,8 +225,7 @@ Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half
         case TYPE_MONEY: {
             Cell money;
             datatype::make_at(money, TYPE_MONEY);
-            runtime::fire_error(runtime::Category::script, err::script::not_related,
-                                &money);
+            runtime::fire_error(runtime::Category::script, err::script::not_related, &money);
         }
         default: type_error(*scale_cell);
         }
@@ -244,6 +266,18 @@ Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half
     return value;
 }
 
+// The decimal integer of a string's characters from its head.
+int32_t from_text(const Cell& string) {
+    Buffer* b = memory::buffer_of(string.w2);
+    uint32_t unit = b->unit();
+    int32_t head = std::clamp(int32_t(string.w1), 0, int32_t(b->length()));
+    int32_t error = lexer::scan_ok;
+    int32_t value = lexer::scan_integer(b->head + head * unit, int32_t(b->length()) - head,
+                                        int32_t(unit), error);
+    if (error != lexer::scan_ok) script_error(err::script::bad_to_arg, &string);
+    return value;
+}
+
 Cell* to(Cell* proto, const Cell* spec, uint32_t) {
     int32_t value;
     switch (cell::type_of(*spec)) {
@@ -263,6 +297,12 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t) {
         break;
     }
     case TYPE_BINARY: value = int32_t(from_binary(*spec)); break;
+    case TYPE_STRING:
+    case TYPE_FILE:
+    case TYPE_URL:
+    case TYPE_TAG:
+    case TYPE_EMAIL:
+    case TYPE_REF: value = from_text(*spec); break;
     default: script_error(err::script::bad_to_arg, spec);
     }
     return make_at(*proto, value);

@@ -21,9 +21,13 @@ Cell* make_in(Cell& block, int32_t value);
 Cell* push(int32_t value);
 // Writes an integer! into the current frame's result slot.
 Cell* set_result(int32_t value);
-inline int32_t get(const Cell& cell) { return int32_t(cell.w2); }
+inline int32_t get(const Cell& cell) {
+    return int32_t(cell.w2);
+}
 // The result slot's value without a type check.
-inline int32_t result_value() { return get(*stack::state.base); }
+inline int32_t result_value() {
+    return get(*stack::state.base);
+}
 // The result slot's value when it holds an integer!, else 0.
 int32_t get_result();
 

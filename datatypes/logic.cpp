@@ -20,9 +20,13 @@ Cell* make_in(Cell& block, bool flag) {
     return make_at(*cell::alloc_tail(block), flag);
 }
 
-Cell* push(bool flag) { return make_at(*stack::push_raw(), flag); }
+Cell* push(bool flag) {
+    return make_at(*stack::push_raw(), flag);
+}
 
-Cell* set_result(bool flag) { return make_at(*stack::state.base, flag); }
+Cell* set_result(bool flag) {
+    return make_at(*stack::state.base, flag);
+}
 
 bool counts_false(const Cell& c) {
     uint32_t type = cell::type_of(c);
@@ -42,7 +46,9 @@ bool true_q() {
     return !counts_false(result);
 }
 
-bool false_q() { return counts_false(*stack::state.base); }
+bool false_q() {
+    return counts_false(*stack::state.base);
+}
 
 bool top_false_q() {
     const stack::State& s = stack::state;
@@ -114,8 +120,7 @@ void check_second(const Cell* args) {
     if (cell::type_of(args[1]) == TYPE_LOGIC) return;
     Cell type;
     datatype::make_at(type, cell::type_of(args[1]));
-    runtime::fire_error(runtime::Category::script, err::script::expect_arg, nullptr,
-                        &type);
+    runtime::fire_error(runtime::Category::script, err::script::expect_arg, nullptr, &type);
 }
 
 void and_() {

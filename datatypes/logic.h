@@ -29,7 +29,9 @@ bool false_q();
 // Whether the last value pushed in the current frame, or the result slot
 // when the frame holds nothing, counts as false.
 bool top_false_q();
-inline bool top_true_q() { return !top_false_q(); }
+inline bool top_true_q() {
+    return !top_false_q();
+}
 
 void init();
 

@@ -2,8 +2,8 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/types.h"
-#include "evaluator/stack.h"
 #include "datatypes/unset.h"
+#include "evaluator/stack.h"
 #include "runtime/memory.h"
 
 namespace kiv::none {
@@ -15,9 +15,13 @@ Cell* make_at(Cell& c) {
     return &c;
 }
 
-Cell* push() { return make_at(*stack::push_raw()); }
+Cell* push() {
+    return make_at(*stack::push_raw());
+}
 
-Cell* set_result() { return make_at(*stack::state.base); }
+Cell* set_result() {
+    return make_at(*stack::state.base);
+}
 
 Cell* make_in(Cell& block) {
     return make_at(*cell::alloc_tail(block));

@@ -14,9 +14,13 @@ Cell* make_at(Cell& c) {
     return &c;
 }
 
-Cell* push() { return make_at(*stack::push_raw()); }
+Cell* push() {
+    return make_at(*stack::push_raw());
+}
 
-Cell* set_result() { return make_at(*stack::state.base); }
+Cell* set_result() {
+    return make_at(*stack::state.base);
+}
 
 Cell* make_in(Cell& block) {
     return make_at(*cell::alloc_tail(block));

@@ -129,9 +129,8 @@ TEST_F(BlockTest, RepeatedInsertion) {
     Cell pair[2] = {int_cell(2), int_cell(3)};
     block::insert_repeated(b, 1, pair, 2, 2);
     EXPECT_EQ(values_of(b), V({1, 2, 3, 2, 3, 4}));
-    EXPECT_EQ(
-        error_of([&] { block::insert_repeated(b, 0, pair, 2, INT32_MAX); }),
-        (runtime::ErrorSite{runtime::Category::internal, err::internal::no_memory}));
+    EXPECT_EQ(error_of([&] { block::insert_repeated(b, 0, pair, 2, INT32_MAX); }),
+              (runtime::ErrorSite{runtime::Category::internal, err::internal::no_memory}));
     EXPECT_EQ(block::rs_length(b), 6);
 }
 

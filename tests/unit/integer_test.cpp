@@ -104,16 +104,11 @@ TEST_F(IntegerTest, Power) {
         Cell exponent;
         Result want;
     } cases[] = {
-        {2, int_cell(30), I(1073741824)},
-        {2, int_cell(31), F(2147483648.0)},
-        {-2, int_cell(31), I(INT_MIN)},
-        {2, int_cell(-1), F(0.5)},
-        {3, int_cell(0), I(1)},
-        {0, int_cell(0), I(1)},
-        {-1, int_cell(INT_MAX), I(-1)},
-        {46341, int_cell(2), F(2147488281.0)},
-        {4, float_cell(0.5), F(2.0)},
-        {2, none::value, E(script(err::script::expect_arg))},
+        {2, int_cell(30), I(1073741824)}, {2, int_cell(31), F(2147483648.0)},
+        {-2, int_cell(31), I(INT_MIN)},   {2, int_cell(-1), F(0.5)},
+        {3, int_cell(0), I(1)},           {0, int_cell(0), I(1)},
+        {-1, int_cell(INT_MAX), I(-1)},   {46341, int_cell(2), F(2147488281.0)},
+        {4, float_cell(0.5), F(2.0)},     {2, none::value, E(script(err::script::expect_arg))},
     };
     for (const Case& c : cases) {
         Cell args[2] = {int_cell(c.base), c.exponent};
@@ -177,6 +172,14 @@ TEST_F(IntegerTest, RoundingModes) {
     EXPECT_EQ(integer::get(value), -3);
 }
 
+namespace {
+Cell string_cell(const char* s, uint32_t type = TYPE_STRING) {
+    Cell c{type, 0, memory::alloc_bytes(16), 0};
+    text::append(&c, s);
+    return c;
+}
+} // namespace
+
 TEST_F(IntegerTest, ToInteger) {
     Cell binary{TYPE_BINARY, 0, memory::alloc_bytes(16), 0};
     Buffer* b = memory::buffer_of(binary.w2);
@@ -206,6 +209,11 @@ TEST_F(IntegerTest, ToInteger) {
         {binary_tail, I(5)},
         {binary_past, I(0)},
         {none::value, E(script(err::script::bad_to_arg))},
+        {string_cell("-2147483648"), I(INT_MIN)},
+        {string_cell("1'000", TYPE_FILE), I(1000)},
+        {string_cell("2147483648"), E(script(err::script::bad_to_arg))},
+        {string_cell("12a"), E(script(err::script::bad_to_arg))},
+        {string_cell(""), E(script(err::script::bad_to_arg))},
     };
     for (const Case& c : cases) {
         Cell out{};
