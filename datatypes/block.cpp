@@ -6,6 +6,7 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/none.h"
+#include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
@@ -256,8 +257,15 @@ int32_t mold_value(const Cell& value, Cell* buffer, bool all, bool flat, const C
     return mold(&value, buffer, false, all, flat, arg, part, indent);
 }
 
+// The last character of the buffer, 0 when it is empty.
+uint32_t last_char(const Cell& buffer) {
+    uint32_t length = string::length_whole(buffer);
+    return length ? string::char_at(buffer, length - 1) : 0;
+}
+
 int32_t append_indent(Cell* buffer, int32_t part, int32_t indent) {
-    for (int32_t i = 0; i < indent; ++i) text::append(buffer, "    ", 4);
+    for (int32_t i = 0; i < indent; ++i)
+        string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>("    "), uint32_t(4));
     return part - 4 * indent;
 }
 
@@ -272,9 +280,9 @@ int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part) {
         Cell c = rs_head(*value)[i];
         part = form_value(c, buffer, arg, part);
         if (i + 1 < length) {
-            uint32_t last = text::last_char(buffer);
+            uint32_t last = last_char(*buffer);
             if (last != '\n' && last != '\r' && last != '\t') {
-                text::append(buffer, " ", 1);
+                string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>(" "), uint32_t(1));
                 --part;
             }
         }
@@ -287,12 +295,14 @@ int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, co
     if (cycles.detect(*value, buffer, part, true)) return part;
     bool paren = cell::type_of(*value) == TYPE_PAREN;
     if (!only) {
-        text::append(buffer, paren ? "(" : "[", 1);
+        string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>(paren ? "(" : "["),
+                             uint32_t(1));
         --part;
     }
     part = mold_each(*value, buffer, only, all, flat, arg, part, indent);
     if (!only) {
-        text::append(buffer, paren ? ")" : "]", 1);
+        string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>(paren ? ")" : "]"),
+                             uint32_t(1));
         --part;
     }
     return part;
@@ -313,12 +323,13 @@ int32_t mold_each(const Cell& value, Cell* buffer, bool only, bool all, bool fla
                     ++indent;
                 }
                 if (!(only && i == 0)) {
-                    text::append(buffer, "\n", 1);
+                    string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>("\n"),
+                                         uint32_t(1));
                     --part;
                 }
                 part = append_indent(buffer, part, indent);
             } else if (i != 0) {
-                text::append(buffer, " ", 1);
+                string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>(" "), uint32_t(1));
                 --part;
             }
             part = mold_value(c, buffer, all, flat, arg, part, indent);
@@ -326,7 +337,7 @@ int32_t mold_each(const Cell& value, Cell* buffer, bool only, bool all, bool fla
     }
     if (indented) {
         --indent;
-        text::append(buffer, "\n", 1);
+        string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>("\n"), uint32_t(1));
         part = append_indent(buffer, part - 1, indent);
     }
     return part;
@@ -422,7 +433,7 @@ bool detect_node(const Cell& value, Cell* buffer, int32_t& part, bool mold) {
         }
     }
     size_t length = std::strlen(marker);
-    text::append(buffer, marker, length);
+    string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>(marker), uint32_t(length));
     part -= int32_t(length);
     return true;
 }

@@ -1,11 +1,10 @@
 #include "datatypes/char.h"
 
-#include <array>
-#include <charconv>
 #include <cmath>
 
 #include "datatypes/datatype.h"
 #include "datatypes/integer.h"
+#include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -26,19 +25,6 @@ Cell* make_in(Cell& block, uint32_t code_point) {
 }
 
 namespace {
-
-// The letter after the caret for code points below 0x5F that have a caret
-// escape; 0 for the others.
-constexpr std::array<char, 0x5F> escapes = [] {
-    std::array<char, 0x5F> table{};
-    for (uint32_t c = 0; c < 0x20; ++c) table[c] = char('@' + c);
-    table[0x09] = '-';
-    table[0x0A] = '/';
-    table[0x1E] = 0;
-    table[0x22] = '"';
-    table[0x5E] = '^';
-    return table;
-}();
 
 [[noreturn]] void bad_to_arg(const Cell* spec) {
     Cell type;
@@ -76,7 +62,7 @@ uint32_t first_char(const Cell* string) {
     uint32_t unit = b->unit();
     int64_t head = int32_t(string->w1);
     if (head < 0 || head >= int64_t(b->length())) bad_to_arg(string);
-    return text::get_unit(b->head + head * unit, unit);
+    return string::get_char(b->head + head * unit, unit);
 }
 
 Cell* make(Cell* proto, const Cell* spec, uint32_t) {
@@ -158,15 +144,15 @@ void xor_() {
 }
 
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
-    text::append_char(buffer, value->w2);
+    string::append_char(memory::buffer_of(buffer->w2), value->w2);
     return part - 1;
 }
 
 int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell*, int32_t part,
              int32_t) {
-    text::append(buffer, "#\"");
-    append_escaped(buffer, value->w2, all);
-    text::append(buffer, "\"");
+    string::append_c_string(*buffer, "#\"");
+    string::append_escaped_char(*buffer, value->w2, all);
+    string::append_c_string(*buffer, "\"");
     return part - 4;
 }
 
@@ -179,24 +165,6 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
 }
 
 } // namespace
-
-void append_escaped(Cell* buffer, uint32_t c, bool all) {
-    if (c == 0x1E || (c >= 0x80 && c <= 0x9F) || (all && c > 0x7F)) {
-        char hex[12] = "^(";
-        char* end = std::to_chars(hex + 2, hex + sizeof hex - 1, c, 16).ptr;
-        for (char* p = hex + 2; p < end; ++p)
-            if (*p >= 'a') *p = char(*p - 'a' + 'A');
-        *end++ = ')';
-        text::append(buffer, hex, size_t(end - hex));
-    } else if (c < escapes.size() && escapes[c]) {
-        char caret[2] = {'^', escapes[c]};
-        text::append(buffer, caret, 2);
-    } else if (c == 0x7F) {
-        text::append(buffer, "^~");
-    } else {
-        text::append_char(buffer, c);
-    }
-}
 
 void init() {
     using namespace action;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "datatypes/string.h"
 #include "runtime/fatal.h"
 #include "runtime/heap.h"
 #include "runtime/memory.h"
@@ -117,16 +118,16 @@ namespace {
 
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
     const TypeName& n = name_of(value->w1);
-    text::append(buffer, n.name, n.length);
+    string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>(n.name), uint32_t(n.length));
     return part - int32_t(n.length);
 }
 
 int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell*, int32_t part,
              int32_t) {
     const TypeName& n = name_of(value->w1);
-    if (all) text::append(buffer, "#(");
-    text::append(buffer, n.name, n.length + 1);
-    if (all) text::append(buffer, ")");
+    if (all) string::append_c_string(*buffer, "#(");
+    string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>(n.name), uint32_t(n.length + 1));
+    if (all) string::append_c_string(*buffer, ")");
     return part - int32_t(n.length + 1) - (all ? 3 : 0);
 }
 
@@ -154,77 +155,4 @@ void register_datatype() {
 
 } // namespace datatype
 
-namespace text {
-namespace {
-
-// Stores a code point in a unit of the given width.
-void put_unit(uint8_t* at, uint32_t unit, uint32_t code_point) {
-    switch (unit) {
-    case 1: *at = uint8_t(code_point); break;
-    case 2: {
-        uint16_t u = uint16_t(code_point);
-        std::memcpy(at, &u, 2);
-        break;
-    }
-    default: std::memcpy(at, &code_point, 4); break;
-    }
-}
-
-// Re-encodes the buffer with a wider unit, keeping its node.
-Buffer* widen(Buffer* b, uint32_t unit) {
-    uint32_t old_unit = b->unit();
-    uint32_t length = b->length();
-    int64_t need = int64_t(length + 16) * unit;
-    b = memory::expand_series(b, need < int64_t(b->size) * 2 ? int64_t(b->size) * 2 : need);
-    for (uint32_t i = length; i-- > 0;)
-        put_unit(b->head + i * unit, unit, get_unit(b->head + i * old_unit, old_unit));
-    b->flags = (b->flags & ~series_flag::unit_mask) | unit;
-    b->tail = b->head + length * unit;
-    return b;
-}
-
-} // namespace
-
-uint32_t get_unit(const uint8_t* at, uint32_t unit) {
-    switch (unit) {
-    case 1: return *at;
-    case 2: {
-        uint16_t u;
-        std::memcpy(&u, at, 2);
-        return u;
-    }
-    default: {
-        uint32_t u;
-        std::memcpy(&u, at, 4);
-        return u;
-    }
-    }
-}
-
-void append(Cell* buffer, const char* s, size_t length) {
-    Buffer* b = memory::buffer_of(buffer->w2);
-    uint32_t unit = b->unit();
-    uint8_t* at = buffer::reserve_tail(b, uint32_t(length * unit));
-    for (size_t i = 0; i < length; ++i) put_unit(at + i * unit, unit, uint8_t(s[i]));
-}
-
-uint32_t last_char(const Cell* buffer) {
-    Buffer* b = memory::buffer_of(buffer->w2);
-    uint32_t unit = b->unit();
-    return b->tail > b->head ? get_unit(b->tail - unit, unit) : 0;
-}
-
-void append(Cell* buffer, const char* s) {
-    append(buffer, s, std::strlen(s));
-}
-
-void append_char(Cell* buffer, uint32_t code_point) {
-    Buffer* b = memory::buffer_of(buffer->w2);
-    uint32_t need = code_point > 0xFFFF ? 4 : code_point > 0xFF ? 2 : 1;
-    if (need > b->unit()) b = widen(b, need);
-    uint32_t unit = b->unit();
-    put_unit(buffer::reserve_tail(b, unit), unit, code_point);
-}
-
-} // namespace text
 } // namespace kiv

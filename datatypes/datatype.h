@@ -279,16 +279,4 @@ void register_datatype();
 
 } // namespace datatype
 
-// Appending ASCII text and code points to a string! buffer cell; the string
-// module's own appenders take over once it exists.
-namespace text {
-void append(Cell* buffer, const char* text, size_t length);
-void append(Cell* buffer, const char* text);
-void append_char(Cell* buffer, uint32_t code_point);
-// The last code point of the buffer, 0 when it is empty.
-uint32_t last_char(const Cell* buffer);
-// The code point stored in a unit of 1, 2 or 4 bytes.
-uint32_t get_unit(const uint8_t* at, uint32_t unit);
-} // namespace text
-
 } // namespace kiv

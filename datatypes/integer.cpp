@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "datatypes/datatype.h"
+#include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "evaluator/scan_number.h"
 #include "io/random.h"
@@ -334,7 +335,7 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
     const char* text = form_signed(get(*value));
     size_t length = std::strlen(text);
-    text::append(buffer, text, length);
+    string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>(text), uint32_t(length));
     return part - int32_t(length);
 }
 

@@ -1,6 +1,7 @@
 #include "datatypes/logic.h"
 
 #include "datatypes/datatype.h"
+#include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "io/random.h"
 #include "runtime/errors.h"
@@ -89,7 +90,7 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
 
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
     bool flag = get(*value);
-    text::append(buffer, flag ? "true" : "false");
+    string::append_c_string(*buffer, flag ? "true" : "false");
     return part - (flag ? 4 : 5);
 }
 
@@ -97,7 +98,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* 
              int32_t) {
     if (!all) return form(value, buffer, arg, part);
     bool flag = get(*value);
-    text::append(buffer, flag ? "#(true)" : "#(false)");
+    string::append_c_string(*buffer, flag ? "#(true)" : "#(false)");
     return part - (flag ? 7 : 8);
 }
 

@@ -1,6 +1,7 @@
 #include "datatypes/none.h"
 
 #include "datatypes/datatype.h"
+#include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "datatypes/unset.h"
 #include "evaluator/stack.h"
@@ -34,14 +35,14 @@ Cell* make(Cell* proto, const Cell*, uint32_t) {
 }
 
 int32_t form(const Cell*, Cell* buffer, const Cell*, int32_t part) {
-    text::append(buffer, "none");
+    string::append_c_string(*buffer, "none");
     return part - 4;
 }
 
 int32_t mold(const Cell* v, Cell* buffer, bool, bool all, bool, const Cell* arg, int32_t part,
              int32_t) {
     if (!all) return form(v, buffer, arg, part);
-    text::append(buffer, "#(none)");
+    string::append_c_string(*buffer, "#(none)");
     return part - 7;
 }
 

@@ -1,6 +1,7 @@
 #include "datatypes/unset.h"
 
 #include "datatypes/datatype.h"
+#include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "evaluator/stack.h"
 #include "runtime/memory.h"
@@ -38,7 +39,7 @@ int32_t form(const Cell*, Cell*, const Cell*, int32_t part) {
 
 int32_t mold(const Cell*, Cell* buffer, bool, bool all, bool, const Cell*, int32_t part, int32_t) {
     const char* text = all ? "#(unset)" : "unset";
-    text::append(buffer, text);
+    string::append_c_string(*buffer, text);
     return part - (all ? 8 : 5);
 }
 

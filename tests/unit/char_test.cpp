@@ -115,7 +115,7 @@ TEST_F(CharTest, MoldEscapes) {
 
 TEST_F(CharTest, FormWidensTheBuffer) {
     Cell buffer = new_buffer();
-    text::append(&buffer, "ab");
+    string::append_c_string(buffer, "ab");
     Cell c = char_cell(0x263A);
     EXPECT_EQ(datatype::get<Slot::form>(TYPE_CHAR)(&c, &buffer, nullptr, 10), 9);
     EXPECT_EQ(memory::buffer_of(buffer.w2)->unit(), 2u);

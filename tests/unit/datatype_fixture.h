@@ -13,6 +13,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "datatypes/unset.h"
 #include "runtime/errors.h"
@@ -55,7 +56,7 @@ class DatatypeTest : public ::testing::Test {
         Buffer* b = memory::buffer_of(buffer.w2);
         std::string out;
         for (uint8_t* p = b->head; p < b->tail; p += b->unit()) {
-            uint32_t c = text::get_unit(p, b->unit());
+            uint32_t c = string::get_char(p, b->unit());
             out += c < 0x80 ? std::string(1, char(c)) : "<" + std::to_string(c) + ">";
         }
         return out;

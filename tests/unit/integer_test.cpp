@@ -175,7 +175,7 @@ TEST_F(IntegerTest, RoundingModes) {
 namespace {
 Cell string_cell(const char* s, uint32_t type = TYPE_STRING) {
     Cell c{type, 0, memory::alloc_bytes(16), 0};
-    text::append(&c, s);
+    string::append_c_string(c, s);
     return c;
 }
 } // namespace
