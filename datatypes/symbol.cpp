@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "datatypes/datatype.h"
 #include "datatypes/types.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
@@ -95,6 +96,18 @@ int32_t compare(const Cell* a, const Cell* b, int32_t op) {
     Rooted<Cell> right(Cell{TYPE_STRING, 0, b->w2, 0});
     if (!right->w2) right->w2 = decode_name(b->w3);
     return hashing::compare_hook(&left.get(), &right.get(), op);
+}
+
+void init() {
+    using namespace action;
+    datatype::register_type(TYPE_SYMBOL, 0, "symbol!",
+                            {no, no, no, no, no, no, no, no, compare, no, // 1-10
+                             no, no, no, no, no, no, no, no, no,      no, // 11-20
+                             no, no, no, no, no, no, no, no, no,      no, // 21-30
+                             no, no, no, no, no, no, no, no, no,      no, // 31-40
+                             no, no, no, no, no, no, no, no, no,      no, // 41-50
+                             no, no, no, no, no, no, no, no, no,      no, // 51-60
+                             no, no});
 }
 
 } // namespace kiv::symbol
