@@ -2,6 +2,8 @@
 // heap's fatal path. Each death test ends a forked child.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <csignal>
 #include <cstdint>
 
@@ -31,6 +33,13 @@ volatile int quotient = 0;
 void divide_by(int divisor) {
     volatile int d = divisor;
     quotient = dividend / d;
+}
+
+// An 8 MiB stack, whatever the shell's limit, so that an overflow comes
+// soon.
+void limit_stack() {
+    rlimit limit{8 << 20, 8 << 20};
+    setrlimit(RLIMIT_STACK, &limit);
 }
 
 // Recurses until the stack runs out; the array use keeps every frame alive.
@@ -98,6 +107,7 @@ TEST(FaultDeathTest, IntegerDivideByZero) {
 TEST(FaultDeathTest, StackOverflowIsStackError) {
     EXPECT_EXIT(
         {
+            limit_stack();
             start();
             recurse(0);
         },
