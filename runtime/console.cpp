@@ -6,10 +6,12 @@
 #include <charconv>
 #include <cstring>
 
+#include "datatypes/string.h"
 #include "platform/os.h"
 #include "runtime/entry.h"
 #include "runtime/fatal.h"
 #include "runtime/output_hooks.h"
+#include "runtime/unicode.h"
 
 namespace kiv::os_console {
 namespace {
@@ -28,23 +30,7 @@ struct Output {
     }
     void put(uint32_t cp) {
         if (cp > 0x10FFFF) cp = 0xFFFD;
-        char* p = data + fill;
-        if (cp < 0x80) {
-            *p++ = char(cp);
-        } else if (cp < 0x800) {
-            *p++ = char(0xC0 | cp >> 6);
-            *p++ = char(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            *p++ = char(0xE0 | cp >> 12);
-            *p++ = char(0x80 | (cp >> 6 & 0x3F));
-            *p++ = char(0x80 | (cp & 0x3F));
-        } else {
-            *p++ = char(0xF0 | cp >> 18);
-            *p++ = char(0x80 | (cp >> 12 & 0x3F));
-            *p++ = char(0x80 | (cp >> 6 & 0x3F));
-            *p++ = char(0x80 | (cp & 0x3F));
-        }
-        fill = size_t(p - data);
+        fill += utf8::encode_char(cp, reinterpret_cast<uint8_t*>(data + fill));
         if (fill > flush_mark) flush();
     }
 };
@@ -52,12 +38,6 @@ struct Output {
 Output output;
 bool terminal = false;
 char number[64];
-
-uint32_t read_unit(const uint8_t* p, unsigned unit) {
-    uint32_t value = 0;
-    for (unsigned i = unit; i-- > 0;) value = value << 8 | p[i];
-    return value;
-}
 
 void write_number(const char* end) {
     write_text(number, uint32_t(end - number));
@@ -78,7 +58,7 @@ void write(const void* text, size_t bytes, unsigned unit, bool newline) {
         runtime::quit_with_error(runtime::fatal::no_switch_matched, runtime::caller_address());
     auto* p = static_cast<const uint8_t*>(text);
     for (const uint8_t* end = p + bytes / unit * unit; p < end; p += unit)
-        output.put(read_unit(p, unit));
+        output.put(string::get_char(p, unit));
     if (newline) output.put('\n');
     output.flush();
 }
