@@ -28,12 +28,18 @@ constexpr uint32_t stack_values_flag = 0x00400000u;
 constexpr uint32_t event_block_flag = 0x00001000u;
 constexpr uint32_t unset_header = 2;
 
-inline uint32_t type_of(const Cell& c) { return c.header & type_mask; }
+inline uint32_t type_of(const Cell& c) {
+    return c.header & type_mask;
+}
 
 // Replaces the type id and keeps the flags.
-inline void set_type(Cell& c, uint32_t type) { c.header = (c.header & ~type_mask) | type; }
+inline void set_type(Cell& c, uint32_t type) {
+    c.header = (c.header & ~type_mask) | type;
+}
 
-inline void clear_bit_30(Cell& c) { c.header &= ~new_line_flag; }
+inline void clear_bit_30(Cell& c) {
+    c.header &= ~new_line_flag;
+}
 
 inline Cell& copy(const Cell& source, Cell& target) {
     if (&source != &target) target = source;

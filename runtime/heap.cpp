@@ -26,8 +26,10 @@ void* link(Block* b, size_t size) {
     b->prev = list.last;
     b->next = nullptr;
     b->size = size;
-    if (list.last) list.last->next = b;
-    else list.first = b;
+    if (list.last)
+        list.last->next = b;
+    else
+        list.first = b;
     list.last = b;
     return b + 1;
 }

@@ -12,6 +12,7 @@ namespace memory {
 
 Record record;
 void (*collect_hook)() = nullptr;
+bool collect_always = false;
 std::vector<NodeFrame*> directory;
 
 namespace {
@@ -25,11 +26,17 @@ constexpr size_t buffer_overhead = sizeof(Buffer) + 16;
 // largest buffer below the large threshold still fits a 2 MiB frame.
 constexpr size_t frame_slack = buffer_overhead - counted_overhead;
 
-size_t align_up(size_t n, size_t a) { return (n + a - 1) & ~(a - 1); }
+size_t align_up(size_t n, size_t a) {
+    return (n + a - 1) & ~(a - 1);
+}
 
 // Free node slots hold the index of the next free slot, tagged with bit 0.
-uintptr_t free_link(int32_t next) { return (uintptr_t(int64_t(next) + 1) << 1) | 1; }
-int32_t free_next(uintptr_t slot) { return int32_t(slot >> 1) - 1; }
+uintptr_t free_link(int32_t next) {
+    return (uintptr_t(int64_t(next) + 1) << 1) | 1;
+}
+int32_t free_next(uintptr_t slot) {
+    return int32_t(slot >> 1) - 1;
+}
 
 void collect() {
     if (collect_hook) collect_hook();
@@ -38,7 +45,7 @@ void collect() {
 size_t data_bytes(uint32_t count, uint32_t unit) {
     uint64_t bytes = align_up(uint64_t(count) * unit, 16);
     if (bytes > 0xFFFFFFF0u)
-        runtime::fire_error(runtime::Category::internal, runtime::internal_error::no_memory);
+        runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
     return bytes;
 }
 
@@ -55,7 +62,7 @@ void* alloc_block(size_t size) {
     runtime::protected_region(
         runtime::code::os_memory_filter, [&] { block = os::virtual_alloc(rounded, false); },
         [](uint32_t) {
-            runtime::fire_error(runtime::Category::internal, runtime::internal_error::no_memory);
+            runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
         });
     *static_cast<size_t*>(block) = rounded;
     record.os_bytes += rounded;
@@ -69,7 +76,7 @@ void free_block(void* pointer) {
     runtime::protected_region(
         runtime::code::os_memory_filter, [&] { os::virtual_free(block, rounded); },
         [](uint32_t) {
-            runtime::fire_error(runtime::Category::internal, runtime::internal_error::wrong_mem);
+            runtime::fire_error(runtime::Category::internal, err::internal::wrong_mem);
         });
 }
 
@@ -78,8 +85,10 @@ NodeFrame* init_node_frame(uint32_t slots) {
         alloc_block(offsetof(NodeFrame, slots) + size_t(slots) * sizeof(uintptr_t)));
     uint32_t ordinal = 0;
     while (ordinal < directory.size() && directory[ordinal]) ++ordinal;
-    if (ordinal == directory.size()) directory.push_back(frame);
-    else directory[ordinal] = frame;
+    if (ordinal == directory.size())
+        directory.push_back(frame);
+    else
+        directory[ordinal] = frame;
 
     frame->next = nullptr;
     frame->prev = record.n_tail;
@@ -94,8 +103,10 @@ NodeFrame* init_node_frame(uint32_t slots) {
     for (uint32_t i = 0; i < slots; ++i)
         frame->slots[i] = free_link(i + 1 < slots ? int32_t(i + 1) : -1);
 
-    if (record.n_tail) record.n_tail->next = frame;
-    else record.n_head = record.n_active = frame;
+    if (record.n_tail)
+        record.n_tail->next = frame;
+    else
+        record.n_head = record.n_active = frame;
     record.n_tail = frame;
     return frame;
 }
@@ -126,8 +137,8 @@ void free_node(NodeId node) {
 SeriesFrame* init_series_frame() {
     uint32_t size = record.s_size;
     if (record.s_size < record.s_max) record.s_size = std::min(record.s_size * 2, record.s_max);
-    auto* frame =
-        static_cast<SeriesFrame*>(alloc_block(SeriesFrame::frame_header_size() + size + frame_slack));
+    auto* frame = static_cast<SeriesFrame*>(
+        alloc_block(SeriesFrame::frame_header_size() + size + frame_slack));
     frame->size = size;
     frame->next_free = frame->start();
     frame->end = frame->start() + size + frame_slack;
@@ -152,6 +163,7 @@ SeriesFrame* find_series_frame(size_t need) {
 Buffer* alloc_buffer(uint32_t count, uint32_t unit, int32_t offset) {
     size_t bytes = data_bytes(count, unit);
     size_t need = bytes + buffer_overhead;
+    if (collect_always) collect();
     Buffer* buffer;
     uint32_t large = 0;
     if (bytes + counted_overhead >= max_series_frame_size) {
@@ -281,7 +293,9 @@ void free_all_frames() {
     record.s_size = record.s_start;
 }
 
-NodeId alloc_cells(uint32_t n) { return alloc_series(n, 16, 0); }
+NodeId alloc_cells(uint32_t n) {
+    return alloc_series(n, 16, 0);
+}
 
 NodeId alloc_cells_unset(uint32_t n) {
     NodeId node = alloc_cells(n);
@@ -291,9 +305,13 @@ NodeId alloc_cells_unset(uint32_t n) {
     return node;
 }
 
-NodeId alloc_bytes(uint32_t n) { return alloc_series(n ? n : 16, 1, 0); }
+NodeId alloc_bytes(uint32_t n) {
+    return alloc_series(n ? n : 16, 1, 0);
+}
 
-NodeId alloc_units(uint32_t n, uint32_t unit) { return alloc_series(n ? n : 16 / unit, unit, 0); }
+NodeId alloc_units(uint32_t n, uint32_t unit) {
+    return alloc_series(n ? n : 16 / unit, unit, 0);
+}
 
 NodeId alloc_bytes_filled(uint32_t n, uint8_t byte) {
     NodeId node = alloc_bytes(n);
@@ -302,7 +320,9 @@ NodeId alloc_bytes_filled(uint32_t n, uint8_t byte) {
     return node;
 }
 
-void set_buffer_flags(NodeId node, uint32_t bits) { buffer_of(node)->flags |= bits; }
+void set_buffer_flags(NodeId node, uint32_t bits) {
+    buffer_of(node)->flags |= bits;
+}
 
 namespace {
 
@@ -312,7 +332,7 @@ Buffer* expand(Buffer* buffer, int64_t size, Buffer*& old) {
     uint32_t unit = buffer->unit();
     if (size == 0) size = int64_t(buffer->size) * 2;
     if (size <= 0 || size > 0xFFFFFFF0)
-        runtime::fire_error(runtime::Category::internal, runtime::internal_error::no_memory);
+        runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
     NodeId node = buffer->node;
     Buffer* fresh = alloc_buffer(uint32_t(size / unit), unit, 0);
     old = buffer_of(node); // the collector may have moved it
@@ -338,8 +358,10 @@ Buffer* expand_series(Buffer* buffer, int64_t size) {
     Buffer* fresh = expand(buffer, size, old);
     std::memcpy(fresh->head, old->head, size_t(old->data_end() - old->head));
     // Buffers outside the frames are not reclaimed by compaction.
-    if (old->flags & series_flag::heap) heap::free(old);
-    else if (old->flags & series_flag::large) free_large(old);
+    if (old->flags & series_flag::heap)
+        heap::free(old);
+    else if (old->flags & series_flag::large)
+        free_large(old);
     return fresh;
 }
 
@@ -387,8 +409,7 @@ uint8_t* reserve_tail(Buffer*& buffer, uint32_t n) {
 namespace cell {
 
 Cell* append_unset(Buffer*& buffer) {
-    if (buffer->tail + sizeof(Cell) > buffer->data_end())
-        buffer = memory::expand_series(buffer, 0);
+    if (buffer->tail + sizeof(Cell) > buffer->data_end()) buffer = memory::expand_series(buffer, 0);
     Cell* c = buffer->tail_cell();
     c->header = unset_header;
     buffer->tail += sizeof(Cell);

@@ -106,12 +106,16 @@ extern Record record;
 // The collector's entry, called by allocation when frames run out or a
 // large buffer is requested; null until the collector is installed.
 extern void (*collect_hook)();
+// Stress mode: every buffer allocation calls the collector first.
+extern bool collect_always;
 
 // The frame directory, indexed by node frame ordinal; released frames
 // leave an empty entry that a later frame takes.
 extern std::vector<NodeFrame*> directory;
 
-inline NodeFrame* frame_of(NodeId node) { return directory[(node - 1) / node_frame_slots]; }
+inline NodeFrame* frame_of(NodeId node) {
+    return directory[(node - 1) / node_frame_slots];
+}
 
 // Reading and writing a node's buffer address.
 inline Buffer* buffer_of(NodeId node) {

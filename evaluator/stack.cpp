@@ -1,0 +1,311 @@
+#include "evaluator/stack.h"
+
+#include <cstdlib>
+
+#include "runtime/errors.h"
+#include "runtime/heap.h"
+#include "runtime/memory.h"
+#include "runtime/throw.h"
+
+namespace kiv::stack {
+
+State state;
+Hooks hooks;
+
+namespace {
+
+Cell& context_cell(NodeId context) {
+    return memory::buffer_of(context)->head_cell()[0];
+}
+
+void restore_function_context(const Frame* f) {
+    if (f->function_context) context_cell(f->function_context).w2 = f->saved_values;
+}
+
+// The frame base that was current while `f` was the top frame: the saved
+// base of the frame pushed directly above it.
+Cell* own_base(const Frame* f) {
+    return base_of(f + 1);
+}
+
+struct Saved {
+    Cell* base;
+    Cell* top;
+    Frame* ctop;
+    void restore() const {
+        state.base = base;
+        state.top = top;
+        state.ctop = ctop;
+    }
+};
+Saved save() {
+    return {state.base, state.top, state.ctop};
+}
+
+void push_frame(uint32_t header, const Cell& word, NodeId function_context) {
+    if (state.ctop >= state.cend) overflow();
+    Frame* f = state.ctop++;
+    f->header = header;
+    f->saved_base = index_of(state.base);
+    f->word_context = word.w1;
+    f->function_context = function_context;
+    f->saved_values = function_context ? context_cell(function_context).w2 : 0;
+    f->symbol = word.w2;
+    state.base = state.top;
+}
+
+// Walks down from the top frame to the first frame that `is_target`
+// accepts; a try/all frame on the way, or the bottom, ends the walk empty.
+template <class Target>
+Frame* find_target(Target is_target) {
+    for (Frame* f = state.ctop; f > state.cbottom;) {
+        --f;
+        if (frame_kind(f) == kind::try_all) return nullptr;
+        if (is_target(f)) return f;
+    }
+    return nullptr;
+}
+
+// Leaves the stack as the target frame expects after an exit: the target
+// stays, its own frame base is current and emptied.
+void land_on(Frame* target) {
+    state.base = own_base(target);
+    state.ctop = target + 1;
+    state.top = state.base;
+}
+
+[[noreturn]] void raise_throw_error(const Saved& saved, uint32_t id, const Cell* arg = nullptr) {
+    saved.restore();
+    runtime::fire_error(runtime::Category::thrw, id, arg);
+}
+
+const Cell unset_cell{cell::unset_header, 0, 0, 0};
+
+} // namespace
+
+void init(uint32_t body_symbol, uint32_t anon_symbol) {
+    NodeId arguments = memory::alloc_heap_series(argument_cells, sizeof(Cell), 0);
+    Buffer* b = memory::buffer_of(arguments);
+    state.bottom = state.base = state.top = b->head_cell();
+    state.end = state.bottom + argument_cells;
+    auto* frames = static_cast<Frame*>(heap::allocate(sizeof(Frame) * frame_count));
+    state.cbottom = state.ctop = frames;
+    state.cend = frames + frame_count;
+    state.saved_ctop = nullptr;
+    state.body_symbol = body_symbol;
+    state.anon_symbol = anon_symbol;
+}
+
+void overflow() {
+    // Room to build the error, but never below the current frame.
+    state.top = state.top - 5 < state.base ? state.base : state.top - 5;
+    if (hooks.reset_cycles) hooks.reset_cycles();
+    runtime::fire_error(runtime::Category::internal, err::internal::stack_overflow);
+}
+
+void pop(uint32_t n) {
+    state.top = uint32_t(state.top - state.bottom) < n ? state.bottom : state.top - n;
+}
+
+void adjust_post_try() {
+    Cell* last = get_top();
+    if (cell::type_of(*last) == 34) *state.base = *last;
+    state.top = state.base + 1;
+}
+
+void mark(const Cell& word, uint32_t kind) {
+    push_frame(kind, word, 0);
+}
+
+void mark_func_ctx(const Cell& word, NodeId function_context) {
+    push_frame(kind::function, word, function_context);
+}
+
+void mark_func(const Cell& word, NodeId function_context) {
+    context_cell(function_context).w2 = values_word(state.base);
+    push_frame(kind::function_body, word, 0);
+}
+
+void mark_interp_func(const Cell& word, NodeId function_context) {
+    push_frame(kind::interp_function, word, function_context);
+}
+
+void set_frame_flag(bool on) {
+    Frame* f = get_ctop();
+    f->header = on ? f->header | frame_flag::return_target : f->header & ~frame_flag::return_target;
+}
+
+void set_interp_flag() {
+    get_ctop()->header |= frame_flag::interpreted;
+}
+
+Frame* claim_frame() {
+    Frame* f = state.ctop - 2;
+    if (f < state.cbottom || (f->header & frame_flag::return_target)) return nullptr;
+    f->header |= frame_flag::return_target;
+    return f;
+}
+
+void clear_frame_flag(Frame* f) {
+    f->header &= ~frame_flag::return_target;
+}
+
+bool interpreted(const Frame* f, bool nearest_only) {
+    const Frame* below = (f ? f : get_ctop()) - 1;
+    for (; below >= state.cbottom; --below) {
+        if (below->header & frame_flag::interpreted) return true;
+        if (nearest_only) return false;
+    }
+    return false;
+}
+
+namespace {
+
+// Pops the top frame; returns the callee's frame base.
+Cell* pop_frame(bool restore_context) {
+    Cell* callee = state.base;
+    Frame* f = --state.ctop;
+    if (restore_context) restore_function_context(f);
+    state.base = base_of(f);
+    return callee;
+}
+
+} // namespace
+
+void unwind() {
+    state.top = pop_frame(false) + 1;
+}
+
+void unwind_last() {
+    Cell* callee = pop_frame(false);
+    *state.base = *callee;
+    state.top = callee + 1;
+}
+
+void unwind_func() {
+    state.top = pop_frame(true) + 1;
+}
+
+void unwind_func_last() {
+    Cell* callee = pop_frame(true);
+    *state.base = *callee;
+    state.top = callee + 1;
+}
+
+void revert() {
+    pop_frame(false);
+    state.top = state.base;
+}
+
+void revert_func() {
+    pop_frame(true);
+    state.top = state.base;
+}
+
+void revert_checked() {
+    const Frame* f = state.ctop - 1;
+    Cell* callee = pop_frame(frame_kind(f) == kind::function);
+    if (empty())
+        state.base = state.top = state.bottom;
+    else
+        state.top = callee;
+}
+
+void unroll(uint32_t target_kind, bool keep) {
+    Frame* remembered = state.ctop;
+    Cell* entry_base = state.base;
+    while (state.ctop > state.cbottom) {
+        Frame* f = --state.ctop;
+        if (frame_kind(f) == kind::function) restore_function_context(f);
+        if (frame_kind(f) == (target_kind & kind::mask) || frame_kind(f) == kind::try_all) break;
+    }
+    if (keep) state.ctop++;
+    if (state.ctop == remembered) {
+        state.top = state.base + 1;
+    } else if (state.ctop == state.cbottom) {
+        state.base = state.top = state.bottom;
+    } else {
+        state.top = entry_base + 1;
+        state.base = base_of(state.ctop);
+    }
+    if (!keep) state.ctop++;
+}
+
+void unroll_last(uint32_t target_kind) {
+    Cell result = *state.base;
+    Frame* remembered = state.ctop;
+    unroll(target_kind, false);
+    Cell* slot = state.ctop < remembered ? own_base(state.ctop - 1) : state.base;
+    *slot = result;
+    state.base = state.top = slot;
+}
+
+const Frame* get_call_frame() {
+    Frame* from = state.saved_ctop ? state.saved_ctop : state.ctop;
+    state.saved_ctop = nullptr;
+    for (const Frame* f = from; f > state.cbottom;) {
+        --f;
+        if (f->symbol != state.body_symbol && f->symbol != state.anon_symbol) return f;
+    }
+    return nullptr;
+}
+
+void throw_break(bool value_given, bool continue_) {
+    Saved saved = save();
+    if (!empty()) --state.ctop;
+    Frame* target = find_target([](const Frame* f) { return frame_kind(f) == kind::loop; });
+    if (!target) raise_throw_error(saved, continue_ ? err::throw_::continue_ : err::throw_::break_);
+    Cell value = value_given && !continue_ ? *saved.base : unset_cell;
+    land_on(target);
+    *state.base = value;
+    runtime::record.pending = continue_ ? runtime::code::cont : runtime::code::brk;
+}
+
+void throw_exit(bool value_given, bool keep_own_frame) {
+    Saved saved = save();
+    if (!empty() && !keep_own_frame) --state.ctop;
+    Frame* target =
+        find_target([](const Frame* f) { return (f->header & frame_flag::return_target) != 0; });
+    if (!target) raise_throw_error(saved, err::throw_::return_);
+    Cell value = value_given ? *saved.base : unset_cell;
+    land_on(target);
+    *state.base = value;
+    runtime::record.pending = value_given ? runtime::code::ret : runtime::code::exit;
+}
+
+void throw_throw(uint32_t code) {
+    Saved saved = save();
+    if (!empty()) --state.ctop;
+    if (!state.saved_ctop) state.saved_ctop = state.ctop;
+    Cell value = saved.base[0];
+    Cell name = saved.base[1];
+    Frame* target = find_target([](const Frame* f) { return frame_kind(f) == kind::catch_; });
+    if (!target) raise_throw_error(saved, err::throw_::throw_, &value);
+    land_on(target);
+    push(value);
+    push(name);
+    runtime::record.pending = code;
+}
+
+void throw_error(const Cell& error) {
+    Cell value = error;
+    bool caught = false;
+    if (!empty()) {
+        if (hooks.tag_error) hooks.tag_error(value);
+        Cell* top = state.top;
+        unroll(kind::try_, false);
+        --state.ctop;
+        state.top = top;
+        uint32_t k = frame_kind(state.ctop);
+        caught = k == kind::try_ || k == kind::try_all;
+    }
+    if (!caught) {
+        *state.base = value;
+        if (hooks.report_uncaught) hooks.report_uncaught(value);
+        std::_Exit(-2 & 0xFF);
+    }
+    push(value);
+    runtime::throw_code(runtime::code::error);
+}
+
+} // namespace kiv::stack

@@ -1,0 +1,213 @@
+// The argument stack and the call-frame stack.
+//
+// Every call passes its arguments and receives its result through one
+// array of cells; slot 0 of a frame is both its first argument and its
+// result. A second array records one frame per call with its kind, the
+// called word and where the caller's arguments began; the language's
+// non-local exits search it for their target.
+//
+// break, continue, return, exit and throw do not unwind the C++ stack with
+// an exception: their operation walks the frames to the target, leaves the
+// stack pointers as the target expects them, and sets
+// `runtime::record.pending`; every interpreter level returns at once while
+// it is set, and the target clears it. Errors are C++ exceptions.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace kiv::stack {
+
+constexpr uint32_t argument_cells = 20000;
+constexpr uint32_t frame_count = 12000;
+
+struct Frame {
+    uint32_t header;     // kind in bits 24-27 and the flags
+    uint32_t saved_base; // caller's frame base, in cells from the bottom
+    NodeId word_context; // context the called word is bound to
+    NodeId function_context;
+    uint32_t saved_values; // word 2 of the function context when pushed
+    uint32_t symbol;       // symbol id of the called word
+};
+
+namespace kind {
+constexpr uint32_t mask = 0x0F000000u;
+constexpr uint32_t function = 0x01000000u;
+constexpr uint32_t native = 0x02000000u;
+constexpr uint32_t function_body = 0x12000000u;
+constexpr uint32_t try_ = 0x04000000u;
+constexpr uint32_t try_all = 0x05000000u;
+constexpr uint32_t catch_ = 0x06000000u;
+constexpr uint32_t eval = 0x87000000u;
+constexpr uint32_t loop = 0x08000000u;
+constexpr uint32_t interp_native = 0x82000000u;
+constexpr uint32_t interp_function = 0x81000000u;
+} // namespace kind
+
+namespace frame_flag {
+constexpr uint32_t return_target = 0x10000000u;
+constexpr uint32_t interpreted = 0x80000000u;
+} // namespace frame_flag
+
+struct State {
+    Cell* bottom = nullptr;
+    Cell* base = nullptr; // slot 0 of the current frame
+    Cell* top = nullptr;  // next free cell
+    Cell* end = nullptr;
+    Frame* cbottom = nullptr;
+    Frame* ctop = nullptr; // next free frame
+    Frame* cend = nullptr;
+    Frame* saved_ctop = nullptr;
+    uint32_t body_symbol = 0;
+    uint32_t anon_symbol = 0;
+};
+extern State state;
+
+// What the stack needs of modules built above it: forming and showing an
+// error with no try frame, and recording where an error happened.
+struct Hooks {
+    // Fills the error's `where` and `stack` fields before it is thrown.
+    void (*tag_error)(Cell& error) = nullptr;
+    // Shows an error that no try frame catches.
+    void (*report_uncaught)(const Cell& error) = nullptr;
+    // Empties the cycle stack after an overflow.
+    void (*reset_cycles)() = nullptr;
+};
+extern Hooks hooks;
+
+// Sets up both stacks on buffers that never move; the two symbol ids name
+// frames that error reports and traces skip.
+void init(uint32_t body_symbol, uint32_t anon_symbol);
+
+inline uint32_t index_of(const Cell* c) {
+    return uint32_t(c - state.bottom);
+}
+inline Cell* at_index(uint32_t i) {
+    return state.bottom + i;
+}
+inline Cell* base_of(const Frame* f) {
+    return state.bottom + f->saved_base;
+}
+inline uint32_t frame_kind(const Frame* f) {
+    return f->header & kind::mask;
+}
+
+// A context whose values live on the argument stack keeps in its word 2
+// the stack index of its first value plus one, so that 0 means none.
+inline uint32_t values_word(const Cell* first) {
+    return index_of(first) + 1;
+}
+inline Cell* values_at(uint32_t word2) {
+    return state.bottom + word2 - 1;
+}
+
+[[noreturn]] void overflow();
+
+inline Cell* reset() {
+    return state.top = state.base;
+}
+inline Cell* keep() {
+    state.top = state.base + 1;
+    return state.base;
+}
+inline Cell* push_raw() {
+    Cell* c = state.top++;
+    if (state.top >= state.end) [[unlikely]]
+        overflow();
+    return c;
+}
+inline Cell* push(const Cell& value) {
+    Cell* c = push_raw();
+    *c = value;
+    return c;
+}
+void pop(uint32_t n);
+inline Cell* set_last(const Cell& value) {
+    *state.base = value;
+    return state.base;
+}
+inline Cell* keep_last(const Cell& value) {
+    state.top = state.base + 1;
+    *state.base = value;
+    return state.base;
+}
+inline Cell* get_top() {
+    return state.top > state.bottom ? state.top - 1 : state.bottom;
+}
+inline uint32_t top_type() {
+    return cell::type_of(*get_top());
+}
+void adjust_post_try();
+
+inline Frame* get_ctop() {
+    return state.ctop - 1;
+}
+inline void set_ctop(Frame* f) {
+    state.ctop = f;
+}
+inline bool empty() {
+    return state.ctop == state.cbottom;
+}
+
+// Pushes a frame of the given kind for a word (a word cell: word 1 its
+// context, word 2 its symbol); frame base = top.
+void mark(const Cell& word, uint32_t kind);
+void mark_func_ctx(const Cell& word, NodeId function_context);
+void mark_func(const Cell& word, NodeId function_context);
+inline void mark_native(const Cell& word) {
+    mark(word, kind::native);
+}
+inline void mark_try(const Cell& word) {
+    mark(word, kind::try_);
+}
+inline void mark_try_all(const Cell& word) {
+    mark(word, kind::try_all);
+}
+inline void mark_catch(const Cell& word) {
+    mark(word, kind::catch_);
+}
+inline void mark_eval(const Cell& word) {
+    mark(word, kind::eval);
+}
+inline void mark_loop(const Cell& word) {
+    mark(word, kind::loop);
+}
+inline void mark_interp_native(const Cell& word) {
+    mark(word, kind::interp_native);
+}
+void mark_interp_func(const Cell& word, NodeId function_context);
+
+void set_frame_flag(bool on);
+void set_interp_flag();
+Frame* claim_frame();
+void clear_frame_flag(Frame* f);
+bool interpreted(const Frame* f, bool nearest_only);
+
+void unwind();
+void unwind_last();
+void unwind_func();
+void unwind_func_last();
+void revert();
+void revert_func();
+void revert_checked();
+void unroll(uint32_t kind, bool keep);
+void unroll_last(uint32_t kind);
+inline void unroll_loop(bool keep) {
+    unroll(kind::loop, keep);
+}
+
+// The nearest frame below the top (from the saved call top when set) whose
+// word is not `<body>` or `<anon>`, or null; clears the saved call top.
+const Frame* get_call_frame();
+
+// Non-local exits. break/continue/return/exit/throw walk to their target,
+// set the stack as the target expects it and set the pending code; they
+// raise the matching throw error when there is no target. throw_error
+// throws (C++) to the nearest try frame.
+void throw_break(bool value_given, bool continue_);
+void throw_exit(bool value_given, bool keep_own_frame);
+void throw_throw(uint32_t code);
+[[noreturn]] void throw_error(const Cell& error);
+
+} // namespace kiv::stack
