@@ -32,7 +32,7 @@ void push(NodeId node) {
     entries[top++] = node;
     if (top == capacity) {
         reset();
-        runtime::fire_error(runtime::Category::internal, runtime::internal_error::too_deep);
+        runtime::fire_error(runtime::Category::internal, err::internal::too_deep);
     }
 }
 

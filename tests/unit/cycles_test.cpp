@@ -54,7 +54,7 @@ TEST_F(CyclesTest, TheThousandthNestedPushRaisesTooDeepAndEmptiesTheStack) {
         EXPECT_EQ(t.code, runtime::code::error);
     }
     EXPECT_EQ(runtime::last_error.category, runtime::Category::internal);
-    EXPECT_EQ(runtime::last_error.id, runtime::internal_error::too_deep);
+    EXPECT_EQ(runtime::last_error.id, err::internal::too_deep);
     EXPECT_EQ(cycles::depth(), 0u);
     EXPECT_FALSE(cycles::find(1));
 }
