@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "datatypes/types.h"
+#include "runtime/collector.h"
 #include "runtime/errors.h"
 
 namespace kiv::cycles {
@@ -76,8 +77,8 @@ const char* detect(const Cell& value, int32_t& part, bool mold) {
     return marker;
 }
 
-void mark(void (*mark_node)(NodeId)) {
-    for (uint32_t i = 0; i < top; ++i) mark_node(entries[i]);
+void mark() {
+    for (uint32_t i = 0; i < top; ++i) collector::mark_block(entries[i]);
 }
 
 } // namespace kiv::cycles

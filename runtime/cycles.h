@@ -42,8 +42,8 @@ NodeId node_of(const Cell& value);
 // cycle.
 const char* detect(const Cell& value, int32_t& part, bool mold);
 
-// Lets the collector mark every node on the stack.
-void mark(void (*mark_node)(NodeId));
+// The collector's marker: keeps every series on the stack, with its values.
+void mark();
 
 // Pushes on construction and, on destruction, removes the entry and any
 // left above it (unless the stack was emptied meanwhile).

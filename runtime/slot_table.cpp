@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "datatypes/types.h"
+#include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 
@@ -72,6 +73,10 @@ void remove(uint32_t handle) {
 
 uint32_t capacity() {
     return slot_count;
+}
+
+void mark() {
+    collector::mark_values(&root, &root + 1);
 }
 
 } // namespace kiv::slot_table

@@ -20,6 +20,9 @@ constexpr uint32_t initial_capacity = 100;
 // The block of slots; a collector root whose cells are all marked.
 extern Cell root;
 
+// The collector's marker for the block.
+void mark();
+
 // Makes the block with the initial capacity, every cell free.
 void init();
 

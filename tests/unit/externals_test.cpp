@@ -4,7 +4,11 @@
 #include <utility>
 #include <vector>
 
+#include "datatypes/types.h"
+#include "runtime/collector.h"
 #include "runtime/externals.h"
+#include "runtime/memory.h"
+#include "runtime/roots.h"
 
 using namespace kiv;
 
@@ -144,4 +148,20 @@ TEST_F(ExternalsTest, ReleaseAllVisitsOneKindAndKeepsTheRecords) {
          i = externals::table.records[i].next)
         ++count;
     EXPECT_EQ(count, 3);
+}
+
+TEST_F(ExternalsTest, TheCollectorReleasesWhatNoHandleReaches) {
+    memory::init();
+    collector::init();
+    collector::hooks.mark_external = [](uint32_t index) { externals::mark(int32_t(index)); };
+    collector::add_sweeper(externals::sweep);
+    Rooted<Cell> held(Cell{TYPE_HANDLE, 0, 0, uint32_t(externals::store(ptr(1), font))});
+    Rooted<Cell> without(Cell{TYPE_HANDLE, 0, 0, uint32_t(externals::none)});
+    externals::store(ptr(2), image); // its handle! is gone
+    collector::collect();
+    collector::collect();
+    EXPECT_EQ(released, (std::vector<std::pair<char, void*>>{{'i', ptr(2)}}));
+    EXPECT_TRUE(externals::entry(int32_t(held->w3)));
+    collector::hooks = {};
+    memory::free_all_frames();
 }

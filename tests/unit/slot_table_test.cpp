@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
+
 #include "datatypes/types.h"
+#include "runtime/collector.h"
 #include "runtime/memory.h"
+#include "runtime/roots.h"
 #include "runtime/slot_table.h"
 
 using namespace kiv;
@@ -12,9 +17,15 @@ class SlotTableTest : public ::testing::Test {
   protected:
     void SetUp() override {
         memory::init();
+        collector::init();
         slot_table::init();
     }
-    void TearDown() override { memory::free_all_frames(); }
+    void TearDown() override {
+        collector::active = false;
+        collector::stress = false;
+        memory::collect_always = false;
+        memory::free_all_frames();
+    }
 };
 
 Cell integer(uint32_t n) {
@@ -83,4 +94,37 @@ TEST_F(SlotTableTest, RemovingZeroOrAStaleHandleChangesNothing) {
     EXPECT_EQ(slot_table::get(c)->w2, 10u);
     EXPECT_EQ(slot_table::get(d)->w2, 11u);
     EXPECT_EQ(slot_table::get(b)->w2, 2u);
+}
+
+TEST_F(SlotTableTest, StoredValuesSurviveCollectionsEvenWhileTheTableGrows) {
+    collector::add_marker(slot_table::mark);
+    collector::active = true;
+    collector::stress = true;      // poison what buffers leave
+    memory::collect_always = true; // and collect at every allocation
+    auto text = [](const std::string& s) {
+        NodeId node = memory::alloc_bytes(uint32_t(s.size()));
+        Buffer* b = memory::buffer_of(node);
+        std::memcpy(buffer::reserve_tail(b, uint32_t(s.size())), s.data(), s.size());
+        return Cell{TYPE_STRING, 0, node, 0};
+    };
+    auto contents = [](uint32_t handle) {
+        Cell* c = slot_table::get(handle);
+        if (!c || cell::type_of(*c) != TYPE_STRING) return std::string("not a string");
+        Buffer* b = memory::buffer_of(c->w2);
+        return std::string(reinterpret_cast<char*>(b->head), size_t(b->tail - b->head));
+    };
+    for (uint32_t i = 1; i <= 100; ++i) slot_table::add(text("face " + std::to_string(i)));
+    // The value added while the table doubles sits in a block that nothing
+    // else holds: the growth's collection frees that block.
+    NodeId holder = memory::alloc_cells(1);
+    {
+        RootedNode keep(holder);
+        Cell s = text("the last face");
+        Buffer* b = memory::buffer_of(holder);
+        *cell::append_unset(b) = s;
+    }
+    EXPECT_EQ(slot_table::add(*memory::buffer_of(holder)->head_cell()), 101u);
+    collector::collect();
+    for (uint32_t i = 1; i <= 100; ++i) EXPECT_EQ(contents(i), "face " + std::to_string(i));
+    EXPECT_EQ(contents(101), "the last face");
 }
