@@ -22,6 +22,14 @@ enum class Category : uint32_t {
     internal = 9,
 };
 
+// Field indexes of ids inside the syntax category.
+namespace syntax_error {
+constexpr uint32_t invalid = 2;
+constexpr uint32_t missing = 3;
+constexpr uint32_t malconstruct = 7;
+constexpr uint32_t bad_char = 8;
+} // namespace syntax_error
+
 // Field indexes of ids inside the internal category.
 namespace internal_error {
 constexpr uint32_t no_memory = 4;
