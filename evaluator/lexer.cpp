@@ -193,7 +193,7 @@ void pop_series(State& st, uint32_t type, bool load) {
     uint32_t previous = st.level_start - values[marker].w1;
     if (load) {
         Cell made{cell::unset_header, 0, 0, 0};
-        series_maker(made, &values[st.level_start], st.tail - st.level_start, type, nullptr);
+        series_maker(made, values.data() + st.level_start, st.tail - st.level_start, type, nullptr);
         values[marker] = made;
         st.tail = marker + 1;
     } else {
@@ -502,7 +502,7 @@ int32_t scan_text(Cell& out, P text, uint32_t length, const Options& options, ui
         if (options.one_value && !options.wrap && count >= 1 && !options.into)
             out = values[st.head];
         else
-            series_maker(out, &values[st.head],
+            series_maker(out, values.data() + st.head,
                          options.one_value && !options.wrap && count ? 1 : count, TYPE_BLOCK,
                          options.into);
     }

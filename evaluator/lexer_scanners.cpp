@@ -424,8 +424,9 @@ Token scan_word(P start, P text, P limit) {
             return scan_url(start, q + 1, limit);
         }
         if (c == '@') return prefixed ? fail(type, start, q) : scan_email(start, q + 1, limit);
-        if (c == '$' && !prefixed && q - text == 3 && alpha(text[0]) && alpha(text[1]) &&
-            alpha(text[2])) {
+        P code = text + (*text == '+' || *text == '-');
+        if (c == '$' && !prefixed && q - code == 3 && alpha(code[0]) && alpha(code[1]) &&
+            alpha(code[2])) {
             Token t = scan_number(start, limit, false);
             if (t.final == invalid) t.error_type = TYPE_MONEY;
             return t;
@@ -450,10 +451,9 @@ Token scan_quoted(P start, P body, P limit, uint32_t final, int32_t type) {
         if (c == '"') return value(final, start, q + 1);
         if (c == '\n' || c == 0) return fail(type, start, q);
         uint32_t cp;
-        uint32_t n = c == '^' ? decode_escape(q + 1, limit, cp) + (q + 1 < limit)
-                              : decode_utf8(q, limit, cp);
-        if (!n || (c == '^' && n == 1)) return fail(type, start, q);
-        q += n;
+        uint32_t n = c == '^' ? decode_escape(q + 1, limit, cp) : decode_utf8(q, limit, cp);
+        if (!n) return fail(type, start, q);
+        q += n + (c == '^');
     }
     return fail(type, start, limit);
 }
@@ -686,6 +686,8 @@ uint32_t decode_escape(const uint8_t* p, const uint8_t* end, uint32_t& code_poin
         code_point = uint32_t((c | 0x20) - 'a' + 1);
         return 1;
     }
+    // Any other character stands for itself; a control byte is no escape.
+    if (c < 0x20) return 0;
     if (c != '(') return decode_utf8(p, end, code_point);
     const void* close = std::memchr(p, ')', size_t(end - p));
     if (!close) return 0;
