@@ -423,6 +423,21 @@ TEST_F(LexerTest, TraceEventsOfANestedInput) {
     EXPECT_EQ(render(out), "[[word:a (word:b)] integer:1]");
 }
 
+TEST_F(LexerTest, TraceEventsOfBracedStringsAndPaths) {
+    Recorder rec;
+    lexer::Options options;
+    options.tracer = &rec;
+    Cell out{};
+    run("{a{b}} x/y", out, options);
+    const std::vector<std::string> expected = {
+        "prescan -7 1-2 @0 L1",   "scan 7 1-7 @6 L1",     "load 7 1-7 @6 L1",
+        "prescan -10 8-10 @7 L1", "open -10 8-9 @7 L1",   "prescan 15 10-11 @10 L1",
+        "scan 15 10-11 @10 L1",   "load 15 10-11 @10 L1", "close 25 11-11 @10 L1",
+    };
+    EXPECT_EQ(rec.events, expected);
+    EXPECT_EQ(render(out), "[string:{a{b}} path(word:x word:y)]");
+}
+
 TEST_F(LexerTest, TraceAnswersDropSkipAndMove) {
     Recorder rec;
     lexer::Options options;
