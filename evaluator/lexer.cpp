@@ -9,11 +9,14 @@
 #include <utility>
 #include <vector>
 
+#include "datatypes/datatype.h"
+#include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/throw.h"
+#include "runtime/unicode.h"
 
 namespace kiv::lexer {
 
@@ -82,17 +85,6 @@ constexpr uint8_t final_types[final_count] = {
     TYPE_REF,
 };
 
-constexpr const char* type_names[type_count] = {
-    "datatype!", "unset!",    "none!",     "logic!",    "block!",      "paren!",    "string!",
-    "file!",     "url!",      "char!",     "integer!",  "float!",      "symbol!",   "context!",
-    "word!",     "set-word!", "lit-word!", "get-word!", "refinement!", "issue!",    "native!",
-    "action!",   "op!",       "function!", "path!",     "lit-path!",   "set-path!", "get-path!",
-    "routine!",  "bitset!",   "triple!",   "object!",   "typeset!",    "error!",    "vector!",
-    "hash!",     "pair!",     "percent!",  "tuple!",    "map!",        "binary!",   "series!",
-    "time!",     "tag!",      "email!",    "handle!",   "date!",       "port!",     "money!",
-    "ref!",      "point2D!",  "point3D!",  "image!",    "event!",
-};
-
 Cell datatype_cell(uint32_t type) {
     return Cell{TYPE_DATATYPE, type, 0, 0};
 }
@@ -100,9 +92,9 @@ Cell datatype_cell(uint32_t type) {
 [[noreturn]] void raise_not_done(uint32_t type) {
     Cell arg = datatype_cell(type);
     last_report = ErrorReport{};
-    last_report.id = runtime::internal_error::not_done;
+    last_report.id = err::internal::not_done;
     last_report.type = int32_t(type);
-    runtime::fire_error(runtime::Category::internal, runtime::internal_error::not_done, &arg);
+    runtime::fire_error(runtime::Category::internal, err::internal::not_done, &arg);
 }
 
 // The load entry of a kind whose datatype has not filled it yet.
@@ -130,19 +122,12 @@ bool path_type(uint32_t type) {
 
 // Positions in the units the caller sees: characters for string input.
 uint32_t units(const State& st, P p) {
-    if (!st.string_input) return uint32_t(p - st.input_start);
-    uint32_t n = 0;
-    for (P q = st.input_start; q < p; ++q) n += (*q & 0xC0) != 0x80;
-    return n;
+    return st.string_input ? uint32_t(utf8::count_chars(st.input_start, p))
+                           : uint32_t(p - st.input_start);
 }
 P byte_at(const State& st, uint32_t index) {
-    if (!st.string_input) return std::min(st.input_start + index, st.input_end);
-    P q = st.input_start;
-    for (uint32_t n = 0; q < st.input_end; ++q) {
-        if ((*q & 0xC0) == 0x80) continue;
-        if (n++ == index) break;
-    }
-    return q;
+    if (st.string_input) return utf8::skip_chars(st.input_start, st.input_end, int32_t(index) + 1);
+    return std::min(st.input_start + index, st.input_end);
 }
 
 bool event_wanted(const State& st, Event event) {
@@ -313,10 +298,13 @@ void scan_construct(State& st, P start, P end, uint32_t, bool load) {
     } else if (same_name(s, e, "unset")) {
         made = Cell{cell::unset_header, 0, 0, 0};
     } else {
-        const auto* found = std::find_if(std::begin(type_names), std::end(type_names),
-                                         [&](const char* name) { return same_name(s, e, name); });
-        if (found == std::end(type_names)) throw_error(st, start, -2);
-        made = datatype_cell(uint32_t(found - std::begin(type_names)) + 1);
+        uint32_t found = 0;
+        for (uint32_t t = 1; t <= datatype::highest_type() && !found; ++t) {
+            const char* name = datatype::name_of(t).name;
+            if (name && same_name(s, e, name)) found = t;
+        }
+        if (!found) throw_error(st, start, -2);
+        made = datatype_cell(found);
     }
     st.type = int32_t(cell::type_of(made));
     if (load) grow_buffer(st) = made;
@@ -509,31 +497,6 @@ int32_t scan_text(Cell& out, P text, uint32_t length, const Options& options, ui
     return st.type;
 }
 
-// Appends the UTF-8 form of `count` units of `unit` bytes; returns the end.
-uint8_t* to_utf8(const uint8_t* units_start, uint32_t count, uint32_t unit, uint8_t* out) {
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t cp = unit == 1   ? units_start[i]
-                      : unit == 2 ? reinterpret_cast<const uint16_t*>(units_start)[i]
-                                  : reinterpret_cast<const uint32_t*>(units_start)[i];
-        if (cp < 0x80) {
-            *out++ = uint8_t(cp);
-        } else if (cp < 0x800) {
-            *out++ = uint8_t(0xC0 | (cp >> 6));
-            *out++ = uint8_t(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            *out++ = uint8_t(0xE0 | (cp >> 12));
-            *out++ = uint8_t(0x80 | ((cp >> 6) & 0x3F));
-            *out++ = uint8_t(0x80 | (cp & 0x3F));
-        } else {
-            *out++ = uint8_t(0xF0 | ((cp >> 18) & 0x07));
-            *out++ = uint8_t(0x80 | ((cp >> 12) & 0x3F));
-            *out++ = uint8_t(0x80 | ((cp >> 6) & 0x3F));
-            *out++ = uint8_t(0x80 | (cp & 0x3F));
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 bool is_unicode_space(uint32_t code_point) {
@@ -564,7 +527,7 @@ Cell& grow_buffer(State& st) {
         try {
             values.resize(std::max<size_t>(values.size() * 2, initial_values));
         } catch (const std::bad_alloc&) {
-            runtime::fire_error(runtime::Category::internal, runtime::internal_error::no_memory);
+            runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
         }
     }
     Cell& slot = values[st.tail++];
@@ -613,9 +576,9 @@ void throw_error(State& st, const uint8_t* start, int32_t type) {
     Cell char_arg{TYPE_CHAR, 0, 0, 0};
     const Cell* args[3] = {nullptr, nullptr, nullptr};
     if (type == -1 || type == -2) {
-        id = type == -1 ? runtime::syntax_error::bad_char : runtime::syntax_error::malconstruct;
+        id = type == -1 ? err::syntax::bad_char : err::syntax::malconstruct;
     } else if (type == -3 || type == -4) {
-        id = runtime::syntax_error::missing;
+        id = err::syntax::missing;
         char expected = closer_of(st);
         if (type == -3 && *start == ']')
             expected = '[';
@@ -625,7 +588,7 @@ void throw_error(State& st, const uint8_t* start, int32_t type) {
         char_arg.w2 = uint8_t(expected);
         args[1] = &char_arg;
     } else {
-        id = runtime::syntax_error::invalid;
+        id = err::syntax::invalid;
         report.type = type;
         args[0] = &type_arg;
     }
@@ -639,12 +602,11 @@ int32_t scan(Cell& out, const uint8_t* text, uint32_t length, const Options& opt
     return scan_text(out, text, length, options, consumed, false);
 }
 
-int32_t load_string(Cell& out, NodeId string, uint32_t head, int32_t length, const Options& options,
+int32_t load_string(Cell& out, const Cell& str, int32_t length, const Options& options,
                     uint32_t* consumed) {
-    Buffer* b = memory::buffer_of(string);
-    uint32_t unit = b->unit();
-    uint32_t available = head < b->length() ? b->length() - head : 0;
-    uint32_t count = length < 0 ? available : std::min(uint32_t(length), available);
+    uint32_t unit = memory::buffer_of(str.w2)->unit();
+    uint32_t have = string::length(str);
+    uint32_t count = length < 0 ? have : std::min(have, uint32_t(length));
     size_t room = size_t(count) * (unit == 1 ? 2 : unit == 2 ? 3 : 4);
     std::vector<uint8_t> temporary;
     uint8_t* text;
@@ -655,11 +617,11 @@ int32_t load_string(Cell& out, NodeId string, uint32_t head, int32_t length, con
         temporary.resize(room + 1);
         text = temporary.data();
     }
-    uint8_t* text_end = to_utf8(b->head + size_t(head) * unit, count, unit, text);
-    if (temporary.empty()) utf8_fill += size_t(text_end - text) + 1;
+    uint32_t bytes = utf8::encode_string_part(str, text, int32_t(count), true);
+    if (temporary.empty()) utf8_fill += bytes + 1;
     int32_t type;
     try {
-        type = scan_text(out, text, uint32_t(text_end - text), options, consumed, true);
+        type = scan_text(out, text, bytes, options, consumed, true);
     } catch (...) {
         utf8_fill = saved;
         throw;

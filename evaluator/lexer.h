@@ -214,16 +214,14 @@ struct Options {
 // error! id after a quiet failure); `consumed` receives the bytes used.
 int32_t scan(Cell& out, const uint8_t* text, uint32_t length, const Options& options,
              uint32_t* consumed = nullptr);
-// Scans `length` characters (-1: to the tail) of a string buffer of unit
-// 1, 2 or 4 from the head index `head`; positions are in characters.
-int32_t load_string(Cell& out, NodeId string, uint32_t head, int32_t length, const Options& options,
+// Scans `length` characters (-1: to the tail) of a string! value from its
+// head; `consumed` and trace positions are in characters.
+int32_t load_string(Cell& out, const Cell& str, int32_t length, const Options& options,
                     uint32_t* consumed = nullptr);
 
 // Decodes a caret escape; `p` is just after the `^`. Returns the bytes used
 // after the caret, 0 when the escape is invalid.
 uint32_t decode_escape(const uint8_t* p, const uint8_t* end, uint32_t& code_point);
-// Decodes one UTF-8 character; returns its length, 0 when invalid.
-uint32_t decode_utf8(const uint8_t* p, const uint8_t* end, uint32_t& code_point);
 
 // Raises the syntax error of a failed token (or stops the scan quietly when
 // errors are not raised). `start` null means the innermost opener. A type

@@ -9,6 +9,7 @@
 
 #include "datatypes/types.h"
 #include "evaluator/lexer.h"
+#include "runtime/unicode.h"
 
 namespace kiv::lexer {
 
@@ -91,6 +92,15 @@ constexpr std::array<uint32_t, 256> make_class_table() {
 constexpr auto class_array = make_class_table();
 
 using P = const uint8_t*;
+
+// Decodes one UTF-8 character; returns its length, 0 when it is malformed.
+uint32_t decode_utf8(P p, P end, uint32_t& code_point) {
+    int32_t cp;
+    P next = utf8::decode_step(p, end, cp);
+    if (cp < 0) return 0;
+    code_point = uint32_t(cp);
+    return uint32_t(next - p);
+}
 
 // Classes that end every value token: blanks, line feed, brackets, parens,
 // braces, double quote, `;`, control bytes and NUL.
@@ -649,25 +659,6 @@ const uint32_t class_table[256] = {
 #undef ROW16
 #undef ROW
 };
-
-uint32_t decode_utf8(const uint8_t* p, const uint8_t* end, uint32_t& code_point) {
-    uint8_t c = *p;
-    if (c < 0x80) {
-        code_point = c;
-        return 1;
-    }
-    uint32_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-    if (c < 0xC2 || c > 0xF4 || end - p < std::ptrdiff_t(n)) return 0;
-    uint32_t cp = c & (0x7F >> n);
-    for (uint32_t i = 1; i < n; ++i) {
-        if ((p[i] & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    static constexpr uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    code_point = cp;
-    return n;
-}
 
 uint32_t decode_escape(const uint8_t* p, const uint8_t* end, uint32_t& code_point) {
     if (p >= end) return 0;

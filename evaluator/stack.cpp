@@ -14,14 +14,6 @@ Hooks hooks;
 
 namespace {
 
-// Ids of the throw category.
-namespace throw_error_id {
-constexpr uint32_t brk = 2;
-constexpr uint32_t ret = 3;
-constexpr uint32_t thrw = 4;
-constexpr uint32_t cont = 5;
-} // namespace throw_error_id
-
 Cell& context_cell(NodeId context) {
     return memory::buffer_of(context)->head_cell()[0];
 }
@@ -108,7 +100,7 @@ void overflow() {
     // Room to build the error, but never below the current frame.
     state.top = state.top - 5 < state.base ? state.base : state.top - 5;
     if (hooks.reset_cycles) hooks.reset_cycles();
-    runtime::fire_error(runtime::Category::internal, runtime::internal_error::stack_overflow);
+    runtime::fire_error(runtime::Category::internal, err::internal::stack_overflow);
 }
 
 void pop(uint32_t n) {
@@ -262,7 +254,7 @@ void throw_break(bool value_given, bool continue_) {
     Saved saved = save();
     if (!empty()) --state.ctop;
     Frame* target = find_target([](const Frame* f) { return frame_kind(f) == kind::loop; });
-    if (!target) raise_throw_error(saved, continue_ ? throw_error_id::cont : throw_error_id::brk);
+    if (!target) raise_throw_error(saved, continue_ ? err::throw_::continue_ : err::throw_::break_);
     Cell value = value_given && !continue_ ? *saved.base : unset_cell;
     land_on(target);
     *state.base = value;
@@ -274,7 +266,7 @@ void throw_exit(bool value_given, bool keep_own_frame) {
     if (!empty() && !keep_own_frame) --state.ctop;
     Frame* target =
         find_target([](const Frame* f) { return (f->header & frame_flag::return_target) != 0; });
-    if (!target) raise_throw_error(saved, throw_error_id::ret);
+    if (!target) raise_throw_error(saved, err::throw_::return_);
     Cell value = value_given ? *saved.base : unset_cell;
     land_on(target);
     *state.base = value;
@@ -288,7 +280,7 @@ void throw_throw(uint32_t code) {
     Cell value = saved.base[0];
     Cell name = saved.base[1];
     Frame* target = find_target([](const Frame* f) { return frame_kind(f) == kind::catch_; });
-    if (!target) raise_throw_error(saved, throw_error_id::thrw, &value);
+    if (!target) raise_throw_error(saved, err::throw_::throw_, &value);
     land_on(target);
     push(value);
     push(name);

@@ -82,32 +82,73 @@ size_t footprint(const Buffer* b) {
     return sizeof(Buffer) + b->size + 16;
 }
 
-// Slides the marked buffers of a frame down over the unmarked ones,
-// queueing the nodes of unmarked buffers for freeing.
-void compact_frame(memory::SeriesFrame* frame) {
+// Moves the run of buffers [from, from + length) to `to` (the areas may
+// overlap) and points every node at its buffer's new place.
+void move_run(uint8_t* from, size_t length, uint8_t* to) {
+    if (from == to) return;
+    std::memmove(to, from, length);
+    ptrdiff_t distance = to - from;
+    for (uint8_t* p = to; p < to + length;) {
+        auto* b = reinterpret_cast<Buffer*>(p);
+        b->head += distance;
+        b->tail += distance;
+        memory::set_buffer(b->node, b);
+        p += footprint(b);
+    }
+    stats.bytes_moved += length;
+}
+
+// Compacts frame F: unmarked buffers are dropped (their nodes queued for
+// freeing), marked ones lose their mark and slide down over the gaps. With
+// a previous frame P that has more than the minimum room, runs of live
+// buffers move to P's free tail while they fit, which lets later frames
+// drain into earlier ones.
+void compact_frame(memory::SeriesFrame* frame, memory::SeriesFrame* previous) {
+    size_t room = 0;
+    if (previous && size_t(previous->end - previous->next_free) > memory::frame_room_minimum)
+        room = size_t(previous->end - previous->next_free);
+    bool into_previous = room > 0;
     uint8_t* gap = nullptr;
     uint8_t* p = frame->start();
     while (p < frame->next_free) {
         auto* b = reinterpret_cast<Buffer*>(p);
-        size_t size = footprint(b);
         if (!(b->flags & series_flag::mark)) {
             if (b->node && (b->flags & series_flag::in_use)) freed_nodes.push_back(b->node);
             if (!gap) gap = p;
-            p += size;
+            p += footprint(b);
             continue;
         }
-        b->flags &= ~series_flag::mark;
-        if (gap) {
-            std::memmove(gap, p, size);
-            auto* moved = reinterpret_cast<Buffer*>(gap);
-            ptrdiff_t distance = p - gap;
-            moved->head -= distance;
-            moved->tail -= distance;
-            memory::set_buffer(moved->node, moved);
-            stats.bytes_moved += size;
-            gap += size;
+        // A run of live buffers, cut where it stops fitting the room left.
+        uint8_t* run = p;
+        size_t length = 0;
+        size_t last = 0;
+        while (p < frame->next_free) {
+            auto* live = reinterpret_cast<Buffer*>(p);
+            if (!(live->flags & series_flag::mark)) break;
+            if (into_previous && length >= room) break;
+            live->flags &= ~series_flag::mark;
+            last = footprint(live);
+            length += last;
+            p += last;
         }
-        p += size;
+        if (into_previous && length >= room && length - last > 0 && length - last < room) {
+            // Leave the last buffer for the next run, marked again.
+            p -= last;
+            length -= last;
+            reinterpret_cast<Buffer*>(p)->flags |= series_flag::mark;
+        }
+        if (into_previous && length < room) {
+            move_run(run, length, previous->next_free);
+            previous->next_free += length;
+            room -= length;
+            if (room <= memory::frame_room_minimum) into_previous = false;
+            if (!gap) gap = run;
+        } else if (gap) {
+            move_run(run, length, gap);
+            gap += length;
+        } else {
+            into_previous = false;
+        }
     }
     if (gap) {
         if (stress) memory::fill(gap, frame->next_free, poison_byte);
@@ -116,11 +157,15 @@ void compact_frame(memory::SeriesFrame* frame) {
 }
 
 void compact_frames() {
+    memory::SeriesFrame* previous = nullptr;
     for (memory::SeriesFrame* f = memory::record.s_head; f;) {
         memory::SeriesFrame* next = f->next;
-        compact_frame(f);
-        if (f->next_free == f->start() && f != memory::record.s_tail)
+        compact_frame(f, previous);
+        if (f->next_free == f->start() && f != memory::record.s_tail) {
             memory::release_series_frame(f);
+        } else {
+            previous = f;
+        }
         f = next;
     }
     if (!memory::record.s_active) memory::record.s_active = memory::record.s_tail;

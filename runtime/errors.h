@@ -1,10 +1,12 @@
 // Raising language errors by catalog index. The error value is built from
-// the catalog and thrown to the nearest try frame.
+// the catalog and thrown to the nearest try frame. The id indexes (kiv::err)
+// are generated from the catalog, library/errors.kiv.
 #pragma once
 
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/error_ids.h"
 
 namespace kiv::runtime {
 
@@ -21,24 +23,6 @@ enum class Category : uint32_t {
     user = 8,
     internal = 9,
 };
-
-// Field indexes of ids inside the syntax category.
-namespace syntax_error {
-constexpr uint32_t invalid = 2;
-constexpr uint32_t missing = 3;
-constexpr uint32_t malconstruct = 7;
-constexpr uint32_t bad_char = 8;
-} // namespace syntax_error
-
-// Field indexes of ids inside the internal category.
-namespace internal_error {
-constexpr uint32_t no_memory = 4;
-constexpr uint32_t wrong_mem = 5;
-constexpr uint32_t stack_overflow = 6;
-constexpr uint32_t too_deep = 8;
-constexpr uint32_t no_cycle = 9;
-constexpr uint32_t not_done = 11;
-} // namespace internal_error
 
 // The catalog position of the last error raised.
 struct ErrorSite {

@@ -51,10 +51,15 @@ Block* find(void* pointer) {
 
 } // namespace
 
-void* allocate(size_t size) {
+void* try_allocate(size_t size) {
     auto* b = static_cast<Block*>(std::malloc(size + sizeof(Block)));
-    if (!b) out_of_memory();
-    return link(b, size);
+    return b ? link(b, size) : nullptr;
+}
+
+void* allocate(size_t size) {
+    void* p = try_allocate(size);
+    if (!p) out_of_memory();
+    return p;
 }
 
 void* allocate_zeroed(size_t size) {

@@ -45,7 +45,7 @@ void collect() {
 size_t data_bytes(uint32_t count, uint32_t unit) {
     uint64_t bytes = align_up(uint64_t(count) * unit, 16);
     if (bytes > 0xFFFFFFF0u)
-        runtime::fire_error(runtime::Category::internal, runtime::internal_error::no_memory);
+        runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
     return bytes;
 }
 
@@ -62,7 +62,7 @@ void* alloc_block(size_t size) {
     runtime::protected_region(
         runtime::code::os_memory_filter, [&] { block = os::virtual_alloc(rounded, false); },
         [](uint32_t) {
-            runtime::fire_error(runtime::Category::internal, runtime::internal_error::no_memory);
+            runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
         });
     *static_cast<size_t*>(block) = rounded;
     record.os_bytes += rounded;
@@ -76,7 +76,7 @@ void free_block(void* pointer) {
     runtime::protected_region(
         runtime::code::os_memory_filter, [&] { os::virtual_free(block, rounded); },
         [](uint32_t) {
-            runtime::fire_error(runtime::Category::internal, runtime::internal_error::wrong_mem);
+            runtime::fire_error(runtime::Category::internal, err::internal::wrong_mem);
         });
 }
 
@@ -332,7 +332,7 @@ Buffer* expand(Buffer* buffer, int64_t size, Buffer*& old) {
     uint32_t unit = buffer->unit();
     if (size == 0) size = int64_t(buffer->size) * 2;
     if (size <= 0 || size > 0xFFFFFFF0)
-        runtime::fire_error(runtime::Category::internal, runtime::internal_error::no_memory);
+        runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
     NodeId node = buffer->node;
     Buffer* fresh = alloc_buffer(uint32_t(size / unit), unit, 0);
     old = buffer_of(node); // the collector may have moved it

@@ -132,3 +132,28 @@ TEST_F(CollectorTest, ActiveCollectorReclaimsWhenFramesFill) {
     for (auto* f = memory::record.s_head; f; f = f->next) ++frames;
     EXPECT_LE(frames, 3);
 }
+
+TEST_F(CollectorTest, LaterFramesDrainIntoEarlierOnes) {
+    Rooted<Cell> root(block_of(memory::alloc_cells(64)));
+    for (int i = 0; i < 120; ++i) {
+        NodeId node = memory::alloc_bytes_filled(40000, uint8_t(i));
+        Buffer* b = memory::buffer_of(node);
+        buffer::reserve_tail(b, 100);
+        if (i % 8 == 0) append(root->w2, string_of(node));
+    }
+    int before = 0;
+    for (auto* f = memory::record.s_head; f; f = f->next) ++before;
+    ASSERT_GE(before, 3);
+    collector::collect();
+    int after = 0;
+    for (auto* f = memory::record.s_head; f; f = f->next) ++after;
+    EXPECT_LT(after, before);
+    Buffer* block = memory::buffer_of(root->w2);
+    ASSERT_EQ(block->length(), 15u);
+    for (uint32_t k = 0; k < 15; ++k) {
+        Buffer* b = memory::buffer_of(block->head_cell()[k].w2);
+        EXPECT_EQ(b->tail - b->head, 100);
+        EXPECT_EQ(b->head[0], uint8_t(k * 8));
+        EXPECT_EQ(b->data()[39999], uint8_t(k * 8));
+    }
+}

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "datatype_fixture.h"
+#include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "evaluator/lexer.h"
 #include "runtime/errors.h"
@@ -88,10 +90,10 @@ std::string render(const Cell& c) {
     }
 }
 
-class LexerTest : public ::testing::Test {
+class LexerTest : public kiv::testing::DatatypeTest {
   protected:
     void SetUp() override {
-        memory::init();
+        DatatypeTest::SetUp();
         lexer::init();
         install_recorders(
             std::make_index_sequence<lexer::final_count - (lexer::string - lexer::first_final)>{});
@@ -101,7 +103,7 @@ class LexerTest : public ::testing::Test {
     }
     void TearDown() override {
         lexer::reset_load_entries();
-        memory::free_all_frames();
+        DatatypeTest::TearDown();
     }
 
     static int32_t run(const std::string& src, Cell& out, lexer::Options options = {},
@@ -190,7 +192,8 @@ TEST_F(LexerTest, EveryTokenKind) {
         {"(1, 2) (1.5, -2, 3) (1.#INF, 0)", "point:(1, 2) point:(1.5, -2, 3) point:(1.#INF, 0)"},
         {"[a [b] (c)] ()", "[word:a [word:b] (word:c)] ()"},
         {"#[a 1 b 2]", "#[word:a integer:1 word:b integer:2]"},
-        {"#(true) #(FALSE) #(none) #(unset) #(block!)", "true false none unset datatype:5"},
+        {"#(true) #(FALSE) #(none) #(unset) #(integer!) #(Logic!)",
+         "true false none unset datatype:11 datatype:4"},
         {"a/b :a/b 'a/b a/b: a/1/(c)/d x/:y",
          "path(word:a word:b) get-path(word:a word:b) lit-path(word:a word:b) "
          "set-path(word:a word:b) path(word:a integer:1 (word:c) word:d) path(word:x word::y)"},
@@ -223,7 +226,7 @@ struct ErrorCase {
 };
 
 TEST_F(LexerTest, SyntaxErrors) {
-    using namespace runtime::syntax_error;
+    using namespace err::syntax;
     const ErrorCase cases[] = {
         {"[1 2", missing, 0, 1, "[1 2", "]"},
         {"x\n[1\n2", missing, 0, 3, "[1", "]"},
@@ -302,7 +305,7 @@ TEST_F(LexerTest, UnbuiltDatatypeRaisesNotDone) {
         FAIL() << "no error";
     } catch (const runtime::Throw&) {
         EXPECT_EQ(runtime::last_error.category, runtime::Category::internal);
-        EXPECT_EQ(runtime::last_error.id, runtime::internal_error::not_done);
+        EXPECT_EQ(runtime::last_error.id, err::internal::not_done);
         EXPECT_EQ(lexer::last_report.type, TYPE_INTEGER);
     }
     // Scanning does not load, so it works without the datatypes.
@@ -366,24 +369,26 @@ TEST_F(LexerTest, OneValueAndInto) {
 }
 
 TEST_F(LexerTest, LoadStringCountsCharacters) {
-    // "a €b" in a string buffer of 2-byte units.
-    const uint16_t text[] = {'x', 'a', ' ', 0x20AC, 'b', ' ', 'c'};
-    NodeId node = memory::alloc_units(7, 2);
-    Buffer* b = memory::buffer_of(node);
-    std::memcpy(b->head, text, sizeof text);
-    b->tail = b->head + sizeof text;
-    lexer::Options next;
-    next.one_value = true;
+    const std::string text = "xa \xE2\x82\xAC"
+                             "b c";
+    Cell str{};
+    string::load_at(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), str,
+                    string::Encoding::utf8);
+    ASSERT_EQ(memory::buffer_of(str.w2)->unit(), 2u);
+    str.w1 = 1; // from "a"
     Cell out{};
     uint32_t consumed = 0;
-    lexer::load_string(out, node, 1, 4, {}, &consumed);
+    lexer::load_string(out, str, 4, {}, &consumed);
     EXPECT_EQ(render(out), "[word:a word:\xE2\x82\xAC"
                            "b]");
     EXPECT_EQ(consumed, 4u);
-    lexer::load_string(out, node, 2, -1, next, &consumed);
+    lexer::Options next;
+    next.one_value = true;
+    str.w1 = 3; // from the euro sign
+    lexer::load_string(out, str, -1, next, &consumed);
     EXPECT_EQ(render(out), "word:\xE2\x82\xAC"
                            "b");
-    EXPECT_EQ(consumed, 3u);
+    EXPECT_EQ(consumed, 2u);
 }
 
 // A trace callback that records its events and answers from a script.

@@ -128,7 +128,7 @@ TEST_F(MemoryTest, ExpandingToNothingRaisesNoMemory) {
     } catch (const runtime::Throw& t) {
         EXPECT_EQ(t.code, runtime::code::error);
         EXPECT_EQ(runtime::last_error.category, runtime::Category::internal);
-        EXPECT_EQ(runtime::last_error.id, runtime::internal_error::no_memory);
+        EXPECT_EQ(runtime::last_error.id, err::internal::no_memory);
     }
 }
 

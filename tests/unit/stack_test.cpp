@@ -185,7 +185,7 @@ TEST_F(StackTest, DeepNestingOverflowsAndRecovers) {
     } catch (const runtime::Throw& t) {
         EXPECT_EQ(t.code, runtime::code::error);
         EXPECT_EQ(runtime::last_error.category, runtime::Category::internal);
-        EXPECT_EQ(runtime::last_error.id, runtime::internal_error::stack_overflow);
+        EXPECT_EQ(runtime::last_error.id, err::internal::stack_overflow);
     }
     EXPECT_EQ(depth, stack::frame_count);
     stack::unwind();

@@ -1,0 +1,86 @@
+// block! storage and the helpers the whole runtime uses on series of
+// cells (block!, paren!, the path types, hash!): access, construction,
+// insertion, lookup, and the recursive mold, form and compare workers.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace kiv::block {
+
+// Access. The head index may lie past the tail after another value
+// shortened the buffer.
+int32_t rs_length(const Cell& block); // cells from the head, negative past the tail
+Cell* rs_head(const Cell& block);
+Cell* rs_tail(const Cell& block);
+Cell* rs_abs_at(const Cell& block, int32_t index);
+// Moves a head past the tail back to the tail; returns the head cell.
+Cell* clip_head(Cell& block);
+bool at_tail(const Cell& block);
+// Advances the head by one cell while it stays within the cells; true when
+// the head then is at the tail.
+bool next_at_tail(Cell& block);
+void truncate_at(const Cell& block, int32_t index);
+void truncate_at_head(const Cell& block);
+
+// Construction. n < 1 gives room for one cell.
+Cell* make_at(Cell& cell, int32_t n);
+// As make_at; without `root` the new cells are pre-set to unset, with it
+// the buffer lives in the tracked heap outside the collected frames.
+Cell* init_at(Cell& cell, int32_t n, bool root);
+// A root block at the tail of `parent`, or in the scratch cell without one.
+Cell* make_root(Cell* parent, int32_t n);
+// An empty block at the tail of `parent`, or in the scratch cell.
+Cell* make_in(Cell* parent, int32_t n);
+
+// On the argument stack: a copy of any value, or a new empty block.
+Cell* push(const Cell& value);
+Cell* push_new(int32_t n);
+
+// Modification. Cells are copied in; sources may be the block itself.
+Cell* append_value(Cell& block, const Cell& value);
+Cell* append_cells(Cell& block, const Cell& source);
+Cell* insert_value(Cell& block, const Cell& value, bool advance, bool at_start);
+Cell* insert_cells(Cell& block, const Cell& source);
+// Inserts `dup` copies of the n cells at the absolute index (clamped to the
+// cells there are); a dup count below 1 inserts nothing; a cell count that
+// does not fit raises internal `no-memory`.
+void insert_repeated(Cell& block, int64_t index, const Cell* cells, uint32_t n, int32_t dup);
+// Appends argument 2 of the current frame to the block in argument 1;
+// returns argument 1.
+Cell* append_second();
+// Appends, or inserts at the head and advances past, the current frame's
+// result slot into the block held just below the frame base (the block
+// that compiled reduce, compose and block literals are building).
+Cell* append_frame_value();
+Cell* insert_frame_value();
+// Removes the first cell equal to the key (lookup equality); true when the
+// removed cell was at or before the head.
+bool remove_value(Cell& block, const Cell& key, bool from_start);
+
+// Lookup: the cell after the first one equal to the key, or the shared
+// none value.
+const Cell* select_ptr(const Cell& block, const Cell& key);
+
+// Recursive workers. form and mold have the action signatures.
+int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part);
+int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* arg,
+             int32_t part, int32_t indent);
+int32_t mold_each(const Cell& value, Cell* buffer, bool only, bool all, bool flat, const Cell* arg,
+                  int32_t part, int32_t indent);
+int32_t compare_each(const Cell& value1, const Cell& value2, int32_t op);
+
+// The stack of series a recursive walk is inside; the cycle module
+// installs its own.
+struct CycleStack {
+    bool (*find)(NodeId node);
+    void (*push)(NodeId node);
+    void (*pop)();
+    // When the value's series is on the stack: appends the marker, takes
+    // its length from part and answers true.
+    bool (*detect)(const Cell& value, Cell* buffer, int32_t& part, bool mold);
+};
+extern CycleStack cycles;
+
+} // namespace kiv::block

@@ -1,0 +1,158 @@
+#include "datatypes/datatype.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+#include "datatypes/string.h"
+#include "runtime/fatal.h"
+#include "runtime/heap.h"
+#include "runtime/memory.h"
+
+namespace kiv {
+namespace datatype {
+namespace {
+
+// 256 entries per row; only slots 1 to 62 are used.
+constexpr uint32_t row_size = 256;
+
+uint32_t highest = 0;
+TypeName* names = nullptr;
+action::AnyFn* table = nullptr;
+// Which type ids have registered: a parent must be among them.
+bool registered[max_types];
+
+void print_line(const char* label, size_t number) {
+    char digits[24];
+    auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+    std::fprintf(stderr, "%s%.*s\n", label, int(end - digits), digits);
+}
+
+// Registration faults are programming errors: report them and end the
+// process with a runtime error.
+[[noreturn]] void registration_failed(const char* what, uint32_t type, size_t found,
+                                      size_t expected) {
+    std::fprintf(stderr, "*** Datatype Error: %s: ", what);
+    print_line("", type);
+    print_line("*** Found: ", found);
+    print_line("*** Expected: ", expected);
+    runtime::quit_with_error(runtime::fatal::assertion_failed, runtime::caller_address());
+}
+
+} // namespace
+
+void init() {
+    names = static_cast<TypeName*>(heap::allocate_zeroed(sizeof(TypeName) * max_types));
+    table = static_cast<action::AnyFn*>(
+        heap::allocate_zeroed(sizeof(action::AnyFn) * max_types * row_size));
+    highest = 0;
+    std::memset(registered, 0, sizeof registered);
+}
+
+void release() {
+    heap::free(names);
+    heap::free(table);
+    names = nullptr;
+    table = nullptr;
+    highest = 0;
+}
+
+void register_type(uint32_t type, uint32_t parent, const char* name,
+                   std::initializer_list<action::Entry> entries) {
+    if (entries.size() != slot_count)
+        registration_failed("invalid actions count for type", type, entries.size(), slot_count);
+    if (type == 0 || type >= max_types) registration_failed("invalid type id", type, type, 56);
+    if (parent >= max_types || (parent != 0 && !registered[parent]))
+        registration_failed("parent not registered for type", type, parent, parent);
+
+    if (type > highest) highest = type;
+    names[type] = {name, uint32_t(std::strlen(name) - 1), Cell{cell::unset_header, 0, 0, 0}};
+
+    action::AnyFn* row = table + type * row_size;
+    const action::AnyFn* parent_row = table + parent * row_size;
+    uint32_t slot = 1;
+    for (const action::Entry& e : entries) {
+        switch (e.kind) {
+        case action::Entry::function:
+            if (e.family != action::slot_family[slot - 1])
+                registration_failed("action of the wrong kind in slot", type, slot, slot);
+            row[slot - 1] = e.fn;
+            break;
+        case action::Entry::unsupported: row[slot - 1] = nullptr; break;
+        case action::Entry::inherited:
+            // A type without a parent has nothing to inherit.
+            row[slot - 1] = parent ? parent_row[slot - 1] : nullptr;
+            break;
+        }
+        ++slot;
+    }
+    registered[type] = true;
+}
+
+uint32_t highest_type() {
+    return highest;
+}
+
+const TypeName& name_of(uint32_t type) {
+    return names[type];
+}
+
+action::AnyFn entry(uint32_t type, Slot slot) {
+    return table[type * row_size + uint32_t(slot) - 1];
+}
+
+Cell* make_at(Cell& c, uint32_t type) {
+    c = Cell{TYPE_DATATYPE, type, 0, 0};
+    return &c;
+}
+
+Cell* push(uint32_t type) {
+    return make_at(*stack::push_raw(), type);
+}
+
+Cell* make_in(Cell& block, uint32_t type) {
+    return make_at(*cell::alloc_tail(block), type);
+}
+
+namespace {
+
+int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
+    const TypeName& n = name_of(value->w1);
+    string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>(n.name), uint32_t(n.length));
+    return part - int32_t(n.length);
+}
+
+int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell*, int32_t part,
+             int32_t) {
+    const TypeName& n = name_of(value->w1);
+    if (all) string::append_c_string(*buffer, "#(");
+    string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>(n.name), uint32_t(n.length + 1));
+    if (all) string::append_c_string(*buffer, ")");
+    return part - int32_t(n.length + 1) - (all ? 3 : 0);
+}
+
+int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
+    switch (op) {
+    case 0:
+    case 1:
+    case 2:
+    case 9:
+    case 12: return cell::type_of(*value2) == TYPE_DATATYPE && value2->w1 == value1->w1 ? 0 : 1;
+    default: return -2;
+    }
+}
+
+} // namespace
+
+void register_datatype() {
+    using namespace action;
+    register_type(TYPE_DATATYPE, 0, "datatype!",
+                  {no, no, no, no, form, mold, no, no, compare, no, no, no, no, no, no, no,
+                   no, no, no, no, no,   no,   no, no, no,      no, no, no, no, no, no, no,
+                   no, no, no, no, no,   no,   no, no, no,      no, no, no, no, no, no, no,
+                   no, no, no, no, no,   no,   no, no, no,      no, no, no, no, no});
+}
+
+} // namespace datatype
+
+} // namespace kiv

@@ -1,0 +1,398 @@
+#include "datatypes/integer.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "datatypes/datatype.h"
+#include "datatypes/string.h"
+#include "datatypes/types.h"
+#include "evaluator/scan_number.h"
+#include "io/random.h"
+#include "runtime/errors.h"
+#include "runtime/fatal.h"
+#include "runtime/memory.h"
+
+namespace kiv::integer {
+
+namespace {
+
+constexpr int32_t lowest = std::numeric_limits<int32_t>::min();
+constexpr double upper_bound = 2147483647.0;
+constexpr double lower_bound = -2147483648.0;
+
+[[noreturn]] void math_error(uint32_t id) {
+    runtime::fire_error(runtime::Category::math, id);
+}
+
+// Raises a script error naming the integer! datatype and, when given, a value.
+[[noreturn]] void script_error(uint32_t id, const Cell* value) {
+    Cell type;
+    datatype::make_at(type, TYPE_INTEGER);
+    runtime::fire_error(runtime::Category::script, id, &type, value);
+}
+
+[[noreturn]] void type_error(const Cell& operand) {
+    Cell type;
+    datatype::make_at(type, cell::type_of(operand));
+    runtime::fire_error(runtime::Category::script, err::script::invalid_type, &type);
+}
+
+// Writes a whole integer! header and the value.
+Cell* set_cell(Cell& c, int32_t value) {
+    c = Cell{TYPE_INTEGER, 0, uint32_t(value), 0};
+    return &c;
+}
+
+} // namespace
+
+Cell* make_at(Cell& c, int32_t value) {
+    cell::set_type(c, TYPE_INTEGER);
+    c.w2 = uint32_t(value);
+    return &c;
+}
+
+Cell* push(int32_t value) {
+    return set_cell(*stack::push_raw(), value);
+}
+
+Cell* set_result(int32_t value) {
+    return set_cell(*stack::state.base, value);
+}
+
+int32_t get_result() {
+    const Cell& result = *stack::state.base;
+    return cell::type_of(result) == TYPE_INTEGER ? get(result) : 0;
+}
+
+Cell* make_in(Cell& block, int32_t value) {
+    return set_cell(*cell::alloc_tail(block), value);
+}
+
+int32_t sign(int32_t value) {
+    return (value > 0) - (value < 0);
+}
+
+int32_t abs_checked(int32_t value) {
+    if (value == lowest) math_error(err::math::overflow);
+    return value < 0 ? -value : value;
+}
+
+bool out_of_range(const Cell& float_cell) {
+    double d = cell::get_float(float_cell);
+    return std::isnan(d) || d > upper_bound || d < lower_bound;
+}
+
+const char* form_signed(int32_t value) {
+    static char text[16];
+    *std::to_chars(text, text + sizeof text - 1, value).ptr = '\0';
+    return text;
+}
+
+Cell* float_result(Cell& c, double value) {
+    c.header = TYPE_FLOAT;
+    cell::put_float(c, value);
+    return &c;
+}
+
+int32_t do_math(int32_t a, int32_t b, int32_t op, Cell* result) {
+    int32_t r = 0;
+    bool overflow = false;
+    double exact = 0;
+    switch (op) {
+    case add:
+        overflow = __builtin_add_overflow(a, b, &r);
+        exact = double(a) + double(b);
+        break;
+    case subtract:
+        overflow = __builtin_sub_overflow(a, b, &r);
+        exact = double(a) - double(b);
+        break;
+    case multiply:
+        overflow = __builtin_mul_overflow(a, b, &r);
+        exact = double(a) * double(b);
+        break;
+    case divide:
+    case remainder:
+        if (b == 0) math_error(err::math::zero_divide);
+        if (a == lowest && b == -1) math_error(err::math::overflow);
+        r = op == divide ? a / b : a % b;
+        if (op == divide && result && a % b != 0) {
+            float_result(*result, double(a) / double(b));
+            return 0;
+        }
+        break;
+    case or_: r = a | b; break;
+    case and_: r = a & b; break;
+    case xor_: r = a ^ b; break;
+    default: runtime::quit_with_error(runtime::fatal::no_switch_matched, runtime::caller_address());
+    }
+    if (overflow) {
+        if (!result) math_error(err::math::overflow);
+        float_result(*result, exact);
+        return 0;
+    }
+    if (result) result->w2 = uint32_t(r);
+    return r;
+}
+
+uint32_t from_binary(const Cell& binary) {
+    Buffer* b = memory::buffer_of(binary.w2);
+    int64_t available = int64_t(b->tail - b->head) - int32_t(binary.w1);
+    const uint8_t* p = b->head + int32_t(binary.w1);
+    uint32_t value = 0;
+    for (int64_t i = 0; i < available && i < 4; ++i) value = value << 8 | p[i];
+    return value;
+}
+
+namespace {
+
+// Right operands that combine with an integer here; floats, money, vectors,
+// pairs, points, tuples and dates are handed to their own arithmetic.
+void math(int32_t op) {
+    Cell* args = frame_args();
+    switch (cell::type_of(args[1])) {
+    case TYPE_INTEGER:
+    case TYPE_CHAR: do_math(get(args[0]), get(args[1]), op, &args[0]); return;
+    default: type_error(args[1]);
+    }
+}
+
+void add_() {
+    math(add);
+}
+void subtract_() {
+    math(subtract);
+}
+void multiply_() {
+    math(multiply);
+}
+void divide_() {
+    math(divide);
+}
+void remainder_() {
+    math(remainder);
+}
+void or__() {
+    math(or_);
+}
+void and__() {
+    math(and_);
+}
+void xor__() {
+    math(xor_);
+}
+
+// The float side of power: the base as a double raised to the exponent.
+void float_power(Cell& base, double exponent) {
+    float_result(base, std::pow(double(get(base)), exponent));
+}
+
+void power() {
+    Cell* args = frame_args();
+    Cell& exponent = args[1];
+    switch (cell::type_of(exponent)) {
+    case TYPE_FLOAT: float_power(args[0], cell::get_float(exponent)); return;
+    case TYPE_INTEGER: break;
+    default: {
+        Cell type;
+        datatype::make_at(type, cell::type_of(exponent));
+        runtime::fire_error(runtime::Category::script, err::script::expect_arg, nullptr, &type);
+    }
+    }
+    int32_t e = get(exponent);
+    if (e < 0) return float_power(args[0], e);
+    int32_t base = get(args[0]);
+    int32_t result = 1;
+    for (uint32_t bits = uint32_t(e); bits != 0;) {
+        if ((bits & 1) && __builtin_mul_overflow(result, base, &result))
+            return float_power(args[0], e);
+        bits >>= 1;
+        if (bits && __builtin_mul_overflow(base, base, &base)) return float_power(args[0], e);
+    }
+    args[0].w2 = uint32_t(result);
+}
+
+// Rounding in 64 bits: every integer, the lowest included, rounds by the
+// same rules, and a result outside the integer range raises `overflow`.
+Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half_down, bool floor,
+            bool ceiling, bool half_ceiling) {
+    int64_t scale = 1;
+    if (scale_cell) {
+        switch (cell::type_of(*scale_cell)) {
+        case TYPE_INTEGER: scale = abs_checked(get(*scale_cell)); break;
+        case TYPE_MONEY: {
+            Cell money;
+            datatype::make_at(money, TYPE_MONEY);
+            runtime::fire_error(runtime::Category::script, err::script::not_related, &money);
+        }
+        default: type_error(*scale_cell);
+        }
+    }
+    if (scale == 0) return value;
+    int64_t v = get(*value);
+    int64_t m = v < 0 ? -v : v;
+    int64_t r = m % scale;
+    if (r == 0) return value;
+    int64_t toward = m - r;
+    int64_t away = m + (scale - r);
+    int64_t s = v < 0 ? -1 : 1;
+
+    bool up; // away from zero
+    if (down)
+        up = false;
+    else if (floor)
+        up = v < 0;
+    else if (ceiling)
+        up = v >= 0;
+    else if (r < scale - r)
+        up = false;
+    else if (r > scale - r)
+        up = true;
+    else if (even)
+        up = (m / scale) & 1;
+    else if (half_down)
+        up = false;
+    else if (half_ceiling)
+        up = v >= 0;
+    else
+        up = true;
+
+    int64_t result = s * (up ? away : toward);
+    if (result > std::numeric_limits<int32_t>::max() || result < lowest)
+        math_error(err::math::overflow);
+    value->w2 = uint32_t(int32_t(result));
+    return value;
+}
+
+// The decimal integer of a string's characters from its head.
+int32_t from_text(const Cell& string) {
+    Buffer* b = memory::buffer_of(string.w2);
+    uint32_t unit = b->unit();
+    int32_t head = std::clamp(int32_t(string.w1), 0, int32_t(b->length()));
+    int32_t error = lexer::scan_ok;
+    int32_t value = lexer::scan_integer(b->head + head * unit, int32_t(b->length()) - head,
+                                        int32_t(unit), error);
+    if (error != lexer::scan_ok) script_error(err::script::bad_to_arg, &string);
+    return value;
+}
+
+Cell* to(Cell* proto, const Cell* spec, uint32_t) {
+    int32_t value;
+    switch (cell::type_of(*spec)) {
+    case TYPE_INTEGER:
+    case TYPE_CHAR: value = get(*spec); break;
+    case TYPE_FLOAT:
+    case TYPE_PERCENT:
+        if (out_of_range(*spec)) script_error(err::script::type_limit, nullptr);
+        value = int32_t(cell::get_float(*spec));
+        break;
+    case TYPE_TIME: {
+        // Rounded to the nearest second; a time beyond the range cannot convert.
+        double seconds = cell::get_float(*spec) + 0.5;
+        if (std::isnan(seconds) || seconds >= upper_bound + 1.0 || seconds <= lower_bound - 1.0)
+            script_error(err::script::type_limit, nullptr);
+        value = int32_t(seconds);
+        break;
+    }
+    case TYPE_BINARY: value = int32_t(from_binary(*spec)); break;
+    case TYPE_STRING:
+    case TYPE_FILE:
+    case TYPE_URL:
+    case TYPE_TAG:
+    case TYPE_EMAIL:
+    case TYPE_REF: value = from_text(*spec); break;
+    default: script_error(err::script::bad_to_arg, spec);
+    }
+    return make_at(*proto, value);
+}
+
+Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
+    if (cell::type_of(*spec) == TYPE_LOGIC) return make_at(*proto, spec->w1 != 0);
+    return to(proto, spec, type);
+}
+
+// 1..n for n > 0, -n..-1 for n < 0; the generator's draws start at 0,
+// except for the lowest bound, whose draw already covers -2^31..-1.
+int32_t random_int(int32_t n, bool secure) {
+    if (n == 0 || n == lowest) return random::int_(secure, n);
+    int32_t drawn = random::int_(secure, n < 0 ? -n : n) + 1;
+    return n < 0 ? -drawn : drawn;
+}
+
+Cell* random(Cell* value, bool seed, bool secure, bool) {
+    if (seed) {
+        random::seed(get(*value));
+        *value = Cell{TYPE_UNSET, 0, 0, 0};
+        return value;
+    }
+    value->w2 = uint32_t(random_int(get(*value), secure));
+    return value;
+}
+
+int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
+    const char* text = form_signed(get(*value));
+    size_t length = std::strlen(text);
+    string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>(text), uint32_t(length));
+    return part - int32_t(length);
+}
+
+int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg, int32_t part,
+             int32_t) {
+    return form(value, buffer, arg, part);
+}
+
+int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
+    uint32_t type = cell::type_of(*value2);
+    if ((op == 2 || op == 12) && type != TYPE_INTEGER) return 1;
+    if (type != TYPE_INTEGER && type != TYPE_CHAR) return -2;
+    int32_t a = get(*value1), b = get(*value2);
+    return (a > b) - (a < b);
+}
+
+void absolute() {
+    Cell* args = frame_args();
+    args[0].w2 = uint32_t(abs_checked(get(args[0])));
+}
+
+Cell* negate(Cell* value) {
+    if (get(*value) == lowest) math_error(err::math::overflow);
+    value->w2 = uint32_t(-get(*value));
+    return value;
+}
+
+bool even(const Cell* value) {
+    return (value->w2 & 1) == 0;
+}
+bool odd(const Cell* value) {
+    return (value->w2 & 1) != 0;
+}
+
+Cell* complement(Cell* value) {
+    value->w2 = ~value->w2;
+    return value;
+}
+
+} // namespace
+
+void init() {
+    using namespace action;
+    datatype::register_type(TYPE_INTEGER, 0, "integer!",
+                            {make,       random,     no,        to,      form,
+                             mold,       no,         no,        compare, absolute, // 1-10
+                             add_,       divide_,    multiply_, negate,  power,
+                             remainder_, round,      subtract_, even,    odd, // 11-20
+                             and__,      complement, or__,      xor__,   no,
+                             no,         no,         no,        no,      no, // 21-30
+                             no,         no,         no,        no,      no,
+                             no,         no,         no,        no,      no, // 31-40
+                             no,         no,         no,        no,      no,
+                             no,         no,         no,        no,      no, // 41-50
+                             no,         no,         no,        no,      no,
+                             no,         no,         no,        no,      no, // 51-60
+                             no,         no});
+}
+
+} // namespace kiv::integer

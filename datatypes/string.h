@@ -1,0 +1,122 @@
+// string!: the text series, and the one text buffer of the runtime. Every
+// formed and molded value, message and file name is built in a string
+// buffer with these helpers; file!, url!, tag!, email! and ref! share the
+// cell and the buffer.
+//
+// A string cell holds the head index in units (word 1), the node of the
+// series buffer (word 2) and the node of the cache buffer of the last
+// UTF-8 or UTF-16LE conversion (word 3, 0 until then). The buffer keeps one
+// code point per unit of 1, 2 or 4 bytes, little-endian; the unit only
+// grows (1 to 2, 1 to 4, 2 to 4), until the string is reset. Widening and
+// growth replace the buffer behind the node: any raw address taken before
+// them is stale afterwards.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+#include "runtime/memory.h"
+
+namespace kiv::string {
+
+// Units and characters.
+uint32_t get_char(const uint8_t* address, uint32_t unit);
+void put_char(uint8_t* address, uint32_t unit, uint32_t cp);
+
+// Making and loading.
+Cell& make_at(Cell& cell, uint32_t n);
+Cell& make_at_unit(Cell& cell, uint32_t n, uint32_t unit);
+// Copies a value into a new slot at the top of the argument stack.
+Cell& push(const Cell& value);
+
+enum class Encoding : int32_t { utf8 = 0, utf16le = -1 };
+// A string! of the decoded bytes (length is a byte count for UTF-8, a unit
+// count for UTF-16LE), written into `cell`.
+Cell& load_at(const uint8_t* bytes, uint32_t length, Cell& cell, Encoding encoding);
+// The same into a new slot at the top of the argument stack.
+Cell& load(const uint8_t* bytes, uint32_t length, Encoding encoding);
+// The same into a new cell at the tail of a block.
+Cell& load_in(const uint8_t* bytes, uint32_t length, const Cell& block, Encoding encoding);
+
+// Lengths, positions and reading. A head index beyond the tail (another
+// value shortened the buffer) counts as the tail.
+uint32_t head_index(const Cell& value);
+uint32_t length(const Cell& value);
+uint32_t length_whole(const Cell& value);
+// Sets a head index beyond the tail to the length first.
+uint8_t* head_ptr(Cell& value);
+uint8_t* tail_ptr(const Cell& value);
+bool at_tail(const Cell& value);
+// Code point at an absolute unit index (from the first unit, not the head).
+uint32_t char_at(const Cell& value, uint32_t index);
+// Index from the head of the first unit equal to cp, or -1.
+int32_t find_char(const Cell& value, uint32_t cp);
+// Whether a unit equal to cp lies at the head or a multiple of `skip`
+// units after it; unless `case_sensitive`, both sides are upper-cased.
+bool has_char(const Cell& value, uint32_t cp, uint32_t skip, bool case_sensitive);
+// Whether the text at the head begins with every byte of the C string.
+bool match_c_string(const Cell& value, const char* text);
+
+// Writing characters. Each returns the buffer to use afterwards.
+// Appending keeps 1-byte units for 0x00-0x7F only.
+Buffer* append_char(Buffer* buffer, uint32_t cp);
+// Writing at a position keeps 1-byte units for 0x00-0xFF.
+Buffer* poke_char(Buffer* buffer, uint8_t* address, uint32_t cp);
+Buffer* poke_char_at(Buffer* buffer, uint32_t index, uint32_t cp);
+Buffer* insert_char(Buffer* buffer, uint32_t index, uint32_t cp);
+// Removes n units at an absolute index (clamped to the tail).
+Cell& remove_part(Cell& value, uint32_t index, uint32_t n);
+Buffer* truncate_buffer(Buffer* buffer, uint32_t n);
+// Empties the string and returns its buffer to 1-byte units.
+Cell& reset(Cell& value);
+Buffer* widen(Buffer* buffer, uint32_t from, uint32_t to);
+// Copies the source units [source_start, source_end) (indexes from the
+// head) into the target at target_start with the wider unit `unit`. With
+// no target, a buffer of `size` bytes replaces the source's and the
+// source's own units are re-encoded into it. Unless keep_tail, the
+// target's tail follows the last unit written and its unit becomes `unit`.
+Buffer* copy_widened(Buffer* source, Buffer* target, uint32_t size, uint32_t unit,
+                     uint32_t source_start, uint32_t target_start, uint32_t source_end,
+                     bool keep_tail);
+// Moves the characters of the first `bytes` bytes at the source's head to
+// the target's head index.
+void move_part(Cell& source, Cell& target, uint32_t bytes);
+
+// Appending text.
+// Appends the source's characters from its head (at most `part` when
+// 0 <= part) to the target's tail. With keep_unit the source's buffer is
+// never widened.
+Buffer* concatenate(Cell& target, Cell& source, int32_t part, bool keep_unit);
+void append_c_string(Cell& value, const char* text);
+void append_bytes(Cell& value, const uint8_t* bytes, uint32_t n);
+
+// Hexadecimal text in static buffers, overwritten by the next call.
+const char* byte_to_hex(uint8_t byte);
+// Eight digits, or with short_form the significant digits only ("00" for 0).
+const char* int_to_hex(int32_t value, bool short_form);
+
+// The decimal number of `length` bytes of text.
+double to_float(const char* text, uint32_t length);
+
+// Exchanges two regions of one buffer, b lying `gap` bytes after a:
+// afterwards b starts at a, and a at a + length_b + gap.
+void exchange_regions(uint8_t* a, uint32_t length_a, uint8_t* b, uint32_t length_b, uint32_t gap);
+
+// Whether the text at the head reads "<", the tag's length of text, ">".
+bool tag_brackets(const Cell& value, const Cell& tag);
+
+// form and mold append to `output` and return the remaining /part limit:
+// negative once the limit was passed. `part` is the /part argument (an
+// integer!), null when absent.
+int32_t form(const Cell& value, Cell& output, const Cell* part, int32_t limit);
+int32_t mold(const Cell& value, Cell& output, bool all, const Cell* part, int32_t limit);
+
+// Appends one character in molded form, with caret escapes.
+void append_escaped_char(Cell& output, uint32_t cp, bool all);
+// Counts double quotes and line feeds between two unit addresses.
+void count_quotes_lines(const uint8_t* start, const uint8_t* end, uint32_t unit, int32_t& quotes,
+                        int32_t& lines);
+// Whether the "{" at start has its matching "}" before end.
+bool brace_closes(const uint8_t* start, const uint8_t* end, uint32_t unit);
+
+} // namespace kiv::string
