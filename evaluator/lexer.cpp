@@ -120,10 +120,14 @@ bool path_type(uint32_t type) {
     return type >= TYPE_PATH && type <= TYPE_GET_PATH;
 }
 
-// Positions in the units the caller sees: characters for string input.
-uint32_t units(const State& st, P p) {
-    return st.string_input ? uint32_t(utf8::count_chars(st.input_start, p))
-                           : uint32_t(p - st.input_start);
+// Positions in the units the caller sees: characters for string input,
+// counted on from the last position asked for (events move forward).
+uint32_t units(State& st, P p) {
+    if (!st.string_input) return uint32_t(p - st.input_start);
+    if (p < st.counted_to) st.counted_to = st.input_start, st.counted = 0;
+    st.counted += uint32_t(utf8::count_chars(st.counted_to, p));
+    st.counted_to = p;
+    return st.counted;
 }
 P byte_at(const State& st, uint32_t index) {
     if (st.string_input) return utf8::skip_chars(st.input_start, st.input_end, int32_t(index) + 1);
@@ -461,7 +465,7 @@ int32_t scan_text(Cell& out, P text, uint32_t length, const Options& options, ui
                   bool string_input) {
     State st;
     Chained chained(st);
-    st.input_start = st.position = st.token_end = text;
+    st.input_start = st.position = st.token_end = st.counted_to = text;
     st.input_end = text + length;
     st.tracer = options.tracer;
     st.string_input = string_input;

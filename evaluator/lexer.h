@@ -160,7 +160,9 @@ struct State {
     uint32_t brace_depth = 0;
     uint32_t brace_flags = 0;
     Tracer* tracer = nullptr;
-    bool string_input = false; // positions reported in characters
+    bool string_input = false;           // positions reported in characters
+    const uint8_t* counted_to = nullptr; // characters counted up to here
+    uint32_t counted = 0;
     bool raise_errors = false; // loading: neither prescan nor scan mode
     bool prescan = false;
     bool one_value = false;

@@ -443,6 +443,28 @@ TEST_F(LexerTest, TraceEventsOfBracedStringsAndPaths) {
     EXPECT_EQ(render(out), "[string:{a{b}} path(word:x word:y)]");
 }
 
+TEST_F(LexerTest, TracePositionsOfStringsAreCharacters) {
+    const std::string text = "\xE2\x82\xAC [\xC3\xA9] skip x";
+    Cell str{};
+    string::load_at(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), str,
+                    string::Encoding::utf8);
+    Recorder rec;
+    rec.mask = 1u << uint32_t(lexer::Event::prescan) | 1u << uint32_t(lexer::Event::load);
+    rec.move_to = 11; // after the first load, go on at "x"
+    lexer::Options options;
+    options.tracer = &rec;
+    Cell out{};
+    lexer::load_string(out, str, -1, options);
+    const std::vector<std::string> expected = {
+        "prescan 15 1-2 @1 L1",
+        "load 15 1-2 @1 L1",
+        "prescan 15 12-13 @12 L1",
+        "load 15 12-13 @12 L1",
+    };
+    EXPECT_EQ(rec.events, expected);
+    EXPECT_EQ(render(out), "[word:\xE2\x82\xAC word:x]");
+}
+
 TEST_F(LexerTest, TraceAnswersDropSkipAndMove) {
     Recorder rec;
     lexer::Options options;
