@@ -202,6 +202,13 @@ void close_path(State& st, bool load) {
 
 void scan_and_load(State& st, uint32_t final, P start, P end, uint32_t flags);
 
+// The flag bits of the bytes of a text ORed together.
+uint32_t token_flags(P from, P to) {
+    uint32_t flags = 0;
+    for (P q = from; q < to; ++q) flags |= class_table[*q];
+    return flags & ~0xFFu;
+}
+
 // Structural scanners.
 
 void scan_end(State& st, P, P, uint32_t, bool) {
@@ -280,7 +287,7 @@ void scan_path_start(State& st, P start, P end, uint32_t flags, bool load) {
         push_marker(st, type, start);
         st.entry_state = entry::path;
     }
-    if (load) load_entries[st.element - first_final](st, text, end, flags, true);
+    if (load) load_entries[st.element - first_final](st, text, end, token_flags(text, end), true);
 }
 
 bool same_name(P s, P e, const char* name) {
@@ -359,12 +366,6 @@ uint32_t count_lines(P from, P to) {
     return uint32_t(std::count(from, to, uint8_t('\n')));
 }
 
-uint32_t token_flags(P from, P to) {
-    uint32_t flags = 0;
-    for (P q = from; q < to; ++q) flags |= class_table[*q];
-    return flags & ~0xFFu;
-}
-
 void scan_tokens(State& st) {
     while (st.position < st.input_end) {
         uint32_t entry_before = st.entry_state;
@@ -399,7 +400,7 @@ void scan_tokens(State& st) {
                 if (marker_type(*m) != TYPE_PATH)
                     throw_error(st, nullptr, int32_t(marker_type(*m)));
                 m->w2 = (m->w2 & ~0xFFFFu) | TYPE_SET_PATH;
-                --text_end;
+                flags = token_flags(t.start, --text_end);
             }
             scan_and_load(st, t.final, t.start, text_end, flags);
         }

@@ -501,6 +501,16 @@ TEST_F(LexerTest, TraceAnswersDropSkipAndMove) {
     EXPECT_EQ(rec.events.size(), 2u);
 }
 
+TEST_F(LexerTest, LoadersGetTheFlagsOfTheTextTheyLoad) {
+    lexer::set_load_entry(lexer::word, [](lexer::State& st, const uint8_t* start,
+                                          const uint8_t* end, uint32_t flags, bool load) {
+        if (!load) return;
+        leaves.push_back(std::string(start, end) + ((flags & lexer::flag::colon) ? "|colon" : ""));
+        lexer::grow_buffer(st) = Cell{TYPE_WORD, uint32_t(leaves.size() - 1), 0, leaf_mark};
+    });
+    EXPECT_EQ(load("a/b: :c/d e: 'f/g"), "set-path(a b) get-path(c d) e:|colon lit-path(f g)");
+}
+
 TEST_F(LexerTest, NestedScansChainAndKeepTheirValuesApart) {
     // A loader that scans again while the outer scan has values pending.
     lexer::set_load_entry(lexer::issue, [](lexer::State&, const uint8_t* start, const uint8_t* end,
