@@ -129,7 +129,9 @@ struct TraceInfo {
 class Tracer {
   public:
     virtual ~Tracer() = default;
-    // Answer read as a condition; see the scan loop for what false does.
+    // False to `prescan` skips the token, to `scan` skips its load, to
+    // `load` drops the value, to `open` opens nothing, to `close` ignores
+    // the closer, to `error` ends the scan quietly.
     virtual bool on_event(TraceInfo& info) = 0;
     uint32_t mask = all_events; // bit (1 << event) for each event wanted
 };
