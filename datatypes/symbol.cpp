@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "datatypes/datatype.h"
 #include "datatypes/types.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
@@ -150,6 +151,15 @@ int32_t compare(const Cell* a, const Cell* b, int32_t op) {
     Rooted<Cell> right(Cell{TYPE_STRING, 0, b->w2, 0});
     if (!right->w2) right->w2 = decode_name(b->w3);
     return hashing::compare_hook(&left.get(), &right.get(), op);
+}
+
+void init() {
+    using action::no;
+    datatype::register_type(TYPE_SYMBOL, 0, "symbol!",
+                            {no, no, no, no, no, no, no, no, compare, no, no, no, no, no, no, no,
+                             no, no, no, no, no, no, no, no, no,      no, no, no, no, no, no, no,
+                             no, no, no, no, no, no, no, no, no,      no, no, no, no, no, no, no,
+                             no, no, no, no, no, no, no, no, no,      no, no, no, no, no});
 }
 
 } // namespace kiv::symbol
