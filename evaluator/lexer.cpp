@@ -89,14 +89,6 @@ Cell datatype_cell(uint32_t type) {
     return Cell{TYPE_DATATYPE, type, 0, 0};
 }
 
-[[noreturn]] void raise_not_done(uint32_t type) {
-    Cell arg = datatype_cell(type);
-    last_report = ErrorReport{};
-    last_report.id = err::internal::not_done;
-    last_report.type = int32_t(type);
-    runtime::fire_error(runtime::Category::internal, err::internal::not_done, &arg);
-}
-
 // The load entry of a kind whose datatype has not filled it yet.
 template <uint32_t Final>
 void load_not_done(State&, P, P, uint32_t, bool load) {
@@ -183,6 +175,7 @@ void pop_series(State& st, uint32_t type, bool load) {
     if (load) {
         Cell made{cell::unset_header, 0, 0, 0};
         series_maker(made, values.data() + st.level_start, st.tail - st.level_start, type, nullptr);
+        made.header |= values[marker].header & cell::new_line_flag;
         values[marker] = made;
         st.tail = marker + 1;
     } else {
@@ -383,6 +376,10 @@ void scan_tokens(State& st) {
         Entry scan_entry = scan_entries[t.final - first_final];
         bool structural = t.final < string;
         bool go = true;
+        // Inside braced strings and paths the flag of the token that
+        // opened them holds.
+        uint32_t tail_before = st.tail;
+        if (entry_before == entry::normal) st.new_line = std::find(from, t.start, '\n') != t.start;
         if (st.tracer) {
             if (entry_before != entry::braced_string)
                 go = fire(st, Event::prescan, st.type ? st.type : structural_code(t.final), t.start,
@@ -403,6 +400,10 @@ void scan_tokens(State& st) {
                 flags = token_flags(t.start, --text_end);
             }
             scan_and_load(st, t.final, t.start, text_end, flags);
+        }
+        if (st.tail > tail_before) {
+            if (st.new_line) values[tail_before].header |= cell::new_line_flag;
+            st.new_line = false;
         }
         if (entry_before == entry::path && st.entry_state == entry::path && t.final != path_start &&
             t.final != invalid)
@@ -503,6 +504,14 @@ int32_t scan_text(Cell& out, P text, uint32_t length, const Options& options, ui
 }
 
 } // namespace
+
+void raise_not_done(uint32_t type) {
+    Cell arg = datatype_cell(type);
+    last_report = ErrorReport{};
+    last_report.id = err::internal::not_done;
+    last_report.type = int32_t(type);
+    runtime::fire_error(runtime::Category::internal, err::internal::not_done, &arg);
+}
 
 bool is_unicode_space(uint32_t code_point) {
     return code_point / 8 < space_bits.size() &&
@@ -641,6 +650,7 @@ void init() {
     utf8_fill = 0;
     chain_head = nullptr;
     reset_load_entries();
+    install_loaders();
     collector::remove_marker(&mark);
     collector::add_marker(&mark);
 }
