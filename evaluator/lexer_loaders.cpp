@@ -181,6 +181,7 @@ void load_integer(State& st, P s, P e, uint32_t, bool load) {
     if (error == scan_overflow) {
         double d = read_float(st, s, e, TYPE_INTEGER);
         make_float(grow_buffer(st), TYPE_FLOAT, d);
+        st.type = TYPE_FLOAT;
         return;
     }
     if (error != scan_ok) throw_error(st, s, TYPE_INTEGER);
@@ -206,7 +207,8 @@ void load_float(State& st, P s, P e, uint32_t, bool load) {
 
 // 12.5% holds the fraction 0.125.
 void load_percent(State& st, P s, P e, uint32_t, bool load) {
-    if (load) make_float(grow_buffer(st), TYPE_PERCENT, read_float(st, s, e - 1, TYPE_PERCENT) / 100);
+    if (load)
+        make_float(grow_buffer(st), TYPE_PERCENT, read_float(st, s, e - 1, TYPE_PERCENT) / 100);
 }
 
 // [sign]hours:minutes[:seconds[.fraction]] as seconds.
@@ -279,8 +281,7 @@ void make_series(Cell& out, const Cell* first, uint32_t count, uint32_t type, Ce
 bool scan_one_value(const Cell& text, Cell& out) {
     Options options;
     options.one_value = true;
-    int32_t type = load_string(out, text, -1, options);
-    return type > 0 && cell::type_of(out) == uint32_t(type);
+    return load_string(out, text, -1, options) > 0;
 }
 
 struct Loader {
@@ -288,14 +289,22 @@ struct Loader {
     Entry entry;
 };
 constexpr Loader loaders[] = {
-    {string, &load_string_token},         {word, &load_word},
-    {issue, &load_word},            {integer, &load_integer},
-    {refinement, &load_refinement}, {character, &load_char},
-    {file, &load_file},             {percent, &load_percent},
-    {float_number, &load_float},    {float_special, &load_float},
-    {time, &load_time},             {tag, &load_tag},
-    {url, &load_url},               {email, &load_email},
-    {hex_integer, &load_hex_integer}, {raw_string, &load_raw_string},
+    {string, &load_string_token},
+    {word, &load_word},
+    {issue, &load_word},
+    {integer, &load_integer},
+    {refinement, &load_refinement},
+    {character, &load_char},
+    {file, &load_file},
+    {percent, &load_percent},
+    {float_number, &load_float},
+    {float_special, &load_float},
+    {time, &load_time},
+    {tag, &load_tag},
+    {url, &load_url},
+    {email, &load_email},
+    {hex_integer, &load_hex_integer},
+    {raw_string, &load_raw_string},
     {ref, &load_ref},
 };
 
