@@ -108,7 +108,10 @@ double math_op(double a, double b, int32_t op) {
         if (b * 0.0 == 0.0) return std::fmod(a, b);
         if (std::isnan(b) || !std::isfinite(a)) return std::numeric_limits<double>::quiet_NaN();
         return a; // b is an infinity
-    default: script_error(err::script::cannot_use, TYPE_FLOAT);
+    default: {
+        Cell type = datatype_cell(TYPE_FLOAT);
+        runtime::fire_error(runtime::Category::script, err::script::cannot_use, nullptr, &type);
+    }
     }
 }
 
