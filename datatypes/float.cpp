@@ -253,14 +253,12 @@ double round_integral(double v, const RoundMode& mode) {
     return away();
 }
 
-// v rounded to a multiple of scale (positive). NaN, infinities, values too
-// large to have a fraction at that scale, and scales of 0, infinity or NaN
-// leave v as it is.
+// v rounded to a multiple of scale, which is positive and finite, and no
+// finer than v's own precision.
 double round_scaled(double v, double scale, const RoundMode& mode) {
-    if (!(scale > 0.0 && scale < HUGE_VAL) || !(std::fabs(v) * 0x1p-53 <= scale)) return v;
     if (scale >= 1.0) {
         double r = round_integral(v / scale, mode) * scale;
-        if (!(std::fabs(r) < largest))
+        if (std::fabs(r) >= largest)
             runtime::fire_error(runtime::Category::math, err::math::overflow);
         return r;
     }
@@ -294,8 +292,13 @@ Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half
         }
         if (percent) scale /= 100.0;
     }
-    double r =
-        round_scaled(get(*value), scale, {even, down, half_down, floor, ceiling, half_ceiling});
+    // A value too large to have a fraction at that scale (infinities
+    // included) is left as it is, and so is any value when the scale is 0,
+    // infinite or NaN: no multiple of those exists. NaN goes on, so that
+    // an integer! result refuses it.
+    double v = get(*value);
+    if (!(scale > 0.0 && scale < HUGE_VAL) || std::fabs(v) * 0x1p-53 > scale) return value;
+    double r = round_scaled(v, scale, {even, down, half_down, floor, ceiling, half_ceiling});
     if (result_type == TYPE_INTEGER) {
         // Out of the integer range (or NaN) raises instead of converting.
         *value = Cell{TYPE_INTEGER, 0, uint32_t(truncate(r)), 0};

@@ -300,12 +300,15 @@ TEST_F(FloatTest, RoundTo) {
         // The integer side hands non-integer scales over.
         {I(7), F(2.5), false, W(TYPE_FLOAT, 7.5)},
         {I(7), F(0.5), false, W(TYPE_FLOAT, 7.0)},
-        // Results that an integer! cannot hold, and products past the
-        // largest double, raise instead of converting.
+        // Values too large for the scale stay as they are; rounded results
+        // that an integer! cannot hold, and products past the largest
+        // double, raise instead of converting.
         {F(1e10), I(1), false, E(overflow)},
         {F(3e9), I(1000), false, E(overflow)},
         {F(nan_value), I(1), false, E(script(err::script::out_of_range))},
-        {F(inf), I(1), false, E(overflow)},
+        {F(inf), I(1), false, W(TYPE_FLOAT, inf)},
+        {F(1e300), I(10), false, W(TYPE_FLOAT, 1e300)},
+        {F(2.5), I(0), false, W(TYPE_FLOAT, 2.5)},
         {F(1.7e308), F(1e308), false, E(overflow)},
         {F(2.5), money, false, E(script(err::script::not_related))},
         {F(2.5), text("1"), false, E(script(err::script::invalid_type))},
