@@ -379,20 +379,17 @@ Cell* complement(Cell* value) {
 
 void init() {
     using namespace action;
-    datatype::register_type(TYPE_INTEGER, 0, "integer!",
-                            {make,       random,     no,        to,      form,
-                             mold,       no,         no,        compare, absolute, // 1-10
-                             add_,       divide_,    multiply_, negate,  power,
-                             remainder_, round,      subtract_, even,    odd, // 11-20
-                             and__,      complement, or__,      xor__,   no,
-                             no,         no,         no,        no,      no, // 21-30
-                             no,         no,         no,        no,      no,
-                             no,         no,         no,        no,      no, // 31-40
-                             no,         no,         no,        no,      no,
-                             no,         no,         no,        no,      no, // 41-50
-                             no,         no,         no,        no,      no,
-                             no,         no,         no,        no,      no, // 51-60
-                             no,         no});
+    // clang-format off
+    datatype::register_type(TYPE_INTEGER, 0, "integer!", {
+        make,  random,     no,        to,     form,  mold,       no,    no,        compare, absolute, // 1-10
+        add_,  divide_,    multiply_, negate, power, remainder_, round, subtract_, even,    odd, // 11-20
+        and__, complement, or__,      xor__,  no,    no,         no,    no,        no,      no, // 21-30
+        no,    no,         no,        no,     no,    no,         no,    no,        no,      no, // 31-40
+        no,    no,         no,        no,     no,    no,         no,    no,        no,      no, // 41-50
+        no,    no,         no,        no,     no,    no,         no,    no,        no,      no, // 51-60
+        no,    no // 61-62
+    });
+    // clang-format on
 }
 
 } // namespace kiv::integer
