@@ -1,8 +1,7 @@
 // The entry of the kiv executable.
-#include <cstdio>
+#include "runtime/entry.h"
 
 int main(int argc, char** argv) {
-    (void)argc;
-    (void)argv;
-    return 0;
+    kiv::runtime::os_init(argc, argv);
+    kiv::runtime::run([] {});
 }

@@ -1,7 +1,14 @@
 #include "platform/os.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+
+#include "runtime/console.h"
 #include "runtime/throw.h"
 
 namespace kiv::os {
@@ -15,6 +22,84 @@ void* virtual_alloc(size_t size, bool executable) {
 
 void virtual_free(void* pointer, size_t size) {
     if (munmap(pointer, size) != 0) runtime::throw_code(runtime::code::os_release_failed);
+}
+
+void write_all(int fd, const void* data, size_t size) {
+    auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        p += n;
+        size -= size_t(n);
+    }
+}
+
+std::string get_current_dir() {
+    std::string path(256, '\0');
+    while (!getcwd(path.data(), path.size())) {
+        if (errno != ERANGE) return {};
+        path.resize(path.size() * 2);
+    }
+    path.resize(path.find('\0'));
+    return path;
+}
+
+bool set_current_dir(const char* path) {
+    return chdir(path) == 0;
+}
+
+bool set_env(const char* name, const char* value) {
+    return (value ? setenv(name, value, 1) : unsetenv(name)) == 0;
+}
+
+std::optional<std::string> get_env(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value) return std::nullopt;
+    return std::string(value);
+}
+
+void sleep(double seconds) {
+    constexpr double longest = 1e9; // about 31 years: "forever" without overflow
+    double ms = std::floor(seconds * 1000);
+    if (!(ms >= 1)) ms = 1; // also catches NaN
+    if (ms > longest * 1000) ms = longest * 1000;
+    timespec left{time_t(ms / 1000), long(std::fmod(ms, 1000) * 1000000)};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+double get_utc_time(bool precise) {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    double seconds = double(now.tv_sec % 86400);
+    return precise ? seconds + double(now.tv_nsec) / 1e9 : seconds;
+}
+
+uint32_t zone_bits(int offset_minutes) {
+    uint32_t sign = offset_minutes < 0 ? 0x40 : 0;
+    uint32_t magnitude = uint32_t(std::abs(offset_minutes));
+    return sign | ((magnitude / 60) & 0x0F) << 2 | (magnitude % 60) / 15;
+}
+
+uint32_t pack_date(int year, int month, int day, int offset_minutes) {
+    return uint32_t(year) << 17 | uint32_t(month) << 12 | uint32_t(day) << 7 |
+           zone_bits(offset_minutes);
+}
+
+uint32_t get_local_time(bool utc) {
+    time_t now = time(nullptr);
+    tm parts{};
+    if (utc)
+        gmtime_r(&now, &parts);
+    else
+        localtime_r(&now, &parts);
+    int offset = utc ? 0 : int(parts.tm_gmtoff / 60);
+    return pack_date(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, offset);
+}
+
+void platform_init() {
+    os_console::init();
 }
 
 } // namespace kiv::os

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
 
 namespace kiv::os {
 
@@ -10,5 +13,37 @@ namespace kiv::os {
 void* virtual_alloc(size_t size, bool executable);
 // Releases a block from virtual_alloc; failure throws os_release_failed.
 void virtual_free(void* pointer, size_t size);
+
+// Writes all `size` bytes to the descriptor, resuming after interrupted or
+// partial writes; failures are ignored. Async-signal-safe.
+void write_all(int fd, const void* data, size_t size);
+
+// The process's current directory (UTF-8); empty when it cannot be read.
+std::string get_current_dir();
+bool set_current_dir(const char* path);
+
+// Sets `name` to `value` for this process and its children; a null value
+// removes the variable. False when the name is not acceptable.
+bool set_env(const char* name, const char* value);
+std::optional<std::string> get_env(const char* name);
+
+// Suspends the thread for `seconds`, truncated to whole milliseconds; less
+// than 1 ms (negative and NaN included) sleeps 1 ms.
+void sleep(double seconds);
+
+// Seconds since midnight UTC; `precise` adds the fraction of the second.
+double get_utc_time(bool precise);
+
+// Zone bits of the date word for an offset east of UTC in minutes: bit 6
+// the sign, bits 2-5 the hours' magnitude, bits 0-1 the remaining minutes
+// in quarters of an hour.
+uint32_t zone_bits(int offset_minutes);
+// The packed date word: year in bits 17-31, month 12-16, day 7-11, zone 0-6.
+uint32_t pack_date(int year, int month, int day, int offset_minutes);
+// Today as a date word, in UTC (zone 0) or in local time with its zone.
+uint32_t get_local_time(bool utc);
+
+// Platform set-up run once by the runtime initialisation: console output.
+void platform_init();
 
 } // namespace kiv::os

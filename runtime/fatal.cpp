@@ -1,16 +1,21 @@
 #include "runtime/fatal.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
+#include "gui/backend/gui.h"
+#include "runtime/console.h"
 #include "runtime/heap.h"
 
 namespace kiv::runtime {
 namespace {
 
-// Messages of the runtime error codes 1 to 34.
+// Messages of the runtime error codes 1 to 34: processor and OS faults.
 constexpr std::array<const char*, 34> exception_messages = {
     "access violation",
     "invalid alignment",
@@ -57,6 +62,20 @@ constexpr std::pair<int, const char*> runtime_messages[] = {
     {fatal::no_switch_matched, "no value matched in SWITCH"},
 };
 
+constexpr const char* caption = "Kiv App Error";
+
+// Appends `text` to the bounded output.
+struct Bounded {
+    char* out;
+    size_t size, length = 0;
+    void add(const char* text, size_t n) {
+        n = std::min(n, size - 1 - length);
+        std::memcpy(out + length, text, n);
+        length += n;
+    }
+    void add(const char* text) { add(text, std::strlen(text)); }
+};
+
 } // namespace
 
 const char* fatal_message(int code) {
@@ -66,21 +85,40 @@ const char* fatal_message(int code) {
     return "unknown error code!";
 }
 
-void format_fatal(char* out, unsigned size, int code, uint32_t address) {
-    std::snprintf(out, size, "*** Runtime Error %d: %s\n*** at: %08Xh", code, fatal_message(code),
-                  address);
+size_t format_fatal(char* out, size_t size, int code, uint32_t address) {
+    if (size == 0) return 0;
+    char number[32];
+    Bounded text{out, size};
+    text.add("*** Runtime Error ");
+    text.add(number, size_t(std::to_chars(number, std::end(number), code).ptr - number));
+    text.add(": ");
+    text.add(fatal_message(code));
+    text.add("\n*** at: ");
+    text.add(number, size_t(os_console::format_hex(number, address) - number));
+    text.add("h");
+    out[text.length] = '\0';
+    return text.length;
+}
+
+void report_fatal(int code, uint32_t address) {
+    char text[512];
+    size_t length = format_fatal(text, sizeof text, code, address);
+    gui::alert(caption, {text, length});
+}
+
+void on_quit() {
+    heap::free_all();
+}
+
+void quit(int status) {
+    on_quit();
+    std::fflush(nullptr);
+    std::_Exit(status);
 }
 
 void quit_with_error(int code, uint32_t address) {
-    if (code != 0) {
-        char text[512];
-        format_fatal(text, sizeof text, code, address);
-        std::fprintf(stderr, "%s\n", text);
-        std::fflush(stderr);
-    }
-    heap::free_all();
-    std::fflush(stdout);
-    std::_Exit(code);
+    if (code != 0) report_fatal(code, address);
+    quit(code);
 }
 
 uint32_t caller_address(const void* return_address) {

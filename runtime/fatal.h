@@ -1,8 +1,9 @@
-// The runtime error exit: a fatal failure is reported as
-// "*** Runtime Error N: message\n*** at: ADDRESSh" and ends the process
-// with the code as exit status.
+// The runtime error exit: a fatal failure is shown as
+// "*** Runtime Error N: message\n*** at: ADDRESSh" in the error box titled
+// "Kiv App Error" and ends the process with the code as exit status.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace kiv::runtime {
@@ -20,11 +21,20 @@ constexpr int no_switch_matched = 101;
 // The message of a runtime error code ("unknown error code!" for others).
 const char* fatal_message(int code);
 
-// The full report text for a code and address.
-void format_fatal(char* out, unsigned size, int code, uint32_t address);
+// Writes the report text for a code and address into `out` (NUL-terminated,
+// cut to `size`) and returns its length. Async-signal-safe.
+size_t format_fatal(char* out, size_t size, int code, uint32_t address);
 
-// Reports the error (code 0: nothing), frees the tracked heap and exits
-// with the code.
+// Shows the report through the error box. Async-signal-safe.
+void report_fatal(int code, uint32_t address);
+
+// The quit path: frees every tracked-heap block.
+void on_quit();
+
+// Ends the process quietly with `status`: on_quit, every C stream flushed.
+[[noreturn]] void quit(int status);
+
+// Reports the error (code 0: nothing), then quits with the code.
 [[noreturn]] void quit_with_error(int code, uint32_t address);
 
 // An address inside the caller, reported as the "at:" address.

@@ -49,16 +49,31 @@ Block* find(void* pointer) {
     runtime::quit_with_error(runtime::fatal::out_of_memory, runtime::caller_address());
 }
 
+// The size of header and data; a request so large that it wraps around is
+// exhaustion, not a small block.
+size_t with_header(size_t size) {
+    size_t total;
+    if (__builtin_add_overflow(size, sizeof(Block), &total)) out_of_memory();
+    return total;
+}
+
 } // namespace
 
+void* try_allocate(size_t size) {
+    size_t total;
+    if (__builtin_add_overflow(size, sizeof(Block), &total)) return nullptr;
+    auto* b = static_cast<Block*>(std::malloc(total));
+    return b ? link(b, size) : nullptr;
+}
+
 void* allocate(size_t size) {
-    auto* b = static_cast<Block*>(std::malloc(size + sizeof(Block)));
-    if (!b) out_of_memory();
-    return link(b, size);
+    void* p = try_allocate(size);
+    if (!p) out_of_memory();
+    return p;
 }
 
 void* allocate_zeroed(size_t size) {
-    auto* b = static_cast<Block*>(std::calloc(1, size + sizeof(Block)));
+    auto* b = static_cast<Block*>(std::calloc(1, with_header(size)));
     if (!b) out_of_memory();
     return link(b, size);
 }
@@ -71,7 +86,7 @@ void* resize(void* pointer, size_t size) {
     }
     Block* old = find(pointer);
     if (!old) return allocate(size);
-    auto* b = static_cast<Block*>(std::realloc(old, size + sizeof(Block)));
+    auto* b = static_cast<Block*>(std::realloc(old, with_header(size)));
     if (!b) out_of_memory();
     b->size = size;
     (b->prev ? b->prev->next : list.first) = b;

@@ -8,6 +8,9 @@
 namespace kiv::heap {
 
 void* allocate(size_t size);
+// As allocate, but a null result in place of the fatal exit, for callers
+// that report exhaustion as a catchable error.
+void* try_allocate(size_t size);
 void* allocate_zeroed(size_t size);
 // A null pointer allocates; size 0 frees and returns null.
 void* resize(void* pointer, size_t size);

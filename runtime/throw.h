@@ -33,18 +33,6 @@ struct Quit {
     int status;
 };
 
-// Runs `body`; a Throw whose code is at or below `filter` goes to
-// `handler(code)`, any other propagates.
-template <class Body, class Handler>
-void protected_region(uint32_t filter, Body&& body, Handler&& handler) {
-    try {
-        body();
-    } catch (const Throw& t) {
-        if (t.code > filter) throw;
-        handler(t.code);
-    }
-}
-
 // The runtime record: command line, the code of the throw in flight and the
 // pending language exit that the interpreter levels check.
 struct Record {
@@ -54,6 +42,22 @@ struct Record {
     uint32_t pending = 0;
 };
 extern Record record;
+
+// Runs `body`; a Throw whose code is at or below `filter` goes to
+// `handler(code)`, any other propagates. The code stays in the record while
+// the handler runs and is cleared once it returns (handled); a handler
+// that passes the code on throws again.
+template <class Body, class Handler>
+void protected_region(uint32_t filter, Body&& body, Handler&& handler) {
+    try {
+        body();
+    } catch (const Throw& t) {
+        if (t.code > filter) throw;
+        record.code = t.code;
+        handler(t.code);
+        record.code = 0;
+    }
+}
 
 [[noreturn]] void throw_code(uint32_t code);
 

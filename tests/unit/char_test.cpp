@@ -93,7 +93,9 @@ TEST_F(CharTest, MakeChecksRangeAndData) {
         SCOPED_TRACE("type " + std::to_string(cell::type_of(c.spec)) + " want " +
                      std::to_string(c.want));
         EXPECT_EQ(raised, c.error);
-        if (c.want >= 0) EXPECT_EQ(out.w2, uint32_t(c.want));
+        if (c.want >= 0) {
+            EXPECT_EQ(out.w2, uint32_t(c.want));
+        }
     }
 }
 

@@ -1,0 +1,336 @@
+#include "io/files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "runtime/errors.h"
+
+namespace kiv::io {
+
+namespace {
+
+// Growth step of reads whose size is not known in advance.
+constexpr size_t read_chunk = 64 * 1024;
+constexpr int64_t no_limit = std::numeric_limits<int64_t>::max();
+
+struct ErrnoFault {
+    int code;
+    Fault fault;
+};
+
+constexpr ErrnoFault errno_faults[] = {
+    {ENOENT, Fault::missing}, {ENOTDIR, Fault::not_directory}, {EACCES, Fault::denied},
+    {EPERM, Fault::denied},   {EROFS, Fault::denied},          {EISDIR, Fault::is_directory},
+    {EEXIST, Fault::exists},  {ENOTEMPTY, Fault::not_empty},
+};
+
+Status failure(std::string_view path, Fault fault) {
+    return {fault, std::string(path)};
+}
+
+// The failure that the current errno describes.
+Status os_failure(std::string_view path) {
+    int code = errno;
+    for (const ErrnoFault& entry : errno_faults)
+        if (entry.code == code) return failure(path, entry.fault);
+    return failure(path, Fault::other);
+}
+
+// A descriptor closed when it goes out of scope.
+struct Descriptor {
+    int fd;
+    explicit Descriptor(int fd) : fd(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+    // Closes now, reporting a failure of the close (a delayed write error).
+    bool close() {
+        int fd_ = fd;
+        fd = -1;
+        return ::close(fd_) == 0;
+    }
+};
+
+// The path as the OS receives it: with unquote, a leading double quote is
+// skipped and a trailing one cut.
+std::string os_path(std::string_view path, bool unquote) {
+    if (unquote) {
+        if (path.starts_with('"')) path.remove_prefix(1);
+        if (path.ends_with('"')) path.remove_suffix(1);
+    }
+    return std::string(path);
+}
+
+int64_t limit_of(const std::optional<int64_t>& part) {
+    return part && *part >= 0 ? *part : no_limit;
+}
+
+// Moves a read to offset start; streams that cannot seek skip the bytes.
+bool skip_to(int fd, int64_t start) {
+    if (start == 0 || ::lseek(fd, start, SEEK_SET) >= 0) return true;
+    if (errno != ESPIPE) return false;
+    std::vector<uint8_t> waste(read_chunk);
+    while (start > 0) {
+        ssize_t got = ::read(fd, waste.data(), size_t(std::min<int64_t>(start, read_chunk)));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return got == 0;
+        start -= got;
+    }
+    return true;
+}
+
+// Reads up to limit bytes to the end of the file. A known size sets the
+// buffer once; otherwise the buffer grows as the bytes arrive.
+bool read_all(int fd, int64_t limit, bool size_known, std::vector<uint8_t>& out) {
+    size_t used = 0;
+    out.resize(size_t(size_known ? limit : std::min<int64_t>(limit, read_chunk)));
+    while (int64_t(used) < limit) {
+        if (used == out.size())
+            out.resize(size_t(std::min<int64_t>(limit, int64_t(out.size()) * 2)));
+        ssize_t got = ::read(fd, out.data() + used, out.size() - used);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) break;
+        used += size_t(got);
+    }
+    out.resize(used);
+    return true;
+}
+
+bool write_all(int fd, std::span<const uint8_t> bytes) {
+    while (!bytes.empty()) {
+        ssize_t put = ::write(fd, bytes.data(), bytes.size());
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        bytes = bytes.subspan(size_t(put));
+    }
+    return true;
+}
+
+std::string last_failed_path;
+
+[[noreturn]] void raise_cannot_open(const std::string& path) {
+    last_failed_path = path;
+    runtime::fire_error(runtime::Category::access, err::access::cannot_open);
+}
+
+void check(const Status& status) {
+    if (!status.ok()) raise_cannot_open(status.path);
+}
+
+} // namespace
+
+bool dir_path_q(std::string_view path) {
+    auto separator = [](char c) { return c == '/' || c == '\\'; };
+    if (path.empty()) return false;
+    if (separator(path.back())) return true;
+    for (std::string_view dots : {"..", "."}) {
+        if (!path.ends_with(dots)) continue;
+        size_t before = path.size() - dots.size();
+        return before == 0 || separator(path[before - 1]);
+    }
+    return false;
+}
+
+BytesResult read_file(std::string_view path, const ReadOptions& options) {
+    BytesResult result;
+    int64_t start = options.seek.value_or(0);
+    if (start < 0) return {failure(path, Fault::other), {}};
+    std::string name = os_path(path, options.unquote);
+    Descriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info;
+    if (file.fd < 0 || ::fstat(file.fd, &info) != 0) return {os_failure(path), {}};
+    if (S_ISDIR(info.st_mode)) return {failure(path, Fault::is_directory), {}};
+    // A size of 0 is what pipes, devices and /proc files report whatever
+    // they hold: those are read until they end.
+    bool size_known = info.st_size > 0;
+    int64_t limit = limit_of(options.part);
+    if (size_known) limit = std::min(limit, std::max<int64_t>(info.st_size - start, 0));
+    if (limit > 0 &&
+        !(skip_to(file.fd, start) && read_all(file.fd, limit, size_known, result.bytes)))
+        return {os_failure(path), {}};
+    return result;
+}
+
+std::vector<std::string> split_lines(std::span<const uint8_t> text) {
+    std::vector<std::string> lines;
+    auto chars = reinterpret_cast<const char*>(text.data());
+    size_t begin = 0;
+    while (begin < text.size()) {
+        size_t end = begin;
+        while (end < text.size() && text[end] != '\n') ++end;
+        size_t line_end = end;
+        if (end < text.size() && line_end > begin && text[line_end - 1] == '\r') --line_end;
+        lines.emplace_back(chars + begin, line_end - begin);
+        begin = end + 1;
+    }
+    return lines;
+}
+
+Status write_file(std::string_view path, std::span<const uint8_t> bytes,
+                  const WriteOptions& options) {
+    if (options.seek && *options.seek < 0) return failure(path, Fault::other);
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+    if (!options.seek && !options.append) flags |= O_TRUNC;
+    std::string name = os_path(path, options.unquote);
+    Descriptor file(::open(name.c_str(), flags, 0666));
+    if (file.fd < 0) return os_failure(path);
+    if (options.append && ::lseek(file.fd, 0, SEEK_END) < 0) return os_failure(path);
+    if (options.seek && ::lseek(file.fd, *options.seek, SEEK_SET) < 0) return os_failure(path);
+    bytes = bytes.first(size_t(std::min<int64_t>(limit_of(options.part), int64_t(bytes.size()))));
+    if (!write_all(file.fd, bytes) || !file.close()) return os_failure(path);
+    return {};
+}
+
+Status write_lines(std::string_view path, std::span<const std::string> lines,
+                   const WriteOptions& options) {
+    lines = lines.first(size_t(std::min<int64_t>(limit_of(options.part), int64_t(lines.size()))));
+    std::vector<uint8_t> text;
+    for (const std::string& line : lines) {
+        text.insert(text.end(), line.begin(), line.end());
+        text.push_back('\n');
+    }
+    WriteOptions whole = options;
+    whole.part.reset();
+    return write_file(path, text, whole);
+}
+
+ListResult read_dir(std::string_view path) {
+    ListResult result;
+    std::string name(path);
+    DIR* dir = ::opendir(name.c_str());
+    if (!dir) return {os_failure(path), {}};
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) break;
+        std::string_view entry_name = entry->d_name;
+        if (entry_name == "." || entry_name == "..") continue;
+        bool directory = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            // Links count as what they point to.
+            struct stat info;
+            directory =
+                ::fstatat(::dirfd(dir), entry->d_name, &info, 0) == 0 && S_ISDIR(info.st_mode);
+        }
+        result.names.emplace_back(entry_name);
+        if (directory) result.names.back().push_back('/');
+    }
+    if (errno != 0) result.status = os_failure(path);
+    ::closedir(dir);
+    if (!result.status.ok()) result.names.clear();
+    std::sort(result.names.begin(), result.names.end());
+    return result;
+}
+
+std::optional<FileDate> query_file(std::string_view path) {
+    std::string name(path);
+    struct stat info;
+    std::tm utc;
+    if (::stat(name.c_str(), &info) != 0 || !::gmtime_r(&info.st_mtim.tv_sec, &utc))
+        return std::nullopt;
+    return FileDate{utc.tm_year + 1900,
+                    utc.tm_mon + 1,
+                    utc.tm_mday,
+                    utc.tm_hour,
+                    utc.tm_min,
+                    utc.tm_sec,
+                    int32_t(info.st_mtim.tv_nsec)};
+}
+
+Status delete_(std::string_view path) {
+    std::string name(path);
+    int done = dir_path_q(path) ? ::rmdir(name.c_str()) : ::unlink(name.c_str());
+    return done == 0 ? Status{} : os_failure(path);
+}
+
+Status rename(std::string_view from, std::string_view to) {
+    std::string source(from), target(to);
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        return {};
+    if (errno != EINVAL && errno != ENOSYS) return os_failure(from);
+    // The file system cannot refuse a replacement itself: look first.
+    struct stat info;
+    if (::lstat(target.c_str(), &info) == 0) return failure(from, Fault::exists);
+    return ::rename(source.c_str(), target.c_str()) == 0 ? Status{} : os_failure(from);
+}
+
+Status make_dir(std::string_view path) {
+    std::string name(path);
+    return ::mkdir(name.c_str(), 0777) == 0 ? Status{} : os_failure(path);
+}
+
+FileKind file_attributes(std::string_view path) {
+    std::string name(path);
+    struct stat info;
+    if (::stat(name.c_str(), &info) != 0) return FileKind::none;
+    return S_ISDIR(info.st_mode) ? FileKind::directory : FileKind::file;
+}
+
+std::optional<int64_t> file_size(std::string_view path) {
+    std::string name(path);
+    Descriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info;
+    if (file.fd < 0 || ::fstat(file.fd, &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
+    return int64_t(info.st_size);
+}
+
+std::string current_dir() {
+    std::string dir(256, '\0');
+    while (!::getcwd(dir.data(), dir.size())) {
+        if (errno != ERANGE) return {};
+        dir.resize(dir.size() * 2);
+    }
+    dir.resize(dir.find('\0'));
+    if (!dir.ends_with('/')) dir.push_back('/');
+    return dir;
+}
+
+Content read(std::string_view path, const ReadOptions& options, bool binary, bool lines) {
+    if (dir_path_q(path)) {
+        ListResult listing = read_dir(path);
+        check(listing.status);
+        return {Content::Kind::listing, {}, std::move(listing.names)};
+    }
+    BytesResult file = read_file(path, options);
+    check(file.status);
+    if (lines && !binary) return {Content::Kind::lines, {}, split_lines(file.bytes)};
+    return {Content::Kind::bytes, std::move(file.bytes), {}};
+}
+
+void write(std::string_view path, std::span<const uint8_t> bytes, const WriteOptions& options) {
+    check(write_file(path, bytes, options));
+}
+
+void write(std::string_view path, std::span<const std::string> lines, const WriteOptions& options) {
+    check(write_lines(path, lines, options));
+}
+
+const std::string& failed_path() {
+    return last_failed_path;
+}
+
+std::string to_local_file(std::string_view file, bool full) {
+    std::string local;
+    if (full && !file.starts_with('/')) local = current_dir();
+    local += file;
+    return local;
+}
+
+std::string to_kiv_file(std::string_view local) {
+    std::string file;
+    for (char c : local)
+        if (c != '/' || !file.ends_with('/')) file.push_back(c);
+    return file;
+}
+
+} // namespace kiv::io

@@ -1,0 +1,27 @@
+// Processor faults (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP) end the
+// process through the runtime error exit. The handler runs on an alternate
+// signal stack, so that a stack overflow can still be reported.
+#pragma once
+
+#include <cstdint>
+
+namespace kiv::runtime {
+
+// The lowest and highest address of the main thread's stack.
+struct StackBounds {
+    uintptr_t low = 0;
+    uintptr_t high = 0;
+};
+
+// Reads the current thread's stack bounds; zero bounds when unknown.
+StackBounds init_stack_bounds();
+
+// The runtime error code of a fault: the signal, its si_code and the
+// faulting address; an access just below or at the bottom of the stack is
+// a stack overflow (19).
+int fault_code(int signal, int si_code, uintptr_t address, StackBounds stack);
+
+// Installs the fault handlers on an alternate signal stack.
+void install_fault_handlers(StackBounds stack);
+
+} // namespace kiv::runtime
