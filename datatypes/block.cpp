@@ -7,6 +7,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/none.h"
 #include "datatypes/string.h"
+#include "datatypes/symbol.h"
 #include "datatypes/types.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
@@ -223,6 +224,25 @@ const Cell* select_ptr(const Cell& block, const Cell& key) {
     int32_t length = length_of(b);
     for (int32_t i = clamped_head(block); i + 1 < length; ++i)
         if (lookup_equal(key, b->head_cell()[i])) return b->head_cell() + i + 1;
+    return &none::value;
+}
+
+const Cell* find_word(const Cell& block, const Cell& word, bool strict) {
+    uint32_t wanted = strict ? word.w2 : symbol::resolve(word.w2);
+    Buffer* b = buffer_of(block);
+    int32_t length = length_of(b);
+    for (int32_t i = clamped_head(block); i + 1 < length; ++i) {
+        const Cell& c = b->head_cell()[i];
+        switch (cell::type_of(c)) {
+        case TYPE_WORD:
+        case TYPE_SET_WORD:
+        case TYPE_LIT_WORD:
+        case TYPE_GET_WORD:
+            if ((strict ? c.w2 : symbol::resolve(c.w2)) == wanted) return &c + 1;
+            break;
+        default: break;
+        }
+    }
     return &none::value;
 }
 

@@ -63,6 +63,11 @@ bool remove_value(Cell& block, const Cell& key, bool from_start);
 // none value.
 const Cell* select_ptr(const Cell& block, const Cell& key);
 
+// The cell after the first word!, set-word!, lit-word! or get-word! from
+// the head whose symbol is the word's (with `strict` exactly, else ignoring
+// case through the canonical symbol), or the shared none value.
+const Cell* find_word(const Cell& block, const Cell& word, bool strict);
+
 // Recursive workers. form and mold have the action signatures.
 int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part);
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* arg,

@@ -8,6 +8,7 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
+#include "datatypes/symbol.h"
 #include "datatypes/types.h"
 #include "evaluator/scan_number.h"
 #include "io/random.h"
@@ -144,6 +145,24 @@ uint32_t from_binary(const Cell& binary) {
     const uint8_t* p = b->head + int32_t(binary.w1);
     uint32_t value = 0;
     for (int64_t i = 0; i < available && i < 4; ++i) value = value << 8 | p[i];
+    return value;
+}
+
+uint32_t from_issue(const Cell& issue) {
+    const char* name = symbol::c_name(issue.w2);
+    size_t length = std::strlen(name);
+    uint32_t value = 0;
+    bool valid = length > 0 && length <= 8;
+    for (size_t i = 0; valid && i < length; ++i) {
+        char c = name[i];
+        uint32_t digit = c >= '0' && c <= '9'   ? uint32_t(c - '0')
+                         : c >= 'A' && c <= 'F' ? uint32_t(c - 'A' + 10)
+                         : c >= 'a' && c <= 'f' ? uint32_t(c - 'a' + 10)
+                                                : 16;
+        valid = digit < 16;
+        value = value << 4 | digit;
+    }
+    if (!valid) runtime::fire_error(runtime::Category::script, err::script::invalid_data, &issue);
     return value;
 }
 
@@ -298,6 +317,7 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t) {
         break;
     }
     case TYPE_BINARY: value = int32_t(from_binary(*spec)); break;
+    case TYPE_ISSUE: value = int32_t(from_issue(*spec)); break;
     case TYPE_STRING:
     case TYPE_FILE:
     case TYPE_URL:

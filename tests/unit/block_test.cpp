@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "datatypes/block.h"
+#include "datatypes/symbol.h"
 
 using namespace kiv;
 using namespace kiv::testing;
@@ -266,4 +267,25 @@ TEST_F(BlockTest, FrameHelpers) {
     EXPECT_EQ(values_of(*building), V({4, 3, 5, 6}));
     stack::state.base = saved_base;
     stack::state.top = saved_base;
+}
+
+TEST_F(BlockTest, FindWordByCanonicalSymbol) {
+    Cell b;
+    block::make_at(b, 6);
+    auto word = [](uint32_t type, const char* name) {
+        return Cell{type, 0, symbol::intern(name), 0};
+    };
+    block::append_value(b, word(TYPE_REFINEMENT, "key"));
+    integer::make_in(b, 1);
+    block::append_value(b, word(TYPE_SET_WORD, "KEY"));
+    integer::make_in(b, 2);
+    block::append_value(b, word(TYPE_WORD, "key"));
+    integer::make_in(b, 3);
+    block::append_value(b, word(TYPE_GET_WORD, "last"));
+
+    Cell key = word(TYPE_WORD, "key");
+    EXPECT_EQ(integer::get(*block::find_word(b, key, false)), 2); // refinements are skipped
+    EXPECT_EQ(integer::get(*block::find_word(b, key, true)), 3);
+    EXPECT_EQ(block::find_word(b, word(TYPE_WORD, "Last"), false), &none::value);
+    EXPECT_EQ(block::find_word(b, word(TYPE_WORD, "absent"), false), &none::value);
 }
