@@ -9,6 +9,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "datatypes/unset.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -152,6 +153,59 @@ void insert_repeated(Cell& block, int64_t index, const Cell* cells, uint32_t n, 
     b->tail += bytes;
 }
 
+namespace {
+
+// Holds a series on the cycle stack for the length of a walk, errors
+// included.
+class OnCycleStack {
+  public:
+    explicit OnCycleStack(NodeId node) { cycles.push(node); }
+    ~OnCycleStack() { cycles.pop(); }
+    OnCycleStack(const OnCycleStack&) = delete;
+    OnCycleStack& operator=(const OnCycleStack&) = delete;
+};
+
+bool copied_when_nested(uint32_t type, bool any_block) {
+    switch (type) {
+    case TYPE_BLOCK: return true;
+    case TYPE_PAREN:
+    case TYPE_PATH:
+    case TYPE_LIT_PATH:
+    case TYPE_SET_PATH:
+    case TYPE_GET_PATH: return any_block;
+    default: return false;
+    }
+}
+
+// Writes into `out` a copy of the value's cells from its head. `out` must
+// be a root: the new buffer is reachable only through it.
+void copy_into(const Cell& value, Cell& out, bool deep, bool any_block) {
+    int32_t n = std::max(rs_length(value), 0);
+    NodeId node = memory::alloc_cells(uint32_t(std::max(n, 1)));
+    Buffer* target = memory::buffer_of(node);
+    std::memcpy(target->head, rs_head(value), size_t(n) * cell_size);
+    target->tail += size_t(n) * cell_size;
+    out = Cell{cell::type_of(value), 0, node, 0};
+    if (!deep) return;
+    OnCycleStack on_stack(value.w2);
+    for (int32_t i = 0; i < n; ++i) {
+        Rooted<Cell> nested(buffer_of(out)->head_cell()[i]);
+        if (!copied_when_nested(cell::type_of(*nested), any_block)) continue;
+        Rooted<Cell> copy;
+        copy_into(*nested, *copy, true, any_block);
+        copy->header = nested->header;
+        buffer_of(out)->head_cell()[i] = *copy;
+    }
+}
+
+} // namespace
+
+Cell* push_copy(const Cell& value, bool deep, bool any_block) {
+    Cell* out = stack::push(unset::value);
+    copy_into(value, *out, deep, any_block);
+    return out;
+}
+
 Cell* append_value(Cell& block, const Cell& value) {
     Cell copy = value; // the value may lie in the buffer that grows
     insert_repeated(block, length_of(buffer_of(block)), &copy, 1, 1);
@@ -247,16 +301,6 @@ const Cell* find_word(const Cell& block, const Cell& word, bool strict) {
 }
 
 namespace {
-
-// Holds a series on the cycle stack for the length of a walk, errors
-// included.
-class OnCycleStack {
-  public:
-    explicit OnCycleStack(NodeId node) { cycles.push(node); }
-    ~OnCycleStack() { cycles.pop(); }
-    OnCycleStack(const OnCycleStack&) = delete;
-    OnCycleStack& operator=(const OnCycleStack&) = delete;
-};
 
 [[noreturn]] void unsupported(const Cell& value) {
     Cell type;
@@ -436,6 +480,10 @@ bool find_node(NodeId node) {
 }
 void push_node(NodeId node) {
     walk.push_back(node);
+    if (walk.size() >= 1000) {
+        walk.clear();
+        runtime::fire_error(runtime::Category::internal, err::internal::too_deep);
+    }
 }
 void pop_node() {
     if (!walk.empty()) walk.pop_back();

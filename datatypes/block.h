@@ -38,6 +38,11 @@ Cell* make_in(Cell* parent, int32_t n);
 Cell* push(const Cell& value);
 Cell* push_new(int32_t n);
 
+// Pushes a new series of the value's type holding copies of its cells from
+// the head. With deep, nested block! cells (and with any_block also paren!
+// and the path types) are replaced by recursive copies of their own type.
+Cell* push_copy(const Cell& value, bool deep, bool any_block);
+
 // Modification. Cells are copied in; sources may be the block itself.
 Cell* append_value(Cell& block, const Cell& value);
 Cell* append_cells(Cell& block, const Cell& source);
@@ -82,6 +87,7 @@ struct CycleStack {
     bool (*find)(NodeId node);
     void (*push)(NodeId node);
     void (*pop)();
+    // Nesting deeper than the stack allows raises internal `too-deep`.
     // When the value's series is on the stack: appends the marker, takes
     // its length from part and answers true.
     bool (*detect)(const Cell& value, Cell* buffer, int32_t& part, bool mold);

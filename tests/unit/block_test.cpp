@@ -289,3 +289,46 @@ TEST_F(BlockTest, FindWordByCanonicalSymbol) {
     EXPECT_EQ(block::find_word(b, word(TYPE_WORD, "Last"), false), &none::value);
     EXPECT_EQ(block::find_word(b, word(TYPE_WORD, "absent"), false), &none::value);
 }
+
+TEST_F(BlockTest, PushCopyShallowAndDeep) {
+    Cell inner = ints({1, 2});
+    Cell paren = ints({3});
+    paren.header = TYPE_PAREN;
+    Cell outer = ints({0});
+    block::append_value(outer, inner)->header |= cell::new_line_flag;
+    block::append_value(outer, paren);
+    outer.w1 = 1; // copies start at the head
+
+    struct Case {
+        bool deep, any_block;
+        bool inner_copied, paren_copied;
+    } cases[] = {
+        {false, false, false, false},
+        {true, false, true, false},
+        {true, true, true, true},
+    };
+    for (const Case& c : cases) {
+        stack::state.top = stack::state.base = stack::state.bottom;
+        Cell* copy = block::push_copy(outer, c.deep, c.any_block);
+        ASSERT_EQ(block::rs_length(*copy), 2);
+        EXPECT_NE(copy->w2, outer.w2);
+        const Cell* cells = block::rs_head(*copy);
+        EXPECT_EQ(cells[0].w2 != inner.w2, c.inner_copied);
+        EXPECT_EQ(cells[1].w2 != paren.w2, c.paren_copied);
+        EXPECT_EQ(cells[0].header, TYPE_BLOCK | cell::new_line_flag);
+        EXPECT_EQ(cell::type_of(cells[1]), TYPE_PAREN);
+        EXPECT_EQ(values_of(cells[0]), V({1, 2}));
+    }
+    stack::state.top = stack::state.base = stack::state.bottom;
+}
+
+TEST_F(BlockTest, DeepCopyOfASelfContainingBlockIsTooDeep) {
+    Cell b = ints({1});
+    block::append_value(b, b);
+    EXPECT_EQ(error_of([&] { block::push_copy(b, true, false); }),
+              (runtime::ErrorSite{runtime::Category::internal, err::internal::too_deep}));
+    // The walk left nothing on the cycle stack.
+    EXPECT_FALSE(block::cycles.find(b.w2));
+    EXPECT_EQ(molded(b), "[1 [...]]");
+    stack::state.top = stack::state.base = stack::state.bottom;
+}
