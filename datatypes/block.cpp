@@ -11,6 +11,7 @@
 #include "datatypes/types.h"
 #include "datatypes/unset.h"
 #include "evaluator/stack.h"
+#include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
@@ -155,16 +156,6 @@ void insert_repeated(Cell& block, int64_t index, const Cell* cells, uint32_t n, 
 
 namespace {
 
-// Holds a series on the cycle stack for the length of a walk, errors
-// included.
-class OnCycleStack {
-  public:
-    explicit OnCycleStack(NodeId node) { cycles.push(node); }
-    ~OnCycleStack() { cycles.pop(); }
-    OnCycleStack(const OnCycleStack&) = delete;
-    OnCycleStack& operator=(const OnCycleStack&) = delete;
-};
-
 bool copied_when_nested(uint32_t type, bool any_block) {
     switch (type) {
     case TYPE_BLOCK: return true;
@@ -187,7 +178,7 @@ void copy_into(const Cell& value, Cell& out, bool deep, bool any_block) {
     target->tail += size_t(n) * cell_size;
     out = Cell{cell::type_of(value), 0, node, 0};
     if (!deep) return;
-    OnCycleStack on_stack(value.w2);
+    cycles::Guard on_stack(value.w2);
     for (int32_t i = 0; i < n; ++i) {
         Rooted<Cell> nested(buffer_of(out)->head_cell()[i]);
         if (!copied_when_nested(cell::type_of(*nested), any_block)) continue;
@@ -321,6 +312,13 @@ int32_t mold_value(const Cell& value, Cell* buffer, bool all, bool flat, const C
     return mold(&value, buffer, false, all, flat, arg, part, indent);
 }
 
+// Appends the marker of a series the walk is already inside.
+bool append_cycle_marker(const Cell& value, Cell* buffer, int32_t& part, bool mold) {
+    const char* marker = cycles::detect(value, part, mold);
+    if (marker) string::append_c_string(*buffer, marker);
+    return marker != nullptr;
+}
+
 // The last character of the buffer, 0 when it is empty.
 uint32_t last_char(const Cell& buffer) {
     uint32_t length = string::length_whole(buffer);
@@ -336,8 +334,8 @@ int32_t append_indent(Cell* buffer, int32_t part, int32_t indent) {
 } // namespace
 
 int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part) {
-    if (cycles.detect(*value, buffer, part, false)) return part;
-    OnCycleStack on_stack(value->w2);
+    if (append_cycle_marker(*value, buffer, part, false)) return part;
+    cycles::Guard on_stack(value->w2);
     int32_t length = rs_length(*value);
     for (int32_t i = 0; i < length; ++i) {
         if (arg && part <= 0) break;
@@ -356,7 +354,7 @@ int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part) {
 
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* arg,
              int32_t part, int32_t indent) {
-    if (cycles.detect(*value, buffer, part, true)) return part;
+    if (append_cycle_marker(*value, buffer, part, true)) return part;
     bool paren = cell::type_of(*value) == TYPE_PAREN;
     if (!only) {
         string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>(paren ? "(" : "["),
@@ -376,7 +374,7 @@ int32_t mold_each(const Cell& value, Cell* buffer, bool only, bool all, bool fla
                   int32_t part, int32_t indent) {
     bool indented = false;
     {
-        OnCycleStack on_stack(value.w2);
+        cycles::Guard on_stack(value.w2);
         int32_t length = rs_length(value);
         for (int32_t i = 0; i < length; ++i) {
             if (arg && part <= 0) return part;
@@ -451,13 +449,13 @@ int32_t compare_each(const Cell& value1, const Cell& value2, int32_t op) {
     bool same = value1.w2 == value2.w2 && value1.w1 == value2.w1;
     if (op == 9) return same ? 0 : -1;
     if (same) return 0;
-    if (cycles.find(value1.w2)) return cycles.find(value2.w2) ? 0 : -1;
+    if (cycles::find(value1.w2)) return cycles::find(value2.w2) ? 0 : -1;
     int32_t length1 = std::max(rs_length(value1), 0);
     int32_t length2 = std::max(rs_length(value2), 0);
     if (length1 != length2 && is_equality(op)) return 1;
 
-    OnCycleStack first(value1.w2);
-    OnCycleStack second(value2.w2);
+    cycles::Guard first(value1.w2);
+    cycles::Guard second(value2.w2);
     for (int32_t k = 0; k < std::min(length1, length2); ++k) {
         Cell c1 = rs_head(value1)[k];
         Cell c2 = rs_head(value2)[k];
@@ -469,45 +467,5 @@ int32_t compare_each(const Cell& value1, const Cell& value2, int32_t op) {
     }
     return (length1 > length2) - (length1 < length2);
 }
-
-namespace {
-
-// A plain stack until the shared cycle stack is installed.
-std::vector<NodeId> walk;
-
-bool find_node(NodeId node) {
-    return std::find(walk.begin(), walk.end(), node) != walk.end();
-}
-void push_node(NodeId node) {
-    walk.push_back(node);
-    if (walk.size() >= 1000) {
-        walk.clear();
-        runtime::fire_error(runtime::Category::internal, err::internal::too_deep);
-    }
-}
-void pop_node() {
-    if (!walk.empty()) walk.pop_back();
-}
-
-bool detect_node(const Cell& value, Cell* buffer, int32_t& part, bool mold) {
-    if (!find_node(value.w2)) return false;
-    const char* marker = "...";
-    if (mold) {
-        switch (cell::type_of(value)) {
-        case TYPE_BLOCK:
-        case TYPE_HASH: marker = "[...]"; break;
-        case TYPE_PAREN: marker = "(...)"; break;
-        default: break;
-        }
-    }
-    size_t length = std::strlen(marker);
-    string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>(marker), uint32_t(length));
-    part -= int32_t(length);
-    return true;
-}
-
-} // namespace
-
-CycleStack cycles{find_node, push_node, pop_node, detect_node};
 
 } // namespace kiv::block

@@ -81,17 +81,4 @@ int32_t mold_each(const Cell& value, Cell* buffer, bool only, bool all, bool fla
                   int32_t part, int32_t indent);
 int32_t compare_each(const Cell& value1, const Cell& value2, int32_t op);
 
-// The stack of series a recursive walk is inside; the cycle module
-// installs its own.
-struct CycleStack {
-    bool (*find)(NodeId node);
-    void (*push)(NodeId node);
-    void (*pop)();
-    // Nesting deeper than the stack allows raises internal `too-deep`.
-    // When the value's series is on the stack: appends the marker, takes
-    // its length from part and answers true.
-    bool (*detect)(const Cell& value, Cell* buffer, int32_t& part, bool mold);
-};
-extern CycleStack cycles;
-
 } // namespace kiv::block

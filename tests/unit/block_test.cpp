@@ -4,6 +4,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/symbol.h"
+#include "runtime/cycles.h"
 
 using namespace kiv;
 using namespace kiv::testing;
@@ -328,7 +329,7 @@ TEST_F(BlockTest, DeepCopyOfASelfContainingBlockIsTooDeep) {
     EXPECT_EQ(error_of([&] { block::push_copy(b, true, false); }),
               (runtime::ErrorSite{runtime::Category::internal, err::internal::too_deep}));
     // The walk left nothing on the cycle stack.
-    EXPECT_FALSE(block::cycles.find(b.w2));
+    EXPECT_FALSE(cycles::find(b.w2));
     EXPECT_EQ(molded(b), "[1 [...]]");
     stack::state.top = stack::state.base = stack::state.bottom;
 }

@@ -17,6 +17,7 @@
 #include "datatypes/types.h"
 #include "datatypes/unset.h"
 #include "runtime/collector.h"
+#include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/symbol.h"
@@ -40,6 +41,7 @@ class DatatypeTest : public ::testing::Test {
         collector::init();
         symbol_table::init();
         stack::init(0, 0);
+        cycles::reset();
         datatype::init();
         datatype::register_datatype();
         unset::init();
