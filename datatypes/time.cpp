@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
@@ -260,10 +261,12 @@ void parent_math() {
 
 void add() {
     Cell* args = frame_args();
-    if (cell::type_of(args[1]) == TYPE_DATE) {
-        // date + time: the date adds the time.
+    // time + date: the date adds the time. Until date! registers, float!'s
+    // arithmetic refuses the date operand.
+    auto date_add = datatype::get<Slot::add>(TYPE_DATE);
+    if (cell::type_of(args[1]) == TYPE_DATE && date_add) {
         std::swap(args[0], args[1]);
-        datatype::get<Slot::add>(TYPE_DATE)();
+        date_add();
         return;
     }
     parent_math<Slot::add>();
