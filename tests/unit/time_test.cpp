@@ -5,11 +5,12 @@
 #include <vector>
 
 #include "datatype_fixture.h"
+#include "datatypes/block.h"
 #include "datatypes/float.h"
 #include "datatypes/symbol.h"
+#include "runtime/case.h"
 #include "runtime/collector.h"
 #include "runtime/symbol.h"
-#include "runtime/unicode.h"
 
 using namespace kiv;
 using namespace kiv::testing;
