@@ -7,6 +7,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
@@ -59,15 +60,11 @@ Cell* make_at(double seconds, Cell& c) {
 }
 
 Cell* push(double seconds) {
-    Cell* c = stack::push_raw();
-    c->header = TYPE_TIME;
-    return make_at(seconds, *c);
+    return float_::make_typed_at(*stack::push_raw(), TYPE_TIME, seconds);
 }
 
 Cell* make_in(Cell& block, double seconds) {
-    Cell* c = cell::alloc_tail(block);
-    c->header = TYPE_TIME;
-    return make_at(seconds, *c);
+    return float_::make_typed_at(*cell::alloc_tail(block), TYPE_TIME, seconds);
 }
 
 int32_t hours(double seconds) {
@@ -87,12 +84,7 @@ Cell* get_component(const Cell& time, int32_t index) {
     switch (index) {
     case hour: return integer::push(hours(x));
     case minute: return integer::push(minutes(x));
-    default: {
-        Cell* c = stack::push_raw();
-        *c = Cell{TYPE_FLOAT, 0, 0, 0};
-        cell::put_float(*c, std::fmod(x, seconds_per_minute));
-        return c;
-    }
+    default: return float_::push(std::fmod(x, seconds_per_minute));
     }
 }
 
@@ -253,12 +245,7 @@ Cell* pick(Cell* value, int32_t index, const Cell* index_cell) {
     return get_component(*value, index);
 }
 
-// Arithmetic runs in float!'s entries; time! adds the cases below.
-template <Slot S>
-void parent_math() {
-    datatype::get<S>(TYPE_FLOAT)();
-}
-
+// Arithmetic runs in float!'s core; time! adds the cases below.
 void add() {
     Cell* args = frame_args();
     // time + date: the date adds the time. Until date! registers, float!'s
@@ -269,24 +256,24 @@ void add() {
         date_add();
         return;
     }
-    parent_math<Slot::add>();
+    float_::do_math(integer::add);
 }
 
 void subtract() {
     if (cell::type_of(frame_args()[1]) == TYPE_DATE) not_related("subtract", TYPE_TIME);
-    parent_math<Slot::subtract>();
+    float_::do_math(integer::subtract);
 }
 
 void multiply() {
     if (cell::type_of(frame_args()[1]) == TYPE_TIME) not_related("multiply", TYPE_TIME);
-    parent_math<Slot::multiply>();
+    float_::do_math(integer::multiply);
 }
 
 // time / time is the float! ratio; time / number stays a time!.
 void divide() {
     Cell* args = frame_args();
     bool ratio = cell::type_of(args[1]) == TYPE_TIME;
-    parent_math<Slot::divide>();
+    float_::do_math(integer::divide);
     if (ratio) cell::set_type(args[0], TYPE_FLOAT);
 }
 
@@ -302,8 +289,7 @@ Cell* round(Cell* value, const Cell* scale, bool even, bool down, bool half_down
         cell::put_float(float_scale, number_of(*scale));
         scale = &float_scale;
     }
-    datatype::get<Slot::round>(TYPE_FLOAT)(value, scale, even, down, half_down, floor, ceiling,
-                                           half_ceiling);
+    float_::round(value, scale, even, down, half_down, floor, ceiling, half_ceiling);
     cell::set_type(*value, TYPE_TIME);
     return value;
 }
