@@ -75,8 +75,8 @@ int32_t hours(double seconds) {
 }
 
 int32_t minutes(double seconds) {
-    return int32_t(
-        std::floor(std::fmod(std::fabs(seconds), seconds_per_hour) / seconds_per_minute));
+    double m = std::floor(std::fmod(std::fabs(seconds), seconds_per_hour) / seconds_per_minute);
+    return std::isnan(m) ? 0 : int32_t(m);
 }
 
 Cell* get_component(const Cell& time, int32_t index) {
@@ -294,19 +294,20 @@ Cell* round(Cell* value, const Cell* scale, bool even, bool down, bool half_down
     return value;
 }
 
-// The whole seconds of the minute, after a nudge away from zero that
-// carries values a hair below a whole second up to it.
-int32_t whole_seconds(const Cell* value) {
+// The parity of the whole seconds of the minute (0 even, 1 odd, NaN for
+// a time that is not finite, which is neither), after a nudge away from
+// zero that carries values a hair below a whole second up to it.
+double seconds_parity(const Cell* value) {
     double x = cell::get_float(*value);
     x = x >= 0.0 ? x + microsecond : x - microsecond;
-    return int32_t(std::fmod(x, seconds_per_minute));
+    return std::fabs(std::fmod(std::trunc(std::fmod(x, seconds_per_minute)), 2.0));
 }
 
 bool even(const Cell* value) {
-    return (whole_seconds(value) & 1) == 0;
+    return seconds_parity(value) == 0.0;
 }
 bool odd(const Cell* value) {
-    return (whole_seconds(value) & 1) != 0;
+    return seconds_parity(value) == 1.0;
 }
 
 } // namespace

@@ -31,7 +31,8 @@ Cell* make_in(Cell& block, double seconds);
 // Whole hours, truncated toward zero (negative for negative times); an
 // hour count outside the integer range raises math `overflow`.
 int32_t hours(double seconds);
-// Whole minutes of the hour, 0-59, whatever the sign.
+// Whole minutes of the hour, 0-59, whatever the sign; 0 for a time that
+// is not finite.
 int32_t minutes(double seconds);
 
 // Pushes a component on the argument stack: integer! hours or minutes,

@@ -97,6 +97,8 @@ TEST_F(TimeTest, FormsHoursMinutesAndSeconds) {
         {-3600.0 * 3e9 - 61, "-3000000000:01:01"},
         {3600.0 * 1e15, "1000000000000000:00:00"},
         {INFINITY, "1.#INF"},
+        {-INFINITY, "-1.#INF"},
+        {NAN, "1.#NaN"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -255,6 +257,7 @@ TEST_F(TimeTest, PathsReadComponents) {
         {3723.5, int_cell(3), float_of(3.5)},
         {360000, word("hour"), int_of(100)},
         {3600.0 * 3e9, word("hour"), fails(overflow)},
+        {INFINITY, word("minute"), int_of(0)},
         {3600, int_cell(4), fails(script(err::script::invalid_path))},
         {3600, int_cell(0), fails(script(err::script::invalid_path))},
         {3600, word("day"), fails(script(err::script::cannot_use))},
@@ -346,6 +349,12 @@ TEST_F(TimeTest, EvenAndOddLookAtWholeSeconds) {
         Cell t = T(c.seconds);
         EXPECT_EQ(datatype::get<Slot::even_q>(TYPE_TIME)(&t), c.even);
         EXPECT_EQ(datatype::get<Slot::odd_q>(TYPE_TIME)(&t), !c.even);
+    }
+    // A time that is not finite is neither.
+    for (double x : {NAN, INFINITY}) {
+        Cell t = T(x);
+        EXPECT_FALSE(datatype::get<Slot::even_q>(TYPE_TIME)(&t));
+        EXPECT_FALSE(datatype::get<Slot::odd_q>(TYPE_TIME)(&t));
     }
 }
 
