@@ -284,11 +284,8 @@ Cell* round(Cell* value, const Cell* scale, bool even, bool down, bool half_down
             bool ceiling, bool half_ceiling) {
     if (scale && cell::type_of(*scale) == TYPE_MONEY) not_related("round", TYPE_MONEY);
     Cell float_scale;
-    if (scale && cell::type_of(*scale) == TYPE_INTEGER) {
-        float_scale = Cell{TYPE_FLOAT, 0, 0, 0};
-        cell::put_float(float_scale, number_of(*scale));
-        scale = &float_scale;
-    }
+    if (scale && cell::type_of(*scale) == TYPE_INTEGER)
+        scale = float_::make_at(float_scale, number_of(*scale));
     float_::round(value, scale, even, down, half_down, floor, ceiling, half_ceiling);
     cell::set_type(*value, TYPE_TIME);
     return value;
