@@ -361,7 +361,7 @@ Cell* set(Cell& word, const Cell& value) {
 Cell* value_cell_in(const Cell& word, NodeId ctx) {
     using namespace context;
     if (int32_t(word.w3) < 0) {
-        if (is_self(word.w2)) return &self_of(word.w1);
+        if (word.w1 && is_self(word.w2)) return &self_of(word.w1);
         raise(err::script::no_value, word);
     }
     Cell* slot = slot_at(ctx, word.w3);
