@@ -39,9 +39,6 @@ bool out_of_range(const Cell& float_cell);
 // Decimal text in a static buffer overwritten by the next call.
 const char* form_signed(int32_t value);
 
-// Turns the cell into a float! holding the value.
-Cell* float_result(Cell& cell, double value);
-
 // a op b. Add, subtract and multiply overflow into a float! in `result`
 // (returning 0); without a result cell an overflow raises math `overflow`.
 // Divide leaves an inexact quotient as a float! in `result`, or truncates

@@ -35,4 +35,7 @@ int32_t compare(const Cell* a, const Cell* b, int32_t op);
 // Registers symbol! (compare only).
 void init();
 
+// Registers symbol! (no parent) with the compare slot alone.
+void init();
+
 } // namespace kiv::symbol

@@ -10,9 +10,11 @@
 
 #include "datatypes/char.h"
 #include "datatypes/datatype.h"
+#include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/percent.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "datatypes/unset.h"
@@ -43,6 +45,8 @@ class DatatypeTest : public ::testing::Test {
         logic::init();
         integer::init();
         char_::init();
+        float_::init();
+        percent::init();
     }
     void TearDown() override {
         datatype::release();
