@@ -9,6 +9,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/float.h"
 #include "datatypes/string.h"
+#include "datatypes/symbol.h"
 #include "datatypes/types.h"
 #include "evaluator/scan_number.h"
 #include "io/random.h"
@@ -139,6 +140,24 @@ uint32_t from_binary(const Cell& binary) {
     const uint8_t* p = b->head + int32_t(binary.w1);
     uint32_t value = 0;
     for (int64_t i = 0; i < available && i < 4; ++i) value = value << 8 | p[i];
+    return value;
+}
+
+uint32_t from_issue(const Cell& issue) {
+    const char* name = symbol::c_name(issue.w2);
+    size_t length = std::strlen(name);
+    uint32_t value = 0;
+    bool valid = length > 0 && length <= 8;
+    for (size_t i = 0; valid && i < length; ++i) {
+        char c = name[i];
+        uint32_t digit = c >= '0' && c <= '9'   ? uint32_t(c - '0')
+                         : c >= 'A' && c <= 'F' ? uint32_t(c - 'A' + 10)
+                         : c >= 'a' && c <= 'f' ? uint32_t(c - 'a' + 10)
+                                                : 16;
+        valid = digit < 16;
+        value = value << 4 | digit;
+    }
+    if (!valid) runtime::fire_error(runtime::Category::script, err::script::invalid_data, &issue);
     return value;
 }
 
@@ -304,6 +323,7 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t) {
         break;
     }
     case TYPE_BINARY: value = int32_t(from_binary(*spec)); break;
+    case TYPE_ISSUE: value = int32_t(from_issue(*spec)); break;
     case TYPE_STRING:
     case TYPE_FILE:
     case TYPE_URL:
@@ -390,20 +410,17 @@ Cell* complement(Cell* value) {
 
 void init() {
     using namespace action;
-    datatype::register_type(TYPE_INTEGER, 0, "integer!",
-                            {make,       random,     no,        to,      form,
-                             mold,       no,         no,        compare, absolute, // 1-10
-                             add_,       divide_,    multiply_, negate,  power,
-                             remainder_, round,      subtract_, even,    odd, // 11-20
-                             and__,      complement, or__,      xor__,   no,
-                             no,         no,         no,        no,      no, // 21-30
-                             no,         no,         no,        no,      no,
-                             no,         no,         no,        no,      no, // 31-40
-                             no,         no,         no,        no,      no,
-                             no,         no,         no,        no,      no, // 41-50
-                             no,         no,         no,        no,      no,
-                             no,         no,         no,        no,      no, // 51-60
-                             no,         no});
+    // clang-format off
+    datatype::register_type(TYPE_INTEGER, 0, "integer!", {
+        make,  random,     no,        to,     form,  mold,       no,    no,        compare, absolute, // 1-10
+        add_,  divide_,    multiply_, negate, power, remainder_, round, subtract_, even,    odd, // 11-20
+        and__, complement, or__,      xor__,  no,    no,         no,    no,        no,      no, // 21-30
+        no,    no,         no,        no,     no,    no,         no,    no,        no,      no, // 31-40
+        no,    no,         no,        no,     no,    no,         no,    no,        no,      no, // 41-50
+        no,    no,         no,        no,     no,    no,         no,    no,        no,      no, // 51-60
+        no,    no // 61-62
+    });
+    // clang-format on
 }
 
 } // namespace kiv::integer

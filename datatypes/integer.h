@@ -45,6 +45,9 @@ const char* form_signed(int32_t value);
 // without one. A result cell that stays integer! gets the value in word 2.
 int32_t do_math(int32_t a, int32_t b, int32_t op, Cell* result);
 
+// The name of an issue read as up to 8 hexadecimal digits; another name
+// raises script `invalid-data` with the issue.
+uint32_t from_issue(const Cell& issue);
 // The first four bytes of a binary from its head, big-endian.
 uint32_t from_binary(const Cell& binary);
 

@@ -18,8 +18,11 @@
 #include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "datatypes/unset.h"
+#include "runtime/collector.h"
+#include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/symbol.h"
 #include "runtime/throw.h"
 
 namespace kiv::runtime {
@@ -37,7 +40,10 @@ class DatatypeTest : public ::testing::Test {
   protected:
     void SetUp() override {
         memory::init();
+        collector::init();
+        symbol_table::init();
         stack::init(0, 0);
+        cycles::reset();
         datatype::init();
         datatype::register_datatype();
         unset::init();
@@ -50,6 +56,7 @@ class DatatypeTest : public ::testing::Test {
     }
     void TearDown() override {
         datatype::release();
+        collector::hooks.mark_hash_table = nullptr;
         memory::free_all_frames();
     }
 
