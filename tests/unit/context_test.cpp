@@ -40,11 +40,9 @@ class ContextTest : public DatatypeTest {
   protected:
     void SetUp() override {
         DatatypeTest::SetUp();
-        collector::init();
         symbol::init();
         context::init();
         word::init();
-        symbol_table::init();
         context::init_global();
         words::init_runtime_words();
         words::init_refinements();
