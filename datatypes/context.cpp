@@ -9,6 +9,7 @@
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
+#include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
@@ -56,20 +57,6 @@ void mark_set(NodeId ctx, uint32_t index) {
 
 bool is_self(uint32_t symbol) {
     return symbol::resolve(symbol) == symbol::resolve(words::sym<"self">());
-}
-
-// Holds a series on the cycle stack for the length of a walk, errors
-// included.
-class CycleEntry {
-  public:
-    explicit CycleEntry(NodeId node) { block::cycles.push(node); }
-    ~CycleEntry() { block::cycles.pop(); }
-    CycleEntry(const CycleEntry&) = delete;
-    CycleEntry& operator=(const CycleEntry&) = delete;
-};
-
-bool on_cycle_stack(NodeId node) {
-    return block::cycles.find(node);
 }
 
 void mark_globals() {
@@ -264,8 +251,8 @@ void swap_value_from_top(NodeId ctx, uint32_t index) {
 
 Cell& bind_block(Cell& block, NodeId ctx, bool bind_self) {
     NodeId series = block.w2;
-    if (on_cycle_stack(series)) return block;
-    CycleEntry entry(series);
+    if (cycles::find(series)) return block;
+    cycles::Guard on_stack(series);
     Buffer* b = memory::buffer_of(series);
     Cell* c = b->head_cell() + std::min(block.w1, b->length());
     for (; c < b->tail_cell(); ++c) {
@@ -361,7 +348,7 @@ Cell* set(Cell& word, const Cell& value) {
 Cell* value_cell_in(const Cell& word, NodeId ctx) {
     using namespace context;
     if (int32_t(word.w3) < 0) {
-        if (is_self(word.w2)) return &self_of(word.w1);
+        if (word.w1 && is_self(word.w2)) return &self_of(word.w1);
         raise(err::script::no_value, word);
     }
     Cell* slot = slot_at(ctx, word.w3);

@@ -283,29 +283,30 @@ void index_q() {
 }
 
 void init() {
+    using action::Entry;
     using action::inherit;
     using action::no;
-    action::Entry m(make), f(form), mo(mold), c(compare), i(index_q);
-    register_family(TYPE_WORD, TYPE_SYMBOL, "word!", no,
-                    {{Slot::make, m},
-                     {Slot::to, m},
-                     {Slot::form, f},
-                     {Slot::mold, mo},
-                     {Slot::compare, c},
-                     {Slot::index_q, i}});
-    auto variant = [&](uint32_t type, const char* name, action::Entry index) {
-        register_family(type, TYPE_WORD, name, no,
-                        {{Slot::make, inherit},
-                         {Slot::to, inherit},
-                         {Slot::form, inherit},
-                         {Slot::mold, mo},
-                         {Slot::compare, inherit},
-                         {Slot::index_q, index}});
+    struct Row {
+        uint32_t type;
+        const char* name;
+        Entry make, form, compare, index;
     };
-    variant(TYPE_LIT_WORD, "lit-word!", inherit);
-    variant(TYPE_SET_WORD, "set-word!", inherit);
-    variant(TYPE_GET_WORD, "get-word!", inherit);
-    variant(TYPE_REFINEMENT, "refinement!", no);
+    // In registration order; every variant molds with its own mark.
+    const Row rows[] = {
+        {TYPE_WORD, "word!", make, form, compare, index_q},
+        {TYPE_LIT_WORD, "lit-word!", inherit, inherit, inherit, inherit},
+        {TYPE_SET_WORD, "set-word!", inherit, inherit, inherit, inherit},
+        {TYPE_GET_WORD, "get-word!", inherit, inherit, inherit, inherit},
+        {TYPE_REFINEMENT, "refinement!", inherit, inherit, inherit, no},
+    };
+    for (const Row& r : rows)
+        register_family(r.type, r.type == TYPE_WORD ? TYPE_SYMBOL : TYPE_WORD, r.name, no,
+                        {{Slot::make, r.make},
+                         {Slot::to, r.make},
+                         {Slot::form, r.form},
+                         {Slot::mold, mold},
+                         {Slot::compare, r.compare},
+                         {Slot::index_q, r.index}});
 }
 
 } // namespace kiv::word
