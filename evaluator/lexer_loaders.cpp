@@ -15,6 +15,7 @@
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/context.h"
+#include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
@@ -117,11 +118,6 @@ void load_percent_decoded(State& st, P s, P e, bool carets, uint32_t type) {
     load_text(st, b, b + bytes.size(), false, type);
 }
 
-void make_float(Cell& slot, uint32_t type, double value) {
-    slot = Cell{type, 0, 0, 0};
-    cell::put_float(slot, value);
-}
-
 double read_float(State& st, P s, P e, uint32_t type) {
     int32_t error;
     double value = scan_float(s, int32_t(e - s), 1, error);
@@ -180,7 +176,7 @@ void load_integer(State& st, P s, P e, uint32_t, bool load) {
     int32_t value = digits > 10 ? 0 : scan_integer(s, int32_t(e - s), 1, error);
     if (error == scan_overflow) {
         double d = read_float(st, s, e, TYPE_INTEGER);
-        make_float(grow_buffer(st), TYPE_FLOAT, d);
+        float_::make_typed_at(grow_buffer(st), TYPE_FLOAT, d);
         st.type = TYPE_FLOAT;
         return;
     }
@@ -202,13 +198,14 @@ void load_hex_integer(State& st, P s, P e, uint32_t, bool load) {
 }
 
 void load_float(State& st, P s, P e, uint32_t, bool load) {
-    if (load) make_float(grow_buffer(st), TYPE_FLOAT, read_float(st, s, e, TYPE_FLOAT));
+    if (load) float_::make_typed_at(grow_buffer(st), TYPE_FLOAT, read_float(st, s, e, TYPE_FLOAT));
 }
 
 // 12.5% holds the fraction 0.125.
 void load_percent(State& st, P s, P e, uint32_t, bool load) {
     if (load)
-        make_float(grow_buffer(st), TYPE_PERCENT, read_float(st, s, e - 1, TYPE_PERCENT) / 100);
+        float_::make_typed_at(grow_buffer(st), TYPE_PERCENT,
+                              read_float(st, s, e - 1, TYPE_PERCENT) / 100);
 }
 
 // [sign]hours:minutes[:seconds[.fraction]] as seconds.
@@ -223,7 +220,7 @@ void load_time(State& st, P s, P e, uint32_t, bool load) {
         seconds += read_float(st, part, colon, TYPE_TIME) * scale;
         part = colon + (colon < e);
     }
-    make_float(grow_buffer(st), TYPE_TIME, negative ? -seconds : seconds);
+    float_::make_typed_at(grow_buffer(st), TYPE_TIME, negative ? -seconds : seconds);
 }
 
 // #"c": the one character or escape between the quotes.

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -10,12 +11,11 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
+#include "datatypes/time.h"
 #include "datatypes/word.h"
 #include "evaluator/lexer.h"
-#include "runtime/case.h"
 #include "runtime/collector.h"
 #include "runtime/roots.h"
-#include "runtime/symbol.h"
 
 using namespace kiv;
 
@@ -90,9 +90,7 @@ class LoaderTest : public kiv::testing::DatatypeTest {
   protected:
     void SetUp() override {
         DatatypeTest::SetUp();
-        collector::init();
-        unicode::init_case_tables();
-        symbol_table::init();
+        time_::init();
         symbol::init();
         context::init();
         word::init();
@@ -102,6 +100,7 @@ class LoaderTest : public kiv::testing::DatatypeTest {
     }
     void TearDown() override {
         collector::active = false;
+        word::scan_value = nullptr;
         DatatypeTest::TearDown();
     }
 
@@ -185,6 +184,27 @@ TEST_F(LoaderTest, EveryLoadedKind) {
         {"#(true) #(none) ; gone\nx", "true none ¶x"},
     };
     for (const Case& c : cases) EXPECT_EQ(load(c.source), c.values) << c.source;
+}
+
+TEST_F(LoaderTest, LoadedScalarsMoldBack) {
+    const Case cases[] = {
+        {"a Foo: 'bar :baz /ref #iss", "a Foo: 'bar :baz /ref #iss"},
+        {"42 -2147483648 0Ah", "42 -2147483648 10"},
+        {"1.5 -0.25 1e3 2147483648", "1.5 -0.25 1000.0 2147483648.0"},
+        {"50% 12.5%", "50% 12.5%"},
+        {"12:30 1:02:03.5 -0:30", "12:30:00 1:02:03.5 -0:30:00"},
+        {"#\"a\" #\"^/\" #\"^(41)\"", "#\"a\" #\"^/\" #\"A\""},
+    };
+    for (const Case& c : cases) {
+        Rooted<Cell> out;
+        lexer::load(*out, reinterpret_cast<const uint8_t*>(c.source), uint32_t(strlen(c.source)));
+        collector::active = false; // the fixture's mold buffer is not rooted
+        std::string text;
+        for (Cell* v = block::rs_head(*out); v < block::rs_tail(*out); ++v)
+            text += (text.empty() ? "" : " ") + molded(*v);
+        collector::active = true;
+        EXPECT_EQ(text, c.values) << c.source;
+    }
 }
 
 TEST_F(LoaderTest, WordsAreGlobalAndInterned) {
