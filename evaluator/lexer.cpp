@@ -12,6 +12,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
+#include "datatypes/word.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -531,6 +532,7 @@ Entry load_entry(uint32_t final) {
 void reset_load_entries() {
     load_entries = not_done_entries;
     series_maker = &series_not_done;
+    word::scan_value = nullptr;
 }
 void set_series_maker(SeriesMaker maker) {
     series_maker = maker;

@@ -192,7 +192,8 @@ using Entry = void (*)(State& state, const uint8_t* start, const uint8_t* end, u
                        bool load);
 void set_load_entry(uint32_t final, Entry load);
 Entry load_entry(uint32_t final);
-// Puts every load entry back to the one that raises `not-done`.
+// Puts every load entry back to the one that raises `not-done`, and
+// takes the lexer's single-value scan away from the word module.
 void reset_load_entries();
 
 // Makes a series of `type` from `count` value cells in `out`, or appends
