@@ -13,6 +13,7 @@
 #include "evaluator/parse.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
+#include "runtime/roots.h"
 #include "runtime/symbol.h"
 
 using namespace kiv;
@@ -193,17 +194,18 @@ class Reader {
   public:
     explicit Reader(std::string_view text) : text_(text) {}
 
+    // Cells are rooted while the reader allocates, for the stress test.
     Cell block() {
-        Cell b;
-        block::make_at(b, 4);
+        Rooted<Cell> b;
+        block::make_at(b.get(), 4);
         for (;;) {
             while (i_ < text_.size() && text_[i_] == ' ') ++i_;
             if (i_ >= text_.size() || text_[i_] == ']') {
                 ++i_;
-                return b;
+                return b.get();
             }
-            Cell v = value();
-            block::append_value(b, v);
+            Rooted<Cell> v(value());
+            block::append_value(b.get(), v.get());
         }
     }
 
@@ -232,11 +234,11 @@ class Reader {
         std::string token(text_.substr(i_, end - i_));
         i_ = end == std::string_view::npos ? text_.size() : end;
         if (token[0] == '(') {
-            Cell p;
-            block::make_at(p, 1);
-            integer::make_in(p, std::stoi(token.substr(1)));
-            cell::set_type(p, TYPE_PAREN);
-            return p;
+            Rooted<Cell> p;
+            block::make_at(p.get(), 1);
+            integer::make_in(p.get(), std::stoi(token.substr(1)));
+            cell::set_type(p.get(), TYPE_PAREN);
+            return p.get();
         }
         if (token[0] == '<' && token.size() > 2) {
             Cell tag = string_cell(std::string_view(token).substr(1, token.size() - 2));
@@ -726,4 +728,31 @@ TEST_F(ParseTest, ParenMayParseAgain) {
     std::string rules = "[\"a\" (" + std::to_string(nested) + ") \"b\"]";
     EXPECT_EQ(parse_string("ab", rules), "true");
     EXPECT_EQ(show(inner_result), "true");
+}
+
+// Every allocation collects and compacts: the engine must keep everything
+// it holds across an allocation reachable.
+TEST_F(ParseTest, SurvivesACollectionAtEveryAllocation) {
+    collector::active = true;
+    memory::collect_always = true;
+    struct Off {
+        ~Off() {
+            memory::collect_always = false;
+            collector::active = false;
+        }
+    } off;
+    add_action([](Cell& out) { out = Reader::string_cell("<>"); });
+    Rooted<Cell> text(Reader::string_cell("abcabc"));
+    Rooted<Cell> rules(read_block("collect [any [keep copy x 2 skip change skip (0)]]"));
+    Cell* r = parse::process(text.get(), rules.get(), 0, -1, none::value);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(show(*r), "[\"ab\" \"ab\"]");
+    EXPECT_EQ(show(text.get()), "\"ab<>ab<>\"");
+    stack::pop(1);
+    Rooted<Cell> values(read_block("1 [2 3] 4"));
+    rules = read_block("collect [keep skip into [collect [keep pick 2 skip]] keep pick skip]");
+    r = parse::process(values.get(), rules.get(), 0, -1, none::value);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(show(*r), "[1 [2 3] 4]");
+    stack::pop(1);
 }
