@@ -11,6 +11,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
 #include "evaluator/actions.h"
+#include "evaluator/lexer.h"
 #include "evaluator/stack.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
@@ -153,7 +154,7 @@ Kind kind_of(uint32_t type) {
 }
 
 bool is_block_like(uint32_t type) {
-    return kind_of(type) == Kind::block_like && type != TYPE_BINARY;
+    return kind_of(type) == Kind::block_like;
 }
 
 bool is_string_like(uint32_t type) {
@@ -170,11 +171,6 @@ bool is_string_like(uint32_t type) {
 
 bool is_series(uint32_t type) {
     return is_block_like(type) || is_string_like(type) || type == TYPE_BINARY;
-}
-
-bool is_path(uint32_t type) {
-    return type == TYPE_PATH || type == TYPE_LIT_PATH || type == TYPE_SET_PATH ||
-           type == TYPE_GET_PATH;
 }
 
 bool is_word(uint32_t type) {
@@ -532,7 +528,7 @@ void Engine::match_value(const Cell& value, const Cell& item) {
     }
     default: break;
     }
-    if (is_path(type)) script_error(err::script::parse_rule, &item);
+    if (type == TYPE_PATH) script_error(err::script::parse_rule, &item);
     int32_t n = match_literal(value, pos());
     matched_ = n >= 0;
     if (matched_) set_pos(pos() + n);
@@ -687,7 +683,7 @@ void Engine::keyword(Keyword k, const Cell& it) {
 Cell Engine::replacement(int32_t index, const Cell& keyword) {
     Cell it = needed_item(index, keyword);
     uint32_t type = cell::type_of(it);
-    if (is_path(type)) script_error(err::script::parse_rule, &it);
+    if (type == TYPE_PATH) script_error(err::script::parse_rule, &it);
     Rooted<Cell> value(it);
     if (type == TYPE_PAREN) {
         eval_paren(it, value.get());
@@ -720,7 +716,7 @@ bool Engine::literal(const Cell& value) {
     case TYPE_INTEGER:
     case TYPE_DATATYPE:
     case TYPE_TYPESET: return false;
-    default: return !is_path(cell::type_of(value));
+    default: return cell::type_of(value) != TYPE_PATH;
     }
 }
 
@@ -1082,9 +1078,15 @@ int32_t Engine::match_type(const Cell& value, int32_t p) {
     if (kind() == Kind::string_like) script_error(err::script::parse_unsupported);
     if (p >= limit()) return -1;
     if (kind() == Kind::block_like) return has(cell::type_of(*cell_at(input_.get(), p))) ? 1 : -1;
-    uint32_t type = 0, length = 0;
-    if (!hooks.scan_token(input_at(p), type, length) || !has(type)) return -1;
-    return p + int32_t(length) <= limit() ? int32_t(length) : -1;
+    // Binary input: one token scanned in scan mode (classified, not loaded).
+    lexer::Options options;
+    options.one_value = true;
+    options.not_scan = false;
+    Cell out{};
+    uint32_t consumed = 0;
+    const uint8_t* bytes = buffer_of(input_.get())->head + p;
+    int32_t type = lexer::scan(out, bytes, uint32_t(limit() - p), options, &consumed);
+    return type > 0 && type != int32_t(TYPE_ERROR) && has(uint32_t(type)) ? int32_t(consumed) : -1;
 }
 
 } // namespace
@@ -1107,7 +1109,9 @@ Cell* process(const Cell& input, const Cell& rules, int32_t case_code, int32_t p
               const Cell& callback) {
     Cell* entry_top = stack::state.top;
     Rooted<Cell> result;
-    {
+    if (part == 0) { // nothing to match: only an empty input is consumed
+        logic::make_at(result.get(), int32_t(input.w1) >= total(input));
+    } else {
         Engine engine(input, rules, case_code, part, callback);
         if (!engine.run()) return nullptr;
         result = engine.result();

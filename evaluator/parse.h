@@ -41,9 +41,6 @@ struct Hooks {
     // carries its complement flag).
     bool (*typeset_has)(const Cell& typeset, uint32_t type) = nullptr;
     bool (*bitset_has)(const Cell& bitset, uint32_t code_point) = nullptr;
-    // Scans one token of binary! input at its head in scan mode: its
-    // datatype and its length in bytes; false when no token is there.
-    bool (*scan_token)(const Cell& binary, uint32_t& type, uint32_t& length) = nullptr;
     // Calls the trace callback with its five arguments (event word, match
     // flag, rules at the current item, input at the current position, the
     // rule stack) under a frame named `<parse-callback>`; the answer read
@@ -58,7 +55,8 @@ void init();
 void release();
 
 // Matches `input` against `rules` (a block!) under the case code; `part`
-// is the number of units from the input's head to consider, -1 for all;
+// is the number of units from the input's head to consider, -1 for all
+// (with 0 the rules are not run: true only for an empty input);
 // `callback` is the trace function or a none! cell. The result is pushed
 // on the argument stack: logic! true when the rules matched and consumed
 // the input, else false; the collected block! when a `collect` without a

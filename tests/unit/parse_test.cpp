@@ -10,6 +10,7 @@
 #include "datatypes/block.h"
 #include "datatypes/symbol.h"
 #include "evaluator/actions.h"
+#include "evaluator/lexer.h"
 #include "evaluator/parse.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
@@ -169,18 +170,6 @@ bool typeset_has(const Cell& typeset, uint32_t type) {
     return type < 32 && (typeset.w1 >> type & 1);
 }
 
-// Binary tokens: a run of digits is an integer!, any other byte a char!.
-bool scan_token(const Cell& binary, uint32_t& type, uint32_t& length) {
-    Buffer* b = memory::buffer_of(binary.w2);
-    const uint8_t* p = b->head + binary.w1;
-    if (p >= b->tail) return false;
-    length = 0;
-    while (p + length < b->tail && p[length] >= '0' && p[length] <= '9') ++length;
-    type = length ? TYPE_INTEGER : TYPE_CHAR;
-    length = length ? length : 1;
-    return true;
-}
-
 bool call_trace(const Cell&, const Cell* args) {
     events.push_back(symbol::c_name(args[0].w2));
     rule_stack_heads.push_back(int32_t(args[4].w1));
@@ -327,9 +316,9 @@ class ParseTest : public DatatypeTest {
                      string_remove, string_change);
         for (uint32_t t = TYPE_WORD; t <= TYPE_REFINEMENT; ++t)
             register_row(t, "word!", compare_stub, nullptr, nullptr, nullptr, nullptr);
+        lexer::init();
         parse::init();
-        parse::hooks = {eval_paren, get_word,   set_word,  typeset_has,
-                        bitset_has, scan_token, call_trace};
+        parse::hooks = {eval_paren, get_word, set_word, typeset_has, bitset_has, call_trace};
         variables.clear();
         paren_actions.clear();
         events.clear();
@@ -499,10 +488,11 @@ TEST_F(ParseTest, CaseModeCoversBothSidesOfEveryLiteral) {
 }
 
 TEST_F(ParseTest, BinaryInputMatchesBytesAndTokens) {
-    Cell bin = Reader::string_cell("12ab");
+    Cell bin = Reader::string_cell("12 [a b] xyz");
     cell::set_type(bin, TYPE_BINARY);
-    EXPECT_EQ(show(run(bin, "integer! #\"a\" quote 98")), "true");
-    EXPECT_EQ(show(run(bin, "char!")), "false");
+    EXPECT_EQ(show(run(bin, "integer! block! #\" \" quote 120 \"yz\"")), "true");
+    EXPECT_EQ(show(run(bin, "integer! integer! to end")), "false");
+    EXPECT_EQ(show(run(bin, "2 skip block! word!")), "true");
     EXPECT_EQ(show(run(bin, "set x skip to end")), "true");
     EXPECT_EQ(var("x"), "49");
 }
@@ -617,6 +607,8 @@ TEST_F(ParseTest, InputChanges) {
 }
 
 TEST_F(ParseTest, PartLimitsTheInput) {
+    EXPECT_EQ(parse_string("abc", "", 0, 0), "false");
+    EXPECT_EQ(parse_string("", "skip", 0, 0), "true");
     EXPECT_EQ(parse_string("abc", "2 skip", 0, 2), "true");
     EXPECT_EQ(parse_string("abc", "3 skip", 0, 2), "false");
     EXPECT_EQ(parse_string("abc", "\"ab\" end", 0, 2), "true");
