@@ -280,6 +280,7 @@ class Engine {
     bool stopped_ = false;     // the callback asked to stop
     bool interrupted_ = false; // a pending exit is on its way
     bool has_result_block_ = false;
+    bool halted() { return stopped_ || interrupted_; }
     uint32_t activity_ = 0; // parens evaluated and changes made, for `while`
     State state_ = State::fetch;
 
@@ -362,7 +363,7 @@ class Engine {
 };
 
 void Engine::fire(Event e) {
-    if (!tracing_ || stopped_ || interrupted_) return;
+    if (!tracing_ || halted()) return;
     Cell args[5];
     args[0] = word_cell(event_ids[e]);
     logic::make_at(args[1], matched_);
@@ -381,7 +382,7 @@ bool Engine::run() {
     istack_.push(input_.get());
     Cell outer = rules_.get();
     push_block(outer);
-    while (state_ != State::end && !stopped_ && !interrupted_) step();
+    while (state_ != State::end && !halted()) step();
     if (interrupted_) return false;
     if (!stopped_) {
         matched_ = matched_ && istack_.length() == 1 && pos() >= limit();
@@ -467,6 +468,10 @@ void Engine::find_alternative() {
 }
 
 void Engine::eval_paren(const Cell& paren, Cell& out) {
+    if (halted()) { // no more actions once the run is to end
+        none::make_at(out);
+        return;
+    }
     hooks.eval_paren(paren, out);
     ++activity_;
     if (runtime::record.pending) {
@@ -663,7 +668,7 @@ void Engine::keyword(Keyword k, const Cell& it) {
         bool only = has_item(rpos_ + 1) && keyword_of(item(rpos_ + 1)) == kw_only;
         if (only) ++rpos_;
         Rooted<Cell> value(replacement(rpos_ + 1, it));
-        if (interrupted_) return;
+        if (halted()) return;
         ++rpos_;
         int32_t before = total(input_.get()), at = pos();
         Cell series = input_at(at);
@@ -687,7 +692,7 @@ Cell Engine::replacement(int32_t index, const Cell& keyword) {
     Rooted<Cell> value(it);
     if (type == TYPE_PAREN) {
         eval_paren(it, value.get());
-        if (interrupted_) return none::value;
+        if (halted()) return none::value;
         if (cell::type_of(value.get()) == TYPE_UNSET) script_error(err::script::no_value, &it);
     } else if (type == TYPE_WORD) {
         hooks.get_word(it, value.get());
@@ -892,7 +897,7 @@ void Engine::apply() {
         Rooted<Cell> value(none::value);
         if (matched_) {
             value = replacement(rpos_ + 1, *frame(f, 0));
-            if (interrupted_) return;
+            if (halted()) return;
         }
         ++rpos_;
         if (matched_) {

@@ -142,6 +142,7 @@ std::map<uint32_t, Cell> variables;
 std::vector<std::function<void(Cell&)>> paren_actions;
 std::vector<std::string> events;
 int32_t trace_stop_at = -1; // index of the event whose answer is false
+std::string trace_break_on; // the event where the callback breaks
 std::vector<int32_t> rule_stack_heads;
 
 void get_word(const Cell& word, Cell& out) {
@@ -173,6 +174,7 @@ bool typeset_has(const Cell& typeset, uint32_t type) {
 bool call_trace(const Cell&, const Cell* args) {
     events.push_back(symbol::c_name(args[0].w2));
     rule_stack_heads.push_back(int32_t(args[4].w1));
+    if (events.back() == trace_break_on) runtime::record.pending = runtime::code::brk;
     return int32_t(events.size()) - 1 != trace_stop_at;
 }
 
@@ -324,6 +326,7 @@ class ParseTest : public DatatypeTest {
         events.clear();
         rule_stack_heads.clear();
         trace_stop_at = -1;
+        trace_break_on.clear();
         runtime::record.pending = 0;
     }
     void TearDown() override {
@@ -700,6 +703,25 @@ TEST_F(ParseTest, PendingExitFromAParenUnwinds) {
     // The working stacks were cleared: the next run starts from their heads.
     EXPECT_EQ(show(run(Reader::string_cell("a"), "\"a\"", 0, -1, true)), "true");
     EXPECT_EQ(rule_stack_heads.front(), 0);
+}
+
+TEST_F(ParseTest, PendingExitFromTheCallbackStopsEveryLaterAction) {
+    int runs = 0;
+    int count = add_action([&](Cell& out) {
+        ++runs;
+        out = Reader::string_cell("x");
+    });
+    trace_break_on = "paren";
+    Cell text = Reader::string_cell("a");
+    Cell* top = stack::state.top;
+    std::string n = std::to_string(count);
+    Cell* r = parse::process(text, read_block("change skip (" + n + ") (" + n + ")"), 0, -1,
+                             Cell{TYPE_LOGIC, 1, 0, 0});
+    EXPECT_EQ(r, nullptr);
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(show(text), "\"a\"") << "the change is not made";
+    runtime::record.pending = 0;
+    stack::state.top = top;
 }
 
 TEST_F(ParseTest, ErrorsClearTheWorkingStacks) {
