@@ -357,6 +357,7 @@ class Engine {
     int32_t match_literal(const Cell& value, int32_t p);
     int32_t match_type(const Cell& value, int32_t p);
     bool literal(const Cell& value);
+    int32_t expression_end(int32_t i);
     void collect_value(const Cell& value, bool pick);
     Cell matched_item(int32_t start);
     void finish_collect(int32_t f);
@@ -725,6 +726,46 @@ bool Engine::literal(const Cell& value) {
     }
 }
 
+// The index of the last item of the rule expression that starts at i: a
+// keyword with its arguments and sub-rule, a range with its rule, or one
+// item.
+int32_t Engine::expression_end(int32_t i) {
+    if (!has_item(i)) return i - 1;
+    Cell it = item(i);
+    auto optional = [&](int32_t at, Keyword k) {
+        return has_item(at) && keyword_of(item(at)) == k;
+    };
+    switch (keyword_of(it)) {
+    case kw_any:
+    case kw_some:
+    case kw_opt:
+    case kw_while:
+    case kw_to:
+    case kw_thru:
+    case kw_not:
+    case kw_ahead:
+    case kw_remove:
+    case kw_into:
+    case kw_case: return expression_end(i + 1);
+    case kw_copy:
+    case kw_set: return expression_end(i + 2);
+    case kw_keep: return expression_end(optional(i + 1, kw_pick) ? i + 2 : i + 1);
+    case kw_change: return expression_end(optional(i + 1, kw_only) ? i + 2 : i + 1) + 1;
+    case kw_insert: return optional(i + 1, kw_only) ? i + 2 : i + 1;
+    case kw_quote:
+    case kw_if: return i + 1;
+    case kw_collect: {
+        bool target =
+            optional(i + 1, kw_set) || optional(i + 1, kw_into) || optional(i + 1, kw_after);
+        return expression_end(target ? i + 3 : i + 1);
+    }
+    default: break;
+    }
+    if (cell::type_of(it) != TYPE_INTEGER) return i;
+    bool bound = has_item(i + 1) && cell::type_of(item(i + 1)) == TYPE_INTEGER;
+    return expression_end(bound ? i + 2 : i + 1);
+}
+
 // Starts the sub-rule of the command just pushed. Repetitions, `to` and
 // `thru` of a single literal value run here in one loop, without frames
 // or events per pass.
@@ -732,6 +773,13 @@ void Engine::begin_sub_rule() {
     int32_t f = top_frame();
     int32_t code = code_of(f);
     Cell sub = item(rpos_);
+    if (code == command::iterate && int32_t(frame(f, 0)->w2) == 0) {
+        // At most zero times: the sub-rule is stepped over, not run.
+        matched_ = int32_t(frame(f, 0)->w1) == 0;
+        rpos_ = expression_end(rpos_);
+        finish_command(f);
+        return;
+    }
     if (code == command::iterate && literal(sub)) {
         int32_t min = int32_t(frame(f, 0)->w1), max = int32_t(frame(f, 0)->w2), count = 0;
         while (max < 0 || count < max) {

@@ -396,6 +396,12 @@ TEST_F(ParseTest, StringKeywords) {
         {"aaa", "2 3 #\"a\"", "true"},
         {"aaaa", "2 3 #\"a\"", "false"},
         {"aaa", "3 #\"a\"", "true"},
+        {"a", "0 skip", "false"},
+        {"a", "0 skip skip", "true"},
+        {"a", "0 0 [copy x skip] skip", "true"},
+        {"ab", "1 0 skip \"ab\"", "false"},
+        {"a", "0 change only skip \"x\" \"a\"", "true"},
+        {"a", "0 collect set y [keep skip] skip", "true"},
         {"abab", "2 [\"a\" \"b\"]", "true"},
         {"ababa", "some [\"a\" \"b\"] \"a\"", "true"},
         {"aAa", "some #\"a\"", "true"},
@@ -439,6 +445,8 @@ TEST_F(ParseTest, StringKeywords) {
     variables[symbol::resolve(symbol::intern("bits"))] = Cell{TYPE_BITSET, 0, 'x', 'z'};
     for (const Case& c : cases)
         EXPECT_EQ(parse_string(c.input, c.rules), c.expected) << c.input << " / " << c.rules;
+    EXPECT_EQ(var("x"), "unset") << "a rule repeated zero times does not run";
+    EXPECT_EQ(var("y"), "unset");
 }
 
 TEST_F(ParseTest, BlockKeywords) {
