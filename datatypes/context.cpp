@@ -310,18 +310,16 @@ Cell* at(NodeId ctx, uint32_t index) {
 
 namespace word {
 
-Cell* set_in(Cell& word, const Cell& value, NodeId ctx, bool notify) {
+namespace {
+
+// Stores into the slot of a resolved word; nothing allocates before the
+// value is copied in.
+Cell* store(const Cell& word, const Cell& value, NodeId ctx, bool notify) {
     using namespace context;
-    Rooted<Cell> kept(value);
-    if (int32_t(word.w3) < 0) {
-        int32_t index = find_word(ctx, word.w2, false);
-        if (index < 0) index = add_word(ctx, word);
-        word.w3 = uint32_t(index);
-    }
     uint32_t index = word.w3;
     const Cell& c = cell_of(ctx);
     if (!c.w2) raise(err::script::not_defined, word);
-    if (on_stack(c)) return &(stack::values_at(c.w2)[index] = *kept);
+    if (on_stack(c)) return &(stack::values_at(c.w2)[index] = value);
     Cell* slot = cells::at(ctx, index);
     if (kind_of(c) == Kind::object) {
         word_at(ctx, index)->header |= flag::set_mark;
@@ -329,16 +327,30 @@ Cell* set_in(Cell& word, const Cell& value, NodeId ctx, bool notify) {
             Cell* saved_top = stack::state.top;
             Cell* old = stack::push_raw();
             *old = *slot;
-            *slot = *kept;
+            *slot = value;
+            // The handler runs Kiv code: what it is given must not move.
+            Rooted<Cell> fresh(value);
             Rooted<Cell> object(self_of(ctx));
             Rooted<Cell> name(word);
-            fire_on_change(*object, *name, *old, *kept);
+            fire_on_change(*object, *name, *old, *fresh);
             stack::state.top = saved_top;
             return cells::at(ctx, index);
         }
     }
-    *slot = *kept;
+    *slot = value;
     return slot;
+}
+
+} // namespace
+
+Cell* set_in(Cell& word, const Cell& value, NodeId ctx, bool notify) {
+    if (int32_t(word.w3) >= 0) return store(word, value, ctx, notify);
+    // Resolving may add an entry, and the context grow under the value.
+    Rooted<Cell> kept(value);
+    int32_t index = context::find_word(ctx, word.w2, false);
+    if (index < 0) index = context::add_word(ctx, word);
+    word.w3 = uint32_t(index);
+    return store(word, *kept, ctx, notify);
 }
 
 Cell* set(Cell& word, const Cell& value) {
