@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "runtime/array.h"
+#include "tests/unit/fresh_globals.h"
 
 using namespace kiv;
 
@@ -10,8 +11,8 @@ namespace {
 
 class ArrayTest : public ::testing::Test {
   protected:
-    void SetUp() override { memory::init(); }
-    void TearDown() override { memory::free_all_frames(); }
+    void SetUp() override { test::reset_globals(); }
+    void TearDown() override { test::release_globals(); }
 
     static NodeId ints(const std::vector<int32_t>& values) {
         NodeId node = array::make(0, 4);

@@ -7,6 +7,7 @@
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "tests/unit/fresh_globals.h"
 
 using namespace kiv;
 
@@ -15,14 +16,9 @@ namespace {
 class CollectorTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        memory::init();
-        collector::init();
-        stack::state = {};
+        test::reset_globals();
     }
-    void TearDown() override {
-        collector::active = false;
-        memory::free_all_frames();
-    }
+    void TearDown() override { test::release_globals(); }
 };
 
 Cell block_of(NodeId node) {

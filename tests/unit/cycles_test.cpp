@@ -8,6 +8,7 @@
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/throw.h"
+#include "tests/unit/fresh_globals.h"
 
 using namespace kiv;
 
@@ -16,13 +17,12 @@ namespace {
 class CyclesTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        memory::init();
-        collector::init();
+        test::reset_globals();
         cycles::reset();
     }
     void TearDown() override {
         cycles::reset();
-        memory::free_all_frames();
+        test::release_globals();
     }
 };
 

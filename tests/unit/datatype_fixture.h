@@ -24,6 +24,7 @@
 #include "runtime/memory.h"
 #include "runtime/symbol.h"
 #include "runtime/throw.h"
+#include "tests/unit/fresh_globals.h"
 
 namespace kiv::runtime {
 inline bool operator==(ErrorSite a, ErrorSite b) {
@@ -39,8 +40,7 @@ namespace kiv::testing {
 class DatatypeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        memory::init();
-        collector::init();
+        test::reset_globals();
         symbol_table::init();
         stack::init(0, 0);
         cycles::reset();
@@ -56,8 +56,7 @@ class DatatypeTest : public ::testing::Test {
     }
     void TearDown() override {
         datatype::release();
-        collector::hooks.mark_hash_table = nullptr;
-        memory::free_all_frames();
+        test::release_globals();
     }
 
     // An empty string! buffer of 1-byte units.

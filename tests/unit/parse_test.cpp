@@ -306,9 +306,6 @@ class ParseTest : public DatatypeTest {
   protected:
     void SetUp() override {
         DatatypeTest::SetUp();
-        collector::init();
-        unicode::init_case_tables();
-        symbol_table::init();
         symbol::init();
         register_row(TYPE_BLOCK, "block!", compare_stub, block_copy, block_insert, block_remove,
                      block_change);

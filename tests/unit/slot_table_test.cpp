@@ -8,6 +8,7 @@
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 #include "runtime/slot_table.h"
+#include "tests/unit/fresh_globals.h"
 
 using namespace kiv;
 
@@ -16,15 +17,12 @@ namespace {
 class SlotTableTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        memory::init();
-        collector::init();
+        test::reset_globals();
         slot_table::init();
     }
     void TearDown() override {
-        collector::active = false;
         collector::stress = false;
-        memory::collect_always = false;
-        memory::free_all_frames();
+        test::release_globals();
     }
 };
 

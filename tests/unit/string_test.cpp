@@ -383,8 +383,6 @@ class StringStressTest : public StringTest {
   protected:
     void SetUp() override {
         StringTest::SetUp();
-        collector::init();
-        stack::state = {};
         collector::active = true;
         memory::collect_always = true;
     }
@@ -418,6 +416,26 @@ TEST_F(StringStressTest, TextSurvivesCollectionsWhileItGrowsAndWidens) {
     EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(units16)), u"{\"x\u00FF");
     EXPECT_NE(other->w3, 0u);
     EXPECT_GT(collector::stats.collections, 10u);
+}
+
+TEST_F(StringStressTest, LoadingKeepsItsNewBufferWhileItWidens) {
+    // Each widening expands the buffer, and the expansion collects first:
+    // the buffer being built is referred to by no value yet.
+    struct Case {
+        const char* utf8;
+        std::u32string chars;
+    };
+    const Case cases[] = {
+        {"ab\u00E9\u20AC", U"ab\u00E9\u20AC"},
+        {"x\U0001F600y", U"x\U0001F600y"},
+        {"\u20AC\U0001F600\u00FF", U"\u20AC\U0001F600\u00FF"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.utf8);
+        text("garbage, so that compaction moves what follows");
+        Rooted<Cell> s(text(c.utf8));
+        EXPECT_EQ(chars(*s), c.chars);
+    }
 }
 
 TEST_F(StringTest, PushLoadOntoTheArgumentStackAndToFloat) {

@@ -14,6 +14,7 @@
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/symbol.h"
+#include "tests/unit/fresh_globals.h"
 
 namespace kiv::testing {
 
@@ -53,16 +54,13 @@ inline int32_t compare_stub(const Cell* a, const Cell* b, int32_t op) {
 class TableTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        memory::init();
-        collector::init();
-        unicode::init_case_tables();
+        test::reset_globals();
         symbol_table::init();
         hashing::compare_hook = compare_stub;
     }
     void TearDown() override {
         hashing::compare_hook = nullptr;
-        collector::hooks.mark_hash_table = nullptr;
-        memory::free_all_frames();
+        test::release_globals();
     }
 
     static Cell integer(int32_t n) { return Cell{TYPE_INTEGER, 0, uint32_t(n), 0}; }

@@ -12,6 +12,7 @@
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/throw.h"
+#include "tests/unit/fresh_globals.h"
 
 namespace kiv::test {
 
@@ -30,11 +31,8 @@ bool raises(runtime::Category category, uint32_t id, Body body) {
 
 class TextTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        memory::init();
-        unicode::init_case_tables();
-    }
-    void TearDown() override { memory::free_all_frames(); }
+    void SetUp() override { reset_globals(); }
+    void TearDown() override { release_globals(); }
 
     // A string! decoded from UTF-8.
     static Cell text(const std::string& utf8) {

@@ -21,9 +21,6 @@ class TimeTest : public DatatypeTest {
   protected:
     void SetUp() override {
         DatatypeTest::SetUp();
-        collector::init();
-        unicode::init_case_tables();
-        symbol_table::init();
         time_::init();
         float_::pretty_print = true;
     }
