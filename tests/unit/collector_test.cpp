@@ -15,9 +15,7 @@ namespace {
 
 class CollectorTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        test::reset_globals();
-    }
+    void SetUp() override { test::reset_globals(); }
     void TearDown() override { test::release_globals(); }
 };
 

@@ -53,6 +53,7 @@ class DatatypeTest : public ::testing::Test {
         char_::init();
         float_::init();
         percent::init();
+        test::collect_under_stress();
     }
     void TearDown() override {
         datatype::release();
@@ -60,7 +61,9 @@ class DatatypeTest : public ::testing::Test {
     }
 
     // An empty string! buffer of 1-byte units.
-    static Cell new_buffer() { return Cell{TYPE_STRING, 0, memory::alloc_bytes(16), 0}; }
+    static Cell new_buffer() {
+        return test::hold(Cell{TYPE_STRING, 0, memory::alloc_bytes(16), 0});
+    }
 
     static std::string text_of(const Cell& buffer) {
         Buffer* b = memory::buffer_of(buffer.w2);

@@ -4,7 +4,7 @@
 // whether it runs alone or after any other test in the same process.
 #pragma once
 
-#include <cstdlib>
+#include <deque>
 
 #include "evaluator/stack.h"
 #include "runtime/case.h"
@@ -16,11 +16,19 @@
 
 namespace kiv::test {
 
-// Whether the suite runs in stress mode (KIV_GC_STRESS=1): every series
-// allocation collects, wherever a fixture switches the collector on.
-inline bool stress_mode() {
-    const char* env = std::getenv("KIV_GC_STRESS");
-    return env && env[0] == '1';
+// Values that a fixture's helpers made: the collector keeps them (and
+// what they refer to) for the rest of the test, as the values of a program
+// would be kept by the blocks that hold them.
+inline std::deque<Cell> held;
+
+inline void mark_held() {
+    for (const Cell& c : held) collector::mark_values(&c, &c + 1);
+}
+
+// Keeps a new value for the rest of the test and returns it.
+inline Cell hold(const Cell& value) {
+    held.push_back(value);
+    return value;
 }
 
 inline void reset_globals() {
@@ -33,6 +41,8 @@ inline void reset_globals() {
     collector::init();
     collector::active = false;
     collector::hooks = {};
+    held.clear();
+    collector::add_marker(mark_held);
     roots::cells.clear();
     roots::nodes.clear();
     // No argument stack: the collector would scan cells of a stack that an
@@ -44,9 +54,17 @@ inline void reset_globals() {
     unicode::init_case_tables();
 }
 
+// In stress mode, switches the collector on for a fixture whose tests
+// keep their values rooted, so that a value a module forgets to root is
+// collected at the next allocation and the test fails.
+inline void collect_under_stress() {
+    collector::active = collector::stress;
+}
+
 inline void release_globals() {
     collector::active = false;
     memory::collect_always = false;
+    held.clear();
     memory::free_all_frames();
 }
 

@@ -24,7 +24,7 @@ class StringTest : public TextTest {
     }
     static Cell empty() {
         Cell c{};
-        return string::make_at(c, 0);
+        return test::hold(string::make_at(c, 0));
     }
 };
 
@@ -236,15 +236,16 @@ TEST_F(StringTest, CopyWidenedAndMovePart) {
 }
 
 TEST_F(StringTest, LoadInAndTagBrackets) {
-    Cell block{TYPE_BLOCK, 0, memory::alloc_cells(1), 0};
+    Cell tag = text("b");
+    Cell longer = text("bb");
+    Cell block = test::hold(Cell{TYPE_BLOCK, 0, memory::alloc_cells(1), 0});
     const char16_t units16[] = u"<b>";
+    // The loaded cell lies in the block's buffer: read before anything allocates.
     Cell& loaded = string::load_in(reinterpret_cast<const uint8_t*>(units16), 3, block,
                                    string::Encoding::utf16le);
     EXPECT_EQ(cell::type_of(loaded), TYPE_STRING);
     EXPECT_EQ(chars(loaded), U"<b>");
-    Cell tag = text("b");
     EXPECT_TRUE(string::tag_brackets(loaded, tag));
-    Cell longer = text("bb");
     EXPECT_FALSE(string::tag_brackets(loaded, longer));
 }
 
