@@ -19,6 +19,7 @@ class CyclesTest : public ::testing::Test {
     void SetUp() override {
         test::reset_globals();
         cycles::reset();
+        test::collect_under_stress();
     }
     void TearDown() override {
         cycles::reset();
@@ -124,6 +125,8 @@ TEST_F(CyclesTest, DetectGivesTheMarkerOfTheValuesType) {
 }
 
 TEST_F(CyclesTest, TheCollectorKeepsTheSeriesBeingWalked) {
+    // The values are made unreachable on purpose, and collected once below.
+    collector::active = false;
     // A block being walked that nothing else holds, with a string in it.
     NodeId walked = memory::alloc_cells(1);
     NodeId inner = memory::alloc_bytes(16);

@@ -25,6 +25,7 @@ class StackTest : public ::testing::Test {
         test::reset_globals();
         stack::init(body, anon);
         runtime::record.pending = 0;
+        test::collect_under_stress();
     }
     void TearDown() override { test::release_globals(); }
 

@@ -57,6 +57,7 @@ class TableTest : public ::testing::Test {
         test::reset_globals();
         symbol_table::init();
         hashing::compare_hook = compare_stub;
+        test::collect_under_stress();
     }
     void TearDown() override {
         hashing::compare_hook = nullptr;
@@ -74,14 +75,23 @@ class TableTest : public ::testing::Test {
             std::memcpy(b->tail, &cp, unit);
             b->tail += unit;
         }
-        return Cell{TYPE_STRING, 0, node, 0};
+        return test::hold(Cell{TYPE_STRING, 0, node, 0});
     }
 
     static Cell block_of(const std::vector<Cell>& cells) {
         NodeId node = memory::alloc_cells(uint32_t(cells.size()) + 1);
         Buffer* b = memory::buffer_of(node);
         for (const Cell& c : cells) *cell::append_unset(b) = c;
-        return Cell{TYPE_BLOCK, 0, node, 0};
+        return test::hold(Cell{TYPE_BLOCK, 0, node, 0});
+    }
+
+    // A new table, owned for the rest of the test by a hash! value, as a
+    // program's tables are.
+    static NodeId new_table(uint32_t size, const Cell* blk, hashtable::Kind kind, uint32_t width,
+                            NodeId source = 0) {
+        NodeId t = hashtable::init(size, blk, kind, width, source);
+        test::hold(Cell{TYPE_HASH, 0, blk ? blk->w2 : 0, t});
+        return t;
     }
 
     // Appends a cell to a table's keyed block and files it.
