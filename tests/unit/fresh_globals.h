@@ -9,10 +9,14 @@
 #include "evaluator/stack.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
+#include "runtime/cycles.h"
 #include "runtime/errors.h"
+#include "runtime/float_text.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/slot_table.h"
+#include "runtime/throw.h"
 
 namespace kiv::test {
 
@@ -49,8 +53,15 @@ inline void reset_globals() {
     // earlier test filled with nodes of its own store.
     stack::state = {};
     stack::hooks = {};
+    cycles::reset();
+    // Values and nodes of an earlier test's store.
+    slot_table::root = {};
+    // Hooks and switches that tests install.
     hashing::compare_hook = nullptr;
+    float_::pretty_print = true;
     runtime::last_error = {};
+    runtime::record.code = 0;
+    runtime::record.pending = 0;
     unicode::init_case_tables();
 }
 

@@ -22,10 +22,7 @@ class SlotTableTest : public ::testing::Test {
         collector::add_marker(slot_table::mark); // as the start-up registers it
         test::collect_under_stress();
     }
-    void TearDown() override {
-        collector::stress = false;
-        test::release_globals();
-    }
+    void TearDown() override { test::release_globals(); }
 };
 
 Cell integer(uint32_t n) {

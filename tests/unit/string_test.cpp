@@ -387,11 +387,6 @@ class StringStressTest : public StringTest {
         collector::active = true;
         memory::collect_always = true;
     }
-    void TearDown() override {
-        memory::collect_always = false;
-        collector::active = false;
-        StringTest::TearDown();
-    }
 };
 
 } // namespace

@@ -59,10 +59,7 @@ class TableTest : public ::testing::Test {
         hashing::compare_hook = compare_stub;
         test::collect_under_stress();
     }
-    void TearDown() override {
-        hashing::compare_hook = nullptr;
-        test::release_globals();
-    }
+    void TearDown() override { test::release_globals(); }
 
     static Cell integer(int32_t n) { return Cell{TYPE_INTEGER, 0, uint32_t(n), 0}; }
 
