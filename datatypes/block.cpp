@@ -982,8 +982,7 @@ Cell* do_set_op(int32_t op, bool case_, const Cell* skip) {
             std::vector<Cell> record(rs_head(from) + i, rs_head(from) + i + count);
             uint32_t start = uint32_t(length_of(buffer_of(*result)));
             insert_repeated(*result, start, record.data(), uint32_t(count), 1);
-            int32_t out = 0;
-            hashtable::put_key(result->w3, buffer_of(*result)->head_cell() + start, &out);
+            series::hash_add(*result, start, uint32_t(count));
         }
     };
     pass(args[0], member_test ? &second : nullptr);

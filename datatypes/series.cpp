@@ -80,6 +80,18 @@ int64_t pick_position(const Cell& series, int32_t index) {
     return pos;
 }
 
+// The value of the unit at an address, as `pick` gives it.
+Cell value_at(uint32_t type, const uint8_t* at, uint32_t unit) {
+    if (is_block_type(type)) return *reinterpret_cast<const Cell*>(at);
+    uint32_t cp = string::get_char(at, unit);
+    Cell out{};
+    if (type == TYPE_BINARY)
+        integer::make_at(out, int32_t(cp));
+    else
+        char_::make_at(out, cp);
+    return out;
+}
+
 int32_t compare_cells(const Cell* a, const Cell* b, int32_t op) {
     auto compare = datatype::get<Slot::compare>(cell::type_of(*a));
     return compare ? compare(a, b, op) : -2;
@@ -162,16 +174,8 @@ int32_t at_index(bool at) {
 }
 
 Cell unit_value(const Cell& series, uint32_t index) {
-    uint32_t type = cell::type_of(series);
     Buffer* b = buffer_of(series);
-    if (is_block_type(type)) return b->head_cell()[index];
-    uint32_t cp = string::get_char(unit_at(b, index), b->unit());
-    Cell out{};
-    if (type == TYPE_BINARY)
-        integer::make_at(out, int32_t(cp));
-    else
-        char_::make_at(out, cp);
-    return out;
+    return value_at(cell::type_of(series), unit_at(b, index), b->unit());
 }
 
 Cell word_cell(const char* name) {
@@ -669,16 +673,20 @@ namespace {
 // unit as `pick` gives it, or with /all over records, a new series of the
 // record's units.
 Cell record_argument(const SortRun& run, const void* record) {
-    uint32_t index = run.index_of(record);
     const SortSpec& spec = *run.spec;
-    if (!(spec.all && spec.size > 1)) return unit_value(*run.series, index);
     uint32_t unit = run.buffer->unit();
+    uint32_t type = cell::type_of(*run.series);
+    if (!(spec.all && spec.size > 1)) {
+        // Read from the record itself: a comparator may have replaced the
+        // buffer behind the node, but the sort goes on in the pinned one.
+        return value_at(type, static_cast<const uint8_t*>(record) + spec.offset * unit, unit);
+    }
     Cell out{cell::unset_header, 0, memory::alloc_units(spec.size, unit), 0};
     Buffer* b = memory::buffer_of(out.w2);
     // The sorted buffer is pinned: the record address is still good.
     std::memcpy(b->head, record, size_t(spec.size) * unit);
     b->tail = b->head + size_t(spec.size) * unit;
-    out.header = is_block_type(cell::type_of(*run.series)) ? TYPE_BLOCK : TYPE_STRING;
+    out.header = is_block_type(type) ? TYPE_BLOCK : TYPE_STRING;
     return out;
 }
 

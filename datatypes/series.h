@@ -114,10 +114,6 @@ struct SortRun {
     const Cell* series;
     const SortSpec* spec;
     Buffer* buffer;
-    // The unit index of a record address.
-    uint32_t index_of(const void* record) const {
-        return uint32_t((static_cast<const uint8_t*>(record) - buffer->head) / buffer->unit());
-    }
 };
 using RecordCompare = int (*)(const void* a, const void* b, intptr_t run, intptr_t);
 // Sorts the records in place, with `compare` or the spec's function. The
