@@ -20,25 +20,6 @@ class BlockActions : public SeriesTest {
                            tail, match);
         return s;
     }
-
-    // Runs a body in a frame whose arguments are args; returns slot 0.
-    template <size_t N, class Body>
-    static Cell in_frame(Cell (&args)[N], Body body) {
-        Cell* base = stack::state.base;
-        Cell* top = stack::state.top;
-        stack::state.base = stack::state.top;
-        for (const Cell& a : args) stack::push(a);
-        struct Restore {
-            Cell* base;
-            Cell* top;
-            ~Restore() {
-                stack::state.base = base;
-                stack::state.top = top;
-            }
-        } restore{base, top};
-        body();
-        return *stack::state.base;
-    }
 };
 
 TEST_F(BlockActions, FindOverBlockAndHash) {
@@ -596,8 +577,8 @@ TEST_F(BlockActions, SetOperations) {
             SCOPED_TRACE("op " + std::to_string(c.op) + " type " + std::to_string(type));
             Cell args[2] = {ints(c.a, type), ints(c.b)};
             Cell skip = int_cell(c.skip);
-            Cell r =
-                in_frame(args, [&] { block::do_set_op(c.op, false, c.skip ? &skip : nullptr); });
+            Cell r = frame_result(args,
+                                  [&] { block::do_set_op(c.op, false, c.skip ? &skip : nullptr); });
             EXPECT_EQ(cell::type_of(r), type);
             EXPECT_EQ(values(r), c.want);
             if (type == TYPE_HASH) {
@@ -606,15 +587,16 @@ TEST_F(BlockActions, SetOperations) {
         }
     Cell args[2] = {ints({1}), ints({1})};
     Cell zero = int_cell(0);
-    EXPECT_EQ(
-        error_of([&] { in_frame(args, [&] { block::do_set_op(block::union_, false, &zero); }); }),
-        script(err::script::invalid_refine_arg));
+    EXPECT_EQ(error_of([&] {
+                  frame_result(args, [&] { block::do_set_op(block::union_, false, &zero); });
+              }),
+              script(err::script::invalid_refine_arg));
 }
 
 TEST_F(BlockActions, SetOperationsCase) {
     for (bool case_ : {false, true}) {
         Cell args[2] = {cells({str(U"a"), str(U"A"), str(U"b")}), ints({})};
-        Cell r = in_frame(args, [&] { block::do_set_op(block::unique, case_, nullptr); });
+        Cell r = frame_result(args, [&] { block::do_set_op(block::unique, case_, nullptr); });
         EXPECT_EQ(block::rs_length(r), case_ ? 3 : 2);
     }
 }

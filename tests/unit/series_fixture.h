@@ -123,6 +123,23 @@ class SeriesTest : public DatatypeTest {
         return args[0];
     }
 
+    // Runs a body in a frame whose arguments are args; returns slot 0.
+    template <size_t N, class Body>
+    static Cell frame_result(Cell (&args)[N], Body body) {
+        struct Restore {
+            Cell* base = stack::state.base;
+            Cell* top = stack::state.top;
+            ~Restore() {
+                stack::state.base = base;
+                stack::state.top = top;
+            }
+        } restore;
+        stack::state.base = stack::state.top;
+        for (const Cell& a : args) stack::push(a);
+        body();
+        return *stack::state.base;
+    }
+
     static bool is_none(const Cell& c) {
         return cell::type_of(c) == TYPE_NONE;
     }
