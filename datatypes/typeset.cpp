@@ -31,6 +31,12 @@ uint32_t mask_of(uint32_t type) {
     return (0x80u >> (type % 8)) << (8 * (byte % 4));
 }
 
+// Whether type id t is a member that enumeration lists: ids 1 to the
+// highest registered one, skipping ids no type has registered.
+bool listed(const Cell& c, uint32_t type) {
+    return has(c, type) && datatype::name_of(type).name;
+}
+
 [[noreturn]] void raise(uint32_t id, const Cell* arg1, const Cell* arg2 = nullptr) {
     runtime::fire_error(runtime::Category::script, id, arg1, arg2);
 }
@@ -53,7 +59,7 @@ int32_t write(const Cell& value, Cell& buffer, bool only, const Cell* arg, int32
     }
     bool written = false;
     for (uint32_t t = 1; t <= datatype::highest_type(); ++t) {
-        if (!has(value, t)) continue;
+        if (!listed(value, t)) continue;
         if (arg && part < 0) return part;
         const datatype::TypeName& name = datatype::name_of(t);
         append_text(buffer, name.name, name.length + 1);
@@ -195,7 +201,7 @@ Cell* to_block(const Cell& typeset, Cell& result) {
     Cell set = typeset; // the source may be the result cell itself
     block::make_at(result, 4);
     for (uint32_t t = 1; t <= datatype::highest_type(); ++t) {
-        if (!has(set, t)) continue;
+        if (!listed(set, t)) continue;
         const datatype::TypeName& name = datatype::name_of(t);
         Cell word = name.word;
         if (cell::type_of(word) != TYPE_WORD)
@@ -207,7 +213,7 @@ Cell* to_block(const Cell& typeset, Cell& result) {
 
 int32_t count(const Cell& typeset) {
     int32_t n = 0;
-    for (uint32_t t = 1; t <= datatype::highest_type(); ++t) n += has(typeset, t);
+    for (uint32_t t = 1; t <= datatype::highest_type(); ++t) n += listed(typeset, t);
     return n;
 }
 
