@@ -3,13 +3,14 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include <vector>
 
+#include "datatypes/datatype.h"
 #include "datatypes/types.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 #include "runtime/symbol.h"
+#include "runtime/unicode.h"
 
 namespace kiv::symbol {
 
@@ -19,63 +20,13 @@ Cell* record(uint32_t id) {
     return hashtable::cells_of(symbol_table::block) + (id - 1);
 }
 
-// Decodes UTF-8 leniently: a byte that starts no valid sequence stands for
-// itself.
-std::vector<uint32_t> decode_utf8(const uint8_t* p, uint32_t length) {
-    std::vector<uint32_t> out;
-    for (uint32_t i = 0; i < length;) {
-        uint8_t c = p[i];
-        uint32_t extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-        uint32_t cp = extra ? c & (0x3F >> extra) : c;
-        bool valid = extra && i + extra < length;
-        for (uint32_t k = 1; valid && k <= extra; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80)
-                valid = false;
-            else
-                cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        if (!valid) {
-            out.push_back(c);
-            ++i;
-        } else {
-            out.push_back(cp);
-            i += extra + 1;
-        }
-    }
-    return out;
-}
-
-void encode_utf8(uint32_t cp, std::string& out) {
-    if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xF0 | (cp >> 18));
-        out += char(0x80 | ((cp >> 12) & 0x3F));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
-}
-
-// A string series of the narrowest unit holding every code point.
+// The name as a string series of the narrowest unit holding every
+// character. The bytes are copied first: decoding allocates.
 NodeId decode_name(NodeId utf8) {
     Buffer* b = memory::buffer_of(utf8);
-    std::vector<uint32_t> cps = decode_utf8(b->head, uint32_t(b->tail - b->head));
-    uint32_t top = cps.empty() ? 0 : *std::max_element(cps.begin(), cps.end());
-    uint32_t unit = top > 0xFFFF ? 4 : top > 0xFF ? 2 : 1;
-    NodeId node = memory::alloc_units(uint32_t(cps.size()), unit);
-    Buffer* s = memory::buffer_of(node);
-    for (uint32_t cp : cps) {
-        std::memcpy(s->tail, &cp, unit); // little-endian: the low bytes
-        s->tail += unit;
-    }
-    return node;
+    std::string bytes(reinterpret_cast<const char*>(b->head), size_t(b->tail - b->head));
+    return unicode::load_utf8_plain(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                    uint32_t(bytes.size()));
 }
 
 } // namespace
@@ -96,17 +47,12 @@ uint32_t intern_nocase(const char* name) {
 uint32_t intern_string(const Cell& string, int32_t length) {
     Buffer* b = memory::buffer_of(string.w2);
     uint32_t unit = b->unit();
-    uint32_t total = b->length();
-    uint32_t head = std::min(string.w1, total);
-    uint32_t count = total - head;
+    const uint8_t* head = b->head + size_t(std::min(string.w1, b->length())) * unit;
+    uint32_t count = uint32_t(b->tail - head) / unit;
     if (length >= 0) count = std::min(count, uint32_t(length));
-    std::string text;
-    const uint8_t* p = b->head + size_t(head) * unit;
-    for (uint32_t i = 0; i < count; ++i, p += unit) {
-        uint32_t cp = 0;
-        std::memcpy(&cp, p, unit);
-        encode_utf8(cp, text);
-    }
+    std::string text(utf8::encoded_length(head, head + size_t(count) * unit, unit), '\0');
+    utf8::encode_string_part(string, reinterpret_cast<uint8_t*>(text.data()), int32_t(count),
+                             false);
     return intern_bytes(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()));
 }
 
@@ -150,6 +96,18 @@ int32_t compare(const Cell* a, const Cell* b, int32_t op) {
     Rooted<Cell> right(Cell{TYPE_STRING, 0, b->w2, 0});
     if (!right->w2) right->w2 = decode_name(b->w3);
     return hashing::compare_hook(&left.get(), &right.get(), op);
+}
+
+void init() {
+    using namespace action;
+    datatype::register_type(TYPE_SYMBOL, 0, "symbol!",
+                            {no, no, no, no, no, no, no, no, compare, no, // 1-10
+                             no, no, no, no, no, no, no, no, no,      no, // 11-20
+                             no, no, no, no, no, no, no, no, no,      no, // 21-30
+                             no, no, no, no, no, no, no, no, no,      no, // 31-40
+                             no, no, no, no, no, no, no, no, no,      no, // 41-50
+                             no, no, no, no, no, no, no, no, no,      no, // 51-60
+                             no, no});
 }
 
 } // namespace kiv::symbol

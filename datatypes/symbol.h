@@ -33,4 +33,7 @@ int32_t alias(uint32_t id);
 // code; the compare slot of symbol!.
 int32_t compare(const Cell* a, const Cell* b, int32_t op);
 
+// Registers symbol! (no parent) with the compare slot alone.
+void init();
+
 } // namespace kiv::symbol

@@ -9,6 +9,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
 #include "runtime/array.h"
+#include "runtime/case.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
@@ -18,9 +19,6 @@ namespace hashing {
 
 uint32_t seed = default_seed;
 int32_t (*compare_hook)(const Cell*, const Cell*, int32_t) = nullptr;
-uint32_t (*upper_case_hook)(uint32_t) = [](uint32_t c) {
-    return c >= 'a' && c <= 'z' ? c - 32 : c;
-};
 
 namespace {
 
@@ -149,7 +147,8 @@ uint32_t hash_string(const Cell& string, int32_t case_flag) {
         uint32_t cp = unit == 1   ? *p
                       : unit == 2 ? *reinterpret_cast<const uint16_t*>(p)
                                   : *reinterpret_cast<const uint32_t*>(p);
-        h = mix_block(h, case_flag == 1 ? cp : upper_case_hook(cp));
+        h = mix_block(h, case_flag == 1 ? cp
+                                        : unicode::change_case_char(cp, unicode::case_mode::upper));
     }
     return finish(h, count * 4);
 }

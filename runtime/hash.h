@@ -30,10 +30,6 @@ extern uint32_t seed;
 // Installed by the datatype registry.
 extern int32_t (*compare_hook)(const Cell* a, const Cell* b, int32_t op);
 
-// Upper-case mapping of a code point, used to fold string keys; the case
-// mapping module replaces the ASCII default.
-extern uint32_t (*upper_case_hook)(uint32_t code_point);
-
 // MurmurHash3 x86 32-bit of a byte range with the process seed.
 uint32_t murmur3(const void* bytes, uint32_t length);
 // The final mixer of MurmurHash3 alone.

@@ -84,6 +84,9 @@ TEST_F(TableTest, StringsHashByCodePointIgnoringCase) {
     EXPECT_EQ(hashing::hash_value(narrow, 0), hashing::hash_value(wide, 0));
     EXPECT_NE(hashing::hash_value(narrow, 0), hashing::hash_value(other, 0));
     EXPECT_NE(hashing::hash_string(narrow, 1), hashing::hash_string(wide, 1));
+    // Folding is Unicode-wide: é and É hash alike.
+    EXPECT_EQ(hashing::hash_value(string(U"caf\u00E9"), 0),
+              hashing::hash_value(string(U"CAF\u00C9"), 0));
     // Only the part from the head counts.
     Cell tail = narrow;
     tail.w1 = 1;

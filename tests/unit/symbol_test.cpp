@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "datatypes/datatype.h"
 #include "table_fixture.h"
 
 using namespace kiv;
@@ -146,4 +147,14 @@ TEST_F(TableTest, FindWordInAContext) {
     }
     EXPECT_EQ(hashtable::find_word(table, symbol::intern("W150"), true, 0, nullptr), 151);
     EXPECT_EQ(hashtable::record_of(table).size, 201u);
+}
+
+TEST_F(TableTest, SymbolRegistersOnlyCompare) {
+    datatype::init();
+    symbol::init();
+    EXPECT_STREQ(datatype::name_of(TYPE_SYMBOL).name, "symbol!");
+    EXPECT_EQ(datatype::get<Slot::compare>(TYPE_SYMBOL), &symbol::compare);
+    for (Slot slot : {Slot::make, Slot::form, Slot::mold, Slot::find, Slot::write})
+        EXPECT_EQ(datatype::entry(TYPE_SYMBOL, slot), nullptr);
+    datatype::release();
 }

@@ -9,6 +9,7 @@
 
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "runtime/case.h"
 #include "runtime/collector.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
@@ -54,6 +55,7 @@ class TableTest : public ::testing::Test {
     void SetUp() override {
         memory::init();
         collector::init();
+        unicode::init_case_tables();
         symbol_table::init();
         hashing::compare_hook = compare_stub;
     }
