@@ -106,9 +106,7 @@ NodeId new_extras(const Cell& body, uint32_t code, uint32_t code2) {
     Cell extras;
     block::make_at(extras, int32_t(extras::size));
     RootedNode node(extras.w2);
-    auto number_or_unset = [](uint32_t n) {
-        return n ? Cell{TYPE_INTEGER, 0, n, 0} : unset_cell;
-    };
+    auto number_or_unset = [](uint32_t n) { return n ? Cell{TYPE_INTEGER, 0, n, 0} : unset_cell; };
     const Cell cells[extras::size] = {*kept, unset_cell, number_or_unset(code), unset_cell,
                                       number_or_unset(code2)};
     for (const Cell& c : cells) block::append_value(extras, c);
@@ -370,9 +368,7 @@ void push_unused_refinement(int32_t n) {
 }
 
 Cell* make(Cell*, const Cell* spec, uint32_t) {
-    auto is_block_at = [spec](int32_t i) {
-        return cell::type_of(cell_at(*spec, i)) == TYPE_BLOCK;
-    };
+    auto is_block_at = [spec](int32_t i) { return cell::type_of(cell_at(*spec, i)) == TYPE_BLOCK; };
     if (cell::type_of(*spec) != TYPE_BLOCK || block::rs_length(*spec) < 2 || !is_block_at(0) ||
         !is_block_at(1))
         script_error(err::script::bad_func_def, *spec);
