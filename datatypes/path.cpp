@@ -25,8 +25,10 @@ Cell* make_at(Cell& c, int32_t n) {
 namespace {
 
 // The block! conversion of a spec, retyped to the target type.
-Cell* block_to(Cell* proto, const Cell* spec, uint32_t type) {
-    Cell* result = actions::to(proto, spec, TYPE_BLOCK);
+Cell* to_block_as(Cell* proto, const Cell* spec, uint32_t type) {
+    auto block_to = reinterpret_cast<action::SlotFn<Slot::to>>(
+        actions::get_action_ptr_from(TYPE_BLOCK, *spec, Slot::to));
+    Cell* result = block_to(proto, spec, TYPE_BLOCK);
     cell::set_type(*result, type);
     return result;
 }
@@ -86,7 +88,7 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
         return proto;
     }
     default:
-        if (is_block_like(cell::type_of(*spec))) return block_to(proto, spec, type);
+        if (is_block_like(cell::type_of(*spec))) return to_block_as(proto, spec, type);
         Cell target;
         datatype::make_at(target, type);
         runtime::fire_error(runtime::Category::script, err::script::bad_make_arg, &target, spec);
@@ -104,7 +106,7 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t type) {
         cell::set_type(*proto, type);
         return proto;
     }
-    default: return block_to(proto, spec, type);
+    default: return to_block_as(proto, spec, type);
     }
 }
 
