@@ -431,22 +431,20 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
     case 12: break;
     default: return -2;
     }
-    int32_t a = int32_t(value1->w1), b = int32_t(value2->w1);
-    return (a > b) - (a < b);
+    auto order = [](int32_t a, int32_t b) { return (a > b) - (a < b); };
+    // Header bits 16-23 hold an op!'s wrapped type and are 0 in the others.
+    auto wrapped = [](const Cell* v) { return int32_t((v->header >> 16) & 0xFF); };
+    if (int32_t r = order(wrapped(value1), wrapped(value2))) return r;
+    return order(int32_t(value1->w1), int32_t(value2->w1));
 }
 
 void init() {
-    using action::no;
-    // clang-format off
-    datatype::register_type(TYPE_FUNCTION, TYPE_CONTEXT, "function!",
-        {make, no, reflect, no, form, mold, no, no, compare, no, // 1-10
-         no,   no, no,      no, no,   no,   no, no, no,      no, // 11-20
-         no,   no, no,      no, no,   no,   no, no, no,      no, // 21-30
-         no,   no, no,      no, no,   no,   no, no, no,      no, // 31-40
-         no,   no, no,      no, no,   no,   no, no, no,      no, // 41-50
-         no,   no, no,      no, no,   no,   no, no, no,      no, // 51-60
-         no,   no});
-    // clang-format on
+    datatype::register_sparse(TYPE_FUNCTION, TYPE_CONTEXT, "function!", action::no,
+                              {{Slot::make, make},
+                               {Slot::reflect, reflect},
+                               {Slot::form, form},
+                               {Slot::mold, mold},
+                               {Slot::compare, compare}});
 }
 
 } // namespace function
@@ -516,18 +514,11 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const C
 }
 
 void init() {
-    using action::inherit;
-    using action::no;
-    // clang-format off
-    datatype::register_type(TYPE_ROUTINE, TYPE_FUNCTION, "routine!",
-        {no, no, inherit, no, form, mold, no, no, function::compare, no, // 1-10
-         no, no, no,      no, no,   no,   no, no, no,                no, // 11-20
-         no, no, no,      no, no,   no,   no, no, no,                no, // 21-30
-         no, no, no,      no, no,   no,   no, no, no,                no, // 31-40
-         no, no, no,      no, no,   no,   no, no, no,                no, // 41-50
-         no, no, no,      no, no,   no,   no, no, no,                no, // 51-60
-         no, no});
-    // clang-format on
+    datatype::register_sparse(TYPE_ROUTINE, TYPE_FUNCTION, "routine!", action::no,
+                              {{Slot::reflect, action::inherit},
+                               {Slot::form, form},
+                               {Slot::mold, mold},
+                               {Slot::compare, function::compare}});
 }
 
 } // namespace routine

@@ -82,6 +82,10 @@ Cell* reflect(Cell* value, uint32_t field);
 int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part);
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* arg,
              int32_t part, int32_t indent);
+// Compare of every function-like value (function!, routine!, native!,
+// action!, op!): values of one type order by the op!'s wrapped type and
+// then by word 1 (the context, native number or action slot); -2 for
+// another type or an operator other than 0, 1, 2, 7, 8, 9, 12.
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 
 // Registers function! (after context!).

@@ -73,18 +73,12 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
 }
 
 void init() {
-    using action::inherit;
-    using action::no;
-    // clang-format off
-    datatype::register_type(TYPE_ISSUE, TYPE_WORD, "issue!",
-        {make, no, no, make, inherit, mold, no, no, compare, no, // 1-10
-         no,   no, no, no,   no,      no,   no, no, no,      no, // 11-20
-         no,   no, no, no,   no,      no,   no, no, no,      no, // 21-30
-         no,   no, no, no,   no,      no,   no, no, no,      no, // 31-40
-         no,   no, no, no,   no,      no,   no, no, no,      no, // 41-50
-         no,   no, no, no,   no,      no,   no, no, no,      no, // 51-60
-         no,   no});
-    // clang-format on
+    datatype::register_sparse(TYPE_ISSUE, TYPE_WORD, "issue!", action::no,
+                              {{Slot::make, make},
+                               {Slot::to, make},
+                               {Slot::form, action::inherit},
+                               {Slot::mold, mold},
+                               {Slot::compare, compare}});
 }
 
 } // namespace kiv::issue

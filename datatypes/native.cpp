@@ -96,8 +96,8 @@ Cell* push(uint32_t type, const Cell& spec_in, uint32_t index) {
     block::make_at(extras, 2);
     *value = Cell{type, index, spec->w2, extras.w2};
     NodeId ctx = context::make_from_spec(*spec, true, false, context::Kind::function);
-    Cell ctx_cell = context::cell_of(ctx);
-    block::append_value(extras, ctx_cell);
+    Rooted<Cell> ctx_cell(context::cell_of(ctx));
+    block::append_value(extras, *ctx_cell);
     block::append_value(extras, none::value);
     return value;
 }
@@ -145,24 +145,6 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const C
     return part - 1;
 }
 
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
-    if (cell::type_of(*value2) != cell::type_of(*value1)) return -2;
-    switch (op) {
-    case 0:
-    case 1:
-    case 2:
-    case 7:
-    case 8:
-    case 9:
-    case 12: break;
-    default: return -2;
-    }
-    auto order = [](int32_t a, int32_t b) { return (a > b) - (a < b); };
-    if (int32_t r = order(int32_t(op::wrapped_type(*value1)), int32_t(op::wrapped_type(*value2))))
-        return r;
-    return order(int32_t(value1->w1), int32_t(value2->w1));
-}
-
 void init() {
     using action::inherit;
     using action::no;
@@ -176,18 +158,13 @@ void init() {
         {TYPE_ACTION, TYPE_NATIVE, "action!", native::make, inherit, native::mold},
         {TYPE_OP, TYPE_NATIVE, "op!", op::make, inherit, op::mold},
     };
-    for (const Row& r : rows) {
-        // clang-format off
-        datatype::register_type(r.type, r.parent, r.name,
-            {r.make, no, r.reflect, no, form, r.mold, no, no, compare, no, // 1-10
-             no,     no, no,        no, no,   no,     no, no, no,      no, // 11-20
-             no,     no, no,        no, no,   no,     no, no, no,      no, // 21-30
-             no,     no, no,        no, no,   no,     no, no, no,      no, // 31-40
-             no,     no, no,        no, no,   no,     no, no, no,      no, // 41-50
-             no,     no, no,        no, no,   no,     no, no, no,      no, // 51-60
-             no,     no});
-        // clang-format on
-    }
+    for (const Row& r : rows)
+        datatype::register_sparse(r.type, r.parent, r.name, no,
+                                  {{Slot::make, r.make},
+                                   {Slot::reflect, r.reflect},
+                                   {Slot::form, form},
+                                   {Slot::mold, r.mold},
+                                   {Slot::compare, function::compare}});
 }
 
 } // namespace native

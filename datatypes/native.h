@@ -36,8 +36,6 @@ Cell* reflect(Cell* value, uint32_t field);
 int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part);
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* arg,
              int32_t part, int32_t indent);
-// Orders by wrapped type (op!) and then by index.
-int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
 
 // Registers native!, action! and op!, in that order.
 void init();

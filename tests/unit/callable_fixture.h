@@ -116,16 +116,16 @@ class CallableTest : public DatatypeTest {
 
     static std::string molded(const Cell& value, bool only = false, int32_t part = 1000,
                               const Cell* arg = nullptr) {
+        Rooted<Cell> v(value);
         Rooted<Cell> buffer(new_buffer());
-        Cell v = value;
-        datatype::get<Slot::mold>(cell::type_of(v))(&v, &buffer.get(), only, false, false, arg,
-                                                    part, 0);
+        datatype::get<Slot::mold>(cell::type_of(*v))(&*v, &buffer.get(), only, false, false, arg,
+                                                     part, 0);
         return text_of(*buffer);
     }
     static std::string formed(const Cell& value) {
+        Rooted<Cell> v(value);
         Rooted<Cell> buffer(new_buffer());
-        Cell v = value;
-        datatype::get<Slot::form>(cell::type_of(v))(&v, &buffer.get(), nullptr, 1000);
+        datatype::get<Slot::form>(cell::type_of(*v))(&*v, &buffer.get(), nullptr, 1000);
         return text_of(*buffer);
     }
     // The mold of a block's contents without brackets.
