@@ -12,6 +12,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "datatypes/unset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
@@ -420,17 +421,8 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const C
 }
 
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
-    if (cell::type_of(*value2) != cell::type_of(*value1)) return -2;
-    switch (op) {
-    case 0:
-    case 1:
-    case 2:
-    case 7:
-    case 8:
-    case 9:
-    case 12: break;
-    default: return -2;
-    }
+    // The same type and an operator that unit values answer.
+    if (unset::compare_unit(value1, value2, op) == -2) return -2;
     auto order = [](int32_t a, int32_t b) { return (a > b) - (a < b); };
     // Header bits 16-23 hold an op!'s wrapped type and are 0 in the others.
     auto wrapped = [](const Cell* v) { return int32_t((v->header >> 16) & 0xFF); };
