@@ -9,6 +9,7 @@
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
+#include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
@@ -56,20 +57,6 @@ void mark_set(NodeId ctx, uint32_t index) {
 
 bool is_self(uint32_t symbol) {
     return symbol::resolve(symbol) == symbol::resolve(words::sym<"self">());
-}
-
-// Holds a series on the cycle stack for the length of a walk, errors
-// included.
-class CycleEntry {
-  public:
-    explicit CycleEntry(NodeId node) { block::cycles.push(node); }
-    ~CycleEntry() { block::cycles.pop(); }
-    CycleEntry(const CycleEntry&) = delete;
-    CycleEntry& operator=(const CycleEntry&) = delete;
-};
-
-bool on_cycle_stack(NodeId node) {
-    return block::cycles.find(node);
 }
 
 void mark_globals() {
@@ -264,8 +251,8 @@ void swap_value_from_top(NodeId ctx, uint32_t index) {
 
 Cell& bind_block(Cell& block, NodeId ctx, bool bind_self) {
     NodeId series = block.w2;
-    if (on_cycle_stack(series)) return block;
-    CycleEntry entry(series);
+    if (cycles::find(series)) return block;
+    cycles::Guard on_stack(series);
     Buffer* b = memory::buffer_of(series);
     Cell* c = b->head_cell() + std::min(block.w1, b->length());
     for (; c < b->tail_cell(); ++c) {
@@ -323,18 +310,16 @@ Cell* at(NodeId ctx, uint32_t index) {
 
 namespace word {
 
-Cell* set_in(Cell& word, const Cell& value, NodeId ctx, bool notify) {
+namespace {
+
+// Stores into the slot of a resolved word; nothing allocates before the
+// value is copied in.
+Cell* store(const Cell& word, const Cell& value, NodeId ctx, bool notify) {
     using namespace context;
-    Rooted<Cell> kept(value);
-    if (int32_t(word.w3) < 0) {
-        int32_t index = find_word(ctx, word.w2, false);
-        if (index < 0) index = add_word(ctx, word);
-        word.w3 = uint32_t(index);
-    }
     uint32_t index = word.w3;
     const Cell& c = cell_of(ctx);
     if (!c.w2) raise(err::script::not_defined, word);
-    if (on_stack(c)) return &(stack::values_at(c.w2)[index] = *kept);
+    if (on_stack(c)) return &(stack::values_at(c.w2)[index] = value);
     Cell* slot = cells::at(ctx, index);
     if (kind_of(c) == Kind::object) {
         word_at(ctx, index)->header |= flag::set_mark;
@@ -342,16 +327,30 @@ Cell* set_in(Cell& word, const Cell& value, NodeId ctx, bool notify) {
             Cell* saved_top = stack::state.top;
             Cell* old = stack::push_raw();
             *old = *slot;
-            *slot = *kept;
+            *slot = value;
+            // The handler runs Kiv code: what it is given must not move.
+            Rooted<Cell> fresh(value);
             Rooted<Cell> object(self_of(ctx));
             Rooted<Cell> name(word);
-            fire_on_change(*object, *name, *old, *kept);
+            fire_on_change(*object, *name, *old, *fresh);
             stack::state.top = saved_top;
             return cells::at(ctx, index);
         }
     }
-    *slot = *kept;
+    *slot = value;
     return slot;
+}
+
+} // namespace
+
+Cell* set_in(Cell& word, const Cell& value, NodeId ctx, bool notify) {
+    if (int32_t(word.w3) >= 0) return store(word, value, ctx, notify);
+    // Resolving may add an entry, and the context grow under the value.
+    Rooted<Cell> kept(value);
+    int32_t index = context::find_word(ctx, word.w2, false);
+    if (index < 0) index = context::add_word(ctx, word);
+    word.w3 = uint32_t(index);
+    return store(word, *kept, ctx, notify);
 }
 
 Cell* set(Cell& word, const Cell& value) {

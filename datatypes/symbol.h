@@ -32,8 +32,6 @@ int32_t alias(uint32_t id);
 // Compares the names of two symbol! values as strings under the operator
 // code; the compare slot of symbol!.
 int32_t compare(const Cell* a, const Cell* b, int32_t op);
-// Registers symbol! (compare only).
-void init();
 
 // Registers symbol! (no parent) with the compare slot alone.
 void init();

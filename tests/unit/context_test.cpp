@@ -40,11 +40,9 @@ class ContextTest : public DatatypeTest {
   protected:
     void SetUp() override {
         DatatypeTest::SetUp();
-        collector::init();
         symbol::init();
         context::init();
         word::init();
-        symbol_table::init();
         context::init_global();
         words::init_runtime_words();
         words::init_refinements();
@@ -339,6 +337,23 @@ TEST_F(ContextTest, WordOfFallsBackToTheGlobalWord) {
     EXPECT_GE(int32_t(other.w3), 0);
 }
 
+TEST_F(ContextTest, SettingAnUnresolvedWordResolvesOrAddsIt) {
+    RootedNode ctx(context::new_(1, false, false, 0, Kind::object));
+    context::put_value(ctx, global_word("known"), int_cell(1));
+    struct Case {
+        const char* name;
+        uint32_t index;
+    } cases[] = {{"known", 0}, {"KNOWN", 0}, {"added", 1}};
+    for (const Case& c : cases) {
+        Cell w = word::unresolved(c.name, TYPE_SET_WORD, context::global);
+        word::set_in(w, int_cell(9), ctx, false);
+        EXPECT_EQ(w.w3, c.index) << c.name;
+        EXPECT_EQ(context::slot_at(ctx, c.index)->w2, 9u) << c.name;
+    }
+    EXPECT_EQ(context::size_of(ctx), 2u);
+    EXPECT_EQ(memory::buffer_of(context::cell_of(ctx).w2)->length(), 2u);
+}
+
 // The word family.
 
 struct Variant {
@@ -476,6 +491,28 @@ TEST_F(ContextTest, WordValuesAreReadAndSetThroughTheStack) {
     Cell get_args[] = {*w};
     call([] { word::get_from_arg(false); }, get_args);
     EXPECT_EQ(get_args[0].w2, 12u);
+}
+
+TEST_F(ContextTest, ConstructorsMakeGlobalWordsOfEachType) {
+    Rooted<Cell> blk;
+    block::make_at(*blk, 1);
+    Cell in = *word::load_in("inside", *blk, TYPE_GET_WORD);
+    EXPECT_EQ(cell::type_of(in), uint32_t(TYPE_GET_WORD));
+    Cell made = *word::make_in(sym("made"), *blk);
+    Cell pushed = *word::push_new(sym("pushed"));
+    Cell retyped = *word::push_from(made, TYPE_LIT_WORD);
+    Cell at = *word::push_at(context::global, made.w3, TYPE_SET_WORD);
+    for (const Cell& w : {in, made, pushed, retyped, at}) {
+        EXPECT_EQ(w.w1, context::global) << spelling(w);
+        EXPECT_EQ(std::string(symbol::c_name(context::word_at(context::global, w.w3)->w2)),
+                  spelling(w));
+    }
+    EXPECT_EQ(cell::type_of(retyped), uint32_t(TYPE_LIT_WORD));
+    EXPECT_EQ(at.w2, made.w2);
+    EXPECT_EQ(cell::type_of(at), uint32_t(TYPE_SET_WORD));
+    Cell* name = word::push_name(made);
+    EXPECT_EQ(text_of(*name), "made");
+    stack::pop(4);
 }
 
 // The runtime word tables.
