@@ -7,8 +7,11 @@
 #include "datatypes/datatype.h"
 #include "datatypes/none.h"
 #include "datatypes/string.h"
+#include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "datatypes/unset.h"
 #include "evaluator/stack.h"
+#include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
@@ -151,6 +154,49 @@ void insert_repeated(Cell& block, int64_t index, const Cell* cells, uint32_t n, 
     b->tail += bytes;
 }
 
+namespace {
+
+bool copied_when_nested(uint32_t type, bool any_block) {
+    switch (type) {
+    case TYPE_BLOCK: return true;
+    case TYPE_PAREN:
+    case TYPE_PATH:
+    case TYPE_LIT_PATH:
+    case TYPE_SET_PATH:
+    case TYPE_GET_PATH: return any_block;
+    default: return false;
+    }
+}
+
+// Writes into `out` a copy of the value's cells from its head. `out` must
+// be a root: the new buffer is reachable only through it.
+void copy_into(const Cell& value, Cell& out, bool deep, bool any_block) {
+    int32_t n = std::max(rs_length(value), 0);
+    NodeId node = memory::alloc_cells(uint32_t(std::max(n, 1)));
+    Buffer* target = memory::buffer_of(node);
+    std::memcpy(target->head, rs_head(value), size_t(n) * cell_size);
+    target->tail += size_t(n) * cell_size;
+    out = Cell{cell::type_of(value), 0, node, 0};
+    if (!deep) return;
+    cycles::Guard on_stack(value.w2);
+    for (int32_t i = 0; i < n; ++i) {
+        Rooted<Cell> nested(buffer_of(out)->head_cell()[i]);
+        if (!copied_when_nested(cell::type_of(*nested), any_block)) continue;
+        Rooted<Cell> copy;
+        copy_into(*nested, *copy, true, any_block);
+        copy->header = nested->header;
+        buffer_of(out)->head_cell()[i] = *copy;
+    }
+}
+
+} // namespace
+
+Cell* push_copy(const Cell& value, bool deep, bool any_block) {
+    Cell* out = stack::push(unset::value);
+    copy_into(value, *out, deep, any_block);
+    return out;
+}
+
 Cell* append_value(Cell& block, const Cell& value) {
     Cell copy = value; // the value may lie in the buffer that grows
     insert_repeated(block, length_of(buffer_of(block)), &copy, 1, 1);
@@ -226,17 +272,26 @@ const Cell* select_ptr(const Cell& block, const Cell& key) {
     return &none::value;
 }
 
-namespace {
+const Cell* find_word(const Cell& block, const Cell& word, bool strict) {
+    uint32_t wanted = strict ? word.w2 : symbol::resolve(word.w2);
+    Buffer* b = buffer_of(block);
+    int32_t length = length_of(b);
+    for (int32_t i = clamped_head(block); i + 1 < length; ++i) {
+        const Cell& c = b->head_cell()[i];
+        switch (cell::type_of(c)) {
+        case TYPE_WORD:
+        case TYPE_SET_WORD:
+        case TYPE_LIT_WORD:
+        case TYPE_GET_WORD:
+            if ((strict ? c.w2 : symbol::resolve(c.w2)) == wanted) return &c + 1;
+            break;
+        default: break;
+        }
+    }
+    return &none::value;
+}
 
-// Holds a series on the cycle stack for the length of a walk, errors
-// included.
-class OnCycleStack {
-  public:
-    explicit OnCycleStack(NodeId node) { cycles.push(node); }
-    ~OnCycleStack() { cycles.pop(); }
-    OnCycleStack(const OnCycleStack&) = delete;
-    OnCycleStack& operator=(const OnCycleStack&) = delete;
-};
+namespace {
 
 [[noreturn]] void unsupported(const Cell& value) {
     Cell type;
@@ -257,6 +312,13 @@ int32_t mold_value(const Cell& value, Cell* buffer, bool all, bool flat, const C
     return mold(&value, buffer, false, all, flat, arg, part, indent);
 }
 
+// Appends the marker of a series the walk is already inside.
+bool append_cycle_marker(const Cell& value, Cell* buffer, int32_t& part, bool mold) {
+    const char* marker = cycles::detect(value, part, mold);
+    if (marker) string::append_c_string(*buffer, marker);
+    return marker != nullptr;
+}
+
 // The last character of the buffer, 0 when it is empty.
 uint32_t last_char(const Cell& buffer) {
     uint32_t length = string::length_whole(buffer);
@@ -272,8 +334,8 @@ int32_t append_indent(Cell* buffer, int32_t part, int32_t indent) {
 } // namespace
 
 int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part) {
-    if (cycles.detect(*value, buffer, part, false)) return part;
-    OnCycleStack on_stack(value->w2);
+    if (append_cycle_marker(*value, buffer, part, false)) return part;
+    cycles::Guard on_stack(value->w2);
     int32_t length = rs_length(*value);
     for (int32_t i = 0; i < length; ++i) {
         if (arg && part <= 0) break;
@@ -292,7 +354,7 @@ int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part) {
 
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* arg,
              int32_t part, int32_t indent) {
-    if (cycles.detect(*value, buffer, part, true)) return part;
+    if (append_cycle_marker(*value, buffer, part, true)) return part;
     bool paren = cell::type_of(*value) == TYPE_PAREN;
     if (!only) {
         string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>(paren ? "(" : "["),
@@ -312,7 +374,7 @@ int32_t mold_each(const Cell& value, Cell* buffer, bool only, bool all, bool fla
                   int32_t part, int32_t indent) {
     bool indented = false;
     {
-        OnCycleStack on_stack(value.w2);
+        cycles::Guard on_stack(value.w2);
         int32_t length = rs_length(value);
         for (int32_t i = 0; i < length; ++i) {
             if (arg && part <= 0) return part;
@@ -387,13 +449,13 @@ int32_t compare_each(const Cell& value1, const Cell& value2, int32_t op) {
     bool same = value1.w2 == value2.w2 && value1.w1 == value2.w1;
     if (op == 9) return same ? 0 : -1;
     if (same) return 0;
-    if (cycles.find(value1.w2)) return cycles.find(value2.w2) ? 0 : -1;
+    if (cycles::find(value1.w2)) return cycles::find(value2.w2) ? 0 : -1;
     int32_t length1 = std::max(rs_length(value1), 0);
     int32_t length2 = std::max(rs_length(value2), 0);
     if (length1 != length2 && is_equality(op)) return 1;
 
-    OnCycleStack first(value1.w2);
-    OnCycleStack second(value2.w2);
+    cycles::Guard first(value1.w2);
+    cycles::Guard second(value2.w2);
     for (int32_t k = 0; k < std::min(length1, length2); ++k) {
         Cell c1 = rs_head(value1)[k];
         Cell c2 = rs_head(value2)[k];
@@ -405,41 +467,5 @@ int32_t compare_each(const Cell& value1, const Cell& value2, int32_t op) {
     }
     return (length1 > length2) - (length1 < length2);
 }
-
-namespace {
-
-// A plain stack until the shared cycle stack is installed.
-std::vector<NodeId> walk;
-
-bool find_node(NodeId node) {
-    return std::find(walk.begin(), walk.end(), node) != walk.end();
-}
-void push_node(NodeId node) {
-    walk.push_back(node);
-}
-void pop_node() {
-    if (!walk.empty()) walk.pop_back();
-}
-
-bool detect_node(const Cell& value, Cell* buffer, int32_t& part, bool mold) {
-    if (!find_node(value.w2)) return false;
-    const char* marker = "...";
-    if (mold) {
-        switch (cell::type_of(value)) {
-        case TYPE_BLOCK:
-        case TYPE_HASH: marker = "[...]"; break;
-        case TYPE_PAREN: marker = "(...)"; break;
-        default: break;
-        }
-    }
-    size_t length = std::strlen(marker);
-    string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>(marker), uint32_t(length));
-    part -= int32_t(length);
-    return true;
-}
-
-} // namespace
-
-CycleStack cycles{find_node, push_node, pop_node, detect_node};
 
 } // namespace kiv::block

@@ -38,6 +38,11 @@ Cell* make_in(Cell* parent, int32_t n);
 Cell* push(const Cell& value);
 Cell* push_new(int32_t n);
 
+// Pushes a new series of the value's type holding copies of its cells from
+// the head. With deep, nested block! cells (and with any_block also paren!
+// and the path types) are replaced by recursive copies of their own type.
+Cell* push_copy(const Cell& value, bool deep, bool any_block);
+
 // Modification. Cells are copied in; sources may be the block itself.
 Cell* append_value(Cell& block, const Cell& value);
 Cell* append_cells(Cell& block, const Cell& source);
@@ -63,6 +68,11 @@ bool remove_value(Cell& block, const Cell& key, bool from_start);
 // none value.
 const Cell* select_ptr(const Cell& block, const Cell& key);
 
+// The cell after the first word!, set-word!, lit-word! or get-word! from
+// the head whose symbol is the word's (with `strict` exactly, else ignoring
+// case through the canonical symbol), or the shared none value.
+const Cell* find_word(const Cell& block, const Cell& word, bool strict);
+
 // Recursive workers. form and mold have the action signatures.
 int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part);
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* arg,
@@ -70,17 +80,5 @@ int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, co
 int32_t mold_each(const Cell& value, Cell* buffer, bool only, bool all, bool flat, const Cell* arg,
                   int32_t part, int32_t indent);
 int32_t compare_each(const Cell& value1, const Cell& value2, int32_t op);
-
-// The stack of series a recursive walk is inside; the cycle module
-// installs its own.
-struct CycleStack {
-    bool (*find)(NodeId node);
-    void (*push)(NodeId node);
-    void (*pop)();
-    // When the value's series is on the stack: appends the marker, takes
-    // its length from part and answers true.
-    bool (*detect)(const Cell& value, Cell* buffer, int32_t& part, bool mold);
-};
-extern CycleStack cycles;
 
 } // namespace kiv::block

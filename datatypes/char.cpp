@@ -8,6 +8,7 @@
 #include "datatypes/types.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/unicode.h"
 
 namespace kiv::char_ {
 
@@ -36,33 +37,24 @@ namespace {
     runtime::fire_error(runtime::Category::script, err::script::out_of_range, spec);
 }
 
-// The code point of the UTF-8 sequence at the binary's head: 0xFFFE for an
-// invalid sequence; an empty binary or a sequence cut short by the end of
+// The code point of the UTF-8 sequence at the binary's head: 0xFFFE for a
+// malformed sequence; an empty binary or a sequence cut short by the end of
 // the data cannot convert.
 uint32_t decode_utf8(const Cell* binary) {
     Buffer* b = memory::buffer_of(binary->w2);
     int64_t available = int64_t(b->tail - b->head) - int32_t(binary->w1);
     if (available <= 0) bad_to_arg(binary);
     const uint8_t* p = b->head + int32_t(binary->w1);
-    uint8_t lead = p[0];
-    int length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || lead > 0xF4) return 0xFFFE;
-    if (length > available) bad_to_arg(binary);
-    uint32_t code_point = length == 1 ? lead : lead & (0x7F >> length);
-    for (int i = 1; i < length; ++i) {
-        if ((p[i] & 0xC0) != 0x80) return 0xFFFE;
-        code_point = code_point << 6 | (p[i] & 0x3F);
-    }
-    return code_point;
+    if (utf8::seq_length(p[0]) > available) bad_to_arg(binary);
+    int32_t code_point;
+    utf8::decode_step(p, p + available, code_point);
+    return code_point < 0 ? 0xFFFE : uint32_t(code_point);
 }
 
 // The code point at the head of a string type.
 uint32_t first_char(const Cell* string) {
-    Buffer* b = memory::buffer_of(string->w2);
-    uint32_t unit = b->unit();
-    int64_t head = int32_t(string->w1);
-    if (head < 0 || head >= int64_t(b->length())) bad_to_arg(string);
-    return string::get_char(b->head + head * unit, unit);
+    if (string::at_tail(*string)) bad_to_arg(string);
+    return string::char_at(*string, string::head_index(*string));
 }
 
 Cell* make(Cell* proto, const Cell* spec, uint32_t) {
@@ -168,15 +160,17 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
 
 void init() {
     using namespace action;
-    datatype::register_type(
-        TYPE_CHAR, TYPE_INTEGER, "char!",
-        {make, inherit, no,       make, form, mold,      no, no,       compare, inherit, // 1-10
-         add,  divide,  multiply, no,   no,   remainder, no, subtract, inherit, inherit, // 11-20
-         and_, no,      or_,      xor_, no,   no,        no, no,       no,      no,      // 21-30
-         no,   no,      no,       no,   no,   no,        no, no,       no,      no,      // 31-40
-         no,   no,      no,       no,   no,   no,        no, no,       no,      no,      // 41-50
-         no,   no,      no,       no,   no,   no,        no, no,       no,      no,      // 51-60
-         no,   no});
+    // clang-format off
+    datatype::register_type(TYPE_CHAR, TYPE_INTEGER, "char!", {
+        make, inherit, no,       make, form, mold,      no, no,       compare, inherit, // 1-10
+        add,  divide,  multiply, no,   no,   remainder, no, subtract, inherit, inherit, // 11-20
+        and_, no,      or_,      xor_, no,   no,        no, no,       no,      no, // 21-30
+        no,   no,      no,       no,   no,   no,        no, no,       no,      no, // 31-40
+        no,   no,      no,       no,   no,   no,        no, no,       no,      no, // 41-50
+        no,   no,      no,       no,   no,   no,        no, no,       no,      no, // 51-60
+        no,   no // 61-62
+    });
+    // clang-format on
 }
 
 } // namespace kiv::char_

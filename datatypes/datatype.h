@@ -167,49 +167,31 @@ constexpr uint32_t family_of = family_index<F, Families>::value;
 constexpr uint32_t no_family = std::tuple_size_v<Families>;
 
 // The family of each slot, in slot order.
+// clang-format off
 inline constexpr uint32_t slot_family[slot_count] = {
-    family_of<MakeFn>,      family_of<RandomFn>,
-    family_of<ReflectFn>, // 1-3
-    family_of<MakeFn>,      family_of<FormFn>,
-    family_of<MoldFn>, // 4-6
-    family_of<EvalPathFn>,  no_family,
-    family_of<CompareFn>, // 7-9
-    family_of<FrameFn>,     family_of<FrameFn>,
-    family_of<FrameFn>, // 10-12
-    family_of<FrameFn>,     family_of<UnaryFn>,
-    family_of<FrameFn>, // 13-15
-    family_of<FrameFn>,     family_of<RoundFn>,
-    family_of<FrameFn>, // 16-18
-    family_of<PredicateFn>, family_of<PredicateFn>,
-    family_of<FrameFn>, // 19-21
-    family_of<UnaryFn>,     family_of<FrameFn>,
-    family_of<FrameFn>, // 22-24
-    family_of<InsertFn>,    family_of<FrameFn>,
-    family_of<FrameFn>, // 25-27
-    family_of<ChangeFn>,    family_of<UnaryFn>,
-    family_of<CopyFn>, // 28-30
-    family_of<FindFn>,      family_of<FrameFn>,
-    family_of<FrameFn>, // 31-33
-    family_of<FrameFn>,     family_of<InsertFn>,
-    family_of<LengthFn>, // 34-36
-    family_of<MoveFn>,      family_of<FrameFn>,
-    family_of<PickFn>, // 37-39
-    family_of<PokeFn>,      family_of<PutFn>,
-    family_of<RemoveFn>, // 40-42
-    family_of<ReverseFn>,   family_of<SelectFn>,
-    family_of<SortFn>, // 43-45
-    family_of<FrameFn>,     family_of<PairFn>,
-    family_of<FrameFn>, // 46-48
-    family_of<FrameFn>,     family_of<TakeFn>,
-    family_of<TrimFn>, // 49-51
-    family_of<UnaryFn>,     family_of<UnaryFn>,
-    family_of<UnaryFn>, // 52-54
-    family_of<PutFn>,       family_of<OpenFn>,
-    family_of<UnaryFn>, // 55-57
-    family_of<UnaryFn>,     family_of<ReadFn>,
-    family_of<PairFn>,                          // 58-60
-    family_of<UnaryFn>,     family_of<WriteFn>, // 61-62
+    family_of<MakeFn>,       family_of<RandomFn>,     family_of<ReflectFn>, // 1-3
+    family_of<MakeFn>,       family_of<FormFn>,       family_of<MoldFn>, // 4-6
+    family_of<EvalPathFn>,   no_family,               family_of<CompareFn>, // 7-9
+    family_of<FrameFn>,      family_of<FrameFn>,      family_of<FrameFn>, // 10-12
+    family_of<FrameFn>,      family_of<UnaryFn>,      family_of<FrameFn>, // 13-15
+    family_of<FrameFn>,      family_of<RoundFn>,      family_of<FrameFn>, // 16-18
+    family_of<PredicateFn>,  family_of<PredicateFn>,  family_of<FrameFn>, // 19-21
+    family_of<UnaryFn>,      family_of<FrameFn>,      family_of<FrameFn>, // 22-24
+    family_of<InsertFn>,     family_of<FrameFn>,      family_of<FrameFn>, // 25-27
+    family_of<ChangeFn>,     family_of<UnaryFn>,      family_of<CopyFn>, // 28-30
+    family_of<FindFn>,       family_of<FrameFn>,      family_of<FrameFn>, // 31-33
+    family_of<FrameFn>,      family_of<InsertFn>,     family_of<LengthFn>, // 34-36
+    family_of<MoveFn>,       family_of<FrameFn>,      family_of<PickFn>, // 37-39
+    family_of<PokeFn>,       family_of<PutFn>,        family_of<RemoveFn>, // 40-42
+    family_of<ReverseFn>,    family_of<SelectFn>,     family_of<SortFn>, // 43-45
+    family_of<FrameFn>,      family_of<PairFn>,       family_of<FrameFn>, // 46-48
+    family_of<FrameFn>,      family_of<TakeFn>,       family_of<TrimFn>, // 49-51
+    family_of<UnaryFn>,      family_of<UnaryFn>,      family_of<UnaryFn>, // 52-54
+    family_of<PutFn>,        family_of<OpenFn>,       family_of<UnaryFn>, // 55-57
+    family_of<UnaryFn>,      family_of<ReadFn>,       family_of<PairFn>, // 58-60
+    family_of<UnaryFn>,      family_of<WriteFn>, // 61-62
 };
+// clang-format on
 
 template <Slot S>
 using SlotFn = std::tuple_element_t<slot_family[uint32_t(S) - 1], Families>;

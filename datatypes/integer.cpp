@@ -7,7 +7,9 @@
 #include <limits>
 
 #include "datatypes/datatype.h"
+#include "datatypes/float.h"
 #include "datatypes/string.h"
+#include "datatypes/symbol.h"
 #include "datatypes/types.h"
 #include "evaluator/scan_number.h"
 #include "io/random.h"
@@ -91,12 +93,6 @@ const char* form_signed(int32_t value) {
     return text;
 }
 
-Cell* float_result(Cell& c, double value) {
-    c.header = TYPE_FLOAT;
-    cell::put_float(c, value);
-    return &c;
-}
-
 int32_t do_math(int32_t a, int32_t b, int32_t op, Cell* result) {
     int32_t r = 0;
     bool overflow = false;
@@ -120,7 +116,7 @@ int32_t do_math(int32_t a, int32_t b, int32_t op, Cell* result) {
         if (a == lowest && b == -1) math_error(err::math::overflow);
         r = op == divide ? a / b : a % b;
         if (op == divide && result && a % b != 0) {
-            float_result(*result, double(a) / double(b));
+            float_::make_at(*result, double(a) / double(b));
             return 0;
         }
         break;
@@ -131,7 +127,7 @@ int32_t do_math(int32_t a, int32_t b, int32_t op, Cell* result) {
     }
     if (overflow) {
         if (!result) math_error(err::math::overflow);
-        float_result(*result, exact);
+        float_::make_at(*result, exact);
         return 0;
     }
     if (result) result->w2 = uint32_t(r);
@@ -147,15 +143,37 @@ uint32_t from_binary(const Cell& binary) {
     return value;
 }
 
+uint32_t from_issue(const Cell& issue) {
+    const char* name = symbol::c_name(issue.w2);
+    size_t length = std::strlen(name);
+    uint32_t value = 0;
+    bool valid = length > 0 && length <= 8;
+    for (size_t i = 0; valid && i < length; ++i) {
+        char c = name[i];
+        uint32_t digit = c >= '0' && c <= '9'   ? uint32_t(c - '0')
+                         : c >= 'A' && c <= 'F' ? uint32_t(c - 'A' + 10)
+                         : c >= 'a' && c <= 'f' ? uint32_t(c - 'a' + 10)
+                                                : 16;
+        valid = digit < 16;
+        value = value << 4 | digit;
+    }
+    if (!valid) runtime::fire_error(runtime::Category::script, err::script::invalid_data, &issue);
+    return value;
+}
+
 namespace {
 
-// Right operands that combine with an integer here; floats, money, vectors,
-// pairs, points, tuples and dates are handed to their own arithmetic.
+// Right operands that combine with an integer here; floats, percents and
+// times go to the float arithmetic, which promotes the integer. Money,
+// vectors, pairs, points, tuples and dates are handed to their own.
 void math(int32_t op) {
     Cell* args = frame_args();
     switch (cell::type_of(args[1])) {
     case TYPE_INTEGER:
     case TYPE_CHAR: do_math(get(args[0]), get(args[1]), op, &args[0]); return;
+    case TYPE_FLOAT:
+    case TYPE_PERCENT:
+    case TYPE_TIME: float_::do_math(op); return;
     default: type_error(args[1]);
     }
 }
@@ -185,16 +203,17 @@ void xor__() {
     math(xor_);
 }
 
-// The float side of power: the base as a double raised to the exponent.
-void float_power(Cell& base, double exponent) {
-    float_result(base, std::pow(double(get(base)), exponent));
+// The float side of power: the base becomes a float! and float! finishes.
+void float_power(Cell& base) {
+    float_::make_at(base, double(get(base)));
+    float_::power();
 }
 
 void power() {
     Cell* args = frame_args();
     Cell& exponent = args[1];
     switch (cell::type_of(exponent)) {
-    case TYPE_FLOAT: float_power(args[0], cell::get_float(exponent)); return;
+    case TYPE_FLOAT: float_power(args[0]); return;
     case TYPE_INTEGER: break;
     default: {
         Cell type;
@@ -203,14 +222,14 @@ void power() {
     }
     }
     int32_t e = get(exponent);
-    if (e < 0) return float_power(args[0], e);
+    if (e < 0) return float_power(args[0]);
     int32_t base = get(args[0]);
     int32_t result = 1;
     for (uint32_t bits = uint32_t(e); bits != 0;) {
         if ((bits & 1) && __builtin_mul_overflow(result, base, &result))
-            return float_power(args[0], e);
+            return float_power(args[0]);
         bits >>= 1;
-        if (bits && __builtin_mul_overflow(base, base, &base)) return float_power(args[0], e);
+        if (bits && __builtin_mul_overflow(base, base, &base)) return float_power(args[0]);
     }
     args[0].w2 = uint32_t(result);
 }
@@ -223,6 +242,12 @@ Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half
     if (scale_cell) {
         switch (cell::type_of(*scale_cell)) {
         case TYPE_INTEGER: scale = abs_checked(get(*scale_cell)); break;
+        case TYPE_FLOAT:
+        case TYPE_PERCENT:
+        case TYPE_TIME:
+            float_::make_at(*value, double(get(*value)));
+            return float_::round(value, scale_cell, even, down, half_down, floor, ceiling,
+                                 half_ceiling);
         case TYPE_MONEY: {
             Cell money;
             datatype::make_at(money, TYPE_MONEY);
@@ -298,6 +323,7 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t) {
         break;
     }
     case TYPE_BINARY: value = int32_t(from_binary(*spec)); break;
+    case TYPE_ISSUE: value = int32_t(from_issue(*spec)); break;
     case TYPE_STRING:
     case TYPE_FILE:
     case TYPE_URL:
@@ -347,6 +373,11 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg,
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
     uint32_t type = cell::type_of(*value2);
     if ((op == 2 || op == 12) && type != TYPE_INTEGER) return 1;
+    if (type == TYPE_FLOAT || type == TYPE_PERCENT || type == TYPE_TIME) {
+        Cell promoted;
+        float_::make_at(promoted, double(get(*value1)));
+        return float_::compare(&promoted, value2, op);
+    }
     if (type != TYPE_INTEGER && type != TYPE_CHAR) return -2;
     int32_t a = get(*value1), b = get(*value2);
     return (a > b) - (a < b);
@@ -379,20 +410,17 @@ Cell* complement(Cell* value) {
 
 void init() {
     using namespace action;
-    datatype::register_type(TYPE_INTEGER, 0, "integer!",
-                            {make,       random,     no,        to,      form,
-                             mold,       no,         no,        compare, absolute, // 1-10
-                             add_,       divide_,    multiply_, negate,  power,
-                             remainder_, round,      subtract_, even,    odd, // 11-20
-                             and__,      complement, or__,      xor__,   no,
-                             no,         no,         no,        no,      no, // 21-30
-                             no,         no,         no,        no,      no,
-                             no,         no,         no,        no,      no, // 31-40
-                             no,         no,         no,        no,      no,
-                             no,         no,         no,        no,      no, // 41-50
-                             no,         no,         no,        no,      no,
-                             no,         no,         no,        no,      no, // 51-60
-                             no,         no});
+    // clang-format off
+    datatype::register_type(TYPE_INTEGER, 0, "integer!", {
+        make,  random,     no,        to,     form,  mold,       no,    no,        compare, absolute, // 1-10
+        add_,  divide_,    multiply_, negate, power, remainder_, round, subtract_, even,    odd, // 11-20
+        and__, complement, or__,      xor__,  no,    no,         no,    no,        no,      no, // 21-30
+        no,    no,         no,        no,     no,    no,         no,    no,        no,      no, // 31-40
+        no,    no,         no,        no,     no,    no,         no,    no,        no,      no, // 41-50
+        no,    no,         no,        no,     no,    no,         no,    no,        no,      no, // 51-60
+        no,    no // 61-62
+    });
+    // clang-format on
 }
 
 } // namespace kiv::integer

@@ -39,15 +39,15 @@ bool out_of_range(const Cell& float_cell);
 // Decimal text in a static buffer overwritten by the next call.
 const char* form_signed(int32_t value);
 
-// Turns the cell into a float! holding the value.
-Cell* float_result(Cell& cell, double value);
-
 // a op b. Add, subtract and multiply overflow into a float! in `result`
 // (returning 0); without a result cell an overflow raises math `overflow`.
 // Divide leaves an inexact quotient as a float! in `result`, or truncates
 // without one. A result cell that stays integer! gets the value in word 2.
 int32_t do_math(int32_t a, int32_t b, int32_t op, Cell* result);
 
+// The name of an issue read as up to 8 hexadecimal digits; another name
+// raises script `invalid-data` with the issue.
+uint32_t from_issue(const Cell& issue);
 // The first four bytes of a binary from its head, big-endian.
 uint32_t from_binary(const Cell& binary);
 

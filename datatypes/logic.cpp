@@ -3,6 +3,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
+#include "datatypes/unit.h"
 #include "io/random.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -103,17 +104,8 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* 
 }
 
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
-    if (cell::type_of(*value2) != TYPE_LOGIC) return -2;
-    switch (op) {
-    case 0:
-    case 1:
-    case 2:
-    case 7:
-    case 8:
-    case 9:
-    case 12: return int32_t(value1->w1) - int32_t(value2->w1);
-    default: return -2;
-    }
+    if (cell::type_of(*value2) != TYPE_LOGIC || !unit::compares_under(op)) return -2;
+    return int32_t(value1->w1) - int32_t(value2->w1);
 }
 
 // The bitwise actions need a logic! second argument.
@@ -149,14 +141,17 @@ Cell* complement(Cell* value) {
 
 void init() {
     using namespace action;
-    datatype::register_type(TYPE_LOGIC, 0, "logic!",
-                            {make, random,     no,  to,   form, mold, no, no, compare, no, // 1-10
-                             no,   no,         no,  no,   no,   no,   no, no, no,      no, // 11-20
-                             and_, complement, or_, xor_, no,   no,   no, no, no,      no, // 21-30
-                             no,   no,         no,  no,   no,   no,   no, no, no,      no, // 31-40
-                             no,   no,         no,  no,   no,   no,   no, no, no,      no, // 41-50
-                             no,   no,         no,  no,   no,   no,   no, no, no,      no, // 51-60
-                             no,   no});
+    // clang-format off
+    datatype::register_type(TYPE_LOGIC, 0, "logic!", {
+        make, random,     no,  to,   form, mold, no, no, compare, no, // 1-10
+        no,   no,         no,  no,   no,   no,   no, no, no,      no, // 11-20
+        and_, complement, or_, xor_, no,   no,   no, no, no,      no, // 21-30
+        no,   no,         no,  no,   no,   no,   no, no, no,      no, // 31-40
+        no,   no,         no,  no,   no,   no,   no, no, no,      no, // 41-50
+        no,   no,         no,  no,   no,   no,   no, no, no,      no, // 51-60
+        no,   no // 61-62
+    });
+    // clang-format on
 }
 
 } // namespace kiv::logic

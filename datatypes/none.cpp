@@ -11,28 +11,9 @@ namespace kiv::none {
 
 Cell value{TYPE_NONE, 0, 0, 0};
 
-Cell* make_at(Cell& c) {
-    c = Cell{TYPE_NONE, 0, 0, 0};
-    return &c;
-}
-
-Cell* push() {
-    return make_at(*stack::push_raw());
-}
-
-Cell* set_result() {
-    return make_at(*stack::state.base);
-}
-
-Cell* make_in(Cell& block) {
-    return make_at(*cell::alloc_tail(block));
-}
-
 namespace {
 
-Cell* make(Cell* proto, const Cell*, uint32_t) {
-    return make_at(*proto);
-}
+constexpr auto make = unit::make<TYPE_NONE>;
 
 int32_t form(const Cell*, Cell* buffer, const Cell*, int32_t part) {
     string::append_c_string(*buffer, "none");
@@ -72,20 +53,17 @@ int32_t length(Cell*) {
 
 void init() {
     using namespace action;
-    datatype::register_type(TYPE_NONE, 0, "none!",
-                            {make, no,     no, make,   form, mold,   no, no, unset::compare_unit,
-                             no, // 1-10
-                             no,   no,     no, no,     no,   no,     no, no, no,
-                             no, // 11-20
-                             no,   no,     no, no,     no,   no,     no, no, clear,
-                             no, // 21-30
-                             find, no,     no, no,     no,   length, no, no, no,
-                             no, // 31-40
-                             no,   remove, no, select, no,   no,     no, no, no,
-                             take, // 41-50
-                             no,   no,     no, no,     no,   no,     no, no, no,
-                             no, // 51-60
-                             no,   no});
+    // clang-format off
+    datatype::register_type(TYPE_NONE, 0, "none!", {
+        make, no,     no, make,   form, mold,   no, no, unit::compare, no, // 1-10
+        no,   no,     no, no,     no,   no,     no, no, no,            no, // 11-20
+        no,   no,     no, no,     no,   no,     no, no, clear,         no, // 21-30
+        find, no,     no, no,     no,   length, no, no, no,            no, // 31-40
+        no,   remove, no, select, no,   no,     no, no, no,            take, // 41-50
+        no,   no,     no, no,     no,   no,     no, no, no,            no, // 51-60
+        no,   no // 61-62
+    });
+    // clang-format on
 }
 
 } // namespace kiv::none

@@ -1,8 +1,8 @@
 // unset!: the value of nothing.
 #pragma once
 
-#include <cstdint>
-
+#include "datatypes/types.h"
+#include "datatypes/unit.h"
 #include "runtime/cell.h"
 
 namespace kiv::unset {
@@ -10,13 +10,10 @@ namespace kiv::unset {
 // The shared unset value.
 extern const Cell value;
 
-Cell* make_at(Cell& cell);
-Cell* make_in(Cell& block);
-Cell* push();
-Cell* set_result();
-// The comparison shared with none!: two values of the type are equal under
-// the equality and sorting operators and cannot be ordered otherwise.
-int32_t compare_unit(const Cell* value1, const Cell* value2, int32_t op);
+inline constexpr auto make_at = unit::make_at<TYPE_UNSET>;
+inline constexpr auto make_in = unit::make_in<TYPE_UNSET>;
+inline constexpr auto push = unit::push<TYPE_UNSET>;
+inline constexpr auto set_result = unit::set_result<TYPE_UNSET>;
 
 void init();
 

@@ -18,8 +18,12 @@ namespace {
 // The arguments of the current frame and the refinement words of a stack
 // entry: a refinement is present when its word is not -1, and its first
 // argument is the frame cell at that slot.
-Cell* arg(uint32_t i) { return stack::state.base + i; }
-bool flag(const int32_t* refs, uint32_t i) { return refs[i] >= 0; }
+Cell* arg(uint32_t i) {
+    return stack::state.base + i;
+}
+bool flag(const int32_t* refs, uint32_t i) {
+    return refs[i] >= 0;
+}
 const Cell* ref_arg(const int32_t* refs, uint32_t i) {
     return refs[i] < 0 ? nullptr : stack::state.base + refs[i];
 }
@@ -110,7 +114,9 @@ PartCount part_count(Cell& counted, const Cell& part, bool change) {
 void entry_make(const int32_t*) {
     result(make(arg(0), arg(1), type_argument(*arg(0))));
 }
-void entry_to(const int32_t*) { result(to(arg(0), arg(1), type_argument(*arg(0)))); }
+void entry_to(const int32_t*) {
+    result(to(arg(0), arg(1), type_argument(*arg(0))));
+}
 
 void entry_random(const int32_t* refs) {
     result(lookup<Slot::random>(*arg(0))(arg(0), flag(refs, 0), flag(refs, 1), flag(refs, 2)));
@@ -140,7 +146,9 @@ void text_into_result(const Cell* part, Write write) {
     stack::keep();
 }
 
-void entry_form(const int32_t* refs) { form_into_result(ref_arg(refs, 0)); }
+void entry_form(const int32_t* refs) {
+    form_into_result(ref_arg(refs, 0));
+}
 
 void entry_mold(const int32_t* refs) {
     const Cell* part = ref_arg(refs, 3);
@@ -158,7 +166,7 @@ void entry_eval_path(const int32_t* refs) {
 // Arithmetic and navigation: the type's function reads the frame itself.
 template <Slot S>
 void entry_frame(const int32_t*) {
-    lookup<S>(*arg(0))();
+    lookup<S> (*arg(0))();
 }
 
 template <Slot S>
@@ -195,8 +203,12 @@ void insert_entry(const int32_t* refs, bool at_tail) {
     }
     result(lookup<Slot::append>(*series)(series, arg(1), part, flag(refs, 1), dup, at_tail));
 }
-void entry_append(const int32_t* refs) { insert_entry(refs, true); }
-void entry_insert(const int32_t* refs) { insert_entry(refs, false); }
+void entry_append(const int32_t* refs) {
+    insert_entry(refs, true);
+}
+void entry_insert(const int32_t* refs) {
+    insert_entry(refs, false);
+}
 
 void entry_change(const int32_t* refs) {
     Cell* series = arg(0);
@@ -234,8 +246,10 @@ void entry_select(const int32_t* r) {
 
 void entry_length(const int32_t*) {
     int32_t n = length(arg(0));
-    if (n < 0) none::make_at(*arg(0));
-    else integer::make_at(*arg(0), n);
+    if (n < 0)
+        none::make_at(*arg(0));
+    else
+        integer::make_at(*arg(0), n);
     stack::keep();
 }
 
@@ -243,7 +257,9 @@ void entry_move(const int32_t* refs) {
     result(lookup<Slot::move>(*arg(0))(arg(0), arg(1), ref_arg(refs, 0)));
 }
 
-void entry_pick(const int32_t*) { result(pick(arg(0), get_index_argument(), arg(1))); }
+void entry_pick(const int32_t*) {
+    result(pick(arg(0), get_index_argument(), arg(1)));
+}
 
 void entry_poke(const int32_t*) {
     Cell value = *arg(2);
@@ -251,7 +267,9 @@ void entry_poke(const int32_t*) {
     stack::set_last(value);
 }
 
-void entry_put(const int32_t* refs) { result(put(arg(0), arg(1), arg(2), flag(refs, 0))); }
+void entry_put(const int32_t* refs) {
+    result(put(arg(0), arg(1), arg(2), flag(refs, 0)));
+}
 
 void entry_remove(const int32_t* refs) {
     result(remove(arg(0), ref_arg(refs, 0), ref_arg(refs, 1)));
@@ -290,8 +308,8 @@ void entry_open(const int32_t* r) {
 }
 
 void entry_read(const int32_t* r) {
-    result(lookup<Slot::read>(*arg(0))(arg(0), ref_arg(r, 0), ref_arg(r, 1), flag(r, 2),
-                                       flag(r, 3), flag(r, 4), ref_arg(r, 5)));
+    result(lookup<Slot::read>(*arg(0))(arg(0), ref_arg(r, 0), ref_arg(r, 1), flag(r, 2), flag(r, 3),
+                                       flag(r, 4), ref_arg(r, 5)));
 }
 
 void entry_write(const int32_t* r) {
@@ -383,8 +401,7 @@ action::AnyFn get_action_ptr_from(uint32_t type, const Cell&, Slot slot) {
     if (!fn) [[unlikely]] {
         Cell datatype{};
         datatype::make_at(datatype, type);
-        runtime::fire_error(runtime::Category::script, err::script::expect_arg, nullptr,
-                            &datatype);
+        runtime::fire_error(runtime::Category::script, err::script::expect_arg, nullptr, &datatype);
     }
     return fn;
 }
@@ -491,7 +508,9 @@ Cell* insert(Cell* series, const Cell* value, int32_t part, bool only, int32_t d
     return lookup<Slot::insert>(*series)(series, value, part, only, dup, false);
 }
 
-int32_t length(Cell* series) { return lookup<Slot::length_q>(*series)(series); }
+int32_t length(Cell* series) {
+    return lookup<Slot::length_q>(*series)(series);
+}
 
 Cell* pick(Cell* series, int32_t index, const Cell* index_cell) {
     return lookup<Slot::pick>(*series)(series, index, index_cell);
@@ -509,7 +528,9 @@ Cell* remove(Cell* series, const Cell* part, const Cell* key) {
     return lookup<Slot::remove>(*series)(series, part, key);
 }
 
-Cell* clear(Cell* series) { return lookup<Slot::clear>(*series)(series); }
+Cell* clear(Cell* series) {
+    return lookup<Slot::clear>(*series)(series);
+}
 
 int32_t get_index_argument() {
     const Cell& index = *arg(1);

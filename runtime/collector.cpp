@@ -68,6 +68,15 @@ void mark_frames() {
 
 void mark_roots() {
     for (Cell* c : roots::cells) mark_values(c, c + 1);
+    // Pinned buffers are being walked by running code: what they hold stays,
+    // even when an expansion has already replaced them.
+    for (Buffer* b : memory::pinned) {
+        if (b->node && (b->flags & series_flag::in_use)) {
+            mark_block(b->node);
+        } else if (b->unit() == sizeof(Cell)) {
+            mark_values(b->head_cell(), b->tail_cell());
+        }
+    }
     for (NodeId* n : roots::nodes)
         if (*n) mark_block(*n);
     mark_frames();
@@ -98,6 +107,18 @@ void move_run(uint8_t* from, size_t length, uint8_t* to) {
     stats.bytes_moved += length;
 }
 
+// Turns [from, to) into one abandoned buffer that the next collection
+// reclaims; every gap is at least one buffer long.
+void fill_dead(uint8_t* from, uint8_t* to) {
+    auto* dead = reinterpret_cast<Buffer*>(from);
+    dead->flags = 1;
+    dead->node = 0;
+    dead->size = uint32_t(size_t(to - from) - sizeof(Buffer) - 16);
+    dead->pins = 0;
+    dead->head = dead->tail = dead->data();
+    if (stress) memory::fill(dead->data(), to, poison_byte);
+}
+
 // Compacts frame F: unmarked buffers are dropped (their nodes queued for
 // freeing), marked ones lose their mark and slide down over the gaps. With
 // a previous frame P that has more than the minimum room, runs of live
@@ -112,6 +133,17 @@ void compact_frame(memory::SeriesFrame* frame, memory::SeriesFrame* previous) {
     uint8_t* p = frame->start();
     while (p < frame->next_free) {
         auto* b = reinterpret_cast<Buffer*>(p);
+        if (b->pins) {
+            // A pinned buffer stays where it is: the gap before it becomes
+            // one dead buffer, and nothing after it moves into the
+            // previous frame.
+            if (gap) fill_dead(gap, p);
+            gap = nullptr;
+            into_previous = false;
+            b->flags &= ~series_flag::mark;
+            p += footprint(b);
+            continue;
+        }
         if (!(b->flags & series_flag::mark)) {
             if (b->node && (b->flags & series_flag::in_use)) freed_nodes.push_back(b->node);
             if (!gap) gap = p;
@@ -124,7 +156,7 @@ void compact_frame(memory::SeriesFrame* frame, memory::SeriesFrame* previous) {
         size_t last = 0;
         while (p < frame->next_free) {
             auto* live = reinterpret_cast<Buffer*>(p);
-            if (!(live->flags & series_flag::mark)) break;
+            if (!(live->flags & series_flag::mark) || live->pins) break;
             if (into_previous && length >= room) break;
             live->flags &= ~series_flag::mark;
             last = footprint(live);

@@ -13,6 +13,7 @@ namespace memory {
 Record record;
 void (*collect_hook)() = nullptr;
 bool collect_always = false;
+std::vector<Buffer*> pinned;
 std::vector<NodeFrame*> directory;
 
 namespace {
@@ -190,7 +191,7 @@ Buffer* alloc_buffer(uint32_t count, uint32_t unit, int32_t offset) {
     buffer->flags = unit | series_flag::in_use | large;
     buffer->node = 0;
     buffer->size = uint32_t(bytes);
-    buffer->spare = 0;
+    buffer->pins = 0;
     buffer->head = buffer->data() + (offset < 0 ? bytes / 2 : size_t(offset));
     buffer->tail = buffer->head;
     return buffer;
@@ -209,7 +210,7 @@ NodeId alloc_heap_series(uint32_t count, uint32_t unit, int32_t offset) {
     auto* buffer = static_cast<Buffer*>(heap::allocate(sizeof(Buffer) + bytes));
     buffer->flags = unit | series_flag::in_use | series_flag::heap;
     buffer->size = uint32_t(bytes);
-    buffer->spare = 0;
+    buffer->pins = 0;
     buffer->head = buffer->tail = buffer->data() + offset;
     NodeId node = alloc_node();
     set_buffer(node, buffer);
@@ -242,7 +243,7 @@ void sweep_large_buffers(void (*freed)(NodeId)) {
     LargeBlock** link = &record.l_head;
     while (LargeBlock* block = *link) {
         Buffer* buffer = block->buffer();
-        if (buffer->flags & series_flag::mark) {
+        if ((buffer->flags & series_flag::mark) || buffer->pins) {
             buffer->flags &= ~series_flag::mark;
             link = &block->next;
             continue;

@@ -20,11 +20,11 @@ namespace kiv {
 // follows the header directly and is 16-byte aligned.
 struct Buffer {
     uint32_t flags;
-    NodeId node;    // the node that refers to this buffer, 0 when abandoned
-    uint32_t size;  // bytes of data area, a multiple of 16
-    uint32_t spare; // keeps the header 16-byte aligned
-    uint8_t* head;  // first used unit
-    uint8_t* tail;  // one past the last used unit
+    NodeId node;   // the node that refers to this buffer, 0 when abandoned
+    uint32_t size; // bytes of data area, a multiple of 16
+    uint32_t pins; // code running over the buffer: it must not move
+    uint8_t* head; // first used unit
+    uint8_t* tail; // one past the last used unit
 
     uint8_t* data() { return reinterpret_cast<uint8_t*>(this + 1); }
     uint8_t* data_end() { return data() + size; }
@@ -108,6 +108,8 @@ extern Record record;
 extern void (*collect_hook)();
 // Stress mode: every buffer allocation calls the collector first.
 extern bool collect_always;
+// The pinned buffers, innermost last; the collector marks what they hold.
+extern std::vector<Buffer*> pinned;
 
 // The frame directory, indexed by node frame ordinal; released frames
 // leave an empty entry that a later frame takes.
@@ -169,6 +171,28 @@ NodeId copy_series(Buffer* buffer);
 void fill(uint8_t* start, uint8_t* end, uint8_t byte);
 
 } // namespace memory
+
+// Keeps a buffer in place while C++ code walks it with raw pointers and
+// may allocate meanwhile (the interpreter over a block of code). A pinned
+// buffer is never moved or reclaimed; when it is replaced by an expansion
+// it stays, abandoned, until the last pin goes.
+class Pin {
+  public:
+    explicit Pin(NodeId node) : buffer_(memory::buffer_of(node)) {
+        buffer_->pins++;
+        memory::pinned.push_back(buffer_);
+    }
+    ~Pin() {
+        buffer_->pins--;
+        memory::pinned.pop_back();
+    }
+    Pin(const Pin&) = delete;
+    Pin& operator=(const Pin&) = delete;
+    Buffer* buffer() const { return buffer_; }
+
+  private:
+    Buffer* buffer_;
+};
 
 namespace buffer {
 // Makes room for n more bytes at the tail and returns the old tail.

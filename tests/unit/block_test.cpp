@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "datatypes/block.h"
+#include "datatypes/symbol.h"
+#include "runtime/cycles.h"
 
 using namespace kiv;
 using namespace kiv::testing;
@@ -20,14 +22,17 @@ class BlockTest : public DatatypeTest {
         DatatypeTest::SetUp();
         // A block! row with the workers of this module, enough to nest blocks.
         using action::no;
-        datatype::register_type(TYPE_BLOCK, 0, "block!",
-                                {no, no, no, no, block::form, block::mold, no, no, compare_blocks,
-                                 no, no, no, no, no,          no,          no, no, no,
-                                 no, no, no, no, no,          no,          no, no, no,
-                                 no, no, no, no, no,          no,          no, no, no,
-                                 no, no, no, no, no,          no,          no, no, no,
-                                 no, no, no, no, no,          no,          no, no, no,
-                                 no, no, no, no, no,          no,          no, no});
+        // clang-format off
+            datatype::register_type(TYPE_BLOCK, 0, "block!", {
+                no, no, no, no, block::form, block::mold, no, no, compare_blocks, no, // 1-10
+                no, no, no, no, no,          no,          no, no, no,             no, // 11-20
+                no, no, no, no, no,          no,          no, no, no,             no, // 21-30
+                no, no, no, no, no,          no,          no, no, no,             no, // 31-40
+                no, no, no, no, no,          no,          no, no, no,             no, // 41-50
+                no, no, no, no, no,          no,          no, no, no,             no, // 51-60
+                no, no // 61-62
+            });
+        // clang-format on
     }
 
     static Cell ints(std::vector<int32_t> values, uint32_t new_lines = 0) {
@@ -263,4 +268,68 @@ TEST_F(BlockTest, FrameHelpers) {
     EXPECT_EQ(values_of(*building), V({4, 3, 5, 6}));
     stack::state.base = saved_base;
     stack::state.top = saved_base;
+}
+
+TEST_F(BlockTest, FindWordByCanonicalSymbol) {
+    Cell b;
+    block::make_at(b, 6);
+    auto word = [](uint32_t type, const char* name) {
+        return Cell{type, 0, symbol::intern(name), 0};
+    };
+    block::append_value(b, word(TYPE_REFINEMENT, "key"));
+    integer::make_in(b, 1);
+    block::append_value(b, word(TYPE_SET_WORD, "KEY"));
+    integer::make_in(b, 2);
+    block::append_value(b, word(TYPE_WORD, "key"));
+    integer::make_in(b, 3);
+    block::append_value(b, word(TYPE_GET_WORD, "last"));
+
+    Cell key = word(TYPE_WORD, "key");
+    EXPECT_EQ(integer::get(*block::find_word(b, key, false)), 2); // refinements are skipped
+    EXPECT_EQ(integer::get(*block::find_word(b, key, true)), 3);
+    EXPECT_EQ(block::find_word(b, word(TYPE_WORD, "Last"), false), &none::value);
+    EXPECT_EQ(block::find_word(b, word(TYPE_WORD, "absent"), false), &none::value);
+}
+
+TEST_F(BlockTest, PushCopyShallowAndDeep) {
+    Cell inner = ints({1, 2});
+    Cell paren = ints({3});
+    paren.header = TYPE_PAREN;
+    Cell outer = ints({0});
+    block::append_value(outer, inner)->header |= cell::new_line_flag;
+    block::append_value(outer, paren);
+    outer.w1 = 1; // copies start at the head
+
+    struct Case {
+        bool deep, any_block;
+        bool inner_copied, paren_copied;
+    } cases[] = {
+        {false, false, false, false},
+        {true, false, true, false},
+        {true, true, true, true},
+    };
+    for (const Case& c : cases) {
+        stack::state.top = stack::state.base = stack::state.bottom;
+        Cell* copy = block::push_copy(outer, c.deep, c.any_block);
+        ASSERT_EQ(block::rs_length(*copy), 2);
+        EXPECT_NE(copy->w2, outer.w2);
+        const Cell* cells = block::rs_head(*copy);
+        EXPECT_EQ(cells[0].w2 != inner.w2, c.inner_copied);
+        EXPECT_EQ(cells[1].w2 != paren.w2, c.paren_copied);
+        EXPECT_EQ(cells[0].header, TYPE_BLOCK | cell::new_line_flag);
+        EXPECT_EQ(cell::type_of(cells[1]), TYPE_PAREN);
+        EXPECT_EQ(values_of(cells[0]), V({1, 2}));
+    }
+    stack::state.top = stack::state.base = stack::state.bottom;
+}
+
+TEST_F(BlockTest, DeepCopyOfASelfContainingBlockIsTooDeep) {
+    Cell b = ints({1});
+    block::append_value(b, b);
+    EXPECT_EQ(error_of([&] { block::push_copy(b, true, false); }),
+              (runtime::ErrorSite{runtime::Category::internal, err::internal::too_deep}));
+    // The walk left nothing on the cycle stack.
+    EXPECT_FALSE(cycles::find(b.w2));
+    EXPECT_EQ(molded(b), "[1 [...]]");
+    stack::state.top = stack::state.base = stack::state.bottom;
 }

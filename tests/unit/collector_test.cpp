@@ -157,3 +157,33 @@ TEST_F(CollectorTest, LaterFramesDrainIntoEarlierOnes) {
         EXPECT_EQ(b->data()[39999], uint8_t(k * 8));
     }
 }
+
+TEST_F(CollectorTest, PinnedBuffersStayInPlace) {
+    text("garbage before");
+    Rooted<Cell> code(block_of(memory::alloc_cells(2)));
+    append(code->w2, integer(1));
+    text("garbage between");
+    RootedNode after(text("after the pinned block"));
+    {
+        Pin pin(code->w2);
+        Buffer* before = memory::buffer_of(code->w2);
+        collector::collect();
+        EXPECT_EQ(memory::buffer_of(code->w2), before);
+        collector::collect(); // the frame is still walkable
+        EXPECT_EQ(contents(after), "after the pinned block");
+    }
+    collector::collect();
+    EXPECT_EQ(memory::buffer_of(code->w2)->head_cell()[0].w2, 1u);
+}
+
+TEST_F(CollectorTest, AnExpandedPinnedBufferKeepsItsOldCells) {
+    Rooted<Cell> code(block_of(memory::alloc_cells(1)));
+    append(code->w2, string_of(text("held only by the old cells")));
+    Pin pin(code->w2);
+    Buffer* old = pin.buffer();
+    for (int i = 0; i < 40; ++i) append(code->w2, integer(i));
+    ASSERT_NE(memory::buffer_of(code->w2), old);
+    memory::buffer_of(code->w2)->head_cell()[0] = integer(0); // the new cells let go
+    collector::collect();
+    EXPECT_EQ(contents(old->head_cell()[0].w2), "held only by the old cells");
+}

@@ -10,14 +10,19 @@
 
 #include "datatypes/char.h"
 #include "datatypes/datatype.h"
+#include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/percent.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "datatypes/unset.h"
+#include "runtime/collector.h"
+#include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/symbol.h"
 #include "runtime/throw.h"
 
 namespace kiv::runtime {
@@ -35,7 +40,10 @@ class DatatypeTest : public ::testing::Test {
   protected:
     void SetUp() override {
         memory::init();
+        collector::init();
+        symbol_table::init();
         stack::init(0, 0);
+        cycles::reset();
         datatype::init();
         datatype::register_datatype();
         unset::init();
@@ -43,9 +51,12 @@ class DatatypeTest : public ::testing::Test {
         logic::init();
         integer::init();
         char_::init();
+        float_::init();
+        percent::init();
     }
     void TearDown() override {
         datatype::release();
+        collector::hooks.mark_hash_table = nullptr;
         memory::free_all_frames();
     }
 

@@ -19,7 +19,9 @@ using ::testing::ExitedWithCode;
 
 #ifdef __SANITIZE_ADDRESS__
 // The heap's exhaustion path needs malloc to fail, not the sanitizer to stop.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
 #endif
 
 namespace {

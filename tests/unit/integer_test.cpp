@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "datatypes/symbol.h"
+
 using namespace kiv;
 using namespace kiv::testing;
 
@@ -178,6 +180,9 @@ Cell string_cell(const char* s, uint32_t type = TYPE_STRING) {
     string::append_c_string(c, s);
     return c;
 }
+Cell issue(const char* name) {
+    return Cell{TYPE_ISSUE, 0, symbol::intern(name), 0};
+}
 } // namespace
 
 TEST_F(IntegerTest, ToInteger) {
@@ -209,6 +214,11 @@ TEST_F(IntegerTest, ToInteger) {
         {binary_tail, I(5)},
         {binary_past, I(0)},
         {none::value, E(script(err::script::bad_to_arg))},
+        {issue("FF"), I(255)},
+        {issue("7fffFFFF"), I(INT_MAX)},
+        {issue("FFFFFFFF"), I(-1)},
+        {issue("123456789"), E(script(err::script::invalid_data))},
+        {issue("FG"), E(script(err::script::invalid_data))},
         {string_cell("-2147483648"), I(INT_MIN)},
         {string_cell("1'000", TYPE_FILE), I(1000)},
         {string_cell("2147483648"), E(script(err::script::bad_to_arg))},

@@ -23,13 +23,17 @@ bool even_a(const Cell*) {
 void register_row(uint32_t type, uint32_t parent, action::Entry form, action::Entry even,
                   action::Entry rest) {
     using action::no;
-    datatype::register_type(type, parent, "test!",
-                            {rest, rest, rest, rest, form, rest, rest, no,   rest, rest, rest,
-                             rest, rest, rest, rest, rest, rest, rest, even, rest, rest, rest,
-                             rest, rest, rest, rest, rest, rest, rest, rest, rest, rest, rest,
-                             rest, rest, rest, rest, rest, rest, rest, rest, rest, rest, rest,
-                             rest, rest, rest, rest, rest, rest, rest, rest, rest, rest, rest,
-                             rest, rest, rest, rest, rest, rest, rest});
+    // clang-format off
+    datatype::register_type(type, parent, "test!", {
+        rest, rest, rest, rest, form, rest, rest, no,   rest, rest, // 1-10
+        rest, rest, rest, rest, rest, rest, rest, rest, even, rest, // 11-20
+        rest, rest, rest, rest, rest, rest, rest, rest, rest, rest, // 21-30
+        rest, rest, rest, rest, rest, rest, rest, rest, rest, rest, // 31-40
+        rest, rest, rest, rest, rest, rest, rest, rest, rest, rest, // 41-50
+        rest, rest, rest, rest, rest, rest, rest, rest, rest, rest, // 51-60
+        rest, rest // 61-62
+    });
+    // clang-format on
 }
 
 } // namespace

@@ -1,0 +1,86 @@
+// The interpreter: evaluates code that exists only as values.
+//
+// It walks a block cell by cell, resolves words through their contexts,
+// calls natives, actions, operators and functions with their arguments
+// fetched from the following cells, and evaluates paths. Every value
+// passes through the argument stack and every call is marked on the
+// call-frame stack. Operators chain left to right with no precedence.
+//
+// Blocks being evaluated are pinned, so raw cell pointers into them stay
+// good while the evaluation allocates. break, continue, return, exit and
+// throw arrive as a pending code (runtime::record.pending): every level
+// returns at once while one is set, and the level it targets clears it.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace kiv::interpreter {
+
+// The block being evaluated, its index at the current expression. Making
+// an error copies it into the error's `near` field.
+extern Cell position;
+
+// How a function is being called, for tracing.
+namespace call_kind {
+constexpr uint32_t interpreter = 0;
+constexpr uint32_t lexer = 1;
+constexpr uint32_t parse = 2;
+constexpr uint32_t sort = 4;
+constexpr uint32_t on_change = 8;
+constexpr uint32_t on_deep_change = 16;
+constexpr uint32_t port = 32;
+} // namespace call_kind
+
+// Calls of a function value with a block of arguments (natives such as
+// apply): bit 1, refinements are refinement! values among the arguments;
+// bit 2, every argument is exactly the next value.
+namespace mode {
+constexpr uint32_t refinements_in_block = 2;
+constexpr uint32_t literal_arguments = 4;
+} // namespace mode
+
+void init();
+
+// Evaluates every expression of the block; the last value is the result,
+// copied into the caller's slot 0 (set_result) or left as its last pushed
+// value.
+void eval(const Cell& block, bool set_result);
+
+// Evaluates one expression from pos in a frame of its own and returns the
+// position after it; the value is pushed (keep) or copied into the
+// caller's slot 0.
+const Cell* eval_next(const Cell& block, const Cell* pos, const Cell* tail, bool keep);
+
+// Evaluates the expression at the block's index and returns the index
+// after it; at the tail the result is unset! and the index is unchanged.
+uint32_t eval_next_in(const Cell& block);
+
+// Evaluates the expression at pos and returns the position after it: the
+// value is pushed (keep) or written to slot 0 with the frame emptied above
+// it. no_infix: no operator is looked for after the value.
+// literal_functions: function values met as literals are values.
+const Cell* eval_expression(const Cell* pos, const Cell* tail, const Cell& block, bool no_infix,
+                            bool keep, bool literal_functions);
+
+// Calls a native!, action!, routine! or function! whose arguments start at
+// pos; returns the position after its last argument. `path` (with
+// `path_index`, the element that named the function) supplies refinements.
+const Cell* eval_code(const Cell& function, const Cell* pos, const Cell* tail, const Cell& block,
+                      bool keep, const Cell* path, uint32_t path_index, const Cell* name,
+                      NodeId object, uint32_t call_mode, bool infix);
+
+// Runs a function! whose arguments are in the current frame.
+void eval_function(const Cell& function, NodeId object, const Cell& name, uint32_t kind);
+
+// Calls a function value with the arguments in a block (apply and the
+// callbacks of the runtime): the result is pushed.
+void call_with_block(const Cell& function, const Cell& arguments, uint32_t call_mode);
+
+// Evaluates a path, set-path or get-path; returns the position after it
+// (after the assigned value for a set-path).
+const Cell* eval_path(const Cell& path, const Cell* pos, const Cell* tail, const Cell& block,
+                      bool set, bool get, bool keep);
+
+} // namespace kiv::interpreter
