@@ -1,4 +1,4 @@
-#include "datatype_fixture.h"
+#include "object_fixture.h"
 
 #include <vector>
 
@@ -15,14 +15,8 @@ namespace {
 // The operation code for a frame action without arguments of its own.
 int32_t current_op;
 
-class TypesetTest : public DatatypeTest {
+class TypesetTest : public ObjectTest {
   protected:
-    void SetUp() override {
-        DatatypeTest::SetUp();
-        symbol_table::init();
-        typeset::init();
-    }
-
     static Cell of(std::vector<uint32_t> types) {
         Cell t;
         typeset::clear(t);
@@ -34,12 +28,7 @@ class TypesetTest : public DatatypeTest {
         datatype::make_at(c, id);
         return c;
     }
-    static Cell block_of(std::vector<Cell> cells) {
-        Cell b;
-        block::make_at(b, int32_t(cells.size()));
-        for (const Cell& c : cells) block::append_value(b, c);
-        return b;
-    }
+    static Cell block_of(std::initializer_list<Cell> cells) { return blk(cells); }
     static std::string molded_only(const Cell& value) {
         Cell buffer = new_buffer();
         datatype::get<Slot::mold>(TYPE_TYPESET)(&value, &buffer, true, false, false, nullptr, 1000,
@@ -188,12 +177,37 @@ TEST_F(TypesetTest, TypeBlocksOfFunctionSpecs) {
               script(err::script::invalid_type_spec));
 }
 
+TEST_F(TypesetTest, WordsStandForTheirValues) {
+    Cell numbers = w("numbers");
+    word::set(numbers, of({TYPE_INTEGER}));
+    Cell kind = w("kind");
+    word::set(kind, type(TYPE_CHAR));
+    Cell named = w("named");
+    word::set(named, w("anything"));
+
+    Cell target = blk({});
+    Cell spec = block_of({numbers, kind, named});
+    EXPECT_EQ(molded(*typeset::make_in_from_block(target, spec)),
+              "make typeset! [char! integer! object!]");
+    auto make = datatype::get<Slot::make>(TYPE_TYPESET);
+    Cell proto = type(TYPE_TYPESET);
+    Cell from_words = block_of({numbers, kind});
+    EXPECT_EQ(molded(*make(&proto, &from_words, TYPE_TYPESET)), "make typeset! [char! integer!]");
+
+    Cell unset_word = block_of({w("never-set")});
+    EXPECT_EQ(error_of([&] { make(&proto, &unset_word, TYPE_TYPESET); }),
+              script(err::script::no_value));
+    EXPECT_EQ(error_of([&] { typeset::make_in_from_block(target, unset_word); }),
+              script(err::script::no_value));
+}
+
 TEST_F(TypesetTest, ToBlockListsTypeNameWords) {
     Cell result;
     typeset::to_block(of({TYPE_INTEGER, TYPE_NONE}), result);
     ASSERT_EQ(block::rs_length(result), 2);
     Cell* words = block::rs_head(result);
     EXPECT_EQ(cell::type_of(words[0]), TYPE_WORD);
+    EXPECT_EQ(words[0].w1, context::global) << "the global words of the names";
     EXPECT_STREQ(symbol::c_name(words[0].w2), "none!");
     EXPECT_STREQ(symbol::c_name(words[1].w2), "integer!");
 }
