@@ -30,10 +30,10 @@ class TypesetTest : public ObjectTest {
     }
     static Cell block_of(std::initializer_list<Cell> cells) { return blk(cells); }
     static std::string molded_only(const Cell& value) {
-        Cell buffer = new_buffer();
-        datatype::get<Slot::mold>(TYPE_TYPESET)(&value, &buffer, true, false, false, nullptr, 1000,
+        Rooted<Cell> buffer(new_buffer());
+        datatype::get<Slot::mold>(TYPE_TYPESET)(&value, &*buffer, true, false, false, nullptr, 1000,
                                                 0);
-        return text_of(buffer);
+        return text_of(*buffer);
     }
 };
 
@@ -75,7 +75,7 @@ TEST_F(TypesetTest, SetOperations) {
         Cell result = args[0];
         EXPECT_EQ(cell::type_of(result), TYPE_TYPESET);
         Cell want = of(c.want);
-        EXPECT_EQ(compare(result, want, 2), 0) << molded(result);
+        EXPECT_EQ(compare(result, want, 2), 0) << molded_text(result);
     }
 }
 
@@ -85,29 +85,29 @@ TEST_F(TypesetTest, SetOperationRefusesOtherOperands) {
     EXPECT_EQ(error_of([&] { call(fn, args); }), script(err::script::invalid_arg));
     Cell ok[2] = {of({TYPE_CHAR}), of({TYPE_NONE})};
     call(fn, ok);
-    EXPECT_EQ(molded(ok[0]), "make typeset! [none! char!]");
+    EXPECT_EQ(molded_text(ok[0]), "make typeset! [none! char!]");
 }
 
 TEST_F(TypesetTest, FormAndMold) {
     Cell empty = of({});
     Cell two = of({TYPE_CHAR, TYPE_INTEGER});
-    EXPECT_EQ(formed(two), "make typeset! [char! integer!]");
-    EXPECT_EQ(molded(two), "make typeset! [char! integer!]");
-    EXPECT_EQ(molded(empty), "make typeset! []");
+    EXPECT_EQ(formed_text(two), "make typeset! [char! integer!]");
+    EXPECT_EQ(molded_text(two), "make typeset! [char! integer!]");
+    EXPECT_EQ(molded_text(empty), "make typeset! []");
     EXPECT_EQ(molded_only(two), "char! integer!");
     EXPECT_EQ(molded_only(empty), "");
     // Bits of unregistered ids and of id 0 are not listed.
-    EXPECT_EQ(molded(Cell{TYPE_TYPESET, 0x80, 0, 0x01}), "make typeset! []");
+    EXPECT_EQ(molded_text(Cell{TYPE_TYPESET, 0x80, 0, 0x01}), "make typeset! []");
 }
 
 TEST_F(TypesetTest, MoldStopsAtThePartLimit) {
     Cell all = of({TYPE_DATATYPE, TYPE_UNSET, TYPE_NONE, TYPE_INTEGER});
-    Cell buffer = new_buffer();
+    Rooted<Cell> buffer(new_buffer());
     Cell part = int_cell(20);
     int32_t left =
-        datatype::get<Slot::mold>(TYPE_TYPESET)(&all, &buffer, false, false, false, &part, 20, 0);
+        datatype::get<Slot::mold>(TYPE_TYPESET)(&all, &*buffer, false, false, false, &part, 20, 0);
     // 15 for the opening, 10 for "datatype! ": below 0, so the next is not written.
-    EXPECT_EQ(text_of(buffer), "make typeset! [datatype! ");
+    EXPECT_EQ(text_of(*buffer), "make typeset! [datatype! ");
     EXPECT_EQ(left, -5);
 }
 
@@ -124,7 +124,7 @@ TEST_F(TypesetTest, ComplementAndDefault) {
         names += std::string(names.empty() ? "" : " ") + datatype::name_of(id).name;
         ++registered;
     }
-    EXPECT_EQ(formed(full), "make typeset! [" + names + "]");
+    EXPECT_EQ(formed_text(full), "make typeset! [" + names + "]");
     EXPECT_EQ(typeset::count(full), registered);
     EXPECT_LT(registered, 54);
 
@@ -155,7 +155,8 @@ TEST_F(TypesetTest, MakeFromBlocksAndTypesets) {
     auto make = datatype::get<Slot::make>(TYPE_TYPESET);
     Cell proto = type(TYPE_TYPESET);
     Cell spec = block_of({type(TYPE_CHAR), of({TYPE_NONE, TYPE_LOGIC})});
-    EXPECT_EQ(molded(*make(&proto, &spec, TYPE_TYPESET)), "make typeset! [none! logic! char!]");
+    EXPECT_EQ(molded_text(*make(&proto, &spec, TYPE_TYPESET)),
+              "make typeset! [none! logic! char!]");
     Cell same = of({TYPE_INTEGER});
     EXPECT_EQ(compare(*make(&proto, &same, TYPE_TYPESET), same, 2), 0);
     Cell bad = block_of({type(TYPE_CHAR), int_cell(1)});
@@ -171,7 +172,7 @@ TEST_F(TypesetTest, TypeBlocksOfFunctionSpecs) {
     block::make_at(target, 1);
     Cell spec = block_of({type(TYPE_CHAR), block_of({}), of({TYPE_INTEGER})});
     Cell made = *typeset::make_in_from_block(target, spec);
-    EXPECT_EQ(molded(made), "make typeset! [char! integer!]");
+    EXPECT_EQ(molded_text(made), "make typeset! [char! integer!]");
     Cell bad = block_of({int_cell(5)});
     EXPECT_EQ(error_of([&] { typeset::make_in_from_block(target, bad); }),
               script(err::script::invalid_type_spec));
@@ -187,12 +188,13 @@ TEST_F(TypesetTest, WordsStandForTheirValues) {
 
     Cell target = blk({});
     Cell spec = block_of({numbers, kind, named});
-    EXPECT_EQ(molded(*typeset::make_in_from_block(target, spec)),
+    EXPECT_EQ(molded_text(*typeset::make_in_from_block(target, spec)),
               "make typeset! [char! integer! object!]");
     auto make = datatype::get<Slot::make>(TYPE_TYPESET);
     Cell proto = type(TYPE_TYPESET);
     Cell from_words = block_of({numbers, kind});
-    EXPECT_EQ(molded(*make(&proto, &from_words, TYPE_TYPESET)), "make typeset! [char! integer!]");
+    EXPECT_EQ(molded_text(*make(&proto, &from_words, TYPE_TYPESET)),
+              "make typeset! [char! integer!]");
 
     Cell unset_word = block_of({w("never-set")});
     EXPECT_EQ(error_of([&] { make(&proto, &unset_word, TYPE_TYPESET); }),
@@ -202,14 +204,14 @@ TEST_F(TypesetTest, WordsStandForTheirValues) {
 }
 
 TEST_F(TypesetTest, ToBlockListsTypeNameWords) {
-    Cell result;
-    typeset::to_block(of({TYPE_INTEGER, TYPE_NONE}), result);
-    ASSERT_EQ(block::rs_length(result), 2);
-    Cell* words = block::rs_head(result);
+    Rooted<Cell> result;
+    typeset::to_block(of({TYPE_INTEGER, TYPE_NONE}), *result);
+    ASSERT_EQ(block::rs_length(*result), 2);
+    Cell words[2] = {block::rs_head(*result)[0], block::rs_head(*result)[1]};
     EXPECT_EQ(cell::type_of(words[0]), TYPE_WORD);
     EXPECT_EQ(words[0].w1, context::global) << "the global words of the names";
-    EXPECT_STREQ(symbol::c_name(words[0].w2), "none!");
-    EXPECT_STREQ(symbol::c_name(words[1].w2), "integer!");
+    EXPECT_EQ(std::string(symbol::c_name(words[0].w2)), "none!");
+    EXPECT_EQ(std::string(symbol::c_name(words[1].w2)), "integer!");
 }
 
 TEST_F(TypesetTest, FindTakesDatatypesOnly) {
