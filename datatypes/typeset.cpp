@@ -4,13 +4,12 @@
 #include "datatypes/datatype.h"
 #include "datatypes/logic.h"
 #include "datatypes/string.h"
-#include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/memory.h"
-#include "runtime/symbol.h"
 
 namespace kiv::typeset {
 
@@ -39,6 +38,15 @@ bool listed(const Cell& c, uint32_t type) {
 
 [[noreturn]] void raise(uint32_t id, const Cell* arg1, const Cell* arg2 = nullptr) {
     runtime::fire_error(runtime::Category::script, id, arg1, arg2);
+}
+
+// The value of a word! (an unset one raises script/no-value); any other
+// value as it is.
+Cell resolved(const Cell& value) {
+    if (cell::type_of(value) != TYPE_WORD) return value;
+    Cell v = *word::get_value(value);
+    stack::pop(1);
+    return v;
 }
 
 void or_into(Cell& target, const Cell& source) {
@@ -182,10 +190,11 @@ Cell* make_in_from_block(Cell& block, const Cell& spec) {
     Cell* result = make_in(block, 0, 0, 0);
     int32_t length = block::rs_length(spec);
     for (int32_t i = 0; i < length; ++i) {
-        const Cell& element = block::rs_head(spec)[i];
+        Cell element = resolved(block::rs_head(spec)[i]);
         switch (cell::type_of(element)) {
         case TYPE_DATATYPE: set_bit(*result, element.w1); break;
         case TYPE_TYPESET: or_into(*result, element); break;
+        case TYPE_WORD: set_bit(*result, TYPE_OBJECT); break;
         case TYPE_BLOCK: break;
         default: raise(err::script::invalid_type_spec, &element);
         }
@@ -202,10 +211,7 @@ Cell* to_block(const Cell& typeset, Cell& result) {
     block::make_at(result, 4);
     for (uint32_t t = 1; t <= datatype::highest_type(); ++t) {
         if (!listed(set, t)) continue;
-        const datatype::TypeName& name = datatype::name_of(t);
-        Cell word = name.word;
-        if (cell::type_of(word) != TYPE_WORD)
-            word = Cell{TYPE_WORD, 0, symbol::intern(name.name), 0};
+        Cell word = word::load(datatype::name_of(t).name);
         block::append_value(result, word);
     }
     return &result;
@@ -217,7 +223,8 @@ int32_t count(const Cell& typeset) {
     return n;
 }
 
-void add_type(Cell& typeset, const Cell& value) {
+void add_type(Cell& typeset, const Cell& given) {
+    Cell value = resolved(given);
     switch (cell::type_of(value)) {
     case TYPE_TYPESET: or_into(typeset, value); break;
     case TYPE_DATATYPE: set_bit(typeset, value.w1); break;
@@ -258,14 +265,17 @@ void do_bitwise(int32_t op) {
 
 void init() {
     using namespace action;
-    datatype::register_type(TYPE_TYPESET, 0, "typeset!",
-                            {make, no,         no,  make, form, mold, no, no, compare, no, // 1-10
-                             no,   no,         no,  no,   no,   no,   no, no, no,      no, // 11-20
-                             and_, complement, or_, xor_, no,   no,   no, no, no,      no, // 21-30
-                             find, no,         no,  no,   no,   no,   no, no, no,      no, // 31-40
-                             no,   no,         no,  no,   no,   no,   no, no, no,      no, // 41-50
-                             no,   no,         no,  no,   no,   no,   no, no, no,      no, // 51-60
-                             no,   no});
+    // clang-format off
+    datatype::register_type(TYPE_TYPESET, 0, "typeset!", {
+        make, no,         no,  make, form, mold, no, no, compare, no, // 1-10
+        no,   no,         no,  no,   no,   no,   no, no, no,      no, // 11-20
+        and_, complement, or_, xor_, no,   no,   no, no, no,      no, // 21-30
+        find, no,         no,  no,   no,   no,   no, no, no,      no, // 31-40
+        no,   no,         no,  no,   no,   no,   no, no, no,      no, // 41-50
+        no,   no,         no,  no,   no,   no,   no, no, no,      no, // 51-60
+        no,   no // 61-62
+    });
+    // clang-format on
 }
 
 } // namespace kiv::typeset

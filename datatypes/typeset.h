@@ -26,9 +26,10 @@ Cell* make_in(Cell& block, uint32_t w1, uint32_t w2, uint32_t w3);
 // Appends the typeset of an argument with no type block: every bit but
 // that of unset!.
 Cell* make_in_default(Cell& block);
-// Appends the typeset of a function spec's type block: datatypes set
-// their bit, typesets are or-ed in, blocks are skipped; other elements
-// raise script/invalid-type-spec.
+// Appends the typeset of a function spec's type block: a word stands for
+// its value; datatypes set their bit, typesets are or-ed in, a word (a
+// word whose value is a word) adds object!, blocks are skipped; other
+// elements raise script/invalid-type-spec.
 Cell* make_in_from_block(Cell& block, const Cell& spec);
 Cell* push(const Cell& typeset);
 
@@ -36,8 +37,8 @@ Cell* push(const Cell& typeset);
 // `result`.
 Cell* to_block(const Cell& typeset, Cell& result);
 int32_t count(const Cell& typeset);
-// Adds a datatype or the members of a typeset; other values raise
-// script/invalid-arg.
+// Adds a datatype or the members of a typeset, given as such or as a word
+// holding one; other values raise script/invalid-arg.
 void add_type(Cell& typeset, const Cell& value);
 
 // The set operation `op` (5 or~, 6 and~, 7 xor~, 8 unique, 9 union,

@@ -1,4 +1,4 @@
-#include "datatype_fixture.h"
+#include "object_fixture.h"
 
 #include <vector>
 
@@ -15,14 +15,8 @@ namespace {
 // The operation code for a frame action without arguments of its own.
 int32_t current_op;
 
-class TypesetTest : public DatatypeTest {
+class TypesetTest : public ObjectTest {
   protected:
-    void SetUp() override {
-        DatatypeTest::SetUp();
-        symbol_table::init();
-        typeset::init();
-    }
-
     static Cell of(std::vector<uint32_t> types) {
         Cell t;
         typeset::clear(t);
@@ -34,17 +28,12 @@ class TypesetTest : public DatatypeTest {
         datatype::make_at(c, id);
         return c;
     }
-    static Cell block_of(std::vector<Cell> cells) {
-        Cell b;
-        block::make_at(b, int32_t(cells.size()));
-        for (const Cell& c : cells) block::append_value(b, c);
-        return b;
-    }
+    static Cell block_of(std::initializer_list<Cell> cells) { return blk(cells); }
     static std::string molded_only(const Cell& value) {
-        Cell buffer = new_buffer();
-        datatype::get<Slot::mold>(TYPE_TYPESET)(&value, &buffer, true, false, false, nullptr, 1000,
+        Rooted<Cell> buffer(new_buffer());
+        datatype::get<Slot::mold>(TYPE_TYPESET)(&value, &*buffer, true, false, false, nullptr, 1000,
                                                 0);
-        return text_of(buffer);
+        return text_of(*buffer);
     }
 };
 
@@ -86,7 +75,7 @@ TEST_F(TypesetTest, SetOperations) {
         Cell result = args[0];
         EXPECT_EQ(cell::type_of(result), TYPE_TYPESET);
         Cell want = of(c.want);
-        EXPECT_EQ(compare(result, want, 2), 0) << molded(result);
+        EXPECT_EQ(compare(result, want, 2), 0) << molded_text(result);
     }
 }
 
@@ -96,29 +85,29 @@ TEST_F(TypesetTest, SetOperationRefusesOtherOperands) {
     EXPECT_EQ(error_of([&] { call(fn, args); }), script(err::script::invalid_arg));
     Cell ok[2] = {of({TYPE_CHAR}), of({TYPE_NONE})};
     call(fn, ok);
-    EXPECT_EQ(molded(ok[0]), "make typeset! [none! char!]");
+    EXPECT_EQ(molded_text(ok[0]), "make typeset! [none! char!]");
 }
 
 TEST_F(TypesetTest, FormAndMold) {
     Cell empty = of({});
     Cell two = of({TYPE_CHAR, TYPE_INTEGER});
-    EXPECT_EQ(formed(two), "make typeset! [char! integer!]");
-    EXPECT_EQ(molded(two), "make typeset! [char! integer!]");
-    EXPECT_EQ(molded(empty), "make typeset! []");
+    EXPECT_EQ(formed_text(two), "make typeset! [char! integer!]");
+    EXPECT_EQ(molded_text(two), "make typeset! [char! integer!]");
+    EXPECT_EQ(molded_text(empty), "make typeset! []");
     EXPECT_EQ(molded_only(two), "char! integer!");
     EXPECT_EQ(molded_only(empty), "");
     // Bits of unregistered ids and of id 0 are not listed.
-    EXPECT_EQ(molded(Cell{TYPE_TYPESET, 0x80, 0, 0x01}), "make typeset! []");
+    EXPECT_EQ(molded_text(Cell{TYPE_TYPESET, 0x80, 0, 0x01}), "make typeset! []");
 }
 
 TEST_F(TypesetTest, MoldStopsAtThePartLimit) {
     Cell all = of({TYPE_DATATYPE, TYPE_UNSET, TYPE_NONE, TYPE_INTEGER});
-    Cell buffer = new_buffer();
+    Rooted<Cell> buffer(new_buffer());
     Cell part = int_cell(20);
     int32_t left =
-        datatype::get<Slot::mold>(TYPE_TYPESET)(&all, &buffer, false, false, false, &part, 20, 0);
+        datatype::get<Slot::mold>(TYPE_TYPESET)(&all, &*buffer, false, false, false, &part, 20, 0);
     // 15 for the opening, 10 for "datatype! ": below 0, so the next is not written.
-    EXPECT_EQ(text_of(buffer), "make typeset! [datatype! ");
+    EXPECT_EQ(text_of(*buffer), "make typeset! [datatype! ");
     EXPECT_EQ(left, -5);
 }
 
@@ -127,9 +116,17 @@ TEST_F(TypesetTest, ComplementAndDefault) {
     stack::state.top = stack::state.base = stack::state.bottom;
     Cell full = *datatype::get<Slot::complement>(TYPE_TYPESET)(&empty);
     EXPECT_EQ(full.w1 & full.w2 & full.w3, ~0u);
-    EXPECT_EQ(formed(full), "make typeset! [datatype! unset! none! logic! char! integer! "
-                            "typeset!]");
-    EXPECT_EQ(typeset::count(full), 7);
+    // Every registered type is listed, and nothing else.
+    std::string names;
+    int32_t registered = 0;
+    for (uint32_t id = 1; id <= datatype::highest_type(); ++id) {
+        if (!datatype::name_of(id).name) continue;
+        names += std::string(names.empty() ? "" : " ") + datatype::name_of(id).name;
+        ++registered;
+    }
+    EXPECT_EQ(formed_text(full), "make typeset! [" + names + "]");
+    EXPECT_EQ(typeset::count(full), registered);
+    EXPECT_LT(registered, 54);
 
     Cell b;
     block::make_at(b, 1);
@@ -158,7 +155,8 @@ TEST_F(TypesetTest, MakeFromBlocksAndTypesets) {
     auto make = datatype::get<Slot::make>(TYPE_TYPESET);
     Cell proto = type(TYPE_TYPESET);
     Cell spec = block_of({type(TYPE_CHAR), of({TYPE_NONE, TYPE_LOGIC})});
-    EXPECT_EQ(molded(*make(&proto, &spec, TYPE_TYPESET)), "make typeset! [none! logic! char!]");
+    EXPECT_EQ(molded_text(*make(&proto, &spec, TYPE_TYPESET)),
+              "make typeset! [none! logic! char!]");
     Cell same = of({TYPE_INTEGER});
     EXPECT_EQ(compare(*make(&proto, &same, TYPE_TYPESET), same, 2), 0);
     Cell bad = block_of({type(TYPE_CHAR), int_cell(1)});
@@ -174,20 +172,46 @@ TEST_F(TypesetTest, TypeBlocksOfFunctionSpecs) {
     block::make_at(target, 1);
     Cell spec = block_of({type(TYPE_CHAR), block_of({}), of({TYPE_INTEGER})});
     Cell made = *typeset::make_in_from_block(target, spec);
-    EXPECT_EQ(molded(made), "make typeset! [char! integer!]");
+    EXPECT_EQ(molded_text(made), "make typeset! [char! integer!]");
     Cell bad = block_of({int_cell(5)});
     EXPECT_EQ(error_of([&] { typeset::make_in_from_block(target, bad); }),
               script(err::script::invalid_type_spec));
 }
 
+TEST_F(TypesetTest, WordsStandForTheirValues) {
+    Cell numbers = w("numbers");
+    word::set(numbers, of({TYPE_INTEGER}));
+    Cell kind = w("kind");
+    word::set(kind, type(TYPE_CHAR));
+    Cell named = w("named");
+    word::set(named, w("anything"));
+
+    Cell target = blk({});
+    Cell spec = block_of({numbers, kind, named});
+    EXPECT_EQ(molded_text(*typeset::make_in_from_block(target, spec)),
+              "make typeset! [char! integer! object!]");
+    auto make = datatype::get<Slot::make>(TYPE_TYPESET);
+    Cell proto = type(TYPE_TYPESET);
+    Cell from_words = block_of({numbers, kind});
+    EXPECT_EQ(molded_text(*make(&proto, &from_words, TYPE_TYPESET)),
+              "make typeset! [char! integer!]");
+
+    Cell unset_word = block_of({w("never-set")});
+    EXPECT_EQ(error_of([&] { make(&proto, &unset_word, TYPE_TYPESET); }),
+              script(err::script::no_value));
+    EXPECT_EQ(error_of([&] { typeset::make_in_from_block(target, unset_word); }),
+              script(err::script::no_value));
+}
+
 TEST_F(TypesetTest, ToBlockListsTypeNameWords) {
-    Cell result;
-    typeset::to_block(of({TYPE_INTEGER, TYPE_NONE}), result);
-    ASSERT_EQ(block::rs_length(result), 2);
-    Cell* words = block::rs_head(result);
+    Rooted<Cell> result;
+    typeset::to_block(of({TYPE_INTEGER, TYPE_NONE}), *result);
+    ASSERT_EQ(block::rs_length(*result), 2);
+    Cell words[2] = {block::rs_head(*result)[0], block::rs_head(*result)[1]};
     EXPECT_EQ(cell::type_of(words[0]), TYPE_WORD);
-    EXPECT_STREQ(symbol::c_name(words[0].w2), "none!");
-    EXPECT_STREQ(symbol::c_name(words[1].w2), "integer!");
+    EXPECT_EQ(words[0].w1, context::global) << "the global words of the names";
+    EXPECT_EQ(std::string(symbol::c_name(words[0].w2)), "none!");
+    EXPECT_EQ(std::string(symbol::c_name(words[1].w2)), "integer!");
 }
 
 TEST_F(TypesetTest, FindTakesDatatypesOnly) {
