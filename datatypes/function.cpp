@@ -12,7 +12,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
-#include "datatypes/unset.h"
+#include "datatypes/unit.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
@@ -422,7 +422,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const C
 
 int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
     // The same type and an operator that unit values answer.
-    if (unset::compare_unit(value1, value2, op) == -2) return -2;
+    if (unit::compare(value1, value2, op) == -2) return -2;
     auto order = [](int32_t a, int32_t b) { return (a > b) - (a < b); };
     // Header bits 16-23 hold an op!'s wrapped type and are 0 in the others.
     auto wrapped = [](const Cell* v) { return int32_t((v->header >> 16) & 0xFF); };
