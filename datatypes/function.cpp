@@ -500,7 +500,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const C
     part = mold_block(value->w2, buffer, all, flat, arg, part - 8, indent);
     Cell body = *extras::at(*value, extras::body);
     if (cell::type_of(body) == TYPE_BLOCK)
-        return mold_block(body.w2, buffer, all, flat, arg, part, indent);
+        return block::mold(&body, buffer, false, all, flat, arg, part, indent);
     string::append_c_string(*buffer, " ");
     return actions::mold(body, *buffer, false, all, flat, arg, part - 1, indent);
 }
