@@ -12,6 +12,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "evaluator/actions.h"
 #include "evaluator/lexer.h"
@@ -543,11 +544,12 @@ Found search(const Cell& series, const Cell& value, const Search& s) {
     }
     uint32_t vtype = cell::type_of(value);
     bool by_type = vtype == TYPE_DATATYPE && !s.only;
+    bool by_typeset = vtype == TYPE_TYPESET && !s.only;
     int32_t op = s.same ? 9 : s.case_ ? 2 : 12;
 
     NodeId table = cell::type_of(series) == TYPE_HASH ? series.w3 : 0;
     bool use_table = table && !s.match && !(is_block(value) && !(s.same && s.only)) && !by_type &&
-                     !(vtype == TYPE_OBJECT && !s.same);
+                     !by_typeset && !(vtype == TYPE_OBJECT && !s.same);
     if (use_table) {
         Cell* c =
             hashtable::get(table, &value, int32_t(head), int32_t(f.step), op, s.last, s.reverse);
@@ -571,6 +573,7 @@ Found search(const Cell& series, const Cell& value, const Search& s) {
             return true;
         }
         if (by_type) return cell::type_of(cells[i]) == value.w1;
+        if (by_typeset) return typeset::has(value, cell::type_of(cells[i]));
         return matches(value, cells[i], op);
     };
     if (s.last || s.reverse) {
@@ -640,13 +643,24 @@ void copy_nested(Cell& out, uint32_t from, bool deep, const Cell* types, Wanted 
     }
 }
 
+// The cells of a block value from its head, or the body of an object, as
+// a new block written into `out` (a root).
+void block_of(const Cell& spec, Cell& out) {
+    if (cell::type_of(spec) != TYPE_OBJECT) {
+        copy_into(spec, out, false, false);
+        return;
+    }
+    out = spec;
+    actions::lookup<Slot::reflect>(spec)(&out, symbol::intern("body"));
+}
+
 } // namespace
 
 Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
     uint32_t t = cell::type_of(*spec);
-    if (is_block(*spec)) {
+    if (is_block(*spec) || t == TYPE_OBJECT) {
         Rooted<Cell> out;
-        copy_into(*spec, *out, false, false);
+        block_of(*spec, *out);
         *proto = *out;
     } else if (t == TYPE_INTEGER || t == TYPE_FLOAT) {
         int32_t n = t == TYPE_INTEGER ? integer::get(*spec) : int32_t(cell::get_float(*spec));
@@ -666,8 +680,10 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t type) {
     Rooted<Cell> out;
     if (t == TYPE_STRING) {
         lexer::load_string(*out, *spec, -1, lexer::Options{});
-    } else if (is_block(*spec)) {
-        copy_into(*spec, *out, false, false);
+    } else if (is_block(*spec) || t == TYPE_OBJECT) {
+        block_of(*spec, *out);
+    } else if (t == TYPE_TYPESET) {
+        typeset::to_block(*spec, *out);
     } else {
         make_at(*out, 1);
         append_value(*out, *spec);
@@ -827,9 +843,12 @@ Cell* copy(Cell* value, Cell* out, const Cell* part, bool deep, const Cell* type
     if (!types) {
         copy_nested(*out, 0, true, nullptr, deep_copied);
     } else {
-        uint32_t wanted = cell::type_of(*types) == TYPE_DATATYPE ? types->w1 : 0;
-        copy_nested(*out, 0, deep, types,
-                    [wanted](uint32_t type) { return type == wanted && deep_copied(type); });
+        Cell named = *types;
+        copy_nested(*out, 0, deep, types, [&named](uint32_t type) {
+            bool wanted = cell::type_of(named) == TYPE_DATATYPE ? type == named.w1
+                                                                : typeset::has(named, type);
+            return wanted && deep_copied(type);
+        });
     }
     return out;
 }

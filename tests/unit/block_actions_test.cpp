@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "datatypes/typeset.h"
 #include "runtime/heap.h"
 #include "runtime/roots.h"
 
@@ -83,6 +84,15 @@ TEST_F(BlockActions, FindByTypeCaseAndIdentity) {
     EXPECT_TRUE(is_none(find_in(s, big_a, nullptr, false, true)));
     EXPECT_EQ(find_in(s, a, nullptr, false, false, true).w1, 1u);
     EXPECT_TRUE(is_none(find_in(s, str(U"a"), nullptr, false, false, true)));
+    Cell types;
+    typeset::clear(types);
+    typeset::set_bit(types, TYPE_STRING);
+    typeset::set_bit(types, TYPE_NONE);
+    Cell t = cells({int_cell(1), none::value, a}, TYPE_HASH);
+    EXPECT_EQ(find_in(t, types).w1, 1u);
+    t.w1 = 2;
+    EXPECT_EQ(find_in(t, types).w1, 2u);
+    EXPECT_TRUE(is_none(find_in(t, types, nullptr, true)));
     // Up to a position of the same series.
     Cell limit = s;
     limit.w1 = 1;
@@ -261,6 +271,14 @@ TEST_F(BlockActions, CopyDeepAndTypes) {
     act<Slot::copy> (*s)(&*s, &*typed, nullptr, false, &only_strings);
     EXPECT_EQ(block::rs_head(*typed)[0].w2, inner.w2);
     EXPECT_NE(block::rs_head(*typed)[1].w2, text_.w2);
+
+    Rooted<Cell> by_typeset;
+    Cell set;
+    typeset::clear(set);
+    typeset::set_bit(set, TYPE_BLOCK);
+    act<Slot::copy> (*s)(&*s, &*by_typeset, nullptr, false, &set);
+    EXPECT_NE(block::rs_head(*by_typeset)[0].w2, inner.w2);
+    EXPECT_EQ(block::rs_head(*by_typeset)[1].w2, text_.w2);
 
     Rooted<Cell> shallow;
     act<Slot::copy> (*s)(&*s, &*shallow, nullptr, false, nullptr);

@@ -54,6 +54,11 @@ class SeriesActions : public SeriesTest {
         uint32_t v = base_of(k) + offset;
         return is_text(k) ? char_cell(v) : int_cell(int32_t(v));
     }
+    static Cell found(Cell s, const Cell& value) {
+        act<Slot::find>(s)(&s, &value, nullptr, false, false, false, false, nullptr, nullptr, false,
+                           false, false, false);
+        return s;
+    }
     static std::string name(Kind k) { return "kind " + std::to_string(int(k)); }
 };
 
@@ -101,6 +106,48 @@ TEST_F(SeriesActions, PredicatesAndLength) {
         EXPECT_EQ(series::length_q(&shorter), 0);
         EXPECT_EQ(shorter.w1, 2u);
         EXPECT_EQ(integer::get(frame(series::index_q, shorter)), 3);
+    }
+}
+
+// Another value shortened the buffer: every action clamps the head first.
+TEST_F(SeriesActions, HeadPastTheTail) {
+    for (Kind k : all_kinds) {
+        SCOPED_TRACE(name(k));
+        auto past = [&] {
+            Cell s = make(k, 5, 0);
+            Cell cut = s;
+            cut.w1 = 2;
+            act<Slot::clear>(cut)(&cut);
+            s.w1 = 4;
+            return s;
+        };
+        Cell s = past();
+        act<Slot::pick>(s)(&s, 1, nullptr);
+        EXPECT_TRUE(is_none(s));
+        s = past();
+        act<Slot::take>(s)(&s, nullptr, false, false);
+        EXPECT_TRUE(is_none(s));
+        s = past();
+        Cell out{};
+        act<Slot::copy>(s)(&s, &out, nullptr, false, nullptr);
+        EXPECT_EQ(offsets(k, out), V{});
+        for (auto change : {+[](Cell* c) { act<Slot::remove> (*c)(c, nullptr, nullptr); },
+                            +[](Cell* c) { act<Slot::reverse> (*c)(c, nullptr, nullptr); },
+                            +[](Cell* c) { act<Slot::clear> (*c)(c); },
+                            +[](Cell* c) { act<Slot::random> (*c)(c, false, false, false); }}) {
+            s = past();
+            change(&s);
+            s.w1 = 0;
+            EXPECT_EQ(offsets(k, s), (V{0, 1}));
+        }
+        s = past();
+        Cell value = unit_cell(k, 9);
+        act<Slot::insert>(s)(&s, &value, -1, false, 1, false);
+        EXPECT_EQ(s.w1, 3u);
+        s.w1 = 0;
+        EXPECT_EQ(offsets(k, s), (V{0, 1, 9}));
+        s = past();
+        EXPECT_TRUE(is_none(found(s, value)));
     }
 }
 
