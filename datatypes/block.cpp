@@ -613,21 +613,6 @@ std::vector<Cell> new_cells(const Cell& value, bool only) {
     return {value};
 }
 
-bool deep_copied(uint32_t type) {
-    switch (type) {
-    case TYPE_STRING:
-    case TYPE_FILE:
-    case TYPE_URL:
-    case TYPE_TAG:
-    case TYPE_EMAIL:
-    case TYPE_REF:
-    case TYPE_BINARY:
-    case TYPE_VECTOR:
-    case TYPE_IMAGE: return true;
-    default: return series::is_block_type(type);
-    }
-}
-
 // Replaces every cell from `from` of the block in `out` whose type passes
 // `wanted` by its copy through the copy action.
 template <class Wanted>
@@ -841,13 +826,13 @@ Cell* copy(Cell* value, Cell* out, const Cell* part, bool deep, const Cell* type
     std::optional<cycles::Guard> on_stack;
     if (deep) on_stack.emplace(value->w2);
     if (!types) {
-        copy_nested(*out, 0, true, nullptr, deep_copied);
+        copy_nested(*out, 0, true, nullptr, series::is_series_type);
     } else {
         Cell named = *types;
         copy_nested(*out, 0, deep, types, [&named](uint32_t type) {
             bool wanted = cell::type_of(named) == TYPE_DATATYPE ? type == named.w1
                                                                 : typeset::has(named, type);
-            return wanted && deep_copied(type);
+            return wanted && series::is_series_type(type);
         });
     }
     return out;
@@ -858,7 +843,7 @@ Cell* take(Cell* series, const Cell* part, bool deep, bool last) {
     if (cell::type_of(*series) == TYPE_NONE) return series;
     if (deep) {
         Cell* out = stack::push(*series);
-        copy_nested(*out, 0, true, nullptr, deep_copied);
+        copy_nested(*out, 0, true, nullptr, series::is_series_type);
         *series = *out;
     }
     if (!part && rs_length(*series) == 1) *series = *rs_head(*series);
@@ -915,14 +900,7 @@ int cell_order(const void* a, const void* b, intptr_t word, intptr_t) {
 
 Cell* sort(Cell* series, bool case_, const Cell* skip, const Cell* compare, const Cell* part,
            bool all, bool reverse, bool stable) {
-    series::SortSpec spec;
-    spec.case_ = case_;
-    spec.reverse = reverse;
-    if (!series::sort_spec(*series, skip, compare, part, all, spec)) return series;
-    series::Change change(*series, Word::sort, nullptr, 0, int32_t(spec.count * spec.size));
-    series::sort_records(*series, spec, stable, cell_order);
-    change.done(Word::sorted);
-    return series;
+    return series::sort(series, case_, skip, compare, part, all, reverse, stable, cell_order);
 }
 
 namespace {

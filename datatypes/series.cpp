@@ -698,8 +698,7 @@ int function_order(const void* a, const void* b, intptr_t word, intptr_t) {
     return run.spec->reverse ? call_comparator(f, *x, *y) : call_comparator(f, *y, *x);
 }
 
-} // namespace
-
+// Reads the refinements into the spec; false when there is nothing to sort.
 bool sort_spec(Cell& series, const Cell* skip, const Cell* compare, const Cell* part, bool all,
                SortSpec& spec) {
     int32_t length = length_from(series, false);
@@ -786,6 +785,20 @@ void sort_records(Cell& series, const SortSpec& spec, bool stable, RecordCompare
     if (now != b && now->unit() == unit && now->length() >= spec.start + bytes / unit)
         std::memcpy(now->head + size_t(spec.start) * unit, base, bytes);
     hash_rebuild(series);
+}
+
+} // namespace
+
+Cell* sort(Cell* series, bool case_, const Cell* skip, const Cell* compare, const Cell* part,
+           bool all, bool reverse, bool stable, RecordCompare record_compare) {
+    SortSpec spec;
+    spec.case_ = case_;
+    spec.reverse = reverse;
+    if (!sort_spec(*series, skip, compare, part, all, spec)) return series;
+    Change change(*series, Word::sort, nullptr, 0, int32_t(spec.count * spec.size));
+    sort_records(*series, spec, stable, record_compare);
+    change.done(Word::sorted);
+    return series;
 }
 
 } // namespace kiv::series

@@ -104,10 +104,6 @@ struct SortSpec {
     bool reverse = false;
     bool case_ = false;
 };
-// Reads /part (which may move the series' head back), /skip, /all and
-// /compare; false when there is nothing to sort.
-bool sort_spec(Cell& series, const Cell* skip, const Cell* compare, const Cell* part, bool all,
-               SortSpec& spec);
 // What one sort shares with its record comparison: the buffer being sorted
 // (pinned for the whole sort) and the spec.
 struct SortRun {
@@ -116,10 +112,13 @@ struct SortRun {
     Buffer* buffer;
 };
 using RecordCompare = int (*)(const void* a, const void* b, intptr_t run, intptr_t);
-// Sorts the records in place, with `compare` or the spec's function. The
-// buffer stays where it is while the sort runs; when a comparison throws,
-// the series holds exactly its original units before the error goes on.
-void sort_records(Cell& series, const SortSpec& spec, bool stable, RecordCompare compare);
+// The sort action of a series type whose records `compare` orders (unless
+// a comparator function is given). Reads /part (which may move the head
+// back), /skip, /all and /compare. The buffer stays where it is while the
+// sort runs; when a comparison throws, the series holds exactly its
+// original units before the error goes on.
+Cell* sort(Cell* series, bool case_, const Cell* skip, const Cell* compare, const Cell* part,
+           bool all, bool reverse, bool stable, RecordCompare record_compare);
 
 // The shared actions.
 void head();

@@ -916,14 +916,7 @@ Cell* change(Cell* series, const Cell* value, int32_t part, bool, int32_t dup) {
 
 Cell* sort(Cell* series, bool case_, const Cell* skip, const Cell* compare, const Cell* part,
            bool all, bool reverse, bool stable) {
-    series::SortSpec spec;
-    spec.case_ = case_;
-    spec.reverse = reverse;
-    if (!series::sort_spec(*series, skip, compare, part, all, spec)) return series;
-    series::Change change(*series, Word::sort, nullptr, 0, int32_t(spec.count * spec.size));
-    series::sort_records(*series, spec, stable, text_order);
-    change.done(Word::sorted);
-    return series;
+    return series::sort(series, case_, skip, compare, part, all, reverse, stable, text_order);
 }
 
 Cell* swap(Cell* series, Cell* other) {
