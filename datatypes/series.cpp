@@ -419,13 +419,7 @@ Cell* copy(Cell* value, Cell* out, const Cell* part, bool, const Cell*) {
     int64_t start = std::max(int32_t(value->w1), 0);
     int64_t count = std::max<int64_t>(length - start, 0);
     if (part) {
-        if (cell::type_of(*part) == TYPE_PAIR) {
-            int64_t x = int32_t(part->w1), y = int32_t(part->w2);
-            start = std::max<int64_t>(start + (x < 0 ? x : x - 1), 0);
-            count = y < x ? 0 : y - x;
-        } else {
-            count = part_count(*value, *part);
-        }
+        count = part_count(*value, *part);
         if (count < 0) {
             int64_t back = -count;
             if (start - back < 0) {
