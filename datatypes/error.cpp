@@ -417,7 +417,7 @@ void init() {
         no,   no, no,      no, no,   no,   no,                no, no,      no,      // 11-20
         no,   no, no,      no, no,   no,   no,                no, no,      inherit, // 21-30
         no,   no, no,      no, no,   no,   no,                no, no,      no,      // 31-40
-        no,   no, no,      no, no,   no,   no,                no, no,      no,      // 41-50
+        no,   no, no,      inherit, no, no, no,              no, no,      no,      // 41-50
         no,   no, no,      no, no,   no,   no,                no, no,      no,      // 51-60
         no,   no // 61-62
     });

@@ -326,6 +326,29 @@ Cell* copy(Cell* value, Cell* out, const Cell* part, bool deep, const Cell* type
     return duplicate(*value, *out, deep, types, true);
 }
 
+Cell* put(Cell* object, Cell* key, Cell* value, bool) {
+    if (cell::type_of(*key) != TYPE_WORD) {
+        Cell type = datatype_of(*key);
+        script_error(err::script::invalid_key_type, &type);
+    }
+    Cell path = *key;
+    Cell parent = *object;
+    eval_path(&parent, key, value, &path, nullptr, nullptr, 0, false, false, true, false);
+    *object = *value;
+    return object;
+}
+
+Cell* select(Cell* object, const Cell* key, const Cell*, bool, bool, bool, bool, const Cell*,
+             const Cell*, bool, bool) {
+    uint32_t type = cell::type_of(*key);
+    if (!word::any_word(type) || type == TYPE_REFINEMENT || type == TYPE_ISSUE) {
+        Cell datatype = datatype_of(*key);
+        script_error(err::script::invalid_type, &datatype);
+    }
+    *object = *find_word(*object, *key);
+    return object;
+}
+
 // Compares two field values: by value when the types agree (or are both
 // words, or both numbers), else by type id.
 int32_t compare_values(const Cell& a, const Cell& b, int32_t op) {
@@ -410,6 +433,15 @@ int32_t find_index(const Cell& object, const Cell& word) {
 
 uint32_t words_count(const Cell& object) {
     return context::size_of(object.w1);
+}
+
+bool field_is_object(NodeId ctx, uint32_t index, uint32_t class_id) {
+    const Cell& value = *field(ctx, index);
+    return (value.header & cell::type_mask) == TYPE_OBJECT && value.w2 == class_id;
+}
+
+bool word_is_object(const Cell& word, NodeId ctx, uint32_t class_id) {
+    return field_is_object(ctx, word.w3, class_id);
 }
 
 Cell* get_values(const Cell& object) {
@@ -606,12 +638,12 @@ void init() {
     using namespace action;
     // clang-format off
     datatype::register_type(TYPE_OBJECT, 0, "object!", {
-        make, no, reflect, no, form, mold, eval_path, no, compare, no,   // 1-10
-        no,   no, no,      no, no,   no,   no,        no, no,      no,   // 11-20
-        no,   no, no,      no, no,   no,   no,        no, no,      copy, // 21-30
-        no,   no, no,      no, no,   no,   no,        no, no,      no,   // 31-40
-        no,   no, no,      no, no,   no,   no,        no, no,      no,   // 41-50
-        no,   no, no,      no, no,   no,   no,        no, no,      no,   // 51-60
+        make, no, reflect, no, form,   mold, eval_path, no, compare, no,   // 1-10
+        no,   no, no,      no, no,     no,   no,        no, no,      no,   // 11-20
+        no,   no, no,      no, no,     no,   no,        no, no,      copy, // 21-30
+        no,   no, no,      no, no,     no,   no,        no, no,      no,   // 31-40
+        put,  no, no,      select, no, no,   no,        no, no,      no,   // 41-50
+        no,   no, no,      no, no,     no,   no,        no, no,      no,   // 51-60
         no,   no // 61-62
     });
     // clang-format on

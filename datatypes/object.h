@@ -62,6 +62,10 @@ void install_handlers(Cell& object);
 const Cell* find_word(const Cell& object, const Cell& word);
 int32_t find_index(const Cell& object, const Cell& word);
 uint32_t words_count(const Cell& object);
+// Whether slot `index` of the context (or the slot of a word bound in it)
+// holds an object! of the class: the test compiled code makes of a value.
+bool field_is_object(NodeId context, uint32_t index, uint32_t class_id);
+bool word_is_object(const Cell& word, NodeId context, uint32_t class_id);
 Cell* get_values(const Cell& object);
 
 // Copies the source object into `target` with a new context: values

@@ -135,6 +135,39 @@ TEST_F(ObjectTest, PathsGetAndSetFields) {
         EXPECT_EQ(error_of([&] { eval(c.element, nullptr, false, c.last); }), script(c.id));
 }
 
+TEST_F(ObjectTest, SelectAndPut) {
+    Cell handler = function(blk({w("word"), w("old"), w("new")}), nullptr);
+    Cell object = make_object(blk({sw("a"), int_cell(1), sw("on-change*"), handler}));
+    auto select = [&](Cell key) {
+        Cell* result = stack::push(object);
+        return *datatype::get<Slot::select>(TYPE_OBJECT)(result, &key, nullptr, false, false, false,
+                                                         false, nullptr, nullptr, false, false);
+    };
+    EXPECT_EQ(select(w("a", TYPE_LIT_WORD)).w2, 1u);
+    EXPECT_EQ(cell::type_of(select(w("nope"))), TYPE_NONE);
+    EXPECT_EQ(error_of([&] { select(int_cell(1)); }), script(err::script::invalid_type));
+
+    auto put = datatype::get<Slot::put>(TYPE_OBJECT);
+    Cell target = object, key = w("a"), value = int_cell(4);
+    EXPECT_EQ(put(&target, &key, &value, false)->w2, 4u);
+    EXPECT_EQ(field(object, "a")->w2, 4u);
+    ASSERT_EQ(handler_calls.size(), 1u) << "put notifies like a set-path";
+    Cell bad = w("a", TYPE_SET_WORD);
+    EXPECT_EQ(error_of([&] { put(&target, &bad, &value, false); }),
+              script(err::script::invalid_key_type));
+}
+
+TEST_F(ObjectTest, ClassTests) {
+    Cell inner = make_object(blk({sw("x"), int_cell(1)}));
+    Cell outer = make_object(blk({sw("in"), int_cell(0), sw("n"), int_cell(0)}));
+    *field(outer, "in") = inner;
+    EXPECT_TRUE(object::field_is_object(outer.w1, 0, inner.w2));
+    EXPECT_FALSE(object::field_is_object(outer.w1, 0, inner.w2 + 1));
+    EXPECT_FALSE(object::field_is_object(outer.w1, 1, inner.w2));
+    Cell word{TYPE_WORD, outer.w1, symbol::intern("in"), 0};
+    EXPECT_TRUE(object::word_is_object(word, outer.w1, inner.w2));
+}
+
 TEST_F(ObjectTest, OnChangeIsCalledWithTheFieldWordBoundToTheObject) {
     Cell handler = function(handler_spec(), nullptr);
     Cell object = make_object(blk({sw("a"), int_cell(1), sw("on-change*"), handler}));
