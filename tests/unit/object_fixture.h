@@ -16,6 +16,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
+#include "evaluator/lexer.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/roots.h"
@@ -47,6 +48,7 @@ class ObjectTest : public DatatypeTest {
         words::init_runtime_words();
         words::init_refinements();
         words::init_issue();
+        lexer::init();
         register_series_rows();
         typeset::init();
         object::init();
@@ -58,6 +60,7 @@ class ObjectTest : public DatatypeTest {
     void TearDown() override {
         collector::active = false;
         object::hooks = {};
+        lexer::reset_load_entries();
         stack::hooks = {};
         context::fire_on_change = nullptr;
         error::set_catalog(Cell{TYPE_NONE, 0, 0, 0});
@@ -204,8 +207,7 @@ class ObjectTest : public DatatypeTest {
         return *stack::push(error);
     }
 
-    // The catalog as library/errors.kiv defines it, read by a reader for
-    // the few kinds of values that file holds.
+    // The catalog of library/errors.kiv.
     static void load_catalog() {
         const char* root = std::getenv("KIV_SOURCE_DIR");
         std::ifstream in(std::string(root ? root : "..") + "/library/errors.kiv");
@@ -213,52 +215,8 @@ class ObjectTest : public DatatypeTest {
         std::stringstream text;
         text << in.rdbuf();
         std::string source = text.str();
-        size_t at = 0;
-        Cell* loaded = stack::push(Cell{cell::unset_header, 0, 0, 0});
-        read_block(source, at, *loaded);
-        // Skip the header: Kiv [...]
-        Cell body = *loaded;
-        body.w1 = 2;
-        error::set_catalog(*stack::push(error::build_catalog(body)));
-    }
-
-    static void read_block(const std::string& s, size_t& at, Cell& out) {
-        block::make_at(out, 8);
-        while (at < s.size()) {
-            char c = s[at];
-            if (std::isspace(static_cast<unsigned char>(c))) {
-                ++at;
-            } else if (c == ']') {
-                ++at;
-                return;
-            } else if (c == '[') {
-                ++at;
-                Cell* inner = stack::push(Cell{cell::unset_header, 0, 0, 0});
-                read_block(s, at, *inner);
-                block::append_value(out, *inner);
-                stack::pop(1);
-            } else if (c == '"') {
-                size_t end = s.find('"', at + 1);
-                Cell text = str(s.substr(at + 1, end - at - 1));
-                block::append_value(out, text);
-                stack::pop(1);
-                at = end + 1;
-            } else {
-                size_t end = s.find_first_of(" \n[]\"", at);
-                std::string token = s.substr(at, end - at);
-                at = end;
-                if (std::isdigit(static_cast<unsigned char>(token[0]))) {
-                    block::append_value(out, int_cell(std::stoi(token)));
-                } else if (token[0] == ':') {
-                    block::append_value(out, w(token.substr(1).c_str(), TYPE_GET_WORD));
-                } else if (token.back() == ':') {
-                    token.pop_back();
-                    block::append_value(out, sw(token.c_str()));
-                } else {
-                    block::append_value(out, w(token.c_str()));
-                }
-            }
-        }
+        error::load_catalog(reinterpret_cast<const uint8_t*>(source.data()),
+                            uint32_t(source.size()));
     }
 };
 
