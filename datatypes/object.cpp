@@ -38,6 +38,7 @@ Cell none_result{TYPE_NONE, 0, 0, 0};
 struct Symbols {
     uint32_t on_change, on_deep_change, local;
     uint32_t changed, class_, words, values, body, owner, events;
+    uint32_t true_, yes, on, false_, no, off, none;
 } syms;
 
 uint32_t canonical(uint32_t symbol) {
@@ -481,6 +482,91 @@ Cell* duplicate(const Cell& source, Cell& target, bool deep, const Cell* types,
     return &target;
 }
 
+void set_values(const Cell& object, const Cell& value, bool any, bool only, bool some) {
+    Rooted<Cell> target(object);
+    Rooted<Cell> source(value);
+    NodeId ctx = object.w1;
+    uint32_t n = context::size_of(ctx);
+    uint32_t type = cell::type_of(value);
+    bool from_object = type == TYPE_OBJECT && !only;
+    bool from_block = type == TYPE_BLOCK && !only;
+    // The value for target field i, and its position in the source (for
+    // an object source, -1 when the source lacks the field).
+    auto source_value = [&](uint32_t i, int32_t& position) -> Cell {
+        position = int32_t(i);
+        if (from_object) {
+            position = context::find_word(source->w1, context::word_at(ctx, i)->w2, true);
+            return position < 0 ? none_cell : *field(source->w1, uint32_t(position));
+        }
+        if (from_block)
+            return int32_t(i) < block::rs_length(*source) ? block::rs_head(*source)[i] : none_cell;
+        return *source;
+    };
+    if ((from_object || from_block) && !some && !any) {
+        for (uint32_t i = 0; i < n; ++i) {
+            int32_t position;
+            if (cell::type_of(source_value(i, position)) != TYPE_UNSET) continue;
+            Cell name = bound_word(ctx, i, TYPE_WORD);
+            script_error(err::script::need_value, &name);
+        }
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+        int32_t position;
+        Cell v = source_value(i, position);
+        if (position < 0 || (some && cell::type_of(v) == TYPE_NONE)) continue;
+        Cell old = *field(ctx, i);
+        *field(ctx, i) = v;
+        context::word_at(ctx, i)->header |= context::flag::set_mark;
+        NodeId record = target->w3;
+        if (!record) continue;
+        uint32_t handler0 = handler_cells(record)[0].w2 >> 16;
+        uint32_t handler1 = handler_cells(record)[1].w2 >> 16;
+        if (uint32_t(position) == handler0 || uint32_t(position) == handler1) continue;
+        Rooted<Cell> name(bound_word(ctx, i, TYPE_WORD));
+        Rooted<Cell> kept_old(old);
+        Rooted<Cell> kept_new(v);
+        fire_on_change(*target, *name, *kept_old, *kept_new);
+    }
+}
+
+Cell* construct(const Cell& spec, const Cell* prototype, bool only) {
+    Rooted<Cell> source(spec);
+    Cell* result = stack::push(unset_cell);
+    if (prototype && cell::type_of(*prototype) == TYPE_OBJECT) {
+        duplicate(*prototype, *result, true, nullptr, true);
+    } else {
+        make_at(*result, 4);
+        result->w2 = new_class_id();
+        write_self(*result);
+    }
+    NodeId ctx = result->w1;
+    int32_t length = block::rs_length(*source);
+    for (int32_t i = 0; i < length;) {
+        if (cell::type_of(block::rs_head(*source)[i]) != TYPE_SET_WORD) {
+            ++i;
+            continue;
+        }
+        int32_t run = i;
+        while (i < length && cell::type_of(block::rs_head(*source)[i]) == TYPE_SET_WORD) ++i;
+        Cell value = i < length ? block::rs_head(*source)[i] : none_cell;
+        if (!only && cell::type_of(value) == TYPE_WORD) {
+            uint32_t name = canonical(value.w2);
+            if (name == syms.true_ || name == syms.yes || name == syms.on)
+                logic::make_at(value, true);
+            else if (name == syms.false_ || name == syms.no || name == syms.off)
+                logic::make_at(value, false);
+            else if (name == syms.none)
+                value = none_cell;
+        }
+        cell::clear_bit_30(value);
+        for (; run < i; ++run) {
+            Cell word = block::rs_head(*source)[run];
+            context::put_value(ctx, word, value);
+        }
+    }
+    return result;
+}
+
 void fire_on_change(const Cell& object, const Cell& word, const Cell& old_value,
                     const Cell& new_value) {
     NodeId record = object.w3;
@@ -541,7 +627,7 @@ int32_t write_fields(const Cell& object, Cell& buffer, bool only, bool all, bool
     for (uint32_t i = 0; i < context::size_of(ctx); ++i) {
         Cell word = *context::word_at(ctx, i);
         if (!all && is_handler_symbol(word.w2)) continue;
-        if (part < 1) return part;
+        if (arg && part < 1) return part;
         if (!first) {
             append_text(buffer, flat ? " " : "\n");
             --part;
@@ -633,7 +719,11 @@ void init() {
             symbol::intern("local"),      symbol::intern("changed"),
             symbol::intern("class"),      symbol::intern("words"),
             symbol::intern("values"),     symbol::intern("body"),
-            symbol::intern("owner"),      symbol::intern("events?")};
+            symbol::intern("owner"),      symbol::intern("events?"),
+            symbol::intern("true"),       symbol::intern("yes"),
+            symbol::intern("on"),         symbol::intern("false"),
+            symbol::intern("no"),         symbol::intern("off"),
+            symbol::intern("none")};
     context::fire_on_change = fire_on_change;
     using namespace action;
     // clang-format off

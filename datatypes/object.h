@@ -75,6 +75,18 @@ Cell* get_values(const Cell& object);
 Cell* duplicate(const Cell& source, Cell& target, bool deep, const Cell* types,
                 bool fresh_handlers);
 
+// The object side of `set`: a block gives the i-th field its i-th value
+// (none past the end), an object its field of the same name (absent ones
+// untouched), anything else (or with `only`) every field the value. With
+// `some` none values are skipped; unless `any`, an unset value raises
+// script/need-value first. Fields get the set mark and notify.
+void set_values(const Cell& object, const Cell& value, bool any, bool only, bool some);
+// The body of `construct`: pushes a copy of the prototype (or a new empty
+// object) given the set-words of the spec; a run of set-words shares the
+// value after it, which is not evaluated; unless `only`, the words true,
+// yes, on, false, no, off and none become their values.
+Cell* construct(const Cell& spec, const Cell* prototype, bool only);
+
 // Change notification: calls `on-change*` with the field word (bound to
 // the object), the old and the new value.
 void fire_on_change(const Cell& object, const Cell& word, const Cell& old_value,

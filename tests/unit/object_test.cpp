@@ -157,6 +157,60 @@ TEST_F(ObjectTest, SelectAndPut) {
               script(err::script::invalid_key_type));
 }
 
+TEST_F(ObjectTest, SetValuesFromBlocksObjectsAndSingleValues) {
+    Cell object =
+        make_object(blk({sw("a"), int_cell(1), sw("b"), int_cell(2), sw("c"), int_cell(3)}));
+    auto values = [&] { return molded_text(object, false, true); };
+    Cell none{TYPE_NONE, 0, 0, 0};
+
+    object::set_values(object, blk({int_cell(7), int_cell(8)}), false, false, false);
+    EXPECT_EQ(values(), "make object! [a: 7 b: 8 c: none]");
+    object::set_values(object, blk({none, int_cell(9)}), false, false, true);
+    EXPECT_EQ(values(), "make object! [a: 7 b: 9 c: none]") << "/some skips none";
+    object::set_values(object, int_cell(0), false, false, false);
+    EXPECT_EQ(values(), "make object! [a: 0 b: 0 c: 0]");
+    Cell pair = blk({int_cell(1), int_cell(2)});
+    object::set_values(object, pair, false, true, false);
+    EXPECT_EQ(values(), "make object! [a: [1 2] b: [1 2] c: [1 2]]") << "/only";
+
+    Cell source = make_object(blk({sw("c"), int_cell(30), sw("z"), int_cell(0)}));
+    object::set_values(object, source, false, false, false);
+    EXPECT_EQ(values(), "make object! [a: [1 2] b: [1 2] c: 30]");
+    EXPECT_TRUE(context::word_at(object.w1, 2)->header & context::flag::set_mark);
+
+    Cell with_unset = blk({Cell{cell::unset_header, 0, 0, 0}});
+    EXPECT_EQ(error_of([&] { object::set_values(object, with_unset, false, false, false); }),
+              script(err::script::need_value));
+    object::set_values(object, with_unset, true, false, false);
+    EXPECT_EQ(cell::type_of(*field(object, "a")), TYPE_UNSET) << "/any";
+}
+
+TEST_F(ObjectTest, SetValuesNotifiesExceptForTheHandlerFields) {
+    Cell handler = function(blk({w("word"), w("old"), w("new")}), nullptr);
+    Cell object = make_object(blk({sw("a"), int_cell(1), sw("on-change*"), handler}));
+    Cell source = make_object(blk({sw("a"), int_cell(5)}));
+    object::set_values(object, source, false, false, false);
+    ASSERT_EQ(handler_calls.size(), 1u);
+    EXPECT_EQ(handler_calls[0].word, "a");
+    EXPECT_EQ(handler_calls[0].new_value.w2, 5u);
+}
+
+TEST_F(ObjectTest, Construct) {
+    Cell spec = blk({sw("a"), sw("b"), w("yes"), sw("c"), w("none"), sw("d"), w("other"), sw("e")});
+    Cell made = *object::construct(spec, nullptr, false);
+    EXPECT_EQ(molded_text(made, false, true),
+              "make object! [a: true b: true c: none d: 'other e: none]");
+    EXPECT_GT(made.w2, object::first_run_class);
+    Cell only = *object::construct(spec, nullptr, true);
+    EXPECT_EQ(molded_text(only, false, true),
+              "make object! [a: 'yes b: 'yes c: 'none d: 'other e: none]");
+
+    Cell extended = *object::construct(blk({sw("z"), int_cell(1)}), &made, false);
+    EXPECT_EQ(extended.w2, made.w2) << "the class stays the prototype's";
+    EXPECT_EQ(object::words_count(extended), 6u);
+    EXPECT_EQ(object::words_count(made), 5u);
+}
+
 TEST_F(ObjectTest, ClassTests) {
     Cell inner = make_object(blk({sw("x"), int_cell(1)}));
     Cell outer = make_object(blk({sw("in"), int_cell(0), sw("n"), int_cell(0)}));
