@@ -5,6 +5,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/function.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/string.h"
@@ -65,18 +66,8 @@ bool is_handler_symbol(uint32_t symbol) {
     return c == syms.on_change || c == syms.on_deep_change;
 }
 
-// 1 + the word! cells after the first /local refinement of a spec block;
-// 0 without /local.
 uint32_t count_locals(NodeId spec) {
-    Buffer* b = memory::buffer_of(spec);
-    Cell* c = b->head_cell();
-    Cell* end = b->tail_cell();
-    for (; c < end; ++c)
-        if (cell::type_of(*c) == TYPE_REFINEMENT && canonical(c->w2) == syms.local) break;
-    if (c == end) return 0;
-    uint32_t n = 1;
-    for (++c; c < end; ++c) n += cell::type_of(*c) == TYPE_WORD;
-    return n;
+    return uint32_t(function::count_locals(spec, 0, false));
 }
 
 bool is_function(const Cell& value) {
@@ -139,16 +130,28 @@ void copy_series(Cell& value, bool deep) {
     }
 }
 
-// Re-creates the function in value slot i of the context for it.
+// Re-creates the function in value slot i of the context for it: its
+// body copied and bound to the object's context, then to a copy of the
+// function's own context; same spec and flags; no compiled entry, so the
+// copy always runs its body through the interpreter.
 void rebind_function_at(NodeId ctx, uint32_t i) {
-    Cell* slot = context::slot_at(ctx, i);
-    if (cell::type_of(*slot) != TYPE_FUNCTION) return;
-    const Cell& body = memory::buffer_of(slot->w3)->head_cell()[0];
-    if (cell::type_of(body) == TYPE_NONE) script_error(err::script::bad_func_def, slot);
-    if (!hooks.rebind_function) return;
-    Rooted<Cell> function(*slot);
-    hooks.rebind_function(*function, ctx);
-    *context::slot_at(ctx, i) = *function;
+    Cell function = *context::slot_at(ctx, i);
+    if (cell::type_of(function) != TYPE_FUNCTION) return;
+    Cell body = *extras::at(function, extras::body);
+    if (cell::type_of(body) == TYPE_NONE) script_error(err::script::bad_func_def, &function);
+    Cell* saved_top = stack::state.top;
+    Cell* copy = block::push_copy(body, true, true);
+    context::bind_block(*copy, ctx, true);
+    const Cell& own = context::cell_of(function.w1);
+    NodeId own_copy =
+        context::new_(context::size_of(function.w1), own.header & context::flag::on_stack, false,
+                      function.w1, context::Kind::function);
+    RootedNode kept(own_copy);
+    context::bind_block(*copy, own_copy, false);
+    Cell spec{TYPE_BLOCK, 0, function.w2, 0};
+    function::push(spec, copy, own_copy, 0, 0, function.header & ~cell::type_mask);
+    *context::slot_at(ctx, i) = *stack::get_top();
+    stack::state.top = saved_top;
 }
 
 // Copies or re-creates the values of a fresh copy of an object: series of

@@ -23,16 +23,12 @@ namespace kiv::object {
 constexpr uint32_t no_handler = 0xFFFF;
 constexpr uint32_t first_run_class = 1000000;
 
-// What objects need of the interpreter and of function!, set by those
-// modules. A null hook leaves that step out: without `eval` a spec block
-// is bound but not evaluated, without `rebind_function` functions stay
-// shared with the prototype, without `eval_function` no handler runs.
+// What objects need of the interpreter, set by it. A null hook leaves that
+// step out: without `eval` a spec block is bound but not evaluated,
+// without `eval_function` no handler runs.
 struct Hooks {
     // Evaluates a block (make's spec, after binding it to the object).
     void (*eval)(Cell& block) = nullptr;
-    // Re-creates a function! held by an object for the object's context:
-    // body deep-copied and bound to it, run through the interpreter.
-    void (*rebind_function)(Cell& function, NodeId object_context) = nullptr;
     // Evaluates a handler whose function frame is marked and whose
     // arguments and local slots are pushed.
     void (*eval_function)(const Cell& function) = nullptr;

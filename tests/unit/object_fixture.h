@@ -12,6 +12,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/error.h"
+#include "datatypes/function.h"
 #include "datatypes/object.h"
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
@@ -51,9 +52,10 @@ class ObjectTest : public DatatypeTest {
         lexer::init();
         register_series_rows();
         typeset::init();
+        function::init();
         object::init();
         error::init();
-        object::hooks = {evaluate, nullptr, record_call};
+        object::hooks = {evaluate, record_call};
         handler_calls.clear();
         collector::active = true;
     }
@@ -74,24 +76,8 @@ class ObjectTest : public DatatypeTest {
                                int32_t part, int32_t) {
         return string::mold(*v, *buffer, all, arg, part);
     }
-    static int32_t mold_function(const Cell*, Cell* buffer, bool, bool, bool, const Cell*,
-                                 int32_t part, int32_t) {
-        string::append_c_string(*buffer, "func");
-        return part - 4;
-    }
     static void register_series_rows() {
         using action::no;
-        datatype::register_type(TYPE_FUNCTION, 0, "function!", {no, no, no, no, no, mold_function,
-                                                                no, no, no, no, no, no,
-                                                                no, no, no, no, no, no,
-                                                                no, no, no, no, no, no,
-                                                                no, no, no, no, no, no,
-                                                                no, no, no, no, no, no,
-                                                                no, no, no, no, no, no,
-                                                                no, no, no, no, no, no,
-                                                                no, no, no, no, no, no,
-                                                                no, no, no, no, no, no,
-                                                                no, no});
         for (uint32_t type : {TYPE_BLOCK, TYPE_PAREN})
             datatype::register_type(
                 type, 0, type == TYPE_BLOCK ? "block!" : "paren!",
@@ -153,19 +139,10 @@ class ObjectTest : public DatatypeTest {
         return const_cast<Cell*>(object::find_word(object, word));
     }
 
-    // A function! value as function! will make it: context from the spec,
-    // the body (or none) first in its extras block.
+    // A function! of the spec and body (null: none), kept on the stack.
     static Cell function(const Cell& spec, const Cell* body) {
-        Rooted<Cell> s(spec);
-        NodeId ctx = context::make_from_spec(*s, true, false, context::Kind::function);
-        Cell* f = stack::push(Cell{TYPE_FUNCTION, ctx, s->w2, 0});
-        Cell extras;
-        block::make_at(extras, 5);
-        f->w3 = extras.w2;
-        block::append_value(extras, body ? *body : Cell{TYPE_NONE, 0, 0, 0});
-        for (int i = 0; i < 4; ++i) block::append_value(extras, Cell{cell::unset_header, 0, 0, 0});
-        context::self_of(ctx) = *f;
-        return *f;
+        function::push(spec, body, 0, 0, 0, 0);
+        return *stack::get_top();
     }
 
     // A handler spec [word old new /local a b]: three arguments, three

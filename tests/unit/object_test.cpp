@@ -54,39 +54,38 @@ TEST_F(ObjectTest, MakeRefusesOtherSpecs) {
 }
 
 TEST_F(ObjectTest, CopyRebindsFunctionsAndCopiesSeries) {
-    Cell body = blk({w("a")});
+    Cell body = blk({w("a"), w("x")});
     Cell f = function(blk({w("x")}), &body);
     Cell proto = make_object(blk({sw("a"), int_cell(1), sw("s"), str("text")}));
     context::put_value(proto.w1, w("f"), f);
 
-    static std::vector<NodeId> rebound;
-    rebound.clear();
-    object::hooks.rebind_function = [](Cell& fn, NodeId ctx) {
-        rebound.push_back(ctx);
-        fn.w3 = 0; // marks the re-created function
-    };
     auto copy = datatype::get<Slot::copy>(TYPE_OBJECT);
-    Cell out;
+    Cell* out = stack::push(Cell{cell::unset_header, 0, 0, 0});
     Cell source = proto;
-    copy(&source, &out, nullptr, true, nullptr);
-    stack::push(out);
-    ASSERT_EQ(rebound.size(), 1u);
-    EXPECT_EQ(rebound[0], out.w1);
-    EXPECT_EQ(field(out, "f")->w3, 0u);
-    EXPECT_NE(field(proto, "f")->w3, 0u) << "the prototype keeps its function";
-    EXPECT_NE(field(out, "s")->w2, field(proto, "s")->w2);
+    copy(&source, out, nullptr, true, nullptr);
+    Cell made = *field(*out, "f");
+    ASSERT_EQ(cell::type_of(made), TYPE_FUNCTION);
+    EXPECT_NE(made.w1, f.w1) << "a context of its own";
+    EXPECT_EQ(made.w2, f.w2) << "the same spec";
+    Cell new_body = *extras::at(made, extras::body);
+    EXPECT_EQ(block::rs_head(new_body)[0].w1, out->w1) << "body bound to the copy";
+    EXPECT_EQ(block::rs_head(new_body)[1].w1, made.w1) << "arguments bound to the new context";
+    EXPECT_EQ(cell::type_of(*extras::at(made, extras::code)), TYPE_UNSET);
+    Cell old_body = *extras::at(*field(proto, "f"), extras::body);
+    EXPECT_NE(block::rs_head(old_body)[0].w1, out->w1) << "the prototype's function is kept";
+    EXPECT_NE(field(*out, "s")->w2, field(proto, "s")->w2);
 
-    Cell shallow;
-    copy(&source, &shallow, nullptr, false, nullptr);
-    stack::push(shallow);
-    EXPECT_EQ(field(shallow, "s")->w2, field(proto, "s")->w2) << "shallow copy shares series";
+    Cell* shallow = stack::push(Cell{cell::unset_header, 0, 0, 0});
+    copy(&source, shallow, nullptr, false, nullptr);
+    EXPECT_EQ(field(*shallow, "s")->w2, field(proto, "s")->w2) << "shallow copy shares series";
+    EXPECT_NE(field(*shallow, "f")->w1, f.w1) << "functions are re-created by every copy";
 
     Cell part = int_cell(1);
-    EXPECT_EQ(error_of([&] { copy(&source, &out, &part, false, nullptr); }),
+    EXPECT_EQ(error_of([&] { copy(&source, shallow, &part, false, nullptr); }),
               script(err::script::invalid_refine_arg));
 
     context::put_value(proto.w1, w("g"), function(blk({}), nullptr));
-    EXPECT_EQ(error_of([&] { copy(&source, &out, nullptr, false, nullptr); }),
+    EXPECT_EQ(error_of([&] { copy(&source, shallow, nullptr, false, nullptr); }),
               script(err::script::bad_func_def));
 }
 
