@@ -110,6 +110,8 @@ void fill_from_words(const Cell& error, const Cell& category, const Cell* id) {
 }
 
 Cell* make(Cell*, const Cell* spec, uint32_t) {
+    // Without a catalog no error can be made: the raise throws the bare code.
+    if (!has_catalog()) runtime::fire_error(runtime::Category::internal, err::internal::not_done);
     Rooted<Cell> source(*spec);
     Cell* result = stack::push(unset_cell);
     new_error(*result);
