@@ -26,12 +26,13 @@
 
 namespace kiv::testing {
 
-// A call of a change handler as the handler saw its frame.
+// A call of a change handler as the handler saw its frame: for
+// on-change* the word, old and new value, then the local slots.
 struct HandlerCall {
-    std::string word;
-    NodeId word_context;
-    Cell old_value, new_value;
-    uint32_t arguments; // cells in the frame, locals included
+    std::vector<Cell> frame;
+    std::string word() const { return symbol::c_name(frame[0].w2); }
+    const Cell& old_value() const { return frame[1]; }
+    const Cell& new_value() const { return frame[2]; }
 };
 
 inline std::vector<HandlerCall> handler_calls;
@@ -105,9 +106,7 @@ class ObjectTest : public DatatypeTest {
     }
 
     static void record_call(const Cell&) {
-        const Cell* args = stack::state.base;
-        handler_calls.push_back({symbol::c_name(args[0].w2), args[0].w1, args[1], args[2],
-                                 uint32_t(stack::state.top - args)});
+        handler_calls.push_back({{stack::state.base, stack::state.top}});
     }
 
     static Cell w(const char* name, uint32_t type = TYPE_WORD) { return word::load(name, type); }

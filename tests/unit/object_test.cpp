@@ -190,8 +190,8 @@ TEST_F(ObjectTest, SetValuesNotifiesExceptForTheHandlerFields) {
     Cell source = make_object(blk({sw("a"), int_cell(5)}));
     object::set_values(object, source, false, false, false);
     ASSERT_EQ(handler_calls.size(), 1u);
-    EXPECT_EQ(handler_calls[0].word, "a");
-    EXPECT_EQ(handler_calls[0].new_value.w2, 5u);
+    EXPECT_EQ(handler_calls[0].word(), "a");
+    EXPECT_EQ(handler_calls[0].new_value().w2, 5u);
 }
 
 TEST_F(ObjectTest, Construct) {
@@ -240,24 +240,52 @@ TEST_F(ObjectTest, OnChangeIsCalledWithTheFieldWordBoundToTheObject) {
 
     ASSERT_EQ(handler_calls.size(), 2u);
     for (const HandlerCall& call : handler_calls) {
-        EXPECT_EQ(call.word, "a");
-        EXPECT_EQ(call.word_context, object.w1);
-        EXPECT_EQ(call.arguments, 6u) << "three arguments and three local slots";
+        EXPECT_EQ(call.word(), "a");
+        EXPECT_EQ(call.frame[0].w1, object.w1);
+        ASSERT_EQ(call.frame.size(), 6u) << "three arguments and three local slots";
+        EXPECT_EQ(molded_text(call.frame[3]), "false");
+        EXPECT_EQ(molded_text(call.frame[5]), "none");
     }
-    EXPECT_EQ(handler_calls[0].old_value.w2, 1u);
-    EXPECT_EQ(handler_calls[0].new_value.w2, 5u);
-    EXPECT_EQ(handler_calls[1].old_value.w2, 5u);
-    EXPECT_EQ(handler_calls[1].new_value.w2, 6u);
+    EXPECT_EQ(handler_calls[0].old_value().w2, 1u);
+    EXPECT_EQ(handler_calls[0].new_value().w2, 5u);
+    EXPECT_EQ(handler_calls[1].old_value().w2, 5u);
+    EXPECT_EQ(handler_calls[1].new_value().w2, 6u);
 
     // A new handler with another /local section is picked up.
     Cell shorter = function(blk({w("word"), w("old"), w("new")}), nullptr);
     *field(object, "on-change*") = shorter;
     word::set(word, int_cell(8));
-    EXPECT_EQ(handler_calls.back().arguments, 3u);
+    EXPECT_EQ(handler_calls.back().frame.size(), 3u);
 
     *field(object, "on-change*") = int_cell(0);
     EXPECT_EQ(error_of([&] { word::set(word, int_cell(9)); }),
               script(err::script::invalid_obj_evt));
+}
+
+TEST_F(ObjectTest, OnDeepChangeReceivesTheSevenArguments) {
+    Cell handler = function(
+        blk({w("owner"), w("word"), w("target"), w("action"), w("new"), w("index"), w("part")}),
+        nullptr);
+    Cell object = make_object(blk({sw("items"), blk({}), sw("on-deep-change*"), handler}));
+    Cell word = w("items"), target = *field(object, "items"), action = w("append");
+    object::fire_on_deep_change(object, word, target, action, nullptr, 2, 1);
+    ASSERT_EQ(handler_calls.size(), 1u);
+    const std::vector<Cell>& frame = handler_calls[0].frame;
+    ASSERT_EQ(frame.size(), 7u);
+    EXPECT_EQ(frame[0].w1, object.w1);
+    EXPECT_EQ(symbol::c_name(frame[3].w2), std::string("append"));
+    EXPECT_EQ(cell::type_of(frame[4]), TYPE_NONE) << "no new value";
+    EXPECT_EQ(frame[5].w2, 2u);
+    EXPECT_EQ(frame[6].w2, 1u);
+
+    *field(object, "on-deep-change*") = int_cell(0);
+    object::fire_on_deep_change(object, word, target, action, nullptr, 0, 0);
+    EXPECT_EQ(handler_calls.size(), 1u) << "a field that holds no function is passed over";
+
+    Cell plain = make_object(blk({sw("a"), int_cell(1)}));
+    EXPECT_EQ(
+        error_of([&] { object::fire_on_deep_change(plain, word, target, action, nullptr, 0, 0); }),
+        script(err::script::invalid_obj_evt));
 }
 
 TEST_F(ObjectTest, HandlerFieldsMustHoldFunctions) {
