@@ -1,0 +1,386 @@
+#include "datatypes/context.h"
+
+#include <algorithm>
+
+#include "datatypes/block.h"
+#include "datatypes/datatype.h"
+#include "datatypes/symbol.h"
+#include "datatypes/types.h"
+#include "datatypes/word.h"
+#include "evaluator/stack.h"
+#include "runtime/collector.h"
+#include "runtime/cycles.h"
+#include "runtime/errors.h"
+#include "runtime/hash.h"
+#include "runtime/memory.h"
+#include "runtime/roots.h"
+#include "runtime/symbol.h"
+#include "runtime/words.h"
+
+namespace kiv {
+
+namespace context {
+
+NodeId global = 0;
+Cell root{cell::unset_header, 0, 0, 0};
+void (*fire_on_change)(const Cell&, const Cell&, const Cell&, const Cell&) = nullptr;
+
+namespace {
+
+constexpr Cell unset_cell{cell::unset_header, 0, 0, 0};
+constexpr uint32_t root_cells = 9754;
+
+NodeId table_of(NodeId ctx) {
+    return cell_of(ctx).w1;
+}
+
+bool on_stack(const Cell& c) {
+    return c.header & flag::on_stack;
+}
+
+// Appends one unset value for a new entry, unless the values are on the
+// stack.
+void add_value_cell(NodeId ctx) {
+    if (on_stack(cell_of(ctx))) return;
+    Buffer* values = memory::buffer_of(cell_of(ctx).w2);
+    cell::append_unset(values);
+}
+
+void mark_set(NodeId ctx, uint32_t index) {
+    if (kind_of(cell_of(ctx)) == Kind::object) word_at(ctx, index)->header |= flag::set_mark;
+}
+
+[[noreturn]] void raise(uint32_t id, const Cell& word) {
+    Cell arg = word;
+    runtime::fire_error(runtime::Category::script, id, &arg);
+}
+
+bool is_self(uint32_t symbol) {
+    return symbol::resolve(symbol) == symbol::resolve(words::sym<"self">());
+}
+
+void mark_globals() {
+    if (global) collector::mark_context(global);
+    if (root.w2) collector::mark_block(root.w2);
+}
+
+} // namespace
+
+Cell& cell_of(NodeId ctx) {
+    return memory::buffer_of(ctx)->head_cell()[0];
+}
+
+Cell& self_of(NodeId ctx) {
+    return memory::buffer_of(ctx)->head_cell()[1];
+}
+
+uint32_t size_of(NodeId ctx) {
+    return memory::buffer_of(hashtable::record_of(table_of(ctx)).blk)->length();
+}
+
+NodeId new_(uint32_t slots, bool stack_values, bool has_self, NodeId source, Kind kind) {
+    slots = std::max(slots, 1u);
+    RootedNode node(memory::alloc_cells_unset(2));
+    Buffer* b = memory::buffer_of(node);
+    b->tail = b->head + 2 * sizeof(Cell);
+    NodeId source_table = source ? table_of(source) : 0;
+    NodeId table = hashtable::init(slots, nullptr, hashtable::word, source ? 2 : 0, source_table);
+    // The table is reachable from the cell before the values are made.
+    cell_of(node) =
+        Cell{TYPE_CONTEXT | (uint32_t(kind) << flag::kind_shift) | (has_self ? flag::has_self : 0),
+             table, 0, 0};
+    if (stack_values) {
+        cell_of(node).header |= flag::on_stack;
+    } else {
+        NodeId values = memory::alloc_cells_unset(slots);
+        cell_of(node).w2 = values;
+    }
+    return node;
+}
+
+NodeId make_from_spec(const Cell& spec, bool stack_values, bool has_self, Kind kind) {
+    NodeId series = spec.w2;
+    int32_t slots = block::rs_length(spec);
+    RootedNode ctx(new_(uint32_t(std::max(slots, 0)), stack_values, has_self, 0, kind));
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < memory::buffer_of(series)->length(); ++i) {
+        const Cell& c = memory::buffer_of(series)->head_cell()[i];
+        switch (cell::type_of(c)) {
+        case TYPE_WORD:
+        case TYPE_GET_WORD:
+        case TYPE_LIT_WORD:
+        case TYPE_REFINEMENT: {
+            int32_t added;
+            find_or_add_symbol(ctx, c.w2, true, &added);
+            ++count;
+            break;
+        }
+        default: break;
+        }
+    }
+    if (!stack_values) {
+        // Appended one by one: the walk covers the cells before the head
+        // too, so the count may exceed the room made for the slots.
+        Buffer* values = memory::buffer_of(cell_of(ctx).w2);
+        while (values->length() < count) cell::append_unset(values);
+    }
+    return ctx;
+}
+
+int32_t find_word(NodeId ctx, uint32_t symbol, bool nocase) {
+    return hashtable::find_word(table_of(ctx), symbol, nocase, 0, nullptr);
+}
+
+int32_t find_or_add_symbol(NodeId ctx, uint32_t symbol, bool nocase, int32_t* out_index) {
+    return hashtable::find_word(table_of(ctx), symbol, nocase, ctx, out_index);
+}
+
+int32_t add_word(NodeId ctx, const Cell& word) {
+    int32_t added = -1;
+    int32_t found = find_or_add_symbol(ctx, word.w2, true, &added);
+    if (found >= 0) return found;
+    add_value_cell(ctx);
+    return added;
+}
+
+void put_value(NodeId ctx, const Cell& word, const Cell& value) {
+    Rooted<Cell> kept(value);
+    int32_t index = add_word(ctx, word);
+    Cell* slot = slot_at(ctx, uint32_t(index));
+    if (!slot) raise(err::script::not_defined, *word_at(ctx, uint32_t(index)));
+    *slot = *kept;
+}
+
+Cell* add_value_if_new(NodeId ctx, const Cell& word, const Cell& value) {
+    Rooted<Cell> kept(value);
+    int32_t added = -1;
+    if (find_or_add_symbol(ctx, word.w2, true, &added) >= 0) return nullptr;
+    if (on_stack(cell_of(ctx))) return nullptr;
+    Buffer* values = memory::buffer_of(cell_of(ctx).w2);
+    Cell* slot = cell::append_unset(values);
+    *slot = *kept;
+    return slot;
+}
+
+bool collect_set_words(NodeId ctx, Cell& block) {
+    NodeId series = block.w2;
+    uint32_t length = memory::buffer_of(series)->length();
+    block.w1 = std::min(block.w1, length);
+    uint32_t before = size_of(ctx);
+    for (uint32_t i = block.w1; i < memory::buffer_of(series)->length(); ++i) {
+        Cell c = memory::buffer_of(series)->head_cell()[i];
+        if (cell::type_of(c) == TYPE_SET_WORD) add_word(ctx, c);
+    }
+    return size_of(ctx) > before;
+}
+
+Cell* value_of(uint32_t symbol, NodeId ctx) {
+    if (on_stack(cell_of(ctx))) ctx = global;
+    int32_t index = find_word(ctx, symbol, true);
+    return index < 0 ? nullptr : cells::at(ctx, uint32_t(index));
+}
+
+Cell add_global(uint32_t symbol, bool nocase, bool keep_spelling) {
+    int32_t added = -1;
+    int32_t found = find_or_add_symbol(global, symbol, nocase, &added);
+    if (found >= 0) {
+        Cell word = *word_at(global, uint32_t(found));
+        if (nocase && keep_spelling && word.w2 != symbol) {
+            word.w2 = symbol;
+            *cell::alloc_tail(root) = word;
+        }
+        return word;
+    }
+    add_value_cell(global);
+    if (symbol::alias(symbol) > 0)
+        word_at(global, uint32_t(added))->w3 = uint32_t(find_word(global, symbol, true));
+    return *word_at(global, uint32_t(added));
+}
+
+NodeId clone_for_object(Cell& object, Kind kind) {
+    NodeId source = object.w1;
+    const Cell& c = cell_of(source);
+    NodeId fresh = new_(size_of(source), on_stack(c), c.header & flag::has_self, source, kind);
+    Buffer* words = memory::buffer_of(hashtable::record_of(table_of(fresh)).blk);
+    for (Cell* w = words->head_cell(); w < words->tail_cell(); ++w) w->w1 = fresh;
+    object.w1 = fresh;
+    return fresh;
+}
+
+Cell* word_at(NodeId ctx, uint32_t index) {
+    return hashtable::cells_of(hashtable::record_of(table_of(ctx)).blk) + index;
+}
+
+Cell* push_word_at(NodeId ctx, uint32_t index) {
+    Cell* c = stack::push_raw();
+    *c = *word_at(ctx, index);
+    return c;
+}
+
+Cell word_of(NodeId ctx, uint32_t symbol) {
+    int32_t index = find_word(ctx, symbol, false);
+    return index >= 0 ? *word_at(ctx, uint32_t(index)) : word::load_symbol(symbol);
+}
+
+Cell* slot_at(NodeId ctx, uint32_t index) {
+    const Cell& c = cell_of(ctx);
+    if (!c.w2) return nullptr;
+    return on_stack(c) ? stack::values_at(c.w2) + index : cells::at(ctx, index);
+}
+
+Cell* push_value_at(NodeId ctx, uint32_t index) {
+    Cell* slot = slot_at(ctx, index);
+    if (!slot) raise(err::script::not_defined, *word_at(ctx, index));
+    Cell* c = stack::push_raw();
+    *c = *slot_at(ctx, index);
+    return c;
+}
+
+void set_value_from_top(NodeId ctx, uint32_t index) {
+    *cells::at(ctx, index) = *stack::get_top();
+    mark_set(ctx, index);
+}
+
+void swap_value_from_top(NodeId ctx, uint32_t index) {
+    Cell* top = stack::get_top();
+    Cell* old = stack::push_raw();
+    *old = *cells::at(ctx, index);
+    *cells::at(ctx, index) = *top;
+    mark_set(ctx, index);
+}
+
+Cell& bind_block(Cell& block, NodeId ctx, bool bind_self) {
+    NodeId series = block.w2;
+    if (cycles::find(series)) return block;
+    cycles::Guard on_stack(series);
+    Buffer* b = memory::buffer_of(series);
+    Cell* c = b->head_cell() + std::min(block.w1, b->length());
+    for (; c < b->tail_cell(); ++c) {
+        switch (cell::type_of(*c)) {
+        case TYPE_WORD:
+            if (bind_self && is_self(c->w2)) {
+                c->w1 = ctx;
+                c->w3 = uint32_t(-1);
+                break;
+            }
+            [[fallthrough]];
+        case TYPE_SET_WORD:
+        case TYPE_LIT_WORD:
+        case TYPE_GET_WORD:
+        case TYPE_REFINEMENT: word::bind_to(ctx, *c); break;
+        case TYPE_BLOCK:
+        case TYPE_PAREN:
+        case TYPE_PATH:
+        case TYPE_LIT_PATH:
+        case TYPE_SET_PATH:
+        case TYPE_GET_PATH:
+        case TYPE_HASH: bind_block(*c, ctx, bind_self); break;
+        default: break;
+        }
+    }
+    return block;
+}
+
+void init() {
+    using namespace action;
+    datatype::register_type(TYPE_CONTEXT, 0, "context!",
+                            {no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no,
+                             no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no,
+                             no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no,
+                             no, no, no, no, no, no, no, no, no, no, no, no, no, no});
+}
+
+void init_global() {
+    global = 0;
+    root = unset_cell;
+    collector::add_marker(mark_globals);
+    global = new_(global_slots, false, false, 0, Kind::global);
+    root = Cell{TYPE_BLOCK, 0, memory::alloc_cells(root_cells), 0};
+}
+
+} // namespace context
+
+namespace cells {
+
+Cell* at(NodeId ctx, uint32_t index) {
+    return hashtable::cells_of(context::cell_of(ctx).w2) + index;
+}
+
+} // namespace cells
+
+namespace word {
+
+namespace {
+
+// Stores into the slot of a resolved word; nothing allocates before the
+// value is copied in.
+Cell* store(const Cell& word, const Cell& value, NodeId ctx, bool notify) {
+    using namespace context;
+    uint32_t index = word.w3;
+    const Cell& c = cell_of(ctx);
+    if (!c.w2) raise(err::script::not_defined, word);
+    if (on_stack(c)) return &(stack::values_at(c.w2)[index] = value);
+    Cell* slot = cells::at(ctx, index);
+    if (kind_of(c) == Kind::object) {
+        word_at(ctx, index)->header |= flag::set_mark;
+        if (notify && fire_on_change && self_of(ctx).w3) {
+            Cell* saved_top = stack::state.top;
+            Cell* old = stack::push_raw();
+            *old = *slot;
+            *slot = value;
+            // The handler runs Kiv code: what it is given must not move.
+            Rooted<Cell> fresh(value);
+            Rooted<Cell> object(self_of(ctx));
+            Rooted<Cell> name(word);
+            fire_on_change(*object, *name, *old, *fresh);
+            stack::state.top = saved_top;
+            return cells::at(ctx, index);
+        }
+    }
+    *slot = value;
+    return slot;
+}
+
+} // namespace
+
+Cell* set_in(Cell& word, const Cell& value, NodeId ctx, bool notify) {
+    if (int32_t(word.w3) >= 0) return store(word, value, ctx, notify);
+    // Resolving may add an entry, and the context grow under the value.
+    Rooted<Cell> kept(value);
+    int32_t index = context::find_word(ctx, word.w2, false);
+    if (index < 0) index = context::add_word(ctx, word);
+    word.w3 = uint32_t(index);
+    return store(word, *kept, ctx, notify);
+}
+
+Cell* set(Cell& word, const Cell& value) {
+    return set_in(word, value, word.w1, true);
+}
+
+Cell* value_cell_in(const Cell& word, NodeId ctx) {
+    using namespace context;
+    if (int32_t(word.w3) < 0) {
+        if (word.w1 && is_self(word.w2)) return &self_of(word.w1);
+        raise(err::script::no_value, word);
+    }
+    Cell* slot = slot_at(ctx, word.w3);
+    if (!slot) raise(err::script::not_in_context, word);
+    return slot;
+}
+
+Cell* value_cell(const Cell& word) {
+    return value_cell_in(word, word.w1);
+}
+
+int32_t bind_to(NodeId ctx, Cell& word) {
+    int32_t index = context::find_word(ctx, word.w2, true);
+    if (index >= 0) {
+        word.w1 = ctx;
+        word.w3 = uint32_t(index);
+    }
+    return index;
+}
+
+} // namespace word
+
+} // namespace kiv

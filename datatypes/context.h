@@ -1,0 +1,151 @@
+// context!: the namespaces that give words their values.
+//
+// The global context, every object and the argument list of every
+// function, routine, native and action is a context: a node whose buffer
+// holds two cells, the context cell and the self cell. The context cell
+// holds the word table (a word-kind hash table whose keyed block has one
+// word cell per entry, in order of addition) and the values: the node of a
+// values block whose cell i is the value of entry i, or, for a function's
+// arguments, the stack position of the running call's first argument
+// (stack::values_word), 0 while the function is not running.
+//
+// Contexts are named by node everywhere: their buffers move with the
+// collector, so a pointer to a context cell or a value cell is good only
+// until the next allocation.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace kiv {
+
+namespace context {
+
+enum class Kind : uint32_t { global = 0, function = 1, object = 2 };
+
+namespace flag {
+constexpr uint32_t kind_shift = 11;
+constexpr uint32_t kind_mask = 0x1800u;
+constexpr uint32_t on_stack = cell::stack_values_flag;
+constexpr uint32_t has_self = 0x1000000u;
+// Set by ownership tracking once the context's series have an owner.
+constexpr uint32_t owned = 0x10000u;
+// On the word cell of an object entry once its slot was assigned.
+constexpr uint32_t set_mark = 0x2000u;
+} // namespace flag
+
+constexpr uint32_t global_slots = 4000;
+
+// The global context node, 0 until init_global.
+extern NodeId global;
+// The root block: values kept alive for the whole run (spellings handed out
+// by add_global, words collected at start-up, unbound refinements).
+extern Cell root;
+
+// Called by word::set_in after it stored a new value in a field of an
+// object that has a handler record: (the object, the word, the old value,
+// the new value). The cells are the caller's, valid for the call. The object
+// module installs it; null means no notification.
+extern void (*fire_on_change)(const Cell& object, const Cell& word, const Cell& old_value,
+                              const Cell& new_value);
+
+Cell& cell_of(NodeId ctx);
+Cell& self_of(NodeId ctx);
+inline Kind kind_of(const Cell& ctx) {
+    return Kind((ctx.header & flag::kind_mask) >> flag::kind_shift);
+}
+// Entries in the word table.
+uint32_t size_of(NodeId ctx);
+
+// A new context with room for `slots` entries (0 counts as 1). With a
+// source context its word table is cloned. The self cell is unset.
+NodeId new_(uint32_t slots, bool on_stack, bool has_self, NodeId source, Kind kind);
+// A context whose entries are the word!, get-word!, lit-word! and
+// refinement! cells of a function-like spec, in order (set-words, strings
+// and blocks are skipped).
+NodeId make_from_spec(const Cell& spec, bool on_stack, bool has_self, Kind kind);
+
+// The entry index of a symbol, or -1.
+int32_t find_word(NodeId ctx, uint32_t symbol, bool nocase);
+// The existing entry's index; when absent -1, with a new entry appended
+// (values untouched) and its index written to out_index.
+int32_t find_or_add_symbol(NodeId ctx, uint32_t symbol, bool nocase, int32_t* out_index);
+// The index of the word's symbol (case-insensitive), adding an entry, with
+// an unset value unless the values are on the stack, when absent.
+int32_t add_word(NodeId ctx, const Cell& word);
+// Copies the value into the slot of the word's symbol, adding it when
+// absent.
+void put_value(NodeId ctx, const Cell& word, const Cell& value);
+// When the symbol is new: adds it with a copy of the value and returns the
+// value cell; otherwise null.
+Cell* add_value_if_new(NodeId ctx, const Cell& word, const Cell& value);
+// Adds the symbol of every set-word! of the block (not nested); true when
+// the context gained entries. The block's head is clamped to its tail.
+bool collect_set_words(NodeId ctx, Cell& block);
+// The value cell of a symbol that the context holds (case-insensitive); a
+// context whose values are on the stack is answered from the global one.
+Cell* value_of(uint32_t symbol, NodeId ctx);
+// The global word of a symbol, added when absent. A case-insensitive find
+// with keep_spelling of another spelling answers the same slot under the
+// asked spelling (a copy kept in the root block); a new spelling of a known
+// word shares the slot of its first spelling.
+Cell add_global(uint32_t symbol, bool nocase, bool keep_spelling);
+// A new context for a copy of the object: same entries and flags, word
+// table copied and rebound to it, values empty; the object cell is pointed
+// at it.
+NodeId clone_for_object(Cell& object, Kind kind);
+
+Cell* word_at(NodeId ctx, uint32_t index);
+Cell* push_word_at(NodeId ctx, uint32_t index);
+// The word of the symbol (exact) in the context, or the global word.
+Cell word_of(NodeId ctx, uint32_t symbol);
+// Slot i: an argument cell of the running call, or a values block cell.
+// Null when the context has no values.
+Cell* slot_at(NodeId ctx, uint32_t index);
+// Pushes a copy of slot i; a context without values raises not-defined.
+Cell* push_value_at(NodeId ctx, uint32_t index);
+// Slot i of the values block from the last pushed value.
+void set_value_from_top(NodeId ctx, uint32_t index);
+// Pushes the old value of slot i, then stores the value that was on top.
+void swap_value_from_top(NodeId ctx, uint32_t index);
+
+// Binds the words of the block and of its nested blocks, parens and paths
+// found in the context (case-insensitive); others keep their binding. With
+// bind_self, the word! self is bound to the context unresolved, reaching
+// the self cell. A block inside itself is walked once.
+Cell& bind_block(Cell& block, NodeId ctx, bool bind_self);
+
+// Registers context! (no actions).
+void init();
+// Makes the global context (4000 slots) and the root block, and makes them
+// roots of the collector.
+void init_global();
+
+} // namespace context
+
+namespace cells {
+// Value cell i of the values block (no on-stack test).
+Cell* at(NodeId ctx, uint32_t index);
+} // namespace cells
+
+// Reading and setting through words.
+namespace word {
+
+// Stores a copy of the value as the word's value in the context; returns
+// the value cell. An unresolved word is resolved (added when absent); it
+// must then not lie in a series, since the context may grow. An object
+// field gets the set mark and, with notify, fires the change notification.
+Cell* set_in(Cell& word, const Cell& value, NodeId ctx, bool notify);
+Cell* set(Cell& word, const Cell& value);
+// The word's value cell in the context; raises no-value for an unresolved
+// word (self excepted) and not-in-context when the context has no values.
+Cell* value_cell_in(const Cell& word, NodeId ctx);
+Cell* value_cell(const Cell& word);
+// Binds the word to the context when it has the symbol (case-insensitive);
+// returns the index or -1, leaving the word alone.
+int32_t bind_to(NodeId ctx, Cell& word);
+
+} // namespace word
+
+} // namespace kiv
