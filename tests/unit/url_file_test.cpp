@@ -10,10 +10,14 @@
 
 #include "datatype_fixture.h"
 #include "datatypes/block.h"
+#include "datatypes/context.h"
 #include "datatypes/file.h"
+#include "datatypes/symbol.h"
 #include "datatypes/url.h"
+#include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "runtime/case.h"
+#include "runtime/roots.h"
 
 namespace kiv::testing {
 namespace {
@@ -33,6 +37,10 @@ class UrlFileTest : public DatatypeTest {
     void SetUp() override {
         DatatypeTest::SetUp();
         unicode::init_case_tables();
+        symbol::init();
+        context::init();
+        word::init();
+        context::init_global();
         if (!datatype::entry(TYPE_STRING, Slot::form)) register_string_stand_in();
         url::init();
         file::init();
@@ -256,7 +264,9 @@ TEST_F(UrlFileTest, UrlFromBlock) {
     } cases[] = {
         {{text("http"), text("example.com"), int_cell(8080), text("a"), text("b")},
          "http://example.com:8080/a/b"},
-        {{text("ftp"), text("host"), text("dir")}, "ftp://host/dir"},
+        {{word::load("ftp"), word::load("host"), word::load("dir")}, "ftp://host/dir"},
+        {{word::load("http"), word::load("example"), int_cell(81), text("a b"), int_cell(2)},
+         "http://example:81/a b/2"},
         {{text("http"), text("host")}, "http://host"},
         {{text("http")}, "http://"},
     };
@@ -428,6 +438,35 @@ TEST_F(UrlFileTest, FailuresRaiseErrors) {
          not_done},
     };
     for (const Case& c : cases) EXPECT_EQ(error_of(c.body), c.error) << c.what;
+}
+
+// Every allocation collects: the values built while listing, molding and
+// joining must stay reachable.
+TEST_F(UrlFileTest, BuildingSurvivesCollections) {
+    for (const char* name : {"a.txt", "b c.txt", "d.txt"}) std::ofstream(dir / name) << name;
+    Rooted<Cell> folder(file_cell(dir.string() + "/"));
+    Rooted<Cell> spec(block_of({text("http"), text("host"), int_cell(8), text("p")}));
+    Rooted<Cell> base(url_cell("http://h/a"));
+    Rooted<Cell> element(text("b"));
+    Rooted<Cell> lines(block_of({text("x"), int_cell(1), file_cell("y z")}));
+    Rooted<Cell> target(in_dir("out.txt"));
+    collector::active = collector::stress = true;
+    Rooted<Cell> listing(*folder);
+    file::read(&*listing, nullptr, nullptr, false, false, false, nullptr);
+    Rooted<Cell> made{Cell{TYPE_DATATYPE, TYPE_URL, 0, 0}};
+    url::to(&*made, &*spec, TYPE_URL);
+    Rooted<Cell> joined(*url::eval_path(&*base, &*element, nullptr, nullptr, nullptr, nullptr, -1,
+                                        false, true, true, false));
+    Rooted<Cell> written(*target);
+    file::write(&*written, &*lines, false, true, false, false, nullptr, nullptr, nullptr, nullptr);
+    collector::active = collector::stress = false;
+
+    std::vector<std::string> names;
+    for (const Cell& c : cells_of(*listing)) names.push_back(utf8(c));
+    EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "b c.txt", "d.txt"}));
+    EXPECT_EQ(utf8(*made), "http://host:8/p");
+    EXPECT_EQ(utf8(*joined), "http://h/a/b");
+    EXPECT_EQ(utf8(read(*target)), "x\n1\n%\"y z\"\n");
 }
 
 } // namespace
