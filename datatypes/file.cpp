@@ -1,6 +1,8 @@
 #include "datatypes/file.h"
 
+#include <algorithm>
 #include <climits>
+#include <optional>
 #include <span>
 #include <vector>
 

@@ -25,6 +25,9 @@ constexpr Table make_safe_table() {
     Table t{};
     for (int c = 0x21; c < 0x7F; ++c) t[size_t(c)] = true;
     for (char c : std::string_view("\"%;<>[\\]^`{|}")) t[size_t(c)] = false;
+    // The lexer ends a file or url at a paren: escaped, or the name would
+    // not load back whole.
+    t['('] = t[')'] = false;
     return t;
 }
 

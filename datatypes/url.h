@@ -20,8 +20,8 @@ constexpr uint32_t file_name = 0;
 
 // Whether a code point may stand unescaped in a file name or url: every
 // printable ASCII character except space, double quote, "%", ";", "<",
-// ">", "[", "\", "]", "^", "`", "{", "|" and "}". Controls (and DEL) are
-// not safe; code points above DEL are.
+// ">", "[", "\", "]", "^", "`", "{", "|", "}", "(" and ")". Controls (and
+// DEL) are not safe; code points above DEL are.
 bool safe_char(uint32_t cp);
 
 // Appends the source's text with its %XX escapes decoded: an escape of a

@@ -150,6 +150,7 @@ TEST_F(UrlFileTest, FileMoldQuotesAndEscapesWhatTheLoaderWouldMisread) {
         {"", "%\"\""},
         {"my file.txt", "%\"my file.txt\""},
         {"a;b[1]", "%\"a;b[1]\""},
+        {"copy(2).txt", "%\"copy(2).txt\""},
         {"50%", "%\"50%25\""},
         {"say \"hi\"", "%\"say %22hi%22\""},
         {"up^arrow", "%\"up%5Earrow\""},
@@ -199,6 +200,7 @@ TEST_F(UrlFileTest, UrlMoldEscapesUnsafeBytesAndFormKeepsThem) {
         {"http://h/caf\xC3\xA9", "http://h/caf%C3%A9"},
         {"ftp://h/50%<tag>^", "ftp://h/50%25%3Ctag%3E%5E"},
         {"http://h/{x}|\"", "http://h/%7Bx%7D%7C%22"},
+        {"http://h/f(x)", "http://h/f%28x%29"},
     };
     for (const Case& c : cases) {
         Cell u = url_cell(c.text);
@@ -326,6 +328,10 @@ TEST_F(UrlFileTest, LocalPathsArePosix) {
     EXPECT_EQ(utf8(relative), fs::current_path().string() + "/dir/x.txt");
     EXPECT_EQ(file::to_os_string(file_cell("dir/x.txt")), "dir/x.txt");
     EXPECT_EQ(utf8(file::current_dir()), fs::current_path().string() + "/");
+    Cell& loaded =
+        file::load(reinterpret_cast<const uint8_t*>("caf\xC3\xA9"), 5, string::Encoding::utf8);
+    EXPECT_EQ(cell::type_of(loaded), uint32_t(TYPE_FILE));
+    EXPECT_EQ(utf8(loaded), "caf\xC3\xA9");
     Cell windows = file_cell("a\\b\\c");
     file::normalize_slashes(windows);
     EXPECT_EQ(utf8(windows), "a/b/c");
