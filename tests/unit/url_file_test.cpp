@@ -16,6 +16,7 @@
 #include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
+#include "object_fixture.h"
 #include "runtime/case.h"
 #include "runtime/roots.h"
 
@@ -473,6 +474,38 @@ TEST_F(UrlFileTest, BuildingSurvivesCollections) {
     EXPECT_EQ(utf8(*made), "http://host:8/p");
     EXPECT_EQ(utf8(*joined), "http://h/a/b");
     EXPECT_EQ(utf8(read(*target)), "x\n1\n%\"y z\"\n");
+}
+
+// With the error catalog loaded, a failed file operation raises an error!
+// whose argument is the file! value.
+class FileErrorTest : public ObjectTest {
+  protected:
+    void SetUp() override {
+        ObjectTest::SetUp();
+        load_catalog();
+        url::init();
+        file::init();
+    }
+};
+
+TEST_F(FileErrorTest, CannotOpenCarriesTheFile) {
+    Rooted<Cell> missing(Cell{});
+    std::string name = "/nonexistent-kiv-dir/missing file.txt";
+    string::load_at(reinterpret_cast<const uint8_t*>(name.data()), uint32_t(name.size()), *missing,
+                    string::Encoding::utf8);
+    cell::set_type(*missing, TYPE_FILE);
+    Cell error = raised([&] {
+        Cell source = *missing;
+        file::read(&source, nullptr, nullptr, false, false, false, nullptr);
+    });
+    ASSERT_EQ(cell::type_of(error), uint32_t(TYPE_ERROR));
+    EXPECT_EQ(runtime::last_error, cannot_open);
+    Cell* argument = error::field(error, error::arg1);
+    EXPECT_EQ(cell::type_of(*argument), uint32_t(TYPE_FILE));
+    EXPECT_EQ(url::utf8_text(*argument), name);
+    EXPECT_TRUE(formed_text(error).starts_with(
+        "*** Access Error: cannot open: %\"/nonexistent-kiv-dir/missing file.txt\""))
+        << formed_text(error);
 }
 
 } // namespace
