@@ -194,11 +194,14 @@ TEST_F(BlockActions, InsertKeepsHashTable) {
 }
 
 TEST_F(BlockActions, InsertOverflowRaisesNoMemory) {
-    Cell s = ints({1});
-    Cell v = ints({1, 2, 3, 4});
-    EXPECT_EQ(error_of([&] { act<Slot::insert>(s)(&s, &v, -1, false, 0x40000000, true); }),
-              (runtime::ErrorSite{runtime::Category::internal, err::internal::no_memory}));
-    EXPECT_EQ(values(s), V{1});
+    for (uint32_t type : {TYPE_BLOCK, TYPE_HASH}) {
+        Cell s = ints({1, 2}, type);
+        Cell v = ints({1, 2, 3, 4});
+        EXPECT_EQ(error_of([&] { act<Slot::insert>(s)(&s, &v, -1, false, 0x40000000, false); }),
+                  (runtime::ErrorSite{runtime::Category::internal, err::internal::no_memory}));
+        EXPECT_EQ(values(s), (V{1, 2}));
+        EXPECT_EQ(find_in(s, int_cell(2)).w1, 1u);
+    }
 }
 
 TEST_F(BlockActions, Change) {
