@@ -742,7 +742,12 @@ bool sort_spec(Cell& series, const Cell* skip, const Cell* compare, const Cell* 
             spec.offset = uint32_t(offset - 1);
             break;
         }
-        case TYPE_FUNCTION: spec.function = compare; break;
+        case TYPE_FUNCTION:
+            // Nothing can run the function until the interpreter is installed.
+            if (!call_comparator)
+                runtime::fire_error(runtime::Category::internal, err::internal::not_done);
+            spec.function = compare;
+            break;
         default: invalid_refine("compare", *compare);
         }
     }

@@ -506,8 +506,14 @@ Cell comparator(Behaviour b) {
 }
 
 TEST_F(BlockActions, FunctionComparatorSortsAscending) {
-    series::call_comparator = call_stub;
     Cell f = comparator(less_than);
+    Cell unsorted = ints({2, 1});
+    EXPECT_EQ(error_of([&] {
+                  act<Slot::sort>(unsorted)(&unsorted, false, nullptr, &f, nullptr, false, false,
+                                            false);
+              }),
+              internal_not_done);
+    series::call_comparator = call_stub;
     for (bool stable : {false, true}) {
         Cell s = ints({5, 3, 9, 1, 7, 2});
         act<Slot::sort>(s)(&s, false, nullptr, &f, nullptr, false, false, stable);
