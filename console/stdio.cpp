@@ -11,6 +11,7 @@
 #include "datatypes/block.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
+#include "datatypes/unset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
@@ -33,6 +34,7 @@ namespace {
 template <class Body>
 bool trap(Body body, Cell& result) {
     stack::mark_native(words::word<"<body>">());
+    unset::push(); // the result until the body writes one
     stack::mark_try(words::word<"<body>">());
     bool ok = true;
     try {
