@@ -3,8 +3,11 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
+#include "datatypes/context.h"
 #include "datatypes/string.h"
+#include "datatypes/word.h"
 #include "runtime/fatal.h"
 #include "runtime/heap.h"
 #include "runtime/memory.h"
@@ -89,6 +92,23 @@ void register_type(uint32_t type, uint32_t parent, const char* name,
     registered[type] = true;
 }
 
+namespace {
+
+template <size_t... I>
+void register_array(uint32_t type, uint32_t parent, const char* name,
+                    const std::vector<action::Entry>& row, std::index_sequence<I...>) {
+    register_type(type, parent, name, {row[I]...});
+}
+
+} // namespace
+
+void register_sparse(uint32_t type, uint32_t parent, const char* name, action::Entry fill,
+                     std::initializer_list<std::pair<Slot, action::Entry>> slots) {
+    std::vector<action::Entry> row(slot_count, fill);
+    for (const auto& [slot, entry] : slots) row[uint32_t(slot) - 1] = entry;
+    register_array(type, parent, name, row, std::make_index_sequence<slot_count>{});
+}
+
 uint32_t highest_type() {
     return highest;
 }
@@ -157,6 +177,16 @@ void register_datatype() {
         no, no // 61-62
     });
     // clang-format on
+}
+
+void make_type_words() {
+    for (uint32_t type = 1; type <= type_count; ++type) {
+        Cell word = word::load(type_names[type]);
+        Cell value;
+        make_at(value, type);
+        word::set(word, value);
+        if (type < max_types) names[type].word = word;
+    }
 }
 
 } // namespace datatype

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <tuple>
+#include <utility>
 
 #include "datatypes/types.h"
 #include "evaluator/stack.h"
@@ -240,6 +241,11 @@ void release();
 void register_type(uint32_t type, uint32_t parent, const char* name,
                    std::initializer_list<action::Entry> entries);
 
+// Registers a type whose slots all hold `fill` (unsupported or inherited)
+// but the listed ones.
+void register_sparse(uint32_t type, uint32_t parent, const char* name, action::Entry fill,
+                     std::initializer_list<std::pair<Slot, action::Entry>> slots);
+
 uint32_t highest_type();
 const TypeName& name_of(uint32_t type);
 
@@ -258,6 +264,9 @@ Cell* make_in(Cell& block, uint32_t type);
 
 // Registers datatype! itself.
 void register_datatype();
+
+// Sets the global word of every type's name to its datatype! value.
+void make_type_words();
 
 } // namespace datatype
 

@@ -5,6 +5,7 @@
 #include "datatypes/none.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -14,7 +15,9 @@
 namespace kiv::natives {
 namespace {
 
-Cell* arg(uint32_t i) { return stack::state.base + i; }
+Cell* arg(uint32_t i) {
+    return stack::state.base + i;
+}
 
 void none_result() {
     stack::reset();
@@ -46,13 +49,17 @@ bool each_expression(const Cell& block, Stop stop) {
 } // namespace
 
 void if_(bool, const int32_t*) {
-    if (logic::false_q()) none_result();
-    else eval_result(*arg(1));
+    if (logic::false_q())
+        none_result();
+    else
+        eval_result(*arg(1));
 }
 
 void unless(bool, const int32_t*) {
-    if (logic::false_q()) eval_result(*arg(1));
-    else none_result();
+    if (logic::false_q())
+        eval_result(*arg(1));
+    else
+        none_result();
 }
 
 void either(bool, const int32_t*) {
@@ -64,8 +71,10 @@ void any(bool, const int32_t*) {
     stack::push(conds);
     bool found = each_expression(conds, [](const Cell& v) { return !logic::counts_false(v); });
     if (runtime::record.pending) return;
-    if (!found) none_result();
-    else stack::keep();
+    if (!found)
+        none_result();
+    else
+        stack::keep();
 }
 
 void all(bool, const int32_t*) {
@@ -74,8 +83,10 @@ void all(bool, const int32_t*) {
     stack::push(conds);
     bool failed = each_expression(conds, [](const Cell& v) { return logic::counts_false(v); });
     if (runtime::record.pending) return;
-    if (failed) none_result();
-    else stack::keep();
+    if (failed)
+        none_result();
+    else
+        stack::keep();
 }
 
 void switch_(bool, const int32_t* refinements) {
@@ -150,6 +161,16 @@ void case_(bool, const int32_t* refinements) {
     }
     stack::unwind_last();
     stack::keep();
+}
+
+void register_conditionals() {
+    register_native(1, if_, {2, 0});
+    register_native(2, unless, {2, 0});
+    register_native(3, either, {3, 0});
+    register_native(4, any, {1, 0});
+    register_native(5, all, {1, 0});
+    register_native(18, switch_, {2, 1});
+    register_native(19, case_, {1, 1});
 }
 
 } // namespace kiv::natives
