@@ -63,10 +63,6 @@ Identity identity_of(uint32_t type) {
     }
 }
 
-void compare_natives_op(int32_t op) {
-    actions::compare_to_logic(op);
-}
-
 } // namespace
 
 bool same_value_q(const Cell& a, const Cell& b) {
@@ -86,25 +82,25 @@ bool same_value_q(const Cell& a, const Cell& b) {
 }
 
 void equal_q(bool, const int32_t*) {
-    compare_natives_op(0);
+    actions::compare_to_logic(0);
 }
 void not_equal_q(bool, const int32_t*) {
-    compare_natives_op(1);
+    actions::compare_to_logic(1);
 }
 void strict_equal_q(bool, const int32_t*) {
-    compare_natives_op(2);
+    actions::compare_to_logic(2);
 }
 void lesser_q(bool, const int32_t*) {
-    compare_natives_op(3);
+    actions::compare_to_logic(3);
 }
 void lesser_or_equal_q(bool, const int32_t*) {
-    compare_natives_op(4);
+    actions::compare_to_logic(4);
 }
 void greater_q(bool, const int32_t*) {
-    compare_natives_op(5);
+    actions::compare_to_logic(5);
 }
 void greater_or_equal_q(bool, const int32_t*) {
-    compare_natives_op(6);
+    actions::compare_to_logic(6);
 }
 
 void same_q(bool, const int32_t*) {
@@ -126,29 +122,17 @@ void type_q(bool, const int32_t* refinements) {
         datatype::make_at(slot, type);
 }
 
-namespace comparison {
-
-void register_natives() {
-    struct Row {
-        uint32_t index;
-        Entry entry;
-        Arity arity;
-    };
-    static constexpr Row rows[] = {
-        {25, equal_q, {2, 0}},
-        {26, not_equal_q, {2, 0}},
-        {27, strict_equal_q, {2, 0}},
-        {28, lesser_q, {2, 0}},
-        {29, greater_q, {2, 0}},
-        {30, lesser_or_equal_q, {2, 0}},
-        {31, greater_or_equal_q, {2, 0}},
-        {32, same_q, {2, 0}},
-        {33, not_, {1, 0}},
-        {34, type_q, {1, 1}},
-    };
-    for (const Row& r : rows) register_native(r.index, r.entry, r.arity);
+void register_comparison() {
+    register_native(25, equal_q, {2, 0});
+    register_native(26, not_equal_q, {2, 0});
+    register_native(27, strict_equal_q, {2, 0});
+    register_native(28, lesser_q, {2, 0});
+    register_native(29, greater_q, {2, 0});
+    register_native(30, lesser_or_equal_q, {2, 0});
+    register_native(31, greater_or_equal_q, {2, 0});
+    register_native(32, same_q, {2, 0});
+    register_native(33, not_, {1, 0});
+    register_native(34, type_q, {1, 1});
 }
-
-} // namespace comparison
 
 } // namespace kiv::natives

@@ -24,8 +24,7 @@ void type_q(bool check, const int32_t* refinements);
 // content).
 bool same_value_q(const Cell& a, const Cell& b);
 
-namespace comparison {
-void register_natives();
-} // namespace comparison
+// Binds them to their native numbers.
+void register_comparison();
 
 } // namespace kiv::natives

@@ -584,24 +584,24 @@ void has(bool, const int32_t*) {
     make_function(*spec, *arg(1));
 }
 
-namespace evaluation {
-
-void register_natives() {
-    struct Row {
-        uint32_t index;
-        Entry entry;
-        Arity arity;
-    };
-    static constexpr Row rows[] = {
-        {14, func, {2, 0}},    {15, function, {2, 1}}, {16, does, {1, 0}},  {17, has, {2, 0}},
-        {20, do_, {1, 4}},     {21, get, {1, 2}},      {22, set, {2, 4}},   {35, reduce, {1, 1}},
-        {36, compose, {1, 3}}, {38, bind, {2, 1}},     {39, in, {2, 0}},    {68, construct, {1, 2}},
-        {69, value_q, {1, 0}}, {83, extend, {2, 1}},   {88, unset, {1, 0}}, {92, context_q, {1, 0}},
-        {107, apply, {2, 2}},
-    };
-    for (const Row& r : rows) register_native(r.index, r.entry, r.arity);
+void register_evaluation() {
+    register_native(14, func, {2, 0});
+    register_native(15, function, {2, 1});
+    register_native(16, does, {1, 0});
+    register_native(17, has, {2, 0});
+    register_native(20, do_, {1, 4});
+    register_native(21, get, {1, 2});
+    register_native(22, set, {2, 4});
+    register_native(35, reduce, {1, 1});
+    register_native(36, compose, {1, 3});
+    register_native(38, bind, {2, 1});
+    register_native(39, in, {2, 0});
+    register_native(68, construct, {1, 2});
+    register_native(69, value_q, {1, 0});
+    register_native(83, extend, {2, 1});
+    register_native(88, unset, {1, 0});
+    register_native(92, context_q, {1, 0});
+    register_native(107, apply, {2, 2});
 }
-
-} // namespace evaluation
 
 } // namespace kiv::natives

@@ -55,8 +55,9 @@ struct Hooks {
 };
 extern Hooks hooks;
 
-void register_natives();
-
 } // namespace evaluation
+
+// Binds them to their native numbers.
+void register_evaluation();
 
 } // namespace kiv::natives

@@ -7,10 +7,15 @@
 
 #include "datatypes/file.h"
 #include "datatypes/object.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
 #include "datatypes/url.h"
 #include "evaluator/comparison.h"
 #include "evaluator/evaluation.h"
+#include "evaluator/sets.h"
 #include "interpreter_fixture.h"
+#include "io/random.h"
+#include "runtime/case.h"
 
 namespace kiv::testing {
 
@@ -18,36 +23,37 @@ class EvaluationTest : public InterpreterTest {
   protected:
     void SetUp() override {
         InterpreterTest::SetUp();
-        object::init();
+        // The full series datatypes, objects and files.
+        unicode::init_case_tables();
+        random::init();
+        series::init();
+        block::init();
+        string::init();
+        paren::init();
+        path::init();
+        datatype::register_sparse(TYPE_HASH, TYPE_BLOCK, "hash!", action::inherit, {});
         url::init();
         file::init();
-        // The types registered here join any-type!.
-        std::string every_type;
-        for (uint32_t type = 1; type <= datatype::highest_type(); ++type) {
-            if (!datatype::name_of(type).name) continue;
-            every_type += std::string(" ") + datatype::name_of(type).name;
-            Cell name = word::load(datatype::name_of(type).name);
-            Cell value;
-            datatype::make_at(value, type);
-            word::set(name, value);
-        }
-        run("any-type!: make typeset! [" + every_type + "]");
+        object::init();
         object::hooks.eval = [](Cell& block) {
             interpreter::eval(block, false);
             stack::pop(1);
         };
-        natives::comparison::register_natives();
-        natives::evaluation::register_natives();
-        // Types not built yet stand for no type in the specs.
-        for (const char* name : {"hash!", "map!"})
-            if (cell::type_of(*word::value_cell(word::load(name))) == TYPE_UNSET)
-                run(std::string(name) + ": make typeset! []");
+        datatype::make_type_words();
+        std::string every_type;
+        for (uint32_t type = 1; type <= datatype::highest_type(); ++type)
+            if (datatype::name_of(type).name)
+                every_type += std::string(" ") + datatype::name_of(type).name;
+        run("any-type!: make typeset! [" + every_type + "]");
+        natives::register_comparison();
+        natives::register_evaluation();
+        natives::register_sets();
         run(R"(
             any-word!: make typeset! [word! set-word! lit-word! get-word! refinement! issue!]
             any-path!: make typeset! [path! lit-path! set-path! get-path!]
-            any-block!: make typeset! [block! paren! path! lit-path! set-path! get-path!]
+            any-block!: make typeset! [block! paren! hash! path! lit-path! set-path! get-path!]
             any-function!: make typeset! [native! action! op! function! routine!]
-            any-object!: make typeset! [object!]
+            any-object!: make typeset! [object! error! port!]
             equal?: make native! [[value1 [any-type!] value2 [any-type!]] 25]
             not-equal?: make native! [[value1 [any-type!] value2 [any-type!]] 26]
             strict-equal?: make native! [[value1 [any-type!] value2 [any-type!]] 27]
@@ -78,6 +84,16 @@ class EvaluationTest : public InterpreterTest {
             unset: make native! [[word [word! block!]] 88]
             context?: make native! [[word [any-word!]] 92]
             apply: make native! [[func [word! path! any-function!] args [block!] /all /safer] 107]
+            union: make native! [[set1 [block! hash! string! bitset! typeset!]
+                set2 [block! hash! string! bitset! typeset!] /case /skip size [integer!]] 41]
+            intersect: make native! [[set1 [block! hash! string! bitset! typeset!]
+                set2 [block! hash! string! bitset! typeset!] /case /skip size [integer!]] 42]
+            unique: make native! [[set [block! hash! string!] /case /skip size [integer!]] 43]
+            difference: make native! [[set1 [block! hash! string! bitset! typeset! date!]
+                set2 [block! hash! string! bitset! typeset! date!] /case /skip size [integer!]] 44]
+            exclude: make native! [[set1 [block! hash! string! bitset! typeset!]
+                set2 [block! hash! string! bitset! typeset!] /case /skip size [integer!]] 45]
+            complement?: make native! [[bits [bitset!]] 46]
         )");
         // An operator's argument list is built on its first call, and
         // building it while the left operand waits above the top overwrites

@@ -29,6 +29,7 @@ TEST_F(EvaluationTest, Do) {
         {"do/next [1 + 2 10 20] 'p", "3"},
         {"do/next [1 + 2 10 20] 'p p", "[10 20]"},
         {"do/next [] 'p p", "[]"},
+        {"do/next \"1 + 2 7\" 'p p", "[7]"},
     };
     for (const Case& c : cases) EXPECT_EQ(run(c.source), c.result) << c.source;
     EXPECT_TRUE(raises("do %script.kiv", internal, err::internal::not_done));
@@ -185,6 +186,11 @@ TEST_F(EvaluationTest, FunctionMakers) {
         {"x: 1 f: has [x] [x: 5 x] f x", "1"},
         {"v: [x] f: has v [x] v", "[x]"},
         {"f: has [x] [x] f", "none"},
+        {"has [x] [x]", "func [/local x][x]"},
+        {"does [1]", "func [][1]"},
+        {"function [a /extern c] [b: 1 c: 2 foreach d [] [] set [e] 1]",
+         "func [a /local b d][b: 1 c: 2 foreach d [] [] set [e] 1]"},
+        {"function [a /local b] [b: c: 1]", "func [a /local b c][b: c: 1]"},
     };
     for (const Case& c : cases) EXPECT_EQ(run(c.source), c.result) << c.source;
     EXPECT_TRUE(raises("func [a a] []", script, err::script::dup_vars));
@@ -192,6 +198,7 @@ TEST_F(EvaluationTest, FunctionMakers) {
 
 TEST_F(EvaluationTest, Comparison) {
     Case cases[] = {
+        {"1 = 1.0", "true"},
         {"1.0 = 1", "true"},
         {"equal? 1.0 1", "true"},
         {"strict-equal? 1 1.0", "false"},
@@ -239,4 +246,36 @@ TEST_F(EvaluationTest, SameNotAndType) {
         {"integer! = type? 2", "true"},
     };
     for (const Case& c : cases) EXPECT_EQ(run(c.source), c.result) << c.source;
+}
+
+TEST_F(EvaluationTest, StringEquality) {
+    Case cases[] = {
+        {"\"abc\" = \"ABC\"", "true"},     {"\"abc\" == \"ABC\"", "false"},
+        {"\"abc\" == \"abc\"", "true"},    {"\"abc\" < \"abd\"", "true"},
+        {"[1 \"a\"] = [1 \"A\"]", "true"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(run(c.source), c.result) << c.source;
+}
+
+TEST_F(EvaluationTest, SetOperations) {
+    Case cases[] = {
+        {"union [1 2 2] [2 3]", "[1 2 3]"},
+        {"intersect [1 2 3] [3 2 4]", "[2 3]"},
+        {"unique [1 2 1 3 2]", "[1 2 3]"},
+        {"difference [1 2 3] [2 4]", "[1 3 4]"},
+        {"exclude [1 2 3] [2]", "[1 3]"},
+        {"union [a b] make hash! [b c]", "[a b c]"},
+        {"unique \"abAB\"", "\"ab\""},
+        {"unique/case \"abAB\"", "\"abAB\""},
+        {"union \"ab\" \"BC\"", "\"abC\""},
+        {"union/case \"ab\" \"BC\"", "\"abBC\""},
+        {"intersect [a A b] [a]", "[a]"},
+        {"exclude \"Hello\" \"l\"", "\"Heo\""},
+        {"unique/skip [1 2 1 2 3 4] 2", "[1 2 3 4]"},
+        {"union/skip [a 1 b 2] [a 3 c 4] 2", "[a 1 b 2 c 4]"},
+        {"exclude/skip [a 1 b 2] [a 9] 2", "[b 2]"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(run(c.source), c.result) << c.source;
+    EXPECT_TRUE(raises("union [1] \"a\"", script, err::script::expect_val));
+    EXPECT_TRUE(raises("union \"a\" [1]", script, err::script::expect_val));
 }
