@@ -1,5 +1,8 @@
 #include "evaluator/comparison.h"
 
+#include <array>
+#include <initializer_list>
+
 #include "datatypes/datatype.h"
 #include "datatypes/logic.h"
 #include "datatypes/types.h"
@@ -17,58 +20,44 @@ enum class Identity : uint8_t {
     word1,    // datatype!, logic!, object!
     word2,    // char!, integer!, bitset!
     series,   // same buffer, same head index
-    words23,  // float!, percent!, pair!, time!: bitwise
+    words23,  // float!, percent!, pair!, time! (bitwise), op!
     content,  // tuple!, money!: equal by their comparison
     words12,  // native!, action!, point2D!
     words123, // every other type
 };
 
-Identity identity_of(uint32_t type) {
-    switch (type) {
-    case TYPE_NONE:
-    case TYPE_UNSET: return Identity::always;
-    case TYPE_DATATYPE:
-    case TYPE_LOGIC:
-    case TYPE_OBJECT: return Identity::word1;
-    case TYPE_CHAR:
-    case TYPE_INTEGER:
-    case TYPE_BITSET: return Identity::word2;
-    case TYPE_BLOCK:
-    case TYPE_PAREN:
-    case TYPE_HASH:
-    case TYPE_PATH:
-    case TYPE_LIT_PATH:
-    case TYPE_SET_PATH:
-    case TYPE_GET_PATH:
-    case TYPE_STRING:
-    case TYPE_FILE:
-    case TYPE_URL:
-    case TYPE_TAG:
-    case TYPE_EMAIL:
-    case TYPE_REF:
-    case TYPE_BINARY:
-    case TYPE_VECTOR:
-    case TYPE_IMAGE: return Identity::series;
-    case TYPE_FLOAT:
-    case TYPE_PERCENT:
-    case TYPE_PAIR:
-    case TYPE_TIME:
-    case TYPE_OP: return Identity::words23;
-    case TYPE_TUPLE:
-    case TYPE_MONEY: return Identity::content;
-    case TYPE_NATIVE:
-    case TYPE_ACTION:
-    case TYPE_POINT2D: return Identity::words12;
-    default: return Identity::words123;
-    }
-}
+struct IdentityRule {
+    Identity rule;
+    std::initializer_list<uint32_t> types;
+};
+
+// Identity rule by type id; types not listed compare all three words.
+constexpr std::array<Identity, type_count + 1> identity_table = [] {
+    std::array<Identity, type_count + 1> table{};
+    table.fill(Identity::words123);
+    const IdentityRule rules[] = {
+        {Identity::always, {TYPE_NONE, TYPE_UNSET}},
+        {Identity::word1, {TYPE_DATATYPE, TYPE_LOGIC, TYPE_OBJECT}},
+        {Identity::word2, {TYPE_CHAR, TYPE_INTEGER, TYPE_BITSET}},
+        {Identity::series,
+         {TYPE_BLOCK, TYPE_PAREN, TYPE_HASH, TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH,
+          TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_TAG, TYPE_EMAIL, TYPE_REF, TYPE_BINARY,
+          TYPE_VECTOR, TYPE_IMAGE}},
+        {Identity::words23, {TYPE_FLOAT, TYPE_PERCENT, TYPE_PAIR, TYPE_TIME, TYPE_OP}},
+        {Identity::content, {TYPE_TUPLE, TYPE_MONEY}},
+        {Identity::words12, {TYPE_NATIVE, TYPE_ACTION, TYPE_POINT2D}},
+    };
+    for (const IdentityRule& r : rules)
+        for (uint32_t type : r.types) table[type] = r.rule;
+    return table;
+}();
 
 } // namespace
 
 bool same_value_q(const Cell& a, const Cell& b) {
     uint32_t type = cell::type_of(a);
     if (type != cell::type_of(b)) return false;
-    switch (identity_of(type)) {
+    switch (identity_table[type]) {
     case Identity::always: return true;
     case Identity::word1: return a.w1 == b.w1;
     case Identity::word2: return a.w2 == b.w2;
@@ -117,7 +106,7 @@ void type_q(bool, const int32_t* refinements) {
     Cell& slot = stack::state.base[0];
     uint32_t type = cell::type_of(slot);
     if (refinements[0] >= 0)
-        stack::set_last(word::load(datatype::name_of(type).name));
+        stack::set_last(word::load(type_names[type]));
     else
         datatype::make_at(slot, type);
 }

@@ -21,6 +21,7 @@
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/ownership.h"
 #include "runtime/roots.h"
 #include "runtime/throw.h"
 #include "runtime/words.h"
@@ -51,12 +52,6 @@ Cell* refinement_arg(const int32_t* refinements, uint32_t i) {
 [[noreturn]] void script_error(uint32_t id, const Cell* a = nullptr, const Cell* b = nullptr,
                                const Cell* c = nullptr) {
     runtime::fire_error(runtime::Category::script, id, a, b, c);
-}
-
-[[noreturn]] void not_done(uint32_t type) {
-    Cell name;
-    datatype::make_at(name, type);
-    runtime::fire_error(runtime::Category::internal, err::internal::not_done, &name);
 }
 
 bool is_function_type(uint32_t type) {
@@ -262,6 +257,12 @@ bool flag_truth(const Cell& flag) {
 
 } // namespace
 
+void not_done(uint32_t type) {
+    Cell name;
+    datatype::make_at(name, type);
+    runtime::fire_error(runtime::Category::internal, err::internal::not_done, &name);
+}
+
 void set_many(const Cell& words_in, const Cell& value_in, uint32_t count, bool allow_unset,
               bool single, bool skip_none) {
     Rooted<Cell> words(words_in);
@@ -350,8 +351,11 @@ void reduce(bool, const int32_t* refinements) {
         return;
     }
     block::clip_head(*value);
-    Target target = given(refinements, 0) ? Target(*refinement_arg(refinements, 0))
-                                          : Target(block::rs_length(*value));
+    bool into = given(refinements, 0);
+    Rooted<Cell> out(into ? *refinement_arg(refinements, 0) : none::value);
+    if (into) block::clip_head(*out);
+    Target target = into ? Target(*out) : Target(block::rs_length(*value));
+    int32_t added = 0;
     Pin pin(value->w2);
     Buffer* b = pin.buffer();
     const Cell* pos = b->head_cell() + value->w1;
@@ -362,7 +366,9 @@ void reduce(bool, const int32_t* refinements) {
         stack::pop(1);
         cell::clear_bit_30(v); // the new-line flags of the source are not copied
         target.add(v);
+        ++added;
     }
+    if (into) ownership::check(*out, ownership::Word::insert, nullptr, int32_t(out->w1), added);
     stack::set_last(target.value());
 }
 

@@ -36,6 +36,10 @@ void has(bool check, const int32_t* refinements);
 void set_many(const Cell& words, const Cell& value, uint32_t count, bool allow_unset, bool single,
               bool skip_none);
 
+// Raises internal not-done naming the datatype: a feature of a type that
+// is not built yet.
+[[noreturn]] void not_done(uint32_t type);
+
 namespace evaluation {
 
 // What `do` needs of modules built later. A null hook makes its feature

@@ -6,6 +6,7 @@
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
+#include "evaluator/evaluation.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
@@ -26,12 +27,6 @@ const char* const names[] = {"unique", "union", "intersect", "exclude", "differe
     datatype::make_at(type, cell::type_of(value));
     Cell arg = word::load(argument);
     runtime::fire_error(runtime::Category::script, err::script::expect_arg, &name, &type, &arg);
-}
-
-[[noreturn]] void not_done(uint32_t type) {
-    Cell name;
-    datatype::make_at(name, type);
-    runtime::fire_error(runtime::Category::internal, err::internal::not_done, &name);
 }
 
 bool is_list(uint32_t type) {
