@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "datatypes/error.h"
 #include "datatypes/file.h"
 #include "datatypes/object.h"
 #include "datatypes/series.h"
@@ -23,7 +24,7 @@ class EvaluationTest : public InterpreterTest {
   protected:
     void SetUp() override {
         InterpreterTest::SetUp();
-        // The full series datatypes, objects and files.
+        // The full series datatypes, objects, errors and files.
         unicode::init_case_tables();
         random::init();
         series::init();
@@ -35,6 +36,7 @@ class EvaluationTest : public InterpreterTest {
         url::init();
         file::init();
         object::init();
+        error::init();
         object::hooks.eval = [](Cell& block) {
             interpreter::eval(block, false);
             stack::pop(1);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "boot/sources.h"
 #include "evaluation_fixture.h"
 
 using namespace kiv;
@@ -48,6 +49,24 @@ TEST_F(EvaluationTest, DoTraceHooks) {
     EXPECT_TRUE(raises("do/trace [unknown-word] :t", script, err::script::no_value));
     EXPECT_EQ(begun, 2);
     EXPECT_EQ(ended, 1); // the second begin found a tracer running
+}
+
+// do/expand runs the preprocessor before evaluating; files and urls go to
+// the library's do-file with the /args argument.
+TEST_F(EvaluationTest, DoExpandAndFiles) {
+    natives::evaluation::hooks.expand = [](Cell& block) {
+        block::rs_head(block)[0] = Cell{TYPE_INTEGER, 0, 42, 0};
+    };
+    natives::evaluation::hooks.do_file = [](const Cell& target, const Cell& args) {
+        Cell pair[] = {target, args};
+        Rooted<Cell> result;
+        block::make_at(*result, 2);
+        for (const Cell& c : pair) block::append_value(*result, c);
+        stack::set_last(*result);
+    };
+    EXPECT_EQ(run("do/expand [1]"), "42");
+    EXPECT_EQ(run("do %script.kiv"), "[%script.kiv none]");
+    EXPECT_EQ(run("do/args %script.kiv 5"), "[%script.kiv 5]");
 }
 
 TEST_F(EvaluationTest, Reduce) {
@@ -278,4 +297,34 @@ TEST_F(EvaluationTest, SetOperations) {
     for (const Case& c : cases) EXPECT_EQ(run(c.source), c.result) << c.source;
     EXPECT_TRUE(raises("union [1] \"a\"", script, err::script::expect_val));
     EXPECT_TRUE(raises("union \"a\" [1]", script, err::script::expect_val));
+}
+
+// do of an error! raises it to the nearest try frame.
+TEST_F(EvaluationTest, DoRaisesAnError) {
+    const boot::Source* catalog = boot::find_source("errors");
+    ASSERT_NE(catalog, nullptr);
+    error::load_catalog(reinterpret_cast<const uint8_t*>(catalog->text), uint32_t(catalog->size));
+    Cell culprit = word::load("culprit");
+    Cell* made =
+        error::create_at(uint32_t(script), err::script::invalid_arg, &culprit, nullptr, nullptr);
+    ASSERT_NE(made, nullptr);
+    Cell name = word::load("e");
+    word::set(name, *made);
+    stack::reset();
+
+    Cell* base = stack::state.base;
+    stack::Frame* ctop = stack::state.ctop;
+    stack::mark_try(words::word<"try">());
+    uint32_t code = 0;
+    bool same = false;
+    try {
+        run("do :e");
+    } catch (const runtime::Throw& t) {
+        code = t.code;
+        same = natives::same_value_q(*stack::get_top(), *word::value_cell(name));
+    }
+    stack::state.base = stack::state.top = base;
+    stack::state.ctop = ctop;
+    EXPECT_EQ(code, runtime::code::error);
+    EXPECT_TRUE(same); // the error itself, not a new one
 }
