@@ -11,6 +11,7 @@
 #include "datatypes/block.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
+#include "datatypes/unset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
@@ -34,6 +35,7 @@ template <class Body>
 bool trap(Body body, Cell& result) {
     stack::mark_native(words::word<"<body>">());
     stack::mark_try(words::word<"<body>">());
+    unset::push(); // the result until the body writes one
     bool ok = true;
     try {
         body();
@@ -91,9 +93,9 @@ void print_result(const Cell& value, bool failed) {
     if (cell::type_of(value) == TYPE_UNSET) return;
     Rooted<Cell> v(value);
     Rooted<Cell> text;
-    Cell ignored;
-    bool ok = trap([&] { text_of(*v, cell::type_of(*v) != TYPE_FLOAT, text); }, ignored);
-    if (!ok) return print_error(ignored);
+    Rooted<Cell> failure;
+    bool ok = trap([&] { text_of(*v, cell::type_of(*v) != TYPE_FLOAT, text); }, *failure);
+    if (!ok) return print_error(*failure);
     int limit = terminal_columns() - 3;
     if (limit > 0 && string::length(*text) > uint32_t(limit)) {
         uint32_t cut = uint32_t(limit) - 3;
@@ -132,9 +134,10 @@ size_t find_header(const std::string& text) {
     return std::string::npos;
 }
 
-// The opening character of an unclosed series named by a load error, or 0
-// when the error is not about input that more lines could complete.
-char open_delimiter(const Cell& error) {
+// The opening character of the series that the last load error found
+// unclosed, or 0 when the error is not about input that more lines could
+// complete.
+char open_delimiter() {
     if (!lexer::last_report.expected.size() || lexer::last_report.id != err::syntax::missing)
         return 0;
     switch (lexer::last_report.expected[0]) {
@@ -143,7 +146,6 @@ char open_delimiter(const Cell& error) {
     case '}': return '{';
     default: return 0;
     }
-    (void)error;
 }
 
 } // namespace
@@ -161,9 +163,9 @@ int run_script(const std::string& path, const std::vector<std::string>&) {
         return 1;
     }
     Rooted<Cell> code;
-    Cell result;
-    if (!load_text(text.substr(header), code, result)) {
-        print_error(result);
+    Rooted<Cell> result;
+    if (!load_text(text.substr(header), code, *result)) {
+        print_error(*result);
         return 1;
     }
     Cell* cells = block::rs_head(*code);
@@ -173,8 +175,8 @@ int run_script(const std::string& path, const std::vector<std::string>&) {
         return 1;
     }
     code->w1 += 2;
-    if (!eval_block(*code, result)) {
-        print_error(result);
+    if (!eval_block(*code, *result)) {
+        print_error(*result);
         return 1;
     }
     return 0;
@@ -201,17 +203,16 @@ void run() {
         buffer += line;
         buffer += '\n';
         Rooted<Cell> code;
-        Cell result;
-        if (!load_text(buffer, code, result)) {
-            if (char open = open_delimiter(result)) {
+        Rooted<Cell> result;
+        if (!load_text(buffer, code, *result)) {
+            if (char open = open_delimiter()) {
                 cue = std::string(1, open) + "    ";
                 continue;
             }
-            print_result(result, true);
+            print_result(*result, true);
         } else if (block::rs_length(*code) > 0) {
-            bool ok = eval_block(*code, result);
-            Rooted<Cell> value(result);
-            print_result(*value, !ok);
+            bool ok = eval_block(*code, *result);
+            print_result(*result, !ok);
         }
         buffer.clear();
         cue.clear();
