@@ -273,7 +273,8 @@ void set_many(const Cell& words_in, const Cell& value_in, uint32_t count, bool a
     }
     uint32_t type = cell::type_of(*value);
     bool spread = !single && (type == TYPE_BLOCK || type == TYPE_OBJECT);
-    for (uint32_t i = 0; i < count; ++i) {
+    // A change handler run by a set may shorten the block of words.
+    for (uint32_t i = 0; i < count && int32_t(i) < block::rs_length(*words); ++i) {
         Cell v = *value;
         if (spread && type == TYPE_BLOCK)
             v = int32_t(i) < block::rs_length(*value) ? block::rs_head(*value)[i] : none::value;
