@@ -1,0 +1,105 @@
+#include "evaluator/output.h"
+
+#include <algorithm>
+
+#include "datatypes/block.h"
+#include "datatypes/unset.h"
+#include "evaluator/actions.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/natives.h"
+#include "evaluator/stack.h"
+#include "runtime/collector.h"
+#include "runtime/memory.h"
+#include "runtime/output_hooks.h"
+#include "runtime/throw.h"
+#include "runtime/words.h"
+
+namespace kiv::natives {
+
+int last_new_line = 0;
+
+namespace {
+
+Cell work_block{cell::unset_header, 0, 0, 0};
+constexpr int32_t work_block_cells = 32;
+
+uint32_t work_length() {
+    return memory::buffer_of(work_block.w2)->length();
+}
+
+// Appends the values of the block's expressions to `out` (a block at its
+// tail), as reduce/into does; stands in for the reduce native until it is
+// in the table. Returns at once when an exit is pending.
+void reduce_into(const Cell& block, const Cell& out) {
+    Cell code = block;
+    Cell target = out;
+    stack::mark_native(words::word<"<body>">());
+    Pin pin(code.w2);
+    Buffer* b = pin.buffer();
+    const Cell* pos = b->head_cell() + std::min(code.w1, b->length());
+    while (pos < b->tail_cell()) {
+        pos = interpreter::eval_next(code, pos, b->tail_cell(), true);
+        if (runtime::record.pending) return;
+        cell::clear_bit_30(*stack::get_top());
+        block::append_value(target, *stack::get_top());
+        stack::pop(1);
+    }
+    stack::unwind();
+}
+
+// Cuts the work block back to the length it had when a print began, also
+// when an error or an exit leaves the print.
+struct WorkRange {
+    uint32_t start = work_length();
+    ~WorkRange() { block::truncate_at(work_block, int32_t(start)); }
+};
+
+} // namespace
+
+const Cell& print_work_block() {
+    return work_block;
+}
+
+void print_value(bool, int new_line) {
+    Cell* value = stack::state.base;
+    WorkRange range;
+    switch (cell::type_of(*value)) {
+    case TYPE_BLOCK: {
+        Cell out = work_block;
+        out.w1 = range.start;
+        reduce_into(*value, out);
+        if (runtime::record.pending) return;
+        *value = out;
+        actions::form_into_result(nullptr);
+        break;
+    }
+    case TYPE_STRING: value->w1 = std::min(value->w1, memory::buffer_of(value->w2)->length()); break;
+    default: actions::form_into_result(nullptr);
+    }
+    output_hooks::call_print(stack::state.base, new_line);
+    last_new_line = new_line;
+    stack::reset();
+    unset::push();
+}
+
+void print(bool check, const int32_t*) {
+    print_value(check, 1);
+}
+
+void prin(bool check, const int32_t*) {
+    print_value(check, 0);
+}
+
+} // namespace kiv::natives
+
+namespace kiv::output {
+
+void register_natives() {
+    block::make_at(natives::work_block, natives::work_block_cells);
+    collector::add_marker(
+        [] { collector::mark_values(&natives::work_block, &natives::work_block + 1); });
+    natives::register_native(23, natives::print, {1, 0});
+    natives::register_native(24, natives::prin, {1, 0});
+}
+
+} // namespace kiv::output
