@@ -216,7 +216,8 @@ bool foreach_next_block(int32_t n) {
 
 void set_many(const Cell& words, const Cell& values, int32_t n, bool allow_unset, bool single,
               bool skip_none) {
-    bool list = !single && (holds_cells(cell::type_of(values)) || cell::type_of(values) == TYPE_MAP);
+    bool list =
+        !single && (holds_cells(cell::type_of(values)) || cell::type_of(values) == TYPE_MAP);
     assign(words, values, n, list, allow_unset, skip_none);
 }
 
@@ -251,8 +252,7 @@ void loop_count(Cell& count) {
     double d = cell::get_float(count);
     // Only values whose truncation fits an integer! make a count; NaN fails
     // both comparisons.
-    if (!(d > -2147483649.0 && d < 2147483648.0))
-        script_error(err::script::out_of_range, &count);
+    if (!(d > -2147483649.0 && d < 2147483648.0)) script_error(err::script::out_of_range, &count);
     count = Cell{TYPE_INTEGER, 0, uint32_t(int32_t(d)), 0};
 }
 
@@ -320,23 +320,27 @@ void repeat(bool, const int32_t*) {
 void forever(bool, const int32_t*) {
     Cell body = stack::state.base[0];
     mark_loop();
-    if (!each_step(body, [] { return true; }, [] {})) return;
+    if (!each_step(
+            body, [] { return true; }, [] {}))
+        return;
     stack::unwind_last();
 }
 
-void foreach(bool, const int32_t*) {
+void foreach (bool, const int32_t*) {
     Cell* args = stack::state.base;
     Cell words = args[0];
     Cell body = args[2];
     bool block = cell::type_of(words) == TYPE_BLOCK;
     int32_t n = block ? block::rs_length(words) : 1;
     if (block && n <= 0) script_error(err::script::invalid_arg, &words);
-    if (!block && cell::type_of(args[1]) == TYPE_MAP) script_error(err::script::invalid_arg, &words);
+    if (!block && cell::type_of(args[1]) == TYPE_MAP)
+        script_error(err::script::invalid_arg, &words);
     stack::push(args[1]);
     stack::push(words);
     mark_loop();
     unset::set_result();
-    bool done = block ? each_step(body, [n] { return foreach_next_block(n); }, [] {})
+    bool done = block ? each_step(
+                            body, [n] { return foreach_next_block(n); }, [] {})
                       : each_step(body, foreach_next, [] {});
     if (!done) return;
     stack::unwind_last();
@@ -382,7 +386,8 @@ void remove_each(bool, const int32_t*) {
     stack::push(words);
     mark_loop();
     auto remove = [n] { remove_each_next(n); };
-    bool done = block ? each_step(body, [n] { return foreach_next_block(n); }, remove)
+    bool done = block ? each_step(
+                            body, [n] { return foreach_next_block(n); }, remove)
                       : each_step(body, foreach_next, remove);
     if (!done) return;
     *stack::state.base = args[1];
@@ -400,10 +405,10 @@ void register_natives() {
         natives::Arity arity;
     };
     static constexpr Row rows[] = {
-        {6, natives::while_, {2, 0}},      {7, natives::until, {1, 0}},
-        {8, natives::loop, {2, 0}},        {9, natives::repeat, {3, 0}},
-        {10, natives::forever, {1, 0}},    {11, natives::foreach, {3, 0}},
-        {12, natives::forall, {2, 0}},     {13, natives::remove_each, {3, 0}},
+        {6, natives::while_, {2, 0}},   {7, natives::until, {1, 0}},
+        {8, natives::loop, {2, 0}},     {9, natives::repeat, {3, 0}},
+        {10, natives::forever, {1, 0}}, {11, natives::foreach, {3, 0}},
+        {12, natives::forall, {2, 0}},  {13, natives::remove_each, {3, 0}},
     };
     for (const Row& r : rows) natives::register_native(r.index, r.entry, r.arity);
 }

@@ -22,7 +22,7 @@ void until(bool check, const int32_t* refinements);
 void loop(bool check, const int32_t* refinements);
 void repeat(bool check, const int32_t* refinements);
 void forever(bool check, const int32_t* refinements);
-void foreach(bool check, const int32_t* refinements);
+void foreach (bool check, const int32_t* refinements);
 void forall(bool check, const int32_t* refinements);
 void remove_each(bool check, const int32_t* refinements);
 

@@ -73,7 +73,9 @@ void print_value(bool, int new_line) {
         actions::form_into_result(nullptr);
         break;
     }
-    case TYPE_STRING: value->w1 = std::min(value->w1, memory::buffer_of(value->w2)->length()); break;
+    case TYPE_STRING:
+        value->w1 = std::min(value->w1, memory::buffer_of(value->w2)->length());
+        break;
     default: actions::form_into_result(nullptr);
     }
     output_hooks::call_print(stack::state.base, new_line);

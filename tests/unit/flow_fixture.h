@@ -38,9 +38,11 @@ class FlowTest : public InterpreterTest {
                  "loop: make native! [[count [integer! float!] body [block!]] 8]",
                  "repeat: make native! [['word [word!] value [integer! float!] body [block!]] 9]",
                  "forever: make native! [[body [block!]] 10]",
-                 "foreach: make native! [['word [word! block!] series [block! paren! string!] body [block!]] 11]",
+                 "foreach: make native! [['word [word! block!] series [block! paren! string!] body "
+                 "[block!]] 11]",
                  "forall: make native! [['word [word!] body [block!]] 12]",
-                 "remove-each: make native! [['word [word! block!] data [block! string!] body [block!]] 13]",
+                 "remove-each: make native! [['word [word! block!] data [block! string!] body "
+                 "[block!]] 13]",
                  "do: make native! [[value [block!]] 20]",
                  "print: make native! [[value [any-type!]] 23]",
                  "prin: make native! [[value [any-type!]] 24]",

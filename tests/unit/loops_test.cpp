@@ -55,6 +55,9 @@ TEST_F(LoopsTest, ResultsAndCounts) {
         {"remove-each x [1 2 3] [if 1 < x [break] true]", "[2 3]"},
         {"remove-each x [1 2 3] [if x < 2 [continue] true]", "[1]"},
         {"remove-each c \"abcd\" [c < #\"c\"]", "\"cd\""},
+        // The tail is read anew at every step.
+        {"n: 0 b: [1 2 3 4] foreach x b [n: n + 1 remove-each y b [true]] n", "1"},
+        {"n: 0 b: [1 2 3 4] foreach x b [n: n + 1 remove-each y b [y < 3]] n", "2"},
     };
     for (const Case& c : cases) EXPECT_EQ(run(c.source), c.expected) << c.source;
 }
@@ -80,14 +83,10 @@ TEST_F(LoopsTest, ExitsFromFunctionsThroughLoops) {
         "k: make function! [[] [n: 0 forever [n: n + 1 if 2 < n [exit]] 99]] "
         "m: make function! [[] [do [loop 2 [while [true] [return 5]]] 0]]");
     const Case cases[] = {
-        {"loop 5 [f]", "9"},
-        {"n: 0 repeat i 10 [n: i g i] n", "3"},
-        {"h", "42"},
-        {"1 + h", "43"},
-        {"k", "unset"},
-        {"k n", "3"},
-        {"m", "5"},
-        {"loop 2 [m]", "5"},
+        {"loop 5 [f]", "9"}, {"n: 0 repeat i 10 [n: i g i] n", "3"},
+        {"h", "42"},         {"1 + h", "43"},
+        {"k", "unset"},      {"k n", "3"},
+        {"m", "5"},          {"loop 2 [m]", "5"},
     };
     for (const Case& c : cases) EXPECT_EQ(run(c.source), c.expected) << c.source;
 }
@@ -128,8 +127,10 @@ TEST_F(LoopsTest, FloatCountsAreRangeChecked) {
         EXPECT_EQ(runtime::last_error.id, err::script::out_of_range) << d;
         stack::reset();
     }
-    for (auto [d, n] : {std::pair{2147483647.9, 2147483647}, {-2147483648.9, int32_t(-2147483648)},
-                        {-0.5, 0}, {3.99, 3}}) {
+    for (auto [d, n] : {std::pair{2147483647.9, 2147483647},
+                        {-2147483648.9, int32_t(-2147483648)},
+                        {-0.5, 0},
+                        {3.99, 3}}) {
         Cell count{TYPE_FLOAT, 0, 0, 0};
         cell::put_float(count, d);
         natives::loop_count(count);
