@@ -123,23 +123,14 @@ void check_try(bool) {
     stack::adjust_post_try();
 }
 
-} // namespace kiv::natives
-
-namespace kiv::exits {
-
-void register_natives() {
-    struct Row {
-        uint32_t index;
-        natives::Entry entry;
-        natives::Arity arity;
-    };
-    static constexpr Row rows[] = {
-        {70, natives::try_, {1, 2}},      {77, natives::break_, {0, 1}},
-        {78, natives::continue_, {0, 0}}, {79, natives::exit_, {0, 0}},
-        {80, natives::return_, {1, 0}},   {81, natives::throw_, {1, 1}},
-        {82, natives::catch_, {1, 1}},
-    };
-    for (const Row& r : rows) natives::register_native(r.index, r.entry, r.arity);
+void register_exits() {
+    register_native(70, try_, {1, 2});
+    register_native(77, break_, {0, 1});
+    register_native(78, continue_, {0, 0});
+    register_native(79, exit_, {0, 0});
+    register_native(80, return_, {1, 0});
+    register_native(81, throw_, {1, 1});
+    register_native(82, catch_, {1, 1});
 }
 
-} // namespace kiv::exits
+} // namespace kiv::natives

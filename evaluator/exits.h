@@ -23,11 +23,7 @@ void try_(bool check, const int32_t* refinements);
 // trace, which errors do not record beyond their frame depth yet.
 void check_try(bool keep);
 
+// Binds the exit natives to their native numbers.
+void register_exits();
+
 } // namespace kiv::natives
-
-namespace kiv::exits {
-
-// Fills the natives table slots of the exit natives.
-void register_natives();
-
-} // namespace kiv::exits

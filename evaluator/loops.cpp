@@ -5,7 +5,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
-#include "datatypes/string.h"
+#include "datatypes/series.h"
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
@@ -29,30 +29,6 @@ const Cell none_cell{TYPE_NONE, 0, 0, 0};
     runtime::fire_error(runtime::Category::script, id, arg1, arg2, arg3);
 }
 
-// Series whose values are cells, and series whose values are characters.
-bool holds_cells(uint32_t type) {
-    switch (type) {
-    case TYPE_BLOCK:
-    case TYPE_PAREN:
-    case TYPE_PATH:
-    case TYPE_LIT_PATH:
-    case TYPE_SET_PATH:
-    case TYPE_GET_PATH:
-    case TYPE_HASH: return true;
-    default: return false;
-    }
-}
-bool holds_text(uint32_t type) {
-    switch (type) {
-    case TYPE_STRING:
-    case TYPE_FILE:
-    case TYPE_URL:
-    case TYPE_TAG:
-    case TYPE_EMAIL:
-    case TYPE_REF: return true;
-    default: return false;
-    }
-}
 bool is_word(const Cell& c) {
     switch (cell::type_of(c)) {
     case TYPE_WORD:
@@ -63,37 +39,18 @@ bool is_word(const Cell& c) {
     }
 }
 
-uint32_t length_of(const Cell& series) {
-    return memory::buffer_of(series.w2)->length();
-}
-
-// The value at an absolute index of a series: a cell of a block kind, a
-// char! of a text, else what `pick` gives; none! past the tail.
+// The value at an absolute index of a series: the cell of a block!, else
+// what `pick` gives (a char! of a text, an integer! of a binary ...);
+// none! past the tail.
 Cell element_at(const Cell& series, uint32_t index) {
-    uint32_t type = cell::type_of(series);
-    if (holds_cells(type))
-        return index < length_of(series) ? memory::buffer_of(series.w2)->head_cell()[index]
-                                         : none_cell;
-    if (holds_text(type))
-        return index < length_of(series) ? Cell{TYPE_CHAR, 0, string::char_at(series, index), 0}
-                                         : none_cell;
+    if (cell::type_of(series) == TYPE_BLOCK)
+        return index < series::buffer_length(series)
+                   ? memory::buffer_of(series.w2)->head_cell()[index]
+                   : none_cell;
     Cell at = series;
     at.w1 = index;
     Cell first{TYPE_INTEGER, 0, 1, 0};
     return *actions::pick(&at, 1, &first);
-}
-
-// Removes n values at an absolute index (clamped to the tail); the
-// removal works on units of any size, cells included.
-void remove_at(Cell& series, uint32_t index, int32_t n) {
-    if (holds_cells(cell::type_of(series)) || holds_text(cell::type_of(series))) {
-        string::remove_part(series, index, uint32_t(n));
-        return;
-    }
-    Cell at = series;
-    at.w1 = index;
-    Cell part{TYPE_INTEGER, 0, uint32_t(n), 0};
-    series.w1 = actions::remove(&at, n == 1 ? nullptr : &part, nullptr)->w1;
 }
 
 void set_word(const Cell& word, const Cell& value) {
@@ -183,13 +140,14 @@ void counted(int32_t count, const Cell& body, Cell* counter, const Cell* word) {
 }
 
 bool iterable_by_forall(uint32_t type) {
-    return holds_cells(type) || holds_text(type) || type == TYPE_BINARY || type == TYPE_VECTOR;
+    return series::is_block_type(type) || series::is_text_type(type) || type == TYPE_BINARY ||
+           type == TYPE_VECTOR;
 }
 
 } // namespace
 
 bool foreach_more_q(const Cell& series) {
-    return series.w1 < length_of(series);
+    return series.w1 < series::buffer_length(series);
 }
 
 bool foreach_next() {
@@ -206,7 +164,7 @@ bool foreach_next_block(int32_t n) {
     Cell* base = stack::state.base;
     Cell& cursor = base[-2];
     if (n < 1 || !foreach_more_q(cursor)) return false;
-    if (holds_cells(cell::type_of(cursor)))
+    if (series::is_block_type(cell::type_of(cursor)))
         set_many(base[-1], cursor, n, true, false, false);
     else
         set_many_series(base[-1], cursor, n);
@@ -216,8 +174,8 @@ bool foreach_next_block(int32_t n) {
 
 void set_many(const Cell& words, const Cell& values, int32_t n, bool allow_unset, bool single,
               bool skip_none) {
-    bool list =
-        !single && (holds_cells(cell::type_of(values)) || cell::type_of(values) == TYPE_MAP);
+    bool list = !single &&
+                (series::is_block_type(cell::type_of(values)) || cell::type_of(values) == TYPE_MAP);
     assign(words, values, n, list, allow_unset, skip_none);
 }
 
@@ -228,9 +186,10 @@ void set_many_series(const Cell& words, const Cell& series, int32_t n) {
 void remove_each_next(int32_t n) {
     Cell* base = stack::state.base;
     if (logic::counts_false(base[0])) return;
-    Cell& cursor = base[-2];
-    cursor.w1 -= uint32_t(n);
-    remove_at(cursor, cursor.w1, n);
+    Cell at = base[-2];
+    at.w1 -= uint32_t(n);
+    Cell part{TYPE_INTEGER, 0, uint32_t(n), 0};
+    base[-2].w1 = actions::remove(&at, n == 1 ? nullptr : &part, nullptr)->w1;
 }
 
 bool forall_next_q(bool advance) {
@@ -394,23 +353,15 @@ void remove_each(bool, const int32_t*) {
     stack::unwind_last();
 }
 
-} // namespace kiv::natives
-
-namespace kiv::loops {
-
-void register_natives() {
-    struct Row {
-        uint32_t index;
-        natives::Entry entry;
-        natives::Arity arity;
-    };
-    static constexpr Row rows[] = {
-        {6, natives::while_, {2, 0}},   {7, natives::until, {1, 0}},
-        {8, natives::loop, {2, 0}},     {9, natives::repeat, {3, 0}},
-        {10, natives::forever, {1, 0}}, {11, natives::foreach, {3, 0}},
-        {12, natives::forall, {2, 0}},  {13, natives::remove_each, {3, 0}},
-    };
-    for (const Row& r : rows) natives::register_native(r.index, r.entry, r.arity);
+void register_loops() {
+    register_native(6, while_, {2, 0});
+    register_native(7, until, {1, 0});
+    register_native(8, loop, {2, 0});
+    register_native(9, repeat, {3, 0});
+    register_native(10, forever, {1, 0});
+    register_native(11, foreach, {3, 0});
+    register_native(12, forall, {2, 0});
+    register_native(13, remove_each, {3, 0});
 }
 
-} // namespace kiv::loops
+} // namespace kiv::natives

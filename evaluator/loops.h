@@ -61,11 +61,7 @@ void loop_q();
 // object field notifies its owner.
 void repeat_next(const Cell& word);
 
+// Binds the loop natives to their native numbers.
+void register_loops();
+
 } // namespace kiv::natives
-
-namespace kiv::loops {
-
-// Fills the natives table slots of the loop natives.
-void register_natives();
-
-} // namespace kiv::loops

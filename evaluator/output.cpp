@@ -92,16 +92,11 @@ void prin(bool check, const int32_t*) {
     print_value(check, 0);
 }
 
-} // namespace kiv::natives
-
-namespace kiv::output {
-
-void register_natives() {
-    block::make_at(natives::work_block, natives::work_block_cells);
-    collector::add_marker(
-        [] { collector::mark_values(&natives::work_block, &natives::work_block + 1); });
-    natives::register_native(23, natives::print, {1, 0});
-    natives::register_native(24, natives::prin, {1, 0});
+void register_output() {
+    block::make_at(work_block, work_block_cells);
+    collector::add_marker([] { collector::mark_values(&work_block, &work_block + 1); });
+    register_native(23, print, {1, 0});
+    register_native(24, prin, {1, 0});
 }
 
-} // namespace kiv::output
+} // namespace kiv::natives

@@ -25,12 +25,8 @@ extern int last_new_line;
 // however it ends, so the block is empty between top-level prints.
 const Cell& print_work_block();
 
+// Makes the print work block and binds print and prin to their native
+// numbers.
+void register_output();
+
 } // namespace kiv::natives
-
-namespace kiv::output {
-
-// Makes the print work block and fills the natives table slots of print
-// and prin.
-void register_natives();
-
-} // namespace kiv::output

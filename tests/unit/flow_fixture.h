@@ -1,5 +1,5 @@
 // Fixture of the loop, exit and output natives: the language fixture with
-// those natives bound to their words, a `do` of a block, division and
+// the series actions and those natives bound to their words, a `do` of a block, division and
 // even?, and a print hook that records what print and prin hand over.
 #pragma once
 
@@ -7,10 +7,12 @@
 #include <utility>
 #include <vector>
 
+#include "datatypes/series.h"
 #include "evaluator/exits.h"
 #include "evaluator/loops.h"
 #include "evaluator/output.h"
 #include "interpreter_fixture.h"
+#include "runtime/case.h"
 #include "runtime/output_hooks.h"
 
 namespace kiv::testing {
@@ -25,9 +27,13 @@ class FlowTest : public InterpreterTest {
   protected:
     void SetUp() override {
         InterpreterTest::SetUp();
-        loops::register_natives();
-        exits::register_natives();
-        output::register_natives();
+        unicode::init_case_tables();
+        series::init();
+        block::init();
+        string::init();
+        natives::register_loops();
+        natives::register_exits();
+        natives::register_output();
         natives::register_native(20, do_block, {1, 0});
         output_hooks::init();
         output_hooks::register_(record_print, nullptr);

@@ -41,6 +41,7 @@ TEST_F(LoopsTest, ResultsAndCounts) {
         {"foreach [a b] [1 2 3] [b]", "none"},
         {"foreach [a b] [1 2 3 4] [a * b]", "12"},
         {"foreach c \"abc\" [c]", "#\"c\""},
+        {"foreach [a b] \"abc\" [b]", "none"},
         {"foreach x [1 2 3] [if 1 < x [break/return x * 100]]", "200"},
         {"s: [1 2 3] forall s [s]", "[3]"},
         {"s: [1 2 3] forall s [s] s", "[1 2 3]"},
