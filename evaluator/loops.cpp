@@ -125,6 +125,23 @@ bool each_step(const Cell& body, Step step, After after) {
     return true;
 }
 
+// foreach and remove-each: one value, or a group of n values, per step.
+template <class After>
+bool each_value(const Cell& body, bool block, int32_t n, After after) {
+    if (block)
+        return each_step(
+            body, [n] { return foreach_next_block(n); }, after);
+    return each_step(body, foreach_next, after);
+}
+
+// Pushes the cursor layout (the series, then the word or words) and the
+// loop frame above it.
+void enter_cursor_loop(const Cell& series, const Cell& words) {
+    stack::push(series);
+    stack::push(words);
+    mark_loop();
+}
+
 // Runs the body `count` times (the counter cell, when given, holds the
 // number of the iteration and sets the word before each one).
 void counted(int32_t count, const Cell& body, Cell* counter, const Cell* word) {
@@ -279,9 +296,8 @@ void repeat(bool, const int32_t*) {
 void forever(bool, const int32_t*) {
     Cell body = stack::state.base[0];
     mark_loop();
-    if (!each_step(
-            body, [] { return true; }, [] {}))
-        return;
+    auto always = [] { return true; };
+    if (!each_step(body, always, [] {})) return;
     stack::unwind_last();
 }
 
@@ -294,14 +310,9 @@ void foreach (bool, const int32_t*) {
     if (block && n <= 0) script_error(err::script::invalid_arg, &words);
     if (!block && cell::type_of(args[1]) == TYPE_MAP)
         script_error(err::script::invalid_arg, &words);
-    stack::push(args[1]);
-    stack::push(words);
-    mark_loop();
+    enter_cursor_loop(args[1], words);
     unset::set_result();
-    bool done = block ? each_step(
-                            body, [n] { return foreach_next_block(n); }, [] {})
-                      : each_step(body, foreach_next, [] {});
-    if (!done) return;
+    if (!each_value(body, block, n, [] {})) return;
     stack::unwind_last();
 }
 
@@ -317,9 +328,7 @@ void forall(bool, const int32_t*) {
         datatype::make_at(type_value, type);
         script_error(err::script::expect_arg, &name, &type_value, &word);
     }
-    stack::push(original);
-    stack::push(word);
-    mark_loop();
+    enter_cursor_loop(original, word);
     unset::set_result();
     bool broke = false;
     for (bool more = foreach_more_q(original); more; more = !forall_next_q(true)) {
@@ -341,14 +350,8 @@ void remove_each(bool, const int32_t*) {
     bool block = cell::type_of(words) == TYPE_BLOCK;
     int32_t n = block ? std::max(block::rs_length(words), 0) : 1;
     stack::push(Cell{TYPE_INTEGER, 0, uint32_t(n), 0});
-    stack::push(args[1]);
-    stack::push(words);
-    mark_loop();
-    auto remove = [n] { remove_each_next(n); };
-    bool done = block ? each_step(
-                            body, [n] { return foreach_next_block(n); }, remove)
-                      : each_step(body, foreach_next, remove);
-    if (!done) return;
+    enter_cursor_loop(args[1], words);
+    if (!each_value(body, block, n, [n] { remove_each_next(n); })) return;
     *stack::state.base = args[1];
     stack::unwind_last();
 }

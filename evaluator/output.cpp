@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "datatypes/block.h"
+#include "datatypes/series.h"
 #include "datatypes/unset.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"

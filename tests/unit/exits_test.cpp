@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
+#include "boot/sources.h"
 #include "datatypes/error.h"
 #include "datatypes/object.h"
 #include "flow_fixture.h"
@@ -70,6 +67,12 @@ void checked_try(bool, const int32_t*) {
         });
 }
 
+// Keeps its argument for the test to look at.
+Cell* remembered = nullptr;
+void remember(bool, const int32_t*) {
+    *remembered = *stack::state.base;
+}
+
 // try with the error catalog, so that errors are error! values. An error
 // that no try stops ends the process, so every case runs inside one.
 class TryTest : public FlowTest {
@@ -78,16 +81,18 @@ class TryTest : public FlowTest {
         FlowTest::SetUp();
         object::init();
         error::init();
-        const char* root = std::getenv("KIV_SOURCE_DIR");
-        std::ifstream in(std::string(root ? root : "..") + "/library/errors.kiv");
-        ASSERT_TRUE(in) << "library/errors.kiv not found";
-        std::stringstream text;
-        text << in.rdbuf();
-        std::string source = text.str();
-        error::load_catalog(reinterpret_cast<const uint8_t*>(source.data()),
-                            uint32_t(source.size()));
+        const boot::Source* errors = boot::find_source("errors");
+        ASSERT_TRUE(errors);
+        error::load_catalog(reinterpret_cast<const uint8_t*>(errors->text), uint32_t(errors->size));
         natives::register_native(99, checked_try, {1, 0});
-        run("checked: make native! [[block [block!]] 99]");
+        Cell name = word::load("error!");
+        Cell type;
+        datatype::make_at(type, TYPE_ERROR);
+        word::set(name, type);
+        natives::register_native(98, remember, {1, 0});
+        remembered = &*outcome_;
+        run("checked: make native! [[block [block!]] 99] "
+            "remember: make native! [[value [any-type! error!]] 98]");
     }
     void TearDown() override {
         stack::hooks = {};
@@ -97,15 +102,11 @@ class TryTest : public FlowTest {
 
     // The id of the error! the text evaluates to, else its molded value.
     std::string outcome(const std::string& text) {
-        Rooted<Cell> code;
-        lexer::load(*code, reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()));
-        stack::reset();
-        interpreter::eval(*code, false);
-        Cell result = *stack::get_top();
-        stack::reset();
-        if (cell::type_of(result) != TYPE_ERROR) return molded(result);
-        return "error " + molded(Cell{TYPE_WORD, 0, error::get_id(result), uint32_t(-1)});
+        run("remember (" + text + ")");
+        if (cell::type_of(*outcome_) != TYPE_ERROR) return molded(*outcome_);
+        return "error " + molded(Cell{TYPE_WORD, 0, error::get_id(*outcome_), uint32_t(-1)});
     }
+    Rooted<Cell> outcome_;
 };
 
 TEST_F(TryTest, EveryExitKind) {
