@@ -7,9 +7,12 @@
 #include "datatypes/native.h"
 #include "datatypes/word.h"
 #include "evaluator/conditionals.h"
+#include "evaluator/exits.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
+#include "evaluator/loops.h"
 #include "evaluator/natives.h"
+#include "evaluator/output.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
@@ -22,6 +25,9 @@ namespace {
 // The modules whose natives the start-up binds, each registering its own.
 constexpr void (*native_modules[])() = {
     natives::register_conditionals,
+    natives::register_loops,
+    natives::register_exits,
+    natives::register_output,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose

@@ -77,6 +77,10 @@ void catch_(bool, const int32_t* refinements) {
             stack::throw_throw(runtime::code::thrw);
             return;
         }
+        // The throw reached its target: the call top it saved for naming
+        // the thrower in a "no catch" error must not outlive it, or a later
+        // error would walk frames that are gone.
+        stack::state.saved_ctop = nullptr;
         stack::keep();
     } else if (record.pending) {
         return;
