@@ -65,25 +65,6 @@ Cell word_at(const Cell& words, int32_t i) {
     return word;
 }
 
-// Sets the first n words of the block; a list gives word i its value i,
-// anything else gives every word the same value.
-void assign(const Cell& words, const Cell& values, int32_t n, bool list, bool allow_unset,
-            bool skip_none) {
-    auto value_at = [&](int32_t i) {
-        return list ? element_at(values, values.w1 + uint32_t(i)) : values;
-    };
-    for (int32_t i = 0; i < n; ++i) {
-        Cell word = word_at(words, i);
-        if (list && !allow_unset && cell::type_of(value_at(i)) == TYPE_UNSET)
-            script_error(err::script::need_value, &word);
-    }
-    for (int32_t i = 0; i < n; ++i) {
-        Cell value = value_at(i);
-        if (skip_none && cell::type_of(value) == TYPE_NONE) continue;
-        set_word(word_at(words, i), value);
-    }
-}
-
 // How one evaluation of a body (or condition) ended.
 enum class Ended { normally, by_break, by_continue, by_other_exit };
 
@@ -181,23 +162,15 @@ bool foreach_next_block(int32_t n) {
     Cell* base = stack::state.base;
     Cell& cursor = base[-2];
     if (n < 1 || !foreach_more_q(cursor)) return false;
-    if (series::is_block_type(cell::type_of(cursor)))
-        set_many(base[-1], cursor, n, true, false, false);
-    else
-        set_many_series(base[-1], cursor, n);
+    set_many_series(base[-1], cursor, n);
     cursor.w1 += uint32_t(n);
     return true;
 }
 
-void set_many(const Cell& words, const Cell& values, int32_t n, bool allow_unset, bool single,
-              bool skip_none) {
-    bool list = !single &&
-                (series::is_block_type(cell::type_of(values)) || cell::type_of(values) == TYPE_MAP);
-    assign(words, values, n, list, allow_unset, skip_none);
-}
-
 void set_many_series(const Cell& words, const Cell& series, int32_t n) {
-    assign(words, series, n, true, true, false);
+    for (int32_t i = 0; i < n; ++i) word_at(words, i);
+    for (int32_t i = 0; i < n; ++i)
+        set_word(word_at(words, i), element_at(series, series.w1 + uint32_t(i)));
 }
 
 void remove_each_next(int32_t n) {

@@ -35,13 +35,9 @@ bool foreach_next();
 // Sets the n words from the next n values (none! past the tail) and
 // advances the cursor by n; false when no value remains or n < 1.
 bool foreach_next_block(int32_t n);
-// Assigns values to the first n words of a block. values is spread over
-// the words when it is a block kind and not single; skip_none leaves a
-// word alone when its value is none!. Every word is checked first
-// (invalid-arg), and unless allow_unset an unset! value raises need-value.
-void set_many(const Cell& words, const Cell& values, int32_t n, bool allow_unset, bool single,
-              bool skip_none);
-// Sets word i to the value at position i of the series, i = 1..n.
+// Sets word i to the value at position i of the series, i = 1..n (none!
+// past the tail); every element of the words block is checked to be a
+// word first (invalid-arg).
 void set_many_series(const Cell& words, const Cell& series, int32_t n);
 // After a remove-each body: removes the n values just visited unless the
 // body's value (slot 0) is none! or false.

@@ -6,7 +6,7 @@
 #include "datatypes/series.h"
 #include "datatypes/unset.h"
 #include "evaluator/actions.h"
-#include "evaluator/interpreter.h"
+#include "evaluator/evaluation.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
@@ -28,26 +28,6 @@ uint32_t work_length() {
     return memory::buffer_of(work_block.w2)->length();
 }
 
-// Appends the values of the block's expressions to `out` (a block at its
-// tail), as reduce/into does; stands in for the reduce native until it is
-// in the table. Returns at once when an exit is pending.
-void reduce_into(const Cell& block, const Cell& out) {
-    Cell code = block;
-    Cell target = out;
-    stack::mark_native(words::word<"<body>">());
-    Pin pin(code.w2);
-    Buffer* b = pin.buffer();
-    const Cell* pos = b->head_cell() + std::min(code.w1, b->length());
-    while (pos < b->tail_cell()) {
-        pos = interpreter::eval_next(code, pos, b->tail_cell(), true);
-        if (runtime::record.pending) return;
-        cell::clear_bit_30(*stack::get_top());
-        block::append_value(target, *stack::get_top());
-        stack::pop(1);
-    }
-    stack::unwind();
-}
-
 // Cuts the work block back to the length it had when a print began, also
 // when an error or an exit leaves the print.
 struct WorkRange {
@@ -66,11 +46,15 @@ void print_value(bool, int new_line) {
     WorkRange range;
     switch (cell::type_of(*value)) {
     case TYPE_BLOCK: {
+        // reduce/into the work block from its current tail: slot 0
+        // becomes exactly the values of this call.
         Cell out = work_block;
         out.w1 = range.start;
-        reduce_into(*value, out);
+        stack::state.top = value + 1;
+        stack::push(out);
+        const int32_t into[] = {1};
+        reduce(false, into);
         if (runtime::record.pending) return;
-        *value = out;
         actions::form_into_result(nullptr);
         break;
     }

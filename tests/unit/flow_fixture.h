@@ -1,6 +1,6 @@
 // Fixture of the loop, exit and output natives: the language fixture with
-// the series actions and those natives bound to their words, a `do` of a block, division and
-// even?, and a print hook that records what print and prin hand over.
+// the series actions and those natives bound to their words, do, division
+// and even?, and a print hook that records what print and prin hand over.
 #pragma once
 
 #include <string>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "datatypes/series.h"
+#include "evaluator/evaluation.h"
 #include "evaluator/exits.h"
 #include "evaluator/loops.h"
 #include "evaluator/output.h"
@@ -16,12 +17,6 @@
 #include "runtime/output_hooks.h"
 
 namespace kiv::testing {
-
-// do of a block, until the evaluation natives exist.
-inline void do_block(bool, const int32_t*) {
-    Cell block = *stack::state.base;
-    interpreter::eval(block, true);
-}
 
 class FlowTest : public InterpreterTest {
   protected:
@@ -34,7 +29,7 @@ class FlowTest : public InterpreterTest {
         natives::register_loops();
         natives::register_exits();
         natives::register_output();
-        natives::register_native(20, do_block, {1, 0});
+        natives::register_evaluation();
         output_hooks::init();
         output_hooks::register_(record_print, nullptr);
         printed().clear();
@@ -49,7 +44,8 @@ class FlowTest : public InterpreterTest {
                  "forall: make native! [['word [word!] body [block!]] 12]",
                  "remove-each: make native! [['word [word! block!] data [block! string!] body "
                  "[block!]] 13]",
-                 "do: make native! [[value [block!]] 20]",
+                 "do: make native! [[value [any-type!] /expand /args arg /next position [word!] "
+                 "/trace callback [function!]] 20]",
                  "print: make native! [[value [any-type!]] 23]",
                  "prin: make native! [[value [any-type!]] 24]",
                  "try: make native! [[block [block!] /all /keep] 70]",
