@@ -100,6 +100,8 @@ TEST_F(LoopsTest, Errors) {
     const ErrorCase cases[] = {
         {"foreach [] [1 2] [1]", err::script::invalid_arg},
         {"foreach [a 1] [1 2] [1]", err::script::invalid_arg},
+        {"foreach [a 1] \"ab\" [1]", err::script::invalid_arg},
+        {"remove-each [a 1] [1 2] [1]", err::script::invalid_arg},
         {"while [break] [1]", err::throw_::while_cond},
         {"while [continue] [1]", err::throw_::while_cond},
         {"while [()] [1]", err::script::no_return},
