@@ -6,10 +6,16 @@
 #include "datatypes/error.h"
 #include "datatypes/native.h"
 #include "datatypes/word.h"
+#include "evaluator/comparison.h"
 #include "evaluator/conditionals.h"
+#include "evaluator/evaluation.h"
+#include "evaluator/exits.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
+#include "evaluator/loops.h"
 #include "evaluator/natives.h"
+#include "evaluator/output.h"
+#include "evaluator/sets.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
@@ -22,6 +28,12 @@ namespace {
 // The modules whose natives the start-up binds, each registering its own.
 constexpr void (*native_modules[])() = {
     natives::register_conditionals,
+    natives::register_evaluation,
+    natives::register_comparison,
+    natives::register_sets,
+    natives::register_loops,
+    natives::register_exits,
+    natives::register_output,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose

@@ -34,8 +34,8 @@ namespace {
 template <class Body>
 bool trap(Body body, Cell& result) {
     stack::mark_native(words::word<"<body>">());
-    unset::push(); // the result until the body writes one
     stack::mark_try(words::word<"<body>">());
+    unset::push(); // the result until the body writes one
     bool ok = true;
     try {
         body();
