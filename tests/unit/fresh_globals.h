@@ -6,6 +6,8 @@
 
 #include <deque>
 
+#include "datatypes/error.h"
+#include "datatypes/types.h"
 #include "evaluator/stack.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
@@ -58,6 +60,8 @@ inline void reset_globals() {
     slot_table::root = {};
     // Hooks and switches that tests install.
     hashing::compare_hook = nullptr;
+    // An error catalog of an earlier store: errors are raised without one.
+    error::set_catalog(Cell{TYPE_NONE, 0, 0, 0});
     float_::pretty_print = true;
     runtime::last_error = {};
     runtime::record.code = 0;
