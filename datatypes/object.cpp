@@ -18,6 +18,7 @@
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/ownership.h"
 #include "runtime/roots.h"
 
 namespace kiv::object {
@@ -423,6 +424,9 @@ void install_handlers(Cell& object) {
     if (index[0] < 0 && index[1] < 0) return;
     object.w3 = make_change_hooks(index[0], count[0], spec[0], index[1], count[1], spec[1]);
     write_self(object);
+    // Changes inside the object's series reach on-deep-change* once it
+    // owns them.
+    if (index[1] >= 0) ownership::set(object, object, none_cell);
 }
 
 const Cell* find_word(const Cell& object, const Cell& word) {
