@@ -202,7 +202,8 @@ const Cell* find(NodeId node) {
 
 bool check(const Cell& value, Word word, const Cell* new_value, int32_t index, int32_t part) {
     Role role = role_of(value);
-    if (role == Role::none) runtime::quit_with_error(runtime::fatal::no_case_matched, runtime::caller_address());
+    if (role == Role::none)
+        runtime::quit_with_error(runtime::fatal::no_case_matched, runtime::caller_address());
     if (!table) return false;
     NodeId key = role == Role::object ? value.w1 : value.w2;
     // Only registered series carry the buffer mark.
