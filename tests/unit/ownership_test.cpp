@@ -4,7 +4,11 @@
 
 #include "datatypes/block.h"
 #include "datatypes/object.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
 #include "interpreter_fixture.h"
+#include "io/random.h"
+#include "runtime/case.h"
 #include "runtime/collector.h"
 #include "runtime/ownership.h"
 
@@ -18,6 +22,11 @@ class OwnershipTest : public kiv::testing::InterpreterTest {
   protected:
     void SetUp() override {
         InterpreterTest::SetUp();
+        unicode::init_case_tables();
+        random::init();
+        series::init();
+        block::init();
+        string::init();
         object::init();
         Cell name = word::load("object!");
         Cell type;
@@ -25,11 +34,30 @@ class OwnershipTest : public kiv::testing::InterpreterTest {
         word::set(name, type);
         object::hooks = {eval_spec, eval_handler};
         ownership::init();
-        // The handler records its last call in globals and counts calls.
-        run("reflect: make action! [[value field] 3] calls: 0 "
+        run("reflect: make action! [[value field] 3] "
+            "random: make action! [[value /seed /secure /only] 2] "
+            "append: make action! [[series value /part length /only /dup count] 25] "
+            "change: make action! [[series value /part range /only /dup count] 28] "
+            "clear: make action! [[series] 29] "
+            "insert: make action! [[series value /part length /only /dup count] 35] "
+            "move: make action! [[origin target /part length] 37] "
+            "poke: make action! [[series index value] 40] "
+            "put: make action! [[series key value /case] 41] "
+            "remove: make action! [[series /part length /key key-arg] 42] "
+            "reverse: make action! [[series /part length /skip size] 43] "
+            "sort: make action! [[series /case /skip size /compare comparator /part length "
+            "    /all /reverse /stable] 45] "
+            "swap: make action! [[series1 series2] 47] "
+            "take: make action! [[series /part length /deep /last] 50] "
+            "trim: make action! [[series /head /tail /auto /lines /all /with str] 51] "
+            "modify: make action! [[target field value /case] 55]");
+        // The handler logs the action words it receives and keeps the
+        // arguments of its last call in globals.
+        run("calls: 0 log: make block! [] "
             "recorder: make function! [[owner word target action new index part] ["
-            "    calls: calls + 1 got-owner: owner got-word: word got-target: target "
-            "    got-action: action got-new: new got-index: index got-part: part]]");
+            "    calls: calls + 1 append log action got-owner: owner got-word: word "
+            "    got-target: target got-action: action got-new: new got-index: index "
+            "    got-part: part]]");
     }
     void TearDown() override {
         ownership::release();
@@ -57,45 +85,74 @@ const char* const owner_spec = "o: make object! ["
                                "    sub: make object! [s: \"x\"]"
                                "    on-deep-change*: :recorder]";
 
-TEST_F(OwnershipTest, EveryActionWordReachesTheHandler) {
+TEST_F(OwnershipTest, TheHandlerGetsTheSevenValues) {
     run(owner_spec);
     run("items: o/items new-value: 42");
     Cell items = value("items"), new_value = value("new-value");
-    struct Case {
-        Word word;
-        const char* spelling;
-    } cases[] = {
-        {Word::append, "append"},   {Word::appended, "appended"},
-        {Word::insert, "insert"},   {Word::inserted, "inserted"},
-        {Word::change, "change"},   {Word::changed, "changed"},
-        {Word::clear, "clear"},     {Word::cleared, "cleared"},
-        {Word::poke, "poke"},       {Word::poked, "poked"},
-        {Word::put, "put"},         {Word::put_ed, "put-ed"},
-        {Word::remove, "remove"},   {Word::removed, "removed"},
-        {Word::random, "random"},   {Word::randomized, "randomized"},
-        {Word::reverse, "reverse"}, {Word::reversed, "reversed"},
-        {Word::sort, "sort"},       {Word::sorted, "sorted"},
-        {Word::swap, "swap"},       {Word::swaped, "swaped"},
-        {Word::take, "take"},       {Word::taken, "taken"},
-        {Word::move, "move"},       {Word::moved, "moved"},
-        {Word::trim, "trim"},       {Word::trimmed, "trimmed"},
-    };
-    int expected = 0;
-    for (const Case& c : cases) {
-        EXPECT_TRUE(ownership::check(items, c.word, &new_value, 1, 2)) << c.spelling;
-        EXPECT_EQ(calls(), ++expected) << c.spelling;
-        EXPECT_EQ(run("got-action"), c.spelling);
-    }
+    EXPECT_TRUE(ownership::check(items, Word::poke, &new_value, 1, 2));
+    EXPECT_EQ(calls(), 1);
+    EXPECT_EQ(value("got-owner").w1, value("o").w1);
     EXPECT_EQ(run("got-word"), "items");
     EXPECT_EQ(run("got-target"), "[1 2 3]");
+    EXPECT_EQ(run("got-action"), "poke");
     EXPECT_EQ(run("got-new"), "42");
     EXPECT_EQ(run("got-index"), "1");
     EXPECT_EQ(run("got-part"), "2");
-    EXPECT_EQ(value("got-owner").w1, value("o").w1);
 
     // No new value is passed as none.
-    ownership::check(items, Word::clear, nullptr, 0, 3);
+    EXPECT_TRUE(ownership::check(items, Word::cleared, nullptr, 0, 3));
+    EXPECT_EQ(run("got-action"), "cleared");
     EXPECT_EQ(run("got-new"), "none");
+}
+
+TEST_F(OwnershipTest, ChangingActionsNotifyBeforeAndAfter) {
+    struct Case {
+        const char* code;
+        const char* log;
+        const char* field;
+    } cases[] = {
+        {"append o/items 4", "[append appended]", "items"},
+        {"insert o/items 0", "[insert inserted]", "items"},
+        {"change o/items 9", "[change changed]", "items"},
+        {"clear o/items", "[clear cleared]", "items"},
+        {"poke o/items 1 7", "[poke poked]", "items"},
+        {"put o/items 1 5", "[put put-ed]", "items"},
+        {"remove o/items", "[remove removed]", "items"},
+        {"random o/items", "[random randomized]", "items"},
+        {"reverse o/items", "[reverse reversed]", "items"},
+        {"sort o/items", "[sort sorted]", "items"},
+        {"swap o/items other", "[swap swaped]", "items"},
+        {"take o/items", "[take taken]", "items"},
+        {"move o/items other", "[move moved]", "items"},
+        {"trim o/items", "[trim trimmed]", "items"},
+        {"append o/name \"!\"", "[append appended]", "name"},
+        {"trim o/name", "[trim trimmed]", "name"},
+        {"nested: o/inner/1 append nested 1", "[append appended]", "inner"},
+    };
+    for (const Case& c : cases) {
+        run("o: make object! [items: [3 1 none 2] name: \" kiv \" inner: [[]] "
+            "    on-deep-change*: :recorder] "
+            "other: [8] log: make block! []");
+        run(c.code);
+        EXPECT_EQ(run("log"), c.log) << c.code;
+        EXPECT_EQ(run("got-word"), c.field) << c.code;
+    }
+    run("log: make block! [] append other 1 log");
+    EXPECT_EQ(run("log"), "[]") << "a series no object owns";
+}
+
+TEST_F(OwnershipTest, ReflectAndModifyOwned) {
+    run(owner_spec);
+    run("loose: [1] plain: make object! [b: [1]]");
+    EXPECT_EQ(run("reflect loose 'owned"), "none");
+    run("spec: make block! [] append spec o append spec 'extra modify loose 'owned spec");
+    EXPECT_EQ(run("log: make block! [] append loose 2 log"), "[append appended]");
+    EXPECT_EQ(run("got-word"), "extra");
+    EXPECT_EQ(value("got-owner").w1, value("o").w1);
+    EXPECT_NE(run("reflect loose 'owned"), "none");
+    run("modify loose 'owned none");
+    EXPECT_EQ(run("reflect loose 'owned"), "none");
+    EXPECT_EQ(run("log: make block! [] append loose 3 log"), "[]");
 }
 
 TEST_F(OwnershipTest, NestedSeriesReportTheFieldThatHoldsThem) {
