@@ -125,12 +125,26 @@ void release() {
     table = 0;
 }
 
+namespace {
+
+// Registers every field of the object's context under its own word,
+// skipping fields that hold the owner itself.
+void register_fields(NodeId ctx, const Cell& owner) {
+    cycles::Guard walking(ctx);
+    for_each_field(ctx, [&](const Cell& field, const Cell& field_word) {
+        if (cell::type_of(field) == TYPE_OBJECT && field.w1 == owner.w1) return;
+        set_nested(field, owner, field_word);
+    });
+}
+
+} // namespace
+
 void set_nested(const Cell& value, const Cell& owner, const Cell& word) {
     if (!table) return;
     Role role = role_of(value);
     // Copies: the cells may lie in buffers that filing a record moves.
     Cell v = value, o = owner, w = word;
-    if (is_series(role)) {
+    if (is_series(role) && v.w2) {
         NodeId node = v.w2;
         // The table decides, not the buffer mark: copies of a series
         // carry their source's buffer flags.
@@ -144,20 +158,21 @@ void set_nested(const Cell& value, const Cell& owner, const Cell& word) {
         cycles::Guard walking(node);
         for_each_cell(v, [&](const Cell& item) { set_nested(item, o, w); });
     } else if (role == Role::object) {
-        NodeId ctx = v.w1;
-        if (owner_marked(ctx) || cycles::find(ctx)) return;
-        cycles::Guard walking(ctx);
-        for_each_field(ctx, [&](const Cell& field, const Cell& field_word) {
-            if (cell::type_of(field) == TYPE_OBJECT && field.w1 == o.w1) return;
-            set_nested(field, o, field_word);
-        });
+        // Another owner's fields stay with it.
+        if (owner_marked(v.w1) || cycles::find(v.w1)) return;
+        register_fields(v.w1, o);
     }
 }
 
 void set(const Cell& value, const Cell& owner, const Cell& word) {
     if (!table) return;
     NodeId ctx = owner.w1;
-    set_nested(value, owner, word);
+    if (cell::type_of(value) == TYPE_OBJECT && value.w1 == ctx) {
+        Cell o = owner;
+        if (!cycles::find(ctx)) register_fields(ctx, o);
+    } else {
+        set_nested(value, owner, word);
+    }
     context::cell_of(ctx).header |= context::flag::owned;
 }
 
@@ -165,7 +180,7 @@ void unbind(const Cell& value) {
     if (!table) return;
     Role role = role_of(value);
     Cell v = value;
-    if (is_series(role)) {
+    if (is_series(role) && v.w2) {
         NodeId node = v.w2;
         set_buffer_mark(node, false);
         if (Cell* record = hashtable::get_int(table, node)) {
@@ -194,6 +209,15 @@ void unset_range(const Cell& block, int32_t index, int32_t count) {
     }
 }
 
+void modify_owned(const Cell& value, const Cell& setting) {
+    if (cell::type_of(setting) == TYPE_NONE) return unbind(value);
+    if (cell::type_of(setting) != TYPE_BLOCK) return;
+    Buffer* b = memory::buffer_of(setting.w2);
+    if (setting.w1 + 2 > b->length()) return;
+    const Cell* pair = b->head_cell() + setting.w1;
+    if (cell::type_of(pair[0]) == TYPE_OBJECT) set(value, pair[0], pair[1]);
+}
+
 const Cell* find(NodeId node) {
     if (!table) return nullptr;
     Cell* record = hashtable::get_int(table, node);
@@ -206,6 +230,7 @@ bool check(const Cell& value, Word word, const Cell* new_value, int32_t index, i
         runtime::quit_with_error(runtime::fatal::no_case_matched, runtime::caller_address());
     if (!table) return false;
     NodeId key = role == Role::object ? value.w1 : value.w2;
+    if (!key) return false;
     // Only registered series carry the buffer mark.
     if (is_series(role) && !(memory::buffer_of(key)->flags & owned_flag)) return false;
     Cell* record = hashtable::get_int(table, key);

@@ -72,6 +72,8 @@ bool check(const Cell& value, Word word, const Cell* new_value, int32_t index, i
 const Cell* find(NodeId node);
 // Registers the value, and the series nested in it, as owned by the owner
 // object under the field word, then marks the owner's context as owner.
+// The owner itself as the value registers its fields again, so that
+// series it took since are owned too.
 void set(const Cell& value, const Cell& owner, const Cell& word);
 // The registration alone, without the owner mark. A series that is
 // already registered keeps its first owner and is not walked again.
@@ -80,5 +82,11 @@ void set_nested(const Cell& value, const Cell& owner, const Cell& word);
 void unbind(const Cell& value);
 // `unbind` on `count` cells of the block from its head + index.
 void unset_range(const Cell& block, int32_t index, int32_t count);
+
+// The `owned` property of `modify`: none removes the value and its nested
+// series from the owner table; a block whose first two values are an
+// owner object and a word makes that object the value's owner under that
+// word. Any other setting changes nothing.
+void modify_owned(const Cell& value, const Cell& setting);
 
 } // namespace kiv::ownership

@@ -155,6 +155,29 @@ TEST_F(OwnershipTest, ReflectAndModifyOwned) {
     EXPECT_EQ(run("log: make block! [] append loose 3 log"), "[]");
 }
 
+TEST_F(OwnershipTest, ModifyAnObject) {
+    run(owner_spec);
+    // A series the owner took after it was made is owned once asked for.
+    run("o/items: [7 8] fresh: o/items");
+    EXPECT_EQ(run("log: make block! [] append fresh 9 log"), "[]");
+    run("modify o 'owner true");
+    EXPECT_EQ(run("log: make block! [] append fresh 9 log"), "[append appended]");
+
+    // Owned by another object: the fields' series under their own words.
+    run("lone: make object! [s: \"x\" n: 1] text: lone/s");
+    run("spec: make block! [] append spec o append spec 'lone modify lone 'owned spec");
+    EXPECT_EQ(run("log: make block! [] append text \"y\" log"), "[append appended]");
+    EXPECT_EQ(run("got-word"), "s");
+    run("modify lone 'owned none");
+    EXPECT_EQ(run("log: make block! [] append text \"z\" log"), "[]");
+
+    run("o/items: 1");
+    EXPECT_EQ(run("reflect o 'changed"), "[items]");
+    run("modify o 'changed none");
+    EXPECT_EQ(run("reflect o 'changed"), "[]");
+    EXPECT_EQ(error_of("modify o 'changed 1"), int32_t(err::script::invalid_arg));
+}
+
 TEST_F(OwnershipTest, NestedSeriesReportTheFieldThatHoldsThem) {
     run(owner_spec);
     run("inner: o/inner s: o/sub/s");
