@@ -77,6 +77,10 @@ class OwnershipTest : public kiv::testing::InterpreterTest {
     // The value of a global word.
     Cell value(const char* name) { return *word::value_cell(word::load(name)); }
     int calls() { return int(value("calls").w2); }
+    // The action words the handler received while the code ran.
+    std::string log_of(const std::string& code) {
+        return run("log: make block! [] " + code + " log");
+    }
 };
 
 const char* const owner_spec = "o: make object! ["
@@ -132,44 +136,46 @@ TEST_F(OwnershipTest, ChangingActionsNotifyBeforeAndAfter) {
     for (const Case& c : cases) {
         run("o: make object! [items: [3 1 none 2] name: \" kiv \" inner: [[]] "
             "    on-deep-change*: :recorder] "
-            "other: [8] log: make block! []");
-        run(c.code);
-        EXPECT_EQ(run("log"), c.log) << c.code;
+            "other: [8]");
+        EXPECT_EQ(log_of(c.code), c.log) << c.code;
         EXPECT_EQ(run("got-word"), c.field) << c.code;
     }
-    run("log: make block! [] append other 1 log");
-    EXPECT_EQ(run("log"), "[]") << "a series no object owns";
+    EXPECT_EQ(log_of("append other 1"), "[]") << "a series no object owns";
 }
 
-TEST_F(OwnershipTest, ReflectAndModifyOwned) {
+TEST_F(OwnershipTest, ModifyOwned) {
     run(owner_spec);
-    run("loose: [1] plain: make object! [b: [1]]");
+    // A series, and an object whose fields' series go under their own words.
+    struct Case {
+        const char* setup;
+        const char* target;
+        const char* word;
+    } cases[] = {{"loose: [1] changed: loose", "loose", "extra"},
+                 {"lone: make object! [s: \"x\" n: 1] changed: lone/s", "lone", "s"}};
+    for (const Case& c : cases) {
+        run(c.setup);
+        std::string target = c.target;
+        run("spec: make block! [] append spec o append spec 'extra modify " + target +
+            " 'owned spec");
+        EXPECT_EQ(log_of("append changed 2"), "[append appended]") << target;
+        EXPECT_EQ(run("got-word"), c.word);
+        EXPECT_EQ(value("got-owner").w1, value("o").w1);
+        run("modify " + target + " 'owned none");
+        EXPECT_EQ(log_of("append changed 3"), "[]") << target;
+    }
     EXPECT_EQ(run("reflect loose 'owned"), "none");
-    run("spec: make block! [] append spec o append spec 'extra modify loose 'owned spec");
-    EXPECT_EQ(run("log: make block! [] append loose 2 log"), "[append appended]");
-    EXPECT_EQ(run("got-word"), "extra");
-    EXPECT_EQ(value("got-owner").w1, value("o").w1);
-    EXPECT_NE(run("reflect loose 'owned"), "none");
-    run("modify loose 'owned none");
-    EXPECT_EQ(run("reflect loose 'owned"), "none");
-    EXPECT_EQ(run("log: make block! [] append loose 3 log"), "[]");
+    run("modify loose 'owned reflect o/inner 'owned");
+    EXPECT_EQ(run("reflect loose 'owned"), "none") << "an owner alone names no field";
 }
 
 TEST_F(OwnershipTest, ModifyAnObject) {
     run(owner_spec);
     // A series the owner took after it was made is owned once asked for.
     run("o/items: [7 8] fresh: o/items");
-    EXPECT_EQ(run("log: make block! [] append fresh 9 log"), "[]");
+    EXPECT_EQ(log_of("append fresh 9"), "[]");
     run("modify o 'owner true");
-    EXPECT_EQ(run("log: make block! [] append fresh 9 log"), "[append appended]");
-
-    // Owned by another object: the fields' series under their own words.
-    run("lone: make object! [s: \"x\" n: 1] text: lone/s");
-    run("spec: make block! [] append spec o append spec 'lone modify lone 'owned spec");
-    EXPECT_EQ(run("log: make block! [] append text \"y\" log"), "[append appended]");
-    EXPECT_EQ(run("got-word"), "s");
-    run("modify lone 'owned none");
-    EXPECT_EQ(run("log: make block! [] append text \"z\" log"), "[]");
+    EXPECT_EQ(log_of("append fresh 9"), "[append appended]");
+    EXPECT_NE(run("reflect fresh 'owned"), "none");
 
     run("o/items: 1");
     EXPECT_EQ(run("reflect o 'changed"), "[items]");
