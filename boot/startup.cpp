@@ -6,10 +6,13 @@
 #include "datatypes/error.h"
 #include "datatypes/native.h"
 #include "datatypes/word.h"
+#include "evaluator/comparison.h"
 #include "evaluator/conditionals.h"
+#include "evaluator/evaluation.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/natives.h"
+#include "evaluator/sets.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
@@ -22,6 +25,9 @@ namespace {
 // The modules whose natives the start-up binds, each registering its own.
 constexpr void (*native_modules[])() = {
     natives::register_conditionals,
+    natives::register_evaluation,
+    natives::register_comparison,
+    natives::register_sets,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose
