@@ -4,11 +4,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/object.h"
-#include "datatypes/series.h"
-#include "datatypes/string.h"
-#include "interpreter_fixture.h"
-#include "io/random.h"
-#include "runtime/case.h"
+#include "evaluation_fixture.h"
 #include "runtime/collector.h"
 #include "runtime/ownership.h"
 
@@ -18,21 +14,11 @@ using ownership::Word;
 namespace {
 
 // Objects made in Kiv, whose on-deep-change* runs through the interpreter.
-class OwnershipTest : public kiv::testing::InterpreterTest {
+class OwnershipTest : public kiv::testing::EvaluationTest {
   protected:
     void SetUp() override {
-        InterpreterTest::SetUp();
-        unicode::init_case_tables();
-        random::init();
-        series::init();
-        block::init();
-        string::init();
-        object::init();
-        Cell name = word::load("object!");
-        Cell type;
-        datatype::make_at(type, TYPE_OBJECT);
-        word::set(name, type);
-        object::hooks = {eval_spec, eval_handler};
+        EvaluationTest::SetUp();
+        object::hooks.eval_function = eval_handler;
         ownership::init();
         run("reflect: make action! [[value field] 3] "
             "random: make action! [[value /seed /secure /only] 2] "
@@ -61,15 +47,9 @@ class OwnershipTest : public kiv::testing::InterpreterTest {
     }
     void TearDown() override {
         ownership::release();
-        object::hooks = {};
-        InterpreterTest::TearDown();
+        EvaluationTest::TearDown();
     }
 
-    static void eval_spec(Cell& block) {
-        Cell* top = stack::state.top;
-        interpreter::eval(block, false);
-        stack::state.top = top;
-    }
     static void eval_handler(const Cell& function) {
         interpreter::eval_function(function, 0, function, interpreter::call_kind::on_deep_change);
     }
@@ -95,7 +75,7 @@ TEST_F(OwnershipTest, TheHandlerGetsTheSevenValues) {
     Cell items = value("items"), new_value = value("new-value");
     EXPECT_TRUE(ownership::check(items, Word::poke, &new_value, 1, 2));
     EXPECT_EQ(calls(), 1);
-    EXPECT_EQ(value("got-owner").w1, value("o").w1);
+    EXPECT_EQ(run("same? got-owner o"), "true");
     EXPECT_EQ(run("got-word"), "items");
     EXPECT_EQ(run("got-target"), "[1 2 3]");
     EXPECT_EQ(run("got-action"), "poke");
@@ -155,11 +135,10 @@ TEST_F(OwnershipTest, ModifyOwned) {
     for (const Case& c : cases) {
         run(c.setup);
         std::string target = c.target;
-        run("spec: make block! [] append spec o append spec 'extra modify " + target +
-            " 'owned spec");
+        run("modify " + target + " 'owned reduce [o 'extra]");
         EXPECT_EQ(log_of("append changed 2"), "[append appended]") << target;
         EXPECT_EQ(run("got-word"), c.word);
-        EXPECT_EQ(value("got-owner").w1, value("o").w1);
+        EXPECT_EQ(run("same? got-owner o"), "true");
         run("modify " + target + " 'owned none");
         EXPECT_EQ(log_of("append changed 3"), "[]") << target;
     }
@@ -197,7 +176,7 @@ TEST_F(OwnershipTest, NestedSeriesReportTheFieldThatHoldsThem) {
     for (const Case& c : cases) {
         EXPECT_TRUE(ownership::check(c.series, Word::append, nullptr, 0, 1)) << c.field;
         EXPECT_EQ(run("got-word"), c.field);
-        EXPECT_EQ(value("got-owner").w1, value("o").w1);
+        EXPECT_EQ(run("same? got-owner o"), "true");
     }
     EXPECT_EQ(run("reflect o 'owner"), "true");
 }
