@@ -18,7 +18,6 @@ class OwnershipTest : public kiv::testing::EvaluationTest {
   protected:
     void SetUp() override {
         EvaluationTest::SetUp();
-        object::hooks.eval_function = eval_handler;
         ownership::init();
         run("reflect: make action! [[value field] 3] "
             "random: make action! [[value /seed /secure /only] 2] "
@@ -48,10 +47,6 @@ class OwnershipTest : public kiv::testing::EvaluationTest {
     void TearDown() override {
         ownership::release();
         EvaluationTest::TearDown();
-    }
-
-    static void eval_handler(const Cell& function) {
-        interpreter::eval_function(function, 0, function, interpreter::call_kind::on_deep_change);
     }
 
     // The value of a global word.
