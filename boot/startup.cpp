@@ -9,9 +9,12 @@
 #include "evaluator/comparison.h"
 #include "evaluator/conditionals.h"
 #include "evaluator/evaluation.h"
+#include "evaluator/exits.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
+#include "evaluator/loops.h"
 #include "evaluator/natives.h"
+#include "evaluator/output.h"
 #include "evaluator/sets.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
@@ -28,6 +31,9 @@ constexpr void (*native_modules[])() = {
     natives::register_evaluation,
     natives::register_comparison,
     natives::register_sets,
+    natives::register_loops,
+    natives::register_exits,
+    natives::register_output,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose
