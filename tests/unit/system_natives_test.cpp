@@ -181,6 +181,13 @@ TEST_F(SystemNativesTest, MathResults) {
         {"zero? 0", "true"},
         {"zero? 0.0", "true"},
         {"zero? 3", "false"},
+        {"zero? 0:00", "true"},
+        {"zero? #\"^@\"", "true"},
+        {"zero? #\"a\"", "false"},
+        {"negative? -1:00", "true"},
+        {"sign? 0:00:01", "1"},
+        {"positive? -5%", "false"},
+        {"square-root 400%", "2.0"},
         {"max 1 2", "2"},
         {"min 1 2", "1"},
         {"max 2.5 1", "2.5"},
@@ -236,12 +243,28 @@ TEST_F(SystemNativesTest, ParseThroughTheNative) {
         {"parse [1 2] [collect [some keep integer!]]", "[1 2]"},
         {"n: 0 parse \"aaa\" [some [\"a\" (n: n + 1)]] n", "3"},
         {"p: none parse [1 2] [integer! p: integer!] p", "[2]"},
+        {"r: [\"a\" \"b\"] parse \"ab\" [r]", "true"},
+        {"parse [1] [collect [keep (10) integer!]]", "[10]"},
+        {"parse [1] [if (1 < 2) integer!]", "true"},
+        {"parse [1] [if (2 < 1) integer!]", "false"},
+        {"x: none parse \"a\" [\"a\" (x: parse [b] [word!])] x", "true"},
     };
     for (const Case& c : cases) EXPECT_EQ(run(c.code), c.molded) << c.code;
     EXPECT_EQ(site_of("parse/part \"abc\" [\"abc\"] \"zz\""),
               script(err::script::invalid_refine_arg));
     EXPECT_EQ(site_of("parse [1] [keep integer!]"), script(err::script::parse_keep));
     EXPECT_EQ(site_of("parse \"a\" [string!]"), script(err::script::parse_unsupported));
+}
+
+TEST_F(SystemNativesTest, ParseWorkingSeriesSurviveCollectionsFromStartUp) {
+    // Every allocation collects: the first working series must be kept
+    // while the second is made, and both while rules are matched.
+    parse::release();
+    memory::collect_always = true;
+    parse::init();
+    std::string matched = run("parse [1 [2 3] 4] [integer! into [some integer!] integer!]");
+    memory::collect_always = false;
+    EXPECT_EQ(matched, "true");
 }
 
 TEST_F(SystemNativesTest, ParsePartByPositionInTheInput) {
@@ -278,6 +301,7 @@ TEST_F(SystemNativesTest, TranscodeForms) {
         {"transcode/one \"7 8\"", "7"},
         {"transcode/next \"7 8\"", "[7 \" 8\"]"},
         {"transcode/part \"12 34\" 2", "[12]"},
+        {"transcode/part \"12\" 10", "[12]"},
         {"transcode/scan \"abc\"", "word!"},
         {"transcode/scan \"12\"", "integer!"},
         {"b: [0] transcode/into \"1 2\" b b", "[0 1 2]"},
@@ -314,6 +338,8 @@ TEST_F(SystemNativesTest, Environment) {
     EXPECT_EQ(run("set-env 'KIV_SYSNATIVES_T none"), "none");
     EXPECT_EQ(run("get-env \"KIV_SYSNATIVES_T\""), "none");
     EXPECT_EQ(std::getenv("KIV_SYSNATIVES_T"), nullptr);
+    // A name the environment refuses is an error, not a silent no-op.
+    EXPECT_EQ(site_of("set-env \"A=B\" \"x\""), script(err::script::invalid_arg));
 }
 
 TEST_F(SystemNativesTest, NowFields) {
@@ -383,10 +409,12 @@ TEST_F(SystemNativesTest, CaseChanges) {
     EXPECT_EQ(run("uppercase \"abc\""), "\"ABC\"");
     EXPECT_EQ(run("lowercase/part \"ABC\" 2"), "\"abC\"");
     EXPECT_EQ(run("s: \"xy\" uppercase s s"), "\"XY\"");
+    EXPECT_EQ(run("uppercase #\"a\""), "#\"A\"");
 }
 
 TEST_F(SystemNativesTest, FilesAndWaiting) {
     EXPECT_EQ(run("to-local-file %a/b"), "\"a/b\"");
+    EXPECT_EQ(run("to-local-file \"a/b\""), "\"a/b\"");
     std::string full = run("to-local-file/full %a/b");
     EXPECT_EQ(full, "\"" + fs::current_path().string() + "/a/b\"");
     fs::path file = fs::temp_directory_path() / ("kiv-size-" + std::to_string(::getpid()));
