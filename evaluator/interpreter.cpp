@@ -5,6 +5,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/error.h"
 #include "datatypes/function.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
@@ -117,6 +118,11 @@ void store(const Cell& value, bool keep) {
 Cell argument_list(const Cell& function) {
     Cell* cache = extras::at(function, extras::arguments);
     if (cell::type_of(*cache) == TYPE_BLOCK) return *cache;
+    // Resolving the type words uses the stack above its top.
+    struct KeepTop {
+        Cell* top = stack::state.top;
+        ~KeepTop() { stack::state.top = top; }
+    } keep_top;
 
     bool native = cell::type_of(function) == TYPE_NATIVE || cell::type_of(function) == TYPE_ACTION;
     Rooted<Cell> spec(Cell{TYPE_BLOCK, 0, function.w2, 0});
@@ -421,6 +427,7 @@ const Cell* eval_infix(const Cell* pos, const Cell* tail, const Cell& code, Cell
         if (!value || cell::type_of(*value) != TYPE_OP) return pos;
         Cell wrapped = *value;
         wrapped.header = (value->header >> 16) & 0xFF;
+        argument_list(wrapped); // built before the left operand becomes the top
         stack::state.top = keep ? start_top : stack::state.base;
         pos = eval_code(wrapped, pos + 1, tail, code, keep, nullptr, 0, pos, 0, 0, true);
         if (rt.pending) return pos;
@@ -432,6 +439,7 @@ const Cell* eval_infix(const Cell* pos, const Cell* tail, const Cell& code, Cell
 
 void init() {
     position = Cell{cell::unset_header, 0, 0, 0};
+    error::near_source = &position;
     runtime::StackBounds bounds = runtime::init_stack_bounds();
     stack_limit = bounds.low ? bounds.low + stack_margin : 0;
     static bool marker_added = false;
