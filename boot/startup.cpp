@@ -9,8 +9,10 @@
 #include "evaluator/conditionals.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
+#include "evaluator/math_natives.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
+#include "evaluator/system_natives.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/init.h"
@@ -22,6 +24,8 @@ namespace {
 // The modules whose natives the start-up binds, each registering its own.
 constexpr void (*native_modules[])() = {
     natives::register_conditionals,
+    math_natives::register_natives,
+    system_natives::register_natives,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose
