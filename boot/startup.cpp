@@ -6,11 +6,14 @@
 #include "datatypes/error.h"
 #include "datatypes/native.h"
 #include "datatypes/word.h"
+#include "evaluator/comparison.h"
 #include "evaluator/conditionals.h"
+#include "evaluator/evaluation.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/math_natives.h"
 #include "evaluator/natives.h"
+#include "evaluator/sets.h"
 #include "evaluator/stack.h"
 #include "evaluator/system_natives.h"
 #include "runtime/collector.h"
@@ -24,6 +27,9 @@ namespace {
 // The modules whose natives the start-up binds, each registering its own.
 constexpr void (*native_modules[])() = {
     natives::register_conditionals,
+    natives::register_evaluation,
+    natives::register_comparison,
+    natives::register_sets,
     math_natives::register_natives,
     system_natives::register_natives,
 };

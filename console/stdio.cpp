@@ -11,6 +11,7 @@
 #include "datatypes/block.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
+#include "datatypes/unset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
@@ -34,6 +35,7 @@ template <class Body>
 bool trap(Body body, Cell& result) {
     stack::mark_native(words::word<"<body>">());
     stack::mark_try(words::word<"<body>">());
+    unset::push(); // the result until the body writes one
     bool ok = true;
     try {
         body();

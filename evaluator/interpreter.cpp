@@ -9,6 +9,8 @@
 #include "datatypes/function.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/object.h"
+#include "datatypes/series.h"
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
@@ -381,10 +383,18 @@ const Cell* eval_arguments(const Cell& function, const Cell* pos, const Cell* ta
         }
     }
 
-    if (type == TYPE_NATIVE) {
-        natives::entry(function.w1)(false, refinements);
-    } else if (type == TYPE_ACTION) {
-        actions::entry(function.w1)(refinements);
+    // A pending exit raised inside C++ code that called back into Kiv (a
+    // sort comparator, a parse action) crossed that code as an exception;
+    // it becomes a pending code again here.
+    try {
+        if (type == TYPE_NATIVE) {
+            natives::entry(function.w1)(false, refinements);
+        } else if (type == TYPE_ACTION) {
+            actions::entry(function.w1)(refinements);
+        }
+    } catch (const runtime::Throw& t) {
+        if (t.code < runtime::code::thrw || t.code > runtime::code::brk) throw;
+        rt.pending = t.code;
     }
     return pos;
 }
@@ -440,6 +450,27 @@ const Cell* eval_infix(const Cell* pos, const Cell* tail, const Cell& code, Cell
 void init() {
     position = Cell{cell::unset_header, 0, 0, 0};
     error::near_source = &position;
+    object::hooks.eval = [](Cell& block) {
+        Cell* top = stack::state.top;
+        eval(block, false);
+        if (!rt.pending) stack::state.top = top;
+    };
+    object::hooks.eval_function = [](const Cell& function) {
+        eval_function(function, 0, words::word<"<anon>">(), call_kind::on_change);
+    };
+    series::call_comparator = [](const Cell& comparator, const Cell& a, const Cell& b) {
+        Cell values[2] = {a, b};
+        Cell* top = stack::state.top;
+        call_with_values(comparator, values, 2, call_kind::sort);
+        // An exit out of the comparator crosses the sort as an exception.
+        if (uint32_t code = rt.pending) {
+            rt.pending = 0;
+            throw runtime::Throw{code};
+        }
+        Cell result = *stack::get_top();
+        stack::state.top = top;
+        return series::comparison_result(result);
+    };
     runtime::StackBounds bounds = runtime::init_stack_bounds();
     stack_limit = bounds.low ? bounds.low + stack_margin : 0;
     static bool marker_added = false;
@@ -666,6 +697,64 @@ void eval_function(const Cell& function, NodeId, const Cell&, uint32_t) {
         return;
     }
     eval_body(function, body);
+}
+
+void call_with_values(const Cell& function_value, const Cell* values, uint32_t count,
+                      uint32_t kind) {
+    check_machine_stack();
+    Cell function = function_value;
+    uint32_t type = cell::type_of(function);
+    if (!is_function_type(type)) runtime::quit_with_error(runtime::fatal::no_switch_matched, 0);
+    Cell list_block = argument_list(function);
+    Cell name = words::word<"<anon>">();
+    Cell* held = stack::push(function);
+    bool native = type == TYPE_NATIVE || type == TYPE_ACTION;
+    if (type == TYPE_FUNCTION)
+        stack::mark_interp_func(name, function.w1);
+    else
+        stack::mark_interp_native(name);
+    Pin pin(list_block.w2);
+    const Cell* list = block_cells(list_block) + list_block.w1;
+    uint32_t entries = uint32_t(block::rs_length(list_block));
+    uint32_t argument = 0;
+    uint32_t i = 0;
+    for (; i < entries && cell::type_of(list[i]) == TYPE_TYPESET; ++i) {
+        if (kind_of(list[i]) == arg_kind::ret) continue;
+        if (argument < count) {
+            stack::push(values[argument]);
+            check_type(list[i], values[argument], function, name, argument);
+        } else {
+            none::push();
+        }
+        ++argument;
+    }
+    int32_t refinements[max_refinements];
+    for (int32_t& r : refinements) r = -1;
+    if (!native) {
+        for (; i < entries; ++i) {
+            switch (cell::type_of(list[i])) {
+            case TYPE_REFINEMENT: logic::push(false); break;
+            case TYPE_TYPESET:
+                if (kind_of(list[i]) != arg_kind::ret) none::push();
+                break;
+            case TYPE_INTEGER:
+                logic::push(false);
+                for (uint32_t k = 1; k < list[i].w2; ++k) none::push();
+                break;
+            default: break;
+            }
+        }
+    }
+    switch (type) {
+    case TYPE_NATIVE: natives::entry(function.w1)(false, refinements); break;
+    case TYPE_ACTION: actions::entry(function.w1)(refinements); break;
+    case TYPE_ROUTINE: routine::call(function, stack::state.base); break;
+    default: eval_function(function, 0, name, kind); break;
+    }
+    if (runtime::record.pending) return;
+    stack::unwind();
+    *held = *stack::get_top();
+    stack::state.top = held + 1;
 }
 
 void call_with_block(const Cell& function, const Cell& arguments, uint32_t call_mode) {

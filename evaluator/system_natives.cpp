@@ -15,6 +15,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/time.h"
@@ -339,23 +340,11 @@ void new_line_q(bool, const int32_t*) {
 
 // --------------------------------------------------------------------- as
 
-// 1 for the block-like class, 2 for the string-like class, 0 otherwise.
+// 1 for the block-like class (hash! excepted: it keeps a hash table), 2
+// for the string-like class, 0 otherwise.
 int coercion_class(uint32_t type) {
-    switch (type) {
-    case TYPE_BLOCK:
-    case TYPE_PAREN:
-    case TYPE_PATH:
-    case TYPE_LIT_PATH:
-    case TYPE_SET_PATH:
-    case TYPE_GET_PATH: return 1;
-    case TYPE_STRING:
-    case TYPE_FILE:
-    case TYPE_URL:
-    case TYPE_TAG:
-    case TYPE_EMAIL:
-    case TYPE_REF: return 2;
-    default: return 0;
-    }
+    if (series::is_block_type(type)) return type == TYPE_HASH ? 0 : 1;
+    return series::is_text_type(type) ? 2 : 0;
 }
 
 // as type spec: the spec series seen as another type of its class; the
