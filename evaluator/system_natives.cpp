@@ -117,31 +117,11 @@ bool bitset_has(const Cell&, uint32_t) {
     lexer::raise_not_done(TYPE_BITSET);
 }
 
-// An argument cell that evaluates to the value: a word or path is passed
-// as its literal form (the interpreter evaluates each argument of a call
-// made from a block).
-Cell quoted(const Cell& value) {
-    Cell q = value;
-    if (cell::type_of(value) == TYPE_WORD) cell::set_type(q, TYPE_LIT_WORD);
-    if (cell::type_of(value) == TYPE_PATH) cell::set_type(q, TYPE_LIT_PATH);
-    return q;
-}
-
-// Calls the trace function with the five event arguments under a frame
-// named `<parse-callback>`; its answer read as a condition.
+// Calls the trace function with the five event arguments as they are; its
+// answer read as a condition.
 bool call_trace(const Cell& callback, const Cell* args) {
-    Rooted<Cell> arguments;
-    block::make_at(*arguments, 5);
-    for (uint32_t i = 0; i < 5; ++i) block::append_value(*arguments, quoted(args[i]));
     Cell* top = stack::state.top;
-    Cell function = callback;
-    {
-        Pin pin(arguments->w2);
-        Buffer* b = pin.buffer();
-        interpreter::eval_code(function, b->head_cell(), b->tail_cell(), *arguments, true, nullptr,
-                               0, &words::word<"<parse-callback>">(), 0,
-                               interpreter::mode::literal_arguments, false);
-    }
+    interpreter::call_with_values(callback, args, 5, interpreter::call_kind::parse);
     if (runtime::record.pending) return true;
     bool go_on = !logic::counts_false(*stack::get_top());
     stack::state.top = top;

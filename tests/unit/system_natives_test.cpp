@@ -292,6 +292,15 @@ TEST_F(SystemNativesTest, ParseTraceCallbackStops) {
     EXPECT_EQ(run("calls"), "1");
     EXPECT_EQ(run("calls: 0 parse/trace \"ab\" [\"a\" \"b\"] :go"), "true");
     EXPECT_GT(std::stoi(run("calls")), 3);
+    // The arguments arrive as they are: the event word, and a paren! input
+    // unevaluated.
+    run("seen: none note: make function! [[e m r i s] [seen: i true]] pp: [1 2]");
+    cell::set_type(*word::value_cell(word::load("pp")), TYPE_PAREN);
+    EXPECT_EQ(run("parse/trace pp [integer! integer!] :note"), "true");
+    EXPECT_EQ(cell::type_of(value_of("seen")), TYPE_PAREN);
+    run("first-event: none first: make function! [[e m r i s] [first-event: e false]]");
+    run("parse/trace \"a\" [\"a\"] :first");
+    EXPECT_EQ(run("first-event"), "push");
 }
 
 TEST_F(SystemNativesTest, TranscodeForms) {
