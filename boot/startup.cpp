@@ -9,10 +9,13 @@
 #include "evaluator/comparison.h"
 #include "evaluator/conditionals.h"
 #include "evaluator/evaluation.h"
+#include "evaluator/exits.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
+#include "evaluator/loops.h"
 #include "evaluator/math_natives.h"
 #include "evaluator/natives.h"
+#include "evaluator/output.h"
 #include "evaluator/sets.h"
 #include "evaluator/stack.h"
 #include "evaluator/system_natives.h"
@@ -30,6 +33,9 @@ constexpr void (*native_modules[])() = {
     natives::register_evaluation,
     natives::register_comparison,
     natives::register_sets,
+    natives::register_loops,
+    natives::register_exits,
+    natives::register_output,
     math_natives::register_natives,
     system_natives::register_natives,
 };

@@ -1,5 +1,6 @@
 #include "evaluator/interpreter.h"
 
+#include <cmath>
 #include <cstdint>
 
 #include "datatypes/block.h"
@@ -428,6 +429,95 @@ Cell call_name(const Cell* name, const Cell* pos, const Cell& code) {
     return words::word<"<anon>">();
 }
 
+// Operators computed in place when both operands are integers (or, for
+// the arithmetic ones, floats): the arithmetic actions and the comparison
+// natives. Anything unusual (another type, an overflow, an inexact
+// division) goes through the operator's function, so errors stay the same.
+enum class FastOp { none, add, subtract, multiply, equal, not_equal, lesser, greater, lesser_equal, greater_equal };
+
+FastOp fast_op_of(const Cell& function) {
+    if (cell::type_of(function) == TYPE_ACTION) {
+        switch (Slot(function.w1)) {
+        case Slot::add: return FastOp::add;
+        case Slot::subtract: return FastOp::subtract;
+        case Slot::multiply: return FastOp::multiply;
+        default: return FastOp::none;
+        }
+    }
+    if (cell::type_of(function) == TYPE_NATIVE) {
+        // The comparison natives are numbered 25 to 31.
+        static constexpr FastOp comparisons[] = {FastOp::equal,  FastOp::not_equal,
+                                                  FastOp::none,   FastOp::lesser,
+                                                  FastOp::greater, FastOp::lesser_equal,
+                                                  FastOp::greater_equal};
+        if (function.w1 >= 25 && function.w1 <= 31) return comparisons[function.w1 - 25];
+    }
+    return FastOp::none;
+}
+
+bool compute_fast(FastOp op, const Cell& a, const Cell& b, Cell& result) {
+    uint32_t ta = cell::type_of(a), tb = cell::type_of(b);
+    if (ta == TYPE_INTEGER && tb == TYPE_INTEGER) {
+        int32_t x = int32_t(a.w2), y = int32_t(b.w2), r;
+        bool truth;
+        switch (op) {
+        case FastOp::add:
+            if (__builtin_add_overflow(x, y, &r)) return false;
+            result = Cell{TYPE_INTEGER, 0, uint32_t(r), 0};
+            return true;
+        case FastOp::subtract:
+            if (__builtin_sub_overflow(x, y, &r)) return false;
+            result = Cell{TYPE_INTEGER, 0, uint32_t(r), 0};
+            return true;
+        case FastOp::multiply:
+            if (__builtin_mul_overflow(x, y, &r)) return false;
+            result = Cell{TYPE_INTEGER, 0, uint32_t(r), 0};
+            return true;
+        case FastOp::equal: truth = x == y; break;
+        case FastOp::not_equal: truth = x != y; break;
+        case FastOp::lesser: truth = x < y; break;
+        case FastOp::greater: truth = x > y; break;
+        case FastOp::lesser_equal: truth = x <= y; break;
+        case FastOp::greater_equal: truth = x >= y; break;
+        default: return false;
+        }
+        result = Cell{TYPE_LOGIC, truth, 0, 0};
+        return true;
+    }
+    if (ta == TYPE_FLOAT && tb == TYPE_FLOAT) {
+        double x = cell::get_float(a), y = cell::get_float(b), r;
+        switch (op) {
+        case FastOp::add: r = x + y; break;
+        case FastOp::subtract: r = x - y; break;
+        case FastOp::multiply: r = x * y; break;
+        default: return false;
+        }
+        if (!std::isfinite(r)) return false; // overflow is the float type's to report
+        result = Cell{TYPE_FLOAT, 0, 0, 0};
+        cell::put_float(result, r);
+        return true;
+    }
+    return false;
+}
+
+// Calls an operator's native or action with both operands already in
+// place at `left` and `left + 1`.
+void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep) {
+    Cell list_block = argument_list(function);
+    stack::state.top = left;
+    stack::mark_interp_native(name);
+    stack::state.top = left + 2;
+    const Cell* list = block_cells(list_block) + list_block.w1;
+    check_type(list[0], left[0], function, name, 0);
+    check_type(list[1], left[1], function, name, 1);
+    int32_t refinements[max_refinements];
+    for (int32_t& r : refinements) r = -1;
+    if (cell::type_of(function) == TYPE_NATIVE) natives::entry(function.w1)(false, refinements);
+    else actions::entry(function.w1)(refinements);
+    if (keep) stack::unwind();
+    else stack::unwind_last();
+}
+
 // The infix step: while the next value is a word whose value is an op!,
 // the value just computed becomes its left argument.
 const Cell* eval_infix(const Cell* pos, const Cell* tail, const Cell& code, Cell* start_top,
@@ -438,7 +528,23 @@ const Cell* eval_infix(const Cell* pos, const Cell* tail, const Cell& code, Cell
         Cell wrapped = *value;
         wrapped.header = (value->header >> 16) & 0xFF;
         argument_list(wrapped); // built before the left operand becomes the top
-        stack::state.top = keep ? start_top : stack::state.base;
+        Cell* left = keep ? start_top : stack::state.base;
+        FastOp fast = fast_op_of(wrapped);
+        if (fast != FastOp::none && pos + 1 < tail) {
+            const Cell* op_word = pos;
+            stack::state.top = left + 1;
+            pos = eval_expression(pos + 1, tail, code, true, true, false);
+            if (rt.pending) return pos;
+            Cell result;
+            if (compute_fast(fast, left[0], left[1], result)) {
+                left[0] = result;
+                stack::state.top = left + 1;
+            } else {
+                call_in_place(wrapped, left, *op_word, keep);
+            }
+            continue;
+        }
+        stack::state.top = left;
         pos = eval_code(wrapped, pos + 1, tail, code, keep, nullptr, 0, pos, 0, 0, true);
         if (rt.pending) return pos;
     }

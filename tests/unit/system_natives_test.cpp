@@ -14,6 +14,8 @@
 #include "datatypes/file.h"
 #include "datatypes/time.h"
 #include "datatypes/url.h"
+#include "evaluator/exits.h"
+#include "evaluator/loops.h"
 #include "evaluator/math_natives.h"
 #include "evaluator/parse.h"
 #include "evaluator/system_natives.h"
@@ -28,31 +30,11 @@ namespace fs = std::filesystem;
 
 constexpr runtime::ErrorSite not_done{runtime::Category::internal, err::internal::not_done};
 
-// Test stand-ins for the loop natives: `twice` runs its body twice in a
-// loop frame, `break` leaves it.
-void twice(bool, const int32_t*) {
-    Cell body = stack::state.base[0];
-    stack::mark_loop(words::word<"<body>">());
-    for (int i = 0; i < 2; ++i) {
-        interpreter::eval(body, true);
-        if (runtime::record.pending == runtime::code::brk) {
-            runtime::record.pending = 0;
-            break;
-        }
-        if (runtime::record.pending) return;
-    }
-    stack::unwind_last();
-}
-
-void break_(bool, const int32_t*) {
-    stack::throw_break(false, false);
-}
-
 // The natives the tests bind, by index.
-const std::set<int> bound = {37, 40, 47, 48, 49,  50,  51,  52,  53,  54, 55, 56, 57,
-                             58, 59, 60, 61, 62,  63,  64,  65,  66,  67, 71, 72, 73,
-                             74, 75, 76, 84, 85,  86,  87,  89,  90,  91, 93, 94, 95,
-                             96, 97, 98, 99, 100, 101, 103, 104, 105, 106};
+const std::set<int> bound = {8,  77, 80, 37, 40, 47, 48, 49,  50,  51,  52,  53,  54,
+                             55, 56, 57, 58, 59, 60, 61, 62,  63,  64,  65,  66,  67,
+                             71, 72, 73, 74, 75, 76, 84, 85,  86,  87,  89,  90,  91,
+                             93, 94, 95, 96, 97, 98, 99, 100, 101, 103, 104, 105, 106};
 
 // The `name: make native! [[spec] index]` definitions of library/natives.kiv
 // for the given indexes, as one text.
@@ -82,8 +64,8 @@ class SystemNativesTest : public InterpreterTest {
         parse::init();
         math_natives::register_natives();
         system_natives::register_natives();
-        natives::register_native(7, twice, {1, 0});
-        natives::register_native(77, break_, {0, 1});
+        natives::register_loops();
+        natives::register_exits();
         // Type words of every id, built or not, for the specs to name.
         constexpr std::pair<const char*, uint32_t> unbuilt[] = {
             {"bitset!", TYPE_BITSET},   {"hash!", TYPE_HASH},     {"pair!", TYPE_PAIR},
@@ -111,8 +93,7 @@ class SystemNativesTest : public InterpreterTest {
             "string! file! url! tag! email! ref! binary!] "
             "scalar!: make typeset! [char! integer! float! pair! percent! tuple! time! date! "
             "money! point2D! point3D!] "
-            "twice: make native! [[body [block!]] 7] "
-            "break: make native! [[/return value [any-type!]] 77]");
+            "any-object!: make typeset! [object!]");
         run(native_definitions(bound));
     }
     void TearDown() override {
@@ -279,8 +260,9 @@ TEST_F(SystemNativesTest, ParsePartByPositionInTheInput) {
 }
 
 TEST_F(SystemNativesTest, BreakFromAParenLeavesTheLoopAroundParse) {
-    EXPECT_EQ(run("n: 0 twice [n: n + 1 parse \"a\" [\"a\" (break)] n: 100] n"), "1");
-    EXPECT_EQ(run("n: 0 twice [n: n + 1 parse \"a\" [\"a\" (n: n + 10)]] n"), "22");
+    EXPECT_EQ(run("n: 0 loop 2 [n: n + 1 parse \"a\" [\"a\" (break)] n: 100] n"), "1");
+    EXPECT_EQ(run("n: 0 loop 2 [n: n + 1 parse \"a\" [\"a\" (n: n + 10)]] n"), "22");
+    EXPECT_EQ(run("f: make function! [[] [parse \"a\" [(return 5)] 7]] f"), "5");
     // The native left no frame behind.
     EXPECT_EQ(run("1 + 1"), "2");
 }
