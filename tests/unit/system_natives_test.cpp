@@ -259,7 +259,7 @@ TEST_F(SystemNativesTest, ParsePartByPositionInTheInput) {
     EXPECT_EQ(run("parse/part s [\"abcd\"] e"), "false");
 }
 
-TEST_F(SystemNativesTest, BreakFromAParenLeavesTheLoopAroundParse) {
+TEST_F(SystemNativesTest, BreakAndReturnFromAParenPassThroughParse) {
     EXPECT_EQ(run("n: 0 loop 2 [n: n + 1 parse \"a\" [\"a\" (break)] n: 100] n"), "1");
     EXPECT_EQ(run("n: 0 loop 2 [n: n + 1 parse \"a\" [\"a\" (n: n + 10)]] n"), "22");
     EXPECT_EQ(run("f: make function! [[] [parse \"a\" [(return 5)] 7]] f"), "5");
