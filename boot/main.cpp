@@ -27,6 +27,7 @@ void* interpret(void* data) {
     auto* run = static_cast<Run*>(data);
     kiv::runtime::run([run] {
         kiv::boot::start();
+        kiv::console::init();
         if (run->argc > 1) {
             std::vector<std::string> args(run->argv + 2, run->argv + run->argc);
             int status = kiv::console::run_script(run->argv[1], args);

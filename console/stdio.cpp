@@ -20,6 +20,7 @@
 #include "runtime/console.h"
 #include "runtime/error_ids.h"
 #include "runtime/memory.h"
+#include "runtime/output_hooks.h"
 #include "runtime/roots.h"
 #include "runtime/throw.h"
 #include "runtime/words.h"
@@ -148,7 +149,17 @@ char open_delimiter() {
     }
 }
 
+// The console's print hook: what print and prin hand over goes to
+// standard output.
+void print_hook(const Cell* value, int new_line) {
+    write_string(*value, new_line != 0);
+}
+
 } // namespace
+
+void init() {
+    output_hooks::register_(print_hook, nullptr);
+}
 
 int run_script(const std::string& path, const std::vector<std::string>&) {
     std::ifstream in(path, std::ios::binary);

@@ -9,6 +9,9 @@
 
 namespace kiv::console {
 
+// Registers the print hook that writes printed text to standard output.
+void init();
+
 // Runs the script file with its arguments; the exit status: 0, or 1 when
 // the script could not be read or ended in an error.
 int run_script(const std::string& path, const std::vector<std::string>& args);

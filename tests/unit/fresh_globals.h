@@ -16,6 +16,7 @@
 #include "runtime/float_text.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
+#include "runtime/ownership.h"
 #include "runtime/roots.h"
 #include "runtime/slot_table.h"
 #include "runtime/throw.h"
@@ -41,7 +42,7 @@ inline void reset_globals() {
     // Frames a test left behind, then an empty store.
     memory::free_all_frames();
     memory::init();
-    memory::pinned.clear();
+    memory::pinned.count = 0;
     // Markers, sweepers, statistics, the stress flag and the collect hook;
     // the collector stays off until a fixture switches it on.
     collector::init();
@@ -58,6 +59,7 @@ inline void reset_globals() {
     cycles::reset();
     // Values and nodes of an earlier test's store.
     slot_table::root = {};
+    ownership::release();
     // Hooks and switches that tests install.
     hashing::compare_hook = nullptr;
     // An error catalog of an earlier store: errors are raised without one.
