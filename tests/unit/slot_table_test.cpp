@@ -19,7 +19,6 @@ class SlotTableTest : public ::testing::Test {
     void SetUp() override {
         test::reset_globals();
         slot_table::init();
-        collector::add_marker(slot_table::mark); // as the start-up registers it
         test::collect_under_stress();
     }
     void TearDown() override { test::release_globals(); }
