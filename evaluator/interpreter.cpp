@@ -452,14 +452,7 @@ void eval_body(const Cell& function, const Cell& body, const Cell& name) {
     TracingSwitch switch_(tracing_for(function));
     fire(event::prolog, nullptr, nullptr, &name);
     eval(body, true);
-    if (tracing) [[unlikely]] {
-        // A return or exit has already landed here; it waits while the
-        // tracer runs.
-        uint32_t pending = rt.pending;
-        rt.pending = 0;
-        fire_event(event::epilog, nullptr, nullptr, &name, nullptr);
-        rt.pending = pending;
-    }
+    fire(event::epilog, nullptr, nullptr, &name);
     if (rt.pending == runtime::code::ret || rt.pending == runtime::code::exit) {
         rt.pending = 0;
         return;

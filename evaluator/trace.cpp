@@ -63,14 +63,15 @@ const Cell& or_none(const Cell* value) {
     return value && cell::type_of(*value) != 0 ? *value : none::value;
 }
 
-// The error event: the error being raised, the exit code in flight kept
-// aside while the tracer runs.
+// The error event, with the error being raised.
 void trace_error(const Cell& error) {
-    if (!tracing) return;
-    uint32_t pending = runtime::record.pending;
-    runtime::record.pending = 0;
-    fire_event(event::error, nullptr, nullptr, nullptr, &error);
-    runtime::record.pending = pending;
+    fire(event::error, nullptr, nullptr, nullptr, &error);
+}
+
+void remove_tracer() {
+    tracer = none::value;
+    tracing = traced_mode = false;
+    runtime::trace_error_hook = nullptr;
 }
 
 } // namespace
@@ -112,6 +113,12 @@ void fire_event(uint32_t event, const Cell* series, const Cell* position, const 
     for (uint32_t i = 0; i < 6; ++i) values[i] = *args[i];
     Rooted<Cell> function(tracer);
 
+    // An exit code in flight waits while the tracer runs. It has landed on
+    // its target frame, whose slot 0 holds the value it carries even when
+    // the frame is otherwise empty: the tracer's frame goes above it.
+    uint32_t pending = runtime::record.pending;
+    runtime::record.pending = 0;
+    if (pending && top == base) stack::state.top = base + 1;
     {
         TracingSwitch off(false);
         call_with_values(*function, values, 6, call_kind::interpreter);
@@ -123,6 +130,7 @@ void fire_event(uint32_t event, const Cell* series, const Cell* position, const 
         runtime::record.pending = 0;
         throw runtime::Throw{code};
     }
+    runtime::record.pending = pending;
     stack::state.base = base;
     stack::state.top = top;
     stack::set_ctop(ctop);
@@ -158,26 +166,25 @@ bool trace_begin(const Cell& function) {
     tracer = function;
     tracing = traced_mode = true;
     runtime::trace_error_hook = trace_error;
-    fire(event::init, nullptr, nullptr);
+    // A tracer that fails on init leaves no traced evaluation behind.
+    try {
+        fire(event::init, nullptr, nullptr);
+    } catch (const runtime::Throw&) {
+        remove_tracer();
+        throw;
+    }
     return true;
 }
 
 void trace_end() {
-    // The tracer is removed even when the end event raises an error.
     struct Remove {
-        ~Remove() {
-            tracer = none::value;
-            tracing = traced_mode = false;
-            runtime::trace_error_hook = nullptr;
-        }
-    } remove;
+        ~Remove() { remove_tracer(); }
+    } remove; // also when the end event raises an error
     fire(event::end, nullptr, nullptr);
 }
 
 void init_trace() {
-    tracer = none::value;
-    tracing = traced_mode = false;
-    runtime::trace_error_hook = nullptr;
+    remove_tracer();
     natives::evaluation::hooks.trace_begin = trace_begin;
     natives::evaluation::hooks.trace_end = trace_end;
     static bool marker_added = false;
