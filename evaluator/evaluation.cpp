@@ -357,7 +357,6 @@ void do_(bool, const int32_t* refinements) {
     evaluation::hooks.trace_end();
 }
 
-
 void reduce(bool, const int32_t* refinements) {
     Rooted<Cell> value(*arg(0));
     if (cell::type_of(*value) != TYPE_BLOCK) {

@@ -44,8 +44,8 @@ constexpr WordOf event_words[] = {
 };
 
 // The events that hand the tracer their reference.
-constexpr uint32_t with_reference = event::set | event::epilog | event::prolog |
-                                    event::return_ | event::call;
+constexpr uint32_t with_reference =
+    event::set | event::epilog | event::prolog | event::return_ | event::call;
 
 uint32_t event_index(uint32_t event) {
     return uint32_t(__builtin_ctz(event));
@@ -120,7 +120,13 @@ void fire_event(uint32_t event, const Cell* series, const Cell* position, const 
     runtime::record.pending = 0;
     if (pending && top == base) stack::state.top = base + 1;
     {
+        // Nothing the tracer runs is traced, `trace` functions included.
         TracingSwitch off(false);
+        struct TracedModeOff {
+            bool saved = traced_mode;
+            TracedModeOff() { traced_mode = false; }
+            ~TracedModeOff() { traced_mode = saved; }
+        } mode_off;
         call_with_values(*function, values, 6, call_kind::interpreter);
     }
     // A throw, break or exit out of the tracer has already moved the stack
@@ -161,7 +167,7 @@ void set_traced_callbacks(uint32_t bits) {
 }
 
 bool trace_begin(const Cell& function) {
-    if (traced_mode) return false;
+    if (cell::type_of(tracer) != TYPE_NONE) return false;
     mask = trace_mask(function);
     tracer = function;
     tracing = traced_mode = true;

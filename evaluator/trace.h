@@ -39,8 +39,8 @@ constexpr uint32_t all = 0x1FFFF;
 
 // Tracing active: every firing point tests it first.
 extern bool tracing;
-// On while a traced evaluation runs: what a `trace` function switches
-// tracing to for its body.
+// On while a traced evaluation runs, off while its tracer runs: what a
+// `trace` function switches tracing to for its body.
 extern bool traced_mode;
 
 // The events a tracer asks for: the bits of the event words in the block
