@@ -93,7 +93,7 @@ Cell* block_cells(const Cell& block) {
 
 // Where the value of a bound word lives; null when its context has no
 // values (a function that is not running).
-const Cell* word_value(const Cell& word) {
+[[gnu::always_inline]] inline const Cell* word_value(const Cell& word) {
     if (word.w1 && int32_t(word.w3) >= 0) [[likely]] {
         const Cell& ctx = context::cell_of(word.w1);
         if (!ctx.w2) return nullptr;
@@ -103,7 +103,7 @@ const Cell* word_value(const Cell& word) {
     return word::value_cell(word);
 }
 
-const Cell& lookup(const Cell& word) {
+[[gnu::always_inline]] inline const Cell& lookup(const Cell& word) {
     const Cell* value = word_value(word);
     if (!value) raise(err::script::not_in_context, &word);
     return *value;
@@ -111,7 +111,7 @@ const Cell& lookup(const Cell& word) {
 
 // Stores an expression's value: pushed, or written to slot 0 with the
 // frame emptied above it.
-void store(const Cell& value, bool keep) {
+inline void store(const Cell& value, bool keep) {
     if (keep)
         stack::push(value);
     else
@@ -126,7 +126,7 @@ inline void fire_expr(const Cell& code, const Cell* pos, bool keep) {
 }
 
 // Stores a value and tells the tracer it was pushed.
-void store_pushed(const Cell& value, bool keep, const Cell& code, const Cell* pos) {
+inline void store_pushed(const Cell& value, bool keep, const Cell& code, const Cell* pos) {
     store(value, keep);
     fire(event::push, &code, pos, nullptr, &value);
 }
@@ -136,9 +136,7 @@ void store_pushed(const Cell& value, bool keep, const Cell& code, const Cell* po
 // kind in bits 20-21), one refinement! per refinement (for natives and
 // actions numbered in word 3), an integer! counting /local and its words,
 // and for natives and actions a last integer! counting the refinements.
-Cell argument_list(const Cell& function) {
-    Cell* cache = extras::at(function, extras::arguments);
-    if (cell::type_of(*cache) == TYPE_BLOCK) return *cache;
+[[gnu::noinline]] Cell build_argument_list(const Cell& function) {
     // Resolving the type words uses the stack above its top.
     struct KeepTop {
         Cell* top = stack::state.top;
@@ -197,6 +195,14 @@ Cell argument_list(const Cell& function) {
     if (native && refinements) block::append_value(*list, Cell{TYPE_INTEGER, 0, refinements, 0});
     *extras::at(function, extras::arguments) = *list;
     return *list;
+}
+
+// The cached argument list; built on the first call.
+inline Cell argument_list(const Cell& function) {
+    const Cell* cache = extras::at(function, extras::arguments);
+    if (cell::type_of(*cache) == TYPE_BLOCK) [[likely]]
+        return *cache;
+    return build_argument_list(function);
 }
 
 // The n-th argument word (counted from 0) of a function's spec, for error
@@ -314,8 +320,8 @@ const Cell* eval_arguments(const Cell& function, const Cell* pos, const Cell* ta
     bool native = type == TYPE_NATIVE || type == TYPE_ACTION;
     Cell list_block = argument_list(function);
     Pin pin(list_block.w2);
-    const Cell* list = block_cells(list_block) + list_block.w1;
-    uint32_t count = uint32_t(block::rs_length(list_block));
+    const Cell* list = pin.buffer()->head_cell() + list_block.w1;
+    auto count = uint32_t(pin.buffer()->tail_cell() - list);
 
     int32_t refinements[max_refinements];
     uint32_t refinement_count = 0;
@@ -892,8 +898,8 @@ void call_with_values(const Cell& function_value, const Cell* values, uint32_t c
     else
         stack::mark_interp_native(name);
     Pin pin(list_block.w2);
-    const Cell* list = block_cells(list_block) + list_block.w1;
-    uint32_t entries = uint32_t(block::rs_length(list_block));
+    const Cell* list = pin.buffer()->head_cell() + list_block.w1;
+    auto entries = uint32_t(pin.buffer()->tail_cell() - list);
     uint32_t argument = 0;
     uint32_t i = 0;
     for (; i < entries && cell::type_of(list[i]) == TYPE_TYPESET; ++i) {
