@@ -238,11 +238,11 @@ inline void check_type(const Cell& entry, const Cell& value, const Cell& functio
         raise_expect_arg(value, function, name, argument);
 }
 
-// Fetches one argument at pos onto the stack; returns the position after
-// it.
-const Cell* fetch(const Cell& entry, const Cell* pos, const Cell* tail, const Cell& code,
-                  bool infix, uint32_t call_mode, const Cell& function, const Cell& name,
-                  uint32_t argument) {
+// Fetches an argument that is not an expression to evaluate, or that is
+// missing; returns the position after it.
+[[gnu::noinline]] const Cell* fetch_other(const Cell& entry, const Cell* pos, const Cell* tail,
+                                          const Cell& code, const Cell& function, const Cell& name,
+                                          uint32_t argument) {
     if (pos >= tail) {
         if (kind_of(entry) == arg_kind::literal && typeset::has(entry, TYPE_UNSET)) {
             unset::push();
@@ -252,11 +252,6 @@ const Cell* fetch(const Cell& entry, const Cell* pos, const Cell* tail, const Ce
         raise(err::script::no_arg, &name, &word);
     }
     switch (kind_of(entry)) {
-    case arg_kind::normal: {
-        const Cell* end = call_mode & mode::literal_arguments ? pos + 1 : tail;
-        pos = eval_expression(pos, end, code, infix, true, false);
-        break;
-    }
     case arg_kind::get:
         fire(event::fetch, &code, pos);
         stack::push(*pos);
@@ -286,6 +281,20 @@ const Cell* fetch(const Cell& entry, const Cell* pos, const Cell* tail, const Ce
         }
     }
     }
+    if (!rt.pending) check_type(entry, *stack::get_top(), function, name, argument);
+    return pos;
+}
+
+// Fetches one argument at pos onto the stack; returns the position after
+// it. Most arguments are expressions to evaluate: they are fetched here.
+[[gnu::always_inline]] inline const Cell* fetch(const Cell& entry, const Cell* pos,
+                                                const Cell* tail, const Cell& code, bool infix,
+                                                uint32_t call_mode, const Cell& function,
+                                                const Cell& name, uint32_t argument) {
+    if (pos >= tail || kind_of(entry) != arg_kind::normal) [[unlikely]]
+        return fetch_other(entry, pos, tail, code, function, name, argument);
+    const Cell* end = call_mode & mode::literal_arguments ? pos + 1 : tail;
+    pos = eval_expression(pos, end, code, infix, true, false);
     if (!rt.pending) check_type(entry, *stack::get_top(), function, name, argument);
     return pos;
 }
