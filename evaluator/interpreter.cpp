@@ -583,10 +583,9 @@ const Cell* eval_infix(const Cell* pos, const Cell* tail, const Cell& code, Cell
         fire(event::fetch, &code, pos);
         Cell wrapped = *value;
         wrapped.header = (value->header >> 16) & 0xFF;
-        argument_list(wrapped); // built before the left operand becomes the top
-        Cell* left = keep ? start_top : stack::state.base;
         // Traced operators take the full call, which reports its steps.
         FastOp fast = tracing ? FastOp::none : fast_op_of(wrapped);
+        Cell* left = keep ? start_top : stack::state.base;
         if (fast != FastOp::none && pos + 1 < tail) {
             const Cell* op_word = pos;
             stack::state.top = left + 1;
@@ -601,6 +600,7 @@ const Cell* eval_infix(const Cell* pos, const Cell* tail, const Cell& code, Cell
             }
             continue;
         }
+        argument_list(wrapped); // built before the left operand becomes the top
         stack::state.top = left;
         pos = eval_code(wrapped, pos + 1, tail, code, keep, nullptr, 0, pos, 0, 0, true);
         if (rt.pending) return pos;
