@@ -2,6 +2,7 @@
 // first byte of a token, finds the token's extent and kind, and checks its
 // syntax; a token that runs into a byte its kind does not allow comes out
 // as an invalid token typed by that kind.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstring>
@@ -368,6 +369,9 @@ Token scan_number(P start, P limit, bool in_path) {
         }
         return t;
     };
+    // The last element of a set-path: a/2:
+    if (in_path && e - start >= 2 && e[-1] == ':' && std::all_of(start, e - 1, digit))
+        return value(integer, start, e);
     if (has('$')) return check(money_form, money, TYPE_MONEY);
     if (hex_integer_text(start, e)) return value(hex_integer, start, e);
     for (P s = start; s + 1 < e; ++s)
