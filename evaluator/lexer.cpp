@@ -244,6 +244,12 @@ void scan_close(State& st, P start, P end, uint32_t, bool load) {
             ++st.position;
             st.entry_state = entry::path;
         } else {
+            // A colon right after the paren makes a set-path: a/(i): value
+            if (marker_type(*outer) == TYPE_PATH && st.position < st.input_end &&
+                *st.position == ':' && delimiter(st.position + 1, st.input_end)) {
+                outer->w2 = (outer->w2 & ~0xFFFFu) | TYPE_SET_PATH;
+                ++st.position;
+            }
             close_path(st, load);
         }
     }
