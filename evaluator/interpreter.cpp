@@ -1000,12 +1000,16 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
             return eval_code(function, pos, tail, code, keep, &path, i - 1, &elements[i - 1], 0, 0,
                              false);
         }
+        // A type may leave its answer in a cell it pushed: take the value
+        // and drop that cell, or it would stand as an extra argument.
+        Cell* top = stack::state.top;
         Cell* result =
             actions::eval_path(&*current, &*element, set && last ? &*assigned : nullptr, &path,
                                &*grand_parent, &*previous, int32_t(i), false, get, last, false);
         *grand_parent = *current;
         *current = *result;
         *previous = *element;
+        stack::state.top = top;
     }
     if (is_function_type(cell::type_of(*current)) && !get && !set) {
         Cell function = *current;
