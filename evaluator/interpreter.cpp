@@ -131,6 +131,32 @@ inline void store_pushed(const Cell& value, bool keep, const Cell& code, const C
     fire(event::push, &code, pos, nullptr, &value);
 }
 
+// The types whose values evaluate to something other than themselves:
+// words, paths, parens, functions and issues.
+constexpr uint64_t type_bit(uint32_t type) {
+    return uint64_t(1) << type;
+}
+constexpr uint64_t active_types =
+    type_bit(TYPE_PAREN) | type_bit(TYPE_WORD) | type_bit(TYPE_SET_WORD) | type_bit(TYPE_LIT_WORD) |
+    type_bit(TYPE_GET_WORD) | type_bit(TYPE_ISSUE) | type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION) |
+    type_bit(TYPE_FUNCTION) | type_bit(TYPE_ROUTINE) | type_bit(TYPE_OP) | type_bit(TYPE_PATH) |
+    type_bit(TYPE_LIT_PATH) | type_bit(TYPE_SET_PATH) | type_bit(TYPE_GET_PATH);
+
+// Whether the value evaluates to itself.
+inline bool inert(const Cell& value) {
+    uint32_t type = cell::type_of(value);
+    return type < 64 && !(active_types & type_bit(type));
+}
+
+// Pushes the value at pos as it is, as an expression that is that value
+// does; returns the position after it.
+inline const Cell* push_as_is(const Cell* pos, const Cell& code) {
+    fire(event::fetch, &code, pos);
+    stack::push(*pos);
+    fire(event::push, &code, pos, nullptr, pos);
+    return pos + 1;
+}
+
 // The argument list of a function value, built from its spec on first
 // call and kept in the value's extras block: one typeset per argument (its
 // kind in bits 20-21), one refinement! per refinement (for natives and
@@ -252,12 +278,7 @@ inline void check_type(const Cell& entry, const Cell& value, const Cell& functio
         raise(err::script::no_arg, &name, &word);
     }
     switch (kind_of(entry)) {
-    case arg_kind::get:
-        fire(event::fetch, &code, pos);
-        stack::push(*pos);
-        fire(event::push, &code, pos, nullptr, pos);
-        ++pos;
-        break;
+    case arg_kind::get: pos = push_as_is(pos, code); break;
     default: {
         const Cell& value = *pos;
         switch (cell::type_of(value)) {
@@ -294,7 +315,11 @@ inline void check_type(const Cell& entry, const Cell& value, const Cell& functio
     if (pos >= tail || kind_of(entry) != arg_kind::normal) [[unlikely]]
         return fetch_other(entry, pos, tail, code, function, name, argument);
     const Cell* end = call_mode & mode::literal_arguments ? pos + 1 : tail;
-    pos = eval_expression(pos, end, code, infix, true, false);
+    // A value that evaluates to itself, with no operator that could follow.
+    if (inert(*pos) && (infix || pos + 1 >= end || cell::type_of(pos[1]) != TYPE_WORD))
+        pos = push_as_is(pos, code);
+    else
+        pos = eval_expression(pos, end, code, infix, true, false);
     if (!rt.pending) check_type(entry, *stack::get_top(), function, name, argument);
     return pos;
 }
@@ -589,8 +614,12 @@ const Cell* eval_infix(const Cell* pos, const Cell* tail, const Cell& code, Cell
         if (fast != FastOp::none && pos + 1 < tail) {
             const Cell* op_word = pos;
             stack::state.top = left + 1;
-            pos = eval_expression(pos + 1, tail, code, true, true, false);
-            if (rt.pending) return pos;
+            if (inert(pos[1])) {
+                pos = push_as_is(pos + 1, code);
+            } else {
+                pos = eval_expression(pos + 1, tail, code, true, true, false);
+                if (rt.pending) return pos;
+            }
             Cell result;
             if (compute_fast(fast, left[0], left[1], result)) {
                 left[0] = result;
