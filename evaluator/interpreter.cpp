@@ -148,6 +148,24 @@ inline bool inert(const Cell& value) {
     return type < 64 && !(active_types & type_bit(type));
 }
 
+// The values a word does not simply yield: it raises an error or calls.
+constexpr uint64_t word_active_values = type_bit(TYPE_UNSET) | type_bit(TYPE_OP) |
+                                        type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION) |
+                                        type_bit(TYPE_FUNCTION) | type_bit(TYPE_ROUTINE);
+
+// The value of the word at pos when evaluating it just yields that value
+// (the word is bound in a context with values); else null.
+inline const Cell* plain_word_value(const Cell& word) {
+    if (cell::type_of(word) != TYPE_WORD || !word.w1 || int32_t(word.w3) < 0) return nullptr;
+    const Cell* value = word_value(word);
+    if (!value) return nullptr;
+    uint32_t type = cell::type_of(*value);
+    return type < 64 && (word_active_values & type_bit(type)) ? nullptr : value;
+}
+
+[[gnu::always_inline]] inline const Cell* eval_infix(const Cell* pos, const Cell* tail,
+                                                     const Cell& code, Cell* start_top, bool keep);
+
 // Pushes the value at pos as it is, as an expression that is that value
 // does; returns the position after it.
 inline const Cell* push_as_is(const Cell* pos, const Cell& code) {
@@ -315,11 +333,19 @@ inline void check_type(const Cell& entry, const Cell& value, const Cell& functio
     if (pos >= tail || kind_of(entry) != arg_kind::normal) [[unlikely]]
         return fetch_other(entry, pos, tail, code, function, name, argument);
     const Cell* end = call_mode & mode::literal_arguments ? pos + 1 : tail;
-    // A value that evaluates to itself, with no operator that could follow.
-    if (inert(*pos) && (infix || pos + 1 >= end || cell::type_of(pos[1]) != TYPE_WORD))
-        pos = push_as_is(pos, code);
-    else
+    // A value that evaluates to itself, or a word's value, is pushed here;
+    // operators may follow it.
+    const Cell* value = inert(*pos) ? pos : plain_word_value(*pos);
+    if (value) {
+        Cell* start_top = stack::state.top;
+        fire(event::fetch, &code, pos);
+        store_pushed(*value, true, code, pos);
+        ++pos;
+        if (!infix && pos < end && cell::type_of(*pos) == TYPE_WORD)
+            pos = eval_infix(pos, end, code, start_top, true);
+    } else {
         pos = eval_expression(pos, end, code, infix, true, false);
+    }
     if (!rt.pending) check_type(entry, *stack::get_top(), function, name, argument);
     return pos;
 }
@@ -600,8 +626,8 @@ void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep
 
 // The infix step: while the next value is a word whose value is an op!,
 // the value just computed becomes its left argument.
-const Cell* eval_infix(const Cell* pos, const Cell* tail, const Cell& code, Cell* start_top,
-                       bool keep) {
+[[gnu::always_inline]] inline const Cell* eval_infix(const Cell* pos, const Cell* tail,
+                                                     const Cell& code, Cell* start_top, bool keep) {
     while (pos < tail && cell::type_of(*pos) == TYPE_WORD) {
         const Cell* value = pos->w1 ? word_value(*pos) : nullptr;
         if (!value || cell::type_of(*value) != TYPE_OP) return pos;
