@@ -106,11 +106,6 @@ void mark_func(const Cell& word, NodeId function_context) {
     detail::push_frame(kind::function_body, word, 0);
 }
 
-void set_frame_flag(bool on) {
-    Frame* f = get_ctop();
-    f->header = on ? f->header | frame_flag::return_target : f->header & ~frame_flag::return_target;
-}
-
 void set_interp_flag() {
     get_ctop()->header |= frame_flag::interpreted;
 }
@@ -120,10 +115,6 @@ Frame* claim_frame() {
     if (f < state.cbottom || (f->header & frame_flag::return_target)) return nullptr;
     f->header |= frame_flag::return_target;
     return f;
-}
-
-void clear_frame_flag(Frame* f) {
-    f->header &= ~frame_flag::return_target;
 }
 
 bool interpreted(const Frame* f, bool nearest_only) {

@@ -213,10 +213,16 @@ inline void mark_interp_func(const Cell& word, NodeId function_context) {
     detail::push_frame(kind::interp_function, word, function_context);
 }
 
-void set_frame_flag(bool on);
+// The return-target flag of the top frame: run around every function body.
+inline void set_frame_flag(bool on) {
+    Frame* f = get_ctop();
+    f->header = on ? f->header | frame_flag::return_target : f->header & ~frame_flag::return_target;
+}
+inline void clear_frame_flag(Frame* f) {
+    f->header &= ~frame_flag::return_target;
+}
 void set_interp_flag();
 Frame* claim_frame();
-void clear_frame_flag(Frame* f);
 bool interpreted(const Frame* f, bool nearest_only);
 
 inline void unwind() {
