@@ -373,9 +373,11 @@ constexpr uint32_t max_refinements = 64;
 // Fetches the arguments of a call into the current frame (the frame's
 // slots follow the function's context entries) and, for natives and
 // actions, calls the code. Returns the position after the last argument.
-const Cell* eval_arguments(const Cell& function, const Cell* pos, const Cell* tail,
-                           const Cell& code, const Cell* path, uint32_t path_index,
-                           const Cell& name, uint32_t call_mode, bool infix) {
+[[gnu::always_inline]] inline const Cell* eval_arguments(const Cell& function, const Cell* pos,
+                                                         const Cell* tail, const Cell& code,
+                                                         const Cell* path, uint32_t path_index,
+                                                         const Cell& name, uint32_t call_mode,
+                                                         bool infix) {
     uint32_t type = cell::type_of(function);
     bool native = type == TYPE_NATIVE || type == TYPE_ACTION;
     Cell list_block = argument_list(function);
@@ -892,27 +894,22 @@ const Cell* eval_code(const Cell& function_value, const Cell* pos, const Cell* t
     }
     Cell* held = nullptr;
     if (!infix) held = stack::push(function); // keeps the value alive; replaced by the result
-    switch (cell::type_of(function)) {
+    uint32_t type = cell::type_of(function);
+    switch (type) {
     case TYPE_NATIVE:
     case TYPE_ACTION:
-        stack::mark_interp_native(name);
-        pos = eval_arguments(function, pos, tail, code, path, path_index, name, call_mode, infix);
-        if (rt.pending) return pos;
-        break;
-    case TYPE_ROUTINE:
-        stack::mark_interp_native(name);
-        pos = eval_arguments(function, pos, tail, code, path, path_index, name, call_mode, infix);
-        if (rt.pending) return pos;
+    case TYPE_ROUTINE: stack::mark_interp_native(name); break;
+    case TYPE_FUNCTION: stack::mark_interp_func(name, function.w1); break;
+    default: runtime::quit_with_error(runtime::fatal::no_switch_matched, 0);
+    }
+    // Natives and actions run inside eval_arguments.
+    pos = eval_arguments(function, pos, tail, code, path, path_index, name, call_mode, infix);
+    if (rt.pending) return pos;
+    if (type == TYPE_ROUTINE) {
         routine::call(function, stack::state.base);
-        break;
-    case TYPE_FUNCTION:
-        stack::mark_interp_func(name, function.w1);
-        pos = eval_arguments(function, pos, tail, code, path, path_index, name, call_mode, infix);
-        if (rt.pending) return pos;
+    } else if (type == TYPE_FUNCTION) {
         eval_function(function, object, name, call_kind::interpreter);
         if (rt.pending) return pos;
-        break;
-    default: runtime::quit_with_error(runtime::fatal::no_switch_matched, 0);
     }
     if (keep)
         stack::unwind();
