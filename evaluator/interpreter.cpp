@@ -507,7 +507,8 @@ bool tracing_for(const Cell& function) {
 
 // Runs an interpreted function body with the function's context pointed
 // at the current frame.
-void eval_body(const Cell& function, const Cell& body, const Cell& name) {
+[[gnu::always_inline]] inline void eval_body(const Cell& function, const Cell& body,
+                                             const Cell& name) {
     Cell& ctx = context::cell_of(function.w1);
     uint32_t saved = ctx.w2;
     ctx.w2 = stack::values_word(stack::state.base);
@@ -526,6 +527,17 @@ void eval_body(const Cell& function, const Cell& body, const Cell& name) {
         return;
     }
     if (!rt.pending) stack::clear_frame_flag(stack::get_ctop());
+}
+
+// Runs a function!'s body, if it has one, with the arguments in the
+// current frame.
+[[gnu::always_inline]] inline void run_body(const Cell& function, const Cell& name) {
+    Cell body = *extras::at(function, extras::body);
+    if (cell::type_of(body) != TYPE_BLOCK) {
+        unset::set_result();
+        return;
+    }
+    eval_body(function, body, name);
 }
 
 // The word that names a call: the name given, else the word before the
@@ -881,7 +893,7 @@ const Cell* eval_expression(const Cell* pos, const Cell* tail, const Cell& code,
 
 const Cell* eval_code(const Cell& function_value, const Cell* pos, const Cell* tail,
                       const Cell& code, bool keep, const Cell* path, uint32_t path_index,
-                      const Cell* name_word, NodeId object, uint32_t call_mode, bool infix) {
+                      const Cell* name_word, NodeId, uint32_t call_mode, bool infix) {
     check_machine_stack();
     Cell function = function_value;
     Cell name = call_name(name_word, path ? nullptr : pos, code);
@@ -908,7 +920,7 @@ const Cell* eval_code(const Cell& function_value, const Cell* pos, const Cell* t
     if (type == TYPE_ROUTINE) {
         routine::call(function, stack::state.base);
     } else if (type == TYPE_FUNCTION) {
-        eval_function(function, object, name, call_kind::interpreter);
+        run_body(function, name);
         if (rt.pending) return pos;
     }
     if (keep)
@@ -925,13 +937,13 @@ const Cell* eval_code(const Cell& function_value, const Cell* pos, const Cell* t
 }
 
 void eval_function(const Cell& function, NodeId, const Cell& name, uint32_t kind) {
+    if (!(kind && tracing)) [[likely]] {
+        run_body(function, name);
+        return;
+    }
     Cell body = *extras::at(function, extras::body);
     if (cell::type_of(body) != TYPE_BLOCK) {
         unset::set_result();
-        return;
-    }
-    if (!(kind && tracing)) [[likely]] {
-        eval_body(function, body, name);
         return;
     }
     // A runtime callback: traced only when its kind is asked for, and then
