@@ -50,6 +50,11 @@ void init() {
         heap::allocate_zeroed(sizeof(action::AnyFn) * max_types * row_size));
     highest = 0;
     std::memset(registered, 0, sizeof registered);
+    // Every type id has a name, so that a datatype not built yet still
+    // forms and molds (in error messages, for instance).
+    for (uint32_t type = 1; type <= type_count && type < max_types; ++type)
+        names[type] = {type_names[type], uint32_t(std::strlen(type_names[type]) - 1),
+                       Cell{cell::unset_header, 0, 0, 0}};
 }
 
 void release() {
@@ -111,6 +116,10 @@ void register_sparse(uint32_t type, uint32_t parent, const char* name, action::E
 
 uint32_t highest_type() {
     return highest;
+}
+
+bool is_registered(uint32_t type) {
+    return type < max_types && registered[type];
 }
 
 const TypeName& name_of(uint32_t type) {

@@ -397,6 +397,8 @@ uint32_t slot_of(StackEntry e) {
 }
 
 action::AnyFn get_action_ptr_from(uint32_t type, const Cell&, Slot slot) {
+    if (!datatype::is_registered(type)) [[unlikely]]
+        runtime::fire_error(runtime::Category::internal, err::internal::not_done);
     action::AnyFn fn = datatype::entry(type, slot);
     if (!fn) [[unlikely]] {
         Cell datatype{};

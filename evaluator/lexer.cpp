@@ -394,7 +394,8 @@ void scan_tokens(State& st) {
             scan_entry(st, t.start, t.text_end, flags, st.raise_errors);
         } else if (go) {
             P text_end = t.text_end;
-            if (entry_before == entry::path && t.final == word && text_end[-1] == ':') {
+            if (entry_before == entry::path && (t.final == word || t.final == integer) &&
+                text_end[-1] == ':') {
                 Cell* m = innermost_marker(st);
                 if (marker_type(*m) != TYPE_PATH)
                     throw_error(st, nullptr, int32_t(marker_type(*m)));

@@ -368,6 +368,10 @@ Token scan_number(P start, P limit, bool in_path) {
         }
         return t;
     };
+    // An integer that ends a set-path (`b/2: value`) carries the path's
+    // colon; the path loop turns the path into a set-path! and drops it.
+    if (in_path && e - start > 1 && e[-1] == ':' && whole(start, e - 1, integer_form))
+        return value(integer, start, e);
     if (has('$')) return check(money_form, money, TYPE_MONEY);
     if (hex_integer_text(start, e)) return value(hex_integer, start, e);
     for (P s = start; s + 1 < e; ++s)
