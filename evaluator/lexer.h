@@ -186,6 +186,8 @@ struct Token {
 };
 // Finds the token that starts at `from` in the entry state of `state`.
 Token next_token(const State& state, const uint8_t* from);
+// Whether the byte at `p` (or the end of input) ends a value token.
+bool delimiter(const uint8_t* p, const uint8_t* end);
 
 // Scan and load entries: (state, token start, token end, flags, load?).
 using Entry = void (*)(State& state, const uint8_t* start, const uint8_t* end, uint32_t flags,

@@ -108,9 +108,14 @@ constexpr uint64_t delimiter_classes = (1ull << 0) | (1ull << 1) | (1ull << 4) |
                                        (1ull << 6) | (1ull << 7) | (1ull << 8) | (1ull << 9) |
                                        (1ull << 10) | (1ull << 28) | (1ull << 35) | (1ull << 39);
 
-bool delimiter(P p, P end) {
+} // namespace
+
+bool delimiter(const uint8_t* p, const uint8_t* end) {
     return p >= end || (delimiter_classes >> class_of(*p)) & 1;
 }
+
+namespace {
+
 bool blank(uint8_t c) {
     return c == ' ' || c == '\t' || c == '\r';
 }
