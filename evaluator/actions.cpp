@@ -6,6 +6,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
@@ -71,11 +72,6 @@ void clamp_to_tail(Cell& series) {
     if (int32_t(series.w1) > tail) series.w1 = uint32_t(tail);
 }
 
-[[noreturn]] void invalid_refine_arg(const Cell& argument) {
-    runtime::fire_error(runtime::Category::script, err::script::invalid_refine_arg, nullptr,
-                        &argument);
-}
-
 // The count of a /part argument measured in `counted` (which it may move
 // back for a negative count); nullopt-like -1 sentinel is not used: the
 // second member says whether the call has any effect.
@@ -95,7 +91,7 @@ PartCount part_count(Cell& counted, const Cell& part, bool change) {
         count = integer::get(part);
     } else {
         if (cell::type_of(part) != type || part.w2 != counted.w2 || (change && positional))
-            invalid_refine_arg(part);
+            series::invalid_refine("part", part);
         int32_t index = std::min(int32_t(part.w1), tail_index(part));
         count = index - int32_t(counted.w1);
     }
