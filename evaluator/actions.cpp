@@ -3,6 +3,7 @@
 #include <array>
 #include <climits>
 
+#include "datatypes/error.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
@@ -381,7 +382,10 @@ action::AnyFn get_action_ptr_from(uint32_t type, const Cell&, Slot slot) {
     if (!fn) [[unlikely]] {
         Cell datatype{};
         datatype::make_at(datatype, type);
-        runtime::fire_error(runtime::Category::script, err::script::expect_arg, nullptr, &datatype);
+        Cell name = error::call_word();
+        Cell argument = error::param_word_at(0);
+        runtime::fire_error(runtime::Category::script, err::script::expect_arg, &name, &datatype,
+                            &argument);
     }
     return fn;
 }

@@ -220,15 +220,15 @@ Cell argument_word(const Cell& function, uint32_t n) {
 }
 
 [[noreturn, gnu::noinline]] void raise_expect_arg(const Cell& value, const Cell& function,
-                                                  const Cell& name, uint32_t argument) {
+                                                const Cell& name, uint32_t argument) {
     Cell type{};
     datatype::make_at(type, cell::type_of(value));
     Cell word = argument_word(function, argument);
     raise(err::script::expect_arg, &name, &type, &word);
 }
 
-inline void check_type(const Cell& entry, const Cell& value, const Cell& function, const Cell& name,
-                       uint32_t argument) {
+inline void check_type(const Cell& entry, const Cell& value, const Cell& function,
+                       const Cell& name, uint32_t argument) {
     if (!typeset::has(entry, cell::type_of(value))) [[unlikely]]
         raise_expect_arg(value, function, name, argument);
 }
@@ -474,18 +474,7 @@ Cell call_name(const Cell* name, const Cell* pos, const Cell& code) {
 // the arithmetic ones, floats): the arithmetic actions and the comparison
 // natives. Anything unusual (another type, an overflow, an inexact
 // division) goes through the operator's function, so errors stay the same.
-enum class FastOp {
-    none,
-    add,
-    subtract,
-    multiply,
-    equal,
-    not_equal,
-    lesser,
-    greater,
-    lesser_equal,
-    greater_equal
-};
+enum class FastOp { none, add, subtract, multiply, equal, not_equal, lesser, greater, lesser_equal, greater_equal };
 
 FastOp fast_op_of(const Cell& function) {
     if (cell::type_of(function) == TYPE_ACTION) {
@@ -498,9 +487,10 @@ FastOp fast_op_of(const Cell& function) {
     }
     if (cell::type_of(function) == TYPE_NATIVE) {
         // The comparison natives are numbered 25 to 31.
-        static constexpr FastOp comparisons[] = {
-            FastOp::equal,   FastOp::not_equal,    FastOp::none,         FastOp::lesser,
-            FastOp::greater, FastOp::lesser_equal, FastOp::greater_equal};
+        static constexpr FastOp comparisons[] = {FastOp::equal,  FastOp::not_equal,
+                                                  FastOp::none,   FastOp::lesser,
+                                                  FastOp::greater, FastOp::lesser_equal,
+                                                  FastOp::greater_equal};
         if (function.w1 >= 25 && function.w1 <= 31) return comparisons[function.w1 - 25];
     }
     return FastOp::none;
@@ -563,14 +553,10 @@ void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep
     check_type(list[1], left[1], function, name, 1);
     int32_t refinements[max_refinements];
     for (int32_t& r : refinements) r = -1;
-    if (cell::type_of(function) == TYPE_NATIVE)
-        natives::entry(function.w1)(false, refinements);
-    else
-        actions::entry(function.w1)(refinements);
-    if (keep)
-        stack::unwind();
-    else
-        stack::unwind_last();
+    if (cell::type_of(function) == TYPE_NATIVE) natives::entry(function.w1)(false, refinements);
+    else actions::entry(function.w1)(refinements);
+    if (keep) stack::unwind();
+    else stack::unwind_last();
 }
 
 // The infix step: while the next value is a word whose value is an op!,
@@ -1000,9 +986,8 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
             return eval_code(function, pos, tail, code, keep, &path, i - 1, &elements[i - 1], 0, 0,
                              false);
         }
-        // A step may push its result (and scratch values) on the argument
-        // stack: take the result, then drop what the step left there so
-        // that it does not pass for an argument of the enclosing call.
+        // A type may leave its answer in a cell it pushed: take the value
+        // and drop that cell, or it would stand as an extra argument.
         Cell* top = stack::state.top;
         Cell before = *current;
         Cell* result =

@@ -237,23 +237,21 @@ void scan_close(State& st, P start, P end, uint32_t, bool load) {
     if (type == TYPE_MAP && load && (st.tail - st.level_start) % 2)
         throw_error(st, nullptr, TYPE_MAP);
     pop_series(st, type, load);
-    // A paren that is an element of a path: the path goes on after a `/`,
-    // and a `:` after the last one makes it a set-path (`b/(i):`).
+    // A paren that is an element of a path: the path goes on after a `/`.
     Cell* outer = innermost_marker(st);
     if (outer && path_type(marker_type(*outer))) {
-        P at = st.position;
-        if (at < st.input_end && *at == '/') {
+        if (st.position < st.input_end && *st.position == '/') {
             ++st.position;
             st.entry_state = entry::path;
-            return;
+        } else {
+            // A colon right after the paren makes a set-path: a/(i): value
+            if (marker_type(*outer) == TYPE_PATH && st.position < st.input_end &&
+                *st.position == ':' && delimiter(st.position + 1, st.input_end)) {
+                outer->w2 = (outer->w2 & ~0xFFFFu) | TYPE_SET_PATH;
+                ++st.position;
+            }
+            close_path(st, load);
         }
-        if (at < st.input_end && *at == ':' && delimiter(at + 1, st.input_end)) {
-            if (marker_type(*outer) != TYPE_PATH)
-                throw_error(st, nullptr, int32_t(marker_type(*outer)));
-            outer->w2 = (outer->w2 & ~0xFFFFu) | TYPE_SET_PATH;
-            st.position = st.token_end = at + 1;
-        }
-        close_path(st, load);
     }
 }
 

@@ -2,6 +2,7 @@
 // first byte of a token, finds the token's extent and kind, and checks its
 // syntax; a token that runs into a byte its kind does not allow comes out
 // as an invalid token typed by that kind.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstring>
@@ -101,20 +102,6 @@ uint32_t decode_utf8(P p, P end, uint32_t& code_point) {
     code_point = uint32_t(cp);
     return uint32_t(next - p);
 }
-
-// Classes that end every value token: blanks, line feed, brackets, parens,
-// braces, double quote, `;`, control bytes and NUL.
-constexpr uint64_t delimiter_classes = (1ull << 0) | (1ull << 1) | (1ull << 4) | (1ull << 5) |
-                                       (1ull << 6) | (1ull << 7) | (1ull << 8) | (1ull << 9) |
-                                       (1ull << 10) | (1ull << 28) | (1ull << 35) | (1ull << 39);
-
-} // namespace
-
-bool delimiter(const uint8_t* p, const uint8_t* end) {
-    return p >= end || (delimiter_classes >> class_of(*p)) & 1;
-}
-
-namespace {
 
 bool blank(uint8_t c) {
     return c == ' ' || c == '\t' || c == '\r';
@@ -373,9 +360,8 @@ Token scan_number(P start, P limit, bool in_path) {
         }
         return t;
     };
-    // An integer that ends a set-path (`b/2: value`) carries the path's
-    // colon; the path loop turns the path into a set-path! and drops it.
-    if (in_path && e - start > 1 && e[-1] == ':' && whole(start, e - 1, integer_form))
+    // The last element of a set-path: a/2:
+    if (in_path && e - start >= 2 && e[-1] == ':' && std::all_of(start, e - 1, digit))
         return value(integer, start, e);
     if (has('$')) return check(money_form, money, TYPE_MONEY);
     if (hex_integer_text(start, e)) return value(hex_integer, start, e);
@@ -652,7 +638,14 @@ Token value_token(P p, P limit, bool in_path) {
     case '/': return scan_slash(p, limit);
     case '\'':
     case ':':
-        if (p + 1 < limit && word_start(p[1])) return scan_word(p, p + 1, limit);
+        if (p + 1 < limit && word_start(p[1])) {
+            Token t = scan_word(p, p + 1, limit);
+            // A get-word ending a set-path: a/:i: value
+            if (in_path && c == ':' && t.final == invalid && t.text_end < limit &&
+                *t.text_end == ':' && delimiter(t.text_end + 1, limit))
+                return value(word, p, t.text_end + 1);
+            return t;
+        }
         return fail(c == ':' ? TYPE_GET_WORD : TYPE_LIT_WORD, p, p + 1);
     default: break;
     }
