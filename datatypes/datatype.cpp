@@ -50,11 +50,6 @@ void init() {
         heap::allocate_zeroed(sizeof(action::AnyFn) * max_types * row_size));
     highest = 0;
     std::memset(registered, 0, sizeof registered);
-    // Every type id has a name, so that a datatype not built yet still
-    // forms and molds (in error messages, for instance).
-    for (uint32_t type = 1; type <= type_count && type < max_types; ++type)
-        names[type] = {type_names[type], uint32_t(std::strlen(type_names[type]) - 1),
-                       Cell{cell::unset_header, 0, 0, 0}};
 }
 
 void release() {
