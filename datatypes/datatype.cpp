@@ -113,6 +113,10 @@ uint32_t highest_type() {
     return highest;
 }
 
+bool is_registered(uint32_t type) {
+    return type < max_types && registered[type];
+}
+
 const TypeName& name_of(uint32_t type) {
     return names[type];
 }

@@ -497,6 +497,8 @@ Token scan_percent_sign(P start, P limit) {
     if (start + 1 < limit && start[1] == '"')
         return scan_quoted(start, start + 2, limit, file, TYPE_FILE);
     if (delimiter(start + 1, limit)) return value(word, start, start + 1);
+    // The word % has a set-word, %: (a file cannot be named ":").
+    if (start[1] == ':' && delimiter(start + 2, limit)) return value(word, start, start + 2);
     q = start + 1;
     while (!delimiter(q, limit)) ++q;
     return value(file, start, q);
