@@ -556,7 +556,7 @@ Cell call_name(const Cell* name, const Cell* pos, const Cell& code) {
 // division) goes through the operator's function, so errors stay the same.
 enum class FastOp { none, add, subtract, multiply, equal, not_equal, lesser, greater, lesser_equal, greater_equal };
 
-FastOp fast_op_of(const Cell& function) {
+[[gnu::always_inline]] inline FastOp fast_op_of(const Cell& function) {
     if (cell::type_of(function) == TYPE_ACTION) {
         switch (Slot(function.w1)) {
         case Slot::add: return FastOp::add;
@@ -576,7 +576,8 @@ FastOp fast_op_of(const Cell& function) {
     return FastOp::none;
 }
 
-bool compute_fast(FastOp op, const Cell& a, const Cell& b, Cell& result) {
+[[gnu::always_inline]] inline bool compute_fast(FastOp op, const Cell& a, const Cell& b,
+                                                Cell& result) {
     uint32_t ta = cell::type_of(a), tb = cell::type_of(b);
     if (ta == TYPE_INTEGER && tb == TYPE_INTEGER) {
         int32_t x = int32_t(a.w2), y = int32_t(b.w2), r;
