@@ -1,5 +1,6 @@
 #include "evaluator/interpreter.h"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -132,27 +133,33 @@ inline void store_pushed(const Cell& value, bool keep, const Cell& code, const C
     fire(event::push, &code, pos, nullptr, &value);
 }
 
-// The types whose values evaluate to something other than themselves:
-// words, paths, parens, functions and issues.
-constexpr uint64_t type_bit(uint32_t type) {
-    return uint64_t(1) << type;
+// A table by type id (a header's low byte) with true for every type except
+// the ones listed.
+template <size_t N>
+constexpr std::array<bool, 256> all_types_but(const uint32_t (&types)[N]) {
+    std::array<bool, 256> table{};
+    table.fill(true);
+    for (uint32_t type : types) table[type] = false;
+    return table;
 }
-constexpr uint64_t active_types =
-    type_bit(TYPE_PAREN) | type_bit(TYPE_WORD) | type_bit(TYPE_SET_WORD) | type_bit(TYPE_LIT_WORD) |
-    type_bit(TYPE_GET_WORD) | type_bit(TYPE_ISSUE) | type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION) |
-    type_bit(TYPE_FUNCTION) | type_bit(TYPE_ROUTINE) | type_bit(TYPE_OP) | type_bit(TYPE_PATH) |
-    type_bit(TYPE_LIT_PATH) | type_bit(TYPE_SET_PATH) | type_bit(TYPE_GET_PATH);
 
-// Whether the value evaluates to itself.
+// The types whose values evaluate to themselves: all but words, paths,
+// parens, functions and issues.
+constexpr uint32_t active_types[] = {TYPE_PAREN,    TYPE_WORD,     TYPE_SET_WORD, TYPE_LIT_WORD,
+                                     TYPE_GET_WORD, TYPE_ISSUE,    TYPE_NATIVE,   TYPE_ACTION,
+                                     TYPE_FUNCTION, TYPE_ROUTINE,  TYPE_OP,       TYPE_PATH,
+                                     TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH};
+constexpr auto inert_types = all_types_but(active_types);
+
 inline bool inert(const Cell& value) {
-    uint32_t type = cell::type_of(value);
-    return type < 64 && !(active_types & type_bit(type));
+    return inert_types[cell::type_of(value)];
 }
 
-// The values a word does not simply yield: it raises an error or calls.
-constexpr uint64_t word_active_values = type_bit(TYPE_UNSET) | type_bit(TYPE_OP) |
-                                        type_bit(TYPE_NATIVE) | type_bit(TYPE_ACTION) |
-                                        type_bit(TYPE_FUNCTION) | type_bit(TYPE_ROUTINE);
+// The values a word simply yields: all but those it raises an error for or
+// calls.
+constexpr uint32_t word_active_values[] = {TYPE_UNSET,  TYPE_OP,       TYPE_NATIVE,
+                                           TYPE_ACTION, TYPE_FUNCTION, TYPE_ROUTINE};
+constexpr auto word_yields = all_types_but(word_active_values);
 
 // The value of the word at pos when evaluating it just yields that value
 // (the word is bound in a context with values); else null.
@@ -160,8 +167,7 @@ inline const Cell* plain_word_value(const Cell& word) {
     if (cell::type_of(word) != TYPE_WORD || !word.w1 || int32_t(word.w3) < 0) return nullptr;
     const Cell* value = word_value(word);
     if (!value) return nullptr;
-    uint32_t type = cell::type_of(*value);
-    return type < 64 && (word_active_values & type_bit(type)) ? nullptr : value;
+    return word_yields[cell::type_of(*value)] ? value : nullptr;
 }
 
 [[gnu::always_inline]] inline const Cell* eval_infix(const Cell* pos, const Cell* tail,
