@@ -76,9 +76,11 @@ bool is_function_type(uint32_t type) {
 // evaluation ends, however it ends.
 class PositionGuard {
   public:
-    PositionGuard() : saved_(position), tracing_(tracing) {}
+    // Copied as whole cells: the compiler otherwise moves the four words
+    // one by one.
+    PositionGuard() : tracing_(tracing) { std::memcpy(&saved_, &position, sizeof(Cell)); }
     ~PositionGuard() {
-        position = saved_;
+        std::memcpy(&position, &saved_, sizeof(Cell));
         tracing = tracing_;
     }
     PositionGuard(const PositionGuard&) = delete;
