@@ -355,7 +355,7 @@ inline void check_type(const Cell& entry, const Cell& value, const Cell& functio
     } else {
         pos = eval_expression(pos, end, code, infix, true, false);
     }
-    if (!rt.pending) check_type(entry, *stack::get_top(), function, name, argument);
+    if (!rt.pending) check_type(entry, stack::state.top[-1], function, name, argument);
     return pos;
 }
 
@@ -410,7 +410,7 @@ constexpr uint32_t max_refinements = 64;
         if (kind_of(entry) == arg_kind::ret) continue;
         if (infix && argument == 0) {
             stack::state.top++; // the left operand is already in place
-            check_type(entry, *stack::get_top(), function, name, argument);
+            check_type(entry, stack::state.top[-1], function, name, argument);
         } else {
             pos = fetch(entry, pos, tail, code, infix, call_mode, function, name, argument);
             if (rt.pending) return pos;
@@ -938,7 +938,7 @@ const Cell* eval_code(const Cell& function_value, const Cell* pos, const Cell* t
     else
         stack::unwind_last();
     if (held) {
-        *held = *stack::get_top();
+        *held = stack::state.top[-1];
         stack::state.top = held + 1;
         if (!keep) *stack::state.base = *held;
     }
