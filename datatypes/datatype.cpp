@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "datatypes/string.h"
 #include "runtime/fatal.h"
@@ -87,6 +88,23 @@ void register_type(uint32_t type, uint32_t parent, const char* name,
         ++slot;
     }
     registered[type] = true;
+}
+
+namespace {
+
+template <size_t... I>
+void register_array(uint32_t type, uint32_t parent, const char* name,
+                    const std::vector<action::Entry>& row, std::index_sequence<I...>) {
+    register_type(type, parent, name, {row[I]...});
+}
+
+} // namespace
+
+void register_sparse(uint32_t type, uint32_t parent, const char* name, action::Entry fill,
+                     std::initializer_list<std::pair<Slot, action::Entry>> slots) {
+    std::vector<action::Entry> row(slot_count, fill);
+    for (const auto& [slot, entry] : slots) row[uint32_t(slot) - 1] = entry;
+    register_array(type, parent, name, row, std::make_index_sequence<slot_count>{});
 }
 
 uint32_t highest_type() {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <tuple>
+#include <utility>
 
 #include "datatypes/types.h"
 #include "evaluator/stack.h"
@@ -239,6 +240,11 @@ void release();
 // family for its slot ends the process with a runtime error.
 void register_type(uint32_t type, uint32_t parent, const char* name,
                    std::initializer_list<action::Entry> entries);
+
+// Registers a type whose slots all hold `fill` (unsupported or inherited)
+// but the listed ones.
+void register_sparse(uint32_t type, uint32_t parent, const char* name, action::Entry fill,
+                     std::initializer_list<std::pair<Slot, action::Entry>> slots);
 
 uint32_t highest_type();
 const TypeName& name_of(uint32_t type);

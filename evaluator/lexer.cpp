@@ -12,6 +12,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
+#include "datatypes/word.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -87,14 +88,6 @@ constexpr uint8_t final_types[final_count] = {
 
 Cell datatype_cell(uint32_t type) {
     return Cell{TYPE_DATATYPE, type, 0, 0};
-}
-
-[[noreturn]] void raise_not_done(uint32_t type) {
-    Cell arg = datatype_cell(type);
-    last_report = ErrorReport{};
-    last_report.id = err::internal::not_done;
-    last_report.type = int32_t(type);
-    runtime::fire_error(runtime::Category::internal, err::internal::not_done, &arg);
 }
 
 // The load entry of a kind whose datatype has not filled it yet.
@@ -183,6 +176,7 @@ void pop_series(State& st, uint32_t type, bool load) {
     if (load) {
         Cell made{cell::unset_header, 0, 0, 0};
         series_maker(made, values.data() + st.level_start, st.tail - st.level_start, type, nullptr);
+        made.header |= values[marker].header & cell::new_line_flag;
         values[marker] = made;
         st.tail = marker + 1;
     } else {
@@ -383,6 +377,10 @@ void scan_tokens(State& st) {
         Entry scan_entry = scan_entries[t.final - first_final];
         bool structural = t.final < string;
         bool go = true;
+        // Inside braced strings and paths the flag of the token that
+        // opened them holds.
+        uint32_t tail_before = st.tail;
+        if (entry_before == entry::normal) st.new_line = std::find(from, t.start, '\n') != t.start;
         if (st.tracer) {
             if (entry_before != entry::braced_string)
                 go = fire(st, Event::prescan, st.type ? st.type : structural_code(t.final), t.start,
@@ -403,6 +401,10 @@ void scan_tokens(State& st) {
                 flags = token_flags(t.start, --text_end);
             }
             scan_and_load(st, t.final, t.start, text_end, flags);
+        }
+        if (st.tail > tail_before) {
+            if (st.new_line) values[tail_before].header |= cell::new_line_flag;
+            st.new_line = false;
         }
         if (entry_before == entry::path && st.entry_state == entry::path && t.final != path_start &&
             t.final != invalid)
@@ -504,6 +506,14 @@ int32_t scan_text(Cell& out, P text, uint32_t length, const Options& options, ui
 
 } // namespace
 
+void raise_not_done(uint32_t type) {
+    Cell arg = datatype_cell(type);
+    last_report = ErrorReport{};
+    last_report.id = err::internal::not_done;
+    last_report.type = int32_t(type);
+    runtime::fire_error(runtime::Category::internal, err::internal::not_done, &arg);
+}
+
 bool is_unicode_space(uint32_t code_point) {
     return code_point / 8 < space_bits.size() &&
            (space_bits[code_point / 8] & (0x80 >> (code_point % 8)));
@@ -522,6 +532,7 @@ Entry load_entry(uint32_t final) {
 void reset_load_entries() {
     load_entries = not_done_entries;
     series_maker = &series_not_done;
+    word::scan_value = nullptr;
 }
 void set_series_maker(SeriesMaker maker) {
     series_maker = maker;
@@ -641,6 +652,7 @@ void init() {
     utf8_fill = 0;
     chain_head = nullptr;
     reset_load_entries();
+    install_loaders();
     collector::remove_marker(&mark);
     collector::add_marker(&mark);
 }

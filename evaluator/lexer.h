@@ -170,6 +170,7 @@ struct State {
     bool one_value = false;
     bool not_scan = true;
     bool stopped = false;
+    bool new_line = false; // a line break came before the token being loaded
 };
 
 // One token found in the input: its final kind and its extent. `end` is
@@ -191,7 +192,8 @@ using Entry = void (*)(State& state, const uint8_t* start, const uint8_t* end, u
                        bool load);
 void set_load_entry(uint32_t final, Entry load);
 Entry load_entry(uint32_t final);
-// Puts every load entry back to the one that raises `not-done`.
+// Puts every load entry back to the one that raises `not-done`, and
+// takes the lexer's single-value scan away from the word module.
 void reset_load_entries();
 
 // Makes a series of `type` from `count` value cells in `out`, or appends
@@ -242,6 +244,19 @@ struct ErrorReport {
     std::string expected; // the character a `missing` error names
 };
 extern ErrorReport last_report;
+
+// Fills the load entries of every kind whose datatype is built and the
+// series maker (blocks, parens and paths); called by init.
+void install_loaders();
+// Raises internal `not-done` naming a datatype that cannot be loaded yet.
+[[noreturn]] void raise_not_done(uint32_t type);
+
+// Loads source text into a block! of its values in `out`: UTF-8 bytes (a
+// leading byte-order mark skipped), or a string! from its head. A value
+// that follows a line break carries the new-line flag. Syntax errors are
+// raised.
+void load(Cell& out, const uint8_t* text, uint32_t length);
+void load(Cell& out, const Cell& text);
 
 void init();
 // Marks the values of every running scan (registered with the collector).

@@ -715,12 +715,21 @@ Token next_token(const State& state, const uint8_t* from) {
     if (state.entry_state == entry::braced_string) return braced_string_piece(from, limit);
     P p = from;
     if (state.entry_state == entry::path) {
-        if (p >= limit || *p == '/' || *p == ',' || (*p != '(' && delimiter(p, limit))) {
+        if (p >= limit || *p == '/' || *p == ',' ||
+            (*p != '(' && *p != '"' && delimiter(p, limit))) {
             Token t = fail(TYPE_PATH, p, p);
             t.error_at_opener = true;
             return t;
         }
-        return value_token(p, limit, true);
+        // A quoted string or a character is an element too, and a `/`
+        // after it goes on with the path.
+        Token t = value_token(p, limit, true);
+        if (t.final >= string && t.text_end == t.end && t.end < limit && *t.end == '/') {
+            t.element = t.final;
+            t.final = path_start;
+            t.end += 1;
+        }
+        return t;
     }
     for (;;) {
         while (p < limit && (class_of(*p) <= 1 || class_of(*p) == 35)) ++p;

@@ -1,16 +1,22 @@
 #include "runtime/errors.h"
 
+#include "datatypes/error.h"
+#include "evaluator/stack.h"
 #include "runtime/throw.h"
 
 namespace kiv::runtime {
 
-// Until the error catalog and error! values exist, a raise records the
-// catalog position of the error and throws the error code.
 ErrorSite last_error;
 
-void fire_error(Category category, uint32_t id, const Cell*, const Cell*, const Cell*) {
+// Builds the error! from the catalog and throws it to the nearest try
+// frame. The catalog position is recorded first; without a catalog (the
+// runtime before start-up has loaded it) only the error code is thrown.
+void fire_error(Category category, uint32_t id, const Cell* arg1, const Cell* arg2,
+                const Cell* arg3) {
     last_error = {category, id};
-    throw_code(code::error);
+    Cell* error = error::create_at(uint32_t(category), id, arg1, arg2, arg3);
+    if (!error) throw_code(code::error);
+    stack::throw_error(*error);
 }
 
 } // namespace kiv::runtime

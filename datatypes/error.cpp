@@ -1,0 +1,427 @@
+#include "datatypes/error.h"
+
+#include <string_view>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "datatypes/integer.h"
+#include "datatypes/object.h"
+#include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "datatypes/types.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/stack.h"
+#include "runtime/collector.h"
+#include "runtime/console.h"
+#include "runtime/errors.h"
+#include "runtime/memory.h"
+#include "runtime/roots.h"
+
+namespace kiv::error {
+
+namespace {
+
+Cell catalog_object{TYPE_NONE, 0, 0, 0};
+Cell standard_object{TYPE_NONE, 0, 0, 0};
+
+const Cell none_cell{TYPE_NONE, 0, 0, 0};
+const Cell unset_cell{cell::unset_header, 0, 0, 0};
+
+constexpr const char* field_names[field_count] = {"code", "type", "id",    "arg1",  "arg2",
+                                                  "arg3", "near", "where", "stack", "files"};
+constexpr uint32_t syntax_category = 2;
+constexpr uint32_t user_category = 8;
+constexpr uint32_t internal_category = 9;
+// Field index of `message` in `user` and of `invalid-error` in `internal`.
+constexpr uint32_t message_index = 2;
+constexpr uint32_t invalid_error_index = err::internal::invalid_error;
+// The part limits of arguments and of `near` in a formed message.
+constexpr int32_t argument_limit = 80;
+constexpr int32_t near_limit = 40;
+
+void mark_roots() {
+    if (cell::type_of(catalog_object) == TYPE_OBJECT) collector::mark_context(catalog_object.w1);
+    if (cell::type_of(standard_object) == TYPE_OBJECT) collector::mark_context(standard_object.w1);
+}
+
+Cell name_word(const char* name) {
+    return word::unresolved(name, TYPE_WORD, 0);
+}
+
+[[noreturn]] void spec_field_error(const char* name) {
+    Cell word = name_word(name);
+    runtime::fire_error(runtime::Category::script, err::script::invalid_spec_field, &word);
+}
+
+NodeId category_context(uint32_t index) {
+    return context::slot_at(catalog_object.w1, index)->w1;
+}
+
+// The value of a field found by symbol in an object, or null.
+Cell* lookup(NodeId ctx, uint32_t symbol) {
+    int32_t index = context::find_word(ctx, symbol, true);
+    return index < 0 ? nullptr : context::slot_at(ctx, uint32_t(index));
+}
+
+// A new error in the cell: a shallow copy of the standard prototype.
+Cell* new_error(Cell& result) {
+    object::duplicate(standard_object, result, false, nullptr, false);
+    result.header = TYPE_ERROR;
+    result.w2 = class_id;
+    result.w3 = 0;
+    object::write_self(result);
+    return &result;
+}
+
+// Fills code, type and id from catalog positions.
+void fill(const Cell& error, uint32_t category, uint32_t id_index) {
+    NodeId ctx = error.w1;
+    NodeId category_ctx = category_context(category);
+    integer::make_at(*context::slot_at(ctx, code), int32_t(category * 100 + id_index - 2));
+    *context::slot_at(ctx, type) = *context::word_at(catalog_object.w1, category);
+    *context::slot_at(ctx, id) = *context::word_at(category_ctx, id_index);
+}
+
+// The catalog positions of a category word and an id word; each -1 when
+// absent (code and type are not ids).
+int32_t category_index(const Cell& word) {
+    if (cell::type_of(word) != TYPE_WORD) return -1;
+    return context::find_word(catalog_object.w1, word.w2, true);
+}
+int32_t id_index(uint32_t category, const Cell& word) {
+    if (cell::type_of(word) != TYPE_WORD) return -1;
+    int32_t index = context::find_word(category_context(category), word.w2, true);
+    return index < 2 ? -1 : index;
+}
+
+// Checks the type and id words of an error spec and fills the error.
+void fill_from_words(const Cell& error, const Cell& category, const Cell* id) {
+    int32_t c = category_index(category);
+    if (c < 0) spec_field_error("type");
+    if (!id) spec_field_error("id");
+    if (cell::type_of(*id) != TYPE_WORD)
+        runtime::fire_error(runtime::Category::script, err::script::invalid_arg, id);
+    int32_t i = id_index(uint32_t(c), *id);
+    if (i < 0) spec_field_error("id");
+    fill(error, uint32_t(c), uint32_t(i));
+}
+
+Cell* make(Cell*, const Cell* spec, uint32_t) {
+    Rooted<Cell> source(*spec);
+    Cell* result = stack::push(unset_cell);
+    new_error(*result);
+    switch (cell::type_of(*source)) {
+    case TYPE_INTEGER: {
+        int32_t value = integer::get(*source);
+        uint32_t category = uint32_t(value / 100);
+        uint32_t position = uint32_t(value % 100) + 2;
+        if (value < 0 || category >= context::size_of(catalog_object.w1) ||
+            position >= context::size_of(category_context(category)))
+            runtime::fire_error(runtime::Category::script, err::script::out_of_range, &*source);
+        fill(*result, category, position);
+        return result;
+    }
+    case TYPE_BLOCK: {
+        int32_t length = block::rs_length(*source);
+        Cell first = length > 0 ? block::rs_head(*source)[0] : none_cell;
+        if (cell::type_of(first) == TYPE_WORD) {
+            Cell second = length > 1 ? block::rs_head(*source)[1] : none_cell;
+            fill_from_words(*result, first, length > 1 ? &second : nullptr);
+            return result;
+        }
+        if (cell::type_of(first) == TYPE_SET_WORD) {
+            Rooted<Cell> error(*result);
+            context::bind_block(*source, error->w1, true);
+            if (object::hooks.eval) object::hooks.eval(*source);
+            Cell category = *context::slot_at(error->w1, type);
+            Cell id_word = *context::slot_at(error->w1, id);
+            fill_from_words(*error, category, &id_word);
+            return result;
+        }
+        runtime::fire_error(runtime::Category::internal, err::internal::invalid_error);
+    }
+    case TYPE_STRING: {
+        Cell text = *source;
+        stack::pop(1);
+        return create_at(user_category, message_index, &text, nullptr, nullptr);
+    }
+    default: {
+        Cell type;
+        datatype::make_at(type, TYPE_ERROR);
+        runtime::fire_error(runtime::Category::script, err::script::bad_make_arg, &type, &*source);
+    }
+    }
+}
+
+void append_text(Cell& buffer, std::string_view text) {
+    string::append_bytes(buffer, reinterpret_cast<const uint8_t*>(text.data()),
+                         uint32_t(text.size()));
+}
+
+// Writes a value formed (or molded flat, only) with a part limit, cut to
+// exactly that many characters.
+int32_t write_limited(const Cell& value, Cell& buffer, bool formed, bool only, int32_t limit,
+                      int32_t part) {
+    Cell count{TYPE_INTEGER, 0, uint32_t(limit), 0};
+    uint32_t before = string::length_whole(buffer);
+    if (formed)
+        actions::form(value, buffer, &count, limit);
+    else
+        actions::mold(value, buffer, only, false, true, &count, limit, 0);
+    uint32_t written = string::length_whole(buffer) - before;
+    if (written > uint32_t(limit)) {
+        string::truncate_buffer(memory::buffer_of(buffer.w2), before + uint32_t(limit));
+        written = uint32_t(limit);
+    }
+    return part - int32_t(written);
+}
+
+// What the message is made from: the category, the template and arg1,
+// which for an error that the catalog does not describe are those of
+// internal/invalid-error, without changing the error.
+struct Message {
+    uint32_t category;
+    Cell template_;
+    Cell arg1;
+};
+
+Message message_of(const Cell& error) {
+    NodeId ctx = error.w1;
+    Cell type_word = *context::slot_at(ctx, type);
+    Cell id_word = *context::slot_at(ctx, id);
+    Message m{internal_category, none_cell, type_word};
+    int32_t c = category_index(type_word);
+    if (c >= 0) {
+        m.arg1 = id_word;
+        int32_t i = id_index(uint32_t(c), id_word);
+        if (i >= 0) {
+            Cell found = *context::slot_at(category_context(uint32_t(c)), uint32_t(i));
+            if (cell::type_of(found) == TYPE_WORD) {
+                const Cell* value = lookup(ctx, found.w2);
+                found = value ? *value : none_cell;
+            }
+            uint32_t t = cell::type_of(found);
+            if (t == TYPE_STRING || t == TYPE_BLOCK)
+                return {uint32_t(c), found, *context::slot_at(ctx, arg1)};
+        }
+    }
+    m.template_ = *context::slot_at(category_context(internal_category), invalid_error_index);
+    return m;
+}
+
+int32_t write_template(const Message& m, const Cell& error, Cell& buffer, int32_t part) {
+    if (cell::type_of(m.template_) == TYPE_STRING)
+        return string::form(m.template_, buffer, nullptr, part);
+    uint32_t arg1_symbol = symbol::resolve(symbol::intern("arg1"));
+    bool first = true;
+    for (int32_t i = 0; i < block::rs_length(m.template_); ++i) {
+        Cell element = block::rs_head(m.template_)[i];
+        uint32_t t = cell::type_of(element);
+        if (t != TYPE_STRING && t != TYPE_WORD && t != TYPE_GET_WORD) continue;
+        if (!first) {
+            append_text(buffer, " ");
+            --part;
+        }
+        first = false;
+        if (t == TYPE_STRING) {
+            part = string::form(element, buffer, nullptr, part);
+            continue;
+        }
+        Cell value = none_cell;
+        if (symbol::resolve(element.w2) == arg1_symbol) {
+            value = m.arg1;
+        } else if (const Cell* found = lookup(error.w1, element.w2)) {
+            value = *found;
+        }
+        part = write_limited(value, buffer, m.category == syntax_category, false, argument_limit,
+                             part);
+    }
+    return part;
+}
+
+} // namespace
+
+void set_catalog(const Cell& errors_object) {
+    catalog_object = errors_object;
+}
+
+bool has_catalog() {
+    return cell::type_of(catalog_object) == TYPE_OBJECT;
+}
+
+const Cell& catalog() {
+    return catalog_object;
+}
+
+const Cell& standard() {
+    return standard_object;
+}
+
+Cell build_catalog(const Cell& source) {
+    Rooted<Cell> text(source);
+    Rooted<Cell> errors;
+    object::make_at(*errors, 10);
+    Rooted<Cell> category;
+    for (int32_t i = 0; i + 2 < block::rs_length(*text); i += 3) {
+        Cell name = block::rs_head(*text)[i];
+        Cell body = block::rs_head(*text)[i + 2];
+        if (cell::type_of(name) != TYPE_SET_WORD || cell::type_of(body) != TYPE_BLOCK) continue;
+        object::make_at(*category, uint32_t(block::rs_length(body) / 2));
+        for (int32_t j = 0; j + 1 < block::rs_length(body); j += 2) {
+            Cell key = block::rs_head(body)[j];
+            Cell value = block::rs_head(body)[j + 1];
+            cell::set_type(key, TYPE_WORD);
+            context::put_value(category->w1, key, value);
+        }
+        category->w2 = object::new_class_id();
+        object::write_self(*category);
+        cell::set_type(name, TYPE_WORD);
+        context::put_value(errors->w1, name, *category);
+    }
+    errors->w2 = object::new_class_id();
+    object::write_self(*errors);
+    return *errors;
+}
+
+Cell* create(const Cell& category, const Cell& id, const Cell* arg1_, const Cell* arg2_,
+             const Cell* arg3_) {
+    int32_t c = category_index(category);
+    int32_t i = c < 0 ? -1 : id_index(uint32_t(c), id);
+    if (i < 0) {
+        // Raises the error that make gives for these words.
+        Cell* result = stack::push(unset_cell);
+        new_error(*result);
+        fill_from_words(*result, category, &id);
+    }
+    return create_at(uint32_t(c), uint32_t(i), arg1_, arg2_, arg3_);
+}
+
+Cell* create_at(uint32_t category, uint32_t id_index_, const Cell* arg1_, const Cell* arg2_,
+                const Cell* arg3_) {
+    if (!has_catalog() || category >= context::size_of(catalog_object.w1) || id_index_ < 2 ||
+        id_index_ >= context::size_of(category_context(category)))
+        return nullptr;
+    Rooted<Cell> args[3];
+    const Cell* given[3] = {arg1_, arg2_, arg3_};
+    for (int k = 0; k < 3; ++k) *args[k] = given[k] ? *given[k] : none_cell;
+    Cell* result = stack::push(unset_cell);
+    new_error(*result);
+    fill(*result, category, id_index_);
+    for (int k = 0; k < 3; ++k) *context::slot_at(result->w1, arg1 + k) = *args[k];
+    return result;
+}
+
+uint32_t get_type(const Cell& error) {
+    const Cell& c = *field(error, type);
+    return cell::type_of(c) == TYPE_WORD ? c.w2 : 0;
+}
+
+uint32_t get_id(const Cell& error) {
+    const Cell& c = *field(error, id);
+    return cell::type_of(c) == TYPE_WORD ? c.w2 : 0;
+}
+
+void set_where(Cell& error, const Cell& value) {
+    Cell* where_ = field(error, where);
+    if (cell::type_of(*where_) == TYPE_NONE) *where_ = value;
+}
+
+Cell* field(const Cell& error, Field f) {
+    return context::slot_at(error.w1, f);
+}
+
+int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
+    Rooted<Cell> error(*value);
+    Message m = message_of(*error);
+    append_text(*buffer, "*** ");
+    part -= 4;
+    const Cell& type_text = *context::slot_at(category_context(m.category), 1);
+    part = actions::form(type_text, *buffer, nullptr, part);
+    append_text(*buffer, ": ");
+    part = write_template(m, *error, *buffer, part - 2);
+
+    append_text(*buffer, "\n*** Where: ");
+    part -= 12;
+    Cell where_ = *field(*error, where);
+    switch (cell::type_of(where_)) {
+    case TYPE_WORD:
+    case TYPE_STRING: part = actions::form(where_, *buffer, nullptr, part); break;
+    default: append_text(*buffer, "???"); part -= 3;
+    }
+
+    append_text(*buffer, "\n*** Near : ");
+    part = write_limited(*field(*error, near), *buffer, false, true, near_limit, part - 12);
+
+    Cell files_ = *field(*error, files);
+    if (cell::type_of(files_) == TYPE_BLOCK) {
+        append_text(*buffer, "\n*** Files: ");
+        part = write_limited(files_, *buffer, false, true, near_limit, part - 12);
+    }
+    return part;
+}
+
+namespace {
+
+int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* arg,
+             int32_t part, int32_t indent) {
+    return object::write_fields(*value, *buffer, only, all, flat, arg, part, indent, true);
+}
+
+int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
+    if (cell::type_of(*value2) != TYPE_ERROR) return -2;
+    Cell as_object = *value2;
+    cell::set_type(as_object, TYPE_OBJECT);
+    return object::compare(value1, &as_object, op);
+}
+
+// Completes an error as it is thrown: the word of the failing function and
+// the position of the call stack.
+void tag_error(Cell& error) {
+    if (const stack::Frame* f = stack::get_call_frame()) {
+        Cell name{TYPE_WORD, f->word_context, f->symbol, uint32_t(-1)};
+        set_where(error, name);
+    }
+    Cell* stack_ = field(error, stack);
+    if (cell::type_of(*stack_) == TYPE_NONE)
+        integer::make_at(*stack_, int32_t(stack::state.ctop - stack::state.cbottom));
+}
+
+// Shows an error that no try frame catches.
+void report_uncaught(const Cell& error) {
+    Rooted<Cell> buffer;
+    string::make_at(*buffer, 200);
+    form(&error, &*buffer, nullptr, INT32_MAX);
+    Buffer* b = memory::buffer_of(buffer->w2);
+    os_console::write(b->head, size_t(b->tail - b->head), b->unit(), true);
+}
+
+} // namespace
+
+void init() {
+    Rooted<Cell> prototype;
+    object::make_at(*prototype, field_count);
+    for (const char* name : field_names)
+        context::put_value(prototype->w1, name_word(name), none_cell);
+    prototype->w2 = class_id;
+    object::write_self(*prototype);
+    standard_object = *prototype;
+    collector::add_marker(mark_roots);
+    stack::hooks.tag_error = tag_error;
+    stack::hooks.report_uncaught = report_uncaught;
+    using namespace action;
+    // clang-format off
+    datatype::register_type(TYPE_ERROR, TYPE_OBJECT, "error!", {
+        make, no, inherit, no, form, mold, object::eval_path, no, compare, no,      // 1-10
+        no,   no, no,      no, no,   no,   no,                no, no,      no,      // 11-20
+        no,   no, no,      no, no,   no,   no,                no, no,      inherit, // 21-30
+        no,   no, no,      no, no,   no,   no,                no, no,      no,      // 31-40
+        no,   no, no,      no, no,   no,   no,                no, no,      no,      // 41-50
+        no,   no, no,      no, no,   no,   no,                no, no,      no,      // 51-60
+        no,   no // 61-62
+    });
+    // clang-format on
+}
+
+} // namespace kiv::error

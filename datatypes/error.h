@@ -1,0 +1,63 @@
+// error!: every failure of the language. An error is an object (class id
+// 1, no handler record) whose context is a copy of the standard error
+// prototype, with ten fields in a fixed order (Field). Its message comes
+// from the error catalog: an object whose words are the ten categories in
+// order, each valued by a category object whose words are `code`, `type`
+// (the category's text) and then its ids, each valued by its message
+// template. The catalog is loaded from library/errors.kiv.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace kiv::error {
+
+constexpr uint32_t class_id = 1;
+
+enum Field : uint32_t { code = 0, type, id, arg1, arg2, arg3, near, where, stack, files };
+constexpr uint32_t field_count = 10;
+
+inline uint32_t stack_field_index() {
+    return Field::stack;
+}
+
+// The catalog object (system/catalog/errors). Until one is set, errors are
+// raised without values (runtime::fire_error throws the bare error code).
+void set_catalog(const Cell& errors_object);
+bool has_catalog();
+const Cell& catalog();
+// Builds the catalog object from the loaded errors source: pairs of a
+// category set-word and `object [...]`, whose bodies hold set-words each
+// followed by its value (taken as written, not evaluated). Returns the
+// errors object; set_catalog is the caller's step.
+Cell build_catalog(const Cell& source);
+
+// The standard error prototype (system/standard/error): ten fields, none.
+const Cell& standard();
+
+// Pushes a new error (category word, id word) with its arguments.
+Cell* create(const Cell& category, const Cell& id, const Cell* arg1, const Cell* arg2,
+             const Cell* arg3);
+// The same from catalog positions: category index and the id's field
+// index in its category (0 `code`, 1 `type`, then the ids). Null when the
+// catalog has no such entry.
+Cell* create_at(uint32_t category, uint32_t id_index, const Cell* arg1, const Cell* arg2,
+                const Cell* arg3);
+
+// The symbols of the `type` and `id` fields (0 when not words).
+uint32_t get_type(const Cell& error);
+uint32_t get_id(const Cell& error);
+// Sets `where` when it is still none.
+void set_where(Cell& error, const Cell& value);
+// The value cell of a field; good until the next allocation.
+Cell* field(const Cell& error, Field f);
+
+// Writes the message as the console shows it; the error is not changed.
+int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part);
+
+// Registers error!, makes the standard prototype and sets the stack's
+// hooks that complete and report thrown errors. After object::init.
+void init();
+
+} // namespace kiv::error

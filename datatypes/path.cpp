@@ -1,0 +1,176 @@
+#include "datatypes/path.h"
+
+#include "datatypes/block.h"
+#include "datatypes/datatype.h"
+#include "datatypes/paren.h"
+#include "datatypes/string.h"
+#include "evaluator/actions.h"
+#include "evaluator/stack.h"
+#include "runtime/cycles.h"
+#include "runtime/errors.h"
+
+namespace kiv::path {
+
+Cell* push_as(Cell& c, uint32_t type) {
+    c.header = type;
+    return stack::push(c);
+}
+
+Cell* make_at(Cell& c, int32_t n) {
+    block::make_at(c, n);
+    c.header = TYPE_PATH;
+    return &c;
+}
+
+namespace {
+
+// The block! conversion of a spec, retyped to the target type.
+Cell* to_block_as(Cell* proto, const Cell* spec, uint32_t type) {
+    auto block_to = reinterpret_cast<action::SlotFn<Slot::to>>(
+        actions::get_action_ptr_from(TYPE_BLOCK, *spec, Slot::to));
+    Cell* result = block_to(proto, spec, TYPE_BLOCK);
+    cell::set_type(*result, type);
+    return result;
+}
+
+bool is_block_like(uint32_t type) {
+    switch (type) {
+    case TYPE_BLOCK:
+    case TYPE_PAREN:
+    case TYPE_HASH:
+    case TYPE_PATH:
+    case TYPE_LIT_PATH:
+    case TYPE_SET_PATH:
+    case TYPE_GET_PATH: return true;
+    default: return false;
+    }
+}
+
+void append_text(Cell* buffer, const char* text) {
+    string::append_c_string(*buffer, text);
+}
+
+// Writes the values from the head joined by "/", each through `write`;
+// stops early once a part limit in force is used up.
+template <class Write>
+int32_t join_values(const Cell* value, Cell* buffer, const Cell* arg, int32_t part, bool mold,
+                    Write write) {
+    if (const char* marker = cycles::detect(*value, part, mold)) {
+        append_text(buffer, marker);
+        return part;
+    }
+    cycles::Guard guard(value->w2);
+    int32_t length = block::rs_length(*value);
+    for (int32_t i = 0; i < length; ++i) {
+        Cell c = block::rs_head(*value)[i];
+        part = write(c, part);
+        if (arg && part <= 0) return part;
+        if (i + 1 < length) {
+            append_text(buffer, "/");
+            --part;
+        }
+    }
+    return part;
+}
+
+} // namespace
+
+Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
+    switch (cell::type_of(*spec)) {
+    case TYPE_INTEGER:
+    case TYPE_FLOAT:
+    case TYPE_PERCENT: {
+        // A size below 1 gives room for one value.
+        int32_t n = cell::type_of(*spec) == TYPE_INTEGER ? int32_t(spec->w2)
+                                                         : int32_t(cell::get_float(*spec));
+        make_at(*proto, n);
+        cell::set_type(*proto, type);
+        return proto;
+    }
+    default:
+        if (is_block_like(cell::type_of(*spec))) return to_block_as(proto, spec, type);
+        Cell target;
+        datatype::make_at(target, type);
+        runtime::fire_error(runtime::Category::script, err::script::bad_make_arg, &target, spec);
+    }
+}
+
+Cell* to(Cell* proto, const Cell* spec, uint32_t type) {
+    switch (cell::type_of(*spec)) {
+    case TYPE_MAP:
+    case TYPE_OBJECT:
+    case TYPE_TYPESET: {
+        Cell value = *spec;
+        make_at(*proto, 1);
+        block::append_value(*proto, value);
+        cell::set_type(*proto, type);
+        return proto;
+    }
+    default: return to_block_as(proto, spec, type);
+    }
+}
+
+int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part) {
+    return join_values(value, buffer, arg, part, false, [&](const Cell& c, int32_t left) {
+        return actions::form(c, *buffer, arg, left);
+    });
+}
+
+int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const Cell* arg,
+             int32_t part, int32_t) {
+    return join_values(value, buffer, arg, part, true, [&](const Cell& c, int32_t left) {
+        return actions::mold(c, *buffer, false, all, flat, arg, left, 0);
+    });
+}
+
+namespace {
+
+// 'a/b and :a/b: the prefix, then the path.
+template <char Prefix>
+int32_t mold_prefixed(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
+                      const Cell* arg, int32_t part, int32_t indent) {
+    const char prefix[2] = {Prefix, 0};
+    append_text(buffer, prefix);
+    return mold(value, buffer, only, all, flat, arg, part - 1, indent);
+}
+
+int32_t mold_set_path(const Cell* value, Cell* buffer, bool only, bool all, bool flat,
+                      const Cell* arg, int32_t part, int32_t indent) {
+    part = mold(value, buffer, only, all, flat, arg, part, indent);
+    append_text(buffer, ":");
+    return part - 1;
+}
+
+} // namespace
+
+void register_row(uint32_t type, uint32_t parent, const char* name, action::Entry make,
+                  action::Entry to, action::Entry form, action::Entry mold,
+                  action::Entry random_sort) {
+    using action::inherit;
+    using action::no;
+    constexpr action::Entry in = inherit;
+    // clang-format off
+    datatype::register_type(type, parent, name,
+        {make, random_sort, in, to, form, mold, in, no, in, no,  // 1-10
+         no,   no,          no, no, no,   no,   no, no, no, no,  // 11-20
+         no,   no,          no, no, in,   in,   in, in, in, in,  // 21-30
+         in,   in,          in, in, in,   in,   in, in, in, in,  // 31-40
+         in,   in,          in, in, random_sort, in, in, in, in, in, // 41-50
+         no,   no,          no, no, in,   no,   no, no, no, no,  // 51-60
+         no,   no});
+    // clang-format on
+}
+
+void init() {
+    using action::inherit;
+    using action::no;
+    register_row(TYPE_PATH, TYPE_BLOCK, "path!", make, to, form, mold, no);
+    register_row(TYPE_LIT_PATH, TYPE_PATH, "lit-path!", inherit, inherit, inherit,
+                 mold_prefixed<'\''>, no);
+    register_row(TYPE_SET_PATH, TYPE_PATH, "set-path!", inherit, inherit, inherit, mold_set_path,
+                 no);
+    register_row(TYPE_GET_PATH, TYPE_PATH, "get-path!", inherit, inherit, inherit,
+                 mold_prefixed<':'>, no);
+}
+
+} // namespace kiv::path
