@@ -1,6 +1,6 @@
 def main():
     total = 0
-    for _ in range(10):
+    for _ in range(15):
         parts = []
         for _ in range(1000000):
             parts.append("abc")
