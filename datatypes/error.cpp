@@ -12,6 +12,7 @@
 #include "datatypes/types.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
+#include "evaluator/lexer.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/console.h"
@@ -109,6 +110,8 @@ void fill_from_words(const Cell& error, const Cell& category, const Cell* id) {
 }
 
 Cell* make(Cell*, const Cell* spec, uint32_t) {
+    // Without a catalog no error can be made: the raise throws the bare code.
+    if (!has_catalog()) runtime::fire_error(runtime::Category::internal, err::internal::not_done);
     Rooted<Cell> source(*spec);
     Cell* result = stack::push(unset_cell);
     new_error(*result);
@@ -264,7 +267,8 @@ Cell build_catalog(const Cell& source) {
     Rooted<Cell> errors;
     object::make_at(*errors, 10);
     Rooted<Cell> category;
-    for (int32_t i = 0; i + 2 < block::rs_length(*text); i += 3) {
+    int32_t length = block::rs_length(*text);
+    for (int32_t i = 0; i + 2 < length; ++i) {
         Cell name = block::rs_head(*text)[i];
         Cell body = block::rs_head(*text)[i + 2];
         if (cell::type_of(name) != TYPE_SET_WORD || cell::type_of(body) != TYPE_BLOCK) continue;
@@ -273,16 +277,26 @@ Cell build_catalog(const Cell& source) {
             Cell key = block::rs_head(body)[j];
             Cell value = block::rs_head(body)[j + 1];
             cell::set_type(key, TYPE_WORD);
+            cell::clear_bit_30(key);
+            cell::clear_bit_30(value);
             context::put_value(category->w1, key, value);
         }
         category->w2 = object::new_class_id();
         object::write_self(*category);
         cell::set_type(name, TYPE_WORD);
+        cell::clear_bit_30(name);
         context::put_value(errors->w1, name, *category);
+        i += 2;
     }
     errors->w2 = object::new_class_id();
     object::write_self(*errors);
     return *errors;
+}
+
+void load_catalog(const uint8_t* text, uint32_t length) {
+    Rooted<Cell> source;
+    lexer::load(*source, text, length);
+    set_catalog(build_catalog(*source));
 }
 
 Cell* create(const Cell& category, const Cell& id, const Cell* arg1_, const Cell* arg2_,
@@ -417,7 +431,7 @@ void init() {
         no,   no, no,      no, no,   no,   no,                no, no,      no,      // 11-20
         no,   no, no,      no, no,   no,   no,                no, no,      inherit, // 21-30
         no,   no, no,      no, no,   no,   no,                no, no,      no,      // 31-40
-        no,   no, no,      no, no,   no,   no,                no, no,      no,      // 41-50
+        no,   no, no,      inherit, no, no, no,              no, no,      no,      // 41-50
         no,   no, no,      no, no,   no,   no,                no, no,      no,      // 51-60
         no,   no // 61-62
     });

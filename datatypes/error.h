@@ -27,11 +27,14 @@ inline uint32_t stack_field_index() {
 void set_catalog(const Cell& errors_object);
 bool has_catalog();
 const Cell& catalog();
-// Builds the catalog object from the loaded errors source: pairs of a
-// category set-word and `object [...]`, whose bodies hold set-words each
-// followed by its value (taken as written, not evaluated). Returns the
-// errors object; set_catalog is the caller's step.
+// Builds the catalog object from the loaded errors source: each category
+// is a set-word, a word (`object`) and a block of set-words each followed
+// by its value (taken as written, not evaluated); anything else (the
+// script header) is passed over. Returns the errors object.
 Cell build_catalog(const Cell& source);
+// Loads the errors source text (library/errors.kiv, UTF-8) and makes the
+// catalog of it.
+void load_catalog(const uint8_t* text, uint32_t length);
 
 // The standard error prototype (system/standard/error): ten fields, none.
 const Cell& standard();

@@ -5,6 +5,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/function.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/string.h"
@@ -38,6 +39,7 @@ Cell none_result{TYPE_NONE, 0, 0, 0};
 struct Symbols {
     uint32_t on_change, on_deep_change, local;
     uint32_t changed, class_, words, values, body, owner, events;
+    uint32_t true_, yes, on, false_, no, off, none;
 } syms;
 
 uint32_t canonical(uint32_t symbol) {
@@ -64,18 +66,8 @@ bool is_handler_symbol(uint32_t symbol) {
     return c == syms.on_change || c == syms.on_deep_change;
 }
 
-// 1 + the word! cells after the first /local refinement of a spec block;
-// 0 without /local.
 uint32_t count_locals(NodeId spec) {
-    Buffer* b = memory::buffer_of(spec);
-    Cell* c = b->head_cell();
-    Cell* end = b->tail_cell();
-    for (; c < end; ++c)
-        if (cell::type_of(*c) == TYPE_REFINEMENT && canonical(c->w2) == syms.local) break;
-    if (c == end) return 0;
-    uint32_t n = 1;
-    for (++c; c < end; ++c) n += cell::type_of(*c) == TYPE_WORD;
-    return n;
+    return uint32_t(function::count_locals(spec, 0, false));
 }
 
 bool is_function(const Cell& value) {
@@ -138,16 +130,28 @@ void copy_series(Cell& value, bool deep) {
     }
 }
 
-// Re-creates the function in value slot i of the context for it.
+// Re-creates the function in value slot i of the context for it: its
+// body copied and bound to the object's context, then to a copy of the
+// function's own context; same spec and flags; no compiled entry, so the
+// copy always runs its body through the interpreter.
 void rebind_function_at(NodeId ctx, uint32_t i) {
-    Cell* slot = context::slot_at(ctx, i);
-    if (cell::type_of(*slot) != TYPE_FUNCTION) return;
-    const Cell& body = memory::buffer_of(slot->w3)->head_cell()[0];
-    if (cell::type_of(body) == TYPE_NONE) script_error(err::script::bad_func_def, slot);
-    if (!hooks.rebind_function) return;
-    Rooted<Cell> function(*slot);
-    hooks.rebind_function(*function, ctx);
-    *context::slot_at(ctx, i) = *function;
+    Cell function = *context::slot_at(ctx, i);
+    if (cell::type_of(function) != TYPE_FUNCTION) return;
+    Cell body = *extras::at(function, extras::body);
+    if (cell::type_of(body) == TYPE_NONE) script_error(err::script::bad_func_def, &function);
+    Cell* saved_top = stack::state.top;
+    Cell* copy = block::push_copy(body, true, true);
+    context::bind_block(*copy, ctx, true);
+    const Cell& own = context::cell_of(function.w1);
+    NodeId own_copy =
+        context::new_(context::size_of(function.w1), own.header & context::flag::on_stack, false,
+                      function.w1, context::Kind::function);
+    RootedNode kept(own_copy);
+    context::bind_block(*copy, own_copy, false);
+    Cell spec{TYPE_BLOCK, 0, function.w2, 0};
+    function::push(spec, copy, own_copy, 0, 0, function.header & ~cell::type_mask);
+    *context::slot_at(ctx, i) = *stack::get_top();
+    stack::state.top = saved_top;
 }
 
 // Copies or re-creates the values of a fresh copy of an object: series of
@@ -326,6 +330,29 @@ Cell* copy(Cell* value, Cell* out, const Cell* part, bool deep, const Cell* type
     return duplicate(*value, *out, deep, types, true);
 }
 
+Cell* put(Cell* object, Cell* key, Cell* value, bool) {
+    if (cell::type_of(*key) != TYPE_WORD) {
+        Cell type = datatype_of(*key);
+        script_error(err::script::invalid_key_type, &type);
+    }
+    Cell path = *key;
+    Cell parent = *object;
+    eval_path(&parent, key, value, &path, nullptr, nullptr, 0, false, false, true, false);
+    *object = *value;
+    return object;
+}
+
+Cell* select(Cell* object, const Cell* key, const Cell*, bool, bool, bool, bool, const Cell*,
+             const Cell*, bool, bool) {
+    uint32_t type = cell::type_of(*key);
+    if (!word::any_word(type) || type == TYPE_REFINEMENT || type == TYPE_ISSUE) {
+        Cell datatype = datatype_of(*key);
+        script_error(err::script::invalid_type, &datatype);
+    }
+    *object = *find_word(*object, *key);
+    return object;
+}
+
 // Compares two field values: by value when the types agree (or are both
 // words, or both numbers), else by type id.
 int32_t compare_values(const Cell& a, const Cell& b, int32_t op) {
@@ -412,6 +439,15 @@ uint32_t words_count(const Cell& object) {
     return context::size_of(object.w1);
 }
 
+bool field_is_object(NodeId ctx, uint32_t index, uint32_t class_id) {
+    const Cell& value = *field(ctx, index);
+    return (value.header & cell::type_mask) == TYPE_OBJECT && value.w2 == class_id;
+}
+
+bool word_is_object(const Cell& word, NodeId ctx, uint32_t class_id) {
+    return field_is_object(ctx, word.w3, class_id);
+}
+
 Cell* get_values(const Cell& object) {
     return field(object.w1, 0);
 }
@@ -447,6 +483,91 @@ Cell* duplicate(const Cell& source, Cell& target, bool deep, const Cell* types,
         target = *object;
     }
     return &target;
+}
+
+void set_values(const Cell& object, const Cell& value, bool any, bool only, bool some) {
+    Rooted<Cell> target(object);
+    Rooted<Cell> source(value);
+    NodeId ctx = object.w1;
+    uint32_t n = context::size_of(ctx);
+    uint32_t type = cell::type_of(value);
+    bool from_object = type == TYPE_OBJECT && !only;
+    bool from_block = type == TYPE_BLOCK && !only;
+    // The value for target field i, and its position in the source (for
+    // an object source, -1 when the source lacks the field).
+    auto source_value = [&](uint32_t i, int32_t& position) -> Cell {
+        position = int32_t(i);
+        if (from_object) {
+            position = context::find_word(source->w1, context::word_at(ctx, i)->w2, true);
+            return position < 0 ? none_cell : *field(source->w1, uint32_t(position));
+        }
+        if (from_block)
+            return int32_t(i) < block::rs_length(*source) ? block::rs_head(*source)[i] : none_cell;
+        return *source;
+    };
+    if ((from_object || from_block) && !some && !any) {
+        for (uint32_t i = 0; i < n; ++i) {
+            int32_t position;
+            if (cell::type_of(source_value(i, position)) != TYPE_UNSET) continue;
+            Cell name = bound_word(ctx, i, TYPE_WORD);
+            script_error(err::script::need_value, &name);
+        }
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+        int32_t position;
+        Cell v = source_value(i, position);
+        if (position < 0 || (some && cell::type_of(v) == TYPE_NONE)) continue;
+        Cell old = *field(ctx, i);
+        *field(ctx, i) = v;
+        context::word_at(ctx, i)->header |= context::flag::set_mark;
+        NodeId record = target->w3;
+        if (!record) continue;
+        uint32_t handler0 = handler_cells(record)[0].w2 >> 16;
+        uint32_t handler1 = handler_cells(record)[1].w2 >> 16;
+        if (uint32_t(position) == handler0 || uint32_t(position) == handler1) continue;
+        Rooted<Cell> name(bound_word(ctx, i, TYPE_WORD));
+        Rooted<Cell> kept_old(old);
+        Rooted<Cell> kept_new(v);
+        fire_on_change(*target, *name, *kept_old, *kept_new);
+    }
+}
+
+Cell* construct(const Cell& spec, const Cell* prototype, bool only) {
+    Rooted<Cell> source(spec);
+    Cell* result = stack::push(unset_cell);
+    if (prototype && cell::type_of(*prototype) == TYPE_OBJECT) {
+        duplicate(*prototype, *result, true, nullptr, true);
+    } else {
+        make_at(*result, 4);
+        result->w2 = new_class_id();
+        write_self(*result);
+    }
+    NodeId ctx = result->w1;
+    int32_t length = block::rs_length(*source);
+    for (int32_t i = 0; i < length;) {
+        if (cell::type_of(block::rs_head(*source)[i]) != TYPE_SET_WORD) {
+            ++i;
+            continue;
+        }
+        int32_t run = i;
+        while (i < length && cell::type_of(block::rs_head(*source)[i]) == TYPE_SET_WORD) ++i;
+        Cell value = i < length ? block::rs_head(*source)[i] : none_cell;
+        if (!only && cell::type_of(value) == TYPE_WORD) {
+            uint32_t name = canonical(value.w2);
+            if (name == syms.true_ || name == syms.yes || name == syms.on)
+                logic::make_at(value, true);
+            else if (name == syms.false_ || name == syms.no || name == syms.off)
+                logic::make_at(value, false);
+            else if (name == syms.none)
+                value = none_cell;
+        }
+        cell::clear_bit_30(value);
+        for (; run < i; ++run) {
+            Cell word = block::rs_head(*source)[run];
+            context::put_value(ctx, word, value);
+        }
+    }
+    return result;
 }
 
 void fire_on_change(const Cell& object, const Cell& word, const Cell& old_value,
@@ -509,7 +630,7 @@ int32_t write_fields(const Cell& object, Cell& buffer, bool only, bool all, bool
     for (uint32_t i = 0; i < context::size_of(ctx); ++i) {
         Cell word = *context::word_at(ctx, i);
         if (!all && is_handler_symbol(word.w2)) continue;
-        if (part < 1) return part;
+        if (arg && part < 1) return part;
         if (!first) {
             append_text(buffer, flat ? " " : "\n");
             --part;
@@ -601,17 +722,21 @@ void init() {
             symbol::intern("local"),      symbol::intern("changed"),
             symbol::intern("class"),      symbol::intern("words"),
             symbol::intern("values"),     symbol::intern("body"),
-            symbol::intern("owner"),      symbol::intern("events?")};
+            symbol::intern("owner"),      symbol::intern("events?"),
+            symbol::intern("true"),       symbol::intern("yes"),
+            symbol::intern("on"),         symbol::intern("false"),
+            symbol::intern("no"),         symbol::intern("off"),
+            symbol::intern("none")};
     context::fire_on_change = fire_on_change;
     using namespace action;
     // clang-format off
     datatype::register_type(TYPE_OBJECT, 0, "object!", {
-        make, no, reflect, no, form, mold, eval_path, no, compare, no,   // 1-10
-        no,   no, no,      no, no,   no,   no,        no, no,      no,   // 11-20
-        no,   no, no,      no, no,   no,   no,        no, no,      copy, // 21-30
-        no,   no, no,      no, no,   no,   no,        no, no,      no,   // 31-40
-        no,   no, no,      no, no,   no,   no,        no, no,      no,   // 41-50
-        no,   no, no,      no, no,   no,   no,        no, no,      no,   // 51-60
+        make, no, reflect, no, form,   mold, eval_path, no, compare, no,   // 1-10
+        no,   no, no,      no, no,     no,   no,        no, no,      no,   // 11-20
+        no,   no, no,      no, no,     no,   no,        no, no,      copy, // 21-30
+        no,   no, no,      no, no,     no,   no,        no, no,      no,   // 31-40
+        put,  no, no,      select, no, no,   no,        no, no,      no,   // 41-50
+        no,   no, no,      no, no,     no,   no,        no, no,      no,   // 51-60
         no,   no // 61-62
     });
     // clang-format on

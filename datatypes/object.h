@@ -23,16 +23,12 @@ namespace kiv::object {
 constexpr uint32_t no_handler = 0xFFFF;
 constexpr uint32_t first_run_class = 1000000;
 
-// What objects need of the interpreter and of function!, set by those
-// modules. A null hook leaves that step out: without `eval` a spec block
-// is bound but not evaluated, without `rebind_function` functions stay
-// shared with the prototype, without `eval_function` no handler runs.
+// What objects need of the interpreter, set by it. A null hook leaves that
+// step out: without `eval` a spec block is bound but not evaluated,
+// without `eval_function` no handler runs.
 struct Hooks {
     // Evaluates a block (make's spec, after binding it to the object).
     void (*eval)(Cell& block) = nullptr;
-    // Re-creates a function! held by an object for the object's context:
-    // body deep-copied and bound to it, run through the interpreter.
-    void (*rebind_function)(Cell& function, NodeId object_context) = nullptr;
     // Evaluates a handler whose function frame is marked and whose
     // arguments and local slots are pushed.
     void (*eval_function)(const Cell& function) = nullptr;
@@ -62,6 +58,10 @@ void install_handlers(Cell& object);
 const Cell* find_word(const Cell& object, const Cell& word);
 int32_t find_index(const Cell& object, const Cell& word);
 uint32_t words_count(const Cell& object);
+// Whether slot `index` of the context (or the slot of a word bound in it)
+// holds an object! of the class: the test compiled code makes of a value.
+bool field_is_object(NodeId context, uint32_t index, uint32_t class_id);
+bool word_is_object(const Cell& word, NodeId context, uint32_t class_id);
 Cell* get_values(const Cell& object);
 
 // Copies the source object into `target` with a new context: values
@@ -70,6 +70,18 @@ Cell* get_values(const Cell& object);
 // shared. A deep copy of an object inside itself raises internal/no-cycle.
 Cell* duplicate(const Cell& source, Cell& target, bool deep, const Cell* types,
                 bool fresh_handlers);
+
+// The object side of `set`: a block gives the i-th field its i-th value
+// (none past the end), an object its field of the same name (absent ones
+// untouched), anything else (or with `only`) every field the value. With
+// `some` none values are skipped; unless `any`, an unset value raises
+// script/need-value first. Fields get the set mark and notify.
+void set_values(const Cell& object, const Cell& value, bool any, bool only, bool some);
+// The body of `construct`: pushes a copy of the prototype (or a new empty
+// object) given the set-words of the spec; a run of set-words shares the
+// value after it, which is not evaluated; unless `only`, the words true,
+// yes, on, false, no, off and none become their values.
+Cell* construct(const Cell& spec, const Cell* prototype, bool only);
 
 // Change notification: calls `on-change*` with the field word (bound to
 // the object), the old and the new value.

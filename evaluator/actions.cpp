@@ -450,15 +450,13 @@ Cell* compare_to_logic(int32_t op) {
 }
 
 Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
-    Cell named{};
-    datatype::make_at(named, type);
-    return lookup<Slot::make>(named)(proto, spec, type);
+    auto fn = get_action_ptr_from(type, *proto, Slot::make);
+    return reinterpret_cast<action::SlotFn<Slot::make>>(fn)(proto, spec, type);
 }
 
 Cell* to(Cell* proto, const Cell* spec, uint32_t type) {
-    Cell named{};
-    datatype::make_at(named, type);
-    return lookup<Slot::to>(named)(proto, spec, type);
+    auto fn = get_action_ptr_from(type, *proto, Slot::to);
+    return reinterpret_cast<action::SlotFn<Slot::to>>(fn)(proto, spec, type);
 }
 
 int32_t form(const Cell& value, Cell& buffer, const Cell* argument, int32_t part) {

@@ -14,7 +14,9 @@
 namespace kiv::natives {
 namespace {
 
-Cell* arg(uint32_t i) { return stack::state.base + i; }
+Cell* arg(uint32_t i) {
+    return stack::state.base + i;
+}
 
 void none_result() {
     stack::reset();
@@ -46,13 +48,17 @@ bool each_expression(const Cell& block, Stop stop) {
 } // namespace
 
 void if_(bool, const int32_t*) {
-    if (logic::false_q()) none_result();
-    else eval_result(*arg(1));
+    if (logic::false_q())
+        none_result();
+    else
+        eval_result(*arg(1));
 }
 
 void unless(bool, const int32_t*) {
-    if (logic::false_q()) eval_result(*arg(1));
-    else none_result();
+    if (logic::false_q())
+        eval_result(*arg(1));
+    else
+        none_result();
 }
 
 void either(bool, const int32_t*) {
@@ -64,8 +70,10 @@ void any(bool, const int32_t*) {
     stack::push(conds);
     bool found = each_expression(conds, [](const Cell& v) { return !logic::counts_false(v); });
     if (runtime::record.pending) return;
-    if (!found) none_result();
-    else stack::keep();
+    if (!found)
+        none_result();
+    else
+        stack::keep();
 }
 
 void all(bool, const int32_t*) {
@@ -74,8 +82,10 @@ void all(bool, const int32_t*) {
     stack::push(conds);
     bool failed = each_expression(conds, [](const Cell& v) { return logic::counts_false(v); });
     if (runtime::record.pending) return;
-    if (failed) none_result();
-    else stack::keep();
+    if (failed)
+        none_result();
+    else
+        stack::keep();
 }
 
 void switch_(bool, const int32_t* refinements) {

@@ -12,10 +12,12 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/error.h"
+#include "datatypes/function.h"
 #include "datatypes/object.h"
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
+#include "evaluator/lexer.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/roots.h"
@@ -24,12 +26,13 @@
 
 namespace kiv::testing {
 
-// A call of a change handler as the handler saw its frame.
+// A call of a change handler as the handler saw its frame: for
+// on-change* the word, old and new value, then the local slots.
 struct HandlerCall {
-    std::string word;
-    NodeId word_context;
-    Cell old_value, new_value;
-    uint32_t arguments; // cells in the frame, locals included
+    std::vector<Cell> frame;
+    std::string word() const { return symbol::c_name(frame[0].w2); }
+    const Cell& old_value() const { return frame[1]; }
+    const Cell& new_value() const { return frame[2]; }
 };
 
 inline std::vector<HandlerCall> handler_calls;
@@ -47,17 +50,20 @@ class ObjectTest : public DatatypeTest {
         words::init_runtime_words();
         words::init_refinements();
         words::init_issue();
+        lexer::init();
         register_series_rows();
         typeset::init();
+        function::init();
         object::init();
         error::init();
-        object::hooks = {evaluate, nullptr, record_call};
+        object::hooks = {evaluate, record_call};
         handler_calls.clear();
         collector::active = true;
     }
     void TearDown() override {
         collector::active = false;
         object::hooks = {};
+        lexer::reset_load_entries();
         stack::hooks = {};
         context::fire_on_change = nullptr;
         error::set_catalog(Cell{TYPE_NONE, 0, 0, 0});
@@ -71,24 +77,8 @@ class ObjectTest : public DatatypeTest {
                                int32_t part, int32_t) {
         return string::mold(*v, *buffer, all, arg, part);
     }
-    static int32_t mold_function(const Cell*, Cell* buffer, bool, bool, bool, const Cell*,
-                                 int32_t part, int32_t) {
-        string::append_c_string(*buffer, "func");
-        return part - 4;
-    }
     static void register_series_rows() {
         using action::no;
-        datatype::register_type(TYPE_FUNCTION, 0, "function!", {no, no, no, no, no, mold_function,
-                                                                no, no, no, no, no, no,
-                                                                no, no, no, no, no, no,
-                                                                no, no, no, no, no, no,
-                                                                no, no, no, no, no, no,
-                                                                no, no, no, no, no, no,
-                                                                no, no, no, no, no, no,
-                                                                no, no, no, no, no, no,
-                                                                no, no, no, no, no, no,
-                                                                no, no, no, no, no, no,
-                                                                no, no});
         for (uint32_t type : {TYPE_BLOCK, TYPE_PAREN})
             datatype::register_type(
                 type, 0, type == TYPE_BLOCK ? "block!" : "paren!",
@@ -116,9 +106,7 @@ class ObjectTest : public DatatypeTest {
     }
 
     static void record_call(const Cell&) {
-        const Cell* args = stack::state.base;
-        handler_calls.push_back({symbol::c_name(args[0].w2), args[0].w1, args[1], args[2],
-                                 uint32_t(stack::state.top - args)});
+        handler_calls.push_back({{stack::state.base, stack::state.top}});
     }
 
     static Cell w(const char* name, uint32_t type = TYPE_WORD) { return word::load(name, type); }
@@ -150,19 +138,10 @@ class ObjectTest : public DatatypeTest {
         return const_cast<Cell*>(object::find_word(object, word));
     }
 
-    // A function! value as function! will make it: context from the spec,
-    // the body (or none) first in its extras block.
+    // A function! of the spec and body (null: none), kept on the stack.
     static Cell function(const Cell& spec, const Cell* body) {
-        Rooted<Cell> s(spec);
-        NodeId ctx = context::make_from_spec(*s, true, false, context::Kind::function);
-        Cell* f = stack::push(Cell{TYPE_FUNCTION, ctx, s->w2, 0});
-        Cell extras;
-        block::make_at(extras, 5);
-        f->w3 = extras.w2;
-        block::append_value(extras, body ? *body : Cell{TYPE_NONE, 0, 0, 0});
-        for (int i = 0; i < 4; ++i) block::append_value(extras, Cell{cell::unset_header, 0, 0, 0});
-        context::self_of(ctx) = *f;
-        return *f;
+        function::push(spec, body, 0, 0, 0, 0);
+        return *stack::get_top();
     }
 
     // A handler spec [word old new /local a b]: three arguments, three
@@ -204,8 +183,7 @@ class ObjectTest : public DatatypeTest {
         return *stack::push(error);
     }
 
-    // The catalog as library/errors.kiv defines it, read by a reader for
-    // the few kinds of values that file holds.
+    // The catalog of library/errors.kiv.
     static void load_catalog() {
         const char* root = std::getenv("KIV_SOURCE_DIR");
         std::ifstream in(std::string(root ? root : "..") + "/library/errors.kiv");
@@ -213,52 +191,8 @@ class ObjectTest : public DatatypeTest {
         std::stringstream text;
         text << in.rdbuf();
         std::string source = text.str();
-        size_t at = 0;
-        Cell* loaded = stack::push(Cell{cell::unset_header, 0, 0, 0});
-        read_block(source, at, *loaded);
-        // Skip the header: Kiv [...]
-        Cell body = *loaded;
-        body.w1 = 2;
-        error::set_catalog(*stack::push(error::build_catalog(body)));
-    }
-
-    static void read_block(const std::string& s, size_t& at, Cell& out) {
-        block::make_at(out, 8);
-        while (at < s.size()) {
-            char c = s[at];
-            if (std::isspace(static_cast<unsigned char>(c))) {
-                ++at;
-            } else if (c == ']') {
-                ++at;
-                return;
-            } else if (c == '[') {
-                ++at;
-                Cell* inner = stack::push(Cell{cell::unset_header, 0, 0, 0});
-                read_block(s, at, *inner);
-                block::append_value(out, *inner);
-                stack::pop(1);
-            } else if (c == '"') {
-                size_t end = s.find('"', at + 1);
-                Cell text = str(s.substr(at + 1, end - at - 1));
-                block::append_value(out, text);
-                stack::pop(1);
-                at = end + 1;
-            } else {
-                size_t end = s.find_first_of(" \n[]\"", at);
-                std::string token = s.substr(at, end - at);
-                at = end;
-                if (std::isdigit(static_cast<unsigned char>(token[0]))) {
-                    block::append_value(out, int_cell(std::stoi(token)));
-                } else if (token[0] == ':') {
-                    block::append_value(out, w(token.substr(1).c_str(), TYPE_GET_WORD));
-                } else if (token.back() == ':') {
-                    token.pop_back();
-                    block::append_value(out, sw(token.c_str()));
-                } else {
-                    block::append_value(out, w(token.c_str()));
-                }
-            }
-        }
+        error::load_catalog(reinterpret_cast<const uint8_t*>(source.data()),
+                            uint32_t(source.size()));
     }
 };
 

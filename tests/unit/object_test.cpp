@@ -54,39 +54,38 @@ TEST_F(ObjectTest, MakeRefusesOtherSpecs) {
 }
 
 TEST_F(ObjectTest, CopyRebindsFunctionsAndCopiesSeries) {
-    Cell body = blk({w("a")});
+    Cell body = blk({w("a"), w("x")});
     Cell f = function(blk({w("x")}), &body);
     Cell proto = make_object(blk({sw("a"), int_cell(1), sw("s"), str("text")}));
     context::put_value(proto.w1, w("f"), f);
 
-    static std::vector<NodeId> rebound;
-    rebound.clear();
-    object::hooks.rebind_function = [](Cell& fn, NodeId ctx) {
-        rebound.push_back(ctx);
-        fn.w3 = 0; // marks the re-created function
-    };
     auto copy = datatype::get<Slot::copy>(TYPE_OBJECT);
-    Cell out;
+    Cell* out = stack::push(Cell{cell::unset_header, 0, 0, 0});
     Cell source = proto;
-    copy(&source, &out, nullptr, true, nullptr);
-    stack::push(out);
-    ASSERT_EQ(rebound.size(), 1u);
-    EXPECT_EQ(rebound[0], out.w1);
-    EXPECT_EQ(field(out, "f")->w3, 0u);
-    EXPECT_NE(field(proto, "f")->w3, 0u) << "the prototype keeps its function";
-    EXPECT_NE(field(out, "s")->w2, field(proto, "s")->w2);
+    copy(&source, out, nullptr, true, nullptr);
+    Cell made = *field(*out, "f");
+    ASSERT_EQ(cell::type_of(made), TYPE_FUNCTION);
+    EXPECT_NE(made.w1, f.w1) << "a context of its own";
+    EXPECT_EQ(made.w2, f.w2) << "the same spec";
+    Cell new_body = *extras::at(made, extras::body);
+    EXPECT_EQ(block::rs_head(new_body)[0].w1, out->w1) << "body bound to the copy";
+    EXPECT_EQ(block::rs_head(new_body)[1].w1, made.w1) << "arguments bound to the new context";
+    EXPECT_EQ(cell::type_of(*extras::at(made, extras::code)), TYPE_UNSET);
+    Cell old_body = *extras::at(*field(proto, "f"), extras::body);
+    EXPECT_NE(block::rs_head(old_body)[0].w1, out->w1) << "the prototype's function is kept";
+    EXPECT_NE(field(*out, "s")->w2, field(proto, "s")->w2);
 
-    Cell shallow;
-    copy(&source, &shallow, nullptr, false, nullptr);
-    stack::push(shallow);
-    EXPECT_EQ(field(shallow, "s")->w2, field(proto, "s")->w2) << "shallow copy shares series";
+    Cell* shallow = stack::push(Cell{cell::unset_header, 0, 0, 0});
+    copy(&source, shallow, nullptr, false, nullptr);
+    EXPECT_EQ(field(*shallow, "s")->w2, field(proto, "s")->w2) << "shallow copy shares series";
+    EXPECT_NE(field(*shallow, "f")->w1, f.w1) << "functions are re-created by every copy";
 
     Cell part = int_cell(1);
-    EXPECT_EQ(error_of([&] { copy(&source, &out, &part, false, nullptr); }),
+    EXPECT_EQ(error_of([&] { copy(&source, shallow, &part, false, nullptr); }),
               script(err::script::invalid_refine_arg));
 
     context::put_value(proto.w1, w("g"), function(blk({}), nullptr));
-    EXPECT_EQ(error_of([&] { copy(&source, &out, nullptr, false, nullptr); }),
+    EXPECT_EQ(error_of([&] { copy(&source, shallow, nullptr, false, nullptr); }),
               script(err::script::bad_func_def));
 }
 
@@ -135,6 +134,93 @@ TEST_F(ObjectTest, PathsGetAndSetFields) {
         EXPECT_EQ(error_of([&] { eval(c.element, nullptr, false, c.last); }), script(c.id));
 }
 
+TEST_F(ObjectTest, SelectAndPut) {
+    Cell handler = function(blk({w("word"), w("old"), w("new")}), nullptr);
+    Cell object = make_object(blk({sw("a"), int_cell(1), sw("on-change*"), handler}));
+    auto select = [&](Cell key) {
+        Cell* result = stack::push(object);
+        return *datatype::get<Slot::select>(TYPE_OBJECT)(result, &key, nullptr, false, false, false,
+                                                         false, nullptr, nullptr, false, false);
+    };
+    EXPECT_EQ(select(w("a", TYPE_LIT_WORD)).w2, 1u);
+    EXPECT_EQ(cell::type_of(select(w("nope"))), TYPE_NONE);
+    EXPECT_EQ(error_of([&] { select(int_cell(1)); }), script(err::script::invalid_type));
+
+    auto put = datatype::get<Slot::put>(TYPE_OBJECT);
+    Cell target = object, key = w("a"), value = int_cell(4);
+    EXPECT_EQ(put(&target, &key, &value, false)->w2, 4u);
+    EXPECT_EQ(field(object, "a")->w2, 4u);
+    ASSERT_EQ(handler_calls.size(), 1u) << "put notifies like a set-path";
+    Cell bad = w("a", TYPE_SET_WORD);
+    EXPECT_EQ(error_of([&] { put(&target, &bad, &value, false); }),
+              script(err::script::invalid_key_type));
+}
+
+TEST_F(ObjectTest, SetValuesFromBlocksObjectsAndSingleValues) {
+    Cell object =
+        make_object(blk({sw("a"), int_cell(1), sw("b"), int_cell(2), sw("c"), int_cell(3)}));
+    auto values = [&] { return molded_text(object, false, true); };
+    Cell none{TYPE_NONE, 0, 0, 0};
+
+    object::set_values(object, blk({int_cell(7), int_cell(8)}), false, false, false);
+    EXPECT_EQ(values(), "make object! [a: 7 b: 8 c: none]");
+    object::set_values(object, blk({none, int_cell(9)}), false, false, true);
+    EXPECT_EQ(values(), "make object! [a: 7 b: 9 c: none]") << "/some skips none";
+    object::set_values(object, int_cell(0), false, false, false);
+    EXPECT_EQ(values(), "make object! [a: 0 b: 0 c: 0]");
+    Cell pair = blk({int_cell(1), int_cell(2)});
+    object::set_values(object, pair, false, true, false);
+    EXPECT_EQ(values(), "make object! [a: [1 2] b: [1 2] c: [1 2]]") << "/only";
+
+    Cell source = make_object(blk({sw("c"), int_cell(30), sw("z"), int_cell(0)}));
+    object::set_values(object, source, false, false, false);
+    EXPECT_EQ(values(), "make object! [a: [1 2] b: [1 2] c: 30]");
+    EXPECT_TRUE(context::word_at(object.w1, 2)->header & context::flag::set_mark);
+
+    Cell with_unset = blk({Cell{cell::unset_header, 0, 0, 0}});
+    EXPECT_EQ(error_of([&] { object::set_values(object, with_unset, false, false, false); }),
+              script(err::script::need_value));
+    object::set_values(object, with_unset, true, false, false);
+    EXPECT_EQ(cell::type_of(*field(object, "a")), TYPE_UNSET) << "/any";
+}
+
+TEST_F(ObjectTest, SetValuesNotifiesExceptForTheHandlerFields) {
+    Cell handler = function(blk({w("word"), w("old"), w("new")}), nullptr);
+    Cell object = make_object(blk({sw("a"), int_cell(1), sw("on-change*"), handler}));
+    Cell source = make_object(blk({sw("a"), int_cell(5)}));
+    object::set_values(object, source, false, false, false);
+    ASSERT_EQ(handler_calls.size(), 1u);
+    EXPECT_EQ(handler_calls[0].word(), "a");
+    EXPECT_EQ(handler_calls[0].new_value().w2, 5u);
+}
+
+TEST_F(ObjectTest, Construct) {
+    Cell spec = blk({sw("a"), sw("b"), w("yes"), sw("c"), w("none"), sw("d"), w("other"), sw("e")});
+    Cell made = *object::construct(spec, nullptr, false);
+    EXPECT_EQ(molded_text(made, false, true),
+              "make object! [a: true b: true c: none d: 'other e: none]");
+    EXPECT_GT(made.w2, object::first_run_class);
+    Cell only = *object::construct(spec, nullptr, true);
+    EXPECT_EQ(molded_text(only, false, true),
+              "make object! [a: 'yes b: 'yes c: 'none d: 'other e: none]");
+
+    Cell extended = *object::construct(blk({sw("z"), int_cell(1)}), &made, false);
+    EXPECT_EQ(extended.w2, made.w2) << "the class stays the prototype's";
+    EXPECT_EQ(object::words_count(extended), 6u);
+    EXPECT_EQ(object::words_count(made), 5u);
+}
+
+TEST_F(ObjectTest, ClassTests) {
+    Cell inner = make_object(blk({sw("x"), int_cell(1)}));
+    Cell outer = make_object(blk({sw("in"), int_cell(0), sw("n"), int_cell(0)}));
+    *field(outer, "in") = inner;
+    EXPECT_TRUE(object::field_is_object(outer.w1, 0, inner.w2));
+    EXPECT_FALSE(object::field_is_object(outer.w1, 0, inner.w2 + 1));
+    EXPECT_FALSE(object::field_is_object(outer.w1, 1, inner.w2));
+    Cell word{TYPE_WORD, outer.w1, symbol::intern("in"), 0};
+    EXPECT_TRUE(object::word_is_object(word, outer.w1, inner.w2));
+}
+
 TEST_F(ObjectTest, OnChangeIsCalledWithTheFieldWordBoundToTheObject) {
     Cell handler = function(handler_spec(), nullptr);
     Cell object = make_object(blk({sw("a"), int_cell(1), sw("on-change*"), handler}));
@@ -154,24 +240,52 @@ TEST_F(ObjectTest, OnChangeIsCalledWithTheFieldWordBoundToTheObject) {
 
     ASSERT_EQ(handler_calls.size(), 2u);
     for (const HandlerCall& call : handler_calls) {
-        EXPECT_EQ(call.word, "a");
-        EXPECT_EQ(call.word_context, object.w1);
-        EXPECT_EQ(call.arguments, 6u) << "three arguments and three local slots";
+        EXPECT_EQ(call.word(), "a");
+        EXPECT_EQ(call.frame[0].w1, object.w1);
+        ASSERT_EQ(call.frame.size(), 6u) << "three arguments and three local slots";
+        EXPECT_EQ(molded_text(call.frame[3]), "false");
+        EXPECT_EQ(molded_text(call.frame[5]), "none");
     }
-    EXPECT_EQ(handler_calls[0].old_value.w2, 1u);
-    EXPECT_EQ(handler_calls[0].new_value.w2, 5u);
-    EXPECT_EQ(handler_calls[1].old_value.w2, 5u);
-    EXPECT_EQ(handler_calls[1].new_value.w2, 6u);
+    EXPECT_EQ(handler_calls[0].old_value().w2, 1u);
+    EXPECT_EQ(handler_calls[0].new_value().w2, 5u);
+    EXPECT_EQ(handler_calls[1].old_value().w2, 5u);
+    EXPECT_EQ(handler_calls[1].new_value().w2, 6u);
 
     // A new handler with another /local section is picked up.
     Cell shorter = function(blk({w("word"), w("old"), w("new")}), nullptr);
     *field(object, "on-change*") = shorter;
     word::set(word, int_cell(8));
-    EXPECT_EQ(handler_calls.back().arguments, 3u);
+    EXPECT_EQ(handler_calls.back().frame.size(), 3u);
 
     *field(object, "on-change*") = int_cell(0);
     EXPECT_EQ(error_of([&] { word::set(word, int_cell(9)); }),
               script(err::script::invalid_obj_evt));
+}
+
+TEST_F(ObjectTest, OnDeepChangeReceivesTheSevenArguments) {
+    Cell handler = function(
+        blk({w("owner"), w("word"), w("target"), w("action"), w("new"), w("index"), w("part")}),
+        nullptr);
+    Cell object = make_object(blk({sw("items"), blk({}), sw("on-deep-change*"), handler}));
+    Cell word = w("items"), target = *field(object, "items"), action = w("append");
+    object::fire_on_deep_change(object, word, target, action, nullptr, 2, 1);
+    ASSERT_EQ(handler_calls.size(), 1u);
+    const std::vector<Cell>& frame = handler_calls[0].frame;
+    ASSERT_EQ(frame.size(), 7u);
+    EXPECT_EQ(frame[0].w1, object.w1);
+    EXPECT_EQ(symbol::c_name(frame[3].w2), std::string("append"));
+    EXPECT_EQ(cell::type_of(frame[4]), TYPE_NONE) << "no new value";
+    EXPECT_EQ(frame[5].w2, 2u);
+    EXPECT_EQ(frame[6].w2, 1u);
+
+    *field(object, "on-deep-change*") = int_cell(0);
+    object::fire_on_deep_change(object, word, target, action, nullptr, 0, 0);
+    EXPECT_EQ(handler_calls.size(), 1u) << "a field that holds no function is passed over";
+
+    Cell plain = make_object(blk({sw("a"), int_cell(1)}));
+    EXPECT_EQ(
+        error_of([&] { object::fire_on_deep_change(plain, word, target, action, nullptr, 0, 0); }),
+        script(err::script::invalid_obj_evt));
 }
 
 TEST_F(ObjectTest, HandlerFieldsMustHoldFunctions) {

@@ -1,0 +1,255 @@
+#include "datatypes/file.h"
+
+#include <algorithm>
+#include <climits>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "datatypes/block.h"
+#include "datatypes/datatype.h"
+#include "datatypes/integer.h"
+#include "datatypes/logic.h"
+#include "datatypes/none.h"
+#include "datatypes/time.h"
+#include "datatypes/types.h"
+#include "datatypes/unset.h"
+#include "datatypes/url.h"
+#include "evaluator/actions.h"
+#include "evaluator/stack.h"
+#include "io/files.h"
+#include "runtime/errors.h"
+#include "runtime/memory.h"
+#include "runtime/roots.h"
+
+namespace kiv::file {
+
+namespace {
+
+bool string_family(const Cell& value) {
+    switch (cell::type_of(value)) {
+    case TYPE_STRING:
+    case TYPE_FILE:
+    case TYPE_URL:
+    case TYPE_TAG:
+    case TYPE_EMAIL:
+    case TYPE_REF: return true;
+    default: return false;
+    }
+}
+
+[[noreturn]] void not_done(const Cell& what) {
+    runtime::fire_error(runtime::Category::internal, err::internal::not_done, &what);
+}
+
+[[noreturn]] void not_done_type(uint32_t type) {
+    Cell name{};
+    datatype::make_at(name, type);
+    not_done(name);
+}
+
+// The count of a /part or /seek argument: an integer!, or nothing when the
+// refinement is absent.
+std::optional<int64_t> count_of(const Cell* argument) {
+    if (!argument) return std::nullopt;
+    if (cell::type_of(*argument) != TYPE_INTEGER)
+        runtime::fire_error(runtime::Category::script, err::script::invalid_refine_arg, nullptr,
+                            argument);
+    return integer::get(*argument);
+}
+
+// A failed file operation raises cannot-open naming the file! value.
+void check(const io::Status& status, const Cell& file) {
+    if (!status.ok())
+        runtime::fire_error(runtime::Category::access, err::access::cannot_open, &file);
+}
+
+// A new block in `out` of the texts, each loaded from UTF-8 as `type`.
+void block_of_texts(const std::vector<std::string>& texts, uint32_t type, Cell& out) {
+    block::make_at(out, int32_t(texts.size()));
+    for (const std::string& text : texts) {
+        Cell& item = string::load_in(reinterpret_cast<const uint8_t*>(text.data()),
+                                     uint32_t(text.size()), out, string::Encoding::utf8);
+        cell::set_type(item, type);
+    }
+}
+
+// The bytes a value is written as: a string!'s text as UTF-8, any other
+// value molded as by mold/all.
+std::string bytes_of(const Cell& value) {
+    if (cell::type_of(value) == TYPE_STRING) return url::utf8_text(value);
+    Rooted<Cell> molded;
+    string::make_at(*molded, 16);
+    actions::mold(value, *molded, false, true, false, nullptr, INT32_MAX, 0);
+    return url::utf8_text(*molded);
+}
+
+bool needs_escape_in_quotes(uint32_t cp) {
+    // The loader decodes %XX and caret escapes inside a quoted file, and a
+    // double quote or a line break would end it.
+    return cp < 0x20 || cp == 0x7F || cp == '%' || cp == '"' || cp == '^';
+}
+
+} // namespace
+
+Cell& load(const uint8_t* bytes, uint32_t length, string::Encoding encoding) {
+    Cell& loaded = string::load(bytes, length, encoding);
+    cell::set_type(loaded, TYPE_FILE);
+    return loaded;
+}
+
+Cell& push(const Cell& value) {
+    return string::push(value);
+}
+
+void to_local_path(const Cell& file, Cell& string, bool absolute) {
+    std::string local = io::to_local_file(url::utf8_text(file), absolute);
+    Rooted<Cell> text;
+    string::load_at(reinterpret_cast<const uint8_t*>(local.data()), uint32_t(local.size()), *text,
+                    string::Encoding::utf8);
+    string::concatenate(string, *text, -1, true);
+}
+
+std::string to_os_string(const Cell& file) {
+    return io::to_local_file(url::utf8_text(file), false);
+}
+
+Cell& current_dir() {
+    std::string dir = io::current_dir();
+    return string::load(reinterpret_cast<const uint8_t*>(dir.data()), uint32_t(dir.size()),
+                        string::Encoding::utf8);
+}
+
+void normalize_slashes(Cell& file) {
+    Buffer* b = memory::buffer_of(file.w2);
+    uint32_t unit = b->unit();
+    for (uint8_t* p = b->head; p < b->tail; p += unit)
+        if (string::get_char(p, unit) == '\\') string::put_char(p, unit, '/');
+}
+
+bool make_dir(const Cell& file) {
+    return io::make_dir(to_os_string(file)).ok();
+}
+
+int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg, int32_t part,
+             int32_t) {
+    uint32_t head = string::head_index(*value);
+    uint32_t end = string::length_whole(*value);
+    if (arg) end = part < 0 ? head : std::min(end, head + uint32_t(part));
+    // Read before appending: appending may move the buffers.
+    std::u32string name;
+    for (uint32_t i = head; i < end; ++i) name += char32_t(string::char_at(*value, i));
+    bool quoted = name.empty();
+    for (char32_t cp : name) quoted = quoted || !url::safe_char(cp);
+
+    std::u32string out = U"%";
+    if (quoted) out += U'"';
+    for (char32_t cp : name) {
+        if (quoted && needs_escape_in_quotes(cp)) {
+            out += U'%';
+            for (const char* hex = string::byte_to_hex(uint8_t(cp)); *hex; ++hex)
+                out += char32_t(*hex);
+        } else {
+            out += cp;
+        }
+    }
+    if (quoted) out += U'"';
+    for (char32_t cp : out) string::append_char(memory::buffer_of(buffer->w2), cp);
+    return part - int32_t(out.size());
+}
+
+Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool lines, bool,
+           const Cell* as) {
+    if (as) not_done(*as);
+    if (binary) not_done_type(TYPE_BINARY);
+    Rooted<Cell> file(*source);
+    std::string path = to_os_string(*file);
+    Rooted<Cell> result;
+    if (io::dir_path_q(path)) {
+        io::ListResult listing = io::read_dir(path);
+        check(listing.status, *file);
+        block_of_texts(listing.names, TYPE_FILE, *result);
+    } else {
+        io::BytesResult content = io::read_file(path, {count_of(part), count_of(seek)});
+        check(content.status, *file);
+        if (lines)
+            block_of_texts(io::split_lines(content.bytes), TYPE_STRING, *result);
+        else
+            string::load_at(content.bytes.data(), uint32_t(content.bytes.size()), *result,
+                            string::Encoding::utf8);
+    }
+    *source = *result;
+    return source;
+}
+
+Cell* write(Cell* destination, Cell* data, bool, bool lines, bool, bool append, const Cell* part,
+            const Cell* seek, const Cell* allow, const Cell* as) {
+    if (allow || as) not_done(allow ? *allow : *as);
+    std::string path = to_os_string(*destination);
+    io::WriteOptions options{count_of(part), count_of(seek), append};
+    io::Status status;
+    if (lines) {
+        std::vector<std::string> texts;
+        uint32_t type = cell::type_of(*data);
+        if (type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH) {
+            Rooted<Cell> block(*data);
+            for (int32_t i = 0, n = block::rs_length(*block); i < n; ++i) {
+                // A copy: molding allocates, which may move the block's cells.
+                Cell item = block::rs_head(*block)[i];
+                texts.push_back(bytes_of(item));
+            }
+        } else {
+            texts.push_back(bytes_of(*data));
+        }
+        status = io::write_lines(path, texts, options);
+    } else {
+        std::string bytes = bytes_of(*data);
+        status = io::write_file(
+            path, std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), options);
+    }
+    check(status, *destination);
+    unset::make_at(*destination);
+    return destination;
+}
+
+Cell* delete_(Cell* file) {
+    return logic::make_at(*file, io::delete_(to_os_string(*file)).ok());
+}
+
+Cell* query(Cell* file) {
+    std::optional<io::FileDate> date = io::query_file(to_os_string(*file));
+    if (!date) return none::make_at(*file);
+    Rooted<Cell> fields;
+    block::make_at(*fields, 4);
+    for (int32_t field : {date->year, date->month, date->day}) integer::make_in(*fields, field);
+    double seconds = date->hour * time_::seconds_per_hour +
+                     date->minute * time_::seconds_per_minute + date->second +
+                     date->nanosecond * 1e-9;
+    time_::make_in(*fields, seconds);
+    *file = *fields;
+    return file;
+}
+
+Cell* rename(Cell* file, Cell* new_name) {
+    if (!string_family(*new_name))
+        runtime::fire_error(runtime::Category::script, err::script::invalid_arg, new_name);
+    bool renamed = io::rename(to_os_string(*file), to_os_string(*new_name)).ok();
+    return logic::make_at(*file, renamed);
+}
+
+void init() {
+    using namespace action;
+    // clang-format off
+    datatype::register_type(TYPE_FILE, TYPE_URL, "file!", {
+        inherit, no,      no,      inherit, inherit, mold,    inherit, no,      inherit, no, // 1-10
+        no,      no,      no,      no,      no,      no,      no,      no,      no,      no, // 11-20
+        no,      no,      no,      no,      inherit, inherit, inherit, inherit, inherit, inherit, // 21-30
+        inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, // 31-40
+        no,      inherit, inherit, inherit, no,      inherit, inherit, inherit, inherit, inherit, // 41-50
+        no,      no,      no,      delete_, inherit, no,      no,      query,   read,    rename, // 51-60
+        no,      write // 61-62
+    });
+    // clang-format on
+}
+
+} // namespace kiv::file

@@ -1,0 +1,731 @@
+#include "evaluator/interpreter.h"
+
+#include <cstdint>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "datatypes/function.h"
+#include "datatypes/logic.h"
+#include "datatypes/none.h"
+#include "datatypes/symbol.h"
+#include "datatypes/typeset.h"
+#include "datatypes/unset.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/natives.h"
+#include "evaluator/stack.h"
+#include "runtime/collector.h"
+#include "runtime/errors.h"
+#include "runtime/fatal.h"
+#include "runtime/faults.h"
+#include "runtime/memory.h"
+#include "runtime/roots.h"
+#include "runtime/throw.h"
+#include "runtime/words.h"
+
+namespace kiv::interpreter {
+
+Cell position{cell::unset_header, 0, 0, 0};
+
+namespace {
+
+auto& rt = runtime::record;
+
+// Argument kinds in bits 20-21 of the typeset entries of an argument list.
+namespace arg_kind {
+constexpr uint32_t shift = 20;
+constexpr uint32_t normal = 0;
+constexpr uint32_t get = 1;
+constexpr uint32_t literal = 2;
+constexpr uint32_t ret = 3;
+} // namespace arg_kind
+
+uint32_t kind_of(const Cell& entry) {
+    return (entry.header >> arg_kind::shift) & 3;
+}
+
+// The machine stack must not run out before the call-frame stack does:
+// deep recursion raises the language's stack-overflow error instead.
+uintptr_t stack_limit = 0;
+constexpr uintptr_t stack_margin = 256 * 1024;
+
+void check_machine_stack() {
+    if (reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < stack_limit) [[unlikely]]
+        runtime::fire_error(runtime::Category::internal, err::internal::stack_overflow);
+}
+
+bool is_function_type(uint32_t type) {
+    return type == TYPE_NATIVE || type == TYPE_ACTION || type == TYPE_FUNCTION ||
+           type == TYPE_ROUTINE;
+}
+
+[[noreturn]] void raise(uint32_t id, const Cell* a = nullptr, const Cell* b = nullptr,
+                        const Cell* c = nullptr) {
+    runtime::fire_error(runtime::Category::script, id, a, b, c);
+}
+
+// Restores the current-position cell when an evaluation ends, however it
+// ends.
+class PositionGuard {
+  public:
+    PositionGuard() : saved_(position) {}
+    ~PositionGuard() { position = saved_; }
+    PositionGuard(const PositionGuard&) = delete;
+    PositionGuard& operator=(const PositionGuard&) = delete;
+
+  private:
+    Cell saved_;
+};
+
+Cell* block_cells(const Cell& block) {
+    return memory::buffer_of(block.w2)->head_cell();
+}
+
+// Where the value of a bound word lives; null when its context has no
+// values (a function that is not running).
+const Cell* word_value(const Cell& word) {
+    if (word.w1 && int32_t(word.w3) >= 0) [[likely]] {
+        const Cell& ctx = context::cell_of(word.w1);
+        if (!ctx.w2) return nullptr;
+        if (ctx.header & context::flag::on_stack) return stack::values_at(ctx.w2) + word.w3;
+        return memory::buffer_of(ctx.w2)->head_cell() + word.w3;
+    }
+    return word::value_cell(word);
+}
+
+const Cell& lookup(const Cell& word) {
+    const Cell* value = word_value(word);
+    if (!value) raise(err::script::not_in_context, &word);
+    return *value;
+}
+
+// Stores an expression's value: pushed, or written to slot 0 with the
+// frame emptied above it.
+void store(const Cell& value, bool keep) {
+    if (keep)
+        stack::push(value);
+    else
+        stack::keep_last(value);
+}
+
+// The argument list of a function value, built from its spec on first
+// call and kept in the value's extras block: one typeset per argument (its
+// kind in bits 20-21), one refinement! per refinement (for natives and
+// actions numbered in word 3), an integer! counting /local and its words,
+// and for natives and actions a last integer! counting the refinements.
+Cell argument_list(const Cell& function) {
+    Cell* cache = extras::at(function, extras::arguments);
+    if (cell::type_of(*cache) == TYPE_BLOCK) return *cache;
+
+    bool native = cell::type_of(function) == TYPE_NATIVE || cell::type_of(function) == TYPE_ACTION;
+    Rooted<Cell> spec(Cell{TYPE_BLOCK, 0, function.w2, 0});
+    Rooted<Cell> list;
+    block::make_at(*list, 8);
+    uint32_t refinements = 0;
+    uint32_t length = uint32_t(block::rs_length(*spec));
+    for (uint32_t i = 0; i < length; ++i) {
+        Cell value = block_cells(*spec)[i];
+        uint32_t type = cell::type_of(value);
+        uint32_t kind;
+        switch (type) {
+        case TYPE_WORD: kind = arg_kind::normal; break;
+        case TYPE_GET_WORD: kind = arg_kind::get; break;
+        case TYPE_LIT_WORD: kind = arg_kind::literal; break;
+        case TYPE_SET_WORD: kind = arg_kind::ret; break;
+        case TYPE_REFINEMENT: {
+            if (symbol::resolve(value.w2) == symbol::resolve(words::refinement<"local">().w2)) {
+                uint32_t count = 1;
+                for (uint32_t j = i + 1; j < length; ++j) {
+                    uint32_t t = cell::type_of(block_cells(*spec)[j]);
+                    if (t == TYPE_SET_WORD) break;
+                    if (t == TYPE_WORD) ++count;
+                }
+                Cell locals{TYPE_INTEGER, 0, count, 0};
+                block::append_value(*list, locals);
+                i = length;
+                continue;
+            }
+            Cell refinement = value;
+            refinement.w3 = native ? ++refinements : uint32_t(-1);
+            block::append_value(*list, refinement);
+            continue;
+        }
+        default: continue;
+        }
+        if (kind == arg_kind::ret &&
+            symbol::resolve(value.w2) != symbol::resolve(words::sym<"return">())) {
+            raise(err::script::bad_func_def, &value);
+        }
+        const Cell* next = i + 1 < length ? &block_cells(*spec)[i + 1] : nullptr;
+        Cell* entry;
+        if (next && cell::type_of(*next) == TYPE_BLOCK && block::rs_length(*next) > 0) {
+            Cell types = *next;
+            entry = typeset::make_in_from_block(*list, types);
+        } else {
+            entry = typeset::make_in_default(*list);
+        }
+        entry->header |= kind << arg_kind::shift;
+    }
+    if (native && refinements) block::append_value(*list, Cell{TYPE_INTEGER, 0, refinements, 0});
+    *extras::at(function, extras::arguments) = *list;
+    return *list;
+}
+
+// The n-th argument word (counted from 0) of a function's spec, for error
+// messages.
+Cell argument_word(const Cell& function, uint32_t n) {
+    Cell spec{TYPE_BLOCK, 0, function.w2, 0};
+    uint32_t length = uint32_t(block::rs_length(spec));
+    for (uint32_t i = 0; i < length; ++i) {
+        const Cell& value = block_cells(spec)[i];
+        uint32_t type = cell::type_of(value);
+        if (type == TYPE_WORD || type == TYPE_GET_WORD || type == TYPE_LIT_WORD) {
+            if (n-- == 0) {
+                Cell word = value;
+                cell::set_type(word, TYPE_WORD);
+                return word;
+            }
+        }
+    }
+    return words::word<"<anon>">();
+}
+
+void check_type(const Cell& entry, const Cell& value, const Cell& function, const Cell& name,
+                uint32_t argument) {
+    if (typeset::has(entry, cell::type_of(value))) [[likely]]
+        return;
+    Cell type{};
+    datatype::make_at(type, cell::type_of(value));
+    Cell word = argument_word(function, argument);
+    raise(err::script::expect_arg, &name, &type, &word);
+}
+
+// Fetches one argument at pos onto the stack; returns the position after
+// it.
+const Cell* fetch(const Cell& entry, const Cell* pos, const Cell* tail, const Cell& code,
+                  bool infix, uint32_t call_mode, const Cell& function, const Cell& name,
+                  uint32_t argument) {
+    if (pos >= tail) {
+        if (kind_of(entry) == arg_kind::literal && typeset::has(entry, TYPE_UNSET)) {
+            unset::push();
+            return pos;
+        }
+        Cell word = argument_word(function, argument);
+        raise(err::script::no_arg, &name, &word);
+    }
+    switch (kind_of(entry)) {
+    case arg_kind::normal: {
+        const Cell* end = call_mode & mode::literal_arguments ? pos + 1 : tail;
+        pos = eval_expression(pos, end, code, infix, true, false);
+        break;
+    }
+    case arg_kind::get: stack::push(*pos++); break;
+    default: {
+        const Cell& value = *pos;
+        switch (cell::type_of(value)) {
+        case TYPE_PAREN: {
+            stack::mark_native(words::word<"<anon>">());
+            eval(value, true);
+            if (rt.pending) return pos;
+            stack::unwind();
+            ++pos;
+            break;
+        }
+        case TYPE_GET_WORD:
+            stack::push(lookup(value));
+            ++pos;
+            break;
+        case TYPE_GET_PATH: pos = eval_path(value, pos + 1, tail, code, false, true, true); break;
+        default:
+            stack::push(value);
+            ++pos;
+            break;
+        }
+    }
+    }
+    if (!rt.pending) check_type(entry, *stack::get_top(), function, name, argument);
+    return pos;
+}
+
+// The truth of a refinement named in a path: a word! is used, a
+// get-word! by the truth of its value.
+bool refinement_truth(const Cell& element) {
+    if (cell::type_of(element) == TYPE_GET_WORD)
+        return logic::true_cell(lookup(element), false, nullptr);
+    return true;
+}
+
+// Finds the refinement named by a path element in the argument list;
+// returns its position in the list, or -1.
+int32_t find_refinement(const Cell* list, uint32_t count, const Cell& element) {
+    uint32_t wanted = symbol::resolve(element.w2);
+    for (uint32_t i = 0; i < count; ++i)
+        if (cell::type_of(list[i]) == TYPE_REFINEMENT && symbol::resolve(list[i].w2) == wanted)
+            return int32_t(i);
+    return -1;
+}
+
+constexpr uint32_t max_refinements = 64;
+
+// Fetches the arguments of a call into the current frame (the frame's
+// slots follow the function's context entries) and, for natives and
+// actions, calls the code. Returns the position after the last argument.
+const Cell* eval_arguments(const Cell& function, const Cell* pos, const Cell* tail,
+                           const Cell& code, const Cell* path, uint32_t path_index,
+                           const Cell& name, uint32_t call_mode, bool infix) {
+    uint32_t type = cell::type_of(function);
+    bool native = type == TYPE_NATIVE || type == TYPE_ACTION;
+    Cell list_block = argument_list(function);
+    Pin pin(list_block.w2);
+    const Cell* list = block_cells(list_block) + list_block.w1;
+    uint32_t count = uint32_t(block::rs_length(list_block));
+
+    int32_t refinements[max_refinements];
+    uint32_t refinement_count = 0;
+    if (native && count && cell::type_of(list[count - 1]) == TYPE_INTEGER) {
+        refinement_count = list[count - 1].w2;
+        for (uint32_t i = 0; i < refinement_count && i < max_refinements; ++i) refinements[i] = -1;
+    }
+
+    // The fixed arguments, before the first refinement.
+    uint32_t argument = 0;
+    uint32_t i = 0;
+    for (; i < count; ++i) {
+        const Cell& entry = list[i];
+        if (cell::type_of(entry) != TYPE_TYPESET) break;
+        if (kind_of(entry) == arg_kind::ret) continue;
+        if (infix && argument == 0) {
+            stack::state.top++; // the left operand is already in place
+            check_type(entry, *stack::get_top(), function, name, argument);
+        } else {
+            pos = fetch(entry, pos, tail, code, infix, call_mode, function, name, argument);
+            if (rt.pending) return pos;
+        }
+        ++argument;
+    }
+    Cell* base = stack::state.base;
+
+    // Functions see every refinement as false and its arguments as none
+    // until a path names it; locals follow.
+    if (!native) {
+        for (uint32_t j = i; j < count; ++j) {
+            switch (cell::type_of(list[j])) {
+            case TYPE_REFINEMENT: logic::push(false); break;
+            case TYPE_TYPESET:
+                if (kind_of(list[j]) != arg_kind::ret) none::push();
+                break;
+            case TYPE_INTEGER:
+                logic::push(false);
+                for (uint32_t k = 1; k < list[j].w2; ++k) none::push();
+                break;
+            default: break;
+            }
+        }
+    }
+
+    // Refinements named in the path, each once, their arguments fetched
+    // from the code after the fixed arguments.
+    if (path) {
+        const Cell* elements = block_cells(*path) + path->w1;
+        uint32_t length = uint32_t(block::rs_length(*path));
+        uint64_t used = 0;
+        for (uint32_t e = path_index + 1; e < length; ++e) {
+            const Cell& element = elements[e];
+            uint32_t etype = cell::type_of(element);
+            if (etype != TYPE_WORD && etype != TYPE_GET_WORD)
+                raise(err::script::bad_refine, &element);
+            int32_t at = find_refinement(list, count, element);
+            if (at < 0) raise(err::script::no_refine, &name, &element);
+            if (used & (uint64_t(1) << (at & 63))) raise(err::script::dup_refine, path);
+            used |= uint64_t(1) << (at & 63);
+            bool truth = refinement_truth(element);
+
+            // Frame slot of the refinement: the entries before it, not
+            // counting the return: entry.
+            uint32_t slot = 0;
+            uint32_t arg_index = 0;
+            for (int32_t j = 0; j < at; ++j) {
+                if (cell::type_of(list[j]) == TYPE_TYPESET) {
+                    if (kind_of(list[j]) == arg_kind::ret) continue;
+                    ++arg_index;
+                }
+                ++slot;
+            }
+            if (native) {
+                if (truth) refinements[list[at].w3 - 1] = int32_t(stack::state.top - base);
+            } else {
+                logic::make_at(base[slot], truth);
+            }
+            uint32_t k = 0;
+            for (uint32_t j = uint32_t(at) + 1; j < count && cell::type_of(list[j]) == TYPE_TYPESET;
+                 ++j) {
+                if (kind_of(list[j]) == arg_kind::ret) continue;
+                pos = fetch(list[j], pos, tail, code, false, call_mode, function, name,
+                            arg_index + k);
+                if (rt.pending) return pos;
+                ++k;
+                if (!native) {
+                    base[slot + k] = truth ? *stack::get_top() : Cell{TYPE_NONE, 0, 0, 0};
+                    stack::pop(1);
+                } else if (!truth) {
+                    stack::pop(1);
+                }
+            }
+        }
+    }
+
+    if (type == TYPE_NATIVE) {
+        natives::entry(function.w1)(false, refinements);
+    } else if (type == TYPE_ACTION) {
+        actions::entry(function.w1)(refinements);
+    }
+    return pos;
+}
+
+// Runs an interpreted function body with the function's context pointed
+// at the current frame.
+void eval_body(const Cell& function, const Cell& body) {
+    Cell& ctx = context::cell_of(function.w1);
+    uint32_t saved = ctx.w2;
+    ctx.w2 = stack::values_word(stack::state.base);
+    stack::set_frame_flag(true);
+    struct Restore {
+        NodeId node;
+        uint32_t values;
+        ~Restore() { context::cell_of(node).w2 = values; }
+    } restore{function.w1, saved};
+    eval(body, true);
+    if (rt.pending == runtime::code::ret || rt.pending == runtime::code::exit) {
+        rt.pending = 0;
+        return;
+    }
+    if (!rt.pending) stack::clear_frame_flag(stack::get_ctop());
+}
+
+// The word that names a call: the name given, else the word before the
+// arguments, else <anon>.
+Cell call_name(const Cell* name, const Cell* pos, const Cell& code) {
+    if (name) return *name;
+    const Cell* first = block_cells(code);
+    if (pos && pos > first && cell::type_of(pos[-1]) == TYPE_WORD) return pos[-1];
+    return words::word<"<anon>">();
+}
+
+// The infix step: while the next value is a word whose value is an op!,
+// the value just computed becomes its left argument.
+const Cell* eval_infix(const Cell* pos, const Cell* tail, const Cell& code, Cell* start_top,
+                       bool keep) {
+    while (pos < tail && cell::type_of(*pos) == TYPE_WORD) {
+        const Cell* value = pos->w1 ? word_value(*pos) : nullptr;
+        if (!value || cell::type_of(*value) != TYPE_OP) return pos;
+        Cell wrapped = *value;
+        wrapped.header = (value->header >> 16) & 0xFF;
+        stack::state.top = keep ? start_top : stack::state.base;
+        pos = eval_code(wrapped, pos + 1, tail, code, keep, nullptr, 0, pos, 0, 0, true);
+        if (rt.pending) return pos;
+    }
+    return pos;
+}
+
+} // namespace
+
+void init() {
+    position = Cell{cell::unset_header, 0, 0, 0};
+    runtime::StackBounds bounds = runtime::init_stack_bounds();
+    stack_limit = bounds.low ? bounds.low + stack_margin : 0;
+    static bool marker_added = false;
+    if (!marker_added) {
+        collector::add_marker([] { collector::mark_values(&position, &position + 1); });
+        marker_added = true;
+    }
+}
+
+void eval(const Cell& block, bool set_result) {
+    check_machine_stack();
+    PositionGuard guard;
+    Cell code = block;
+    stack::mark_eval(words::word<"<body>">());
+    Pin pin(code.w2);
+    Buffer* buffer = pin.buffer();
+    const Cell* pos = buffer->head_cell() + code.w1;
+    if (pos >= buffer->tail_cell()) {
+        unset::set_result();
+    } else {
+        position = code;
+        while (pos < buffer->tail_cell()) {
+            position.w1 = uint32_t(pos - buffer->head_cell());
+            pos = eval_expression(pos, buffer->tail_cell(), code, false, false, false);
+            if (rt.pending) return;
+            if (pos < buffer->tail_cell()) stack::reset();
+        }
+    }
+    if (set_result)
+        stack::unwind_last();
+    else
+        stack::unwind();
+}
+
+const Cell* eval_next(const Cell& block, const Cell* pos, const Cell* tail, bool keep) {
+    stack::mark_native(words::word<"<body>">());
+    pos = eval_expression(pos, tail, block, false, true, false);
+    if (rt.pending) return pos;
+    if (keep)
+        stack::unwind();
+    else
+        stack::unwind_last();
+    return pos;
+}
+
+uint32_t eval_next_in(const Cell& block) {
+    Cell code = block;
+    Pin pin(code.w2);
+    Buffer* buffer = pin.buffer();
+    const Cell* pos = buffer->head_cell() + code.w1;
+    if (pos >= buffer->tail_cell()) {
+        unset::set_result();
+        return code.w1;
+    }
+    pos = eval_next(code, pos, buffer->tail_cell(), false);
+    return uint32_t(pos - buffer->head_cell());
+}
+
+const Cell* eval_expression(const Cell* pos, const Cell* tail, const Cell& code, bool no_infix,
+                            bool keep, bool literal_functions) {
+    Cell* start_top = stack::state.top;
+    const Cell& value = *pos;
+    switch (cell::type_of(value)) {
+    case TYPE_PAREN:
+        stack::mark_native(words::word<"<body>">());
+        eval(value, true);
+        if (rt.pending) return pos;
+        if (keep)
+            stack::unwind();
+        else
+            stack::unwind_last();
+        ++pos;
+        break;
+    case TYPE_WORD: {
+        const Cell& v = lookup(value);
+        switch (cell::type_of(v)) {
+        case TYPE_UNSET: raise(err::script::no_value, &value);
+        case TYPE_OP: raise(err::script::no_op_arg, &value);
+        case TYPE_NATIVE:
+        case TYPE_ACTION:
+        case TYPE_FUNCTION:
+        case TYPE_ROUTINE: {
+            Cell function = v;
+            pos = eval_code(function, pos + 1, tail, code, keep, nullptr, 0, pos, 0, 0, false);
+            if (rt.pending) return pos;
+            break;
+        }
+        default: store(v, keep); ++pos;
+        }
+        break;
+    }
+    case TYPE_SET_WORD: {
+        stack::mark_native(value);
+        stack::push(value);
+        if (pos + 1 >= tail) raise(err::script::need_value, &value);
+        pos = eval_expression(pos + 1, tail, code, false, true, false);
+        if (rt.pending) return pos;
+        word::set_from_arg(true);
+        if (keep)
+            stack::unwind();
+        else
+            stack::unwind_last();
+        return pos; // the assigned expression already took its operators
+    }
+    case TYPE_LIT_WORD: {
+        Cell word = value;
+        word.header = TYPE_WORD;
+        store(word, keep);
+        ++pos;
+        break;
+    }
+    case TYPE_GET_WORD: {
+        const Cell* v = word_value(value);
+        if (!v) raise(err::script::not_in_context, &value);
+        store(*v, keep);
+        ++pos;
+        break;
+    }
+    case TYPE_ISSUE: {
+        if (pos + 1 < tail && cell::type_of(pos[1]) == TYPE_BLOCK &&
+            (symbol::resolve(value.w2) == symbol::resolve(words::sym<"system">()) ||
+             symbol::resolve(value.w2) == symbol::resolve(words::sym<"system-global">())))
+            runtime::fire_error(runtime::Category::internal, err::internal::kiv_system);
+        store(value, keep);
+        ++pos;
+        break;
+    }
+    case TYPE_NATIVE:
+    case TYPE_ACTION:
+    case TYPE_FUNCTION:
+    case TYPE_ROUTINE:
+        if (literal_functions) {
+            store(value, keep);
+            ++pos;
+        } else {
+            Cell function = value;
+            pos = eval_code(function, pos + 1, tail, code, keep, nullptr, 0, nullptr, 0, 0, false);
+            if (rt.pending) return pos;
+        }
+        break;
+    case TYPE_OP: runtime::fire_error(runtime::Category::internal, err::internal::not_done);
+    case TYPE_PATH:
+        pos = eval_path(value, pos + 1, tail, code, false, false, keep);
+        if (rt.pending) return pos;
+        break;
+    case TYPE_LIT_PATH: {
+        Cell path = value;
+        path.header = (path.header & ~cell::type_mask) | TYPE_PATH;
+        path.w3 = 0;
+        store(path, keep);
+        ++pos;
+        break;
+    }
+    case TYPE_SET_PATH: {
+        if (pos + 1 >= tail) raise(err::script::need_value, &value);
+        Cell path = value;
+        stack::mark_native(words::word<"<anon>">());
+        const Cell* next = eval_expression(pos + 1, tail, code, false, true, false);
+        if (rt.pending) return next;
+        eval_path(path, next, tail, code, true, false, false);
+        if (rt.pending) return next;
+        if (keep)
+            stack::unwind();
+        else
+            stack::unwind_last();
+        return next;
+    }
+    case TYPE_GET_PATH:
+        pos = eval_path(value, pos + 1, tail, code, false, true, keep);
+        if (rt.pending) return pos;
+        break;
+    default: store(value, keep); ++pos;
+    }
+    if (!no_infix) pos = eval_infix(pos, tail, code, start_top, keep);
+    return pos;
+}
+
+const Cell* eval_code(const Cell& function_value, const Cell* pos, const Cell* tail,
+                      const Cell& code, bool keep, const Cell* path, uint32_t path_index,
+                      const Cell* name_word, NodeId object, uint32_t call_mode, bool infix) {
+    check_machine_stack();
+    Cell function = function_value;
+    Cell name = call_name(name_word, path ? nullptr : pos, code);
+    Cell* held = nullptr;
+    if (!infix) held = stack::push(function); // keeps the value alive; replaced by the result
+    switch (cell::type_of(function)) {
+    case TYPE_NATIVE:
+    case TYPE_ACTION:
+        stack::mark_interp_native(name);
+        pos = eval_arguments(function, pos, tail, code, path, path_index, name, call_mode, infix);
+        if (rt.pending) return pos;
+        break;
+    case TYPE_ROUTINE:
+        stack::mark_interp_native(name);
+        pos = eval_arguments(function, pos, tail, code, path, path_index, name, call_mode, infix);
+        if (rt.pending) return pos;
+        routine::call(function, stack::state.base);
+        break;
+    case TYPE_FUNCTION:
+        stack::mark_interp_func(name, function.w1);
+        pos = eval_arguments(function, pos, tail, code, path, path_index, name, call_mode, infix);
+        if (rt.pending) return pos;
+        eval_function(function, object, name, call_kind::interpreter);
+        if (rt.pending) return pos;
+        break;
+    default: runtime::quit_with_error(runtime::fatal::no_switch_matched, 0);
+    }
+    if (keep)
+        stack::unwind();
+    else
+        stack::unwind_last();
+    if (held) {
+        *held = *stack::get_top();
+        stack::state.top = held + 1;
+        if (!keep) *stack::state.base = *held;
+    }
+    return pos;
+}
+
+void eval_function(const Cell& function, NodeId, const Cell&, uint32_t) {
+    Cell body = *extras::at(function, extras::body);
+    if (cell::type_of(body) != TYPE_BLOCK) {
+        unset::set_result();
+        return;
+    }
+    eval_body(function, body);
+}
+
+void call_with_block(const Cell& function, const Cell& arguments, uint32_t call_mode) {
+    Cell code = arguments;
+    Pin pin(code.w2);
+    Buffer* buffer = pin.buffer();
+    const Cell* pos = buffer->head_cell() + code.w1;
+    eval_code(function, pos, buffer->tail_cell(), code, true, nullptr, 0, nullptr, 0, call_mode,
+              false);
+}
+
+const Cell* eval_path(const Cell& path_value, const Cell* pos, const Cell* tail, const Cell& code,
+                      bool set, bool get, bool keep) {
+    Cell path = path_value;
+    Pin pin(path.w2);
+    const Cell* elements = pin.buffer()->head_cell() + path.w1;
+    uint32_t length = uint32_t(block::rs_length(path));
+    if (length == 0) raise(err::script::empty_path, &path);
+    const Cell& head = elements[0];
+    if (cell::type_of(head) != TYPE_WORD) raise(err::script::word_first, &path);
+    Rooted<Cell> current(lookup(head));
+    if (cell::type_of(*current) == TYPE_UNSET) raise(err::script::unset_path, &path, &head);
+    if (is_function_type(cell::type_of(*current))) {
+        if (set) raise(err::script::invalid_path_set, &path);
+        if (get) raise(err::script::invalid_path_get, &path);
+        Cell function = *current;
+        return eval_code(function, pos, tail, code, keep, &path, 0, &head, 0, 0, false);
+    }
+    // The value to assign is the last pushed value of a set-path's frame.
+    Rooted<Cell> assigned(set ? *stack::get_top() : Cell{cell::unset_header, 0, 0, 0});
+    Rooted<Cell> grand_parent;
+    Rooted<Cell> previous(head);
+    for (uint32_t i = 1; i < length; ++i) {
+        Rooted<Cell> element(elements[i]);
+        switch (cell::type_of(*element)) {
+        case TYPE_PAREN:
+            stack::mark_native(words::word<"<anon>">());
+            eval(*element, true);
+            if (rt.pending) return pos;
+            stack::unwind();
+            *element = *stack::get_top();
+            stack::pop(1);
+            break;
+        case TYPE_GET_WORD: *element = lookup(*element); break;
+        default: break;
+        }
+        if (cell::type_of(*element) == TYPE_UNSET)
+            raise(err::script::invalid_path, &path, &*element);
+        bool last = i + 1 == length;
+        if (is_function_type(cell::type_of(*current)) && !last) {
+            Cell function = *current;
+            return eval_code(function, pos, tail, code, keep, &path, i - 1, &elements[i - 1], 0, 0,
+                             false);
+        }
+        Cell* result =
+            actions::eval_path(&*current, &*element, set && last ? &*assigned : nullptr, &path,
+                               &*grand_parent, &*previous, int32_t(i), false, get, last, false);
+        *grand_parent = *current;
+        *current = *result;
+        *previous = *element;
+    }
+    if (is_function_type(cell::type_of(*current)) && !get && !set) {
+        Cell function = *current;
+        return eval_code(function, pos, tail, code, keep, &path, length - 1, &elements[length - 1],
+                         0, 0, false);
+    }
+    store(set ? *assigned : *current, keep);
+    return pos;
+}
+
+} // namespace kiv::interpreter
