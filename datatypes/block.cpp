@@ -2,17 +2,24 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "datatypes/datatype.h"
+#include "datatypes/integer.h"
 #include "datatypes/none.h"
+#include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "datatypes/typeset.h"
 #include "datatypes/unset.h"
+#include "evaluator/actions.h"
+#include "evaluator/lexer.h"
 #include "evaluator/stack.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
+#include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 
@@ -466,6 +473,542 @@ int32_t compare_each(const Cell& value1, const Cell& value2, int32_t op) {
         if (r != 0) return r;
     }
     return (length1 > length2) - (length1 < length2);
+}
+
+} // namespace kiv::block
+
+// ---------------------------------------------------------------- actions
+
+namespace kiv::block {
+
+namespace {
+
+using ownership::Word;
+
+bool is_block(const Cell& c) {
+    return series::is_block_type(cell::type_of(c));
+}
+
+// Equality of a cell of the series with the searched value under an
+// operator; types without a comparison match only identical cells.
+bool matches(const Cell& value, const Cell& c, int32_t op) {
+    auto compare = datatype::get<Slot::compare>(cell::type_of(value));
+    if (!compare)
+        return cell::type_of(value) == cell::type_of(c) && value.w1 == c.w1 && value.w2 == c.w2 &&
+               value.w3 == c.w3;
+    return compare(&value, &c, op) == 0;
+}
+
+// The outcome of a search: the candidate index (-1 when none) and the
+// length of the matched sequence (0 for a single cell).
+struct Found {
+    int64_t at = -1;
+    int64_t k = 0;
+    int64_t step = 1;
+    bool backward = false;
+};
+
+struct Search {
+    const Cell* part;
+    bool only, case_, same;
+    const Cell* skip;
+    bool last, reverse, match;
+};
+
+Found search(const Cell& series, const Cell& value, const Search& s) {
+    Found f;
+    Buffer* b = buffer_of(series);
+    int64_t length = length_of(b);
+    int64_t head = int32_t(series.w1);
+    if (length == 0 || (!s.reverse && head >= length)) return f;
+    head = std::clamp<int64_t>(head, 0, length);
+    if (s.skip) {
+        if (cell::type_of(*s.skip) != TYPE_INTEGER) series::invalid_refine("skip", *s.skip);
+        f.step = integer::get(*s.skip);
+        if (f.step < 1) series::raise(err::script::out_of_range, s.skip);
+    }
+    int64_t limit = length - 1;
+    bool limited = false;
+    if (s.part) {
+        if (cell::type_of(*s.part) == TYPE_INTEGER) {
+            int64_t n = integer::get(*s.part);
+            if (n < 1) return f;
+            limit = head + n - 1;
+        } else {
+            if (cell::type_of(*s.part) != cell::type_of(series) || s.part->w2 != series.w2)
+                series::invalid_refine("part", *s.part);
+            limit = int32_t(s.part->w1);
+        }
+        limit = std::min(limit, length - 1);
+        limited = true;
+    }
+    uint32_t vtype = cell::type_of(value);
+    bool by_type = vtype == TYPE_DATATYPE && !s.only;
+    bool by_typeset = vtype == TYPE_TYPESET && !s.only;
+    int32_t op = s.same ? 9 : s.case_ ? 2 : 12;
+
+    NodeId table = cell::type_of(series) == TYPE_HASH ? series.w3 : 0;
+    bool use_table = table && !s.match && !(is_block(value) && !(s.same && s.only)) && !by_type &&
+                     !by_typeset && !(vtype == TYPE_OBJECT && !s.same);
+    if (use_table) {
+        Cell* c =
+            hashtable::get(table, &value, int32_t(head), int32_t(f.step), op, s.last, s.reverse);
+        if (!c) return f;
+        int64_t at = c - buffer_of(series)->head_cell();
+        if (limited && at > limit) return f;
+        f.at = at;
+        f.backward = s.last || s.reverse;
+        return f;
+    }
+
+    f.k = (s.only || !is_block(value)) ? 0 : std::max(rs_length(value), 0);
+    int64_t k = f.k;
+    auto candidate = [&](int64_t i) {
+        Cell* cells = buffer_of(series)->head_cell();
+        if (k > 0) {
+            if (i + k > length) return false;
+            const Cell* wanted = rs_head(value);
+            for (int64_t j = 0; j < k; ++j)
+                if (!matches(wanted[j], cells[i + j], op)) return false;
+            return true;
+        }
+        if (by_type) return cell::type_of(cells[i]) == value.w1;
+        if (by_typeset) return typeset::has(value, cell::type_of(cells[i]));
+        return matches(value, cells[i], op);
+    };
+    if (s.last || s.reverse) {
+        f.backward = true;
+        int64_t start = limited  ? limit
+                        : s.last ? (k > 0 ? length - k : length - 1)
+                                 : (k > 0 ? head - k : head - 1);
+        if (start < 0) return f;
+        for (int64_t i = start; i >= 0; i -= f.step) {
+            if (candidate(i)) {
+                f.at = i;
+                return f;
+            }
+            if (s.match) break;
+        }
+        return f;
+    }
+    int64_t end = limited ? limit : length - 1;
+    for (int64_t i = head; i <= end; i += f.step) {
+        if (candidate(i)) {
+            f.at = i;
+            return f;
+        }
+        if (s.match) break;
+    }
+    return f;
+}
+
+void set_none(Cell* c) {
+    *c = none::value;
+}
+
+// The value's cells from its head (a block value without /only), or the
+// value itself, copied out of any buffer that may move.
+std::vector<Cell> new_cells(const Cell& value, bool only) {
+    if (is_block(value) && !only) return cells_from_head(value);
+    return {value};
+}
+
+// Replaces every cell from `from` of the block in `out` whose type passes
+// `wanted` by its copy through the copy action.
+template <class Wanted>
+void copy_nested(Cell& out, uint32_t from, bool deep, const Cell* types, Wanted wanted) {
+    uint32_t n = uint32_t(std::max(rs_length(out), 0));
+    for (uint32_t i = from; i < n; ++i) {
+        Rooted<Cell> nested(rs_head(out)[i]);
+        if (!wanted(cell::type_of(*nested))) continue;
+        Rooted<Cell> copied;
+        actions::copy(&*nested, &*copied, nullptr, deep, deep ? types : nullptr);
+        copied->header = (nested->header & cell::new_line_flag) | cell::type_of(*copied);
+        rs_head(out)[i] = *copied;
+    }
+}
+
+// The cells of a block value from its head, or the body of an object, as
+// a new block written into `out` (a root).
+void block_of(const Cell& spec, Cell& out) {
+    if (cell::type_of(spec) != TYPE_OBJECT) {
+        copy_into(spec, out, false, false);
+        return;
+    }
+    out = spec;
+    actions::lookup<Slot::reflect>(spec)(&out, symbol::intern("body"));
+}
+
+} // namespace
+
+Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
+    uint32_t t = cell::type_of(*spec);
+    if (is_block(*spec) || t == TYPE_OBJECT) {
+        Rooted<Cell> out;
+        block_of(*spec, *out);
+        *proto = *out;
+    } else if (t == TYPE_INTEGER || t == TYPE_FLOAT) {
+        int32_t n = t == TYPE_INTEGER ? integer::get(*spec) : int32_t(cell::get_float(*spec));
+        make_at(*proto, n);
+    } else {
+        Cell named{};
+        datatype::make_at(named, type);
+        series::raise(err::script::bad_make_arg, &named, spec);
+    }
+    cell::set_type(*proto, type);
+    series::hash_new(*proto);
+    return proto;
+}
+
+Cell* to(Cell* proto, const Cell* spec, uint32_t type) {
+    uint32_t t = cell::type_of(*spec);
+    Rooted<Cell> out;
+    if (t == TYPE_STRING) {
+        lexer::load_string(*out, *spec, -1, lexer::Options{});
+    } else if (is_block(*spec) || t == TYPE_OBJECT) {
+        block_of(*spec, *out);
+    } else if (t == TYPE_TYPESET) {
+        typeset::to_block(*spec, *out);
+    } else {
+        make_at(*out, 1);
+        append_value(*out, *spec);
+    }
+    *proto = *out;
+    proto->header = type;
+    proto->w1 = 0;
+    proto->w3 = 0;
+    series::hash_new(*proto);
+    return proto;
+}
+
+int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
+    uint32_t t1 = cell::type_of(*value1), t2 = cell::type_of(*value2);
+    if (t1 != t2) {
+        bool paths =
+            (t1 == TYPE_PATH && t2 == TYPE_LIT_PATH) || (t1 == TYPE_LIT_PATH && t2 == TYPE_PATH);
+        if (!(paths && (op == 10 || op == 11))) return -2;
+    }
+    return compare_each(*value1, *value2, op);
+}
+
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t,
+                bool case_, bool, bool, bool) {
+    uint32_t t = cell::type_of(*element);
+    if (t == TYPE_INTEGER) {
+        if (value) return series::poke(parent, integer::get(*element), value, element);
+        Cell* out = stack::push(*parent);
+        return series::pick(out, integer::get(*element), element);
+    }
+    if (!value) {
+        if (t == TYPE_WORD && cell::type_of(*parent) != TYPE_HASH)
+            return stack::push(*find_word(*parent, *element, case_));
+        Cell* out = stack::push(*parent);
+        return select(out, element, nullptr, false, case_, false, false, nullptr, nullptr, false,
+                      false);
+    }
+    Found f =
+        search(*parent, *element, {nullptr, false, case_, false, nullptr, false, false, false});
+    if (f.at < 0) series::raise(err::script::bad_path_set, path, element);
+    Cell at = *parent;
+    at.w1 = uint32_t(f.at);
+    return series::poke(&at, 2, value, nullptr);
+}
+
+Cell* find(Cell* series, const Cell* value, const Cell* part, bool only, bool case_, bool same,
+           bool, const Cell*, const Cell* skip, bool last, bool reverse, bool tail, bool match) {
+    Found f = search(*series, *value, {part, only, case_, same, skip, last, reverse, match});
+    if (f.at < 0) {
+        set_none(series);
+        return series;
+    }
+    int64_t at = f.at;
+    if (tail) at += f.k > 0 ? f.k : f.backward ? 1 : f.step;
+    series->w1 = uint32_t(std::min<int64_t>(at, length_of(buffer_of(*series))));
+    return series;
+}
+
+Cell* select(Cell* series, const Cell* value, const Cell* part, bool only, bool case_, bool same,
+             bool, const Cell*, const Cell* skip, bool last, bool reverse) {
+    Found f = search(*series, *value, {part, only, case_, same, skip, last, reverse, false});
+    int64_t next = f.at + (f.k > 0 ? f.k : 1);
+    if (f.at < 0 || next >= length_of(buffer_of(*series)))
+        set_none(series);
+    else
+        *series = buffer_of(*series)->head_cell()[next];
+    return series;
+}
+
+Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
+    Cell whole = *series;
+    Found f = search(whole, *key, {nullptr, true, case_, false, nullptr, false, false, false});
+    series::Change change(*series, Word::put, value, 0, 1);
+    if (f.at < 0) {
+        uint32_t start = uint32_t(length_of(buffer_of(*series)));
+        append_value(*series, *key);
+        append_value(*series, *value);
+        series::hash_add(*series, start, 2);
+    } else {
+        int64_t after = f.at + 1;
+        if (after >= length_of(buffer_of(*series))) {
+            append_value(*series, *value);
+            series::hash_add(*series, uint32_t(after), 1);
+        } else if (!matches(buffer_of(*series)->head_cell()[after], *value, 12)) {
+            NodeId table = cell::type_of(*series) == TYPE_HASH ? series->w3 : 0;
+            Cell* at = buffer_of(*series)->head_cell() + after;
+            if (table) hashtable::remove_key(table, at);
+            *at = *value;
+            if (table) hashtable::put(table, at);
+        }
+    }
+    change.done(Word::put_ed);
+    return value;
+}
+
+Cell* insert(Cell* series, const Cell* value, int32_t part, bool only, int32_t dup, bool append) {
+    std::vector<Cell> cells = new_cells(*value, only);
+    if (part >= 0 && size_t(part) < cells.size()) cells.resize(size_t(part));
+    if (cells.empty() || dup < 1) return series;
+    Cell* head = clip_head(*series);
+    (void)head;
+    int32_t length = length_of(buffer_of(*series));
+    int32_t at = append ? length : int32_t(series->w1);
+    uint32_t n = uint32_t(cells.size());
+    series::Change change(*series, append ? Word::append : Word::insert, value,
+                          at - int32_t(series->w1), int32_t(n));
+    insert_repeated(*series, at, cells.data(), n, dup);
+    uint32_t added = n * uint32_t(dup);
+    if (at < length)
+        series::hash_rebuild(*series);
+    else
+        series::hash_add(*series, uint32_t(at), added);
+    change.done(append ? Word::appended : Word::inserted);
+    series->w1 =
+        append ? 0
+               : uint32_t(std::min<int64_t>(int64_t(at) + added, length_of(buffer_of(*series))));
+    return series;
+}
+
+Cell* change(Cell* series, const Cell* value, int32_t part, bool only, int32_t dup) {
+    clip_head(*series);
+    int64_t head = int32_t(series->w1);
+    int64_t avail = length_of(buffer_of(*series)) - head;
+    std::vector<Cell> cells = new_cells(*value, only);
+    uint32_t n = uint32_t(cells.size());
+    int64_t m = int64_t(n) * std::max(dup, 1);
+    if (m * int64_t(cell_size) > 0x7FFFFFF0)
+        runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
+    int64_t removed = std::min(avail, part >= 0 ? int64_t(part) : m);
+    series::Change change(*series, Word::change, value, 0, int32_t(removed));
+    if (removed > 0) {
+        Buffer* b = buffer_of(*series);
+        Cell* at = b->head_cell() + head;
+        std::memmove(at, at + removed, size_t(b->tail - reinterpret_cast<uint8_t*>(at + removed)));
+        b->tail -= size_t(removed) * cell_size;
+    }
+    insert_repeated(*series, head, cells.data(), n, std::max(dup, 1));
+    series::hash_rebuild(*series);
+    change.done(Word::changed);
+    series->w1 = uint32_t(std::min<int64_t>(head + m, length_of(buffer_of(*series))));
+    return series;
+}
+
+Cell* copy(Cell* value, Cell* out, const Cell* part, bool deep, const Cell* types) {
+    if (deep && cycles::find(value->w2)) {
+        cycles::reset();
+        runtime::fire_error(runtime::Category::internal, err::internal::no_cycle);
+    }
+    series::copy(value, out, part, deep, types);
+    if (!deep && !types) return out;
+    if (cell::type_of(*out) == TYPE_HASH) {
+        cell::set_type(*out, TYPE_BLOCK);
+        out->w3 = 0;
+    }
+    std::optional<cycles::Guard> on_stack;
+    if (deep) on_stack.emplace(value->w2);
+    if (!types) {
+        copy_nested(*out, 0, true, nullptr, series::is_series_type);
+    } else {
+        Cell named = *types;
+        copy_nested(*out, 0, deep, types, [&named](uint32_t type) {
+            bool wanted = cell::type_of(named) == TYPE_DATATYPE ? type == named.w1
+                                                                : typeset::has(named, type);
+            return wanted && series::is_series_type(type);
+        });
+    }
+    return out;
+}
+
+Cell* take(Cell* series, const Cell* part, bool deep, bool last) {
+    series::take(series, part, deep, last);
+    if (cell::type_of(*series) == TYPE_NONE) return series;
+    if (deep) {
+        Cell* out = stack::push(*series);
+        copy_nested(*out, 0, true, nullptr, series::is_series_type);
+        *series = *out;
+    }
+    if (!part && rs_length(*series) == 1) *series = *rs_head(*series);
+    return series;
+}
+
+Cell* swap(Cell* series1, Cell* series2) {
+    if (!is_block(*series2)) series::raise(err::script::invalid_arg, series2);
+    if (series::past_tail(*series1) || series::past_tail(*series2)) return series1;
+    series::Change change1(*series1, Word::swap, series2, 0, 1);
+    series::Change change2(*series2, Word::swap, series1, 0, 1);
+    std::swap(*rs_head(*series1), *rs_head(*series2));
+    series::hash_rebuild(*series1);
+    series::hash_rebuild(*series2);
+    change1.done(Word::swaped);
+    change2.done(Word::swaped);
+    return series1;
+}
+
+Cell* trim(Cell* series, bool, bool, bool, bool, bool, const Cell*) {
+    clip_head(*series);
+    series::Change change(*series, Word::trim, nullptr, 0, rs_length(*series));
+    Buffer* b = buffer_of(*series);
+    Cell* kept = rs_head(*series);
+    for (Cell* c = kept; c < b->tail_cell(); ++c)
+        if (cell::type_of(*c) != TYPE_NONE) *kept++ = *c;
+    b->tail = reinterpret_cast<uint8_t*>(kept);
+    series::hash_rebuild(*series);
+    change.done(Word::trimmed);
+    return series;
+}
+
+namespace {
+
+// Compares records of cells: on the cell at the spec's offset, or with
+// /all on every cell in turn. Incomparable types order by type id.
+int cell_order(const void* a, const void* b, intptr_t word, intptr_t) {
+    const series::SortRun& run = *reinterpret_cast<const series::SortRun*>(word);
+    const series::SortSpec& spec = *run.spec;
+    auto x = static_cast<const Cell*>(a);
+    auto y = static_cast<const Cell*>(b);
+    int32_t op = spec.case_ ? 8 : 7;
+    uint32_t from = spec.offset, to = spec.all ? spec.size : spec.offset + 1;
+    int32_t r = 0;
+    for (uint32_t i = from; i < to && r == 0; ++i) {
+        auto compare = datatype::get<Slot::compare>(cell::type_of(x[i]));
+        r = compare ? compare(&x[i], &y[i], op) : -2;
+        if (r == -2) r = int32_t(cell::type_of(x[i])) - int32_t(cell::type_of(y[i]));
+    }
+    return spec.reverse ? -r : r;
+}
+
+} // namespace
+
+Cell* sort(Cell* series, bool case_, const Cell* skip, const Cell* compare, const Cell* part,
+           bool all, bool reverse, bool stable) {
+    return series::sort(series, case_, skip, compare, part, all, reverse, stable, cell_order);
+}
+
+namespace {
+
+// Membership of a key in a block's records, through a hash table over
+// the block when there is one; block-type keys are searched linearly.
+struct Members {
+    Cell& set; // a hash! value whose table files the records' keys
+    uint32_t step;
+    int32_t op;
+
+    bool has(const Cell& key) const {
+        if (is_block(key)) {
+            Found f =
+                search(set, key, {nullptr, true, op == 2, false, nullptr, false, false, false});
+            while (f.at >= 0 && (f.at - int32_t(set.w1)) % step) {
+                Cell from = set;
+                from.w1 = uint32_t(f.at + 1);
+                f = search(from, key,
+                           {nullptr, true, op == 2, false, nullptr, false, false, false});
+            }
+            return f.at >= 0;
+        }
+        return hashtable::get(set.w3, &key, int32_t(set.w1), int32_t(step), op, false, false);
+    }
+};
+
+} // namespace
+
+Cell* do_set_op(int32_t op, bool case_, const Cell* skip) {
+    Cell* args = frame_args();
+    int64_t step = 1;
+    if (skip) {
+        if (cell::type_of(*skip) != TYPE_INTEGER || integer::get(*skip) < 1)
+            series::invalid_refine("skip", *skip);
+        step = integer::get(*skip);
+    }
+    clip_head(args[0]);
+    if (op != unique) clip_head(args[1]);
+    int32_t cmp = case_ ? 2 : 0;
+    int32_t room = rs_length(args[0]) + (op == union_ ? rs_length(args[1]) : 0);
+
+    Rooted<Cell> result;
+    make_at(*result, std::max(room, 1));
+    result->header = TYPE_HASH;
+    result->w3 = hashtable::init(uint32_t(std::max(room, 1)), &*result, hashtable::value, 0);
+    // The other set's table: its own for a hash!, else a temporary one.
+    auto table_over = [](Cell& set, Rooted<Cell>& holder) {
+        if (cell::type_of(set) == TYPE_HASH) {
+            *holder = set;
+            return;
+        }
+        Cell whole{TYPE_BLOCK, 0, set.w2, 0};
+        *holder = Cell{TYPE_HASH, set.w1, set.w2, 0};
+        holder->w3 =
+            hashtable::init(uint32_t(std::max(rs_length(set), 1)), &whole, hashtable::value, 0);
+    };
+    Rooted<Cell> first, second;
+    bool member_test = op == intersect || op == exclude || op == difference;
+    if (member_test) {
+        table_over(args[1], second);
+        if (op == difference) table_over(args[0], first);
+    }
+    Members in_result{*result, uint32_t(step), cmp};
+
+    auto pass = [&](Cell& from, Rooted<Cell>* other) {
+        int32_t n = rs_length(from);
+        for (int32_t i = 0; i < n; i += int32_t(step)) {
+            Cell key = rs_head(from)[i];
+            if (other) {
+                bool member = Members{**other, uint32_t(step), cmp}.has(key);
+                if (member != (op == intersect)) continue;
+            }
+            if (in_result.has(key)) continue;
+            int32_t count = std::min<int32_t>(int32_t(step), n - i);
+            std::vector<Cell> record(rs_head(from) + i, rs_head(from) + i + count);
+            uint32_t start = uint32_t(length_of(buffer_of(*result)));
+            insert_repeated(*result, start, record.data(), uint32_t(count), 1);
+            series::hash_add(*result, start, uint32_t(count));
+        }
+    };
+    pass(args[0], member_test ? &second : nullptr);
+    if (op == union_) pass(args[1], nullptr);
+    if (op == difference) pass(args[1], &first);
+
+    bool hashed = cell::type_of(args[0]) == TYPE_HASH ||
+                  (op != unique && cell::type_of(args[1]) == TYPE_HASH);
+    if (!hashed) {
+        result->header = TYPE_BLOCK;
+        result->w3 = 0;
+    }
+    args[0] = *result;
+    return args;
+}
+
+void init() {
+    using namespace action;
+    // clang-format off
+    datatype::register_type(TYPE_BLOCK, TYPE_SERIES, "block!", {
+        make,    inherit, inherit, to,      form,    mold,    eval_path, no,      compare, no, // 1-10
+        no,      no,      no,      no,      no,      no,      no,        no,      no,      no, // 11-20
+        no,      no,      no,      no,      insert,  inherit, inherit,   change,  inherit, copy, // 21-30
+        find,    inherit, inherit, inherit, insert,  inherit, inherit,   inherit, inherit, inherit, // 31-40
+        put,     inherit, inherit, select,  sort,    inherit, swap,      inherit, inherit, take, // 41-50
+        trim,    no,      no,      no,      inherit, no,      no,        no,      no,      no, // 51-60
+        no,      no // 61-62
+    });
+    // clang-format on
 }
 
 } // namespace kiv::block

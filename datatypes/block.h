@@ -82,3 +82,38 @@ int32_t mold_each(const Cell& value, Cell* buffer, bool only, bool all, bool fla
 int32_t compare_each(const Cell& value1, const Cell& value2, int32_t op);
 
 } // namespace kiv::block
+
+namespace kiv::block {
+
+// The actions block! registers (the others come from series!).
+Cell* make(Cell* proto, const Cell* spec, uint32_t type);
+Cell* to(Cell* proto, const Cell* spec, uint32_t type);
+int32_t compare(const Cell* value1, const Cell* value2, int32_t op);
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grand_parent,
+                Cell* previous, int32_t index, bool case_, bool get, bool last, bool event);
+Cell* find(Cell* series, const Cell* value, const Cell* part, bool only, bool case_, bool same,
+           bool any, const Cell* with, const Cell* skip, bool last, bool reverse, bool tail,
+           bool match);
+Cell* select(Cell* series, const Cell* value, const Cell* part, bool only, bool case_, bool same,
+             bool any, const Cell* with, const Cell* skip, bool last, bool reverse);
+Cell* put(Cell* series, Cell* key, Cell* value, bool case_);
+// insert and append (append set): the series at its head after append,
+// just past the inserted cells after insert.
+Cell* insert(Cell* series, const Cell* value, int32_t part, bool only, int32_t dup, bool append);
+Cell* change(Cell* series, const Cell* value, int32_t part, bool only, int32_t dup);
+Cell* copy(Cell* value, Cell* out, const Cell* part, bool deep, const Cell* types);
+Cell* take(Cell* series, const Cell* part, bool deep, bool last);
+Cell* swap(Cell* series1, Cell* series2);
+Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, const Cell* with);
+Cell* sort(Cell* series, bool case_, const Cell* skip, const Cell* compare, const Cell* part,
+           bool all, bool reverse, bool stable);
+
+// The set operations on the blocks in arguments 1 and 2 of the current
+// frame (argument 2 unused by unique); the result replaces argument 1.
+enum SetOp : int32_t { unique = 8, union_ = 9, intersect = 10, exclude = 11, difference = 12 };
+Cell* do_set_op(int32_t op, bool case_, const Cell* skip);
+
+// Registers block! (after series!).
+void init();
+
+} // namespace kiv::block

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "datatypes/string.h"
+#include "datatypes/context.h"
+#include "datatypes/word.h"
 #include "runtime/fatal.h"
 #include "runtime/heap.h"
 #include "runtime/memory.h"
@@ -175,6 +177,17 @@ void register_datatype() {
         no, no // 61-62
     });
     // clang-format on
+}
+
+
+void make_type_words() {
+    for (uint32_t type = 1; type <= type_count; ++type) {
+        Cell word = word::load(type_names[type]);
+        Cell value;
+        make_at(value, type);
+        word::set(word, value);
+        if (type < max_types) names[type].word = word;
+    }
 }
 
 } // namespace datatype

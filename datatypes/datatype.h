@@ -265,6 +265,9 @@ Cell* make_in(Cell& block, uint32_t type);
 // Registers datatype! itself.
 void register_datatype();
 
+// Sets the global word of every type's name to its datatype! value.
+void make_type_words();
+
 } // namespace datatype
 
 } // namespace kiv

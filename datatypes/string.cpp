@@ -2,12 +2,21 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
+#include "datatypes/datatype.h"
+#include "datatypes/integer.h"
+#include "datatypes/none.h"
+#include "datatypes/series.h"
+#include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "runtime/case.h"
+#include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/float_text.h"
+#include "runtime/hash.h"
 #include "runtime/roots.h"
 #include "runtime/unicode.h"
 
@@ -520,6 +529,555 @@ int32_t mold(const Cell& value, Cell& output, bool all, const Cell* part, int32_
     }
     put(output, braces ? '}' : '"');
     return limit - int32_t(count) - 2;
+}
+
+} // namespace kiv::string
+
+// ---------------------------------------------------------------- actions
+
+namespace kiv::string {
+
+namespace {
+
+using ownership::Word;
+using Text = std::vector<uint32_t>;
+
+bool is_equality(int32_t op) {
+    return op == 0 || op == 1 || op == 2 || op == 12;
+}
+
+uint32_t fold(uint32_t cp) {
+    return unicode::change_case_char(cp, unicode::case_mode::upper);
+}
+
+// The characters of a text value from its head, at most `part` when
+// 0 <= part.
+Text chars_of(const Cell& value, int64_t part = -1) {
+    Buffer* b = buffer_of(value);
+    uint32_t from = head_index(value);
+    uint32_t n = b->length() - from;
+    if (part >= 0 && part < n) n = uint32_t(part);
+    Text out(n);
+    for (uint32_t i = 0; i < n; ++i) out[i] = get_char(unit_at(b, from + i), b->unit());
+    return out;
+}
+
+// A piece of text to add, with the unit it needs.
+struct Piece {
+    Text chars;
+    uint32_t unit = 1;
+};
+
+uint32_t append_unit(uint32_t cp) {
+    return cp <= 0x7F ? 1 : cp <= 0xFFFF ? 2 : 4;
+}
+
+// Forms a value into a fresh buffer and reads it back.
+Piece formed(const Cell& value, int64_t part) {
+    Rooted<Cell> buffer;
+    make_at(*buffer, 16);
+    Rooted<Cell> source(value);
+    actions::form(*source, *buffer, nullptr, 0);
+    return {chars_of(*buffer, part), buffer_of(*buffer)->unit()};
+}
+
+// The text that append, insert and change write for a value.
+Piece piece_of(const Cell& value, int64_t part) {
+    uint32_t type = cell::type_of(value);
+    if (type == TYPE_CHAR) return {{value.w2}, append_unit(value.w2)};
+    if (type == TYPE_TAG) {
+        Piece p{chars_of(value), buffer_of(value)->unit()};
+        p.chars.insert(p.chars.begin(), '<');
+        p.chars.push_back('>');
+        return p;
+    }
+    if (series::is_text_type(type)) return {chars_of(value, part), buffer_of(value)->unit()};
+    if (type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH) {
+        Piece p;
+        Rooted<Cell> block(value);
+        int64_t n = std::max<int64_t>(int64_t(buffer_of(*block)->length()) - block->w1, 0);
+        if (part >= 0) n = std::min(n, part);
+        for (int64_t i = 0; i < n; ++i) {
+            Cell element = buffer_of(*block)->head_cell()[block->w1 + i];
+            Piece e =
+                series::is_text_type(cell::type_of(element)) || cell::type_of(element) == TYPE_CHAR
+                    ? piece_of(element, -1)
+                    : formed(element, -1);
+            p.chars.insert(p.chars.end(), e.chars.begin(), e.chars.end());
+            p.unit = std::max(p.unit, e.unit);
+        }
+        return p;
+    }
+    return formed(value, part);
+}
+
+// Replaces `removed` units at the index by `dup` copies of the piece,
+// widening and growing the buffer in one step when needed.
+void splice(Cell& series, uint32_t at, uint32_t removed, const Piece& piece, int32_t dup) {
+    Buffer* b = buffer_of(series);
+    uint32_t length = b->length();
+    uint64_t added = uint64_t(piece.chars.size()) * uint64_t(std::max(dup, 1));
+    uint32_t unit = std::max(b->unit(), piece.unit);
+    uint64_t need = (uint64_t(length) - removed + added) * unit;
+    if (need > 0x7FFFFFF0u)
+        runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
+    if (unit > b->unit()) {
+        b = copy_widened(b, nullptr, uint32_t(need), unit, 0, 0, length, false);
+    } else if (b->head + need > b->data_end()) {
+        uint64_t used = uint64_t(b->tail - b->head);
+        b = memory::expand_series(b, need < 2 * used ? 0 : int64_t(need));
+    }
+    uint8_t* from = unit_at(b, at + removed);
+    uint8_t* to = unit_at(b, uint32_t(at + added));
+    std::memmove(to, from, size_t(b->tail - from));
+    b->tail = b->tail + (int64_t(added) - int64_t(removed)) * unit;
+    uint8_t* out = unit_at(b, at);
+    for (int32_t d = 0; d < std::max(dup, 1); ++d)
+        for (uint32_t cp : piece.chars) {
+            put_char(out, unit, cp);
+            out += unit;
+        }
+}
+
+// ---- search
+
+struct Match {
+    int64_t at = -1;
+    int64_t k = 0;
+};
+
+Text pattern_of(const Cell& series, const Cell& value) {
+    uint32_t type = cell::type_of(value);
+    if (type == TYPE_CHAR) return {value.w2};
+    if (type == TYPE_BINARY && cell::type_of(series) != TYPE_BINARY)
+        series::raise(err::script::invalid_arg, &value);
+    if (series::is_text_type(type) && type != TYPE_TAG) return chars_of(value);
+    if (type == TYPE_BINARY) return chars_of(value);
+    if (type >= TYPE_WORD && type <= TYPE_GET_WORD) {
+        const char* name = symbol::c_name(value.w2);
+        Rooted<Cell> text;
+        load_at(reinterpret_cast<const uint8_t*>(name), uint32_t(std::strlen(name)), *text,
+                Encoding::utf8);
+        return chars_of(*text);
+    }
+    return formed(value, -1).chars;
+}
+
+Match search(const Cell& series, const Cell& value, const Cell* part, bool case_, bool same,
+             bool any, const Cell* with, const Cell* skip, bool last, bool reverse, bool match) {
+    Match m;
+    Buffer* b = buffer_of(series);
+    int64_t length = b->length();
+    int64_t head = int32_t(series.w1);
+    if (length == 0 || (!reverse && head >= length)) return m;
+    if (any || with) runtime::fire_error(runtime::Category::internal, err::internal::not_done);
+    head = std::clamp<int64_t>(head, 0, length);
+    int64_t step = 1;
+    if (skip) {
+        if (cell::type_of(*skip) != TYPE_INTEGER) series::invalid_refine("skip", *skip);
+        step = integer::get(*skip);
+        if (step < 1) series::raise(err::script::out_of_range, skip);
+    }
+    int64_t end = length;
+    if (part) {
+        int64_t n = series::part_count(series, *part);
+        if (n < 1) return m;
+        end = std::min(length, head + n);
+    }
+    Text pattern = pattern_of(series, value);
+    int64_t k = int64_t(pattern.size());
+    if (k == 0) return m;
+    bool exact = case_ || same;
+    if (!exact)
+        for (uint32_t& c : pattern) c = fold(c);
+    auto at = [&](int64_t i) {
+        if (i < 0 || i + k > length) return false;
+        Buffer* buf = buffer_of(series);
+        for (int64_t j = 0; j < k; ++j) {
+            uint32_t c = get_char(unit_at(buf, uint32_t(i + j)), buf->unit());
+            if ((exact ? c : fold(c)) != pattern[size_t(j)]) return false;
+        }
+        return true;
+    };
+    m.k = k;
+    if (last || reverse) {
+        if (reverse && match) return m;
+        int64_t start = last ? end - k : head - 1;
+        for (int64_t i = start; i >= 0; i -= step) {
+            if (at(i)) {
+                m.at = i;
+                return m;
+            }
+        }
+        return m;
+    }
+    for (int64_t i = head; i + k <= end; i += step) {
+        if (at(i)) {
+            m.at = i;
+            return m;
+        }
+        if (match) break;
+    }
+    return m;
+}
+
+// ---- sort
+
+uint32_t sort_fold(uint32_t cp, uint32_t unit) {
+    if (unit == 1) return cp >= 'A' && cp <= 'Z' ? cp + 32 : cp;
+    return fold(cp);
+}
+
+int text_order(const void* a, const void* b, intptr_t word, intptr_t) {
+    const series::SortRun& run = *reinterpret_cast<const series::SortRun*>(word);
+    const series::SortSpec& spec = *run.spec;
+    uint32_t unit = run.buffer->unit();
+    auto x = static_cast<const uint8_t*>(a);
+    auto y = static_cast<const uint8_t*>(b);
+    uint32_t from = spec.offset, to = spec.all ? spec.size : spec.offset + 1;
+    int r = 0;
+    for (uint32_t i = from; i < to && r == 0; ++i) {
+        uint32_t p = get_char(x + i * unit, unit), q = get_char(y + i * unit, unit);
+        if (!spec.case_) {
+            p = sort_fold(p, unit);
+            q = sort_fold(q, unit);
+        }
+        r = p < q ? -1 : p > q ? 1 : 0;
+    }
+    return spec.reverse ? -r : r;
+}
+
+// ---- trim
+
+void write_back(Cell& series, uint32_t from, const Text& kept) {
+    Buffer* b = buffer_of(series);
+    uint8_t* out = unit_at(b, from);
+    for (uint32_t cp : kept) {
+        put_char(out, b->unit(), cp);
+        out += b->unit();
+    }
+    b->tail = out;
+}
+
+bool in_set(uint32_t cp, const Text& set) {
+    return std::find(set.begin(), set.end(), cp) != set.end();
+}
+
+Text trim_lines(const Text& in) {
+    Text out;
+    bool space = false;
+    for (uint32_t c : in) {
+        if (is_space(c)) {
+            space = !out.empty();
+            continue;
+        }
+        if (space) out.push_back(' ');
+        space = false;
+        out.push_back(c);
+    }
+    return out;
+}
+
+Text trim_ends(const Text& in, bool head, bool tail) {
+    size_t first = 0, end = in.size();
+    if (!(tail && !head))
+        while (first < end && is_space(in[first])) ++first;
+    bool line_feed = false;
+    if (!(head && !tail))
+        while (end > first && is_space(in[end - 1])) line_feed |= in[--end] == '\n';
+    Text out(in.begin() + long(first), in.begin() + long(end));
+    if (head || tail) return out;
+    // Within the text: the spaces that start a line or end one go.
+    Text inner;
+    bool line_start = false;
+    for (size_t i = 0; i < out.size(); ++i) {
+        uint32_t c = out[i];
+        if (c == '\n') {
+            while (!inner.empty() && is_line_space(inner.back())) inner.pop_back();
+            inner.push_back(c);
+            line_start = true;
+            continue;
+        }
+        if (line_start && is_line_space(c)) continue;
+        line_start = false;
+        inner.push_back(c);
+    }
+    if (line_feed) inner.push_back('\n');
+    return inner;
+}
+
+int32_t form_action(const Cell* value, Cell* buffer, const Cell* arg, int32_t part) {
+    return form(*value, *buffer, arg, part);
+}
+
+int32_t mold_action(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell* arg,
+                    int32_t part, int32_t) {
+    return mold(*value, *buffer, all, arg, part);
+}
+
+} // namespace
+
+bool is_space(uint32_t cp) {
+    return (cp >= 1 && cp <= 32) || cp == 0x85 || cp == 0xA0 || cp == 0x1680 || cp == 0x180E ||
+           (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 || cp == 0x2029 || cp == 0x202F ||
+           cp == 0x205F || cp == 0x3000;
+}
+
+bool is_line_space(uint32_t cp) {
+    return cp == ' ' || cp == '\t' || (cp > 32 && is_space(cp));
+}
+
+int32_t compare(const Cell* a, const Cell* b, int32_t op) {
+    if (cell::type_of(*a) != cell::type_of(*b) &&
+        (!series::is_text_type(cell::type_of(*b)) || (op != 0 && op != 1)))
+        return -2;
+    return compare_values(*a, *b, op, false);
+}
+
+int32_t compare_values(const Cell& a, const Cell& b, int32_t op, bool prefix) {
+    bool same = a.w2 == b.w2 && a.w1 == b.w1;
+    if (op == 9) return same ? 0 : -1;
+    if (same && is_equality(op)) return 0;
+    int64_t la = length(a);
+    int64_t lb = cell::type_of(b) == hashtable::string_range_type ? int64_t(b.w3) : length(b);
+    if (prefix) {
+        if (lb == 0) return op == 12 ? 1 : 0;
+        if (la < lb) return 1;
+    } else {
+        if ((la != lb && is_equality(op)) || (lb == 0 && la > 0)) return 1;
+        if (la == 0 && lb == 0) return 0;
+    }
+    int64_t n = prefix ? lb : std::min(la, lb);
+    bool exact = op == 2 || op == 8;
+    Buffer* ba = buffer_of(a);
+    Buffer* bb = buffer_of(b);
+    uint32_t ha = head_index(a), hb = std::min(b.w1, bb->length());
+    uint32_t p = 0, q = 0;
+    for (int64_t i = 0; i < n; ++i) {
+        p = get_char(unit_at(ba, uint32_t(ha + i)), ba->unit());
+        q = get_char(unit_at(bb, uint32_t(hb + i)), bb->unit());
+        if (!exact) {
+            p = fold(p);
+            q = fold(q);
+        }
+        if (p != q) break;
+    }
+    if (p == q && !prefix) return (la > lb) - (la < lb);
+    return p < q ? -1 : p > q ? 1 : 0;
+}
+
+Cell* find(Cell* series, const Cell* value, const Cell* part, bool, bool case_, bool same, bool any,
+           const Cell* with, const Cell* skip, bool last, bool reverse, bool tail, bool match) {
+    Match m = search(*series, *value, part, case_, same, any, with, skip, last, reverse, match);
+    if (m.at < 0)
+        *series = none::value;
+    else
+        series->w1 = uint32_t(tail ? m.at + m.k : m.at);
+    return series;
+}
+
+Cell* select(Cell* series, const Cell* value, const Cell* part, bool, bool case_, bool same,
+             bool any, const Cell* with, const Cell* skip, bool last, bool reverse) {
+    Match m = search(*series, *value, part, case_, same, any, with, skip, last, reverse, false);
+    if (m.at < 0 || m.at + m.k >= int64_t(length_whole(*series)))
+        *series = none::value;
+    else
+        *series = series::unit_value(*series, uint32_t(m.at + m.k));
+    return series;
+}
+
+Cell* insert(Cell* series, const Cell* value, int32_t part, bool, int32_t dup, bool append) {
+    if (dup < 1) return series;
+    Piece piece = piece_of(*value, part);
+    uint32_t head = head_index(*series);
+    uint32_t at = append ? length_whole(*series) : head;
+    series::Change change(*series, append ? Word::append : Word::insert, value, int32_t(at - head),
+                          int32_t(piece.chars.size()));
+    splice(*series, at, 0, piece, dup);
+    change.done(append ? Word::appended : Word::inserted);
+    series->w1 = append ? 0 : uint32_t(at + piece.chars.size() * uint32_t(dup));
+    return series;
+}
+
+Cell* change(Cell* series, const Cell* value, int32_t part, bool, int32_t dup) {
+    dup = std::max(dup, 1);
+    uint32_t head = head_index(*series);
+    series->w1 = head;
+    Piece piece = piece_of(*value, -1);
+    uint64_t written = uint64_t(piece.chars.size()) * uint32_t(dup);
+    uint64_t avail = length(*series);
+    uint32_t removed = uint32_t(std::min<uint64_t>(avail, part >= 0 ? uint64_t(part) : written));
+    series::Change announce(*series, Word::change, value, 0, int32_t(removed));
+    splice(*series, head, removed, piece, dup);
+    announce.done(Word::changed);
+    series->w1 = uint32_t(head + written);
+    return series;
+}
+
+Cell* sort(Cell* series, bool case_, const Cell* skip, const Cell* compare, const Cell* part,
+           bool all, bool reverse, bool stable) {
+    return series::sort(series, case_, skip, compare, part, all, reverse, stable, text_order);
+}
+
+Cell* swap(Cell* series, Cell* other) {
+    uint32_t t = cell::type_of(*other);
+    if (!series::is_text_type(t) && t != TYPE_BINARY)
+        series::raise(err::script::invalid_arg, other);
+    if (at_tail(*series) || at_tail(*other)) return series;
+    series::Change change1(*series, Word::swap, other, 0, 1);
+    series::Change change2(*other, Word::swap, series, 0, 1);
+    uint32_t i = head_index(*series), j = head_index(*other);
+    uint32_t a = char_at(*series, i), b = char_at(*other, j);
+    poke_char(buffer_of(*series), unit_at(buffer_of(*series), i), b);
+    poke_char(buffer_of(*other), unit_at(buffer_of(*other), j), a);
+    change1.done(Word::swaped);
+    change2.done(Word::swaped);
+    return series;
+}
+
+Cell* take(Cell* series, const Cell* part, bool deep, bool last) {
+    series::take(series, part, deep, last);
+    if (!part && cell::type_of(*series) != TYPE_NONE && length_whole(*series) == 1)
+        *series = series::unit_value(*series, 0);
+    return series;
+}
+
+Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, const Cell* with) {
+    if (auto_) runtime::fire_error(runtime::Category::internal, err::internal::not_done);
+    Text set{'\t', '\n', '\r', ' '};
+    if (with) {
+        uint32_t t = cell::type_of(*with);
+        if (series::is_text_type(t) || t == TYPE_BINARY)
+            set = chars_of(*with);
+        else if (t == TYPE_CHAR || t == TYPE_INTEGER)
+            set = {with->w2};
+        else
+            series::raise(err::script::invalid_arg, with);
+    }
+    uint32_t from = head_index(*series);
+    series->w1 = from;
+    Text in = chars_of(*series);
+    series::Change change(*series, Word::trim, nullptr, 0, int32_t(in.size()));
+    Text out;
+    if (all || with) {
+        for (uint32_t c : in)
+            if (!in_set(c, set)) out.push_back(c);
+    } else if (lines) {
+        out = trim_lines(in);
+    } else {
+        out = trim_ends(in, head, tail);
+    }
+    write_back(*series, from, out);
+    change.done(Word::trimmed);
+    return series;
+}
+
+Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
+    uint32_t t = cell::type_of(*spec);
+    if (t != TYPE_INTEGER && t != TYPE_FLOAT) return to(proto, spec, type);
+    int64_t n = t == TYPE_INTEGER ? integer::get(*spec) : int64_t(cell::get_float(*spec));
+    if (n < 0) series::raise(err::script::out_of_range, spec);
+    make_at(*proto, uint32_t(n));
+    cell::set_type(*proto, type);
+    return proto;
+}
+
+Cell* to(Cell* proto, const Cell* spec, uint32_t type) {
+    uint32_t t = cell::type_of(*spec);
+    Rooted<Cell> out;
+    if (t == TYPE_NONE) {
+        Cell named{};
+        datatype::make_at(named, type);
+        series::raise(err::script::bad_to_arg, &named, spec);
+    }
+    if (series::is_text_type(t)) {
+        Rooted<Cell> source(*spec);
+        series::copy(&*source, &*out, nullptr, false, nullptr);
+    } else if (t == TYPE_BINARY) {
+        Buffer* b = buffer_of(*spec);
+        uint32_t from = std::min(spec->w1, b->length());
+        std::vector<uint8_t> bytes(b->head + from, b->tail);
+        load_at(bytes.data(), uint32_t(bytes.size()), *out, Encoding::utf8);
+    } else if (t == TYPE_REFINEMENT && type != TYPE_STRING) {
+        make_at(*out, 16);
+        Rooted<Cell> source(*spec);
+        actions::mold(*source, *out, false, false, false, nullptr, 0, 0);
+    } else {
+        make_at(*out, 16);
+        splice(*out, 0, 0, piece_of(*spec, -1), 1);
+    }
+    *proto = *out;
+    proto->w1 = 0;
+    cell::set_type(*proto, type);
+    return proto;
+}
+
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t,
+                bool case_, bool, bool, bool) {
+    uint32_t t = cell::type_of(*element);
+    if (t == TYPE_INTEGER) {
+        if (value) return series::poke(parent, integer::get(*element), value, element);
+        return series::pick(stack::push(*parent), integer::get(*element), element);
+    }
+    if (t == TYPE_WORD) series::raise(err::script::invalid_path, path, element);
+    if (!value)
+        return select(stack::push(*parent), element, nullptr, false, case_, false, false, nullptr,
+                      nullptr, false, false);
+    Match m = search(*parent, *element, nullptr, case_, false, false, nullptr, nullptr, false,
+                     false, false);
+    if (m.at < 0) series::raise(err::script::bad_path_set, path, element);
+    Cell at = *parent;
+    at.w1 = uint32_t(m.at);
+    return series::poke(&at, 1, value, nullptr);
+}
+
+Cell* do_set_op(bool case_, const Cell* skip, int32_t op) {
+    Cell* args = frame_args();
+    uint32_t step = 1;
+    if (skip) {
+        if (cell::type_of(*skip) != TYPE_INTEGER || integer::get(*skip) < 1)
+            series::invalid_refine("skip", *skip);
+        step = uint32_t(integer::get(*skip));
+    }
+    args[0].w1 = head_index(args[0]);
+    if (op != 8) args[1].w1 = head_index(args[1]);
+    uint32_t room = length(args[0]) + (op == 9 ? length(args[1]) : 0);
+    Rooted<Cell> result;
+    make_at(*result, room);
+    auto pass = [&](const Cell& from, const Cell* other) {
+        uint32_t n = length(from);
+        uint32_t head = head_index(from);
+        for (uint32_t i = 0; i < n; i += step) {
+            uint32_t c = char_at(from, head + i);
+            if (other && has_char(*other, c, step, case_) != (op == 10)) continue;
+            if (has_char(*result, c, step, case_)) continue;
+            for (uint32_t j = 0; j < step && i + j < n; ++j)
+                append_char(buffer_of(*result), char_at(from, head + i + j));
+        }
+    };
+    bool member = op == 10 || op == 11 || op == 12;
+    pass(args[0], member ? &args[1] : nullptr);
+    if (op == 9) pass(args[1], nullptr);
+    if (op == 12) pass(args[1], &args[0]);
+    Cell out = *result;
+    cell::set_type(out, cell::type_of(args[0]));
+    args[0] = out;
+    return args;
+}
+
+void init() {
+    using namespace action;
+    // clang-format off
+    datatype::register_type(TYPE_STRING, TYPE_SERIES, "string!", {
+        make,    inherit, inherit, to,      form_action, mold_action, eval_path, no,  compare, no, // 1-10
+        no,      no,      no,      no,      no,      no,      no,        no,      no,      no, // 11-20
+        no,      no,      no,      no,      insert,  inherit, inherit,   change,  inherit, inherit, // 21-30
+        find,    inherit, inherit, inherit, insert,  inherit, inherit,   inherit, inherit, inherit, // 31-40
+        no,      inherit, inherit, select,  sort,    inherit, swap,      inherit, inherit, take, // 41-50
+        trim,    no,      no,      no,      inherit, no,      no,        no,      no,      no, // 51-60
+        no,      no // 61-62
+    });
+    // clang-format on
 }
 
 } // namespace kiv::string

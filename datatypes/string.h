@@ -120,3 +120,44 @@ void count_quotes_lines(const uint8_t* start, const uint8_t* end, uint32_t unit,
 bool brace_closes(const uint8_t* start, const uint8_t* end, uint32_t unit);
 
 } // namespace kiv::string
+
+namespace kiv::string {
+
+// The actions string! registers (the others come from series!); file!,
+// url!, tag!, email! and ref! run the same entries.
+Cell* make(Cell* proto, const Cell* spec, uint32_t type);
+Cell* to(Cell* proto, const Cell* spec, uint32_t type);
+int32_t compare(const Cell* a, const Cell* b, int32_t op);
+// The comparison of two texts under an operator code. With `prefix` only
+// the first characters of a, as many as b has, are compared (find, select
+// and parse).
+int32_t compare_values(const Cell& a, const Cell& b, int32_t op, bool prefix);
+Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grand_parent,
+                Cell* previous, int32_t index, bool case_, bool get, bool last, bool event);
+Cell* find(Cell* series, const Cell* value, const Cell* part, bool only, bool case_, bool same,
+           bool any, const Cell* with, const Cell* skip, bool last, bool reverse, bool tail,
+           bool match);
+Cell* select(Cell* series, const Cell* value, const Cell* part, bool only, bool case_, bool same,
+             bool any, const Cell* with, const Cell* skip, bool last, bool reverse);
+// append (append set: the series at its head) and insert (the series just
+// past the inserted text). Values that are not text are formed.
+Cell* insert(Cell* series, const Cell* value, int32_t part, bool only, int32_t dup, bool append);
+Cell* change(Cell* series, const Cell* value, int32_t part, bool only, int32_t dup);
+Cell* sort(Cell* series, bool case_, const Cell* skip, const Cell* compare, const Cell* part,
+           bool all, bool reverse, bool stable);
+Cell* swap(Cell* series, Cell* other);
+Cell* take(Cell* series, const Cell* part, bool deep, bool last);
+Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, const Cell* with);
+
+// Whitespace of trim: at the ends of the text, and within lines.
+bool is_space(uint32_t cp);
+bool is_line_space(uint32_t cp);
+
+// The set operations (codes of block::SetOp) on the strings in arguments
+// 1 and 2 of the current frame; the result replaces argument 1.
+Cell* do_set_op(bool case_, const Cell* skip, int32_t op);
+
+// Registers string! (after series!).
+void init();
+
+} // namespace kiv::string

@@ -64,4 +64,19 @@ enum TypeId : uint32_t {
 
 constexpr uint32_t type_count = 54;
 
+// The name of every type id (index 0 unused), whether or not its datatype
+// is built: the language names them all.
+inline constexpr const char* type_names[type_count + 1] = {
+    nullptr,     "datatype!", "unset!",     "none!",     "logic!",    "block!",
+    "paren!",    "string!",   "file!",      "url!",      "char!",     "integer!",
+    "float!",    "symbol!",   "context!",   "word!",     "set-word!", "lit-word!",
+    "get-word!", "refinement!", "issue!",   "native!",   "action!",   "op!",
+    "function!", "path!",     "lit-path!",  "set-path!", "get-path!", "routine!",
+    "bitset!",   "triple!",   "object!",    "typeset!",  "error!",    "vector!",
+    "hash!",     "pair!",     "percent!",   "tuple!",    "map!",      "binary!",
+    "series!",   "time!",     "tag!",       "email!",    "handle!",   "date!",
+    "port!",     "money!",    "ref!",       "point2D!",  "point3D!",  "image!",
+    "event!",
+};
+
 } // namespace kiv

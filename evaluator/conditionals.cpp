@@ -5,6 +5,7 @@
 #include "datatypes/none.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
+#include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -160,6 +161,16 @@ void case_(bool, const int32_t* refinements) {
     }
     stack::unwind_last();
     stack::keep();
+}
+
+void register_conditionals() {
+    register_native(1, if_, {2, 0});
+    register_native(2, unless, {2, 0});
+    register_native(3, either, {3, 0});
+    register_native(4, any, {1, 0});
+    register_native(5, all, {1, 0});
+    register_native(18, switch_, {2, 1});
+    register_native(19, case_, {1, 1});
 }
 
 } // namespace kiv::natives

@@ -14,4 +14,7 @@ void all(bool check, const int32_t* refinements);
 void switch_(bool check, const int32_t* refinements);
 void case_(bool check, const int32_t* refinements);
 
+// Binds them to their native numbers.
+void register_conditionals();
+
 } // namespace kiv::natives

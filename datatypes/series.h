@@ -1,0 +1,150 @@
+// series!: the actions every series type shares, whatever its unit (1, 2
+// or 4-byte characters, single bytes, 16-byte cells). block!, string! and
+// the types derived from them inherit these entries; each action reads or
+// writes one unit as the value's type asks (a cell for the block types, a
+// char! for text, an integer! for binary!).
+//
+// A series value holds its head index in units (word 1, signed, and it may
+// lie past the tail after another value shortened the buffer), the node of
+// its buffer (word 2) and a type-specific word 3 (hash!: its hash table).
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+#include "runtime/memory.h"
+#include "runtime/ownership.h"
+
+namespace kiv::series {
+
+// Type families.
+bool is_block_type(uint32_t type); // block!, paren!, the path types, hash!
+bool is_text_type(uint32_t type);  // string!, file!, url!, tag!, email!, ref!
+bool is_series_type(uint32_t type);
+
+// Helpers over a series value.
+// True when the head is at or past the tail.
+bool past_tail(const Cell& value);
+// Units of the whole buffer, ignoring the head.
+uint32_t buffer_length(const Cell& value);
+// The head index clamped to 0 .. length.
+uint32_t head_of(const Cell& value);
+// Moves the head by n units when that stays at or before the tail; true
+// when that position (moved or not) is at or past the tail.
+bool advance(Cell& value, int32_t n);
+// Units from the head (from the first unit with `whole`); a head past the
+// tail is moved back to the tail and gives 0.
+int32_t length_from(Cell& value, bool whole);
+// The new head index of `at` (true) or `skip` (false) from the integer! in
+// argument 2 of the current frame, clamped to 0 .. length.
+int32_t at_index(bool at);
+
+// The unit at an absolute index as `pick` gives it: the cell itself for
+// the block types, an integer! for binary!, a char! otherwise.
+Cell unit_value(const Cell& series, uint32_t index);
+
+// The count a /part argument names: an integer!, or a series of the same
+// type and buffer (its index minus the series' head). Anything else raises
+// script invalid-refine-arg with the word `part` and the value.
+int32_t part_count(const Cell& series, const Cell& part);
+// A word! cell of the name, for error arguments.
+Cell word_cell(const char* name);
+[[noreturn]] void invalid_refine(const char* word, const Cell& value);
+[[noreturn]] void raise(uint32_t script_id, const Cell* arg1 = nullptr, const Cell* arg2 = nullptr);
+
+// hash! upkeep: each is a no-op for any other series. The table follows
+// the cells of the buffer after a change.
+void hash_rebuild(const Cell& series);
+void hash_add(const Cell& series, uint32_t start, uint32_t count);
+// Gives a hash! value a new table over its cells.
+void hash_new(Cell& series);
+
+// Announces a change to the series' owner: the action's word now, the
+// word of the completed change through `done`, only when the series is
+// owned.
+class Change {
+  public:
+    Change(const Cell& series, ownership::Word word, const Cell* value, int32_t index, int32_t part)
+        : series_(series), value_(value), index_(index), part_(part),
+          owned_(ownership::check(series, word, value, index, part)) {}
+    void done(ownership::Word word) {
+        if (owned_) ownership::check(series_, word, value_, index_, part_);
+    }
+
+  private:
+    const Cell& series_;
+    const Cell* value_;
+    int32_t index_;
+    int32_t part_;
+    bool owned_;
+};
+
+// Comparator functions of `sort`. Calls the comparator with a and b and
+// returns `comparison_result` of what it gives; set by the interpreter.
+// Sorting calls it as (y, x) when it compares record x with record y, and
+// (x, y) with /reverse, so that [a b][a < b] sorts ascending.
+using ComparatorCall = int32_t (*)(const Cell& comparator, const Cell& a, const Cell& b);
+extern ComparatorCall call_comparator;
+// The order of x against y from the result of comparator(y, x): true 1,
+// false -1, an integer n gives -n, a float -1 when positive, 1 when
+// negative, 0 otherwise; none -1; any other value 1.
+int32_t comparison_result(const Cell& result);
+
+// Sorting. The records of a sort, read from its refinements: `count`
+// records of `size` units from the unit `start`, compared on the unit at
+// `offset` in each record (or on all units with `all`), or by a
+// comparator function.
+struct SortSpec {
+    uint32_t start = 0;
+    uint32_t count = 0;
+    uint32_t size = 1;
+    uint32_t offset = 0;
+    const Cell* function = nullptr;
+    bool all = false;
+    bool reverse = false;
+    bool case_ = false;
+};
+// What one sort shares with its record comparison: the buffer being sorted
+// (pinned for the whole sort) and the spec.
+struct SortRun {
+    const Cell* series;
+    const SortSpec* spec;
+    Buffer* buffer;
+};
+using RecordCompare = int (*)(const void* a, const void* b, intptr_t run, intptr_t);
+// The sort action of a series type whose records `compare` orders (unless
+// a comparator function is given). Reads /part (which may move the head
+// back), /skip, /all and /compare. The buffer stays where it is while the
+// sort runs; when a comparison throws, the series holds exactly its
+// original units before the error goes on.
+Cell* sort(Cell* series, bool case_, const Cell* skip, const Cell* compare, const Cell* part,
+           bool all, bool reverse, bool stable, RecordCompare record_compare);
+
+// The shared actions.
+void head();
+void tail();
+void next();
+void back();
+void at();
+void skip();
+void head_q();
+void tail_q();
+void index_q();
+int32_t length_q(Cell* series);
+Cell* pick(Cell* series, int32_t index, const Cell* index_cell);
+Cell* poke(Cell* series, int32_t index, Cell* value, const Cell* index_cell);
+Cell* clear(Cell* series);
+Cell* remove(Cell* series, const Cell* part, const Cell* key);
+Cell* take(Cell* series, const Cell* part, bool deep, bool last);
+Cell* copy(Cell* value, Cell* out, const Cell* part, bool deep, const Cell* types);
+Cell* reverse(Cell* series, const Cell* part, const Cell* skip);
+Cell* random(Cell* series, bool seed, bool secure, bool only);
+Cell* move(Cell* origin, Cell* target, const Cell* part);
+Cell* reflect(Cell* series, uint32_t field_symbol);
+Cell* modify(Cell* series, Cell* field, Cell* value, bool case_);
+
+// Registers series! (its parent must be none); runs before block! and
+// string! register.
+void init();
+
+} // namespace kiv::series
