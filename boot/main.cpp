@@ -1,7 +1,52 @@
-// The entry of the kiv executable.
+// The entry of the kiv executable: `kiv` reads expressions from standard
+// input; `kiv FILE ARGS...` runs a script.
+#include <pthread.h>
+
+#include <string>
+#include <vector>
+
+#include "boot/startup.h"
+#include "console/stdio.h"
 #include "runtime/entry.h"
+#include "runtime/fatal.h"
+#include "runtime/throw.h"
+
+namespace {
+
+// The interpreter recurses on the machine stack; it runs on a thread whose
+// stack is large enough for the deepest call the call-frame stack allows.
+constexpr size_t interpreter_stack = 512u * 1024 * 1024;
+
+struct Run {
+    int argc;
+    char** argv;
+    int status = 0;
+};
+
+void* interpret(void* data) {
+    auto* run = static_cast<Run*>(data);
+    kiv::runtime::run([run] {
+        kiv::boot::start();
+        kiv::console::init();
+        if (run->argc > 1) {
+            std::vector<std::string> args(run->argv + 2, run->argv + run->argc);
+            int status = kiv::console::run_script(run->argv[1], args);
+            throw kiv::runtime::Quit{status};
+        }
+        kiv::console::run();
+    });
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     kiv::runtime::os_init(argc, argv);
-    kiv::runtime::run([] {});
+    Run run{argc, argv};
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, interpreter_stack);
+    pthread_t thread;
+    if (pthread_create(&thread, &attributes, interpret, &run) != 0) interpret(&run);
+    pthread_join(thread, nullptr);
+    return run.status;
 }

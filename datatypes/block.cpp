@@ -776,11 +776,11 @@ Cell* insert(Cell* series, const Cell* value, int32_t part, bool only, int32_t d
     series::Change change(*series, append ? Word::append : Word::insert, value,
                           at - int32_t(series->w1), int32_t(n));
     insert_repeated(*series, at, cells.data(), n, dup);
-    uint32_t added = n * uint32_t(dup);
-    if (at < length)
-        series::hash_rebuild(*series);
+    uint32_t added = n * uint32_t(dup); // fits: insert_repeated checked it
+    if (series::hash_shift(*series, uint32_t(at), uint32_t(length - at), int32_t(added)))
+        series::hash_add(*series, uint32_t(at), uint32_t(added));
     else
-        series::hash_add(*series, uint32_t(at), added);
+        series::hash_rebuild(*series);
     change.done(append ? Word::appended : Word::inserted);
     series->w1 =
         append ? 0

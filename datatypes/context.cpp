@@ -66,13 +66,6 @@ void mark_globals() {
 
 } // namespace
 
-Cell& cell_of(NodeId ctx) {
-    return memory::buffer_of(ctx)->head_cell()[0];
-}
-
-Cell& self_of(NodeId ctx) {
-    return memory::buffer_of(ctx)->head_cell()[1];
-}
 
 uint32_t size_of(NodeId ctx) {
     return memory::buffer_of(hashtable::record_of(table_of(ctx)).blk)->length();

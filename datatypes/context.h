@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/memory.h"
 
 namespace kiv {
 
@@ -50,8 +51,12 @@ extern Cell root;
 extern void (*fire_on_change)(const Cell& object, const Cell& word, const Cell& old_value,
                               const Cell& new_value);
 
-Cell& cell_of(NodeId ctx);
-Cell& self_of(NodeId ctx);
+inline Cell& cell_of(NodeId ctx) {
+    return memory::buffer_of(ctx)->head_cell()[0];
+}
+inline Cell& self_of(NodeId ctx) {
+    return memory::buffer_of(ctx)->head_cell()[1];
+}
 inline Kind kind_of(const Cell& ctx) {
     return Kind((ctx.header & flag::kind_mask) >> flag::kind_shift);
 }

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "datatypes/string.h"
 #include "datatypes/context.h"
+#include "datatypes/string.h"
 #include "datatypes/word.h"
 #include "runtime/fatal.h"
 #include "runtime/heap.h"
@@ -178,7 +178,6 @@ void register_datatype() {
     });
     // clang-format on
 }
-
 
 void make_type_words() {
     for (uint32_t type = 1; type <= type_count; ++type) {

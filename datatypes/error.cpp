@@ -22,6 +22,8 @@
 
 namespace kiv::error {
 
+const Cell* near_source = nullptr;
+
 namespace {
 
 Cell catalog_object{TYPE_NONE, 0, 0, 0};
@@ -73,6 +75,8 @@ Cell* new_error(Cell& result) {
     result.w2 = class_id;
     result.w3 = 0;
     object::write_self(result);
+    if (near_source && cell::type_of(*near_source) != TYPE_UNSET)
+        *context::slot_at(result.w1, near) = *near_source;
     return &result;
 }
 

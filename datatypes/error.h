@@ -56,6 +56,10 @@ void set_where(Cell& error, const Cell& value);
 // The value cell of a field; good until the next allocation.
 Cell* field(const Cell& error, Field f);
 
+// The code being evaluated, copied into the `near` field of every error
+// made; the interpreter points it at its current-position cell.
+extern const Cell* near_source;
+
 // Writes the message as the console shows it; the error is not changed.
 int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part);
 

@@ -26,9 +26,6 @@ namespace kiv {
 
 namespace extras {
 
-Cell* at(const Cell& value, uint32_t i) {
-    return memory::buffer_of(value.w3)->head_cell() + (i - 1);
-}
 
 } // namespace extras
 

@@ -23,6 +23,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/memory.h"
 
 namespace kiv {
 
@@ -36,7 +37,9 @@ constexpr uint32_t size = 5;
 
 // Cell i (1-based) of the extras block of a function-like value; valid
 // until the next allocation.
-Cell* at(const Cell& value, uint32_t i);
+inline Cell* at(const Cell& value, uint32_t i) {
+    return memory::buffer_of(value.w3)->head_cell() + (i - 1);
+}
 } // namespace extras
 
 namespace function {

@@ -213,6 +213,11 @@ void hash_add(const Cell& series, uint32_t start, uint32_t count) {
     }
 }
 
+bool hash_shift(const Cell& series, uint32_t from, uint32_t moved, int32_t shift) {
+    NodeId table = hash_of(series);
+    return !table || hashtable::refresh(table, shift, from, moved, true) == 0;
+}
+
 void hash_new(Cell& series) {
     if (cell::type_of(series) != TYPE_HASH) return;
     Cell whole = series;
@@ -354,8 +359,9 @@ Cell* remove(Cell* series, const Cell* part, const Cell* key) {
     if (start >= length) return series;
     uint32_t n = uint32_t(std::min<int64_t>(count, length - start));
     Change change(*series, Word::remove, nullptr, 0, int32_t(n));
+    bool filed = hash_shift(*series, start + n, length - start - n, -int32_t(n));
     remove_units(*series, start, n);
-    hash_rebuild(*series);
+    if (!filed) hash_rebuild(*series);
     change.done(Word::removed);
     return series;
 }
@@ -402,8 +408,9 @@ Cell* take(Cell* series, const Cell* part, bool, bool last) {
     std::memcpy(out->head, unit_at(buffer_of(*series), from), size_t(n) * unit);
     out->tail = out->head + size_t(n) * unit;
     if (n) {
+        bool filed = hash_shift(*series, from + n, length - from - n, -int32_t(n));
         remove_units(*series, from, n);
-        hash_rebuild(*series);
+        if (!filed) hash_rebuild(*series);
     }
     hash_new(*result);
     change.done(Word::taken);
@@ -735,7 +742,12 @@ bool sort_spec(Cell& series, const Cell* skip, const Cell* compare, const Cell* 
             spec.offset = uint32_t(offset - 1);
             break;
         }
-        case TYPE_FUNCTION: spec.function = compare; break;
+        case TYPE_FUNCTION:
+            // Nothing can run the function until the interpreter is installed.
+            if (!call_comparator)
+                runtime::fire_error(runtime::Category::internal, err::internal::not_done);
+            spec.function = compare;
+            break;
         default: invalid_refine("compare", *compare);
         }
     }

@@ -56,6 +56,11 @@ Cell word_cell(const char* name);
 // the cells of the buffer after a change.
 void hash_rebuild(const Cell& series);
 void hash_add(const Cell& series, uint32_t start, uint32_t count);
+// Follows cells inserted or removed before the `moved` filed positions
+// from `from`: they move by `shift`, and a removal (negative shift) first
+// drops the positions it covers. False when the table declined and must be
+// rebuilt once the change is made.
+bool hash_shift(const Cell& series, uint32_t from, uint32_t moved, int32_t shift);
 // Gives a hash! value a new table over its cells.
 void hash_new(Cell& series);
 
@@ -112,7 +117,7 @@ struct SortRun {
     Buffer* buffer;
 };
 using RecordCompare = int (*)(const void* a, const void* b, intptr_t run, intptr_t);
-// The sort action of a series type whose records `compare` orders (unless
+// The sort action of a series type whose records `record_compare` orders (unless
 // a comparator function is given). Reads /part (which may move the head
 // back), /skip, /all and /compare. The buffer stays where it is while the
 // sort runs; when a comparison throws, the series holds exactly its

@@ -972,6 +972,24 @@ Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all,
     return series;
 }
 
+Cell& from_utf8(const uint8_t* bytes, uint32_t length, Cell& out) {
+    const uint8_t* end = bytes + length;
+    for (const uint8_t* p = bytes; p < end;) {
+        int32_t cp;
+        const uint8_t* next = utf8::decode_step(p, end, cp);
+        if (cp < 0) {
+            // The bytes from the invalid sequence to the end.
+            Rooted<Cell> rest(Cell{TYPE_BINARY, 0, memory::alloc_bytes(uint32_t(end - p)), 0});
+            Buffer* r = buffer_of(*rest);
+            std::memcpy(r->head, p, size_t(end - p));
+            r->tail = r->head + (end - p);
+            runtime::fire_error(runtime::Category::access, err::access::invalid_utf8, &*rest);
+        }
+        p = next;
+    }
+    return load_at(bytes, length, out, Encoding::utf8);
+}
+
 Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
     uint32_t t = cell::type_of(*spec);
     if (t != TYPE_INTEGER && t != TYPE_FLOAT) return to(proto, spec, type);
@@ -997,7 +1015,7 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t type) {
         Buffer* b = buffer_of(*spec);
         uint32_t from = std::min(spec->w1, b->length());
         std::vector<uint8_t> bytes(b->head + from, b->tail);
-        load_at(bytes.data(), uint32_t(bytes.size()), *out, Encoding::utf8);
+        from_utf8(bytes.data(), uint32_t(bytes.size()), *out);
     } else if (t == TYPE_REFINEMENT && type != TYPE_STRING) {
         make_at(*out, 16);
         Rooted<Cell> source(*spec);

@@ -157,6 +157,10 @@ bool is_line_space(uint32_t cp);
 // 1 and 2 of the current frame; the result replaces argument 1.
 Cell* do_set_op(bool case_, const Cell* skip, int32_t op);
 
+// A string! of UTF-8 bytes written into `out`; an invalid sequence raises
+// access invalid-utf8 with the bytes from it to the end.
+Cell& from_utf8(const uint8_t* bytes, uint32_t length, Cell& out);
+
 // Registers string! (after series!).
 void init();
 

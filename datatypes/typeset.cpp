@@ -161,10 +161,6 @@ Cell* find(Cell* series, const Cell* value, const Cell*, bool, bool, bool, bool,
 
 } // namespace
 
-bool has(const Cell& typeset, uint32_t type) {
-    return type < bit_count && (word_of(typeset, type) & mask_of(type)) != 0;
-}
-
 void set_bit(Cell& typeset, uint32_t type) {
     word_of(typeset, type) |= mask_of(type);
 }

@@ -16,7 +16,11 @@ namespace kiv::typeset {
 constexpr uint32_t bit_count = 96;
 
 // The byte and mask test of argument checks; false for t >= 96.
-bool has(const Cell& typeset, uint32_t type);
+inline bool has(const Cell& typeset, uint32_t type) {
+    if (type >= 96) return false;
+    uint32_t word = type < 32 ? typeset.w1 : type < 64 ? typeset.w2 : typeset.w3;
+    return (word & ((0x80u >> (type % 8)) << (8 * ((type / 8) % 4)))) != 0;
+}
 void set_bit(Cell& typeset, uint32_t type);
 // Turns the cell into an empty typeset.
 Cell* clear(Cell& cell);

@@ -29,8 +29,7 @@ action::AnyFn get_action_ptr_from(uint32_t type, const Cell& value, Slot slot);
 
 template <Slot S>
 action::SlotFn<S> lookup(const Cell& value) {
-    return reinterpret_cast<action::SlotFn<S>>(
-        get_action_ptr_from(cell::type_of(value), value, S));
+    return reinterpret_cast<action::SlotFn<S>>(get_action_ptr_from(cell::type_of(value), value, S));
 }
 
 // Comparison by operator code (0 equal ... 12 lookup equality): the raw

@@ -1,13 +1,17 @@
 #include "evaluator/interpreter.h"
 
+#include <cmath>
 #include <cstdint>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/error.h"
 #include "datatypes/function.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/object.h"
+#include "datatypes/series.h"
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
@@ -117,6 +121,11 @@ void store(const Cell& value, bool keep) {
 Cell argument_list(const Cell& function) {
     Cell* cache = extras::at(function, extras::arguments);
     if (cell::type_of(*cache) == TYPE_BLOCK) return *cache;
+    // Resolving the type words uses the stack above its top.
+    struct KeepTop {
+        Cell* top = stack::state.top;
+        ~KeepTop() { stack::state.top = top; }
+    } keep_top;
 
     bool native = cell::type_of(function) == TYPE_NATIVE || cell::type_of(function) == TYPE_ACTION;
     Rooted<Cell> spec(Cell{TYPE_BLOCK, 0, function.w2, 0});
@@ -375,10 +384,18 @@ const Cell* eval_arguments(const Cell& function, const Cell* pos, const Cell* ta
         }
     }
 
-    if (type == TYPE_NATIVE) {
-        natives::entry(function.w1)(false, refinements);
-    } else if (type == TYPE_ACTION) {
-        actions::entry(function.w1)(refinements);
+    // A pending exit raised inside C++ code that called back into Kiv (a
+    // sort comparator, a parse action) crossed that code as an exception;
+    // it becomes a pending code again here.
+    try {
+        if (type == TYPE_NATIVE) {
+            natives::entry(function.w1)(false, refinements);
+        } else if (type == TYPE_ACTION) {
+            actions::entry(function.w1)(refinements);
+        }
+    } catch (const runtime::Throw& t) {
+        if (t.code < runtime::code::thrw || t.code > runtime::code::brk) throw;
+        rt.pending = t.code;
     }
     return pos;
 }
@@ -412,6 +429,95 @@ Cell call_name(const Cell* name, const Cell* pos, const Cell& code) {
     return words::word<"<anon>">();
 }
 
+// Operators computed in place when both operands are integers (or, for
+// the arithmetic ones, floats): the arithmetic actions and the comparison
+// natives. Anything unusual (another type, an overflow, an inexact
+// division) goes through the operator's function, so errors stay the same.
+enum class FastOp { none, add, subtract, multiply, equal, not_equal, lesser, greater, lesser_equal, greater_equal };
+
+FastOp fast_op_of(const Cell& function) {
+    if (cell::type_of(function) == TYPE_ACTION) {
+        switch (Slot(function.w1)) {
+        case Slot::add: return FastOp::add;
+        case Slot::subtract: return FastOp::subtract;
+        case Slot::multiply: return FastOp::multiply;
+        default: return FastOp::none;
+        }
+    }
+    if (cell::type_of(function) == TYPE_NATIVE) {
+        // The comparison natives are numbered 25 to 31.
+        static constexpr FastOp comparisons[] = {FastOp::equal,  FastOp::not_equal,
+                                                  FastOp::none,   FastOp::lesser,
+                                                  FastOp::greater, FastOp::lesser_equal,
+                                                  FastOp::greater_equal};
+        if (function.w1 >= 25 && function.w1 <= 31) return comparisons[function.w1 - 25];
+    }
+    return FastOp::none;
+}
+
+bool compute_fast(FastOp op, const Cell& a, const Cell& b, Cell& result) {
+    uint32_t ta = cell::type_of(a), tb = cell::type_of(b);
+    if (ta == TYPE_INTEGER && tb == TYPE_INTEGER) {
+        int32_t x = int32_t(a.w2), y = int32_t(b.w2), r;
+        bool truth;
+        switch (op) {
+        case FastOp::add:
+            if (__builtin_add_overflow(x, y, &r)) return false;
+            result = Cell{TYPE_INTEGER, 0, uint32_t(r), 0};
+            return true;
+        case FastOp::subtract:
+            if (__builtin_sub_overflow(x, y, &r)) return false;
+            result = Cell{TYPE_INTEGER, 0, uint32_t(r), 0};
+            return true;
+        case FastOp::multiply:
+            if (__builtin_mul_overflow(x, y, &r)) return false;
+            result = Cell{TYPE_INTEGER, 0, uint32_t(r), 0};
+            return true;
+        case FastOp::equal: truth = x == y; break;
+        case FastOp::not_equal: truth = x != y; break;
+        case FastOp::lesser: truth = x < y; break;
+        case FastOp::greater: truth = x > y; break;
+        case FastOp::lesser_equal: truth = x <= y; break;
+        case FastOp::greater_equal: truth = x >= y; break;
+        default: return false;
+        }
+        result = Cell{TYPE_LOGIC, truth, 0, 0};
+        return true;
+    }
+    if (ta == TYPE_FLOAT && tb == TYPE_FLOAT) {
+        double x = cell::get_float(a), y = cell::get_float(b), r;
+        switch (op) {
+        case FastOp::add: r = x + y; break;
+        case FastOp::subtract: r = x - y; break;
+        case FastOp::multiply: r = x * y; break;
+        default: return false;
+        }
+        if (!std::isfinite(r)) return false; // overflow is the float type's to report
+        result = Cell{TYPE_FLOAT, 0, 0, 0};
+        cell::put_float(result, r);
+        return true;
+    }
+    return false;
+}
+
+// Calls an operator's native or action with both operands already in
+// place at `left` and `left + 1`.
+void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep) {
+    Cell list_block = argument_list(function);
+    stack::state.top = left;
+    stack::mark_interp_native(name);
+    stack::state.top = left + 2;
+    const Cell* list = block_cells(list_block) + list_block.w1;
+    check_type(list[0], left[0], function, name, 0);
+    check_type(list[1], left[1], function, name, 1);
+    int32_t refinements[max_refinements];
+    for (int32_t& r : refinements) r = -1;
+    if (cell::type_of(function) == TYPE_NATIVE) natives::entry(function.w1)(false, refinements);
+    else actions::entry(function.w1)(refinements);
+    if (keep) stack::unwind();
+    else stack::unwind_last();
+}
+
 // The infix step: while the next value is a word whose value is an op!,
 // the value just computed becomes its left argument.
 const Cell* eval_infix(const Cell* pos, const Cell* tail, const Cell& code, Cell* start_top,
@@ -421,7 +527,24 @@ const Cell* eval_infix(const Cell* pos, const Cell* tail, const Cell& code, Cell
         if (!value || cell::type_of(*value) != TYPE_OP) return pos;
         Cell wrapped = *value;
         wrapped.header = (value->header >> 16) & 0xFF;
-        stack::state.top = keep ? start_top : stack::state.base;
+        argument_list(wrapped); // built before the left operand becomes the top
+        Cell* left = keep ? start_top : stack::state.base;
+        FastOp fast = fast_op_of(wrapped);
+        if (fast != FastOp::none && pos + 1 < tail) {
+            const Cell* op_word = pos;
+            stack::state.top = left + 1;
+            pos = eval_expression(pos + 1, tail, code, true, true, false);
+            if (rt.pending) return pos;
+            Cell result;
+            if (compute_fast(fast, left[0], left[1], result)) {
+                left[0] = result;
+                stack::state.top = left + 1;
+            } else {
+                call_in_place(wrapped, left, *op_word, keep);
+            }
+            continue;
+        }
+        stack::state.top = left;
         pos = eval_code(wrapped, pos + 1, tail, code, keep, nullptr, 0, pos, 0, 0, true);
         if (rt.pending) return pos;
     }
@@ -432,6 +555,28 @@ const Cell* eval_infix(const Cell* pos, const Cell* tail, const Cell& code, Cell
 
 void init() {
     position = Cell{cell::unset_header, 0, 0, 0};
+    error::near_source = &position;
+    object::hooks.eval = [](Cell& block) {
+        Cell* top = stack::state.top;
+        eval(block, false);
+        if (!rt.pending) stack::state.top = top;
+    };
+    object::hooks.eval_function = [](const Cell& function) {
+        eval_function(function, 0, words::word<"<anon>">(), call_kind::on_change);
+    };
+    series::call_comparator = [](const Cell& comparator, const Cell& a, const Cell& b) {
+        Cell values[2] = {a, b};
+        Cell* top = stack::state.top;
+        call_with_values(comparator, values, 2, call_kind::sort);
+        // An exit out of the comparator crosses the sort as an exception.
+        if (uint32_t code = rt.pending) {
+            rt.pending = 0;
+            throw runtime::Throw{code};
+        }
+        Cell result = *stack::get_top();
+        stack::state.top = top;
+        return series::comparison_result(result);
+    };
     runtime::StackBounds bounds = runtime::init_stack_bounds();
     stack_limit = bounds.low ? bounds.low + stack_margin : 0;
     static bool marker_added = false;
@@ -658,6 +803,64 @@ void eval_function(const Cell& function, NodeId, const Cell&, uint32_t) {
         return;
     }
     eval_body(function, body);
+}
+
+void call_with_values(const Cell& function_value, const Cell* values, uint32_t count,
+                      uint32_t kind) {
+    check_machine_stack();
+    Cell function = function_value;
+    uint32_t type = cell::type_of(function);
+    if (!is_function_type(type)) runtime::quit_with_error(runtime::fatal::no_switch_matched, 0);
+    Cell list_block = argument_list(function);
+    Cell name = words::word<"<anon>">();
+    Cell* held = stack::push(function);
+    bool native = type == TYPE_NATIVE || type == TYPE_ACTION;
+    if (type == TYPE_FUNCTION)
+        stack::mark_interp_func(name, function.w1);
+    else
+        stack::mark_interp_native(name);
+    Pin pin(list_block.w2);
+    const Cell* list = block_cells(list_block) + list_block.w1;
+    uint32_t entries = uint32_t(block::rs_length(list_block));
+    uint32_t argument = 0;
+    uint32_t i = 0;
+    for (; i < entries && cell::type_of(list[i]) == TYPE_TYPESET; ++i) {
+        if (kind_of(list[i]) == arg_kind::ret) continue;
+        if (argument < count) {
+            stack::push(values[argument]);
+            check_type(list[i], values[argument], function, name, argument);
+        } else {
+            none::push();
+        }
+        ++argument;
+    }
+    int32_t refinements[max_refinements];
+    for (int32_t& r : refinements) r = -1;
+    if (!native) {
+        for (; i < entries; ++i) {
+            switch (cell::type_of(list[i])) {
+            case TYPE_REFINEMENT: logic::push(false); break;
+            case TYPE_TYPESET:
+                if (kind_of(list[i]) != arg_kind::ret) none::push();
+                break;
+            case TYPE_INTEGER:
+                logic::push(false);
+                for (uint32_t k = 1; k < list[i].w2; ++k) none::push();
+                break;
+            default: break;
+            }
+        }
+    }
+    switch (type) {
+    case TYPE_NATIVE: natives::entry(function.w1)(false, refinements); break;
+    case TYPE_ACTION: actions::entry(function.w1)(refinements); break;
+    case TYPE_ROUTINE: routine::call(function, stack::state.base); break;
+    default: eval_function(function, 0, name, kind); break;
+    }
+    if (runtime::record.pending) return;
+    stack::unwind();
+    *held = *stack::get_top();
+    stack::state.top = held + 1;
 }
 
 void call_with_block(const Cell& function, const Cell& arguments, uint32_t call_mode) {

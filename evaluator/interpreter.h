@@ -78,6 +78,12 @@ void eval_function(const Cell& function, NodeId object, const Cell& name, uint32
 // callbacks of the runtime): the result is pushed.
 void call_with_block(const Cell& function, const Cell& arguments, uint32_t call_mode);
 
+// Calls a function value with these values as its first arguments, taken
+// as they are (callbacks of the runtime: sort comparators, handlers);
+// unused refinements are off. The result is pushed.
+void call_with_values(const Cell& function, const Cell* values, uint32_t count,
+                      uint32_t kind);
+
 // Evaluates a path, set-path or get-path; returns the position after it
 // (after the assigned value for a set-path).
 const Cell* eval_path(const Cell& path, const Cell* pos, const Cell* tail, const Cell& block,

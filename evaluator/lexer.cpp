@@ -16,6 +16,7 @@
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/roots.h"
 #include "runtime/throw.h"
 #include "runtime/unicode.h"
 
@@ -587,10 +588,27 @@ void throw_error(State& st, const uint8_t* start, int32_t type) {
     while (n > 0 && start + n < st.input_end && (start[n] & 0xC0) == 0x80) --n;
     report.near.assign(start, start + n);
 
+    // The arguments: the line and near texts as strings, the datatype of
+    // an invalid value, the character a missing closer names.
+    // Text cut from invalid input may not be UTF-8: a malformed sequence
+    // becomes U+FFFD rather than a second error.
+    auto text = [](const std::string& t, Rooted<Cell>& out) {
+        string::make_at(*out, uint32_t(t.size()));
+        auto* p = reinterpret_cast<const uint8_t*>(t.data());
+        auto* end = p + t.size();
+        while (p < end) {
+            int32_t cp;
+            p = utf8::decode_step(p, end, cp);
+            string::append_char(memory::buffer_of(out->w2), cp < 0 ? 0xFFFD : uint32_t(cp));
+        }
+    };
+    Rooted<Cell> line_arg;
+    Rooted<Cell> near_arg;
+    text(report.line, line_arg);
+    text(report.near, near_arg);
+    Rooted<Cell> extra;
     uint32_t id;
-    Cell type_arg = datatype_cell(type > 0 ? uint32_t(type) : 0);
-    Cell char_arg{TYPE_CHAR, 0, 0, 0};
-    const Cell* args[3] = {nullptr, nullptr, nullptr};
+    const Cell* args[3] = {&*line_arg, &*near_arg, nullptr};
     if (type == -1 || type == -2) {
         id = type == -1 ? err::syntax::bad_char : err::syntax::malconstruct;
     } else if (type == -3 || type == -4) {
@@ -601,12 +619,16 @@ void throw_error(State& st, const uint8_t* start, int32_t type) {
         else if (type == -3 && *start == ')')
             expected = '(';
         report.expected = std::string(1, expected);
-        char_arg.w2 = uint8_t(expected);
-        args[1] = &char_arg;
+        *extra = Cell{TYPE_CHAR, 0, uint8_t(expected), 0};
+        args[1] = &*extra;
+        args[2] = &*near_arg;
     } else {
         id = err::syntax::invalid;
         report.type = type;
-        args[0] = &type_arg;
+        *extra = datatype_cell(uint32_t(type));
+        args[0] = &*extra;
+        args[1] = &*line_arg;
+        args[2] = &*near_arg;
     }
     report.id = id;
     last_report = report;

@@ -548,8 +548,11 @@ Token scan_tag_or_less(P start, P limit) {
 
 Token scan_slash(P start, P limit) {
     P q = start + 1;
-    if (delimiter(q, limit) || *q == '/') {
+    bool set_word = q + 1 <= limit && q < limit && *q == ':' && delimiter(q + 1, limit);
+    if (delimiter(q, limit) || *q == '/' || set_word) {
+        // The words made of slashes: / and //, and their set-words /: //:
         while (q < limit && *q == '/') ++q;
+        if (q < limit && *q == ':' && delimiter(q + 1, limit)) ++q;
         if (!delimiter(q, limit)) return fail(TYPE_WORD, start, q);
         return value(word, start, q);
     }

@@ -13,6 +13,7 @@
 #include "io/random.h"
 #include "runtime/case.h"
 #include "runtime/hash.h"
+#include "runtime/roots.h"
 
 namespace kiv::testing {
 

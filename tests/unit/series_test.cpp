@@ -252,6 +252,38 @@ TEST_F(SeriesActions, HashTablesFollowEveryChange) {
     EXPECT_EQ(found_at(c, 1), 0);
 }
 
+// Insertions, removals and takes at varied places keep the table in step
+// with a plain search of the cells.
+TEST_F(SeriesActions, HashTableAgreesWithTheCellsAfterManyChanges) {
+    Rooted<Cell> h(ints({}, TYPE_HASH));
+    uint32_t seed = 7;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 8) % 1000; };
+    for (int step = 0; step < 300; ++step) {
+        uint32_t length = series::buffer_length(*h);
+        Cell at = *h;
+        at.w1 = length ? next() % (length + 1) : 0;
+        Cell part = int_cell(int32_t(next() % 3) + 1);
+        switch (next() % 5) {
+        case 0:
+        case 1:
+        case 2: {
+            Cell value = int_cell(int32_t(next() % 20));
+            act<Slot::insert>(at)(&at, &value, -1, false, int32_t(next() % 2) + 1, false);
+            break;
+        }
+        case 3: act<Slot::remove>(at)(&at, &part, nullptr); break;
+        default: act<Slot::take>(at)(&at, &part, false, next() % 2); break;
+        }
+    }
+    V cells = values(*h);
+    ASSERT_GT(cells.size(), 20u);
+    for (int32_t v = 0; v < 20; ++v) {
+        auto first = std::find(cells.begin(), cells.end(), v);
+        EXPECT_EQ(found_at(*h, v), first == cells.end() ? -1 : int32_t(first - cells.begin()))
+            << "value " << v;
+    }
+}
+
 TEST_F(SeriesActions, Clear) {
     for (Kind k : all_kinds) {
         Cell s = make(k, 4, 1);

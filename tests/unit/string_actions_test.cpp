@@ -347,6 +347,19 @@ TEST_F(StringActions, MakeToAndPaths) {
     EXPECT_EQ(cell::type_of(proto), TYPE_FILE);
     EXPECT_NE(proto.w2, source.w2);
     EXPECT_EQ(text(proto), U"abc");
+    auto binary = [](std::string bytes) {
+        Cell b{TYPE_BINARY, 0, memory::alloc_bytes(uint32_t(bytes.size())), 0};
+        Buffer* buf = memory::buffer_of(b.w2);
+        std::memcpy(buf->head, bytes.data(), bytes.size());
+        buf->tail = buf->head + bytes.size();
+        return b;
+    };
+    Cell utf8 = binary("a\xC3\xA9");
+    string::to(&proto, &utf8, TYPE_STRING);
+    EXPECT_EQ(text(proto), U"a\u00E9");
+    Cell invalid = binary("ab\xC3(");
+    EXPECT_EQ(error_of([&] { string::to(&proto, &invalid, TYPE_STRING); }),
+              (runtime::ErrorSite{runtime::Category::access, err::access::invalid_utf8}));
     Cell n = int_cell(42);
     string::to(&proto, &n, TYPE_STRING);
     EXPECT_EQ(text(proto), U"42");

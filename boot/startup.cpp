@@ -1,0 +1,82 @@
+#include "boot/startup.h"
+
+#include "boot/sources.h"
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/error.h"
+#include "datatypes/native.h"
+#include "datatypes/word.h"
+#include "evaluator/comparison.h"
+#include "evaluator/conditionals.h"
+#include "evaluator/evaluation.h"
+#include "evaluator/exits.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/lexer.h"
+#include "evaluator/loops.h"
+#include "evaluator/natives.h"
+#include "evaluator/output.h"
+#include "evaluator/sets.h"
+#include "evaluator/stack.h"
+#include "runtime/collector.h"
+#include "runtime/errors.h"
+#include "runtime/init.h"
+#include "runtime/roots.h"
+
+namespace kiv::boot {
+namespace {
+
+// The modules whose natives the start-up binds, each registering its own.
+constexpr void (*native_modules[])() = {
+    natives::register_conditionals,
+    natives::register_evaluation,
+    natives::register_comparison,
+    natives::register_sets,
+    natives::register_loops,
+    natives::register_exits,
+    natives::register_output,
+};
+
+// The natives of the language, numbered 1 to native_count; those whose
+// service is not built yet answer internal not-done.
+constexpr uint32_t native_count = 107;
+
+void not_done(bool, const int32_t*) {
+    runtime::fire_error(runtime::Category::internal, err::internal::not_done);
+}
+
+// `make` is bound first: every other built-in function is made with it.
+void bind_make() {
+    Rooted<Cell> spec;
+    block::make_at(*spec, 2);
+    block::append_value(*spec, word::load("type"));
+    block::append_value(*spec, word::load("spec"));
+    native::push(TYPE_ACTION, *spec, 1);
+    Cell make = word::load("make");
+    word::set(make, *stack::get_top());
+    stack::reset();
+}
+
+} // namespace
+
+void run_source(const char* name) {
+    const Source* source = find_source(name);
+    Rooted<Cell> code;
+    lexer::load(*code, reinterpret_cast<const uint8_t*>(source->text), uint32_t(source->size));
+    code->w1 = 2; // after the header word and block
+    interpreter::eval(*code, false);
+    stack::reset();
+}
+
+void start() {
+    runtime::init();
+    const Source* catalog = find_source("errors");
+    error::load_catalog(reinterpret_cast<const uint8_t*>(catalog->text), uint32_t(catalog->size));
+    for (uint32_t i = 1; i <= native_count; ++i) natives::register_native(i, not_done);
+    for (auto* register_natives : native_modules) register_natives();
+    bind_make();
+    for (const char* name : {"boot", "actions", "natives", "operators"}) run_source(name);
+    word::collecting = false;
+    collector::active = true;
+}
+
+} // namespace kiv::boot

@@ -1,0 +1,140 @@
+#include "evaluator/exits.h"
+
+#include "datatypes/block.h"
+#include "datatypes/error.h"
+#include "datatypes/symbol.h"
+#include "datatypes/unset.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/natives.h"
+#include "evaluator/stack.h"
+#include "runtime/errors.h"
+#include "runtime/memory.h"
+#include "runtime/throw.h"
+#include "runtime/words.h"
+
+namespace kiv::natives {
+namespace {
+
+using runtime::record;
+
+bool same_name(uint32_t a, uint32_t b) {
+    return symbol::resolve(a) == symbol::resolve(b);
+}
+
+// Whether a catch named `name` (a word, or a block of words) takes a throw
+// named `thrown` (a word!, or unset! for an unnamed throw).
+bool catches(const Cell& name, const Cell& thrown) {
+    if (cell::type_of(thrown) != TYPE_WORD) return false;
+    if (cell::type_of(name) != TYPE_BLOCK) return same_name(name.w2, thrown.w2);
+    Cell names = name;
+    Buffer* b = memory::buffer_of(names.w2);
+    for (const Cell* c = b->head_cell() + names.w1; c < b->tail_cell(); ++c) {
+        if (cell::type_of(*c) != TYPE_WORD)
+            runtime::fire_error(runtime::Category::script, err::script::invalid_refine_arg,
+                                &words::word<"name">(), &names);
+        if (same_name(c->w2, thrown.w2)) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void break_(bool, const int32_t* refinements) {
+    stack::throw_break(refinements[0] >= 0, false);
+}
+
+void continue_(bool, const int32_t*) {
+    stack::throw_break(false, true);
+}
+
+void exit_(bool, const int32_t*) {
+    stack::throw_exit(false, false);
+}
+
+void return_(bool, const int32_t*) {
+    stack::throw_exit(true, false);
+}
+
+void throw_(bool, const int32_t* refinements) {
+    // The catch reads the name from the cell after the value.
+    if (refinements[0] < 0) {
+        stack::state.top = stack::state.base + 1;
+        unset::push();
+    }
+    stack::throw_throw(runtime::code::thrw);
+}
+
+void catch_(bool, const int32_t* refinements) {
+    Cell block = stack::state.base[0];
+    bool named = refinements[0] >= 0;
+    Cell name = named ? stack::state.base[refinements[0]] : Cell{TYPE_NONE, 0, 0, 0};
+    stack::mark_catch(words::word<"<body>">());
+    interpreter::eval(block, true);
+    if (record.pending == runtime::code::thrw) {
+        // The throw landed here: its value in slot 0, its name in slot 1.
+        record.pending = 0;
+        if (named && !catches(name, stack::state.base[1])) {
+            stack::throw_throw(runtime::code::thrw);
+            return;
+        }
+        // The throw reached its target: the call top it saved for naming
+        // the thrower in a "no catch" error must not outlive it, or a later
+        // error would walk frames that are gone.
+        stack::state.saved_ctop = nullptr;
+        stack::keep();
+    } else if (record.pending) {
+        return;
+    }
+    stack::unwind_last();
+}
+
+void try_(bool, const int32_t* refinements) {
+    Cell block = stack::state.base[0];
+    Cell* base = stack::state.base;
+    stack::Frame* ctop = stack::state.ctop;
+    if (refinements[0] >= 0)
+        stack::mark_try_all(words::word<"try">());
+    else
+        stack::mark_try(words::word<"try">());
+    bool failed = false;
+    runtime::protected_region(
+        runtime::code::error, [&] { interpreter::eval(block, true); },
+        [&](uint32_t code) {
+            if (code != runtime::code::error) runtime::throw_code(code);
+            failed = true;
+        });
+    if (failed) {
+        // The raise left the stack at this native's frame with the error
+        // pushed last; a raise without an error value left it anywhere.
+        stack::state.base = base;
+        stack::state.ctop = ctop;
+        *base = Cell{TYPE_NONE, 0, 0, 0};
+        stack::adjust_post_try();
+        return;
+    }
+    // break, continue, return, exit and throw go on to their targets.
+    if (record.pending) return;
+    stack::unwind_last();
+    stack::keep();
+}
+
+void check_try(bool) {
+    Cell error = *stack::get_top();
+    uint32_t throw_symbol = words::word<"throw">().w2;
+    if (cell::type_of(error) == TYPE_ERROR && same_name(error::get_type(error), throw_symbol) &&
+        same_name(error::get_id(error), throw_symbol))
+        stack::throw_error(error);
+    stack::adjust_post_try();
+}
+
+void register_exits() {
+    register_native(70, try_, {1, 2});
+    register_native(77, break_, {0, 1});
+    register_native(78, continue_, {0, 0});
+    register_native(79, exit_, {0, 0});
+    register_native(80, return_, {1, 0});
+    register_native(81, throw_, {1, 1});
+    register_native(82, catch_, {1, 1});
+}
+
+} // namespace kiv::natives

@@ -1,0 +1,29 @@
+// The non-local exit natives: break, continue, exit, return and throw
+// leave a block early; catch stops throws and try stops errors (with /all
+// every exit). The unwinding itself is the stack's (stack::throw_break,
+// throw_exit, throw_throw, throw_error); these natives say what to pass it
+// and what to absorb.
+#pragma once
+
+#include <cstdint>
+
+namespace kiv::natives {
+
+void break_(bool check, const int32_t* refinements);
+void continue_(bool check, const int32_t* refinements);
+void exit_(bool check, const int32_t* refinements);
+void return_(bool check, const int32_t* refinements);
+void throw_(bool check, const int32_t* refinements);
+void catch_(bool check, const int32_t* refinements);
+void try_(bool check, const int32_t* refinements);
+
+// Run right after a try-like region caught an error (the last pushed
+// value): the error of a throw that found no catch is raised again;
+// any other error becomes the result (slot 0). keep asks for the call
+// trace, which errors do not record beyond their frame depth yet.
+void check_try(bool keep);
+
+// Binds the exit natives to their native numbers.
+void register_exits();
+
+} // namespace kiv::natives

@@ -1,0 +1,119 @@
+#include "runtime/init.h"
+
+#include "datatypes/block.h"
+#include "datatypes/char.h"
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "datatypes/error.h"
+#include "datatypes/file.h"
+#include "datatypes/float.h"
+#include "datatypes/function.h"
+#include "datatypes/integer.h"
+#include "datatypes/issue.h"
+#include "datatypes/logic.h"
+#include "datatypes/native.h"
+#include "datatypes/none.h"
+#include "datatypes/object.h"
+#include "datatypes/paren.h"
+#include "datatypes/path.h"
+#include "datatypes/percent.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "datatypes/time.h"
+#include "datatypes/typeset.h"
+#include "datatypes/unset.h"
+#include "datatypes/url.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/lexer.h"
+#include "evaluator/natives.h"
+#include "evaluator/parse.h"
+#include "evaluator/stack.h"
+#include "io/random.h"
+#include "platform/os.h"
+#include "runtime/case.h"
+#include "runtime/collector.h"
+#include "runtime/cycles.h"
+#include "runtime/externals.h"
+#include "runtime/hash.h"
+#include "runtime/heap.h"
+#include "runtime/memory.h"
+#include "runtime/output_hooks.h"
+#include "runtime/slot_table.h"
+#include "runtime/symbol.h"
+#include "runtime/words.h"
+
+namespace kiv::runtime {
+namespace {
+
+// The datatypes in registration order: every parent before its children.
+constexpr void (*datatype_inits[])() = {
+    datatype::register_datatype,
+    unset::init,
+    none::init,
+    logic::init,
+    series::init,
+    block::init,
+    string::init,
+    integer::init,
+    symbol::init,
+    context::init,
+    word::init,
+    char_::init,
+    native::init,
+    path::init,
+    function::init,
+    routine::init,
+    paren::init,
+    issue::init,
+    url::init,
+    file::init,
+    object::init,
+    float_::init,
+    typeset::init,
+    error::init,
+    percent::init,
+    time_::init,
+};
+
+} // namespace
+
+void init() {
+    word::collecting = true;
+    output_hooks::init();
+    os::platform_init();
+    random::init();
+    hashing::seed = uint32_t(random::rand());
+    memory::init();
+    collector::init();
+    externals::init();
+    memory::init_node_frame(memory::node_frame_slots);
+    memory::init_series_frame();
+    unicode::init_case_tables();
+    // Some datatypes intern the symbols they test for when they register.
+    symbol_table::init();
+    datatype::init();
+    for (auto* init_type : datatype_inits) init_type();
+    actions::init();
+    context::init_global();
+    datatype::make_type_words();
+    words::init_runtime_words();
+    words::init_refinements();
+    words::init_issue();
+    natives::reset();
+    parse::init();
+    stack::init(words::word<"<body>">().w2, words::word<"<anon>">().w2);
+    cycles::reset();
+    lexer::init();
+    interpreter::init();
+    slot_table::init();
+}
+
+void cleanup() {
+    memory::free_all_frames();
+    heap::free_all();
+}
+
+} // namespace kiv::runtime
