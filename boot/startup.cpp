@@ -13,10 +13,12 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/loops.h"
+#include "evaluator/math_natives.h"
 #include "evaluator/natives.h"
 #include "evaluator/output.h"
 #include "evaluator/sets.h"
 #include "evaluator/stack.h"
+#include "evaluator/system_natives.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/init.h"
@@ -34,6 +36,8 @@ constexpr void (*native_modules[])() = {
     natives::register_loops,
     natives::register_exits,
     natives::register_output,
+    math_natives::register_natives,
+    system_natives::register_natives,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose

@@ -1,5 +1,7 @@
 #include "datatypes/error.h"
 
+#include <string>
+
 #include <string_view>
 
 #include "datatypes/block.h"
@@ -14,15 +16,18 @@
 #include "evaluator/actions.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
+#include "gui/backend/gui.h"
 #include "runtime/collector.h"
 #include "runtime/console.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/unicode.h"
 
 namespace kiv::error {
 
 const Cell* near_source = nullptr;
+Cell caption_object{TYPE_NONE, 0, 0, 0};
 
 namespace {
 
@@ -47,6 +52,7 @@ constexpr int32_t near_limit = 40;
 void mark_roots() {
     if (cell::type_of(catalog_object) == TYPE_OBJECT) collector::mark_context(catalog_object.w1);
     if (cell::type_of(standard_object) == TYPE_OBJECT) collector::mark_context(standard_object.w1);
+    collector::mark_values(&caption_object, &caption_object + 1);
 }
 
 Cell name_word(const char* name) {
@@ -407,12 +413,27 @@ void tag_error(Cell& error) {
 }
 
 // Shows an error that no try frame catches.
+// An error that no try frame catches is shown in the system alert, under
+// the caption the start-up program names (its caption object's first field
+// when that is a string!).
 void report_uncaught(const Cell& error) {
     Rooted<Cell> buffer;
     string::make_at(*buffer, 200);
     form(&error, &*buffer, nullptr, INT32_MAX);
-    Buffer* b = memory::buffer_of(buffer->w2);
-    os_console::write(b->head, size_t(b->tail - b->head), b->unit(), true);
+    int32_t length = -1;
+    const char* text = reinterpret_cast<const char*>(utf8::from_string(*buffer, length));
+    std::string message(text, size_t(length));
+    std::string caption = "Kiv NoName App";
+    if (cell::type_of(caption_object) == TYPE_OBJECT) {
+        Cell* first = context::slot_at(caption_object.w1, 0);
+        if (first && cell::type_of(*first) == TYPE_STRING) {
+            Rooted<Cell> title(*first);
+            int32_t n = -1;
+            const char* t = reinterpret_cast<const char*>(utf8::from_string(*title, n));
+            caption.assign(t, size_t(n));
+        }
+    }
+    gui::alert(caption, message);
 }
 
 } // namespace

@@ -60,6 +60,11 @@ Cell* field(const Cell& error, Field f);
 // made; the interpreter points it at its current-position cell.
 extern const Cell* near_source;
 
+// The object whose first field, when a string!, is the caption of the
+// alert that shows an error no try frame caught; set by the start-up
+// program, none until then.
+extern Cell caption_object;
+
 // Writes the message as the console shows it; the error is not changed.
 int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part);
 

@@ -18,6 +18,7 @@
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/ownership.h"
 #include "runtime/roots.h"
 
 namespace kiv::object {
@@ -38,7 +39,7 @@ Cell none_result{TYPE_NONE, 0, 0, 0};
 // Symbols the object routines compare against, interned by init.
 struct Symbols {
     uint32_t on_change, on_deep_change, local;
-    uint32_t changed, class_, words, values, body, owner, events;
+    uint32_t changed, class_, words, values, body, owner, owned, events;
     uint32_t true_, yes, on, false_, no, off, none;
 } syms;
 
@@ -271,6 +272,23 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
     return result;
 }
 
+Cell* modify(Cell* object, Cell* field, Cell* value, bool) {
+    uint32_t type = cell::type_of(*field);
+    if (type < TYPE_WORD || type > TYPE_GET_WORD) return value;
+    uint32_t name = canonical(field->w2);
+    NodeId ctx = object->w1;
+    if (name == syms.changed) {
+        if (cell::type_of(*value) != TYPE_NONE) script_error(err::script::invalid_arg, value);
+        for (uint32_t i = 0; i < context::size_of(ctx); ++i)
+            context::word_at(ctx, i)->header &= ~context::flag::set_mark;
+    } else if (name == syms.owner) {
+        ownership::set(*object, *object, none_cell);
+    } else if (name == syms.owned) {
+        ownership::modify_owned(*object, *value);
+    }
+    return value;
+}
+
 Cell* reflect(Cell* value, uint32_t field_symbol) {
     NodeId ctx = value->w1;
     uint32_t n = context::size_of(ctx);
@@ -423,6 +441,9 @@ void install_handlers(Cell& object) {
     if (index[0] < 0 && index[1] < 0) return;
     object.w3 = make_change_hooks(index[0], count[0], spec[0], index[1], count[1], spec[1]);
     write_self(object);
+    // Changes inside the object's series reach on-deep-change* once it
+    // owns them.
+    if (index[1] >= 0) ownership::set(object, object, none_cell);
 }
 
 const Cell* find_word(const Cell& object, const Cell& word) {
@@ -722,11 +743,11 @@ void init() {
             symbol::intern("local"),      symbol::intern("changed"),
             symbol::intern("class"),      symbol::intern("words"),
             symbol::intern("values"),     symbol::intern("body"),
-            symbol::intern("owner"),      symbol::intern("events?"),
-            symbol::intern("true"),       symbol::intern("yes"),
-            symbol::intern("on"),         symbol::intern("false"),
-            symbol::intern("no"),         symbol::intern("off"),
-            symbol::intern("none")};
+            symbol::intern("owner"),      symbol::intern("owned"),
+            symbol::intern("events?"),    symbol::intern("true"),
+            symbol::intern("yes"),        symbol::intern("on"),
+            symbol::intern("false"),      symbol::intern("no"),
+            symbol::intern("off"),        symbol::intern("none")};
     context::fire_on_change = fire_on_change;
     using namespace action;
     // clang-format off
@@ -736,7 +757,7 @@ void init() {
         no,   no, no,      no, no,     no,   no,        no, no,      copy, // 21-30
         no,   no, no,      no, no,     no,   no,        no, no,      no,   // 31-40
         put,  no, no,      select, no, no,   no,        no, no,      no,   // 41-50
-        no,   no, no,      no, no,     no,   no,        no, no,      no,   // 51-60
+        no,   no, no,      no, modify, no,   no,        no, no,      no,   // 51-60
         no,   no // 61-62
     });
     // clang-format on

@@ -632,13 +632,7 @@ Cell* reflect(Cell* series, uint32_t field_symbol) {
 }
 
 Cell* modify(Cell* series, Cell* field, Cell* value, bool) {
-    if (!is_word(*field, "owned")) return value;
-    if (cell::type_of(*value) == TYPE_NONE) {
-        ownership::unbind(*series);
-    } else if (cell::type_of(*value) == TYPE_BLOCK && length_from(*value, false) >= 2) {
-        Cell* owner = buffer_of(*value)->head_cell() + head_of(*value);
-        if (cell::type_of(owner[0]) == TYPE_OBJECT) ownership::set(*series, owner[0], owner[1]);
-    }
+    if (is_word(*field, "owned")) ownership::modify_owned(*series, *value);
     return value;
 }
 

@@ -200,14 +200,18 @@ Cell argument_word(const Cell& function, uint32_t n) {
     return words::word<"<anon>">();
 }
 
-void check_type(const Cell& entry, const Cell& value, const Cell& function, const Cell& name,
-                uint32_t argument) {
-    if (typeset::has(entry, cell::type_of(value))) [[likely]]
-        return;
+[[noreturn, gnu::noinline]] void raise_expect_arg(const Cell& value, const Cell& function,
+                                                const Cell& name, uint32_t argument) {
     Cell type{};
     datatype::make_at(type, cell::type_of(value));
     Cell word = argument_word(function, argument);
     raise(err::script::expect_arg, &name, &type, &word);
+}
+
+inline void check_type(const Cell& entry, const Cell& value, const Cell& function,
+                       const Cell& name, uint32_t argument) {
+    if (!typeset::has(entry, cell::type_of(value))) [[unlikely]]
+        raise_expect_arg(value, function, name, argument);
 }
 
 // Fetches one argument at pos onto the stack; returns the position after

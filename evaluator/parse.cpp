@@ -1148,9 +1148,11 @@ void init() {
     for (int32_t k = 0; k < keyword_count; ++k)
         keyword_ids[k] = symbol::resolve(symbol::intern_nocase(keyword_names[k]));
     for (int32_t e = 0; e < event_count; ++e) event_ids[e] = symbol::intern(event_names[e]);
+    // The marker comes first: a collection while the second series is
+    // allocated must keep the first.
+    collector::add_marker(mark_stacks);
     rule_stack = memory::alloc_cells(100);
     input_stack = memory::alloc_cells(8);
-    collector::add_marker(mark_stacks);
 }
 
 void release() {

@@ -1,12 +1,15 @@
 #include "platform/os.h"
 
+#include <spawn.h>
 #include <sys/mman.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <string_view>
 
 #include "runtime/console.h"
 #include "runtime/throw.h"
@@ -57,6 +60,32 @@ std::optional<std::string> get_env(const char* name) {
     const char* value = std::getenv(name);
     if (!value) return std::nullopt;
     return std::string(value);
+}
+
+std::vector<std::pair<std::string, std::string>> list_env() {
+    std::vector<std::pair<std::string, std::string>> all;
+    for (char** entry = environ; *entry; ++entry) {
+        std::string_view text(*entry);
+        size_t equal = text.find('=');
+        if (equal == std::string_view::npos || equal == 0) continue;
+        all.emplace_back(std::string(text.substr(0, equal)), std::string(text.substr(equal + 1)));
+    }
+    return all;
+}
+
+bool open_with_shell(const std::string& target) {
+    // The shell starts the opener in the background and returns at once, so
+    // the opener is not left as our child; the target is passed as an
+    // argument, never as part of the command text.
+    const char* argv[] = {"sh", "-c",           "xdg-open \"$1\" >/dev/null 2>&1 &",
+                          "sh", target.c_str(), nullptr};
+    pid_t pid;
+    if (posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+        return false;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 void sleep(double seconds) {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kiv::os {
 
@@ -26,6 +28,12 @@ bool set_current_dir(const char* path);
 // removes the variable. False when the name is not acceptable.
 bool set_env(const char* name, const char* value);
 std::optional<std::string> get_env(const char* name);
+// Every variable of the environment as (name, value), in the order the
+// environment holds them.
+std::vector<std::pair<std::string, std::string>> list_env();
+// Hands a url or local path to the desktop's opener (xdg-open) without
+// waiting for it; false when the opener could not be started.
+bool open_with_shell(const std::string& target);
 
 // Suspends the thread for `seconds`, truncated to whole milliseconds; less
 // than 1 ms (negative and NaN included) sleeps 1 ms.

@@ -891,8 +891,10 @@ void mark(NodeId table) {
     collector::keep(t.flags);
     collector::keep(t.keys);
     if (t.type >= integer) {
+        // The owner table holds its series and owners weakly: its sweep
+        // drops the records of those nothing else keeps.
         Buffer* b = memory::buffer_of(t.blk);
-        for (uint8_t* at = b->head; at < b->tail; at += t.indexes) {
+        for (uint8_t* at = b->head; t.type == integer && at < b->tail; at += t.indexes) {
             auto* rec = reinterpret_cast<Cell*>(at);
             if (rec->header == cell::unset_header) collector::mark_block(rec->w1);
         }
@@ -911,7 +913,8 @@ void sweep(NodeId table) {
         if (b->head + offset >= b->tail) return;
         auto* rec = reinterpret_cast<Cell*>(b->head + offset);
         if (rec->header != cell::unset_header) continue;
-        bool dead = unmarked(rec->w1) || (t.type == owner && unmarked(rec[1].w1));
+        // Owner records: the third cell is the owner object, word 1 its context.
+        bool dead = unmarked(rec->w1) || (t.type == owner && unmarked(rec[2].w1));
         if (!dead) continue;
         take_out(table, rec->w1);
         rec->header = rec->w1 = 0;

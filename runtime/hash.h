@@ -213,9 +213,11 @@ void rebuild(NodeId table, uint32_t size);
 void rehash_in_place(NodeId table);
 void refresh_if_moved(NodeId table);
 
-// Collector hooks: `mark` fits `collector::hooks.mark_hash_table`; `sweep`
-// drops the records of kinds integer and owner whose series were not
-// marked (it runs from the owning module's sweeper).
+// Collector hooks: `mark` fits `collector::hooks.mark_hash_table`; it keeps
+// the key series of an integer table, but an owner table only keeps its
+// own arrays. `sweep` drops the records of kinds integer and owner whose
+// series (or, kind owner, whose owner object) were not marked; it runs
+// from the owning module's sweeper.
 void mark(NodeId table);
 void sweep(NodeId table);
 

@@ -117,4 +117,10 @@ size_t block_count() {
     return n;
 }
 
+size_t total_bytes() {
+    size_t n = 0;
+    for (Block* b = list.first; b; b = b->next) n += b->size + 16;
+    return n;
+}
+
 } // namespace kiv::heap

@@ -19,5 +19,7 @@ void free(void* pointer);
 void free_all();
 // Number of blocks on the list.
 size_t block_count();
+// Bytes the list holds: each block's size plus 16 bytes of bookkeeping.
+size_t total_bytes();
 
 } // namespace kiv::heap

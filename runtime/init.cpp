@@ -41,6 +41,7 @@
 #include "runtime/heap.h"
 #include "runtime/memory.h"
 #include "runtime/output_hooks.h"
+#include "runtime/ownership.h"
 #include "runtime/slot_table.h"
 #include "runtime/symbol.h"
 #include "runtime/words.h"
@@ -109,9 +110,11 @@ void init() {
     lexer::init();
     interpreter::init();
     slot_table::init();
+    ownership::init();
 }
 
 void cleanup() {
+    ownership::release();
     memory::free_all_frames();
     heap::free_all();
 }

@@ -13,7 +13,7 @@ namespace memory {
 Record record;
 void (*collect_hook)() = nullptr;
 bool collect_always = false;
-std::vector<Buffer*> pinned;
+PinStack pinned{new Buffer*[PinStack::capacity], 0};
 std::vector<NodeFrame*> directory;
 
 namespace {

@@ -109,7 +109,19 @@ extern void (*collect_hook)();
 // Stress mode: every buffer allocation calls the collector first.
 extern bool collect_always;
 // The pinned buffers, innermost last; the collector marks what they hold.
-extern std::vector<Buffer*> pinned;
+// Pins nest with the C++ calls that walk code, so the stack's depth is
+// bounded by the machine stack's.
+struct PinStack {
+    static constexpr size_t capacity = 1 << 20;
+    Buffer** entries = nullptr;
+    size_t count = 0;
+    void push(Buffer* b) { entries[count++] = b; }
+    void pop() { --count; }
+    bool empty() const { return count == 0; }
+    Buffer** begin() const { return entries; }
+    Buffer** end() const { return entries + count; }
+};
+extern PinStack pinned;
 
 // The frame directory, indexed by node frame ordinal; released frames
 // leave an empty entry that a later frame takes.
@@ -180,11 +192,11 @@ class Pin {
   public:
     explicit Pin(NodeId node) : buffer_(memory::buffer_of(node)) {
         buffer_->pins++;
-        memory::pinned.push_back(buffer_);
+        memory::pinned.push(buffer_);
     }
     ~Pin() {
         buffer_->pins--;
-        memory::pinned.pop_back();
+        memory::pinned.pop();
     }
     Pin(const Pin&) = delete;
     Pin& operator=(const Pin&) = delete;

@@ -188,3 +188,10 @@ TEST_F(ErrorTest, FireErrorThrowsTheErrorToTheTryFrame) {
 }
 
 } // namespace
+
+TEST_F(ErrorTest, AnErrorNoTryCatchesIsShownAndEndsTheProcess) {
+    ASSERT_EQ(stack::state.ctop, stack::state.cbottom);
+    EXPECT_EXIT(runtime::fire_error(runtime::Category::math, err::math::zero_divide),
+                ::testing::ExitedWithCode(254),
+                "Kiv NoName App\n\\*\\*\\* Math Error: attempt to divide by zero");
+}

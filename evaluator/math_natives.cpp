@@ -1,0 +1,317 @@
+#include "evaluator/math_natives.h"
+
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+#include "datatypes/datatype.h"
+#include "datatypes/float.h"
+#include "datatypes/integer.h"
+#include "datatypes/issue.h"
+#include "datatypes/logic.h"
+#include "datatypes/string.h"
+#include "datatypes/word.h"
+#include "evaluator/actions.h"
+#include "evaluator/lexer.h"
+#include "evaluator/natives.h"
+#include "evaluator/stack.h"
+#include "runtime/errors.h"
+#include "runtime/trig.h"
+#include "runtime/words.h"
+
+namespace kiv::math_natives {
+namespace {
+
+using Script = runtime::Category;
+
+Cell* arg(uint32_t i) {
+    return stack::state.base + i;
+}
+
+bool present(const int32_t* refinements, uint32_t i) {
+    return refinements[i] >= 0;
+}
+
+[[noreturn]] void invalid_arg(const Cell& value) {
+    runtime::fire_error(Script::script, err::script::invalid_arg, &value);
+}
+
+// Turns an argument into a float! in place: an integer! becomes the float
+// of its value, a percent! is retyped (same double), a float! stays.
+double to_float_arg(Cell& value) {
+    switch (cell::type_of(value)) {
+    case TYPE_INTEGER: float_::make_at(value, double(integer::get(value))); break;
+    case TYPE_PERCENT: cell::set_type(value, TYPE_FLOAT); break;
+    default: break;
+    }
+    return float_::get(value);
+}
+
+void float_result(double value) {
+    float_::make_at(*arg(0), value);
+}
+
+// The angle in slot 0 in radians: degrees unless /radians, reduced for the
+// function kind (0 tangent, 1 cosine, 2 sine).
+double angle_arg(bool radians, int kind) {
+    double angle = to_float_arg(*arg(0));
+    return radians ? angle : trig::normalize_degrees(angle, kind);
+}
+
+double degrees(double radians, bool keep_radians) {
+    return keep_radians ? radians : radians * 180.0 / std::numbers::pi;
+}
+
+// A sine or cosine residue below the double epsilon is zero.
+double flush_tiny(double value) {
+    return std::fabs(value) < std::numeric_limits<double>::epsilon() ? 0.0 : value;
+}
+
+// -1, 0 or 1 for the number types the sign tests accept; money! is not
+// built yet, other types are refused naming the function and the type.
+int sign_of(const Cell& value) {
+    uint32_t type = cell::type_of(value);
+    switch (type) {
+    case TYPE_INTEGER: return integer::sign(integer::get(value));
+    case TYPE_FLOAT:
+    case TYPE_PERCENT:
+    case TYPE_TIME: {
+        double d = cell::get_float(value);
+        return d > 0 ? 1 : d < 0 ? -1 : 0;
+    }
+    case TYPE_MONEY: lexer::raise_not_done(type);
+    default: {
+        const stack::Frame* call = stack::get_call_frame();
+        Cell name = call ? word::load_symbol(call->symbol) : words::word<"<anon>">();
+        Cell datatype;
+        datatype::make_at(datatype, type);
+        Cell argument = word::load("number");
+        runtime::fire_error(Script::script, err::script::expect_arg, &name, &datatype, &argument);
+    }
+    }
+}
+
+void negative_q(bool, const int32_t*) {
+    logic::make_at(*arg(0), sign_of(*arg(0)) < 0);
+}
+
+void positive_q(bool, const int32_t*) {
+    logic::make_at(*arg(0), sign_of(*arg(0)) > 0);
+}
+
+void sign_q(bool, const int32_t*) {
+    integer::make_at(*arg(0), sign_of(*arg(0)));
+}
+
+void zero_q(bool, const int32_t*) {
+    Cell& value = *arg(0);
+    uint32_t type = cell::type_of(value);
+    bool zero = false;
+    switch (type) {
+    case TYPE_INTEGER:
+    case TYPE_CHAR: zero = value.w2 == 0; break;
+    case TYPE_FLOAT:
+    case TYPE_PERCENT:
+    case TYPE_TIME: zero = cell::get_float(value) == 0.0; break;
+    default: lexer::raise_not_done(type); // pair!, tuple!, points, money!
+    }
+    logic::make_at(value, zero);
+}
+
+bool nan_number(const Cell& value) {
+    uint32_t type = cell::type_of(value);
+    return (type == TYPE_FLOAT || type == TYPE_PERCENT) && std::isnan(cell::get_float(value));
+}
+
+void nan_q(bool, const int32_t*) {
+    logic::make_at(*arg(0), nan_number(*arg(0)));
+}
+
+bool plain_number(uint32_t type) {
+    return type == TYPE_INTEGER || type == TYPE_FLOAT || type == TYPE_PERCENT;
+}
+
+bool compound(uint32_t type) {
+    return type == TYPE_PAIR || type == TYPE_TUPLE || type == TYPE_POINT2D || type == TYPE_POINT3D;
+}
+
+// The greater (max) or lesser (min) of slots 0 and 1. A not-a-number wins
+// against any number; compound values (pairs, tuples, points) compare
+// component by component and are not built yet; everything else is
+// decided by the comparison of the two values.
+void max_min(bool greater) {
+    Cell& a = *arg(0);
+    Cell& b = *arg(1);
+    uint32_t ta = cell::type_of(a);
+    uint32_t tb = cell::type_of(b);
+    if (nan_number(a) && plain_number(tb)) return;
+    if (nan_number(b) && plain_number(ta)) {
+        stack::set_last(b);
+        return;
+    }
+    if (compound(ta)) lexer::raise_not_done(ta);
+    if (compound(tb)) lexer::raise_not_done(tb);
+    // Operator codes: 6 greater or equal, 4 lesser or equal.
+    if (!actions::compare(a, b, greater ? 6 : 4)) stack::set_last(b);
+}
+
+void max(bool, const int32_t*) {
+    max_min(true);
+}
+
+void min(bool, const int32_t*) {
+    max_min(false);
+}
+
+// shift data bits /left /logical: a count above 31 shifts everything out
+// (an arithmetic right shift of a negative value leaves -1); a negative
+// count is taken as 0.
+void shift(bool, const int32_t* refinements) {
+    int32_t data = integer::get(*arg(0));
+    int32_t n = std::max(integer::get(*arg(1)), 0);
+    int32_t result;
+    if (present(refinements, 0))
+        result = n > 31 ? 0 : int32_t(uint32_t(data) << n);
+    else if (present(refinements, 1))
+        result = n > 31 ? 0 : int32_t(uint32_t(data) >> n);
+    else
+        result = n > 31 ? (data < 0 ? -1 : 0) : data >> n;
+    integer::make_at(*arg(0), result);
+}
+
+// to-hex value /size length: an issue! of the last `length` of the eight
+// hex digits of the 32-bit value (all eight without /size).
+void to_hex(bool, const int32_t* refinements) {
+    const char* digits = string::int_to_hex(integer::get(*arg(0)), false);
+    if (present(refinements, 0)) {
+        const Cell& length = *arg(uint32_t(refinements[0]));
+        int32_t n = integer::get(length);
+        if (n < 1) invalid_arg(length);
+        if (n < 8) digits += 8 - n;
+    }
+    Cell result;
+    issue::make_at(result, digits);
+    stack::set_last(result);
+}
+
+template <int Kind>
+void trig_native(bool, const int32_t* refinements) {
+    double angle = angle_arg(present(refinements, 0), Kind);
+    double result;
+    if constexpr (Kind == 2)
+        result = flush_tiny(std::sin(angle));
+    else if constexpr (Kind == 1)
+        result = flush_tiny(std::cos(angle));
+    else if (angle == std::numbers::pi / 2)
+        result = std::numeric_limits<double>::infinity();
+    else if (angle == -std::numbers::pi / 2)
+        result = -std::numeric_limits<double>::infinity();
+    else
+        result = std::tan(angle);
+    float_result(result);
+}
+
+// The inverse functions: the result in degrees unless /radians.
+template <double (*F)(double)>
+void arc_native(bool, const int32_t* refinements) {
+    float_result(degrees(F(to_float_arg(*arg(0))), present(refinements, 0)));
+}
+
+void arctangent2(bool, const int32_t* refinements) {
+    Cell y = *arg(0);
+    double x = to_float_arg(*arg(1));
+    double angle = degrees(std::atan2(to_float_arg(y), x), present(refinements, 0));
+    float_::make_at(*arg(1), angle);
+    stack::set_last(*arg(1));
+}
+
+template <double (*F)(double)>
+void float_native(bool, const int32_t*) {
+    float_result(F(to_float_arg(*arg(0))));
+}
+
+double log_2(double x) {
+    return std::log(x) / 0.6931471805599453;
+}
+double log_10(double x) {
+    return std::log10(x);
+}
+double log_e(double x) {
+    return std::log(x);
+}
+double exp_(double x) {
+    return std::pow(2.718281828459045, x);
+}
+double square_root(double x) {
+    return std::sqrt(x);
+}
+double asin_(double x) {
+    return std::asin(x);
+}
+double acos_(double x) {
+    return std::acos(x);
+}
+double atan_(double x) {
+    return std::atan(x);
+}
+
+// A pair! refuses a not-a-number coordinate.
+void as_pair(bool, const int32_t*) {
+    for (uint32_t i = 0; i < 2; ++i)
+        if (nan_number(*arg(i))) invalid_arg(*arg(i));
+    lexer::raise_not_done(TYPE_PAIR);
+}
+
+void as_point2d(bool, const int32_t*) {
+    lexer::raise_not_done(TYPE_POINT2D);
+}
+
+void as_point3d(bool, const int32_t*) {
+    lexer::raise_not_done(TYPE_POINT3D);
+}
+
+void as_money(bool, const int32_t*) {
+    lexer::raise_not_done(TYPE_MONEY);
+}
+
+struct Registration {
+    uint32_t index;
+    natives::Entry entry;
+    natives::Arity arity;
+};
+
+constexpr Registration table[] = {
+    {49, negative_q, {1, 0}},
+    {50, positive_q, {1, 0}},
+    {51, max, {2, 0}},
+    {52, min, {2, 0}},
+    {53, shift, {2, 2}},
+    {54, to_hex, {1, 1}},
+    {55, trig_native<2>, {1, 1}},
+    {56, trig_native<1>, {1, 1}},
+    {57, trig_native<0>, {1, 1}},
+    {58, arc_native<asin_>, {1, 1}},
+    {59, arc_native<acos_>, {1, 1}},
+    {60, arc_native<atan_>, {1, 1}},
+    {61, arctangent2, {2, 1}},
+    {62, nan_q, {1, 0}},
+    {63, float_native<log_2>, {1, 0}},
+    {64, float_native<log_10>, {1, 0}},
+    {65, float_native<log_e>, {1, 0}},
+    {66, float_native<exp_>, {1, 0}},
+    {67, float_native<square_root>, {1, 0}},
+    {73, as_pair, {2, 0}},
+    {74, as_point2d, {2, 0}},
+    {75, as_point3d, {3, 0}},
+    {76, as_money, {2, 0}},
+    {97, sign_q, {1, 0}},
+    {100, zero_q, {1, 0}},
+};
+
+} // namespace
+
+void register_natives() {
+    for (const Registration& r : table) natives::register_native(r.index, r.entry, r.arity);
+}
+
+} // namespace kiv::math_natives

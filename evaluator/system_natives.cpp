@@ -1,0 +1,612 @@
+#include "evaluator/system_natives.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <string>
+#include <string_view>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/datatype.h"
+#include "datatypes/file.h"
+#include "datatypes/float.h"
+#include "datatypes/integer.h"
+#include "datatypes/logic.h"
+#include "datatypes/none.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "datatypes/time.h"
+#include "datatypes/typeset.h"
+#include "datatypes/unset.h"
+#include "datatypes/url.h"
+#include "datatypes/word.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/lexer.h"
+#include "evaluator/natives.h"
+#include "evaluator/parse.h"
+#include "evaluator/stack.h"
+#include "gui/backend/gui.h"
+#include "io/files.h"
+#include "platform/os.h"
+#include "runtime/case.h"
+#include "runtime/collector.h"
+#include "runtime/errors.h"
+#include "runtime/heap.h"
+#include "runtime/memory.h"
+#include "runtime/roots.h"
+#include "runtime/throw.h"
+#include "runtime/words.h"
+
+namespace kiv::system_natives {
+namespace {
+
+using runtime::Category;
+
+Cell* arg(uint32_t i) {
+    return stack::state.base + i;
+}
+
+bool present(const int32_t* refinements, uint32_t i) {
+    return refinements[i] >= 0;
+}
+
+// The first argument of a refinement that takes one.
+Cell* refinement_arg(const int32_t* refinements, uint32_t i) {
+    return arg(uint32_t(refinements[i]));
+}
+
+[[noreturn]] void script_error(uint32_t id, const Cell* arg1 = nullptr,
+                               const Cell* arg2 = nullptr) {
+    runtime::fire_error(Category::script, id, arg1, arg2);
+}
+
+[[noreturn]] void not_done() {
+    runtime::fire_error(Category::internal, err::internal::not_done);
+}
+
+// An integer! when it fits in 32 bits, else a float!.
+void make_count(Cell& cell, double value) {
+    if (value <= 2147483647.0)
+        integer::make_at(cell, int32_t(value));
+    else
+        float_::make_at(cell, value);
+}
+
+void append_count(Cell& block, double value, bool new_line) {
+    Cell c{};
+    make_count(c, value);
+    if (new_line) c.header |= cell::new_line_flag;
+    block::append_value(block, c);
+}
+
+// The UTF-8 text of a string-family value or the spelling of a word.
+std::string name_text(const Cell& value) {
+    if (word::any_word(cell::type_of(value))) return symbol::c_name(value.w2);
+    return url::utf8_text(value);
+}
+
+bool same_series(const Cell& a, const Cell& b) {
+    return cell::type_of(a) == cell::type_of(b) && a.w2 == b.w2;
+}
+
+// ------------------------------------------------------------------ parse
+
+void eval_paren(const Cell& paren, Cell& out) {
+    Cell* top = stack::state.top;
+    interpreter::eval(paren, false);
+    if (runtime::record.pending) return;
+    out = *stack::get_top();
+    stack::state.top = top;
+}
+
+void get_word(const Cell& word, Cell& out) {
+    Cell* top = stack::state.top;
+    out = *word::get_value(word);
+    stack::state.top = top;
+}
+
+void set_word(const Cell& word, const Cell& value) {
+    Cell target = word;
+    word::set(target, value);
+}
+
+bool bitset_has(const Cell&, uint32_t) {
+    lexer::raise_not_done(TYPE_BITSET);
+}
+
+// Calls the trace function with the five event arguments as they are; its
+// answer read as a condition.
+bool call_trace(const Cell& callback, const Cell* args) {
+    Cell* top = stack::state.top;
+    interpreter::call_with_values(callback, args, 5, interpreter::call_kind::parse);
+    if (runtime::record.pending) return true;
+    bool go_on = !logic::counts_false(*stack::get_top());
+    stack::state.top = top;
+    return go_on;
+}
+
+// parse input rules /case /part length /trace callback
+void parse_native(bool, const int32_t* refinements) {
+    const Cell& input = *arg(0);
+    int32_t part = -1;
+    if (present(refinements, 1)) {
+        const Cell& limit = *refinement_arg(refinements, 1);
+        uint32_t type = cell::type_of(limit);
+        if (type == TYPE_INTEGER)
+            part = integer::get(limit);
+        else if (type == TYPE_FLOAT || type == TYPE_PERCENT)
+            part = int32_t(std::clamp(cell::get_float(limit), -1.0, 2147483647.0));
+        else if (same_series(limit, input))
+            part = int32_t(limit.w1) - int32_t(input.w1);
+        else
+            script_error(err::script::invalid_refine_arg, &words::refinement<"part">(), &limit);
+        part = std::max(part, 0);
+    }
+    Cell callback{};
+    if (present(refinements, 2))
+        callback = *refinement_arg(refinements, 2);
+    else
+        none::make_at(callback);
+    int32_t case_code = present(refinements, 0) ? parse::case_sensitive : parse::case_insensitive;
+    Cell* result = parse::process(input, *arg(1), case_code, part, callback);
+    // A break, continue, return or exit from a paren action has already
+    // moved the stack to its target: pass it on untouched.
+    if (!result) return;
+    stack::keep_last(*result);
+}
+
+// -------------------------------------------------------------- transcode
+
+// transcode src /next /one /prescan /scan /part length /into dst /trace fn
+void transcode(bool, const int32_t* refinements) {
+    const Cell& src = *arg(0);
+    if (cell::type_of(src) == TYPE_BINARY) lexer::raise_not_done(TYPE_BINARY);
+    // The callback's token argument is a pair! outside load events.
+    if (present(refinements, 6)) lexer::raise_not_done(TYPE_PAIR);
+    int32_t length = -1;
+    if (present(refinements, 4)) {
+        const Cell& limit = *refinement_arg(refinements, 4);
+        if (cell::type_of(limit) != TYPE_INTEGER) script_error(err::script::not_same_type);
+        length = std::max(integer::get(limit), 0);
+    }
+    lexer::Options options;
+    bool next = present(refinements, 0);
+    options.one_value = next || present(refinements, 1) || present(refinements, 3);
+    options.load = !present(refinements, 2);
+    options.not_scan = !present(refinements, 3);
+    if (present(refinements, 5)) options.into = refinement_arg(refinements, 5);
+    Rooted<Cell> out;
+    uint32_t consumed = 0;
+    int32_t type = lexer::load_string(*out, src, length, options, &consumed);
+    if (!options.not_scan) {
+        // Scan mode classifies: the datatype of the token, none for a
+        // structural token.
+        if (type > 0)
+            datatype::make_at(*out, uint32_t(type));
+        else
+            none::make_at(*out);
+    } else if (next) {
+        // The value and the input after it.
+        Rooted<Cell> pair;
+        block::make_at(*pair, 2);
+        block::append_value(*pair, *out);
+        Cell rest = src;
+        rest.w1 = std::min(rest.w1 + consumed, string::length_whole(src));
+        block::append_value(*pair, rest);
+        *out = *pair;
+    }
+    stack::keep_last(*out);
+}
+
+// ------------------------------------------------------------------- text
+
+void dehex(bool, const int32_t*) {
+    Rooted<Cell> out;
+    string::make_at(*out, string::length(*arg(0)));
+    url::decode(*arg(0), *out);
+    stack::set_last(*out);
+}
+
+void enhex(bool, const int32_t*) {
+    Rooted<Cell> out;
+    string::make_at(*out, string::length(*arg(0)));
+    url::encode(*arg(0), *out, url::file_name);
+    stack::set_last(*out);
+}
+
+template <int Mode>
+void change_case(bool, const int32_t* refinements) {
+    const Cell* part = present(refinements, 0) ? refinement_arg(refinements, 0) : nullptr;
+    unicode::change_case(*arg(0), part, Mode);
+}
+
+// The bases debase and enbase know; any other is refused before the
+// (not yet built) binary! is needed.
+void check_base(const int32_t* refinements) {
+    if (!present(refinements, 0)) return;
+    const Cell& base = *refinement_arg(refinements, 0);
+    int32_t b = integer::get(base);
+    if (b != 64 && b != 58 && b != 16 && b != 2) script_error(err::script::invalid_arg, &base);
+}
+
+void debase(bool, const int32_t* refinements) {
+    check_base(refinements);
+    lexer::raise_not_done(TYPE_BINARY);
+}
+
+void enbase(bool, const int32_t* refinements) {
+    check_base(refinements);
+    lexer::raise_not_done(TYPE_BINARY);
+}
+
+// The method word of checksum, compress or decompress must be one of the
+// names (compared without case); else invalid-arg naming it.
+template <size_t N>
+size_t method_index(const Cell& method, const std::array<std::string_view, N>& names) {
+    std::string_view spelling = symbol::c_name(method.w2);
+    for (size_t i = 0; i < N; ++i) {
+        if (std::ranges::equal(spelling, names[i], [](char a, char b) {
+                return std::tolower(uint8_t(a)) == std::tolower(uint8_t(b));
+            }))
+            return i;
+    }
+    script_error(err::script::invalid_arg, &method);
+}
+
+constexpr std::array<std::string_view, 9> checksum_methods = {
+    "MD5", "SHA1", "SHA256", "SHA384", "SHA512", "CRC32", "TCP", "ADLER32", "hash"};
+constexpr std::array<std::string_view, 3> compress_methods = {"zlib", "deflate", "gzip"};
+
+void checksum(bool, const int32_t* refinements) {
+    size_t method = method_index(*arg(1), checksum_methods);
+    bool integer_result = method >= 5 && method <= 7;
+    if (integer_result && present(refinements, 0))
+        script_error(err::script::invalid_refine_arg, &words::refinement<"with">(),
+                     refinement_arg(refinements, 0));
+    not_done();
+}
+
+void compress(bool, const int32_t*) {
+    method_index(*arg(1), compress_methods);
+    not_done();
+}
+
+void decompress(bool, const int32_t*) {
+    method_index(*arg(1), compress_methods);
+    not_done();
+}
+
+void call(bool, const int32_t*) {
+    not_done();
+}
+
+// --------------------------------------------------------------- new-line
+
+// new-line position value /all /skip size: without /all and /skip only the
+// value at position; else every value to the tail, the flag equal to
+// value at multiples of the step from position and its opposite between.
+void new_line(bool, const int32_t* refinements) {
+    const Cell& position = *arg(0);
+    bool on = logic::get(*arg(1));
+    int32_t step = 0;
+    if (present(refinements, 1)) {
+        const Cell& size = *refinement_arg(refinements, 1);
+        step = integer::get(size);
+        if (step < 1) script_error(err::script::out_of_range, &size);
+    } else if (present(refinements, 0)) {
+        step = 1;
+    }
+    Cell* head = block::rs_head(position);
+    Cell* tail = block::rs_tail(position);
+    Cell* end = step ? tail : std::min(head + 1, tail);
+    for (Cell* c = head; c < end; ++c) {
+        bool flag = step ? ((c - head) % step == 0) == on : on;
+        if (flag)
+            c->header |= cell::new_line_flag;
+        else
+            cell::clear_bit_30(*c);
+    }
+}
+
+void new_line_q(bool, const int32_t*) {
+    const Cell& position = *arg(0);
+    Cell* head = block::rs_head(position);
+    bool flag = head < block::rs_tail(position) && (head->header & cell::new_line_flag);
+    logic::make_at(*arg(0), flag);
+}
+
+// --------------------------------------------------------------------- as
+
+// 1 for the block-like class (hash! excepted: it keeps a hash table), 2
+// for the string-like class, 0 otherwise.
+int coercion_class(uint32_t type) {
+    if (series::is_block_type(type)) return type == TYPE_HASH ? 0 : 1;
+    return series::is_text_type(type) ? 2 : 0;
+}
+
+// as type spec: the spec series seen as another type of its class; the
+// buffer is shared, only the type changes.
+void as(bool, const int32_t*) {
+    const Cell& type_arg = *arg(0);
+    uint32_t target =
+        cell::type_of(type_arg) == TYPE_DATATYPE ? type_arg.w1 : cell::type_of(type_arg);
+    Cell& spec = *arg(1);
+    uint32_t source = cell::type_of(spec);
+    int cls = coercion_class(target);
+    if (cls == 0 || cls != coercion_class(source)) {
+        Cell from;
+        Cell to;
+        datatype::make_at(from, source);
+        datatype::make_at(to, target);
+        script_error(err::script::not_same_class, &from, &to);
+    }
+    Cell result = spec;
+    cell::set_type(result, target);
+    cell::clear_bit_30(result);
+    stack::set_last(result);
+}
+
+// ------------------------------------------------------------------ files
+
+void to_local_file(bool, const int32_t* refinements) {
+    Rooted<Cell> out;
+    string::make_at(*out, string::length(*arg(0)) + 1);
+    file::to_local_path(*arg(0), *out, present(refinements, 0));
+    stack::set_last(*out);
+}
+
+void size_q(bool, const int32_t*) {
+    std::optional<int64_t> size = io::file_size(file::to_os_string(*arg(0)));
+    if (size)
+        make_count(*arg(0), double(*size));
+    else
+        none::make_at(*arg(0));
+}
+
+void browse(bool, const int32_t*) {
+    const Cell& target = *arg(0);
+    std::string text;
+    if (cell::type_of(target) == TYPE_FILE) {
+        Rooted<Cell> local;
+        string::make_at(*local, string::length(target) + 1);
+        file::to_local_path(target, *local, true);
+        text = url::utf8_text(*local);
+    } else {
+        text = url::utf8_text(target);
+    }
+    os::open_with_shell(text);
+    unset::make_at(*arg(0));
+}
+
+// ------------------------------------------------------------ environment
+
+void set_env(bool, const int32_t*) {
+    std::string name = name_text(*arg(0));
+    const Cell& value = *arg(1);
+    bool remove = cell::type_of(value) == TYPE_NONE;
+    std::string text = remove ? std::string() : url::utf8_text(value);
+    if (!os::set_env(name.c_str(), remove ? nullptr : text.c_str()))
+        script_error(err::script::invalid_arg, arg(0));
+    stack::set_last(value);
+}
+
+void get_env(bool, const int32_t*) {
+    std::optional<std::string> value = os::get_env(name_text(*arg(0)).c_str());
+    if (!value) return (void)none::make_at(*arg(0));
+    Rooted<Cell> out;
+    string::load_at(reinterpret_cast<const uint8_t*>(value->data()), uint32_t(value->size()), *out,
+                    string::Encoding::utf8);
+    stack::set_last(*out);
+}
+
+// Until map! exists: a block of alternating name and value strings.
+void list_env(bool, const int32_t*) {
+    auto all = os::list_env();
+    Rooted<Cell> out;
+    block::make_at(*out, int32_t(all.size() * 2));
+    for (const auto& [name, value] : all) {
+        for (const std::string* text : {&name, &value})
+            string::load_in(reinterpret_cast<const uint8_t*>(text->data()), uint32_t(text->size()),
+                            *out, string::Encoding::utf8);
+    }
+    stack::keep_last(*out);
+}
+
+// ------------------------------------------------------------------ clock
+
+// Days since 1970-01-01 of a civil date (proleptic Gregorian).
+int64_t days_from_civil(int64_t y, int64_t m, int64_t d) {
+    y -= m <= 2;
+    int64_t era = (y >= 0 ? y : y - 399) / 400;
+    int64_t yoe = y - era * 400;
+    int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+struct Today {
+    int32_t year, month, day;
+    int32_t zone_minutes; // offset east of UTC
+};
+
+Today unpack_date(uint32_t date) {
+    uint32_t zone = date & 0x7F;
+    int32_t minutes = int32_t((zone >> 2) & 0x0F) * 60 + int32_t(zone & 3) * 15;
+    return {int32_t(date >> 17), int32_t((date >> 12) & 0x1F), int32_t((date >> 7) & 0x1F),
+            (zone & 0x40) ? -minutes : minutes};
+}
+
+// now /year /month /day /time /zone /date /weekday /yearday /precise /utc.
+// Only one field at a time (/time with /precise excepted). date! is not
+// built yet: plain now, /date and /precise alone raise not-done naming it.
+void now(bool, const int32_t* refinements) {
+    enum { year, month, day, time, zone, date, weekday, yearday, precise, utc };
+    int fields = 0;
+    for (int i = year; i <= precise; ++i) fields += present(refinements, uint32_t(i));
+    bool precise_time = present(refinements, time) && present(refinements, precise);
+    if (fields > (precise_time ? 2 : 1)) script_error(err::script::bad_refines);
+    bool universal = present(refinements, utc);
+    Today today = unpack_date(os::get_local_time(universal));
+    Cell& out = *arg(0);
+    if (present(refinements, year)) {
+        integer::make_at(out, today.year);
+    } else if (present(refinements, month)) {
+        integer::make_at(out, today.month);
+    } else if (present(refinements, day)) {
+        integer::make_at(out, today.day);
+    } else if (present(refinements, weekday)) {
+        int64_t days = days_from_civil(today.year, today.month, today.day);
+        integer::make_at(out, int32_t((days % 7 + 10) % 7 + 1)); // 1970-01-01 was a Thursday
+    } else if (present(refinements, yearday)) {
+        int64_t days =
+            days_from_civil(today.year, today.month, today.day) - days_from_civil(today.year, 1, 1);
+        integer::make_at(out, int32_t(days + 1));
+    } else if (present(refinements, zone)) {
+        time_::make_at(today.zone_minutes * time_::seconds_per_minute, out);
+    } else if (present(refinements, time)) {
+        double seconds = os::get_utc_time(present(refinements, precise)) +
+                         today.zone_minutes * time_::seconds_per_minute;
+        seconds = std::fmod(seconds + 86400.0, 86400.0);
+        time_::make_at(seconds, out);
+    } else {
+        lexer::raise_not_done(TYPE_DATE);
+    }
+}
+
+// wait value: a number or time! is a duration in seconds, slept before
+// one pass over the pending events; a block or none runs the event loop.
+void wait(bool, const int32_t*) {
+    const Cell& value = *arg(0);
+    switch (cell::type_of(value)) {
+    case TYPE_INTEGER: os::sleep(integer::get(value)); break;
+    case TYPE_FLOAT:
+    case TYPE_TIME: os::sleep(cell::get_float(value)); break;
+    case TYPE_BLOCK:
+    case TYPE_NONE: gui::do_events(false); break;
+    default: script_error(err::script::invalid_arg, &value);
+    }
+    gui::do_events(true);
+    none::make_at(*arg(0));
+}
+
+// ------------------------------------------------------ memory, collector
+
+void stats(bool, const int32_t* refinements) {
+    if (present(refinements, 0) || present(refinements, 1)) {
+        Rooted<Cell> info;
+        block::make_at(*info, 5);
+        memory_stats(&*info, 2);
+        if (present(refinements, 0)) {
+            // The library's table printer shows the statistics.
+            Cell printer = word::load("show-memory-stats");
+            Rooted<Cell> function(*word::get_value(printer));
+            Rooted<Cell> arguments;
+            block::make_at(*arguments, 1);
+            block::append_value(*arguments, *info);
+            interpreter::call_with_block(*function, *arguments,
+                                         interpreter::mode::literal_arguments);
+            if (runtime::record.pending) return;
+            unset::make_at(*info);
+        }
+        stack::keep_last(*info);
+        return;
+    }
+    make_count(*arg(0), memory_stats(nullptr, 1));
+    stack::keep();
+}
+
+void recycle(bool, const int32_t* refinements) {
+    if (present(refinements, 0) || present(refinements, 1)) {
+        collector::active = present(refinements, 0);
+        unset::make_at(*arg(0));
+        stack::keep();
+        return;
+    }
+    collector::collect();
+    make_count(*arg(0), memory_stats(nullptr, 1));
+    stack::keep();
+}
+
+struct Registration {
+    uint32_t index;
+    natives::Entry entry;
+    natives::Arity arity;
+};
+
+constexpr Registration table[] = {
+    {37, stats, {0, 2}},      {40, parse_native, {2, 3}},   {47, dehex, {1, 0}},
+    {48, enhex, {1, 0}},      {71, change_case<1>, {1, 1}}, {72, change_case<0>, {1, 1}},
+    {84, debase, {1, 1}},     {85, to_local_file, {1, 1}},  {86, wait, {1, 1}},
+    {87, checksum, {2, 1}},   {89, new_line, {2, 2}},       {90, new_line_q, {1, 0}},
+    {91, enbase, {1, 1}},     {93, set_env, {2, 0}},        {94, get_env, {1, 0}},
+    {95, list_env, {0, 0}},   {96, now, {0, 10}},           {98, as, {2, 0}},
+    {99, call, {1, 7}},       {101, size_q, {1, 0}},        {102, browse, {1, 0}},
+    {103, compress, {2, 0}},  {104, decompress, {2, 1}},    {105, recycle, {0, 2}},
+    {106, transcode, {1, 7}},
+};
+
+} // namespace
+
+double memory_stats(Cell* block, int level) {
+    bool was_active = collector::active;
+    collector::active = false;
+    const memory::Record& r = memory::record;
+    double in_use = 0;
+    double held = 0;
+    for (memory::NodeFrame* f = r.n_head; f; f = f->next) {
+        in_use += f->used * 4.0;
+        held += f->slot_count * 4.0 + 36;
+    }
+    for (memory::SeriesFrame* f = r.s_head; f; f = f->next) {
+        in_use += double(f->next_free - f->start());
+        held += f->size + 20.0;
+    }
+    for (memory::LargeBlock* l = r.l_head; l; l = l->next) {
+        in_use += l->request;
+        held += l->request + 12.0;
+    }
+    if (level >= 2 && block) {
+        // Each sub-block is appended as soon as it is made, so that it is
+        // reachable from the rooted block while the next ones allocate.
+        Rooted<Cell> group;
+        Rooted<Cell> row;
+        block::make_at(*group, 4);
+        block::append_value(*block, *group);
+        for (memory::NodeFrame* f = r.n_head; f; f = f->next) {
+            block::make_at(*row, 3);
+            row->header |= cell::new_line_flag;
+            block::append_value(*group, *row);
+            for (uint32_t n : {f->slot_count - f->used, f->used, f->slot_count})
+                append_count(*row, n, false);
+        }
+        block::make_at(*group, 4);
+        block::append_value(*block, *group);
+        for (memory::SeriesFrame* f = r.s_head; f; f = f->next) {
+            block::make_at(*row, 3);
+            row->header |= cell::new_line_flag;
+            block::append_value(*group, *row);
+            double used = double(f->next_free - f->start());
+            for (double n : {double(f->end - f->next_free), used, double(f->size)})
+                append_count(*row, n, false);
+        }
+        block::make_at(*group, 4);
+        block::append_value(*block, *group);
+        for (memory::LargeBlock* l = r.l_head; l; l = l->next)
+            append_count(*group, l->request, true);
+        double heap_total = double(heap::total_bytes());
+        append_count(*block, held + heap_total, false);
+        append_count(*block, heap_total, false);
+    }
+    collector::active = was_active;
+    return in_use;
+}
+
+void register_natives() {
+    for (const Registration& r : table) natives::register_native(r.index, r.entry, r.arity);
+    parse::hooks = {eval_paren, get_word, set_word, typeset::has, bitset_has, call_trace};
+}
+
+} // namespace kiv::system_natives
