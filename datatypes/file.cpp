@@ -27,15 +27,7 @@ namespace kiv::file {
 namespace {
 
 bool string_family(const Cell& value) {
-    switch (cell::type_of(value)) {
-    case TYPE_STRING:
-    case TYPE_FILE:
-    case TYPE_URL:
-    case TYPE_TAG:
-    case TYPE_EMAIL:
-    case TYPE_REF: return true;
-    default: return false;
-    }
+    return is_text_type(cell::type_of(value));
 }
 
 [[noreturn]] void not_done(const Cell& what) {

@@ -101,31 +101,6 @@ int32_t compare_cells(const Cell* a, const Cell* b, int32_t op) {
 
 // ------------------------------------------------------------- families
 
-bool is_block_type(uint32_t type) {
-    switch (type) {
-    case TYPE_BLOCK:
-    case TYPE_PAREN:
-    case TYPE_PATH:
-    case TYPE_LIT_PATH:
-    case TYPE_SET_PATH:
-    case TYPE_GET_PATH:
-    case TYPE_HASH: return true;
-    default: return false;
-    }
-}
-
-bool is_text_type(uint32_t type) {
-    switch (type) {
-    case TYPE_STRING:
-    case TYPE_FILE:
-    case TYPE_URL:
-    case TYPE_TAG:
-    case TYPE_EMAIL:
-    case TYPE_REF: return true;
-    default: return false;
-    }
-}
-
 bool is_series_type(uint32_t type) {
     return is_block_type(type) || is_text_type(type) || type == TYPE_BINARY ||
            type == TYPE_VECTOR || type == TYPE_IMAGE;

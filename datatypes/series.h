@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "datatypes/types.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
@@ -18,8 +19,8 @@
 namespace kiv::series {
 
 // Type families.
-bool is_block_type(uint32_t type); // block!, paren!, the path types, hash!
-bool is_text_type(uint32_t type);  // string!, file!, url!, tag!, email!, ref!
+using kiv::is_block_type;
+using kiv::is_text_type;
 bool is_series_type(uint32_t type);
 
 // Helpers over a series value.

@@ -64,6 +64,16 @@ enum TypeId : uint32_t {
 
 constexpr uint32_t type_count = 54;
 
+// The families of series types.
+constexpr bool is_block_type(uint32_t type) { // block!, paren!, the path types, hash!
+    return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH ||
+           (type >= TYPE_PATH && type <= TYPE_GET_PATH);
+}
+constexpr bool is_text_type(uint32_t type) { // string!, file!, url!, tag!, email!, ref!
+    return type == TYPE_STRING || type == TYPE_FILE || type == TYPE_URL || type == TYPE_TAG ||
+           type == TYPE_EMAIL || type == TYPE_REF;
+}
+
 // The name of every type id (index 0 unused), whether or not its datatype
 // is built: the language names them all.
 inline constexpr const char* type_names[type_count + 1] = {

@@ -21,10 +21,6 @@ uint32_t& word_of(Cell& c, uint32_t type) {
     uint32_t* words[] = {&c.w1, &c.w2, &c.w3};
     return *words[type / 32];
 }
-uint32_t word_of(const Cell& c, uint32_t type) {
-    const uint32_t words[] = {c.w1, c.w2, c.w3};
-    return words[type / 32];
-}
 uint32_t mask_of(uint32_t type) {
     uint32_t byte = type / 8;
     return (0x80u >> (type % 8)) << (8 * (byte % 4));

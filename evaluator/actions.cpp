@@ -6,6 +6,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
@@ -38,27 +39,9 @@ uint32_t type_argument(const Cell& proto) {
     return cell::type_of(proto) == TYPE_DATATYPE ? proto.w1 : cell::type_of(proto);
 }
 
+// The types whose /part argument counts values of a series.
 bool is_series_type(uint32_t type) {
-    switch (type) {
-    case TYPE_BLOCK:
-    case TYPE_PAREN:
-    case TYPE_PATH:
-    case TYPE_LIT_PATH:
-    case TYPE_SET_PATH:
-    case TYPE_GET_PATH:
-    case TYPE_HASH:
-    case TYPE_STRING:
-    case TYPE_FILE:
-    case TYPE_URL:
-    case TYPE_TAG:
-    case TYPE_EMAIL:
-    case TYPE_REF:
-    case TYPE_BINARY:
-    case TYPE_VECTOR:
-    case TYPE_IMAGE:
-    case TYPE_MAP: return true;
-    default: return false;
-    }
+    return series::is_series_type(type) || type == TYPE_MAP;
 }
 
 int32_t tail_index(const Cell& series) {

@@ -288,6 +288,53 @@ void set_many(const Cell& words_in, const Cell& value_in, uint32_t count, bool a
     }
 }
 
+namespace {
+
+// Evaluates do's value by its type.
+void evaluate(Cell& value, const int32_t* refinements) {
+    uint32_t type = cell::type_of(value);
+    if (type == TYPE_STRING) {
+        Rooted<Cell> loaded;
+        lexer::load(*loaded, value);
+        value = *loaded;
+        type = TYPE_BLOCK;
+    }
+    if (is_block_type(type)) {
+        block::clip_head(value);
+        if (given(refinements, 0)) {
+            if (!evaluation::hooks.expand) not_done(type);
+            evaluation::hooks.expand(value);
+        }
+        if (!given(refinements, 2)) {
+            interpreter::eval(value, true);
+            return;
+        }
+        Rooted<Cell> position(*refinement_arg(refinements, 2));
+        uint32_t next = interpreter::eval_next_in(value);
+        if (rt.pending) return;
+        Rooted<Cell> result(*arg(0));
+        Cell rest = value;
+        rest.w1 = next;
+        set_word(*position, rest);
+        stack::set_last(*result);
+        return;
+    }
+    switch (type) {
+    case TYPE_PATH: eval_path_value(value); return;
+    case TYPE_FILE:
+    case TYPE_URL: {
+        if (!evaluation::hooks.do_file) not_done(type);
+        Cell args = given(refinements, 1) ? *refinement_arg(refinements, 1) : none::value;
+        evaluation::hooks.do_file(value, args);
+        return;
+    }
+    case TYPE_ERROR: stack::throw_error(value);
+    default: eval_one(value);
+    }
+}
+
+} // namespace
+
 void do_(bool, const int32_t* refinements) {
     Rooted<Cell> value(*arg(0));
     bool traced = false;
@@ -296,52 +343,18 @@ void do_(bool, const int32_t* refinements) {
             not_done(cell::type_of(*refinement_arg(refinements, 3)));
         traced = evaluation::hooks.trace_begin(*refinement_arg(refinements, 3));
     }
-    struct TraceEnd {
-        bool on;
-        ~TraceEnd() {
-            if (on) evaluation::hooks.trace_end();
-        }
-    } trace_end{traced};
-
-    uint32_t type = cell::type_of(*value);
-    if (type == TYPE_STRING) {
-        Rooted<Cell> loaded;
-        lexer::load(*loaded, *value);
-        *value = *loaded;
-        type = TYPE_BLOCK;
-    }
-    if (is_block_type(type)) {
-        block::clip_head(*value);
-        if (given(refinements, 0)) {
-            if (!evaluation::hooks.expand) not_done(type);
-            evaluation::hooks.expand(*value);
-        }
-        if (!given(refinements, 2)) {
-            interpreter::eval(*value, true);
-            return;
-        }
-        Rooted<Cell> position(*refinement_arg(refinements, 2));
-        uint32_t next = interpreter::eval_next_in(*value);
-        if (rt.pending) return;
-        Rooted<Cell> result(*arg(0));
-        Cell rest = *value;
-        rest.w1 = next;
-        set_word(*position, rest);
-        stack::set_last(*result);
+    if (!traced) {
+        evaluate(*value, refinements);
         return;
     }
-    switch (type) {
-    case TYPE_PATH: eval_path_value(*value); return;
-    case TYPE_FILE:
-    case TYPE_URL: {
-        if (!evaluation::hooks.do_file) not_done(type);
-        Cell args = given(refinements, 1) ? *refinement_arg(refinements, 1) : none::value;
-        evaluation::hooks.do_file(*value, args);
-        return;
+    // The tracer hears the end however the evaluation ends.
+    try {
+        evaluate(*value, refinements);
+    } catch (const runtime::Throw&) {
+        evaluation::hooks.trace_end();
+        throw;
     }
-    case TYPE_ERROR: stack::throw_error(*value);
-    default: eval_one(*value);
-    }
+    evaluation::hooks.trace_end();
 }
 
 void reduce(bool, const int32_t* refinements) {

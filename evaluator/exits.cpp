@@ -7,6 +7,7 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
+#include "evaluator/trace.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/throw.h"
@@ -56,6 +57,7 @@ void return_(bool, const int32_t*) {
 }
 
 void throw_(bool, const int32_t* refinements) {
+    interpreter::fire_throw();
     // The catch reads the name from the cell after the value.
     if (refinements[0] < 0) {
         stack::state.top = stack::state.base + 1;
@@ -82,6 +84,7 @@ void catch_(bool, const int32_t* refinements) {
         // error would walk frames that are gone.
         stack::state.saved_ctop = nullptr;
         stack::keep();
+        interpreter::fire_catch();
     } else if (record.pending) {
         return;
     }

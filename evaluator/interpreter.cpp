@@ -19,6 +19,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
+#include "evaluator/trace.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
@@ -69,17 +70,21 @@ bool is_function_type(uint32_t type) {
     runtime::fire_error(runtime::Category::script, id, a, b, c);
 }
 
-// Restores the current-position cell when an evaluation ends, however it
-// ends.
+// Restores the current-position cell and the tracing switch when an
+// evaluation ends, however it ends.
 class PositionGuard {
   public:
-    PositionGuard() : saved_(position) {}
-    ~PositionGuard() { position = saved_; }
+    PositionGuard() : saved_(position), tracing_(tracing) {}
+    ~PositionGuard() {
+        position = saved_;
+        tracing = tracing_;
+    }
     PositionGuard(const PositionGuard&) = delete;
     PositionGuard& operator=(const PositionGuard&) = delete;
 
   private:
     Cell saved_;
+    bool tracing_;
 };
 
 Cell* block_cells(const Cell& block) {
@@ -111,6 +116,19 @@ void store(const Cell& value, bool keep) {
         stack::push(value);
     else
         stack::keep_last(value);
+}
+
+// Tells the tracer an expression evaluated for the frame (not for an
+// argument) ended, its value in slot 0.
+inline void fire_expr(const Cell& code, const Cell* pos, bool keep) {
+    if (tracing) [[unlikely]]
+        if (!keep && !rt.pending) fire_event(event::expr, &code, pos, nullptr, stack::state.base);
+}
+
+// Stores a value and tells the tracer it was pushed.
+void store_pushed(const Cell& value, bool keep, const Cell& code, const Cell* pos) {
+    store(value, keep);
+    fire(event::push, &code, pos, nullptr, &value);
 }
 
 // The argument list of a function value, built from its spec on first
@@ -233,7 +251,12 @@ const Cell* fetch(const Cell& entry, const Cell* pos, const Cell* tail, const Ce
         pos = eval_expression(pos, end, code, infix, true, false);
         break;
     }
-    case arg_kind::get: stack::push(*pos++); break;
+    case arg_kind::get:
+        fire(event::fetch, &code, pos);
+        stack::push(*pos);
+        fire(event::push, &code, pos, nullptr, pos);
+        ++pos;
+        break;
     default: {
         const Cell& value = *pos;
         switch (cell::type_of(value)) {
@@ -388,9 +411,11 @@ const Cell* eval_arguments(const Cell& function, const Cell* pos, const Cell* ta
         }
     }
 
+    fire(event::call, &code, call_mode ? nullptr : pos, &name, &function);
+
     // A pending exit raised inside C++ code that called back into Kiv (a
-    // sort comparator, a parse action) crossed that code as an exception;
-    // it becomes a pending code again here.
+    // sort comparator, a parse action, a tracer) crossed that code as an
+    // exception; it becomes a pending code again here.
     try {
         if (type == TYPE_NATIVE) {
             natives::entry(function.w1)(false, refinements);
@@ -404,9 +429,17 @@ const Cell* eval_arguments(const Cell& function, const Cell* pos, const Cell* ta
     return pos;
 }
 
+// The tracing switch for a function's body: a `trace` function turns it
+// on to the traced mode, a `no-trace` function off; others keep it.
+bool tracing_for(const Cell& function) {
+    if (function.header & function::flag::trace) return traced_mode;
+    if (function.header & function::flag::no_trace) return false;
+    return tracing;
+}
+
 // Runs an interpreted function body with the function's context pointed
 // at the current frame.
-void eval_body(const Cell& function, const Cell& body) {
+void eval_body(const Cell& function, const Cell& body, const Cell& name) {
     Cell& ctx = context::cell_of(function.w1);
     uint32_t saved = ctx.w2;
     ctx.w2 = stack::values_word(stack::state.base);
@@ -416,7 +449,10 @@ void eval_body(const Cell& function, const Cell& body) {
         uint32_t values;
         ~Restore() { context::cell_of(node).w2 = values; }
     } restore{function.w1, saved};
+    TracingSwitch switch_(tracing_for(function));
+    fire(event::prolog, nullptr, nullptr, &name);
     eval(body, true);
+    fire(event::epilog, nullptr, nullptr, &name);
     if (rt.pending == runtime::code::ret || rt.pending == runtime::code::exit) {
         rt.pending = 0;
         return;
@@ -529,11 +565,13 @@ const Cell* eval_infix(const Cell* pos, const Cell* tail, const Cell& code, Cell
     while (pos < tail && cell::type_of(*pos) == TYPE_WORD) {
         const Cell* value = pos->w1 ? word_value(*pos) : nullptr;
         if (!value || cell::type_of(*value) != TYPE_OP) return pos;
+        fire(event::fetch, &code, pos);
         Cell wrapped = *value;
         wrapped.header = (value->header >> 16) & 0xFF;
         argument_list(wrapped); // built before the left operand becomes the top
         Cell* left = keep ? start_top : stack::state.base;
-        FastOp fast = fast_op_of(wrapped);
+        // Traced operators take the full call, which reports its steps.
+        FastOp fast = tracing ? FastOp::none : fast_op_of(wrapped);
         if (fast != FastOp::none && pos + 1 < tail) {
             const Cell* op_word = pos;
             stack::state.top = left + 1;
@@ -559,6 +597,7 @@ const Cell* eval_infix(const Cell* pos, const Cell* tail, const Cell& code, Cell
 
 void init() {
     position = Cell{cell::unset_header, 0, 0, 0};
+    init_trace();
     error::near_source = &position;
     object::hooks.eval = [](Cell& block) {
         Cell* top = stack::state.top;
@@ -598,6 +637,7 @@ void eval(const Cell& block, bool set_result) {
     Pin pin(code.w2);
     Buffer* buffer = pin.buffer();
     const Cell* pos = buffer->head_cell() + code.w1;
+    fire(event::enter, &code, pos);
     if (pos >= buffer->tail_cell()) {
         unset::set_result();
     } else {
@@ -609,6 +649,7 @@ void eval(const Cell& block, bool set_result) {
             if (pos < buffer->tail_cell()) stack::reset();
         }
     }
+    fire(event::exit, &code, buffer->tail_cell(), nullptr, stack::state.base);
     if (set_result)
         stack::unwind_last();
     else
@@ -642,6 +683,7 @@ uint32_t eval_next_in(const Cell& block) {
 const Cell* eval_expression(const Cell* pos, const Cell* tail, const Cell& code, bool no_infix,
                             bool keep, bool literal_functions) {
     Cell* start_top = stack::state.top;
+    fire(event::fetch, &code, pos);
     const Cell& value = *pos;
     switch (cell::type_of(value)) {
     case TYPE_PAREN:
@@ -668,34 +710,38 @@ const Cell* eval_expression(const Cell* pos, const Cell* tail, const Cell& code,
             if (rt.pending) return pos;
             break;
         }
-        default: store(v, keep); ++pos;
+        default: store_pushed(v, keep, code, pos); ++pos;
         }
         break;
     }
     case TYPE_SET_WORD: {
         stack::mark_native(value);
         stack::push(value);
+        fire(event::push, &code, pos, nullptr, &value);
         if (pos + 1 >= tail) raise(err::script::need_value, &value);
+        Cell set_word = value;
         pos = eval_expression(pos + 1, tail, code, false, true, false);
         if (rt.pending) return pos;
+        fire(event::set, &code, pos, &set_word, stack::get_top());
         word::set_from_arg(true);
         if (keep)
             stack::unwind();
         else
             stack::unwind_last();
+        fire_expr(code, pos, keep);
         return pos; // the assigned expression already took its operators
     }
     case TYPE_LIT_WORD: {
         Cell word = value;
         word.header = TYPE_WORD;
-        store(word, keep);
+        store_pushed(word, keep, code, pos);
         ++pos;
         break;
     }
     case TYPE_GET_WORD: {
         const Cell* v = word_value(value);
         if (!v) raise(err::script::not_in_context, &value);
-        store(*v, keep);
+        store_pushed(*v, keep, code, pos);
         ++pos;
         break;
     }
@@ -740,21 +786,24 @@ const Cell* eval_expression(const Cell* pos, const Cell* tail, const Cell& code,
         stack::mark_native(words::word<"<anon>">());
         const Cell* next = eval_expression(pos + 1, tail, code, false, true, false);
         if (rt.pending) return next;
+        fire(event::set, &code, next, &path, stack::get_top());
         eval_path(path, next, tail, code, true, false, false);
         if (rt.pending) return next;
         if (keep)
             stack::unwind();
         else
             stack::unwind_last();
+        fire_expr(code, next, keep);
         return next;
     }
     case TYPE_GET_PATH:
         pos = eval_path(value, pos + 1, tail, code, false, true, keep);
         if (rt.pending) return pos;
         break;
-    default: store(value, keep); ++pos;
+    default: store_pushed(value, keep, code, pos); ++pos;
     }
     if (!no_infix) pos = eval_infix(pos, tail, code, start_top, keep);
+    fire_expr(code, pos, keep);
     return pos;
 }
 
@@ -764,6 +813,13 @@ const Cell* eval_code(const Cell& function_value, const Cell* pos, const Cell* t
     check_machine_stack();
     Cell function = function_value;
     Cell name = call_name(name_word, path ? nullptr : pos, code);
+    if (tracing) [[unlikely]] {
+        // An operator's left operand waits at the top; the tracer's frame
+        // goes above it.
+        stack::state.top += infix;
+        fire_event(event::open, &code, pos, nullptr, &function);
+        stack::state.top -= infix;
+    }
     Cell* held = nullptr;
     if (!infix) held = stack::push(function); // keeps the value alive; replaced by the result
     switch (cell::type_of(function)) {
@@ -797,16 +853,28 @@ const Cell* eval_code(const Cell& function_value, const Cell* pos, const Cell* t
         stack::state.top = held + 1;
         if (!keep) *stack::state.base = *held;
     }
+    fire(event::return_, &code, pos, &name, keep ? stack::get_top() : stack::state.base);
     return pos;
 }
 
-void eval_function(const Cell& function, NodeId, const Cell&, uint32_t) {
+void eval_function(const Cell& function, NodeId, const Cell& name, uint32_t kind) {
     Cell body = *extras::at(function, extras::body);
     if (cell::type_of(body) != TYPE_BLOCK) {
         unset::set_result();
         return;
     }
-    eval_body(function, body);
+    if (!(kind && tracing)) [[likely]] {
+        eval_body(function, body, name);
+        return;
+    }
+    // A runtime callback: traced only when its kind is asked for, and then
+    // bracketed by call and return.
+    TracingSwitch switch_((kind & traced_callbacks()) != 0);
+    Cell callee = function;
+    Cell caller = name;
+    fire_enter(caller, callee);
+    eval_body(callee, body, caller);
+    if (!rt.pending) fire_exit(caller, callee);
 }
 
 void call_with_values(const Cell& function_value, const Cell* values, uint32_t count,
@@ -876,13 +944,11 @@ void call_with_block(const Cell& function, const Cell& arguments, uint32_t call_
               false);
 }
 
-const Cell* eval_path(const Cell& path_value, const Cell* pos, const Cell* tail, const Cell& code,
-                      bool set, bool get, bool keep) {
-    Cell path = path_value;
-    Pin pin(path.w2);
-    const Cell* elements = pin.buffer()->head_cell() + path.w1;
-    uint32_t length = uint32_t(block::rs_length(path));
-    if (length == 0) raise(err::script::empty_path, &path);
+namespace {
+
+// Evaluates a path whose emptiness was checked; the value is stored.
+const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const Cell* pos,
+                      const Cell* tail, const Cell& code, bool set, bool get, bool keep) {
     const Cell& head = elements[0];
     if (cell::type_of(head) != TYPE_WORD) raise(err::script::word_first, &path);
     Rooted<Cell> current(lookup(head));
@@ -932,6 +998,24 @@ const Cell* eval_path(const Cell& path_value, const Cell* pos, const Cell* tail,
                          0, 0, false);
     }
     store(set ? *assigned : *current, keep);
+    return pos;
+}
+
+} // namespace
+
+const Cell* eval_path(const Cell& path_value, const Cell* pos, const Cell* tail, const Cell& code,
+                      bool set, bool get, bool keep) {
+    Cell path = path_value;
+    Pin pin(path.w2);
+    const Cell* elements = pin.buffer()->head_cell() + path.w1;
+    uint32_t length = uint32_t(block::rs_length(path));
+    if (length == 0) raise(err::script::empty_path, &path);
+    fire(event::enter, &path, elements);
+    fire(event::fetch, &path, elements);
+    pos = walk_path(path, elements, length, pos, tail, code, set, get, keep);
+    if (tracing && !rt.pending) [[unlikely]]
+        fire_event(event::exit, &path, elements + length, nullptr,
+                   keep ? stack::get_top() : stack::state.base);
     return pos;
 }
 

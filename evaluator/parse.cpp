@@ -140,33 +140,16 @@ constexpr uint32_t entry_type = TYPE_PAIR;    // command entries
 enum class Kind { block_like, string_like, binary };
 
 Kind kind_of(uint32_t type) {
-    switch (type) {
-    case TYPE_BLOCK:
-    case TYPE_PAREN:
-    case TYPE_PATH:
-    case TYPE_LIT_PATH:
-    case TYPE_SET_PATH:
-    case TYPE_GET_PATH:
-    case TYPE_HASH: return Kind::block_like;
-    case TYPE_BINARY: return Kind::binary;
-    default: return Kind::string_like;
-    }
+    if (is_block_type(type)) return Kind::block_like;
+    return type == TYPE_BINARY ? Kind::binary : Kind::string_like;
 }
 
 bool is_block_like(uint32_t type) {
-    return kind_of(type) == Kind::block_like;
+    return is_block_type(type);
 }
 
 bool is_string_like(uint32_t type) {
-    switch (type) {
-    case TYPE_STRING:
-    case TYPE_FILE:
-    case TYPE_URL:
-    case TYPE_TAG:
-    case TYPE_EMAIL:
-    case TYPE_REF: return true;
-    default: return false;
-    }
+    return is_text_type(type);
 }
 
 bool is_series(uint32_t type) {

@@ -42,18 +42,6 @@ Saved save() {
     return {state.base, state.top, state.ctop};
 }
 
-void push_frame(uint32_t header, const Cell& word, NodeId function_context) {
-    if (state.ctop >= state.cend) overflow();
-    Frame* f = state.ctop++;
-    f->header = header;
-    f->saved_base = index_of(state.base);
-    f->word_context = word.w1;
-    f->function_context = function_context;
-    f->saved_values = function_context ? context_cell(function_context).w2 : 0;
-    f->symbol = word.w2;
-    state.base = state.top;
-}
-
 // Walks down from the top frame to the first frame that `is_target`
 // accepts; a try/all frame on the way, or the bottom, ends the walk empty.
 template <class Target>
@@ -113,21 +101,9 @@ void adjust_post_try() {
     state.top = state.base + 1;
 }
 
-void mark(const Cell& word, uint32_t kind) {
-    push_frame(kind, word, 0);
-}
-
-void mark_func_ctx(const Cell& word, NodeId function_context) {
-    push_frame(kind::function, word, function_context);
-}
-
 void mark_func(const Cell& word, NodeId function_context) {
     context_cell(function_context).w2 = values_word(state.base);
-    push_frame(kind::function_body, word, 0);
-}
-
-void mark_interp_func(const Cell& word, NodeId function_context) {
-    push_frame(kind::interp_function, word, function_context);
+    detail::push_frame(kind::function_body, word, 0);
 }
 
 void set_frame_flag(bool on) {
@@ -162,49 +138,22 @@ bool interpreted(const Frame* f, bool nearest_only) {
 namespace {
 
 // Pops the top frame; returns the callee's frame base.
-Cell* pop_frame(bool restore_context) {
-    Cell* callee = state.base;
-    Frame* f = --state.ctop;
-    if (restore_context) restore_function_context(f);
-    state.base = base_of(f);
-    return callee;
-}
 
 } // namespace
 
-void unwind() {
-    state.top = pop_frame(false) + 1;
-}
-
-void unwind_last() {
-    Cell* callee = pop_frame(false);
-    *state.base = *callee;
-    state.top = callee + 1;
-}
-
-void unwind_func() {
-    state.top = pop_frame(true) + 1;
-}
-
-void unwind_func_last() {
-    Cell* callee = pop_frame(true);
-    *state.base = *callee;
-    state.top = callee + 1;
-}
-
 void revert() {
-    pop_frame(false);
+    detail::pop_frame(false);
     state.top = state.base;
 }
 
 void revert_func() {
-    pop_frame(true);
+    detail::pop_frame(true);
     state.top = state.base;
 }
 
 void revert_checked() {
     const Frame* f = state.ctop - 1;
-    Cell* callee = pop_frame(frame_kind(f) == kind::function);
+    Cell* callee = detail::pop_frame(frame_kind(f) == kind::function);
     if (empty())
         state.base = state.top = state.bottom;
     else

@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/memory.h"
 
 namespace kiv::stack {
 
@@ -150,10 +151,42 @@ inline bool empty() {
     return state.ctop == state.cbottom;
 }
 
+// Marking and unwinding run around every call: they are inline.
+namespace detail {
+inline uint32_t& context_values(NodeId context) {
+    return memory::buffer_of(context)->head_cell()[0].w2;
+}
+inline void push_frame(uint32_t header, const Cell& word, NodeId function_context) {
+    if (state.ctop >= state.cend) [[unlikely]]
+        overflow();
+    Frame* f = state.ctop++;
+    f->header = header;
+    f->saved_base = index_of(state.base);
+    f->word_context = word.w1;
+    f->function_context = function_context;
+    f->saved_values = function_context ? context_values(function_context) : 0;
+    f->symbol = word.w2;
+    state.base = state.top;
+}
+// Pops the top frame; returns the callee's frame base.
+inline Cell* pop_frame(bool restore_context) {
+    Cell* callee = state.base;
+    Frame* f = --state.ctop;
+    if (restore_context && f->function_context)
+        context_values(f->function_context) = f->saved_values;
+    state.base = base_of(f);
+    return callee;
+}
+} // namespace detail
+
 // Pushes a frame of the given kind for a word (a word cell: word 1 its
 // context, word 2 its symbol); frame base = top.
-void mark(const Cell& word, uint32_t kind);
-void mark_func_ctx(const Cell& word, NodeId function_context);
+inline void mark(const Cell& word, uint32_t kind) {
+    detail::push_frame(kind, word, 0);
+}
+inline void mark_func_ctx(const Cell& word, NodeId function_context) {
+    detail::push_frame(kind::function, word, function_context);
+}
 void mark_func(const Cell& word, NodeId function_context);
 inline void mark_native(const Cell& word) {
     mark(word, kind::native);
@@ -176,7 +209,9 @@ inline void mark_loop(const Cell& word) {
 inline void mark_interp_native(const Cell& word) {
     mark(word, kind::interp_native);
 }
-void mark_interp_func(const Cell& word, NodeId function_context);
+inline void mark_interp_func(const Cell& word, NodeId function_context) {
+    detail::push_frame(kind::interp_function, word, function_context);
+}
 
 void set_frame_flag(bool on);
 void set_interp_flag();
@@ -184,10 +219,22 @@ Frame* claim_frame();
 void clear_frame_flag(Frame* f);
 bool interpreted(const Frame* f, bool nearest_only);
 
-void unwind();
-void unwind_last();
-void unwind_func();
-void unwind_func_last();
+inline void unwind() {
+    state.top = detail::pop_frame(false) + 1;
+}
+inline void unwind_last() {
+    Cell* callee = detail::pop_frame(false);
+    *state.base = *callee;
+    state.top = callee + 1;
+}
+inline void unwind_func() {
+    state.top = detail::pop_frame(true) + 1;
+}
+inline void unwind_func_last() {
+    Cell* callee = detail::pop_frame(true);
+    *state.base = *callee;
+    state.top = callee + 1;
+}
 void revert();
 void revert_func();
 void revert_checked();

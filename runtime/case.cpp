@@ -48,6 +48,12 @@ void init_case_tables() {
     lower_lookup = build_lookup(lower_bmp);
 }
 
+void release_case_tables() {
+    heap::free(upper_lookup);
+    heap::free(lower_lookup);
+    upper_lookup = lower_lookup = nullptr;
+}
+
 uint32_t change_case_char(uint32_t cp, int mode) {
     if (cp < bmp_size) {
         if (!upper_lookup) [[unlikely]]

@@ -35,6 +35,9 @@ constexpr int upper = 1;
 // Allocates both lookup tables from the tracked heap and fills them from
 // the BMP pairs. Later calls keep the tables already built.
 void init_case_tables();
+// Frees both lookup tables; the next case mapping builds them again. For
+// code that is about to free the whole tracked heap.
+void release_case_tables();
 
 // The code point in upper (mode 1) or lower (mode 0) case; a code point
 // without a mapping is returned as is.

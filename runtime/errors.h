@@ -31,6 +31,10 @@ struct ErrorSite {
 };
 extern ErrorSite last_error;
 
+// Called with each error raised before it is thrown, while a tracer is
+// installed (the interpreter's error event); null otherwise.
+extern void (*trace_error_hook)(const Cell& error);
+
 // Raises the error (category, id) with up to three arguments (null when
 // absent). Never returns.
 [[noreturn]] void fire_error(Category category, uint32_t id, const Cell* arg1 = nullptr,

@@ -23,7 +23,8 @@ extern Cell root;
 // The collector's marker for the block.
 void mark();
 
-// Makes the block with the initial capacity, every cell free.
+// Makes the block with the initial capacity, every cell free, and
+// registers the marker with the collector.
 void init();
 
 // Makes cells first .. capacity - 1 free, chained in order, with `first` as

@@ -6,6 +6,7 @@
 #include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "runtime/errors.h"
+#include "runtime/roots.h"
 
 namespace kiv {
 
@@ -298,6 +299,9 @@ Buffer* widen_2_4(Buffer* buffer) {
 
 NodeId load_utf8(const uint8_t* bytes, uint32_t length, NodeId node, uint32_t* remaining, bool cr) {
     Buffer* b = prepare(node, length, 0);
+    // A new buffer is referred to by nothing else yet: it must survive the
+    // collections that widening runs.
+    RootedNode kept(node);
     uint32_t pos = length > 2 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;
     if (remaining) *remaining = 0;
     while (pos < length) {

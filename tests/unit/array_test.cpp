@@ -2,7 +2,9 @@
 
 #include <vector>
 
+#include "datatypes/types.h"
 #include "runtime/array.h"
+#include "tests/unit/fresh_globals.h"
 
 using namespace kiv;
 
@@ -10,11 +12,20 @@ namespace {
 
 class ArrayTest : public ::testing::Test {
   protected:
-    void SetUp() override { memory::init(); }
-    void TearDown() override { memory::free_all_frames(); }
+    void SetUp() override {
+        test::reset_globals();
+        test::collect_under_stress();
+    }
+    void TearDown() override { test::release_globals(); }
 
+    // Arrays are owned by the modules that make them; a test keeps its own
+    // as the bytes of a binary! value.
+    static NodeId kept(NodeId node) {
+        test::hold(Cell{TYPE_BINARY, 0, node, 0});
+        return node;
+    }
     static NodeId ints(const std::vector<int32_t>& values) {
-        NodeId node = array::make(0, 4);
+        NodeId node = kept(array::make(0, 4));
         for (int32_t v : values) array::append_int(node, v);
         return node;
     }
@@ -53,8 +64,8 @@ TEST_F(ArrayTest, RemoveInsertAndPoke) {
 }
 
 TEST_F(ArrayTest, AppendGrowsAndKeepsEveryItem) {
-    NodeId a = array::make(0, 4);
-    NodeId b = array::make(0, 1);
+    NodeId a = kept(array::make(0, 4));
+    NodeId b = kept(array::make(0, 1));
     for (int32_t i = 0; i < 5000; ++i) {
         array::append_int32(a, i * 3);
         array::append_byte(b, uint8_t(i));
@@ -65,7 +76,7 @@ TEST_F(ArrayTest, AppendGrowsAndKeepsEveryItem) {
         EXPECT_EQ(array::pick_int(a, i), int32_t(i - 1) * 3);
         EXPECT_EQ(array::pick_byte(b, i), uint8_t(i - 1));
     }
-    NodeId c = array::copy(a);
+    NodeId c = kept(array::copy(a));
     array::poke_int(a, 1, -1);
     EXPECT_EQ(array::pick_int(c, 1), 0);
     EXPECT_EQ(array::length(c), 5000u);

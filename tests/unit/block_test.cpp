@@ -35,9 +35,14 @@ class BlockTest : public DatatypeTest {
         // clang-format on
     }
 
-    static Cell ints(std::vector<int32_t> values, uint32_t new_lines = 0) {
+    // A new block, kept for the rest of the test.
+    static Cell empty_block(int32_t capacity) {
         Cell b;
-        block::make_at(b, int32_t(values.size()));
+        return test::hold(*block::make_at(b, capacity));
+    }
+
+    static Cell ints(std::vector<int32_t> values, uint32_t new_lines = 0) {
+        Cell b = empty_block(int32_t(values.size()));
         for (size_t i = 0; i < values.size(); ++i) {
             Cell* c = integer::make_in(b, values[i]);
             if (new_lines & (1u << i)) c->header |= cell::new_line_flag;
@@ -79,8 +84,7 @@ TEST_F(BlockTest, AccessHelpers) {
 }
 
 TEST_F(BlockTest, ConstructionAndInsertion) {
-    Cell b;
-    block::make_at(b, 0);
+    Cell b = empty_block(0);
     EXPECT_EQ(b.header, uint32_t(TYPE_BLOCK));
     EXPECT_EQ(block::rs_length(b), 0);
     for (int32_t i = 1; i <= 40; ++i) block::append_value(b, int_cell(i));
@@ -124,8 +128,7 @@ TEST_F(BlockTest, RepeatedInsertion) {
         {6, {7, 7, 7, 7, 7, 7}, 96}, {1, {7}, 16}, {0, {}, 16}, {-2, {}, 16},
     };
     for (const Case& c : cases) {
-        Cell b;
-        block::make_at(b, 1);
+        Cell b = empty_block(1);
         block::insert_repeated(b, 0, &one, 1, c.dup);
         EXPECT_EQ(values_of(b), c.want) << c.dup;
         EXPECT_EQ(memory::buffer_of(b.w2)->size, c.size) << c.dup;
@@ -160,8 +163,7 @@ TEST_F(BlockTest, LookupAndRemoval) {
 }
 
 TEST_F(BlockTest, CompareEach) {
-    Cell none_block;
-    block::make_at(none_block, 1);
+    Cell none_block = empty_block(1);
     block::append_value(none_block, none::value);
     struct Case {
         Cell a, b;
@@ -213,8 +215,7 @@ TEST_F(BlockTest, MoldNewLinesAndIndent) {
 }
 
 TEST_F(BlockTest, FormSeparatesWithSpaces) {
-    Cell b;
-    block::make_at(b, 3);
+    Cell b = empty_block(3);
     block::append_value(b, char_cell('\n'));
     integer::make_in(b, 1);
     block::append_value(b, char_cell('x'));
@@ -271,8 +272,7 @@ TEST_F(BlockTest, FrameHelpers) {
 }
 
 TEST_F(BlockTest, FindWordByCanonicalSymbol) {
-    Cell b;
-    block::make_at(b, 6);
+    Cell b = empty_block(6);
     auto word = [](uint32_t type, const char* name) {
         return Cell{type, 0, symbol::intern(name), 0};
     };

@@ -30,7 +30,6 @@ class CallableTest : public DatatypeTest {
   protected:
     void SetUp() override {
         DatatypeTest::SetUp();
-        collector::init();
         symbol::init();
         context::init();
         word::init();

@@ -10,7 +10,7 @@ namespace {
 using CharTest = DatatypeTest;
 
 Cell bytes(std::vector<uint8_t> data, uint32_t type = TYPE_BINARY) {
-    Cell c{type, 0, memory::alloc_bytes(16), 0};
+    Cell c = test::hold(Cell{type, 0, memory::alloc_bytes(16), 0});
     Buffer* b = memory::buffer_of(c.w2);
     for (uint8_t byte : data) *buffer::reserve_tail(b, 1) = byte;
     return c;

@@ -7,6 +7,7 @@
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "tests/unit/fresh_globals.h"
 
 using namespace kiv;
 
@@ -14,15 +15,8 @@ namespace {
 
 class CollectorTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        memory::init();
-        collector::init();
-        stack::state = {};
-    }
-    void TearDown() override {
-        collector::active = false;
-        memory::free_all_frames();
-    }
+    void SetUp() override { test::reset_globals(); }
+    void TearDown() override { test::release_globals(); }
 };
 
 Cell block_of(NodeId node) {

@@ -51,7 +51,6 @@ class ContextTest : public DatatypeTest {
         collector::active = true;
     }
     void TearDown() override {
-        collector::active = false;
         context::fire_on_change = nullptr;
         word::scan_value = nullptr;
         DatatypeTest::TearDown();

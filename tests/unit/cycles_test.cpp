@@ -8,6 +8,7 @@
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/throw.h"
+#include "tests/unit/fresh_globals.h"
 
 using namespace kiv;
 
@@ -16,13 +17,13 @@ namespace {
 class CyclesTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        memory::init();
-        collector::init();
+        test::reset_globals();
         cycles::reset();
+        test::collect_under_stress();
     }
     void TearDown() override {
         cycles::reset();
-        memory::free_all_frames();
+        test::release_globals();
     }
 };
 
@@ -124,6 +125,8 @@ TEST_F(CyclesTest, DetectGivesTheMarkerOfTheValuesType) {
 }
 
 TEST_F(CyclesTest, TheCollectorKeepsTheSeriesBeingWalked) {
+    // The values are made unreachable on purpose, and collected once below.
+    collector::active = false;
     // A block being walked that nothing else holds, with a string in it.
     NodeId walked = memory::alloc_cells(1);
     NodeId inner = memory::alloc_bytes(16);

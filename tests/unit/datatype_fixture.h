@@ -24,6 +24,7 @@
 #include "runtime/memory.h"
 #include "runtime/symbol.h"
 #include "runtime/throw.h"
+#include "tests/unit/fresh_globals.h"
 
 namespace kiv::runtime {
 inline bool operator==(ErrorSite a, ErrorSite b) {
@@ -39,8 +40,7 @@ namespace kiv::testing {
 class DatatypeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        memory::init();
-        collector::init();
+        test::reset_globals();
         symbol_table::init();
         stack::init(0, 0);
         cycles::reset();
@@ -53,15 +53,17 @@ class DatatypeTest : public ::testing::Test {
         char_::init();
         float_::init();
         percent::init();
+        test::collect_under_stress();
     }
     void TearDown() override {
         datatype::release();
-        collector::hooks.mark_hash_table = nullptr;
-        memory::free_all_frames();
+        test::release_globals();
     }
 
     // An empty string! buffer of 1-byte units.
-    static Cell new_buffer() { return Cell{TYPE_STRING, 0, memory::alloc_bytes(16), 0}; }
+    static Cell new_buffer() {
+        return test::hold(Cell{TYPE_STRING, 0, memory::alloc_bytes(16), 0});
+    }
 
     static std::string text_of(const Cell& buffer) {
         Buffer* b = memory::buffer_of(buffer.w2);

@@ -9,6 +9,7 @@
 #include "runtime/externals.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "tests/unit/fresh_globals.h"
 
 using namespace kiv;
 
@@ -31,12 +32,14 @@ void* ptr(uintptr_t n) {
 class ExternalsTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        test::reset_globals();
         released.clear();
         externals::init();
         image = externals::register_kind("image", release_image);
         font = externals::register_kind("font", release_font);
         silent = externals::register_kind("silent", nullptr);
     }
+    void TearDown() override { test::release_globals(); }
     uint32_t image = 0, font = 0, silent = 0;
 };
 
@@ -151,8 +154,6 @@ TEST_F(ExternalsTest, ReleaseAllVisitsOneKindAndKeepsTheRecords) {
 }
 
 TEST_F(ExternalsTest, TheCollectorReleasesWhatNoHandleReaches) {
-    memory::init();
-    collector::init();
     collector::hooks.mark_external = [](uint32_t index) { externals::mark(int32_t(index)); };
     collector::add_sweeper(externals::sweep);
     Rooted<Cell> held(Cell{TYPE_HANDLE, 0, 0, uint32_t(externals::store(ptr(1), font))});
@@ -162,6 +163,4 @@ TEST_F(ExternalsTest, TheCollectorReleasesWhatNoHandleReaches) {
     collector::collect();
     EXPECT_EQ(released, (std::vector<std::pair<char, void*>>{{'i', ptr(2)}}));
     EXPECT_TRUE(externals::entry(int32_t(held->w3)));
-    collector::hooks = {};
-    memory::free_all_frames();
 }

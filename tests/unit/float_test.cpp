@@ -64,10 +64,10 @@ class FloatTest : public DatatypeTest {
         Cell c;
         string::load_at(reinterpret_cast<const uint8_t*>(s.data()), uint32_t(s.size()), c,
                         string::Encoding::utf8);
-        return c;
+        return test::hold(c);
     }
     static Cell binary(std::vector<uint8_t> bytes) {
-        Cell c{TYPE_BINARY, 0, memory::alloc_bytes(16), 0};
+        Cell c = test::hold(Cell{TYPE_BINARY, 0, memory::alloc_bytes(16), 0});
         Buffer* b = memory::buffer_of(c.w2);
         uint8_t* p = buffer::reserve_tail(b, uint32_t(bytes.size()));
         std::copy(bytes.begin(), bytes.end(), p);
@@ -83,7 +83,7 @@ class FloatTest : public DatatypeTest {
     }
     static Cell block_of(std::vector<Cell> cells) {
         Cell b;
-        block::make_at(b, int32_t(cells.size()));
+        test::hold(*block::make_at(b, int32_t(cells.size())));
         for (const Cell& c : cells) block::append_value(b, c);
         return b;
     }

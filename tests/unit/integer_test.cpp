@@ -176,7 +176,7 @@ TEST_F(IntegerTest, RoundingModes) {
 
 namespace {
 Cell string_cell(const char* s, uint32_t type = TYPE_STRING) {
-    Cell c{type, 0, memory::alloc_bytes(16), 0};
+    Cell c = test::hold(Cell{type, 0, memory::alloc_bytes(16), 0});
     string::append_c_string(c, s);
     return c;
 }
@@ -186,7 +186,7 @@ Cell issue(const char* name) {
 } // namespace
 
 TEST_F(IntegerTest, ToInteger) {
-    Cell binary{TYPE_BINARY, 0, memory::alloc_bytes(16), 0};
+    Cell binary = test::hold(Cell{TYPE_BINARY, 0, memory::alloc_bytes(16), 0});
     Buffer* b = memory::buffer_of(binary.w2);
     for (uint8_t byte : {1, 2, 3, 4, 5}) *buffer::reserve_tail(b, 1) = byte;
     Cell binary_tail = binary;

@@ -99,7 +99,6 @@ class LoaderTest : public kiv::testing::DatatypeTest {
         collector::active = true;
     }
     void TearDown() override {
-        collector::active = false;
         lexer::reset_load_entries();
         DatatypeTest::TearDown();
     }

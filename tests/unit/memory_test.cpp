@@ -6,6 +6,7 @@
 #include "runtime/heap.h"
 #include "runtime/memory.h"
 #include "runtime/throw.h"
+#include "tests/unit/fresh_globals.h"
 
 using namespace kiv;
 
@@ -13,8 +14,8 @@ namespace {
 
 class MemoryTest : public ::testing::Test {
   protected:
-    void SetUp() override { memory::init(); }
-    void TearDown() override { memory::free_all_frames(); }
+    void SetUp() override { test::reset_globals(); }
+    void TearDown() override { test::release_globals(); }
 };
 
 } // namespace

@@ -41,7 +41,6 @@ class ObjectTest : public DatatypeTest {
   protected:
     void SetUp() override {
         DatatypeTest::SetUp();
-        collector::init();
         symbol::init();
         context::init();
         word::init();

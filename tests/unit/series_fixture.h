@@ -49,21 +49,21 @@ class SeriesTest : public DatatypeTest {
     // Integers in a block (or paren!, hash!) at a head index.
     static Cell ints(std::vector<int32_t> values, uint32_t type = TYPE_BLOCK, uint32_t head = 0) {
         Cell b;
-        block::make_at(b, int32_t(values.size()));
+        test::hold(*block::make_at(b, int32_t(values.size())));
         for (int32_t v : values) integer::make_in(b, v);
         b.header = type;
         b.w1 = head;
         series::hash_new(b);
-        return b;
+        return test::hold(b);
     }
 
     static Cell cells(std::vector<Cell> values, uint32_t type = TYPE_BLOCK) {
         Cell b;
-        block::make_at(b, int32_t(values.size()));
+        test::hold(*block::make_at(b, int32_t(values.size())));
         for (const Cell& v : values) block::append_value(b, v);
         b.header = type;
         series::hash_new(b);
-        return b;
+        return test::hold(b);
     }
 
     // A string of the given unit at a head index.
@@ -75,7 +75,7 @@ class SeriesTest : public DatatypeTest {
             string::put_char(b->tail, unit, uint32_t(c));
             b->tail += unit;
         }
-        return Cell{type, head, node, 0};
+        return test::hold(Cell{type, head, node, 0});
     }
 
     static uint32_t unit_of(const Cell& s) {
@@ -117,11 +117,11 @@ class SeriesTest : public DatatypeTest {
         if (!b) {
             Cell args[1] = {a};
             call(fn, args);
-            return args[0];
+            return test::hold(args[0]);
         }
         Cell args[2] = {a, *b};
         call(fn, args);
-        return args[0];
+        return test::hold(args[0]);
     }
 
     // Runs a body in a frame whose arguments are args; returns slot 0.
@@ -138,7 +138,7 @@ class SeriesTest : public DatatypeTest {
         stack::state.base = stack::state.top;
         for (const Cell& a : args) stack::push(a);
         body();
-        return *stack::state.base;
+        return test::hold(*stack::state.base);
     }
 
     static bool is_none(const Cell& c) {

@@ -8,6 +8,7 @@
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 #include "runtime/slot_table.h"
+#include "tests/unit/fresh_globals.h"
 
 using namespace kiv;
 
@@ -16,23 +17,18 @@ namespace {
 class SlotTableTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        memory::init();
-        collector::init();
+        test::reset_globals();
         slot_table::init();
+        test::collect_under_stress();
     }
-    void TearDown() override {
-        collector::active = false;
-        collector::stress = false;
-        memory::collect_always = false;
-        memory::free_all_frames();
-    }
+    void TearDown() override { test::release_globals(); }
 };
 
 Cell integer(uint32_t n) {
     return {TYPE_INTEGER, 0, n, 0};
 }
-Cell block(uint32_t node) {
-    return {TYPE_BLOCK, 0, node, 0};
+Cell character(uint32_t cp) {
+    return {TYPE_CHAR, 0, cp, 0};
 }
 
 uint32_t block_length() {
@@ -43,18 +39,18 @@ uint32_t block_length() {
 
 TEST_F(SlotTableTest, HandlesCountFromOneAndAFullTableDoubles) {
     EXPECT_EQ(block_length(), slot_table::initial_capacity);
-    for (uint32_t i = 1; i <= 100; ++i) ASSERT_EQ(slot_table::add(block(i)), i);
+    for (uint32_t i = 1; i <= 100; ++i) ASSERT_EQ(slot_table::add(character(i)), i);
     EXPECT_EQ(slot_table::capacity(), 100u);
-    EXPECT_EQ(slot_table::add(block(101)), 101u);
+    EXPECT_EQ(slot_table::add(character(101)), 101u);
     EXPECT_EQ(slot_table::capacity(), 200u);
     EXPECT_EQ(block_length(), 200u);
     for (uint32_t i = 1; i <= 101; ++i) {
         Cell* c = slot_table::get(i);
         ASSERT_TRUE(c);
         EXPECT_EQ(c->w2, i);
-        EXPECT_EQ(cell::type_of(*c), uint32_t(TYPE_BLOCK));
+        EXPECT_EQ(cell::type_of(*c), uint32_t(TYPE_CHAR));
     }
-    EXPECT_EQ(slot_table::add(block(102)), 102u);
+    EXPECT_EQ(slot_table::add(character(102)), 102u);
 }
 
 TEST_F(SlotTableTest, TheMostRecentlyFreedSlotIsReusedFirst) {
@@ -97,7 +93,6 @@ TEST_F(SlotTableTest, RemovingZeroOrAStaleHandleChangesNothing) {
 }
 
 TEST_F(SlotTableTest, StoredValuesSurviveCollectionsEvenWhileTheTableGrows) {
-    collector::add_marker(slot_table::mark);
     collector::active = true;
     collector::stress = true;      // poison what buffers leave
     memory::collect_always = true; // and collect at every allocation

@@ -4,6 +4,7 @@
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/throw.h"
+#include "tests/unit/fresh_globals.h"
 
 using namespace kiv;
 
@@ -21,11 +22,12 @@ Cell integer(int32_t v) {
 class StackTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        memory::init();
+        test::reset_globals();
         stack::init(body, anon);
         runtime::record.pending = 0;
+        test::collect_under_stress();
     }
-    void TearDown() override { memory::free_all_frames(); }
+    void TearDown() override { test::release_globals(); }
 
     // Expects a throw error with the id and the stack exactly as before.
     template <class F>

@@ -121,10 +121,10 @@ TEST_F(TableTest, CompareGoesThroughStringComparison) {
 }
 
 TEST_F(TableTest, FindWordInAContext) {
-    NodeId words = memory::alloc_cells(4);
-    Cell blk{TYPE_BLOCK, 0, words, 0};
-    NodeId table = hashtable::init(4, &blk, hashtable::word, 0);
-    const NodeId context = 77;
+    Cell blk = block_of({});
+    NodeId words = blk.w2;
+    NodeId table = new_table(4, &blk, hashtable::word, 0);
+    const NodeId context = block_of({}).w2; // a node the new words are bound to
     uint32_t print = symbol::intern("print");
     uint32_t Print = symbol::intern("Print");
     int32_t index = -5;

@@ -14,6 +14,7 @@
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/symbol.h"
+#include "tests/unit/fresh_globals.h"
 
 namespace kiv::testing {
 
@@ -53,17 +54,12 @@ inline int32_t compare_stub(const Cell* a, const Cell* b, int32_t op) {
 class TableTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        memory::init();
-        collector::init();
-        unicode::init_case_tables();
+        test::reset_globals();
         symbol_table::init();
         hashing::compare_hook = compare_stub;
+        test::collect_under_stress();
     }
-    void TearDown() override {
-        hashing::compare_hook = nullptr;
-        collector::hooks.mark_hash_table = nullptr;
-        memory::free_all_frames();
-    }
+    void TearDown() override { test::release_globals(); }
 
     static Cell integer(int32_t n) { return Cell{TYPE_INTEGER, 0, uint32_t(n), 0}; }
 
@@ -76,14 +72,23 @@ class TableTest : public ::testing::Test {
             std::memcpy(b->tail, &cp, unit);
             b->tail += unit;
         }
-        return Cell{TYPE_STRING, 0, node, 0};
+        return test::hold(Cell{TYPE_STRING, 0, node, 0});
     }
 
     static Cell block_of(const std::vector<Cell>& cells) {
         NodeId node = memory::alloc_cells(uint32_t(cells.size()) + 1);
         Buffer* b = memory::buffer_of(node);
         for (const Cell& c : cells) *cell::append_unset(b) = c;
-        return Cell{TYPE_BLOCK, 0, node, 0};
+        return test::hold(Cell{TYPE_BLOCK, 0, node, 0});
+    }
+
+    // A new table, owned for the rest of the test by a hash! value, as a
+    // program's tables are.
+    static NodeId new_table(uint32_t size, const Cell* blk, hashtable::Kind kind, uint32_t width,
+                            NodeId source = 0) {
+        NodeId t = hashtable::init(size, blk, kind, width, source);
+        test::hold(Cell{TYPE_HASH, 0, blk ? blk->w2 : 0, t});
+        return t;
     }
 
     // Appends a cell to a table's keyed block and files it.

@@ -12,6 +12,7 @@
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/throw.h"
+#include "tests/unit/fresh_globals.h"
 
 namespace kiv::test {
 
@@ -31,16 +32,16 @@ bool raises(runtime::Category category, uint32_t id, Body body) {
 class TextTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        memory::init();
-        unicode::init_case_tables();
+        reset_globals();
+        collect_under_stress();
     }
-    void TearDown() override { memory::free_all_frames(); }
+    void TearDown() override { release_globals(); }
 
     // A string! decoded from UTF-8.
     static Cell text(const std::string& utf8) {
         Cell c{};
-        return string::load_at(reinterpret_cast<const uint8_t*>(utf8.data()), uint32_t(utf8.size()),
-                               c, string::Encoding::utf8);
+        return hold(string::load_at(reinterpret_cast<const uint8_t*>(utf8.data()),
+                                    uint32_t(utf8.size()), c, string::Encoding::utf8));
     }
     // A string! holding the code points, made with the given unit.
     static Cell units(const std::u32string& cps, uint32_t unit) {
@@ -51,7 +52,7 @@ class TextTest : public ::testing::Test {
             string::put_char(b->tail, unit, cp);
             b->tail += unit;
         }
-        return c;
+        return hold(c);
     }
     // The characters from the head.
     static std::u32string chars(const Cell& c) {

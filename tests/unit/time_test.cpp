@@ -21,9 +21,6 @@ class TimeTest : public DatatypeTest {
   protected:
     void SetUp() override {
         DatatypeTest::SetUp();
-        collector::init();
-        unicode::init_case_tables();
-        symbol_table::init();
         time_::init();
         float_::pretty_print = true;
     }
@@ -34,7 +31,7 @@ class TimeTest : public DatatypeTest {
         NodeId node = memory::alloc_cells(uint32_t(cells.size()) + 1);
         Buffer* b = memory::buffer_of(node);
         for (const Cell& c : cells) *cell::append_unset(b) = c;
-        return Cell{TYPE_BLOCK, 0, node, 0};
+        return test::hold(Cell{TYPE_BLOCK, 0, node, 0});
     }
 };
 

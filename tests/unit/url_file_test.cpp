@@ -76,7 +76,7 @@ class UrlFileTest : public DatatypeTest {
         string::load_at(reinterpret_cast<const uint8_t*>(utf8.data()), uint32_t(utf8.size()), c,
                         string::Encoding::utf8);
         cell::set_type(c, type);
-        return c;
+        return test::hold(c);
     }
     static Cell file_cell(const std::string& name) { return text(name, TYPE_FILE); }
     static Cell url_cell(const std::string& name) { return text(name, TYPE_URL); }
@@ -97,7 +97,7 @@ class UrlFileTest : public DatatypeTest {
 
     static Cell block_of(const std::vector<Cell>& values) {
         Cell b{};
-        block::make_at(b, int32_t(values.size()));
+        test::hold(*block::make_at(b, int32_t(values.size())));
         for (const Cell& v : values) *cell::alloc_tail(b) = v;
         return b;
     }

@@ -1,0 +1,203 @@
+#include "evaluator/trace.h"
+
+#include <iterator>
+
+#include "datatypes/block.h"
+#include "datatypes/function.h"
+#include "datatypes/none.h"
+#include "datatypes/symbol.h"
+#include "evaluator/evaluation.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/stack.h"
+#include "runtime/collector.h"
+#include "runtime/errors.h"
+#include "runtime/memory.h"
+#include "runtime/roots.h"
+#include "runtime/throw.h"
+#include "runtime/words.h"
+
+namespace kiv::interpreter {
+
+bool tracing = false;
+bool traced_mode = false;
+
+namespace {
+
+// The installed tracer (none! outside a traced evaluation) and the events
+// it asked for.
+Cell tracer{TYPE_NONE, 0, 0, 0};
+uint32_t mask = 0;
+
+// The callback kinds that stay traced. The runtime keeps it here until
+// the system object holds it.
+uint32_t callback_bits = 0;
+
+// The event words, event bit 1 << i at index i.
+using WordOf = const Cell& (*)();
+constexpr WordOf event_words[] = {
+    words::word<"init">,   words::symbol_word<"end">, words::word<"prolog">,
+    words::word<"epilog">, words::word<"enter">,      words::word<"exit">,
+    words::word<"open">,   words::word<"return">,     words::word<"fetch">,
+    words::word<"push">,   words::symbol_word<"set">, words::word<"call">,
+    words::word<"error">,  words::word<"throw">,      words::word<"catch">,
+    words::word<"expr">,
+};
+
+// The events that hand the tracer their reference.
+constexpr uint32_t with_reference =
+    event::set | event::epilog | event::prolog | event::return_ | event::call;
+
+uint32_t event_index(uint32_t event) {
+    return uint32_t(__builtin_ctz(event));
+}
+
+// The index of position in the series, or -1 when it lies outside.
+int32_t index_in(const Cell* series, const Cell* position) {
+    if (!series || !position) return -1;
+    Buffer* b = memory::buffer_of(series->w2);
+    if (position < b->head_cell() || position > b->tail_cell()) return -1;
+    return int32_t(position - b->head_cell());
+}
+
+const Cell& or_none(const Cell* value) {
+    return value && cell::type_of(*value) != 0 ? *value : none::value;
+}
+
+// The error event, with the error being raised.
+void trace_error(const Cell& error) {
+    fire(event::error, nullptr, nullptr, nullptr, &error);
+}
+
+void remove_tracer() {
+    tracer = none::value;
+    tracing = traced_mode = false;
+    runtime::trace_error_hook = nullptr;
+}
+
+} // namespace
+
+uint32_t trace_mask(const Cell& function) {
+    Cell body = *extras::at(function, extras::body);
+    if (cell::type_of(body) != TYPE_BLOCK || block::rs_length(body) == 0) return event::all;
+    Cell events = block::rs_head(body)[0];
+    if (cell::type_of(events) != TYPE_BLOCK) return event::all;
+    uint32_t bits = 0;
+    int32_t length = block::rs_length(events);
+    for (int32_t i = 0; i < length; ++i) {
+        const Cell& word = block::rs_head(events)[i];
+        if (cell::type_of(word) != TYPE_WORD) continue;
+        uint32_t wanted = symbol::resolve(word.w2);
+        for (uint32_t e = 0; e < std::size(event_words); ++e)
+            if (symbol::resolve(event_words[e]().w2) == wanted) bits |= 1u << e;
+    }
+    return bits;
+}
+
+void fire_event(uint32_t event, const Cell* series, const Cell* position, const Cell* reference,
+                const Cell* value) {
+    if (!(mask & event)) return;
+    Cell* base = stack::state.base;
+    Cell* top = stack::state.top;
+    stack::Frame* ctop = stack::state.ctop;
+
+    Cell frame{TYPE_PAIR, 0, stack::index_of(base), stack::index_of(top)};
+    Rooted<Cell> args[6] = {
+        Rooted<Cell>(event_words[event_index(event)]()),
+        Rooted<Cell>(or_none(series)),
+        Rooted<Cell>(Cell{TYPE_INTEGER, 0, uint32_t(index_in(series, position)), 0}),
+        Rooted<Cell>(or_none(value)),
+        Rooted<Cell>(event & with_reference ? or_none(reference) : none::value),
+        Rooted<Cell>(frame),
+    };
+    Cell values[6];
+    for (uint32_t i = 0; i < 6; ++i) values[i] = *args[i];
+    Rooted<Cell> function(tracer);
+
+    // An exit code in flight waits while the tracer runs. It has landed on
+    // its target frame, whose slot 0 holds the value it carries even when
+    // the frame is otherwise empty: the tracer's frame goes above it.
+    uint32_t pending = runtime::record.pending;
+    runtime::record.pending = 0;
+    if (pending && top == base) stack::state.top = base + 1;
+    {
+        // Nothing the tracer runs is traced, `trace` functions included.
+        TracingSwitch off(false);
+        struct TracedModeOff {
+            bool saved = traced_mode;
+            TracedModeOff() { traced_mode = false; }
+            ~TracedModeOff() { traced_mode = saved; }
+        } mode_off;
+        call_with_values(*function, values, 6, call_kind::interpreter);
+    }
+    // A throw, break or exit out of the tracer has already moved the stack
+    // to its target: it goes on as an exception, which the native call
+    // that encloses this point turns back into a pending code.
+    if (uint32_t code = runtime::record.pending) {
+        runtime::record.pending = 0;
+        throw runtime::Throw{code};
+    }
+    runtime::record.pending = pending;
+    stack::state.base = base;
+    stack::state.top = top;
+    stack::set_ctop(ctop);
+}
+
+void fire_throw() {
+    fire(event::throw_, nullptr, nullptr, nullptr, stack::state.base);
+}
+
+void fire_catch() {
+    fire(event::catch_, nullptr, nullptr, nullptr, stack::state.base);
+}
+
+void fire_enter(const Cell& name, const Cell& function) {
+    fire(event::call, nullptr, nullptr, &name, &function);
+}
+
+void fire_exit(const Cell& name, const Cell&) {
+    fire(event::return_, nullptr, nullptr, &name, stack::state.base);
+}
+
+uint32_t traced_callbacks() {
+    return callback_bits;
+}
+
+void set_traced_callbacks(uint32_t bits) {
+    callback_bits = bits;
+}
+
+bool trace_begin(const Cell& function) {
+    if (cell::type_of(tracer) != TYPE_NONE) return false;
+    mask = trace_mask(function);
+    tracer = function;
+    tracing = traced_mode = true;
+    runtime::trace_error_hook = trace_error;
+    // A tracer that fails on init leaves no traced evaluation behind.
+    try {
+        fire(event::init, nullptr, nullptr);
+    } catch (const runtime::Throw&) {
+        remove_tracer();
+        throw;
+    }
+    return true;
+}
+
+void trace_end() {
+    struct Remove {
+        ~Remove() { remove_tracer(); }
+    } remove; // also when the end event raises an error
+    fire(event::end, nullptr, nullptr);
+}
+
+void init_trace() {
+    remove_tracer();
+    natives::evaluation::hooks.trace_begin = trace_begin;
+    natives::evaluation::hooks.trace_end = trace_end;
+    static bool marker_added = false;
+    if (!marker_added) {
+        collector::add_marker([] { collector::mark_values(&tracer, &tracer + 1); });
+        marker_added = true;
+    }
+}
+
+} // namespace kiv::interpreter
