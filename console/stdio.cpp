@@ -139,6 +139,11 @@ size_t find_header(const std::string& text) {
 // unclosed, or 0 when the error is not about input that more lines could
 // complete.
 char open_delimiter() {
+    // A braced string still open at the end of the input.
+    const lexer::ErrorReport& report = lexer::last_report;
+    if (report.id == err::syntax::invalid && report.type == TYPE_STRING &&
+        report.near.starts_with('{'))
+        return '{';
     if (!lexer::last_report.expected.size() || lexer::last_report.id != err::syntax::missing)
         return 0;
     switch (lexer::last_report.expected[0]) {

@@ -113,6 +113,10 @@ uint32_t highest_type() {
     return highest;
 }
 
+bool is_registered(uint32_t type) {
+    return type < max_types && registered[type];
+}
+
 const TypeName& name_of(uint32_t type) {
     return names[type];
 }
@@ -136,15 +140,24 @@ Cell* make_in(Cell& block, uint32_t type) {
 
 namespace {
 
+// The name of a datatype value. A type whose datatype is not built yet has
+// no registered name, but its word exists and its value can be shown.
+TypeName printed_name(uint32_t type) {
+    const TypeName& n = name_of(type);
+    if (n.name) return n;
+    const char* name = type <= type_count ? type_names[type] : "datatype!";
+    return {name, uint32_t(std::strlen(name) - 1), Cell{}};
+}
+
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
-    const TypeName& n = name_of(value->w1);
+    TypeName n = printed_name(value->w1);
     string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>(n.name), uint32_t(n.length));
     return part - int32_t(n.length);
 }
 
 int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell*, int32_t part,
              int32_t) {
-    const TypeName& n = name_of(value->w1);
+    TypeName n = printed_name(value->w1);
     if (all) string::append_c_string(*buffer, "#(");
     string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>(n.name), uint32_t(n.length + 1));
     if (all) string::append_c_string(*buffer, ")");

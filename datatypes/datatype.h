@@ -247,6 +247,8 @@ void register_sparse(uint32_t type, uint32_t parent, const char* name, action::E
                      std::initializer_list<std::pair<Slot, action::Entry>> slots);
 
 uint32_t highest_type();
+// Whether the datatype of the type id is built (registered).
+bool is_registered(uint32_t type);
 const TypeName& name_of(uint32_t type);
 
 // The raw entry of (type, slot); null when unsupported.

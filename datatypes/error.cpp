@@ -23,6 +23,7 @@
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 #include "runtime/unicode.h"
+#include "runtime/words.h"
 
 namespace kiv::error {
 
@@ -345,6 +346,42 @@ uint32_t get_type(const Cell& error) {
 uint32_t get_id(const Cell& error) {
     const Cell& c = *field(error, id);
     return cell::type_of(c) == TYPE_WORD ? c.w2 : 0;
+}
+
+Cell call_word() {
+    const stack::Frame* f = stack::get_call_frame();
+    return f ? Cell{TYPE_WORD, f->word_context, f->symbol, uint32_t(-1)} : words::word<"<anon>">();
+}
+
+Cell param_word_at(uint32_t i) {
+    const stack::Frame* f = stack::get_call_frame();
+    const Cell* function = f ? context::value_of(f->symbol, f->word_context) : nullptr;
+    switch (function ? cell::type_of(*function) : TYPE_UNSET) {
+    case TYPE_NATIVE:
+    case TYPE_ACTION:
+    case TYPE_OP:
+    case TYPE_FUNCTION:
+    case TYPE_ROUTINE: break;
+    default: return words::word<"<anon>">();
+    }
+    Cell spec{TYPE_BLOCK, 0, function->w2, 0};
+    int32_t length = block::rs_length(spec);
+    for (int32_t k = 0; k < length; ++k) {
+        Cell entry = memory::buffer_of(spec.w2)->head_cell()[k];
+        switch (cell::type_of(entry)) {
+        case TYPE_WORD:
+        case TYPE_LIT_WORD:
+        case TYPE_GET_WORD:
+        case TYPE_REFINEMENT:
+            if (i-- == 0) {
+                cell::set_type(entry, TYPE_WORD);
+                return entry;
+            }
+            break;
+        default: break;
+        }
+    }
+    return words::word<"<anon>">();
 }
 
 void set_where(Cell& error, const Cell& value) {

@@ -53,6 +53,13 @@ uint32_t get_type(const Cell& error);
 uint32_t get_id(const Cell& error);
 // Sets `where` when it is still none.
 void set_where(Cell& error, const Cell& value);
+// The word of the running call (as the `where` of an error names it), or
+// `<anon>`.
+Cell call_word();
+// The i-th parameter word (word!, lit-word!, get-word! or refinement!
+// entries, counted from 0) of the spec of the function being called, for
+// argument-type messages; `<anon>` when there is none.
+Cell param_word_at(uint32_t i);
 // The value cell of a field; good until the next allocation.
 Cell* field(const Cell& error, Field f);
 

@@ -12,9 +12,11 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "evaluator/lexer.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/float_text.h"
+#include "runtime/roots.h"
 
 namespace kiv::time_ {
 
@@ -166,6 +168,16 @@ double from_block(const Cell& block) {
     return negative ? -total : total;
 }
 
+// Text is read as one value, which must be a time!.
+double from_text(const Cell& text) {
+    Rooted<Cell> value;
+    lexer::Options options;
+    options.one_value = true;
+    lexer::load_string(*value, text, -1, options);
+    if (cell::type_of(*value) != TYPE_TIME) bad_make(text);
+    return cell::get_float(*value);
+}
+
 Cell* make(Cell* proto, const Cell* spec, uint32_t) {
     double seconds;
     switch (cell::type_of(*spec)) {
@@ -176,6 +188,12 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
     case TYPE_BLOCK:
     case TYPE_PAREN:
     case TYPE_HASH: seconds = from_block(*spec); break;
+    case TYPE_STRING:
+    case TYPE_FILE:
+    case TYPE_URL:
+    case TYPE_TAG:
+    case TYPE_EMAIL:
+    case TYPE_REF: seconds = from_text(*spec); break;
     default: bad_make(*spec);
     }
     return make_at(seconds, *proto);

@@ -3,6 +3,7 @@
 #include <array>
 #include <climits>
 
+#include "datatypes/error.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
@@ -54,11 +55,6 @@ void clamp_to_tail(Cell& series) {
     if (int32_t(series.w1) > tail) series.w1 = uint32_t(tail);
 }
 
-[[noreturn]] void invalid_refine_arg(const Cell& argument) {
-    runtime::fire_error(runtime::Category::script, err::script::invalid_refine_arg, nullptr,
-                        &argument);
-}
-
 // The count of a /part argument measured in `counted` (which it may move
 // back for a negative count); nullopt-like -1 sentinel is not used: the
 // second member says whether the call has any effect.
@@ -78,7 +74,7 @@ PartCount part_count(Cell& counted, const Cell& part, bool change) {
         count = integer::get(part);
     } else {
         if (cell::type_of(part) != type || part.w2 != counted.w2 || (change && positional))
-            invalid_refine_arg(part);
+            series::invalid_refine("part", part);
         int32_t index = std::min(int32_t(part.w1), tail_index(part));
         count = index - int32_t(counted.w1);
     }
@@ -380,11 +376,16 @@ uint32_t slot_of(StackEntry e) {
 }
 
 action::AnyFn get_action_ptr_from(uint32_t type, const Cell&, Slot slot) {
+    if (!datatype::is_registered(type)) [[unlikely]]
+        runtime::fire_error(runtime::Category::internal, err::internal::not_done);
     action::AnyFn fn = datatype::entry(type, slot);
     if (!fn) [[unlikely]] {
         Cell datatype{};
         datatype::make_at(datatype, type);
-        runtime::fire_error(runtime::Category::script, err::script::expect_arg, nullptr, &datatype);
+        Cell name = error::call_word();
+        Cell argument = error::param_word_at(0);
+        runtime::fire_error(runtime::Category::script, err::script::expect_arg, &name, &datatype,
+                            &argument);
     }
     return fn;
 }

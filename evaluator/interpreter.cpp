@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -985,12 +986,29 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
             return eval_code(function, pos, tail, code, keep, &path, i - 1, &elements[i - 1], 0, 0,
                              false);
         }
+        // A type may leave its answer in a cell it pushed: take the value
+        // and drop that cell, or it would stand as an extra argument.
+        Cell* top = stack::state.top;
+        Cell before = *current;
         Cell* result =
             actions::eval_path(&*current, &*element, set && last ? &*assigned : nullptr, &path,
                                &*grand_parent, &*previous, int32_t(i), false, get, last, false);
+        // Setting a part of a value held in the cell itself (the hour of a
+        // time!) changes that cell: store it back where it was selected
+        // from, the word or the element of the value before it.
+        if (set && last && std::memcmp(&before, &*current, sizeof(Cell)) != 0) {
+            if (i == 1) {
+                *const_cast<Cell*>(&lookup(head)) = *current;
+            } else {
+                Rooted<Cell> changed(*current);
+                actions::eval_path(&*grand_parent, &*previous, &*changed, &path, nullptr, nullptr,
+                                   int32_t(i - 1), false, false, false, false);
+            }
+        }
         *grand_parent = *current;
         *current = *result;
         *previous = *element;
+        stack::state.top = top;
     }
     if (is_function_type(cell::type_of(*current)) && !get && !set) {
         Cell function = *current;

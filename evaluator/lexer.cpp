@@ -244,6 +244,12 @@ void scan_close(State& st, P start, P end, uint32_t, bool load) {
             ++st.position;
             st.entry_state = entry::path;
         } else {
+            // A colon right after the paren makes a set-path: a/(i): value
+            if (marker_type(*outer) == TYPE_PATH && st.position < st.input_end &&
+                *st.position == ':' && delimiter(st.position + 1, st.input_end)) {
+                outer->w2 = (outer->w2 & ~0xFFFFu) | TYPE_SET_PATH;
+                ++st.position;
+            }
             close_path(st, load);
         }
     }
@@ -394,7 +400,8 @@ void scan_tokens(State& st) {
             scan_entry(st, t.start, t.text_end, flags, st.raise_errors);
         } else if (go) {
             P text_end = t.text_end;
-            if (entry_before == entry::path && t.final == word && text_end[-1] == ':') {
+            if (entry_before == entry::path && (t.final == word || t.final == integer) &&
+                text_end[-1] == ':') {
                 Cell* m = innermost_marker(st);
                 if (marker_type(*m) != TYPE_PATH)
                     throw_error(st, nullptr, int32_t(marker_type(*m)));

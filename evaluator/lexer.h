@@ -29,6 +29,16 @@ inline uint32_t class_of(uint8_t byte) {
     return class_table[byte] & 0xFFu;
 }
 
+// Classes that end every value token: blanks, line feed, brackets, parens,
+// braces, double quote, `;`, control bytes and NUL.
+constexpr uint64_t delimiter_classes = (1ull << 0) | (1ull << 1) | (1ull << 4) | (1ull << 5) |
+                                       (1ull << 6) | (1ull << 7) | (1ull << 8) | (1ull << 9) |
+                                       (1ull << 10) | (1ull << 28) | (1ull << 35) | (1ull << 39);
+// Whether the byte at p (or the end of input) ends a value token.
+inline bool delimiter(const uint8_t* p, const uint8_t* end) {
+    return p >= end || (delimiter_classes >> class_of(*p)) & 1;
+}
+
 namespace flag {
 constexpr uint32_t greater = 0x00080000u;
 constexpr uint32_t percent = 0x00040000u;

@@ -2,6 +2,7 @@
 // first byte of a token, finds the token's extent and kind, and checks its
 // syntax; a token that runs into a byte its kind does not allow comes out
 // as an invalid token typed by that kind.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstring>
@@ -102,15 +103,6 @@ uint32_t decode_utf8(P p, P end, uint32_t& code_point) {
     return uint32_t(next - p);
 }
 
-// Classes that end every value token: blanks, line feed, brackets, parens,
-// braces, double quote, `;`, control bytes and NUL.
-constexpr uint64_t delimiter_classes = (1ull << 0) | (1ull << 1) | (1ull << 4) | (1ull << 5) |
-                                       (1ull << 6) | (1ull << 7) | (1ull << 8) | (1ull << 9) |
-                                       (1ull << 10) | (1ull << 28) | (1ull << 35) | (1ull << 39);
-
-bool delimiter(P p, P end) {
-    return p >= end || (delimiter_classes >> class_of(*p)) & 1;
-}
 bool blank(uint8_t c) {
     return c == ' ' || c == '\t' || c == '\r';
 }
@@ -368,6 +360,9 @@ Token scan_number(P start, P limit, bool in_path) {
         }
         return t;
     };
+    // The last element of a set-path: a/2:
+    if (in_path && e - start >= 2 && e[-1] == ':' && std::all_of(start, e - 1, digit))
+        return value(integer, start, e);
     if (has('$')) return check(money_form, money, TYPE_MONEY);
     if (hex_integer_text(start, e)) return value(hex_integer, start, e);
     for (P s = start; s + 1 < e; ++s)
@@ -502,6 +497,8 @@ Token scan_percent_sign(P start, P limit) {
     if (start + 1 < limit && start[1] == '"')
         return scan_quoted(start, start + 2, limit, file, TYPE_FILE);
     if (delimiter(start + 1, limit)) return value(word, start, start + 1);
+    // The word % has a set-word, %: (a file cannot be named ":").
+    if (start[1] == ':' && delimiter(start + 2, limit)) return value(word, start, start + 2);
     q = start + 1;
     while (!delimiter(q, limit)) ++q;
     return value(file, start, q);
@@ -643,7 +640,14 @@ Token value_token(P p, P limit, bool in_path) {
     case '/': return scan_slash(p, limit);
     case '\'':
     case ':':
-        if (p + 1 < limit && word_start(p[1])) return scan_word(p, p + 1, limit);
+        if (p + 1 < limit && word_start(p[1])) {
+            Token t = scan_word(p, p + 1, limit);
+            // A get-word ending a set-path: a/:i: value
+            if (in_path && c == ':' && t.final == invalid && t.text_end < limit &&
+                *t.text_end == ':' && delimiter(t.text_end + 1, limit))
+                return value(word, p, t.text_end + 1);
+            return t;
+        }
         return fail(c == ':' ? TYPE_GET_WORD : TYPE_LIT_WORD, p, p + 1);
     default: break;
     }

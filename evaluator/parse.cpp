@@ -656,7 +656,7 @@ void Engine::keyword(Keyword k, const Cell& it) {
         ++rpos_;
         int32_t before = total(input_.get()), at = pos();
         Cell series = input_at(at);
-        actions::insert(&series, &value.get(), -1, only, -1);
+        actions::insert(&series, &value.get(), -1, only, 1);
         int32_t delta = total(input_.get()) - before;
         set_pos(at + delta);
         shift_limit(at, delta);
@@ -1042,7 +1042,7 @@ void Engine::finish_collect(int32_t f) {
         if (!is_block_like(type)) script_error(err::script::parse_into_type);
         Cell moved = series.get();
         int32_t before = total(moved);
-        actions::insert(&series.get(), &collected.get(), -1, false, -1);
+        actions::insert(&series.get(), &collected.get(), -1, false, 1);
         if (CollectMode(entry->w1) == collect_after) {
             moved.w1 += uint32_t(total(moved) - before);
             hooks.set_word(target, moved);

@@ -228,3 +228,14 @@ TEST_F(TypesetTest, FindTakesDatatypesOnly) {
 }
 
 } // namespace
+
+TEST_F(TypesetTest, DatatypeOfUnbuiltTypeShowsItsName) {
+    ASSERT_EQ(datatype::name_of(TYPE_EVENT).name, nullptr) << "event! is not built";
+    Cell t = type(TYPE_EVENT);
+    Rooted<Cell> molded(new_buffer());
+    datatype::get<Slot::mold>(TYPE_DATATYPE)(&t, &*molded, false, false, false, nullptr, 1000, 0);
+    EXPECT_EQ(text_of(*molded), "event!");
+    Rooted<Cell> formed(new_buffer());
+    datatype::get<Slot::form>(TYPE_DATATYPE)(&t, &*formed, nullptr, 1000);
+    EXPECT_EQ(text_of(*formed), "event");
+}
