@@ -1,6 +1,7 @@
 #include "datatypes/string.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -705,6 +706,24 @@ Match search(const Cell& series, const Cell& value, const Cell* part, bool case_
         int64_t start = last ? end - k : head - 1;
         for (int64_t i = start; i >= 0; i -= step) {
             if (at(i)) {
+                m.at = i;
+                return m;
+            }
+        }
+        return m;
+    }
+    Buffer* buf = buffer_of(series);
+    if (step == 1 && !match && buf->unit() == 1) {
+        // Latin-1 text: the folded form of every byte is looked up once, and
+        // the scan skips to the bytes that can start a match.
+        std::array<uint32_t, 256> folded;
+        for (uint32_t c = 0; c < 256; ++c) folded[c] = exact ? c : fold(c);
+        const uint8_t* text = buf->head;
+        for (int64_t i = head; i + k <= end; ++i) {
+            if (folded[text[i]] != pattern[0]) continue;
+            int64_t j = 1;
+            while (j < k && folded[text[i + j]] == pattern[size_t(j)]) ++j;
+            if (j == k) {
                 m.at = i;
                 return m;
             }
