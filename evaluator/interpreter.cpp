@@ -278,15 +278,15 @@ Cell argument_word(const Cell& function, uint32_t n) {
 }
 
 [[noreturn, gnu::noinline]] void raise_expect_arg(const Cell& value, const Cell& function,
-                                                const Cell& name, uint32_t argument) {
+                                                  const Cell& name, uint32_t argument) {
     Cell type{};
     datatype::make_at(type, cell::type_of(value));
     Cell word = argument_word(function, argument);
     raise(err::script::expect_arg, &name, &type, &word);
 }
 
-inline void check_type(const Cell& entry, const Cell& value, const Cell& function,
-                       const Cell& name, uint32_t argument) {
+inline void check_type(const Cell& entry, const Cell& value, const Cell& function, const Cell& name,
+                       uint32_t argument) {
     if (!typeset::has(entry, cell::type_of(value))) [[unlikely]]
         raise_expect_arg(value, function, name, argument);
 }
@@ -562,7 +562,20 @@ Cell call_name(const Cell* name, const Cell* pos, const Cell& code) {
 // the arithmetic ones, floats): the arithmetic actions and the comparison
 // natives. Anything unusual (another type, an overflow, an inexact
 // division) goes through the operator's function, so errors stay the same.
-enum class FastOp { none, add, subtract, multiply, equal, not_equal, lesser, greater, lesser_equal, greater_equal };
+enum class FastOp {
+    none,
+    add,
+    subtract,
+    multiply,
+    divide,
+    remainder,
+    equal,
+    not_equal,
+    lesser,
+    greater,
+    lesser_equal,
+    greater_equal
+};
 
 [[gnu::always_inline]] inline FastOp fast_op_of(const Cell& function) {
     if (cell::type_of(function) == TYPE_ACTION) {
@@ -570,15 +583,16 @@ enum class FastOp { none, add, subtract, multiply, equal, not_equal, lesser, gre
         case Slot::add: return FastOp::add;
         case Slot::subtract: return FastOp::subtract;
         case Slot::multiply: return FastOp::multiply;
+        case Slot::divide: return FastOp::divide;
+        case Slot::remainder: return FastOp::remainder;
         default: return FastOp::none;
         }
     }
     if (cell::type_of(function) == TYPE_NATIVE) {
         // The comparison natives are numbered 25 to 31.
-        static constexpr FastOp comparisons[] = {FastOp::equal,  FastOp::not_equal,
-                                                  FastOp::none,   FastOp::lesser,
-                                                  FastOp::greater, FastOp::lesser_equal,
-                                                  FastOp::greater_equal};
+        static constexpr FastOp comparisons[] = {
+            FastOp::equal,   FastOp::not_equal,    FastOp::none,         FastOp::lesser,
+            FastOp::greater, FastOp::lesser_equal, FastOp::greater_equal};
         if (function.w1 >= 25 && function.w1 <= 31) return comparisons[function.w1 - 25];
     }
     return FastOp::none;
@@ -603,6 +617,15 @@ enum class FastOp { none, add, subtract, multiply, equal, not_equal, lesser, gre
             if (__builtin_mul_overflow(x, y, &r)) return false;
             result = Cell{TYPE_INTEGER, 0, uint32_t(r), 0};
             return true;
+        case FastOp::divide:
+        case FastOp::remainder:
+            // Zero divisors, the one overflowing quotient and inexact
+            // divisions are the action's to handle.
+            if (y == 0 || (x == INT32_MIN && y == -1)) return false;
+            if (op == FastOp::divide && x % y != 0) return false;
+            r = op == FastOp::divide ? x / y : x % y;
+            result = Cell{TYPE_INTEGER, 0, uint32_t(r), 0};
+            return true;
         case FastOp::equal: truth = x == y; break;
         case FastOp::not_equal: truth = x != y; break;
         case FastOp::lesser: truth = x < y; break;
@@ -620,6 +643,10 @@ enum class FastOp { none, add, subtract, multiply, equal, not_equal, lesser, gre
         case FastOp::add: r = x + y; break;
         case FastOp::subtract: r = x - y; break;
         case FastOp::multiply: r = x * y; break;
+        case FastOp::divide:
+            if (y == 0) return false;
+            r = x / y;
+            break;
         default: return false;
         }
         if (!std::isfinite(r)) return false; // overflow is the float type's to report
@@ -642,10 +669,14 @@ void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep
     check_type(list[1], left[1], function, name, 1);
     int32_t refinements[max_refinements];
     for (int32_t& r : refinements) r = -1;
-    if (cell::type_of(function) == TYPE_NATIVE) natives::entry(function.w1)(false, refinements);
-    else actions::entry(function.w1)(refinements);
-    if (keep) stack::unwind();
-    else stack::unwind_last();
+    if (cell::type_of(function) == TYPE_NATIVE)
+        natives::entry(function.w1)(false, refinements);
+    else
+        actions::entry(function.w1)(refinements);
+    if (keep)
+        stack::unwind();
+    else
+        stack::unwind_last();
 }
 
 // The infix step: while the next value is a word whose value is an op!,
