@@ -765,17 +765,25 @@ Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
 }
 
 Cell* insert(Cell* series, const Cell* value, int32_t part, bool only, int32_t dup, bool append) {
-    std::vector<Cell> cells = new_cells(*value, only);
-    if (part >= 0 && size_t(part) < cells.size()) cells.resize(size_t(part));
-    if (cells.empty() || dup < 1) return series;
-    Cell* head = clip_head(*series);
-    (void)head;
+    // One value needs no copy of the cells of a block (the value stays
+    // reachable in its argument cell while the block grows).
+    Cell single = *value;
+    std::vector<Cell> cells;
+    const Cell* source = &single;
+    uint32_t n = 1;
+    if (is_block(*value) && !only) {
+        cells = cells_from_head(*value);
+        source = cells.data();
+        n = uint32_t(cells.size());
+    }
+    if (part >= 0 && uint32_t(part) < n) n = uint32_t(part);
+    if (n == 0 || dup < 1) return series;
+    clip_head(*series);
     int32_t length = length_of(buffer_of(*series));
     int32_t at = append ? length : int32_t(series->w1);
-    uint32_t n = uint32_t(cells.size());
     series::Change change(*series, append ? Word::append : Word::insert, value,
                           at - int32_t(series->w1), int32_t(n));
-    insert_repeated(*series, at, cells.data(), n, dup);
+    insert_repeated(*series, at, source, n, dup);
     uint32_t added = n * uint32_t(dup); // fits: insert_repeated checked it
     if (series::hash_shift(*series, uint32_t(at), uint32_t(length - at), int32_t(added)))
         series::hash_add(*series, uint32_t(at), uint32_t(added));
