@@ -7,6 +7,7 @@
 #include <string>
 
 #include "datatype_fixture.h"
+#include "words_init.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/function.h"
@@ -30,14 +31,7 @@ class CallableTest : public DatatypeTest {
   protected:
     void SetUp() override {
         DatatypeTest::SetUp();
-        symbol::init();
-        context::init();
-        word::init();
-        symbol_table::init();
-        context::init_global();
-        words::init_runtime_words();
-        words::init_refinements();
-        words::init_issue();
+        test::init_words();
         typeset::init();
         register_block();
         path::init();

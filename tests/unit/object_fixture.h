@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "datatype_fixture.h"
+#include "words_init.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/error.h"
@@ -41,14 +42,7 @@ class ObjectTest : public DatatypeTest {
   protected:
     void SetUp() override {
         DatatypeTest::SetUp();
-        symbol::init();
-        context::init();
-        word::init();
-        symbol_table::init();
-        context::init_global();
-        words::init_runtime_words();
-        words::init_refinements();
-        words::init_issue();
+        test::init_words();
         lexer::init();
         register_series_rows();
         typeset::init();
