@@ -548,6 +548,7 @@ bool is_equality(int32_t op) {
 }
 
 uint32_t fold(uint32_t cp) {
+    if (cp < 0x80) return cp >= 'a' && cp <= 'z' ? cp - ('a' - 'A') : cp;
     return unicode::change_case_char(cp, unicode::case_mode::upper);
 }
 
@@ -857,8 +858,12 @@ int32_t compare_values(const Cell& a, const Cell& b, int32_t op, bool prefix) {
     bool same = a.w2 == b.w2 && a.w1 == b.w1;
     if (op == 9) return same ? 0 : -1;
     if (same && is_equality(op)) return 0;
-    int64_t la = length(a);
-    int64_t lb = cell::type_of(b) == hashtable::string_range_type ? int64_t(b.w3) : length(b);
+    Buffer* ba = buffer_of(a);
+    Buffer* bb = buffer_of(b);
+    uint32_t ha = std::min(a.w1, ba->length()), hb = std::min(b.w1, bb->length());
+    int64_t la = ba->length() - ha;
+    int64_t lb =
+        cell::type_of(b) == hashtable::string_range_type ? int64_t(b.w3) : bb->length() - hb;
     if (prefix) {
         if (lb == 0) return op == 12 ? 1 : 0;
         if (la < lb) return 1;
@@ -868,13 +873,18 @@ int32_t compare_values(const Cell& a, const Cell& b, int32_t op, bool prefix) {
     }
     int64_t n = prefix ? lb : std::min(la, lb);
     bool exact = op == 2 || op == 8;
-    Buffer* ba = buffer_of(a);
-    Buffer* bb = buffer_of(b);
-    uint32_t ha = head_index(a), hb = std::min(b.w1, bb->length());
+    uint32_t ua = ba->unit(), ub = bb->unit();
+    const uint8_t* pa = unit_at(ba, ha);
+    const uint8_t* pb = unit_at(bb, hb);
+    int64_t i = 0;
+    // Equal characters fold alike: only a difference needs folding.
+    if (ua == 1 && ub == 1)
+        while (i < n && pa[i] == pb[i]) ++i;
     uint32_t p = 0, q = 0;
-    for (int64_t i = 0; i < n; ++i) {
-        p = get_char(unit_at(ba, uint32_t(ha + i)), ba->unit());
-        q = get_char(unit_at(bb, uint32_t(hb + i)), bb->unit());
+    for (; i < n; ++i) {
+        p = get_char(pa + i * ua, ua);
+        q = get_char(pb + i * ub, ub);
+        if (p == q) continue;
         if (!exact) {
             p = fold(p);
             q = fold(q);
