@@ -615,11 +615,14 @@ Piece piece_of(const Cell& value, int64_t part) {
 
 // Replaces `removed` units at the index by `dup` copies of the piece,
 // widening and growing the buffer in one step when needed.
-void splice(Cell& series, uint32_t at, uint32_t removed, const Piece& piece, int32_t dup) {
+// Replaces `removed` units at the index by room for `added` units of at
+// least `piece_unit` bytes, widening and growing the buffer in one step when
+// needed; gives the buffer, whose unit the room takes.
+Buffer* make_room(Cell& series, uint32_t at, uint32_t removed, uint64_t added,
+                  uint32_t piece_unit) {
     Buffer* b = buffer_of(series);
     uint32_t length = b->length();
-    uint64_t added = uint64_t(piece.chars.size()) * uint64_t(std::max(dup, 1));
-    uint32_t unit = std::max(b->unit(), piece.unit);
+    uint32_t unit = std::max(b->unit(), piece_unit);
     uint64_t need = (uint64_t(length) - removed + added) * unit;
     if (need > 0x7FFFFFF0u)
         runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
@@ -633,6 +636,13 @@ void splice(Cell& series, uint32_t at, uint32_t removed, const Piece& piece, int
     uint8_t* to = unit_at(b, uint32_t(at + added));
     std::memmove(to, from, size_t(b->tail - from));
     b->tail = b->tail + (int64_t(added) - int64_t(removed)) * unit;
+    return b;
+}
+
+void splice(Cell& series, uint32_t at, uint32_t removed, const Piece& piece, int32_t dup) {
+    uint64_t added = uint64_t(piece.chars.size()) * uint64_t(std::max(dup, 1));
+    Buffer* b = make_room(series, at, removed, added, piece.unit);
+    uint32_t unit = b->unit();
     uint8_t* out = unit_at(b, at);
     for (int32_t d = 0; d < std::max(dup, 1); ++d)
         for (uint32_t cp : piece.chars) {
@@ -915,8 +925,46 @@ Cell* select(Cell* series, const Cell* value, const Cell* part, bool, bool case_
     return series;
 }
 
+namespace {
+
+// Inserts `dup` copies of the characters of a text value held in another
+// buffer straight from that buffer. Only for a series no owner watches: an
+// owner's handler runs Kiv code that could change the source meanwhile.
+Cell* insert_text(Cell* series, const Cell* value, int32_t part, int32_t dup, bool append) {
+    uint32_t head = head_index(*series);
+    uint32_t at = append ? length_whole(*series) : head;
+    uint32_t n = length(*value);
+    if (part >= 0 && uint32_t(part) < n) n = uint32_t(part);
+    series::Change change(*series, append ? Word::append : Word::insert, value, int32_t(at - head),
+                          int32_t(n));
+    uint64_t added = uint64_t(n) * uint32_t(dup);
+    Buffer* b = make_room(*series, at, 0, added, buffer_of(*value)->unit());
+    Buffer* source = buffer_of(*value); // re-read: making room allocates
+    uint32_t unit = b->unit(), from_unit = source->unit();
+    const uint8_t* from = unit_at(source, head_index(*value));
+    uint8_t* out = unit_at(b, at);
+    for (int32_t d = 0; d < dup; ++d) {
+        if (unit == from_unit) {
+            std::memcpy(out, from, size_t(n) * unit);
+            out += size_t(n) * unit;
+            continue;
+        }
+        for (uint32_t i = 0; i < n; ++i, out += unit)
+            put_char(out, unit, get_char(from + i * from_unit, from_unit));
+    }
+    change.done(append ? Word::appended : Word::inserted);
+    series->w1 = append ? 0 : uint32_t(at + added);
+    return series;
+}
+
+} // namespace
+
 Cell* insert(Cell* series, const Cell* value, int32_t part, bool, int32_t dup, bool append) {
     if (dup < 1) return series;
+    uint32_t type = cell::type_of(*value);
+    if (series::is_text_type(type) && type != TYPE_TAG && value->w2 != series->w2 &&
+        !(buffer_of(*series)->flags & ownership::owned_flag))
+        return insert_text(series, value, part, dup, append);
     Piece piece = piece_of(*value, part);
     uint32_t head = head_index(*series);
     uint32_t at = append ? length_whole(*series) : head;
