@@ -156,8 +156,12 @@ void insert_repeated(Cell& block, int64_t index, const Cell* cells, uint32_t n, 
         b = memory::expand_series(b, dup < 5 ? need * 2 : need);
     }
     Cell* at = b->head_cell() + std::clamp<int64_t>(index, 0, length_of(b));
-    std::memmove(at + count, at, size_t(b->tail - reinterpret_cast<uint8_t*>(at)));
-    for (int32_t i = 0; i < dup; ++i) std::memcpy(at + i * n, cells, n * cell_size);
+    size_t after = size_t(b->tail - reinterpret_cast<uint8_t*>(at));
+    if (after) std::memmove(at + count, at, after);
+    if (n == 1)
+        std::fill_n(at, count, *cells);
+    else
+        for (int32_t i = 0; i < dup; ++i) std::memcpy(at + i * n, cells, n * cell_size);
     b->tail += bytes;
 }
 
@@ -784,11 +788,13 @@ Cell* insert(Cell* series, const Cell* value, int32_t part, bool only, int32_t d
     series::Change change(*series, append ? Word::append : Word::insert, value,
                           at - int32_t(series->w1), int32_t(n));
     insert_repeated(*series, at, source, n, dup);
-    uint32_t added = n * uint32_t(dup); // fits: insert_repeated checked it
-    if (series::hash_shift(*series, uint32_t(at), uint32_t(length - at), int32_t(added)))
-        series::hash_add(*series, uint32_t(at), uint32_t(added));
-    else
-        series::hash_rebuild(*series);
+    uint32_t added = n * uint32_t(dup);        // fits: insert_repeated checked it
+    if (cell::type_of(*series) == TYPE_HASH) { // only a hash! files its cells
+        if (series::hash_shift(*series, uint32_t(at), uint32_t(length - at), int32_t(added)))
+            series::hash_add(*series, uint32_t(at), uint32_t(added));
+        else
+            series::hash_rebuild(*series);
+    }
     change.done(append ? Word::appended : Word::inserted);
     series->w1 =
         append ? 0
