@@ -151,6 +151,13 @@ bool foreach_more_q(const Cell& series) {
 bool foreach_next() {
     Cell* base = stack::state.base;
     Cell& cursor = base[-2];
+    if (cell::type_of(cursor) == TYPE_BLOCK) { // the common case: one buffer read
+        Buffer* b = memory::buffer_of(cursor.w2);
+        if (cursor.w1 >= b->length()) return false;
+        Cell value = b->head_cell()[cursor.w1++];
+        set_word(base[-1], value);
+        return true;
+    }
     if (!foreach_more_q(cursor)) return false;
     Cell value = element_at(cursor, cursor.w1);
     ++cursor.w1;
