@@ -886,21 +886,27 @@ int32_t compare_values(const Cell& a, const Cell& b, int32_t op, bool prefix) {
     uint32_t ua = ba->unit(), ub = bb->unit();
     const uint8_t* pa = unit_at(ba, ha);
     const uint8_t* pb = unit_at(bb, hb);
-    int64_t i = 0;
-    // Equal characters fold alike: only a difference needs folding.
-    if (ua == 1 && ub == 1)
-        while (i < n && pa[i] == pb[i]) ++i;
     uint32_t p = 0, q = 0;
-    for (; i < n; ++i) {
-        p = get_char(pa + i * ua, ua);
-        q = get_char(pb + i * ub, ub);
-        if (p == q) continue;
-        if (!exact) {
-            p = fold(p);
-            q = fold(q);
+    // The first characters that differ, folded unless exact; equal
+    // characters fold alike, so only a difference needs folding.
+    auto scan = [&](auto char_a, auto char_b) {
+        for (int64_t i = 0; i < n; ++i) {
+            p = char_a(i);
+            q = char_b(i);
+            if (p == q) continue;
+            if (!exact) {
+                p = fold(p);
+                q = fold(q);
+            }
+            if (p != q) return;
         }
-        if (p != q) break;
-    }
+    };
+    if (ua == 1 && ub == 1)
+        scan([pa](int64_t i) { return uint32_t(pa[i]); },
+             [pb](int64_t i) { return uint32_t(pb[i]); });
+    else
+        scan([pa, ua](int64_t i) { return get_char(pa + i * ua, ua); },
+             [pb, ub](int64_t i) { return get_char(pb + i * ub, ub); });
     if (p == q && !prefix) return (la > lb) - (la < lb);
     return p < q ? -1 : p > q ? 1 : 0;
 }

@@ -273,6 +273,13 @@ void swap(void* a, void* b, uint32_t bytes, bool bytewise) {
     if (p == q) return;
     uint32_t i = 0;
     if (!bytewise) {
+        for (; i + 8 <= bytes; i += 8) {
+            uint64_t x, y;
+            std::memcpy(&x, p + i, 8);
+            std::memcpy(&y, q + i, 8);
+            std::memcpy(p + i, &y, 8);
+            std::memcpy(q + i, &x, 8);
+        }
         for (; i + 4 <= bytes; i += 4) {
             uint32_t x, y;
             std::memcpy(&x, p + i, 4);
