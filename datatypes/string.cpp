@@ -634,7 +634,7 @@ Buffer* make_room(Cell& series, uint32_t at, uint32_t removed, uint64_t added,
     }
     uint8_t* from = unit_at(b, at + removed);
     uint8_t* to = unit_at(b, uint32_t(at + added));
-    std::memmove(to, from, size_t(b->tail - from));
+    if (from != b->tail) std::memmove(to, from, size_t(b->tail - from));
     b->tail = b->tail + (int64_t(added) - int64_t(removed)) * unit;
     return b;
 }
@@ -937,17 +937,20 @@ namespace {
 // buffer straight from that buffer. Only for a series no owner watches: an
 // owner's handler runs Kiv code that could change the source meanwhile.
 Cell* insert_text(Cell* series, const Cell* value, int32_t part, int32_t dup, bool append) {
-    uint32_t head = head_index(*series);
-    uint32_t at = append ? length_whole(*series) : head;
-    uint32_t n = length(*value);
+    uint32_t whole = buffer_of(*series)->length();
+    uint32_t head = std::min(series->w1, whole);
+    uint32_t at = append ? whole : head;
+    Buffer* source = buffer_of(*value);
+    uint32_t from_head = std::min(value->w1, source->length());
+    uint32_t n = source->length() - from_head;
     if (part >= 0 && uint32_t(part) < n) n = uint32_t(part);
     series::Change change(*series, append ? Word::append : Word::insert, value, int32_t(at - head),
                           int32_t(n));
     uint64_t added = uint64_t(n) * uint32_t(dup);
-    Buffer* b = make_room(*series, at, 0, added, buffer_of(*value)->unit());
-    Buffer* source = buffer_of(*value); // re-read: making room allocates
+    Buffer* b = make_room(*series, at, 0, added, source->unit());
+    source = buffer_of(*value); // re-read: making room allocates
     uint32_t unit = b->unit(), from_unit = source->unit();
-    const uint8_t* from = unit_at(source, head_index(*value));
+    const uint8_t* from = unit_at(source, from_head);
     uint8_t* out = unit_at(b, at);
     for (int32_t d = 0; d < dup; ++d) {
         if (unit == from_unit) {
