@@ -782,8 +782,8 @@ Cell* insert(Cell* series, const Cell* value, int32_t part, bool only, int32_t d
     }
     if (part >= 0 && uint32_t(part) < n) n = uint32_t(part);
     if (n == 0 || dup < 1) return series;
-    clip_head(*series);
     int32_t length = length_of(buffer_of(*series));
+    if (int32_t(series->w1) > length) series->w1 = uint32_t(length); // a head past the tail
     int32_t at = append ? length : int32_t(series->w1);
     series::Change change(*series, append ? Word::append : Word::insert, value,
                           at - int32_t(series->w1), int32_t(n));
