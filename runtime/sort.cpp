@@ -267,26 +267,31 @@ void merge_records(const Context& c, uint8_t* base, size_t n, uint8_t* buffer) {
 
 } // namespace
 
+namespace {
+
+// Exchanges the Word-sized pieces of p and q from byte i on while whole ones
+// remain, leaving i after the last.
+template <class Word>
+void swap_words(uint8_t* p, uint8_t* q, uint32_t bytes, uint32_t& i) {
+    for (; i + sizeof(Word) <= bytes; i += sizeof(Word)) {
+        Word x, y;
+        std::memcpy(&x, p + i, sizeof(Word));
+        std::memcpy(&y, q + i, sizeof(Word));
+        std::memcpy(p + i, &y, sizeof(Word));
+        std::memcpy(q + i, &x, sizeof(Word));
+    }
+}
+
+} // namespace
+
 void swap(void* a, void* b, uint32_t bytes, bool bytewise) {
     auto* p = static_cast<uint8_t*>(a);
     auto* q = static_cast<uint8_t*>(b);
     if (p == q) return;
     uint32_t i = 0;
     if (!bytewise) {
-        for (; i + 8 <= bytes; i += 8) {
-            uint64_t x, y;
-            std::memcpy(&x, p + i, 8);
-            std::memcpy(&y, q + i, 8);
-            std::memcpy(p + i, &y, 8);
-            std::memcpy(q + i, &x, 8);
-        }
-        for (; i + 4 <= bytes; i += 4) {
-            uint32_t x, y;
-            std::memcpy(&x, p + i, 4);
-            std::memcpy(&y, q + i, 4);
-            std::memcpy(p + i, &y, 4);
-            std::memcpy(q + i, &x, 4);
-        }
+        swap_words<uint64_t>(p, q, bytes, i);
+        swap_words<uint32_t>(p, q, bytes, i);
     }
     for (; i < bytes; ++i) std::swap(p[i], q[i]);
 }
