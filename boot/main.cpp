@@ -28,11 +28,9 @@ void* interpret(void* data) {
     kiv::runtime::run([run] {
         kiv::boot::start();
         kiv::console::init();
-        if (run->argc > 1) {
-            std::vector<std::string> args(run->argv + 2, run->argv + run->argc);
-            int status = kiv::console::run_script(run->argv[1], args);
-            throw kiv::runtime::Quit{status};
-        }
+        std::vector<std::string> args(run->argv + 1, run->argv + run->argc);
+        if (auto script = kiv::console::script_argument(args))
+            throw kiv::runtime::Quit{kiv::console::run_script(*script)};
         kiv::console::run();
     });
 }

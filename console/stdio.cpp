@@ -6,19 +6,25 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 #include "datatypes/block.h"
+#include "datatypes/file.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "datatypes/unset.h"
+#include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
+#include "io/files.h"
+#include "platform/os.h"
 #include "runtime/console.h"
 #include "runtime/error_ids.h"
+#include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/output_hooks.h"
 #include "runtime/roots.h"
@@ -135,23 +141,117 @@ size_t find_header(const std::string& text) {
     return std::string::npos;
 }
 
-// The opening character of the series that the last load error found
-// unclosed, or 0 when the error is not about input that more lines could
-// complete.
-char open_delimiter() {
-    // A braced string still open at the end of the input.
-    const lexer::ErrorReport& report = lexer::last_report;
-    if (report.id == err::syntax::invalid && report.type == TYPE_STRING &&
-        report.near.starts_with('{'))
-        return '{';
-    if (!lexer::last_report.expected.size() || lexer::last_report.id != err::syntax::missing)
-        return 0;
-    switch (lexer::last_report.expected[0]) {
-    case ']': return '[';
-    case ')': return '(';
-    case '}': return '{';
-    default: return 0;
+// The opening characters not yet closed in the pending input, kept by a
+// trace of the lexer over it. `mendable` tells whether more lines may
+// complete the input or it holds an error that no line can mend.
+class DelimiterCheck : public lexer::Tracer {
+  public:
+    std::string open; // the stack of opening characters
+    bool mendable = true;
+
+    explicit DelimiterCheck(const std::string& input) : input_(input) {
+        mask = (1u << uint32_t(lexer::Event::open)) | (1u << uint32_t(lexer::Event::close)) |
+               (1u << uint32_t(lexer::Event::error));
     }
+
+    bool on_event(lexer::TraceInfo& info) override {
+        if (done_) return false;
+        switch (info.event) {
+        case lexer::Event::open: open += opener_of(info.type); return true;
+        case lexer::Event::close:
+            if (open.empty() || opener_of(info.type) != open.back()) return finish(false);
+            open.pop_back();
+            return true;
+        default: return finish(more_lines(info));
+        }
+    }
+
+  private:
+    const std::string& input_;
+    bool done_ = false;
+
+    bool finish(bool more) {
+        mendable = more;
+        done_ = true;
+        return false;
+    }
+
+    // The opening character of a series: structural codes of the openers
+    // and closers, and the datatypes of series an error names.
+    static char opener_of(int32_t type) {
+        using namespace lexer;
+        if (type == structural_code(block_open) || type == structural_code(block_close) ||
+            type == TYPE_BLOCK)
+            return '[';
+        if (type == structural_code(paren_open) || type == structural_code(paren_close) ||
+            type == structural_code(map_open) || type == TYPE_PAREN || type == TYPE_MAP ||
+            type == TYPE_POINT2D)
+            return '(';
+        if (type == structural_code(path_start) || type == TYPE_PATH || type == TYPE_LIT_PATH ||
+            type == TYPE_GET_PATH || type == TYPE_SET_PATH)
+            return '/';
+        return 0;
+    }
+
+    // Whether the input that failed at this token can still be completed
+    // by further lines; pushes the opener that stays open.
+    bool more_lines(const lexer::TraceInfo& info) {
+        int32_t type = info.type;
+        std::string_view rest =
+            std::string_view(input_).substr(std::min<size_t>(info.index, input_.size()));
+        std::string_view token =
+            std::string_view(input_).substr(std::min<size_t>(info.start - 1, input_.size()));
+        char last = open.empty() ? 0 : open.back();
+        if (type == TYPE_ERROR) return false;
+        if ((type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_MAP ||
+             type == TYPE_POINT2D) &&
+            opener_of(type) == last && rest.find_first_of(")]") == std::string_view::npos)
+            return true;
+        if (type == TYPE_PAREN && open.size() >= 2 && open[open.size() - 2] == '/') {
+            open.erase(open.size() - 2, 1);
+            return true;
+        }
+        if (type == TYPE_TAG) {
+            open += '<';
+            return true;
+        }
+        if (type == TYPE_BINARY && (input_.size() < 2 || input_[input_.size() - 2] != '}')) {
+            open += '{';
+            return true;
+        }
+        if (type != TYPE_STRING) return false;
+        if (token.starts_with('%')) {
+            // A raw string stays open while its closing fence has fewer
+            // percent signs than its opening one (the input ends with a
+            // line feed).
+            size_t begin = token.find_first_not_of('%');
+            std::string_view body = std::string_view(input_).substr(0, input_.size() - 1);
+            size_t end = body.size() - (body.find_last_not_of('%') + 1);
+            if (begin == std::string_view::npos || begin <= end) return false;
+        } else if (!token.starts_with('{')) {
+            return false;
+        }
+        open += '{';
+        return true;
+    }
+};
+
+// The opening characters left open in the input; false when it holds a
+// lexical error that no further line can mend.
+bool check_delimiters(const std::string& input, std::string& open) {
+    DelimiterCheck check(input);
+    lexer::Options options;
+    options.tracer = &check;
+    Rooted<Cell> values;
+    Rooted<Cell> failure;
+    trap(
+        [&] {
+            lexer::scan(*values, reinterpret_cast<const uint8_t*>(input.data()),
+                        uint32_t(input.size()), options);
+        },
+        *failure);
+    open = check.open;
+    return check.mendable;
 }
 
 // The console's print hook: what print and prin hand over goes to
@@ -166,10 +266,30 @@ void init() {
     output_hooks::register_(print_hook, nullptr);
 }
 
-int run_script(const std::string& path, const std::vector<std::string>&) {
+std::optional<std::string> script_argument(const std::vector<std::string>& args) {
+    // Options ("--" words) before the script are stepped over, until a
+    // bare "--" ends them.
+    for (size_t i = 0; i < args.size(); ++i)
+        if (!args[i].starts_with("--") || (i > 0 && args[i - 1] == "--")) return args[i];
+    return std::nullopt;
+}
+
+int run_script(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
+    // The script runs in its own folder.
+    std::string folder = io::to_kiv_file(path);
+    folder.erase(folder.find_last_of('/') + 1);
+    if (!folder.empty() && folder != "./") os::set_current_dir(folder.c_str());
     if (!in) {
-        os_console::write_c_string(("*** Access Error: cannot open: " + path + "\n").c_str());
+        Rooted<Cell> failure;
+        trap(
+            [&] {
+                Cell& file = file::load(reinterpret_cast<const uint8_t*>(path.data()),
+                                        uint32_t(path.size()), string::Encoding::utf8);
+                runtime::fire_error(runtime::Category::access, err::access::cannot_open, &file);
+            },
+            *failure);
+        print_error(*failure);
         return 1;
     }
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -184,13 +304,23 @@ int run_script(const std::string& path, const std::vector<std::string>&) {
         print_error(*result);
         return 1;
     }
-    Cell* cells = block::rs_head(*code);
-    if (block::rs_length(*code) < 2 || cell::type_of(cells[0]) != TYPE_WORD ||
-        cell::type_of(cells[1]) != TYPE_BLOCK) {
-        os_console::write_c_string("*** Error: not a Kiv program!\n");
+    // The code follows the word Kiv (spelled exactly so) and its header block.
+    int32_t length = block::rs_length(*code);
+    int32_t at = 0;
+    for (Rooted<Cell> spelling; at < length; ++at) {
+        const Cell& item = block::rs_head(*code)[at];
+        if (cell::type_of(item) != TYPE_WORD) continue;
+        text_of(item, false, spelling);
+        if (url::utf8_text(*spelling) == "Kiv") break;
+    }
+    if (at + 1 >= length || cell::type_of(block::rs_head(*code)[at + 1]) != TYPE_BLOCK) {
+        os_console::write_c_string(text.find("Kiv/System") != std::string::npos
+                                       ? "*** Error: contains Kiv/System code which requires "
+                                         "compilation!\n"
+                                       : "*** Error: not a Kiv program!\n");
         return 1;
     }
-    code->w1 += 2;
+    code->w1 += uint32_t(at) + 2;
     if (!eval_block(*code, *result)) {
         print_error(*result);
         return 1;
@@ -218,14 +348,15 @@ void run() {
         }
         buffer += line;
         buffer += '\n';
+        std::string open;
+        if (check_delimiters(buffer, open) && !open.empty()) {
+            cue = std::string(1, open.back()) + "    ";
+            continue;
+        }
         Rooted<Cell> code;
         Rooted<Cell> result;
         if (!load_text(buffer, code, *result)) {
-            if (char open = open_delimiter()) {
-                cue = std::string(1, open) + "    ";
-                continue;
-            }
-            print_result(*result, true);
+            print_error(*result);
         } else if (block::rs_length(*code) > 0) {
             bool ok = eval_block(*code, *result);
             print_result(*result, !ok);

@@ -4,6 +4,7 @@
 // prints their results.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,13 @@ namespace kiv::console {
 // Registers the print hook that writes printed text to standard output.
 void init();
 
-// Runs the script file with its arguments; the exit status: 0, or 1 when
-// the script could not be read or ended in an error.
-int run_script(const std::string& path, const std::vector<std::string>& args);
+// The script named by the command-line arguments: the first that is not an
+// option ("--" word before a bare "--"), or nothing.
+std::optional<std::string> script_argument(const std::vector<std::string>& args);
+
+// Runs the script file from its own folder; the exit status: 0, or 1 when
+// the script could not be read, is not a Kiv program or ended in an error.
+int run_script(const std::string& path);
 
 // The interactive loop over standard input; returns at the end of input.
 void run();

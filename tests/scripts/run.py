@@ -1,0 +1,62 @@
+#!/usr/bin/env python3
+"""Runs `kiv FILE ARGS...` over the small scripts next to this file and
+compares what each run prints and its exit status.
+
+The scripts are run from this file's parent folder, so that a script in a
+sub-folder shows whether kiv runs it from its own folder.
+
+Usage: run.py KIV
+"""
+import os
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+MATH_ERROR = ("1\n*** Math Error: attempt to divide by zero\n*** Where: /\n"
+              "*** Near : print 1 / 0 print 2\n")
+
+# (arguments, expected output, expected exit status)
+CASES = [
+    (["hello.kiv"], "hello\n", 0),
+    (["error.kiv"], MATH_ERROR, 1),
+    (["no-header.kiv"], "*** Error: Kiv header not found!\n", 1),
+    (["system.kiv"], "*** Error: contains Kiv/System code which requires compilation!\n", 1),
+    (["unloadable.kiv"],
+     "*** Syntax Error: (line 2) missing ) at (1 + \n*** Where: ???\n*** Near : none\n", 1),
+    (["folder/sibling.kiv"], "next to the script\n\n", 0),
+    (["missing.kiv"], "*** Access Error: cannot open: %scripts/missing.kiv\n*** Where: ???\n"
+     "*** Near : none\n", 1),
+    # Options before the script are stepped over; the script's own
+    # arguments are not read as scripts.
+    (["--verbose", "hello.kiv", "other.kiv"], "hello\n", 0),
+    (["--", "hello.kiv"], "hello\n", 0),
+    # With no script, the console reads standard input.
+    (["--verbose"], ">> \n", 0),
+]
+
+
+def run(kiv, args, expected, status):
+    cwd = os.path.join(HERE, "..")
+    paths = [a if a.startswith("--") else os.path.join("scripts", a) for a in args]
+    result = subprocess.run([kiv] + paths, cwd=cwd, stdin=subprocess.DEVNULL,
+                            capture_output=True, text=True, timeout=60)
+    if result.stdout == expected and result.returncode == status:
+        return True
+    print(f"FAIL kiv {' '.join(paths)}: exit {result.returncode} (expected {status})")
+    print("expected:", repr(expected))
+    print("actual:  ", repr(result.stdout))
+    if result.stderr:
+        print("stderr:", result.stderr)
+    return False
+
+
+def main():
+    kiv = os.path.abspath(sys.argv[1])
+    failed = [c for c in CASES if not run(kiv, *c)]
+    print(f"{len(CASES) - len(failed)} passed, {len(failed)} failed")
+    sys.exit(1 if failed else 0)
+
+
+if __name__ == "__main__":
+    main()
