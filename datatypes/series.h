@@ -72,12 +72,20 @@ class Change {
   public:
     Change(const Cell& series, ownership::Word word, const Cell* value, int32_t index, int32_t part)
         : series_(series), value_(value), index_(index), part_(part),
-          owned_(ownership::check(series, word, value, index, part)) {}
+          owned_(!unmarked(series) && ownership::check(series, word, value, index, part)) {}
     void done(ownership::Word word) {
         if (owned_) ownership::check(series_, word, value_, index_, part_);
     }
 
   private:
+    // A block or text series whose buffer lacks the owned mark: no owner
+    // was ever registered for it, so checking would answer false.
+    static bool unmarked(const Cell& series) {
+        uint32_t type = cell::type_of(series);
+        return (is_block_type(type) || is_text_type(type)) && series.w2 &&
+               !(memory::buffer_of(series.w2)->flags & ownership::owned_flag);
+    }
+
     const Cell& series_;
     const Cell* value_;
     int32_t index_;
