@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -71,7 +74,8 @@ TEST_F(CaseTest, GeneratorReproducesTheCommittedTables) {
     const char* root = std::getenv("KIV_SOURCE_DIR");
     if (!root) GTEST_SKIP() << "KIV_SOURCE_DIR not set";
     std::string dir = root;
-    std::string out = testing::TempDir() + "case_tables.cpp";
+    // A name of this process's own: runs from several trees may overlap.
+    std::string out = testing::TempDir() + "case_tables." + std::to_string(getpid()) + ".cpp";
     std::string cmd = "python3 " + dir + "/tools/gen-case-tables.py > " + out;
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     auto slurp = [](const std::string& path) {
@@ -81,6 +85,7 @@ TEST_F(CaseTest, GeneratorReproducesTheCommittedTables) {
         return s.str();
     };
     EXPECT_EQ(slurp(out), slurp(dir + "/runtime/case_tables.cpp"));
+    std::remove(out.c_str());
 }
 
 TEST_F(CaseTest, ChangeCaseOfStringsWidensAndHonoursPart) {
