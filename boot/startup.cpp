@@ -29,14 +29,10 @@ namespace {
 
 // The modules whose natives the start-up binds, each registering its own.
 constexpr void (*native_modules[])() = {
-    natives::register_conditionals,
-    natives::register_evaluation,
-    natives::register_comparison,
-    natives::register_sets,
-    natives::register_loops,
-    natives::register_exits,
-    natives::register_output,
-    math_natives::register_natives,
+    natives::register_conditionals,   natives::register_evaluation,
+    natives::register_comparison,     natives::register_sets,
+    natives::register_loops,          natives::register_exits,
+    natives::register_output,         math_natives::register_natives,
     system_natives::register_natives,
 };
 

@@ -66,7 +66,6 @@ void mark_globals() {
 
 } // namespace
 
-
 uint32_t size_of(NodeId ctx) {
     return memory::buffer_of(hashtable::record_of(table_of(ctx)).blk)->length();
 }

@@ -24,10 +24,7 @@
 
 namespace kiv {
 
-namespace extras {
-
-
-} // namespace extras
+namespace extras {} // namespace extras
 
 namespace {
 

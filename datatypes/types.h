@@ -77,16 +77,14 @@ constexpr bool is_text_type(uint32_t type) { // string!, file!, url!, tag!, emai
 // The name of every type id (index 0 unused), whether or not its datatype
 // is built: the language names them all.
 inline constexpr const char* type_names[type_count + 1] = {
-    nullptr,     "datatype!", "unset!",     "none!",     "logic!",    "block!",
-    "paren!",    "string!",   "file!",      "url!",      "char!",     "integer!",
-    "float!",    "symbol!",   "context!",   "word!",     "set-word!", "lit-word!",
-    "get-word!", "refinement!", "issue!",   "native!",   "action!",   "op!",
-    "function!", "path!",     "lit-path!",  "set-path!", "get-path!", "routine!",
-    "bitset!",   "triple!",   "object!",    "typeset!",  "error!",    "vector!",
-    "hash!",     "pair!",     "percent!",   "tuple!",    "map!",      "binary!",
-    "series!",   "time!",     "tag!",       "email!",    "handle!",   "date!",
-    "port!",     "money!",    "ref!",       "point2D!",  "point3D!",  "image!",
-    "event!",
+    nullptr,     "datatype!", "unset!",    "none!",     "logic!",    "block!",      "paren!",
+    "string!",   "file!",     "url!",      "char!",     "integer!",  "float!",      "symbol!",
+    "context!",  "word!",     "set-word!", "lit-word!", "get-word!", "refinement!", "issue!",
+    "native!",   "action!",   "op!",       "function!", "path!",     "lit-path!",   "set-path!",
+    "get-path!", "routine!",  "bitset!",   "triple!",   "object!",   "typeset!",    "error!",
+    "vector!",   "hash!",     "pair!",     "percent!",  "tuple!",    "map!",        "binary!",
+    "series!",   "time!",     "tag!",      "email!",    "handle!",   "date!",       "port!",
+    "money!",    "ref!",      "point2D!",  "point3D!",  "image!",    "event!",
 };
 
 } // namespace kiv

@@ -81,8 +81,7 @@ void call_with_block(const Cell& function, const Cell& arguments, uint32_t call_
 // Calls a function value with these values as its first arguments, taken
 // as they are (callbacks of the runtime: sort comparators, handlers);
 // unused refinements are off. The result is pushed.
-void call_with_values(const Cell& function, const Cell* values, uint32_t count,
-                      uint32_t kind);
+void call_with_values(const Cell& function, const Cell* values, uint32_t count, uint32_t kind);
 
 // Evaluates a path, set-path or get-path; returns the position after it
 // (after the assigned value for a set-path).

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "datatype_fixture.h"
-#include "words_init.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/function.h"
@@ -24,6 +23,7 @@
 #include "runtime/roots.h"
 #include "runtime/symbol.h"
 #include "runtime/words.h"
+#include "words_init.h"
 
 namespace kiv::testing {
 

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "datatype_fixture.h"
-#include "words_init.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/error.h"
@@ -24,6 +23,7 @@
 #include "runtime/roots.h"
 #include "runtime/symbol.h"
 #include "runtime/words.h"
+#include "words_init.h"
 
 namespace kiv::testing {
 
