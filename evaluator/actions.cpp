@@ -56,8 +56,7 @@ void clamp_to_tail(Cell& series) {
 }
 
 // The count of a /part argument measured in `counted` (which it may move
-// back for a negative count); nullopt-like -1 sentinel is not used: the
-// second member says whether the call has any effect.
+// back for a negative count), and whether the call has any effect.
 struct PartCount {
     int32_t count;
     bool effect;
@@ -529,7 +528,5 @@ void form_into_result(const Cell* part) {
         form(value, buffer, part, limit);
     });
 }
-
-void init() {}
 
 } // namespace kiv::actions

@@ -72,6 +72,4 @@ int32_t get_index_argument();
 // slot 0, with an optional part limit.
 void form_into_result(const Cell* part_cell);
 
-void init();
-
 } // namespace kiv::actions

@@ -97,7 +97,6 @@ void init() {
     symbol_table::init();
     datatype::init();
     for (auto* init_type : datatype_inits) init_type();
-    actions::init();
     context::init_global();
     datatype::make_type_words();
     words::init_runtime_words();
