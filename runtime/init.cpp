@@ -25,7 +25,6 @@
 #include "datatypes/unset.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
-#include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/natives.h"
