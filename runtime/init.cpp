@@ -4,6 +4,7 @@
 #include "datatypes/char.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/error.h"
 #include "datatypes/file.h"
 #include "datatypes/float.h"
@@ -79,6 +80,7 @@ constexpr void (*datatype_inits[])() = {
     error::init,
     percent::init,
     time_::init,
+    date::init,
     handle::init,
 };
 
