@@ -9,6 +9,7 @@
 #include "datatypes/file.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
+#include "datatypes/handle.h"
 #include "datatypes/integer.h"
 #include "datatypes/issue.h"
 #include "datatypes/logic.h"
@@ -22,6 +23,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/time.h"
+#include "datatypes/triple.h"
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/url.h"
@@ -73,11 +75,13 @@ constexpr void (*datatype_inits[])() = {
     url::init,
     file::init,
     object::init,
+    triple::init,
     float_::init,
     typeset::init,
     error::init,
     percent::init,
     time_::init,
+    handle::init,
 };
 
 } // namespace
