@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "datatypes/bitset.h"
 #include "datatypes/datatype.h"
 #include "datatypes/integer.h"
 #include "datatypes/none.h"
@@ -658,9 +660,33 @@ struct Match {
     int64_t k = 0;
 };
 
+// A value that no byte equals.
+constexpr uint32_t no_byte = 0x100;
+
+// What a number or a text is in a binary! series: a number is one byte
+// (compared numerically), a text its UTF-8 bytes. False for other values.
+bool byte_pattern(const Cell& value, Text& out) {
+    uint32_t type = cell::type_of(value);
+    if (type == TYPE_INTEGER || type == TYPE_FLOAT) {
+        double v = type == TYPE_INTEGER ? integer::get(value) : cell::get_float(value);
+        out = {v >= 0 && v <= 255 && v == std::floor(v) ? uint32_t(v) : no_byte};
+        return true;
+    }
+    if (!series::is_text_type(type) || type == TYPE_TAG) return false;
+    out.clear();
+    for (uint32_t cp : chars_of(value)) {
+        uint8_t encoded[4];
+        uint32_t n = utf8::encode_char(cp, encoded);
+        out.insert(out.end(), encoded, encoded + n);
+    }
+    return true;
+}
+
 Text pattern_of(const Cell& series, const Cell& value) {
     uint32_t type = cell::type_of(value);
     if (type == TYPE_CHAR) return {value.w2};
+    Text bytes;
+    if (cell::type_of(series) == TYPE_BINARY && byte_pattern(value, bytes)) return bytes;
     if (type == TYPE_BINARY && cell::type_of(series) != TYPE_BINARY)
         series::raise(err::script::invalid_arg, &value);
     if (series::is_text_type(type) && type != TYPE_TAG) return chars_of(value);
@@ -696,15 +722,18 @@ Match search(const Cell& series, const Cell& value, const Cell* part, bool case_
         if (n < 1) return m;
         end = std::min(length, head + n);
     }
-    Text pattern = pattern_of(series, value);
+    // A bitset matches one character that is a member.
+    bool charset = cell::type_of(value) == TYPE_BITSET;
+    Text pattern = charset ? Text{0} : pattern_of(series, value);
     int64_t k = int64_t(pattern.size());
     if (k == 0) return m;
-    bool exact = case_ || same;
+    bool exact = case_ || same || cell::type_of(series) == TYPE_BINARY;
     if (!exact)
         for (uint32_t& c : pattern) c = fold(c);
     auto at = [&](int64_t i) {
         if (i < 0 || i + k > length) return false;
         Buffer* buf = buffer_of(series);
+        if (charset) return bitset::has(value, get_char(unit_at(buf, uint32_t(i)), buf->unit()));
         for (int64_t j = 0; j < k; ++j) {
             uint32_t c = get_char(unit_at(buf, uint32_t(i + j)), buf->unit());
             if ((exact ? c : fold(c)) != pattern[size_t(j)]) return false;
@@ -724,7 +753,7 @@ Match search(const Cell& series, const Cell& value, const Cell* part, bool case_
         return m;
     }
     Buffer* buf = buffer_of(series);
-    if (step == 1 && !match && buf->unit() == 1) {
+    if (step == 1 && !match && buf->unit() == 1 && !charset) {
         // Latin-1 text: the folded form of every byte is looked up once, and
         // the scan skips to the bytes that can start a match.
         std::array<uint32_t, 256> folded;
@@ -1078,7 +1107,14 @@ Cell& from_utf8(const uint8_t* bytes, uint32_t length, Cell& out) {
 
 Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
     uint32_t t = cell::type_of(*spec);
-    if (t != TYPE_INTEGER && t != TYPE_FLOAT) return to(proto, spec, type);
+    if (t != TYPE_INTEGER && t != TYPE_FLOAT) {
+        if (type == TYPE_BINARY && t == TYPE_MONEY) {
+            Cell named{};
+            datatype::make_at(named, type);
+            series::raise(err::script::bad_make_arg, &named, spec);
+        }
+        return datatype::get<Slot::to>(type)(proto, spec, type);
+    }
     int64_t n = t == TYPE_INTEGER ? integer::get(*spec) : int64_t(cell::get_float(*spec));
     if (n < 0) series::raise(err::script::out_of_range, spec);
     make_at(*proto, uint32_t(n));

@@ -1,5 +1,7 @@
 #include "runtime/init.h"
 
+#include "datatypes/binary.h"
+#include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/context.h"
@@ -60,6 +62,8 @@ constexpr void (*datatype_inits[])() = {
     series::init,
     block::init,
     string::init,
+    binary::init,
+    bitset::init,
     integer::init,
     symbol::init,
     context::init,
