@@ -337,10 +337,15 @@ TEST_F(LoaderTest, ErrorsOfEachFamily) {
         {"1x2e3", Category::syntax, syn::invalid, TYPE_PAIR, "", "1x2e3"},
         {"2147483648x1", Category::syntax, syn::invalid, TYPE_PAIR, "", "2147483648x1"},
         {"1x-2147483649", Category::syntax, syn::invalid, TYPE_PAIR, "", "1x-2147483649"},
+        // Binary literals that do not decode completely.
+        {"#{0}", Category::syntax, syn::invalid, TYPE_BINARY, "", "#{0}"},
+        {"2#{0101}", Category::syntax, syn::invalid, TYPE_BINARY, "", "2#{0101}"},
+        {"64#{QUJDRA}", Category::syntax, syn::invalid, TYPE_BINARY, "", "64#{QUJDRA}"},
+        {"64#{QQ=}", Category::syntax, syn::invalid, TYPE_BINARY, "", "64#{QQ=}"},
+        {"64#{QQ==x}", Category::syntax, syn::invalid, TYPE_BINARY, "", "64#{QQ==x}"},
         // Kinds whose datatype has no builder yet.
         {"1-Jan-2000", Category::internal, err::internal::not_done, TYPE_DATE, "", ""},
         {"$1.25", Category::internal, err::internal::not_done, TYPE_MONEY, "", ""},
-        {"#{00FF}", Category::internal, err::internal::not_done, TYPE_BINARY, "", ""},
         {"#[a 1]", Category::internal, err::internal::not_done, TYPE_MAP, "", ""},
     };
     for (const ErrorCase& c : cases) {
