@@ -1,6 +1,7 @@
 #include "runtime/init.h"
 
 #include "datatypes/binary.h"
+#include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/context.h"
@@ -64,6 +65,7 @@ constexpr void (*datatype_inits[])() = {
     block::init,
     string::init,
     binary::init,
+    bitset::init,
     integer::init,
     symbol::init,
     context::init,
