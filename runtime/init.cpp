@@ -18,14 +18,17 @@
 #include "datatypes/native.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
+#include "datatypes/pair.h"
 #include "datatypes/paren.h"
 #include "datatypes/path.h"
 #include "datatypes/percent.h"
+#include "datatypes/point.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/time.h"
 #include "datatypes/triple.h"
+#include "datatypes/tuple.h"
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/url.h"
@@ -82,10 +85,14 @@ constexpr void (*datatype_inits[])() = {
     float_::init,
     typeset::init,
     error::init,
+    pair::init,
     percent::init,
+    tuple::init,
     time_::init,
     date::init,
     handle::init,
+    point2D::init,
+    point3D::init,
 };
 
 } // namespace
