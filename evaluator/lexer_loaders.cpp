@@ -17,6 +17,7 @@
 #include "datatypes/context.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
+#include "datatypes/map.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
@@ -24,6 +25,7 @@
 #include "evaluator/lexer.h"
 #include "evaluator/scan_number.h"
 #include "runtime/memory.h"
+#include "runtime/roots.h"
 #include "runtime/unicode.h"
 
 namespace kiv::lexer {
@@ -257,10 +259,15 @@ void load_ref(State& st, P s, P e, uint32_t, bool load) {
     if (load) load_text(st, s + 1, e, false, TYPE_REF);
 }
 
-// Blocks, parens and paths become a series of the cells; a map! has no
-// builder yet.
+// Blocks, parens and paths become a series of the cells; a map! is made
+// from the block of its keys and values.
 void make_series(Cell& out, const Cell* first, uint32_t count, uint32_t type, Cell* into) {
-    if (type == TYPE_MAP) raise_not_done(TYPE_MAP);
+    if (type == TYPE_MAP) {
+        Rooted<Cell> pairs;
+        make_series(*pairs, first, count, TYPE_BLOCK, nullptr);
+        map::make_at(out, &*pairs, 0);
+        return;
+    }
     if (into) {
         for (uint32_t i = 0; i < count; ++i) *cell::alloc_tail(*into) = first[i];
         out = *into;

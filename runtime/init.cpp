@@ -8,9 +8,11 @@
 #include "datatypes/file.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
+#include "datatypes/hash.h"
 #include "datatypes/integer.h"
 #include "datatypes/issue.h"
 #include "datatypes/logic.h"
+#include "datatypes/map.h"
 #include "datatypes/native.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
@@ -74,6 +76,8 @@ constexpr void (*datatype_inits[])() = {
     float_::init,
     typeset::init,
     error::init,
+    map::init,
+    hash::init,
     percent::init,
     time_::init,
 };

@@ -339,7 +339,6 @@ TEST_F(LoaderTest, ErrorsOfEachFamily) {
         {"1.2.3", Category::internal, err::internal::not_done, TYPE_TUPLE, "", ""},
         {"$1.25", Category::internal, err::internal::not_done, TYPE_MONEY, "", ""},
         {"#{00FF}", Category::internal, err::internal::not_done, TYPE_BINARY, "", ""},
-        {"#[a 1]", Category::internal, err::internal::not_done, TYPE_MAP, "", ""},
     };
     for (const ErrorCase& c : cases) {
         runtime::ErrorSite site{};

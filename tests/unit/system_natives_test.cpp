@@ -12,6 +12,8 @@
 #include <sstream>
 
 #include "datatypes/file.h"
+#include "datatypes/map.h"
+#include "datatypes/series.h"
 #include "datatypes/time.h"
 #include "datatypes/url.h"
 #include "evaluator/exits.h"
@@ -60,6 +62,8 @@ class SystemNativesTest : public InterpreterTest {
         url::init();
         file::init();
         time_::init();
+        series::init(); // the value comparison of hash tables, for map!
+        map::init();
         lexer::install_loaders();
         parse::init();
         math_natives::register_natives();
