@@ -74,7 +74,7 @@ void start() {
     for (uint32_t i = 1; i <= native_count; ++i) natives::register_native(i, not_done);
     for (auto* register_natives : native_modules) register_natives();
     bind_make();
-    for (const char* name : {"boot", "actions", "natives", "operators"}) run_source(name);
+    for (const char* name : {"boot", "actions", "natives", "operators", "system"}) run_source(name);
     word::collecting = false;
     collector::active = true;
 }

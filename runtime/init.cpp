@@ -1,5 +1,6 @@
 #include "runtime/init.h"
 
+#include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/context.h"
@@ -8,6 +9,7 @@
 #include "datatypes/file.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
+#include "datatypes/handle.h"
 #include "datatypes/hash.h"
 #include "datatypes/integer.h"
 #include "datatypes/issue.h"
@@ -23,6 +25,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/time.h"
+#include "datatypes/triple.h"
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/url.h"
@@ -59,6 +62,7 @@ constexpr void (*datatype_inits[])() = {
     series::init,
     block::init,
     string::init,
+    binary::init,
     integer::init,
     symbol::init,
     context::init,
@@ -73,6 +77,7 @@ constexpr void (*datatype_inits[])() = {
     url::init,
     file::init,
     object::init,
+    triple::init,
     float_::init,
     typeset::init,
     error::init,
@@ -80,6 +85,7 @@ constexpr void (*datatype_inits[])() = {
     hash::init,
     percent::init,
     time_::init,
+    handle::init,
 };
 
 } // namespace
