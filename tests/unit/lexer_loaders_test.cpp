@@ -346,7 +346,6 @@ TEST_F(LoaderTest, ErrorsOfEachFamily) {
         {"64#{QQ==x}", Category::syntax, syn::invalid, TYPE_BINARY, "", "64#{QQ==x}"},
         // Kinds whose datatype has no builder yet.
         {"$1.25", Category::internal, err::internal::not_done, TYPE_MONEY, "", ""},
-        {"#[a 1]", Category::internal, err::internal::not_done, TYPE_MAP, "", ""},
     };
     for (const ErrorCase& c : cases) {
         runtime::ErrorSite site{};
