@@ -1,5 +1,6 @@
 #include "runtime/init.h"
 
+#include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/context.h"
@@ -59,6 +60,7 @@ constexpr void (*datatype_inits[])() = {
     series::init,
     block::init,
     string::init,
+    binary::init,
     integer::init,
     symbol::init,
     context::init,
