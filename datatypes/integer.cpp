@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "datatypes/compound.h"
 #include "datatypes/datatype.h"
 #include "datatypes/float.h"
 #include "datatypes/string.h"
@@ -164,8 +165,9 @@ uint32_t from_issue(const Cell& issue) {
 namespace {
 
 // Right operands that combine with an integer here; floats, percents and
-// times go to the float arithmetic, which promotes the integer. Money,
-// vectors, pairs, points, tuples and dates are handed to their own.
+// times go to the float arithmetic, which promotes the integer; pairs,
+// points and tuples take the integer as their left operand. Money,
+// vectors and dates are handed to their own.
 void math(int32_t op) {
     Cell* args = frame_args();
     switch (cell::type_of(args[1])) {
@@ -174,6 +176,10 @@ void math(int32_t op) {
     case TYPE_FLOAT:
     case TYPE_PERCENT:
     case TYPE_TIME: float_::do_math(op); return;
+    case TYPE_PAIR:
+    case TYPE_POINT2D:
+    case TYPE_POINT3D:
+    case TYPE_TUPLE: compound::number_left(op); return;
     default: type_error(args[1]);
     }
 }
@@ -234,8 +240,8 @@ void power() {
     args[0].w2 = uint32_t(result);
 }
 
-// Rounding in 64 bits: every integer, the lowest included, rounds by the
-// same rules, and a result outside the integer range raises `overflow`.
+} // namespace
+
 Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half_down, bool floor,
             bool ceiling, bool half_ceiling) {
     int64_t scale = 1;
@@ -292,6 +298,8 @@ Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half
     return value;
 }
 
+namespace {
+
 // The decimal integer of a string's characters from its head.
 int32_t from_text(const Cell& string) {
     Buffer* b = memory::buffer_of(string.w2);
@@ -340,13 +348,17 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
     return to(proto, spec, type);
 }
 
-// 1..n for n > 0, -n..-1 for n < 0; the generator's draws start at 0,
-// except for the lowest bound, whose draw already covers -2^31..-1.
+} // namespace
+
+// The generator's draws start at 0, except for the lowest bound, whose
+// draw already covers -2^31..-1.
 int32_t random_int(int32_t n, bool secure) {
     if (n == 0 || n == lowest) return random::int_(secure, n);
     int32_t drawn = random::int_(secure, n < 0 ? -n : n) + 1;
     return n < 0 ? -drawn : drawn;
 }
+
+namespace {
 
 Cell* random(Cell* value, bool seed, bool secure, bool) {
     if (seed) {

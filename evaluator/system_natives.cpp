@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "datatypes/binary.h"
+#include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
@@ -112,10 +113,6 @@ void get_word(const Cell& word, Cell& out) {
 void set_word(const Cell& word, const Cell& value) {
     Cell target = word;
     word::set(target, value);
-}
-
-bool bitset_has(const Cell&, uint32_t) {
-    lexer::raise_not_done(TYPE_BITSET);
 }
 
 // Calls the trace function with the five event arguments as they are; its
@@ -657,7 +654,7 @@ double memory_stats(Cell* block, int level) {
 
 void register_natives() {
     for (const Registration& r : table) natives::register_native(r.index, r.entry, r.arity);
-    parse::hooks = {eval_paren, get_word, set_word, typeset::has, bitset_has, call_trace};
+    parse::hooks = {eval_paren, get_word, set_word, typeset::has, bitset::has, call_trace};
 }
 
 } // namespace kiv::system_natives

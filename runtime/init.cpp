@@ -1,6 +1,7 @@
 #include "runtime/init.h"
 
 #include "datatypes/binary.h"
+#include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/context.h"
@@ -16,14 +17,17 @@
 #include "datatypes/native.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
+#include "datatypes/pair.h"
 #include "datatypes/paren.h"
 #include "datatypes/path.h"
 #include "datatypes/percent.h"
+#include "datatypes/point.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/time.h"
 #include "datatypes/triple.h"
+#include "datatypes/tuple.h"
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/url.h"
@@ -61,6 +65,7 @@ constexpr void (*datatype_inits[])() = {
     block::init,
     string::init,
     binary::init,
+    bitset::init,
     integer::init,
     symbol::init,
     context::init,
@@ -79,9 +84,13 @@ constexpr void (*datatype_inits[])() = {
     float_::init,
     typeset::init,
     error::init,
+    pair::init,
     percent::init,
+    tuple::init,
     time_::init,
     handle::init,
+    point2D::init,
+    point3D::init,
 };
 
 } // namespace
