@@ -18,6 +18,7 @@
 #include "datatypes/context.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
+#include "datatypes/map.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/string.h"
@@ -28,6 +29,7 @@
 #include "evaluator/lexer.h"
 #include "evaluator/scan_number.h"
 #include "runtime/memory.h"
+#include "runtime/roots.h"
 #include "runtime/unicode.h"
 
 namespace kiv::lexer {
@@ -325,10 +327,15 @@ void load_binary(State& st, P s, P e, uint32_t, bool load) {
     binary::load_at(grow_buffer(st), bytes.data(), uint32_t(bytes.size()));
 }
 
-// Blocks, parens and paths become a series of the cells; a map! has no
-// builder yet.
+// Blocks, parens and paths become a series of the cells; a map! is made
+// from the block of its keys and values.
 void make_series(Cell& out, const Cell* first, uint32_t count, uint32_t type, Cell* into) {
-    if (type == TYPE_MAP) raise_not_done(TYPE_MAP);
+    if (type == TYPE_MAP) {
+        Rooted<Cell> pairs;
+        make_series(*pairs, first, count, TYPE_BLOCK, nullptr);
+        map::make_at(out, &*pairs, 0);
+        return;
+    }
     if (into) {
         for (uint32_t i = 0; i < count; ++i) *cell::alloc_tail(*into) = first[i];
         out = *into;

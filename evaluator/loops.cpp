@@ -4,6 +4,7 @@
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/logic.h"
+#include "datatypes/map.h"
 #include "datatypes/none.h"
 #include "datatypes/series.h"
 #include "datatypes/unset.h"
@@ -63,6 +64,19 @@ Cell word_at(const Cell& words, int32_t i) {
     Cell word = element_at(words, words.w1 + uint32_t(i));
     if (!is_word(word)) script_error(err::script::invalid_arg, &word);
     return word;
+}
+
+// One step over a map: the key word and the value word take the next live
+// entry; false when none remains.
+bool map_step(const Cell& words, Cell& cursor, int32_t n) {
+    if (n != 2) script_error(err::script::invalid_arg, &words);
+    Cell key_word = word_at(words, 0);
+    Cell value_word = word_at(words, 1);
+    Cell key{}, value{};
+    if (!map::next_entry(cursor, key, value)) return false;
+    set_word(key_word, key);
+    set_word(value_word, value);
+    return true;
 }
 
 // How one evaluation of a body (or condition) ended.
@@ -169,6 +183,7 @@ bool foreach_next_block(int32_t n) {
     Cell* base = stack::state.base;
     Cell& cursor = base[-2];
     if (n < 1 || !foreach_more_q(cursor)) return false;
+    if (cell::type_of(cursor) == TYPE_MAP) return map_step(base[-1], cursor, n);
     set_many_series(base[-1], cursor, n);
     cursor.w1 += uint32_t(n);
     return true;

@@ -16,6 +16,7 @@
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
+#include "datatypes/map.h"
 #include "datatypes/none.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -450,16 +451,19 @@ void get_env(bool, const int32_t*) {
     stack::set_last(*out);
 }
 
-// Until map! exists: a block of alternating name and value strings.
+// A map! of name and value strings; the names are filed strictly, so that
+// names differing only in case stay apart.
 void list_env(bool, const int32_t*) {
     auto all = os::list_env();
-    Rooted<Cell> out;
-    block::make_at(*out, int32_t(all.size() * 2));
+    Rooted<Cell> pairs;
+    block::make_at(*pairs, int32_t(all.size() * 2));
     for (const auto& [name, value] : all) {
         for (const std::string* text : {&name, &value})
             string::load_in(reinterpret_cast<const uint8_t*>(text->data()), uint32_t(text->size()),
-                            *out, string::Encoding::utf8);
+                            *pairs, string::Encoding::utf8);
     }
+    Rooted<Cell> out;
+    map::make_at(*out, &*pairs, 0);
     stack::keep_last(*out);
 }
 

@@ -783,6 +783,9 @@ Cell* remove_int(NodeId table, uint32_t key) {
 }
 
 NodeId copy(NodeId table, NodeId new_block) {
+    // The duplicated arrays are reachable only through the new record,
+    // which no value names yet: nothing is collected until it is returned.
+    CollectionHold hold;
     RootedNode block(new_block);
     RootedNode fresh(memory::copy_series(memory::buffer_of(table)));
     // Each array the record names is duplicated in turn; the copy's fields

@@ -12,9 +12,11 @@
 #include "datatypes/float.h"
 #include "datatypes/function.h"
 #include "datatypes/handle.h"
+#include "datatypes/hash.h"
 #include "datatypes/integer.h"
 #include "datatypes/issue.h"
 #include "datatypes/logic.h"
+#include "datatypes/map.h"
 #include "datatypes/native.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
@@ -87,6 +89,8 @@ constexpr void (*datatype_inits[])() = {
     float_::init,
     typeset::init,
     error::init,
+    map::init,
+    hash::init,
     pair::init,
     percent::init,
     tuple::init,

@@ -346,7 +346,6 @@ TEST_F(LoaderTest, ErrorsOfEachFamily) {
         // Kinds whose datatype has no builder yet.
         {"1-Jan-2000", Category::internal, err::internal::not_done, TYPE_DATE, "", ""},
         {"$1.25", Category::internal, err::internal::not_done, TYPE_MONEY, "", ""},
-        {"#[a 1]", Category::internal, err::internal::not_done, TYPE_MAP, "", ""},
     };
     for (const ErrorCase& c : cases) {
         runtime::ErrorSite site{};

@@ -12,6 +12,8 @@
 #include <sstream>
 
 #include "datatypes/file.h"
+#include "datatypes/map.h"
+#include "datatypes/series.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/time.h"
@@ -63,6 +65,8 @@ class SystemNativesTest : public InterpreterTest {
         url::init();
         file::init();
         time_::init();
+        series::init(); // the value comparison of hash tables, for map!
+        map::init();
         pair::init();
         tuple::init();
         point2D::init();
