@@ -272,11 +272,7 @@ Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half
     if (scale_cell) {
         result_type = cell::type_of(*scale_cell);
         switch (result_type) {
-        case TYPE_MONEY: {
-            Cell money = datatype_cell(TYPE_MONEY);
-            runtime::fire_error(runtime::Category::script, err::script::not_related, nullptr,
-                                &money);
-        }
+        case TYPE_MONEY: compound::not_related(compound::caller_word(), TYPE_MONEY);
         case TYPE_INTEGER: scale = std::fabs(double(integer::get(*scale_cell))); break;
         case TYPE_FLOAT:
         case TYPE_PERCENT:

@@ -256,11 +256,7 @@ Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half
             float_::make_at(*value, double(get(*value)));
             return float_::round(value, scale_cell, even, down, half_down, floor, ceiling,
                                  half_ceiling);
-        case TYPE_MONEY: {
-            Cell money;
-            datatype::make_at(money, TYPE_MONEY);
-            runtime::fire_error(runtime::Category::script, err::script::not_related, &money);
-        }
+        case TYPE_MONEY: compound::not_related(compound::caller_word(), TYPE_MONEY);
         default: type_error(*scale_cell);
         }
     }

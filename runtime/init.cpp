@@ -6,6 +6,7 @@
 #include "datatypes/char.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/email.h"
 #include "datatypes/error.h"
 #include "datatypes/file.h"
 #include "datatypes/float.h"
@@ -24,9 +25,11 @@
 #include "datatypes/path.h"
 #include "datatypes/percent.h"
 #include "datatypes/point.h"
+#include "datatypes/ref.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "datatypes/tag.h"
 #include "datatypes/time.h"
 #include "datatypes/triple.h"
 #include "datatypes/tuple.h"
@@ -94,7 +97,10 @@ constexpr void (*datatype_inits[])() = {
     percent::init,
     tuple::init,
     time_::init,
+    tag::init,
+    email::init,
     handle::init,
+    ref::init,
     point2D::init,
     point3D::init,
 };
