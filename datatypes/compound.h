@@ -54,7 +54,8 @@ Cell caller_word();
 // `type`; anything else raises `bad-to-arg`.
 void from_text(const Cell& text, uint32_t type, Cell& out);
 
-// A money! scale of `round`: not related to these types.
+// A money! scale of `round` on a number, pair or point raises `not-related`
+// naming the calling function's word and money!.
 void refuse_money_scale(const Cell* scale);
 
 } // namespace kiv::compound

@@ -12,6 +12,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
+#include "datatypes/vector.h"
 #include "evaluator/scan_number.h"
 #include "evaluator/stack.h"
 #include "io/random.h"
@@ -124,8 +125,8 @@ Cell* do_math(int32_t op) {
     uint32_t right_type = cell::type_of(right);
     double b;
     switch (right_type) {
-    case TYPE_MONEY:
-    case TYPE_VECTOR: not_done();
+    case TYPE_MONEY: not_done();
+    case TYPE_VECTOR: vector::scalar_left(op); return &args[0];
     case TYPE_PAIR:
     case TYPE_POINT2D:
     case TYPE_POINT3D:
@@ -271,11 +272,7 @@ Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half
     if (scale_cell) {
         result_type = cell::type_of(*scale_cell);
         switch (result_type) {
-        case TYPE_MONEY: {
-            Cell money = datatype_cell(TYPE_MONEY);
-            runtime::fire_error(runtime::Category::script, err::script::not_related, nullptr,
-                                &money);
-        }
+        case TYPE_MONEY: compound::not_related(compound::caller_word(), TYPE_MONEY);
         case TYPE_INTEGER: scale = std::fabs(double(integer::get(*scale_cell))); break;
         case TYPE_FLOAT:
         case TYPE_PERCENT:

@@ -13,6 +13,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "datatypes/vector.h"
 #include "evaluator/scan_number.h"
 #include "io/random.h"
 #include "runtime/errors.h"
@@ -182,6 +183,7 @@ void math(int32_t op) {
     case TYPE_POINT2D:
     case TYPE_POINT3D:
     case TYPE_TUPLE: compound::number_left(op); return;
+    case TYPE_VECTOR: vector::scalar_left(op); return;
     default: type_error(args[1]);
     }
 }
@@ -256,11 +258,7 @@ Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half
             float_::make_at(*value, double(get(*value)));
             return float_::round(value, scale_cell, even, down, half_down, floor, ceiling,
                                  half_ceiling);
-        case TYPE_MONEY: {
-            Cell money;
-            datatype::make_at(money, TYPE_MONEY);
-            runtime::fire_error(runtime::Category::script, err::script::not_related, &money);
-        }
+        case TYPE_MONEY: compound::not_related(compound::caller_word(), TYPE_MONEY);
         default: type_error(*scale_cell);
         }
     }
