@@ -86,8 +86,7 @@ enum class Ended { normally, by_break, by_continue, by_other_exit };
 // continue stop here; any other exit is left pending for the levels above
 // (the stack already belongs to its target).
 Ended run(const Cell& code) {
-    stack::reset();
-    interpreter::eval(code, true);
+    interpreter::eval_here(code);
     switch (record.pending) {
     case 0: return Ended::normally;
     case runtime::code::brk: record.pending = 0; return Ended::by_break;
