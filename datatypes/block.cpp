@@ -14,6 +14,7 @@
 #include "datatypes/types.h"
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
+#include "datatypes/vector.h"
 #include "evaluator/actions.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
@@ -632,14 +633,20 @@ void copy_nested(Cell& out, uint32_t from, bool deep, const Cell* types, Wanted 
     }
 }
 
-// Objects and maps give their body when made into a block.
+// Objects and maps give their body when made into a block, vectors their
+// elements.
 bool has_body(uint32_t type) {
-    return type == TYPE_OBJECT || type == TYPE_MAP;
+    return type == TYPE_OBJECT || type == TYPE_MAP || type == TYPE_VECTOR;
 }
 
-// The cells of a block value from its head, or the body of an object or a
-// map, as a new block written into `out` (a root).
+// The cells of a block value from its head, the body of an object or a
+// map, or the elements of a vector, as a new block written into `out` (a
+// root).
 void block_of(const Cell& spec, Cell& out) {
+    if (cell::type_of(spec) == TYPE_VECTOR) {
+        vector::to_block(spec, out);
+        return;
+    }
     if (!has_body(cell::type_of(spec))) {
         copy_into(spec, out, false, false);
         return;

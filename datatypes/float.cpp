@@ -12,6 +12,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
+#include "datatypes/vector.h"
 #include "evaluator/scan_number.h"
 #include "evaluator/stack.h"
 #include "io/random.h"
@@ -124,8 +125,8 @@ Cell* do_math(int32_t op) {
     uint32_t right_type = cell::type_of(right);
     double b;
     switch (right_type) {
-    case TYPE_MONEY:
-    case TYPE_VECTOR: not_done();
+    case TYPE_MONEY: not_done();
+    case TYPE_VECTOR: vector::scalar_left(op); return &args[0];
     case TYPE_PAIR:
     case TYPE_POINT2D:
     case TYPE_POINT3D:

@@ -12,6 +12,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "datatypes/vector.h"
 #include "evaluator/scan_number.h"
 #include "io/random.h"
 #include "runtime/errors.h"
@@ -180,6 +181,7 @@ void math(int32_t op) {
     case TYPE_POINT2D:
     case TYPE_POINT3D:
     case TYPE_TUPLE: compound::number_left(op); return;
+    case TYPE_VECTOR: vector::scalar_left(op); return;
     default: type_error(args[1]);
     }
 }

@@ -36,6 +36,7 @@
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/url.h"
+#include "datatypes/vector.h"
 #include "datatypes/word.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
@@ -89,6 +90,7 @@ constexpr void (*datatype_inits[])() = {
     float_::init,
     typeset::init,
     error::init,
+    vector::init,
     map::init,
     hash::init,
     pair::init,
