@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/map.h"
 #include "datatypes/none.h"
+#include "datatypes/pair.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
@@ -176,12 +178,53 @@ int32_t scan_binary(Cell& out, const Cell& src, int32_t length, const lexer::Opt
     return type;
 }
 
+// The /trace callback of transcode: called with the event word, the input
+// at the token (its start for `open` and the prescan of a structural
+// token, just after it otherwise), the token's datatype (none for a
+// structural token), the line, and the loaded value or, for the other
+// events, the token's 1-based start and end as a pair!. Its answer is read
+// as a condition.
+class TranscodeTracer : public lexer::Tracer {
+  public:
+    TranscodeTracer(const Cell& callback, const Cell& input) : callback_(callback), input_(input) {}
+
+    bool on_event(lexer::TraceInfo& info) override {
+        static constexpr const char* events[] = {"prescan", "scan",  "load",
+                                                 "open",    "close", "error"};
+        Cell args[5];
+        args[0] = word::load(events[uint32_t(info.event)]);
+        args[1] = input_;
+        args[1].w1 = input_.w1 + info.index;
+        if (info.type > 0)
+            datatype::make_at(args[2], uint32_t(info.type));
+        else
+            none::make_at(args[2]);
+        integer::make_at(args[3], int32_t(info.line));
+        if (info.value)
+            args[4] = *info.value;
+        else
+            pair::make_at(args[4] = Cell{}, int32_t(info.start), int32_t(info.end));
+        Cell* top = stack::state.top;
+        interpreter::call_with_values(callback_, args, 5, interpreter::call_kind::lexer);
+        // An exit out of the callback crosses the lexer as an exception.
+        if (uint32_t code = runtime::record.pending) {
+            runtime::record.pending = 0;
+            throw runtime::Throw{code};
+        }
+        bool go_on = !logic::counts_false(*stack::get_top());
+        stack::state.top = top;
+        return go_on;
+    }
+
+  private:
+    const Cell& callback_;
+    const Cell& input_;
+};
+
 // transcode src /next /one /prescan /scan /part length /into dst /trace fn
 void transcode(bool, const int32_t* refinements) {
     const Cell& src = *arg(0);
     bool bytes = cell::type_of(src) == TYPE_BINARY;
-    // The callback's token argument is a pair! outside load events.
-    if (present(refinements, 6)) lexer::raise_not_done(TYPE_PAIR);
     int32_t length = -1;
     if (present(refinements, 4)) {
         // A count, or for binary! input a position in it.
@@ -199,6 +242,9 @@ void transcode(bool, const int32_t* refinements) {
     options.load = !present(refinements, 2);
     options.not_scan = !present(refinements, 3);
     if (present(refinements, 5)) options.into = refinement_arg(refinements, 5);
+    std::optional<TranscodeTracer> tracer;
+    if (present(refinements, 6))
+        options.tracer = &tracer.emplace(*refinement_arg(refinements, 6), src);
     Rooted<Cell> out;
     uint32_t consumed = 0;
     int32_t type = bytes ? scan_binary(*out, src, length, options, consumed)
