@@ -30,6 +30,16 @@ void eval_result(const Cell& block) {
     interpreter::eval(code, true);
 }
 
+// Evaluates the expression at pos into slot 0 and returns the position
+// after it. The argument stack is left as it was, so that a block of many
+// expressions takes constant room.
+const Cell* eval_into_slot0(const Cell& block, const Cell* pos, const Cell* tail) {
+    Cell* top = stack::state.top;
+    pos = interpreter::eval_next(block, pos, tail, false);
+    if (!runtime::record.pending) stack::state.top = top;
+    return pos;
+}
+
 // Walks a block one expression at a time, the value of each in slot 0,
 // until `stop` accepts it; true when it stopped.
 template <class Stop>
@@ -39,7 +49,7 @@ bool each_expression(const Cell& block, Stop stop) {
     Buffer* b = pin.buffer();
     const Cell* pos = b->head_cell() + std::min<uint32_t>(code.w1, b->length());
     while (pos < b->tail_cell()) {
-        pos = interpreter::eval_next(code, pos, b->tail_cell(), false);
+        pos = eval_into_slot0(code, pos, b->tail_cell());
         if (runtime::record.pending) return true;
         if (stop(*stack::state.base)) return true;
     }
@@ -135,7 +145,7 @@ void case_(bool, const int32_t* refinements) {
     bool matched = false;
     while (pos < b->tail_cell()) {
         matched = false;
-        pos = interpreter::eval_next(cases, pos, b->tail_cell(), false);
+        pos = eval_into_slot0(cases, pos, b->tail_cell());
         if (runtime::record.pending) return;
         if (pos >= b->tail_cell())
             runtime::fire_error(runtime::Category::script, err::script::need_value,
@@ -149,7 +159,7 @@ void case_(bool, const int32_t* refinements) {
             stack::reset();
             interpreter::eval(branch, true);
         } else {
-            pos = interpreter::eval_next(cases, pos, b->tail_cell(), false);
+            pos = eval_into_slot0(cases, pos, b->tail_cell());
         }
         if (runtime::record.pending) return;
         matched = true;
