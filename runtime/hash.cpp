@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
 #include "runtime/array.h"
+#include "runtime/calendar.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
@@ -56,6 +58,7 @@ enum class Method : uint8_t {
     tuple,
     binary,
     money,
+    date,
     none,
     unset,
 };
@@ -76,11 +79,12 @@ constexpr std::array<Method, 57> methods = [] {
     for (uint32_t t : {TYPE_POINT2D, TYPE_BLOCK, TYPE_PAREN, TYPE_HASH, TYPE_PATH, TYPE_LIT_PATH,
                        TYPE_SET_PATH, TYPE_GET_PATH, TYPE_IMAGE})
         m[t] = Method::words_1_2;
-    for (uint32_t t : {TYPE_POINT3D, TYPE_OP, TYPE_FUNCTION, TYPE_TYPESET, TYPE_TRIPLE, TYPE_DATE})
+    for (uint32_t t : {TYPE_POINT3D, TYPE_OP, TYPE_FUNCTION, TYPE_TYPESET, TYPE_TRIPLE})
         m[t] = Method::words_1_3;
     m[TYPE_TUPLE] = Method::tuple;
     m[TYPE_BINARY] = Method::binary;
     m[TYPE_MONEY] = Method::money;
+    m[TYPE_DATE] = Method::date;
     for (uint32_t t : {TYPE_OBJECT, TYPE_ERROR, TYPE_PORT, TYPE_LOGIC, TYPE_DATATYPE})
         m[t] = Method::mix_w1;
     for (uint32_t t : {TYPE_NATIVE, TYPE_ACTION}) m[t] = Method::mix_w3;
@@ -215,7 +219,14 @@ uint32_t hash_value(const Cell& value, int32_t case_flag) {
     case Method::words_1_2: return murmur3(&value.w1, 8);
     case Method::words_1_3: return murmur3(&value.w1, 12);
     case Method::words_2_3: return murmur3(&value.w2, 8);
-    case Method::tuple: return murmur3(&value.w1, (value.header >> 19) & 15);
+    case Method::tuple: {
+        // Trailing zero bytes are left out: 1.2.3 and 1.2.3.0 are equal.
+        uint8_t bytes[12];
+        std::memcpy(bytes, &value.w1, sizeof bytes);
+        uint32_t size = std::min((value.header >> 19) & 15, uint32_t(sizeof bytes));
+        while (size > 0 && bytes[size - 1] == 0) --size;
+        return murmur3(bytes, size);
+    }
     case Method::binary: {
         Buffer* b = memory::buffer_of(value.w2);
         uint32_t length = uint32_t(b->tail - b->head);
@@ -226,6 +237,13 @@ uint32_t hash_value(const Cell& value, int32_t case_flag) {
         Cell c = value;
         c.header &= cell::type_mask | money_sign_bit;
         return murmur3(&c, sizeof c);
+    }
+    case Method::date: {
+        // By instant, as dates compare: the same moment in two zones is
+        // one key.
+        calendar::Instant at = calendar::instant(value.w1, cell::get_float(value));
+        uint64_t words[2] = {uint64_t(at.day), std::bit_cast<uint64_t>(at.time + 0.0)};
+        return murmur3(words, sizeof words);
     }
     case Method::none: return 0xFFFFFFFF;
     case Method::unset: return 0xFFFFFFFE;
@@ -776,6 +794,9 @@ Cell* remove_int(NodeId table, uint32_t key) {
 }
 
 NodeId copy(NodeId table, NodeId new_block) {
+    // The duplicated arrays are reachable only through the new record,
+    // which no value names yet: nothing is collected until it is returned.
+    CollectionHold hold;
     RootedNode block(new_block);
     RootedNode fresh(memory::copy_series(memory::buffer_of(table)));
     // Each array the record names is duplicated in turn; the copy's fields
