@@ -25,6 +25,7 @@
 #include "datatypes/path.h"
 #include "datatypes/percent.h"
 #include "datatypes/point.h"
+#include "datatypes/port.h"
 #include "datatypes/ref.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -100,6 +101,7 @@ constexpr void (*datatype_inits[])() = {
     tag::init,
     email::init,
     handle::init,
+    port::init,
     ref::init,
     point2D::init,
     point3D::init,
