@@ -27,6 +27,7 @@
 #include "datatypes/path.h"
 #include "datatypes/percent.h"
 #include "datatypes/point.h"
+#include "datatypes/port.h"
 #include "datatypes/ref.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -103,6 +104,7 @@ constexpr void (*datatype_inits[])() = {
     email::init,
     handle::init,
     date::init,
+    port::init,
     money::init,
     ref::init,
     point2D::init,
