@@ -13,6 +13,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/file.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
@@ -515,63 +516,25 @@ void list_env(bool, const int32_t*) {
 
 // ------------------------------------------------------------------ clock
 
-// Days since 1970-01-01 of a civil date (proleptic Gregorian).
-int64_t days_from_civil(int64_t y, int64_t m, int64_t d) {
-    y -= m <= 2;
-    int64_t era = (y >= 0 ? y : y - 399) / 400;
-    int64_t yoe = y - era * 400;
-    int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-struct Today {
-    int32_t year, month, day;
-    int32_t zone_minutes; // offset east of UTC
-};
-
-Today unpack_date(uint32_t date) {
-    uint32_t zone = date & 0x7F;
-    int32_t minutes = int32_t((zone >> 2) & 0x0F) * 60 + int32_t(zone & 3) * 15;
-    return {int32_t(date >> 17), int32_t((date >> 12) & 0x1F), int32_t((date >> 7) & 0x1F),
-            (zone & 0x40) ? -minutes : minutes};
-}
-
-// now /year /month /day /time /zone /date /weekday /yearday /precise /utc.
-// Only one field at a time (/time with /precise excepted). date! is not
-// built yet: plain now, /date and /precise alone raise not-done naming it.
+// now /year /month /day /time /zone /date /weekday /yearday /precise /utc:
+// one reading of the clock, so that the fields never straddle midnight;
+// only one field at a time (/time with /precise excepted).
 void now(bool, const int32_t* refinements) {
-    enum { year, month, day, time, zone, date, weekday, yearday, precise, utc };
-    int fields = 0;
-    for (int i = year; i <= precise; ++i) fields += present(refinements, uint32_t(i));
+    // Refinement positions: the eight field refinements, then /precise and /utc.
+    constexpr uint32_t time = 3, precise = 8, utc = 9;
+    // The date! field that each field refinement answers.
+    static constexpr int32_t fields[] = {date::year, date::month, date::day,     date::time,
+                                         date::zone, date::date,  date::weekday, date::yearday};
+    int given = 0;
+    for (uint32_t i = 0; i <= precise; ++i) given += present(refinements, i);
     bool precise_time = present(refinements, time) && present(refinements, precise);
-    if (fields > (precise_time ? 2 : 1)) script_error(err::script::bad_refines);
-    bool universal = present(refinements, utc);
-    Today today = unpack_date(os::get_local_time(universal));
+    if (given > (precise_time ? 2 : 1)) script_error(err::script::bad_refines);
+    os::Clock clock = os::read_clock();
+    double fraction = present(refinements, precise) ? clock.nanoseconds * 1e-9 : 0.0;
     Cell& out = *arg(0);
-    if (present(refinements, year)) {
-        integer::make_at(out, today.year);
-    } else if (present(refinements, month)) {
-        integer::make_at(out, today.month);
-    } else if (present(refinements, day)) {
-        integer::make_at(out, today.day);
-    } else if (present(refinements, weekday)) {
-        int64_t days = days_from_civil(today.year, today.month, today.day);
-        integer::make_at(out, int32_t((days % 7 + 10) % 7 + 1)); // 1970-01-01 was a Thursday
-    } else if (present(refinements, yearday)) {
-        int64_t days =
-            days_from_civil(today.year, today.month, today.day) - days_from_civil(today.year, 1, 1);
-        integer::make_at(out, int32_t(days + 1));
-    } else if (present(refinements, zone)) {
-        time_::make_at(today.zone_minutes * time_::seconds_per_minute, out);
-    } else if (present(refinements, time)) {
-        double seconds = os::get_utc_time(present(refinements, precise)) +
-                         today.zone_minutes * time_::seconds_per_minute;
-        seconds = std::fmod(seconds + 86400.0, 86400.0);
-        time_::make_at(seconds, out);
-    } else {
-        lexer::raise_not_done(TYPE_DATE);
-    }
+    date::from_epoch(out, clock.seconds, fraction, present(refinements, utc) ? 0 : clock.offset);
+    for (uint32_t i = 0; i < std::size(fields); ++i)
+        if (present(refinements, i)) out = date::get_field(out, fields[i]);
 }
 
 // wait value: a number or time! is a duration in seconds, slept before
