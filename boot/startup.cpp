@@ -3,11 +3,13 @@
 #include "boot/sources.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/native.h"
 #include "datatypes/word.h"
 #include "evaluator/comparison.h"
 #include "evaluator/conditionals.h"
+#include "evaluator/error_text.h"
 #include "evaluator/evaluation.h"
 #include "evaluator/exits.h"
 #include "evaluator/interpreter.h"
@@ -19,8 +21,10 @@
 #include "evaluator/sets.h"
 #include "evaluator/stack.h"
 #include "evaluator/system_natives.h"
+#include "gui/backend/gui.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
+#include "runtime/fatal.h"
 #include "runtime/init.h"
 #include "runtime/roots.h"
 
@@ -68,13 +72,16 @@ void run_source(const char* name) {
 }
 
 void start() {
+    runtime::alert_hook = gui::alert;
     runtime::init();
+    error_text::init();
+    lexer::built_type = datatype::is_registered;
     const Source* catalog = find_source("errors");
     error::load_catalog(reinterpret_cast<const uint8_t*>(catalog->text), uint32_t(catalog->size));
     for (uint32_t i = 1; i <= native_count; ++i) natives::register_native(i, not_done);
     for (auto* register_natives : native_modules) register_natives();
     bind_make();
-    for (const char* name : {"boot", "actions", "natives", "operators"}) run_source(name);
+    for (const char* name : {"boot", "actions", "natives", "operators", "system"}) run_source(name);
     word::collecting = false;
     collector::active = true;
 }

@@ -17,9 +17,11 @@
 #include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
+#include "evaluator/error_text.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
+#include "evaluator/trap.h"
 #include "io/files.h"
 #include "platform/os.h"
 #include "runtime/console.h"
@@ -33,31 +35,6 @@
 
 namespace kiv::console {
 namespace {
-
-// Runs `body` inside a try frame, as the try native does: in a frame of
-// its own that receives the value (the body writes its caller's slot 0)
-// or the error. Both frames are named <body>, so errors do not name them. Returns true when the
-// body ended normally.
-template <class Body>
-bool trap(Body body, Cell& result) {
-    stack::mark_native(words::word<"<body>">());
-    stack::mark_try(words::word<"<body>">());
-    unset::push(); // the result until the body writes one
-    bool ok = true;
-    try {
-        body();
-        stack::unwind_last();
-    } catch (const runtime::Throw& t) {
-        if (t.code != runtime::code::error) throw;
-        stack::adjust_post_try();
-        ok = false;
-    }
-    runtime::record.pending = 0;
-    result = *stack::state.base;
-    stack::unwind();
-    stack::reset();
-    return ok;
-}
 
 void write_string(const Cell& text, bool newline) {
     Buffer* b = memory::buffer_of(text.w2);
@@ -77,7 +54,7 @@ void text_of(const Cell& value, bool mold, Rooted<Cell>& out) {
 
 void print_error(const Cell& error) {
     Rooted<Cell> text;
-    text_of(error, false, text);
+    error_text::form(error, *text);
     write_string(*text, true);
 }
 
@@ -101,7 +78,7 @@ void print_result(const Cell& value, bool failed) {
     Rooted<Cell> v(value);
     Rooted<Cell> text;
     Rooted<Cell> failure;
-    bool ok = trap([&] { text_of(*v, cell::type_of(*v) != TYPE_FLOAT, text); }, *failure);
+    bool ok = trap::run([&] { text_of(*v, cell::type_of(*v) != TYPE_FLOAT, text); }, *failure);
     if (!ok) return print_error(*failure);
     int limit = terminal_columns() - 3;
     if (limit > 0 && string::length(*text) > uint32_t(limit)) {
@@ -115,7 +92,7 @@ void print_result(const Cell& value, bool failed) {
 
 // Loads text into a block; false with the error when it does not load.
 bool load_text(const std::string& source, Rooted<Cell>& code, Cell& error) {
-    return trap(
+    return trap::run(
         [&] {
             lexer::load(*code, reinterpret_cast<const uint8_t*>(source.data()),
                         uint32_t(source.size()));
@@ -126,7 +103,7 @@ bool load_text(const std::string& source, Rooted<Cell>& code, Cell& error) {
 // Evaluates a block under a try frame; the value or the error.
 bool eval_block(const Cell& block, Cell& result) {
     Rooted<Cell> code(block);
-    return trap([&] { interpreter::eval(*code, true); }, result);
+    return trap::run([&] { interpreter::eval(*code, true); }, result);
 }
 
 // Where the script's header starts: "Kiv", optionally "/System", white
@@ -244,14 +221,14 @@ bool check_delimiters(const std::string& input, std::string& open) {
     options.tracer = &check;
     Rooted<Cell> values;
     Rooted<Cell> failure;
-    trap(
+    bool scanned = trap::run(
         [&] {
             lexer::scan(*values, reinterpret_cast<const uint8_t*>(input.data()),
                         uint32_t(input.size()), options);
         },
         *failure);
     open = check.open;
-    return check.mendable;
+    return check.mendable && scanned;
 }
 
 // The console's print hook: what print and prin hand over goes to
@@ -282,7 +259,7 @@ int run_script(const std::string& path) {
     if (!folder.empty() && folder != "./") os::set_current_dir(folder.c_str());
     if (!in) {
         Rooted<Cell> failure;
-        trap(
+        trap::run(
             [&] {
                 Cell& file = file::load(reinterpret_cast<const uint8_t*>(path.data()),
                                         uint32_t(path.size()), string::Encoding::utf8);
@@ -328,6 +305,17 @@ int run_script(const std::string& path) {
     return 0;
 }
 
+void evaluate(const std::string& input) {
+    Rooted<Cell> code;
+    Rooted<Cell> result;
+    if (!load_text(input, code, *result)) {
+        print_error(*result);
+    } else if (block::rs_length(*code) > 0) {
+        bool ok = eval_block(*code, *result);
+        print_result(*result, !ok);
+    }
+}
+
 void run() {
     std::string buffer;
     std::string cue;
@@ -353,14 +341,7 @@ void run() {
             cue = std::string(1, open.back()) + "    ";
             continue;
         }
-        Rooted<Cell> code;
-        Rooted<Cell> result;
-        if (!load_text(buffer, code, *result)) {
-            print_error(*result);
-        } else if (block::rs_length(*code) > 0) {
-            bool ok = eval_block(*code, *result);
-            print_result(*result, !ok);
-        }
+        evaluate(buffer);
         buffer.clear();
         cue.clear();
     }

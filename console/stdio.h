@@ -21,6 +21,10 @@ std::optional<std::string> script_argument(const std::vector<std::string>& args)
 // the script could not be read, is not a Kiv program or ended in an error.
 int run_script(const std::string& path);
 
+// Loads and evaluates one complete input as the console does, and prints
+// its result or its error; no error escapes.
+void evaluate(const std::string& input);
+
 // The interactive loop over standard input; returns at the end of input.
 void run();
 

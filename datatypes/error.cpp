@@ -1,7 +1,5 @@
 #include "datatypes/error.h"
 
-#include <string>
-
 #include <string_view>
 
 #include "datatypes/block.h"
@@ -16,7 +14,6 @@
 #include "evaluator/actions.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
-#include "gui/backend/gui.h"
 #include "runtime/collector.h"
 #include "runtime/console.h"
 #include "runtime/errors.h"
@@ -225,7 +222,10 @@ Message message_of(const Cell& error) {
     return m;
 }
 
-int32_t write_template(const Message& m, const Cell& error, Cell& buffer, int32_t part) {
+// The message from its template; with `arguments` off, every argument it
+// names is written as none.
+int32_t write_template(const Message& m, const Cell& error, bool arguments, Cell& buffer,
+                       int32_t part) {
     if (cell::type_of(m.template_) == TYPE_STRING)
         return string::form(m.template_, buffer, nullptr, part);
     uint32_t arg1_symbol = symbol::resolve(symbol::intern("arg1"));
@@ -246,7 +246,7 @@ int32_t write_template(const Message& m, const Cell& error, Cell& buffer, int32_
         Cell value = none_cell;
         if (symbol::resolve(element.w2) == arg1_symbol) {
             value = m.arg1;
-        } else if (const Cell* found = lookup(error.w1, element.w2)) {
+        } else if (const Cell* found = arguments ? lookup(error.w1, element.w2) : nullptr) {
             value = *found;
         }
         part = write_limited(value, buffer, m.category == syntax_category, false, argument_limit,
@@ -394,31 +394,37 @@ Cell* field(const Cell& error, Field f) {
 }
 
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
-    Rooted<Cell> error(*value);
+    return form_parts(*value, *buffer, Parts{}, part);
+}
+
+int32_t form_parts(const Cell& value, Cell& buffer, Parts parts, int32_t part) {
+    Rooted<Cell> error(value);
     Message m = message_of(*error);
-    append_text(*buffer, "*** ");
+    if (!parts.arguments) m.arg1 = none_cell;
+    append_text(buffer, "*** ");
     part -= 4;
     const Cell& type_text = *context::slot_at(category_context(m.category), 1);
-    part = actions::form(type_text, *buffer, nullptr, part);
-    append_text(*buffer, ": ");
-    part = write_template(m, *error, *buffer, part - 2);
+    part = actions::form(type_text, buffer, nullptr, part);
+    append_text(buffer, ": ");
+    part = write_template(m, *error, parts.arguments, buffer, part - 2);
 
-    append_text(*buffer, "\n*** Where: ");
+    append_text(buffer, "\n*** Where: ");
     part -= 12;
     Cell where_ = *field(*error, where);
     switch (cell::type_of(where_)) {
     case TYPE_WORD:
-    case TYPE_STRING: part = actions::form(where_, *buffer, nullptr, part); break;
-    default: append_text(*buffer, "???"); part -= 3;
+    case TYPE_STRING: part = actions::form(where_, buffer, nullptr, part); break;
+    default: append_text(buffer, "???"); part -= 3;
     }
 
-    append_text(*buffer, "\n*** Near : ");
-    part = write_limited(*field(*error, near), *buffer, false, true, near_limit, part - 12);
+    append_text(buffer, "\n*** Near : ");
+    const Cell& near_ = parts.near ? *field(*error, near) : none_cell;
+    part = write_limited(near_, buffer, false, true, near_limit, part - 12);
 
     Cell files_ = *field(*error, files);
     if (cell::type_of(files_) == TYPE_BLOCK) {
-        append_text(*buffer, "\n*** Files: ");
-        part = write_limited(files_, *buffer, false, true, near_limit, part - 12);
+        append_text(buffer, "\n*** Files: ");
+        part = write_limited(files_, buffer, false, true, near_limit, part - 12);
     }
     return part;
 }
@@ -449,30 +455,6 @@ void tag_error(Cell& error) {
         integer::make_at(*stack_, int32_t(stack::state.ctop - stack::state.cbottom));
 }
 
-// Shows an error that no try frame catches.
-// An error that no try frame catches is shown in the system alert, under
-// the caption the start-up program names (its caption object's first field
-// when that is a string!).
-void report_uncaught(const Cell& error) {
-    Rooted<Cell> buffer;
-    string::make_at(*buffer, 200);
-    form(&error, &*buffer, nullptr, INT32_MAX);
-    int32_t length = -1;
-    const char* text = reinterpret_cast<const char*>(utf8::from_string(*buffer, length));
-    std::string message(text, size_t(length));
-    std::string caption = "Kiv NoName App";
-    if (cell::type_of(caption_object) == TYPE_OBJECT) {
-        Cell* first = context::slot_at(caption_object.w1, 0);
-        if (first && cell::type_of(*first) == TYPE_STRING) {
-            Rooted<Cell> title(*first);
-            int32_t n = -1;
-            const char* t = reinterpret_cast<const char*>(utf8::from_string(*title, n));
-            caption.assign(t, size_t(n));
-        }
-    }
-    gui::alert(caption, message);
-}
-
 } // namespace
 
 void init() {
@@ -485,7 +467,6 @@ void init() {
     standard_object = *prototype;
     collector::add_marker(mark_roots);
     stack::hooks.tag_error = tag_error;
-    stack::hooks.report_uncaught = report_uncaught;
     using namespace action;
     // clang-format off
     datatype::register_type(TYPE_ERROR, TYPE_OBJECT, "error!", {

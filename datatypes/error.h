@@ -74,6 +74,13 @@ extern Cell caption_object;
 
 // Writes the message as the console shows it; the error is not changed.
 int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part);
+// The same with some parts left out (written as none), for showing an
+// error whose arguments or `near` cannot be formed.
+struct Parts {
+    bool arguments = true;
+    bool near = true;
+};
+int32_t form_parts(const Cell& value, Cell& buffer, Parts parts, int32_t part);
 
 // Registers error!, makes the standard prototype and sets the stack's
 // hooks that complete and report thrown errors. After object::init.

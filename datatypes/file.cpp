@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/integer.h"
@@ -34,12 +35,6 @@ bool string_family(const Cell& value) {
     runtime::fire_error(runtime::Category::internal, err::internal::not_done, &what);
 }
 
-[[noreturn]] void not_done_type(uint32_t type) {
-    Cell name{};
-    datatype::make_at(name, type);
-    not_done(name);
-}
-
 // The count of a /part or /seek argument: an integer!, or nothing when the
 // refinement is absent.
 std::optional<int64_t> count_of(const Cell* argument) {
@@ -66,10 +61,13 @@ void block_of_texts(const std::vector<std::string>& texts, uint32_t type, Cell& 
     }
 }
 
-// The bytes a value is written as: a string!'s text as UTF-8, any other
-// value molded as by mold/all.
+// The bytes a value is written as: a string!'s text as UTF-8, a binary!'s
+// bytes, any other value molded as by mold/all.
 std::string bytes_of(const Cell& value) {
     if (cell::type_of(value) == TYPE_STRING) return url::utf8_text(value);
+    if (cell::type_of(value) == TYPE_BINARY)
+        return std::string(reinterpret_cast<const char*>(binary::head_ptr(value)),
+                           binary::length(value));
     Rooted<Cell> molded;
     string::make_at(*molded, 16);
     actions::mold(value, *molded, false, true, false, nullptr, INT32_MAX, 0);
@@ -153,7 +151,6 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg,
 Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool lines, bool,
            const Cell* as) {
     if (as) not_done(*as);
-    if (binary) not_done_type(TYPE_BINARY);
     Rooted<Cell> file(*source);
     std::string path = to_os_string(*file);
     Rooted<Cell> result;
@@ -164,7 +161,9 @@ Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool l
     } else {
         io::BytesResult content = io::read_file(path, {count_of(part), count_of(seek)});
         check(content.status, *file);
-        if (lines)
+        if (binary)
+            binary::load_at(*result, content.bytes.data(), uint32_t(content.bytes.size()));
+        else if (lines)
             block_of_texts(io::split_lines(content.bytes), TYPE_STRING, *result);
         else
             string::load_at(content.bytes.data(), uint32_t(content.bytes.size()), *result,

@@ -44,13 +44,13 @@ bool make_dir(const Cell& file);
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* arg,
              int32_t part, int32_t indent);
 // A directory path (ending in "/") reads as a block of file!, a file as a
-// string! (or a block of string! lines with `lines`). /binary raises
-// internal not-done until binary! exists; a file or directory that cannot
-// be read raises access cannot-open with the file.
+// string! (or a block of string! lines with `lines`), or with /binary as a
+// binary! of its bytes; a file or directory that cannot be read raises
+// access cannot-open with the file.
 Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool lines, bool info,
            const Cell* as);
-// Writes a string! as UTF-8 and any other value molded; with `lines`, each
-// value of a block on its own line. The result is unset!.
+// Writes a string! as UTF-8, a binary! as its bytes and any other value
+// molded; with `lines`, each value of a block on its own line. The result is unset!.
 Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, bool append,
             const Cell* part, const Cell* seek, const Cell* allow, const Cell* as);
 // The result is a logic!: whether the file (or empty directory) was deleted.

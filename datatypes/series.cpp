@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "datatypes/binary.h"
 #include "datatypes/char.h"
 #include "datatypes/datatype.h"
 #include "datatypes/integer.h"
@@ -282,6 +283,7 @@ Cell* poke(Cell* series, int32_t index, Cell* value, const Cell*) {
     if (!is_block_type(type) && cell::type_of(*value) != TYPE_CHAR &&
         !(type == TYPE_BINARY && cell::type_of(*value) == TYPE_INTEGER))
         raise(err::script::invalid_arg, value);
+    uint8_t byte = type == TYPE_BINARY ? binary::byte_of(*value) : 0;
     Change change(*series, Word::poke, value, int32_t(at - head_of(*series)), 1);
     Buffer* b = buffer_of(*series);
     if (is_block_type(type)) {
@@ -290,7 +292,7 @@ Cell* poke(Cell* series, int32_t index, Cell* value, const Cell*) {
         b->head_cell()[at] = *value;
         if (table) hashtable::put(table, b->head_cell() + at);
     } else if (type == TYPE_BINARY) {
-        *unit_at(b, at) = uint8_t(value->w2);
+        *unit_at(b, at) = byte;
     } else {
         string::poke_char(b, unit_at(b, at), value->w2);
     }

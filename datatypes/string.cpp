@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -658,9 +659,33 @@ struct Match {
     int64_t k = 0;
 };
 
+// A value that no byte equals.
+constexpr uint32_t no_byte = 0x100;
+
+// What a number or a text is in a binary! series: a number is one byte
+// (compared numerically), a text its UTF-8 bytes. False for other values.
+bool byte_pattern(const Cell& value, Text& out) {
+    uint32_t type = cell::type_of(value);
+    if (type == TYPE_INTEGER || type == TYPE_FLOAT) {
+        double v = type == TYPE_INTEGER ? integer::get(value) : cell::get_float(value);
+        out = {v >= 0 && v <= 255 && v == std::floor(v) ? uint32_t(v) : no_byte};
+        return true;
+    }
+    if (!series::is_text_type(type) || type == TYPE_TAG) return false;
+    out.clear();
+    for (uint32_t cp : chars_of(value)) {
+        uint8_t encoded[4];
+        uint32_t n = utf8::encode_char(cp, encoded);
+        out.insert(out.end(), encoded, encoded + n);
+    }
+    return true;
+}
+
 Text pattern_of(const Cell& series, const Cell& value) {
     uint32_t type = cell::type_of(value);
     if (type == TYPE_CHAR) return {value.w2};
+    Text bytes;
+    if (cell::type_of(series) == TYPE_BINARY && byte_pattern(value, bytes)) return bytes;
     if (type == TYPE_BINARY && cell::type_of(series) != TYPE_BINARY)
         series::raise(err::script::invalid_arg, &value);
     if (series::is_text_type(type) && type != TYPE_TAG) return chars_of(value);
@@ -699,7 +724,7 @@ Match search(const Cell& series, const Cell& value, const Cell* part, bool case_
     Text pattern = pattern_of(series, value);
     int64_t k = int64_t(pattern.size());
     if (k == 0) return m;
-    bool exact = case_ || same;
+    bool exact = case_ || same || cell::type_of(series) == TYPE_BINARY;
     if (!exact)
         for (uint32_t& c : pattern) c = fold(c);
     auto at = [&](int64_t i) {
@@ -1078,7 +1103,14 @@ Cell& from_utf8(const uint8_t* bytes, uint32_t length, Cell& out) {
 
 Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
     uint32_t t = cell::type_of(*spec);
-    if (t != TYPE_INTEGER && t != TYPE_FLOAT) return to(proto, spec, type);
+    if (t != TYPE_INTEGER && t != TYPE_FLOAT) {
+        if (type == TYPE_BINARY && t == TYPE_MONEY) {
+            Cell named{};
+            datatype::make_at(named, type);
+            series::raise(err::script::bad_make_arg, &named, spec);
+        }
+        return datatype::get<Slot::to>(type)(proto, spec, type);
+    }
     int64_t n = t == TYPE_INTEGER ? integer::get(*spec) : int64_t(cell::get_float(*spec));
     if (n < 0) series::raise(err::script::out_of_range, spec);
     make_at(*proto, uint32_t(n));

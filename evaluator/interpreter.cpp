@@ -1,6 +1,7 @@
 #include "evaluator/interpreter.h"
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -54,12 +55,21 @@ uint32_t kind_of(const Cell& entry) {
 
 // The machine stack must not run out before the call-frame stack does:
 // deep recursion raises the language's stack-overflow error instead.
-uintptr_t stack_limit = 0;
+// `stack_limit` is the lowest frame address allowed; interrupt() raises it
+// above every address, so that the next check fails.
+uintptr_t lowest_frame = 0;
+std::atomic<uintptr_t> stack_limit = 0;
 constexpr uintptr_t stack_margin = 256 * 1024;
 
+[[noreturn]] void raise_stack_overflow() {
+    stack_limit.store(lowest_frame, std::memory_order_relaxed);
+    runtime::fire_error(runtime::Category::internal, err::internal::stack_overflow);
+}
+
 void check_machine_stack() {
-    if (reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < stack_limit) [[unlikely]]
-        runtime::fire_error(runtime::Category::internal, err::internal::stack_overflow);
+    auto frame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    if (frame < stack_limit.load(std::memory_order_relaxed)) [[unlikely]]
+        raise_stack_overflow();
 }
 
 bool is_function_type(uint32_t type) {
@@ -746,12 +756,17 @@ void init() {
         return series::comparison_result(result);
     };
     runtime::StackBounds bounds = runtime::init_stack_bounds();
-    stack_limit = bounds.low ? bounds.low + stack_margin : 0;
+    lowest_frame = bounds.low ? bounds.low + stack_margin : 0;
+    stack_limit.store(lowest_frame, std::memory_order_relaxed);
     static bool marker_added = false;
     if (!marker_added) {
         collector::add_marker([] { collector::mark_values(&position, &position + 1); });
         marker_added = true;
     }
+}
+
+void interrupt() {
+    stack_limit.store(UINTPTR_MAX, std::memory_order_relaxed);
 }
 
 void eval(const Cell& block, bool set_result) {

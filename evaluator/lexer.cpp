@@ -110,6 +110,21 @@ void series_not_done(Cell&, const Cell*, uint32_t, uint32_t type, Cell*) {
 }
 SeriesMaker series_maker = &series_not_done;
 
+// Loads one value token with its kind's entry. A value of a datatype not
+// built yet is refused wherever it stands (at top level, in a block, in a
+// path), so that no unbuilt value ever reaches the code that handles
+// values.
+void load_token(State& st, uint32_t final, P start, P end, uint32_t flags) {
+    uint32_t before = st.tail;
+    load_entries[final - first_final](st, start, end, flags, true);
+    if (st.tail == before) return;
+    uint32_t type = cell::type_of(values[st.tail - 1]);
+    if (built_type && !built_type(type)) {
+        st.tail = before;
+        raise_not_done(type);
+    }
+}
+
 bool path_type(uint32_t type) {
     return type >= TYPE_PATH && type <= TYPE_GET_PATH;
 }
@@ -281,14 +296,14 @@ void scan_path_start(State& st, P start, P end, uint32_t flags, bool load) {
         else if (*start == '\'')
             type = TYPE_LIT_PATH, ++text;
         if (!fire(st, Event::open, structural_code(path_start), start, end, nullptr)) {
-            if (load) load_entries[st.element - first_final](st, start, end, flags, true);
+            if (load) load_token(st, st.element, start, end, flags);
             st.entry_state = entry::normal;
             return;
         }
         push_marker(st, type, start);
         st.entry_state = entry::path;
     }
-    if (load) load_entries[st.element - first_final](st, text, end, token_flags(text, end), true);
+    if (load) load_token(st, st.element, text, end, token_flags(text, end));
 }
 
 bool same_name(P s, P e, const char* name) {
@@ -357,7 +372,7 @@ void scan_and_load(State& st, uint32_t final, P start, P end, uint32_t flags) {
     bool do_load = st.tracer ? answer : !st.prescan && (!st.one_value || st.raise_errors);
     if (!do_load) return;
     uint32_t before = st.tail;
-    load(st, start, end, flags, true);
+    load_token(st, final, start, end, flags);
     if (st.tracer && st.tail > before &&
         !fire(st, Event::load, type, start, end, &values[st.tail - 1]))
         --st.tail;
@@ -513,6 +528,8 @@ int32_t scan_text(Cell& out, P text, uint32_t length, const Options& options, ui
 }
 
 } // namespace
+
+bool (*built_type)(uint32_t type) = nullptr;
 
 void raise_not_done(uint32_t type) {
     Cell arg = datatype_cell(type);

@@ -258,6 +258,11 @@ extern ErrorReport last_report;
 // Fills the load entries of every kind whose datatype is built and the
 // series maker (blocks, parens and paths); called by init.
 void install_loaders();
+
+// Whether values of a datatype may be loaded: a value of a datatype that
+// is not built yet is refused with internal not-done wherever it stands.
+// Set by the start-up program; while null every value is accepted.
+extern bool (*built_type)(uint32_t type);
 // Raises internal `not-done` naming a datatype that cannot be loaded yet.
 [[noreturn]] void raise_not_done(uint32_t type);
 

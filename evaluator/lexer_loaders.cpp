@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/context.h"
@@ -257,6 +258,20 @@ void load_ref(State& st, P s, P e, uint32_t, bool load) {
     if (load) load_text(st, s + 1, e, false, TYPE_REF);
 }
 
+// #{...}, 2#{...}, 16#{...} and 64#{...}: the bytes of the text (the
+// scanner checked the base and the characters). Text that does not decode
+// completely is an invalid binary!, never cut short.
+void load_binary(State& st, P s, P e, uint32_t, bool load) {
+    if (!load) return;
+    P brace = std::find(s, e, uint8_t('{'));
+    uint32_t base = 16;
+    if (brace - s > 1) base = uint32_t(std::stoul(std::string(s, brace - 1)));
+    std::vector<uint8_t> bytes;
+    if (!binary::decode(base, brace + 1, size_t(e - 1 - (brace + 1)), 1, bytes, true))
+        throw_error(st, s, TYPE_BINARY);
+    binary::load_at(grow_buffer(st), bytes.data(), uint32_t(bytes.size()));
+}
+
 // Blocks, parens and paths become a series of the cells; a map! has no
 // builder yet.
 void make_series(Cell& out, const Cell* first, uint32_t count, uint32_t type, Cell* into) {
@@ -303,6 +318,7 @@ constexpr Loader loaders[] = {
     {hex_integer, &load_hex_integer},
     {raw_string, &load_raw_string},
     {ref, &load_ref},
+    {binary, &load_binary},
 };
 
 } // namespace

@@ -553,9 +553,20 @@ Token scan_slash(P start, P limit) {
         if (!delimiter(q, limit)) return fail(TYPE_WORD, start, q);
         return value(word, start, q);
     }
-    for (; !delimiter(q, limit) && *q != '/' && *q != ',' && *q != '<'; ++q)
+    // Its text is checked as a word's is: valid UTF-8, ended by a space.
+    while (!delimiter(q, limit) && *q != '/' && *q != ',' && *q != '<') {
+        if (*q >= 0x80) {
+            uint32_t cp;
+            uint32_t n = decode_utf8(q, limit, cp);
+            if (!n) return fail(TYPE_REFINEMENT, start, q);
+            if (is_unicode_space(cp)) break;
+            q += n;
+            continue;
+        }
         if (one_of(*q, "\\^@:#%") || class_of(*q) == 36 || class_of(*q) == 38)
             return fail(TYPE_REFINEMENT, start, q);
+        ++q;
+    }
     return value(refinement, start, q);
 }
 

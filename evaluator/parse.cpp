@@ -1,7 +1,9 @@
 #include "evaluator/parse.h"
 
 #include <algorithm>
+#include <vector>
 
+#include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/integer.h"
@@ -338,6 +340,7 @@ class Engine {
     Cell replacement(int32_t index, const Cell& keyword);
     Cell needed_item(int32_t index, const Cell& keyword);
     int32_t match_literal(const Cell& value, int32_t p);
+    int32_t match_utf8(const Cell& value, int32_t p);
     int32_t match_type(const Cell& value, int32_t p);
     bool literal(const Cell& value);
     int32_t expression_end(int32_t i);
@@ -1094,6 +1097,7 @@ int32_t Engine::match_literal(const Cell& value, int32_t p) {
     if (type == TYPE_BITSET) return p < end && hooks.bitset_has(value, unit_at(in, p)) ? 1 : -1;
     bool units = is_string_like(type) || type == TYPE_BINARY;
     if (!units || (type == TYPE_BINARY && text)) return -1;
+    if (!text && type != TYPE_BINARY) return match_utf8(value, p);
     bool tag = type == TYPE_TAG && text;
     int32_t from = std::min(int32_t(value.w1), total(value)), n = total(value) - from;
     int32_t width = n + (tag ? 2 : 0);
@@ -1103,6 +1107,20 @@ int32_t Engine::match_literal(const Cell& value, int32_t p) {
     for (int32_t i = 0; i < n; ++i)
         if (!same(unit_at(in, at + i), unit_at(value, from + i))) return -1;
     return width;
+}
+
+// Bytes of binary input that a text literal matches at p (its UTF-8, a
+// tag within its angle brackets), or -1.
+int32_t Engine::match_utf8(const Cell& value, int32_t p) {
+    std::vector<uint8_t> bytes;
+    bool tag = cell::type_of(value) == TYPE_TAG;
+    if (tag) bytes.push_back('<');
+    binary::bytes_of(value, bytes, -1, false);
+    if (tag) bytes.push_back('>');
+    int32_t n = int32_t(bytes.size());
+    if (p + n > limit()) return -1;
+    const uint8_t* at = buffer_of(input_.get())->head + p;
+    return std::equal(bytes.begin(), bytes.end(), at) ? n : -1;
 }
 
 // Units a datatype! or typeset! matches at p, or -1.

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
@@ -160,17 +161,38 @@ void parse_native(bool, const int32_t* refinements) {
 
 // -------------------------------------------------------------- transcode
 
+// Scans the bytes of a binary! from its head (at most `length` when not
+// negative), skipping a UTF-8 byte-order mark; `consumed` counts the mark.
+int32_t scan_binary(Cell& out, const Cell& src, int32_t length, const lexer::Options& options,
+                    uint32_t& consumed) {
+    static constexpr uint8_t bom[] = {0xEF, 0xBB, 0xBF};
+    uint32_t n = binary::length(src);
+    if (length >= 0) n = std::min(n, uint32_t(length));
+    // A copy: the scan allocates, and the source buffer may move meanwhile.
+    std::vector<uint8_t> text(binary::head_ptr(src), binary::head_ptr(src) + n);
+    text.push_back(0);
+    uint32_t skipped = n >= 3 && std::equal(bom, bom + 3, text.begin()) ? 3 : 0;
+    int32_t type = lexer::scan(out, text.data() + skipped, n - skipped, options, &consumed);
+    consumed += skipped;
+    return type;
+}
+
 // transcode src /next /one /prescan /scan /part length /into dst /trace fn
 void transcode(bool, const int32_t* refinements) {
     const Cell& src = *arg(0);
-    if (cell::type_of(src) == TYPE_BINARY) lexer::raise_not_done(TYPE_BINARY);
+    bool bytes = cell::type_of(src) == TYPE_BINARY;
     // The callback's token argument is a pair! outside load events.
     if (present(refinements, 6)) lexer::raise_not_done(TYPE_PAIR);
     int32_t length = -1;
     if (present(refinements, 4)) {
+        // A count, or for binary! input a position in it.
         const Cell& limit = *refinement_arg(refinements, 4);
-        if (cell::type_of(limit) != TYPE_INTEGER) script_error(err::script::not_same_type);
-        length = std::max(integer::get(limit), 0);
+        if (cell::type_of(limit) == TYPE_INTEGER)
+            length = std::max(integer::get(limit), 0);
+        else if (bytes && same_series(limit, src))
+            length = std::max(int32_t(limit.w1) - int32_t(src.w1), 0);
+        else
+            script_error(err::script::not_same_type);
     }
     lexer::Options options;
     bool next = present(refinements, 0);
@@ -180,7 +202,8 @@ void transcode(bool, const int32_t* refinements) {
     if (present(refinements, 5)) options.into = refinement_arg(refinements, 5);
     Rooted<Cell> out;
     uint32_t consumed = 0;
-    int32_t type = lexer::load_string(*out, src, length, options, &consumed);
+    int32_t type = bytes ? scan_binary(*out, src, length, options, consumed)
+                         : lexer::load_string(*out, src, length, options, &consumed);
     if (!options.not_scan) {
         // Scan mode classifies: the datatype of the token, none for a
         // structural token.
@@ -194,7 +217,7 @@ void transcode(bool, const int32_t* refinements) {
         block::make_at(*pair, 2);
         block::append_value(*pair, *out);
         Cell rest = src;
-        rest.w1 = std::min(rest.w1 + consumed, string::length_whole(src));
+        rest.w1 = std::min(rest.w1 + consumed, memory::buffer_of(src.w2)->length());
         block::append_value(*pair, rest);
         *out = *pair;
     }
@@ -223,23 +246,51 @@ void change_case(bool, const int32_t* refinements) {
     unicode::change_case(*arg(0), part, Mode);
 }
 
-// The bases debase and enbase know; any other is refused before the
-// (not yet built) binary! is needed.
-void check_base(const int32_t* refinements) {
-    if (!present(refinements, 0)) return;
+// The base of debase and enbase: 64 unless /base names 2, 16, 58 or 64;
+// any other is refused.
+uint32_t base_of(const int32_t* refinements) {
+    if (!present(refinements, 0)) return 64;
     const Cell& base = *refinement_arg(refinements, 0);
     int32_t b = integer::get(base);
     if (b != 64 && b != 58 && b != 16 && b != 2) script_error(err::script::invalid_arg, &base);
+    return uint32_t(b);
 }
 
+// debase value /base base-value: the bytes, or none when the text is not
+// of the base.
 void debase(bool, const int32_t* refinements) {
-    check_base(refinements);
-    lexer::raise_not_done(TYPE_BINARY);
+    uint32_t base = base_of(refinements);
+    const Cell& text = *arg(0);
+    Buffer* b = memory::buffer_of(text.w2);
+    std::vector<uint8_t> bytes;
+    Rooted<Cell> out;
+    if (binary::decode(base, b->head + size_t(series::head_of(text)) * b->unit(),
+                       string::length(text), b->unit(), bytes))
+        binary::load_at(*out, bytes.data(), uint32_t(bytes.size()));
+    else
+        none::make_at(*out);
+    stack::set_last(*out);
 }
 
+// enbase value /base base-value: the text of a binary's bytes, or of a
+// string's UTF-8, on one line.
 void enbase(bool, const int32_t* refinements) {
-    check_base(refinements);
-    lexer::raise_not_done(TYPE_BINARY);
+    uint32_t base = base_of(refinements);
+    const Cell& value = *arg(0);
+    bool bytes = cell::type_of(value) == TYPE_BINARY;
+    std::string utf8 = bytes ? std::string() : url::utf8_text(value);
+    size_t n = bytes ? binary::length(value) : utf8.size();
+    size_t size = binary::encoded_size(base, n);
+    if (size > 0x7FFFFFF0u) script_error(err::script::too_long);
+    Rooted<Cell> out;
+    string::make_at(*out, uint32_t(size));
+    // The source is read after the allocation, which may move it.
+    const uint8_t* source =
+        bytes ? binary::head_ptr(value) : reinterpret_cast<const uint8_t*>(utf8.data());
+    Buffer* b = memory::buffer_of(out->w2);
+    b->tail = reinterpret_cast<uint8_t*>(
+        binary::encode(base, reinterpret_cast<char*>(b->head), source, n));
+    stack::set_last(*out);
 }
 
 // The method word of checksum, compress or decompress must be one of the

@@ -27,6 +27,16 @@ void virtual_free(void* pointer, size_t size) {
     if (munmap(pointer, size) != 0) runtime::throw_code(runtime::code::os_release_failed);
 }
 
+void* virtual_grow(void* pointer, size_t old_size, size_t new_size) {
+    void* p = mremap(pointer, old_size, new_size, MREMAP_MAYMOVE);
+    if (p == MAP_FAILED) runtime::throw_code(runtime::code::os_alloc_failed);
+    return p;
+}
+
+void virtual_discard(void* pointer, size_t size) {
+    madvise(pointer, size, MADV_DONTNEED);
+}
+
 void write_all(int fd, const void* data, size_t size) {
     auto* p = static_cast<const char*>(data);
     while (size > 0) {

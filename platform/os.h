@@ -15,6 +15,12 @@ namespace kiv::os {
 void* virtual_alloc(size_t size, bool executable);
 // Releases a block from virtual_alloc; failure throws os_release_failed.
 void virtual_free(void* pointer, size_t size);
+// Grows a block from virtual_alloc to `new_size` bytes, keeping its
+// content; the block may move. Failure throws os_alloc_failed.
+void* virtual_grow(void* pointer, size_t old_size, size_t new_size);
+// Gives the pages of a range back to the system; they read as zero when
+// touched again. The range keeps its address.
+void virtual_discard(void* pointer, size_t size);
 
 // Writes all `size` bytes to the descriptor, resuming after interrupted or
 // partial writes; failures are ignored. Async-signal-safe.

@@ -8,8 +8,9 @@
 #include <cstring>
 #include <utility>
 
-#include "gui/backend/gui.h"
+#include "platform/os.h"
 #include "runtime/console.h"
+#include "runtime/entry.h"
 #include "runtime/heap.h"
 
 namespace kiv::runtime {
@@ -78,6 +79,20 @@ struct Bounded {
 
 } // namespace
 
+void (*alert_hook)(std::string_view caption, std::string_view text) = nullptr;
+
+void alert(std::string_view caption, std::string_view text) {
+    (alert_hook ? alert_hook : alert_on_stderr)(caption, text);
+}
+
+void alert_on_stderr(std::string_view caption, std::string_view text) {
+    int fd = std_handles.error;
+    os::write_all(fd, caption.data(), caption.size());
+    os::write_all(fd, "\n", 1);
+    os::write_all(fd, text.data(), text.size());
+    os::write_all(fd, "\n", 1);
+}
+
 const char* fatal_message(int code) {
     if (code >= 1 && code <= int(exception_messages.size())) return exception_messages[code - 1];
     for (const auto& [c, text] : runtime_messages)
@@ -103,7 +118,7 @@ size_t format_fatal(char* out, size_t size, int code, uint32_t address) {
 void report_fatal(int code, uint32_t address) {
     char text[512];
     size_t length = format_fatal(text, sizeof text, code, address);
-    gui::alert(caption, {text, length});
+    alert(caption, {text, length});
 }
 
 void on_quit() {

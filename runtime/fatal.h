@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace kiv::runtime {
 
@@ -24,6 +25,15 @@ const char* fatal_message(int code);
 // Writes the report text for a code and address into `out` (NUL-terminated,
 // cut to `size`) and returns its length. Async-signal-safe.
 size_t format_fatal(char* out, size_t size, int code, uint32_t address);
+
+// Shows `text` under `caption` and returns once the user has seen it:
+// through the hook the start-up program sets (the GUI backend's error box),
+// else as the caption line and the text on standard error. Both must be
+// async-signal-safe, so that the fault handler may report through them.
+extern void (*alert_hook)(std::string_view caption, std::string_view text);
+void alert(std::string_view caption, std::string_view text);
+// The caption line, then the text, on standard error.
+void alert_on_stderr(std::string_view caption, std::string_view text);
 
 // Shows the report through the error box. Async-signal-safe.
 void report_fatal(int code, uint32_t address);

@@ -1,5 +1,6 @@
 #include "runtime/init.h"
 
+#include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/context.h"
@@ -8,6 +9,7 @@
 #include "datatypes/file.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
+#include "datatypes/handle.h"
 #include "datatypes/integer.h"
 #include "datatypes/issue.h"
 #include "datatypes/logic.h"
@@ -21,6 +23,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/time.h"
+#include "datatypes/triple.h"
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/url.h"
@@ -57,6 +60,7 @@ constexpr void (*datatype_inits[])() = {
     series::init,
     block::init,
     string::init,
+    binary::init,
     integer::init,
     symbol::init,
     context::init,
@@ -71,11 +75,13 @@ constexpr void (*datatype_inits[])() = {
     url::init,
     file::init,
     object::init,
+    triple::init,
     float_::init,
     typeset::init,
     error::init,
     percent::init,
     time_::init,
+    handle::init,
 };
 
 } // namespace

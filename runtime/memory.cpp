@@ -1,5 +1,6 @@
 #include "runtime/memory.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/os.h"
@@ -15,6 +16,7 @@ void (*collect_hook)() = nullptr;
 bool collect_always = false;
 PinStack pinned{new Buffer*[PinStack::capacity], 0};
 std::vector<NodeFrame*> directory;
+uintptr_t* node_slots = nullptr;
 
 namespace {
 
@@ -41,6 +43,44 @@ int32_t free_next(uintptr_t slot) {
 
 void collect() {
     if (collect_hook) collect_hook();
+}
+
+// The node table's room, in frame windows; it starts small and doubles.
+constexpr uint32_t initial_table_windows = 8;
+uint32_t table_windows = 0;
+
+constexpr size_t window_bytes = size_t(node_frame_slots) * sizeof(uintptr_t);
+
+size_t table_bytes(uint32_t windows) {
+    return align_up(size_t(windows) * window_bytes + sizeof(uintptr_t), page);
+}
+
+// Makes sure the table has a window for the frame of this ordinal.
+void reserve_window(uint32_t ordinal) {
+    if (ordinal < table_windows) return;
+    uint32_t windows = table_windows ? table_windows : initial_table_windows;
+    while (windows <= ordinal) windows *= 2;
+    runtime::protected_region(
+        runtime::code::os_memory_filter,
+        [&] {
+            void* table = node_slots ? os::virtual_grow(node_slots, table_bytes(table_windows),
+                                                        table_bytes(windows))
+                                     : os::virtual_alloc(table_bytes(windows), false);
+            node_slots = static_cast<uintptr_t*>(table);
+        },
+        [](uint32_t) {
+            runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
+        });
+    table_windows = windows;
+}
+
+// Gives the whole pages inside a released frame's window back to the
+// system; the pages it shares with its neighbours stay.
+void discard_window(uint32_t ordinal) {
+    auto start = reinterpret_cast<uintptr_t>(node_slots + size_t(ordinal) * node_frame_slots + 1);
+    uintptr_t first = align_up(start, page);
+    uintptr_t last = (start + window_bytes) & ~uintptr_t(page - 1);
+    if (last > first) os::virtual_discard(reinterpret_cast<void*>(first), last - first);
 }
 
 size_t data_bytes(uint32_t count, uint32_t unit) {
@@ -82,10 +122,11 @@ void free_block(void* pointer) {
 }
 
 NodeFrame* init_node_frame(uint32_t slots) {
-    auto* frame = static_cast<NodeFrame*>(
-        alloc_block(offsetof(NodeFrame, slots) + size_t(slots) * sizeof(uintptr_t)));
+    slots = std::min(slots, node_frame_slots);
     uint32_t ordinal = 0;
     while (ordinal < directory.size() && directory[ordinal]) ++ordinal;
+    reserve_window(ordinal);
+    auto* frame = static_cast<NodeFrame*>(alloc_block(sizeof(NodeFrame)));
     if (ordinal == directory.size())
         directory.push_back(frame);
     else
@@ -101,8 +142,8 @@ NodeFrame* init_node_frame(uint32_t slots) {
     frame->used_last = 0;
     frame->history = 0;
     frame->released = 0;
-    for (uint32_t i = 0; i < slots; ++i)
-        frame->slots[i] = free_link(i + 1 < slots ? int32_t(i + 1) : -1);
+    uintptr_t* window = frame->slots();
+    for (uint32_t i = 0; i < slots; ++i) window[i] = free_link(i + 1 < slots ? int32_t(i + 1) : -1);
 
     if (record.n_tail)
         record.n_tail->next = frame;
@@ -121,8 +162,9 @@ NodeId alloc_node() {
         record.n_active = frame;
     }
     int32_t slot = frame->free_head;
-    frame->free_head = free_next(frame->slots[slot]);
-    frame->slots[slot] = 0;
+    uintptr_t* window = frame->slots();
+    frame->free_head = free_next(window[slot]);
+    window[slot] = 0;
     frame->used++;
     return frame->ordinal * node_frame_slots + uint32_t(slot) + 1;
 }
@@ -130,7 +172,7 @@ NodeId alloc_node() {
 void free_node(NodeId node) {
     NodeFrame* frame = frame_of(node);
     uint32_t slot = (node - 1) % node_frame_slots;
-    frame->slots[slot] = free_link(frame->free_head);
+    frame->slots()[slot] = free_link(frame->free_head);
     frame->free_head = int32_t(slot);
     frame->used--;
 }
@@ -259,6 +301,7 @@ void release_node_frame(NodeFrame* frame) {
     (frame->next ? frame->next->prev : record.n_tail) = frame->prev;
     if (record.n_active == frame) record.n_active = record.n_tail;
     directory[frame->ordinal] = nullptr;
+    discard_window(frame->ordinal);
     free_block(frame);
 }
 

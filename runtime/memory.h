@@ -53,6 +53,8 @@ constexpr uint32_t frame_room_minimum = 0xCCCC;     // a frame emptier than this
 // large-threshold rules count them (20-byte header and 4 spare bytes).
 constexpr uint32_t counted_overhead = 24;
 
+// The bookkeeping of one node frame. Its slots are a window of the node
+// table (`node_slots`): the frame's node ids index the table directly.
 struct NodeFrame {
     NodeFrame* next;
     NodeFrame* prev;
@@ -64,9 +66,9 @@ struct NodeFrame {
     uint32_t used_last; // used count at the last collection
     uint32_t history;   // bit 0 set at each collection where the used count stayed the same
     uint32_t released;  // 1 once every node has left the frame
-    // A used slot holds a buffer address; a free slot holds the tagged index
-    // of the next free slot (bit 0 set), see memory.cpp.
-    uintptr_t slots[1];
+    // The frame's window of the node table. The table may move as it
+    // grows, so the frame keeps its ordinal and finds the window anew.
+    uintptr_t* slots() const;
 };
 
 struct SeriesFrame {
@@ -127,16 +129,27 @@ extern PinStack pinned;
 // leave an empty entry that a later frame takes.
 extern std::vector<NodeFrame*> directory;
 
+// The node table: one slot per node id, indexed by the id itself, so that
+// finding a buffer is one load. A used slot holds the buffer's address; a
+// free slot holds the tagged index of the next free slot of its frame.
+// Each node frame owns a window of node_frame_slots slots; the table grows
+// by doubling (it may move) and gives released windows back to the system.
+extern uintptr_t* node_slots;
+
+inline uintptr_t* NodeFrame::slots() const {
+    return node_slots + size_t(ordinal) * node_frame_slots + 1;
+}
+
 inline NodeFrame* frame_of(NodeId node) {
     return directory[(node - 1) / node_frame_slots];
 }
 
 // Reading and writing a node's buffer address.
 inline Buffer* buffer_of(NodeId node) {
-    return reinterpret_cast<Buffer*>(frame_of(node)->slots[(node - 1) % node_frame_slots]);
+    return reinterpret_cast<Buffer*>(node_slots[node]);
 }
 inline void set_buffer(NodeId node, Buffer* buffer) {
-    frame_of(node)->slots[(node - 1) % node_frame_slots] = reinterpret_cast<uintptr_t>(buffer);
+    node_slots[node] = reinterpret_cast<uintptr_t>(buffer);
 }
 
 void init();

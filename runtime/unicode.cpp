@@ -14,6 +14,17 @@ namespace utf8 {
 
 namespace {
 
+// Raises access invalid-utf8 with the (at most 4) bytes at the malformed
+// sequence as a binary!, never reading past the input.
+[[noreturn]] void invalid_utf8(const uint8_t* bytes, uint32_t remaining) {
+    uint32_t n = std::min(remaining, 4u);
+    Rooted<Cell> arg(Cell{TYPE_BINARY, 0, memory::alloc_bytes(n), 0});
+    Buffer* b = memory::buffer_of(arg->w2);
+    std::memcpy(b->head, bytes, n);
+    b->tail = b->head + n;
+    runtime::fire_error(runtime::Category::access, err::access::invalid_utf8, &*arg);
+}
+
 // The table-driven UTF-8 decoder: 256 byte classes, then the transitions
 // indexed by state + class. States are multiples of 12: 0 accept, 12
 // reject, the others inside a sequence. It accepts exactly the well-formed
@@ -106,7 +117,7 @@ int32_t decode_char(const uint8_t* bytes, uint32_t& remaining) {
         if (used == remaining) return -1; // well formed so far, cut by the end
         state = feed(state, bytes[used++], cp);
     } while (state != accept && state != reject);
-    if (state == reject) runtime::fire_error(runtime::Category::access, err::access::invalid_utf8);
+    if (state == reject) invalid_utf8(bytes, remaining);
     remaining = used;
     return int32_t(cp);
 }

@@ -1,16 +1,11 @@
 #include "gui/backend/gui.h"
 
-#include "platform/os.h"
-#include "runtime/entry.h"
+#include "runtime/fatal.h"
 
 namespace kiv::gui {
 
 void alert(std::string_view caption, std::string_view text) {
-    int fd = runtime::std_handles.error;
-    os::write_all(fd, caption.data(), caption.size());
-    os::write_all(fd, "\n", 1);
-    os::write_all(fd, text.data(), text.size());
-    os::write_all(fd, "\n", 1);
+    runtime::alert_on_stderr(caption, text);
 }
 
 int do_events(bool) {

@@ -1,3 +1,4 @@
+#include "evaluator/error_text.h"
 #include "object_fixture.h"
 
 using namespace kiv;
@@ -191,6 +192,7 @@ TEST_F(ErrorTest, FireErrorThrowsTheErrorToTheTryFrame) {
 
 TEST_F(ErrorTest, AnErrorNoTryCatchesIsShownAndEndsTheProcess) {
     ASSERT_EQ(stack::state.ctop, stack::state.cbottom);
+    error_text::init();
     EXPECT_EXIT(runtime::fire_error(runtime::Category::math, err::math::zero_divide),
                 ::testing::ExitedWithCode(254),
                 "Kiv NoName App\n\\*\\*\\* Math Error: attempt to divide by zero");

@@ -332,13 +332,18 @@ TEST_F(LoaderTest, ErrorsOfEachFamily) {
         {"'a:", Category::syntax, syn::invalid, TYPE_LIT_WORD, "", "'a:"},
         {"1,2", Category::syntax, syn::invalid, TYPE_POINT2D, "", ",2"},
         {"1:2:3:4", Category::syntax, syn::invalid, TYPE_TIME, "", "1:2:3:4"},
+        // Binary literals that do not decode completely.
+        {"#{0}", Category::syntax, syn::invalid, TYPE_BINARY, "", "#{0}"},
+        {"2#{0101}", Category::syntax, syn::invalid, TYPE_BINARY, "", "2#{0101}"},
+        {"64#{QUJDRA}", Category::syntax, syn::invalid, TYPE_BINARY, "", "64#{QUJDRA}"},
+        {"64#{QQ=}", Category::syntax, syn::invalid, TYPE_BINARY, "", "64#{QQ=}"},
+        {"64#{QQ==x}", Category::syntax, syn::invalid, TYPE_BINARY, "", "64#{QQ==x}"},
         // Kinds whose datatype has no builder yet.
         {"1-Jan-2000", Category::internal, err::internal::not_done, TYPE_DATE, "", ""},
         {"1x2", Category::internal, err::internal::not_done, TYPE_PAIR, "", ""},
         {"(1, 2)", Category::internal, err::internal::not_done, TYPE_POINT2D, "", ""},
         {"1.2.3", Category::internal, err::internal::not_done, TYPE_TUPLE, "", ""},
         {"$1.25", Category::internal, err::internal::not_done, TYPE_MONEY, "", ""},
-        {"#{00FF}", Category::internal, err::internal::not_done, TYPE_BINARY, "", ""},
         {"#[a 1]", Category::internal, err::internal::not_done, TYPE_MAP, "", ""},
     };
     for (const ErrorCase& c : cases) {

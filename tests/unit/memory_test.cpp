@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "runtime/errors.h"
 #include "runtime/heap.h"
@@ -104,6 +105,36 @@ TEST_F(MemoryTest, NodesAreReusedAndFramesSpill) {
     NodeId spilled = memory::alloc_node();
     EXPECT_EQ(memory::frame_of(spilled)->ordinal, 1u);
     EXPECT_EQ(spilled, memory::node_frame_slots + 1);
+}
+
+TEST_F(MemoryTest, NodeTableGrowsAndGivesReleasedWindowsBack) {
+    NodeId first = memory::alloc_bytes(16);
+    Buffer* first_buffer = memory::buffer_of(first);
+    // Enough frames that the table has to grow (and may move) several times.
+    constexpr uint32_t frames = 40;
+    std::vector<NodeId> nodes;
+    for (uint32_t i = 0; i < frames * memory::node_frame_slots; ++i)
+        nodes.push_back(memory::alloc_node());
+    EXPECT_EQ(memory::buffer_of(first), first_buffer);
+    NodeId last = nodes.back();
+    memory::set_buffer(last, first_buffer);
+    EXPECT_EQ(memory::buffer_of(last), first_buffer);
+    EXPECT_EQ(memory::frame_of(last)->ordinal, frames);
+
+    // Emptying a frame in the middle releases it; its window comes back
+    // as a fresh frame with every slot free again.
+    uint32_t middle = frames / 2;
+    for (NodeId node : nodes)
+        if (memory::frame_of(node)->ordinal == middle) memory::free_node(node);
+    memory::review_node_frames();
+    EXPECT_EQ(memory::directory[middle], nullptr);
+    memory::NodeFrame* again = memory::init_node_frame(memory::node_frame_slots);
+    EXPECT_EQ(again->ordinal, middle);
+    memory::record.n_active = again;
+    NodeId reused = memory::alloc_node();
+    EXPECT_EQ(reused, middle * memory::node_frame_slots + 1);
+    EXPECT_EQ(memory::buffer_of(reused), nullptr);
+    EXPECT_EQ(memory::buffer_of(first), first_buffer);
 }
 
 TEST_F(MemoryTest, StableFramesAccumulateHistory) {

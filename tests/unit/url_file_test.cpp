@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "datatype_fixture.h"
+#include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/file.h"
@@ -360,6 +361,21 @@ TEST_F(UrlFileTest, WriteAndReadBackText) {
     EXPECT_EQ(utf8(read(target)), content + "!");
 }
 
+// Bytes that are not UTF-8 go out and come back as they are, not molded.
+TEST_F(UrlFileTest, BinaryIsWrittenAndReadAsItsBytes) {
+    const std::string bytes("\x00\xFF\xC3\x28 x", 6);
+    Cell data{};
+    binary::load_at(data, reinterpret_cast<const uint8_t*>(bytes.data()), uint32_t(bytes.size()));
+    data = test::hold(data);
+    Cell target = in_dir("data.bin");
+    write(target, data);
+    Cell got = read(target, nullptr, nullptr, true);
+    ASSERT_EQ(cell::type_of(got), uint32_t(TYPE_BINARY));
+    EXPECT_EQ(
+        std::string(reinterpret_cast<const char*>(binary::head_ptr(got)), binary::length(got)),
+        bytes);
+}
+
 TEST_F(UrlFileTest, WriteLinesAndMoldedValues) {
     Cell target = in_dir("lines.txt");
     write(target, block_of({text("one"), int_cell(2), file_cell("a b")}), true);
@@ -432,8 +448,6 @@ TEST_F(UrlFileTest, FailuresRaiseErrors) {
         {"missing directory", [&] { read(in_dir("nowhere/")); }, cannot_open},
         {"write into a missing directory", [&] { write(in_dir("nowhere/x"), text("x")); },
          cannot_open},
-        {"/binary before binary! exists", [&] { read(in_dir("sub/"), nullptr, nullptr, true); },
-         not_done},
         {"seek that is not a number", [&] { read(in_dir("sub/x"), nullptr, &seek_word); },
          script(err::script::invalid_refine_arg)},
         {"http read",

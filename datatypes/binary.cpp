@@ -1,0 +1,449 @@
+#include "datatypes/binary.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <string>
+
+#include "datatypes/datatype.h"
+#include "datatypes/integer.h"
+#include "datatypes/none.h"
+#include "datatypes/series.h"
+#include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "datatypes/types.h"
+#include "datatypes/url.h"
+#include "evaluator/actions.h"
+#include "evaluator/stack.h"
+#include "runtime/errors.h"
+#include "runtime/roots.h"
+#include "runtime/unicode.h"
+
+namespace kiv::binary {
+
+namespace {
+
+using ownership::Word;
+using Bytes = std::vector<uint8_t>;
+
+Buffer* buffer_of(const Cell& value) {
+    return memory::buffer_of(value.w2);
+}
+
+uint32_t head_of(const Cell& value) {
+    return series::head_of(value);
+}
+
+[[noreturn]] void invalid_arg(const Cell& value) {
+    runtime::fire_error(runtime::Category::script, err::script::invalid_arg, &value);
+}
+
+[[noreturn]] void no_memory() {
+    runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
+}
+
+bool is_equality(int32_t op) {
+    return op == 0 || op == 1 || op == 2 || op == 12;
+}
+
+bool is_block_like(uint32_t type) {
+    return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH;
+}
+
+// The largest binary! the buffers hold.
+constexpr uint64_t max_bytes = 0x7FFFFFF0u;
+
+// Replaces `removed` bytes at the index by a gap of `added` bytes and
+// returns the gap's address. The buffer grows to the new size, or to
+// twice its size when that is larger.
+uint8_t* open_gap(Cell& series, uint32_t at, uint32_t removed, uint64_t added) {
+    Buffer* b = buffer_of(series);
+    uint64_t length = b->length();
+    uint64_t need = length - removed + added;
+    if (need > max_bytes) no_memory();
+    if (b->head + need > b->data_end()) {
+        uint64_t doubled = 2 * uint64_t(b->size);
+        b = memory::expand_series(b, int64_t(std::min(std::max(need, doubled), max_bytes)));
+    }
+    uint8_t* gap = b->head + at;
+    uint8_t* rest = gap + removed;
+    if (rest != b->tail) std::memmove(gap + added, rest, size_t(b->tail - rest));
+    b->tail = b->head + need;
+    return gap;
+}
+
+// Writes `dup` copies of the bytes into a gap.
+void fill_gap(uint8_t* gap, const uint8_t* bytes, size_t n, int32_t dup) {
+    for (int32_t d = 0; d < dup; ++d, gap += n) std::memcpy(gap, bytes, n);
+}
+
+void append_utf8(Bytes& out, uint32_t cp) {
+    uint8_t encoded[4];
+    uint32_t n = utf8::encode_char(cp, encoded);
+    out.insert(out.end(), encoded, encoded + n);
+}
+
+void append_text(Bytes& out, const std::string& text) {
+    out.insert(out.end(), text.begin(), text.end());
+}
+
+// The UTF-8 of a text value from its head, at most `limit` characters
+// when 0 <= limit.
+std::string utf8_of(const Cell& value, int64_t limit = -1) {
+    std::string text = url::utf8_text(value);
+    if (limit < 0) return text;
+    const uint8_t* start = reinterpret_cast<const uint8_t*>(text.data());
+    const uint8_t* end = utf8::skip_chars(start, start + text.size(), int32_t(limit) + 1);
+    return text.substr(0, size_t(end - start));
+}
+
+std::string formed(const Cell& value) {
+    Rooted<Cell> buffer;
+    string::make_at(*buffer, 16);
+    Rooted<Cell> source(value);
+    actions::form(*source, *buffer, nullptr, 0);
+    return url::utf8_text(*buffer);
+}
+
+// The bytes of a tuple!: as many as its size (header bits 19-22), kept in
+// address order in words 1 to 3.
+void append_tuple(Bytes& out, const Cell& tuple) {
+    uint32_t size = (tuple.header >> 19) & 0xF;
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&tuple.w1);
+    out.insert(out.end(), bytes, bytes + std::min(size, 12u));
+}
+
+void append_big_endian(Bytes& out, uint64_t value, int n) {
+    for (int shift = 8 * (n - 1); shift >= 0; shift -= 8) out.push_back(uint8_t(value >> shift));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- making
+
+Cell& make_at(Cell& cell, uint32_t capacity) {
+    cell.header = cell::unset_header;
+    cell.w1 = 0;
+    cell.w3 = 0;
+    cell.w2 = memory::alloc_bytes(capacity);
+    cell.header = TYPE_BINARY;
+    return cell;
+}
+
+Cell& load_at(Cell& cell, const uint8_t* bytes, uint32_t count) {
+    make_at(cell, count);
+    Buffer* b = buffer_of(cell);
+    if (count) std::memcpy(b->head, bytes, count);
+    b->tail = b->head + count;
+    return cell;
+}
+
+Cell& load(const uint8_t* bytes, uint32_t count) {
+    // The argument stack never moves, so the slot stays where it is.
+    return load_at(*stack::push_raw(), bytes, count);
+}
+
+Cell& load_in(Cell& block, const uint8_t* bytes, uint32_t count) {
+    Rooted<Cell> loaded;
+    load_at(*loaded, bytes, count);
+    Cell* slot = cell::alloc_tail(block);
+    *slot = *loaded;
+    return *slot;
+}
+
+uint32_t length(const Cell& value) {
+    return buffer_of(value)->length() - head_of(value);
+}
+
+uint8_t* head_ptr(const Cell& value) {
+    return buffer_of(value)->head + head_of(value);
+}
+
+void append_bytes(Cell& value, const uint8_t* bytes, uint32_t n) {
+    uint8_t* gap = open_gap(value, buffer_of(value)->length(), 0, n);
+    if (n) std::memcpy(gap, bytes, n);
+}
+
+uint8_t byte_of(const Cell& value) {
+    uint32_t type = cell::type_of(value);
+    if (type == TYPE_INTEGER) {
+        int32_t n = integer::get(value);
+        if (n >= -128 && n <= 255) return uint8_t(n);
+    } else if (type == TYPE_CHAR && value.w2 <= 255) {
+        return uint8_t(value.w2);
+    }
+    invalid_arg(value);
+}
+
+void bytes_of(const Cell& value, Bytes& out, int64_t limit, bool form_others) {
+    uint32_t type = cell::type_of(value);
+    if (type == TYPE_CHAR) {
+        append_utf8(out, value.w2);
+    } else if (type == TYPE_INTEGER) {
+        out.push_back(byte_of(value));
+    } else if (type == TYPE_BINARY) {
+        uint32_t n = length(value);
+        if (limit >= 0 && limit < n) n = uint32_t(limit);
+        const uint8_t* from = head_ptr(value);
+        out.insert(out.end(), from, from + n);
+    } else if (type == TYPE_TUPLE) {
+        append_tuple(out, value);
+    } else if (series::is_text_type(type)) {
+        append_text(out, utf8_of(value, limit));
+    } else if (is_block_like(type)) {
+        Rooted<Cell> block(value);
+        int64_t n = std::max<int64_t>(int64_t(buffer_of(*block)->length()) - block->w1, 0);
+        if (limit >= 0) n = std::min(n, limit);
+        for (int64_t i = 0; i < n; ++i) {
+            // A copy: forming an element allocates, which may move the block.
+            Cell element = buffer_of(*block)->head_cell()[block->w1 + i];
+            bytes_of(element, out, -1, form_others);
+        }
+    } else if (form_others) {
+        append_text(out, formed(value));
+    } else {
+        Cell named{};
+        datatype::make_at(named, TYPE_BINARY);
+        runtime::fire_error(runtime::Category::script, err::script::bad_to_arg, &named, &value);
+    }
+}
+
+int32_t compare_to(const Cell& a, const Cell& b, int32_t op, bool match) {
+    uint32_t type_b = cell::type_of(b);
+    bool text = series::is_text_type(type_b);
+    if (type_b != TYPE_BINARY && !text) return -2;
+    bool same = a.w2 == b.w2 && a.w1 == b.w1;
+    if (op == 9) return same ? 0 : 1;
+    if (same && is_equality(op)) return 0;
+    std::string utf8 = text ? utf8_of(b) : std::string();
+    const uint8_t* pa = head_ptr(a);
+    const uint8_t* pb = text ? reinterpret_cast<const uint8_t*>(utf8.data()) : head_ptr(b);
+    int64_t la = length(a), lb = text ? int64_t(utf8.size()) : length(b);
+    if (match) {
+        if (lb == 0) return 0;
+        if (la < lb) return 1;
+        la = lb;
+    } else if (la != lb && is_equality(op)) {
+        return 1;
+    }
+    int c = std::memcmp(pa, pb, size_t(std::min(la, lb)));
+    if (c) return c < 0 ? -1 : 1;
+    return (la > lb) - (la < lb);
+}
+
+// ---------------------------------------------------------------- actions
+
+namespace {
+
+Cell* to(Cell* proto, const Cell* spec, uint32_t) {
+    uint32_t type = cell::type_of(*spec);
+    Bytes bytes;
+    switch (type) {
+    case TYPE_INTEGER: append_big_endian(bytes, uint32_t(integer::get(*spec)), 4); break;
+    case TYPE_FLOAT:
+    case TYPE_PERCENT:
+        append_big_endian(bytes, std::bit_cast<uint64_t>(cell::get_float(*spec)), 8);
+        break;
+    case TYPE_ISSUE: {
+        const char* name = symbol::c_name(spec->w2);
+        if (!decode(16, reinterpret_cast<const uint8_t*>(name), std::strlen(name), 1, bytes, true))
+            runtime::fire_error(runtime::Category::script, err::script::invalid_data, spec);
+        break;
+    }
+    case TYPE_BITSET: {
+        Buffer* b = buffer_of(*spec);
+        bytes.assign(b->head, b->tail);
+        break;
+    }
+    default: bytes_of(*spec, bytes, -1, false);
+    }
+    load_at(*proto, bytes.data(), uint32_t(bytes.size()));
+    return proto;
+}
+
+// The text of form and mold: "#{" and "}" unless `only`, and line breaks
+// around bytes past the 30th, after every 32nd, unless `flat`.
+int32_t mold_bytes(const Cell& value, Cell& buffer, bool only, bool flat, const Cell* arg,
+                   int32_t part, int32_t indent) {
+    uint32_t n = length(value);
+    std::string out;
+    bool broken = n > 30 && !flat;
+    auto new_line = [&](int32_t level) {
+        out += '\n';
+        out.append(size_t(std::max(level, 0)) * 4, ' ');
+    };
+    if (!only) out += "#{";
+    if (broken) new_line(indent + 1);
+    const uint8_t* bytes = head_ptr(value);
+    uint32_t written = 0;
+    for (; written < n; ++written) {
+        if (arg && part - int32_t(out.size()) <= 0) break;
+        out += string::byte_to_hex(bytes[written]);
+        if (!flat && (written + 1) % 32 == 0 && written + 1 < n) new_line(indent + 1);
+    }
+    if (broken) new_line(indent);
+    if (!only) out += '}';
+    string::append_bytes(buffer, reinterpret_cast<const uint8_t*>(out.data()),
+                         uint32_t(out.size()));
+    return part - int32_t(out.size());
+}
+
+int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part) {
+    return mold_bytes(*value, *buffer, false, false, arg, part, 0);
+}
+
+int32_t mold(const Cell* value, Cell* buffer, bool only, bool, bool flat, const Cell* arg,
+             int32_t part, int32_t indent) {
+    return mold_bytes(*value, *buffer, only, flat, arg, part, indent);
+}
+
+int32_t compare(const Cell* a, const Cell* b, int32_t op) {
+    if (cell::type_of(*b) != TYPE_BINARY) return -2;
+    return compare_to(*a, *b, op, false);
+}
+
+// and~ or~ xor~: a new binary! as long as the longer operand.
+template <int32_t Op>
+void bitwise() {
+    Cell* args = frame_args();
+    if (cell::type_of(args[1]) != TYPE_BINARY) invalid_arg(args[1]);
+    uint32_t la = length(args[0]), lb = length(args[1]);
+    Rooted<Cell> result;
+    make_at(*result, std::max(la, lb));
+    const uint8_t* a = head_ptr(args[0]);
+    const uint8_t* b = head_ptr(args[1]);
+    uint8_t* out = buffer_of(*result)->head;
+    uint32_t shorter = std::min(la, lb), longer = std::max(la, lb);
+    const uint8_t* rest = la > lb ? a : b;
+    for (uint32_t i = 0; i < longer; ++i) {
+        if (i >= shorter) {
+            out[i] = Op == integer::and_ ? 0 : rest[i];
+            continue;
+        }
+        out[i] = Op == integer::and_ ? a[i] & b[i] : Op == integer::or_ ? a[i] | b[i] : a[i] ^ b[i];
+    }
+    buffer_of(*result)->tail = out + longer;
+    args[0] = *result;
+}
+
+Cell* complement(Cell* value) {
+    uint8_t* p = head_ptr(*value);
+    for (uint32_t i = 0, n = length(*value); i < n; ++i) p[i] = uint8_t(~p[i]);
+    return value;
+}
+
+// append (the series at its head) and insert (the series just past what
+// was inserted).
+Cell* insert(Cell* series, const Cell* value, int32_t part, bool, int32_t dup, bool append) {
+    if (dup < 1) return series;
+    uint32_t whole = buffer_of(*series)->length();
+    uint32_t head = head_of(*series);
+    uint32_t at = append ? whole : head;
+    std::array<uint8_t, 4> one;
+    Bytes many;
+    const uint8_t* bytes = one.data();
+    size_t n = 1;
+    uint32_t type = cell::type_of(*value);
+    if (type == TYPE_INTEGER) {
+        one[0] = byte_of(*value);
+    } else if (type == TYPE_CHAR) {
+        n = utf8::encode_char(value->w2, one.data());
+    } else {
+        bytes_of(*value, many, part, false);
+        bytes = many.data();
+        n = many.size();
+    }
+    uint64_t total = uint64_t(n) * uint32_t(dup);
+    if (total > max_bytes) no_memory();
+    series::Change change(*series, append ? Word::append : Word::insert, value, int32_t(at - head),
+                          int32_t(total));
+    fill_gap(open_gap(*series, at, 0, total), bytes, n, dup);
+    change.done(append ? Word::appended : Word::inserted);
+    series->w1 = append ? 0 : uint32_t(at + total);
+    return series;
+}
+
+// Replaces bytes from the head by the value's bytes (its formed text for
+// types without a byte form). The bytes are taken before the gap moves, so
+// a value of the same buffer gives what it held.
+Cell* change(Cell* series, const Cell* value, int32_t part, bool, int32_t dup) {
+    dup = std::max(dup, 1);
+    uint32_t head = head_of(*series);
+    series->w1 = head;
+    Bytes bytes;
+    bytes_of(*value, bytes, -1, true);
+    uint64_t written = uint64_t(bytes.size()) * uint32_t(dup);
+    if (written > max_bytes) no_memory();
+    uint64_t available = length(*series);
+    uint32_t removed =
+        uint32_t(std::min<uint64_t>(available, part >= 0 ? uint64_t(part) : written));
+    series::Change announce(*series, Word::change, value, 0, int32_t(removed));
+    fill_gap(open_gap(*series, head, removed, written), bytes.data(), bytes.size(), dup);
+    announce.done(Word::changed);
+    series->w1 = uint32_t(head + written);
+    return series;
+}
+
+Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, const Cell* with) {
+    if (auto_ || lines) runtime::fire_error(runtime::Category::internal, err::internal::not_done);
+    std::array<bool, 256> drop{};
+    if (with) {
+        uint32_t type = cell::type_of(*with);
+        if (type == TYPE_BINARY) {
+            for (uint32_t i = 0, n = length(*with); i < n; ++i) drop[head_ptr(*with)[i]] = true;
+        } else if (series::is_text_type(type)) {
+            for (uint8_t c : utf8_of(*with)) drop[c] = true;
+        } else if (type == TYPE_CHAR || type == TYPE_INTEGER) {
+            drop[byte_of(*with)] = true;
+        } else {
+            invalid_arg(*with);
+        }
+    } else {
+        drop[0] = true;
+    }
+    uint32_t from = head_of(*series);
+    series->w1 = from;
+    uint32_t n = length(*series);
+    series::Change change(*series, Word::trim, nullptr, 0, int32_t(n));
+    uint8_t* p = head_ptr(*series);
+    uint8_t* end = p + n;
+    uint8_t* out = p;
+    if (all || with) {
+        for (uint8_t* q = p; q < end; ++q)
+            if (!drop[*q]) *out++ = *q;
+    } else {
+        bool only_head = head && !tail, only_tail = tail && !head;
+        uint8_t* first = p;
+        uint8_t* last = end;
+        if (!only_tail)
+            while (first < last && drop[*first]) ++first;
+        if (!only_head)
+            while (last > first && drop[last[-1]]) --last;
+        std::memmove(p, first, size_t(last - first));
+        out = p + (last - first);
+    }
+    buffer_of(*series)->tail = out;
+    change.done(Word::trimmed);
+    return series;
+}
+
+} // namespace
+
+void init() {
+    using namespace action;
+    // clang-format off
+    datatype::register_type(TYPE_BINARY, TYPE_STRING, "binary!", {
+        inherit, inherit, inherit, to,      form,    mold,    inherit, no,      compare, no, // 1-10
+        no,      no,      no,      no,      no,      no,      no,      no,      no,      no, // 11-20
+        bitwise<integer::and_>, complement, bitwise<integer::or_>, bitwise<integer::xor_>, // 21-24
+        insert,  inherit, inherit, change,  inherit, inherit, // 25-30
+        inherit, inherit, inherit, inherit, insert,  inherit, inherit, inherit, inherit, inherit, // 31-40
+        no,      inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, // 41-50
+        trim,    no,      no,      no,      inherit, no,      no,      no,      no,      no, // 51-60
+        no,      no // 61-62
+    });
+    // clang-format on
+}
+
+} // namespace kiv::binary

@@ -1,0 +1,23 @@
+#include "datatypes/system_object.h"
+
+#include "datatypes/context.h"
+#include "datatypes/symbol.h"
+#include "datatypes/types.h"
+
+namespace kiv::system_object {
+
+const Cell* find(std::initializer_list<const char*> path) {
+    // Interned first: interning may allocate, which would move the cells.
+    uint32_t symbols[8];
+    uint32_t n = 0;
+    for (const char* name : path)
+        if (n < std::size(symbols)) symbols[n++] = symbol::intern(name);
+    const Cell* value = context::value_of(symbol::intern("system"), context::global);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (!value || cell::type_of(*value) != TYPE_OBJECT) return nullptr;
+        value = context::value_of(symbols[i], value->w1);
+    }
+    return value;
+}
+
+} // namespace kiv::system_object

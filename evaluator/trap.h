@@ -1,0 +1,39 @@
+// Running C++ code that may raise a language error under a try frame of
+// its own, as the console does for every input: the error is caught and
+// handed back instead of reaching the entry.
+#pragma once
+
+#include "datatypes/unset.h"
+#include "evaluator/stack.h"
+#include "runtime/cell.h"
+#include "runtime/throw.h"
+#include "runtime/words.h"
+
+namespace kiv::trap {
+
+// Runs `body` in a frame of its own that receives the value (the body
+// writes its caller's slot 0) or the error. Both frames are named <body>,
+// so errors do not name them. True when the body ended normally; the
+// argument stack is left empty.
+template <class Body>
+bool run(Body body, Cell& result) {
+    stack::mark_native(words::word<"<body>">());
+    stack::mark_try(words::word<"<body>">());
+    unset::push(); // the result until the body writes one
+    bool ok = true;
+    try {
+        body();
+        stack::unwind_last();
+    } catch (const runtime::Throw& t) {
+        if (t.code != runtime::code::error) throw;
+        stack::adjust_post_try();
+        ok = false;
+    }
+    runtime::record.pending = 0;
+    result = *stack::state.base;
+    stack::unwind();
+    stack::reset();
+    return ok;
+}
+
+} // namespace kiv::trap

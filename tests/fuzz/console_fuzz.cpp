@@ -1,0 +1,56 @@
+// Fuzz target of a console session: each input is evaluated as the console
+// evaluates a typed line, under its error trap. Whatever the input, the
+// session must go on: no crash, no sanitizer report, no exit.
+//
+// The words that reach outside the process (files, processes, the
+// environment, waiting) are unset, and a watchdog stops an evaluation that
+// runs longer than a few seconds.
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "evaluator/interpreter.h"
+#include "harness.h"
+
+namespace {
+
+using namespace kiv;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* sandbox =
+    "foreach w [call browse wait set-env write delete rename create modify open update] "
+    "[unset w]";
+constexpr auto time_limit = std::chrono::seconds(3);
+
+std::atomic<int64_t> started_at{0}; // of the running input; 0 between inputs
+
+void watch() {
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        int64_t start = started_at.load();
+        if (start && Clock::now().time_since_epoch().count() - start >
+                         std::chrono::nanoseconds(time_limit).count())
+            interpreter::interrupt();
+    }
+}
+
+void start_session() {
+    static bool started = [] {
+        fuzz::start_once();
+        console::evaluate(sandbox);
+        std::thread(watch).detach();
+        return true;
+    }();
+    (void)started;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    start_session();
+    started_at = Clock::now().time_since_epoch().count();
+    console::evaluate(std::string(reinterpret_cast<const char*>(data), size));
+    started_at = 0;
+    return 0;
+}

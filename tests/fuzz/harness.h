@@ -1,0 +1,39 @@
+// What the fuzz targets share: one start-up of the whole language per
+// process, with printed output thrown away, and the text of a string.
+#pragma once
+
+#include <fcntl.h>
+
+#include <string>
+
+#include "boot/startup.h"
+#include "console/stdio.h"
+#include "datatypes/string.h"
+#include "runtime/entry.h"
+#include "runtime/memory.h"
+#include "runtime/roots.h"
+#include "runtime/unicode.h"
+
+namespace kiv::fuzz {
+
+// Starts the language once; what the code under test prints goes to
+// /dev/null.
+inline void start_once() {
+    static bool started = [] {
+        runtime::std_handles.output = open("/dev/null", O_WRONLY);
+        boot::start();
+        console::init();
+        return true;
+    }();
+    (void)started;
+}
+
+// The UTF-8 text of a string!.
+inline std::string utf8_of(const Cell& text) {
+    Rooted<Cell> string_(text);
+    int32_t length = -1;
+    const char* bytes = reinterpret_cast<const char*>(utf8::from_string(*string_, length));
+    return std::string(bytes, size_t(length));
+}
+
+} // namespace kiv::fuzz

@@ -1,0 +1,62 @@
+#!/usr/bin/env python3
+"""Hostile input at the console: whatever is typed, the session goes on.
+
+Each case is typed into one kiv session, followed by `1 + 1`; the session
+must show the case's outcome (an error, or a value), then answer `== 2`,
+and end with status 0 at the end of input. The memory cases run in a
+child whose address space is limited (RLIMIT_AS).
+
+Usage: run.py KIV
+"""
+import resource
+import subprocess
+import sys
+
+# (what is typed, the start of what the console must print for it)
+CASES = [
+    # Errors whose arguments or `near` cannot be formed are still shown.
+    (b"o/@a", b"*** Internal Error"),
+    (b"x /a\xf0bc", b"*** Syntax Error: refinement invalid"),
+    (b"[@a]", b"*** Internal Error"),
+    (b"[a/@b]", b"*** Internal Error"),
+]
+
+# (address-space limit in MiB, what is typed, the start of what is printed)
+MEMORY_CASES = []
+
+CHECK = b"1 + 1\n"
+
+
+def session(kiv, typed, limit_mib=None):
+    def limit():
+        size = limit_mib * 1024 * 1024
+        resource.setrlimit(resource.RLIMIT_AS, (size, size))
+    result = subprocess.run([kiv], input=typed, capture_output=True, timeout=300,
+                            preexec_fn=limit if limit_mib else None)
+    return result
+
+
+def check(kiv, typed, expected, limit_mib=None):
+    result = session(kiv, typed + b"\n" + CHECK, limit_mib)
+    out = result.stdout
+    answers = out.split(b">> ")
+    ok = (result.returncode == 0 and len(answers) >= 3 and answers[1].startswith(expected)
+          and answers[2].startswith(b"== 2"))
+    if not ok:
+        print(f"FAIL {typed!r} (exit {result.returncode}, limit {limit_mib})")
+        print("  stdout:", out[:600])
+        print("  stderr:", result.stderr[:600])
+    return ok
+
+
+def main():
+    kiv = sys.argv[1]
+    failed = [c for c in CASES if not check(kiv, *c)]
+    failed += [c for c in MEMORY_CASES if not check(kiv, c[1], c[2], c[0])]
+    total = len(CASES) + len(MEMORY_CASES)
+    print(f"{total - len(failed)} passed, {len(failed)} failed")
+    sys.exit(1 if failed else 0)
+
+
+if __name__ == "__main__":
+    main()
