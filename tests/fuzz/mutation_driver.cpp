@@ -4,7 +4,7 @@
 // into a buffer of its exact size so that the sanitizers see any read past
 // the input.
 //
-//   kiv_inflate_fuzz [iterations] [seed]
+//   kiv_inflate_mutations [iterations] [seed]
 #include <zlib.h>
 
 #include <cstdint>
