@@ -14,6 +14,7 @@
 #include "datatypes/types.h"
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
+#include "datatypes/vector.h"
 #include "evaluator/actions.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
@@ -336,13 +337,13 @@ uint32_t last_char(const Cell& buffer) {
     return length ? string::char_at(buffer, length - 1) : 0;
 }
 
+} // namespace
+
 int32_t append_indent(Cell* buffer, int32_t part, int32_t indent) {
     for (int32_t i = 0; i < indent; ++i)
         string::append_bytes(*buffer, reinterpret_cast<const uint8_t*>("    "), uint32_t(4));
     return part - 4 * indent;
 }
-
-} // namespace
 
 int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part) {
     if (append_cycle_marker(*value, buffer, part, false)) return part;
@@ -439,6 +440,8 @@ bool compatible(uint32_t t1, uint32_t t2) {
            (is_number_type(t1) && is_number_type(t2));
 }
 
+} // namespace
+
 bool is_equality(int32_t op) {
     switch (op) {
     case 0:
@@ -450,8 +453,6 @@ bool is_equality(int32_t op) {
     default: return false;
     }
 }
-
-} // namespace
 
 // Blocks of different lengths are unequal at once; otherwise they compare
 // element by element and, when one is a prefix of the other, the shorter
@@ -632,10 +633,21 @@ void copy_nested(Cell& out, uint32_t from, bool deep, const Cell* types, Wanted 
     }
 }
 
-// The cells of a block value from its head, or the body of an object, as
-// a new block written into `out` (a root).
+// Objects and maps give their body when made into a block, vectors their
+// elements.
+bool has_body(uint32_t type) {
+    return type == TYPE_OBJECT || type == TYPE_MAP || type == TYPE_VECTOR;
+}
+
+// The cells of a block value from its head, the body of an object or a
+// map, or the elements of a vector, as a new block written into `out` (a
+// root).
 void block_of(const Cell& spec, Cell& out) {
-    if (cell::type_of(spec) != TYPE_OBJECT) {
+    if (cell::type_of(spec) == TYPE_VECTOR) {
+        vector::to_block(spec, out);
+        return;
+    }
+    if (!has_body(cell::type_of(spec))) {
         copy_into(spec, out, false, false);
         return;
     }
@@ -647,7 +659,7 @@ void block_of(const Cell& spec, Cell& out) {
 
 Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
     uint32_t t = cell::type_of(*spec);
-    if (is_block(*spec) || t == TYPE_OBJECT) {
+    if (is_block(*spec) || has_body(t)) {
         Rooted<Cell> out;
         block_of(*spec, *out);
         *proto = *out;
@@ -669,7 +681,7 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t type) {
     Rooted<Cell> out;
     if (t == TYPE_STRING) {
         lexer::load_string(*out, *spec, -1, lexer::Options{});
-    } else if (is_block(*spec) || t == TYPE_OBJECT) {
+    } else if (is_block(*spec) || has_body(t)) {
         block_of(*spec, *out);
     } else if (t == TYPE_TYPESET) {
         typeset::to_block(*spec, *out);

@@ -6,6 +6,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
+#include "datatypes/vector.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/unicode.h"
@@ -93,6 +94,7 @@ void math(int32_t op) {
     switch (cell::type_of(args[1])) {
     case TYPE_CHAR:
     case TYPE_INTEGER: right = integer::get(args[1]); break;
+    case TYPE_VECTOR: vector::scalar_left(op); return;
     case TYPE_FLOAT: {
         double d = cell::get_float(args[1]);
         if (integer::out_of_range(args[1])) overflow();

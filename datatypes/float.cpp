@@ -7,10 +7,12 @@
 #include <limits>
 
 #include "datatypes/block.h"
+#include "datatypes/compound.h"
 #include "datatypes/datatype.h"
 #include "datatypes/integer.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
+#include "datatypes/vector.h"
 #include "evaluator/scan_number.h"
 #include "evaluator/stack.h"
 #include "io/random.h"
@@ -123,21 +125,12 @@ Cell* do_math(int32_t op) {
     uint32_t right_type = cell::type_of(right);
     double b;
     switch (right_type) {
-    case TYPE_TUPLE:
-    case TYPE_MONEY:
-    case TYPE_VECTOR: not_done();
+    case TYPE_MONEY: not_done();
+    case TYPE_VECTOR: vector::scalar_left(op); return &args[0];
     case TYPE_PAIR:
     case TYPE_POINT2D:
     case TYPE_POINT3D:
-        if (left_type == TYPE_TIME) script_error(err::script::invalid_type, right_type);
-        if (op == integer::subtract || op == integer::divide) {
-            // Only the datatype is named; the action word is left empty.
-            Cell type = datatype_cell(right_type);
-            runtime::fire_error(runtime::Category::script, err::script::not_related, nullptr,
-                                &type);
-        }
-        // Computed as pair-or-point op number by that type's arithmetic.
-        not_done();
+    case TYPE_TUPLE: compound::number_left(op); return &left;
     case TYPE_CHAR:
         if (left_type == TYPE_PERCENT || left_type == TYPE_TIME)
             script_error(err::script::invalid_type, right_type);
@@ -279,11 +272,7 @@ Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half
     if (scale_cell) {
         result_type = cell::type_of(*scale_cell);
         switch (result_type) {
-        case TYPE_MONEY: {
-            Cell money = datatype_cell(TYPE_MONEY);
-            runtime::fire_error(runtime::Category::script, err::script::not_related, nullptr,
-                                &money);
-        }
+        case TYPE_MONEY: compound::not_related(compound::caller_word(), TYPE_MONEY);
         case TYPE_INTEGER: scale = std::fabs(double(integer::get(*scale_cell))); break;
         case TYPE_FLOAT:
         case TYPE_PERCENT:
@@ -305,6 +294,17 @@ Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half
         return value;
     }
     return make_typed_at(*value, result_type, r);
+}
+
+double random_value(double v, bool secure) {
+    double r;
+    if (secure) {
+        double c1 = random::crypto_int(), c2 = random::crypto_int();
+        r = (c2 + c1 / 2147483647.0) / 2147483648.0;
+    } else {
+        r = random::rand() / 2147483647.0;
+    }
+    return v * r;
 }
 
 namespace {
@@ -394,15 +394,7 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
         *value = Cell{TYPE_UNSET, 0, 0, 0};
         return value;
     }
-    double v = get(*value);
-    double r;
-    if (secure) {
-        double c1 = random::crypto_int(), c2 = random::crypto_int();
-        r = (c2 + c1 / 2147483647.0) / 2147483648.0;
-    } else {
-        r = random::rand() / 2147483647.0;
-    }
-    cell::put_float(*value, v * r);
+    cell::put_float(*value, random_value(get(*value), secure));
     return value;
 }
 

@@ -46,6 +46,9 @@ void power();
 Cell* round(Cell* value, const Cell* scale, bool even, bool down, bool half_down, bool floor,
             bool ceiling, bool half_ceiling);
 
+// A random number between 0 and v.
+double random_value(double v, bool secure);
+
 void init();
 
 } // namespace kiv::float_

@@ -6,11 +6,13 @@
 #include <cstring>
 #include <limits>
 
+#include "datatypes/compound.h"
 #include "datatypes/datatype.h"
 #include "datatypes/float.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "datatypes/vector.h"
 #include "evaluator/scan_number.h"
 #include "io/random.h"
 #include "runtime/errors.h"
@@ -164,8 +166,9 @@ uint32_t from_issue(const Cell& issue) {
 namespace {
 
 // Right operands that combine with an integer here; floats, percents and
-// times go to the float arithmetic, which promotes the integer. Money,
-// vectors, pairs, points, tuples and dates are handed to their own.
+// times go to the float arithmetic, which promotes the integer; pairs,
+// points and tuples take the integer as their left operand. Money,
+// vectors and dates are handed to their own.
 void math(int32_t op) {
     Cell* args = frame_args();
     switch (cell::type_of(args[1])) {
@@ -174,6 +177,11 @@ void math(int32_t op) {
     case TYPE_FLOAT:
     case TYPE_PERCENT:
     case TYPE_TIME: float_::do_math(op); return;
+    case TYPE_PAIR:
+    case TYPE_POINT2D:
+    case TYPE_POINT3D:
+    case TYPE_TUPLE: compound::number_left(op); return;
+    case TYPE_VECTOR: vector::scalar_left(op); return;
     default: type_error(args[1]);
     }
 }
@@ -234,8 +242,8 @@ void power() {
     args[0].w2 = uint32_t(result);
 }
 
-// Rounding in 64 bits: every integer, the lowest included, rounds by the
-// same rules, and a result outside the integer range raises `overflow`.
+} // namespace
+
 Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half_down, bool floor,
             bool ceiling, bool half_ceiling) {
     int64_t scale = 1;
@@ -248,11 +256,7 @@ Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half
             float_::make_at(*value, double(get(*value)));
             return float_::round(value, scale_cell, even, down, half_down, floor, ceiling,
                                  half_ceiling);
-        case TYPE_MONEY: {
-            Cell money;
-            datatype::make_at(money, TYPE_MONEY);
-            runtime::fire_error(runtime::Category::script, err::script::not_related, &money);
-        }
+        case TYPE_MONEY: compound::not_related(compound::caller_word(), TYPE_MONEY);
         default: type_error(*scale_cell);
         }
     }
@@ -291,6 +295,8 @@ Cell* round(Cell* value, const Cell* scale_cell, bool even, bool down, bool half
     value->w2 = uint32_t(int32_t(result));
     return value;
 }
+
+namespace {
 
 // The decimal integer of a string's characters from its head.
 int32_t from_text(const Cell& string) {
@@ -340,13 +346,17 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
     return to(proto, spec, type);
 }
 
-// 1..n for n > 0, -n..-1 for n < 0; the generator's draws start at 0,
-// except for the lowest bound, whose draw already covers -2^31..-1.
+} // namespace
+
+// The generator's draws start at 0, except for the lowest bound, whose
+// draw already covers -2^31..-1.
 int32_t random_int(int32_t n, bool secure) {
     if (n == 0 || n == lowest) return random::int_(secure, n);
     int32_t drawn = random::int_(secure, n < 0 ? -n : n) + 1;
     return n < 0 ? -drawn : drawn;
 }
+
+namespace {
 
 Cell* random(Cell* value, bool seed, bool secure, bool) {
     if (seed) {

@@ -45,6 +45,15 @@ const char* form_signed(int32_t value);
 // without one. A result cell that stays integer! gets the value in word 2.
 int32_t do_math(int32_t a, int32_t b, int32_t op, Cell* result);
 
+// Rounds the integer! in place by the refinements of `round`; a float
+// scale hands the value to float!'s rounding (the result is a float!).
+// Rounding runs in 64 bits: a result outside the integer range raises
+// math `overflow`.
+Cell* round(Cell* value, const Cell* scale, bool even, bool down, bool half_down, bool floor,
+            bool ceiling, bool half_ceiling);
+// A random integer: 1..n for n > 0, n..-1 for n < 0.
+int32_t random_int(int32_t n, bool secure);
+
 // The name of an issue read as up to 8 hexadecimal digits; another name
 // raises script `invalid-data` with the issue.
 uint32_t from_issue(const Cell& issue);

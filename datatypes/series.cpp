@@ -72,15 +72,6 @@ bool is_word(const Cell& c, const char* name) {
            symbol::resolve(c.w2) == symbol::resolve(symbol::intern(name));
 }
 
-// The position named by pick and poke: the index counts from 1 at the head;
-// negative indexes count back from the head. -1 when there is none.
-int64_t pick_position(const Cell& series, int32_t index) {
-    if (index == 0) return -1;
-    int64_t pos = int64_t(int32_t(series.w1)) + (index > 0 ? index - 1 : index);
-    if (pos < 0 || pos >= int64_t(buffer_length(series))) return -1;
-    return pos;
-}
-
 // The value of the unit at an address, as `pick` gives it.
 Cell value_at(uint32_t type, const uint8_t* at, uint32_t unit) {
     if (is_block_type(type)) return *reinterpret_cast<const Cell*>(at);
@@ -99,6 +90,13 @@ int32_t compare_cells(const Cell* a, const Cell* b, int32_t op) {
 }
 
 } // namespace
+
+int64_t pick_position(const Cell& series, int32_t index) {
+    if (index == 0) return -1;
+    int64_t pos = int64_t(int32_t(series.w1)) + (index > 0 ? index - 1 : index);
+    if (pos < 0 || pos >= int64_t(buffer_length(series))) return -1;
+    return pos;
+}
 
 // ------------------------------------------------------------- families
 

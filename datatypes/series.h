@@ -40,6 +40,11 @@ int32_t length_from(Cell& value, bool whole);
 // argument 2 of the current frame, clamped to 0 .. length.
 int32_t at_index(bool at);
 
+// The absolute position that pick and poke name: the index counts from 1
+// at the head; negative indexes count back from the head. -1 when there
+// is none.
+int64_t pick_position(const Cell& series, int32_t index);
+
 // The unit at an absolute index as `pick` gives it: the cell itself for
 // the block types, an integer! for binary!, a char! otherwise.
 Cell unit_value(const Cell& series, uint32_t index);

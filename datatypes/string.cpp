@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "datatypes/bitset.h"
 #include "datatypes/datatype.h"
 #include "datatypes/integer.h"
 #include "datatypes/none.h"
@@ -721,7 +722,9 @@ Match search(const Cell& series, const Cell& value, const Cell* part, bool case_
         if (n < 1) return m;
         end = std::min(length, head + n);
     }
-    Text pattern = pattern_of(series, value);
+    // A bitset matches one character that is a member.
+    bool charset = cell::type_of(value) == TYPE_BITSET;
+    Text pattern = charset ? Text{0} : pattern_of(series, value);
     int64_t k = int64_t(pattern.size());
     if (k == 0) return m;
     bool exact = case_ || same || cell::type_of(series) == TYPE_BINARY;
@@ -730,6 +733,7 @@ Match search(const Cell& series, const Cell& value, const Cell* part, bool case_
     auto at = [&](int64_t i) {
         if (i < 0 || i + k > length) return false;
         Buffer* buf = buffer_of(series);
+        if (charset) return bitset::has(value, get_char(unit_at(buf, uint32_t(i)), buf->unit()));
         for (int64_t j = 0; j < k; ++j) {
             uint32_t c = get_char(unit_at(buf, uint32_t(i + j)), buf->unit());
             if ((exact ? c : fold(c)) != pattern[size_t(j)]) return false;
@@ -749,7 +753,7 @@ Match search(const Cell& series, const Cell& value, const Cell* part, bool case_
         return m;
     }
     Buffer* buf = buffer_of(series);
-    if (step == 1 && !match && buf->unit() == 1) {
+    if (step == 1 && !match && buf->unit() == 1 && !charset) {
         // Latin-1 text: the folded form of every byte is looked up once, and
         // the scan skips to the bytes that can start a match.
         std::array<uint32_t, 256> folded;

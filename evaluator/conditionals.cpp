@@ -24,10 +24,9 @@ void none_result() {
     none::push();
 }
 
-// Evaluates a block argument as the native's result.
+// Evaluates a block argument in the native's frame as its result.
 void eval_result(const Cell& block) {
-    Cell code = block;
-    interpreter::eval(code, true);
+    interpreter::eval_here(block);
 }
 
 // Walks a block one expression at a time, the value of each in slot 0,
@@ -110,15 +109,11 @@ void switch_(bool, const int32_t* refinements) {
             break;
         }
         if (chosen) {
-            Cell block = *chosen;
-            stack::reset();
-            return eval_result(block);
+            return eval_result(*chosen);
         }
     }
     if (refinements[0] >= 0) {
-        Cell block = *arg(uint32_t(refinements[0]));
-        stack::reset();
-        return eval_result(block);
+        return eval_result(*arg(uint32_t(refinements[0])));
     }
     none_result();
 }
@@ -146,8 +141,7 @@ void case_(bool, const int32_t* refinements) {
         }
         if (cell::type_of(*pos) == TYPE_BLOCK) {
             Cell branch = *pos++;
-            stack::reset();
-            interpreter::eval(branch, true);
+            interpreter::eval_here(branch);
         } else {
             pos = interpreter::eval_next(cases, pos, b->tail_cell(), false);
         }
@@ -164,9 +158,9 @@ void case_(bool, const int32_t* refinements) {
 }
 
 void register_conditionals() {
-    register_native(1, if_, {2, 0});
-    register_native(2, unless, {2, 0});
-    register_native(3, either, {3, 0});
+    register_native(number::if_, if_, {2, 0});
+    register_native(number::unless, unless, {2, 0});
+    register_native(number::either, either, {3, 0});
     register_native(4, any, {1, 0});
     register_native(5, all, {1, 0});
     register_native(18, switch_, {2, 1});

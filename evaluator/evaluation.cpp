@@ -8,6 +8,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
 #include "datatypes/logic.h"
+#include "datatypes/map.h"
 #include "datatypes/native.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
@@ -502,9 +503,13 @@ void construct(bool, const int32_t* refinements) {
     stack::set_last(*made);
 }
 
-void extend(bool, const int32_t*) {
-    // Objects do not grow; maps come with their datatype.
-    not_done(cell::type_of(*arg(0)));
+void extend(bool, const int32_t* refinements) {
+    // Objects do not grow.
+    if (cell::type_of(*arg(0)) != TYPE_MAP) not_done(cell::type_of(*arg(0)));
+    Rooted<Cell> pairs(*arg(1));
+    if (cell::type_of(*pairs) == TYPE_MAP) map::reflect(&*pairs, symbol::intern("body"));
+    map::extend(*arg(0), *pairs, given(refinements, 0));
+    stack::set_last(*arg(0));
 }
 
 void apply(bool, const int32_t* refinements) {

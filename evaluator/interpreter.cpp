@@ -321,7 +321,7 @@ inline void check_type(const Cell& entry, const Cell& value, const Cell& functio
         switch (cell::type_of(value)) {
         case TYPE_PAREN: {
             stack::mark_native(words::word<"<anon>">());
-            eval(value, true);
+            eval_here(value);
             if (rt.pending) return pos;
             stack::unwind();
             ++pos;
@@ -538,9 +538,18 @@ bool tracing_for(const Cell& function) {
         ~Restore() { context::cell_of(node).w2 = values; }
     } restore{function.w1, saved};
     TracingSwitch switch_(tracing_for(function));
-    fire(event::prolog, nullptr, nullptr, &name);
-    eval(body, true);
-    fire(event::epilog, nullptr, nullptr, &name);
+    if (tracing) [[unlikely]] {
+        fire(event::prolog, nullptr, nullptr, &name);
+        eval(body, true);
+        fire(event::epilog, nullptr, nullptr, &name);
+    } else {
+        // The body's values go above the arguments and locals, in the
+        // function's own frame: its base moves up, and the frame's end
+        // (unwind, or the landing of return and exit) takes the result
+        // from there.
+        stack::state.base = stack::state.top;
+        eval_here(body);
+    }
     if (rt.pending == runtime::code::ret || rt.pending == runtime::code::exit) {
         rt.pending = 0;
         return;
@@ -728,6 +737,98 @@ void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep
     return pos;
 }
 
+// Ends a call whose result is in slot 0 of its frame: the frame goes and
+// the result takes the place of the held function value (null for an
+// operator), pushed (keep) or in the caller's slot 0.
+[[gnu::always_inline]] inline void finish_call(Cell* held, bool keep) {
+    if (keep)
+        stack::unwind();
+    else
+        stack::unwind_last();
+    if (held) {
+        *held = stack::state.top[-1];
+        stack::state.top = held + 1;
+        if (!keep) *stack::state.base = *held;
+    }
+}
+
+// The control forms the interpreter runs in line when a word's value is
+// their native (found by its number, whatever the word's name) and tracing
+// is off; a traced run takes the generic call, which reports every step.
+enum class Control : uint8_t { none, if_, unless, either };
+
+constexpr std::array<Control, natives::table_size + 1> control_forms = [] {
+    std::array<Control, natives::table_size + 1> forms{};
+    forms[natives::number::if_] = Control::if_;
+    forms[natives::number::unless] = Control::unless;
+    forms[natives::number::either] = Control::either;
+    return forms;
+}();
+
+inline Control control_form(const Cell& native) {
+    return native.w1 < control_forms.size() ? control_forms[native.w1] : Control::none;
+}
+
+// The type sets of a function's first n arguments, from its argument list.
+void argument_types(const Cell& function, Cell* types, uint32_t n) {
+    Cell list_block = argument_list(function);
+    const Cell* entry = block_cells(list_block) + list_block.w1;
+    for (uint32_t i = 0; i < n; ++entry)
+        if (kind_of(*entry) != arg_kind::ret) types[i++] = *entry;
+}
+
+// Fetches a block argument: a literal block that no operator can follow
+// is taken where it stands, anything else is fetched as any argument is.
+[[gnu::always_inline]] inline Cell fetch_block(const Cell& entry, const Cell*& pos,
+                                               const Cell* tail, const Cell& code,
+                                               const Cell& function, const Cell& name,
+                                               uint32_t argument) {
+    if (pos < tail && cell::type_of(*pos) == TYPE_BLOCK && kind_of(entry) == arg_kind::normal &&
+        (pos + 1 == tail || cell::type_of(pos[1]) != TYPE_WORD)) {
+        check_type(entry, *pos, function, name, argument);
+        return *pos++;
+    }
+    pos = fetch(entry, pos, tail, code, false, 0, function, name, argument);
+    return *stack::get_top();
+}
+
+// Runs a control form in line. The call is marked with the same frame as
+// the generic call (errors name the same function), its arguments are
+// checked against the native's own type sets, and the chosen block is
+// evaluated in that frame.
+[[gnu::noinline]] const Cell* eval_control(Control form, const Cell& native, const Cell* pos,
+                                           const Cell* tail, const Cell& code, bool keep) {
+    check_machine_stack();
+    Cell function = native;
+    Cell name = pos[-1];
+    Cell* held = stack::push(function);
+    stack::mark_interp_native(name);
+    uint32_t blocks = form == Control::either ? 2 : 1;
+    Cell types[3];
+    argument_types(function, types, 1 + blocks);
+    pos = fetch(types[0], pos, tail, code, false, 0, function, name, 0);
+    if (rt.pending) return pos;
+    Cell branches[2];
+    for (uint32_t i = 0; i < blocks; ++i) {
+        branches[i] = fetch_block(types[1 + i], pos, tail, code, function, name, 1 + i);
+        if (rt.pending) return pos;
+    }
+    const Cell* chosen = nullptr;
+    switch (form) {
+    case Control::if_: chosen = logic::false_q() ? nullptr : &branches[0]; break;
+    case Control::unless: chosen = logic::false_q() ? &branches[0] : nullptr; break;
+    case Control::either: chosen = &branches[logic::true_q() ? 0 : 1]; break;
+    case Control::none: break;
+    }
+    if (chosen)
+        eval_here(*chosen);
+    else
+        stack::keep_last(none::value);
+    if (rt.pending) return pos;
+    finish_call(held, keep);
+    return pos;
+}
+
 } // namespace
 
 void init() {
@@ -769,6 +870,36 @@ void interrupt() {
     stack_limit.store(UINTPTR_MAX, std::memory_order_relaxed);
 }
 
+namespace {
+
+// Restores the current-position cell when an evaluation in the caller's
+// frame ends, however it ends.
+class PositionKeeper {
+  public:
+    PositionKeeper() { std::memcpy(&saved_, &position, sizeof(Cell)); }
+    ~PositionKeeper() { std::memcpy(&position, &saved_, sizeof(Cell)); }
+    PositionKeeper(const PositionKeeper&) = delete;
+    PositionKeeper& operator=(const PositionKeeper&) = delete;
+
+  private:
+    Cell saved_;
+};
+
+// Evaluates the expressions of a non-empty pinned block from pos, each
+// value in slot 0 of the current frame, which is emptied between them.
+[[gnu::always_inline]] inline void eval_expressions(const Cell& code, Buffer* buffer,
+                                                    const Cell* pos) {
+    position = code;
+    while (pos < buffer->tail_cell()) {
+        position.w1 = uint32_t(pos - buffer->head_cell());
+        pos = eval_expression(pos, buffer->tail_cell(), code, false, false, false);
+        if (rt.pending) return;
+        if (pos < buffer->tail_cell()) stack::reset();
+    }
+}
+
+} // namespace
+
 void eval(const Cell& block, bool set_result) {
     check_machine_stack();
     PositionGuard guard;
@@ -781,19 +912,34 @@ void eval(const Cell& block, bool set_result) {
     if (pos >= buffer->tail_cell()) {
         unset::set_result();
     } else {
-        position = code;
-        while (pos < buffer->tail_cell()) {
-            position.w1 = uint32_t(pos - buffer->head_cell());
-            pos = eval_expression(pos, buffer->tail_cell(), code, false, false, false);
-            if (rt.pending) return;
-            if (pos < buffer->tail_cell()) stack::reset();
-        }
+        eval_expressions(code, buffer, pos);
+        if (rt.pending) return;
     }
     fire(event::exit, &code, buffer->tail_cell(), nullptr, stack::state.base);
     if (set_result)
         stack::unwind_last();
     else
         stack::unwind();
+}
+
+void eval_here(const Cell& block) {
+    // A traced evaluation reports its block in a frame of its own.
+    if (tracing) [[unlikely]] {
+        stack::reset();
+        eval(block, true);
+        return;
+    }
+    check_machine_stack();
+    PositionKeeper keeper;
+    Cell code = block;
+    Pin pin(code.w2);
+    Buffer* buffer = pin.buffer();
+    const Cell* pos = buffer->head_cell() + code.w1;
+    stack::reset();
+    if (pos >= buffer->tail_cell())
+        stack::keep_last(Cell{cell::unset_header, 0, 0, 0});
+    else
+        eval_expressions(code, buffer, pos);
 }
 
 const Cell* eval_next(const Cell& block, const Cell* pos, const Cell* tail, bool keep) {
@@ -828,7 +974,7 @@ const Cell* eval_expression(const Cell* pos, const Cell* tail, const Cell& code,
     switch (cell::type_of(value)) {
     case TYPE_PAREN:
         stack::mark_native(words::word<"<body>">());
-        eval(value, true);
+        eval_here(value);
         if (rt.pending) return pos;
         if (keep)
             stack::unwind();
@@ -842,6 +988,12 @@ const Cell* eval_expression(const Cell* pos, const Cell* tail, const Cell& code,
         case TYPE_UNSET: raise(err::script::no_value, &value);
         case TYPE_OP: raise(err::script::no_op_arg, &value);
         case TYPE_NATIVE:
+            if (Control form = control_form(v); form != Control::none && !tracing) {
+                pos = eval_control(form, v, pos + 1, tail, code, keep);
+                if (rt.pending) return pos;
+                break;
+            }
+            [[fallthrough]];
         case TYPE_ACTION:
         case TYPE_FUNCTION:
         case TYPE_ROUTINE: {
@@ -979,15 +1131,7 @@ const Cell* eval_code(const Cell& function_value, const Cell* pos, const Cell* t
         run_body(function, name);
         if (rt.pending) return pos;
     }
-    if (keep)
-        stack::unwind();
-    else
-        stack::unwind_last();
-    if (held) {
-        *held = stack::state.top[-1];
-        stack::state.top = held + 1;
-        if (!keep) *stack::state.base = *held;
-    }
+    finish_call(held, keep);
     fire(event::return_, &code, pos, &name, keep ? stack::get_top() : stack::state.base);
     return pos;
 }
@@ -1103,7 +1247,7 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
         switch (cell::type_of(*element)) {
         case TYPE_PAREN:
             stack::mark_native(words::word<"<anon>">());
-            eval(*element, true);
+            eval_here(*element);
             if (rt.pending) return pos;
             stack::unwind();
             *element = *stack::get_top();

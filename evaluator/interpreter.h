@@ -53,6 +53,11 @@ void interrupt();
 // value.
 void eval(const Cell& block, bool set_result);
 
+// Evaluates every expression of the block in the current frame, emptied
+// first: the last value stays in slot 0 with nothing above it. Traced, the
+// block gets a frame of its own as `eval` gives it.
+void eval_here(const Cell& block);
+
 // Evaluates one expression from pos in a frame of its own and returns the
 // position after it; the value is pushed (keep) or copied into the
 // caller's slot 0.

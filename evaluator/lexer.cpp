@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "datatypes/datatype.h"
+#include "datatypes/map.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "datatypes/word.h"
@@ -237,6 +238,15 @@ void scan_open(State& st, P start, P end, uint32_t, bool) {
     push_marker(st, type, start);
 }
 
+// Whether the values of the innermost level make a map: key/value pairs
+// whose keys are all of a type a map accepts.
+bool whole_map(const State& st) {
+    if ((st.tail - st.level_start) % 2) return false;
+    for (uint32_t i = st.level_start; i < st.tail; i += 2)
+        if (!map::valid_key(cell::type_of(values[i]))) return false;
+    return true;
+}
+
 void scan_close(State& st, P start, P end, uint32_t, bool load) {
     bool bracket = *start == ']';
     Cell* m = innermost_marker(st);
@@ -249,8 +259,7 @@ void scan_close(State& st, P start, P end, uint32_t, bool load) {
         st.entry_state = entry::normal;
         return;
     }
-    if (type == TYPE_MAP && load && (st.tail - st.level_start) % 2)
-        throw_error(st, nullptr, TYPE_MAP);
+    if (type == TYPE_MAP && load && !whole_map(st)) throw_error(st, nullptr, TYPE_MAP);
     pop_series(st, type, load);
     // A paren that is an element of a path: the path goes on after a `/`.
     Cell* outer = innermost_marker(st);

@@ -18,13 +18,18 @@
 #include "datatypes/context.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
+#include "datatypes/map.h"
+#include "datatypes/pair.h"
+#include "datatypes/point.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "datatypes/tuple.h"
 #include "datatypes/types.h"
 #include "datatypes/word.h"
 #include "evaluator/lexer.h"
 #include "evaluator/scan_number.h"
 #include "runtime/memory.h"
+#include "runtime/roots.h"
 #include "runtime/unicode.h"
 
 namespace kiv::lexer {
@@ -224,6 +229,56 @@ void load_time(State& st, P s, P e, uint32_t, bool load) {
     float_::make_typed_at(grow_buffer(st), TYPE_TIME, negative ? -seconds : seconds);
 }
 
+// 3x4: two 32-bit integers. A fraction, an exponent or a coordinate beyond
+// the range is refused rather than truncated or wrapped.
+void load_pair(State& st, P s, P e, uint32_t, bool load) {
+    if (!load) return;
+    P cross = std::find_if(s, e, [](uint8_t c) { return c == 'x' || c == 'X'; });
+    int32_t coordinates[2];
+    P parts[3] = {s, cross, e};
+    for (int i = 0; i < 2; ++i) {
+        P from = parts[i] + i; // past the x
+        int32_t error;
+        coordinates[i] = scan_integer(from, int32_t(parts[i + 1] - from), 1, error);
+        if (error != scan_ok) throw_error(st, s, TYPE_PAIR);
+    }
+    Cell& slot = grow_buffer(st);
+    slot = Cell{};
+    pair::make_at(slot, coordinates[0], coordinates[1]);
+}
+
+// (x, y) or (x, y, z): each number rounded to a 32-bit float.
+void load_point(State& st, P s, P e, uint32_t, bool load) {
+    if (!load) return;
+    double coordinates[3];
+    uint32_t n = 0;
+    for (P from = s + 1; from < e && n < 3; ++n) {
+        P to = std::find_if(from, e - 1, [](uint8_t c) { return c == ','; });
+        P a = from, b = to;
+        while (a < b && (*a == ' ' || *a == '\t')) ++a;
+        while (b > a && (b[-1] == ' ' || b[-1] == '\t')) --b;
+        coordinates[n] = read_float(st, a, b, TYPE_POINT2D);
+        from = to + 1;
+    }
+    point::make_at(grow_buffer(st), n, coordinates);
+}
+
+// 1.2.3: dot-separated bytes, as the token finder checked them.
+void load_tuple(State& st, P s, P e, uint32_t, bool load) {
+    if (!load) return;
+    uint8_t bytes[tuple::max_size] = {};
+    uint32_t size = 0;
+    for (P q = s; q < e && size < tuple::max_size; ++q) {
+        if (*q == '.')
+            ++size;
+        else
+            bytes[size] = uint8_t(bytes[size] * 10 + (*q - '0'));
+    }
+    Cell& slot = grow_buffer(st);
+    slot = Cell{};
+    tuple::make_at(slot, bytes, size + 1);
+}
+
 // #"c": the one character or escape between the quotes.
 void load_char(State& st, P s, P e, uint32_t, bool load) {
     if (!load) return;
@@ -272,10 +327,15 @@ void load_binary(State& st, P s, P e, uint32_t, bool load) {
     binary::load_at(grow_buffer(st), bytes.data(), uint32_t(bytes.size()));
 }
 
-// Blocks, parens and paths become a series of the cells; a map! has no
-// builder yet.
+// Blocks, parens and paths become a series of the cells; a map! is made
+// from the block of its keys and values.
 void make_series(Cell& out, const Cell* first, uint32_t count, uint32_t type, Cell* into) {
-    if (type == TYPE_MAP) raise_not_done(TYPE_MAP);
+    if (type == TYPE_MAP) {
+        Rooted<Cell> pairs;
+        make_series(*pairs, first, count, TYPE_BLOCK, nullptr);
+        map::make_at(out, &*pairs, 0);
+        return;
+    }
     if (into) {
         for (uint32_t i = 0; i < count; ++i) *cell::alloc_tail(*into) = first[i];
         out = *into;
@@ -318,6 +378,9 @@ constexpr Loader loaders[] = {
     {hex_integer, &load_hex_integer},
     {raw_string, &load_raw_string},
     {ref, &load_ref},
+    {pair, &load_pair},
+    {point, &load_point},
+    {tuple, &load_tuple},
     {binary, &load_binary},
 };
 

@@ -4,6 +4,7 @@
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/logic.h"
+#include "datatypes/map.h"
 #include "datatypes/none.h"
 #include "datatypes/series.h"
 #include "datatypes/unset.h"
@@ -65,6 +66,19 @@ Cell word_at(const Cell& words, int32_t i) {
     return word;
 }
 
+// One step over a map: the key word and the value word take the next live
+// entry; false when none remains.
+bool map_step(const Cell& words, Cell& cursor, int32_t n) {
+    if (n != 2) script_error(err::script::invalid_arg, &words);
+    Cell key_word = word_at(words, 0);
+    Cell value_word = word_at(words, 1);
+    Cell key{}, value{};
+    if (!map::next_entry(cursor, key, value)) return false;
+    set_word(key_word, key);
+    set_word(value_word, value);
+    return true;
+}
+
 // How one evaluation of a body (or condition) ended.
 enum class Ended { normally, by_break, by_continue, by_other_exit };
 
@@ -72,8 +86,7 @@ enum class Ended { normally, by_break, by_continue, by_other_exit };
 // continue stop here; any other exit is left pending for the levels above
 // (the stack already belongs to its target).
 Ended run(const Cell& code) {
-    stack::reset();
-    interpreter::eval(code, true);
+    interpreter::eval_here(code);
     switch (record.pending) {
     case 0: return Ended::normally;
     case runtime::code::brk: record.pending = 0; return Ended::by_break;
@@ -169,6 +182,7 @@ bool foreach_next_block(int32_t n) {
     Cell* base = stack::state.base;
     Cell& cursor = base[-2];
     if (n < 1 || !foreach_more_q(cursor)) return false;
+    if (cell::type_of(cursor) == TYPE_MAP) return map_step(base[-1], cursor, n);
     set_many_series(base[-1], cursor, n);
     cursor.w1 += uint32_t(n);
     return true;

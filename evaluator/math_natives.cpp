@@ -1,15 +1,20 @@
 #include "evaluator/math_natives.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
 
+#include "datatypes/compound.h"
 #include "datatypes/datatype.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/issue.h"
 #include "datatypes/logic.h"
+#include "datatypes/pair.h"
+#include "datatypes/point.h"
 #include "datatypes/string.h"
+#include "datatypes/tuple.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/lexer.h"
@@ -113,7 +118,11 @@ void zero_q(bool, const int32_t*) {
     case TYPE_FLOAT:
     case TYPE_PERCENT:
     case TYPE_TIME: zero = cell::get_float(value) == 0.0; break;
-    default: lexer::raise_not_done(type); // pair!, tuple!, points, money!
+    case TYPE_PAIR: zero = value.w2 == 0 && value.w3 == 0; break;
+    case TYPE_POINT2D:
+    case TYPE_POINT3D: zero = point::zero(value); break;
+    case TYPE_TUPLE: zero = tuple::zero(value); break;
+    default: lexer::raise_not_done(type); // money!
     }
     logic::make_at(value, zero);
 }
@@ -131,13 +140,113 @@ bool plain_number(uint32_t type) {
     return type == TYPE_INTEGER || type == TYPE_FLOAT || type == TYPE_PERCENT;
 }
 
-bool compound(uint32_t type) {
-    return type == TYPE_PAIR || type == TYPE_TUPLE || type == TYPE_POINT2D || type == TYPE_POINT3D;
+// A float as an integer component; NaN or a value beyond the 32-bit range
+// has none.
+bool integer_component(double d, int64_t& out) {
+    if (!(d >= -2147483648.0 && d < 2147483648.0)) return false;
+    out = int64_t(std::trunc(d));
+    return true;
+}
+
+int64_t pick_of(int64_t a, int64_t b, bool greater) {
+    return greater ? std::max(a, b) : std::min(a, b);
+}
+
+// The greater or lesser of each coordinate of a point and the value b
+// gives it; a NaN of b wins. False when b gives a point of this size none.
+bool point_max_min(Cell& a, const Cell& b, bool greater) {
+    uint32_t n = cell::type_of(a) == TYPE_POINT2D ? 2 : 3;
+    double other[3];
+    if (!point::component_values(b, n, other)) {
+        uint32_t type = cell::type_of(b);
+        if (type != TYPE_FLOAT && type != TYPE_PERCENT) return false;
+        double f = float(float_::get(b));
+        other[0] = other[1] = other[2] = f;
+    }
+    double r[3];
+    for (uint32_t i = 0; i < n; ++i) {
+        double v = point::get(a, i), w = other[i];
+        r[i] = std::isnan(w) ? w : greater ? (w > v ? w : v) : (w < v ? w : v);
+    }
+    point::make_at(a, n, r);
+    return true;
+}
+
+// A pair against an integer, a float of the integer range (truncated) or
+// a pair; anything else that a point takes turns the pair into a point2D!.
+bool pair_max_min(Cell& a, const Cell& b, bool greater) {
+    int64_t bx, by;
+    switch (cell::type_of(b)) {
+    case TYPE_INTEGER: bx = by = integer::get(b); break;
+    case TYPE_PAIR:
+        bx = pair::x_of(b);
+        by = pair::y_of(b);
+        break;
+    case TYPE_FLOAT:
+    case TYPE_PERCENT:
+        if (integer_component(float_::get(b), bx)) {
+            by = bx;
+            break;
+        }
+        [[fallthrough]];
+    default: {
+        Cell point = a;
+        const double xy[] = {double(pair::x_of(a)), double(pair::y_of(a))};
+        point::make_at(point, 2, xy);
+        if (!point_max_min(point, b, greater)) return false;
+        a = point;
+        return true;
+    }
+    }
+    pair::make_at(a, int32_t(pick_of(pair::x_of(a), bx, greater)),
+                  int32_t(pick_of(pair::y_of(a), by, greater)));
+    return true;
+}
+
+// A tuple against a number (brought to 0..255) or a tuple of its size.
+bool tuple_max_min(Cell& a, const Cell& b, bool greater) {
+    uint32_t size = tuple::size_of(a);
+    int64_t n = 0;
+    switch (cell::type_of(b)) {
+    case TYPE_INTEGER: n = integer::get(b); break;
+    case TYPE_FLOAT:
+    case TYPE_PERCENT:
+        if (!integer_component(float_::get(b), n)) {
+            Cell type;
+            datatype::make_at(type, TYPE_INTEGER);
+            runtime::fire_error(Script::script, err::script::type_limit, &type);
+        }
+        break;
+    case TYPE_TUPLE:
+        if (tuple::size_of(b) != size) return false;
+        break;
+    default: return false;
+    }
+    bool bytewise = cell::type_of(b) == TYPE_TUPLE;
+    uint8_t bytes[tuple::max_size];
+    for (uint32_t i = 0; i < size; ++i) {
+        int64_t other = bytewise ? tuple::byte_at(b, i) : std::clamp<int64_t>(n, 0, 255);
+        bytes[i] = uint8_t(pick_of(tuple::byte_at(a, i), other, greater));
+    }
+    tuple::make_at(a, bytes, size);
+    return true;
+}
+
+// Component by component for a pair, point or tuple and what it combines
+// with; false when the two are to be compared as wholes.
+bool compound_max_min(Cell& a, const Cell& b, bool greater) {
+    switch (cell::type_of(a)) {
+    case TYPE_PAIR: return pair_max_min(a, b, greater);
+    case TYPE_POINT2D:
+    case TYPE_POINT3D: return point_max_min(a, b, greater);
+    case TYPE_TUPLE: return tuple_max_min(a, b, greater);
+    default: return false;
+    }
 }
 
 // The greater (max) or lesser (min) of slots 0 and 1. A not-a-number wins
-// against any number; compound values (pairs, tuples, points) compare
-// component by component and are not built yet; everything else is
+// against any number; compound values (pairs, tuples, points) go
+// component by component, a number on either side; everything else is
 // decided by the comparison of the two values.
 void max_min(bool greater) {
     Cell& a = *arg(0);
@@ -149,8 +258,8 @@ void max_min(bool greater) {
         stack::set_last(b);
         return;
     }
-    if (compound(ta)) lexer::raise_not_done(ta);
-    if (compound(tb)) lexer::raise_not_done(tb);
+    if (compound::is_compound(tb) && (ta == TYPE_INTEGER || ta == TYPE_FLOAT)) std::swap(a, b);
+    if (compound_max_min(a, b, greater)) return;
     // Operator codes: 6 greater or equal, 4 lesser or equal.
     if (!actions::compare(a, b, greater ? 6 : 4)) stack::set_last(b);
 }
@@ -255,19 +364,20 @@ double atan_(double x) {
     return std::atan(x);
 }
 
-// A pair! refuses a not-a-number coordinate.
+// A float coordinate is truncated; NaN and infinities raise `invalid-arg`,
+// a value beyond the 32-bit range `type-limit`.
 void as_pair(bool, const int32_t*) {
-    for (uint32_t i = 0; i < 2; ++i)
-        if (nan_number(*arg(i))) invalid_arg(*arg(i));
-    lexer::raise_not_done(TYPE_PAIR);
+    int32_t x = pair::coordinate_of(*arg(0), *arg(0));
+    int32_t y = pair::coordinate_of(*arg(1), *arg(1));
+    *arg(0) = Cell{};
+    pair::make_at(*arg(0), x, y);
 }
 
-void as_point2d(bool, const int32_t*) {
-    lexer::raise_not_done(TYPE_POINT2D);
-}
-
-void as_point3d(bool, const int32_t*) {
-    lexer::raise_not_done(TYPE_POINT3D);
+template <uint32_t N>
+void as_point(bool, const int32_t*) {
+    double c[3];
+    for (uint32_t i = 0; i < N; ++i) c[i] = point2D::coordinate_of(*arg(i));
+    point::make_at(*arg(0), N, c);
 }
 
 void as_money(bool, const int32_t*) {
@@ -301,8 +411,8 @@ constexpr Registration table[] = {
     {66, float_native<exp_>, {1, 0}},
     {67, float_native<square_root>, {1, 0}},
     {73, as_pair, {2, 0}},
-    {74, as_point2d, {2, 0}},
-    {75, as_point3d, {3, 0}},
+    {74, as_point<2>, {2, 0}},
+    {75, as_point<3>, {3, 0}},
     {76, as_money, {2, 0}},
     {97, sign_q, {1, 0}},
     {100, zero_q, {1, 0}},

@@ -16,6 +16,13 @@ namespace kiv::natives {
 
 constexpr uint32_t table_size = 120;
 
+// The numbers of the natives the interpreter knows by number.
+namespace number {
+constexpr uint32_t if_ = 1;
+constexpr uint32_t unless = 2;
+constexpr uint32_t either = 3;
+} // namespace number
+
 using Entry = void (*)(bool check, const int32_t* refinements);
 
 // The shape of a native's spec: its fixed arguments and its refinements

@@ -1,5 +1,6 @@
 #include "evaluator/sets.h"
 
+#include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/logic.h"
@@ -10,13 +11,9 @@
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
-#include "runtime/memory.h"
 
 namespace kiv::natives {
 namespace {
-
-// The flag a complemented bitset carries on its series buffer.
-constexpr uint32_t complemented_flag = 0x80000;
 
 // The native's name and its first argument's, for expect-arg.
 const char* const names[] = {"unique", "union", "intersect", "exclude", "difference"};
@@ -55,7 +52,7 @@ void do_set_op(int32_t case_, int32_t skip, int32_t code) {
     case TYPE_HASH: block::do_set_op(code, case_sensitive, size); return;
     case TYPE_STRING: string::do_set_op(case_sensitive, size, code); return;
     case TYPE_TYPESET: typeset::do_bitwise(code); return;
-    case TYPE_BITSET: not_done(type);
+    case TYPE_BITSET: bitset::do_bitwise(code); return;
     case TYPE_DATE:
         if (code == block::difference) not_done(type);
         break;
@@ -83,7 +80,7 @@ void exclude(bool, const int32_t* refinements) {
 void complement_q(bool, const int32_t*) {
     const Cell& bits = stack::state.base[0];
     if (cell::type_of(bits) != TYPE_BITSET) expect_arg("complement?", bits, "bits");
-    logic::set_result(memory::buffer_of(bits.w2)->flags & complemented_flag);
+    logic::set_result(bitset::is_complemented(bits));
 }
 
 void register_sets() {

@@ -85,8 +85,11 @@ void init(uint32_t body_symbol, uint32_t anon_symbol) {
 }
 
 void overflow() {
-    // Room to build the error, but never below the current frame.
-    state.top = state.top - 5 < state.base ? state.base : state.top - 5;
+    // Room to build the error: five cells off the top, taken from the
+    // frames the error leaves when the current one has no room; the
+    // current frame then starts at the new top.
+    state.top = state.top - 5 < state.bottom ? state.bottom : state.top - 5;
+    if (state.base > state.top) state.base = state.top;
     if (hooks.reset_cycles) hooks.reset_cycles();
     runtime::fire_error(runtime::Category::internal, err::internal::stack_overflow);
 }

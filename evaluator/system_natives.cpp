@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "datatypes/binary.h"
+#include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
@@ -15,6 +16,7 @@
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
+#include "datatypes/map.h"
 #include "datatypes/none.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -116,10 +118,6 @@ void get_word(const Cell& word, Cell& out) {
 void set_word(const Cell& word, const Cell& value) {
     Cell target = word;
     word::set(target, value);
-}
-
-bool bitset_has(const Cell&, uint32_t) {
-    lexer::raise_not_done(TYPE_BITSET);
 }
 
 // Calls the trace function with the five event arguments as they are; its
@@ -558,16 +556,19 @@ void get_env(bool, const int32_t*) {
     stack::set_last(*out);
 }
 
-// Until map! exists: a block of alternating name and value strings.
+// A map! of name and value strings; the names are filed strictly, so that
+// names differing only in case stay apart.
 void list_env(bool, const int32_t*) {
     auto all = os::list_env();
-    Rooted<Cell> out;
-    block::make_at(*out, int32_t(all.size() * 2));
+    Rooted<Cell> pairs;
+    block::make_at(*pairs, int32_t(all.size() * 2));
     for (const auto& [name, value] : all) {
         for (const std::string* text : {&name, &value})
             string::load_in(reinterpret_cast<const uint8_t*>(text->data()), uint32_t(text->size()),
-                            *out, string::Encoding::utf8);
+                            *pairs, string::Encoding::utf8);
     }
+    Rooted<Cell> out;
+    map::make_at(*out, &*pairs, 0);
     stack::keep_last(*out);
 }
 
@@ -762,7 +763,7 @@ double memory_stats(Cell* block, int level) {
 
 void register_natives() {
     for (const Registration& r : table) natives::register_native(r.index, r.entry, r.arity);
-    parse::hooks = {eval_paren, get_word, set_word, typeset::has, bitset_has, call_trace};
+    parse::hooks = {eval_paren, get_word, set_word, typeset::has, bitset::has, call_trace};
 }
 
 } // namespace kiv::system_natives

@@ -215,7 +215,14 @@ uint32_t hash_value(const Cell& value, int32_t case_flag) {
     case Method::words_1_2: return murmur3(&value.w1, 8);
     case Method::words_1_3: return murmur3(&value.w1, 12);
     case Method::words_2_3: return murmur3(&value.w2, 8);
-    case Method::tuple: return murmur3(&value.w1, (value.header >> 19) & 15);
+    case Method::tuple: {
+        // Trailing zero bytes are left out: 1.2.3 and 1.2.3.0 are equal.
+        uint8_t bytes[12];
+        std::memcpy(bytes, &value.w1, sizeof bytes);
+        uint32_t size = std::min((value.header >> 19) & 15, uint32_t(sizeof bytes));
+        while (size > 0 && bytes[size - 1] == 0) --size;
+        return murmur3(bytes, size);
+    }
     case Method::binary: {
         Buffer* b = memory::buffer_of(value.w2);
         uint32_t length = uint32_t(b->tail - b->head);
@@ -776,6 +783,9 @@ Cell* remove_int(NodeId table, uint32_t key) {
 }
 
 NodeId copy(NodeId table, NodeId new_block) {
+    // The duplicated arrays are reachable only through the new record,
+    // which no value names yet: nothing is collected until it is returned.
+    CollectionHold hold;
     RootedNode block(new_block);
     RootedNode fresh(memory::copy_series(memory::buffer_of(table)));
     // Each array the record names is duplicated in turn; the copy's fields

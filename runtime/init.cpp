@@ -1,32 +1,42 @@
 #include "runtime/init.h"
 
 #include "datatypes/binary.h"
+#include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/email.h"
 #include "datatypes/error.h"
 #include "datatypes/file.h"
 #include "datatypes/float.h"
 #include "datatypes/function.h"
 #include "datatypes/handle.h"
+#include "datatypes/hash.h"
 #include "datatypes/integer.h"
 #include "datatypes/issue.h"
 #include "datatypes/logic.h"
+#include "datatypes/map.h"
 #include "datatypes/native.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
+#include "datatypes/pair.h"
 #include "datatypes/paren.h"
 #include "datatypes/path.h"
 #include "datatypes/percent.h"
+#include "datatypes/point.h"
+#include "datatypes/ref.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "datatypes/tag.h"
 #include "datatypes/time.h"
 #include "datatypes/triple.h"
+#include "datatypes/tuple.h"
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/url.h"
+#include "datatypes/vector.h"
 #include "datatypes/word.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
@@ -61,6 +71,7 @@ constexpr void (*datatype_inits[])() = {
     block::init,
     string::init,
     binary::init,
+    bitset::init,
     integer::init,
     symbol::init,
     context::init,
@@ -79,9 +90,19 @@ constexpr void (*datatype_inits[])() = {
     float_::init,
     typeset::init,
     error::init,
+    vector::init,
+    map::init,
+    hash::init,
+    pair::init,
     percent::init,
+    tuple::init,
     time_::init,
+    tag::init,
+    email::init,
     handle::init,
+    ref::init,
+    point2D::init,
+    point3D::init,
 };
 
 } // namespace

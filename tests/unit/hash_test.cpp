@@ -75,6 +75,15 @@ TEST_F(TableTest, ValueHashesByType) {
     negative.header |= 0x4000;
     EXPECT_EQ(hashing::hash_value(money, 0), hashing::hash_value(flagged, 0));
     EXPECT_NE(hashing::hash_value(money, 0), hashing::hash_value(negative, 0));
+
+    // Tuples that compare equal hash alike: trailing zero bytes do not count
+    // (1.2.3 and 1.2.3.0), the others do (1.2.3 and 1.2.3.4).
+    auto tuple = [](uint32_t size, uint32_t w1) { return Cell{size << 19 | TYPE_TUPLE, w1, 0, 0}; };
+    EXPECT_EQ(hashing::hash_value(tuple(3, 0x030201), 0),
+              hashing::hash_value(tuple(4, 0x030201), 0));
+    EXPECT_NE(hashing::hash_value(tuple(3, 0x030201), 0),
+              hashing::hash_value(tuple(4, 0x04030201), 0));
+    EXPECT_EQ(hashing::hash_value(tuple(3, 0), 0), hashing::hash_value(tuple(12, 0), 0));
 }
 
 TEST_F(TableTest, StringsHashByCodePointIgnoringCase) {
