@@ -8,6 +8,7 @@
 
 #include "datatypes/compound.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/float.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
@@ -177,6 +178,7 @@ void math(int32_t op) {
     case TYPE_FLOAT:
     case TYPE_PERCENT:
     case TYPE_TIME: float_::do_math(op); return;
+    case TYPE_DATE: date::number_left(op); return;
     case TYPE_PAIR:
     case TYPE_POINT2D:
     case TYPE_POINT3D:
@@ -324,6 +326,14 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t) {
         // Rounded to the nearest second; a time beyond the range cannot convert.
         double seconds = cell::get_float(*spec) + 0.5;
         if (std::isnan(seconds) || seconds >= upper_bound + 1.0 || seconds <= lower_bound - 1.0)
+            script_error(err::script::type_limit, nullptr);
+        value = int32_t(seconds);
+        break;
+    }
+    case TYPE_DATE: {
+        // Seconds since 1970; dates after 19-Jan-2038/3:14:07 do not fit.
+        double seconds = date::to_epoch(*spec);
+        if (seconds > upper_bound || seconds < lower_bound)
             script_error(err::script::type_limit, nullptr);
         value = int32_t(seconds);
         break;

@@ -132,17 +132,31 @@ inline void store(const Cell& value, bool keep) {
         stack::keep_last(value);
 }
 
+// The evaluator comes in two instances: the traced one reports every step
+// to the tracer, the untraced one carries no trace test at all. An
+// evaluation takes its instance from `tracing` where it starts (a block,
+// a function body, a call from the runtime), which is also the only place
+// where tracing changes.
+template <bool Traced>
+inline void report(uint32_t event, const Cell* series, const Cell* pos,
+                   const Cell* reference = nullptr, const Cell* value = nullptr) {
+    if constexpr (Traced) fire(event, series, pos, reference, value);
+}
+
 // Tells the tracer an expression evaluated for the frame (not for an
 // argument) ended, its value in slot 0.
+template <bool Traced>
 inline void fire_expr(const Cell& code, const Cell* pos, bool keep) {
-    if (tracing) [[unlikely]]
-        if (!keep && !rt.pending) fire_event(event::expr, &code, pos, nullptr, stack::state.base);
+    if constexpr (Traced)
+        if (tracing && !keep && !rt.pending)
+            fire_event(event::expr, &code, pos, nullptr, stack::state.base);
 }
 
 // Stores a value and tells the tracer it was pushed.
+template <bool Traced>
 inline void store_pushed(const Cell& value, bool keep, const Cell& code, const Cell* pos) {
     store(value, keep);
-    fire(event::push, &code, pos, nullptr, &value);
+    report<Traced>(event::push, &code, pos, nullptr, &value);
 }
 
 // A table by type id (a header's low byte) with true for every type except
@@ -182,15 +196,24 @@ inline const Cell* plain_word_value(const Cell& word) {
     return word_yields[cell::type_of(*value)] ? value : nullptr;
 }
 
+template <bool Traced>
 [[gnu::always_inline]] inline const Cell* eval_infix(const Cell* pos, const Cell* tail,
                                                      const Cell& code, Cell* start_top, bool keep);
+template <bool Traced>
+const Cell* expression(const Cell* pos, const Cell* tail, const Cell& code, bool no_infix,
+                       bool keep, bool literal_functions);
+template <bool Traced>
+const Cell* call(const Cell& function, const Cell* pos, const Cell* tail, const Cell& block,
+                 bool keep, const Cell* path, uint32_t path_index, const Cell* name,
+                 uint32_t call_mode, bool infix);
 
 // Pushes the value at pos as it is, as an expression that is that value
 // does; returns the position after it.
+template <bool Traced>
 inline const Cell* push_as_is(const Cell* pos, const Cell& code) {
-    fire(event::fetch, &code, pos);
+    report<Traced>(event::fetch, &code, pos);
     stack::push(*pos);
-    fire(event::push, &code, pos, nullptr, pos);
+    report<Traced>(event::push, &code, pos, nullptr, pos);
     return pos + 1;
 }
 
@@ -303,6 +326,7 @@ inline void check_type(const Cell& entry, const Cell& value, const Cell& functio
 
 // Fetches an argument that is not an expression to evaluate, or that is
 // missing; returns the position after it.
+template <bool Traced>
 [[gnu::noinline]] const Cell* fetch_other(const Cell& entry, const Cell* pos, const Cell* tail,
                                           const Cell& code, const Cell& function, const Cell& name,
                                           uint32_t argument) {
@@ -315,7 +339,7 @@ inline void check_type(const Cell& entry, const Cell& value, const Cell& functio
         raise(err::script::no_arg, &name, &word);
     }
     switch (kind_of(entry)) {
-    case arg_kind::get: pos = push_as_is(pos, code); break;
+    case arg_kind::get: pos = push_as_is<Traced>(pos, code); break;
     default: {
         const Cell& value = *pos;
         switch (cell::type_of(value)) {
@@ -345,25 +369,25 @@ inline void check_type(const Cell& entry, const Cell& value, const Cell& functio
 
 // Fetches one argument at pos onto the stack; returns the position after
 // it. Most arguments are expressions to evaluate: they are fetched here.
-[[gnu::always_inline]] inline const Cell* fetch(const Cell& entry, const Cell* pos,
-                                                const Cell* tail, const Cell& code, bool infix,
-                                                uint32_t call_mode, const Cell& function,
-                                                const Cell& name, uint32_t argument) {
+template <bool Traced>
+[[gnu::always_inline]] inline const Cell*
+fetch(const Cell& entry, const Cell* pos, const Cell* tail, const Cell& code, bool infix,
+      uint32_t call_mode, const Cell& function, const Cell& name, uint32_t argument) {
     if (pos >= tail || kind_of(entry) != arg_kind::normal) [[unlikely]]
-        return fetch_other(entry, pos, tail, code, function, name, argument);
+        return fetch_other<Traced>(entry, pos, tail, code, function, name, argument);
     const Cell* end = call_mode & mode::literal_arguments ? pos + 1 : tail;
     // A value that evaluates to itself, or a word's value, is pushed here;
     // operators may follow it.
     const Cell* value = inert(*pos) ? pos : plain_word_value(*pos);
     if (value) {
         Cell* start_top = stack::state.top;
-        fire(event::fetch, &code, pos);
-        store_pushed(*value, true, code, pos);
+        report<Traced>(event::fetch, &code, pos);
+        store_pushed<Traced>(*value, true, code, pos);
         ++pos;
         if (!infix && pos < end && cell::type_of(*pos) == TYPE_WORD)
-            pos = eval_infix(pos, end, code, start_top, true);
+            pos = eval_infix<Traced>(pos, end, code, start_top, true);
     } else {
-        pos = eval_expression(pos, end, code, infix, true, false);
+        pos = expression<Traced>(pos, end, code, infix, true, false);
     }
     if (!rt.pending) check_type(entry, stack::state.top[-1], function, name, argument);
     return pos;
@@ -392,11 +416,11 @@ constexpr uint32_t max_refinements = 64;
 // Fetches the arguments of a call into the current frame (the frame's
 // slots follow the function's context entries) and, for natives and
 // actions, calls the code. Returns the position after the last argument.
-[[gnu::always_inline]] inline const Cell* eval_arguments(const Cell& function, const Cell* pos,
-                                                         const Cell* tail, const Cell& code,
-                                                         const Cell* path, uint32_t path_index,
-                                                         const Cell& name, uint32_t call_mode,
-                                                         bool infix) {
+template <bool Traced>
+[[gnu::always_inline]] inline const Cell*
+eval_arguments(const Cell& function, const Cell* pos, const Cell* tail, const Cell& code,
+               const Cell* path, uint32_t path_index, const Cell& name, uint32_t call_mode,
+               bool infix) {
     uint32_t type = cell::type_of(function);
     bool native = type == TYPE_NATIVE || type == TYPE_ACTION;
     Cell list_block = argument_list(function);
@@ -422,7 +446,7 @@ constexpr uint32_t max_refinements = 64;
             stack::state.top++; // the left operand is already in place
             check_type(entry, stack::state.top[-1], function, name, argument);
         } else {
-            pos = fetch(entry, pos, tail, code, infix, call_mode, function, name, argument);
+            pos = fetch<Traced>(entry, pos, tail, code, infix, call_mode, function, name, argument);
             if (rt.pending) return pos;
         }
         ++argument;
@@ -484,8 +508,8 @@ constexpr uint32_t max_refinements = 64;
             for (uint32_t j = uint32_t(at) + 1; j < count && cell::type_of(list[j]) == TYPE_TYPESET;
                  ++j) {
                 if (kind_of(list[j]) == arg_kind::ret) continue;
-                pos = fetch(list[j], pos, tail, code, false, call_mode, function, name,
-                            arg_index + k);
+                pos = fetch<Traced>(list[j], pos, tail, code, false, call_mode, function, name,
+                                    arg_index + k);
                 if (rt.pending) return pos;
                 ++k;
                 if (!native) {
@@ -498,7 +522,7 @@ constexpr uint32_t max_refinements = 64;
         }
     }
 
-    fire(event::call, &code, call_mode ? nullptr : pos, &name, &function);
+    report<Traced>(event::call, &code, call_mode ? nullptr : pos, &name, &function);
 
     // A pending exit raised inside C++ code that called back into Kiv (a
     // sort comparator, a parse action, a tracer) crossed that code as an
@@ -700,24 +724,25 @@ void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep
 
 // The infix step: while the next value is a word whose value is an op!,
 // the value just computed becomes its left argument.
+template <bool Traced>
 [[gnu::always_inline]] inline const Cell* eval_infix(const Cell* pos, const Cell* tail,
                                                      const Cell& code, Cell* start_top, bool keep) {
     while (pos < tail && cell::type_of(*pos) == TYPE_WORD) {
         const Cell* value = pos->w1 ? word_value(*pos) : nullptr;
         if (!value || cell::type_of(*value) != TYPE_OP) return pos;
-        fire(event::fetch, &code, pos);
+        report<Traced>(event::fetch, &code, pos);
         Cell wrapped = *value;
         wrapped.header = (value->header >> 16) & 0xFF;
         // Traced operators take the full call, which reports its steps.
-        FastOp fast = tracing ? FastOp::none : fast_op_of(wrapped);
+        FastOp fast = Traced ? FastOp::none : fast_op_of(wrapped);
         Cell* left = keep ? start_top : stack::state.base;
         if (fast != FastOp::none && pos + 1 < tail) {
             const Cell* op_word = pos;
             stack::state.top = left + 1;
             if (inert(pos[1])) {
-                pos = push_as_is(pos + 1, code);
+                pos = push_as_is<Traced>(pos + 1, code);
             } else {
-                pos = eval_expression(pos + 1, tail, code, true, true, false);
+                pos = expression<Traced>(pos + 1, tail, code, true, true, false);
                 if (rt.pending) return pos;
             }
             Cell result;
@@ -731,7 +756,7 @@ void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep
         }
         argument_list(wrapped); // built before the left operand becomes the top
         stack::state.top = left;
-        pos = eval_code(wrapped, pos + 1, tail, code, keep, nullptr, 0, pos, 0, 0, true);
+        pos = call<Traced>(wrapped, pos + 1, tail, code, keep, nullptr, 0, pos, 0, true);
         if (rt.pending) return pos;
     }
     return pos;
@@ -788,7 +813,7 @@ void argument_types(const Cell& function, Cell* types, uint32_t n) {
         check_type(entry, *pos, function, name, argument);
         return *pos++;
     }
-    pos = fetch(entry, pos, tail, code, false, 0, function, name, argument);
+    pos = fetch<false>(entry, pos, tail, code, false, 0, function, name, argument);
     return *stack::get_top();
 }
 
@@ -806,7 +831,7 @@ void argument_types(const Cell& function, Cell* types, uint32_t n) {
     uint32_t blocks = form == Control::either ? 2 : 1;
     Cell types[3];
     argument_types(function, types, 1 + blocks);
-    pos = fetch(types[0], pos, tail, code, false, 0, function, name, 0);
+    pos = fetch<false>(types[0], pos, tail, code, false, 0, function, name, 0);
     if (rt.pending) return pos;
     Cell branches[2];
     for (uint32_t i = 0; i < blocks; ++i) {
@@ -887,20 +912,20 @@ class PositionKeeper {
 
 // Evaluates the expressions of a non-empty pinned block from pos, each
 // value in slot 0 of the current frame, which is emptied between them.
+template <bool Traced>
 [[gnu::always_inline]] inline void eval_expressions(const Cell& code, Buffer* buffer,
                                                     const Cell* pos) {
     position = code;
     while (pos < buffer->tail_cell()) {
         position.w1 = uint32_t(pos - buffer->head_cell());
-        pos = eval_expression(pos, buffer->tail_cell(), code, false, false, false);
+        pos = expression<Traced>(pos, buffer->tail_cell(), code, false, false, false);
         if (rt.pending) return;
         if (pos < buffer->tail_cell()) stack::reset();
     }
 }
 
-} // namespace
-
-void eval(const Cell& block, bool set_result) {
+template <bool Traced>
+void eval_block(const Cell& block, bool set_result) {
     check_machine_stack();
     PositionGuard guard;
     Cell code = block;
@@ -908,18 +933,27 @@ void eval(const Cell& block, bool set_result) {
     Pin pin(code.w2);
     Buffer* buffer = pin.buffer();
     const Cell* pos = buffer->head_cell() + code.w1;
-    fire(event::enter, &code, pos);
+    report<Traced>(event::enter, &code, pos);
     if (pos >= buffer->tail_cell()) {
         unset::set_result();
     } else {
-        eval_expressions(code, buffer, pos);
+        eval_expressions<Traced>(code, buffer, pos);
         if (rt.pending) return;
     }
-    fire(event::exit, &code, buffer->tail_cell(), nullptr, stack::state.base);
+    report<Traced>(event::exit, &code, buffer->tail_cell(), nullptr, stack::state.base);
     if (set_result)
         stack::unwind_last();
     else
         stack::unwind();
+}
+
+} // namespace
+
+void eval(const Cell& block, bool set_result) {
+    if (tracing)
+        eval_block<true>(block, set_result);
+    else
+        eval_block<false>(block, set_result);
 }
 
 void eval_here(const Cell& block) {
@@ -939,7 +973,7 @@ void eval_here(const Cell& block) {
     if (pos >= buffer->tail_cell())
         stack::keep_last(Cell{cell::unset_header, 0, 0, 0});
     else
-        eval_expressions(code, buffer, pos);
+        eval_expressions<false>(code, buffer, pos);
 }
 
 const Cell* eval_next(const Cell& block, const Cell* pos, const Cell* tail, bool keep) {
@@ -966,10 +1000,13 @@ uint32_t eval_next_in(const Cell& block) {
     return uint32_t(pos - buffer->head_cell());
 }
 
-const Cell* eval_expression(const Cell* pos, const Cell* tail, const Cell& code, bool no_infix,
-                            bool keep, bool literal_functions) {
+namespace {
+
+template <bool Traced>
+const Cell* expression(const Cell* pos, const Cell* tail, const Cell& code, bool no_infix,
+                       bool keep, bool literal_functions) {
     Cell* start_top = stack::state.top;
-    fire(event::fetch, &code, pos);
+    report<Traced>(event::fetch, &code, pos);
     const Cell& value = *pos;
     switch (cell::type_of(value)) {
     case TYPE_PAREN:
@@ -988,7 +1025,7 @@ const Cell* eval_expression(const Cell* pos, const Cell* tail, const Cell& code,
         case TYPE_UNSET: raise(err::script::no_value, &value);
         case TYPE_OP: raise(err::script::no_op_arg, &value);
         case TYPE_NATIVE:
-            if (Control form = control_form(v); form != Control::none && !tracing) {
+            if (Control form = control_form(v); form != Control::none && !Traced) {
                 pos = eval_control(form, v, pos + 1, tail, code, keep);
                 if (rt.pending) return pos;
                 break;
@@ -998,42 +1035,42 @@ const Cell* eval_expression(const Cell* pos, const Cell* tail, const Cell& code,
         case TYPE_FUNCTION:
         case TYPE_ROUTINE: {
             Cell function = v;
-            pos = eval_code(function, pos + 1, tail, code, keep, nullptr, 0, pos, 0, 0, false);
+            pos = call<Traced>(function, pos + 1, tail, code, keep, nullptr, 0, pos, 0, false);
             if (rt.pending) return pos;
             break;
         }
-        default: store_pushed(v, keep, code, pos); ++pos;
+        default: store_pushed<Traced>(v, keep, code, pos); ++pos;
         }
         break;
     }
     case TYPE_SET_WORD: {
         stack::mark_native(value);
         stack::push(value);
-        fire(event::push, &code, pos, nullptr, &value);
+        report<Traced>(event::push, &code, pos, nullptr, &value);
         if (pos + 1 >= tail) raise(err::script::need_value, &value);
         Cell set_word = value;
-        pos = eval_expression(pos + 1, tail, code, false, true, false);
+        pos = expression<Traced>(pos + 1, tail, code, false, true, false);
         if (rt.pending) return pos;
-        fire(event::set, &code, pos, &set_word, stack::get_top());
+        report<Traced>(event::set, &code, pos, &set_word, stack::get_top());
         word::set_from_arg(true);
         if (keep)
             stack::unwind();
         else
             stack::unwind_last();
-        fire_expr(code, pos, keep);
+        fire_expr<Traced>(code, pos, keep);
         return pos; // the assigned expression already took its operators
     }
     case TYPE_LIT_WORD: {
         Cell word = value;
         word.header = TYPE_WORD;
-        store_pushed(word, keep, code, pos);
+        store_pushed<Traced>(word, keep, code, pos);
         ++pos;
         break;
     }
     case TYPE_GET_WORD: {
         const Cell* v = word_value(value);
         if (!v) raise(err::script::not_in_context, &value);
-        store_pushed(*v, keep, code, pos);
+        store_pushed<Traced>(*v, keep, code, pos);
         ++pos;
         break;
     }
@@ -1055,7 +1092,7 @@ const Cell* eval_expression(const Cell* pos, const Cell* tail, const Cell& code,
             ++pos;
         } else {
             Cell function = value;
-            pos = eval_code(function, pos + 1, tail, code, keep, nullptr, 0, nullptr, 0, 0, false);
+            pos = call<Traced>(function, pos + 1, tail, code, keep, nullptr, 0, nullptr, 0, false);
             if (rt.pending) return pos;
         }
         break;
@@ -1076,36 +1113,37 @@ const Cell* eval_expression(const Cell* pos, const Cell* tail, const Cell& code,
         if (pos + 1 >= tail) raise(err::script::need_value, &value);
         Cell path = value;
         stack::mark_native(words::word<"<anon>">());
-        const Cell* next = eval_expression(pos + 1, tail, code, false, true, false);
+        const Cell* next = expression<Traced>(pos + 1, tail, code, false, true, false);
         if (rt.pending) return next;
-        fire(event::set, &code, next, &path, stack::get_top());
+        report<Traced>(event::set, &code, next, &path, stack::get_top());
         eval_path(path, next, tail, code, true, false, false);
         if (rt.pending) return next;
         if (keep)
             stack::unwind();
         else
             stack::unwind_last();
-        fire_expr(code, next, keep);
+        fire_expr<Traced>(code, next, keep);
         return next;
     }
     case TYPE_GET_PATH:
         pos = eval_path(value, pos + 1, tail, code, false, true, keep);
         if (rt.pending) return pos;
         break;
-    default: store_pushed(value, keep, code, pos); ++pos;
+    default: store_pushed<Traced>(value, keep, code, pos); ++pos;
     }
-    if (!no_infix) pos = eval_infix(pos, tail, code, start_top, keep);
-    fire_expr(code, pos, keep);
+    if (!no_infix) pos = eval_infix<Traced>(pos, tail, code, start_top, keep);
+    fire_expr<Traced>(code, pos, keep);
     return pos;
 }
 
-const Cell* eval_code(const Cell& function_value, const Cell* pos, const Cell* tail,
-                      const Cell& code, bool keep, const Cell* path, uint32_t path_index,
-                      const Cell* name_word, NodeId, uint32_t call_mode, bool infix) {
+template <bool Traced>
+const Cell* call(const Cell& function_value, const Cell* pos, const Cell* tail, const Cell& code,
+                 bool keep, const Cell* path, uint32_t path_index, const Cell* name_word,
+                 uint32_t call_mode, bool infix) {
     check_machine_stack();
     Cell function = function_value;
     Cell name = call_name(name_word, path ? nullptr : pos, code);
-    if (tracing) [[unlikely]] {
+    if constexpr (Traced) {
         // An operator's left operand waits at the top; the tracer's frame
         // goes above it.
         stack::state.top += infix;
@@ -1123,7 +1161,8 @@ const Cell* eval_code(const Cell& function_value, const Cell* pos, const Cell* t
     default: runtime::quit_with_error(runtime::fatal::no_switch_matched, 0);
     }
     // Natives and actions run inside eval_arguments.
-    pos = eval_arguments(function, pos, tail, code, path, path_index, name, call_mode, infix);
+    pos =
+        eval_arguments<Traced>(function, pos, tail, code, path, path_index, name, call_mode, infix);
     if (rt.pending) return pos;
     if (type == TYPE_ROUTINE) {
         routine::call(function, stack::state.base);
@@ -1132,8 +1171,25 @@ const Cell* eval_code(const Cell& function_value, const Cell* pos, const Cell* t
         if (rt.pending) return pos;
     }
     finish_call(held, keep);
-    fire(event::return_, &code, pos, &name, keep ? stack::get_top() : stack::state.base);
+    report<Traced>(event::return_, &code, pos, &name, keep ? stack::get_top() : stack::state.base);
     return pos;
+}
+
+} // namespace
+
+const Cell* eval_expression(const Cell* pos, const Cell* tail, const Cell& code, bool no_infix,
+                            bool keep, bool literal_functions) {
+    return tracing ? expression<true>(pos, tail, code, no_infix, keep, literal_functions)
+                   : expression<false>(pos, tail, code, no_infix, keep, literal_functions);
+}
+
+const Cell* eval_code(const Cell& function, const Cell* pos, const Cell* tail, const Cell& code,
+                      bool keep, const Cell* path, uint32_t path_index, const Cell* name, NodeId,
+                      uint32_t call_mode, bool infix) {
+    return tracing ? call<true>(function, pos, tail, code, keep, path, path_index, name, call_mode,
+                                infix)
+                   : call<false>(function, pos, tail, code, keep, path, path_index, name, call_mode,
+                                 infix);
 }
 
 void eval_function(const Cell& function, NodeId, const Cell& name, uint32_t kind) {

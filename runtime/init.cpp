@@ -6,6 +6,7 @@
 #include "datatypes/char.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/email.h"
 #include "datatypes/error.h"
 #include "datatypes/file.h"
@@ -100,6 +101,7 @@ constexpr void (*datatype_inits[])() = {
     tag::init,
     email::init,
     handle::init,
+    date::init,
     ref::init,
     point2D::init,
     point3D::init,
