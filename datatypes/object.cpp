@@ -489,10 +489,7 @@ Cell* duplicate(const Cell& source, Cell& target, bool deep, const Cell* types,
     target = copy;
     write_self(target);
     if (deep) {
-        if (cycles::find(from->w1)) {
-            cycles::reset();
-            runtime::fire_error(runtime::Category::internal, err::internal::no_cycle);
-        }
+        cycles::refuse_cycle(from->w1);
         cycles::Guard on_stack(from->w1);
         renew_values(ctx, deep, types);
     } else {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -223,10 +224,14 @@ inline const Cell* push_as_is(const Cell* pos, const Cell& code) {
 // actions numbered in word 3), an integer! counting /local and its words,
 // and for natives and actions a last integer! counting the refinements.
 [[gnu::noinline]] Cell build_argument_list(const Cell& function) {
-    // Resolving the type words uses the stack above its top.
+    // Resolving the type words uses the stack above its top. An error
+    // leaves the stack as its catcher set it, with the error on top.
     struct KeepTop {
         Cell* top = stack::state.top;
-        ~KeepTop() { stack::state.top = top; }
+        int unwinding = std::uncaught_exceptions();
+        ~KeepTop() {
+            if (std::uncaught_exceptions() == unwinding) stack::state.top = top;
+        }
     } keep_top;
 
     bool native = cell::type_of(function) == TYPE_NATIVE || cell::type_of(function) == TYPE_ACTION;
