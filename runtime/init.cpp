@@ -26,6 +26,7 @@
 #include "datatypes/path.h"
 #include "datatypes/percent.h"
 #include "datatypes/point.h"
+#include "datatypes/port.h"
 #include "datatypes/ref.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -102,6 +103,7 @@ constexpr void (*datatype_inits[])() = {
     email::init,
     handle::init,
     date::init,
+    port::init,
     ref::init,
     point2D::init,
     point3D::init,
