@@ -839,10 +839,7 @@ Cell* change(Cell* series, const Cell* value, int32_t part, bool only, int32_t d
 }
 
 Cell* copy(Cell* value, Cell* out, const Cell* part, bool deep, const Cell* types) {
-    if (deep && cycles::find(value->w2)) {
-        cycles::reset();
-        runtime::fire_error(runtime::Category::internal, err::internal::no_cycle);
-    }
+    if (deep) cycles::refuse_cycle(value->w2);
     series::copy(value, out, part, deep, types);
     if (!deep && !types) return out;
     if (cell::type_of(*out) == TYPE_HASH) {

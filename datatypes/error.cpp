@@ -47,10 +47,22 @@ constexpr uint32_t invalid_error_index = err::internal::invalid_error;
 constexpr int32_t argument_limit = 80;
 constexpr int32_t near_limit = 40;
 
+// The errors raised when there is no room left to make one: made with the
+// catalog, and thrown as they are, so that raising them allocates nothing.
+struct Reserved {
+    uint32_t id;
+    Cell value;
+};
+Reserved reserved[] = {
+    {err::internal::no_memory, none_cell},
+    {err::internal::stack_overflow, none_cell},
+};
+
 void mark_roots() {
     if (cell::type_of(catalog_object) == TYPE_OBJECT) collector::mark_context(catalog_object.w1);
     if (cell::type_of(standard_object) == TYPE_OBJECT) collector::mark_context(standard_object.w1);
     collector::mark_values(&caption_object, &caption_object + 1);
+    for (Reserved& r : reserved) collector::mark_values(&r.value, &r.value + 1);
 }
 
 Cell name_word(const char* name) {
@@ -259,6 +271,13 @@ int32_t write_template(const Message& m, const Cell& error, bool arguments, Cell
 
 void set_catalog(const Cell& errors_object) {
     catalog_object = errors_object;
+    for (Reserved& r : reserved) {
+        r.value = none_cell;
+        if (Cell* made = create_at(internal_category, r.id, nullptr, nullptr, nullptr)) {
+            r.value = *made;
+            stack::pop(1);
+        }
+    }
 }
 
 bool has_catalog() {
@@ -337,6 +356,36 @@ Cell* create_at(uint32_t category, uint32_t id_index_, const Cell* arg1_, const 
     for (int k = 0; k < 3; ++k) *context::slot_at(result->w1, arg1 + k) = *args[k];
     return result;
 }
+
+namespace {
+
+// The reserved error of (category, id), cleared of what its last raise
+// recorded; null when the error is not a reserved one.
+Cell* reserved_error(runtime::Category category, uint32_t id) {
+    if (uint32_t(category) != internal_category) return nullptr;
+    for (Reserved& r : reserved) {
+        if (r.id != id || cell::type_of(r.value) != TYPE_ERROR) continue;
+        for (Field f : {near, where, stack}) *field(r.value, f) = none_cell;
+        if (near_source && cell::type_of(*near_source) != TYPE_UNSET)
+            *field(r.value, near) = *near_source;
+        return &r.value;
+    }
+    return nullptr;
+}
+
+// Builds the error from the catalog (or takes the reserved one) and throws
+// it to the nearest try frame; returns when the catalog has no such error.
+void raise(runtime::Category category, uint32_t id, const Cell* arg1_, const Cell* arg2_,
+           const Cell* arg3_) {
+    Cell* error = reserved_error(category, id);
+    if (!error) error = create_at(uint32_t(category), id, arg1_, arg2_, arg3_);
+    if (!error) return;
+    if (runtime::trace_error_hook) [[unlikely]]
+        runtime::trace_error_hook(*error);
+    stack::throw_error(*error);
+}
+
+} // namespace
 
 uint32_t get_type(const Cell& error) {
     const Cell& c = *field(error, type);
@@ -467,6 +516,7 @@ void init() {
     standard_object = *prototype;
     collector::add_marker(mark_roots);
     stack::hooks.tag_error = tag_error;
+    runtime::raiser = raise;
     using namespace action;
     // clang-format off
     datatype::register_type(TYPE_ERROR, TYPE_OBJECT, "error!", {

@@ -9,6 +9,7 @@
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
@@ -208,17 +209,10 @@ Cell* delete_(Cell* file) {
 }
 
 Cell* query(Cell* file) {
-    std::optional<io::FileDate> date = io::query_file(to_os_string(*file));
-    if (!date) return none::make_at(*file);
-    Rooted<Cell> fields;
-    block::make_at(*fields, 4);
-    for (int32_t field : {date->year, date->month, date->day}) integer::make_in(*fields, field);
-    double seconds = date->hour * time_::seconds_per_hour +
-                     date->minute * time_::seconds_per_minute + date->second +
-                     date->nanosecond * 1e-9;
-    time_::make_in(*fields, seconds);
-    *file = *fields;
-    return file;
+    std::optional<io::FileDate> d = io::query_file(to_os_string(*file));
+    if (!d) return none::make_at(*file);
+    return date::from_systemtime(*file, d->year, d->month, d->day, d->hour, d->minute, d->second,
+                                 d->nanosecond);
 }
 
 Cell* rename(Cell* file, Cell* new_name) {

@@ -489,10 +489,7 @@ Cell* duplicate(const Cell& source, Cell& target, bool deep, const Cell* types,
     target = copy;
     write_self(target);
     if (deep) {
-        if (cycles::find(from->w1)) {
-            cycles::reset();
-            runtime::fire_error(runtime::Category::internal, err::internal::no_cycle);
-        }
+        cycles::refuse_cycle(from->w1);
         cycles::Guard on_stack(from->w1);
         renew_values(ctx, deep, types);
     } else {
@@ -638,8 +635,9 @@ int32_t write_fields(const Cell& object, Cell& buffer, bool only, bool all, bool
     bool wrapped = mold && !only;
     bool indented = wrapped && !flat;
     if (wrapped) {
-        const char* opening =
-            cell::type_of(object) == TYPE_ERROR ? "make error! [" : "make object! [";
+        const char* opening = cell::type_of(object) == TYPE_ERROR  ? "make error! ["
+                              : cell::type_of(object) == TYPE_PORT ? "make port! ["
+                                                                   : "make object! [";
         append_text(buffer, opening);
         part -= int32_t(std::strlen(opening));
         if (!flat) {

@@ -29,6 +29,16 @@ void eval_result(const Cell& block) {
     interpreter::eval_here(block);
 }
 
+// Evaluates the expression at pos into slot 0 and returns the position
+// after it. The argument stack is left as it was, so that a block of many
+// expressions takes constant room.
+const Cell* eval_into_slot0(const Cell& block, const Cell* pos, const Cell* tail) {
+    Cell* top = stack::state.top;
+    pos = interpreter::eval_next(block, pos, tail, false);
+    if (!runtime::record.pending) stack::state.top = top;
+    return pos;
+}
+
 // Walks a block one expression at a time, the value of each in slot 0,
 // until `stop` accepts it; true when it stopped.
 template <class Stop>
@@ -38,7 +48,7 @@ bool each_expression(const Cell& block, Stop stop) {
     Buffer* b = pin.buffer();
     const Cell* pos = b->head_cell() + std::min<uint32_t>(code.w1, b->length());
     while (pos < b->tail_cell()) {
-        pos = interpreter::eval_next(code, pos, b->tail_cell(), false);
+        pos = eval_into_slot0(code, pos, b->tail_cell());
         if (runtime::record.pending) return true;
         if (stop(*stack::state.base)) return true;
     }
@@ -130,7 +140,7 @@ void case_(bool, const int32_t* refinements) {
     bool matched = false;
     while (pos < b->tail_cell()) {
         matched = false;
-        pos = interpreter::eval_next(cases, pos, b->tail_cell(), false);
+        pos = eval_into_slot0(cases, pos, b->tail_cell());
         if (runtime::record.pending) return;
         if (pos >= b->tail_cell())
             runtime::fire_error(runtime::Category::script, err::script::need_value,
@@ -143,7 +153,7 @@ void case_(bool, const int32_t* refinements) {
             Cell branch = *pos++;
             interpreter::eval_here(branch);
         } else {
-            pos = interpreter::eval_next(cases, pos, b->tail_cell(), false);
+            pos = eval_into_slot0(cases, pos, b->tail_cell());
         }
         if (runtime::record.pending) return;
         matched = true;

@@ -32,6 +32,7 @@ void form(const Cell& error, Cell& out) {
     Rooted<Cell> text;
     Rooted<Cell> failure;
     for (error::Parts parts : fallbacks) {
+        if (cell::type_of(*value) != TYPE_ERROR) break;
         bool formed = trap::run(
             [&] {
                 string::make_at(*text, 200);

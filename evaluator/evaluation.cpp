@@ -1,5 +1,6 @@
 #include "evaluator/evaluation.h"
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "evaluator/lexer.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
+#include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
@@ -126,10 +128,16 @@ class Target {
     bool insert_ = false;
 };
 
-// compose's worker; false when a non-local exit is pending.
+// compose's worker; false when a non-local exit is pending. A deep walk
+// refuses a block that contains itself and stops at the depth limit.
 bool compose_block(const Cell& source_in, bool deep, bool only, Target& target) {
     Rooted<Cell> source(source_in);
     block::clip_head(*source);
+    std::optional<cycles::Guard> on_stack;
+    if (deep) {
+        cycles::refuse_cycle(source->w2);
+        on_stack.emplace(source->w2);
+    }
     Pin pin(source->w2);
     for (uint32_t i = source->w1; i < pin.buffer()->length(); ++i) {
         Cell c = pin.buffer()->head_cell()[i];

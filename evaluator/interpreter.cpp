@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -14,6 +15,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
+#include "datatypes/port.h"
 #include "datatypes/series.h"
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
@@ -223,10 +225,14 @@ inline const Cell* push_as_is(const Cell* pos, const Cell& code) {
 // actions numbered in word 3), an integer! counting /local and its words,
 // and for natives and actions a last integer! counting the refinements.
 [[gnu::noinline]] Cell build_argument_list(const Cell& function) {
-    // Resolving the type words uses the stack above its top.
+    // Resolving the type words uses the stack above its top. An error
+    // leaves the stack as its catcher set it, with the error on top.
     struct KeepTop {
         Cell* top = stack::state.top;
-        ~KeepTop() { stack::state.top = top; }
+        int unwinding = std::uncaught_exceptions();
+        ~KeepTop() {
+            if (std::uncaught_exceptions() == unwinding) stack::state.top = top;
+        }
     } keep_top;
 
     bool native = cell::type_of(function) == TYPE_NATIVE || cell::type_of(function) == TYPE_ACTION;
@@ -867,6 +873,9 @@ void init() {
     };
     object::hooks.eval_function = [](const Cell& function) {
         eval_function(function, 0, words::word<"<anon>">(), call_kind::on_change);
+    };
+    port::hooks.eval_function = [](const Cell& function) {
+        eval_function(function, 0, words::word<"<anon>">(), call_kind::port);
     };
     series::call_comparator = [](const Cell& comparator, const Cell& a, const Cell& b) {
         Cell values[2] = {a, b};

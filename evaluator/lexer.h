@@ -255,6 +255,10 @@ struct ErrorReport {
 };
 extern ErrorReport last_report;
 
+// Fills the load entries of date! and money! tokens (called by
+// install_loaders).
+void install_date_and_money_loaders();
+
 // Fills the load entries of every kind whose datatype is built and the
 // series maker (blocks, parens and paths); called by init.
 void install_loaders();

@@ -388,6 +388,7 @@ constexpr Loader loaders[] = {
 
 void install_loaders() {
     for (const Loader& l : loaders) set_load_entry(l.final, l.entry);
+    install_date_and_money_loaders();
     set_series_maker(&make_series);
     word::scan_value = &scan_one_value;
 }

@@ -245,6 +245,8 @@ bool date_form(Cursor& c) {
         }
     } else {
         if (!(c.digits(false) || month_name(c)) || !c.eat(char(sep))) return false;
+        // mold writes a negative year with "/" separators: 1/Jan/-0010.
+        if (sep == '/') c.eat('-');
         uint32_t year = c.digits(false);
         if (!year || year > 4) return false;
     }

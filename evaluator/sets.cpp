@@ -3,6 +3,7 @@
 #include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/logic.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
@@ -54,8 +55,9 @@ void do_set_op(int32_t case_, int32_t skip, int32_t code) {
     case TYPE_TYPESET: typeset::do_bitwise(code); return;
     case TYPE_BITSET: bitset::do_bitwise(code); return;
     case TYPE_DATE:
-        if (code == block::difference) not_done(type);
-        break;
+        if (code != block::difference) break;
+        date::difference();
+        return;
     default: break;
     }
     expect_arg(names[code - block::unique], args[0], code == block::unique ? "set" : "set1");

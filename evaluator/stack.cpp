@@ -72,11 +72,12 @@ const Cell unset_cell{cell::unset_header, 0, 0, 0};
 } // namespace
 
 void init(uint32_t body_symbol, uint32_t anon_symbol) {
-    NodeId arguments = memory::alloc_heap_series(argument_cells, sizeof(Cell), 0);
+    NodeId arguments = memory::alloc_heap_series(argument_cells + reserved_cells, sizeof(Cell), 0);
     Buffer* b = memory::buffer_of(arguments);
     state.bottom = state.base = state.top = b->head_cell();
     state.end = state.bottom + argument_cells;
-    auto* frames = static_cast<Frame*>(heap::allocate(sizeof(Frame) * frame_count));
+    auto* frames =
+        static_cast<Frame*>(heap::allocate(sizeof(Frame) * (frame_count + reserved_frames)));
     state.cbottom = state.ctop = frames;
     state.cend = frames + frame_count;
     state.saved_ctop = nullptr;
@@ -84,12 +85,38 @@ void init(uint32_t body_symbol, uint32_t anon_symbol) {
     state.anon_symbol = anon_symbol;
 }
 
+namespace {
+
+// Opens the reserved room for the life of a raise: the error is made and
+// thrown in it, and the limits close again as the throw leaves (the stack
+// is then back at the catching frame). A second overflow while it is open
+// would mean the room is too small: the process ends.
+class ReservedRoom {
+  public:
+    ReservedRoom() : end_(state.end), cend_(state.cend) {
+        if (open_) std::abort();
+        open_ = true;
+        state.end = end_ + reserved_cells;
+        state.cend = cend_ + reserved_frames;
+    }
+    ~ReservedRoom() {
+        state.end = end_;
+        state.cend = cend_;
+        open_ = false;
+    }
+
+  private:
+    Cell* end_;
+    Frame* cend_;
+    static inline bool open_ = false;
+};
+
+} // namespace
+
 void overflow() {
-    // Room to build the error: five cells off the top, taken from the
-    // frames the error leaves when the current one has no room; the
-    // current frame then starts at the new top.
-    state.top = state.top - 5 < state.bottom ? state.bottom : state.top - 5;
-    if (state.base > state.top) state.base = state.top;
+    // The push that overflowed gives its cell back.
+    if (state.top >= state.end) state.top = state.end - 1;
+    ReservedRoom room;
     if (hooks.reset_cycles) hooks.reset_cycles();
     runtime::fire_error(runtime::Category::internal, err::internal::stack_overflow);
 }

@@ -22,6 +22,9 @@ namespace kiv::stack {
 
 constexpr uint32_t argument_cells = 20000;
 constexpr uint32_t frame_count = 12000;
+// Room above the limits that only raising the stack-overflow error uses.
+constexpr uint32_t reserved_cells = 256;
+constexpr uint32_t reserved_frames = 64;
 
 struct Frame {
     uint32_t header;     // kind in bits 24-27 and the flags
@@ -55,10 +58,10 @@ struct State {
     Cell* bottom = nullptr;
     Cell* base = nullptr; // slot 0 of the current frame
     Cell* top = nullptr;  // next free cell
-    Cell* end = nullptr;
+    Cell* end = nullptr;  // the limit; the reserved cells follow it
     Frame* cbottom = nullptr;
     Frame* ctop = nullptr; // next free frame
-    Frame* cend = nullptr;
+    Frame* cend = nullptr; // the limit; the reserved frames follow it
     Frame* saved_ctop = nullptr;
     uint32_t body_symbol = 0;
     uint32_t anon_symbol = 0;
@@ -103,6 +106,8 @@ inline Cell* values_at(uint32_t word2) {
     return state.bottom + word2 - 1;
 }
 
+// Raises the stack-overflow error; the reserved room is open while the
+// error is made and thrown, so raising it cannot overflow again.
 [[noreturn]] void overflow();
 
 inline Cell* reset() {

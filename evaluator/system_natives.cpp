@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,12 +13,14 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/file.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/map.h"
 #include "datatypes/none.h"
+#include "datatypes/pair.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
@@ -175,12 +178,53 @@ int32_t scan_binary(Cell& out, const Cell& src, int32_t length, const lexer::Opt
     return type;
 }
 
+// The /trace callback of transcode: called with the event word, the input
+// at the token (its start for `open` and the prescan of a structural
+// token, just after it otherwise), the token's datatype (none for a
+// structural token), the line, and the loaded value or, for the other
+// events, the token's 1-based start and end as a pair!. Its answer is read
+// as a condition.
+class TranscodeTracer : public lexer::Tracer {
+  public:
+    TranscodeTracer(const Cell& callback, const Cell& input) : callback_(callback), input_(input) {}
+
+    bool on_event(lexer::TraceInfo& info) override {
+        static constexpr const char* events[] = {"prescan", "scan",  "load",
+                                                 "open",    "close", "error"};
+        Cell args[5];
+        args[0] = word::load(events[uint32_t(info.event)]);
+        args[1] = input_;
+        args[1].w1 = input_.w1 + info.index;
+        if (info.type > 0)
+            datatype::make_at(args[2], uint32_t(info.type));
+        else
+            none::make_at(args[2]);
+        integer::make_at(args[3], int32_t(info.line));
+        if (info.value)
+            args[4] = *info.value;
+        else
+            pair::make_at(args[4] = Cell{}, int32_t(info.start), int32_t(info.end));
+        Cell* top = stack::state.top;
+        interpreter::call_with_values(callback_, args, 5, interpreter::call_kind::lexer);
+        // An exit out of the callback crosses the lexer as an exception.
+        if (uint32_t code = runtime::record.pending) {
+            runtime::record.pending = 0;
+            throw runtime::Throw{code};
+        }
+        bool go_on = !logic::counts_false(*stack::get_top());
+        stack::state.top = top;
+        return go_on;
+    }
+
+  private:
+    const Cell& callback_;
+    const Cell& input_;
+};
+
 // transcode src /next /one /prescan /scan /part length /into dst /trace fn
 void transcode(bool, const int32_t* refinements) {
     const Cell& src = *arg(0);
     bool bytes = cell::type_of(src) == TYPE_BINARY;
-    // The callback's token argument is a pair! outside load events.
-    if (present(refinements, 6)) lexer::raise_not_done(TYPE_PAIR);
     int32_t length = -1;
     if (present(refinements, 4)) {
         // A count, or for binary! input a position in it.
@@ -198,6 +242,9 @@ void transcode(bool, const int32_t* refinements) {
     options.load = !present(refinements, 2);
     options.not_scan = !present(refinements, 3);
     if (present(refinements, 5)) options.into = refinement_arg(refinements, 5);
+    std::optional<TranscodeTracer> tracer;
+    if (present(refinements, 6))
+        options.tracer = &tracer.emplace(*refinement_arg(refinements, 6), src);
     Rooted<Cell> out;
     uint32_t consumed = 0;
     int32_t type = bytes ? scan_binary(*out, src, length, options, consumed)
@@ -469,63 +516,25 @@ void list_env(bool, const int32_t*) {
 
 // ------------------------------------------------------------------ clock
 
-// Days since 1970-01-01 of a civil date (proleptic Gregorian).
-int64_t days_from_civil(int64_t y, int64_t m, int64_t d) {
-    y -= m <= 2;
-    int64_t era = (y >= 0 ? y : y - 399) / 400;
-    int64_t yoe = y - era * 400;
-    int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-struct Today {
-    int32_t year, month, day;
-    int32_t zone_minutes; // offset east of UTC
-};
-
-Today unpack_date(uint32_t date) {
-    uint32_t zone = date & 0x7F;
-    int32_t minutes = int32_t((zone >> 2) & 0x0F) * 60 + int32_t(zone & 3) * 15;
-    return {int32_t(date >> 17), int32_t((date >> 12) & 0x1F), int32_t((date >> 7) & 0x1F),
-            (zone & 0x40) ? -minutes : minutes};
-}
-
-// now /year /month /day /time /zone /date /weekday /yearday /precise /utc.
-// Only one field at a time (/time with /precise excepted). date! is not
-// built yet: plain now, /date and /precise alone raise not-done naming it.
+// now /year /month /day /time /zone /date /weekday /yearday /precise /utc:
+// one reading of the clock, so that the fields never straddle midnight;
+// only one field at a time (/time with /precise excepted).
 void now(bool, const int32_t* refinements) {
-    enum { year, month, day, time, zone, date, weekday, yearday, precise, utc };
-    int fields = 0;
-    for (int i = year; i <= precise; ++i) fields += present(refinements, uint32_t(i));
+    // Refinement positions: the eight field refinements, then /precise and /utc.
+    constexpr uint32_t time = 3, precise = 8, utc = 9;
+    // The date! field that each field refinement answers.
+    static constexpr int32_t fields[] = {date::year, date::month, date::day,     date::time,
+                                         date::zone, date::date,  date::weekday, date::yearday};
+    int given = 0;
+    for (uint32_t i = 0; i <= precise; ++i) given += present(refinements, i);
     bool precise_time = present(refinements, time) && present(refinements, precise);
-    if (fields > (precise_time ? 2 : 1)) script_error(err::script::bad_refines);
-    bool universal = present(refinements, utc);
-    Today today = unpack_date(os::get_local_time(universal));
+    if (given > (precise_time ? 2 : 1)) script_error(err::script::bad_refines);
+    os::Clock clock = os::read_clock();
+    double fraction = present(refinements, precise) ? clock.nanoseconds * 1e-9 : 0.0;
     Cell& out = *arg(0);
-    if (present(refinements, year)) {
-        integer::make_at(out, today.year);
-    } else if (present(refinements, month)) {
-        integer::make_at(out, today.month);
-    } else if (present(refinements, day)) {
-        integer::make_at(out, today.day);
-    } else if (present(refinements, weekday)) {
-        int64_t days = days_from_civil(today.year, today.month, today.day);
-        integer::make_at(out, int32_t((days % 7 + 10) % 7 + 1)); // 1970-01-01 was a Thursday
-    } else if (present(refinements, yearday)) {
-        int64_t days =
-            days_from_civil(today.year, today.month, today.day) - days_from_civil(today.year, 1, 1);
-        integer::make_at(out, int32_t(days + 1));
-    } else if (present(refinements, zone)) {
-        time_::make_at(today.zone_minutes * time_::seconds_per_minute, out);
-    } else if (present(refinements, time)) {
-        double seconds = os::get_utc_time(present(refinements, precise)) +
-                         today.zone_minutes * time_::seconds_per_minute;
-        seconds = std::fmod(seconds + 86400.0, 86400.0);
-        time_::make_at(seconds, out);
-    } else {
-        lexer::raise_not_done(TYPE_DATE);
-    }
+    date::from_epoch(out, clock.seconds, fraction, present(refinements, utc) ? 0 : clock.offset);
+    for (uint32_t i = 0; i < std::size(fields); ++i)
+        if (present(refinements, i)) out = date::get_field(out, fields[i]);
 }
 
 // wait value: a number or time! is a duration in seconds, slept before

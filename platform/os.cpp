@@ -108,33 +108,14 @@ void sleep(double seconds) {
     }
 }
 
-double get_utc_time(bool precise) {
+Clock read_clock() {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
-    double seconds = double(now.tv_sec % 86400);
-    return precise ? seconds + double(now.tv_nsec) / 1e9 : seconds;
-}
-
-uint32_t zone_bits(int offset_minutes) {
-    uint32_t sign = offset_minutes < 0 ? 0x40 : 0;
-    uint32_t magnitude = uint32_t(std::abs(offset_minutes));
-    return sign | ((magnitude / 60) & 0x0F) << 2 | (magnitude % 60) / 15;
-}
-
-uint32_t pack_date(int year, int month, int day, int offset_minutes) {
-    return uint32_t(year) << 17 | uint32_t(month) << 12 | uint32_t(day) << 7 |
-           zone_bits(offset_minutes);
-}
-
-uint32_t get_local_time(bool utc) {
-    time_t now = time(nullptr);
+    tzset();
     tm parts{};
-    if (utc)
-        gmtime_r(&now, &parts);
-    else
-        localtime_r(&now, &parts);
-    int offset = utc ? 0 : int(parts.tm_gmtoff / 60);
-    return pack_date(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, offset);
+    time_t seconds = now.tv_sec;
+    long offset = localtime_r(&seconds, &parts) ? parts.tm_gmtoff : 0;
+    return {int64_t(now.tv_sec), int32_t(now.tv_nsec), int32_t(offset)};
 }
 
 void platform_init() {

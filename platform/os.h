@@ -45,17 +45,15 @@ bool open_with_shell(const std::string& target);
 // than 1 ms (negative and NaN included) sleeps 1 ms.
 void sleep(double seconds);
 
-// Seconds since midnight UTC; `precise` adds the fraction of the second.
-double get_utc_time(bool precise);
-
-// Zone bits of the date word for an offset east of UTC in minutes: bit 6
-// the sign, bits 2-5 the hours' magnitude, bits 0-1 the remaining minutes
-// in quarters of an hour.
-uint32_t zone_bits(int offset_minutes);
-// The packed date word: year in bits 17-31, month 12-16, day 7-11, zone 0-6.
-uint32_t pack_date(int year, int month, int day, int offset_minutes);
-// Today as a date word, in UTC (zone 0) or in local time with its zone.
-uint32_t get_local_time(bool utc);
+// One reading of the real-time clock: seconds since 1970-01-01 UTC, the
+// nanoseconds of the second, and the local zone's offset east of UTC at
+// that instant (TZ read again, so that a change through set-env applies).
+struct Clock {
+    int64_t seconds;
+    int32_t nanoseconds;
+    int32_t offset;
+};
+Clock read_clock();
 
 // Platform set-up run once by the runtime initialisation: console output.
 void platform_init();

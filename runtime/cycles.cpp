@@ -61,6 +61,12 @@ bool find(NodeId node) {
     return std::find(entries.begin(), entries.begin() + top, node) != entries.begin() + top;
 }
 
+void refuse_cycle(NodeId node) {
+    if (!find(node)) return;
+    reset();
+    runtime::fire_error(runtime::Category::internal, err::internal::no_cycle);
+}
+
 NodeId node_of(const Cell& value) {
     return cell::type_of(value) == TYPE_OBJECT ? value.w1 : value.w2;
 }

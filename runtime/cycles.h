@@ -31,6 +31,9 @@ uint32_t depth();
 
 // True when the node is anywhere on the stack.
 bool find(NodeId node);
+// For walks that cannot mark a cycle (deep copies, compose/deep): when the
+// node is on the stack, empties it and raises internal no-cycle.
+void refuse_cycle(NodeId node);
 
 // The node a value's walk pushes: an object's context node (word 1), the
 // series node (word 2) of any other value.

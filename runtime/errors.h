@@ -35,6 +35,13 @@ extern ErrorSite last_error;
 // installed (the interpreter's error event); null otherwise.
 extern void (*trace_error_hook)(const Cell& error);
 
+// Builds the error (category, id) with its arguments and throws it; set by
+// the error module once it can make errors. Returns only when it cannot
+// make that error.
+using Raiser = void (*)(Category category, uint32_t id, const Cell* arg1, const Cell* arg2,
+                        const Cell* arg3);
+extern Raiser raiser;
+
 // Raises the error (category, id) with up to three arguments (null when
 // absent). Never returns.
 [[noreturn]] void fire_error(Category category, uint32_t id, const Cell* arg1 = nullptr,

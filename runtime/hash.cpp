@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
 #include "runtime/array.h"
+#include "runtime/calendar.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
@@ -56,6 +58,7 @@ enum class Method : uint8_t {
     tuple,
     binary,
     money,
+    date,
     none,
     unset,
 };
@@ -76,11 +79,12 @@ constexpr std::array<Method, 57> methods = [] {
     for (uint32_t t : {TYPE_POINT2D, TYPE_BLOCK, TYPE_PAREN, TYPE_HASH, TYPE_PATH, TYPE_LIT_PATH,
                        TYPE_SET_PATH, TYPE_GET_PATH, TYPE_IMAGE})
         m[t] = Method::words_1_2;
-    for (uint32_t t : {TYPE_POINT3D, TYPE_OP, TYPE_FUNCTION, TYPE_TYPESET, TYPE_TRIPLE, TYPE_DATE})
+    for (uint32_t t : {TYPE_POINT3D, TYPE_OP, TYPE_FUNCTION, TYPE_TYPESET, TYPE_TRIPLE})
         m[t] = Method::words_1_3;
     m[TYPE_TUPLE] = Method::tuple;
     m[TYPE_BINARY] = Method::binary;
     m[TYPE_MONEY] = Method::money;
+    m[TYPE_DATE] = Method::date;
     for (uint32_t t : {TYPE_OBJECT, TYPE_ERROR, TYPE_PORT, TYPE_LOGIC, TYPE_DATATYPE})
         m[t] = Method::mix_w1;
     for (uint32_t t : {TYPE_NATIVE, TYPE_ACTION}) m[t] = Method::mix_w3;
@@ -147,8 +151,10 @@ uint32_t hash_string(const Cell& string, int32_t case_flag) {
         uint32_t cp = unit == 1   ? *p
                       : unit == 2 ? *reinterpret_cast<const uint16_t*>(p)
                                   : *reinterpret_cast<const uint32_t*>(p);
-        h = mix_block(h, case_flag == 1 ? cp
-                                        : unicode::change_case_char(cp, unicode::case_mode::upper));
+        if (case_flag != 1)
+            cp = cp < 0x80 ? (cp >= 'a' && cp <= 'z' ? cp - 32 : cp)
+                           : unicode::change_case_char(cp, unicode::case_mode::upper);
+        h = mix_block(h, cp);
     }
     return finish(h, count * 4);
 }
@@ -233,6 +239,13 @@ uint32_t hash_value(const Cell& value, int32_t case_flag) {
         Cell c = value;
         c.header &= cell::type_mask | money_sign_bit;
         return murmur3(&c, sizeof c);
+    }
+    case Method::date: {
+        // By instant, as dates compare: the same moment in two zones is
+        // one key.
+        calendar::Instant at = calendar::instant(value.w1, cell::get_float(value));
+        uint64_t words[2] = {uint64_t(at.day), std::bit_cast<uint64_t>(at.time + 0.0)};
+        return murmur3(words, sizeof words);
     }
     case Method::none: return 0xFFFFFFFF;
     case Method::unset: return 0xFFFFFFFE;

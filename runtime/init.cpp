@@ -6,6 +6,7 @@
 #include "datatypes/char.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/date.h"
 #include "datatypes/email.h"
 #include "datatypes/error.h"
 #include "datatypes/file.h"
@@ -17,6 +18,7 @@
 #include "datatypes/issue.h"
 #include "datatypes/logic.h"
 #include "datatypes/map.h"
+#include "datatypes/money.h"
 #include "datatypes/native.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
@@ -25,6 +27,7 @@
 #include "datatypes/path.h"
 #include "datatypes/percent.h"
 #include "datatypes/point.h"
+#include "datatypes/port.h"
 #include "datatypes/ref.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -100,6 +103,9 @@ constexpr void (*datatype_inits[])() = {
     tag::init,
     email::init,
     handle::init,
+    date::init,
+    port::init,
+    money::init,
     ref::init,
     point2D::init,
     point3D::init,

@@ -13,9 +13,9 @@
 
 #include "datatypes/file.h"
 #include "datatypes/map.h"
-#include "datatypes/series.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
+#include "datatypes/series.h"
 #include "datatypes/time.h"
 #include "datatypes/tuple.h"
 #include "datatypes/url.h"
@@ -25,6 +25,7 @@
 #include "evaluator/parse.h"
 #include "evaluator/system_natives.h"
 #include "interpreter_fixture.h"
+#include "runtime/calendar.h"
 #include "runtime/case.h"
 #include "runtime/heap.h"
 
@@ -216,8 +217,8 @@ TEST_F(SystemNativesTest, MathErrors) {
     EXPECT_EQ(site_of("as-pair 1e10 2"), script(err::script::type_limit));
     EXPECT_EQ(run("as-pair 1.9 -1.9"), "1x-1");
     EXPECT_EQ(run("as-point3D 1 2.5 3"), "(1, 2.5, 3)");
-    // A type that is not built yet.
-    EXPECT_EQ(site_of("as-money 'EUR 1"), not_done);
+    // A word that is no currency.
+    EXPECT_EQ(site_of("as-money 'XYZ 1"), script(err::script::bad_denom));
 }
 
 TEST_F(SystemNativesTest, ParseThroughTheNative) {
@@ -365,8 +366,38 @@ TEST_F(SystemNativesTest, NowFields) {
     EXPECT_EQ(run("now/zone/utc"), "0:00:00");
     EXPECT_EQ(site_of("now/year/month"), script(err::script::bad_refines));
     EXPECT_EQ(site_of("now/time/zone"), script(err::script::bad_refines));
-    EXPECT_EQ(site_of("now"), not_done);
-    EXPECT_EQ(site_of("now/date"), not_done);
+    run("d: now dd: now/date du: now/utc 0");
+    EXPECT_EQ(cell::type_of(value_of("d")), TYPE_DATE);
+    EXPECT_TRUE(calendar::has_time(value_of("d").w1));
+    EXPECT_FALSE(calendar::has_time(value_of("dd").w1));
+    EXPECT_EQ(value_of("du").w1 & calendar::zone_mask, 0u);
+}
+
+// now/zone against the system's own answer (date +%z), in zones of
+// quarter and half hours and with a half-hour daylight saving shift; TZ is
+// changed through set-env, so the clock must read it again.
+TEST_F(SystemNativesTest, NowZoneFollowsTz) {
+    const char* old = std::getenv("TZ");
+    std::string saved = old ? old : "";
+    for (const char* zone : {"Asia/Kathmandu", "America/St_Johns", "Australia/Lord_Howe", "UTC"}) {
+        run(std::string("set-env \"TZ\" \"") + zone + "\" 0");
+        FILE* pipe = ::popen("date +%z", "r");
+        ASSERT_NE(pipe, nullptr);
+        char text[16] = {};
+        ASSERT_NE(std::fgets(text, sizeof text, pipe), nullptr);
+        ::pclose(pipe);
+        // +hhmm as a time! text: h:mm:00, signed when west.
+        int hours = (text[1] - '0') * 10 + (text[2] - '0');
+        std::string expected =
+            (text[0] == '-' && (hours || text[3] != '0' || text[4] != '0') ? "-" : "") +
+            std::to_string(hours) + ":" + text[3] + text[4] + ":00";
+        EXPECT_EQ(run("now/zone"), expected) << zone;
+    }
+    if (old)
+        ::setenv("TZ", saved.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
 }
 
 TEST_F(SystemNativesTest, NewLineFlags) {
