@@ -70,6 +70,14 @@ Cell& make_at(Cell& cell, uint64_t count, uint8_t fill) {
     return cell;
 }
 
+// A copy of a bitset (its bytes and flag) in the cell.
+Cell& copy_at(Cell& cell, const Cell& bits) {
+    cell = Cell{cell::unset_header, 0, 0, 0};
+    cell.w2 = memory::copy_series(buffer_of(bits));
+    cell.header = TYPE_BITSET;
+    return cell;
+}
+
 // Makes the stored bytes reach the byte of n, the new bytes filled by the
 // complement flag.
 void grow(Cell& bits, uint64_t n) {
@@ -135,10 +143,11 @@ bool walk(const Cell& spec, Kind kind, bool testing, const Visit& visit) {
         return visit(n, n);
     }
     if (series::is_text_type(type)) {
-        Buffer* b = buffer_of(spec);
-        uint32_t unit = b->unit();
-        for (uint32_t i = series::head_of(spec), n = b->length(); i < n; ++i) {
-            int64_t cp = string::get_char(b->head + size_t(i) * unit, unit);
+        // Each character is read afresh: a visit may allocate, and the
+        // text's buffer move.
+        for (uint32_t i = series::head_of(spec); i < buffer_of(spec)->length(); ++i) {
+            Buffer* b = buffer_of(spec);
+            int64_t cp = string::get_char(b->head + size_t(i) * b->unit(), b->unit());
             if (!visit(cp, cp)) return false;
         }
         return true;
@@ -219,8 +228,7 @@ Cell* make_from(Cell* proto, const Cell* spec_cell, Kind kind) {
     }
     uint32_t type = cell::type_of(*spec);
     if (type == TYPE_BITSET) {
-        make_at(*out, 0, 0);
-        out->w2 = memory::copy_series(buffer_of(*spec));
+        copy_at(*out, *spec);
     } else if (type == TYPE_INTEGER || type == TYPE_FLOAT) {
         if (kind == Kind::to) raise_for(kind, *spec);
         int64_t n = type == TYPE_INTEGER ? integer::get(*spec) : int64_t(cell::get_float(*spec));
@@ -291,8 +299,7 @@ int32_t compare(const Cell* a, const Cell* b, int32_t op) {
 // members as before below the size, the others beyond it.
 Cell* complement(Cell* value) {
     Rooted<Cell> out;
-    make_at(*out, 0, 0);
-    out->w2 = memory::copy_series(buffer_of(*value));
+    copy_at(*out, *value);
     Buffer* b = buffer_of(*out);
     for (uint8_t* p = b->head; p < b->tail; ++p) *p = uint8_t(~*p);
     b->flags ^= complemented_flag;
@@ -328,9 +335,7 @@ Cell* clear(Cell* bits) {
 }
 
 Cell* copy(Cell* value, Cell* out, const Cell*, bool, const Cell*) {
-    make_at(*out, 0, 0);
-    out->w2 = memory::copy_series(buffer_of(*value));
-    return out;
+    return &copy_at(*out, *value);
 }
 
 bool pick_test(Cell* bits, const Cell& index) {

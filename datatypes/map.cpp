@@ -119,8 +119,8 @@ void store(const Cell& map, const Cell& key, const Cell& value, int32_t op, cons
     prepare_key(*stored, path);
     Cell entries = entry_block(map);
     uint32_t position = cell_count(map);
-    block::append_value(entries, *stored);
-    block::append_value(entries, *stored_value);
+    const Cell entry[2] = {*stored, *stored_value};
+    block::insert_repeated(entries, position, entry, 2, 1);
     hashtable::put(map.w3, key_at(map, position));
 }
 

@@ -635,8 +635,9 @@ int32_t write_fields(const Cell& object, Cell& buffer, bool only, bool all, bool
     bool wrapped = mold && !only;
     bool indented = wrapped && !flat;
     if (wrapped) {
-        const char* opening =
-            cell::type_of(object) == TYPE_ERROR ? "make error! [" : "make object! [";
+        const char* opening = cell::type_of(object) == TYPE_ERROR  ? "make error! ["
+                              : cell::type_of(object) == TYPE_PORT ? "make port! ["
+                                                                   : "make object! [";
         append_text(buffer, opening);
         part -= int32_t(std::strlen(opening));
         if (!flat) {

@@ -46,7 +46,8 @@ int32_t at_index(bool at);
 int64_t pick_position(const Cell& series, int32_t index);
 
 // The unit at an absolute index as `pick` gives it: the cell itself for
-// the block types, an integer! for binary!, a char! otherwise.
+// the block types, an integer! for binary!, the element for vector!, a
+// char! otherwise.
 Cell unit_value(const Cell& series, uint32_t index);
 
 // The count a /part argument names: an integer!, or a series of the same
@@ -83,12 +84,13 @@ class Change {
     }
 
   private:
-    // A block or text series whose buffer lacks the owned mark: no owner
-    // was ever registered for it, so checking would answer false.
+    // A block, text, binary or bitset whose buffer lacks the owned mark: no
+    // owner was ever registered for it, so checking would answer false.
     static bool unmarked(const Cell& series) {
         uint32_t type = cell::type_of(series);
-        return (is_block_type(type) || is_text_type(type)) && series.w2 &&
-               !(memory::buffer_of(series.w2)->flags & ownership::owned_flag);
+        return (is_block_type(type) || is_text_type(type) || type == TYPE_BINARY ||
+                type == TYPE_BITSET) &&
+               series.w2 && !(memory::buffer_of(series.w2)->flags & ownership::owned_flag);
     }
 
     const Cell& series_;

@@ -7,6 +7,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/port.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "evaluator/stack.h"
@@ -374,9 +375,17 @@ uint32_t slot_of(StackEntry e) {
     return 0;
 }
 
-action::AnyFn get_action_ptr_from(uint32_t type, const Cell&, Slot slot) {
+action::AnyFn get_action_ptr_from(uint32_t type, const Cell& value, Slot slot) {
     if (!datatype::is_registered(type)) [[unlikely]]
         runtime::fire_error(runtime::Category::internal, err::internal::not_done);
+    // A port whose actor is a handle! runs the native actor of the slot.
+    if (type == TYPE_PORT && uint32_t(slot) >= port::first_actor_slot) [[unlikely]] {
+        if (const port::ActorTable* actors = port::native_actors(value)) {
+            action::AnyFn fn = (*actors)[uint32_t(slot) - port::first_actor_slot];
+            if (!fn) runtime::fire_error(runtime::Category::access, err::access::no_port_action);
+            return fn;
+        }
+    }
     action::AnyFn fn = datatype::entry(type, slot);
     if (!fn) [[unlikely]] {
         Cell datatype{};

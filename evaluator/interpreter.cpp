@@ -15,6 +15,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
+#include "datatypes/port.h"
 #include "datatypes/series.h"
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
@@ -878,6 +879,9 @@ void init() {
     };
     object::hooks.eval_function = [](const Cell& function) {
         eval_function(function, 0, words::word<"<anon>">(), call_kind::on_change);
+    };
+    port::hooks.eval_function = [](const Cell& function) {
+        eval_function(function, 0, words::word<"<anon>">(), call_kind::port);
     };
     series::call_comparator = [](const Cell& comparator, const Cell& a, const Cell& b) {
         Cell values[2] = {a, b};

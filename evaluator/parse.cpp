@@ -75,7 +75,9 @@ constexpr const char* keyword_names[keyword_count] = {
     "|",   "skip", "any",   "some",    "copy",  "to",    "thru", "end",    "remove", "break",
     "opt", "keep", "pick",  "fail",    "ahead", "while", "into", "insert", "only",   "change",
     "if",  "not",  "quote", "collect", "after", "set",   "case", "reject", "none"};
-uint32_t keyword_ids[keyword_count];
+// The keyword of each resolved symbol id up to the largest keyword's:
+// rules look their words up once per item.
+std::vector<int8_t> keyword_of_id;
 
 enum Event : int32_t {
     ev_push,
@@ -190,9 +192,7 @@ Cell word_cell(uint32_t symbol) {
 Keyword keyword_of(const Cell& item) {
     if (cell::type_of(item) != TYPE_WORD) return kw_other;
     uint32_t id = symbol::resolve(item.w2);
-    for (int32_t k = 0; k < keyword_count; ++k)
-        if (keyword_ids[k] == id) return Keyword(k);
-    return kw_other;
+    return id < keyword_of_id.size() ? Keyword(keyword_of_id[id]) : kw_other;
 }
 
 [[noreturn]] void script_error(uint32_t id, const Cell* arg = nullptr) {
@@ -341,6 +341,8 @@ class Engine {
     Cell needed_item(int32_t index, const Cell& keyword);
     int32_t match_literal(const Cell& value, int32_t p);
     int32_t match_utf8(const Cell& value, int32_t p);
+    Cell charset_of(const Cell& item);
+    int32_t charset_span(const Cell& bits, int32_t max);
     int32_t match_type(const Cell& value, int32_t p);
     bool literal(const Cell& value);
     int32_t expression_end(int32_t i);
@@ -752,13 +754,36 @@ int32_t Engine::expression_end(int32_t i) {
     return expression_end(bound ? i + 2 : i + 1);
 }
 
+// Moves the position past the units that are members of the bitset, at
+// most `max` of them (all when negative), and gives their count.
+int32_t Engine::charset_span(const Cell& bits, int32_t max) {
+    Buffer* b = buffer_of(input_.get());
+    uint32_t unit = b->unit();
+    int32_t start = pos(), end = limit();
+    if (max >= 0) end = int32_t(std::min<int64_t>(end, int64_t(start) + max));
+    int32_t p = start;
+    for (const uint8_t* at = b->head + size_t(p) * unit; p < end; ++p, at += unit)
+        if (!hooks.bitset_has(bits, unit == 1 ? *at : string::get_char(at, unit))) break;
+    set_pos(std::max(p, start));
+    return std::max(p - start, 0);
+}
+
+// The bitset a rule word names, else the rule item itself: the loops over
+// a single literal value run for a word of a charset too.
+Cell Engine::charset_of(const Cell& item) {
+    if (cell::type_of(item) != TYPE_WORD || keyword_of(item) != kw_other) return item;
+    Cell value;
+    hooks.get_word(item, value);
+    return cell::type_of(value) == TYPE_BITSET ? value : item;
+}
+
 // Starts the sub-rule of the command just pushed. Repetitions, `to` and
 // `thru` of a single literal value run here in one loop, without frames
 // or events per pass.
 void Engine::begin_sub_rule() {
     int32_t f = top_frame();
     int32_t code = code_of(f);
-    Cell sub = item(rpos_);
+    Cell sub = charset_of(item(rpos_));
     if (code == command::iterate && int32_t(frame(f, 0)->w2) == 0) {
         // At most zero times: the sub-rule is stepped over, not run.
         matched_ = int32_t(frame(f, 0)->w1) == 0;
@@ -768,13 +793,16 @@ void Engine::begin_sub_rule() {
     }
     if (code == command::iterate && literal(sub)) {
         int32_t min = int32_t(frame(f, 0)->w1), max = int32_t(frame(f, 0)->w2), count = 0;
-        while (max < 0 || count < max) {
-            int32_t n = match_literal(sub, pos());
-            if (n < 0) break;
-            set_pos(pos() + n);
-            ++count;
-            if (n == 0) break;
-        }
+        if (cell::type_of(sub) == TYPE_BITSET && kind() != Kind::block_like)
+            count = charset_span(sub, max);
+        else
+            while (max < 0 || count < max) {
+                int32_t n = match_literal(sub, pos());
+                if (n < 0) break;
+                set_pos(pos() + n);
+                ++count;
+                if (n == 0) break;
+            }
         matched_ = count >= min;
         finish_command(f);
         return;
@@ -1069,7 +1097,7 @@ void Engine::collect_value(const Cell& value, bool pick) {
 
 // The unit of input at p as a value: the cell, the character, the byte.
 Cell Engine::matched_item(int32_t p) {
-    Cell c;
+    Cell c{};
     switch (kind()) {
     case Kind::block_like: return *cell_at(input_.get(), p);
     case Kind::string_like: char_::make_at(c, unit_at(input_.get(), p)); return c;
@@ -1146,8 +1174,12 @@ int32_t Engine::match_type(const Cell& value, int32_t p) {
 } // namespace
 
 void init() {
+    uint32_t keyword_ids[keyword_count];
     for (int32_t k = 0; k < keyword_count; ++k)
         keyword_ids[k] = symbol::resolve(symbol::intern_nocase(keyword_names[k]));
+    keyword_of_id.assign(*std::max_element(keyword_ids, keyword_ids + keyword_count) + 1,
+                         int8_t(kw_other));
+    for (int32_t k = 0; k < keyword_count; ++k) keyword_of_id[keyword_ids[k]] = int8_t(k);
     for (int32_t e = 0; e < event_count; ++e) event_ids[e] = symbol::intern(event_names[e]);
     // The marker comes first: a collection while the second series is
     // allocated must keep the first.

@@ -151,8 +151,10 @@ uint32_t hash_string(const Cell& string, int32_t case_flag) {
         uint32_t cp = unit == 1   ? *p
                       : unit == 2 ? *reinterpret_cast<const uint16_t*>(p)
                                   : *reinterpret_cast<const uint32_t*>(p);
-        h = mix_block(h, case_flag == 1 ? cp
-                                        : unicode::change_case_char(cp, unicode::case_mode::upper));
+        if (case_flag != 1)
+            cp = cp < 0x80 ? (cp >= 'a' && cp <= 'z' ? cp - 32 : cp)
+                           : unicode::change_case_char(cp, unicode::case_mode::upper);
+        h = mix_block(h, cp);
     }
     return finish(h, count * 4);
 }

@@ -18,6 +18,7 @@
 #include "datatypes/issue.h"
 #include "datatypes/logic.h"
 #include "datatypes/map.h"
+#include "datatypes/money.h"
 #include "datatypes/native.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
@@ -26,6 +27,7 @@
 #include "datatypes/path.h"
 #include "datatypes/percent.h"
 #include "datatypes/point.h"
+#include "datatypes/port.h"
 #include "datatypes/ref.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -102,6 +104,8 @@ constexpr void (*datatype_inits[])() = {
     email::init,
     handle::init,
     date::init,
+    port::init,
+    money::init,
     ref::init,
     point2D::init,
     point3D::init,
