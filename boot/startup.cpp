@@ -22,6 +22,7 @@
 #include "evaluator/stack.h"
 #include "evaluator/system_natives.h"
 #include "gui/backend/gui.h"
+#include "library/routines.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
@@ -81,7 +82,9 @@ void start() {
     for (uint32_t i = 1; i <= native_count; ++i) natives::register_native(i, not_done);
     for (auto* register_natives : native_modules) register_natives();
     bind_make();
+    routines::bind_maker();
     for (const char* name : {"boot", "actions", "natives", "operators", "system"}) run_source(name);
+    routines::unbind_maker();
     word::collecting = false;
     collector::active = true;
 }
