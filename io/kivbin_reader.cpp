@@ -391,10 +391,7 @@ class Reader {
         case TYPE_SET_WORD:
         case TYPE_LIT_WORD:
         case TYPE_GET_WORD:
-        case TYPE_REFINEMENT: {
-            Rooted<Cell> bound(word(r));
-            return finish(r, *bound, container);
-        }
+        case TYPE_REFINEMENT: return word(r, container);
         case TYPE_BLOCK:
         case TYPE_PAREN:
         case TYPE_PATH:
@@ -413,7 +410,7 @@ class Reader {
         case TYPE_VECTOR: return units(r, container);
         case TYPE_BITSET: return bitset(r, container);
         case TYPE_OBJECT: return object(r, container);
-        case TYPE_FUNCTION: function(r, &container); return;
+        case TYPE_FUNCTION: function(r, container, nullptr); return;
         case TYPE_NATIVE:
         case TYPE_ACTION: return native(r, container);
         case TYPE_OP: return op(r, container);
@@ -603,9 +600,9 @@ class Reader {
     // Contexts.
 
     // The context part of an object record: a new object context with its
-    // words, whose object cell is appended to `container` (when given)
-    // before its values are decoded.
-    Cell context_of_object(const Record& r, bool handlers, Cell* container) {
+    // words, whose object cell (or the bound word it owns the context of)
+    // is appended to `container` before its values are decoded.
+    void context_of_object(const Record& r, bool handlers, Cell& container, Cell* word) {
         const uint8_t* at = pos_;
         uint32_t kind, n;
         bool has_values;
@@ -629,19 +626,9 @@ class Reader {
         *object = Cell{TYPE_OBJECT, context::new_(n, false, true, 0, context::Kind::object),
                        0xFFFFFFFFu, 0};
         object::write_self(*object);
-        uint32_t index = 0;
-        if (container) {
-            Cell placed = *object;
-            if (r.new_line) placed.header |= cell::new_line_flag;
-            index = append(*container, placed);
-        }
         NodeId ctx = object->w1;
-        for (uint32_t i = 0; i < n; ++i) {
-            const uint8_t* symbol_at = pos_;
-            int32_t added = -1;
-            if (context::find_or_add_symbol(ctx, symbol(), false, &added) >= 0)
-                corrupt(symbol_at);
-        }
+        add_symbols(ctx, n);
+        uint32_t index = place(r, *object, container, word);
         Cell values{TYPE_BLOCK, 0, context::cell_of(ctx).w2, 0};
         Buffer* b = memory::buffer_of(values.w2);
         if (has_values) {
@@ -652,13 +639,44 @@ class Reader {
         }
         if (handlers) {
             object::install_handlers(*object);
-            if (container) {
-                uint32_t line = cell_at(*container, index).header & cell::new_line_flag;
-                cell_at(*container, index) = *object;
-                cell_at(*container, index).header |= line;
-            }
+            if (!word) replace(container, index, *object);
         }
-        return *object;
+    }
+
+    // The n symbols of a context record, added to the new context's words
+    // in order; a symbol given twice is corrupt.
+    void add_symbols(NodeId ctx, uint32_t n) {
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint8_t* symbol_at = pos_;
+            int32_t added = -1;
+            if (context::find_or_add_symbol(ctx, symbol(), false, &added) >= 0)
+                corrupt(symbol_at);
+        }
+    }
+
+    // Appends the value that owns a new context, or the word bound to it
+    // that the record stands for: its index must name an entry of its
+    // symbol. Returns the position.
+    uint32_t place(const Record& r, const Cell& owner, Cell& container, Cell* word) {
+        Cell placed = owner;
+        if (word) {
+            NodeId ctx = owner.w1;
+            if (word->w3 >= context::size_of(ctx) ||
+                symbol::resolve(context::word_at(ctx, word->w3)->w2) != symbol::resolve(word->w2))
+                corrupt(r.at);
+            word->w1 = ctx;
+            placed = *word;
+        } else if (r.new_line) {
+            placed.header |= cell::new_line_flag;
+        }
+        return append(container, placed);
+    }
+
+    // Rewrites a placed value, keeping its new-line flag.
+    void replace(Cell& container, uint32_t index, const Cell& value) {
+        uint32_t line = cell_at(container, index).header & cell::new_line_flag;
+        cell_at(container, index) = value;
+        cell_at(container, index).header |= line;
     }
 
     // The fields of an object record before its context.
@@ -679,7 +697,7 @@ class Reader {
             return finish(r, context::self_of(ctx), container);
         }
         bool handlers = object_fields(r);
-        context_of_object(r, handlers, &container);
+        context_of_object(r, handlers, container, nullptr);
     }
 
 
@@ -687,14 +705,13 @@ class Reader {
     // while a call runs), then the spec and body blocks. The function is
     // appended (when a container is given) before its spec and body are
     // decoded. Returns the context.
-    NodeId function(const Record& r, Cell* container) {
+    void function(const Record& r, Cell& container, Cell* word) {
         if (r.shared) {
             NodeId ctx = owned_context(reference(false), TYPE_FUNCTION);
-            if (!ctx || !container) corrupt(r.at);
+            if (!ctx || word) corrupt(r.at);
             Cell self = context::self_of(ctx);
             self.header = TYPE_FUNCTION | (self.header & ~(cell::type_mask | cell::new_line_flag));
-            finish(r, self, *container);
-            return ctx;
+            return finish(r, self, container);
         }
         uint32_t spec_length = count(compact_ ? 1 : 4);
         uint32_t body_length = count(compact_ ? 1 : 4);
@@ -716,20 +733,14 @@ class Reader {
         }
         if (kind != uint32_t(context::Kind::function) || !on_stack) corrupt(at);
         RootedNode ctx(context::new_(n, true, false, 0, context::Kind::function));
-        for (uint32_t i = 0; i < n; ++i) {
-            const uint8_t* symbol_at = pos_;
-            int32_t added = -1;
-            if (context::find_or_add_symbol(ctx, symbol(), false, &added) >= 0)
-                corrupt(symbol_at);
-        }
+        add_symbols(ctx, n);
         Rooted<Cell> spec, body;
         block::make_at(*spec, int32_t(spec_length));
         block::make_at(*body, int32_t(body_length));
         function::push(*spec, &*body, ctx, 0, 0, 0);
         Rooted<Cell> made(*stack::get_top());
         stack::pop(1);
-        uint32_t index = 0;
-        if (container) index = append(*container, *made);
+        uint32_t index = place(r, *made, container, word);
         Cell spec_block{TYPE_BLOCK, 0, made->w2, 0};
         NodeId spec_node = function_part(spec_block);
         Cell body_block = *extras::at(*made, extras::body);
@@ -745,12 +756,7 @@ class Reader {
             if (context::word_at(expected, i)->w2 != context::word_at(ctx, i)->w2) corrupt(at);
         made->header = TYPE_FUNCTION | function::validate_spec(*whole);
         context::self_of(ctx) = *made;
-        if (container) {
-            Cell placed = *made;
-            if (r.new_line) placed.header |= cell::new_line_flag;
-            cell_at(*container, index) = placed;
-        }
-        return ctx;
+        if (!word) replace(container, index, *made);
     }
 
     // The spec or body of a function record: a block record whose cells
@@ -836,44 +842,41 @@ class Reader {
     }
 
     // Words: global ones take their global slot; bound ones name their
-    // context by a reference or by the record of the object owning it.
-    Cell word(const Record& r) {
+    // context by a reference, or come with the record of the object or
+    // function owning it, which binds the word before its values are
+    // decoded (they may refer to the word).
+    void word(const Record& r, Cell& container) {
         const uint8_t* at = pos_;
         bool global = compact_ ? !r.flag : bool(r.word & format::regular_global) && !r.shared;
         uint32_t sym = symbol();
         int32_t index = !compact_ || !global ? signed_number() : 0;
         if (global) {
             Cell word = context::add_global(sym, true, false);
-            return Cell{r.type, word.w1, sym, word.w3};
+            return finish(r, Cell{r.type, word.w1, sym, word.w3}, container);
         }
-        NodeId ctx;
+        Cell word{r.type | (r.new_line ? cell::new_line_flag : 0), 0, sym, uint32_t(index)};
+        if (index < 0) corrupt(at);
         if (r.shared) {
-            ctx = owned_context(reference(false), 0);
+            Cell target = reference(false);
+            NodeId ctx = owned_context(target, 0);
             if (!ctx) corrupt(r.at);
-        } else {
-            Record owner;
-            owner.at = pos_;
-            if (compact_) {
-                uint8_t k = byte();
-                owner.type = k & 0x3F;
-                owner.flag = k & format::f_flag;
-            } else {
-                owner.word = word4();
-                owner.type = owner.word & 0xFF;
-            }
-            if (owner.type == TYPE_FUNCTION) {
-                ctx = function(owner, nullptr);
-            } else if (owner.type == TYPE_OBJECT) {
-                bool handlers = object_fields(owner);
-                ctx = context_of_object(owner, handlers, nullptr).w1;
-            } else {
-                corrupt(owner.at);
-            }
+            place(r, Cell{TYPE_OBJECT, ctx, 0, 0}, container, &word);
+            return;
         }
-        if (index < 0 || uint32_t(index) >= context::size_of(ctx) ||
-            symbol::resolve(context::word_at(ctx, uint32_t(index))->w2) != symbol::resolve(sym))
-            corrupt(at);
-        return Cell{r.type, ctx, sym, uint32_t(index)};
+        Record owner;
+        owner.at = pos_;
+        if (compact_) {
+            uint8_t k = byte();
+            owner.type = k & 0x3F;
+            owner.flag = k & format::f_flag;
+        } else {
+            owner.word = word4();
+            owner.type = owner.word & 0xFF;
+        }
+        if (owner.type == TYPE_FUNCTION) return function(owner, container, &word);
+        if (owner.type != TYPE_OBJECT) corrupt(owner.at);
+        bool handlers = object_fields(owner);
+        context_of_object(owner, handlers, container, &word);
     }
 
     const uint8_t* base_;
