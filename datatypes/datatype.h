@@ -260,6 +260,9 @@ action::SlotFn<S> get(uint32_t type) {
 }
 
 // datatype! values.
+inline Cell value(uint32_t type) {
+    return Cell{TYPE_DATATYPE, type, 0, 0};
+}
 Cell* make_at(Cell& cell, uint32_t type);
 Cell* push(uint32_t type);
 Cell* make_in(Cell& block, uint32_t type);

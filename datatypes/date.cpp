@@ -27,30 +27,24 @@ namespace {
 
 using calendar::seconds_per_day;
 
-Cell datatype_cell(uint32_t type) {
-    Cell c;
-    datatype::make_at(c, type);
-    return c;
-}
-
 [[noreturn]] void script_error(uint32_t id, const Cell* arg1 = nullptr,
                                const Cell* arg2 = nullptr) {
     runtime::fire_error(runtime::Category::script, id, arg1, arg2);
 }
 
 [[noreturn]] void type_limit() {
-    Cell type = datatype_cell(TYPE_DATE);
+    Cell type = datatype::value(TYPE_DATE);
     script_error(err::script::type_limit, &type);
 }
 
 [[noreturn]] void bad_make(const Cell& value) {
-    Cell type = datatype_cell(TYPE_DATE);
+    Cell type = datatype::value(TYPE_DATE);
     script_error(err::script::bad_to_arg, &type, &value);
 }
 
 [[noreturn]] void not_related(const char* action) {
     Cell word{TYPE_WORD, 0, symbol::intern(action), 0};
-    Cell type = datatype_cell(TYPE_DATE);
+    Cell type = datatype::value(TYPE_DATE);
     script_error(err::script::not_related, &word, &type);
 }
 
@@ -494,7 +488,7 @@ void do_math(bool subtract) {
         return;
     }
     default: {
-        Cell type = datatype_cell(cell::type_of(other));
+        Cell type = datatype::value(cell::type_of(other));
         script_error(err::script::invalid_type, &type);
     }
     }

@@ -10,6 +10,7 @@
 #include "datatypes/compound.h"
 #include "datatypes/datatype.h"
 #include "datatypes/integer.h"
+#include "datatypes/money.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "datatypes/vector.h"
@@ -35,11 +36,6 @@ Cell datatype_cell(uint32_t type) {
 [[noreturn]] void script_error(uint32_t id, uint32_t type, const Cell* value = nullptr) {
     Cell t = datatype_cell(type);
     runtime::fire_error(runtime::Category::script, id, &t, value);
-}
-
-// The operation belongs to a datatype that is not built yet.
-[[noreturn]] void not_done() {
-    runtime::fire_error(runtime::Category::internal, err::internal::not_done);
 }
 
 } // namespace
@@ -125,7 +121,7 @@ Cell* do_math(int32_t op) {
     uint32_t right_type = cell::type_of(right);
     double b;
     switch (right_type) {
-    case TYPE_MONEY: not_done();
+    case TYPE_MONEY: money::do_math(op); return &left;
     case TYPE_VECTOR: vector::scalar_left(op); return &args[0];
     case TYPE_PAIR:
     case TYPE_POINT2D:
@@ -183,7 +179,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
     case TYPE_FLOAT:
     case TYPE_PERCENT:
     case TYPE_TIME: b = get(*value2); break;
-    case TYPE_MONEY: not_done();
+    case TYPE_MONEY: return money::compare_number(*value1, *value2, op);
     default: return -2;
     }
     switch (op) {
@@ -372,7 +368,7 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
     case TYPE_FLOAT:
     case TYPE_PERCENT:
     case TYPE_TIME: value = get(*spec); break;
-    case TYPE_MONEY: not_done();
+    case TYPE_MONEY: value = money::to_float(*spec); break;
     case TYPE_BINARY: value = from_binary(*spec); break;
     case TYPE_BLOCK:
     case TYPE_PAREN:

@@ -10,6 +10,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/date.h"
 #include "datatypes/float.h"
+#include "datatypes/money.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
@@ -179,6 +180,7 @@ void math(int32_t op) {
     case TYPE_PERCENT:
     case TYPE_TIME: float_::do_math(op); return;
     case TYPE_DATE: date::number_left(op); return;
+    case TYPE_MONEY: money::do_math(op); return;
     case TYPE_PAIR:
     case TYPE_POINT2D:
     case TYPE_POINT3D:
@@ -338,6 +340,7 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t) {
         value = int32_t(seconds);
         break;
     }
+    case TYPE_MONEY: value = money::to_integer(*spec); break;
     case TYPE_BINARY: value = int32_t(from_binary(*spec)); break;
     case TYPE_ISSUE: value = int32_t(from_issue(*spec)); break;
     case TYPE_STRING:
@@ -398,6 +401,7 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
         float_::make_at(promoted, double(get(*value1)));
         return float_::compare(&promoted, value2, op);
     }
+    if (type == TYPE_MONEY) return money::compare_number(*value1, *value2, op);
     if (type != TYPE_INTEGER && type != TYPE_CHAR) return -2;
     int32_t a = get(*value1), b = get(*value2);
     return (a > b) - (a < b);

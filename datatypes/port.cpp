@@ -87,6 +87,7 @@ Cell call(const Cell& port, Slot slot, std::initializer_list<Cell> args) {
     if (cell::type_of(function) != TYPE_FUNCTION) access_error(err::access::no_port_action, &word);
     int32_t locals = function::count_locals(function.w2, 0, false);
     Cell* saved_top = stack::state.top;
+    stack::push(function); // kept while it runs, even if the actor drops it
     stack::mark_func_ctx(word, function.w1);
     stack::push(port);
     for (const Cell& a : args) stack::push(a);
@@ -113,7 +114,8 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
         Rooted<Cell> prototype(*parts);
         *spec_object = *actions::make(&*prototype, spec, TYPE_OBJECT);
     }
-    Cell scheme = object::get_values(*spec_object)[0];
+    Cell scheme =
+        object::words_count(*spec_object) ? object::get_values(*spec_object)[0] : none_cell;
     if (cell::type_of(scheme) != TYPE_WORD) access_error(err::access::no_scheme, &*spec_object);
 
     const Cell* standard = system_object::find({"standard", "port"});
@@ -133,7 +135,9 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
                             : &none_cell;
     if (cell::type_of(*found) != TYPE_OBJECT)
         access_error(err::access::unknown_scheme, &*spec_object);
-    Cell actor = object::get_values(*found)[scheme_actor_field];
+    Cell actor = object::words_count(*found) > scheme_actor_field
+                     ? object::get_values(*found)[scheme_actor_field]
+                     : none_cell;
     if (cell::type_of(actor) != TYPE_OBJECT && cell::type_of(actor) != TYPE_HANDLE)
         access_error(err::access::invalid_actor, &*spec_object);
     object::get_values(*port)[actor_field] = actor;

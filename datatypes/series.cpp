@@ -14,6 +14,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
 #include "datatypes/unset.h"
+#include "datatypes/vector.h"
 #include "evaluator/actions.h"
 #include "io/random.h"
 #include "runtime/errors.h"
@@ -148,6 +149,7 @@ int32_t at_index(bool at) {
 }
 
 Cell unit_value(const Cell& series, uint32_t index) {
+    if (cell::type_of(series) == TYPE_VECTOR) return vector::element(series, index);
     Buffer* b = buffer_of(series);
     return value_at(cell::type_of(series), unit_at(b, index), b->unit());
 }

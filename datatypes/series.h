@@ -46,7 +46,8 @@ int32_t at_index(bool at);
 int64_t pick_position(const Cell& series, int32_t index);
 
 // The unit at an absolute index as `pick` gives it: the cell itself for
-// the block types, an integer! for binary!, a char! otherwise.
+// the block types, an integer! for binary!, the element for vector!, a
+// char! otherwise.
 Cell unit_value(const Cell& series, uint32_t index);
 
 // The count a /part argument names: an integer!, or a series of the same

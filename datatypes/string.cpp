@@ -1031,7 +1031,9 @@ Cell* change(Cell* series, const Cell* value, int32_t part, bool, int32_t dup) {
 
 Cell* sort(Cell* series, bool case_, const Cell* skip, const Cell* compare, const Cell* part,
            bool all, bool reverse, bool stable) {
-    return series::sort(series, case_, skip, compare, part, all, reverse, stable, text_order);
+    // Bytes order as numbers: a binary! sorts without case folding.
+    bool exact = case_ || cell::type_of(*series) == TYPE_BINARY;
+    return series::sort(series, exact, skip, compare, part, all, reverse, stable, text_order);
 }
 
 Cell* swap(Cell* series, Cell* other) {

@@ -102,8 +102,18 @@ double read_float(const uint8_t* p, uint32_t width) {
 
 // Keeps the low bits of the width.
 void write_int(uint8_t* p, uint32_t width, int64_t n) {
-    uint32_t u = uint32_t(n);
-    std::memcpy(p, &u, width);
+    switch (width) {
+    case 1: *p = uint8_t(n); break;
+    case 2: {
+        uint16_t u = uint16_t(n);
+        std::memcpy(p, &u, 2);
+        break;
+    }
+    default: {
+        uint32_t u = uint32_t(n);
+        std::memcpy(p, &u, 4);
+    }
+    }
 }
 
 void write_float(uint8_t* p, uint32_t width, double d) {

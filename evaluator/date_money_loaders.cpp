@@ -5,8 +5,10 @@
 #include <cstring>
 
 #include "datatypes/date.h"
+#include "datatypes/money.h"
 #include "datatypes/types.h"
 #include "evaluator/lexer.h"
+#include "evaluator/scan_number.h"
 #include "runtime/calendar.h"
 
 namespace kiv::lexer {
@@ -160,10 +162,23 @@ void load_date(State& st, P s, P e, uint32_t, bool load) {
     date::make_at(grow_buffer(st), int32_t(c.year), c.month, c.day, d.time, d.zone, d.has_time);
 }
 
+// [sign][CCC]$digits[.digits]: an unknown currency or more digits than
+// the money range holds is an invalid money! token.
+void load_money(State& st, P s, P e, uint32_t, bool load) {
+    if (!load) return;
+    MoneyParts parts;
+    int32_t error;
+    scan_money(s, int32_t(e - s), 1, parts, error);
+    Cell value;
+    if (error != scan_ok || !money::from_parts(parts, value)) throw_error(st, s, TYPE_MONEY);
+    grow_buffer(st) = value;
+}
+
 } // namespace
 
 void install_date_and_money_loaders() {
     set_load_entry(date, &load_date);
+    set_load_entry(money, &load_money);
 }
 
 } // namespace kiv::lexer

@@ -11,6 +11,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/issue.h"
 #include "datatypes/logic.h"
+#include "datatypes/money.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/string.h"
@@ -84,7 +85,7 @@ int sign_of(const Cell& value) {
         double d = cell::get_float(value);
         return d > 0 ? 1 : d < 0 ? -1 : 0;
     }
-    case TYPE_MONEY: lexer::raise_not_done(type);
+    case TYPE_MONEY: return money::sign(value);
     default: {
         const stack::Frame* call = stack::get_call_frame();
         Cell name = call ? word::load_symbol(call->symbol) : words::word<"<anon>">();
@@ -122,7 +123,8 @@ void zero_q(bool, const int32_t*) {
     case TYPE_POINT2D:
     case TYPE_POINT3D: zero = point::zero(value); break;
     case TYPE_TUPLE: zero = tuple::zero(value); break;
-    default: lexer::raise_not_done(type); // money!
+    case TYPE_MONEY: zero = money::sign(value) == 0; break;
+    default: lexer::raise_not_done(type);
     }
     logic::make_at(value, zero);
 }
@@ -381,7 +383,7 @@ void as_point(bool, const int32_t*) {
 }
 
 void as_money(bool, const int32_t*) {
-    lexer::raise_not_done(TYPE_MONEY);
+    money::as_money(*arg(0), *arg(0), *arg(1));
 }
 
 struct Registration {

@@ -1097,7 +1097,7 @@ void Engine::collect_value(const Cell& value, bool pick) {
 
 // The unit of input at p as a value: the cell, the character, the byte.
 Cell Engine::matched_item(int32_t p) {
-    Cell c;
+    Cell c{};
     switch (kind()) {
     case Kind::block_like: return *cell_at(input_.get(), p);
     case Kind::string_like: char_::make_at(c, unit_at(input_.get(), p)); return c;

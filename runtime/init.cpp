@@ -18,6 +18,7 @@
 #include "datatypes/issue.h"
 #include "datatypes/logic.h"
 #include "datatypes/map.h"
+#include "datatypes/money.h"
 #include "datatypes/native.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
@@ -104,6 +105,7 @@ constexpr void (*datatype_inits[])() = {
     handle::init,
     date::init,
     port::init,
+    money::init,
     ref::init,
     point2D::init,
     point3D::init,

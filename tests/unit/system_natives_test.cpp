@@ -13,9 +13,9 @@
 
 #include "datatypes/file.h"
 #include "datatypes/map.h"
-#include "datatypes/series.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
+#include "datatypes/series.h"
 #include "datatypes/time.h"
 #include "datatypes/tuple.h"
 #include "datatypes/url.h"
@@ -217,8 +217,8 @@ TEST_F(SystemNativesTest, MathErrors) {
     EXPECT_EQ(site_of("as-pair 1e10 2"), script(err::script::type_limit));
     EXPECT_EQ(run("as-pair 1.9 -1.9"), "1x-1");
     EXPECT_EQ(run("as-point3D 1 2.5 3"), "(1, 2.5, 3)");
-    // A type that is not built yet.
-    EXPECT_EQ(site_of("as-money 'EUR 1"), not_done);
+    // A word that is no currency.
+    EXPECT_EQ(site_of("as-money 'XYZ 1"), script(err::script::bad_denom));
 }
 
 TEST_F(SystemNativesTest, ParseThroughTheNative) {
