@@ -35,6 +35,7 @@ constexpr uint32_t regular_shared = 0x80000u;
 constexpr uint32_t regular_global = 0x2000000u;
 constexpr uint32_t regular_handlers = 0x1000000u;
 constexpr uint32_t regular_negated = 0x800000u;
+constexpr uint32_t regular_money_sign = 0x400000u;
 constexpr uint32_t regular_reference = 0xFF;
 constexpr uint32_t regular_self = 0x10000000u;
 constexpr uint32_t regular_on_stack = 0x20000000u;

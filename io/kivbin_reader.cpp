@@ -10,14 +10,16 @@
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
-#include "datatypes/integer.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
+#include "datatypes/integer.h"
 #include "datatypes/map.h"
+#include "datatypes/money.h"
 #include "datatypes/native.h"
 #include "datatypes/object.h"
 #include "datatypes/series.h"
 #include "datatypes/symbol.h"
+#include "datatypes/system_object.h"
 #include "datatypes/tuple.h"
 #include "datatypes/types.h"
 #include "evaluator/natives.h"
@@ -61,7 +63,8 @@ bool is_any_word(uint32_t type) {
 // a bound word's when an object or function owns it; 0 for any other.
 NodeId owned_context(const Cell& target, uint32_t owner_type) {
     uint32_t type = cell::type_of(target);
-    bool function = type == TYPE_FUNCTION || (type == TYPE_OP && op::wrapped_type(target) == TYPE_FUNCTION);
+    bool function =
+        type == TYPE_FUNCTION || (type == TYPE_OP && op::wrapped_type(target) == TYPE_FUNCTION);
     if (type != TYPE_OBJECT && !function && !is_any_word(type)) return 0;
     if (!target.w1) return 0;
     uint32_t self = cell::type_of(context::self_of(target.w1));
@@ -90,8 +93,8 @@ class Reader {
 
     void read_body(bool symbols) {
         if (compact_) {
-            varint();                        // record count, not needed
-            uint32_t payload = count(1);     // checked against the end below
+            varint();                    // record count, not needed
+            uint32_t payload = count(1); // checked against the end below
             if (symbols) read_symbol_table();
             records_end(payload);
         } else {
@@ -301,7 +304,8 @@ class Reader {
             current = Cell{TYPE_BLOCK, 0, current.w2, 0};
             type = TYPE_BLOCK;
         }
-        if (type == TYPE_FUNCTION || (type == TYPE_OP && op::wrapped_type(current) == TYPE_FUNCTION)) {
+        if (type == TYPE_FUNCTION ||
+            (type == TYPE_OP && op::wrapped_type(current) == TYPE_FUNCTION)) {
             if (index > 1) return false;
             current = index == 0 ? Cell{TYPE_BLOCK, 0, current.w2, 0}
                                  : *extras::at(current, extras::body);
@@ -386,6 +390,7 @@ class Reader {
         case TYPE_TYPESET: return finish(r, typeset(), container);
         case TYPE_TUPLE: return finish(r, tuple(r), container);
         case TYPE_DATE: return finish(r, date(r), container);
+        case TYPE_MONEY: return finish(r, money(r), container);
         case TYPE_ISSUE: return finish(r, Cell{TYPE_ISSUE, 0, symbol(), 0}, container);
         case TYPE_WORD:
         case TYPE_SET_WORD:
@@ -483,6 +488,21 @@ class Reader {
             value.w3 = word4();
             value.w2 = word4();
         }
+        return value;
+    }
+
+    // money!: the currency index and 22 decimal digits; the sign is the F
+    // flag or header bit 22. The currency must be in the locale's list.
+    Cell money(const Record& r) {
+        bool negative = compact_ ? bool(r.flag) : bool(r.word & format::regular_money_sign);
+        const uint8_t* at = pos_;
+        const uint8_t* b = bytes(12);
+        for (int i = 1; i < 12; ++i)
+            if ((b[i] >> 4) > 9 || (b[i] & 15) > 9) corrupt(at);
+        const Cell* list = system_object::find({"locale", "currencies", "list"});
+        if (b[0] && (!list || b[0] > block::rs_length(*list))) corrupt(at);
+        Cell value{TYPE_MONEY | (negative ? money::sign_bit : 0), 0, 0, 0};
+        std::memcpy(&value.w1, b, 12);
         return value;
     }
 
@@ -649,8 +669,7 @@ class Reader {
         for (uint32_t i = 0; i < n; ++i) {
             const uint8_t* symbol_at = pos_;
             int32_t added = -1;
-            if (context::find_or_add_symbol(ctx, symbol(), false, &added) >= 0)
-                corrupt(symbol_at);
+            if (context::find_or_add_symbol(ctx, symbol(), false, &added) >= 0) corrupt(symbol_at);
         }
     }
 
@@ -699,7 +718,6 @@ class Reader {
         bool handlers = object_fields(r);
         context_of_object(r, handlers, container, nullptr);
     }
-
 
     // function!: a context of the arguments (kept on the argument stack
     // while a call runs), then the spec and body blocks. The function is

@@ -11,6 +11,7 @@
 #include "datatypes/error.h"
 #include "datatypes/function.h"
 #include "datatypes/map.h"
+#include "datatypes/money.h"
 #include "datatypes/native.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
@@ -201,7 +202,8 @@ class Writer {
         if (!keyed(type) && !(is_word && !global_word(value))) {
             scalar(value);
         } else {
-            NodeId key = type == TYPE_OBJECT || type == TYPE_FUNCTION || is_word ? value.w1 : value.w2;
+            NodeId key =
+                type == TYPE_OBJECT || type == TYPE_FUNCTION || is_word ? value.w1 : value.w2;
             auto found = references_.find(key);
             if (found != references_.end()) {
                 shared(value, found->second);
@@ -223,8 +225,8 @@ class Writer {
     void shared(const Cell& value, const std::vector<uint32_t>& at) {
         uint32_t type = cell::type_of(value);
         bool new_line = value.header & cell::new_line_flag;
-        bool head = is_block_type(type) || is_text_type(type) || type == TYPE_BINARY ||
-                    type == TYPE_VECTOR;
+        bool head =
+            is_block_type(type) || is_text_type(type) || type == TYPE_BINARY || type == TYPE_VECTOR;
         if (type >= TYPE_WORD && type <= TYPE_REFINEMENT) {
             header(type, new_line, true, true);
             number(symbol_number(value.w2));
@@ -491,6 +493,11 @@ class Writer {
         case TYPE_TYPESET: return typeset(value, new_line);
         case TYPE_TUPLE: return tuple_record(value, new_line);
         case TYPE_DATE: return date(value, new_line);
+        case TYPE_MONEY: {
+            bool negative = value.header & money::sign_bit;
+            header(type, new_line, false, negative, negative ? format::regular_money_sign : 0);
+            return raw(&value.w1, 12);
+        }
         case TYPE_ISSUE:
             header(type, new_line, false, false);
             return number(symbol_number(value.w2));
