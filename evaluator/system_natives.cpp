@@ -35,7 +35,11 @@
 #include "evaluator/parse.h"
 #include "evaluator/stack.h"
 #include "gui/backend/gui.h"
+#include "io/checksum.h"
+#include "io/containers.h"
+#include "io/deflate.h"
 #include "io/files.h"
+#include "io/inflate.h"
 #include "platform/os.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
@@ -354,25 +358,126 @@ size_t method_index(const Cell& method, const std::array<std::string_view, N>& n
 
 constexpr std::array<std::string_view, 9> checksum_methods = {
     "MD5", "SHA1", "SHA256", "SHA384", "SHA512", "CRC32", "TCP", "ADLER32", "hash"};
-constexpr std::array<std::string_view, 3> compress_methods = {"zlib", "deflate", "gzip"};
+enum ChecksumMethod : size_t { crc32_word = 5, tcp_word = 6, adler32_word = 7, hash_word = 8 };
 
+// The bytes a value holds for checksum and compress: a binary! from its
+// head, text as UTF-8 from its head, a file! (checksum only) read whole.
+// `copy` holds them unless they are a binary's, which are read in place:
+// the span is then valid until the next allocation.
+std::span<const uint8_t> bytes_of(const Cell& value, std::vector<uint8_t>& copy) {
+    switch (cell::type_of(value)) {
+    case TYPE_BINARY: return {binary::head_ptr(value), binary::length(value)};
+    case TYPE_FILE: {
+        io::BytesResult content = io::read_file(file::to_os_string(value));
+        if (!content.status.ok())
+            runtime::fire_error(Category::access, err::access::cannot_open, &value);
+        copy = std::move(content.bytes);
+        return copy;
+    }
+    default: {
+        std::string text = url::utf8_text(value);
+        copy.assign(text.begin(), text.end());
+        return copy;
+    }
+    }
+}
+
+// checksum data method /with spec: an integer! for CRC32, TCP and ADLER32
+// (32 bits, so a CRC above 2^31 is negative); the digest as binary! for
+// the others, or with a text or binary key their HMAC.
 void checksum(bool, const int32_t* refinements) {
-    size_t method = method_index(*arg(1), checksum_methods);
-    bool integer_result = method >= 5 && method <= 7;
-    if (integer_result && present(refinements, 0))
-        script_error(err::script::invalid_refine_arg, &words::refinement<"with">(),
-                     refinement_arg(refinements, 0));
-    not_done();
+    const Cell& method = *arg(1);
+    size_t word = method_index(method, checksum_methods);
+    const bool keyed = present(refinements, 0);
+    const bool integer_result = word == crc32_word || word == tcp_word || word == adler32_word;
+    const Cell* key = keyed ? refinement_arg(refinements, 0) : nullptr;
+    if (keyed && (integer_result || cell::type_of(*key) == TYPE_INTEGER))
+        script_error(err::script::invalid_refine_arg, &words::refinement<"with">(), key);
+    if (word == hash_word) not_done();
+
+    std::vector<uint8_t> data_copy, key_copy;
+    std::span<const uint8_t> data = bytes_of(*arg(0), data_copy);
+    Rooted<Cell> out;
+    if (integer_result) {
+        uint32_t sum = word == crc32_word ? crypto::crc32(data)
+                       : word == tcp_word ? crypto::tcp_checksum(data)
+                                          : crypto::adler32(data);
+        integer::make_at(*out, int32_t(sum));
+    } else {
+        int number = crypto::method_number(symbol::c_name(method.w2));
+        auto digest = keyed ? crypto::hmac(data, bytes_of(*key, key_copy), number)
+                            : crypto::get_digest(data, number);
+        if (!digest) script_error(err::script::invalid_arg, &method);
+        binary::load_at(*out, digest->bytes.data(), uint32_t(digest->size));
+    }
+    stack::set_last(*out);
 }
 
+using Codec = codec::Code (*)(codec::Bytes, std::span<uint8_t>, size_t&);
+
+// Runs a codec over the bytes of `source` into a new binary! of the given
+// capacity, and once more into one of the size it asks for when that was
+// too small. Any other failure raises invalid-data naming the method.
+void run_codec(Codec codec, const Cell& source, size_t capacity, const Cell& method) {
+    Rooted<Cell> in(source);
+    Rooted<Cell> out;
+    std::vector<uint8_t> text;
+    for (;;) {
+        if (capacity > UINT32_MAX - 64)
+            runtime::fire_error(Category::internal, err::internal::no_memory);
+        binary::make_at(*out, uint32_t(capacity));
+        // Read after the allocation, which may move the source's bytes.
+        std::span<const uint8_t> input = bytes_of(*in, text);
+        Buffer* b = memory::buffer_of(out->w2);
+        size_t size = 0;
+        codec::Code code = codec(input, {b->head, capacity}, size);
+        if (code == codec::Code::done) {
+            b->tail = b->head + size;
+            stack::set_last(*out);
+            return;
+        }
+        if (code != codec::Code::too_small || size <= capacity)
+            script_error(err::script::invalid_data, &method);
+        capacity = size;
+    }
+}
+
+constexpr std::array<std::string_view, 3> compress_methods = {"zlib", "deflate", "gzip"};
+constexpr std::array<Codec, 3> compressors = {zlib::compress, deflate::compress, gzip::compress};
+constexpr std::array<Codec, 3> decompressors = {zlib::decompress, inflate::decompress,
+                                                gzip::decompress};
+constexpr std::array<size_t, 3> container_overhead = {zlib::overhead, 0, gzip::overhead};
+
+// compress data method: the zlib, raw DEFLATE or gzip form of a binary's
+// bytes or a text's UTF-8.
 void compress(bool, const int32_t*) {
-    method_index(*arg(1), compress_methods);
-    not_done();
+    const Cell& method = *arg(1);
+    size_t m = method_index(method, compress_methods);
+    std::vector<uint8_t> text;
+    size_t length = bytes_of(*arg(0), text).size();
+    run_codec(compressors[m], *arg(0), deflate::bound(length) + container_overhead[m], method);
 }
 
-void decompress(bool, const int32_t*) {
-    method_index(*arg(1), compress_methods);
-    not_done();
+// decompress data method /size sz: the bytes a binary's zlib, raw DEFLATE
+// or gzip data decode to. The size, or the length a gzip trailer records,
+// only sizes the first try; neither is trusted beyond what the input could
+// decode to.
+void decompress(bool, const int32_t* refinements) {
+    const Cell& method = *arg(1);
+    size_t m = method_index(method, compress_methods);
+    const Cell& data = *arg(0);
+    const size_t length = binary::length(data);
+    // DEFLATE expands at most 1032 times (258 bytes from 2 bits).
+    const size_t most = 1032 * length + 64;
+    size_t capacity = 4 * length + 64;
+    if (present(refinements, 0)) {
+        const Cell& size = *refinement_arg(refinements, 0);
+        if (integer::get(size) < 0) script_error(err::script::out_of_range, &size);
+        capacity = size_t(integer::get(size));
+    } else if (compress_methods[m] == "gzip") {
+        capacity = gzip::recorded_length({binary::head_ptr(data), length});
+    }
+    run_codec(decompressors[m], data, std::min(capacity, most), method);
 }
 
 void call(bool, const int32_t*) {

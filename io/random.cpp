@@ -3,7 +3,10 @@
 #include <sys/random.h>
 
 #include <array>
+#include <cerrno>
 #include <cstring>
+
+#include "runtime/errors.h"
 
 namespace kiv::random {
 namespace {
@@ -68,9 +71,15 @@ int32_t crypto_int() {
     uint32_t v = 0;
     size_t got = 0;
     auto* bytes = reinterpret_cast<uint8_t*>(&v);
+    // An interrupted or short read is retried; any other failure is an
+    // error rather than a loop that never ends.
     while (got < sizeof v) {
         ssize_t n = getrandom(bytes + got, sizeof v - got, 0);
-        if (n > 0) got += size_t(n);
+        if (n > 0) {
+            got += size_t(n);
+        } else if (n == 0 || errno != EINTR) {
+            runtime::fire_error(runtime::Category::internal, err::internal::feature_na);
+        }
     }
     return int32_t(v & 0x7FFFFFFFu);
 }
