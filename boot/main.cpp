@@ -2,6 +2,7 @@
 // input; `kiv FILE ARGS...` runs a script.
 #include <pthread.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,15 @@ struct Run {
 void* interpret(void* data) {
     auto* run = static_cast<Run*>(data);
     kiv::runtime::run([run] {
-        kiv::boot::start();
+        try {
+            kiv::boot::start();
+        } catch (const std::bad_alloc&) {
+            kiv::boot::exit_short_of_memory();
+        } catch (const kiv::runtime::Throw&) {
+            // Raised before errors can be made: the memory manager's own
+            // start-up failed.
+            kiv::boot::exit_short_of_memory();
+        }
         kiv::console::init();
         std::vector<std::string> args(run->argv + 1, run->argv + run->argc);
         if (auto script = kiv::console::script_argument(args))

@@ -1,5 +1,8 @@
 #include "boot/startup.h"
 
+#include <cstdlib>
+#include <string_view>
+
 #include "boot/sources.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -21,8 +24,11 @@
 #include "evaluator/sets.h"
 #include "evaluator/stack.h"
 #include "evaluator/system_natives.h"
+#include "evaluator/trap.h"
 #include "gui/backend/gui.h"
+#include "platform/os.h"
 #include "runtime/collector.h"
+#include "runtime/entry.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/init.h"
@@ -71,17 +77,39 @@ void run_source(const char* name) {
     stack::reset();
 }
 
+void exit_short_of_memory() {
+    constexpr std::string_view text = "*** Runtime Error 94: not enough memory to start\n";
+    os::write_all(runtime::std_handles.error, text.data(), text.size());
+    std::_Exit(runtime::fatal::out_of_memory);
+}
+
 void start() {
     runtime::alert_hook = gui::alert;
     runtime::init();
     error_text::init();
     lexer::built_type = datatype::is_registered;
-    const Source* catalog = find_source("errors");
-    error::load_catalog(reinterpret_cast<const uint8_t*>(catalog->text), uint32_t(catalog->size));
-    for (uint32_t i = 1; i <= native_count; ++i) natives::register_native(i, not_done);
-    for (auto* register_natives : native_modules) register_natives();
-    bind_make();
-    for (const char* name : {"boot", "actions", "natives", "operators", "system"}) run_source(name);
+    // The rest runs under a trap: start-up short of memory ends in one
+    // line, any other error is shown as an uncaught error.
+    Rooted<Cell> failure;
+    bool started = trap::run(
+        [] {
+            const Source* catalog = find_source("errors");
+            error::load_catalog(reinterpret_cast<const uint8_t*>(catalog->text),
+                                uint32_t(catalog->size));
+            for (uint32_t i = 1; i <= native_count; ++i) natives::register_native(i, not_done);
+            for (auto* register_natives : native_modules) register_natives();
+            bind_make();
+            for (const char* name : {"boot", "actions", "natives", "operators", "system"})
+                run_source(name);
+        },
+        *failure);
+    if (!started) {
+        if (runtime::last_error.category == runtime::Category::internal &&
+            runtime::last_error.id == err::internal::no_memory)
+            exit_short_of_memory();
+        error_text::report_uncaught(*failure);
+        std::_Exit(-2 & 0xFF);
+    }
     word::collecting = false;
     collector::active = true;
 }

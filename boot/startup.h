@@ -5,7 +5,13 @@
 
 namespace kiv::boot {
 
+// Starts the language. Start-up short of memory ends the process with
+// exit_short_of_memory.
 void start();
+
+// Writes "*** Runtime Error 94: not enough memory to start" on standard
+// error and ends the process with status 94.
+[[noreturn]] void exit_short_of_memory();
 
 // Evaluates one boot source (its header skipped); errors end the process.
 void run_source(const char* name);

@@ -3,9 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <optional>
 #include <sstream>
 
@@ -251,25 +249,34 @@ std::optional<std::string> script_argument(const std::vector<std::string>& args)
     return std::nullopt;
 }
 
+namespace {
+
+// The script's text; raises access cannot-open naming the file when it
+// cannot be read (a directory, a missing file), and no-memory when a
+// stream without end (a device, a pipe) outgrows a series.
+std::string read_script(const std::string& path) {
+    io::BytesResult content = io::read_file(path);
+    if (!content.status.ok()) {
+        Cell& file = file::load(reinterpret_cast<const uint8_t*>(path.data()),
+                                uint32_t(path.size()), string::Encoding::utf8);
+        runtime::fire_error(runtime::Category::access, err::access::cannot_open, &file);
+    }
+    return std::string(content.bytes.begin(), content.bytes.end());
+}
+
+} // namespace
+
 int run_script(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     // The script runs in its own folder.
     std::string folder = io::to_kiv_file(path);
     folder.erase(folder.find_last_of('/') + 1);
-    if (!folder.empty() && folder != "./") os::set_current_dir(folder.c_str());
-    if (!in) {
-        Rooted<Cell> failure;
-        trap::run(
-            [&] {
-                Cell& file = file::load(reinterpret_cast<const uint8_t*>(path.data()),
-                                        uint32_t(path.size()), string::Encoding::utf8);
-                runtime::fire_error(runtime::Category::access, err::access::cannot_open, &file);
-            },
-            *failure);
+    std::string text;
+    Rooted<Cell> failure;
+    if (!trap::run([&] { text = read_script(path); }, *failure)) {
         print_error(*failure);
         return 1;
     }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!folder.empty() && folder != "./") os::set_current_dir(folder.c_str());
     size_t header = find_header(text);
     if (header == std::string::npos) {
         os_console::write_c_string("*** Error: Kiv header not found!\n");

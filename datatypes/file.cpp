@@ -23,6 +23,7 @@
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/unicode.h"
 
 namespace kiv::file {
 
@@ -50,6 +51,13 @@ std::optional<int64_t> count_of(const Cell* argument) {
 void check(const io::Status& status, const Cell& file) {
     if (!status.ok())
         runtime::fire_error(runtime::Category::access, err::access::cannot_open, &file);
+}
+
+// Text read from a file that is not UTF-8 raises invalid-utf8 naming the
+// file.
+void check_utf8(const std::vector<uint8_t>& bytes, const Cell& file) {
+    if (!utf8::valid(bytes.data(), bytes.data() + bytes.size()))
+        runtime::fire_error(runtime::Category::access, err::access::invalid_utf8, &file);
 }
 
 // A new block in `out` of the texts, each loaded from UTF-8 as `type`.
@@ -102,7 +110,11 @@ void to_local_path(const Cell& file, Cell& string, bool absolute) {
 }
 
 std::string to_os_string(const Cell& file) {
-    return io::to_local_file(url::utf8_text(file), false);
+    std::string text = url::utf8_text(file);
+    // The OS would end the name at a NUL and name another file.
+    if (text.find('\0') != std::string::npos)
+        runtime::fire_error(runtime::Category::script, err::script::invalid_arg, &file);
+    return io::to_local_file(text, false);
 }
 
 Cell& current_dir() {
@@ -162,6 +174,7 @@ Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool l
     } else {
         io::BytesResult content = io::read_file(path, {count_of(part), count_of(seek)});
         check(content.status, *file);
+        if (!binary) check_utf8(content.bytes, *file);
         if (binary)
             binary::load_at(*result, content.bytes.data(), uint32_t(content.bytes.size()));
         else if (lines)

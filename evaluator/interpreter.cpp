@@ -25,6 +25,7 @@
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 #include "evaluator/trace.h"
+#include "evaluator/trap.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
@@ -66,6 +67,18 @@ constexpr uintptr_t stack_margin = 256 * 1024;
 [[noreturn]] void raise_stack_overflow() {
     stack_limit.store(lowest_frame, std::memory_order_relaxed);
     runtime::fire_error(runtime::Category::internal, err::internal::stack_overflow);
+}
+
+// Runs the C++ code of a native, action or routine; a C++ failure inside
+// it becomes a language error (no-memory for memory exhaustion).
+void run_builtin(const Cell& function, int32_t* refinements) {
+    trap::cxx_as_error([&] {
+        switch (cell::type_of(function)) {
+        case TYPE_NATIVE: natives::entry(function.w1)(false, refinements); break;
+        case TYPE_ACTION: actions::entry(function.w1)(refinements); break;
+        default: routine::call(function, stack::state.base);
+        }
+    });
 }
 
 void check_machine_stack() {
@@ -534,11 +547,7 @@ eval_arguments(const Cell& function, const Cell* pos, const Cell* tail, const Ce
     // sort comparator, a parse action, a tracer) crossed that code as an
     // exception; it becomes a pending code again here.
     try {
-        if (type == TYPE_NATIVE) {
-            natives::entry(function.w1)(false, refinements);
-        } else if (type == TYPE_ACTION) {
-            actions::entry(function.w1)(refinements);
-        }
+        if (type == TYPE_NATIVE || type == TYPE_ACTION) run_builtin(function, refinements);
     } catch (const runtime::Throw& t) {
         if (t.code < runtime::code::thrw || t.code > runtime::code::brk) throw;
         rt.pending = t.code;
@@ -718,10 +727,7 @@ void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep
     check_type(list[1], left[1], function, name, 1);
     int32_t refinements[max_refinements];
     for (int32_t& r : refinements) r = -1;
-    if (cell::type_of(function) == TYPE_NATIVE)
-        natives::entry(function.w1)(false, refinements);
-    else
-        actions::entry(function.w1)(refinements);
+    run_builtin(function, refinements);
     if (keep)
         stack::unwind();
     else
@@ -1174,7 +1180,7 @@ const Cell* call(const Cell& function_value, const Cell* pos, const Cell* tail, 
         eval_arguments<Traced>(function, pos, tail, code, path, path_index, name, call_mode, infix);
     if (rt.pending) return pos;
     if (type == TYPE_ROUTINE) {
-        routine::call(function, stack::state.base);
+        run_builtin(function, nullptr);
     } else if (type == TYPE_FUNCTION) {
         run_body(function, name);
         if (rt.pending) return pos;
@@ -1268,9 +1274,9 @@ void call_with_values(const Cell& function_value, const Cell* values, uint32_t c
         }
     }
     switch (type) {
-    case TYPE_NATIVE: natives::entry(function.w1)(false, refinements); break;
-    case TYPE_ACTION: actions::entry(function.w1)(refinements); break;
-    case TYPE_ROUTINE: routine::call(function, stack::state.base); break;
+    case TYPE_NATIVE:
+    case TYPE_ACTION:
+    case TYPE_ROUTINE: run_builtin(function, refinements); break;
     default: eval_function(function, 0, name, kind); break;
     }
     if (runtime::record.pending) return;

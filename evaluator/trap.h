@@ -3,6 +3,8 @@
 // handed back instead of reaching the entry.
 #pragma once
 
+#include <exception>
+
 #include "datatypes/unset.h"
 #include "evaluator/stack.h"
 #include "runtime/cell.h"
@@ -11,8 +13,25 @@
 
 namespace kiv::trap {
 
+// Raises the language error for the C++ exception being handled: running
+// out of memory (std::bad_alloc, or a container asked to outgrow its
+// limit) is internal no-memory, any other standard exception internal
+// limit-hit with its text. Called from a catch clause.
+[[noreturn]] void raise_cxx_failure();
+
+// Runs `body`; a standard C++ exception escaping it becomes the language
+// error raise_cxx_failure gives.
+template <class Body>
+void cxx_as_error(Body body) {
+    try {
+        body();
+    } catch (const std::exception&) {
+        raise_cxx_failure();
+    }
+}
+
 // Runs `body` in a frame of its own that receives the value (the body
-// writes its caller's slot 0) or the error. Both frames are named <body>,
+// writes its caller's slot 0) or the error (a C++ failure included). Both frames are named <body>,
 // so errors do not name them. True when the body ended normally; the
 // argument stack is left empty.
 template <class Body>
@@ -22,7 +41,7 @@ bool run(Body body, Cell& result) {
     unset::push(); // the result until the body writes one
     bool ok = true;
     try {
-        body();
+        cxx_as_error(body);
         stack::unwind_last();
     } catch (const runtime::Throw& t) {
         if (t.code != runtime::code::error) throw;

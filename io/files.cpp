@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "runtime/errors.h"
+#include "runtime/memory.h"
 
 namespace kiv::io {
 
@@ -90,12 +91,17 @@ bool skip_to(int fd, int64_t start) {
 
 // Reads up to limit bytes to the end of the file. A known size sets the
 // buffer once; otherwise the buffer grows as the bytes arrive.
+// Reads up to `limit` bytes. A stream of unknown size grows the buffer as
+// it comes; one longer than a series can hold is no-memory.
 bool read_all(int fd, int64_t limit, bool size_known, std::vector<uint8_t>& out) {
     size_t used = 0;
     out.resize(size_t(size_known ? limit : std::min<int64_t>(limit, read_chunk)));
     while (int64_t(used) < limit) {
-        if (used == out.size())
+        if (used == out.size()) {
+            if (out.size() > memory::max_series_bytes)
+                runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
             out.resize(size_t(std::min<int64_t>(limit, int64_t(out.size()) * 2)));
+        }
         ssize_t got = ::read(fd, out.data() + used, out.size() - used);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return false;

@@ -14,7 +14,7 @@ namespace memory {
 Record record;
 void (*collect_hook)() = nullptr;
 bool collect_always = false;
-PinStack pinned{new Buffer*[PinStack::capacity], 0};
+PinStack pinned;
 std::vector<NodeFrame*> directory;
 uintptr_t* node_slots = nullptr;
 
@@ -85,7 +85,7 @@ void discard_window(uint32_t ordinal) {
 
 size_t data_bytes(uint32_t count, uint32_t unit) {
     uint64_t bytes = align_up(uint64_t(count) * unit, 16);
-    if (bytes > 0xFFFFFFF0u)
+    if (bytes > max_series_bytes)
         runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
     return bytes;
 }
@@ -95,6 +95,9 @@ size_t data_bytes(uint32_t count, uint32_t unit) {
 void init() {
     record = Record{};
     directory.clear();
+    // Made here rather than before main, so that a start-up short of
+    // memory fails where it can be reported.
+    if (!pinned.entries) pinned.entries = new Buffer*[PinStack::capacity];
 }
 
 void* alloc_block(size_t size) {
@@ -375,7 +378,7 @@ namespace {
 Buffer* expand(Buffer* buffer, int64_t size, Buffer*& old) {
     uint32_t unit = buffer->unit();
     if (size == 0) size = int64_t(buffer->size) * 2;
-    if (size <= 0 || size > 0xFFFFFFF0)
+    if (size <= 0 || uint64_t(size) > max_series_bytes)
         runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
     NodeId node = buffer->node;
     Buffer* fresh = alloc_buffer(uint32_t(size / unit), unit, 0);

@@ -52,6 +52,9 @@ constexpr uint32_t frame_room_minimum = 0xCCCC;     // a frame emptier than this
 // Bytes a buffer request takes beyond its data, as the frame-size and
 // large-threshold rules count them (20-byte header and 4 spare bytes).
 constexpr uint32_t counted_overhead = 24;
+// The most data bytes one series buffer holds; a larger request is
+// no-memory.
+constexpr uint64_t max_series_bytes = 0xFFFFFFF0u;
 
 // The bookkeeping of one node frame. Its slots are a window of the node
 // table (`node_slots`): the frame's node ids index the table directly.

@@ -86,6 +86,12 @@ const uint8_t* decode_step(const uint8_t* p, const uint8_t* end, int32_t& cp) {
     return p;
 }
 
+bool valid(const uint8_t* start, const uint8_t* end) {
+    int32_t cp = 0;
+    while (start < end && cp >= 0) start = decode_step(start, end, cp);
+    return cp >= 0;
+}
+
 int32_t count_chars(const uint8_t* start, const uint8_t* end) {
     int32_t n = 0;
     int32_t cp;
@@ -136,6 +142,9 @@ uint32_t encode_char(uint32_t cp, uint8_t* dest) {
 }
 
 uint32_t encode_char_bounded(uint32_t cp, uint8_t* dest, uint32_t room) {
+    // A lone surrogate has no UTF-8 form: it is written as U+FFFD, the
+    // replacement character, which takes as many bytes.
+    if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
     uint32_t n = char_length(cp);
     uint8_t bytes[4];
     static constexpr uint8_t lead[5] = {0, 0, 0xC0, 0xE0, 0xF0};

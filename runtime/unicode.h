@@ -21,6 +21,9 @@ namespace utf8 {
 // the byte that made the sequence fail (or `end`). Never raises.
 const uint8_t* decode_step(const uint8_t* p, const uint8_t* end, int32_t& cp);
 
+// Whether the bytes are well-formed UTF-8 throughout.
+bool valid(const uint8_t* start, const uint8_t* end);
+
 // Number of decode steps from start to end (a bad sequence counts as one).
 int32_t count_chars(const uint8_t* start, const uint8_t* end);
 
@@ -42,7 +45,9 @@ int32_t decode_char(const uint8_t* bytes, uint32_t& remaining);
 // `invalid-char`.
 uint32_t char_length(uint32_t cp);
 
-// Writes the UTF-8 form of a code point and returns its byte count.
+// Writes the UTF-8 form of a code point and returns its byte count. A lone
+// surrogate (U+D800 to U+DFFF) is written as U+FFFD, so that whatever a
+// string holds, its UTF-8 text is valid.
 uint32_t encode_char(uint32_t cp, uint8_t* dest);
 // As encode_char, writing only the bytes that fit in `room`.
 uint32_t encode_char_bounded(uint32_t cp, uint8_t* dest, uint32_t room);

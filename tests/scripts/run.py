@@ -8,6 +8,7 @@ sub-folder shows whether kiv runs it from its own folder.
 Usage: run.py KIV
 """
 import os
+import resource
 import subprocess
 import sys
 
@@ -16,7 +17,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 MATH_ERROR = ("1\n*** Math Error: attempt to divide by zero\n*** Where: /\n"
               "*** Near : print 1 / 0 print 2\n")
 
-# (arguments, expected output, expected exit status)
+# (arguments, expected output, expected exit status); an integer after the
+# arguments limits the run's address space to that many MiB.
 CASES = [
     (["hello.kiv"], "hello\n", 0),
     (["error.kiv"], MATH_ERROR, 1),
@@ -31,16 +33,31 @@ CASES = [
     # arguments are not read as scripts.
     (["--verbose", "hello.kiv", "other.kiv"], "hello\n", 0),
     (["--", "hello.kiv"], "hello\n", 0),
+    # A directory, or a device that never ends, is no script: an error and
+    # status 1 (the device is read under a memory limit).
+    (["folder/"], "*** Access Error: cannot open: %scripts/folder/\n*** Where: ???\n"
+     "*** Near : none\n", 1),
+    (["/dev/zero", 512], "*** Internal Error: not enough memory\n*** Where: ???\n"
+     "*** Near : none\n", 1),
     # With no script, the console reads standard input.
     (["--verbose"], ">> \n", 0),
 ]
 
 
+def limited(mib):
+    """A child set-up that limits the address space to `mib` MiB."""
+    def limit():
+        resource.setrlimit(resource.RLIMIT_AS, (mib << 20, mib << 20))
+    return limit
+
+
 def run(kiv, args, expected, status):
     cwd = os.path.join(HERE, "..")
-    paths = [a if a.startswith("--") else os.path.join("scripts", a) for a in args]
+    limit = args.pop() if isinstance(args[-1], int) else None
+    paths = [a if a.startswith(("--", "/")) else os.path.join("scripts", a) for a in args]
     result = subprocess.run([kiv] + paths, cwd=cwd, stdin=subprocess.DEVNULL,
-                            capture_output=True, text=True, timeout=60)
+                            capture_output=True, text=True, timeout=60,
+                            preexec_fn=limited(limit) if limit else None)
     if result.stdout == expected and result.returncode == status:
         return True
     print(f"FAIL kiv {' '.join(paths)}: exit {result.returncode} (expected {status})")
