@@ -27,6 +27,7 @@
 #include "evaluator/system_natives.h"
 #include "evaluator/trap.h"
 #include "gui/backend/gui.h"
+#include "library/codec_routines.h"
 #include "library/core_routines.h"
 #include "library/predicates.h"
 #include "platform/os.h"
@@ -53,6 +54,7 @@ constexpr void (*native_modules[])() = {
 constexpr void (*routine_modules[])() = {
     core_routines::register_routines,
     predicates::register_routines,
+    codecs::register_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose
