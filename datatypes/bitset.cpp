@@ -109,9 +109,21 @@ void write_range(uint8_t* bytes, uint64_t lo, uint64_t hi, bool on) {
     apply(last, tail_mask);
 }
 
+// Whether all of lo..hi are members: the stored bits (a whole byte at a
+// time where the range covers it), then the flag beyond them.
 bool test_range(const Cell& bits, uint64_t lo, uint64_t hi) {
-    for (uint64_t n = lo; n <= hi; ++n)
-        if (!has(bits, uint32_t(std::min<uint64_t>(n, UINT32_MAX)))) return false;
+    uint64_t size = byte_count(bits) * 8;
+    if (hi >= size && !is_complemented(bits)) return false;
+    const uint8_t* bytes = buffer_of(bits)->head;
+    for (uint64_t n = lo; n <= hi && n < size;) {
+        if (n % 8 == 0 && n + 7 <= hi) {
+            if (bytes[n / 8] != 0xFF) return false;
+            n += 8;
+            continue;
+        }
+        if (!(bytes[n / 8] & (0x80 >> (n % 8)))) return false;
+        ++n;
+    }
     return true;
 }
 

@@ -20,6 +20,7 @@
 #include "io/random.h"
 #include "runtime/calendar.h"
 #include "runtime/errors.h"
+#include "runtime/words.h"
 
 namespace kiv::date {
 
@@ -124,17 +125,18 @@ int32_t week_of(const Parts& p) {
     return d <= 7 - sunday_based ? 1 : (d + sunday_based - 1) / 7 + 1;
 }
 
-// Field indexes of the path words; julian names the yearday.
-constexpr const char* field_names[] = {
-    nullptr,  "date",   "year",    "month",   "day",      "zone", "time",    "hour",
-    "minute", "second", "weekday", "yearday", "timezone", "week", "isoweek", "julian",
-};
-
+// The field of a path word, in field order; julian names the yearday.
 int32_t field_of_word(const Cell& word) {
+    const uint32_t names[] = {
+        words::sym<"date">(),    words::sym<"year">(),    words::sym<"month">(),
+        words::sym<"day">(),     words::sym<"zone">(),    words::sym<"time">(),
+        words::sym<"hour">(),    words::sym<"minute">(),  words::sym<"second">(),
+        words::sym<"weekday">(), words::sym<"yearday">(), words::sym<"timezone">(),
+        words::sym<"week">(),    words::sym<"isoweek">(), words::sym<"julian">(),
+    };
     uint32_t canonical = symbol::resolve(word.w2);
-    for (int32_t i = 1; i < int32_t(std::size(field_names)); ++i)
-        if (symbol::resolve(symbol::intern(field_names[i])) == canonical)
-            return i == 15 ? yearday : i;
+    for (int32_t i = 0; i < int32_t(std::size(names)); ++i)
+        if (symbol::resolve(names[i]) == canonical) return i == 14 ? yearday : i + 1;
     return -1;
 }
 

@@ -1,6 +1,7 @@
 #include "datatypes/money.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "io/random.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/words.h"
 
 namespace kiv::money {
 
@@ -58,14 +60,34 @@ struct Amount {
     uint32_t currency = 0;
 };
 
+// The digits are read and written as two halves of 11 digits, each of
+// which fits 64 bits, so that no digit needs a 128-bit division.
+constexpr uint64_t half = 100000000000; // 10^11
+
+// The packed byte of two digits 0-99, and the number of a packed byte.
+constexpr auto packed_of = [] {
+    std::array<uint8_t, 100> t{};
+    for (uint32_t n = 0; n < 100; ++n) t[n] = uint8_t((n / 10) << 4 | n % 10);
+    return t;
+}();
+constexpr auto number_of = [] {
+    std::array<uint8_t, 256> t{};
+    for (uint32_t b = 0; b < 256; ++b) t[b] = uint8_t((b >> 4) * 10 + (b & 15));
+    return t;
+}();
+
+// Digit bytes: bytes 5-9 and the high nibble of byte 10 hold the upper
+// half, the low nibble of byte 10 and bytes 11-15 the lower one.
 Amount decode(const Cell& c) {
     uint8_t bytes[16];
     std::memcpy(bytes, &c, sizeof bytes);
+    auto pair = [&](uint32_t i) { return uint64_t(number_of[bytes[i]]); };
+    uint64_t high = 0, low = bytes[10] & 15;
+    for (uint32_t i = 5; i < 10; ++i) high = high * 100 + pair(i);
+    high = high * 10 + (bytes[10] >> 4);
+    for (uint32_t i = 11; i < 16; ++i) low = low * 100 + pair(i);
     Amount a;
-    for (uint32_t i = 0; i < digit_count; ++i) {
-        uint8_t b = bytes[5 + i / 2];
-        a.units = a.units * 10 + ((i & 1) ? b & 15 : b >> 4);
-    }
+    a.units = u128(high) * half + low;
     a.negative = (c.header & sign_bit) != 0;
     a.currency = bytes[4];
     return a;
@@ -75,17 +97,34 @@ Amount decode(const Cell& c) {
 // amount beyond 17 integer digits raises type-limit.
 Cell* encode(Cell& c, const Amount& a) {
     if (a.units >= limit) type_limit();
-    uint8_t bytes[16] = {};
-    u128 units = a.units;
-    for (uint32_t i = digit_count; i-- > 0;) {
-        uint8_t d = uint8_t(units % 10);
-        units /= 10;
-        bytes[5 + i / 2] |= (i & 1) ? d : uint8_t(d << 4);
-    }
-    bytes[4] = uint8_t(a.currency);
-    uint32_t header = TYPE_MONEY | (a.negative && a.units ? sign_bit : 0);
-    std::memcpy(bytes, &header, 4);
-    std::memcpy(&c, bytes, sizeof bytes);
+    // units / 10^11 from a floating estimate corrected by one, which
+    // spares a call of the 128-bit division.
+    uint64_t high = uint64_t(double(a.units) / double(half));
+    int64_t rest = int64_t(a.units - u128(high) * half);
+    if (rest < 0) --high, rest += int64_t(half);
+    if (rest >= int64_t(half)) ++high, rest -= int64_t(half);
+    uint64_t low = uint64_t(rest);
+    // Four groups of digits on byte boundaries (4, 6, 6 and 6 digits),
+    // each turned into bytes apart, so that the divisions run side by side.
+    uint64_t millions = high * 100000 + low / 1000000; // units / 10^6
+    uint32_t g3 = uint32_t(low % 1000000), g2 = uint32_t(millions % 1000000);
+    uint64_t g01 = millions / 1000000;
+    uint32_t g1 = uint32_t(g01 % 1000000), g0 = uint32_t(g01 / 1000000);
+    uint32_t b[16];
+    auto six = [&](uint32_t g, uint32_t at) {
+        b[at] = packed_of[g / 10000];
+        b[at + 1] = packed_of[g / 100 % 100];
+        b[at + 2] = packed_of[g % 100];
+    };
+    b[5] = packed_of[g0 / 100];
+    b[6] = packed_of[g0 % 100];
+    six(g1, 7);
+    six(g2, 10);
+    six(g3, 13);
+    c.header = TYPE_MONEY | (a.negative && a.units ? sign_bit : 0);
+    c.w1 = a.currency | b[5] << 8 | b[6] << 16 | b[7] << 24;
+    c.w2 = b[8] | b[9] << 8 | b[10] << 16 | b[11] << 24;
+    c.w3 = b[12] | b[13] << 8 | b[14] << 16 | b[15] << 24;
     return &c;
 }
 
@@ -182,12 +221,19 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool, const Cell*,
 
 // ------------------------------------------------------------ operands
 
+Amount amount_of(int32_t value) {
+    Amount a;
+    a.negative = value < 0;
+    a.units = u128(value < 0 ? -int64_t(value) : int64_t(value)) * scale;
+    return a;
+}
+
 // An operand of the arithmetic as an amount.
 Amount operand(const Cell& value) {
     Cell converted;
     switch (cell::type_of(value)) {
     case TYPE_MONEY: return decode(value);
-    case TYPE_INTEGER: return decode(*from_integer(converted, integer::get(value)));
+    case TYPE_INTEGER: return amount_of(integer::get(value));
     case TYPE_FLOAT:
     case TYPE_PERCENT: return decode(*from_float(converted, cell::get_float(value)));
     default: invalid_type(cell::type_of(value));
@@ -260,10 +306,7 @@ bool from_parts(const lexer::MoneyParts& parts, Cell& out) {
 }
 
 Cell* from_integer(Cell& out, int32_t value) {
-    Amount a;
-    a.negative = value < 0;
-    a.units = u128(value < 0 ? -int64_t(value) : int64_t(value)) * scale;
-    return encode(out, a);
+    return encode(out, amount_of(value));
 }
 
 // The shortest digits that read back as the same double, taken by
@@ -479,8 +522,8 @@ Cell field(const Cell& value, int32_t index) {
 
 int32_t field_of_word(const Cell& word) {
     uint32_t canonical = symbol::resolve(word.w2);
-    if (canonical == symbol::resolve(symbol::intern("code"))) return 1;
-    if (canonical == symbol::resolve(symbol::intern("amount"))) return 2;
+    if (canonical == symbol::resolve(words::sym<"code">())) return 1;
+    if (canonical == symbol::resolve(words::sym<"amount">())) return 2;
     return -1;
 }
 

@@ -77,22 +77,31 @@ bool is_function_type(uint32_t type) {
     runtime::fire_error(runtime::Category::script, id, a, b, c);
 }
 
+// Restores the current-position cell when an evaluation ends, however it
+// ends. The cell is copied whole: the compiler otherwise moves the four
+// words one by one.
+class PositionKeeper {
+  public:
+    PositionKeeper() { std::memcpy(&saved_, &position, sizeof(Cell)); }
+    ~PositionKeeper() { std::memcpy(&position, &saved_, sizeof(Cell)); }
+    PositionKeeper(const PositionKeeper&) = delete;
+    PositionKeeper& operator=(const PositionKeeper&) = delete;
+
+  private:
+    Cell saved_;
+};
+
 // Restores the current-position cell and the tracing switch when an
 // evaluation ends, however it ends.
 class PositionGuard {
   public:
-    // Copied as whole cells: the compiler otherwise moves the four words
-    // one by one.
-    PositionGuard() : tracing_(tracing) { std::memcpy(&saved_, &position, sizeof(Cell)); }
-    ~PositionGuard() {
-        std::memcpy(&position, &saved_, sizeof(Cell));
-        tracing = tracing_;
-    }
+    PositionGuard() : tracing_(tracing) {}
+    ~PositionGuard() { tracing = tracing_; }
     PositionGuard(const PositionGuard&) = delete;
     PositionGuard& operator=(const PositionGuard&) = delete;
 
   private:
-    Cell saved_;
+    PositionKeeper position_;
     bool tracing_;
 };
 
@@ -885,19 +894,6 @@ void init() {
 }
 
 namespace {
-
-// Restores the current-position cell when an evaluation in the caller's
-// frame ends, however it ends.
-class PositionKeeper {
-  public:
-    PositionKeeper() { std::memcpy(&saved_, &position, sizeof(Cell)); }
-    ~PositionKeeper() { std::memcpy(&position, &saved_, sizeof(Cell)); }
-    PositionKeeper(const PositionKeeper&) = delete;
-    PositionKeeper& operator=(const PositionKeeper&) = delete;
-
-  private:
-    Cell saved_;
-};
 
 // Evaluates the expressions of a non-empty pinned block from pos, each
 // value in slot 0 of the current frame, which is emptied between them.
