@@ -543,13 +543,15 @@ void call(bool, const int32_t* refinements) {
         request.argv = {"/bin/sh", "-c", text};
     else
         request.argv = is_file ? std::vector<std::string>{text} : os::split_command(text);
-    std::vector<uint8_t> input_copy;
-    if (present(refinements, input_ref))
-        request.input = input_source(*refinement_arg(refinements, input_ref), input_copy);
     if (present(refinements, output_ref))
         request.output = output_target(*refinement_arg(refinements, output_ref));
     if (present(refinements, error_ref))
         request.error = output_target(*refinement_arg(refinements, error_ref));
+    // Last: a binary's bytes are read in place, so nothing may allocate
+    // between here and the end of the child.
+    std::vector<uint8_t> input_copy;
+    if (present(refinements, input_ref))
+        request.input = input_source(*refinement_arg(refinements, input_ref), input_copy);
 
     os::ProcessResult result = os::run_process(request);
     if (!result.launched && result.not_found && !shell) {
