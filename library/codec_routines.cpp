@@ -2,6 +2,7 @@
 
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
+#include "datatypes/image.h"
 #include "datatypes/types.h"
 #include "io/kivbin.h"
 #include "runtime/errors.h"
@@ -28,6 +29,29 @@ void kivbin_decode(Cell* args) {
     block::make_at(*values, 1);
     kivbin::decode(args[0], *values);
     args[0] = block::rs_length(*values) == 1 ? *block::rs_head(*values) : *values;
+}
+
+template <int32_t Encoder>
+void image_encode(Cell* args) {
+    if (cell::type_of(args[0]) != TYPE_IMAGE)
+        runtime::fire_error(runtime::Category::script, err::script::invalid_arg, &args[0]);
+    Rooted<Cell> out;
+    image::encode_checked(args[0], Encoder, *out);
+    args[0] = *out;
+}
+template void image_encode<0>(Cell*);
+template void image_encode<1>(Cell*);
+template void image_encode<2>(Cell*);
+template void image_encode<3>(Cell*);
+template void image_encode<4>(Cell*);
+
+void image_decode(Cell* args) {
+    uint32_t type = cell::type_of(args[0]);
+    if (type != TYPE_BINARY && type != TYPE_FILE)
+        runtime::fire_error(runtime::Category::script, err::script::invalid_arg, &args[0]);
+    Rooted<Cell> out;
+    image::decode_source(args[0], *out);
+    args[0] = *out;
 }
 
 } // namespace kiv::codecs

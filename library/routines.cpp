@@ -24,8 +24,10 @@ struct Named {
 };
 
 Named table[] = {
-    {"kivbin-encode", codecs::kivbin_encode},
-    {"kivbin-decode", codecs::kivbin_decode},
+    {"kivbin-encode", codecs::kivbin_encode}, {"kivbin-decode", codecs::kivbin_decode},
+    {"bmp-encode", codecs::image_encode<0>},  {"png-encode", codecs::image_encode<1>},
+    {"gif-encode", codecs::image_encode<2>},  {"jpeg-encode", codecs::image_encode<3>},
+    {"tiff-encode", codecs::image_encode<4>}, {"image-decode", codecs::image_decode},
 };
 
 // routine name [string!] spec [block!]: a routine! of the body registered
