@@ -2,6 +2,7 @@
 
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
+#include "datatypes/function.h"
 #include "datatypes/image.h"
 #include "datatypes/types.h"
 #include "io/kivbin.h"
@@ -39,11 +40,6 @@ void image_encode(Cell* args) {
     image::encode_checked(args[0], Encoder, *out);
     args[0] = *out;
 }
-template void image_encode<0>(Cell*);
-template void image_encode<1>(Cell*);
-template void image_encode<2>(Cell*);
-template void image_encode<3>(Cell*);
-template void image_encode<4>(Cell*);
 
 void image_decode(Cell* args) {
     uint32_t type = cell::type_of(args[0]);
@@ -52,6 +48,17 @@ void image_decode(Cell* args) {
     Rooted<Cell> out;
     image::decode_source(args[0], *out);
     args[0] = *out;
+}
+
+void register_routines() {
+    routine::register_named("kivbin-encode", kivbin_encode);
+    routine::register_named("kivbin-decode", kivbin_decode);
+    routine::register_named("bmp-encode", image_encode<0>);
+    routine::register_named("png-encode", image_encode<1>);
+    routine::register_named("gif-encode", image_encode<2>);
+    routine::register_named("jpeg-encode", image_encode<3>);
+    routine::register_named("tiff-encode", image_encode<4>);
+    routine::register_named("image-decode", image_decode);
 }
 
 } // namespace kiv::codecs
