@@ -26,6 +26,7 @@
 #include "evaluator/system_natives.h"
 #include "evaluator/trap.h"
 #include "gui/backend/gui.h"
+#include "library/routines.h"
 #include "platform/os.h"
 #include "runtime/collector.h"
 #include "runtime/entry.h"
@@ -99,8 +100,10 @@ void start() {
             for (uint32_t i = 1; i <= native_count; ++i) natives::register_native(i, not_done);
             for (auto* register_natives : native_modules) register_natives();
             bind_make();
+            routines::bind_maker();
             for (const char* name : {"boot", "actions", "natives", "operators", "system"})
                 run_source(name);
+            routines::unbind_maker();
         },
         *failure);
     if (!started) {

@@ -65,6 +65,17 @@ bool matches(const natives::Arity& known, const natives::Arity& declared) {
 }
 
 // Whether the index names a function of that type and the spec fits it.
+
+int32_t mold_spec(const Cell& value, Cell* buffer, bool all, bool flat, const Cell* arg,
+                  int32_t part, int32_t indent) {
+    Cell spec{TYPE_BLOCK, 0, value.w2, 0};
+    return block::mold(&spec, buffer, false, all, flat, arg, part, indent);
+}
+
+} // namespace
+
+namespace native {
+
 bool valid_index(uint32_t type, int32_t index, const Cell& spec) {
     if (index < 1) return false;
     uint32_t i = uint32_t(index);
@@ -78,16 +89,6 @@ bool valid_index(uint32_t type, int32_t index, const Cell& spec) {
     }
     return matches(known, arity_of(spec));
 }
-
-int32_t mold_spec(const Cell& value, Cell* buffer, bool all, bool flat, const Cell* arg,
-                  int32_t part, int32_t indent) {
-    Cell spec{TYPE_BLOCK, 0, value.w2, 0};
-    return block::mold(&spec, buffer, false, all, flat, arg, part, indent);
-}
-
-} // namespace
-
-namespace native {
 
 Cell* push(uint32_t type, const Cell& spec_in, uint32_t index) {
     Rooted<Cell> spec(spec_in);

@@ -25,6 +25,9 @@ constexpr uint32_t action_count = 62;
 // returns it. The index and spec are not checked: make checks them.
 Cell* push(uint32_t type, const Cell& spec, uint32_t index);
 
+// Whether the index names a filled slot of the natives table or an action
+// slot, and the spec's arguments and refinements match its known arity.
+bool valid_index(uint32_t type, int32_t index, const Cell& spec);
 // make native! / make action!: the spec is a block of the spec block and
 // the index, which must name a filled slot of the natives table (1..120) or
 // an action slot with a stack entry (1..62); the spec's arguments and

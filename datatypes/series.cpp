@@ -7,6 +7,7 @@
 #include "datatypes/binary.h"
 #include "datatypes/char.h"
 #include "datatypes/datatype.h"
+#include "datatypes/image.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
@@ -113,6 +114,8 @@ bool past_tail(const Cell& value) {
 }
 
 uint32_t buffer_length(const Cell& value) {
+    // An image's pixels are not in its record buffer.
+    if (cell::type_of(value) == TYPE_IMAGE) return uint32_t(image::pixel_count(value));
     return buffer_of(value)->length();
 }
 

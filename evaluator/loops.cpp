@@ -152,7 +152,7 @@ void counted(int32_t count, const Cell& body, Cell* counter, const Cell* word) {
 
 bool iterable_by_forall(uint32_t type) {
     return series::is_block_type(type) || series::is_text_type(type) || type == TYPE_BINARY ||
-           type == TYPE_VECTOR;
+           type == TYPE_VECTOR || type == TYPE_IMAGE;
 }
 
 } // namespace

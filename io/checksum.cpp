@@ -131,6 +131,7 @@ uint32_t adler32(Bytes data, uint32_t adler) {
         size_t chunk = std::min(n, run);
         n -= chunk;
         for (; chunk >= 16; chunk -= 16, p += 16) {
+#pragma GCC unroll 16
             for (int i = 0; i < 16; ++i) {
                 a += p[i];
                 b += a;

@@ -45,9 +45,9 @@ void init() {
     table.free_head = 0;
 }
 
-uint32_t register_kind(const char* name, Release release) {
+uint32_t register_kind(const char* name, Release release, Live live) {
     if (table.kind_count == max_kinds) return 0;
-    table.kinds[table.kind_count] = {name, release};
+    table.kinds[table.kind_count] = {name, release, live};
     return ++table.kind_count;
 }
 
@@ -107,12 +107,22 @@ void release_all(uint32_t kind, Release callback) {
         if ((table.records[i].kind & kind_mask) == kind) callback(table.records[i].pointer);
 }
 
+namespace {
+
+bool live(const Entry& e) {
+    uint32_t k = e.kind & kind_mask;
+    return k >= 1 && k <= table.kind_count && table.kinds[k - 1].live &&
+           table.kinds[k - 1].live(e.pointer);
+}
+
+} // namespace
+
 void sweep() {
     int32_t* link = &table.used_head;
     while (*link != none) {
         int32_t index = *link;
         Entry& e = table.records[index];
-        if (e.kind & mark_flag) {
+        if ((e.kind & mark_flag) || live(e)) {
             e.kind &= ~mark_flag;
             link = &e.next;
             continue;

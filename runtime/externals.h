@@ -11,6 +11,9 @@
 namespace kiv::externals {
 
 using Release = void (*)(void* pointer);
+// Whether a resource is still referenced, for kinds whose owners are not
+// cells that mark the record (the owner is a buffer the collector marks).
+using Live = bool (*)(void* pointer);
 
 constexpr uint32_t max_kinds = 20;
 constexpr uint32_t initial_capacity = 1000;
@@ -28,6 +31,7 @@ struct Entry {
 struct Kind {
     const char* name;
     Release release;
+    Live live;
 };
 
 struct Table {
@@ -45,8 +49,9 @@ extern Table table;
 void init();
 
 // Registers a kind and returns its number, or 0 (a kind that releases
-// nothing) when all slots are taken.
-uint32_t register_kind(const char* name, Release release);
+// nothing) when all slots are taken. With `live`, the sweep keeps an
+// unmarked record of the kind for which it answers true.
+uint32_t register_kind(const char* name, Release release, Live live = nullptr);
 
 // Records a resource and returns its index; the table grows (doubling)
 // before its last free record is taken, so a free record always remains.
@@ -78,8 +83,9 @@ bool mark(int32_t index, void* pointer = nullptr);
 // first; the records stay.
 void release_all(uint32_t kind, Release callback);
 
-// After marking: releases and frees every unmarked record and clears the
-// mark of the others. Release callbacks must not store or remove records.
+// After marking: releases and frees every unmarked record that its kind
+// does not declare live, and clears the mark of the others. Release callbacks must not store or
+// remove records.
 void sweep();
 
 } // namespace kiv::externals

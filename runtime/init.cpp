@@ -14,6 +14,7 @@
 #include "datatypes/function.h"
 #include "datatypes/handle.h"
 #include "datatypes/hash.h"
+#include "datatypes/image.h"
 #include "datatypes/integer.h"
 #include "datatypes/issue.h"
 #include "datatypes/logic.h"
@@ -109,6 +110,7 @@ constexpr void (*datatype_inits[])() = {
     ref::init,
     point2D::init,
     point3D::init,
+    image::init,
 };
 
 } // namespace
@@ -122,6 +124,9 @@ void init() {
     memory::init();
     collector::init();
     externals::init();
+    // Resources of the externals table live while a value refers to them.
+    collector::hooks.mark_external = [](uint32_t index) { externals::mark(int32_t(index)); };
+    collector::add_sweeper(externals::sweep);
     memory::init_node_frame(memory::node_frame_slots);
     memory::init_series_frame();
     unicode::init_case_tables();

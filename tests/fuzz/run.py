@@ -3,9 +3,10 @@
 
 The seed corpus is made afresh in a temporary folder: every input typed in
 the console transcripts (tests/cases/*.txt), and every Kiv source of
-library/ and tests/scripts/. The target runs in that folder, so that what
-it writes stays there, and the folder is removed afterwards. A crash is
-shown with the input that caused it.
+library/ and tests/scripts/; targets of binary formats add seeds of their
+own made from these (KIV_FUZZ_SEEDS names the folder). The target runs in
+that folder, so that what it writes stays there, and the folder is removed
+afterwards. A crash is shown with the input that caused it.
 
 Usage: run.py TARGET [--runs N] [-- LIBFUZZER-OPTIONS...]
 """
@@ -60,7 +61,9 @@ def main():
         write_seeds(corpus)
         command = [os.path.abspath(args.target), f"-runs={args.runs}", "-timeout=60",
                    "-rss_limit_mb=4096", f"-artifact_prefix={work}/"] + args.options + [corpus]
-        result = subprocess.run(command, cwd=work)
+        # Targets of binary formats add seeds of their own made from these.
+        environment = dict(os.environ, KIV_FUZZ_SEEDS=corpus)
+        result = subprocess.run(command, cwd=work, env=environment)
         for artifact in glob.glob(os.path.join(work, "*-*")):
             if os.path.isfile(artifact):
                 with open(artifact, "rb") as f:

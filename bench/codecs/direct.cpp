@@ -1,5 +1,5 @@
 // Times the codecs of io/ directly over the benchmark corpus (bench/data,
-// made by bench/make-corpus.py), the same work as bench/codecs.py does
+// made by bench/codecs/make-corpus.py), the same work as direct.py does
 // with Python's zlib and hashlib: the median of several runs of each.
 //
 //   cmake --build build --target kiv_codec_bench
@@ -23,7 +23,7 @@ namespace {
 std::vector<uint8_t> slurp(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     if (!f) {
-        std::fprintf(stderr, "cannot read %s (run bench/make-corpus.py)\n", path.c_str());
+        std::fprintf(stderr, "cannot read %s (run bench/codecs/make-corpus.py)\n", path.c_str());
         std::exit(1);
     }
     return {std::istreambuf_iterator<char>(f), {}};

@@ -14,7 +14,7 @@ import sys
 import zlib
 from pathlib import Path
 
-BENCH_DIR = Path(__file__).resolve().parent
+BENCH_DIR = Path(__file__).resolve().parent.parent
 ROOT = BENCH_DIR.parent
 MB = 1 << 20
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The Python side of bench/codecs.cpp: zlib level 6, zlib.decompress of
+"""The Python side of bench/codecs/direct.cpp: zlib level 6, zlib.decompress of
 the same level-6 stream, zlib.crc32 and adler32 and hashlib digests over the
 benchmark corpus, the median of several runs of each."""
 
@@ -10,7 +10,7 @@ import time
 import zlib
 from pathlib import Path
 
-DATA = Path(__file__).resolve().parent / "data"
+DATA = Path(__file__).resolve().parent.parent / "data"
 
 
 def median_seconds(runs, work):

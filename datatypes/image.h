@@ -1,0 +1,41 @@
+// image!: a rectangular grid of 32-bit pixels that behaves as a series of
+// pixels in row-major order. Positions are pixel offsets, or x.y pairs;
+// pixels read and written by the language are tuples R.G.B.A whose A is
+// transparency (0 opaque), the inverse of the opacity the buffer keeps.
+//
+// The cell: head pixel offset (word 1), the node of the image record or 0
+// for an image without pixels (word 2), width in the low and height in the
+// high 16 bits (word 3). An image's length is width x height from its cell.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/cell.h"
+
+namespace kiv::image {
+
+inline uint32_t width_of(const Cell& image) {
+    return image.w3 & 0xFFFFu;
+}
+inline uint32_t height_of(const Cell& image) {
+    return image.w3 >> 16;
+}
+inline uint64_t pixel_count(const Cell& image) {
+    return uint64_t(width_of(image)) * height_of(image);
+}
+
+// The pixel at a 0-based offset as a 4-component tuple; none at the tail.
+Cell pick_pixel(const Cell& image, uint64_t offset);
+// A pixel word from a tuple (a 3-component tuple is opaque).
+uint32_t pixel_of(const Cell& tuple);
+
+// The whole image's pixel data from pixel 0: mode 0 one transparency byte
+// per pixel, mode 1 R, G, B per pixel, mode 2 the raw pixel words.
+void extract_data(const Cell& image, uint32_t mode, Cell& out);
+// Replaces pixel data from pixel 0 in the same modes, from a binary!, a
+// tuple! or an integer!; another value raises script invalid-arg.
+void set_data(const Cell& image, const Cell& value, uint32_t mode);
+
+void init();
+
+} // namespace kiv::image

@@ -1,0 +1,944 @@
+// The KIVBIN reader: checks every field against the bytes left, so that no
+// input, however forged, reads outside the data, allocates beyond what the
+// data could describe, or builds a value the rest of the runtime cannot
+// handle. Every failure raises script kb-invalid-record with the offset of
+// the failing byte + 1.
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "datatypes/binary.h"
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/error.h"
+#include "datatypes/function.h"
+#include "datatypes/integer.h"
+#include "datatypes/map.h"
+#include "datatypes/money.h"
+#include "datatypes/native.h"
+#include "datatypes/object.h"
+#include "datatypes/series.h"
+#include "datatypes/symbol.h"
+#include "datatypes/system_object.h"
+#include "datatypes/tuple.h"
+#include "datatypes/types.h"
+#include "evaluator/natives.h"
+#include "evaluator/stack.h"
+#include "io/kivbin.h"
+#include "io/kivbin_format.h"
+#include "runtime/errors.h"
+#include "runtime/lz.h"
+#include "runtime/memory.h"
+#include "runtime/roots.h"
+
+namespace kiv::kivbin {
+namespace {
+
+using format::Record;
+
+struct LzBuffer {
+    void operator()(uint8_t* buffer) const { lz::free(buffer); }
+};
+
+// A series, object or word cell in a container, found again by index
+// after anything that may move the container's buffer.
+Cell& cell_at(const Cell& container, uint32_t index) {
+    return memory::buffer_of(container.w2)->head_cell()[index];
+}
+
+// Appends a value that may hold the only reference to a new series.
+uint32_t append(Cell& container, const Cell& value) {
+    Rooted<Cell> kept(value);
+    uint32_t index = memory::buffer_of(container.w2)->length();
+    block::append_value(container, *kept);
+    return index;
+}
+
+bool is_any_word(uint32_t type) {
+    return type >= TYPE_WORD && type <= TYPE_REFINEMENT;
+}
+
+// The context a shared object!, function! or word record names through
+// the referenced cell: an object's, a function's (an op! of one too), or
+// a bound word's when an object or function owns it; 0 for any other.
+NodeId owned_context(const Cell& target, uint32_t owner_type) {
+    uint32_t type = cell::type_of(target);
+    bool function =
+        type == TYPE_FUNCTION || (type == TYPE_OP && op::wrapped_type(target) == TYPE_FUNCTION);
+    if (type != TYPE_OBJECT && !function && !is_any_word(type)) return 0;
+    if (!target.w1) return 0;
+    uint32_t self = cell::type_of(context::self_of(target.w1));
+    if (owner_type) return self == owner_type ? target.w1 : 0;
+    return self == TYPE_OBJECT || self == TYPE_FUNCTION ? target.w1 : 0;
+}
+
+bool is_cell_series(uint32_t type) {
+    return is_block_type(type) || type == TYPE_MAP;
+}
+
+// The family a shared record's target must belong to: a block record may
+// also name the spec of a function-like value.
+bool same_family(uint32_t record, uint32_t target) {
+    if (is_block_type(record))
+        return is_block_type(target) || target == TYPE_NATIVE || target == TYPE_ACTION ||
+               target == TYPE_FUNCTION || target == TYPE_OP;
+    if (is_text_type(record)) return is_text_type(target);
+    return record == target;
+}
+
+class Reader {
+  public:
+    Reader(const uint8_t* base, const uint8_t* body, const uint8_t* end, bool compact, Cell& root)
+        : base_(base), pos_(body), end_(end), compact_(compact), root_(root) {}
+
+    void read_body(bool symbols) {
+        if (compact_) {
+            varint();                    // record count, not needed
+            uint32_t payload = count(1); // checked against the end below
+            if (symbols) read_symbol_table();
+            records_end(payload);
+        } else {
+            if (left() < 8) corrupt(pos_);
+            word4();
+            uint32_t payload = word4();
+            if (symbols) read_symbol_table();
+            records_end(payload);
+        }
+        while (pos_ < payload_end_) record(root_);
+    }
+
+  private:
+    // Primitives.
+    [[noreturn]] void corrupt(const uint8_t* at) const {
+        Rooted<Cell> offset;
+        integer::make_at(*offset, int32_t(at - base_ + 1));
+        runtime::fire_error(runtime::Category::script, err::script::kb_invalid_record, &*offset);
+    }
+    size_t left() const { return size_t(end_ - pos_); }
+    void need(size_t n) const {
+        if (left() < n) corrupt(pos_);
+    }
+    uint8_t byte() {
+        need(1);
+        return *pos_++;
+    }
+    uint32_t word4() {
+        need(4);
+        uint32_t v;
+        std::memcpy(&v, pos_, 4);
+        pos_ += 4;
+        return v;
+    }
+    const uint8_t* bytes(size_t n) {
+        need(n);
+        const uint8_t* at = pos_;
+        pos_ += n;
+        return at;
+    }
+    // An unsigned LEB128 varint of at most 5 bytes that fits 32 bits.
+    uint32_t varint() {
+        const uint8_t* at = pos_;
+        uint32_t value = 0;
+        for (uint32_t shift = 0; shift < 35; shift += 7) {
+            uint8_t b = byte();
+            if (shift == 28 && (b & 0xF0)) corrupt(at);
+            value |= uint32_t(b & 0x7F) << shift;
+            if (!(b & 0x80)) return value;
+        }
+        corrupt(at);
+    }
+    int32_t svarint() {
+        uint32_t u = varint();
+        return int32_t((u >> 1) ^ (0u - (u & 1)));
+    }
+    // A number field of the layout: a varint or a 32-bit word.
+    uint32_t number() { return compact_ ? varint() : word4(); }
+    int32_t signed_number() { return compact_ ? svarint() : int32_t(word4()); }
+    // A count or length of items of at least `unit` bytes each: never
+    // negative, never more than the bytes left could hold.
+    uint32_t count(size_t unit) {
+        const uint8_t* at = pos_;
+        uint32_t n = number();
+        if (n > 0x7FFFFFFFu || uint64_t(n) * unit > left()) corrupt(at);
+        return n;
+    }
+    // Regular layout: series data is padded to 4 bytes from the container
+    // start, wherever the container lies in memory.
+    void skip_padding() {
+        if (compact_) return;
+        size_t offset = size_t(pos_ - base_);
+        size_t padded = (offset + 3) & ~size_t(3);
+        need(padded - offset);
+        pos_ = base_ + padded;
+    }
+
+    void records_end(uint32_t payload) {
+        if (payload > left()) corrupt(pos_);
+        payload_end_ = pos_ + payload;
+        end_ = payload_end_;
+    }
+
+    // The symbol table: offsets and a NUL-ended strings area, both inside
+    // the data; names are interned when a record first uses them.
+    void read_symbol_table() {
+        symbol_count_ = count(4);
+        const uint8_t* at = pos_;
+        uint32_t size = number();
+        if (size > 0x7FFFFFFFu || uint64_t(symbol_count_) * 4 + size > left()) corrupt(at);
+        offsets_ = bytes(size_t(symbol_count_) * 4);
+        strings_ = bytes(size);
+        strings_size_ = size;
+        if (size && strings_[size - 1] != 0) corrupt(pos_ - 1);
+        ids_.assign(symbol_count_, 0);
+    }
+    uint32_t symbol() {
+        const uint8_t* at = pos_;
+        uint32_t n = number();
+        if (n >= symbol_count_) corrupt(at);
+        if (!ids_[n]) {
+            uint32_t offset;
+            std::memcpy(&offset, offsets_ + size_t(n) * 4, 4);
+            if (offset >= strings_size_) corrupt(at);
+            const uint8_t* name = strings_ + offset;
+            size_t length = std::strlen(reinterpret_cast<const char*>(name));
+            if (!length) corrupt(at);
+            ids_[n] = symbol::intern_bytes(name, uint32_t(length));
+        }
+        return ids_[n];
+    }
+
+    // Headers.
+    Record header() {
+        Record r;
+        r.at = pos_;
+        if (compact_) {
+            uint8_t b = byte();
+            for (;; b = byte()) {
+                if (b == format::prefix_new_line) {
+                    r.new_line = true;
+                } else if (b == format::prefix_shared) {
+                    r.shared = true;
+                } else if (b == format::prefix_define) {
+                    corrupt(pos_ - 1); // boot images only
+                } else {
+                    break;
+                }
+            }
+            r.byte = b;
+            if (b >= 0x80) {
+                if (r.shared) corrupt(pos_ - 1);
+                return r;
+            }
+            r.flag = b & format::f_flag;
+            r.type = b & 0x3F;
+            if (r.type == 0x3F) r.type = varint();
+            if (!r.type) corrupt(r.at);
+            return r;
+        }
+        uint32_t h = word4();
+        while ((h & 0xFF) == 0) { // a filler word
+            r.at = pos_;
+            h = word4();
+        }
+        r.word = h;
+        r.type = h & 0xFF;
+        r.new_line = h & format::regular_new_line;
+        r.shared = h & format::regular_shared;
+        return r;
+    }
+
+    // Records.
+    void record(Cell& container) {
+        if (++depth_ > max_depth) corrupt(pos_);
+        Record r = header();
+        Cell value{};
+        if (compact_ && r.byte >= 0x80) {
+            value = short_form(r);
+        } else if (!compact_ && r.type == format::regular_reference) {
+            value = reference(true);
+        } else {
+            typed(r, container);
+            --depth_;
+            return;
+        }
+        if (r.new_line) value.header |= cell::new_line_flag;
+        append(container, value);
+        --depth_;
+    }
+
+    Cell short_form(const Record& r) {
+        if (r.byte <= 0xBF) return Cell{TYPE_INTEGER, 0, r.byte & 0x3Fu, 0};
+        if (r.byte == format::logic_true) return Cell{TYPE_LOGIC, 1, 0, 0};
+        if (r.byte == format::logic_false) return Cell{TYPE_LOGIC, 0, 0, 0};
+        if (r.byte == format::reference) return reference(false);
+        corrupt(r.at);
+    }
+
+    // A reference path, walked from the root block; the value is a copy of
+    // the cell at its end.
+    Cell reference(bool marker_read) {
+        if (!compact_ && !marker_read) word4(); // the marker word, not checked
+        const uint8_t* path_at = pos_;
+        uint32_t n = compact_ ? varint() : word4();
+        if (n < 1 || n > 65536 || n > left()) corrupt(path_at);
+        Cell current = root_;
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint8_t* index_at = pos_;
+            uint32_t index = number();
+            if (!step(current, index)) corrupt(index_at);
+        }
+        current.header &= ~cell::new_line_flag;
+        return current;
+    }
+
+    // One step of a reference path; false when the index leads nowhere.
+    bool step(Cell& current, uint32_t index) {
+        uint32_t type = cell::type_of(current);
+        if (is_any_word(type) && current.w1 &&
+            (context::cell_of(current.w1).header & context::flag::on_stack)) {
+            current = context::self_of(current.w1); // a function's own context
+            if (cell::type_of(current) != TYPE_FUNCTION) return false;
+            type = TYPE_FUNCTION;
+        }
+        if (type == TYPE_NATIVE || type == TYPE_ACTION) {
+            current = Cell{TYPE_BLOCK, 0, current.w2, 0};
+            type = TYPE_BLOCK;
+        }
+        if (type == TYPE_FUNCTION ||
+            (type == TYPE_OP && op::wrapped_type(current) == TYPE_FUNCTION)) {
+            if (index > 1) return false;
+            current = index == 0 ? Cell{TYPE_BLOCK, 0, current.w2, 0}
+                                 : *extras::at(current, extras::body);
+            return cell::type_of(current) == TYPE_BLOCK;
+        }
+        if (is_cell_series(type) || type == TYPE_BLOCK) {
+            Buffer* b = memory::buffer_of(current.w2);
+            if (index >= b->length()) return false;
+            current = b->head_cell()[index];
+            return true;
+        }
+        NodeId ctx = 0;
+        uint32_t skip = 0;
+        if (type == TYPE_OBJECT) {
+            ctx = current.w1;
+        } else if (type == TYPE_ERROR) {
+            ctx = current.w1;
+            skip = 3;
+        } else if (is_any_word(type)) {
+            ctx = current.w1;
+        }
+        if (!ctx) return false;
+        const Cell& context = context::cell_of(ctx);
+        if (context.header & context::flag::on_stack) return false;
+        Buffer* values = memory::buffer_of(context.w2);
+        if (uint64_t(index) + skip >= values->length()) return false;
+        current = values->head_cell()[index + skip];
+        return true;
+    }
+
+    // A shared record: the referenced cell, of the record's own family.
+    Cell shared_series(const Record& r, int32_t head) {
+        Cell target = reference(false);
+        if (!same_family(r.type, cell::type_of(target))) corrupt(r.at);
+        if (is_block_type(r.type) || is_text_type(r.type)) {
+            target = Cell{r.type, 0, target.w2, is_block_type(r.type) ? 0 : target.w3};
+            if (r.type == TYPE_HASH) target.w3 = 0;
+        }
+        if (r.type != TYPE_MAP && r.type != TYPE_BITSET) target.w1 = uint32_t(head);
+        return target;
+    }
+
+    void finish(const Record& r, Cell value, Cell& container) {
+        if (r.new_line) value.header |= cell::new_line_flag;
+        append(container, value);
+    }
+
+    void typed(const Record& r, Cell& container) {
+        switch (r.type) {
+        case TYPE_UNSET:
+        case TYPE_NONE: return finish(r, Cell{r.type, 0, 0, 0}, container);
+        case TYPE_LOGIC: return finish(r, Cell{TYPE_LOGIC, word4() != 0, 0, 0}, container);
+        case TYPE_DATATYPE: {
+            const uint8_t* at = pos_;
+            uint32_t id = number();
+            if (!format::storable_type(id)) corrupt(at);
+            return finish(r, Cell{TYPE_DATATYPE, id, 0, 0}, container);
+        }
+        case TYPE_CHAR: {
+            const uint8_t* at = pos_;
+            uint32_t cp = number();
+            if (cp > 0x10FFFF) corrupt(at);
+            return finish(r, Cell{TYPE_CHAR, 0, cp, 0}, container);
+        }
+        case TYPE_INTEGER:
+            return finish(r, Cell{TYPE_INTEGER, 0, uint32_t(signed_number()), 0}, container);
+        case TYPE_FLOAT:
+        case TYPE_PERCENT:
+        case TYPE_TIME: return finish(r, floating(r), container);
+        case TYPE_PAIR: {
+            uint32_t x = uint32_t(signed_number());
+            return finish(r, Cell{TYPE_PAIR, 0, x, uint32_t(signed_number())}, container);
+        }
+        case TYPE_POINT2D: {
+            uint32_t w1 = word4();
+            return finish(r, Cell{TYPE_POINT2D, w1, word4(), 0}, container);
+        }
+        case TYPE_POINT3D: {
+            uint32_t w1 = word4(), w2 = word4();
+            return finish(r, Cell{TYPE_POINT3D, w1, w2, word4()}, container);
+        }
+        case TYPE_TYPESET: return finish(r, typeset(), container);
+        case TYPE_TUPLE: return finish(r, tuple(r), container);
+        case TYPE_DATE: return finish(r, date(r), container);
+        case TYPE_MONEY: return finish(r, money(r), container);
+        case TYPE_ISSUE: return finish(r, Cell{TYPE_ISSUE, 0, symbol(), 0}, container);
+        case TYPE_WORD:
+        case TYPE_SET_WORD:
+        case TYPE_LIT_WORD:
+        case TYPE_GET_WORD:
+        case TYPE_REFINEMENT: return word(r, container);
+        case TYPE_BLOCK:
+        case TYPE_PAREN:
+        case TYPE_PATH:
+        case TYPE_LIT_PATH:
+        case TYPE_SET_PATH:
+        case TYPE_GET_PATH:
+        case TYPE_HASH: return cells(r, container);
+        case TYPE_MAP: return map(r, container);
+        case TYPE_STRING:
+        case TYPE_FILE:
+        case TYPE_URL:
+        case TYPE_TAG:
+        case TYPE_EMAIL:
+        case TYPE_REF:
+        case TYPE_BINARY:
+        case TYPE_VECTOR: return units(r, container);
+        case TYPE_BITSET: return bitset(r, container);
+        case TYPE_OBJECT: return object(r, container);
+        case TYPE_FUNCTION: function(r, container, nullptr); return;
+        case TYPE_NATIVE:
+        case TYPE_ACTION: return native(r, container);
+        case TYPE_OP: return op(r, container);
+        case TYPE_ERROR: return error(r, container);
+        default: break;
+        }
+        if (format::refused_type(r.type)) format::refuse(Cell{TYPE_DATATYPE, r.type, 0, 0});
+        corrupt(r.at);
+    }
+
+    Cell floating(const Record& r) {
+        Cell value{r.type, 0, 0, 0};
+        if (compact_ && r.flag) {
+            double n = double(svarint());
+            cell::put_float(value, r.type == TYPE_PERCENT ? n / 100 : n);
+        } else if (compact_) {
+            value.w2 = word4();
+            value.w3 = word4();
+        } else {
+            value.w3 = word4();
+            value.w2 = word4();
+        }
+        return value;
+    }
+
+    Cell typeset() {
+        Cell value{TYPE_TYPESET, 0, 0, 0};
+        if (!compact_) {
+            value.w1 = word4();
+            value.w2 = word4();
+            value.w3 = word4();
+        } else {
+            uint8_t n = byte();
+            if (n > 12) corrupt(pos_ - 1);
+            const uint8_t* b = bytes(n);
+            uint8_t all[12] = {};
+            std::memcpy(all, b, n);
+            std::memcpy(&value.w1, all, 12);
+        }
+        return value;
+    }
+
+    Cell tuple(const Record& r) {
+        uint32_t size;
+        uint8_t all[12] = {};
+        if (compact_) {
+            size = r.flag ? byte() : 3;
+            if (size < 1 || size > 12) corrupt(pos_ - 1);
+            std::memcpy(all, bytes(size), size);
+        } else {
+            size = (r.word >> 8) & 0xFF;
+            if (size < 1 || size > 12) corrupt(r.at);
+            std::memcpy(all, bytes(12), 12);
+        }
+        Cell value{};
+        tuple::make_at(value, all, size);
+        return value;
+    }
+
+    Cell date(const Record& r) {
+        Cell value{TYPE_DATE, word4(), 0, 0};
+        bool has_time = value.w1 & format::date_has_time;
+        if (compact_) {
+            if (bool(r.flag) != has_time) corrupt(r.at);
+            if (has_time) {
+                value.w2 = word4();
+                value.w3 = word4();
+            }
+        } else {
+            value.w3 = word4();
+            value.w2 = word4();
+        }
+        return value;
+    }
+
+    // money!: the currency index and 22 decimal digits; the sign is the F
+    // flag or header bit 22. The currency must be in the locale's list.
+    Cell money(const Record& r) {
+        bool negative = compact_ ? bool(r.flag) : bool(r.word & format::regular_money_sign);
+        const uint8_t* at = pos_;
+        const uint8_t* b = bytes(12);
+        for (int i = 1; i < 12; ++i)
+            if ((b[i] >> 4) > 9 || (b[i] & 15) > 9) corrupt(at);
+        const Cell* list = system_object::find({"locale", "currencies", "list"});
+        if (b[0] && (!list || b[0] > block::rs_length(*list))) corrupt(at);
+        Cell value{TYPE_MONEY | (negative ? money::sign_bit : 0), 0, 0, 0};
+        std::memcpy(&value.w1, b, 12);
+        return value;
+    }
+
+    // A series head index: negative is corrupt.
+    int32_t head(const Record& r) {
+        if (compact_ && !r.flag) return 0;
+        const uint8_t* at = pos_;
+        uint32_t h = number();
+        if (h > 0x7FFFFFFFu) corrupt(at);
+        return int32_t(h);
+    }
+
+    // Block family, hash!: the block is appended first, then its cells are
+    // decoded into it, so that they may refer to it.
+    void cells(const Record& r, Cell& container) {
+        int32_t h = head(r);
+        if (r.shared) return finish(r, shared_series(r, h), container);
+        uint32_t n = count(compact_ ? 1 : 4);
+        Cell series{};
+        block::make_at(series, int32_t(n));
+        series.header = TYPE_BLOCK;
+        uint32_t index = append(container, series);
+        for (uint32_t i = 0; i < n; ++i) record(series);
+        if (memory::buffer_of(series.w2)->length() != n) corrupt(pos_);
+        Cell& placed = cell_at(container, index);
+        placed.header = r.type | (r.new_line ? cell::new_line_flag : 0);
+        placed.w1 = uint32_t(h);
+        if (r.type == TYPE_HASH) series::hash_new(placed);
+    }
+
+    // map!: the keys and values are decoded into a block at the map's
+    // place, which then becomes the map.
+    void map(const Record& r, Cell& container) {
+        if (r.shared) return finish(r, shared_series(r, 0), container);
+        uint32_t n = count(compact_ ? 1 : 4);
+        const uint8_t* at = pos_;
+        if (n % 2) corrupt(at);
+        Cell pairs{};
+        block::make_at(pairs, int32_t(n));
+        uint32_t index = append(container, pairs);
+        for (uint32_t i = 0; i < n; ++i) record(pairs);
+        for (uint32_t i = 0; i < n; i += 2)
+            if (!map::valid_key(cell::type_of(cell_at(pairs, i)))) corrupt(at);
+        Rooted<Cell> made;
+        map::make_at(*made, &pairs, n / 2);
+        if (r.new_line) made->header |= cell::new_line_flag;
+        cell_at(container, index) = *made;
+    }
+
+    // The string family, binary! and vector!: units copied as stored.
+    void units(const Record& r, Cell& container) {
+        uint32_t unit = 1, element = 0;
+        if (!compact_) {
+            unit = (r.word >> 8) & 0xFF;
+        }
+        int32_t h = head(r);
+        if (r.shared) return finish(r, shared_series(r, h), container);
+        const uint8_t* at = pos_;
+        uint32_t n;
+        if (r.type == TYPE_BINARY) {
+            if (!compact_ && unit != 1) corrupt(r.at);
+            n = count(1);
+        } else if (r.type == TYPE_VECTOR) {
+            if (compact_) {
+                uint8_t e = byte();
+                unit = 1u << (e & 3);
+                element = e >> 2;
+                n = count(unit);
+            } else {
+                n = number();
+                element = number();
+                if (n > 0x7FFFFFFFu || uint64_t(n) * (unit ? unit : 1) > left()) corrupt(at);
+            }
+            if (!format::vector_element(element, unit)) corrupt(at);
+        } else {
+            if (compact_) {
+                uint32_t v = varint();
+                unit = format::unit_of_code(v & 3);
+                n = v >> 2;
+            } else {
+                n = number();
+            }
+            if (unit != 1 && unit != 2 && unit != 4) corrupt(at);
+            if (uint64_t(n) * unit > left()) corrupt(at);
+        }
+        const uint8_t* data = bytes(size_t(n) * unit);
+        for (uint32_t i = 0; unit > 1 && is_text_type(r.type) && i < n; ++i) {
+            uint32_t cp = 0;
+            std::memcpy(&cp, data + size_t(i) * unit, unit);
+            if (cp > 0x10FFFF) corrupt(data + size_t(i) * unit);
+        }
+        skip_padding();
+        Cell value{r.type, uint32_t(h), memory::alloc_units(std::max(n, 1u), unit), 0};
+        if (r.type == TYPE_VECTOR) value.w3 = element;
+        Buffer* b = memory::buffer_of(value.w2);
+        if (n) std::memcpy(b->head, data, size_t(n) * unit);
+        b->tail = b->head + size_t(n) * unit;
+        finish(r, value, container);
+    }
+
+    void bitset(const Record& r, Cell& container) {
+        bool negated = compact_ ? bool(r.flag) : bool(r.word & format::regular_negated);
+        if (r.shared) return finish(r, shared_series(r, 0), container);
+        uint32_t n = count(1);
+        const uint8_t* data = bytes(n);
+        skip_padding();
+        Cell value{TYPE_BITSET, 0, memory::alloc_bytes(n), 0};
+        Buffer* b = memory::buffer_of(value.w2);
+        if (n) std::memcpy(b->head, data, n);
+        b->tail = b->head + n;
+        if (negated) b->flags |= format::bitset_complemented;
+        finish(r, value, container);
+    }
+
+    // Contexts.
+
+    // The context part of an object record: a new object context with its
+    // words, whose object cell (or the bound word it owns the context of)
+    // is appended to `container` before its values are decoded.
+    void context_of_object(const Record& r, bool handlers, Cell& container, Cell* word) {
+        const uint8_t* at = pos_;
+        uint32_t kind, n;
+        bool has_values;
+        if (compact_) {
+            if ((byte() & 0x3F) != TYPE_CONTEXT) corrupt(at);
+            uint8_t c = byte();
+            kind = c & 3;
+            if (c & format::compact_on_stack) corrupt(at);
+            has_values = c & format::compact_values;
+            n = count(1);
+        } else {
+            uint32_t h = word4();
+            if ((h & 0xFF) != TYPE_CONTEXT) corrupt(at);
+            kind = (h >> 26) & 3;
+            if (h & format::regular_on_stack) corrupt(at);
+            has_values = h & format::regular_values;
+            n = count(4);
+        }
+        if (kind != uint32_t(context::Kind::object)) corrupt(at);
+        Rooted<Cell> object;
+        *object = Cell{TYPE_OBJECT, context::new_(n, false, true, 0, context::Kind::object),
+                       0xFFFFFFFFu, 0};
+        object::write_self(*object);
+        NodeId ctx = object->w1;
+        add_symbols(ctx, n);
+        uint32_t index = place(r, *object, container, word);
+        Cell values{TYPE_BLOCK, 0, context::cell_of(ctx).w2, 0};
+        Buffer* b = memory::buffer_of(values.w2);
+        if (has_values) {
+            for (uint32_t i = 0; i < n; ++i) record(values);
+            if (memory::buffer_of(values.w2)->length() != n) corrupt(pos_);
+        } else {
+            b->tail = b->head + size_t(n) * sizeof(Cell);
+        }
+        if (handlers) {
+            object::install_handlers(*object);
+            if (!word) replace(container, index, *object);
+        }
+    }
+
+    // The n symbols of a context record, added to the new context's words
+    // in order; a symbol given twice is corrupt.
+    void add_symbols(NodeId ctx, uint32_t n) {
+        for (uint32_t i = 0; i < n; ++i) {
+            const uint8_t* symbol_at = pos_;
+            int32_t added = -1;
+            if (context::find_or_add_symbol(ctx, symbol(), false, &added) >= 0) corrupt(symbol_at);
+        }
+    }
+
+    // Appends the value that owns a new context, or the word bound to it
+    // that the record stands for: its index must name an entry of its
+    // symbol. Returns the position.
+    uint32_t place(const Record& r, const Cell& owner, Cell& container, Cell* word) {
+        Cell placed = owner;
+        if (word) {
+            NodeId ctx = owner.w1;
+            if (word->w3 >= context::size_of(ctx) ||
+                symbol::resolve(context::word_at(ctx, word->w3)->w2) != symbol::resolve(word->w2))
+                corrupt(r.at);
+            word->w1 = ctx;
+            placed = *word;
+        } else if (r.new_line) {
+            placed.header |= cell::new_line_flag;
+        }
+        return append(container, placed);
+    }
+
+    // Rewrites a placed value, keeping its new-line flag.
+    void replace(Cell& container, uint32_t index, const Cell& value) {
+        uint32_t line = cell_at(container, index).header & cell::new_line_flag;
+        cell_at(container, index) = value;
+        cell_at(container, index).header |= line;
+    }
+
+    // The fields of an object record before its context.
+    bool object_fields(const Record& r) {
+        bool handlers = compact_ ? bool(r.flag) : bool(r.word & format::regular_handlers);
+        signed_number(); // the class id: objects read back get none of their own
+        if (handlers) {
+            signed_number();
+            signed_number();
+        }
+        return handlers;
+    }
+
+    void object(const Record& r, Cell& container) {
+        if (r.shared) {
+            NodeId ctx = owned_context(reference(false), TYPE_OBJECT);
+            if (!ctx) corrupt(r.at);
+            return finish(r, context::self_of(ctx), container);
+        }
+        bool handlers = object_fields(r);
+        context_of_object(r, handlers, container, nullptr);
+    }
+
+    // function!: a context of the arguments (kept on the argument stack
+    // while a call runs), then the spec and body blocks. The function is
+    // appended (when a container is given) before its spec and body are
+    // decoded. Returns the context.
+    void function(const Record& r, Cell& container, Cell* word) {
+        if (r.shared) {
+            NodeId ctx = owned_context(reference(false), TYPE_FUNCTION);
+            if (!ctx || word) corrupt(r.at);
+            Cell self = context::self_of(ctx);
+            self.header = TYPE_FUNCTION | (self.header & ~(cell::type_mask | cell::new_line_flag));
+            return finish(r, self, container);
+        }
+        uint32_t spec_length = count(compact_ ? 1 : 4);
+        uint32_t body_length = count(compact_ ? 1 : 4);
+        const uint8_t* at = pos_;
+        uint32_t kind, n;
+        bool on_stack;
+        if (compact_) {
+            if ((byte() & 0x3F) != TYPE_CONTEXT) corrupt(at);
+            uint8_t c = byte();
+            kind = c & 3;
+            on_stack = c & format::compact_on_stack;
+            n = count(1);
+        } else {
+            uint32_t h = word4();
+            if ((h & 0xFF) != TYPE_CONTEXT) corrupt(at);
+            kind = (h >> format::context_kind_shift) & 3;
+            on_stack = h & format::regular_on_stack;
+            n = count(4);
+        }
+        if (kind != uint32_t(context::Kind::function) || !on_stack) corrupt(at);
+        RootedNode ctx(context::new_(n, true, false, 0, context::Kind::function));
+        add_symbols(ctx, n);
+        Rooted<Cell> spec, body;
+        block::make_at(*spec, int32_t(spec_length));
+        block::make_at(*body, int32_t(body_length));
+        function::push(*spec, &*body, ctx, 0, 0, 0);
+        Rooted<Cell> made(*stack::get_top());
+        stack::pop(1);
+        uint32_t index = place(r, *made, container, word);
+        Cell spec_block{TYPE_BLOCK, 0, made->w2, 0};
+        NodeId spec_node = function_part(spec_block);
+        Cell body_block = *extras::at(*made, extras::body);
+        NodeId body_node = function_part(body_block);
+        made->w2 = spec_node;
+        extras::at(*made, extras::body)->w2 = body_node;
+        if (body_node != body_block.w2) extras::at(*made, extras::body)->w1 = 0;
+        // The context's words are the spec's, in order.
+        Rooted<Cell> whole(Cell{TYPE_BLOCK, 0, spec_node, 0});
+        RootedNode expected(context::make_from_spec(*whole, true, false, context::Kind::function));
+        if (context::size_of(expected) != n) corrupt(at);
+        for (uint32_t i = 0; i < n; ++i)
+            if (context::word_at(expected, i)->w2 != context::word_at(ctx, i)->w2) corrupt(at);
+        made->header = TYPE_FUNCTION | function::validate_spec(*whole);
+        context::self_of(ctx) = *made;
+        if (!word) replace(container, index, *made);
+    }
+
+    // The spec or body of a function record: a block record whose cells
+    // are decoded into `part`, or a reference to a block whose series
+    // takes its place. Returns the node of the series to keep.
+    NodeId function_part(Cell& part) {
+        Record r = header();
+        if (compact_ && (r.byte >= 0x80 || r.type != TYPE_BLOCK)) corrupt(r.at);
+        head(r);
+        if (r.shared) {
+            Cell target = reference(false);
+            if (cell::type_of(target) != TYPE_BLOCK) corrupt(r.at);
+            return target.w2;
+        }
+        uint32_t n = count(compact_ ? 1 : 4);
+        for (uint32_t i = 0; i < n; ++i) record(part);
+        return part.w2;
+    }
+
+    // native!, action!: the index, then the spec block, which must agree
+    // with the arity the runtime knows for that index.
+    void native(const Record& r, Cell& container) {
+        const uint8_t* at = pos_;
+        uint32_t index = number();
+        bool in_range = r.type == TYPE_NATIVE ? index >= 1 && index <= natives::count()
+                                              : index >= 1 && index <= native::action_count;
+        if (!in_range) corrupt(at);
+        Rooted<Cell> scratch;
+        block::make_at(*scratch, 1);
+        const uint8_t* spec_at = pos_;
+        record(*scratch);
+        Cell spec = *block::rs_head(*scratch);
+        if (cell::type_of(spec) != TYPE_BLOCK) corrupt(spec_at);
+        spec.header = TYPE_BLOCK;
+        spec.w1 = 0;
+        if (!native::valid_index(r.type, int32_t(index), spec)) corrupt(at);
+        Rooted<Cell> made(*native::push(r.type, spec, index));
+        stack::pop(1);
+        finish(r, *made, container);
+    }
+
+    // op!: the record of the native!, action! or function! it wraps, which
+    // takes the op!'s place.
+    void op(const Record& r, Cell& container) {
+        uint32_t index = memory::buffer_of(container.w2)->length();
+        const uint8_t* at = pos_;
+        record(container);
+        Cell& inner = cell_at(container, index);
+        uint32_t type = cell::type_of(inner);
+        if (type != TYPE_NATIVE && type != TYPE_ACTION && type != TYPE_FUNCTION) corrupt(at);
+        if (!compact_ && ((r.word >> op::wrapped_shift) & 0xFF) != type) corrupt(r.at);
+        if (type == TYPE_FUNCTION) {
+            Cell wrapped = inner;
+            wrapped.header &= ~cell::new_line_flag;
+            *extras::at(wrapped, extras::op) = wrapped;
+        }
+        Cell& placed = cell_at(container, index);
+        placed.header = TYPE_OP | (placed.header & ~cell::type_mask) | type << op::wrapped_shift |
+                        (r.new_line ? cell::new_line_flag : 0);
+    }
+
+    // error!: its code names the catalog entry; the six fields after code,
+    // type and id follow, each set as soon as it is read.
+    void error(const Record& r, Cell& container) {
+        const uint8_t* at = pos_;
+        uint32_t code = number();
+        Cell* made = error::create_at(code / 100, code % 100 + 2, nullptr, nullptr, nullptr);
+        if (!made || code >= 1000) {
+            if (made) stack::pop(1);
+            corrupt(at);
+        }
+        Rooted<Cell> value(*made);
+        stack::pop(1);
+        uint32_t index = append(container, *value);
+        Rooted<Cell> scratch;
+        block::make_at(*scratch, 1);
+        for (uint32_t field = 3; field < 9; ++field) {
+            memory::buffer_of(scratch->w2)->tail = memory::buffer_of(scratch->w2)->head;
+            record(*scratch);
+            *cells::at(value->w1, field) = *block::rs_head(*scratch);
+        }
+        if (r.new_line) cell_at(container, index).header |= cell::new_line_flag;
+    }
+
+    // Words: global ones take their global slot; bound ones name their
+    // context by a reference, or come with the record of the object or
+    // function owning it, which binds the word before its values are
+    // decoded (they may refer to the word).
+    void word(const Record& r, Cell& container) {
+        const uint8_t* at = pos_;
+        bool global = compact_ ? !r.flag : bool(r.word & format::regular_global) && !r.shared;
+        uint32_t sym = symbol();
+        int32_t index = !compact_ || !global ? signed_number() : 0;
+        if (global) {
+            Cell word = context::add_global(sym, true, false);
+            return finish(r, Cell{r.type, word.w1, sym, word.w3}, container);
+        }
+        Cell word{r.type | (r.new_line ? cell::new_line_flag : 0), 0, sym, uint32_t(index)};
+        if (index < 0) corrupt(at);
+        if (r.shared) {
+            Cell target = reference(false);
+            NodeId ctx = owned_context(target, 0);
+            if (!ctx) corrupt(r.at);
+            place(r, Cell{TYPE_OBJECT, ctx, 0, 0}, container, &word);
+            return;
+        }
+        Record owner;
+        owner.at = pos_;
+        if (compact_) {
+            uint8_t k = byte();
+            owner.type = k & 0x3F;
+            owner.flag = k & format::f_flag;
+        } else {
+            owner.word = word4();
+            owner.type = owner.word & 0xFF;
+        }
+        if (owner.type == TYPE_FUNCTION) return function(owner, container, &word);
+        if (owner.type != TYPE_OBJECT) corrupt(owner.at);
+        bool handlers = object_fields(owner);
+        context_of_object(owner, handlers, container, &word);
+    }
+
+    const uint8_t* base_;
+    const uint8_t* pos_;
+    const uint8_t* end_;
+    const uint8_t* payload_end_ = nullptr;
+    bool compact_;
+    Cell& root_;
+    uint32_t depth_ = 0;
+    const uint8_t* offsets_ = nullptr;
+    const uint8_t* strings_ = nullptr;
+    uint32_t symbol_count_ = 0;
+    uint32_t strings_size_ = 0;
+    std::vector<uint32_t> ids_;
+};
+
+[[noreturn]] void invalid_data(const Cell& binary) {
+    runtime::fire_error(runtime::Category::script, err::script::invalid_data, &binary);
+}
+
+} // namespace
+
+void decode(const Cell& binary, Cell& target) {
+    Rooted<Cell> source(binary);
+    Pin pin(source->w2);
+    uint32_t length = binary::length(*source);
+    const uint8_t* data = binary::head_ptr(*source);
+    if (length < format::header_size || std::memcmp(data, format::magic, 6) != 0)
+        invalid_data(*source);
+    uint8_t flags = data[7];
+    const uint8_t* base = data;
+    const uint8_t* body = data + format::header_size;
+    const uint8_t* end = data + length;
+    std::unique_ptr<uint8_t, LzBuffer> expanded;
+    if (flags & flag_compressed) {
+        uint32_t size = 0;
+        expanded.reset(lz::decompress(body, size_t(end - body), &size));
+        if (!expanded) invalid_data(*source);
+        body = expanded.get();
+        base = body - format::header_size;
+        end = body + size;
+    }
+    Reader reader(base, body, end, flags & flag_compact, target);
+    reader.read_body(flags & flag_symbols);
+}
+
+} // namespace kiv::kivbin

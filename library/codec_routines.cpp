@@ -1,0 +1,33 @@
+#include "library/codec_routines.h"
+
+#include "datatypes/binary.h"
+#include "datatypes/block.h"
+#include "datatypes/types.h"
+#include "io/kivbin.h"
+#include "runtime/errors.h"
+#include "runtime/roots.h"
+
+namespace kiv::codecs {
+namespace {
+
+// A valid container is longer than this.
+constexpr uint32_t shortest_container = 10;
+
+} // namespace
+
+void kivbin_encode(Cell* args) {
+    Rooted<Cell> out;
+    kivbin::encode(args[0], args[1].w1 != 0, *out);
+    args[0] = *out;
+}
+
+void kivbin_decode(Cell* args) {
+    if (cell::type_of(args[0]) != TYPE_BINARY || binary::length(args[0]) <= shortest_container)
+        runtime::fire_error(runtime::Category::script, err::script::invalid_data, &args[0]);
+    Rooted<Cell> values;
+    block::make_at(*values, 1);
+    kivbin::decode(args[0], *values);
+    args[0] = block::rs_length(*values) == 1 ? *block::rs_head(*values) : *values;
+}
+
+} // namespace kiv::codecs
