@@ -8,6 +8,7 @@
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
+#include "datatypes/function.h"
 #include "datatypes/native.h"
 #include "datatypes/word.h"
 #include "evaluator/comparison.h"
@@ -26,7 +27,9 @@
 #include "evaluator/system_natives.h"
 #include "evaluator/trap.h"
 #include "gui/backend/gui.h"
-#include "library/routines.h"
+#include "library/codec_routines.h"
+#include "library/core_routines.h"
+#include "library/predicates.h"
 #include "platform/os.h"
 #include "runtime/collector.h"
 #include "runtime/entry.h"
@@ -47,9 +50,21 @@ constexpr void (*native_modules[])() = {
     system_natives::register_natives,
 };
 
+// The modules whose routine bodies the boot sources bind by name.
+constexpr void (*routine_modules[])() = {
+    core_routines::register_routines,
+    predicates::register_routines,
+    codecs::register_routines,
+};
+
 // The natives of the language, numbered 1 to native_count; those whose
 // service is not built yet answer internal not-done.
 constexpr uint32_t native_count = 107;
+
+// The boot sources after the error catalog, in the order they run.
+constexpr const char* boot_order[] = {"boot",    "actions",    "natives",     "routines",
+                                      "core",    "predicates", "conversions", "series",
+                                      "collect", "operators",  "system"};
 
 void not_done(bool, const int32_t*) {
     runtime::fire_error(runtime::Category::internal, err::internal::not_done);
@@ -100,10 +115,12 @@ void start() {
             for (uint32_t i = 1; i <= native_count; ++i) natives::register_native(i, not_done);
             for (auto* register_natives : native_modules) register_natives();
             bind_make();
-            routines::bind_maker();
-            for (const char* name : {"boot", "actions", "natives", "operators", "system"})
-                run_source(name);
-            routines::unbind_maker();
+            for (auto* register_routines : routine_modules) register_routines();
+            // Routines are bound by name while the boot sources run, and
+            // never afterwards.
+            routine::binding_open = true;
+            for (const char* name : boot_order) run_source(name);
+            routine::binding_open = false;
         },
         *failure);
     if (!started) {

@@ -1,6 +1,7 @@
 #include "datatypes/function.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "datatypes/block.h"
@@ -440,7 +441,28 @@ namespace {
 
 std::vector<Body> bodies;
 
+struct Named {
+    std::string name;
+    uint32_t index;
+};
+std::vector<Named> named;
+
 } // namespace
+
+bool binding_open = false;
+
+void register_named(std::string_view name, Body body) {
+    named.push_back({std::string(name), register_body(body)});
+}
+
+uint32_t named_index(const Cell& name) {
+    if (cell::type_of(name) != TYPE_STRING) return 0;
+    for (const Named& entry : named)
+        if (string::length(name) == entry.name.size() &&
+            string::match_c_string(name, entry.name.c_str()))
+            return entry.index;
+    return 0;
+}
 
 uint32_t register_body(Body body) {
     bodies.push_back(body);
@@ -483,6 +505,18 @@ void store_arity(Cell& routine) {
     routine.header = (routine.header & ~arity_mask) | (count << arity_shift);
 }
 
+Cell* make(Cell*, const Cell* spec, uint32_t) {
+    uint32_t index = 0;
+    if (binding_open && cell::type_of(*spec) == TYPE_BLOCK && block::rs_length(*spec) == 2 &&
+        cell::type_of(cell_at(*spec, 0)) == TYPE_BLOCK)
+        index = named_index(cell_at(*spec, 1));
+    if (!index) runtime::fire_error(runtime::Category::internal, err::internal::routines);
+    Rooted<Cell> rspec(cell_at(*spec, 0));
+    Rooted<Cell> name(cell_at(*spec, 1));
+    function::validate_spec(*rspec);
+    return push(*rspec, &*name, index, 0, false);
+}
+
 int32_t form(const Cell*, Cell* buffer, const Cell*, int32_t part) {
     string::append_c_string(*buffer, "?routine?");
     return part - 9;
@@ -501,7 +535,8 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const C
 
 void init() {
     datatype::register_sparse(TYPE_ROUTINE, TYPE_FUNCTION, "routine!", action::no,
-                              {{Slot::reflect, action::inherit},
+                              {{Slot::make, make},
+                               {Slot::reflect, action::inherit},
                                {Slot::form, form},
                                {Slot::mold, mold},
                                {Slot::compare, function::compare}});

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -112,6 +113,15 @@ using Body = void (*)(Cell* args);
 uint32_t register_body(Body body);
 // The body registered at the index, null when there is none.
 Body body_at(uint32_t index);
+// Bodies under stable names. The modules that own routines register them
+// before the boot sources run; while `binding_open` is set (start-up only)
+// `make routine! [spec "name"]` binds the named body to a routine! with that
+// spec. Later, and for an unknown name, make raises internal routines.
+void register_named(std::string_view name, Body body);
+// The registry index of the named body, 0 when there is none.
+uint32_t named_index(const Cell& name);
+extern bool binding_open;
+
 // Runs the routine's body on the arguments; a routine without a registered
 // body raises internal not-done.
 void call(const Cell& routine, Cell* args);
@@ -124,6 +134,7 @@ uint32_t arity(const Cell& routine);
 // 31) in the header.
 void store_arity(Cell& routine);
 
+Cell* make(Cell* proto, const Cell* spec, uint32_t type);
 int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part);
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* arg,
              int32_t part, int32_t indent);

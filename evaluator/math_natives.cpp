@@ -26,6 +26,15 @@
 #include "runtime/words.h"
 
 namespace kiv::math_natives {
+int32_t shift_bits(int32_t data, int32_t n, Shift how) {
+    n = n < 0 ? 0 : n;
+    switch (how) {
+    case Shift::left: return n > 31 ? 0 : int32_t(uint32_t(data) << n);
+    case Shift::logical: return n > 31 ? 0 : int32_t(uint32_t(data) >> n);
+    default: return n > 31 ? (data < 0 ? -1 : 0) : data >> n;
+    }
+}
+
 namespace {
 
 using Script = runtime::Category;
@@ -274,20 +283,12 @@ void min(bool, const int32_t*) {
     max_min(false);
 }
 
-// shift data bits /left /logical: a count above 31 shifts everything out
-// (an arithmetic right shift of a negative value leaves -1); a negative
-// count is taken as 0.
+// shift data bits /left /logical.
 void shift(bool, const int32_t* refinements) {
-    int32_t data = integer::get(*arg(0));
-    int32_t n = std::max(integer::get(*arg(1)), 0);
-    int32_t result;
-    if (present(refinements, 0))
-        result = n > 31 ? 0 : int32_t(uint32_t(data) << n);
-    else if (present(refinements, 1))
-        result = n > 31 ? 0 : int32_t(uint32_t(data) >> n);
-    else
-        result = n > 31 ? (data < 0 ? -1 : 0) : data >> n;
-    integer::make_at(*arg(0), result);
+    Shift how = present(refinements, 0)   ? Shift::left
+                : present(refinements, 1) ? Shift::logical
+                                          : Shift::right;
+    integer::make_at(*arg(0), shift_bits(integer::get(*arg(0)), integer::get(*arg(1)), how));
 }
 
 // to-hex value /size length: an issue! of the last `length` of the eight

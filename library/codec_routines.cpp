@@ -2,6 +2,7 @@
 
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
+#include "datatypes/function.h"
 #include "datatypes/types.h"
 #include "io/kivbin.h"
 #include "runtime/errors.h"
@@ -28,6 +29,11 @@ void kivbin_decode(Cell* args) {
     block::make_at(*values, 1);
     kivbin::decode(args[0], *values);
     args[0] = block::rs_length(*values) == 1 ? *block::rs_head(*values) : *values;
+}
+
+void register_routines() {
+    routine::register_named("kivbin-encode", kivbin_encode);
+    routine::register_named("kivbin-decode", kivbin_decode);
 }
 
 } // namespace kiv::codecs

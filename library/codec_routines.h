@@ -5,6 +5,9 @@
 
 namespace kiv::codecs {
 
+// Registers the bodies below under their routine names.
+void register_routines();
+
 // encode* data [any-type!] compact? [logic!]: a new binary! holding the
 // data as KIVBIN, compact or regular.
 void kivbin_encode(Cell* args);

@@ -454,8 +454,11 @@ TEST_F(SystemNativesTest, FilesAndWaiting) {
     fs::path file = fs::temp_directory_path() / ("kiv-size-" + std::to_string(::getpid()));
     std::ofstream(file) << "12345";
     EXPECT_EQ(run("size? %" + file.string()), "5");
+    EXPECT_EQ(run("checksum %" + file.string() + " 'crc32"), "-873121252");
     fs::remove(file);
     EXPECT_EQ(run("size? %" + file.string()), "none");
+    EXPECT_EQ(site_of("checksum %" + file.string() + " 'crc32"),
+              (runtime::ErrorSite{runtime::Category::access, err::access::cannot_open}));
     EXPECT_EQ(run("size? %" + fs::temp_directory_path().string() + "/"), "none");
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(run("wait 0.05"), "none");
