@@ -4,12 +4,15 @@
 
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "boot/startup.h"
 #include "console/stdio.h"
+#include "platform/os.h"
 #include "runtime/entry.h"
 #include "runtime/fatal.h"
+#include "runtime/faults.h"
 #include "runtime/throw.h"
 
 namespace {
@@ -26,6 +29,7 @@ struct Run {
 
 void* interpret(void* data) {
     auto* run = static_cast<Run*>(data);
+    kiv::runtime::prepare_thread();
     kiv::runtime::run([run] {
         try {
             kiv::boot::start();
@@ -53,7 +57,14 @@ int main(int argc, char** argv) {
     pthread_attr_init(&attributes);
     pthread_attr_setstacksize(&attributes, interpreter_stack);
     pthread_t thread;
-    if (pthread_create(&thread, &attributes, interpret, &run) != 0) interpret(&run);
+    if (pthread_create(&thread, &attributes, interpret, &run) != 0) {
+        // The machine stack check then keeps to the main stack's bounds:
+        // deep recursion ends in the stack-overflow error sooner.
+        constexpr std::string_view warning =
+            "*** Warning: no room for the interpreter's stack; deep recursion is limited\n";
+        kiv::os::write_all(kiv::runtime::std_handles.error, warning.data(), warning.size());
+        interpret(&run);
+    }
     pthread_join(thread, nullptr);
     return run.status;
 }

@@ -464,18 +464,20 @@ void count_quotes_lines(const uint8_t* start, const uint8_t* end, uint32_t unit,
     }
 }
 
-bool brace_closes(const uint8_t* start, const uint8_t* end, uint32_t unit) {
-    int32_t depth = 0;
-    for (; start < end; start += unit) {
+uint32_t first_unclosed_brace(const uint8_t* start, const uint8_t* end, uint32_t unit) {
+    // A brace matches as in a left-to-right walk with a stack of open
+    // braces; only the bottom of the stack matters: when the walk ends with
+    // braces open, the bottom one is the first that never closes.
+    uint32_t depth = 0, bottom = 0, i = 0;
+    for (; start < end; start += unit, ++i) {
         uint32_t cp = get_char(start, unit);
-        if (cp == '{')
-            ++depth;
-        else if (cp == '}') {
-            if (depth == 1) return true;
+        if (cp == '{') {
+            if (depth++ == 0) bottom = i;
+        } else if (cp == '}' && depth > 0) {
             --depth;
         }
     }
-    return false;
+    return depth > 0 ? bottom : i;
 }
 
 int32_t form(const Cell& value, Cell& output, const Cell* part, int32_t limit) {
@@ -492,31 +494,27 @@ int32_t mold(const Cell& value, Cell& output, bool all, const Cell* part, int32_
     uint32_t count = whole;
     if (part && part_count(part) != 0) count = limit < 0 ? 0 : std::min(whole, uint32_t(limit));
 
-    // Source addresses are re-read after every append: appending allocates.
-    auto range = [&](uint32_t from, const uint8_t*& start, const uint8_t*& end) {
-        Buffer* b = buffer_of(v);
-        start = unit_at(b, head + from);
-        end = unit_at(b, head + count);
-        return b->unit();
-    };
-    const uint8_t *start, *end;
-    uint32_t unit = range(0, start, end);
+    // Source addresses are good until the first append (appending
+    // allocates): the loop below re-reads the buffer for every character.
+    Buffer* b = buffer_of(v);
+    uint32_t unit = b->unit();
+    const uint8_t* start = unit_at(b, head);
+    const uint8_t* end = unit_at(b, head + count);
     int32_t quotes = 0, lines = 0;
     count_quotes_lines(start, end, unit, quotes, lines);
     bool braces = lines >= 3 || quotes > 0 || whole >= 50;
 
+    // Braces from the first one that never closes on are escaped.
+    uint32_t unclosed = braces ? first_unclosed_brace(start, end, unit) : count;
+
     put(output, braces ? '{' : '"');
-    bool balanced = true;
     int32_t depth = 0;
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t cp = get_char(unit_at(buffer_of(v), head + i), unit);
         if (!braces) {
             append_escaped_char(output, cp, all);
         } else if (cp == '{') {
-            if (balanced) {
-                range(i, start, end);
-                balanced = brace_closes(start, end, unit);
-            }
+            bool balanced = i < unclosed;
             if (balanced) ++depth;
             append_text(output, balanced ? "{" : "^{");
         } else if (cp == '}') {

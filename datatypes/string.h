@@ -116,8 +116,9 @@ void append_escaped_char(Cell& output, uint32_t cp, bool all);
 // Counts double quotes and line feeds between two unit addresses.
 void count_quotes_lines(const uint8_t* start, const uint8_t* end, uint32_t unit, int32_t& quotes,
                         int32_t& lines);
-// Whether the "{" at start has its matching "}" before end.
-bool brace_closes(const uint8_t* start, const uint8_t* end, uint32_t unit);
+// The index (in units from start) of the first "{" that has no matching
+// "}" before end; the count of units when every brace closes.
+uint32_t first_unclosed_brace(const uint8_t* start, const uint8_t* end, uint32_t unit);
 
 } // namespace kiv::string
 

@@ -1,7 +1,6 @@
 #include "evaluator/interpreter.h"
 
 #include <array>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -56,19 +55,6 @@ uint32_t kind_of(const Cell& entry) {
     return (entry.header >> arg_kind::shift) & 3;
 }
 
-// The machine stack must not run out before the call-frame stack does:
-// deep recursion raises the language's stack-overflow error instead.
-// `stack_limit` is the lowest frame address allowed; interrupt() raises it
-// above every address, so that the next check fails.
-uintptr_t lowest_frame = 0;
-std::atomic<uintptr_t> stack_limit = 0;
-constexpr uintptr_t stack_margin = 256 * 1024;
-
-[[noreturn]] void raise_stack_overflow() {
-    stack_limit.store(lowest_frame, std::memory_order_relaxed);
-    runtime::fire_error(runtime::Category::internal, err::internal::stack_overflow);
-}
-
 // Runs the C++ code of a native, action or routine; a C++ failure inside
 // it becomes a language error (no-memory for memory exhaustion).
 void run_builtin(const Cell& function, int32_t* refinements) {
@@ -79,12 +65,6 @@ void run_builtin(const Cell& function, int32_t* refinements) {
         default: routine::call(function, stack::state.base);
         }
     });
-}
-
-void check_machine_stack() {
-    auto frame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-    if (frame < stack_limit.load(std::memory_order_relaxed)) [[unlikely]]
-        raise_stack_overflow();
 }
 
 bool is_function_type(uint32_t type) {
@@ -901,7 +881,7 @@ void argument_types(const Cell& function, Cell* types, uint32_t n) {
 // evaluated in that frame.
 [[gnu::noinline]] const Cell* eval_control(Control form, const Cell& native, const Cell* pos,
                                            const Cell* tail, const Cell& code, bool keep) {
-    check_machine_stack();
+    stack::check_machine();
     Cell function = native;
     Cell name = pos[-1];
     Cell* held = stack::push(function);
@@ -962,18 +942,12 @@ void init() {
         stack::state.top = top;
         return series::comparison_result(result);
     };
-    runtime::StackBounds bounds = runtime::init_stack_bounds();
-    lowest_frame = bounds.low ? bounds.low + stack_margin : 0;
-    stack_limit.store(lowest_frame, std::memory_order_relaxed);
+    stack::set_machine_stack(runtime::init_stack_bounds());
     static bool marker_added = false;
     if (!marker_added) {
         collector::add_marker([] { collector::mark_values(&position, &position + 1); });
         marker_added = true;
     }
-}
-
-void interrupt() {
-    stack_limit.store(UINTPTR_MAX, std::memory_order_relaxed);
 }
 
 namespace {
@@ -994,7 +968,7 @@ template <bool Traced>
 
 template <bool Traced>
 void eval_block(const Cell& block, bool set_result) {
-    check_machine_stack();
+    stack::check_machine();
     PositionGuard guard;
     Cell code = block;
     stack::mark_eval(words::word<"<body>">());
@@ -1031,7 +1005,7 @@ void eval_here(const Cell& block) {
         eval(block, true);
         return;
     }
-    check_machine_stack();
+    stack::check_machine();
     PositionKeeper keeper;
     Cell code = block;
     Pin pin(code.w2);
@@ -1208,7 +1182,7 @@ template <bool Traced>
 const Cell* call(const Cell& function_value, const Cell* pos, const Cell* tail, const Cell& code,
                  bool keep, const Cell* path, uint32_t path_index, const Cell* name_word,
                  uint32_t call_mode, bool infix) {
-    check_machine_stack();
+    stack::check_machine();
     Cell function = function_value;
     Cell name = call_name(name_word, path ? nullptr : pos, code);
     if constexpr (Traced) {
@@ -1282,7 +1256,7 @@ void eval_function(const Cell& function, NodeId, const Cell& name, uint32_t kind
 
 void call_with_values(const Cell& function_value, const Cell* values, uint32_t count,
                       uint32_t kind) {
-    check_machine_stack();
+    stack::check_machine();
     Cell function = function_value;
     uint32_t type = cell::type_of(function);
     if (!is_function_type(type)) runtime::quit_with_error(runtime::fatal::no_switch_matched, 0);

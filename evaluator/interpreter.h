@@ -43,11 +43,6 @@ constexpr uint32_t literal_arguments = 4;
 
 void init();
 
-// Stops a runaway evaluation: the next call or block that the interpreter
-// starts raises the stack-overflow error, as when the machine stack runs
-// out. Async-signal-safe and callable from any thread (a watchdog).
-void interrupt();
-
 // Evaluates every expression of the block; the last value is the result,
 // copied into the caller's slot 0 (set_result) or left as its last pushed
 // value.

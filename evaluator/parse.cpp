@@ -371,7 +371,10 @@ bool Engine::run() {
     istack_.push(input_.get());
     Cell outer = rules_.get();
     push_block(outer);
-    while (state_ != State::end && !halted()) step();
+    while (state_ != State::end && !halted()) {
+        stack::check_machine();
+        step();
+    }
     if (interrupted_) return false;
     if (!stopped_) {
         matched_ = matched_ && istack_.length() == 1 && pos() >= limit();

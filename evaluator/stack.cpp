@@ -121,6 +121,30 @@ void overflow() {
     runtime::fire_error(runtime::Category::internal, err::internal::stack_overflow);
 }
 
+std::atomic<uintptr_t> machine_limit = 0;
+
+namespace {
+
+// The limit the machine stack check restores after an interrupt.
+uintptr_t machine_low = 0;
+constexpr uintptr_t machine_margin = 256 * 1024;
+
+} // namespace
+
+void set_machine_stack(runtime::StackBounds bounds) {
+    machine_low = bounds.low ? bounds.low + machine_margin : 0;
+    machine_limit.store(machine_low, std::memory_order_relaxed);
+}
+
+void machine_overflow() {
+    machine_limit.store(machine_low, std::memory_order_relaxed);
+    runtime::fire_error(runtime::Category::internal, err::internal::stack_overflow);
+}
+
+void interrupt() {
+    machine_limit.store(UINTPTR_MAX, std::memory_order_relaxed);
+}
+
 void pop(uint32_t n) {
     state.top = uint32_t(state.top - state.bottom) < n ? state.bottom : state.top - n;
 }

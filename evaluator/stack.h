@@ -13,9 +13,11 @@
 // it is set, and the target clears it. Errors are C++ exceptions.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/faults.h"
 #include "runtime/memory.h"
 
 namespace kiv::stack {
@@ -109,6 +111,24 @@ inline Cell* values_at(uint32_t word2) {
 // Raises the stack-overflow error; the reserved room is open while the
 // error is made and thrown, so raising it cannot overflow again.
 [[noreturn]] void overflow();
+
+// The machine stack must not run out before the call-frame stack does:
+// the interpreter checks it before every call and block, and loops that
+// run long without calls (parse) at every step. `machine_limit` is the
+// lowest frame address allowed (0: unchecked).
+extern std::atomic<uintptr_t> machine_limit;
+// Sets the limit a margin above the low end of the running thread's stack.
+void set_machine_stack(runtime::StackBounds bounds);
+[[noreturn]] void machine_overflow();
+inline void check_machine() {
+    auto frame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+    if (frame < machine_limit.load(std::memory_order_relaxed)) [[unlikely]]
+        machine_overflow();
+}
+// Stops a runaway evaluation: the next check raises the stack-overflow
+// error, as when the machine stack runs out. Async-signal-safe and callable
+// from any thread (a watchdog).
+void interrupt();
 
 inline Cell* reset() {
     return state.top = state.base;

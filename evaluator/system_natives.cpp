@@ -5,8 +5,10 @@
 #include <cctype>
 #include <cmath>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "datatypes/binary.h"
 #include "datatypes/bitset.h"
@@ -41,6 +43,7 @@
 #include "io/files.h"
 #include "io/inflate.h"
 #include "platform/os.h"
+#include "platform/process.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
@@ -480,8 +483,84 @@ void decompress(bool, const int32_t* refinements) {
     run_codec(decompressors[m], data, std::min(capacity, most), method);
 }
 
-void call(bool, const int32_t*) {
-    not_done();
+// ------------------------------------------------------------------- call
+
+// The child's standard input from a /input value: a file! opened, text as
+// UTF-8, a binary's bytes as they are. `copy` holds text bytes; a binary is
+// read in place, which holds while nothing allocates until the child ends.
+os::InputSource input_source(const Cell& in, std::vector<uint8_t>& copy) {
+    if (cell::type_of(in) == TYPE_FILE)
+        return {os::InputSource::Kind::file, {}, file::to_os_string(in)};
+    std::span<const uint8_t> bytes = bytes_of(in, copy);
+    return {os::InputSource::Kind::bytes,
+            {reinterpret_cast<const char*>(bytes.data()), bytes.size()},
+            {}};
+}
+
+os::OutputTarget output_target(const Cell& out) {
+    if (cell::type_of(out) == TYPE_FILE)
+        return {os::OutputTarget::Kind::file, file::to_os_string(out)};
+    return {os::OutputTarget::Kind::capture, {}};
+}
+
+// Appends captured bytes to the /output or /error value: to a binary! as
+// they are, to a string! decoded as UTF-8 (all at once, so that a
+// character split between reads comes out whole).
+void append_captured(Cell& target, const std::string& bytes) {
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    if (cell::type_of(target) == TYPE_BINARY)
+        return binary::append_bytes(target, data, uint32_t(bytes.size()));
+    if (cell::type_of(target) != TYPE_STRING || bytes.empty()) return;
+    Rooted<Cell> text;
+    string::load_at(data, uint32_t(bytes.size()), *text, string::Encoding::utf8);
+    string::concatenate(target, *text, -1, false);
+}
+
+// call cmd /wait /show /console /shell /input in /output out /error err:
+// runs a program (or, with /shell, a command of /bin/sh). A program not
+// found is tried once more through the shell. Answers the exit code with
+// /wait, else the process id; -1 when nothing could be started. /show has
+// no meaning here; /console is not built.
+void call(bool, const int32_t* refinements) {
+    enum : uint32_t {
+        wait_ref,
+        show_ref,
+        console_ref,
+        shell_ref,
+        input_ref,
+        output_ref,
+        error_ref
+    };
+    if (present(refinements, console_ref)) not_done();
+    const Cell& command = *arg(0);
+    const bool is_file = cell::type_of(command) == TYPE_FILE;
+    const std::string text = is_file ? file::to_os_string(command) : url::utf8_text(command);
+    const bool shell = present(refinements, shell_ref);
+
+    os::ProcessRequest request;
+    request.wait = present(refinements, wait_ref);
+    if (shell)
+        request.argv = {"/bin/sh", "-c", text};
+    else
+        request.argv = is_file ? std::vector<std::string>{text} : os::split_command(text);
+    std::vector<uint8_t> input_copy;
+    if (present(refinements, input_ref))
+        request.input = input_source(*refinement_arg(refinements, input_ref), input_copy);
+    if (present(refinements, output_ref))
+        request.output = output_target(*refinement_arg(refinements, output_ref));
+    if (present(refinements, error_ref))
+        request.error = output_target(*refinement_arg(refinements, error_ref));
+
+    os::ProcessResult result = os::run_process(request);
+    if (!result.launched && result.not_found && !shell) {
+        request.argv = {"/bin/sh", "-c", text};
+        result = os::run_process(request);
+    }
+    if (present(refinements, output_ref))
+        append_captured(*refinement_arg(refinements, output_ref), result.output);
+    if (present(refinements, error_ref))
+        append_captured(*refinement_arg(refinements, error_ref), result.error);
+    integer::make_at(*arg(0), result.launched ? result.code : -1);
 }
 
 // --------------------------------------------------------------- new-line

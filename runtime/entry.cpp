@@ -13,7 +13,7 @@ namespace kiv::runtime {
 StdHandles std_handles;
 
 void os_init(int argc, char** argv) {
-    install_fault_handlers(init_stack_bounds());
+    install_fault_handlers();
     std_handles = StdHandles{};
     init_command_line(argc, argv);
 }

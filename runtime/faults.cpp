@@ -38,16 +38,16 @@ constexpr CodeMap signal_codes[] = {
 // off the stack (the kernel keeps a gap of this size below a growing stack).
 constexpr uintptr_t guard_gap = 1 << 20;
 
-// Room for the handler, whatever the size of the thread's own stack.
-alignas(16) char alternate_stack[1 << 16];
+// Room for the handler, whatever the size of the thread's own stack: each
+// thread that runs Kiv code has its own, as it has its own stack bounds.
+alignas(16) thread_local char alternate_stack[1 << 16];
+thread_local StackBounds stack_bounds;
 
 bool in_stack_guard(uintptr_t address, StackBounds stack) {
     if (stack.low == 0) return false;
     uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
     return address + guard_gap >= stack.low && address < stack.low + page;
 }
-
-StackBounds stack_bounds;
 
 void on_fault(int signal, siginfo_t* info, void*) {
     auto address = reinterpret_cast<uintptr_t>(info->si_addr);
@@ -81,12 +81,16 @@ int fault_code(int signal, int si_code, uintptr_t address, StackBounds stack) {
     return fatal::unknown_error;
 }
 
-void install_fault_handlers(StackBounds stack) {
-    stack_bounds = stack;
+void prepare_thread() {
+    stack_bounds = init_stack_bounds();
     stack_t alternate{};
     alternate.ss_sp = alternate_stack;
     alternate.ss_size = sizeof alternate_stack;
     sigaltstack(&alternate, nullptr);
+}
+
+void install_fault_handlers() {
+    prepare_thread();
     struct sigaction action {};
     action.sa_sigaction = on_fault;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;

@@ -7,7 +7,7 @@
 
 namespace kiv::runtime {
 
-// The lowest and highest address of the main thread's stack.
+// The lowest and highest address of a thread's stack.
 struct StackBounds {
     uintptr_t low = 0;
     uintptr_t high = 0;
@@ -21,7 +21,13 @@ StackBounds init_stack_bounds();
 // a stack overflow (19).
 int fault_code(int signal, int si_code, uintptr_t address, StackBounds stack);
 
-// Installs the fault handlers on an alternate signal stack.
-void install_fault_handlers(StackBounds stack);
+// Installs the fault handlers, and prepares the calling thread.
+void install_fault_handlers();
+
+// Gives the calling thread what the handler needs there: an alternate
+// signal stack of its own and its stack bounds, so that running off its
+// stack is reported as a stack overflow. Every thread that runs Kiv code
+// calls it first.
+void prepare_thread();
 
 } // namespace kiv::runtime

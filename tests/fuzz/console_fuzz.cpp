@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "evaluator/interpreter.h"
+#include "evaluator/stack.h"
 #include "harness.h"
 
 namespace {
@@ -31,7 +31,7 @@ void watch() {
         int64_t start = started_at.load();
         if (start && Clock::now().time_since_epoch().count() - start >
                          std::chrono::nanoseconds(time_limit).count())
-            interpreter::interrupt();
+            stack::interrupt();
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdint>
+#include <thread>
 
 #include "death_text.h"
 #include "runtime/entry.h"
@@ -117,6 +118,20 @@ TEST(FaultDeathTest, StackOverflowIsStackError) {
             limit_stack();
             start();
             recurse(0);
+        },
+        ExitedWithCode(19), contains_text("*** Runtime Error 19: stack error or overflow\n"));
+}
+
+TEST(FaultDeathTest, StackOverflowOnAPreparedThreadIsStackError) {
+    // The interpreter runs on a thread of its own: its overflow must be
+    // reported with that thread's bounds, on that thread's signal stack.
+    EXPECT_EXIT(
+        {
+            start();
+            std::thread([] {
+                runtime::prepare_thread();
+                recurse(0);
+            }).join();
         },
         ExitedWithCode(19), contains_text("*** Runtime Error 19: stack error or overflow\n"));
 }
