@@ -29,6 +29,7 @@
 #include "gui/backend/gui.h"
 #include "library/codec_routines.h"
 #include "library/core_routines.h"
+#include "library/os_routines.h"
 #include "library/predicates.h"
 #include "platform/os.h"
 #include "runtime/collector.h"
@@ -55,6 +56,7 @@ constexpr void (*routine_modules[])() = {
     core_routines::register_routines,
     predicates::register_routines,
     codecs::register_routines,
+    os_routines::register_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose
