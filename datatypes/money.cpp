@@ -76,20 +76,21 @@ constexpr auto number_of = [] {
     return t;
 }();
 
-// Digit bytes: bytes 5-9 and the high nibble of byte 10 hold the upper
-// half, the low nibble of byte 10 and bytes 11-15 the lower one.
+// The six digits of bytes 5-7, then the sixteen of bytes 8-15 (words 2
+// and 3) folded in place: nibble pairs to bytes 0-99, byte pairs to
+// 0-9999, and so on up to one 64-bit number.
 Amount decode(const Cell& c) {
-    uint8_t bytes[16];
-    std::memcpy(bytes, &c, sizeof bytes);
-    auto pair = [&](uint32_t i) { return uint64_t(number_of[bytes[i]]); };
-    uint64_t high = 0, low = bytes[10] & 15;
-    for (uint32_t i = 5; i < 10; ++i) high = high * 100 + pair(i);
-    high = high * 10 + (bytes[10] >> 4);
-    for (uint32_t i = 11; i < 16; ++i) low = low * 100 + pair(i);
+    uint64_t high = uint64_t(number_of[c.w1 >> 8 & 255]) * 10000 +
+                    number_of[c.w1 >> 16 & 255] * 100 + number_of[c.w1 >> 24];
+    uint64_t x = __builtin_bswap64(uint64_t(c.w3) << 32 | c.w2);
+    x = (x & 0x0F0F0F0F0F0F0F0Full) + (x >> 4 & 0x0F0F0F0F0F0F0F0Full) * 10;
+    x = (x & 0x00FF00FF00FF00FFull) + (x >> 8 & 0x00FF00FF00FF00FFull) * 100;
+    x = (x & 0x0000FFFF0000FFFFull) + (x >> 16 & 0x0000FFFF0000FFFFull) * 10000;
+    x = (x & 0xFFFFFFFFull) + (x >> 32) * 100000000;
     Amount a;
-    a.units = u128(high) * half + low;
+    a.units = u128(high) * 10000000000000000ull + x;
     a.negative = (c.header & sign_bit) != 0;
-    a.currency = bytes[4];
+    a.currency = c.w1 & 255;
     return a;
 }
 

@@ -221,11 +221,32 @@ inline const Cell* push_as_is(const Cell* pos, const Cell& code) {
     return pos + 1;
 }
 
+// The call shape of a function, kept in word 3 of its cached argument
+// list cell: a simple function has only evaluated arguments (no get-word,
+// lit-word or return: entries, no refinements, no locals), so a call just
+// fetches that many expressions. The shape is derived from the list and
+// lives exactly as long as it.
+namespace shape {
+constexpr uint32_t simple = 0x80000000u;
+constexpr uint32_t count_mask = 0xFFFFu;
+} // namespace shape
+
+uint32_t shape_of(const Cell& list) {
+    const Cell* entry = block_cells(list) + list.w1;
+    auto count = uint32_t(block::rs_length(list));
+    if (count > shape::count_mask) return 0;
+    for (uint32_t i = 0; i < count; ++i)
+        if (cell::type_of(entry[i]) != TYPE_TYPESET || kind_of(entry[i]) != arg_kind::normal)
+            return 0;
+    return shape::simple | count;
+}
+
 // The argument list of a function value, built from its spec on first
 // call and kept in the value's extras block: one typeset per argument (its
 // kind in bits 20-21), one refinement! per refinement (for natives and
 // actions numbered in word 3), an integer! counting /local and its words,
 // and for natives and actions a last integer! counting the refinements.
+// Word 3 of the cached cell holds the call shape.
 [[gnu::noinline]] Cell build_argument_list(const Cell& function) {
     // Resolving the type words uses the stack above its top. An error
     // leaves the stack as its catcher set it, with the error on top.
@@ -287,6 +308,7 @@ inline const Cell* push_as_is(const Cell* pos, const Cell& code) {
         entry->header |= kind << arg_kind::shift;
     }
     if (native && refinements) block::append_value(*list, Cell{TYPE_INTEGER, 0, refinements, 0});
+    list->w3 = shape_of(*list);
     *extras::at(function, extras::arguments) = *list;
     return *list;
 }
@@ -421,6 +443,44 @@ int32_t find_refinement(const Cell* list, uint32_t count, const Cell& element) {
 
 constexpr uint32_t max_refinements = 64;
 
+// Fetches the arguments of a simple function (see shape) into the current
+// frame; returns the position after the last one.
+template <bool Traced>
+[[gnu::always_inline]] inline const Cell*
+fetch_simple(const Cell& list_block, const Cell* pos, const Cell* tail, const Cell& code,
+             uint32_t call_mode, const Cell& function, const Cell& name) {
+    uint32_t count = list_block.w3 & shape::count_mask;
+    if (!count) return pos;
+    Pin pin(list_block.w2);
+    const Cell* list = pin.buffer()->head_cell() + list_block.w1;
+    for (uint32_t argument = 0; argument < count; ++argument) {
+        pos = fetch<Traced>(list[argument], pos, tail, code, false, call_mode, function, name,
+                            argument);
+        if (rt.pending) break;
+    }
+    return pos;
+}
+
+// Reports the call and, for natives and actions, runs their code with the
+// arguments in the current frame.
+template <bool Traced>
+[[gnu::always_inline]] inline void run_code(const Cell& function, const Cell* pos, const Cell& code,
+                                            const Cell& name, uint32_t call_mode,
+                                            int32_t* refinements) {
+    report<Traced>(event::call, &code, call_mode ? nullptr : pos, &name, &function);
+
+    // A pending exit raised inside C++ code that called back into Kiv (a
+    // sort comparator, a parse action, a tracer) crossed that code as an
+    // exception; it becomes a pending code again here.
+    uint32_t type = cell::type_of(function);
+    try {
+        if (type == TYPE_NATIVE || type == TYPE_ACTION) run_builtin(function, refinements);
+    } catch (const runtime::Throw& t) {
+        if (t.code < runtime::code::thrw || t.code > runtime::code::brk) throw;
+        rt.pending = t.code;
+    }
+}
+
 // Fetches the arguments of a call into the current frame (the frame's
 // slots follow the function's context entries) and, for natives and
 // actions, calls the code. Returns the position after the last argument.
@@ -432,6 +492,13 @@ eval_arguments(const Cell& function, const Cell* pos, const Cell* tail, const Ce
     uint32_t type = cell::type_of(function);
     bool native = type == TYPE_NATIVE || type == TYPE_ACTION;
     Cell list_block = argument_list(function);
+    if ((list_block.w3 & shape::simple) && !path && !infix) [[likely]] {
+        pos = fetch_simple<Traced>(list_block, pos, tail, code, call_mode, function, name);
+        if (rt.pending) return pos;
+        int32_t refinements[max_refinements]; // none: the native has no refinements
+        run_code<Traced>(function, pos, code, name, call_mode, refinements);
+        return pos;
+    }
     Pin pin(list_block.w2);
     const Cell* list = pin.buffer()->head_cell() + list_block.w1;
     auto count = uint32_t(pin.buffer()->tail_cell() - list);
@@ -530,17 +597,7 @@ eval_arguments(const Cell& function, const Cell* pos, const Cell* tail, const Ce
         }
     }
 
-    report<Traced>(event::call, &code, call_mode ? nullptr : pos, &name, &function);
-
-    // A pending exit raised inside C++ code that called back into Kiv (a
-    // sort comparator, a parse action, a tracer) crossed that code as an
-    // exception; it becomes a pending code again here.
-    try {
-        if (type == TYPE_NATIVE || type == TYPE_ACTION) run_builtin(function, refinements);
-    } catch (const runtime::Throw& t) {
-        if (t.code < runtime::code::thrw || t.code > runtime::code::brk) throw;
-        rt.pending = t.code;
-    }
+    run_code<Traced>(function, pos, code, name, call_mode, refinements);
     return pos;
 }
 

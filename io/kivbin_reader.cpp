@@ -3,6 +3,7 @@
 // data could describe, or builds a value the rest of the runtime cannot
 // handle. Every failure raises script kb-invalid-record with the offset of
 // the failing byte + 1.
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "evaluator/stack.h"
 #include "io/kivbin.h"
 #include "io/kivbin_format.h"
+#include "runtime/calendar.h"
 #include "runtime/errors.h"
 #include "runtime/lz.h"
 #include "runtime/memory.h"
@@ -488,7 +490,22 @@ class Reader {
             value.w3 = word4();
             value.w2 = word4();
         }
+        if (!valid_date(value)) corrupt(r.at);
         return value;
+    }
+
+    // A day of the calendar, and a time (UTC from the local day's start)
+    // that keeps the local time within the day, or none at all.
+    static bool valid_date(const Cell& value) {
+        uint32_t packed = value.w1;
+        int32_t month = calendar::month_of(packed), day = calendar::day_of(packed);
+        if (month < 1 || month > 12 || day < 1 ||
+            day > calendar::month_length(calendar::year_of(packed), month))
+            return false;
+        double time = cell::get_float(value);
+        if (!calendar::has_time(packed)) return time == 0;
+        return std::isfinite(time) && time > -calendar::seconds_per_day &&
+               time < 2 * calendar::seconds_per_day;
     }
 
     // money!: the currency index and 22 decimal digits; the sign is the F

@@ -166,16 +166,26 @@ class Writer {
         return it->second;
     }
 
-    // The reference path of a value already written: the enclosing
-    // indexes from the root, then the value's own.
-    void path(const std::vector<uint32_t>& indexes) {
+    // Files the key under the current path: the enclosing indexes from
+    // the root, then the value's own. Paths lie back to back in one
+    // vector, each after its length.
+    void register_path(NodeId key) {
+        references_.try_emplace(key, uint32_t(paths_.size()));
+        paths_.push_back(uint32_t(enclosing_.size() + 1));
+        paths_.insert(paths_.end(), enclosing_.begin(), enclosing_.end());
+        paths_.push_back(index_);
+    }
+
+    // The reference path of a value already written.
+    void path(uint32_t at) {
+        uint32_t n = paths_[at];
         if (!compact_) {
             word4(format::regular_reference);
-            word4(uint32_t(indexes.size()));
+            word4(n);
         } else {
-            put_varint(payload_, uint32_t(indexes.size()));
+            put_varint(payload_, n);
         }
-        for (uint32_t index : indexes) number(index);
+        for (uint32_t i = 1; i <= n; ++i) number(paths_[at + i]);
     }
 
     // The walk.
@@ -208,9 +218,7 @@ class Writer {
             if (found != references_.end()) {
                 shared(value, found->second);
             } else {
-                std::vector<uint32_t> at = enclosing_;
-                at.push_back(index_);
-                references_.emplace(key, std::move(at));
+                register_path(key);
                 enclosing_.push_back(index_);
                 index_ = 0;
                 content(value);
@@ -222,7 +230,7 @@ class Writer {
         --depth_;
     }
 
-    void shared(const Cell& value, const std::vector<uint32_t>& at) {
+    void shared(const Cell& value, uint32_t at) {
         uint32_t type = cell::type_of(value);
         bool new_line = value.header & cell::new_line_flag;
         bool head =
@@ -434,9 +442,7 @@ class Writer {
     // later words of it refer to the error; then the code and the six
     // fields after code, type and id.
     void error_record(const Cell& value, bool new_line) {
-        std::vector<uint32_t> at = enclosing_;
-        at.push_back(index_);
-        references_.try_emplace(value.w1, std::move(at));
+        register_path(value.w1);
         header(TYPE_ERROR, new_line, false, false);
         number(cells::at(value.w1, error::Field::code)->w2);
         enclosing_.push_back(index_);
@@ -582,8 +588,10 @@ class Writer {
     std::vector<uint32_t> offsets_;
     std::vector<uint32_t> symbol_ids_;
     std::unordered_map<uint32_t, uint32_t> symbol_numbers_;
-    // Where each series, object or bound word's context was first written.
-    std::unordered_map<NodeId, std::vector<uint32_t>> references_;
+    // Where each series, object or bound word's context was first
+    // written: its path's position in paths_.
+    std::unordered_map<NodeId, uint32_t> references_;
+    std::vector<uint32_t> paths_;
     std::vector<uint32_t> enclosing_;
     uint32_t index_ = 0;
     uint32_t depth_ = 0;
