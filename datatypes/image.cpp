@@ -9,6 +9,7 @@
 #include "datatypes/block.h"
 #include "datatypes/compound.h"
 #include "datatypes/datatype.h"
+#include "datatypes/file.h"
 #include "datatypes/image_layer.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
@@ -19,6 +20,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
 #include "evaluator/stack.h"
+#include "io/files.h"
 #include "runtime/errors.h"
 #include "runtime/ownership.h"
 #include "runtime/roots.h"
@@ -539,6 +541,55 @@ Cell* copy(Cell* image, Cell* out, const Cell* part, bool, const Cell*) {
 }
 
 } // namespace
+
+// --------------------------------------------------------------- codecs
+
+namespace {
+
+[[noreturn]] void bad_media() {
+    runtime::fire_error(runtime::Category::access, err::access::bad_media);
+}
+
+// Makes the image of decoded bytes; false when they have no signature.
+bool decode_bytes(const uint8_t* bytes, size_t length, Cell& out) {
+    if (image_codecs::sniff(bytes, length) == image_codecs::unknown) return false;
+    image_codecs::Decoded::Result result;
+    NodeId node = decode(bytes, length, result);
+    switch (result) {
+    case image_codecs::Decoded::ok: make_at(out, node); return true;
+    case image_codecs::Decoded::unsupported: not_done();
+    case image_codecs::Decoded::no_memory:
+        runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
+    default: bad_media();
+    }
+}
+
+} // namespace
+
+bool decode_binary(const Cell& binary, Cell& out) {
+    // The bytes are read before anything is allocated.
+    return decode_bytes(binary::head_ptr(binary), binary::length(binary), out);
+}
+
+void decode_source(const Cell& source, Cell& out) {
+    if (cell::type_of(source) == TYPE_BINARY) {
+        if (!decode_binary(source, out)) none::make_at(out);
+        return;
+    }
+    io::BytesResult read = io::read_file(file::to_os_string(source));
+    if (!read.status.ok() || !decode_bytes(read.bytes.data(), read.bytes.size(), out))
+        runtime::fire_error(runtime::Category::access, err::access::cannot_open, &source);
+}
+
+void encode_checked(const Cell& image, int32_t encoder, Cell& out) {
+    if (!image.w2 || !pixel_count(image)) bad_media();
+    std::vector<uint8_t> bytes;
+    if (encoder < image_codecs::bmp || encoder > image_codecs::tiff) bad_media();
+    auto format = image_codecs::Format(encoder);
+    if (!image_codecs::can_encode(format)) not_done();
+    if (!encode(image.w2, format, bytes)) bad_media();
+    binary::load_at(out, bytes.data(), uint32_t(bytes.size()));
+}
 
 void init() {
     using namespace action;

@@ -36,6 +36,19 @@ void extract_data(const Cell& image, uint32_t mode, Cell& out);
 // tuple! or an integer!; another value raises script invalid-arg.
 void set_data(const Cell& image, const Cell& value, uint32_t mode);
 
+// The image the bytes of a binary! hold when they start with a known
+// signature; false (and `out` untouched) for other bytes. Corrupt data
+// raises access bad-media.
+bool decode_binary(const Cell& binary, Cell& out);
+// decode_binary for a binary!; for a file! the image its bytes hold
+// (access cannot-open naming the file when it cannot be read or holds
+// none).
+void decode_source(const Cell& source, Cell& out);
+// The image encoded by the encoder of the number (0 BMP, 1 PNG, 2 GIF,
+// 3 JPEG, 4 TIFF) into a new binary!; a zero dimension raises access
+// bad-media.
+void encode_checked(const Cell& image, int32_t encoder, Cell& out);
+
 void init();
 
 } // namespace kiv::image

@@ -165,6 +165,18 @@ NodeId flip_vertical(NodeId node) {
     return make_node(grid, flag::current | flag::written);
 }
 
+NodeId decode(const uint8_t* bytes, size_t length, image_codecs::Decoded::Result& result) {
+    image_codecs::Decoded decoded = image_codecs::decode(bytes, length);
+    result = decoded.result;
+    if (!decoded.grid) return 0;
+    pressure.since_collection += decoded.grid->bytes();
+    return make_node(decoded.grid, flag::current | flag::written);
+}
+
+bool encode(NodeId node, image_codecs::Format format, std::vector<uint8_t>& out) {
+    return image_codecs::encode(grid_of(node), format, out);
+}
+
 Cell* make_at(Cell& cell, NodeId node) {
     cell = {TYPE_IMAGE, 0, node, node ? record_of(node).size : 0};
     return &cell;

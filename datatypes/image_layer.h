@@ -11,6 +11,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <vector>
+
+#include "platform/image_codecs.h"
 #include "platform/pixels.h"
 #include "runtime/cell.h"
 
@@ -68,6 +71,12 @@ NodeId copy_node(NodeId node);
 NodeId copy_rect(NodeId node, int64_t x, int64_t y, int64_t width, int64_t height);
 NodeId scale(NodeId node, uint32_t width, uint32_t height);
 NodeId flip_vertical(NodeId node);
+
+// Decodes encoded image bytes into a new buffer; 0 with the result when
+// decoding gives no image.
+NodeId decode(const uint8_t* bytes, size_t length, image_codecs::Decoded::Result& result);
+// Encodes the buffer's pixels; false when the encoder fails.
+bool encode(NodeId node, image_codecs::Format format, std::vector<uint8_t>& out);
 
 // An image! cell at head 0 over the buffer (none: an image without pixels).
 Cell* make_at(Cell& cell, NodeId node);

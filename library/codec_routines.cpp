@@ -3,6 +3,7 @@
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/function.h"
+#include "datatypes/image.h"
 #include "datatypes/types.h"
 #include "io/kivbin.h"
 #include "runtime/errors.h"
@@ -31,9 +32,33 @@ void kivbin_decode(Cell* args) {
     args[0] = block::rs_length(*values) == 1 ? *block::rs_head(*values) : *values;
 }
 
+template <int32_t Encoder>
+void image_encode(Cell* args) {
+    if (cell::type_of(args[0]) != TYPE_IMAGE)
+        runtime::fire_error(runtime::Category::script, err::script::invalid_arg, &args[0]);
+    Rooted<Cell> out;
+    image::encode_checked(args[0], Encoder, *out);
+    args[0] = *out;
+}
+
+void image_decode(Cell* args) {
+    uint32_t type = cell::type_of(args[0]);
+    if (type != TYPE_BINARY && type != TYPE_FILE)
+        runtime::fire_error(runtime::Category::script, err::script::invalid_arg, &args[0]);
+    Rooted<Cell> out;
+    image::decode_source(args[0], *out);
+    args[0] = *out;
+}
+
 void register_routines() {
     routine::register_named("kivbin-encode", kivbin_encode);
     routine::register_named("kivbin-decode", kivbin_decode);
+    routine::register_named("bmp-encode", image_encode<0>);
+    routine::register_named("png-encode", image_encode<1>);
+    routine::register_named("gif-encode", image_encode<2>);
+    routine::register_named("jpeg-encode", image_encode<3>);
+    routine::register_named("tiff-encode", image_encode<4>);
+    routine::register_named("image-decode", image_decode);
 }
 
 } // namespace kiv::codecs

@@ -1,0 +1,43 @@
+// Image file formats: telling them by their first bytes, decoding them
+// into pixel grids and encoding grids into them. PNG and JPEG go through
+// libpng and libjpeg-turbo. Decoding never trusts the input: truncated or
+// corrupt data is a `bad` result, never a crash, a read past the input,
+// a process exit or a message on the terminal.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/pixels.h"
+
+namespace kiv::image_codecs {
+
+// The encoder numbers.
+enum Format : int32_t { unknown = -1, bmp = 0, png = 1, gif = 2, jpeg = 3, tiff = 4 };
+
+// The format whose signature the bytes start with, or unknown.
+Format sniff(const uint8_t* bytes, size_t length);
+
+// The most pixels a decoder accepts (2^28) and the side limit of grids.
+constexpr uint64_t max_decoded_pixels = uint64_t(1) << 28;
+bool decodable_size(uint64_t width, uint64_t height);
+
+struct Decoded {
+    enum Result { ok, unsupported, bad, no_memory } result;
+    pixels::Grid* grid; // frame 0, straight alpha; owned by the caller
+};
+
+// Decodes the first frame of the bytes.
+Decoded decode(const uint8_t* bytes, size_t length);
+
+// Whether the format has an encoder here.
+bool can_encode(Format format);
+// Encodes the grid in the format (see each encoder for its choices);
+// false when the library fails.
+bool encode(const pixels::Grid& grid, Format format, std::vector<uint8_t>& out);
+
+// The quality JPEG images are written at (0-100).
+constexpr int jpeg_quality = 90;
+
+} // namespace kiv::image_codecs
