@@ -11,6 +11,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/object.h"
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
 #include "datatypes/types.h"
@@ -216,6 +217,13 @@ void write_stdout(Cell* args) {
     args[0] = Cell{cell::unset_header, 0, 0, 0};
 }
 
+// system-words: the global context as an object! (class id -1, no change
+// handler), also stored as the context's own self value.
+void system_words(Cell* args) {
+    args[0] = Cell{TYPE_OBJECT, context::global, 0xFFFFFFFFu, 0};
+    object::write_self(args[0]);
+}
+
 void gc_active_q(Cell* args) {
     set_logic(args, collector::active);
 }
@@ -254,6 +262,7 @@ constexpr Entry entries[] = {
     {"gc-active?", gc_active_q},
     {"gc-series-cycles", gc_cycles},
     {"gc-nodes-cycles", gc_cycles},
+    {"system-words", system_words},
 };
 
 } // namespace
