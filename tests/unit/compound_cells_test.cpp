@@ -36,7 +36,7 @@ TEST_F(CompoundCellsTest, PairKeepsFlagsAndHoldsXYInWordsTwoAndThree) {
 }
 
 TEST_F(CompoundCellsTest, PointsHoldThirtyTwoBitFloatsFromWordOne) {
-    Cell c;
+    Cell c{}; // make_at keeps the new-line flag of the cell it fills
     point3D::make_at(c, 1.5, -2.0, 0.1);
     EXPECT_EQ(c.header, uint32_t(TYPE_POINT3D));
     EXPECT_EQ(c.w1, std::bit_cast<uint32_t>(1.5f));

@@ -677,6 +677,9 @@ TEST_F(ParseTest, Errors) {
 }
 
 TEST_F(ParseTest, DeepNestingReachesTheStackLimit) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's larger frames overflow the test's own recursive reader first";
+#endif
     std::string deep(4000, '[');
     deep += std::string(4000, ']');
     EXPECT_EQ(error_of([&] { parse_string("", deep); }), script(err::script::parse_stack));
