@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "boot/init.h"
 #include "boot/sources.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -36,7 +37,6 @@
 #include "runtime/entry.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
-#include "runtime/init.h"
 #include "runtime/roots.h"
 
 namespace kiv::boot {
@@ -103,7 +103,7 @@ void exit_short_of_memory() {
 
 void start() {
     runtime::alert_hook = gui::alert;
-    runtime::init();
+    init_modules();
     error_text::init();
     lexer::built_type = datatype::is_registered;
     // The rest runs under a trap: start-up short of memory ends in one

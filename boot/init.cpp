@@ -1,4 +1,4 @@
-#include "runtime/init.h"
+#include "boot/init.h"
 
 #include "datatypes/binary.h"
 #include "datatypes/bitset.h"
@@ -54,7 +54,6 @@
 #include "runtime/cycles.h"
 #include "runtime/externals.h"
 #include "runtime/hash.h"
-#include "runtime/heap.h"
 #include "runtime/memory.h"
 #include "runtime/output_hooks.h"
 #include "runtime/ownership.h"
@@ -62,7 +61,7 @@
 #include "runtime/symbol.h"
 #include "runtime/words.h"
 
-namespace kiv::runtime {
+namespace kiv::boot {
 namespace {
 
 // The datatypes in registration order: every parent before its children.
@@ -115,7 +114,7 @@ constexpr void (*datatype_inits[])() = {
 
 } // namespace
 
-void init() {
+void init_modules() {
     word::collecting = true;
     output_hooks::init();
     os::platform_init();
@@ -149,10 +148,4 @@ void init() {
     ownership::init();
 }
 
-void cleanup() {
-    ownership::release();
-    memory::free_all_frames();
-    heap::free_all();
-}
-
-} // namespace kiv::runtime
+} // namespace kiv::boot

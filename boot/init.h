@@ -1,17 +1,16 @@
-// Runtime initialisation: starts every module of the language runtime
-// once, in an order where each finds what it needs already standing.
+// Start-up of the language's modules: every module of the runtime, the
+// datatypes and the evaluator, once, in an order where each finds what it
+// needs already standing. It lives here because only boot/ knows every
+// layer.
 #pragma once
 
-namespace kiv::runtime {
+namespace kiv::boot {
 
 // Output, platform, random generator, memory, the collector's tables, the
 // datatypes (parents before children), the action table, symbols, the
 // global context, the runtime words, the natives and the modules above
 // them. The collector stays off: start-up switches it on when the
 // language environment stands.
-void init();
+void init_modules();
 
-// Releases every frame and the tracked heap.
-void cleanup();
-
-} // namespace kiv::runtime
+} // namespace kiv::boot
