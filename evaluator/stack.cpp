@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
 #include "runtime/memory.h"
@@ -71,7 +72,22 @@ const Cell unset_cell{cell::unset_header, 0, 0, 0};
 
 } // namespace
 
+namespace {
+
+// The argument stack and the contexts of the call frames are roots.
+void mark_frames() {
+    if (!state.bottom) return;
+    collector::mark_values(state.bottom, state.top);
+    for (const Frame* f = state.cbottom; f < state.ctop; ++f) {
+        if (f->word_context) collector::mark_block(f->word_context);
+        if (f->function_context) collector::mark_context(f->function_context);
+    }
+}
+
+} // namespace
+
 void init(uint32_t body_symbol, uint32_t anon_symbol) {
+    collector::add_marker(mark_frames);
     NodeId arguments = memory::alloc_heap_series(argument_cells + reserved_cells, sizeof(Cell), 0);
     Buffer* b = memory::buffer_of(arguments);
     state.bottom = state.base = state.top = b->head_cell();

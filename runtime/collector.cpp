@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "datatypes/types.h"
-#include "evaluator/stack.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 
@@ -56,16 +55,6 @@ void mark_hash_table(NodeId table) {
         keep(table);
 }
 
-void mark_frames() {
-    const stack::State& s = stack::state;
-    if (!s.bottom) return;
-    mark_values(s.bottom, s.top);
-    for (const stack::Frame* f = s.cbottom; f < s.ctop; ++f) {
-        if (f->word_context) mark_block(f->word_context);
-        if (f->function_context) mark_context(f->function_context);
-    }
-}
-
 void mark_roots() {
     for (Cell* c : roots::cells) mark_values(c, c + 1);
     // Pinned buffers are being walked by running code: what they hold stays,
@@ -79,7 +68,6 @@ void mark_roots() {
     }
     for (NodeId* n : roots::nodes)
         if (*n) mark_block(*n);
-    mark_frames();
     drain();
     for (auto* marker : markers) {
         if (marker) marker();
@@ -251,6 +239,8 @@ void collect() {
 }
 
 void add_marker(void (*marker)()) {
+    // A module started again (as tests do) keeps one registration.
+    if (std::find(markers.begin(), markers.end(), marker) != markers.end()) return;
     if (markers.size() < max_markers) markers.push_back(marker);
 }
 

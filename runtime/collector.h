@@ -32,7 +32,8 @@ void run();
 void collect();
 bool running();
 
-// Markers mark what their module owns; at most 100 may be registered.
+// Markers mark what their module owns (the evaluator's stacks among them);
+// at most 100 may be registered, each once.
 void add_marker(void (*marker)());
 void remove_marker(void (*marker)());
 
