@@ -103,6 +103,7 @@ void exit_short_of_memory() {
 
 void start() {
     runtime::alert_hook = gui::alert;
+    system_natives::do_events = gui::do_events;
     init_modules();
     error_text::init();
     lexer::built_type = datatype::is_registered;

@@ -36,7 +36,6 @@
 #include "evaluator/natives.h"
 #include "evaluator/parse.h"
 #include "evaluator/stack.h"
-#include "gui/backend/gui.h"
 #include "io/checksum.h"
 #include "io/containers.h"
 #include "io/deflate.h"
@@ -54,6 +53,9 @@
 #include "runtime/words.h"
 
 namespace kiv::system_natives {
+
+int (*do_events)(bool no_wait) = nullptr;
+
 namespace {
 
 using runtime::Category;
@@ -723,6 +725,10 @@ void now(bool, const int32_t* refinements) {
         if (present(refinements, i)) out = date::get_field(out, fields[i]);
 }
 
+void pass_events(bool no_wait) {
+    if (do_events) do_events(no_wait);
+}
+
 // wait value: a number or time! is a duration in seconds, slept before
 // one pass over the pending events; a block or none runs the event loop.
 void wait(bool, const int32_t*) {
@@ -732,10 +738,10 @@ void wait(bool, const int32_t*) {
     case TYPE_FLOAT:
     case TYPE_TIME: os::sleep(cell::get_float(value)); break;
     case TYPE_BLOCK:
-    case TYPE_NONE: gui::do_events(false); break;
+    case TYPE_NONE: pass_events(false); break;
     default: script_error(err::script::invalid_arg, &value);
     }
-    gui::do_events(true);
+    pass_events(true);
     none::make_at(*arg(0));
 }
 

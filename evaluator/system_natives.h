@@ -17,6 +17,11 @@ namespace kiv::system_natives {
 // buffers, then the total bytes held and the tracked heap's total.
 double memory_stats(Cell* block, int level);
 
+// One pass of the GUI's event loop (at most one message when `no_wait`),
+// which `wait` runs; set by start-up once a GUI backend exists, null
+// while there is none.
+extern int (*do_events)(bool no_wait);
+
 // Fills the natives table slots of these natives and connects the PARSE
 // engine to the interpreter, word and typeset modules.
 void register_natives();
