@@ -8,6 +8,7 @@
 #include "datatypes/context.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
+#include "evaluator/stack.h"
 #include "runtime/fatal.h"
 #include "runtime/heap.h"
 #include "runtime/memory.h"
@@ -200,6 +201,12 @@ void make_type_words() {
         word::set(word, value);
         if (type < max_types) names[type].word = word;
     }
+}
+
+Cell take_pushed() {
+    Cell value = *stack::get_top();
+    stack::pop(1);
+    return value;
 }
 
 } // namespace datatype

@@ -267,6 +267,11 @@ Cell* make_at(Cell& cell, uint32_t type);
 Cell* push(uint32_t type);
 Cell* make_in(Cell& block, uint32_t type);
 
+// Constructors that push their value (function!, native!, error!) leave
+// it on the argument stack: this takes it off, for callers that keep
+// values elsewhere, such as decoders.
+Cell take_pushed();
+
 // Registers datatype! itself.
 void register_datatype();
 

@@ -11,6 +11,7 @@
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
 #include "datatypes/integer.h"
@@ -23,8 +24,6 @@
 #include "datatypes/system_object.h"
 #include "datatypes/tuple.h"
 #include "datatypes/types.h"
-#include "evaluator/natives.h"
-#include "evaluator/stack.h"
 #include "io/kivbin.h"
 #include "io/kivbin_format.h"
 #include "runtime/calendar.h"
@@ -773,8 +772,7 @@ class Reader {
         block::make_at(*spec, int32_t(spec_length));
         block::make_at(*body, int32_t(body_length));
         function::push(*spec, &*body, ctx, 0, 0, 0);
-        Rooted<Cell> made(*stack::get_top());
-        stack::pop(1);
+        Rooted<Cell> made(datatype::take_pushed());
         uint32_t index = place(r, *made, container, word);
         Cell spec_block{TYPE_BLOCK, 0, made->w2, 0};
         NodeId spec_node = function_part(spec_block);
@@ -816,9 +814,6 @@ class Reader {
     void native(const Record& r, Cell& container) {
         const uint8_t* at = pos_;
         uint32_t index = number();
-        bool in_range = r.type == TYPE_NATIVE ? index >= 1 && index <= natives::count()
-                                              : index >= 1 && index <= native::action_count;
-        if (!in_range) corrupt(at);
         Rooted<Cell> scratch;
         block::make_at(*scratch, 1);
         const uint8_t* spec_at = pos_;
@@ -828,8 +823,8 @@ class Reader {
         spec.header = TYPE_BLOCK;
         spec.w1 = 0;
         if (!native::valid_index(r.type, int32_t(index), spec)) corrupt(at);
-        Rooted<Cell> made(*native::push(r.type, spec, index));
-        stack::pop(1);
+        native::push(r.type, spec, index);
+        Rooted<Cell> made(datatype::take_pushed());
         finish(r, *made, container);
     }
 
@@ -859,12 +854,9 @@ class Reader {
         const uint8_t* at = pos_;
         uint32_t code = number();
         Cell* made = error::create_at(code / 100, code % 100 + 2, nullptr, nullptr, nullptr);
-        if (!made || code >= 1000) {
-            if (made) stack::pop(1);
-            corrupt(at);
-        }
-        Rooted<Cell> value(*made);
-        stack::pop(1);
+        if (!made) corrupt(at);
+        Rooted<Cell> value(datatype::take_pushed());
+        if (code >= 1000) corrupt(at);
         uint32_t index = append(container, *value);
         Rooted<Cell> scratch;
         block::make_at(*scratch, 1);
