@@ -15,12 +15,6 @@ namespace kiv::compound {
 
 namespace {
 
-Cell datatype_cell(uint32_t type) {
-    Cell c;
-    datatype::make_at(c, type);
-    return c;
-}
-
 [[noreturn]] void script_error(uint32_t id, const Cell* arg1, const Cell* arg2 = nullptr) {
     runtime::fire_error(runtime::Category::script, id, arg1, arg2);
 }
@@ -99,7 +93,7 @@ int32_t pick_index(int32_t index, const Cell* index_cell, int32_t count) {
 }
 
 void invalid_type(const Cell& value) {
-    Cell type = datatype_cell(cell::type_of(value));
+    Cell type = datatype::value(cell::type_of(value));
     script_error(err::script::invalid_type, &type);
 }
 
@@ -108,12 +102,12 @@ void invalid_arg(const Cell& value) {
 }
 
 void not_related(const Cell& word, uint32_t type) {
-    Cell datatype = datatype_cell(type);
+    Cell datatype = datatype::value(type);
     script_error(err::script::not_related, &word, &datatype);
 }
 
 void bad_to_arg(uint32_t type, const Cell& spec) {
-    Cell datatype = datatype_cell(type);
+    Cell datatype = datatype::value(type);
     script_error(err::script::bad_to_arg, &datatype, &spec);
 }
 
@@ -130,7 +124,7 @@ void out_of_range(const Cell& index) {
 }
 
 void type_limit(uint32_t type) {
-    Cell datatype = datatype_cell(type);
+    Cell datatype = datatype::value(type);
     script_error(err::script::type_limit, &datatype);
 }
 

@@ -27,14 +27,8 @@ namespace {
 constexpr double largest = std::numeric_limits<double>::max();
 constexpr double epsilon = 0x1p-52;
 
-Cell datatype_cell(uint32_t type) {
-    Cell c;
-    datatype::make_at(c, type);
-    return c;
-}
-
 [[noreturn]] void script_error(uint32_t id, uint32_t type, const Cell* value = nullptr) {
-    Cell t = datatype_cell(type);
+    Cell t = datatype::value(type);
     runtime::fire_error(runtime::Category::script, id, &t, value);
 }
 
@@ -107,7 +101,7 @@ double math_op(double a, double b, int32_t op) {
         if (std::isnan(b) || !std::isfinite(a)) return std::numeric_limits<double>::quiet_NaN();
         return a; // b is an infinity
     default: {
-        Cell type = datatype_cell(TYPE_FLOAT);
+        Cell type = datatype::value(TYPE_FLOAT);
         runtime::fire_error(runtime::Category::script, err::script::cannot_use, nullptr, &type);
     }
     }
@@ -210,7 +204,7 @@ void power() {
     case TYPE_INTEGER: e = double(integer::get(exponent)); break;
     case TYPE_FLOAT: e = get(exponent); break;
     default: {
-        Cell type = datatype_cell(cell::type_of(exponent));
+        Cell type = datatype::value(cell::type_of(exponent));
         runtime::fire_error(runtime::Category::script, err::script::expect_arg, nullptr, &type);
     }
     }

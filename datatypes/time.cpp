@@ -22,12 +22,6 @@ namespace kiv::time_ {
 
 namespace {
 
-Cell datatype_cell(uint32_t type) {
-    Cell c;
-    datatype::make_at(c, type);
-    return c;
-}
-
 Cell word_cell(const char* name) {
     return Cell{TYPE_WORD, 0, symbol::intern(name), 0};
 }
@@ -39,7 +33,7 @@ Cell word_cell(const char* name) {
 // script `not-related`: the action cannot take a `type` operand here.
 [[noreturn]] void not_related(const char* action, uint32_t type) {
     Cell word = word_cell(action);
-    Cell datatype = datatype_cell(type);
+    Cell datatype = datatype::value(type);
     script_error(err::script::not_related, &word, &datatype);
 }
 
@@ -143,7 +137,7 @@ int32_t form_into(double x, Cell& output, int32_t limit) {
 }
 
 void bad_make(const Cell& value) {
-    Cell type = datatype_cell(TYPE_TIME);
+    Cell type = datatype::value(TYPE_TIME);
     script_error(err::script::bad_to_arg, &type, &value);
 }
 

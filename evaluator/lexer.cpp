@@ -88,10 +88,6 @@ constexpr uint8_t final_types[final_count] = {
     TYPE_REF,
 };
 
-Cell datatype_cell(uint32_t type) {
-    return Cell{TYPE_DATATYPE, type, 0, 0};
-}
-
 // The load entry of a kind whose datatype has not filled it yet.
 template <uint32_t Final>
 void load_not_done(State&, P, P, uint32_t, bool load) {
@@ -340,7 +336,7 @@ void scan_construct(State& st, P start, P end, uint32_t, bool load) {
             if (name && same_name(s, e, name)) found = t;
         }
         if (!found) throw_error(st, start, -2);
-        made = datatype_cell(found);
+        made = datatype::value(found);
     }
     st.type = int32_t(cell::type_of(made));
     if (load) grow_buffer(st) = made;
@@ -541,7 +537,7 @@ int32_t scan_text(Cell& out, P text, uint32_t length, const Options& options, ui
 bool (*built_type)(uint32_t type) = nullptr;
 
 void raise_not_done(uint32_t type) {
-    Cell arg = datatype_cell(type);
+    Cell arg = datatype::value(type);
     last_report = ErrorReport{};
     last_report.id = err::internal::not_done;
     last_report.type = int32_t(type);
@@ -658,7 +654,7 @@ void throw_error(State& st, const uint8_t* start, int32_t type) {
     } else {
         id = err::syntax::invalid;
         report.type = type;
-        *extra = datatype_cell(uint32_t(type));
+        *extra = datatype::value(uint32_t(type));
         args[0] = &*extra;
         args[1] = &*line_arg;
         args[2] = &*near_arg;
