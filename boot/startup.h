@@ -5,15 +5,19 @@
 
 namespace kiv::boot {
 
-// Starts the language. Start-up short of memory ends the process with
-// exit_short_of_memory.
+// Starts the language from the boot image built in, or, when the
+// environment variable KIV_BOOT_SOURCES names a library folder, from the
+// text sources there (for development). Start-up short of memory ends the
+// process with exit_short_of_memory; a damaged image, an unreadable
+// source or a failing boot program ends it with status 254 and the reason
+// on standard error.
 void start();
+// The same from the text sources of `library_dir`, or from the image when
+// it is null.
+void start(const char* library_dir);
 
 // Writes "*** Runtime Error 94: not enough memory to start" on standard
 // error and ends the process with status 94.
 [[noreturn]] void exit_short_of_memory();
-
-// Evaluates one boot source (its header skipped); errors end the process.
-void run_source(const char* name);
 
 } // namespace kiv::boot
