@@ -150,11 +150,12 @@ void exit_short_of_memory() {
     std::_Exit(runtime::fatal::out_of_memory);
 }
 
-void start() {
-    start(std::getenv("KIV_BOOT_SOURCES"));
-}
+namespace {
 
-void start(const char* library_dir) {
+// Starts every module, binds the built-in functions, then boots the
+// language with `boot`.
+template <class Boot>
+void start_with(const Boot& boot) {
     runtime::alert_hook = gui::alert;
     system_natives::do_events = gui::do_events;
     init_modules();
@@ -165,7 +166,7 @@ void start(const char* library_dir) {
     // line, any other error is shown as an uncaught error.
     Rooted<Cell> failure;
     bool started = trap::run(
-        [library_dir] {
+        [&boot] {
             for (uint32_t i = 1; i <= native_count; ++i) natives::register_native(i, not_done);
             for (auto* register_natives : native_modules) register_natives();
             bind_make();
@@ -173,11 +174,7 @@ void start(const char* library_dir) {
             // Routines are bound by name while the boot sources run, and
             // never afterwards.
             routine::binding_open = true;
-            if (library_dir) {
-                boot_from_sources(library_dir);
-            } else {
-                boot_from_image(image_data, image_size);
-            }
+            boot();
             routine::binding_open = false;
         },
         *failure);
@@ -190,6 +187,24 @@ void start(const char* library_dir) {
     }
     word::collecting = false;
     collector::active = true;
+}
+
+} // namespace
+
+void start() {
+    if (const char* library_dir = std::getenv("KIV_BOOT_SOURCES")) {
+        start_from_sources(library_dir);
+    } else {
+        start_from_image(image_data, image_size);
+    }
+}
+
+void start_from_sources(const char* library_dir) {
+    start_with([library_dir] { boot_from_sources(library_dir); });
+}
+
+void start_from_image(const uint8_t* data, size_t size) {
+    start_with([data, size] { boot_from_image(data, size); });
 }
 
 } // namespace kiv::boot

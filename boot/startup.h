@@ -3,6 +3,9 @@
 // complete language environment stands.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 namespace kiv::boot {
 
 // Starts the language from the boot image built in, or, when the
@@ -12,9 +15,9 @@ namespace kiv::boot {
 // source or a failing boot program ends it with status 254 and the reason
 // on standard error.
 void start();
-// The same from the text sources of `library_dir`, or from the image when
-// it is null.
-void start(const char* library_dir);
+// The same from the text sources of a library folder, or from an image.
+void start_from_sources(const char* library_dir);
+void start_from_image(const uint8_t* data, size_t size);
 
 // Writes "*** Runtime Error 94: not enough memory to start" on standard
 // error and ends the process with status 94.

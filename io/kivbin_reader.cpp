@@ -89,6 +89,9 @@ bool same_family(uint32_t record, uint32_t target) {
     return record == target;
 }
 
+// What a corrupt record of a boot image throws.
+struct BootCorrupt {};
+
 class Reader {
   public:
     // In boot mode, `root` already holds `boot_base` values that records
@@ -122,6 +125,8 @@ class Reader {
     // Primitives.
     [[noreturn]] void corrupt(const uint8_t* at) {
         failed_at_ = at - base_ + 1;
+        // A boot load reports to start-up, which may have no catalog yet.
+        if (boot_) throw BootCorrupt{};
         Rooted<Cell> offset;
         integer::make_at(*offset, int32_t(failed_at_));
         runtime::fire_error(runtime::Category::script, err::script::kb_invalid_record, &*offset);
@@ -443,7 +448,8 @@ class Reader {
         case TYPE_ERROR: return error(r, container);
         default: break;
         }
-        if (format::refused_type(r.type)) format::refuse(Cell{TYPE_DATATYPE, r.type, 0, 0});
+        if (format::refused_type(r.type) && !boot_)
+            format::refuse(Cell{TYPE_DATATYPE, r.type, 0, 0});
         corrupt(r.at);
     }
 
@@ -1101,19 +1107,18 @@ BootLoad boot_load(const uint8_t* data, size_t length, Cell& target) {
         return result;
     case Opened::ok: break;
     }
-    bool collecting = collector::active;
-    collector::active = false;
+    struct CollectorOff {
+        bool was = collector::active;
+        CollectorOff() { collector::active = false; }
+        ~CollectorOff() { collector::active = was; }
+    } off;
     Reader reader(c.base, c.body, c.end, c.flags & flag_compact, target, true);
     try {
         reader.read_body(c.flags & flag_symbols);
-    } catch (...) {
-        // No catalog may stand yet to make the error a value of.
+    } catch (const BootCorrupt&) {
         result.failure =
-            reader.failed_at()
-                ? "Error: KIVBIN - invalid record at index " + std::to_string(reader.failed_at())
-                : std::string("Error: Kivbin boot image holds a value no record carries");
+            "Error: KIVBIN - invalid record at index " + std::to_string(reader.failed_at());
     }
-    collector::active = collecting;
     return result;
 }
 

@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     kiv::runtime::os_init(argc, argv);
     kiv::runtime::prepare_thread();
     kiv::runtime::run([argv] {
-        kiv::boot::start(argv[1]);
+        kiv::boot::start_from_sources(argv[1]);
         kiv::Rooted<kiv::Cell> image;
         if (const char* missing = kiv::boot::build_image(argv[1], *image)) {
             std::fprintf(stderr, "kiv-stage0: cannot read %s/%s.kiv\n", argv[1], missing);
