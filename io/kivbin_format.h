@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "datatypes/types.h"
 #include "runtime/cell.h"
@@ -90,6 +91,15 @@ inline uint32_t unit_of_code(uint32_t code) {
 }
 inline uint32_t code_of_unit(uint32_t unit) {
     return unit == 4 ? 2 : unit - 1;
+}
+
+// Appends an unsigned LEB128 varint.
+inline void put_varint(std::vector<uint8_t>& out, uint32_t value) {
+    while (value >= 0x80) {
+        out.push_back(uint8_t(value | 0x80));
+        value >>= 7;
+    }
+    out.push_back(uint8_t(value));
 }
 
 // Raises access no-codec naming the value.

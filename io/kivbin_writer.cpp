@@ -37,14 +37,7 @@ void refuse(const Cell& value) {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-void put_varint(Bytes& out, uint32_t value) {
-    while (value >= 0x80) {
-        out.push_back(uint8_t(value | 0x80));
-        value >>= 7;
-    }
-    out.push_back(uint8_t(value));
-}
+using format::put_varint;
 
 void put_word4(Bytes& out, uint32_t value) {
     for (int i = 0; i < 4; ++i) out.push_back(uint8_t(value >> (8 * i)));

@@ -17,6 +17,7 @@
 #include "datatypes/types.h"
 #include "death_text.h"
 #include "io/kivbin.h"
+#include "io/kivbin_format.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 
@@ -24,14 +25,7 @@ namespace kiv::testing {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-void put_varint(Bytes& out, uint32_t value) {
-    while (value >= 0x80) {
-        out.push_back(uint8_t(value | 0x80));
-        value >>= 7;
-    }
-    out.push_back(uint8_t(value));
-}
+using kivbin::format::put_varint;
 
 // A compact container with a symbol table of `names` around `payload`.
 Bytes image(const std::vector<std::string>& names, const Bytes& payload, uint8_t version = 1) {
