@@ -453,10 +453,18 @@ TEST_F(UrlFileTest, FailuresRaiseErrors) {
          cannot_open},
         {"seek that is not a number", [&] { read(in_dir("sub/x"), nullptr, &seek_word); },
          script(err::script::invalid_refine_arg)},
-        {"http read",
+        {"read of a scheme without a port",
          [&] {
-             Cell u = url_cell("https://example.com/");
+             Cell u = url_cell("ftp://127.0.0.1/");
              datatype::get<Slot::read>(TYPE_URL)(&u, nullptr, nullptr, false, false, false,
+                                                 nullptr);
+         },
+         not_done},
+        // Refused before any request is made.
+        {"http read of a part",
+         [&] {
+             Cell u = url_cell("https://127.0.0.1/"), part = int_cell(1);
+             datatype::get<Slot::read>(TYPE_URL)(&u, &part, nullptr, false, false, false,
                                                  nullptr);
          },
          not_done},
@@ -517,7 +525,7 @@ TEST_F(FileErrorTest, CannotOpenCarriesTheFile) {
     });
     ASSERT_EQ(cell::type_of(error), uint32_t(TYPE_ERROR));
     EXPECT_EQ(runtime::last_error, cannot_open);
-    Cell* argument = error::field(error, error::arg1);
+    const Cell* argument = error::field(error, error::arg1);
     EXPECT_EQ(cell::type_of(*argument), uint32_t(TYPE_FILE));
     EXPECT_EQ(url::utf8_text(*argument), name);
     EXPECT_TRUE(formed_text(error).starts_with(
