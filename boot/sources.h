@@ -10,8 +10,8 @@ namespace kiv::boot {
 // In evaluation order; the first is the error catalog, which is loaded,
 // not evaluated.
 inline constexpr const char* source_names[] = {
-    "errors",      "boot",   "actions", "natives",   "routines", "core",  "predicates",
-    "conversions", "series", "collect", "operators", "system",   "paths", "loading"};
+    "errors", "boot",    "actions",   "natives", "routines", "core",    "predicates", "conversions",
+    "series", "collect", "operators", "system",  "paths",    "loading", "math"};
 
 // The text of `library_dir`/NAME.kiv; false when it cannot be read.
 bool read_source(const char* library_dir, const char* name, std::string& text);
