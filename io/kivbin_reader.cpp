@@ -71,10 +71,13 @@ bool is_any_word(uint32_t type) {
 }
 
 // The context a shared object!, function! or word record names through
-// the referenced cell: an object's, a function's (an op! of one too), or
-// a bound word's when an object or function owns it; 0 for any other.
+// the referenced cell: an object's, a function's (an op! of one too), a
+// bound word's when an object or function owns it, or (for a word) an
+// error's; 0 for any other.
 NodeId owned_context(const Cell& target, uint32_t owner_type) {
     uint32_t type = cell::type_of(target);
+    // A word may also be bound to the context of an error written before.
+    if (type == TYPE_ERROR) return owner_type ? 0 : target.w1;
     bool function =
         type == TYPE_FUNCTION || (type == TYPE_OP && op::wrapped_type(target) == TYPE_FUNCTION);
     if (type != TYPE_OBJECT && !function && !is_any_word(type)) return 0;
