@@ -557,7 +557,6 @@ bool decode_bytes(const uint8_t* bytes, size_t length, Cell& out) {
     NodeId node = decode(bytes, length, result);
     switch (result) {
     case image_codecs::Decoded::ok: make_at(out, node); return true;
-    case image_codecs::Decoded::unsupported: not_done();
     case image_codecs::Decoded::no_memory:
         runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
     default: bad_media();
@@ -585,9 +584,7 @@ void encode_checked(const Cell& image, int32_t encoder, Cell& out) {
     if (!image.w2 || !pixel_count(image)) bad_media();
     std::vector<uint8_t> bytes;
     if (encoder < image_codecs::bmp || encoder > image_codecs::tiff) bad_media();
-    auto format = image_codecs::Format(encoder);
-    if (!image_codecs::can_encode(format)) not_done();
-    if (!encode(image.w2, format, bytes)) bad_media();
+    if (!encode(image.w2, image_codecs::Format(encoder), bytes)) bad_media();
     binary::load_at(out, bytes.data(), uint32_t(bytes.size()));
 }
 
