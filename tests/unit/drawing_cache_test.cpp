@@ -8,29 +8,14 @@
 #include "datatypes/image_layer.h"
 #include "datatypes/types.h"
 #include "runtime/collector.h"
-#include "runtime/externals.h"
-#include "tests/unit/fresh_globals.h"
+#include "tests/unit/image_fixture.h"
 
 using namespace kiv;
 
 namespace {
 
-class DrawingCacheTest : public ::testing::Test {
+class DrawingCacheTest : public test::ImageLayerFixture {
   protected:
-    void SetUp() override {
-        test::reset_globals();
-        externals::init();
-        collector::add_sweeper(externals::sweep);
-        image::pressure = {};
-        image::init_layer();
-    }
-    void TearDown() override {
-        test::held.clear();
-        collector::collect();
-        EXPECT_EQ(image::pressure.live, 0u);
-        test::release_globals();
-    }
-
     static NodeId held_image(std::vector<uint32_t> pixels, uint32_t width) {
         Cell cell;
         image::make_at(cell, image::from_memory(reinterpret_cast<uint8_t*>(pixels.data()), width,
