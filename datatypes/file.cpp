@@ -13,6 +13,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/string.h"
 #include "datatypes/time.h"
 #include "datatypes/types.h"
 #include "datatypes/unset.h"
@@ -58,16 +59,6 @@ void check(const io::Status& status, const Cell& file) {
 void check_utf8(const std::vector<uint8_t>& bytes, const Cell& file) {
     if (!utf8::valid(bytes.data(), bytes.data() + bytes.size()))
         runtime::fire_error(runtime::Category::access, err::access::invalid_utf8, &file);
-}
-
-// A new block in `out` of the texts, each loaded from UTF-8 as `type`.
-void block_of_texts(const std::vector<std::string>& texts, uint32_t type, Cell& out) {
-    block::make_at(out, int32_t(texts.size()));
-    for (const std::string& text : texts) {
-        Cell& item = string::load_in(reinterpret_cast<const uint8_t*>(text.data()),
-                                     uint32_t(text.size()), out, string::Encoding::utf8);
-        cell::set_type(item, type);
-    }
 }
 
 // The bytes a value is written as: a string!'s text as UTF-8, a binary!'s
@@ -170,7 +161,7 @@ Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool l
     if (io::dir_path_q(path)) {
         io::ListResult listing = io::read_dir(path);
         check(listing.status, *file);
-        block_of_texts(listing.names, TYPE_FILE, *result);
+        string::block_of_texts(listing.names, TYPE_FILE, *result);
     } else {
         io::BytesResult content = io::read_file(path, {count_of(part), count_of(seek)});
         check(content.status, *file);
@@ -178,7 +169,7 @@ Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool l
         if (binary)
             binary::load_at(*result, content.bytes.data(), uint32_t(content.bytes.size()));
         else if (lines)
-            block_of_texts(io::split_lines(content.bytes), TYPE_STRING, *result);
+            string::block_of_texts(io::split_lines(content.bytes), TYPE_STRING, *result);
         else
             string::load_at(content.bytes.data(), uint32_t(content.bytes.size()), *result,
                             string::Encoding::utf8);

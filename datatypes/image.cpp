@@ -21,6 +21,7 @@
 #include "datatypes/tuple.h"
 #include "evaluator/stack.h"
 #include "io/files.h"
+#include "platform/arg_check.h"
 #include "runtime/errors.h"
 #include "runtime/ownership.h"
 #include "runtime/roots.h"
@@ -142,7 +143,7 @@ Cell* make_from_block(Cell* proto, const Cell& spec, bool image_proto) {
         return proto;
     }
     const Cell size = values[0];
-    if (cell::type_of(size) != TYPE_PAIR) script_error(err::script::invalid_arg, &size);
+    platform::check_arg_type(size, TYPE_PAIR);
     std::vector<uint8_t> rgb, alpha;
     uint32_t colour = 0;
     bool filled = false;
@@ -158,7 +159,7 @@ Cell* make_from_block(Cell* proto, const Cell& spec, bool image_proto) {
     }
     if (n > 2) {
         const Cell& data = values[2];
-        if (cell::type_of(data) != TYPE_BINARY) script_error(err::script::invalid_arg, &data);
+        platform::check_arg_type(data, TYPE_BINARY);
         alpha = bytes_from_head(data);
     }
     NodeId node = create_sized(pair::x_of(size), pair::y_of(size), filled ? &colour : nullptr, rgb,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "datatypes/bitset.h"
+#include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/integer.h"
 #include "datatypes/none.h"
@@ -122,6 +123,15 @@ Cell& load_in(const uint8_t* bytes, uint32_t length, const Cell& block, Encoding
     Cell* slot = cell::alloc_tail(block);
     *slot = *loaded;
     return *slot;
+}
+
+void block_of_texts(const std::vector<std::string>& texts, uint32_t type, Cell& out) {
+    block::make_at(out, int32_t(texts.size()));
+    for (const std::string& text : texts) {
+        Cell& item = load_in(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()),
+                             out, Encoding::utf8);
+        cell::set_type(item, type);
+    }
 }
 
 // ------------------------------------------------------ lengths, reading

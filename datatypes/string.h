@@ -13,6 +13,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "runtime/cell.h"
 #include "runtime/memory.h"
@@ -37,6 +39,10 @@ Cell& load_at(const uint8_t* bytes, uint32_t length, Cell& cell, Encoding encodi
 Cell& load(const uint8_t* bytes, uint32_t length, Encoding encoding);
 // The same into a new cell at the tail of a block.
 Cell& load_in(const uint8_t* bytes, uint32_t length, const Cell& block, Encoding encoding);
+
+// A new block in `out` of the texts, each loaded from UTF-8 and given the
+// type (string! or one of its kin).
+void block_of_texts(const std::vector<std::string>& texts, uint32_t type, Cell& out);
 
 // Lengths, positions and reading. A head index beyond the tail (another
 // value shortened the buffer) counts as the tail.

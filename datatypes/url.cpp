@@ -8,6 +8,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
+#include "datatypes/url_http.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
@@ -167,29 +168,27 @@ Cell* string_conversion(Cell* proto, const Cell* spec, uint32_t type) {
     return fn(proto, spec, type);
 }
 
-bool http_url(const Cell& value) {
-    return string::match_c_string(value, "http");
-}
-
-// Requests over HTTP, and ports for the other schemes, are not built yet.
-[[noreturn]] void scheme_not_done(const Cell& url) {
+// Ports, which urls of other schemes go through, are not built yet.
+[[noreturn]] void scheme_not_done() {
     Cell port{};
     datatype::make_at(port, TYPE_PORT);
-    runtime::fire_error(runtime::Category::internal, err::internal::not_done,
-                        http_url(url) ? &url : &port);
+    runtime::fire_error(runtime::Category::internal, err::internal::not_done, &port);
 }
 
-Cell* read(Cell* source, const Cell*, const Cell*, bool, bool, bool, const Cell*) {
-    scheme_not_done(*source);
+Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool lines, bool info,
+           const Cell* as) {
+    if (!http_url(*source)) scheme_not_done();
+    return read_http(source, part, seek, binary, lines, info, as);
 }
 
-Cell* write(Cell* destination, Cell*, bool, bool, bool, bool, const Cell*, const Cell*, const Cell*,
-            const Cell*) {
-    scheme_not_done(*destination);
+Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, bool, const Cell*,
+            const Cell* seek, const Cell* allow, const Cell* as) {
+    if (!http_url(*destination)) scheme_not_done();
+    return write_http(destination, data, binary, lines, info, seek, allow, as);
 }
 
-Cell* open(Cell* port, bool, bool, bool, bool, const Cell*) {
-    scheme_not_done(*port);
+Cell* open(Cell*, bool, bool, bool, bool, const Cell*) {
+    scheme_not_done();
 }
 
 } // namespace

@@ -492,6 +492,15 @@ char closer_of(const State& st) {
     return ']';
 }
 
+// The end of the values completed at the top level: those ahead of the
+// outermost series still open.
+uint32_t top_level_end(const State& st) {
+    uint32_t end = st.tail;
+    for (uint32_t level = st.level_start; level > st.head; level -= values[level - 1].w1)
+        end = level - 1;
+    return end;
+}
+
 int32_t scan_text(Cell& out, P text, uint32_t length, const Options& options, uint32_t* consumed,
                   bool string_input) {
     State st;
@@ -505,6 +514,13 @@ int32_t scan_text(Cell& out, P text, uint32_t length, const Options& options, ui
     st.raise_errors = options.load && options.not_scan;
     st.one_value = options.one_value;
     bool quiet = false;
+    // A scan into the caller's block that fails keeps there the values
+    // read before the error.
+    auto keep_completed = [&] {
+        if (options.into && st.not_scan && !st.prescan)
+            series_maker(out, values.data() + st.head, top_level_end(st) - st.head, TYPE_BLOCK,
+                         options.into);
+    };
     try {
         scan_tokens(st);
         if (!st.stopped && innermost_marker(st)) {
@@ -512,8 +528,14 @@ int32_t scan_text(Cell& out, P text, uint32_t length, const Options& options, ui
             throw_error(st, nullptr, -4);
         }
     } catch (const runtime::Throw& t) {
-        if (t.code != stop_code) throw;
+        if (t.code != stop_code) {
+            keep_completed();
+            throw;
+        }
         quiet = st.type == TYPE_ERROR || innermost_marker(st);
+    } catch (...) {
+        keep_completed();
+        throw;
     }
     if (consumed) *consumed = units(st, st.position);
     if (quiet) {

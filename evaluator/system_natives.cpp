@@ -36,6 +36,7 @@
 #include "evaluator/natives.h"
 #include "evaluator/parse.h"
 #include "evaluator/stack.h"
+#include "evaluator/trace.h"
 #include "io/checksum.h"
 #include "io/containers.h"
 #include "io/deflate.h"
@@ -193,13 +194,24 @@ int32_t scan_binary(Cell& out, const Cell& src, int32_t length, const lexer::Opt
 // structural token), the line, and the loaded value or, for the other
 // events, the token's 1-based start and end as a pair!. Its answer is read
 // as a condition.
+// A block of event words at the head of the callback's body chooses the
+// events it is called for.
+constexpr const char* lexer_events[] = {"prescan", "scan", "load", "open", "close", "error"};
+
+uint32_t lexer_event_bit(uint32_t wanted) {
+    for (uint32_t e = 0; e < std::size(lexer_events); ++e)
+        if (symbol::resolve(symbol::intern(lexer_events[e])) == wanted) return 1u << e;
+    return 0;
+}
+
 class TranscodeTracer : public lexer::Tracer {
   public:
-    TranscodeTracer(const Cell& callback, const Cell& input) : callback_(callback), input_(input) {}
+    TranscodeTracer(const Cell& callback, const Cell& input) : callback_(callback), input_(input) {
+        mask = interpreter::body_event_mask(callback, lexer::all_events, lexer_event_bit);
+    }
 
     bool on_event(lexer::TraceInfo& info) override {
-        static constexpr const char* events[] = {"prescan", "scan",  "load",
-                                                 "open",    "close", "error"};
+        const auto& events = lexer_events;
         Cell args[5];
         args[0] = word::load(events[uint32_t(info.event)]);
         args[1] = input_;
@@ -258,14 +270,16 @@ void transcode(bool, const int32_t* refinements) {
     uint32_t consumed = 0;
     int32_t type = bytes ? scan_binary(*out, src, length, options, consumed)
                          : lexer::load_string(*out, src, length, options, &consumed);
-    if (!options.not_scan) {
-        // Scan mode classifies: the datatype of the token, none for a
-        // structural token.
+    if (!options.not_scan || !options.load) {
+        // Scan and prescan modes classify: the datatype of the first
+        // token (exact, or guessed from the fast pass), none for an empty
+        // input or a structural token.
         if (type > 0)
             datatype::make_at(*out, uint32_t(type));
         else
             none::make_at(*out);
-    } else if (next) {
+    }
+    if (next) {
         // The value and the input after it.
         Rooted<Cell> pair;
         block::make_at(*pair, 2);

@@ -76,21 +76,26 @@ void remove_tracer() {
 
 } // namespace
 
-uint32_t trace_mask(const Cell& function) {
+uint32_t body_event_mask(const Cell& function, uint32_t all, uint32_t (*bit_of)(uint32_t symbol)) {
     Cell body = *extras::at(function, extras::body);
-    if (cell::type_of(body) != TYPE_BLOCK || block::rs_length(body) == 0) return event::all;
+    if (cell::type_of(body) != TYPE_BLOCK || block::rs_length(body) == 0) return all;
     Cell events = block::rs_head(body)[0];
-    if (cell::type_of(events) != TYPE_BLOCK) return event::all;
+    if (cell::type_of(events) != TYPE_BLOCK) return all;
     uint32_t bits = 0;
     int32_t length = block::rs_length(events);
     for (int32_t i = 0; i < length; ++i) {
         const Cell& word = block::rs_head(events)[i];
-        if (cell::type_of(word) != TYPE_WORD) continue;
-        uint32_t wanted = symbol::resolve(word.w2);
-        for (uint32_t e = 0; e < std::size(event_words); ++e)
-            if (symbol::resolve(event_words[e]().w2) == wanted) bits |= 1u << e;
+        if (cell::type_of(word) == TYPE_WORD) bits |= bit_of(symbol::resolve(word.w2));
     }
     return bits;
+}
+
+uint32_t trace_mask(const Cell& function) {
+    return body_event_mask(function, event::all, [](uint32_t wanted) {
+        for (uint32_t e = 0; e < std::size(event_words); ++e)
+            if (symbol::resolve(event_words[e]().w2) == wanted) return 1u << e;
+        return 0u;
+    });
 }
 
 void fire_event(uint32_t event, const Cell* series, const Cell* position, const Cell* reference,

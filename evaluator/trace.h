@@ -46,6 +46,10 @@ extern bool traced_mode;
 // The events a tracer asks for: the bits of the event words in the block
 // that starts its body, or every event when its body starts otherwise.
 uint32_t trace_mask(const Cell& tracer);
+// The same for any kind of callback: the bits that bit_of gives the
+// resolved symbols of the words in the block that starts the function's
+// body, or `all` when its body starts otherwise.
+uint32_t body_event_mask(const Cell& function, uint32_t all, uint32_t (*bit_of)(uint32_t symbol));
 
 // Delivers one event to the tracer when the mask has it. Each pointer may
 // be null: no series, no position, no reference, no value.

@@ -2,9 +2,11 @@
 
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
+#include "datatypes/file.h"
 #include "datatypes/function.h"
 #include "datatypes/image.h"
 #include "datatypes/types.h"
+#include "io/files.h"
 #include "io/kivbin.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
@@ -24,6 +26,13 @@ void kivbin_encode(Cell* args) {
 }
 
 void kivbin_decode(Cell* args) {
+    // A file is decoded from its bytes.
+    if (cell::type_of(args[0]) == TYPE_FILE) {
+        io::BytesResult read = io::read_file(file::to_os_string(args[0]));
+        if (!read.status.ok())
+            runtime::fire_error(runtime::Category::access, err::access::cannot_open, &args[0]);
+        binary::load_at(args[0], read.bytes.data(), uint32_t(read.bytes.size()));
+    }
     if (cell::type_of(args[0]) != TYPE_BINARY || binary::length(args[0]) <= shortest_container)
         runtime::fire_error(runtime::Category::script, err::script::invalid_data, &args[0]);
     Rooted<Cell> values;

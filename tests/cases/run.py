@@ -34,6 +34,12 @@ def run(kiv, path):
     with open(path, encoding="utf-8") as f:
         typed, expected = split(f.read())
     result = subprocess.run([kiv], input=typed, capture_output=True, text=True, timeout=120)
+    return check(path, expected, result)
+
+
+def check(path, expected, result):
+    """True when the run printed what the transcript expects and ended
+    well; otherwise prints the difference."""
     actual = result.stdout
     if actual == expected and result.returncode == 0:
         return True

@@ -126,7 +126,7 @@ def kiv_molded(text):
 # line, `set 'name` definitions, and the names the generating loops make.
 def library_names(folder):
     names = []
-    for name in ["routines", "core", "series", "collect"]:
+    for name in ["routines", "core", "series", "collect", "paths", "loading"]:
         source = (Path(folder) / f"{name}.kiv").read_text(encoding="utf-8")
         names += re.findall(r"^([^\s;:\[\]]+): (?:func|make routine!|:)", source, re.M)
         names += re.findall(r"set '(\S+) func", source)
@@ -148,6 +148,8 @@ bad: copy []
 foreach name names [
     f: get name
     spec: spec-of :f
+    ; An attributes block may come ahead of the doc string.
+    if block? first spec [spec: next spec]
     unless string? first spec [append bad reduce [name "no doc string"]]
     args: copy []
     forall spec [

@@ -453,10 +453,18 @@ TEST_F(UrlFileTest, FailuresRaiseErrors) {
          cannot_open},
         {"seek that is not a number", [&] { read(in_dir("sub/x"), nullptr, &seek_word); },
          script(err::script::invalid_refine_arg)},
-        {"http read",
+        {"read of a scheme without a port",
          [&] {
-             Cell u = url_cell("https://example.com/");
+             Cell u = url_cell("ftp://127.0.0.1/");
              datatype::get<Slot::read>(TYPE_URL)(&u, nullptr, nullptr, false, false, false,
+                                                 nullptr);
+         },
+         not_done},
+        // Refused before any request is made.
+        {"http read of a part",
+         [&] {
+             Cell u = url_cell("https://127.0.0.1/"), part = int_cell(1);
+             datatype::get<Slot::read>(TYPE_URL)(&u, &part, nullptr, false, false, false,
                                                  nullptr);
          },
          not_done},

@@ -1,0 +1,320 @@
+#!/usr/bin/env python3
+"""Checks file names, directories, load and save through files and codecs.
+
+- `clean-path` and `split-path` over generated paths against Python's
+  `posixpath.normpath` and `os.path.split`, and tables of urls, relative
+  texts and refinements;
+- the active directory, `make-dir`, `change-dir` and `system/options/path`
+  in a temporary folder;
+- `save` then `load` through files: every datatype that molds back,
+  headers, a codec the script registers, the KIVBIN codec, and image
+  files made by ImageMagick when it is installed.
+
+Every run works in a temporary folder removed afterwards.
+
+Usage: files.py KIV
+"""
+import os
+import posixpath
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+# Evaluates each case under try and prints one molded line: the value, or
+# the error's id.
+PRELUDE = """
+show: func [code /local e] [
+    e: try code
+    print either error? :e [mold e/id] [mold/flat :e]
+]
+"""
+
+
+def run_cases(kiv, folder, cases, setup=""):
+    """Runs (code, expected) cases in `folder`; returns failure texts."""
+    script = Path(folder) / "cases.kiv"
+    body = [PRELUDE, setup] + [f"show [{code}]" for code, _ in cases]
+    script.write_text("Kiv []\n" + "\n".join(body) + "\n", encoding="utf-8")
+    result = subprocess.run([kiv, str(script)], capture_output=True, text=True, timeout=300,
+                            cwd=folder)
+    lines = result.stdout.splitlines()
+    if result.returncode != 0 or len(lines) != len(cases):
+        return [f"run failed ({result.returncode}): {result.stdout[-2000:]}{result.stderr}"]
+    return [f"{code}: {line}, expected {expected}"
+            for (code, expected), line in zip(cases, lines) if line != expected]
+
+
+def kiv_file(path):
+    return "%" + path if path else '%""'
+
+
+def kiv_string(text):
+    return '"' + text.replace("^", "^^").replace('"', '^"') + '"'
+
+
+def random_paths(rng, count, absolute):
+    pieces = ["a", "b", "xy", ".", "..", "", "c.d", "..e", ".f"]
+    paths = []
+    for _ in range(count):
+        path = "/".join(rng.choice(pieces) for _ in range(rng.randrange(1, 7)))
+        if absolute:
+            path = "/" * rng.randrange(1, 4) + path
+        elif path.startswith("/"):
+            path = "a" + path
+        paths.append(path)
+    return paths
+
+
+def normpath_like_kiv(path):
+    """posixpath.normpath, with the two differences that clean-path has: a
+    leading // is the root, and a trailing / is kept."""
+    cleaned = posixpath.normpath(path)
+    if cleaned.startswith("//"):
+        cleaned = cleaned[1:]
+    if cleaned == ".":
+        cleaned = ""
+    if path.endswith("/") and cleaned not in ("", "/"):
+        cleaned += "/"
+    return cleaned
+
+
+def check_clean_path(kiv, folder):
+    rng = random.Random(104)
+    cases = []
+    for path in random_paths(rng, 300, True):
+        cases.append((f"clean-path {kiv_file(path)}", kiv_file(normpath_like_kiv(path))))
+    # Relative texts are cleaned as they stand, relative file names under
+    # the active directory.
+    cwd = os.path.realpath(folder)
+    for path in random_paths(rng, 150, False):
+        cases.append((f"clean-path {kiv_string(path)}", kiv_string(normpath_like_kiv(path))))
+        cases.append((f"clean-path {kiv_file(path)}",
+                      kiv_file(normpath_like_kiv(cwd + "/" + path))))
+    cases += [
+        ("clean-path http://host.com/a/./b/../c", "http://host.com/a/c"),
+        ("clean-path http://host.com/../a/", "http://host.com/a/"),
+        ("clean-path http://host.com", "http://host.com"),
+        ("clean-path/only %a/./b/../c", "%a/./b/../c"),
+        ("clean-path/only/dir %a", "%a/"),
+        ("clean-path/dir %/a/b/..", "%/a/"),
+        ("clean-path/dir %/a/b/", "%/a/b/"),
+        ('clean-path "a/b"', '"a/b"'),
+        ('clean-path "../../a/.."', '"../.."'),
+        ("clean-path %/..", "%/"),
+    ]
+    return run_cases(kiv, folder, cases)
+
+
+def split_like_kiv(path):
+    """os.path.split, except that the directory part keeps its slashes and
+    an empty one is ./"""
+    tail = os.path.split(path)[1]
+    head = path[:len(path) - len(tail)] or "./"
+    if tail in (".", ".."):
+        tail += "/"
+    return head, tail
+
+
+def check_split_path(kiv, folder):
+    rng = random.Random(105)
+    cases = []
+    for path in random_paths(rng, 150, True) + random_paths(rng, 150, False):
+        path = path.rstrip("/")
+        if not path or path in (".", ".."):
+            continue
+        head, tail = split_like_kiv(path)
+        cases.append((f"split-path {kiv_file(path)}", f"[{kiv_file(head)} {kiv_file(tail)}]"))
+    cases += [
+        ("split-path %a/b/", "[%a/ %b/]"),
+        ("split-path %a/", "[%./ %a/]"),
+        ("split-path %/a/..", "[%/a/ %../]"),
+        ("split-path %/", "[%/ none]"),
+        ("split-path %../", "[%../ none]"),
+        ("split-path %.", "[%./ none]"),
+        ("split-path http://x.com/a/b.txt", "[http://x.com/a/ %b.txt]"),
+        ("split-path http://x.com/a/", "[http://x.com/ %a/]"),
+    ]
+    return run_cases(kiv, folder, cases)
+
+
+def check_names(kiv, folder):
+    cases = [
+        ('to-kiv-file ""', '%""'),
+        # Colons and backslashes are name characters here.
+        ('to-kiv-file "a//b\\c:d//"', '%"a/b\\c:d/"'),
+        ("to-kiv-file %/a///b", "%/a/b"),
+        ("reduce [dir? %a/ dir? %a dir? http://a/ dir? %\"\"]", "[true false true false]"),
+        ("d: %a/ reduce [dirize d same? d dirize d]", "[%a/ false]"),
+        ('reduce [dirize %a dirize "" dirize http://x]', '[%a/ "/" http://x/]'),
+        ("flip-exe-flag %kiv", "not-here"),
+    ]
+    return run_cases(kiv, folder, cases)
+
+
+def check_directories(kiv, folder):
+    cwd = os.path.realpath(folder)
+    long_name = "n" * 300
+    Path(folder, "plain").write_text("x")
+    Path(folder, "top").mkdir()
+    Path(folder, "top", "note.txt").write_text("in top")
+    cases = [
+        ("what-dir", kiv_file(cwd + "/")),
+        ("normalize-dir %top", kiv_file(cwd + "/top/")),
+        ("normalize-dir 'top", kiv_file(cwd + "/top/")),
+        ("normalize-dir %/x/../y", "%/x/../y/"),
+        ("make-dir %plain", "cannot-open"),
+        ("make-dir %top", "%top/"),
+        ("make-dir %top/x/y", "no-create"),
+        ("make-dir/deep %top/x/y", "%top/x/y/"),
+        ("exists? %top/x/y/", "true"),
+        # A level that cannot be made undoes the levels made before it.
+        (f"make-dir/deep %top/p/q/{long_name}/r", "cannot-open"),
+        ("exists? %top/p/", "false"),
+        ("change-dir %top", kiv_file(cwd + "/top/")),
+        ("read %note.txt", '"in top"'),
+        ("change-dir %nowhere", "cannot-open"),
+        ("what-dir", kiv_file(cwd + "/top/")),
+        (f"system/options/path: {kiv_file(cwd + '/')}", kiv_file(cwd + "/")),
+        ("get-current-dir", kiv_file(cwd + "/")),
+        ('system/options/path: "top"', "invalid-type"),
+        ("system/options/path", kiv_file(cwd + "/")),
+        ("system/options/path: %/missing/folder/", "cannot-open"),
+        ("system/options/path", kiv_file(cwd + "/")),
+        ("get-current-dir", kiv_file(cwd + "/")),
+        # Appending to the path in place enters the longer path.
+        ("append system/options/path %top/x/ get-current-dir", kiv_file(cwd + "/top/x/")),
+        ("read %../note.txt", '"in top"'),
+    ]
+    return run_cases(kiv, folder, cases)
+
+
+# Values that mold back to themselves: save then load gives them again.
+ROUND_TRIP = [
+    "1", "-2147483648", "1.5", "1e100", "50%", "$1.25", "#\"a\"", '"text ^/ é"', "{braces}",
+    "%file.txt", "http://host/path?q", "a@b.c", "<tag a=1>", "#issue", "word", "'lit",
+    ":get", "set:", "/ref", "a/b/c", "(1 + 2)", "[nested [block]]", "1x2", "1.2.3",
+    "#{DEADBEEF}", "12:30:05", "1-Jan-2000", "1-Jan-2000/10:00:00+2:00", "#[a: 1 b: [2]]",
+    "(1.5, 2.5)",
+]
+
+
+def check_round_trips(kiv, folder):
+    cases = []
+    for text in ROUND_TRIP:
+        cases.append((f"v: first [{text}] save %v.txt :v equal? :v load %v.txt", "true"))
+        cases.append((f"v: first [{text}] equal? :v load save none :v", "true"))
+    cases += [
+        ("save %b.txt [a 1 \"x\"] reduce [read %b.txt load %b.txt]", '[{a 1 "x"} [a 1 "x"]]'),
+        ("save/length/header %h.txt [a] [title: \"t\"] read %h.txt",
+         '{Kiv [^/^-title: "t"^/^-length: 1^/]^/^/a}'),
+        ("load/all %h.txt", '[Kiv [title: "t" length: 1] a]'),
+        ("b: copy \"\" save b [1 2] save b 3 b", '"1 23"'),
+        ("load %./", "[%b.txt %cases.kiv %h.txt %v.txt]"),
+        ("load %missing.txt", "cannot-open"),
+    ]
+    return run_cases(kiv, folder, cases)
+
+
+# A codec the script puts into the map after the built-in ones: it wins for
+# its own suffix, loses %.png to the png codec that comes first, and its
+# encoder stores the data itself when given a file.
+FIXTURE_CODEC = """
+stored: none
+put system/codecs 'upper make object! [
+    title: "Upper" name: 'Upper mime-type: [text/upper] suffixes: [%.up %.png]
+    encode: func [data where] [
+        stored: uppercase form data
+        either where [write where stored where] [to binary! stored]
+    ]
+    decode: func [data] [
+        if file? data [data: read/binary data]
+        reduce ['decoded lowercase to string! data]
+    ]
+]
+"""
+
+
+def check_codecs(kiv, folder):
+    cases = [
+        ("keys-of system/codecs", "[png jpeg bmp gif tiff kivbin upper]"),
+        ("c: system/codecs/jpeg reduce [c/title c/name c/mime-type c/suffixes]",
+         '["" JPEG [image/jpeg] [%.jpg %.jpeg %.jpe %.jfif]]'),
+        ("unset? save %a.up [a b]", "true"),
+        ("reduce [stored read %a.up]", '["A B" "A B"]'),
+        ("load %a.up", '[decoded "a b"]'),
+        ("save/as none 'x 'upper", "#{58}"),
+        ('load/as "ABC" \'upper', '[decoded "abc"]'),
+        ('load/as %a.up \'upper', '[decoded "a b"]'),
+        ("save/as none 1 'nothing", "invalid-refine-arg"),
+        ('load/as "1" \'nothing', "invalid-refine-arg"),
+        # The png codec comes first in the map: a block is no image.
+        ("save %a.png [1]", "expect-arg"),
+        ("save/as %a.txt [a] none read %a.txt", '"a"'),
+    ]
+    return run_cases(kiv, folder, cases, FIXTURE_CODEC)
+
+
+def check_kivbin(kiv, folder):
+    cases = [
+        ("save %v.kivbin [1 \"two\" [3]] load %v.kivbin", '[1 "two" [3]]'),
+        ("save %one.kivbin 42 load %one.kivbin", "42"),
+        ("b: read/binary %v.kivbin c: save/as none [1 \"two\" [3]] 'kivbin b = c", "true"),
+        ("load/as read/binary %one.kivbin 'kivbin", "42"),
+    ]
+    return run_cases(kiv, folder, cases)
+
+
+def check_images(kiv, folder):
+    convert = shutil.which("convert")
+    if not convert:
+        print("images skipped: ImageMagick's convert is not installed")
+        return []
+    # The formats the image layer decodes; JPEG may round the red.
+    suffixes = ["png", "jpg", "jpeg"]
+    for suffix in suffixes:
+        subprocess.run([convert, "-size", "3x2", "xc:#FF0000", str(Path(folder, "red." + suffix))],
+                       check=True)
+    cases = []
+    for suffix in suffixes:
+        cases.append((f"i: load %red.{suffix} reduce [i/size i/1/1 > 250 i/1/2 < 5]",
+                      "[3x2 true true]"))
+    cases += [
+        ("i: load %red.png save %copy.png i j: load %copy.png reduce [j/size j/1]",
+         "[3x2 255.0.0.0]"),
+        ("i: load %red.png b: save/as none i 'png j: load/as b 'png reduce [copy/part b 4 j/size]",
+         "[#{89504E47} 3x2]"),
+        ("save %bad.png make image! 0x0", "bad-media"),
+    ]
+    failures = run_cases(kiv, folder, cases)
+    # The saved copy is a PNG that ImageMagick reads back.
+    identify = shutil.which("identify")
+    if not failures and identify:
+        out = subprocess.run([identify, "-format", "%m %wx%h", str(Path(folder, "copy.png"))],
+                             capture_output=True, text=True).stdout
+        if out != "PNG 3x2":
+            failures.append(f"identify copy.png: {out!r}")
+    return failures
+
+
+def main():
+    kiv = os.path.realpath(sys.argv[1])
+    checks = [check_clean_path, check_split_path, check_names, check_directories,
+              check_round_trips, check_codecs, check_kivbin, check_images]
+    failures = []
+    for check in checks:
+        folder = tempfile.mkdtemp(prefix="kiv-files-")
+        try:
+            failures += [f"{check.__name__}: {f}" for f in check(kiv, folder)]
+        finally:
+            shutil.rmtree(folder)
+    for failure in failures:
+        print(failure)
+    print(f"{len(checks)} checks, {len(failures)} failures")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
