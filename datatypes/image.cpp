@@ -457,7 +457,7 @@ Cell* change(Cell* image, const Cell* value, int32_t part, bool, int32_t dup) {
     uint64_t head = head_of(*image);
     if (cell::type_of(*value) == TYPE_TUPLE) {
         if (head >= pixel_count(*image)) return image;
-        series::Change change(*image, Word::change, value, 0, 1);
+        series::Change change(*image, Word::change, value, int32_t(head), 1);
         set_pixel(image->w2, head, pixel_of(*value));
         image->w1 = uint32_t(head + 1);
         change.done(Word::changed);
@@ -468,7 +468,7 @@ Cell* change(Cell* image, const Cell* value, int32_t part, bool, int32_t dup) {
     Spot at = spot_of(*image, head);
     uint32_t w = uint32_t(std::min<int64_t>(width_of(*value), width_of(*image) - at.x));
     uint32_t h = uint32_t(std::min<int64_t>(height_of(*value), height_of(*image) - at.y));
-    series::Change change(*image, Word::change, value, 0, int32_t(w * h));
+    series::Change change(*image, Word::change, value, int32_t(head), int32_t(w * h));
     // A source sharing the target's pixels is read from a snapshot, so an
     // overlapping change copies the pixels as they were.
     pixels::Grid& target = grid_of(image->w2);
