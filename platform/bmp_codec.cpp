@@ -45,6 +45,7 @@ struct Channel {
         while (shift + bits < 32 && (m >> (shift + bits) & 1)) ++bits;
     }
     uint32_t value(uint32_t pixel) const {
+        if (!bits) return 0; // an empty mask
         uint32_t v = (pixel & mask) >> shift;
         if (bits >= 8) return v >> (bits - 8) & 0xFF;
         uint32_t top = (1u << bits) - 1;

@@ -270,10 +270,10 @@ def sixteen(name, shifts, masks, compression):
     for row in colours:
         words = b""
         for pixel in row:
-            levels = [pixel[c] >> (8 - widths[c]) for c in range(3)]
+            levels = [pixel[c] >> (8 - widths[c]) if widths[c] else 0 for c in range(3)]
             words += struct.pack("<H", sum(v << s for v, s in zip(levels, shifts)))
-            expected += [scaled(levels[2], widths[2]), scaled(levels[1], widths[1]),
-                         scaled(levels[0], widths[0]), 255]
+            expected += [scaled(levels[c], widths[c]) if widths[c] else 0 for c in (2, 1, 0)]
+            expected.append(255)
         rows.append(words)
     save(name, bmp(bw, bh, 16, bottom_up(rows), compression=compression, masks=masks), bw, bh,
          expected)
@@ -281,6 +281,7 @@ def sixteen(name, shifts, masks, compression):
 
 sixteen("sixteen.bmp", (10, 5, 0), (), 0)
 sixteen("rgb565.bmp", (11, 5, 0), (0xF800, 0x7E0, 0x1F), 3)
+sixteen("no-red.bmp", (11, 5, 0), (0, 0x7E0, 0x1F), 3)  # an empty mask reads 0
 save("twenty-four.bmp", bmp(bw, bh, 24, bottom_up([bytes(c for r, g, b, a in row
                                                          for c in (b, g, r)) for row in colours])),
      bw, bh, [c for row in colours for r, g, b, a in row for c in (b, g, r, 255)])
