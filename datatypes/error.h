@@ -61,7 +61,9 @@ Cell call_word();
 // argument-type messages; `<anon>` when there is none.
 Cell param_word_at(uint32_t i);
 // The value cell of a field; good until the next allocation.
-Cell* field(const Cell& error, Field f);
+const Cell* field(const Cell& error, Field f);
+// Writes a field.
+void store_field(const Cell& error, Field f, const Cell& value);
 
 // The code being evaluated, copied into the `near` field of every error
 // made; the interpreter points it at its current-position cell.

@@ -863,7 +863,7 @@ class Reader {
         for (uint32_t field = 3; field < 9; ++field) {
             memory::buffer_of(scratch->w2)->tail = memory::buffer_of(scratch->w2)->head;
             record(*scratch);
-            *cells::at(value->w1, field) = *block::rs_head(*scratch);
+            error::store_field(*value, error::Field(field), *block::rs_head(*scratch));
         }
         if (r.new_line) cell_at(container, index).header |= cell::new_line_flag;
     }
