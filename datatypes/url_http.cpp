@@ -93,9 +93,8 @@ std::string body_bytes(const Cell& data) {
 void header_map(const io::HttpHeaders& headers, Cell& out) {
     std::vector<std::pair<std::string, std::vector<std::string>>> grouped;
     for (const auto& header : headers) {
-        // Named references, not a structured binding: clang 14 cannot
-        // capture a binding in the lambda below.
-        const std::string &name = header.first, &value = header.second;
+        const std::string& name = header.first;
+        const std::string& value = header.second;
         auto same = std::ranges::find_if(grouped, [&](const auto& g) {
             return std::ranges::equal(g.first, name, [](char a, char b) {
                 return std::tolower(static_cast<unsigned char>(a)) ==
