@@ -104,7 +104,9 @@ void boot_from_sources(const char* library_dir) {
             fail_boot(std::string("Error: cannot read the boot source ") + library_dir + "/" +
                       name + ".kiv");
         auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-        if (name == source_names[0]) {
+        // Compared by text: a string literal read through a constant
+        // expression need not have the address the array holds.
+        if (std::string_view(name) == source_names[0]) {
             error::load_catalog(bytes, uint32_t(text.size()));
             continue;
         }
