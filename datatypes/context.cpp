@@ -8,6 +8,7 @@
 #include "datatypes/types.h"
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
+#include "runtime/binding.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
@@ -37,6 +38,22 @@ NodeId table_of(NodeId ctx) {
 bool on_stack(const Cell& c) {
     return c.header & flag::on_stack;
 }
+
+Cell* values_cells(NodeId ctx) {
+    return hashtable::cells_of(cell_of(ctx).w2);
+}
+
+// The slot a store writes: on the stack or in the values block.
+Cell* writable_slot(NodeId ctx, uint32_t index) {
+    const Cell& c = cell_of(ctx);
+    return on_stack(c) ? stack::values_at(c.w2) + index : values_cells(ctx) + index;
+}
+
+// The types a word calls, one bit per type id.
+constexpr uint64_t callable_types = (uint64_t(1) << TYPE_NATIVE) | (uint64_t(1) << TYPE_ACTION) |
+                                    (uint64_t(1) << TYPE_OP) | (uint64_t(1) << TYPE_FUNCTION) |
+                                    (uint64_t(1) << TYPE_ROUTINE);
+static_assert(type_count < 64);
 
 // Appends one unset value for a new entry, unless the values are on the
 // stack.
@@ -138,20 +155,20 @@ int32_t add_word(NodeId ctx, const Cell& word) {
 void put_value(NodeId ctx, const Cell& word, const Cell& value) {
     Rooted<Cell> kept(value);
     int32_t index = add_word(ctx, word);
-    Cell* slot = slot_at(ctx, uint32_t(index));
-    if (!slot) raise(err::script::not_defined, *word_at(ctx, uint32_t(index)));
-    *slot = *kept;
+    if (!slot_at(ctx, uint32_t(index)))
+        raise(err::script::not_defined, *word_at(ctx, uint32_t(index)));
+    store(ctx, uint32_t(index), *kept);
 }
 
-Cell* add_value_if_new(NodeId ctx, const Cell& word, const Cell& value) {
+const Cell* add_value_if_new(NodeId ctx, const Cell& word, const Cell& value) {
     Rooted<Cell> kept(value);
     int32_t added = -1;
     if (find_or_add_symbol(ctx, word.w2, true, &added) >= 0) return nullptr;
     if (on_stack(cell_of(ctx))) return nullptr;
     Buffer* values = memory::buffer_of(cell_of(ctx).w2);
-    Cell* slot = cell::append_unset(values);
-    *slot = *kept;
-    return slot;
+    cell::append_unset(values);
+    store(ctx, uint32_t(added), *kept);
+    return cells::at(ctx, uint32_t(added));
 }
 
 bool collect_set_words(NodeId ctx, Cell& block) {
@@ -166,7 +183,7 @@ bool collect_set_words(NodeId ctx, Cell& block) {
     return size_of(ctx) > before;
 }
 
-Cell* value_of(uint32_t symbol, NodeId ctx) {
+const Cell* value_of(uint32_t symbol, NodeId ctx) {
     if (on_stack(cell_of(ctx))) ctx = global;
     int32_t index = find_word(ctx, symbol, true);
     return index < 0 ? nullptr : cells::at(ctx, uint32_t(index));
@@ -214,14 +231,27 @@ Cell word_of(NodeId ctx, uint32_t symbol) {
     return index >= 0 ? *word_at(ctx, uint32_t(index)) : word::load_symbol(symbol);
 }
 
-Cell* slot_at(NodeId ctx, uint32_t index) {
-    const Cell& c = cell_of(ctx);
-    if (!c.w2) return nullptr;
-    return on_stack(c) ? stack::values_at(c.w2) + index : cells::at(ctx, index);
+const Cell* slot_at(NodeId ctx, uint32_t index) {
+    if (!cell_of(ctx).w2) return nullptr;
+    return writable_slot(ctx, index);
+}
+
+bool callable(const Cell& value) {
+    return (callable_types >> cell::type_of(value)) & 1;
+}
+
+void store(NodeId ctx, uint32_t index, const Cell& value) {
+    Cell* slot = writable_slot(ctx, index);
+    if (!on_stack(cell_of(ctx)) && (callable(*slot) || callable(value))) binding::bump();
+    *slot = value;
+}
+
+void store_range(NodeId ctx, uint32_t first, const Cell* values, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) store(ctx, first + i, values[i]);
 }
 
 Cell* push_value_at(NodeId ctx, uint32_t index) {
-    Cell* slot = slot_at(ctx, index);
+    const Cell* slot = slot_at(ctx, index);
     if (!slot) raise(err::script::not_defined, *word_at(ctx, index));
     Cell* c = stack::push_raw();
     *c = *slot_at(ctx, index);
@@ -229,7 +259,7 @@ Cell* push_value_at(NodeId ctx, uint32_t index) {
 }
 
 void set_value_from_top(NodeId ctx, uint32_t index) {
-    *cells::at(ctx, index) = *stack::get_top();
+    store(ctx, index, *stack::get_top());
     mark_set(ctx, index);
 }
 
@@ -237,11 +267,12 @@ void swap_value_from_top(NodeId ctx, uint32_t index) {
     Cell* top = stack::get_top();
     Cell* old = stack::push_raw();
     *old = *cells::at(ctx, index);
-    *cells::at(ctx, index) = *top;
+    store(ctx, index, *top);
     mark_set(ctx, index);
 }
 
 Cell& bind_block(Cell& block, NodeId ctx, bool bind_self) {
+    binding::bump();
     NodeId series = block.w2;
     if (cycles::find(series)) return block;
     cycles::Guard on_stack(series);
@@ -294,7 +325,7 @@ void init_global() {
 
 namespace cells {
 
-Cell* at(NodeId ctx, uint32_t index) {
+const Cell* at(NodeId ctx, uint32_t index) {
     return hashtable::cells_of(context::cell_of(ctx).w2) + index;
 }
 
@@ -306,20 +337,19 @@ namespace {
 
 // Stores into the slot of a resolved word; nothing allocates before the
 // value is copied in.
-Cell* store(const Cell& word, const Cell& value, NodeId ctx, bool notify) {
+const Cell* store_in(const Cell& word, const Cell& value, NodeId ctx, bool notify) {
     using namespace context;
     uint32_t index = word.w3;
     const Cell& c = cell_of(ctx);
     if (!c.w2) raise(err::script::not_defined, word);
-    if (on_stack(c)) return &(stack::values_at(c.w2)[index] = value);
-    Cell* slot = cells::at(ctx, index);
+    const Cell* slot = slot_at(ctx, index);
     if (kind_of(c) == Kind::object) {
         word_at(ctx, index)->header |= flag::set_mark;
         if (notify && fire_on_change && self_of(ctx).w3) {
             Cell* saved_top = stack::state.top;
             Cell* old = stack::push_raw();
             *old = *slot;
-            *slot = value;
+            context::store(ctx, index, value);
             // The handler runs Kiv code: what it is given must not move.
             Rooted<Cell> fresh(value);
             Rooted<Cell> object(self_of(ctx));
@@ -329,38 +359,38 @@ Cell* store(const Cell& word, const Cell& value, NodeId ctx, bool notify) {
             return cells::at(ctx, index);
         }
     }
-    *slot = value;
+    context::store(ctx, index, value);
     return slot;
 }
 
 } // namespace
 
-Cell* set_in(Cell& word, const Cell& value, NodeId ctx, bool notify) {
-    if (int32_t(word.w3) >= 0) return store(word, value, ctx, notify);
+const Cell* set_in(Cell& word, const Cell& value, NodeId ctx, bool notify) {
+    if (int32_t(word.w3) >= 0) return store_in(word, value, ctx, notify);
     // Resolving may add an entry, and the context grow under the value.
     Rooted<Cell> kept(value);
     int32_t index = context::find_word(ctx, word.w2, false);
     if (index < 0) index = context::add_word(ctx, word);
     word.w3 = uint32_t(index);
-    return store(word, *kept, ctx, notify);
+    return store_in(word, *kept, ctx, notify);
 }
 
-Cell* set(Cell& word, const Cell& value) {
+const Cell* set(Cell& word, const Cell& value) {
     return set_in(word, value, word.w1, true);
 }
 
-Cell* value_cell_in(const Cell& word, NodeId ctx) {
+const Cell* value_cell_in(const Cell& word, NodeId ctx) {
     using namespace context;
     if (int32_t(word.w3) < 0) {
         if (word.w1 && is_self(word.w2)) return &self_of(word.w1);
         raise(err::script::no_value, word);
     }
-    Cell* slot = slot_at(ctx, word.w3);
+    const Cell* slot = slot_at(ctx, word.w3);
     if (!slot) raise(err::script::not_in_context, word);
     return slot;
 }
 
-Cell* value_cell(const Cell& word) {
+const Cell* value_cell(const Cell& word) {
     return value_cell_in(word, word.w1);
 }
 

@@ -12,6 +12,11 @@
 // Contexts are named by node everywhere: their buffers move with the
 // collector, so a pointer to a context cell or a value cell is good only
 // until the next allocation.
+//
+// Values are written only through `store` and `store_range`; everything
+// else gets read-only slots. A store that replaces or puts a function or
+// operator bumps the binding epoch, so caches of resolved words stay true
+// (values on the stack are never cached and are not counted).
 #pragma once
 
 #include <cstdint>
@@ -84,13 +89,13 @@ int32_t add_word(NodeId ctx, const Cell& word);
 void put_value(NodeId ctx, const Cell& word, const Cell& value);
 // When the symbol is new: adds it with a copy of the value and returns the
 // value cell; otherwise null.
-Cell* add_value_if_new(NodeId ctx, const Cell& word, const Cell& value);
+const Cell* add_value_if_new(NodeId ctx, const Cell& word, const Cell& value);
 // Adds the symbol of every set-word! of the block (not nested); true when
 // the context gained entries. The block's head is clamped to its tail.
 bool collect_set_words(NodeId ctx, Cell& block);
 // The value cell of a symbol that the context holds (case-insensitive); a
 // context whose values are on the stack is answered from the global one.
-Cell* value_of(uint32_t symbol, NodeId ctx);
+const Cell* value_of(uint32_t symbol, NodeId ctx);
 // The global word of a symbol, added when absent. A case-insensitive find
 // with keep_spelling of another spelling answers the same slot under the
 // asked spelling (a copy kept in the root block); a new spelling of a known
@@ -107,7 +112,14 @@ Cell* push_word_at(NodeId ctx, uint32_t index);
 Cell word_of(NodeId ctx, uint32_t symbol);
 // Slot i: an argument cell of the running call, or a values block cell.
 // Null when the context has no values.
-Cell* slot_at(NodeId ctx, uint32_t index);
+const Cell* slot_at(NodeId ctx, uint32_t index);
+// Writes slot i (the context has values), bumping the binding epoch when
+// the old or the new value is a function or an operator.
+void store(NodeId ctx, uint32_t index, const Cell& value);
+// Writes count values into the slots from first on, as store does.
+void store_range(NodeId ctx, uint32_t first, const Cell* values, uint32_t count);
+// True for the values a word calls: functions of every kind and operators.
+bool callable(const Cell& value);
 // Pushes a copy of slot i; a context without values raises not-defined.
 Cell* push_value_at(NodeId ctx, uint32_t index);
 // Slot i of the values block from the last pushed value.
@@ -131,7 +143,7 @@ void init_global();
 
 namespace cells {
 // Value cell i of the values block (no on-stack test).
-Cell* at(NodeId ctx, uint32_t index);
+const Cell* at(NodeId ctx, uint32_t index);
 } // namespace cells
 
 // Reading and setting through words.
@@ -141,12 +153,12 @@ namespace word {
 // the value cell. An unresolved word is resolved (added when absent); it
 // must then not lie in a series, since the context may grow. An object
 // field gets the set mark and, with notify, fires the change notification.
-Cell* set_in(Cell& word, const Cell& value, NodeId ctx, bool notify);
-Cell* set(Cell& word, const Cell& value);
+const Cell* set_in(Cell& word, const Cell& value, NodeId ctx, bool notify);
+const Cell* set(Cell& word, const Cell& value);
 // The word's value cell in the context; raises no-value for an unresolved
 // word (self excepted) and not-in-context when the context has no values.
-Cell* value_cell_in(const Cell& word, NodeId ctx);
-Cell* value_cell(const Cell& word);
+const Cell* value_cell_in(const Cell& word, NodeId ctx);
+const Cell* value_cell(const Cell& word);
 // Binds the word to the context when it has the symbol (case-insensitive);
 // returns the index or -1, leaving the word alone.
 int32_t bind_to(NodeId ctx, Cell& word);

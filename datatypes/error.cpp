@@ -79,7 +79,7 @@ NodeId category_context(uint32_t index) {
 }
 
 // The value of a field found by symbol in an object, or null.
-Cell* lookup(NodeId ctx, uint32_t symbol) {
+const Cell* lookup(NodeId ctx, uint32_t symbol) {
     int32_t index = context::find_word(ctx, symbol, true);
     return index < 0 ? nullptr : context::slot_at(ctx, uint32_t(index));
 }
@@ -92,7 +92,7 @@ Cell* new_error(Cell& result) {
     result.w3 = 0;
     object::write_self(result);
     if (near_source && cell::type_of(*near_source) != TYPE_UNSET)
-        *context::slot_at(result.w1, near) = *near_source;
+        context::store(result.w1, near, *near_source);
     return &result;
 }
 
@@ -100,9 +100,9 @@ Cell* new_error(Cell& result) {
 void fill(const Cell& error, uint32_t category, uint32_t id_index) {
     NodeId ctx = error.w1;
     NodeId category_ctx = category_context(category);
-    integer::make_at(*context::slot_at(ctx, code), int32_t(category * 100 + id_index - 2));
-    *context::slot_at(ctx, type) = *context::word_at(catalog_object.w1, category);
-    *context::slot_at(ctx, id) = *context::word_at(category_ctx, id_index);
+    context::store(ctx, code, Cell{TYPE_INTEGER, 0, category * 100 + id_index - 2, 0});
+    context::store(ctx, type, *context::word_at(catalog_object.w1, category));
+    context::store(ctx, id, *context::word_at(category_ctx, id_index));
 }
 
 // The catalog positions of a category word and an id word; each -1 when
@@ -326,7 +326,11 @@ Cell build_catalog(const Cell& source) {
 void load_catalog(const uint8_t* text, uint32_t length) {
     Rooted<Cell> source;
     lexer::load(*source, text, length);
-    set_catalog(build_catalog(*source));
+    load_catalog(*source);
+}
+
+void load_catalog(const Cell& source) {
+    set_catalog(build_catalog(source));
 }
 
 Cell* create(const Cell& category, const Cell& id, const Cell* arg1_, const Cell* arg2_,
@@ -353,7 +357,7 @@ Cell* create_at(uint32_t category, uint32_t id_index_, const Cell* arg1_, const 
     Cell* result = stack::push(unset_cell);
     new_error(*result);
     fill(*result, category, id_index_);
-    for (int k = 0; k < 3; ++k) *context::slot_at(result->w1, arg1 + k) = *args[k];
+    for (int k = 0; k < 3; ++k) context::store(result->w1, arg1 + k, *args[k]);
     return result;
 }
 
@@ -365,9 +369,9 @@ Cell* reserved_error(runtime::Category category, uint32_t id) {
     if (uint32_t(category) != internal_category) return nullptr;
     for (Reserved& r : reserved) {
         if (r.id != id || cell::type_of(r.value) != TYPE_ERROR) continue;
-        for (Field f : {near, where, stack}) *field(r.value, f) = none_cell;
+        for (Field f : {near, where, stack}) store_field(r.value, f, none_cell);
         if (near_source && cell::type_of(*near_source) != TYPE_UNSET)
-            *field(r.value, near) = *near_source;
+            store_field(r.value, near, *near_source);
         return &r.value;
     }
     return nullptr;
@@ -434,12 +438,15 @@ Cell param_word_at(uint32_t i) {
 }
 
 void set_where(Cell& error, const Cell& value) {
-    Cell* where_ = field(error, where);
-    if (cell::type_of(*where_) == TYPE_NONE) *where_ = value;
+    if (cell::type_of(*field(error, where)) == TYPE_NONE) store_field(error, where, value);
 }
 
-Cell* field(const Cell& error, Field f) {
+const Cell* field(const Cell& error, Field f) {
     return context::slot_at(error.w1, f);
+}
+
+void store_field(const Cell& error, Field f, const Cell& value) {
+    context::store(error.w1, f, value);
 }
 
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
@@ -499,9 +506,9 @@ void tag_error(Cell& error) {
         Cell name{TYPE_WORD, f->word_context, f->symbol, uint32_t(-1)};
         set_where(error, name);
     }
-    Cell* stack_ = field(error, stack);
-    if (cell::type_of(*stack_) == TYPE_NONE)
-        integer::make_at(*stack_, int32_t(stack::state.ctop - stack::state.cbottom));
+    if (cell::type_of(*field(error, stack)) == TYPE_NONE)
+        store_field(error, stack,
+                    Cell{TYPE_INTEGER, 0, uint32_t(stack::state.ctop - stack::state.cbottom), 0});
 }
 
 } // namespace

@@ -35,6 +35,8 @@ Cell build_catalog(const Cell& source);
 // Loads the errors source text (library/errors.kiv, UTF-8) and makes the
 // catalog of it.
 void load_catalog(const uint8_t* text, uint32_t length);
+// The same from the catalog's source already loaded as a block.
+void load_catalog(const Cell& source);
 
 // The standard error prototype (system/standard/error): ten fields, none.
 const Cell& standard();
@@ -61,7 +63,9 @@ Cell call_word();
 // argument-type messages; `<anon>` when there is none.
 Cell param_word_at(uint32_t i);
 // The value cell of a field; good until the next allocation.
-Cell* field(const Cell& error, Field f);
+const Cell* field(const Cell& error, Field f);
+// Writes a field.
+void store_field(const Cell& error, Field f, const Cell& value);
 
 // The code being evaluated, copied into the `near` field of every error
 // made; the interpreter points it at its current-position cell.

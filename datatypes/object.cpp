@@ -35,6 +35,7 @@ const Cell unset_cell{cell::unset_header, 0, 0, 0};
 // field, handed out as cells the caller copies.
 Cell unset_result{cell::unset_header, 0, 0, 0};
 Cell none_result{TYPE_NONE, 0, 0, 0};
+Cell field_result{cell::unset_header, 0, 0, 0};
 
 // Symbols the object routines compare against, interned by init.
 struct Symbols {
@@ -151,7 +152,7 @@ void rebind_function_at(NodeId ctx, uint32_t i) {
     context::bind_block(*copy, own_copy, false);
     Cell spec{TYPE_BLOCK, 0, function.w2, 0};
     function::push(spec, copy, own_copy, 0, 0, function.header & ~cell::type_mask);
-    *context::slot_at(ctx, i) = *stack::get_top();
+    context::store(ctx, i, *stack::get_top());
     stack::state.top = saved_top;
 }
 
@@ -167,14 +168,14 @@ void renew_values(NodeId ctx, bool deep, const Cell* types) {
                           : deep && deep_copied(type);
         if (copied) {
             copy_series(value, deep);
-            *context::slot_at(ctx, i) = value;
+            context::store(ctx, i, value);
         } else if (type == TYPE_FUNCTION) {
             rebind_function_at(ctx, i);
         }
     }
 }
 
-Cell* field(NodeId ctx, uint32_t index) {
+const Cell* field(NodeId ctx, uint32_t index) {
     return context::slot_at(ctx, index);
 }
 
@@ -262,7 +263,9 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
         if (hooks.eval) hooks.eval(*source);
         for (uint32_t i = 0; i < context::size_of(ctx); ++i) {
             context::word_at(ctx, i)->header &= ~context::flag::set_mark;
-            cell::clear_bit_30(*field(ctx, i));
+            Cell value = *field(ctx, i);
+            cell::clear_bit_30(value);
+            context::store(ctx, i, value);
         }
         grew = grew || !from_object;
     }
@@ -469,8 +472,12 @@ bool word_is_object(const Cell& word, NodeId ctx, uint32_t class_id) {
     return field_is_object(ctx, word.w3, class_id);
 }
 
-Cell* get_values(const Cell& object) {
+const Cell* get_values(const Cell& object) {
     return field(object.w1, 0);
+}
+
+void store_value(const Cell& object, uint32_t index, const Cell& value) {
+    context::store(object.w1, index, value);
 }
 
 Cell* duplicate(const Cell& source, Cell& target, bool deep, const Cell* types,
@@ -481,10 +488,8 @@ Cell* duplicate(const Cell& source, Cell& target, bool deep, const Cell* types,
     RootedNode kept(ctx);
     uint32_t n = context::size_of(from->w1);
     Buffer* values = memory::buffer_of(context::cell_of(ctx).w2);
-    for (uint32_t i = 0; i < n; ++i) {
-        Cell value = *field(from->w1, i);
-        *cell::append_unset(values) = value;
-    }
+    for (uint32_t i = 0; i < n; ++i) cell::append_unset(values);
+    context::store_range(ctx, 0, field(from->w1, 0), n);
     copy.w3 = fresh_handlers ? 0 : from->w3;
     target = copy;
     write_self(target);
@@ -536,7 +541,7 @@ void set_values(const Cell& object, const Cell& value, bool any, bool only, bool
         Cell v = source_value(i, position);
         if (position < 0 || (some && cell::type_of(v) == TYPE_NONE)) continue;
         Cell old = *field(ctx, i);
-        *field(ctx, i) = v;
+        context::store(ctx, i, v);
         context::word_at(ctx, i)->header |= context::flag::set_mark;
         NodeId record = target->w3;
         if (!record) continue;
@@ -719,8 +724,9 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
     };
     if (index < 0) return missing();
     if (!value) {
-        Cell* found = field(ctx, uint32_t(index));
-        return cell::type_of(*found) == TYPE_UNSET ? missing() : found;
+        // The caller reads the answer; it never writes a field through it.
+        field_result = *field(ctx, uint32_t(index));
+        return cell::type_of(field_result) == TYPE_UNSET ? missing() : &field_result;
     }
     Rooted<Cell> new_value(*value);
     Rooted<Cell> object(*parent);

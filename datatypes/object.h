@@ -62,7 +62,9 @@ uint32_t words_count(const Cell& object);
 // holds an object! of the class: the test compiled code makes of a value.
 bool field_is_object(NodeId context, uint32_t index, uint32_t class_id);
 bool word_is_object(const Cell& word, NodeId context, uint32_t class_id);
-Cell* get_values(const Cell& object);
+const Cell* get_values(const Cell& object);
+// Writes field `index` of the object.
+void store_value(const Cell& object, uint32_t index, const Cell& value);
 
 // Copies the source object into `target` with a new context: values
 // copied, series deep-copied with `deep` (or only those of `types`),

@@ -126,8 +126,8 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
     port->w2 = port_class;
     port->w3 = 0;
     object::write_self(*port);
-    object::get_values(*port)[spec_field] = *spec_object;
-    object::get_values(*port)[scheme_field] = scheme;
+    object::store_value(*port, spec_field, *spec_object);
+    object::store_value(*port, scheme_field, scheme);
 
     const Cell* schemes = system_object::find({"schemes"});
     const Cell* found = schemes && series::is_block_type(cell::type_of(*schemes))
@@ -140,7 +140,7 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
                      : none_cell;
     if (cell::type_of(actor) != TYPE_OBJECT && cell::type_of(actor) != TYPE_HANDLE)
         access_error(err::access::invalid_actor, &*spec_object);
-    object::get_values(*port)[actor_field] = actor;
+    object::store_value(*port, actor_field, actor);
     *proto = *port;
     return proto;
 }

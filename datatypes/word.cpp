@@ -156,7 +156,7 @@ Cell* push_at(NodeId ctx, uint32_t index, uint32_t type) {
 }
 
 Cell* get_value(const Cell& word) {
-    Cell* value = value_cell(word);
+    const Cell* value = value_cell(word);
     if (cell::type_of(*value) == TYPE_UNSET) {
         Cell arg = word;
         runtime::fire_error(runtime::Category::script, err::script::no_value, &arg);

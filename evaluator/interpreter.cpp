@@ -1374,7 +1374,8 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
         // from, the word or the element of the value before it.
         if (set && last && std::memcmp(&before, &*current, sizeof(Cell)) != 0) {
             if (i == 1) {
-                *const_cast<Cell*>(&lookup(head)) = *current;
+                lookup(head); // raises when the head has no value slot
+                if (int32_t(head.w3) >= 0) context::store(head.w1, head.w3, *current);
             } else {
                 Rooted<Cell> changed(*current);
                 actions::eval_path(&*grand_parent, &*previous, &*changed, &path, nullptr, nullptr,

@@ -205,11 +205,14 @@ void remove_each_next(int32_t n) {
 
 bool forall_next_q(bool advance) {
     Cell* base = stack::state.base;
-    Cell* value = word::value_cell(base[-1]);
-    if (cell::type_of(*value) != cell::type_of(base[-2]) || value->w2 != base[-2].w2)
-        script_error(err::script::bad_loop_series, value);
-    if (advance) ++value->w1;
-    return !foreach_more_q(*value);
+    Cell value = *word::value_cell(base[-1]);
+    if (cell::type_of(value) != cell::type_of(base[-2]) || value.w2 != base[-2].w2)
+        script_error(err::script::bad_loop_series, &value);
+    if (advance) {
+        ++value.w1;
+        context::store(base[-1].w1, base[-1].w3, value);
+    }
+    return !foreach_more_q(value);
 }
 
 void forall_end() {

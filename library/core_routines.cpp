@@ -65,7 +65,11 @@ void quit_return(Cell* args) {
 void set_quiet(Cell* args) {
     if (!word::any_word(cell::type_of(args[0])) || cell::type_of(args[0]) > TYPE_GET_WORD)
         expect_arg("set-quiet", cell::type_of(args[0]), "word");
-    *word::value_cell(args[0]) = args[1];
+    word::value_cell(args[0]); // raises for a word without a value slot
+    if (int32_t(args[0].w3) >= 0)
+        context::store(args[0].w1, args[0].w3, args[1]);
+    else
+        context::self_of(args[0].w1) = args[1];
     args[0] = args[1];
 }
 

@@ -1,5 +1,6 @@
 #include "platform/os.h"
 
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -70,6 +71,18 @@ std::optional<std::string> get_env(const char* name) {
     const char* value = std::getenv(name);
     if (!value) return std::nullopt;
     return std::string(value);
+}
+
+std::string home_dir() {
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return home;
+    passwd entry{};
+    passwd* found = nullptr;
+    std::string text(16384, '\0');
+    if (getpwuid_r(getuid(), &entry, text.data(), text.size(), &found) == 0 && found &&
+        found->pw_dir && found->pw_dir[0] == '/')
+        return found->pw_dir;
+    return {};
 }
 
 std::vector<std::pair<std::string, std::string>> list_env() {

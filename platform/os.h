@@ -37,6 +37,10 @@ std::optional<std::string> get_env(const char* name);
 // Every variable of the environment as (name, value), in the order the
 // environment holds them.
 std::vector<std::pair<std::string, std::string>> list_env();
+// The user's home directory: HOME when it holds an absolute path, else the
+// home the password database gives the process's user; empty when neither
+// does.
+std::string home_dir();
 // Hands a url or local path to the desktop's opener (xdg-open) without
 // waiting for it; false when the opener could not be started.
 bool open_with_shell(const std::string& target);

@@ -8,12 +8,15 @@
   in a temporary folder;
 - `save` then `load` through files: every datatype that molds back,
   headers, a codec the script registers, the KIVBIN codec, and image
-  files made by ImageMagick when it is installed.
+  files made by ImageMagick when it is installed;
+- `load` of urls from a server started here on loopback: the codec by the
+  answer's Content-Type, and none for an answer other than 200.
 
 Every run works in a temporary folder removed afterwards.
 
 Usage: files.py KIV
 """
+import http.server
 import os
 import posixpath
 import random
@@ -21,6 +24,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 from pathlib import Path
 
 # Evaluates each case under try and prints one molded line: the value, or
@@ -299,10 +303,65 @@ def check_images(kiv, folder):
     return failures
 
 
+def serve(folder, pages):
+    """An HTTP server on loopback answering `pages`: path to (content
+    type, body); any other path is 404. Returns the server."""
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            if self.path not in pages:
+                self.send_error(404)
+                return
+            content_type, body = pages[self.path]
+            self.send_response(200)
+            self.send_header("Content-Type", content_type)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+        def log_message(self, *args):
+            pass
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+def check_http(kiv, folder):
+    pages = {
+        "/values.txt": ("text/plain", b"1 two [3]"),
+        "/shout": ("text/upper; charset=utf-8", b"LOUD"),
+    }
+    convert = shutil.which("convert")
+    if convert:
+        red = Path(folder, "red.png")
+        subprocess.run([convert, "-size", "3x2", "xc:#FF0000", str(red)], check=True)
+        pages["/picture"] = ("image/png", red.read_bytes())
+    server = serve(folder, pages)
+    base = f"http://127.0.0.1:{server.server_address[1]}"
+    cases = [
+        (f"load {base}/values.txt", "[1 two [3]]"),
+        (f"load/all {base}/values.txt", "[1 two [3]]"),
+        # The codec is chosen by the Content-Type of the answer.
+        (f"load {base}/shout", '[decoded "loud"]'),
+        (f"load/as {base}/values.txt 'upper", '[decoded "1 two [3]"]'),
+        (f"load {base}/missing", "none"),
+    ]
+    if convert:
+        cases.append((f"i: load {base}/picture i/size", "3x2"))
+    env_proxy = {k: os.environ.pop(k) for k in list(os.environ) if k.lower().endswith("_proxy")}
+    try:
+        return run_cases(kiv, folder, cases, FIXTURE_CODEC)
+    finally:
+        os.environ.update(env_proxy)
+        server.shutdown()
+        server.server_close()
+
+
 def main():
     kiv = os.path.realpath(sys.argv[1])
     checks = [check_clean_path, check_split_path, check_names, check_directories,
-              check_round_trips, check_codecs, check_kivbin, check_images]
+              check_round_trips, check_codecs, check_kivbin, check_images, check_http]
     failures = []
     for check in checks:
         folder = tempfile.mkdtemp(prefix="kiv-files-")

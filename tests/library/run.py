@@ -118,6 +118,50 @@ def check_texts(kiv, folder):
     return failures
 
 
+# clock prints the time of one run cut to three significant characters,
+# then the rest of the integer part: 123.456 as 123, 1.23456 as 1.23,
+# 12345.6 as 12345. The times vary, so each line is checked for the shape.
+CLOCK_LINE = re.compile(r"^(\S+) (ms|μs)\t(.*)$")
+
+
+def clock_cut_ok(number):
+    if not re.fullmatch(r"\d+(\.\d+)?", number):
+        return False
+    whole, _, fraction = number.partition(".")
+    return not fraction or len(whole) + len(fraction) <= 3
+
+
+def check_clock(kiv, folder):
+    code = """
+b: copy []
+r: clock/times [append b 1 length? b] 0
+print [r length? b]
+clock/times [loop 20000 [1 + 1]] 2
+clock [loop 300000 [1 + 1]]
+clock [wait 0.02]
+e: try [clock [1 / 0]] print e/id
+"""
+    lines, error = lines_of(kiv, folder, code)
+    if lines is None:
+        return [f"clock run failed: {error}"]
+    failures = []
+    if lines[1] != "1 1":
+        failures.append(f"clock/times 0 ran {lines[1]!r} times, expected once")
+    for line in lines[:1] + lines[2:5]:
+        match = CLOCK_LINE.match(line)
+        if not match or not clock_cut_ok(match.group(1)):
+            failures.append(f"clock line {line!r}")
+    if lines[0].split("\t")[-1] != "[append b 1 length? b]":
+        failures.append(f"clock text {lines[0]!r}")
+    # 20 ms of waiting is shown in milliseconds.
+    if CLOCK_LINE.match(lines[4]) and CLOCK_LINE.match(lines[4]).group(2) != "ms":
+        failures.append(f"clock unit {lines[4]!r}")
+    # An error goes through, and nothing is printed.
+    if lines[5:] != ["zero-divide"]:
+        failures.append(f"clock error {lines[5:]!r}")
+    return failures
+
+
 def kiv_molded(text):
     return '"' + text + '"'
 
@@ -126,7 +170,7 @@ def kiv_molded(text):
 # line, `set 'name` definitions, and the names the generating loops make.
 def library_names(folder):
     names = []
-    for name in ["routines", "core", "series", "collect", "paths", "loading"]:
+    for name in ["routines", "core", "series", "collect", "paths", "loading", "math"]:
         source = (Path(folder) / f"{name}.kiv").read_text(encoding="utf-8")
         names += re.findall(r"^([^\s;:\[\]]+): (?:func|make routine!|:)", source, re.M)
         names += re.findall(r"set '(\S+) func", source)
@@ -201,7 +245,7 @@ def main():
     kiv, library = sys.argv[1], sys.argv[2]
     failures = []
     with tempfile.TemporaryDirectory() as folder:
-        for check in (check_quit, check_mod, check_texts):
+        for check in (check_quit, check_mod, check_texts, check_clock):
             failures += check(kiv, folder)
         failures += check_specs(kiv, folder, library)
     for failure in failures:

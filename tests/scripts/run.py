@@ -8,6 +8,7 @@ sub-folder shows whether kiv runs it from its own folder.
 Usage: run.py KIV
 """
 import os
+import pwd
 import resource
 import subprocess
 import sys
@@ -17,8 +18,13 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 MATH_ERROR = ("1\n*** Math Error: attempt to divide by zero\n*** Where: /\n"
               "*** Near : print 1 / 0 print 2\n")
 
-# (arguments, expected output, expected exit status); an integer after the
-# arguments limits the run's address space to that many MiB.
+# The cache directory kiv falls back on without a usable HOME: the one in
+# the home the password database gives the user.
+PASSWD_CACHE = "%" + pwd.getpwuid(os.getuid()).pw_dir.rstrip("/") + "/.kiv/\n"
+
+# (arguments, expected output, expected exit status[, environment
+# changes, None removing a variable]); an integer after the arguments
+# limits the run's address space to that many MiB.
 CASES = [
     (["hello.kiv"], "hello\n", 0),
     (["error.kiv"], MATH_ERROR, 1),
@@ -39,6 +45,12 @@ CASES = [
      "*** Near : none\n", 1),
     (["/dev/zero", 512], "*** Internal Error: not enough memory\n*** Where: ???\n"
      "*** Near : none\n", 1),
+    # The cache directory follows an absolute HOME only.
+    (["cache.kiv"], "%/some/where/.kiv/\n", 0, {"HOME": "/some/where"}),
+    (["cache.kiv"], "%/.kiv/\n", 0, {"HOME": "/"}),
+    (["cache.kiv"], PASSWD_CACHE, 0, {"HOME": None}),
+    (["cache.kiv"], PASSWD_CACHE, 0, {"HOME": "relative/home"}),
+    (["cache.kiv"], PASSWD_CACHE, 0, {"HOME": ""}),
     # With no script, the console reads standard input.
     (["--verbose"], ">> \n", 0),
 ]
@@ -51,14 +63,24 @@ def limited(mib):
     return limit
 
 
-def run(kiv, args, expected, status):
+def environment(changes):
+    env = dict(os.environ)
+    for name, value in changes.items():
+        if value is None:
+            env.pop(name, None)
+        else:
+            env[name] = value
+    return env
+
+
+def run(kiv, args, expected, status, changes=None):
     cwd = os.path.join(HERE, "..")
     limit = args.pop() if isinstance(args[-1], int) else None
     if limit and os.environ.get("KIV_SANITIZED"):
         return True  # a sanitizer cannot reserve its shadow memory under the limit
     paths = [a if a.startswith(("--", "/")) else os.path.join("scripts", a) for a in args]
     result = subprocess.run([kiv] + paths, cwd=cwd, stdin=subprocess.DEVNULL,
-                            capture_output=True, text=True, timeout=60,
+                            capture_output=True, text=True, timeout=60, env=environment(changes or {}),
                             preexec_fn=limited(limit) if limit else None)
     if result.stdout == expected and result.returncode == status:
         return True

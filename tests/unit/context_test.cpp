@@ -9,6 +9,7 @@
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
+#include "runtime/binding.h"
 #include "runtime/collector.h"
 #include "runtime/hash.h"
 #include "runtime/roots.h"
@@ -104,6 +105,39 @@ TEST_F(ContextTest, SpellingsOfAWordShareOneGlobalSlot) {
     word::set(*exact, int_cell(7));
     EXPECT_EQ(word::value_cell(*lower)->w2, 7u);
     EXPECT_EQ(word::value_cell(*asked)->w2, 7u);
+}
+
+// Caches of resolved words hold while the binding epoch stays: a store
+// that puts or replaces a function or an operator must move it, any other
+// store must not (loops store into their words on every step).
+TEST_F(ContextTest, StoresOfFunctionsMoveTheBindingEpoch) {
+    NodeId ctx = context::new_(0, false, false, 0, Kind::object);
+    RootedNode held(ctx);
+    context::put_value(ctx, global_word("v"), int_cell(1));
+    const Cell native{TYPE_NATIVE, 1, 0, 0};
+    const Cell op{TYPE_OP | (TYPE_ACTION << 16), 1, 0, 0};
+    struct Case {
+        const char* what;
+        Cell value;
+        bool moves;
+    } cases[] = {{"integer over integer", int_cell(2), false},
+                 {"native over integer", native, true},
+                 {"native over native", native, true},
+                 {"integer over native", int_cell(3), true},
+                 {"op over integer", op, true},
+                 {"integer over op", int_cell(4), true},
+                 {"integer again", int_cell(5), false}};
+    for (const Case& c : cases) {
+        uint32_t before = binding::epoch;
+        context::store(ctx, 0, c.value);
+        EXPECT_EQ(binding::epoch != before, c.moves) << c.what;
+        EXPECT_EQ(cell::type_of(*context::slot_at(ctx, 0)), cell::type_of(c.value)) << c.what;
+    }
+    uint32_t before = binding::epoch;
+    Rooted<Cell> code;
+    block_of(code, {global_word("v")});
+    context::bind_block(*code, ctx, false);
+    EXPECT_NE(binding::epoch, before) << "binding code";
 }
 
 TEST_F(ContextTest, LookupsAreExactOrCaseInsensitive) {
@@ -263,7 +297,7 @@ TEST_F(ContextTest, SettingAnObjectFieldMarksItAndNotifiesTheObject) {
     for (const Case& c : cases) {
         context::self_of(ctx) = Cell{TYPE_OBJECT, ctx, 0, c.handler};
         seen = {};
-        Cell* slot = word::set_in(*x, int_cell(int32_t(value + 1)), ctx, c.notify);
+        const Cell* slot = word::set_in(*x, int_cell(int32_t(value + 1)), ctx, c.notify);
         EXPECT_EQ(slot->w2, value + 1);
         EXPECT_EQ(seen.calls, c.calls);
         if (c.calls) {
@@ -307,7 +341,7 @@ TEST_F(ContextTest, ContextsGrowByWordsAndSetWords) {
     EXPECT_EQ(context::size_of(ctx), 2u);
 
     EXPECT_EQ(context::add_value_if_new(ctx, global_word("A"), int_cell(1)), nullptr);
-    Cell* added = context::add_value_if_new(ctx, global_word("d"), int_cell(8));
+    const Cell* added = context::add_value_if_new(ctx, global_word("d"), int_cell(8));
     ASSERT_NE(added, nullptr);
     EXPECT_EQ(added->w2, 8u);
     EXPECT_EQ(context::slot_at(ctx, 2)->w2, 8u);

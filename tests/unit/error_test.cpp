@@ -19,7 +19,7 @@ class ErrorTest : public ObjectTest {
         return *stack::push(make(TYPE_ERROR, type, spec));
     }
     static std::string name_of(const Cell& word) { return symbol::c_name(word.w2); }
-    static Cell* field(const Cell& e, error::Field f) { return error::field(e, f); }
+    static const Cell* field(const Cell& e, error::Field f) { return error::field(e, f); }
     static runtime::ErrorSite site_of(const Cell& e) {
         int32_t code = integer::get(*field(e, error::code));
         uint32_t category = uint32_t(code / 100);
@@ -145,8 +145,8 @@ TEST_F(ErrorTest, FormShowsWhereNearAndFiles) {
     for (int i = 0; i < 30; ++i) near_cells.push_back(int_cell(i));
     Cell near = blk({});
     for (const Cell& c : near_cells) block::append_value(near, c);
-    *field(e, error::near) = near;
-    *field(e, error::files) = blk({str("a.kiv")});
+    error::store_field(e, error::near, near);
+    error::store_field(e, error::files, blk({str("a.kiv")}));
     EXPECT_EQ(formed_text(e), "*** Math Error: math or number overflow\n"
                               "*** Where: add\n"
                               "*** Near : 0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16\n"
@@ -155,14 +155,14 @@ TEST_F(ErrorTest, FormShowsWhereNearAndFiles) {
 
 TEST_F(ErrorTest, FormOfAnErrorOutsideTheCatalogLeavesItUnchanged) {
     Cell e = make_error(int_cell(302));
-    *field(e, error::type) = w("bogus");
+    error::store_field(e, error::type, w("bogus"));
     EXPECT_EQ(formed_text(e), "*** Internal Error: invalid error object field value: bogus\n"
                               "*** Where: ???\n*** Near : none");
     EXPECT_EQ(name_of(*field(e, error::type)), "bogus");
     EXPECT_EQ(cell::type_of(*field(e, error::arg1)), TYPE_NONE);
 
-    *field(e, error::type) = w("script");
-    *field(e, error::id) = w("nothing-like-it");
+    error::store_field(e, error::type, w("script"));
+    error::store_field(e, error::id, w("nothing-like-it"));
     EXPECT_EQ(formed_text(e).substr(0, 64),
               "*** Internal Error: invalid error object field value: nothing-li");
     EXPECT_EQ(name_of(*field(e, error::id)), "nothing-like-it");

@@ -293,7 +293,10 @@ TEST_F(SystemNativesTest, ParseTraceCallbackStops) {
     // The arguments arrive as they are: the event word, and a paren! input
     // unevaluated.
     run("seen: none note: make function! [[e m r i s] [seen: i true]] pp: [1 2]");
-    cell::set_type(*word::value_cell(word::load("pp")), TYPE_PAREN);
+    Cell pp = word::load("pp");
+    Cell paren = *word::value_cell(pp);
+    cell::set_type(paren, TYPE_PAREN);
+    word::set(pp, paren);
     EXPECT_EQ(run("parse/trace pp [integer! integer!] :note"), "true");
     EXPECT_EQ(cell::type_of(value_of("seen")), TYPE_PAREN);
     run("first-event: none first: make function! [[e m r i s] [first-event: e false]]");

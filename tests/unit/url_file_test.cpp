@@ -525,7 +525,7 @@ TEST_F(FileErrorTest, CannotOpenCarriesTheFile) {
     });
     ASSERT_EQ(cell::type_of(error), uint32_t(TYPE_ERROR));
     EXPECT_EQ(runtime::last_error, cannot_open);
-    Cell* argument = error::field(error, error::arg1);
+    const Cell* argument = error::field(error, error::arg1);
     EXPECT_EQ(cell::type_of(*argument), uint32_t(TYPE_FILE));
     EXPECT_EQ(url::utf8_text(*argument), name);
     EXPECT_TRUE(formed_text(error).starts_with(

@@ -1,0 +1,7 @@
+#include "runtime/binding.h"
+
+namespace kiv::binding {
+
+uint32_t epoch = 1;
+
+} // namespace kiv::binding

@@ -1,0 +1,18 @@
+// The binding epoch: a counter that changes whenever what a word means as
+// a call may have changed. It is bumped when a context slot that held or
+// receives a function or operator is written, and when code is bound to
+// another context. Caches that resolve words ahead of time (the
+// interpreter's code plans) are valid only while it stays the same.
+#pragma once
+
+#include <cstdint>
+
+namespace kiv::binding {
+
+extern uint32_t epoch;
+
+inline void bump() {
+    ++epoch;
+}
+
+} // namespace kiv::binding
