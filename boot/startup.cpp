@@ -33,6 +33,7 @@
 #include "io/kivbin.h"
 #include "library/codec_routines.h"
 #include "library/core_routines.h"
+#include "library/handler_routines.h"
 #include "library/os_routines.h"
 #include "library/predicates.h"
 #include "library/system_routines.h"
@@ -58,8 +59,9 @@ constexpr void (*native_modules[])() = {
 
 // The modules whose routine bodies the boot sources bind by name.
 constexpr void (*routine_modules[])() = {
-    core_routines::register_routines, predicates::register_routines,      codecs::register_routines,
-    os_routines::register_routines,   system_routines::register_routines,
+    core_routines::register_routines,   predicates::register_routines,
+    codecs::register_routines,          os_routines::register_routines,
+    system_routines::register_routines, handler_routines::register_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose
