@@ -13,7 +13,7 @@ import difflib
 import subprocess
 import sys
 
-PROMPTS = (">> ", "[    ", "(    ", "{    ")
+PROMPTS = (">> ", "[    ", "(    ", "{    ", "<    ")
 
 
 def split(transcript):
