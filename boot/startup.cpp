@@ -65,7 +65,7 @@ constexpr uint32_t native_count = 107;
 // The boot sources after the error catalog, in the order they run.
 constexpr const char* boot_order[] = {
     "boot",   "actions", "natives",   "routines", "core",  "predicates", "conversions",
-    "series", "collect", "operators", "system",   "paths", "loading",    "math"};
+    "series", "collect", "operators", "system",   "paths", "loading",    "math", "console"};
 
 void not_done(bool, const int32_t*) {
     runtime::fire_error(runtime::Category::internal, err::internal::not_done);
