@@ -1,13 +1,15 @@
 #include "boot/sources.h"
 
-#include <cstring>
+#include <fstream>
+#include <iterator>
 
 namespace kiv::boot {
 
-const Source* find_source(const char* name) {
-    for (size_t i = 0; i < source_count; ++i)
-        if (std::strcmp(sources[i].name, name) == 0) return &sources[i];
-    return nullptr;
+bool read_source(const char* library_dir, const char* name, std::string& text) {
+    std::ifstream file(std::string(library_dir) + "/" + name + ".kiv", std::ios::binary);
+    if (!file) return false;
+    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return !file.bad();
 }
 
 } // namespace kiv::boot

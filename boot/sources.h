@@ -1,22 +1,19 @@
-// The boot sources (the error catalog, the boot program, the standard
-// library in Kiv), built into the executable.
+// The boot sources: the error catalog, then the boot program and the
+// standard library in Kiv, as `.kiv` files of one library folder.
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace kiv::boot {
 
-struct Source {
-    const char* name;
-    const char* text;
-    size_t size;
-};
+// In evaluation order; the first is the error catalog, which is loaded,
+// not evaluated.
+inline constexpr const char* source_names[] = {
+    "errors", "boot",    "actions",   "natives", "routines", "core",    "predicates", "conversions",
+    "series", "collect", "operators", "system",  "paths",    "loading", "math",       "console"};
 
-// In evaluation order.
-extern const Source sources[];
-extern const size_t source_count;
-
-// The source of a name, or null.
-const Source* find_source(const char* name);
+// The text of `library_dir`/NAME.kiv; false when it cannot be read.
+bool read_source(const char* library_dir, const char* name, std::string& text);
 
 } // namespace kiv::boot

@@ -1,8 +1,10 @@
 #include "boot/startup.h"
 
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
+#include "boot/image.h"
 #include "boot/init.h"
 #include "boot/sources.h"
 #include "datatypes/block.h"
@@ -28,8 +30,10 @@
 #include "evaluator/system_natives.h"
 #include "evaluator/trap.h"
 #include "gui/backend/gui.h"
+#include "io/kivbin.h"
 #include "library/codec_routines.h"
 #include "library/core_routines.h"
+#include "library/handler_routines.h"
 #include "library/os_routines.h"
 #include "library/predicates.h"
 #include "library/system_routines.h"
@@ -38,6 +42,7 @@
 #include "runtime/entry.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
+#include "runtime/memory.h"
 #include "runtime/roots.h"
 
 namespace kiv::boot {
@@ -54,18 +59,73 @@ constexpr void (*native_modules[])() = {
 
 // The modules whose routine bodies the boot sources bind by name.
 constexpr void (*routine_modules[])() = {
-    core_routines::register_routines, predicates::register_routines,      codecs::register_routines,
-    os_routines::register_routines,   system_routines::register_routines,
+    core_routines::register_routines,   predicates::register_routines,
+    codecs::register_routines,          os_routines::register_routines,
+    system_routines::register_routines, handler_routines::register_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose
 // service is not built yet answer internal not-done.
 constexpr uint32_t native_count = 107;
 
-// The boot sources after the error catalog, in the order they run.
-constexpr const char* boot_order[] = {
-    "boot",   "actions", "natives",   "routines", "core",  "predicates", "conversions",
-    "series", "collect", "operators", "system",   "paths", "loading",    "math", "console"};
+// A failing boot load or boot program ends the process with this status.
+constexpr int boot_failure = -2 & 0xFF;
+
+// The boot values: the image's values, kept for the whole run.
+Cell boot_values{};
+
+void mark_boot_values() {
+    if (boot_values.w2) collector::mark_block(boot_values.w2);
+}
+
+[[noreturn]] void fail_boot(const std::string& message) {
+    std::string line = message + "\n";
+    os::write_all(runtime::std_handles.error, line.data(), line.size());
+    std::_Exit(boot_failure);
+}
+
+void evaluate(Cell& code) {
+    interpreter::eval(code, false);
+    stack::reset();
+}
+
+// Development: the catalog and the sources read from their folder.
+void boot_from_sources(const char* library_dir) {
+    Rooted<Cell> code;
+    for (const char* name : source_names) {
+        std::string text;
+        if (!read_source(library_dir, name, text))
+            fail_boot(std::string("Error: cannot read the boot source ") + library_dir + "/" +
+                      name + ".kiv");
+        auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+        if (name == source_names[0]) {
+            error::load_catalog(bytes, uint32_t(text.size()));
+            continue;
+        }
+        lexer::load(*code, bytes, uint32_t(text.size()));
+        code->w1 = 2; // after the header word and block
+        evaluate(*code);
+    }
+}
+
+// The image built in: its catalog, then its code blocks in order (its
+// definitions are made by the load).
+void boot_from_image(const uint8_t* data, size_t size) {
+    block::make_at(boot_values, 64);
+    kivbin::BootLoad loaded = kivbin::boot_load(data, size, boot_values);
+    if (!loaded.failure.empty()) fail_boot(loaded.failure);
+    Rooted<Cell> code;
+    uint32_t count = memory::buffer_of(boot_values.w2)->length();
+    for (uint32_t i = loaded.base; i < count; ++i) {
+        *code = block::rs_head(boot_values)[i];
+        if (cell::type_of(*code) != TYPE_BLOCK) fail_boot("Error: the boot image holds no code");
+        if (i == loaded.base) {
+            error::load_catalog(*code);
+        } else {
+            evaluate(*code);
+        }
+    }
+}
 
 void not_done(bool, const int32_t*) {
     runtime::fire_error(runtime::Category::internal, err::internal::not_done);
@@ -85,35 +145,29 @@ void bind_make() {
 
 } // namespace
 
-void run_source(const char* name) {
-    const Source* source = find_source(name);
-    Rooted<Cell> code;
-    lexer::load(*code, reinterpret_cast<const uint8_t*>(source->text), uint32_t(source->size));
-    code->w1 = 2; // after the header word and block
-    interpreter::eval(*code, false);
-    stack::reset();
-}
-
 void exit_short_of_memory() {
     constexpr std::string_view text = "*** Runtime Error 94: not enough memory to start\n";
     os::write_all(runtime::std_handles.error, text.data(), text.size());
     std::_Exit(runtime::fatal::out_of_memory);
 }
 
-void start() {
+namespace {
+
+// Starts every module, binds the built-in functions, then boots the
+// language with `boot`.
+template <class Boot>
+void start_with(const Boot& boot) {
     runtime::alert_hook = gui::alert;
     system_natives::do_events = gui::do_events;
     init_modules();
+    collector::add_marker(mark_boot_values);
     error_text::init();
     lexer::built_type = datatype::is_registered;
     // The rest runs under a trap: start-up short of memory ends in one
     // line, any other error is shown as an uncaught error.
     Rooted<Cell> failure;
     bool started = trap::run(
-        [] {
-            const Source* catalog = find_source("errors");
-            error::load_catalog(reinterpret_cast<const uint8_t*>(catalog->text),
-                                uint32_t(catalog->size));
+        [&boot] {
             for (uint32_t i = 1; i <= native_count; ++i) natives::register_native(i, not_done);
             for (auto* register_natives : native_modules) register_natives();
             bind_make();
@@ -121,7 +175,7 @@ void start() {
             // Routines are bound by name while the boot sources run, and
             // never afterwards.
             routine::binding_open = true;
-            for (const char* name : boot_order) run_source(name);
+            boot();
             routine::binding_open = false;
         },
         *failure);
@@ -130,10 +184,28 @@ void start() {
             runtime::last_error.id == err::internal::no_memory)
             exit_short_of_memory();
         error_text::report_uncaught(*failure);
-        std::_Exit(-2 & 0xFF);
+        std::_Exit(boot_failure);
     }
     word::collecting = false;
     collector::active = true;
+}
+
+} // namespace
+
+void start() {
+    if (const char* library_dir = std::getenv("KIV_BOOT_SOURCES")) {
+        start_from_sources(library_dir);
+    } else {
+        start_from_image(image_data, image_size);
+    }
+}
+
+void start_from_sources(const char* library_dir) {
+    start_with([library_dir] { boot_from_sources(library_dir); });
+}
+
+void start_from_image(const uint8_t* data, size_t size) {
+    start_with([data, size] { boot_from_image(data, size); });
 }
 
 } // namespace kiv::boot

@@ -326,7 +326,11 @@ Cell build_catalog(const Cell& source) {
 void load_catalog(const uint8_t* text, uint32_t length) {
     Rooted<Cell> source;
     lexer::load(*source, text, length);
-    set_catalog(build_catalog(*source));
+    load_catalog(*source);
+}
+
+void load_catalog(const Cell& source) {
+    set_catalog(build_catalog(source));
 }
 
 Cell* create(const Cell& category, const Cell& id, const Cell* arg1_, const Cell* arg2_,

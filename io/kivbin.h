@@ -13,7 +13,9 @@
 // content is decoded, so shared and cyclic values read back as they were.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "runtime/cell.h"
 
@@ -33,6 +35,26 @@ constexpr uint32_t max_depth = 1000;
 // handle!, port! or event! record raises access no-codec. Values decoded
 // before a failure stay in `target`.
 void decode(const Cell& binary, Cell& target);
+
+// Loads a boot image: its values are appended to `target`, the block of
+// boot values, and `base` is the length `target` had before, where the
+// boot-value table starts. Besides the records of decode, a boot image may
+// hold context! records, word records bound to the context of an earlier
+// boot value (by its index from `base`), and top-level definitions (a word
+// record set to the value of the record after it; neither takes a place
+// among the boot values). The collector stays off while it runs. A failure
+// leaves the message in `failure` and raises nothing: the catalog that
+// errors are made from may be among the values still to load.
+struct BootLoad {
+    uint32_t base = 0;
+    std::string failure; // empty when the image loaded
+};
+BootLoad boot_load(const uint8_t* data, size_t length, Cell& target);
+
+// Writes a boot image (compact layout, symbol table): every value of the
+// block `top` from its head as a top-level record, except that a
+// set-word! there writes a definition of its word by the value after it.
+void encode_image(const Cell& top, Cell& out);
 
 // Writes one value as a container in a new binary! in `out` (a root):
 // compact or regular layout. A value holding a routine!, triple!,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "datatypes/types.h"
 #include "runtime/cell.h"
@@ -28,11 +29,12 @@ constexpr uint8_t long_type = 0x3F;
 constexpr uint8_t compact_on_stack = 0x04;
 constexpr uint8_t compact_self = 0x08;
 constexpr uint8_t compact_values = 0x10;
+constexpr uint8_t compact_kind = 0x03;
 
 // Regular header word bits.
 constexpr uint32_t regular_new_line = 0x80000000u;
 constexpr uint32_t regular_shared = 0x80000u;
-constexpr uint32_t regular_global = 0x2000000u;
+constexpr uint32_t regular_global = 0x2000000u; // a definition in boot images
 constexpr uint32_t regular_handlers = 0x1000000u;
 constexpr uint32_t regular_negated = 0x800000u;
 constexpr uint32_t regular_money_sign = 0x400000u;
@@ -41,6 +43,11 @@ constexpr uint32_t regular_self = 0x10000000u;
 constexpr uint32_t regular_on_stack = 0x20000000u;
 constexpr uint32_t regular_values = 0x40000000u;
 constexpr uint32_t context_kind_shift = 26;
+
+// Boot images: the regular context reference of a word bound to the
+// global context, and the index of a word looked up by symbol.
+constexpr int32_t global_context = -1;
+constexpr int32_t by_symbol = -1;
 
 // Payload bits of cells that the records carry.
 constexpr uint32_t date_has_time = 0x10000u;
@@ -56,6 +63,7 @@ struct Record {
     uint8_t flag = 0;  // the compact F flag
     bool new_line = false;
     bool shared = false;
+    bool define = false; // boot images: the word record defines the word
 };
 
 // Types whose values no record carries.
@@ -83,6 +91,15 @@ inline uint32_t unit_of_code(uint32_t code) {
 }
 inline uint32_t code_of_unit(uint32_t unit) {
     return unit == 4 ? 2 : unit - 1;
+}
+
+// Appends an unsigned LEB128 varint.
+inline void put_varint(std::vector<uint8_t>& out, uint32_t value) {
+    while (value >= 0x80) {
+        out.push_back(uint8_t(value | 0x80));
+        value >>= 7;
+    }
+    out.push_back(uint8_t(value));
 }
 
 // Raises access no-codec naming the value.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "datatypes/binary.h"
@@ -27,6 +28,7 @@
 #include "io/kivbin.h"
 #include "io/kivbin_format.h"
 #include "runtime/calendar.h"
+#include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/lz.h"
 #include "runtime/memory.h"
@@ -87,10 +89,21 @@ bool same_family(uint32_t record, uint32_t target) {
     return record == target;
 }
 
+// What a corrupt record of a boot image throws.
+struct BootCorrupt {};
+
 class Reader {
   public:
-    Reader(const uint8_t* base, const uint8_t* body, const uint8_t* end, bool compact, Cell& root)
-        : base_(base), pos_(body), end_(end), compact_(compact), root_(root) {}
+    // In boot mode, `root` already holds `boot_base` values that records
+    // may not name; the values a boot image defines are counted from there.
+    Reader(const uint8_t* base, const uint8_t* body, const uint8_t* end, bool compact, Cell& root,
+           bool boot = false)
+        : base_(base), pos_(body), end_(end), compact_(compact), boot_(boot), root_(root),
+          boot_base_(memory::buffer_of(root.w2)->length()) {}
+
+    // Where the last corrupt field lay (offset from the data's start + 1),
+    // or 0.
+    int64_t failed_at() const { return failed_at_; }
 
     void read_body(bool symbols) {
         if (compact_) {
@@ -110,13 +123,16 @@ class Reader {
 
   private:
     // Primitives.
-    [[noreturn]] void corrupt(const uint8_t* at) const {
+    [[noreturn]] void corrupt(const uint8_t* at) {
+        failed_at_ = at - base_ + 1;
+        // A boot load reports to start-up, which may have no catalog yet.
+        if (boot_) throw BootCorrupt{};
         Rooted<Cell> offset;
-        integer::make_at(*offset, int32_t(at - base_ + 1));
+        integer::make_at(*offset, int32_t(failed_at_));
         runtime::fire_error(runtime::Category::script, err::script::kb_invalid_record, &*offset);
     }
     size_t left() const { return size_t(end_ - pos_); }
-    void need(size_t n) const {
+    void need(size_t n) {
         if (left() < n) corrupt(pos_);
     }
     uint8_t byte() {
@@ -220,14 +236,15 @@ class Reader {
                 } else if (b == format::prefix_shared) {
                     r.shared = true;
                 } else if (b == format::prefix_define) {
-                    corrupt(pos_ - 1); // boot images only
+                    if (!boot_) corrupt(pos_ - 1); // boot images only
+                    r.define = true;
                 } else {
                     break;
                 }
             }
             r.byte = b;
             if (b >= 0x80) {
-                if (r.shared) corrupt(pos_ - 1);
+                if (r.shared || r.define) corrupt(pos_ - 1);
                 return r;
             }
             r.flag = b & format::f_flag;
@@ -245,6 +262,7 @@ class Reader {
         r.type = h & 0xFF;
         r.new_line = h & format::regular_new_line;
         r.shared = h & format::regular_shared;
+        r.define = boot_ && (h & format::regular_global) && is_any_word(r.type);
         return r;
     }
 
@@ -253,7 +271,11 @@ class Reader {
         if (++depth_ > max_depth) corrupt(pos_);
         Record r = header();
         Cell value{};
-        if (compact_ && r.byte >= 0x80) {
+        if (r.define) {
+            define(r, container);
+            --depth_;
+            return;
+        } else if (compact_ && r.byte >= 0x80) {
             value = short_form(r);
         } else if (!compact_ && r.type == format::regular_reference) {
             value = reference(true);
@@ -393,6 +415,9 @@ class Reader {
         case TYPE_DATE: return finish(r, date(r), container);
         case TYPE_MONEY: return finish(r, money(r), container);
         case TYPE_ISSUE: return finish(r, Cell{TYPE_ISSUE, 0, symbol(), 0}, container);
+        case TYPE_CONTEXT:
+            if (!boot_) break;
+            return context_record(r, container);
         case TYPE_WORD:
         case TYPE_SET_WORD:
         case TYPE_LIT_WORD:
@@ -423,7 +448,8 @@ class Reader {
         case TYPE_ERROR: return error(r, container);
         default: break;
         }
-        if (format::refused_type(r.type)) format::refuse(Cell{TYPE_DATATYPE, r.type, 0, 0});
+        if (format::refused_type(r.type) && !boot_)
+            format::refuse(Cell{TYPE_DATATYPE, r.type, 0, 0});
         corrupt(r.at);
     }
 
@@ -665,18 +691,59 @@ class Reader {
         NodeId ctx = object->w1;
         add_symbols(ctx, n);
         uint32_t index = place(r, *object, container, word);
-        Cell values{TYPE_BLOCK, 0, context::cell_of(ctx).w2, 0};
-        Buffer* b = memory::buffer_of(values.w2);
-        if (has_values) {
-            for (uint32_t i = 0; i < n; ++i) record(values);
-            if (memory::buffer_of(values.w2)->length() != n) corrupt(pos_);
-        } else {
-            b->tail = b->head + size_t(n) * sizeof(Cell);
-        }
+        read_values(ctx, n, has_values);
         if (handlers) {
             object::install_handlers(*object);
             if (!word) replace(container, index, *object);
         }
+    }
+
+    // The n values of a new context kept in its values block, in slot
+    // order; without them the slots hold unset.
+    void read_values(NodeId ctx, uint32_t n, bool has_values) {
+        Cell values{TYPE_BLOCK, 0, context::cell_of(ctx).w2, 0};
+        if (has_values) {
+            for (uint32_t i = 0; i < n; ++i) record(values);
+            if (memory::buffer_of(values.w2)->length() != n) corrupt(pos_);
+        } else {
+            Buffer* b = memory::buffer_of(values.w2);
+            b->tail = b->head + size_t(n) * sizeof(Cell);
+        }
+    }
+
+    // Boot images: a context of its own, appended as the object! that
+    // owns it, for later word records to bind to by its position.
+    void context_record(const Record& r, Cell& container) {
+        const uint8_t* at = pos_;
+        uint32_t kind, n;
+        bool on_stack, has_self, has_values;
+        if (compact_) {
+            uint8_t c = byte();
+            kind = c & format::compact_kind;
+            on_stack = c & format::compact_on_stack;
+            has_self = c & format::compact_self;
+            has_values = c & format::compact_values;
+            n = count(1);
+        } else {
+            kind = (r.word >> format::context_kind_shift) & 3;
+            on_stack = r.word & format::regular_on_stack;
+            has_self = r.word & format::regular_self;
+            has_values = r.word & format::regular_values;
+            n = count(4);
+        }
+        // Values live on the argument stack only for a function's own
+        // context, and no record makes a second global context.
+        bool function = kind == uint32_t(context::Kind::function);
+        if ((!function && kind != uint32_t(context::Kind::object)) || (on_stack && !function))
+            corrupt(at);
+        Rooted<Cell> object;
+        *object = Cell{TYPE_OBJECT, context::new_(n, on_stack, has_self, 0, context::Kind(kind)),
+                       0xFFFFFFFFu, 0};
+        object::write_self(*object);
+        NodeId ctx = object->w1;
+        finish(r, *object, container);
+        add_symbols(ctx, n);
+        if (!on_stack) read_values(ctx, n, has_values);
     }
 
     // The n symbols of a context record, added to the new context's words
@@ -873,6 +940,7 @@ class Reader {
     // function owning it, which binds the word before its values are
     // decoded (they may refer to the word).
     void word(const Record& r, Cell& container) {
+        if (boot_) return boot_word(r, container);
         const uint8_t* at = pos_;
         bool global = compact_ ? !r.flag : bool(r.word & format::regular_global) && !r.shared;
         uint32_t sym = symbol();
@@ -906,12 +974,75 @@ class Reader {
         context_of_object(owner, handlers, container, &word);
     }
 
+    // Boot images: a word bound to the global context, or to the context
+    // of an earlier top-level value (an object!, a context record or a
+    // function!) at the given slot, or at its symbol's slot when the
+    // index is -1. The slot must name the word's symbol.
+    void boot_word(const Record& r, Cell& container) {
+        uint32_t sym = symbol();
+        const uint8_t* at = pos_;
+        int32_t owner = format::global_context, index = format::by_symbol;
+        if (compact_ && r.flag) {
+            owner = int32_t(varint());
+            index = svarint();
+            if (owner < 0) corrupt(at);
+        } else if (!compact_) {
+            owner = int32_t(word4());
+            index = int32_t(word4());
+        }
+        Cell word{r.type, 0, sym, 0};
+        if (owner == format::global_context) {
+            word = context::add_global(sym, true, false);
+            word.header = r.type;
+            word.w2 = sym; // the word keeps its own spelling
+            if (index != format::by_symbol && uint32_t(index) != word.w3) corrupt(at);
+        } else {
+            uint32_t values = memory::buffer_of(root_.w2)->length() - boot_base_;
+            if (owner < 0 || uint32_t(owner) >= values) corrupt(at);
+            NodeId ctx = owned_context(cell_at(root_, boot_base_ + uint32_t(owner)), 0);
+            if (!ctx) corrupt(at);
+            if (index == format::by_symbol) index = context::find_word(ctx, sym, true);
+            if (index < 0 || uint32_t(index) >= context::size_of(ctx) ||
+                symbol::resolve(context::word_at(ctx, uint32_t(index))->w2) != symbol::resolve(sym))
+                corrupt(at);
+            word.w1 = ctx;
+            word.w3 = uint32_t(index);
+        }
+        finish(r, word, container);
+    }
+
+    // Boot images: a word record whose word is set to the value of the
+    // record after it. Both are read into the root block, then cut from
+    // it: a definition takes no place among the boot values.
+    void define(const Record& r, Cell& container) {
+        if (&container != &root_ || depth_ != 1) corrupt(r.at);
+        if (!is_any_word(r.type) && r.type != TYPE_ISSUE) corrupt(r.at);
+        Buffer* root = memory::buffer_of(root_.w2);
+        uint32_t before = root->length();
+        typed(r, root_);
+        record(root_);
+        root = memory::buffer_of(root_.w2);
+        if (root->length() < before + 2) corrupt(r.at);
+        Rooted<Cell> word(cell_at(root_, before));
+        Rooted<Cell> value(cell_at(root_, before + 1));
+        value->header &= ~cell::new_line_flag;
+        if (cell::type_of(*word) == TYPE_ISSUE) *word = context::add_global(word->w2, true, false);
+        if (context::cell_of(word->w1).header & context::flag::on_stack) corrupt(r.at);
+        word->header = TYPE_WORD;
+        word::set(*word, *value);
+        root = memory::buffer_of(root_.w2);
+        root->tail = root->head + size_t(before) * sizeof(Cell);
+    }
+
     const uint8_t* base_;
     const uint8_t* pos_;
     const uint8_t* end_;
     const uint8_t* payload_end_ = nullptr;
     bool compact_;
+    bool boot_;
+    int64_t failed_at_ = 0;
     Cell& root_;
+    uint32_t boot_base_;
     uint32_t depth_ = 0;
     const uint8_t* offsets_ = nullptr;
     const uint8_t* strings_ = nullptr;
@@ -919,6 +1050,35 @@ class Reader {
     uint32_t strings_size_ = 0;
     std::vector<uint32_t> ids_;
 };
+
+// A container's body, ready to read: decompressed when its flags say so.
+struct Container {
+    const uint8_t* base = nullptr; // offsets count from here
+    const uint8_t* body = nullptr;
+    const uint8_t* end = nullptr;
+    uint8_t flags = 0;
+    std::unique_ptr<uint8_t, LzBuffer> expanded;
+};
+
+enum class Opened { ok, not_kivbin, bad_compression };
+
+Opened open(const uint8_t* data, size_t length, Container& c) {
+    if (length < format::header_size || std::memcmp(data, format::magic, 6) != 0)
+        return Opened::not_kivbin;
+    c.flags = data[7];
+    c.base = data;
+    c.body = data + format::header_size;
+    c.end = data + length;
+    if (c.flags & flag_compressed) {
+        uint32_t size = 0;
+        c.expanded.reset(lz::decompress(c.body, size_t(c.end - c.body), &size));
+        if (!c.expanded) return Opened::bad_compression;
+        c.body = c.expanded.get();
+        c.base = c.body - format::header_size;
+        c.end = c.body + size;
+    }
+    return Opened::ok;
+}
 
 [[noreturn]] void invalid_data(const Cell& binary) {
     runtime::fire_error(runtime::Category::script, err::script::invalid_data, &binary);
@@ -929,25 +1089,37 @@ class Reader {
 void decode(const Cell& binary, Cell& target) {
     Rooted<Cell> source(binary);
     Pin pin(source->w2);
-    uint32_t length = binary::length(*source);
-    const uint8_t* data = binary::head_ptr(*source);
-    if (length < format::header_size || std::memcmp(data, format::magic, 6) != 0)
+    Container c;
+    if (open(binary::head_ptr(*source), binary::length(*source), c) != Opened::ok)
         invalid_data(*source);
-    uint8_t flags = data[7];
-    const uint8_t* base = data;
-    const uint8_t* body = data + format::header_size;
-    const uint8_t* end = data + length;
-    std::unique_ptr<uint8_t, LzBuffer> expanded;
-    if (flags & flag_compressed) {
-        uint32_t size = 0;
-        expanded.reset(lz::decompress(body, size_t(end - body), &size));
-        if (!expanded) invalid_data(*source);
-        body = expanded.get();
-        base = body - format::header_size;
-        end = body + size;
+    Reader reader(c.base, c.body, c.end, c.flags & flag_compact, target);
+    reader.read_body(c.flags & flag_symbols);
+}
+
+BootLoad boot_load(const uint8_t* data, size_t length, Cell& target) {
+    BootLoad result;
+    result.base = memory::buffer_of(target.w2)->length();
+    Container c;
+    switch (open(data, length, c)) {
+    case Opened::not_kivbin: result.failure = "Error: Not a Kivbin file!"; return result;
+    case Opened::bad_compression:
+        result.failure = "Error: Kivbin compressed data corrupted!";
+        return result;
+    case Opened::ok: break;
     }
-    Reader reader(base, body, end, flags & flag_compact, target);
-    reader.read_body(flags & flag_symbols);
+    struct CollectorOff {
+        bool was = collector::active;
+        CollectorOff() { collector::active = false; }
+        ~CollectorOff() { collector::active = was; }
+    } off;
+    Reader reader(c.base, c.body, c.end, c.flags & flag_compact, target, true);
+    try {
+        reader.read_body(c.flags & flag_symbols);
+    } catch (const BootCorrupt&) {
+        result.failure =
+            "Error: KIVBIN - invalid record at index " + std::to_string(reader.failed_at());
+    }
+    return result;
 }
 
 } // namespace kiv::kivbin

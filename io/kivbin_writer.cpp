@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "datatypes/binary.h"
+#include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
@@ -36,14 +37,7 @@ void refuse(const Cell& value) {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-void put_varint(Bytes& out, uint32_t value) {
-    while (value >= 0x80) {
-        out.push_back(uint8_t(value | 0x80));
-        value >>= 7;
-    }
-    out.push_back(uint8_t(value));
-}
+using format::put_varint;
 
 void put_word4(Bytes& out, uint32_t value) {
     for (int i = 0; i < 4; ++i) out.push_back(uint8_t(value >> (8 * i)));
@@ -77,15 +71,36 @@ class Writer {
   public:
     explicit Writer(bool compact) : compact_(compact) {}
 
-    void write_top(const Cell& value) { write(value); }
+    void write_top(const Cell& value) {
+        write(value);
+        ++records_;
+    }
 
-    void finish(Cell& out) {
+    // A definition in a boot image: the word with the define prefix, then
+    // its value. Neither stays among the boot values the reader keeps, so
+    // neither takes a top-level index, and nothing inside the value may be
+    // referred to later.
+    void write_definition(const Cell& word, const Cell& value) {
+        uint32_t index = index_;
+        size_t registered = registered_.size();
+        payload_.push_back(format::prefix_define);
+        Cell plain = word;
+        plain.header = TYPE_WORD;
+        scalar(plain);
+        write(value);
+        for (size_t i = registered; i < registered_.size(); ++i) references_.erase(registered_[i]);
+        registered_.resize(registered);
+        index_ = index;
+        ++records_;
+    }
+
+    void finish(Cell& out, uint8_t version = format::version) {
         Bytes container(format::magic, format::magic + 6);
-        container.push_back(format::version);
+        container.push_back(version);
         uint32_t n = uint32_t(symbol_ids_.size());
         container.push_back(uint8_t((compact_ ? flag_compact : 0) | (n ? flag_symbols : 0)));
         if (compact_) {
-            put_varint(container, 1);
+            put_varint(container, records_);
             put_varint(container, uint32_t(payload_.size()));
             if (n) {
                 put_varint(container, n);
@@ -94,7 +109,7 @@ class Writer {
                 container.insert(container.end(), strings_.begin(), strings_.end());
             }
         } else {
-            put_word4(container, 1);
+            put_word4(container, records_);
             put_word4(container, uint32_t(payload_.size()));
             if (n) {
                 put_word4(container, n);
@@ -170,7 +185,8 @@ class Writer {
     // the root, then the value's own. Paths lie back to back in one
     // vector, each after its length.
     void register_path(NodeId key) {
-        references_.try_emplace(key, uint32_t(paths_.size()));
+        if (references_.try_emplace(key, uint32_t(paths_.size())).second)
+            registered_.push_back(key);
         paths_.push_back(uint32_t(enclosing_.size() + 1));
         paths_.insert(paths_.end(), enclosing_.begin(), enclosing_.end());
         paths_.push_back(index_);
@@ -591,13 +607,34 @@ class Writer {
     // Where each series, object or bound word's context was first
     // written: its path's position in paths_.
     std::unordered_map<NodeId, uint32_t> references_;
+    std::vector<NodeId> registered_; // the keys of references_, in order
     std::vector<uint32_t> paths_;
     std::vector<uint32_t> enclosing_;
     uint32_t index_ = 0;
     uint32_t depth_ = 0;
+    uint32_t records_ = 0; // top-level records
 };
 
+// The version byte the built-in boot image carries.
+constexpr uint8_t image_version = 1;
+
 } // namespace
+
+void encode_image(const Cell& top, Cell& out) {
+    Rooted<Cell> kept(top);
+    Writer writer(true);
+    const Cell* values = block::rs_head(*kept);
+    int32_t n = block::rs_length(*kept);
+    for (int32_t i = 0; i < n; ++i) {
+        if (cell::type_of(values[i]) == TYPE_SET_WORD && i + 1 < n) {
+            writer.write_definition(values[i], values[i + 1]);
+            ++i;
+        } else {
+            writer.write_top(values[i]);
+        }
+    }
+    writer.finish(out, image_version);
+}
 
 void encode(const Cell& value, bool compact, Cell& out) {
     Rooted<Cell> kept(value);

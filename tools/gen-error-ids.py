@@ -10,6 +10,8 @@ then the ids in order).
 import re
 import sys
 
+from generated import write_if_changed
+
 CPP_KEYWORDS = {"break", "continue", "return", "throw", "protected", "type", "delete",
                 "not", "and", "or", "xor", "default", "switch", "case", "do", "new"}
 
@@ -52,13 +54,7 @@ def main(source, target):
         out.append("")
     out.append("} // namespace kiv::err")
     content = "\n".join(out) + "\n"
-    try:
-        if open(target, encoding="utf-8").read() == content:
-            return
-    except OSError:
-        pass
-    with open(target, "w", encoding="utf-8") as f:
-        f.write(content)
+    write_if_changed(target, content)
 
 
 if __name__ == "__main__":

@@ -267,6 +267,10 @@ def check_kivbin(kiv, folder):
         ("save %one.kivbin 42 load %one.kivbin", "42"),
         ("b: read/binary %v.kivbin c: save/as none [1 \"two\" [3]] 'kivbin b = c", "true"),
         ("load/as read/binary %one.kivbin 'kivbin", "42"),
+        # The codec writes the compact layout until told otherwise.
+        ("v: [1 \"two\" [3]] c: save/as none v 'kivbin system/codecs/kivbin/compact?: false "
+         "r: save/as none v 'kivbin reduce [c = r (load/as c 'kivbin) = load/as r 'kivbin]",
+         "[false true]"),
     ]
     return run_cases(kiv, folder, cases)
 
@@ -281,6 +285,10 @@ def check_images(kiv, folder):
     for suffix in suffixes:
         subprocess.run([convert, "-size", "3x2", "xc:#FF0000", str(Path(folder, "red." + suffix))],
                        check=True)
+    # Every JPEG suffix chooses the jpeg codec.
+    for suffix in ["jpe", "jfif"]:
+        shutil.copy(Path(folder, "red.jpg"), Path(folder, "red." + suffix))
+        suffixes.append(suffix)
     cases = []
     for suffix in suffixes:
         cases.append((f"i: load %red.{suffix} reduce [i/size i/1/1 > 250 i/1/2 < 5]",
@@ -291,6 +299,7 @@ def check_images(kiv, folder):
         ("i: load %red.png b: save/as none i 'png j: load/as b 'png reduce [copy/part b 4 j/size]",
          "[#{89504E47} 3x2]"),
         ("save %bad.png make image! 0x0", "bad-media"),
+        ("save %copy.jpg load %red.png i: load %copy.jpg i/size", "3x2"),
     ]
     failures = run_cases(kiv, folder, cases)
     # The saved copy is a PNG that ImageMagick reads back.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "boot/sources.h"
+#include "catalog.h"
+
 #include "evaluation_fixture.h"
 
 using namespace kiv;
@@ -301,9 +302,7 @@ TEST_F(EvaluationTest, SetOperations) {
 
 // do of an error! raises it to the nearest try frame.
 TEST_F(EvaluationTest, DoRaisesAnError) {
-    const boot::Source* catalog = boot::find_source("errors");
-    ASSERT_NE(catalog, nullptr);
-    error::load_catalog(reinterpret_cast<const uint8_t*>(catalog->text), uint32_t(catalog->size));
+    ASSERT_TRUE(kiv::testing::load_library_catalog());
     Cell culprit = word::load("culprit");
     Cell* made =
         error::create_at(uint32_t(script), err::script::invalid_arg, &culprit, nullptr, nullptr);

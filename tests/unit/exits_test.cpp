@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "boot/sources.h"
+#include "catalog.h"
+
 #include "datatypes/error.h"
 #include "datatypes/object.h"
 #include "flow_fixture.h"
@@ -81,9 +82,7 @@ class TryTest : public FlowTest {
         FlowTest::SetUp();
         object::init();
         error::init();
-        const boot::Source* errors = boot::find_source("errors");
-        ASSERT_TRUE(errors);
-        error::load_catalog(reinterpret_cast<const uint8_t*>(errors->text), uint32_t(errors->size));
+        ASSERT_TRUE(testing::load_library_catalog());
         natives::register_native(99, checked_try, {1, 0});
         Cell name = word::load("error!");
         Cell type;

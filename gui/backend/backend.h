@@ -1,0 +1,42 @@
+// The interface between the window layer and one display backend (headless
+// or GTK). The layer keeps every window's state, queue and geometry; a
+// backend gives the clock, waits for native events and mirrors windows.
+#pragma once
+
+#include "gui/backend/window_types.h"
+
+namespace kiv::gui {
+
+class Backend {
+  public:
+    virtual ~Backend() = default;
+    virtual const char* name() const = 0;
+    // The layer clock in milliseconds (monotonic).
+    virtual double now_ms() = 0;
+    // Moves native events that are ready into the layer, without waiting.
+    virtual void pump() {}
+    // Waits until something may have arrived (input, a posted message, a
+    // wake) or `timeout_ms` passed; a negative timeout has no limit. False
+    // when nothing can ever arrive.
+    virtual bool wait(double timeout_ms) = 0;
+    // Ends a wait in progress; callable from any thread.
+    virtual void wake() {}
+    // Double clicks: the longest time between the two presses and the
+    // largest distance between them, in device pixels.
+    virtual double double_click_ms() { return 500; }
+    virtual int double_click_distance() { return 4; }
+
+    // Mirroring of the layer's windows; the default keeps no native window.
+    virtual void window_created(HWnd) {}
+    virtual void window_destroyed(HWnd) {}
+    virtual void window_geometry_changed(HWnd) {}
+    virtual void window_visibility_changed(HWnd) {}
+    virtual void window_text_changed(HWnd) {}
+    // The backing surface of the window changed inside `area` (client
+    // coordinates, device pixels).
+    virtual void window_painted(HWnd, const Rect&) {}
+    virtual void window_activated(HWnd) {}
+    virtual void capture_changed(HWnd) {}
+};
+
+} // namespace kiv::gui

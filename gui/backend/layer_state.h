@@ -1,0 +1,91 @@
+// The window layer's state, shared by its modules (windows, queue, timers,
+// painting, input, monitors). Not for use outside the layer.
+#pragma once
+
+#include "gui/backend/window_layer.h"
+
+#include <array>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <unordered_map>
+
+namespace kiv::gui::detail {
+
+struct Window {
+    HWnd handle = 0;
+    std::string class_name;
+    WindowProc proc = nullptr;
+    uint32_t class_style = 0;
+    uint32_t style = 0;
+    HWnd parent = 0;
+    std::vector<HWnd> children; // bottom to top
+    Rect rect;                  // in the parent's client coordinates
+    std::string text;
+    std::array<uint8_t, window_extra_bytes> extra{};
+    cairo_region_t* invalid = nullptr;
+    bool erase = false;
+    cairo_surface_t* surface = nullptr;
+    bool destroying = false;
+};
+
+struct Timer {
+    HWnd window = 0;
+    uint64_t id = 0;
+    double interval = 0;
+    double due = 0;
+    TimerProc proc = nullptr;
+};
+
+struct MonitorEntry {
+    std::string key;
+    Monitor monitor;
+};
+
+struct State {
+    std::unique_ptr<Backend> backend;
+    std::vector<WindowClass> classes;
+    std::map<HWnd, Window> windows; // handle order is creation order
+    std::vector<HWnd> top_levels;   // bottom to top
+    HWnd next_handle = 0x10000;
+
+    std::mutex posted_lock; // guards `posted` and `quit`
+    std::deque<Msg> posted;
+    bool quit = false;
+    int quit_code = 0;
+    std::deque<Msg> input;
+    std::vector<Timer> timers;
+    uint64_t next_timer_id = 0x7F00;
+
+    Point message_pos;
+    uint32_t message_time = 0;
+
+    std::array<uint8_t, 256> keys{};       // as of the last message retrieved
+    std::array<uint8_t, 256> async_keys{}; // as of the last input received
+    Point cursor;
+    HWnd capture = 0;
+    HWnd focus = 0;
+    HWnd active = 0;
+    HWnd tracked = 0; // asked for a leave notice
+    HWnd last_down_window = 0;
+    uint32_t last_down_message = 0;
+    double last_down_time = -1e9;
+    Point last_down_point;
+    uint32_t high_surrogate = 0;
+
+    std::vector<MonitorEntry> monitors;
+    HMonitor next_monitor = 1;
+};
+
+State& state();
+// The live window of a handle, or null.
+Window* find(HWnd window);
+uint32_t now_ticks();
+// Forgets queued messages and timers of a window being destroyed.
+void drop_queued(HWnd window);
+void drop_paint_state(Window& window);
+void forget_input_window(HWnd window);
+// Updates the retrieved key state from an input message.
+void apply_key_state(const Msg& msg);
+
+} // namespace kiv::gui::detail

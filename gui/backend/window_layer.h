@@ -1,0 +1,179 @@
+// The window layer: windows, classes, message queues, timers, painting and
+// input state with the behaviour that the window procedures and the event
+// translation expect, kept in our own code over one Backend. All calls but
+// post_message come from the GUI thread.
+#pragma once
+
+#include "gui/backend/backend.h"
+#include "gui/backend/window_types.h"
+
+#include <cairo.h>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kiv::gui {
+
+// Bytes of extra memory of every window, read and written as 32-bit slots
+// by byte index.
+inline constexpr int window_extra_bytes = 80;
+
+// Starts the layer over `backend` (a running layer is stopped first);
+// stop destroys every window, forgets classes, timers and queues.
+void layer_start(std::unique_ptr<Backend> backend);
+void layer_stop();
+bool layer_running();
+Backend& backend();
+
+// ---- Classes (names compare without regard to ASCII case)
+
+struct WindowClass {
+    std::string name;
+    WindowProc proc = nullptr;
+    uint32_t style = 0;
+    uint32_t background = 0;
+};
+bool register_class(const WindowClass& cls);
+bool unregister_class(std::string_view name);
+std::optional<WindowClass> class_info(std::string_view name);
+
+// ---- Windows
+
+// Creates a window of a registered class; `rect` is in the parent's client
+// coordinates (screen coordinates for a top-level). Sends WM_NCCREATE
+// (lParam: the creation parameter) then WM_CREATE; 0 when the class is
+// unknown or WM_NCCREATE answers 0.
+HWnd create_window(std::string_view class_name, std::string_view text, uint32_t style, Rect rect,
+                   HWnd parent, int64_t create_param);
+// Sends WM_DESTROY to the window, then to its children (parents first);
+// the windows lose their queued messages, timers, capture and focus.
+bool destroy_window(HWnd window);
+bool is_window(HWnd window);
+HWnd get_parent(HWnd window);
+HWnd get_root(HWnd window);
+std::vector<HWnd> child_windows(HWnd window);
+std::vector<HWnd> top_level_windows();
+std::string_view class_name(HWnd window);
+uint32_t get_style(HWnd window);
+void set_style(HWnd window, uint32_t style);
+WindowProc get_window_proc(HWnd window);
+WindowProc set_window_proc(HWnd window, WindowProc proc);
+std::string get_window_text(HWnd window);
+// 32-bit slots of the extra memory; an index outside it reads 0 and writes
+// nothing.
+int32_t get_window_long(HWnd window, int byte_index);
+int32_t set_window_long(HWnd window, int byte_index, int32_t value);
+
+Rect window_rect(HWnd window); // screen coordinates
+Rect client_rect(HWnd window); // 0, 0, width, height
+Rect rect_in_parent(HWnd window);
+// Moves and sizes a window (parent's client coordinates); sends WM_MOVE
+// and WM_SIZE for what changed.
+bool set_window_pos(HWnd window, Rect rect);
+bool show_window(HWnd window, uint32_t command);
+bool is_visible(HWnd window); // the window and all its ancestors
+bool enable_window(HWnd window, bool enable);
+bool is_enabled(HWnd window);
+Point client_to_screen(HWnd window, Point p);
+Point screen_to_client(HWnd window, Point p);
+// The deepest visible window under a screen point, 0 for none.
+HWnd window_from_point(Point screen);
+// The visible child of `window` at a client point, else the window itself.
+HWnd child_window_from_point(HWnd window, Point client);
+
+// ---- Messages
+
+int64_t send_message(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam);
+int64_t call_window_proc(WindowProc proc, HWnd window, uint32_t message, uint64_t wparam,
+                         int64_t lparam);
+int64_t def_window_proc(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam);
+// Thread-safe.
+bool post_message(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam);
+void post_quit_message(int code);
+// 1 for a message, 0 for WM_QUIT, -1 when the wait could never end (a
+// diagnostic line is printed).
+int get_message(Msg& msg);
+bool peek_message(Msg& msg);
+// Makes the character messages of a key-down message; true when it did.
+bool translate_message(const Msg& msg);
+int64_t dispatch_message(const Msg& msg);
+// The point and time of the last message retrieved.
+Point get_message_pos();
+uint32_t get_message_time();
+
+// ---- Timers on the layer clock (interval clamped to 10 ms .. 2^31 - 1 ms)
+
+uint64_t set_timer(HWnd window, uint64_t id, uint32_t ms, TimerProc proc);
+bool kill_timer(HWnd window, uint64_t id);
+
+// ---- Painting
+
+void invalidate_rect(HWnd window, const Rect* area, bool erase);
+void validate_rect(HWnd window, const Rect* area);
+// The bounds of the invalid region; false when it is empty.
+bool get_update_rect(HWnd window, Rect& bounds);
+struct PaintStruct {
+    cairo_t* cr = nullptr;
+    Rect paint;
+    bool erase = false;
+};
+// A Cairo context on the window's backing surface clipped to the invalid
+// region, which becomes valid; WM_ERASEBKGND (wParam: the context) is sent
+// first when an erase was asked.
+cairo_t* begin_paint(HWnd window, PaintStruct& ps);
+void end_paint(HWnd window, PaintStruct& ps);
+// The window's backing surface (device pixels, ARGB32), made on demand.
+cairo_surface_t* window_surface(HWnd window);
+
+// ---- Input state
+
+// High bit: held; low bit: toggled. As of the last input message retrieved.
+int16_t get_key_state(uint32_t vk);
+// As of the last input received.
+int16_t get_async_key_state(uint32_t vk);
+HWnd set_capture(HWnd window);
+bool release_capture();
+HWnd get_capture();
+HWnd set_focus(HWnd window);
+HWnd get_focus();
+HWnd set_active_window(HWnd window);
+HWnd get_active_window();
+// Asks for one WM_MOUSELEAVE when the pointer leaves `window`.
+bool track_mouse_event(HWnd window);
+Point get_cursor_pos();
+
+// ---- Input from the backend (screen coordinates, device pixels)
+
+enum class Button { left, right, middle, x1, x2 };
+void input_pointer_move(Point screen);
+// The pointer left every window of the layer.
+void input_pointer_gone();
+void input_button(Button button, bool down, Point screen);
+void input_wheel(int delta, Point screen);
+// A key: its virtual key, scan code, extended bit and the character it
+// types (0: none).
+void input_key(uint32_t vk, uint32_t scan, bool extended, bool down, uint32_t text);
+// A character committed by an input method.
+void input_char(uint32_t code_point);
+
+// ---- Monitors
+
+struct MonitorDesc {
+    std::string key; // identifies the monitor across changes
+    Rect area, work;
+    double scale = 1.0, dpi = 96.0;
+};
+// Replaces the monitors; a monitor with the same key keeps its handle.
+// Sends WM_DISPLAYCHANGE to every top-level when anything changed.
+void set_monitors(const std::vector<MonitorDesc>& monitors);
+std::vector<Monitor> monitors();
+std::optional<Monitor> monitor_info(HMonitor monitor);
+// The monitor holding the point, else the nearest (0 when there is none).
+HMonitor monitor_from_point(Point screen);
+// The monitor with the largest overlap, else the nearest.
+HMonitor monitor_from_rect(Rect screen);
+HMonitor monitor_from_window(HWnd window);
+
+} // namespace kiv::gui
