@@ -15,6 +15,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
+#include "datatypes/image_layer.h"
 #include "datatypes/integer.h"
 #include "datatypes/map.h"
 #include "datatypes/money.h"
@@ -440,6 +441,7 @@ class Reader {
         case TYPE_BINARY:
         case TYPE_VECTOR: return units(r, container);
         case TYPE_BITSET: return bitset(r, container);
+        case TYPE_IMAGE: return image_record(r, container);
         case TYPE_OBJECT: return object(r, container);
         case TYPE_FUNCTION: function(r, container, nullptr); return;
         case TYPE_NATIVE:
@@ -656,6 +658,30 @@ class Reader {
         if (n) std::memcpy(b->head, data, n);
         b->tail = b->head + n;
         if (negated) b->flags |= format::bitset_complemented;
+        finish(r, value, container);
+    }
+
+    // image!: width and height (16 bits each), then the whole image's
+    // pixels from pixel 0, four bytes each: B, G, R and opacity.
+    void image_record(const Record& r, Cell& container) {
+        int32_t h = head(r);
+        if (r.shared) return finish(r, shared_series(r, h), container);
+        const uint8_t* at = pos_;
+        uint32_t width, height;
+        if (compact_) {
+            width = varint();
+            height = varint();
+        } else {
+            uint32_t size = word4();
+            width = size & 0xFFFFu;
+            height = size >> 16;
+        }
+        if (width > 0xFFFFu || height > 0xFFFFu) corrupt(at);
+        size_t n = size_t(width) * height * 4;
+        const uint8_t* pixels = bytes(n);
+        Cell value{};
+        image::make_at(value, n ? image::from_memory(pixels, width, height, 0) : 0);
+        value.w1 = uint32_t(h);
         finish(r, value, container);
     }
 

@@ -11,6 +11,8 @@
 #include "datatypes/context.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
+#include "datatypes/image.h"
+#include "datatypes/image_layer.h"
 #include "datatypes/map.h"
 #include "datatypes/money.h"
 #include "datatypes/native.h"
@@ -214,10 +216,13 @@ class Writer {
         return self == TYPE_NONE || self == TYPE_UNSET || self == TYPE_BLOCK;
     }
 
-    static bool keyed(uint32_t type) {
+    // Values that may share their series or context with others; an
+    // image without pixels has no buffer to share.
+    static bool keyed(const Cell& value) {
+        uint32_t type = cell::type_of(value);
         return is_block_type(type) || is_text_type(type) || type == TYPE_BINARY ||
                type == TYPE_VECTOR || type == TYPE_BITSET || type == TYPE_MAP ||
-               type == TYPE_OBJECT || type == TYPE_FUNCTION;
+               type == TYPE_OBJECT || type == TYPE_FUNCTION || (type == TYPE_IMAGE && value.w2);
     }
 
     void write(const Cell& value) {
@@ -225,7 +230,7 @@ class Writer {
             runtime::fire_error(runtime::Category::internal, err::internal::too_deep);
         uint32_t type = cell::type_of(value);
         bool is_word = type >= TYPE_WORD && type <= TYPE_REFINEMENT;
-        if (!keyed(type) && !(is_word && !global_word(value))) {
+        if (!keyed(value) && !(is_word && !global_word(value))) {
             scalar(value);
         } else {
             NodeId key =
@@ -249,8 +254,8 @@ class Writer {
     void shared(const Cell& value, uint32_t at) {
         uint32_t type = cell::type_of(value);
         bool new_line = value.header & cell::new_line_flag;
-        bool head =
-            is_block_type(type) || is_text_type(type) || type == TYPE_BINARY || type == TYPE_VECTOR;
+        bool head = is_block_type(type) || is_text_type(type) || type == TYPE_BINARY ||
+                    type == TYPE_VECTOR || type == TYPE_IMAGE;
         if (type >= TYPE_WORD && type <= TYPE_REFINEMENT) {
             header(type, new_line, true, true);
             number(symbol_number(value.w2));
@@ -291,6 +296,7 @@ class Writer {
         case TYPE_FUNCTION:
             header(TYPE_FUNCTION, new_line, false, false);
             return function_body(value);
+        case TYPE_IMAGE: return image_record(value, new_line);
         default: return bound_word(value, new_line);
         }
     }
@@ -525,6 +531,7 @@ class Writer {
             return number(symbol_number(value.w2));
         case TYPE_NATIVE:
         case TYPE_ACTION: return native(value, new_line);
+        case TYPE_IMAGE: return image_record(value, new_line); // without pixels
         case TYPE_OP: return op(value, new_line);
         case TYPE_ERROR: return error_record(value, new_line);
         case TYPE_WORD:
@@ -538,6 +545,23 @@ class Writer {
             return;
         default: format::refuse(value);
         }
+    }
+
+    // image!: its size, then every pixel from pixel 0 as B, G, R, opacity.
+    void image_record(const Cell& value, bool new_line) {
+        // An image without pixels reads back as 0 by 0, whatever its cell says.
+        uint32_t width = value.w2 ? image::width_of(value) : 0;
+        uint32_t height = value.w2 ? image::height_of(value) : 0;
+        header(TYPE_IMAGE, new_line, false, value.w1 != 0);
+        if (!compact_ || value.w1) number(value.w1);
+        if (compact_) {
+            number(width);
+            number(height);
+        } else {
+            word4(height << 16 | width);
+        }
+        uint64_t n = value.w2 ? image::pixel_count(value) : 0;
+        for (uint64_t i = 0; i < n; ++i) word4(image::get_pixel(value.w2, i));
     }
 
     void floating(const Cell& value, bool new_line) {

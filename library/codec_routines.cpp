@@ -6,6 +6,7 @@
 #include "datatypes/function.h"
 #include "datatypes/image.h"
 #include "datatypes/types.h"
+#include "datatypes/url_http.h"
 #include "io/files.h"
 #include "io/kivbin.h"
 #include "runtime/errors.h"
@@ -26,7 +27,10 @@ void kivbin_encode(Cell* args) {
 }
 
 void kivbin_decode(Cell* args) {
-    // A file is decoded from its bytes.
+    // A file is decoded from its bytes, an http url from the body it
+    // answers with.
+    if (cell::type_of(args[0]) == TYPE_URL && url::http_url(args[0]))
+        url::read_http(&args[0], nullptr, nullptr, true, false, false, nullptr);
     if (cell::type_of(args[0]) == TYPE_FILE) {
         io::BytesResult read = io::read_file(file::to_os_string(args[0]));
         if (!read.status.ok())

@@ -40,6 +40,8 @@ PAGES = {
     "/utf8": "héllo wörld ✓ 日本語".encode(),
     "/lines": b"one\r\ntwo\r\n\r\nthree\r\n",
     "/big": BIG,
+    # [1 "a" x] in KIVBIN's compact layout.
+    "/kivbin": bytes.fromhex("4B495642494E0205010801020000000078000503810704610F00"),
 }
 
 

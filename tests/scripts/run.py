@@ -10,8 +10,10 @@ Usage: run.py KIV
 import os
 import pwd
 import resource
+import shutil
 import subprocess
 import sys
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -108,10 +110,58 @@ def run(kiv, args, expected, status, changes=None):
     return False
 
 
+def append_to(name, text):
+    def change(library):
+        with open(os.path.join(library, name), "a", encoding="utf-8") as f:
+            f.write(text)
+    return change
+
+
+def remove(name):
+    return lambda library: os.remove(os.path.join(library, name))
+
+
+# Booting from a copy of the library sources (KIV_BOOT_SOURCES), changed
+# by a function of its folder: (change, text expected on standard error,
+# expected exit status). A failing boot program or an unreadable source
+# ends start-up with status 254 and says why on standard error.
+BOOT_CASES = [
+    (None, "", 0),
+    (append_to("math.kiv", "\nprint 1 / 0\n"), "*** Math Error: attempt to divide by zero", 254),
+    (append_to("boot.kiv", "\nunknown-word-at-boot\n"),
+     "*** Script Error: unknown-word-at-boot has no value", 254),
+    (remove("errors.kiv"), "Error: cannot read the boot source", 254),
+    (remove("loading.kiv"), "Error: cannot read the boot source", 254),
+]
+
+
+def run_boot(kiv, change, expected_error, status):
+    with tempfile.TemporaryDirectory() as folder:
+        library = os.path.join(folder, "library")
+        shutil.copytree(os.path.join(HERE, "..", "..", "library"), library)
+        if change:
+            change(library)
+        result = subprocess.run([kiv, os.path.join("scripts", "hello.kiv")],
+                                cwd=os.path.join(HERE, ".."), stdin=subprocess.DEVNULL,
+                                capture_output=True, text=True, timeout=60,
+                                env=environment({"KIV_BOOT_SOURCES": library}))
+    expected_output = "hello\n" if status == 0 else ""
+    if (result.returncode == status and result.stdout == expected_output and
+            expected_error in result.stderr):
+        return True
+    print(f"FAIL boot from sources ({expected_error or 'unchanged'}): exit {result.returncode} "
+          f"(expected {status})")
+    print("stdout:", repr(result.stdout))
+    print("stderr:", repr(result.stderr))
+    return False
+
+
 def main():
     kiv = os.path.abspath(sys.argv[1])
     failed = [c for c in CASES if not run(kiv, *c)]
-    print(f"{len(CASES) - len(failed)} passed, {len(failed)} failed")
+    failed += [c for c in BOOT_CASES if not run_boot(kiv, *c)]
+    total = len(CASES) + len(BOOT_CASES)
+    print(f"{total - len(failed)} passed, {len(failed)} failed")
     sys.exit(1 if failed else 0)
 
 
