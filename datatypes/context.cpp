@@ -39,21 +39,18 @@ bool on_stack(const Cell& c) {
     return c.header & flag::on_stack;
 }
 
-Cell* values_cells(NodeId ctx) {
-    return hashtable::cells_of(cell_of(ctx).w2);
-}
-
 // The slot a store writes: on the stack or in the values block.
-Cell* writable_slot(NodeId ctx, uint32_t index) {
-    const Cell& c = cell_of(ctx);
-    return on_stack(c) ? stack::values_at(c.w2) + index : values_cells(ctx) + index;
+inline Cell* writable_slot(const Cell& c, uint32_t index) {
+    return on_stack(c) ? stack::values_at(c.w2) + index
+                       : memory::buffer_of(c.w2)->head_cell() + index;
 }
 
-// The types a word calls, one bit per type id.
-constexpr uint64_t callable_types = (uint64_t(1) << TYPE_NATIVE) | (uint64_t(1) << TYPE_ACTION) |
-                                    (uint64_t(1) << TYPE_OP) | (uint64_t(1) << TYPE_FUNCTION) |
-                                    (uint64_t(1) << TYPE_ROUTINE);
-static_assert(type_count < 64);
+// Writes a slot of a context whose values are not on the stack.
+inline void write_counted(Cell* slot, const Cell& value) {
+    if (callable(*slot) || callable(value)) [[unlikely]]
+        binding::bump();
+    *slot = value;
+}
 
 // Appends one unset value for a new entry, unless the values are on the
 // stack.
@@ -232,18 +229,18 @@ Cell word_of(NodeId ctx, uint32_t symbol) {
 }
 
 const Cell* slot_at(NodeId ctx, uint32_t index) {
-    if (!cell_of(ctx).w2) return nullptr;
-    return writable_slot(ctx, index);
-}
-
-bool callable(const Cell& value) {
-    return (callable_types >> cell::type_of(value)) & 1;
+    const Cell& c = cell_of(ctx);
+    if (!c.w2) return nullptr;
+    return writable_slot(c, index);
 }
 
 void store(NodeId ctx, uint32_t index, const Cell& value) {
-    Cell* slot = writable_slot(ctx, index);
-    if (!on_stack(cell_of(ctx)) && (callable(*slot) || callable(value))) binding::bump();
-    *slot = value;
+    const Cell& c = cell_of(ctx);
+    Cell* slot = writable_slot(c, index);
+    if (on_stack(c))
+        *slot = value;
+    else
+        write_counted(slot, value);
 }
 
 void store_range(NodeId ctx, uint32_t first, const Cell* values, uint32_t count) {
@@ -342,14 +339,15 @@ const Cell* store_in(const Cell& word, const Cell& value, NodeId ctx, bool notif
     uint32_t index = word.w3;
     const Cell& c = cell_of(ctx);
     if (!c.w2) raise(err::script::not_defined, word);
-    const Cell* slot = slot_at(ctx, index);
+    Cell* slot = writable_slot(c, index);
+    if (on_stack(c)) return &(*slot = value);
     if (kind_of(c) == Kind::object) {
         word_at(ctx, index)->header |= flag::set_mark;
         if (notify && fire_on_change && self_of(ctx).w3) {
             Cell* saved_top = stack::state.top;
             Cell* old = stack::push_raw();
             *old = *slot;
-            context::store(ctx, index, value);
+            write_counted(slot, value);
             // The handler runs Kiv code: what it is given must not move.
             Rooted<Cell> fresh(value);
             Rooted<Cell> object(self_of(ctx));
@@ -359,7 +357,7 @@ const Cell* store_in(const Cell& word, const Cell& value, NodeId ctx, bool notif
             return cells::at(ctx, index);
         }
     }
-    context::store(ctx, index, value);
+    write_counted(slot, value);
     return slot;
 }
 

@@ -21,6 +21,7 @@
 
 #include <cstdint>
 
+#include "datatypes/types.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 
@@ -119,7 +120,13 @@ void store(NodeId ctx, uint32_t index, const Cell& value);
 // Writes count values into the slots from first on, as store does.
 void store_range(NodeId ctx, uint32_t first, const Cell* values, uint32_t count);
 // True for the values a word calls: functions of every kind and operators.
-bool callable(const Cell& value);
+constexpr uint64_t callable_types = (uint64_t(1) << TYPE_NATIVE) | (uint64_t(1) << TYPE_ACTION) |
+                                    (uint64_t(1) << TYPE_OP) | (uint64_t(1) << TYPE_FUNCTION) |
+                                    (uint64_t(1) << TYPE_ROUTINE);
+static_assert(type_count < 64);
+inline bool callable(const Cell& value) {
+    return (callable_types >> cell::type_of(value)) & 1;
+}
 // Pushes a copy of slot i; a context without values raises not-defined.
 Cell* push_value_at(NodeId ctx, uint32_t index);
 // Slot i of the values block from the last pushed value.

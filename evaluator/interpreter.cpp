@@ -22,6 +22,7 @@
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/natives.h"
+#include "evaluator/plans.h"
 #include "evaluator/stack.h"
 #include "evaluator/trace.h"
 #include "evaluator/trap.h"
@@ -786,13 +787,27 @@ template <bool Traced>
 [[gnu::always_inline]] inline const Cell* eval_infix(const Cell* pos, const Cell* tail,
                                                      const Cell& code, Cell* start_top, bool keep) {
     while (pos < tail && cell::type_of(*pos) == TYPE_WORD) {
-        const Cell* value = pos->w1 ? word_value(*pos) : nullptr;
-        if (!value || cell::type_of(*value) != TYPE_OP) return pos;
+        Cell wrapped;
+        FastOp fast;
+        if (const plans::Plan* plan = Traced ? nullptr : plans::find(pos)) {
+            if (plan->kind != plans::Kind::op) return pos;
+            wrapped = plan->value;
+            fast = FastOp(plan->detail);
+        } else {
+            const Cell* value = pos->w1 ? word_value(*pos) : nullptr;
+            bool op = value && cell::type_of(*value) == TYPE_OP;
+            if (op) {
+                wrapped = *value;
+                wrapped.header = (value->header >> 16) & 0xFF;
+            }
+            // Traced operators take the full call, which reports its steps.
+            fast = Traced || !op ? FastOp::none : fast_op_of(wrapped);
+            if (!Traced && plans::plannable(*pos))
+                plans::make(pos, op ? plans::Kind::op : plans::Kind::not_op, wrapped,
+                            uint8_t(fast));
+            if (!op) return pos;
+        }
         report<Traced>(event::fetch, &code, pos);
-        Cell wrapped = *value;
-        wrapped.header = (value->header >> 16) & 0xFF;
-        // Traced operators take the full call, which reports its steps.
-        FastOp fast = Traced ? FastOp::none : fast_op_of(wrapped);
         Cell* left = keep ? start_top : stack::state.base;
         if (fast != FastOp::none && pos + 1 < tail) {
             const Cell* op_word = pos;
@@ -875,20 +890,43 @@ void argument_types(const Cell& function, Cell* types, uint32_t n) {
     return *stack::get_top();
 }
 
-// Runs a control form in line. The call is marked with the same frame as
-// the generic call (errors name the same function), its arguments are
-// checked against the native's own type sets, and the chosen block is
-// evaluated in that frame.
-[[gnu::noinline]] const Cell* eval_control(Control form, const Cell& native, const Cell* pos,
+inline uint32_t control_arguments(Control form) {
+    return form == Control::either ? 3 : 2;
+}
+
+// The type sets of a control form's arguments, from the plan of the word
+// at `at`, or from the native's argument list (and then planned).
+void control_types(Control form, const Cell& native, const Cell* at, Cell* types) {
+    const plans::Plan* plan = plans::find(at);
+    if (plan && plan->kind == plans::Kind::control) [[likely]] {
+        std::memcpy(types, plan->types, sizeof(Cell) * control_arguments(form));
+        return;
+    }
+    // Building the argument list may collect: the plan is made only when
+    // the epoch stayed.
+    uint64_t epoch = binding::epoch;
+    argument_types(native, types, control_arguments(form));
+    if (plans::plannable(*at) && epoch == binding::epoch) {
+        plans::Plan& made = plans::make(at, plans::Kind::control, native);
+        std::memcpy(made.types, types, sizeof(Cell) * control_arguments(form));
+    }
+}
+
+// Runs a control form in line; `at` is the word that named it. The call is
+// marked with the same frame as the generic call (errors name the same
+// function), its arguments are checked against the native's own type sets,
+// and the chosen block is evaluated in that frame.
+[[gnu::noinline]] const Cell* eval_control(Control form, const Cell& native, const Cell* at,
                                            const Cell* tail, const Cell& code, bool keep) {
     stack::check_machine();
     Cell function = native;
-    Cell name = pos[-1];
+    Cell name = *at;
     Cell* held = stack::push(function);
     stack::mark_interp_native(name);
-    uint32_t blocks = form == Control::either ? 2 : 1;
+    uint32_t blocks = control_arguments(form) - 1;
     Cell types[3];
-    argument_types(function, types, 1 + blocks);
+    control_types(form, function, at, types);
+    const Cell* pos = at + 1;
     pos = fetch<false>(types[0], pos, tail, code, false, 0, function, name, 0);
     if (rt.pending) return pos;
     Cell branches[2];
@@ -1068,7 +1106,7 @@ const Cell* expression(const Cell* pos, const Cell* tail, const Cell& code, bool
         case TYPE_OP: raise(err::script::no_op_arg, &value);
         case TYPE_NATIVE:
             if (Control form = control_form(v); form != Control::none && !Traced) {
-                pos = eval_control(form, v, pos + 1, tail, code, keep);
+                pos = eval_control(form, v, pos, tail, code, keep);
                 if (rt.pending) return pos;
                 break;
             }

@@ -2,6 +2,6 @@
 
 namespace kiv::binding {
 
-uint32_t epoch = 1;
+uint64_t epoch = 1;
 
 } // namespace kiv::binding

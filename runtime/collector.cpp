@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "datatypes/types.h"
+#include "runtime/binding.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 
@@ -225,6 +226,9 @@ void run() {
 void collect() {
     if (is_running) return;
     is_running = true;
+    // Contexts freed now may come back as other contexts: what was
+    // resolved ahead of time is resolved again.
+    binding::bump();
     mark_roots();
     for (auto* sweeper : sweepers) sweeper();
     compact_frames();

@@ -128,12 +128,12 @@ TEST_F(ContextTest, StoresOfFunctionsMoveTheBindingEpoch) {
                  {"integer over op", int_cell(4), true},
                  {"integer again", int_cell(5), false}};
     for (const Case& c : cases) {
-        uint32_t before = binding::epoch;
+        uint64_t before = binding::epoch;
         context::store(ctx, 0, c.value);
         EXPECT_EQ(binding::epoch != before, c.moves) << c.what;
         EXPECT_EQ(cell::type_of(*context::slot_at(ctx, 0)), cell::type_of(c.value)) << c.what;
     }
-    uint32_t before = binding::epoch;
+    uint64_t before = binding::epoch;
     Rooted<Cell> code;
     block_of(code, {global_word("v")});
     context::bind_block(*code, ctx, false);

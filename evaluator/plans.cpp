@@ -1,0 +1,7 @@
+#include "evaluator/plans.h"
+
+namespace kiv::plans {
+
+Plan table[table_size];
+
+} // namespace kiv::plans

@@ -1,0 +1,80 @@
+// Code plans: what a word at a code position resolved to, kept beside the
+// code (never in its cells) so that the next evaluation of that position
+// skips the resolution and the decoding of the value.
+//
+// A plan is good while the binding epoch is the one it was made in and the
+// word cell at its position is still bound to the same context slot. The
+// epoch moves whenever a slot that holds or receives a function or operator
+// is written, when code is bound, and at every collection (contexts freed
+// then may come back as other contexts, and plans do not keep their values
+// alive). So a good plan of a function or operator still holds what the
+// slot holds, and a plan that found no operator still finds none. Words of
+// contexts whose values are on the stack (arguments and locals) change on
+// every call: they are never planned.
+#pragma once
+
+#include <cstdint>
+
+#include "datatypes/context.h"
+#include "runtime/binding.h"
+#include "runtime/cell.h"
+
+namespace kiv::plans {
+
+enum class Kind : uint8_t { empty, control, op, not_op };
+
+struct Plan {
+    const Cell* at = nullptr;
+    uint64_t epoch = 0;
+    uint32_t context = 0;
+    uint32_t index = 0;
+    Kind kind = Kind::empty;
+    // The interpreter's decoding: the fast operation of an operator, the
+    // form of a control native.
+    uint8_t detail = 0;
+    // The word's value (an operator's function unwrapped).
+    Cell value{};
+    // The type sets of a control form's arguments.
+    Cell types[3]{};
+};
+
+constexpr uint32_t table_size = 4096;
+extern Plan table[table_size];
+
+inline Plan& entry_for(const Cell* at) {
+    return table[(reinterpret_cast<uintptr_t>(at) / sizeof(Cell)) & (table_size - 1)];
+}
+
+// The plan of the word cell at `at` when it is still good, else null. The
+// pointer is good until the next plan is made.
+inline const Plan* find(const Cell* at) {
+    const Plan& plan = entry_for(at);
+    if (plan.at == at && plan.epoch == binding::epoch && plan.context == at->w1 &&
+        plan.index == at->w3) [[likely]]
+        return &plan;
+    return nullptr;
+}
+
+// Whether the word's value can be planned: a resolved word of a context
+// whose values are not on the stack.
+inline bool plannable(const Cell& word) {
+    if (!word.w1 || int32_t(word.w3) < 0) return false;
+    const Cell& ctx = context::cell_of(word.w1);
+    return ctx.w2 && !(ctx.header & context::flag::on_stack);
+}
+
+// A new plan for the word cell at `at`, in the current epoch, with the
+// kind and value given; the caller fills in the rest.
+inline Plan& make(const Cell* at, Kind kind, const Cell& value, uint8_t detail = 0) {
+    Plan& plan = entry_for(at);
+    plan.at = at;
+    plan.epoch = binding::epoch;
+    plan.context = at->w1;
+    plan.index = at->w3;
+    plan.kind = kind;
+    plan.detail = detail;
+    plan.value = value;
+    return plan;
+}
+
+} // namespace kiv::plans
