@@ -47,6 +47,7 @@
 #include "evaluator/natives.h"
 #include "evaluator/parse.h"
 #include "evaluator/stack.h"
+#include "gui/backend/event.h"
 #include "io/random.h"
 #include "platform/os.h"
 #include "runtime/case.h"
@@ -110,6 +111,7 @@ constexpr void (*datatype_inits[])() = {
     point2D::init,
     point3D::init,
     image::init,
+    gui::event::init,
 };
 
 } // namespace

@@ -29,7 +29,9 @@
 #include "evaluator/stack.h"
 #include "evaluator/system_natives.h"
 #include "evaluator/trap.h"
+#include "gui/backend/event_routines.h"
 #include "gui/backend/gui.h"
+#include "gui/backend/message_loop.h"
 #include "io/kivbin.h"
 #include "library/codec_routines.h"
 #include "library/core_routines.h"
@@ -59,9 +61,13 @@ constexpr void (*native_modules[])() = {
 
 // The modules whose routine bodies the boot sources bind by name.
 constexpr void (*routine_modules[])() = {
-    core_routines::register_routines,   predicates::register_routines,
-    codecs::register_routines,          os_routines::register_routines,
-    system_routines::register_routines, handler_routines::register_routines,
+    core_routines::register_routines,
+    predicates::register_routines,
+    codecs::register_routines,
+    os_routines::register_routines,
+    system_routines::register_routines,
+    handler_routines::register_routines,
+    gui::event_routines::register_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose

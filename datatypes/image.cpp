@@ -457,7 +457,7 @@ Cell* change(Cell* image, const Cell* value, int32_t part, bool, int32_t dup) {
     uint64_t head = head_of(*image);
     if (cell::type_of(*value) == TYPE_TUPLE) {
         if (head >= pixel_count(*image)) return image;
-        series::Change change(*image, Word::change, value, 0, 1);
+        series::Change change(*image, Word::change, value, int32_t(head), 1);
         set_pixel(image->w2, head, pixel_of(*value));
         image->w1 = uint32_t(head + 1);
         change.done(Word::changed);
@@ -468,7 +468,7 @@ Cell* change(Cell* image, const Cell* value, int32_t part, bool, int32_t dup) {
     Spot at = spot_of(*image, head);
     uint32_t w = uint32_t(std::min<int64_t>(width_of(*value), width_of(*image) - at.x));
     uint32_t h = uint32_t(std::min<int64_t>(height_of(*value), height_of(*image) - at.y));
-    series::Change change(*image, Word::change, value, 0, int32_t(w * h));
+    series::Change change(*image, Word::change, value, int32_t(head), int32_t(w * h));
     // A source sharing the target's pixels is read from a snapshot, so an
     // overlapping change copies the pixels as they were.
     pixels::Grid& target = grid_of(image->w2);
@@ -558,7 +558,6 @@ bool decode_bytes(const uint8_t* bytes, size_t length, Cell& out) {
     NodeId node = decode(bytes, length, result);
     switch (result) {
     case image_codecs::Decoded::ok: make_at(out, node); return true;
-    case image_codecs::Decoded::unsupported: not_done();
     case image_codecs::Decoded::no_memory:
         runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
     default: bad_media();
@@ -586,9 +585,7 @@ void encode_checked(const Cell& image, int32_t encoder, Cell& out) {
     if (!image.w2 || !pixel_count(image)) bad_media();
     std::vector<uint8_t> bytes;
     if (encoder < image_codecs::bmp || encoder > image_codecs::tiff) bad_media();
-    auto format = image_codecs::Format(encoder);
-    if (!image_codecs::can_encode(format)) not_done();
-    if (!encode(image.w2, format, bytes)) bad_media();
+    if (!encode(image.w2, image_codecs::Format(encoder), bytes)) bad_media();
     binary::load_at(out, bytes.data(), uint32_t(bytes.size()));
 }
 

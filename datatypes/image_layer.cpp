@@ -13,7 +13,6 @@
 namespace kiv::image {
 
 Pressure pressure;
-void (*release_drawing)(void* drawing) = nullptr;
 
 namespace {
 
@@ -26,7 +25,7 @@ constexpr uint64_t pressure_floor = uint64_t(64) << 20;
 
 void release_grid(void* pointer) {
     auto* grid = static_cast<pixels::Grid*>(pointer);
-    if (grid->drawing && release_drawing) release_drawing(grid->drawing);
+    if (grid->drawing) drawing_surface::release(grid->drawing);
     pressure.live -= std::min<uint64_t>(pressure.live, grid->bytes());
     pixels::free(grid);
 }
@@ -56,7 +55,13 @@ Record& record_of(NodeId node) {
 }
 
 pixels::Grid& grid_of(NodeId node) {
-    return *static_cast<pixels::Grid*>(externals::entry(record_of(node).external)->pointer);
+    Record& record = record_of(node);
+    auto& grid = *static_cast<pixels::Grid*>(externals::entry(record.external)->pointer);
+    if (record.flags & flag::drawn) {
+        record.flags &= ~flag::drawn;
+        drawing_surface::straighten(static_cast<cairo_surface_t*>(grid.drawing), grid);
+    }
+    return grid;
 }
 
 uint32_t width(NodeId node) {
@@ -188,10 +193,25 @@ Cell* push_scaled(const Cell& image, uint32_t w, uint32_t h) {
     return make_at(*out, node);
 }
 
+cairo_surface_t* drawing(NodeId node) {
+    pixels::Grid& grid = grid_of(node);
+    Record& record = record_of(node);
+    if (!grid.drawing) {
+        grid.drawing = drawing_surface::make(grid);
+        record.flags &= ~flag::written;
+    }
+    if (grid.drawing) record.flags |= flag::drawing_used;
+    return static_cast<cairo_surface_t*>(grid.drawing);
+}
+
+void invalidate_drawing(NodeId node) {
+    if (grid_of(node).drawing) record_of(node).flags |= flag::drawn;
+}
+
 void release_drawing_cache(NodeId node) {
     pixels::Grid& grid = grid_of(node);
     if (!grid.drawing) return;
-    if (release_drawing) release_drawing(grid.drawing);
+    drawing_surface::release(grid.drawing);
     grid.drawing = nullptr;
 }
 
@@ -202,8 +222,7 @@ void on_collect(pixels::Grid& grid) {
         record.flags &= ~flag::drawing_used;
         return;
     }
-    if (release_drawing) release_drawing(grid.drawing);
-    grid.drawing = nullptr;
+    release_drawing_cache(grid.owner);
 }
 
 void init_layer() {

@@ -13,6 +13,7 @@
 
 #include <vector>
 
+#include "platform/drawing_surface.h"
 #include "platform/image_codecs.h"
 #include "platform/pixels.h"
 #include "runtime/cell.h"
@@ -23,7 +24,7 @@ namespace kiv::image {
 namespace flag {
 constexpr uint32_t current = 0x01;      // the pixels are the image's content
 constexpr uint32_t written = 0x02;      // pixels changed since the drawing cache was made
-constexpr uint32_t drawn = 0x20;        // the drawing cache was drawn into
+constexpr uint32_t drawn = 0x20;        // the drawing cache is newer than the pixels
 constexpr uint32_t drawing_used = 0x40; // the drawing cache was used since the last collection
 } // namespace flag
 
@@ -92,9 +93,13 @@ struct Pressure {
 };
 extern Pressure pressure;
 
-// The drawing cache's keeper: how a cache is released (the drawing module
-// sets it).
-extern void (*release_drawing)(void* drawing);
+// The drawing cache: a premultiplied Cairo surface of the buffer's
+// pixels (see platform/drawing_surface.h for its rounding), made on
+// demand and marked used; null when Cairo cannot make it.
+cairo_surface_t* drawing(NodeId node);
+// Declares that the backend drew into the drawing cache: the pixels are
+// rebuilt from it, straight, before they are next read.
+void invalidate_drawing(NodeId node);
 // Releases the buffer's drawing cache, if any.
 void release_drawing_cache(NodeId node);
 // The collector's per-collection visit of a buffer: an unused drawing

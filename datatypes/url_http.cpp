@@ -92,7 +92,9 @@ std::string body_bytes(const Cell& data) {
 // block of its values in their order.
 void header_map(const io::HttpHeaders& headers, Cell& out) {
     std::vector<std::pair<std::string, std::vector<std::string>>> grouped;
-    for (const auto& [name, value] : headers) {
+    for (const auto& header : headers) {
+        const std::string& name = header.first;
+        const std::string& value = header.second;
         auto same = std::ranges::find_if(grouped, [&](const auto& g) {
             return std::ranges::equal(g.first, name, [](char a, char b) {
                 return std::tolower(static_cast<unsigned char>(a)) ==

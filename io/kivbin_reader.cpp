@@ -50,10 +50,18 @@ Cell& cell_at(const Cell& container, uint32_t index) {
     return memory::buffer_of(container.w2)->head_cell()[index];
 }
 
-// Appends a value that may hold the only reference to a new series.
+// Appends a value that may hold the only reference to a new series: in
+// place when the block has room (nothing is allocated), else growing it
+// with the value rooted. The containers are blocks the reader made.
 uint32_t append(Cell& container, const Cell& value) {
+    Buffer* b = memory::buffer_of(container.w2);
+    uint32_t index = b->length();
+    if (b->tail + sizeof(Cell) <= b->data_end()) {
+        *b->tail_cell() = value;
+        b->tail += sizeof(Cell);
+        return index;
+    }
     Rooted<Cell> kept(value);
-    uint32_t index = memory::buffer_of(container.w2)->length();
     block::append_value(container, *kept);
     return index;
 }
@@ -63,10 +71,13 @@ bool is_any_word(uint32_t type) {
 }
 
 // The context a shared object!, function! or word record names through
-// the referenced cell: an object's, a function's (an op! of one too), or
-// a bound word's when an object or function owns it; 0 for any other.
+// the referenced cell: an object's, a function's (an op! of one too), a
+// bound word's when an object or function owns it, or (for a word) an
+// error's; 0 for any other.
 NodeId owned_context(const Cell& target, uint32_t owner_type) {
     uint32_t type = cell::type_of(target);
+    // A word may also be bound to the context of an error written before.
+    if (type == TYPE_ERROR) return owner_type ? 0 : target.w1;
     bool function =
         type == TYPE_FUNCTION || (type == TYPE_OP && op::wrapped_type(target) == TYPE_FUNCTION);
     if (type != TYPE_OBJECT && !function && !is_any_word(type)) return 0;
@@ -208,11 +219,13 @@ class Reader {
         strings_size_ = size;
         if (size && strings_[size - 1] != 0) corrupt(pos_ - 1);
         ids_.assign(symbol_count_, 0);
+        global_slots_.assign(symbol_count_, 0);
     }
     uint32_t symbol() {
         const uint8_t* at = pos_;
         uint32_t n = number();
         if (n >= symbol_count_) corrupt(at);
+        last_symbol_ = n;
         if (!ids_[n]) {
             uint32_t offset;
             std::memcpy(&offset, offsets_ + size_t(n) * 4, 4);
@@ -223,6 +236,13 @@ class Reader {
             ids_[n] = symbol::intern_bytes(name, uint32_t(length));
         }
         return ids_[n];
+    }
+    // The global context's slot of the symbol number read last, added when
+    // missing; looked up once per symbol number.
+    uint32_t global_slot(uint32_t sym) {
+        uint32_t& slot = global_slots_[last_symbol_];
+        if (!slot) slot = context::add_global(sym, true, false).w3 + 1;
+        return slot - 1;
     }
 
     // Headers.
@@ -972,8 +992,7 @@ class Reader {
         uint32_t sym = symbol();
         int32_t index = !compact_ || !global ? signed_number() : 0;
         if (global) {
-            Cell word = context::add_global(sym, true, false);
-            return finish(r, Cell{r.type, word.w1, sym, word.w3}, container);
+            return finish(r, Cell{r.type, context::global, sym, global_slot(sym)}, container);
         }
         Cell word{r.type | (r.new_line ? cell::new_line_flag : 0), 0, sym, uint32_t(index)};
         if (index < 0) corrupt(at);
@@ -1018,9 +1037,7 @@ class Reader {
         }
         Cell word{r.type, 0, sym, 0};
         if (owner == format::global_context) {
-            word = context::add_global(sym, true, false);
-            word.header = r.type;
-            word.w2 = sym; // the word keeps its own spelling
+            word = Cell{r.type, context::global, sym, global_slot(sym)};
             if (index != format::by_symbol && uint32_t(index) != word.w3) corrupt(at);
         } else {
             uint32_t values = memory::buffer_of(root_.w2)->length() - boot_base_;
@@ -1075,6 +1092,8 @@ class Reader {
     uint32_t symbol_count_ = 0;
     uint32_t strings_size_ = 0;
     std::vector<uint32_t> ids_;
+    std::vector<uint32_t> global_slots_; // slot + 1 by symbol number, 0 unknown
+    uint32_t last_symbol_ = 0;
 };
 
 // A container's body, ready to read: decompressed when its flags say so.

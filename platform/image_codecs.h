@@ -1,6 +1,7 @@
 // Image file formats: telling them by their first bytes, decoding them
-// into pixel grids and encoding grids into them. PNG and JPEG go through
-// libpng and libjpeg-turbo. Decoding never trusts the input: truncated or
+// into pixel grids and encoding grids into them. PNG, JPEG, GIF and TIFF
+// go through libpng, libjpeg-turbo, giflib and libtiff; BMP is read and
+// written here. Decoding never trusts the input: truncated or
 // corrupt data is a `bad` result, never a crash, a read past the input,
 // a process exit or a message on the terminal.
 #pragma once
@@ -31,10 +32,8 @@ struct Decoded {
 // Decodes the first frame of the bytes.
 Decoded decode(const uint8_t* bytes, size_t length);
 
-// Whether the format has an encoder here.
-bool can_encode(Format format);
-// Encodes the grid in the format (see each encoder for its choices);
-// false when the library fails.
+// Encodes the grid in the format into `out` (see each encoder for its
+// choices); false when the library fails.
 bool encode(const pixels::Grid& grid, Format format, std::vector<uint8_t>& out);
 
 // The quality JPEG images are written at (0-100).

@@ -1,5 +1,6 @@
 #include "runtime/entry.h"
 
+#include <cfenv>
 #include <cstring>
 #include <new>
 
@@ -8,11 +9,32 @@
 #include "runtime/heap.h"
 #include "runtime/throw.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <fpu_control.h>
+#endif
+
 namespace kiv::runtime {
 
 StdHandles std_handles;
 
+namespace {
+
+// The floating-point unit as the language computes with it: the default
+// environment (round to nearest, every exception masked, so that overflow
+// and division by zero give infinities the language checks for), and on
+// x86 the x87 unit at double precision (control word 0x027F).
+void set_up_floating_point() {
+    std::fesetenv(FE_DFL_ENV);
+#if defined(__x86_64__) || defined(__i386__)
+    fpu_control_t word = 0x027F;
+    _FPU_SETCW(word);
+#endif
+}
+
+} // namespace
+
 void os_init(int argc, char** argv) {
+    set_up_floating_point();
     install_fault_handlers();
     std_handles = StdHandles{};
     init_command_line(argc, argv);

@@ -24,9 +24,10 @@ constexpr uint32_t record_values = 3;
 NodeId table = 0;
 
 // How each type takes part in ownership: series registered and walked
-// into, series registered only, objects walked into (never registered),
-// and series that can be checked although they are not registered here.
-enum class Role : uint8_t { none, walked, registered, object, checked };
+// into, series registered only, objects walked into (never registered).
+// An image's node is its record's buffer, which carries the owned mark
+// like any series buffer.
+enum class Role : uint8_t { none, walked, registered, object };
 
 constexpr auto roles = [] {
     std::array<Role, 256> r{};
@@ -34,10 +35,9 @@ constexpr auto roles = [] {
                        TYPE_GET_PATH})
         r[t] = Role::walked;
     for (uint32_t t : {TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_TAG, TYPE_EMAIL, TYPE_REF,
-                       TYPE_BINARY, TYPE_VECTOR, TYPE_BITSET})
+                       TYPE_BINARY, TYPE_VECTOR, TYPE_BITSET, TYPE_IMAGE})
         r[t] = Role::registered;
     r[TYPE_OBJECT] = Role::object;
-    r[TYPE_IMAGE] = Role::checked;
     return r;
 }();
 

@@ -14,9 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/timing.h"
 #include "io/checksum.h"
 #include "io/containers.h"
 #include "io/deflate.h"
+
+using kiv::bench::median_seconds;
 
 namespace {
 
@@ -27,18 +30,6 @@ std::vector<uint8_t> slurp(const std::string& path) {
         std::exit(1);
     }
     return {std::istreambuf_iterator<char>(f), {}};
-}
-
-double median_seconds(int runs, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        auto start = std::chrono::steady_clock::now();
-        work();
-        times.push_back(
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
 }
 
 } // namespace

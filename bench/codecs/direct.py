@@ -4,22 +4,14 @@ the same level-6 stream, zlib.crc32 and adler32 and hashlib digests over the
 benchmark corpus, the median of several runs of each."""
 
 import hashlib
-import statistics
 import sys
-import time
 import zlib
 from pathlib import Path
 
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
+from timing import median_seconds  # noqa: E402
+
 DATA = Path(__file__).resolve().parent.parent / "data"
-
-
-def median_seconds(runs, work):
-    times = []
-    for _ in range(runs):
-        start = time.perf_counter()
-        work()
-        times.append(time.perf_counter() - start)
-    return statistics.median(times)
 
 
 def main():

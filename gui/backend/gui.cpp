@@ -8,8 +8,4 @@ void alert(std::string_view caption, std::string_view text) {
     runtime::alert_on_stderr(caption, text);
 }
 
-int do_events(bool) {
-    return 0;
-}
-
 } // namespace kiv::gui

@@ -1,5 +1,5 @@
-// The two services of the GUI backend that the runtime needs before any
-// window exists: the error message box and one pass of the event loop.
+// The service of the GUI backend that the runtime needs before any window
+// exists: the error message box.
 // Without a display backend the message box is written to standard error.
 #pragma once
 
@@ -11,9 +11,5 @@ namespace kiv::gui {
 // the caption line, then the text, on standard error. Async-signal-safe, so
 // that the fault handler may report through it.
 void alert(std::string_view caption, std::string_view text);
-
-// Handles at most one pending window message when `no_wait` is set; returns
-// 1 when a message was handled, else 0. There are no windows yet: returns 0.
-int do_events(bool no_wait);
 
 } // namespace kiv::gui

@@ -47,6 +47,31 @@ Bytes image(const std::vector<std::string>& names, const Bytes& payload, uint8_t
     return out;
 }
 
+void put_word4(Bytes& out, uint32_t value) {
+    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(value >> (8 * i)));
+}
+
+// A regular container with a symbol table of `names` around the records,
+// given as 32-bit words.
+Bytes regular_image(const std::vector<std::string>& names, const std::vector<uint32_t>& words) {
+    Bytes strings, offsets, payload;
+    for (const std::string& name : names) {
+        put_word4(offsets, uint32_t(strings.size()));
+        strings.insert(strings.end(), name.begin(), name.end());
+        do strings.push_back(0);
+        while (strings.size() % 8);
+    }
+    for (uint32_t word : words) put_word4(payload, word);
+    Bytes out{'K', 'I', 'V', 'B', 'I', 'N', 1, kivbin::flag_symbols};
+    for (uint32_t field :
+         {1u, uint32_t(payload.size()), uint32_t(names.size()), uint32_t(strings.size())})
+        put_word4(out, field);
+    out.insert(out.end(), offsets.begin(), offsets.end());
+    out.insert(out.end(), strings.begin(), strings.end());
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
+}
+
 // The symbols of the cases: word records name them by number.
 const std::vector<std::string> names = {"boot-test-a", "x", "y"};
 
@@ -72,19 +97,23 @@ struct Loaded {
     Cell values{};
 };
 
-// Starts the language once per child, then boot-loads the payload into a
-// new block.
-Loaded load(const Bytes& payload, uint8_t version = 1) {
+// Starts the language once per child, then boot-loads the container into
+// a new block.
+Loaded load_container(const Bytes& data) {
     static bool started = [] {
         boot::start_from_image(boot::image_data, boot::image_size);
         return true;
     }();
     (void)started;
-    Bytes data = image(names, payload, version);
     static Rooted<Cell> target;
     block::make_at(*target, 4);
     kivbin::BootLoad result = kivbin::boot_load(data.data(), data.size(), *target);
     return {result.failure, memory::buffer_of(target->w2)->length(), *target};
+}
+
+// The same for compact records.
+Loaded load(const Bytes& payload, uint8_t version = 1) {
+    return load_container(image(names, payload, version));
 }
 
 // Runs the checks in a child that starts the language; the child's
@@ -139,6 +168,32 @@ TEST(BootImageDeathTest, WordsBindToTheContextOfAnEarlierBootValue) {
         Loaded b = load({context, object_empty, 1, 1, define, bound_word, 1, 0, 1, 0x87});
         REQUIRE(b.failure.empty() && b.count == 1);
         REQUIRE(is_integer(value_of("x", block::rs_head(b.values)[0].w1), 7));
+    });
+}
+
+// The regular layout: a definition is a word record with bit 25, words
+// name the boot value whose context binds them (-1: the global context)
+// and their slot (-1: by symbol).
+TEST(BootImageDeathTest, RegularLayoutDefinitionsAndBoundWords) {
+    constexpr uint32_t define_bit = 0x2000000u, none = 0xFFFFFFFFu, integer = 11;
+    // A context record of one object slot, x, whose value follows.
+    constexpr uint32_t object_context = 14 | 2u << 26 | 0x10000000u | 0x40000000u;
+    EXPECT_IN_CHILD({
+        Loaded a =
+            load_container(regular_image(names, {word | define_bit, 0, none, none, integer, 5}));
+        REQUIRE(a.failure.empty() && a.count == 0);
+        REQUIRE(is_integer(value_of("boot-test-a"), 5));
+        Loaded b = load_container(regular_image(
+            names, {object_context, 1, 1, integer, 3, word, 1, 0, 0, word, 1, 0, none}));
+        REQUIRE(b.failure.empty() && b.count == 3);
+        const Cell* values = block::rs_head(b.values);
+        REQUIRE(values[1].w1 == values[0].w1 && values[2].w1 == values[0].w1);
+        REQUIRE(is_integer(value_of("x", values[0].w1), 3));
+        for (uint32_t slot : {1u, 7u})
+            REQUIRE(!load_container(
+                         regular_image(names, {object_context, 1, 1, integer, 3, word, 1, 0, slot}))
+                         .failure.empty());
+        REQUIRE(!load_container(regular_image(names, {word, 1, 4, none})).failure.empty());
     });
 }
 

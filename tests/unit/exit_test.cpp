@@ -4,6 +4,8 @@
 
 #include <sys/resource.h>
 
+#include <cfenv>
+#include <cmath>
 #include <csignal>
 #include <cstdint>
 #include <thread>
@@ -186,6 +188,24 @@ TEST(EntryDeathTest, QuitEndsQuietly) {
                 "^$");
     EXPECT_EXIT(runtime::run([] { throw runtime::Quit{3}; }), ExitedWithCode(3), "^$");
     EXPECT_EXIT(runtime::run([] {}), ExitedWithCode(0), "^$");
+}
+
+// Whatever state the process starts in, the floating-point unit rounds to
+// nearest and traps nothing: an overflow or a division by zero gives an
+// infinity.
+void start_from_odd_floating_point_state() {
+    std::fesetround(FE_UPWARD);
+    feenableexcept(FE_DIVBYZERO | FE_OVERFLOW);
+    runtime::os_init(0, nullptr);
+    volatile double zero = 0;
+    volatile double big = 1e308;
+    bool ok = std::fegetround() == FE_TONEAREST && fegetexcept() == 0 && std::isinf(1 / zero) &&
+              std::isinf(big * 10) && 1.0 / 3 * 3 == 1.0;
+    std::_Exit(ok ? 0 : 1);
+}
+
+TEST(EntryDeathTest, OsInitSetsUpTheFloatingPointUnit) {
+    EXPECT_EXIT(start_from_odd_floating_point_state(), ExitedWithCode(0), "");
 }
 
 TEST(EntryDeathTest, UncaughtThrowIsRuntimeError95) {

@@ -6,29 +6,14 @@
 #include "datatypes/types.h"
 #include "platform/pixels.h"
 #include "runtime/collector.h"
-#include "runtime/externals.h"
-#include "tests/unit/fresh_globals.h"
+#include "tests/unit/image_fixture.h"
 
 using namespace kiv;
 
 namespace {
 
-class ImageLayerTest : public ::testing::Test {
+class ImageLayerTest : public test::ImageLayerFixture {
   protected:
-    void SetUp() override {
-        test::reset_globals();
-        externals::init();
-        collector::add_sweeper(externals::sweep);
-        image::pressure = {};
-        image::init_layer();
-    }
-    void TearDown() override {
-        test::held.clear();
-        collector::collect(); // releases every grid the test made
-        EXPECT_EQ(image::pressure.live, 0u);
-        test::release_globals();
-    }
-
     static Cell held_image(NodeId node) {
         Cell cell;
         image::make_at(cell, node);
