@@ -836,8 +836,8 @@ template <bool Traced>
 }
 
 // Ends a call whose result is in slot 0 of its frame: the frame goes and
-// the result takes the place of the held function value (null for an
-// operator), pushed (keep) or in the caller's slot 0.
+// the result takes the place of the held function value or left operand
+// (or of nothing, when null), pushed (keep) or in the caller's slot 0.
 [[gnu::always_inline]] inline void finish_call(Cell* held, bool keep) {
     if (keep)
         stack::unwind();
@@ -1230,8 +1230,10 @@ const Cell* call(const Cell& function_value, const Cell* pos, const Cell* tail, 
         fire_event(event::open, &code, pos, nullptr, &function);
         stack::state.top -= infix;
     }
-    Cell* held = nullptr;
-    if (!infix) held = stack::push(function); // keeps the value alive; replaced by the result
+    // The slot the result goes to: the held function value, which it keeps
+    // alive meanwhile, or an operator's left operand, where the frame
+    // begins (a function's body leaves its result above its arguments).
+    Cell* held = infix ? stack::state.top : stack::push(function);
     uint32_t type = cell::type_of(function);
     switch (type) {
     case TYPE_NATIVE:

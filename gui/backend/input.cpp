@@ -142,6 +142,7 @@ void input_pointer_gone() {
 
 void input_button(Button button, bool down, Point screen) {
     auto& s = state();
+    if (!(screen == s.cursor)) input_pointer_move(screen);
     const ButtonMessages& b = button_messages[int(button)];
     HWnd target = move_pointer(screen);
     set_key(s.async_keys, b.vk, down);
@@ -168,6 +169,7 @@ void input_button(Button button, bool down, Point screen) {
 }
 
 void input_wheel(int delta, Point screen) {
+    if (!(screen == state().cursor)) input_pointer_move(screen);
     HWnd target = move_pointer(screen);
     if (!target) return;
     uint64_t wparam = uint64_t(uint16_t(int16_t(delta))) << 16 | mouse_key_state();
