@@ -1,6 +1,7 @@
 #include "console/stdio.h"
 
 #include "console/arguments.h"
+#include "console/gather.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -190,119 +191,6 @@ size_t find_header(const std::string& text) {
     return std::string::npos;
 }
 
-// The opening characters not yet closed in the pending input, kept by a
-// trace of the lexer over it. `mendable` tells whether more lines may
-// complete the input or it holds an error that no line can mend.
-class DelimiterCheck : public lexer::Tracer {
-  public:
-    std::string open; // the stack of opening characters
-    bool mendable = true;
-
-    explicit DelimiterCheck(const std::string& input) : input_(input) {
-        mask = (1u << uint32_t(lexer::Event::open)) | (1u << uint32_t(lexer::Event::close)) |
-               (1u << uint32_t(lexer::Event::error));
-    }
-
-    bool on_event(lexer::TraceInfo& info) override {
-        if (done_) return false;
-        switch (info.event) {
-        case lexer::Event::open: open += opener_of(info.type); return true;
-        case lexer::Event::close:
-            if (open.empty() || opener_of(info.type) != open.back()) return finish(false);
-            open.pop_back();
-            return true;
-        default: return finish(more_lines(info));
-        }
-    }
-
-  private:
-    const std::string& input_;
-    bool done_ = false;
-
-    bool finish(bool more) {
-        mendable = more;
-        done_ = true;
-        return false;
-    }
-
-    // The opening character of a series: structural codes of the openers
-    // and closers, and the datatypes of series an error names.
-    static char opener_of(int32_t type) {
-        using namespace lexer;
-        if (type == structural_code(block_open) || type == structural_code(block_close) ||
-            type == TYPE_BLOCK)
-            return '[';
-        if (type == structural_code(paren_open) || type == structural_code(paren_close) ||
-            type == structural_code(map_open) || type == TYPE_PAREN || type == TYPE_MAP ||
-            type == TYPE_POINT2D)
-            return '(';
-        if (type == structural_code(path_start) || type == TYPE_PATH || type == TYPE_LIT_PATH ||
-            type == TYPE_GET_PATH || type == TYPE_SET_PATH)
-            return '/';
-        return 0;
-    }
-
-    // Whether the input that failed at this token can still be completed
-    // by further lines; pushes the opener that stays open.
-    bool more_lines(const lexer::TraceInfo& info) {
-        int32_t type = info.type;
-        std::string_view rest =
-            std::string_view(input_).substr(std::min<size_t>(info.index, input_.size()));
-        std::string_view token =
-            std::string_view(input_).substr(std::min<size_t>(info.start - 1, input_.size()));
-        char last = open.empty() ? 0 : open.back();
-        if (type == TYPE_ERROR) return false;
-        if ((type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_MAP ||
-             type == TYPE_POINT2D) &&
-            opener_of(type) == last && rest.find_first_of(")]") == std::string_view::npos)
-            return true;
-        if (type == TYPE_PAREN && open.size() >= 2 && open[open.size() - 2] == '/') {
-            open.erase(open.size() - 2, 1);
-            return true;
-        }
-        if (type == TYPE_TAG) {
-            open += '<';
-            return true;
-        }
-        if (type == TYPE_BINARY && (input_.size() < 2 || input_[input_.size() - 2] != '}')) {
-            open += '{';
-            return true;
-        }
-        if (type != TYPE_STRING) return false;
-        if (token.starts_with('%')) {
-            // A raw string stays open while its closing fence has fewer
-            // percent signs than its opening one (the input ends with a
-            // line feed).
-            size_t begin = token.find_first_not_of('%');
-            std::string_view body = std::string_view(input_).substr(0, input_.size() - 1);
-            size_t end = body.size() - (body.find_last_not_of('%') + 1);
-            if (begin == std::string_view::npos || begin <= end) return false;
-        } else if (!token.starts_with('{')) {
-            return false;
-        }
-        open += '{';
-        return true;
-    }
-};
-
-// The opening characters left open in the input; false when it holds a
-// lexical error that no further line can mend.
-bool check_delimiters(const std::string& input, std::string& open) {
-    DelimiterCheck check(input);
-    lexer::Options options;
-    options.tracer = &check;
-    Rooted<Cell> values;
-    Rooted<Cell> failure;
-    bool scanned = trap::run(
-        [&] {
-            lexer::scan(*values, reinterpret_cast<const uint8_t*>(input.data()),
-                        uint32_t(input.size()), options);
-        },
-        *failure);
-    open = check.open;
-    return check.mendable && scanned;
-}
-
 // The console's print hook: what print and prin hand over goes to
 // standard output.
 void print_hook(const Cell* value, int new_line) {
@@ -441,36 +329,28 @@ void print_banner() {
 // The interactive loop over standard input; returns at the end of input.
 void run(bool banner) {
     if (banner) print_banner();
-    std::string buffer;
-    std::string cue;
+    Gathering gathering;
     std::string line;
     for (;;) {
         refresh_size();
         Rooted<Cell> prompt;
-        prompt_text(cue, prompt);
+        prompt_text(gathering.cue() ? std::string(1, gathering.cue()) + "    " : std::string(),
+                    prompt);
         prompt_length = string::length(*prompt);
         write_string(*prompt, false);
         if (!std::getline(std::cin, line)) {
             os_console::write_text("\n", 1);
             return;
         }
-        if (line.empty() && cue.empty()) continue;
+        if (line.empty() && !gathering.cue()) continue;
         if (!line.empty() && line.back() == '\x1b') {
-            buffer.clear();
-            cue.clear();
+            gathering.clear();
             os_console::write_c_string("(escape)\n");
             continue;
         }
-        buffer += line;
-        buffer += '\n';
-        std::string open;
-        if (check_delimiters(buffer, open) && !open.empty()) {
-            cue = std::string(1, open.back()) + "    ";
-            continue;
-        }
-        evaluate(buffer);
-        buffer.clear();
-        cue.clear();
+        if (!gathering.add(line)) continue;
+        evaluate(gathering.input());
+        gathering.clear();
     }
 }
 

@@ -346,6 +346,28 @@ Cell* remove(Cell* series, const Cell* part, const Cell* key) {
     return series;
 }
 
+bool removable_in_bulk(const Cell& series) {
+    uint32_t type = cell::type_of(series);
+    if (!is_block_type(type) && !is_text_type(type) && type != TYPE_BINARY) return false;
+    return series.w2 && !hash_of(series) &&
+           !(memory::buffer_of(series.w2)->flags & ownership::owned_flag);
+}
+
+void remove_runs(const Cell& series, const std::vector<Run>& runs) {
+    Buffer* b = buffer_of(series);
+    uint32_t length = b->length();
+    uint32_t kept = 0; // units before the next unit read that stay
+    uint32_t read = 0;
+    for (const Run& run : runs) {
+        uint32_t start = std::clamp(run.index, read, length);
+        std::memmove(unit_at(b, kept), unit_at(b, read), size_t(start - read) * b->unit());
+        kept += start - read;
+        read = std::min(length, start + run.count);
+    }
+    std::memmove(unit_at(b, kept), unit_at(b, read), size_t(length - read) * b->unit());
+    b->tail = unit_at(b, kept + length - read);
+}
+
 // ---------------------------------------------------------------- take
 
 Cell* take(Cell* series, const Cell* part, bool, bool last) {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "datatypes/types.h"
 #include "runtime/cell.h"
@@ -70,6 +71,19 @@ void hash_add(const Cell& series, uint32_t start, uint32_t count);
 bool hash_shift(const Cell& series, uint32_t from, uint32_t moved, int32_t shift);
 // Gives a hash! value a new table over its cells.
 void hash_new(Cell& series);
+
+// Stretches of units removed in one pass: each its absolute index and
+// count, in ascending order, not overlapping.
+struct Run {
+    uint32_t index;
+    uint32_t count;
+};
+// Whether remove_runs may work on the series: a block, text or binary
+// buffer that no owner watches and no hash table follows.
+bool removable_in_bulk(const Cell& series);
+// Removes the runs (clamped to the tail) moving every later unit once;
+// allocates nothing and raises nothing.
+void remove_runs(const Cell& series, const std::vector<Run>& runs);
 
 // Announces a change to the series' owner: the action's word now, the
 // word of the completed change through `done`, only when the series is

@@ -340,6 +340,40 @@ void forall(bool, const int32_t*) {
     stack::unwind_last();
 }
 
+namespace {
+
+// The values remove-each chose to remove from a series that may lose them
+// all at once: removed in one pass when the loop ends, however it ends
+// (break, an error, another exit), so that the loop takes linear time.
+// Until then the series keeps every value.
+class Removals {
+  public:
+    explicit Removals(const Cell& series) : series_(series) {}
+    Removals(const Removals&) = delete;
+    Removals& operator=(const Removals&) = delete;
+    ~Removals() {
+        if (!runs_.empty()) series::remove_runs(series_, runs_);
+    }
+
+    // After a body: notes the n values just visited unless the body's
+    // value (slot 0) is none! or false.
+    void note(int32_t n) {
+        Cell* base = stack::state.base;
+        if (logic::counts_false(base[0])) return;
+        uint32_t index = base[-2].w1 - uint32_t(n);
+        if (!runs_.empty() && runs_.back().index + runs_.back().count == index)
+            runs_.back().count += uint32_t(n);
+        else
+            runs_.push_back({index, uint32_t(n)});
+    }
+
+  private:
+    Cell series_;
+    std::vector<series::Run> runs_;
+};
+
+} // namespace
+
 void remove_each(bool, const int32_t*) {
     Cell* args = stack::state.base;
     Cell words = args[0];
@@ -348,7 +382,12 @@ void remove_each(bool, const int32_t*) {
     int32_t n = block ? std::max(block::rs_length(words), 0) : 1;
     stack::push(Cell{TYPE_INTEGER, 0, uint32_t(n), 0});
     enter_cursor_loop(args[1], words);
-    if (!each_value(body, block, n, [n] { remove_each_next(n); })) return;
+    if (!series::removable_in_bulk(args[1])) {
+        if (!each_value(body, block, n, [n] { remove_each_next(n); })) return;
+    } else {
+        Removals removals(args[1]);
+        if (!each_value(body, block, n, [n, &removals] { removals.note(n); })) return;
+    }
     *stack::state.base = args[1];
     stack::unwind_last();
 }

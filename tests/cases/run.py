@@ -14,8 +14,7 @@ import difflib
 import subprocess
 import sys
 
-PROMPTS = (">> ", "[    ", "(    ", "{    ", "kiv> ")
-
+PROMPTS = (">> ", "[    ", "(    ", "{    ", "<    ", "kiv> ")
 
 # What the console prints first, before its first prompt.
 BANNER = "--== Kiv 0.6.6 ==-- \nType HELP for starting information. \n\n"

@@ -19,7 +19,7 @@ import sys
 import tempfile
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
-PROMPTS = (">> ", "[    ", "(    ", "{    ")
+PROMPTS = (">> ", "[    ", "(    ", "{    ", "<    ")
 
 
 def transcript_inputs(path):
