@@ -29,8 +29,10 @@
 #include "evaluator/stack.h"
 #include "evaluator/system_natives.h"
 #include "evaluator/trap.h"
+#include "gui/backend/awake.h"
 #include "gui/backend/event_routines.h"
 #include "gui/backend/gui.h"
+#include "gui/backend/live_event.h"
 #include "gui/backend/message_loop.h"
 #include "io/kivbin.h"
 #include "library/codec_routines.h"
@@ -165,6 +167,7 @@ template <class Boot>
 void start_with(const Boot& boot) {
     runtime::alert_hook = gui::alert;
     system_natives::do_events = gui::do_events;
+    gui::live::hooks().awake = gui::call_awake;
     init_modules();
     collector::add_marker(mark_boot_values);
     error_text::init();

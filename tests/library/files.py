@@ -8,7 +8,8 @@
   in a temporary folder;
 - `save` then `load` through files: every datatype that molds back,
   headers, a codec the script registers, the KIVBIN codec, and image
-  files made by ImageMagick when it is installed;
+  files of every format made and read back by ImageMagick when it is
+  installed;
 - `load` of urls from a server started here on loopback: the codec by the
   answer's Content-Type, and none for an answer other than 200.
 
@@ -280,8 +281,8 @@ def check_images(kiv, folder):
     if not convert:
         print("images skipped: ImageMagick's convert is not installed")
         return []
-    # The formats the image layer decodes; JPEG may round the red.
-    suffixes = ["png", "jpg", "jpeg"]
+    # JPEG may round the red.
+    suffixes = ["png", "jpg", "jpeg", "bmp", "gif", "tif", "tiff"]
     for suffix in suffixes:
         subprocess.run([convert, "-size", "3x2", "xc:#FF0000", str(Path(folder, "red." + suffix))],
                        check=True)
@@ -299,16 +300,22 @@ def check_images(kiv, folder):
         ("i: load %red.png b: save/as none i 'png j: load/as b 'png reduce [copy/part b 4 j/size]",
          "[#{89504E47} 3x2]"),
         ("save %bad.png make image! 0x0", "bad-media"),
-        ("save %copy.jpg load %red.png i: load %copy.jpg i/size", "3x2"),
+        ("i: load %red.png b: save/as none i 'bmp copy/part b 2", "#{424D}"),
     ]
+    # Saved by suffix, each in its codec's format, read back by both.
+    formats = {"jpg": "JPEG", "bmp": "BMP", "gif": "GIF", "tif": "TIFF", "tiff": "TIFF"}
+    for suffix in formats:
+        cases.append((f"save %copy.{suffix} load %red.png i: load %copy.{suffix} i/size", "3x2"))
     failures = run_cases(kiv, folder, cases)
-    # The saved copy is a PNG that ImageMagick reads back.
     identify = shutil.which("identify")
     if not failures and identify:
-        out = subprocess.run([identify, "-format", "%m %wx%h", str(Path(folder, "copy.png"))],
-                             capture_output=True, text=True).stdout
-        if out != "PNG 3x2":
-            failures.append(f"identify copy.png: {out!r}")
+        formats["png"] = "PNG"
+        for suffix, name in formats.items():
+            path = str(Path(folder, "copy." + suffix))
+            out = subprocess.run([identify, "-format", "%m %wx%h", path],
+                                 capture_output=True, text=True).stdout
+            if out != f"{name} 3x2":
+                failures.append(f"identify copy.{suffix}: {out!r}")
     return failures
 
 
