@@ -8,7 +8,8 @@
 namespace kiv::boot {
 
 // In evaluation order; the first is the error catalog, which is loaded,
-// not evaluated.
+// not evaluated (tell it by its position: two equal literals need not lie
+// at one address).
 inline constexpr const char* source_names[] = {
     "errors", "boot",    "actions",   "natives", "routines", "core",    "predicates", "conversions",
     "series", "collect", "operators", "system",  "paths",    "loading", "math"};

@@ -1,6 +1,7 @@
 #include "boot/startup.h"
 
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -100,13 +101,14 @@ void evaluate(Cell& code) {
 // Development: the catalog and the sources read from their folder.
 void boot_from_sources(const char* library_dir) {
     Rooted<Cell> code;
-    for (const char* name : source_names) {
+    for (size_t i = 0; i < std::size(source_names); ++i) {
+        const char* name = source_names[i];
         std::string text;
         if (!read_source(library_dir, name, text))
             fail_boot(std::string("Error: cannot read the boot source ") + library_dir + "/" +
                       name + ".kiv");
         auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-        if (name == source_names[0]) {
+        if (i == 0) {
             error::load_catalog(bytes, uint32_t(text.size()));
             continue;
         }
