@@ -112,11 +112,12 @@ const char* build_image(const char* library_dir, Cell& out) {
     Rooted<Cell> codes, top, code;
     block::make_at(*codes, int32_t(count));
     Counts counts;
-    for (const char* name : source_names) {
+    for (size_t i = 0; i < count; ++i) {
+        const char* name = source_names[i];
         std::string text;
         if (!read_source(library_dir, name, text)) return name;
         lexer::load(*code, reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()));
-        if (name != source_names[0]) {
+        if (i > 0) {
             code->w1 = 2; // after the header word and block
             count_set_words(*code, counts);
         }

@@ -1,6 +1,7 @@
 #include "boot/startup.h"
 
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -29,8 +30,10 @@
 #include "evaluator/stack.h"
 #include "evaluator/system_natives.h"
 #include "evaluator/trap.h"
+#include "gui/backend/awake.h"
 #include "gui/backend/event_routines.h"
 #include "gui/backend/gui.h"
+#include "gui/backend/live_event.h"
 #include "gui/backend/message_loop.h"
 #include "io/kivbin.h"
 #include "library/codec_routines.h"
@@ -98,15 +101,14 @@ void evaluate(Cell& code) {
 // Development: the catalog and the sources read from their folder.
 void boot_from_sources(const char* library_dir) {
     Rooted<Cell> code;
-    for (const char* name : source_names) {
+    for (size_t i = 0; i < std::size(source_names); ++i) {
+        const char* name = source_names[i];
         std::string text;
         if (!read_source(library_dir, name, text))
             fail_boot(std::string("Error: cannot read the boot source ") + library_dir + "/" +
                       name + ".kiv");
         auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-        // Compared by text: a string literal read through a constant
-        // expression need not have the address the array holds.
-        if (std::string_view(name) == source_names[0]) {
+        if (i == 0) {
             error::load_catalog(bytes, uint32_t(text.size()));
             continue;
         }
@@ -167,6 +169,7 @@ template <class Boot>
 void start_with(const Boot& boot) {
     runtime::alert_hook = gui::alert;
     system_natives::do_events = gui::do_events;
+    gui::live::hooks().awake = gui::call_awake;
     init_modules();
     collector::add_marker(mark_boot_values);
     error_text::init();

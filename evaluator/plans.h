@@ -3,17 +3,17 @@
 // skips the resolution and the decoding of the value.
 //
 // A plan is good while the binding epoch is the one it was made in and the
-// word cell at its position is still bound to the same context slot. The
-// epoch moves whenever a slot that holds or receives a function or operator
-// is written, when code is bound, and at every collection (contexts freed
-// then may come back as other contexts, and plans do not keep their values
-// alive). So a good plan of a function or operator still holds what the
-// slot holds, and a plan that found no operator still finds none. Words of
-// contexts whose values are on the stack (arguments and locals) change on
-// every call: they are never planned.
+// word cell at its position is still the same cell (bound to the same
+// context slot). The epoch moves whenever a slot that holds or receives a
+// function or operator is written, when code is bound, and at every
+// collection (contexts freed then may come back as other contexts, and
+// plans do not keep their values alive). So a good plan of a function or operator still holds what
+// the slot holds, and a plan that found no operator still finds none. Words of contexts whose
+// values are on the stack (arguments and locals) change on every call: they are never planned.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "datatypes/context.h"
 #include "runtime/binding.h"
@@ -24,10 +24,9 @@ namespace kiv::plans {
 enum class Kind : uint8_t { empty, control, op, not_op };
 
 struct Plan {
-    const Cell* at = nullptr;
     uint64_t epoch = 0;
-    uint32_t context = 0;
-    uint32_t index = 0;
+    // The word cell, whole: its context and index name the slot.
+    uint64_t word[2] = {0, 0};
     Kind kind = Kind::empty;
     // The interpreter's decoding: the fast operation of an operator, the
     // form of a control native.
@@ -41,6 +40,9 @@ struct Plan {
 constexpr uint32_t table_size = 4096;
 extern Plan table[table_size];
 
+// The table is indexed by the word cell's address. What a plan holds
+// depends only on the slot its word names, so two positions that share an
+// entry and hold the same word cell share its plan too.
 inline Plan& entry_for(const Cell* at) {
     return table[(reinterpret_cast<uintptr_t>(at) / sizeof(Cell)) & (table_size - 1)];
 }
@@ -49,8 +51,10 @@ inline Plan& entry_for(const Cell* at) {
 // pointer is good until the next plan is made.
 inline const Plan* find(const Cell* at) {
     const Plan& plan = entry_for(at);
-    if (plan.at == at && plan.epoch == binding::epoch && plan.context == at->w1 &&
-        plan.index == at->w3) [[likely]]
+    uint64_t word[2];
+    std::memcpy(word, at, sizeof word);
+    if (plan.word[0] == word[0] && plan.word[1] == word[1] && plan.epoch == binding::epoch)
+        [[likely]]
         return &plan;
     return nullptr;
 }
@@ -67,10 +71,8 @@ inline bool plannable(const Cell& word) {
 // kind and value given; the caller fills in the rest.
 inline Plan& make(const Cell* at, Kind kind, const Cell& value, uint8_t detail = 0) {
     Plan& plan = entry_for(at);
-    plan.at = at;
     plan.epoch = binding::epoch;
-    plan.context = at->w1;
-    plan.index = at->w3;
+    std::memcpy(plan.word, at, sizeof plan.word);
     plan.kind = kind;
     plan.detail = detail;
     plan.value = value;

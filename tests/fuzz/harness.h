@@ -4,6 +4,8 @@
 
 #include <fcntl.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "boot/startup.h"
@@ -26,6 +28,15 @@ inline void start_once() {
         return true;
     }();
     (void)started;
+}
+
+// The start of a target of a binary format: the language once, then, with
+// KIV_FUZZ_SEEDS naming the corpus folder, the target's own seeds written
+// there.
+inline int start_with_seeds(void (*write_seeds)(const std::filesystem::path& corpus)) {
+    start_once();
+    if (const char* corpus = std::getenv("KIV_FUZZ_SEEDS")) write_seeds(corpus);
+    return 0;
 }
 
 // The UTF-8 text of a string!.

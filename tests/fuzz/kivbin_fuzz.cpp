@@ -64,9 +64,7 @@ void write_seeds(const std::filesystem::path& corpus) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::start_once();
-    if (const char* corpus = std::getenv("KIV_FUZZ_SEEDS")) write_seeds(corpus);
-    return 0;
+    return fuzz::start_with_seeds(write_seeds);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -64,7 +64,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         length = int(self.headers.get("Content-Length", 0))
         body = self.rfile.read(length) if length else b""
         path = self.path
-        if path == "/echo":
+        if path.startswith("/echo"):
             lines = [f"{self.command} {path}"]
             lines += [f"{name}: {value}" for name, value in self.headers.items()]
             self.answer(200, ("\n".join(lines) + "\n\n").encode() + body,

@@ -8,7 +8,8 @@
   in a temporary folder;
 - `save` then `load` through files: every datatype that molds back,
   headers, a codec the script registers, the KIVBIN codec, and image
-  files made by ImageMagick when it is installed;
+  files of every format made and read back by ImageMagick when it is
+  installed;
 - `load` of urls from a server started here on loopback: the codec by the
   answer's Content-Type, and none for an answer other than 200.
 
@@ -205,11 +206,24 @@ ROUND_TRIP = [
 ]
 
 
+# Values whose molded form under /all loads back as the value itself.
+ROUND_TRIP_ALL = ["true", "false", "none", "integer!", "1.2.3.4", "(1, 2, 3)"]
+# Values whose molded form is the code that makes them.
+ROUND_TRIP_DO = [
+    'make object! [a: 1 b: "x" c: [d]]', "make vector! [1 2 3]", "make bitset! #{F0}",
+    "make hash! [a 1]", "make typeset! [integer! float!]", "make image! 2x1",
+]
+
+
 def check_round_trips(kiv, folder):
     cases = []
     for text in ROUND_TRIP:
         cases.append((f"v: first [{text}] save %v.txt :v equal? :v load %v.txt", "true"))
         cases.append((f"v: first [{text}] equal? :v load save none :v", "true"))
+    for text in ROUND_TRIP_ALL:
+        cases.append((f"v: {text} save/all %v.txt :v equal? :v load %v.txt", "true"))
+    for text in ROUND_TRIP_DO:
+        cases.append((f"v: {text} save %v.txt :v equal? mold :v mold do load %v.txt", "true"))
     cases += [
         ("save %b.txt [a 1 \"x\"] reduce [read %b.txt load %b.txt]", '[{a 1 "x"} [a 1 "x"]]'),
         ("save/length/header %h.txt [a] [title: \"t\"] read %h.txt",
@@ -280,8 +294,8 @@ def check_images(kiv, folder):
     if not convert:
         print("images skipped: ImageMagick's convert is not installed")
         return []
-    # The formats the image layer decodes; JPEG may round the red.
-    suffixes = ["png", "jpg", "jpeg"]
+    # JPEG may round the red.
+    suffixes = ["png", "jpg", "jpeg", "bmp", "gif", "tif", "tiff"]
     for suffix in suffixes:
         subprocess.run([convert, "-size", "3x2", "xc:#FF0000", str(Path(folder, "red." + suffix))],
                        check=True)
@@ -299,16 +313,22 @@ def check_images(kiv, folder):
         ("i: load %red.png b: save/as none i 'png j: load/as b 'png reduce [copy/part b 4 j/size]",
          "[#{89504E47} 3x2]"),
         ("save %bad.png make image! 0x0", "bad-media"),
-        ("save %copy.jpg load %red.png i: load %copy.jpg i/size", "3x2"),
+        ("i: load %red.png b: save/as none i 'bmp copy/part b 2", "#{424D}"),
     ]
+    # Saved by suffix, each in its codec's format, read back by both.
+    formats = {"jpg": "JPEG", "bmp": "BMP", "gif": "GIF", "tif": "TIFF", "tiff": "TIFF"}
+    for suffix in formats:
+        cases.append((f"save %copy.{suffix} load %red.png i: load %copy.{suffix} i/size", "3x2"))
     failures = run_cases(kiv, folder, cases)
-    # The saved copy is a PNG that ImageMagick reads back.
     identify = shutil.which("identify")
     if not failures and identify:
-        out = subprocess.run([identify, "-format", "%m %wx%h", str(Path(folder, "copy.png"))],
-                             capture_output=True, text=True).stdout
-        if out != "PNG 3x2":
-            failures.append(f"identify copy.png: {out!r}")
+        formats["png"] = "PNG"
+        for suffix, name in formats.items():
+            path = str(Path(folder, "copy." + suffix))
+            out = subprocess.run([identify, "-format", "%m %wx%h", path],
+                                 capture_output=True, text=True).stdout
+            if out != f"{name} 3x2":
+                failures.append(f"identify copy.{suffix}: {out!r}")
     return failures
 
 
