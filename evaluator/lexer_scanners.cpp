@@ -666,7 +666,8 @@ Token value_token(P p, P limit, bool in_path) {
     case '/': return scan_slash(p, limit);
     case '\'':
     case ':':
-        if (p + 1 < limit && word_start(p[1])) {
+        // A name that would read as a number (:.5, '+1) is no word's.
+        if (p + 1 < limit && word_start(p[1]) && !number_start(p + 1, limit)) {
             Token t = scan_word(p, p + 1, limit);
             // A get-word ending a set-path: a/:i: value
             if (in_path && c == ':' && t.final == invalid && t.text_end < limit &&
