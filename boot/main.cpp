@@ -42,9 +42,7 @@ void* interpret(void* data) {
         }
         kiv::console::init();
         std::vector<std::string> args(run->argv + 1, run->argv + run->argc);
-        if (auto script = kiv::console::script_argument(args))
-            throw kiv::runtime::Quit{kiv::console::run_script(*script)};
-        kiv::console::run();
+        throw kiv::runtime::Quit{kiv::console::launch(args)};
     });
 }
 

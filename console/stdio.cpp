@@ -1,22 +1,28 @@
 #include "console/stdio.h"
 
+#include "console/arguments.h"
+#include "console/gather.h"
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <iostream>
-#include <optional>
-#include <sstream>
 
-#include "console/gather.h"
 #include "datatypes/block.h"
+#include "datatypes/error.h"
 #include "datatypes/file.h"
+#include "datatypes/logic.h"
+#include "datatypes/pair.h"
 #include "datatypes/string.h"
+#include "datatypes/symbol.h"
+#include "datatypes/system_object.h"
 #include "datatypes/types.h"
 #include "datatypes/unset.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/error_text.h"
+#include "evaluator/exits.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
@@ -41,14 +47,14 @@ void write_string(const Cell& text, bool newline) {
     os_console::write(head, size_t(b->tail - head), b->unit(), newline);
 }
 
-// The text of a value: formed (forms and errors) or molded, limited to
-// `limit` characters when it is positive.
-void text_of(const Cell& value, bool mold, Rooted<Cell>& out) {
+// The text of a value: molded, or formed (a float), with at most `limit`
+// characters asked of the writer.
+void text_of(const Cell& value, bool mold, Rooted<Cell>& out, int32_t limit = INT32_MAX) {
     string::make_at(*out, 64);
     if (mold)
-        actions::mold(value, *out, false, false, false, nullptr, INT32_MAX, 0);
+        actions::mold(value, *out, false, false, false, nullptr, limit, 0);
     else
-        actions::form(value, *out, nullptr, INT32_MAX);
+        actions::form(value, *out, nullptr, limit);
 }
 
 void print_error(const Cell& error) {
@@ -57,17 +63,70 @@ void print_error(const Cell& error) {
     write_string(*text, true);
 }
 
-int terminal_columns() {
+const Cell none_cell{TYPE_NONE, 0, 0, 0};
+
+// A field of system/console; null when the console object is missing.
+const Cell* setting(const char* name) {
+    return system_object::find({"console", name});
+}
+
+// The terminal's columns x rows go to system/console/size while output is
+// a terminal; elsewhere the size stays as it is (0x0 unless a script set
+// it).
+void refresh_size() {
     winsize size{};
-    if (isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col)
-        return size.ws_col;
-    return 0;
+    if (!isatty(STDOUT_FILENO) || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return;
+    if (Cell* field = system_object::field({"console", "size"}))
+        pair::make_at(*field, size.ws_col, size.ws_row);
+}
+
+// The width results are cut to: size/x, or 0 (no cut) when unknown.
+int32_t console_width() {
+    const Cell* size = setting("size");
+    return size && cell::type_of(*size) == TYPE_PAIR ? int32_t(size->w2) : 0;
+}
+
+// Evaluates a console setting that shapes the display (prompt, result):
+// a block is evaluated, any other value evaluated as the one value of a
+// block (a function is called, a string stays itself). The text is the
+// string it gives, else its form. An error in it is printed with `where`
+// naming the setting, and the text is that of `fallback`; false then.
+bool setting_text(const char* name, const char* where, const char* fallback, Rooted<Cell>& text) {
+    Rooted<Cell> value;
+    Rooted<Cell> failure;
+    bool ok = trap::run(
+        [&] {
+            const Cell* field = setting(name);
+            Rooted<Cell> code(field ? *field : none_cell);
+            if (cell::type_of(*code) != TYPE_BLOCK) {
+                Cell one = *code;
+                block::make_at(*code, 1);
+                block::append_value(*code, one);
+            }
+            interpreter::eval(*code, true);
+        },
+        *value);
+    if (!ok) {
+        *failure = *value;
+        Rooted<Cell> place;
+        string::load_at(reinterpret_cast<const uint8_t*>(where), uint32_t(std::strlen(where)),
+                        *place, string::Encoding::utf8);
+        error::store_field(*failure, error::Field::where, *place);
+        print_error(*failure);
+        const Cell* standard = setting(fallback);
+        *value = standard ? *standard : none_cell;
+    }
+    if (cell::type_of(*value) == TYPE_STRING)
+        *text = *value;
+    else
+        text_of(*value, false, text);
+    return ok;
 }
 
 // Prints the result of an input: an error and an empty line, nothing for
-// unset!, else "== " and the molded value (a float formed), cut to the
-// terminal's width.
-void print_result(const Cell& value, bool failed) {
+// unset!, else the result prefix and the molded value (a float formed),
+// cut to the console's width when that is known.
+void print_result(const Cell& value, bool failed, uint32_t prompt_length) {
     if (failed) {
         print_error(value);
         os_console::write_text("\n", 1);
@@ -75,18 +134,25 @@ void print_result(const Cell& value, bool failed) {
     }
     if (cell::type_of(value) == TYPE_UNSET) return;
     Rooted<Cell> v(value);
-    Rooted<Cell> text;
     Rooted<Cell> failure;
-    bool ok = trap::run([&] { text_of(*v, cell::type_of(*v) != TYPE_FLOAT, text); }, *failure);
-    if (!ok) return print_error(*failure);
-    int limit = terminal_columns() - 3;
-    if (limit > 0 && string::length(*text) > uint32_t(limit)) {
-        uint32_t cut = uint32_t(limit) - 3;
-        string::truncate_buffer(memory::buffer_of(text->w2), cut);
-        string::append_c_string(*text, "...");
-    }
-    os_console::write_text("== ", 3);
-    write_string(*text, true);
+    bool ok = trap::run(
+        [&] {
+            int32_t limit = console_width() - 3;
+            Rooted<Cell> text;
+            text_of(*v, cell::type_of(*v) != TYPE_FLOAT, text, limit > 0 ? limit + 5 : INT32_MAX);
+            if (limit > 0 && string::length(*text) > uint32_t(limit)) {
+                int32_t keep = std::max(limit - int32_t(prompt_length) - 3, 0);
+                string::truncate_buffer(memory::buffer_of(text->w2), uint32_t(keep));
+                string::append_c_string(*text, "...");
+            }
+            Rooted<Cell> prefix;
+            setting_text("result", "system/console/result", "def-result", prefix);
+            write_string(*prefix, false);
+            os_console::write_text(" ", 1);
+            write_string(*text, true);
+        },
+        *failure);
+    if (!ok) print_error(*failure);
 }
 
 // Loads text into a block; false with the error when it does not load.
@@ -99,10 +165,18 @@ bool load_text(const std::string& source, Rooted<Cell>& code, Cell& error) {
         error);
 }
 
-// Evaluates a block under a try frame; the value or the error.
+// Evaluates a block under a try frame and a catch of throws named
+// `console`; the value or the error. A halt (the word halt-request thrown
+// to the console) prints "(halted)" and gives unset.
 bool eval_block(const Cell& block, Cell& result) {
     Rooted<Cell> code(block);
-    return trap::run([&] { interpreter::eval(*code, true); }, result);
+    bool ok = trap::run([&] { natives::catch_named(*code, words::word<"console">()); }, result);
+    if (ok && cell::type_of(result) == TYPE_WORD &&
+        symbol::resolve(result.w2) == symbol::resolve(words::word<"halt-request">().w2)) {
+        os_console::write_c_string("(halted)\n");
+        result = Cell{cell::unset_header, 0, 0, 0};
+    }
+    return ok;
 }
 
 // Where the script's header starts: "Kiv", optionally "/System", white
@@ -129,14 +203,6 @@ void init() {
     output_hooks::register_(print_hook, nullptr);
 }
 
-std::optional<std::string> script_argument(const std::vector<std::string>& args) {
-    // Options ("--" words) before the script are stepped over, until a
-    // bare "--" ends them.
-    for (size_t i = 0; i < args.size(); ++i)
-        if (!args[i].starts_with("--") || (i > 0 && args[i - 1] == "--")) return args[i];
-    return std::nullopt;
-}
-
 namespace {
 
 // The script's text; raises access cannot-open naming the file when it
@@ -152,8 +218,8 @@ std::string read_script(const std::string& path) {
     return std::string(content.bytes.begin(), content.bytes.end());
 }
 
-} // namespace
-
+// Runs the script file from its own folder; the exit status: 0, or 1 when
+// the script could not be read, is not a Kiv program or ended in an error.
 int run_script(const std::string& path) {
     // The script runs in its own folder.
     std::string folder = io::to_kiv_file(path);
@@ -200,23 +266,78 @@ int run_script(const std::string& path) {
     return 0;
 }
 
-void evaluate(const std::string& input) {
-    Rooted<Cell> code;
-    Rooted<Cell> result;
-    if (!load_text(input, code, *result)) {
-        print_error(*result);
-    } else if (block::rs_length(*code) > 0) {
-        bool ok = eval_block(*code, *result);
-        print_result(*result, !ok);
-    }
+void text_at(Cell& out, std::string_view text) {
+    string::load_at(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), out,
+                    string::Encoding::utf8);
 }
 
-void run() {
+// Tells the system object what the command line holds for the script:
+// system/options/args the arguments after it (all of them, "--catch"
+// taken out, when there is no script), /script the script's file, and
+// system/script/args the script's arguments as one text.
+void publish_arguments(const Arguments& read) {
+    size_t first = read.script ? *read.script + 1 : 0;
+    Rooted<Cell> list;
+    block::make_at(*list, int32_t(read.args.size() - first));
+    Rooted<Cell> text;
+    for (size_t i = first; i < read.args.size(); ++i) {
+        text_at(*text, read.args[i]);
+        block::append_value(*list, *text);
+    }
+    if (Cell* field = system_object::field({"options", "args"})) *field = *list;
+    if (read.catch_)
+        if (Cell* field = system_object::field({"console", "catch?"})) logic::make_at(*field, true);
+    if (!read.script) return;
+    std::string file = io::to_kiv_file(read.args[*read.script]);
+    Cell& script = file::load(reinterpret_cast<const uint8_t*>(file.data()), uint32_t(file.size()),
+                              string::Encoding::utf8);
+    if (Cell* field = system_object::field({"options", "script"})) *field = script;
+    const Cell* line = system_object::find({"script", "args"});
+    if (!line || cell::type_of(*line) != TYPE_STRING) return;
+    std::string whole = url::utf8_text(*line);
+    text_at(*text, script_args_text(whole));
+    if (Cell* field = system_object::field({"script", "args"})) *field = *text;
+}
+
+// Whether the console stays for input after the script: the "--catch"
+// option, or a script that set system/console/catch?.
+bool catching() {
+    const Cell* flag = setting("catch?");
+    return flag && cell::type_of(*flag) == TYPE_LOGIC && flag->w1 != 0;
+}
+
+// The length of the last prompt shown: a cut result leaves room for it.
+uint32_t prompt_length = 3;
+
+// The prompt for the next line: the cue while an input is open, else the
+// text of system/console/prompt. A prompt in error is shown once: the
+// setting goes back to def-prompt.
+void prompt_text(const std::string& cue, Rooted<Cell>& text) {
+    if (!cue.empty()) return text_at(*text, cue);
+    if (setting_text("prompt", "system/console/prompt", "def-prompt", text)) return;
+    const Cell* standard = setting("def-prompt");
+    if (Cell* field = system_object::field({"console", "prompt"}))
+        *field = standard ? *standard : none_cell;
+}
+
+void print_banner() {
+    constexpr std::string_view banner = "print [\"--== Kiv\" system/version \"==--\" newline "
+                                        "\"Type HELP for starting information.\" newline]";
+    evaluate(std::string(banner));
+}
+
+// The interactive loop over standard input; returns at the end of input.
+void run(bool banner) {
+    if (banner) print_banner();
     Gathering gathering;
     std::string line;
     for (;;) {
-        std::string prompt = gathering.cue() ? std::string(1, gathering.cue()) + "    " : ">> ";
-        os_console::write_text(prompt.data(), uint32_t(prompt.size()));
+        refresh_size();
+        Rooted<Cell> prompt;
+        prompt_text(gathering.cue() ? std::string(1, gathering.cue()) + "    " : std::string(),
+                    prompt);
+        prompt_length = string::length(*prompt);
+        write_string(*prompt, false);
         if (!std::getline(std::cin, line)) {
             os_console::write_text("\n", 1);
             return;
@@ -231,6 +352,32 @@ void run() {
         evaluate(gathering.input());
         gathering.clear();
     }
+}
+
+} // namespace
+
+void evaluate(const std::string& input) {
+    Rooted<Cell> code;
+    Rooted<Cell> result;
+    if (!load_text(input, code, *result)) {
+        print_error(*result);
+    } else if (block::rs_length(*code) > 0) {
+        bool ok = eval_block(*code, *result);
+        print_result(*result, !ok, prompt_length);
+    }
+}
+
+int launch(const std::vector<std::string>& args) {
+    Arguments read = read_arguments(args);
+    publish_arguments(read);
+    if (!read.script) {
+        run(true);
+        return 0;
+    }
+    int status = run_script(read.args[*read.script]);
+    if (!catching()) return status;
+    run(false);
+    return 0;
 }
 
 } // namespace kiv::console

@@ -4,7 +4,6 @@
 // prints their results.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,19 +12,15 @@ namespace kiv::console {
 // Registers the print hook that writes printed text to standard output.
 void init();
 
-// The script named by the command-line arguments: the first that is not an
-// option ("--" word before a bare "--"), or nothing.
-std::optional<std::string> script_argument(const std::vector<std::string>& args);
-
-// Runs the script file from its own folder; the exit status: 0, or 1 when
-// the script could not be read, is not a Kiv program or ended in an error.
-int run_script(const std::string& path);
+// Runs what the command-line arguments ask for: the script they name
+// (then, with the "--catch" option, the loop without its banner), else
+// the loop with its banner. Sets system/options/script, /args and
+// system/script/args to the script's. The exit status: 0, or 1 when the
+// script could not be read, is not a Kiv program or ended in an error.
+int launch(const std::vector<std::string>& args);
 
 // Loads and evaluates one complete input as the console does, and prints
 // its result or its error; no error escapes.
 void evaluate(const std::string& input);
-
-// The interactive loop over standard input; returns at the end of input.
-void run();
 
 } // namespace kiv::console

@@ -332,31 +332,40 @@ namespace word {
 
 namespace {
 
-// Stores into the slot of a resolved word; nothing allocates before the
-// value is copied in.
-const Cell* store_in(const Cell& word, const Cell& value, NodeId ctx, bool notify) {
+// Stores into the slot of a resolved word of an object: the entry gets
+// the set mark and, with notify, the object's handler runs.
+[[gnu::noinline]] const Cell* store_in_object(const Cell& word, const Cell& value, NodeId ctx,
+                                              bool notify) {
     using namespace context;
     uint32_t index = word.w3;
+    Cell* slot = writable_slot(cell_of(ctx), index);
+    word_at(ctx, index)->header |= flag::set_mark;
+    if (notify && fire_on_change && self_of(ctx).w3) {
+        Cell* saved_top = stack::state.top;
+        Cell* old = stack::push_raw();
+        *old = *slot;
+        write_counted(slot, value);
+        // The handler runs Kiv code: what it is given must not move.
+        Rooted<Cell> fresh(value);
+        Rooted<Cell> object(self_of(ctx));
+        Rooted<Cell> name(word);
+        fire_on_change(*object, *name, *old, *fresh);
+        stack::state.top = saved_top;
+        return cells::at(ctx, index);
+    }
+    write_counted(slot, value);
+    return slot;
+}
+
+// Stores into the slot of a resolved word; nothing allocates before the
+// value is copied in.
+inline const Cell* store_in(const Cell& word, const Cell& value, NodeId ctx, bool notify) {
+    using namespace context;
     const Cell& c = cell_of(ctx);
     if (!c.w2) raise(err::script::not_defined, word);
-    Cell* slot = writable_slot(c, index);
+    Cell* slot = writable_slot(c, word.w3);
     if (on_stack(c)) return &(*slot = value);
-    if (kind_of(c) == Kind::object) {
-        word_at(ctx, index)->header |= flag::set_mark;
-        if (notify && fire_on_change && self_of(ctx).w3) {
-            Cell* saved_top = stack::state.top;
-            Cell* old = stack::push_raw();
-            *old = *slot;
-            write_counted(slot, value);
-            // The handler runs Kiv code: what it is given must not move.
-            Rooted<Cell> fresh(value);
-            Rooted<Cell> object(self_of(ctx));
-            Rooted<Cell> name(word);
-            fire_on_change(*object, *name, *old, *fresh);
-            stack::state.top = saved_top;
-            return cells::at(ctx, index);
-        }
-    }
+    if (kind_of(c) == Kind::object) return store_in_object(word, value, ctx, notify);
     write_counted(slot, value);
     return slot;
 }

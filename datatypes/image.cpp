@@ -543,6 +543,16 @@ Cell* copy(Cell* image, Cell* out, const Cell* part, bool, const Cell*) {
 
 } // namespace
 
+uint32_t* lock_pixels(const Cell& image) {
+    return image.w2 ? grid_of(image.w2).pixels : nullptr;
+}
+
+void unlock_pixels(const Cell& image, bool changed) {
+    if (!changed || !image.w2) return;
+    touched(image.w2);
+    series::Change change(image, Word::changed, nullptr, int32_t(head_of(image)), 0);
+}
+
 // --------------------------------------------------------------- codecs
 
 namespace {

@@ -36,6 +36,15 @@ void extract_data(const Cell& image, uint32_t mode, Cell& out);
 // tuple! or an integer!; another value raises script invalid-arg.
 void set_data(const Cell& image, const Cell& value, uint32_t mode);
 
+// Direct access for the GUI backend: the image's width x height pixel
+// words (straight, row by row), null for an image without pixels. Nothing
+// that allocates may run until the matching unlock_pixels.
+uint32_t* lock_pixels(const Cell& image);
+// Ends a lock_pixels access; when the pixels were changed, the drawing
+// cache is dropped and the image's owner told (action `changed`, the head,
+// 0 pixels, as for the data paths).
+void unlock_pixels(const Cell& image, bool changed);
+
 // The image the bytes of a binary! hold when they start with a known
 // signature; false (and `out` untouched) for other bytes. Corrupt data
 // raises access bad-media.

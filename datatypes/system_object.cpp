@@ -20,4 +20,10 @@ const Cell* find(std::initializer_list<const char*> path) {
     return value;
 }
 
+Cell* field(std::initializer_list<const char*> path) {
+    // A context's value slots are writable: find hands them out read-only
+    // only to keep readers from writing by mistake.
+    return const_cast<Cell*>(find(path));
+}
+
 } // namespace kiv::system_object

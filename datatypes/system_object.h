@@ -14,4 +14,7 @@ namespace kiv::system_object {
 // allocation.
 const Cell* find(std::initializer_list<const char*> path);
 
+// The same field's cell, for setting it directly (no change handler runs).
+Cell* field(std::initializer_list<const char*> path);
+
 } // namespace kiv::system_object

@@ -66,12 +66,11 @@ void throw_(bool, const int32_t* refinements) {
     stack::throw_throw(runtime::code::thrw);
 }
 
-void catch_(bool, const int32_t* refinements) {
-    Cell block = stack::state.base[0];
-    bool named = refinements[0] >= 0;
-    Cell name = named ? stack::state.base[refinements[0]] : Cell{TYPE_NONE, 0, 0, 0};
-    stack::mark_catch(words::word<"<body>">());
-    interpreter::eval(block, true);
+namespace {
+
+// Ends a catch frame: a throw that landed on it gives its value, a throw
+// of another name goes on to the next catch.
+void land_catch(bool named, const Cell& name) {
     if (record.pending == runtime::code::thrw) {
         // The throw landed here: its value in slot 0, its name in slot 1.
         record.pending = 0;
@@ -89,6 +88,24 @@ void catch_(bool, const int32_t* refinements) {
         return;
     }
     stack::unwind_last();
+}
+
+} // namespace
+
+void catch_(bool, const int32_t* refinements) {
+    Cell block = stack::state.base[0];
+    bool named = refinements[0] >= 0;
+    Cell name = named ? stack::state.base[refinements[0]] : Cell{TYPE_NONE, 0, 0, 0};
+    stack::mark_catch(words::word<"<body>">());
+    interpreter::eval(block, true);
+    land_catch(named, name);
+}
+
+void catch_named(const Cell& code, const Cell& name) {
+    Cell block = code;
+    stack::mark_named_catch(words::word<"<body>">(), name.w2);
+    interpreter::eval(block, true);
+    land_catch(false, name);
 }
 
 void try_(bool, const int32_t* refinements) {

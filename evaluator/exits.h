@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "runtime/cell.h"
+
 namespace kiv::natives {
 
 void break_(bool check, const int32_t* refinements);
@@ -16,6 +18,13 @@ void return_(bool check, const int32_t* refinements);
 void throw_(bool check, const int32_t* refinements);
 void catch_(bool check, const int32_t* refinements);
 void try_(bool check, const int32_t* refinements);
+
+// Evaluates `code` under a catch that only throws named `name` (a word)
+// reach: other throws pass it by to an outer catch, or fail as uncaught
+// where they were thrown. For C++ callers that evaluate in a frame of
+// their own; the value of the block, or the value thrown, ends in the
+// caller's slot 0.
+void catch_named(const Cell& code, const Cell& name);
 
 // Run right after a try-like region caught an error (the last pushed
 // value): the error of a throw that found no catch is raised again;

@@ -225,21 +225,32 @@ inline const Cell* push_as_is(const Cell* pos, const Cell& code) {
 // The call shape of a function, kept in word 3 of its cached argument
 // list cell: a simple function has only evaluated arguments (no get-word,
 // lit-word or return: entries, no refinements, no locals), so a call just
-// fetches that many expressions. The shape is derived from the list and
-// lives exactly as long as it.
+// fetches that many expressions. A native or action whose evaluated
+// arguments are followed by refinements is called the same way when no
+// path names a refinement: every refinement is then unused. The shape is
+// derived from the list and lives exactly as long as it.
 namespace shape {
 constexpr uint32_t simple = 0x80000000u;
+constexpr uint32_t unused_refinements = 0x40000000u;
 constexpr uint32_t count_mask = 0xFFFFu;
+constexpr uint32_t refinements_shift = 16;
+constexpr uint32_t refinements_mask = 0xFFu;
 } // namespace shape
 
-uint32_t shape_of(const Cell& list) {
+constexpr uint32_t max_refinements = 64;
+
+uint32_t shape_of(const Cell& list, bool native, uint32_t refinements) {
     const Cell* entry = block_cells(list) + list.w1;
-    auto count = uint32_t(block::rs_length(list));
+    auto length = uint32_t(block::rs_length(list));
+    uint32_t count = 0;
+    while (count < length && cell::type_of(entry[count]) == TYPE_TYPESET &&
+           kind_of(entry[count]) == arg_kind::normal)
+        ++count;
     if (count > shape::count_mask) return 0;
-    for (uint32_t i = 0; i < count; ++i)
-        if (cell::type_of(entry[i]) != TYPE_TYPESET || kind_of(entry[i]) != arg_kind::normal)
-            return 0;
-    return shape::simple | count;
+    if (count == length) return shape::simple | count;
+    if (native && cell::type_of(entry[count]) == TYPE_REFINEMENT && refinements <= max_refinements)
+        return shape::unused_refinements | refinements << shape::refinements_shift | count;
+    return 0;
 }
 
 // The argument list of a function value, built from its spec on first
@@ -309,7 +320,7 @@ uint32_t shape_of(const Cell& list) {
         entry->header |= kind << arg_kind::shift;
     }
     if (native && refinements) block::append_value(*list, Cell{TYPE_INTEGER, 0, refinements, 0});
-    list->w3 = shape_of(*list);
+    list->w3 = shape_of(*list, native, refinements);
     *extras::at(function, extras::arguments) = *list;
     return *list;
 }
@@ -442,8 +453,6 @@ int32_t find_refinement(const Cell* list, uint32_t count, const Cell& element) {
     return -1;
 }
 
-constexpr uint32_t max_refinements = 64;
-
 // Fetches the arguments of a simple function (see shape) into the current
 // frame; returns the position after the last one.
 template <bool Traced>
@@ -493,10 +502,13 @@ eval_arguments(const Cell& function, const Cell* pos, const Cell* tail, const Ce
     uint32_t type = cell::type_of(function);
     bool native = type == TYPE_NATIVE || type == TYPE_ACTION;
     Cell list_block = argument_list(function);
-    if ((list_block.w3 & shape::simple) && !path && !infix) [[likely]] {
+    if ((list_block.w3 & (shape::simple | shape::unused_refinements)) && !path && !infix)
+        [[likely]] {
         pos = fetch_simple<Traced>(list_block, pos, tail, code, call_mode, function, name);
         if (rt.pending) return pos;
-        int32_t refinements[max_refinements]; // none: the native has no refinements
+        int32_t refinements[max_refinements];
+        uint32_t unused = (list_block.w3 >> shape::refinements_shift) & shape::refinements_mask;
+        for (uint32_t i = 0; i < unused; ++i) refinements[i] = -1;
         run_code<Traced>(function, pos, code, name, call_mode, refinements);
         return pos;
     }

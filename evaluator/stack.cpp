@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "datatypes/symbol.h"
+#include "datatypes/types.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
@@ -289,7 +291,12 @@ void throw_throw(uint32_t code) {
     if (!state.saved_ctop) state.saved_ctop = state.ctop;
     Cell value = saved.base[0];
     Cell name = saved.base[1];
-    Frame* target = find_target([](const Frame* f) { return frame_kind(f) == kind::catch_; });
+    Frame* target = find_target([&name](const Frame* f) {
+        if (frame_kind(f) != kind::catch_) return false;
+        if (!(f->header & frame_flag::named_catch)) return true;
+        return cell::type_of(name) == TYPE_WORD &&
+               symbol::resolve(name.w2) == symbol::resolve(f->saved_values);
+    });
     if (!target) raise_throw_error(saved, err::throw_::throw_, &value);
     land_on(target);
     push(value);

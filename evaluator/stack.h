@@ -54,6 +54,9 @@ constexpr uint32_t interp_function = 0x81000000u;
 namespace frame_flag {
 constexpr uint32_t return_target = 0x10000000u;
 constexpr uint32_t interpreted = 0x80000000u;
+// A catch frame that only throws of one name reach; the name's symbol is
+// kept in the frame's saved_values.
+constexpr uint32_t named_catch = 0x20000000u;
 } // namespace frame_flag
 
 struct State {
@@ -224,6 +227,11 @@ inline void mark_try_all(const Cell& word) {
 }
 inline void mark_catch(const Cell& word) {
     mark(word, kind::catch_);
+}
+// A catch that throws of other names pass by, as if it were not there.
+inline void mark_named_catch(const Cell& word, uint32_t name_symbol) {
+    mark(word, kind::catch_ | frame_flag::named_catch);
+    (state.ctop - 1)->saved_values = name_symbol;
 }
 inline void mark_eval(const Cell& word) {
     mark(word, kind::eval);

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <unordered_map>
 
 #include "platform/image_formats.h"
@@ -63,43 +64,59 @@ bool skip_extension(GifFileType* gif, GifByteType* block) {
     return true;
 }
 
-// Reads frame 0 (whose descriptor was just read) into the canvas.
-bool read_frame(GifFileType* gif, pixels::Grid& canvas, int transparent) {
-    const GifImageDesc& frame = gif->Image;
-    const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
-    if (!map || frame.Width <= 0 || frame.Height <= 0 || uint64_t(frame.Width) > pixels::max_side ||
-        uint64_t(frame.Height) > pixels::max_side)
+// Frame 0's palette indexes, row by row, in its own rectangle.
+struct Frame {
+    GifImageDesc place;
+    std::unique_ptr<GifPixelType[]> indexes;
+};
+
+// Reads frame 0, whose descriptor was just read: its rows, pass by pass
+// when it is interlaced. The indexes are read before the canvas is made,
+// so that a file cut short is refused before its pixels are allocated.
+bool read_frame(GifFileType* gif, Frame& frame) {
+    frame.place = gif->Image;
+    const GifImageDesc& place = frame.place;
+    if (place.Width <= 0 || place.Height <= 0 ||
+        !image_codecs::decodable_size(uint64_t(place.Width), uint64_t(place.Height)))
         return false;
+    size_t width = size_t(place.Width);
+    frame.indexes.reset(new (std::nothrow) GifPixelType[width * size_t(place.Height)]);
+    if (!frame.indexes) return false;
+    auto read_row = [&](int row) {
+        return DGifGetLine(gif, frame.indexes.get() + size_t(row) * width, place.Width) == GIF_OK;
+    };
+    if (place.Interlace) {
+        for (int pass = 0; pass < 4; ++pass)
+            for (int row = interlace_start[pass]; row < place.Height; row += interlace_step[pass])
+                if (!read_row(row)) return false;
+    } else {
+        for (int row = 0; row < place.Height; ++row)
+            if (!read_row(row)) return false;
+    }
+    return true;
+}
+
+// Draws the frame at its place on a transparent canvas.
+void compose(const Frame& frame, const ColorMapObject& map, int transparent, pixels::Grid& canvas) {
     uint32_t palette[256];
     for (int i = 0; i < 256; ++i) {
-        const GifColorType* c = i < map->ColorCount ? &map->Colors[i] : nullptr;
+        const GifColorType* c = i < map.ColorCount ? &map.Colors[i] : nullptr;
         palette[i] = i == transparent ? 0
                      : c              ? pixels::pack(c->Red, c->Green, c->Blue, 255)
                                       : pixels::pack(0, 0, 0, 255);
     }
-    std::unique_ptr<GifPixelType[]> line(new GifPixelType[size_t(frame.Width)]);
-    auto put_row = [&](int64_t row) {
-        int64_t y = frame.Top + row;
-        if (y < 0 || y >= canvas.height) return;
-        for (int64_t x = 0; x < frame.Width; ++x) {
-            int64_t cx = frame.Left + x;
+    pixels::fill(canvas, 0);
+    const GifImageDesc& place = frame.place;
+    for (int64_t row = 0; row < place.Height; ++row) {
+        int64_t y = place.Top + row;
+        if (y < 0 || y >= canvas.height) continue;
+        const GifPixelType* line = frame.indexes.get() + size_t(row) * size_t(place.Width);
+        for (int64_t x = 0; x < place.Width; ++x) {
+            int64_t cx = place.Left + x;
             if (cx >= 0 && cx < canvas.width)
-                canvas.pixels[size_t(y) * canvas.width + size_t(cx)] = palette[line[size_t(x)]];
-        }
-    };
-    if (frame.Interlace) {
-        for (int pass = 0; pass < 4; ++pass)
-            for (int row = interlace_start[pass]; row < frame.Height; row += interlace_step[pass]) {
-                if (DGifGetLine(gif, line.get(), frame.Width) != GIF_OK) return false;
-                put_row(row);
-            }
-    } else {
-        for (int row = 0; row < frame.Height; ++row) {
-            if (DGifGetLine(gif, line.get(), frame.Width) != GIF_OK) return false;
-            put_row(row);
+                canvas.pixels[size_t(y) * canvas.width + size_t(cx)] = palette[line[x]];
         }
     }
-    return true;
 }
 
 } // namespace
@@ -108,12 +125,9 @@ Decoded decode_gif(const uint8_t* bytes, size_t length) {
     Input input{bytes, length, 0};
     int error = 0;
     std::unique_ptr<GifFileType, CloseDecoder> gif(DGifOpen(&input, read_input, &error));
-    if (!gif) return {Decoded::bad, nullptr};
-    Decoded::Result result = Decoded::bad;
-    pixels::Grid* canvas = alloc_decoded(uint64_t(std::max(gif->SWidth, 0)),
-                                         uint64_t(std::max(gif->SHeight, 0)), result);
-    if (!canvas) return {result, nullptr};
-    pixels::fill(*canvas, 0);
+    if (!gif || !image_codecs::decodable_size(uint64_t(std::max(gif->SWidth, 0)),
+                                              uint64_t(std::max(gif->SHeight, 0))))
+        return {Decoded::bad, nullptr};
     int transparent = -1;
     for (;;) {
         GifRecordType record;
@@ -125,15 +139,19 @@ Decoded decode_gif(const uint8_t* bytes, size_t length) {
             if (code == GRAPHICS_EXT_FUNC_CODE && block) take_transparent(block, transparent);
             if (!skip_extension(gif.get(), block)) break;
         } else if (record == IMAGE_DESC_RECORD_TYPE) {
-            if (DGifGetImageDesc(gif.get()) != GIF_OK ||
-                !read_frame(gif.get(), *canvas, transparent))
-                break;
-            return {Decoded::ok, canvas};
+            Frame frame;
+            if (DGifGetImageDesc(gif.get()) != GIF_OK || !read_frame(gif.get(), frame)) break;
+            const ColorMapObject* map = gif->Image.ColorMap ? gif->Image.ColorMap : gif->SColorMap;
+            if (!map) break;
+            Decoded::Result result;
+            pixels::Grid* canvas =
+                alloc_decoded(uint64_t(gif->SWidth), uint64_t(gif->SHeight), result);
+            if (canvas) compose(frame, *map, transparent, *canvas);
+            return {result, canvas};
         } else {
             break; // the terminator before any frame, or an unknown record
         }
     }
-    pixels::free(canvas);
     return {Decoded::bad, nullptr};
 }
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 
 #include <jpeglib.h>
+// after jpeglib.h, which it needs
+#include <jerror.h>
 
 #include "platform/image_formats.h"
 
@@ -24,7 +26,12 @@ void jpeg_fail(j_common_ptr info) {
     std::longjmp(reinterpret_cast<JpegErrors*>(info->err)->back, 1);
 }
 
-void jpeg_quiet(j_common_ptr, int) {}
+// Messages are dropped, except the warning that the data ended early
+// (the library would fill the rest with gray): a file cut short is
+// refused.
+void jpeg_quiet(j_common_ptr info, int level) {
+    if (level == -1 && info->err->msg_code == JWRN_JPEG_EOF) jpeg_fail(info);
+}
 void jpeg_no_output(j_common_ptr) {}
 
 void install(JpegErrors& errors) {

@@ -54,6 +54,13 @@ void png_no_flush(png_structp) {}
 // one pass (the simplified writer compresses twice to learn the size and
 // uses a slower strategy).
 bool encode_png(const pixels::Grid& grid, std::vector<uint8_t>& out) {
+    // Room for a file half the pixels' size, which most pictures fit in:
+    // growing the buffer as it fills would hold two copies at once.
+    try {
+        out.reserve(grid.bytes() / 2 + 1024);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, png_fail, png_quiet);
     if (!png) return false;
     png_infop info = png_create_info_struct(png);

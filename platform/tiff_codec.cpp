@@ -118,8 +118,10 @@ Decoded decode_tiff(const uint8_t* bytes, size_t length) {
     Decoded::Result result = Decoded::bad;
     pixels::Grid* grid = alloc_decoded(width, height, result);
     if (!grid) return {result, nullptr};
+    // Stopping at the first damaged strip or tile: a file cut short is
+    // refused rather than read on through every missing piece.
     if (!TIFFReadRGBAImageOriented(tiff.get(), width, height, grid->pixels, ORIENTATION_TOPLEFT,
-                                   0)) {
+                                   1)) {
         pixels::free(grid);
         return {Decoded::bad, nullptr};
     }

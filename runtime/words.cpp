@@ -11,7 +11,7 @@ namespace kiv::words {
 
 static_assert(std::size(symbol_names) == 113);
 static_assert(std::size(symbol_word_names) == 26);
-static_assert(std::size(global_names) == first_run + 53);
+static_assert(std::size(global_names) == first_run + 55);
 
 uint32_t symbols[std::size(symbol_names)];
 Cell symbol_words[std::size(symbol_word_names)];

@@ -166,6 +166,9 @@ inline constexpr std::string_view global_names[] = {
     "invalid-error",
     "local",
     "<applied>",
+    // The console's catch name and what a halt throws to it.
+    "console",
+    "halt-request",
 };
 inline constexpr std::size_t first_run = 52;
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs a console transcript through kiv and compares what it prints.
 
-A transcript is what a session at the console shows: prompt lines (">> "
+A transcript is what a session at the console shows after its banner:
+prompt lines (">> "
 or a continuation cue such as "[    ") followed by what the user typed, and
 the lines the console printed. The typed text is fed to kiv's standard
 input; kiv does not echo it, so the expected output is the transcript with
@@ -13,11 +14,14 @@ import difflib
 import subprocess
 import sys
 
-PROMPTS = (">> ", "[    ", "(    ", "{    ", "<    ")
+PROMPTS = (">> ", "[    ", "(    ", "{    ", "<    ", "kiv> ")
+
+# What the console prints first, before its first prompt.
+BANNER = "--== Kiv 0.6.6 ==-- \nType HELP for starting information. \n\n"
 
 
 def split(transcript):
-    typed, expected = [], []
+    typed, expected = [], [BANNER]
     for line in transcript.splitlines(keepends=True):
         prompt = next((p for p in PROMPTS if line.startswith(p)), None)
         if prompt is None:

@@ -206,11 +206,24 @@ ROUND_TRIP = [
 ]
 
 
+# Values whose molded form under /all loads back as the value itself.
+ROUND_TRIP_ALL = ["true", "false", "none", "integer!", "1.2.3.4", "(1, 2, 3)"]
+# Values whose molded form is the code that makes them.
+ROUND_TRIP_DO = [
+    'make object! [a: 1 b: "x" c: [d]]', "make vector! [1 2 3]", "make bitset! #{F0}",
+    "make hash! [a 1]", "make typeset! [integer! float!]", "make image! 2x1",
+]
+
+
 def check_round_trips(kiv, folder):
     cases = []
     for text in ROUND_TRIP:
         cases.append((f"v: first [{text}] save %v.txt :v equal? :v load %v.txt", "true"))
         cases.append((f"v: first [{text}] equal? :v load save none :v", "true"))
+    for text in ROUND_TRIP_ALL:
+        cases.append((f"v: {text} save/all %v.txt :v equal? :v load %v.txt", "true"))
+    for text in ROUND_TRIP_DO:
+        cases.append((f"v: {text} save %v.txt :v equal? mold :v mold do load %v.txt", "true"))
     cases += [
         ("save %b.txt [a 1 \"x\"] reduce [read %b.txt load %b.txt]", '[{a 1 "x"} [a 1 "x"]]'),
         ("save/length/header %h.txt [a] [title: \"t\"] read %h.txt",

@@ -34,7 +34,8 @@ QUIT_CASES = [
     ("sort/compare [3 1 2] func [a b] [quit/return 6] print 'no", "", 6),
     ("o: make object! [x: 1 on-change*: func [w o n] [quit/return 7]] o/x: 2 print 'no", "", 7),
     ('parse "ab" [skip (quit/return 8)] print "no"', "", 8),
-    ("halt print 'no", "", 0),
+    # halt stops the script, which then ends normally.
+    ("halt print 'no", "(halted)\n", 0),
 ]
 
 

@@ -53,8 +53,21 @@ CASES = [
     (["cache.kiv"], PASSWD_CACHE, 0, {"HOME": None}),
     (["cache.kiv"], PASSWD_CACHE, 0, {"HOME": "relative/home"}),
     (["cache.kiv"], PASSWD_CACHE, 0, {"HOME": ""}),
+    # The script's arguments reach it as given: empty ones and quotes kept.
+    (["args.kiv", "", "a b", 'q"x'],
+     '["" "a b" {q"x}]\n{"" "a b" q"x}\n%scripts/args.kiv\nfalse\n', 0),
+    # Options before the script are taken out of its arguments; "--catch"
+    # keeps the console for input after the script, without the banner.
+    (["--x", "--catch", "--", "args.kiv", "--y"],
+     '["--y"]\n"--y"\n%scripts/args.kiv\ntrue\n>> \n', 0),
+    # After a bare "--", an argument starting "--" names the script.
+    (["--", "--catch"], "*** Access Error: cannot open: %scripts/--catch\n*** Where: ???\n"
+     "*** Near : none\n", 1),
+    (["--catch", "error.kiv"], MATH_ERROR + ">> \n", 0),
+    # halt stops the script; the script has ended normally.
+    (["halt.kiv"], "1\n(halted)\n", 0),
     # With no script, the console reads standard input.
-    (["--verbose"], ">> \n", 0),
+    (["--verbose"], "--== Kiv 0.6.6 ==-- \nType HELP for starting information. \n\n>> \n", 0),
 ]
 
 
@@ -80,7 +93,10 @@ def run(kiv, args, expected, status, changes=None):
     limit = args.pop() if isinstance(args[-1], int) else None
     if limit and os.environ.get("KIV_SANITIZED"):
         return True  # a sanitizer cannot reserve its shadow memory under the limit
-    paths = [a if a.startswith(("--", "/")) else os.path.join("scripts", a) for a in args]
+    script = next((i for i, a in enumerate(args)
+                   if not a.startswith("--") or (i > 0 and args[i - 1] == "--")), None)
+    paths = [os.path.join("scripts", a) if i == script and not a.startswith("/") else a
+             for i, a in enumerate(args)]
     result = subprocess.run([kiv] + paths, cwd=cwd, stdin=subprocess.DEVNULL,
                             capture_output=True, text=True, timeout=60, env=environment(changes or {}),
                             preexec_fn=limited(limit) if limit else None)

@@ -15,6 +15,7 @@
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "child_check.h"
 #include "death_text.h"
 #include "io/kivbin.h"
 #include "io/kivbin_format.h"
@@ -126,13 +127,6 @@ Loaded load(const Bytes& payload, uint8_t version = 1) {
         },                                                                                         \
         ::testing::ExitedWithCode(0), "")
 
-#define REQUIRE(condition)                                                                         \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "failed: %s (line %d)\n", #condition, __LINE__);                  \
-            std::_Exit(1);                                                                         \
-        }                                                                                          \
-    } while (0)
 
 TEST(BootImageDeathTest, DefinitionsSetTheirWordAndTakeNoBootValue) {
     EXPECT_IN_CHILD({

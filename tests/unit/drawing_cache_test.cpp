@@ -5,6 +5,7 @@
 #include <fstream>
 #include <vector>
 
+#include "datatypes/image.h"
 #include "datatypes/image_layer.h"
 #include "datatypes/types.h"
 #include "runtime/collector.h"
@@ -57,6 +58,24 @@ TEST_F(DrawingCacheTest, WritingPixelsDropsTheCache) {
     image::set_pixel(node, 1, 0xFFFFFFFF);
     EXPECT_EQ(image::grid_of(node).drawing, nullptr);
     EXPECT_EQ(surface_word(image::drawing(node), 1), 0xFFFFFFFFu);
+}
+
+TEST_F(DrawingCacheTest, WritingThroughALockDropsTheCache) {
+    NodeId node = held_image({0xFF000000}, 1);
+    Cell cell;
+    image::make_at(cell, node);
+    image::drawing(node);
+    uint32_t* pixels = image::lock_pixels(cell);
+    image::unlock_pixels(cell, false);
+    EXPECT_NE(image::grid_of(node).drawing, nullptr) << "read only";
+    pixels = image::lock_pixels(cell);
+    pixels[0] = 0xFFFFFFFF;
+    image::unlock_pixels(cell, true);
+    EXPECT_EQ(image::grid_of(node).drawing, nullptr);
+    EXPECT_EQ(surface_word(image::drawing(node), 0), 0xFFFFFFFFu);
+    Cell empty;
+    image::make_at(empty, 0);
+    EXPECT_EQ(image::lock_pixels(empty), nullptr);
 }
 
 // The backend draws into the surface; the straight pixels are rebuilt

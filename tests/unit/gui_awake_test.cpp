@@ -7,6 +7,7 @@
 #include <string>
 
 #include "boot/image.h"
+#include "child_check.h"
 #include "boot/startup.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
@@ -56,14 +57,6 @@ void type_key() {
     input_key('A', 0x1E, false, false, 0);
 }
 
-#define CHECK(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "failed: %s (line %d)\n", #condition, __LINE__);                  \
-            std::_Exit(1);                                                                         \
-        }                                                                                          \
-    } while (0)
-
 } // namespace
 
 TEST(GuiAwakeDeathTest, HandlerSeesEventsAndItsStopKeepsTheCharacter) {
@@ -92,7 +85,7 @@ TEST(GuiAwakeDeathTest, ErrorsAndThrowsStopAtTheHandler) {
             for (int i = 0; i < 2; ++i) type_key(); // six messages, an event each
             int handled = 0;
             while (do_events(true)) ++handled;
-            CHECK(handled == 6);
+            REQUIRE(handled == 6);
             run("quit/return either n = 6 [0] [1]");
         },
         ::testing::ExitedWithCode(0), "");

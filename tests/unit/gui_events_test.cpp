@@ -1,7 +1,7 @@
 // Window messages through the pre-filter into events, on the headless
 // backend: types, keys, flags, picked values and offsets; the answers of
 // the handler; nested blocking loops and their endings.
-#include "datatype_fixture.h"
+#include "gui_fixture.h"
 
 #include "datatypes/block.h"
 #include "datatypes/pair.h"
@@ -59,26 +59,16 @@ void recording_awake(Cell& ev, Cell& out) {
     out = word::load(answer);
 }
 
-class GuiEventsTest : public DatatypeTest {
+class GuiEventsTest : public GuiValuesTest {
   protected:
     HeadlessBackend* headless = nullptr;
     HWnd window = 0;
     void SetUp() override {
         DatatypeTest::SetUp();
-        test::init_words();
-        pair::init();
-        point2D::init();
-        tuple::init();
-        series::init();
-        block::init();
-        event::init();
+        start_values(recording_awake);
         seen.clear();
         during_awake = nullptr;
         answer = "done";
-        loop_state() = {};
-        live::state() = {};
-        live::hooks() = {};
-        live::hooks().awake = recording_awake;
         headless = &start_headless();
         register_class({"Face", nullptr, CS_DBLCLKS, 0});
         window = create_window("Face", "", WS_VISIBLE, {100, 100, 400, 300}, 0, 0);
@@ -89,8 +79,7 @@ class GuiEventsTest : public DatatypeTest {
     }
     void TearDown() override {
         layer_stop();
-        live::hooks() = {};
-        DatatypeTest::TearDown();
+        GuiValuesTest::TearDown();
     }
 
   public:

@@ -1,0 +1,116 @@
+#include "gui/backend/gui_init.h"
+
+#include "gui/backend/classes.h"
+#include "gui/backend/controls.h"
+#include "gui/backend/dpi.h"
+#include "gui/backend/headless.h"
+#include "gui/backend/ticks.h"
+#include "gui/backend/window_layer.h"
+#include "platform/os_info.h"
+
+#include <sys/utsname.h>
+
+namespace kiv::gui {
+
+namespace {
+
+bool running = false;
+OsVersion version;
+
+OsVersion read_version() {
+    OsVersion v;
+    utsname name;
+    if (uname(&name) != 0) return v;
+    auto parts = os::kernel_version(name.release);
+    v.major = parts[0];
+    v.minor = parts[1];
+    v.build = parts[2];
+    return v;
+}
+
+void set_dpi_from_cursor() {
+    if (auto m = monitor_info(current_screen())) set_dpi(m->dpi);
+}
+
+// The headless backend's metrics, fixed: 16-pixel scroll bars, black text
+// on a white window, a light grey panel.
+constexpr Metrics headless_metrics = {96, 16, 16, 0x000000, 0xFFFFFF, 0xF0F0F0};
+
+} // namespace
+
+void init() {
+    if (running) return;
+    version = read_version();
+    start_headless();
+    start_ticks();
+    set_dpi_from_cursor();
+    register_system_controls();
+    register_classes();
+    running = true;
+}
+
+void cleanup() {
+    if (!running) return;
+    unregister_classes();
+    layer_stop();
+    running = false;
+}
+
+bool initialised() {
+    return running;
+}
+
+const OsVersion& os_version() {
+    return version;
+}
+
+Metrics system_metrics() {
+    Metrics m = headless_metrics;
+    m.dpi = int(current_dpi());
+    return m;
+}
+
+bool composited() {
+    return false;
+}
+
+int caret_blink_ms() {
+    return 600;
+}
+
+bool support_dark_mode() {
+    return false;
+}
+
+void set_dark_mode(HWnd, bool, bool) {}
+
+std::vector<Screen> fetch_all_screens() {
+    std::vector<Screen> screens;
+    for (const Monitor& m : monitors())
+        screens.push_back(
+            {{m.area.left, m.area.top}, {m.area.width(), m.area.height()}, m.dpi / 96.0, m.handle});
+    return screens;
+}
+
+HMonitor current_screen() {
+    return monitor_from_point(get_cursor_pos());
+}
+
+double dpi_for_window(HWnd window) {
+    auto m = monitor_info(monitor_from_window(window));
+    return m ? m->dpi : current_dpi();
+}
+
+double dpi_for_rect(Point position, double width, double height) {
+    for (int round = 0; round < 4; ++round) {
+        double before = current_dpi();
+        Rect r{dpi_scale(position.x), dpi_scale(position.y), dpi_scale(position.x + width),
+               dpi_scale(position.y + height)};
+        if (auto m = monitor_info(monitor_from_rect(r))) set_dpi(m->dpi);
+        if (current_dpi() == before) return before;
+    }
+    set_dpi_from_cursor();
+    return current_dpi();
+}
+
+} // namespace kiv::gui

@@ -1,0 +1,60 @@
+// Start-up of the GUI backend (gui/init, at the first GUI need) and what it
+// answers about the system: version, metrics, monitors and their DPI, dark
+// mode, the caret's blink time.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "gui/backend/window_types.h"
+
+namespace kiv::gui {
+
+// The system version as the platform object holds it: the kernel's major
+// and minor numbers, its third number as the build, product 1.
+struct OsVersion {
+    uint32_t major = 0, minor = 0, build = 0, product = 1;
+};
+
+// Without a display (or with KIV_GUI=headless) the headless backend runs
+// and reports no monitors. Idempotent while running.
+void init();
+void cleanup();
+bool initialised();
+const OsVersion& os_version();
+
+// System metrics for system/view/metrics: the DPI, the scroll bar's width
+// and height, and the text, window and panel colours (colour integers).
+struct Metrics {
+    int dpi;
+    int scroller_width, scroller_height;
+    uint32_t text, window, panel;
+};
+Metrics system_metrics();
+// Whether desktop composition runs.
+bool composited();
+// Half the caret blink cycle in ms; negative when the caret does not blink.
+int caret_blink_ms();
+
+bool support_dark_mode();
+void set_dark_mode(HWnd window, bool dark, bool window_face);
+
+// One monitor as fetch-all-screens gives it: offset and size (device
+// pixels), scale = DPI / 96, and the monitor's handle.
+struct Screen {
+    Point offset, size;
+    double scale;
+    HMonitor handle;
+};
+std::vector<Screen> fetch_all_screens();
+// The monitor under the pointer, else the nearest; 0 without monitors.
+HMonitor current_screen();
+// The DPI of the monitor holding most of a window's root, else the
+// current DPI.
+double dpi_for_window(HWnd window);
+// Up to four rounds of: scale the logical rectangle with the current DPI,
+// take the DPI of the monitor holding most of it; when it keeps changing,
+// the DPI of the monitor under the pointer.
+double dpi_for_rect(Point position, double width, double height);
+
+} // namespace kiv::gui

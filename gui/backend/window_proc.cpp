@@ -1,0 +1,102 @@
+#include "gui/backend/window_proc.h"
+
+#include "gui/backend/event.h"
+#include "gui/backend/message_loop.h"
+#include "gui/backend/messages.h"
+#include "gui/backend/window_layer.h"
+
+namespace kiv::gui {
+
+using namespace event;
+
+WindowProcHooks& window_proc_hooks() {
+    static WindowProcHooks hooks;
+    return hooks;
+}
+
+namespace {
+
+// The message being dispatched, or one made for this window at the last
+// message's point.
+Msg current_message(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam) {
+    if (const Msg* m = loop_state().current) return *m;
+    return Msg{window, message, wparam, lparam, get_message_time(), get_message_pos(), 0};
+}
+
+bool is_window_face(HWnd window) {
+    return get_parent(window) == 0;
+}
+
+int64_t geometry_changed(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam) {
+    if (!is_window_face(window) || wparam == SIZE_MINIMIZED) return 0;
+    if (message == WM_MOVE && point_param_x(lparam) < -9999) return 0;
+    if (auto hook = window_proc_hooks().store_geometry) hook(window, message, lparam);
+    Msg msg = current_message(window, message, wparam, lparam);
+    msg.window = window;
+    msg.lparam = lparam;
+    make_event(msg, 0, message == WM_MOVE ? move : resize);
+    return 0;
+}
+
+// WM_USER + 2: minimise, maximise, or bring the window back and forward.
+void activate(HWnd window, uint64_t request) {
+    if (request == minimize) {
+        show_window(window, SW_SHOWMINIMIZED);
+        return;
+    }
+    if (request == maximize) {
+        show_window(window, SW_SHOWMAXIMIZED);
+        return;
+    }
+    if (get_style(window) & (WS_MINIMIZE | WS_MAXIMIZE)) show_window(window, SW_SHOWNORMAL);
+    set_active_window(window);
+}
+
+} // namespace
+
+int64_t window_proc(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam) {
+    if (get_window_long(window, wc_offset) == 0)
+        return def_window_proc(window, message, wparam, lparam);
+    if (auto hook = window_proc_hooks().face_message) {
+        bool handled = false;
+        int64_t result = hook(window, message, wparam, lparam, handled);
+        if (handled) return result;
+    }
+    switch (message) {
+    case WM_MOVE:
+    case WM_SIZE: return geometry_changed(window, message, wparam, lparam);
+    case WM_ACTIVATE: {
+        if (!is_window_face(window)) break;
+        bool active = (wparam & 0xFFFF) != WA_INACTIVE;
+        make_event(current_message(window, message, wparam, lparam), 0, active ? focus : unfocus);
+        if (active) return 0;
+        break;
+    }
+    case WM_CLOSE: {
+        if (get_window_long(window, slot_widget_extra) == -1) {
+            loop_state().current = nullptr;
+            break;
+        }
+        if (!is_window_face(window)) break;
+        set_focus(window);
+        Msg msg = current_message(window, message, wparam, lparam);
+        msg.window = window;
+        if (make_event(msg, 0, close) == 0) {
+            loop_state().current = nullptr;
+            post_quit_message(0);
+        }
+        return 0;
+    }
+    case WM_LBUTTONDOWN: set_capture(window); return 0;
+    case WM_LBUTTONUP: release_capture(); return 0;
+    case WM_DISPLAYCHANGE:
+        if (auto hook = window_proc_hooks().refresh_screens) hook();
+        invalidate_rect(window, nullptr, true);
+        return 0;
+    case WM_USER + 2: activate(window, wparam); return 0;
+    default: break;
+    }
+    return def_window_proc(window, message, wparam, lparam);
+}
+
+} // namespace kiv::gui
