@@ -39,6 +39,7 @@
 #include "library/codec_routines.h"
 #include "library/core_routines.h"
 #include "library/handler_routines.h"
+#include "library/json_routines.h"
 #include "library/os_routines.h"
 #include "library/predicates.h"
 #include "library/system_routines.h"
@@ -64,13 +65,10 @@ constexpr void (*native_modules[])() = {
 
 // The modules whose routine bodies the boot sources bind by name.
 constexpr void (*routine_modules[])() = {
-    core_routines::register_routines,
-    predicates::register_routines,
-    codecs::register_routines,
-    os_routines::register_routines,
-    system_routines::register_routines,
-    handler_routines::register_routines,
-    gui::event_routines::register_routines,
+    core_routines::register_routines,    predicates::register_routines,
+    codecs::register_routines,           json_routines::register_routines,
+    os_routines::register_routines,      system_routines::register_routines,
+    handler_routines::register_routines, gui::event_routines::register_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose

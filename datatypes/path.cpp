@@ -1,5 +1,8 @@
 #include "datatypes/path.h"
 
+#include <charconv>
+#include <cmath>
+
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/paren.h"
@@ -116,9 +119,31 @@ int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part) {
     });
 }
 
+namespace {
+
+// A whole float! beyond the integer! range is written as its digits: an
+// integer too large for integer! loads as that float!, while its float
+// text would not load in a path (the colon of a set-path after it reads
+// as a time). Writes it and answers true, or answers false.
+bool mold_whole_float(const Cell& element, Cell& buffer, int32_t& part) {
+    if (cell::type_of(element) != TYPE_FLOAT) return false;
+    double value = cell::get_float(element);
+    if (!std::isfinite(value) || std::trunc(value) != value ||
+        (value >= -2147483648.0 && value <= 2147483647.0))
+        return false;
+    char text[400];
+    char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
+    string::append_bytes(buffer, reinterpret_cast<const uint8_t*>(text), uint32_t(end - text));
+    part -= int32_t(end - text);
+    return true;
+}
+
+} // namespace
+
 int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const Cell* arg,
              int32_t part, int32_t) {
     return join_values(value, buffer, arg, part, true, [&](const Cell& c, int32_t left) {
+        if (mold_whole_float(c, *buffer, left)) return left;
         return actions::mold(c, *buffer, false, all, flat, arg, left, 0);
     });
 }

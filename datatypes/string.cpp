@@ -451,7 +451,10 @@ void put(Cell& output, uint32_t cp) {
 } // namespace
 
 void append_escaped_char(Cell& output, uint32_t cp, bool all) {
-    if (cp == 0x1E || (cp >= 0x80 && cp <= 0x9F) || (all && cp > 0x7F)) {
+    // A lone surrogate has no UTF-8 form: written as an escape, it loads
+    // back as itself.
+    bool surrogate = cp >= 0xD800 && cp <= 0xDFFF;
+    if (cp == 0x1E || (cp >= 0x80 && cp <= 0x9F) || surrogate || (all && cp > 0x7F)) {
         append_text(output, "^(");
         append_text(output, int_to_hex(int32_t(cp), true));
         put(output, ')');

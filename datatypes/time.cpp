@@ -118,9 +118,11 @@ int32_t form_into(double x, Cell& output, int32_t limit) {
             }
         }
         // Hours as the exact integer of the double, never through a 32-bit
-        // integer, so that huge times write all their digits.
-        out =
-            std::to_chars(out, end, std::floor(x / seconds_per_hour), std::chars_format::fixed).ptr;
+        // integer, so that huge times write all their digits. The whole
+        // hours are taken off exactly (a division could round up into the
+        // next hour), so that the text reads back as the same seconds.
+        double whole_hours = (x - std::fmod(x, seconds_per_hour)) / seconds_per_hour;
+        out = std::to_chars(out, end, whole_hours, std::chars_format::fixed).ptr;
         *out++ = ':';
         int32_t m = minutes(x);
         if (m < 10) *out++ = '0';

@@ -41,6 +41,16 @@ constexpr Table make_unreserved_table() {
 }
 
 constexpr Table safe_table = make_safe_table();
+
+// A url's scheme (its text before the first colon) is read as a word's
+// text, where an escape is not decoded: the characters a word holds are
+// written as they are, non-ASCII ones included.
+constexpr Table make_scheme_table() {
+    Table t = make_safe_table();
+    for (char c : std::string_view("`|>")) t[size_t(c)] = true;
+    return t;
+}
+constexpr Table scheme_table = make_scheme_table();
 constexpr Table unreserved_table = make_unreserved_table();
 
 // 0-15 for a hexadecimal digit, 0xFF for any other byte.
@@ -99,22 +109,26 @@ void append_chars(Cell& destination, const std::u32string& chars) {
     for (char32_t cp : chars) string::append_char(memory::buffer_of(destination.w2), cp);
 }
 
-// Appends the bytes, each one the table does not keep as "%XX", up to
-// `limit` characters; returns the characters appended.
-int64_t escape_into(std::string_view text, Cell& destination, const Table& keep, int64_t limit) {
-    std::string out;
-    for (char c : text) {
-        if (int64_t(out.size()) >= limit) break;
-        auto byte = uint8_t(c);
-        if (byte < 0x80 && keep[byte]) {
-            out += c;
-        } else {
-            out += '%';
-            out += string::byte_to_hex(byte);
+// Appends the text, each byte the table does not keep as "%XX" (and each
+// non-ASCII byte unless `keep_non_ascii`, which keeps whole characters),
+// up to `limit` characters; returns the characters appended.
+int64_t escape_into(std::string_view text, Cell& destination, const Table& keep, int64_t limit,
+                    bool keep_non_ascii = false) {
+    std::u32string out;
+    const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end && int64_t(out.size()) < limit) {
+        int32_t cp = -1;
+        const uint8_t* next = *p < 0x80 || !keep_non_ascii ? p + 1 : utf8::decode_step(p, end, cp);
+        if (*p < 0x80 ? keep[*p] : cp >= 0) {
+            out += char32_t(*p < 0x80 ? *p : uint32_t(cp));
+            p = next;
+            continue;
         }
+        out += U'%';
+        for (const char* hex = string::byte_to_hex(*p++); *hex; ++hex) out += char32_t(*hex);
     }
-    string::append_bytes(destination, reinterpret_cast<const uint8_t*>(out.data()),
-                         uint32_t(out.size()));
+    for (char32_t c : out) string::append_char(memory::buffer_of(destination.w2), c);
     return int64_t(out.size());
 }
 
@@ -244,7 +258,13 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t type) {
 int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg, int32_t part,
              int32_t) {
     int64_t limit = arg ? part : INT64_MAX;
-    return part - int32_t(escape_into(utf8_text(*value), *buffer, safe_table, limit));
+    std::string text = utf8_text(*value);
+    std::string_view whole(text);
+    size_t colon = whole.find(':');
+    std::string_view scheme = whole.substr(0, colon == std::string_view::npos ? 0 : colon);
+    int64_t written = escape_into(scheme, *buffer, scheme_table, limit, true);
+    written += escape_into(whole.substr(scheme.size()), *buffer, safe_table, limit - written);
+    return part - int32_t(written);
 }
 
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cell*, int32_t, bool,

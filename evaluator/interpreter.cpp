@@ -453,6 +453,33 @@ int32_t find_refinement(const Cell* list, uint32_t count, const Cell& element) {
     return -1;
 }
 
+// Where a refinement named in a path lies in an argument list: its entry
+// (-1 when absent), its frame slot (the entries before it, not counting
+// the return: entry) and the number of the first argument after it.
+struct RefinementPlace {
+    int32_t at;
+    uint32_t slot;
+    uint32_t argument;
+};
+
+RefinementPlace place_of(const Cell* list, uint32_t count, NodeId list_node, const Cell& element) {
+    if (const plans::RefinementPlan* plan = plans::find_refinement(&element, list_node))
+        return {plan->at, plan->slot, plan->argument};
+    int32_t at = find_refinement(list, count, element);
+    if (at < 0) return {at, 0, 0};
+    uint32_t slot = 0;
+    uint32_t argument = 0;
+    for (int32_t j = 0; j < at; ++j) {
+        if (cell::type_of(list[j]) == TYPE_TYPESET) {
+            if (kind_of(list[j]) == arg_kind::ret) continue;
+            ++argument;
+        }
+        ++slot;
+    }
+    plans::make_refinement(&element, list_node, at, slot, argument);
+    return {at, slot, argument};
+}
+
 // Fetches the arguments of a simple function (see shape) into the current
 // frame; returns the position after the last one.
 template <bool Traced>
@@ -570,23 +597,14 @@ eval_arguments(const Cell& function, const Cell* pos, const Cell* tail, const Ce
             uint32_t etype = cell::type_of(element);
             if (etype != TYPE_WORD && etype != TYPE_GET_WORD)
                 raise(err::script::bad_refine, &element);
-            int32_t at = find_refinement(list, count, element);
+            RefinementPlace place = place_of(list, count, list_block.w2, element);
+            int32_t at = place.at;
             if (at < 0) raise(err::script::no_refine, &name, &element);
             if (used & (uint64_t(1) << (at & 63))) raise(err::script::dup_refine, path);
             used |= uint64_t(1) << (at & 63);
             bool truth = refinement_truth(element);
-
-            // Frame slot of the refinement: the entries before it, not
-            // counting the return: entry.
-            uint32_t slot = 0;
-            uint32_t arg_index = 0;
-            for (int32_t j = 0; j < at; ++j) {
-                if (cell::type_of(list[j]) == TYPE_TYPESET) {
-                    if (kind_of(list[j]) == arg_kind::ret) continue;
-                    ++arg_index;
-                }
-                ++slot;
-            }
+            uint32_t slot = place.slot;
+            uint32_t arg_index = place.argument;
             if (native) {
                 if (truth) refinements[list[at].w3 - 1] = int32_t(stack::state.top - base);
             } else {

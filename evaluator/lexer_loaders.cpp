@@ -214,9 +214,12 @@ void load_percent(State& st, P s, P e, uint32_t, bool load) {
                               read_float(st, s, e - 1, TYPE_PERCENT) / 100);
 }
 
-// [sign]hours:minutes[:seconds[.fraction]] as seconds.
+// [sign]hours:minutes[:seconds[.fraction]] as seconds. A time of 2^53
+// seconds or more is refused: its seconds are not held exactly, and its
+// text would not read back as the same time.
 void load_time(State& st, P s, P e, uint32_t, bool load) {
     if (!load) return;
+    P text = s;
     bool negative = *s == '-';
     if (*s == '-' || *s == '+') ++s;
     double seconds = 0;
@@ -226,6 +229,7 @@ void load_time(State& st, P s, P e, uint32_t, bool load) {
         seconds += read_float(st, part, colon, TYPE_TIME) * scale;
         part = colon + (colon < e);
     }
+    if (!(seconds < 9007199254740992.0)) throw_error(st, text, TYPE_TIME);
     float_::make_typed_at(grow_buffer(st), TYPE_TIME, negative ? -seconds : seconds);
 }
 

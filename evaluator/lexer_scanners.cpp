@@ -103,6 +103,13 @@ uint32_t decode_utf8(P p, P end, uint32_t& code_point) {
     return uint32_t(next - p);
 }
 
+// Whether a byte-order mark (U+FEFF) starts at p. A name may not begin
+// with one: text that begins with one is read without it, so the name
+// would not load back.
+bool byte_order_mark(P p, P limit) {
+    return limit - p >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF;
+}
+
 bool blank(uint8_t c) {
     return c == ' ' || c == '\t' || c == '\r';
 }
@@ -417,6 +424,7 @@ bool word_start(uint8_t c) {
 Token scan_word(P start, P text, P limit) {
     int32_t type = *start == '\'' ? TYPE_LIT_WORD : *start == ':' ? TYPE_GET_WORD : TYPE_WORD;
     bool prefixed = text != start;
+    if (byte_order_mark(text, limit)) return fail(type, start, text);
     P q = text;
     while (!delimiter(q, limit) && *q != ',' && *q != '<') {
         uint8_t c = *q;
@@ -521,8 +529,12 @@ Token scan_hash(P start, P limit) {
     default: break;
     }
     P q = start + 1;
-    for (; !delimiter(q, limit); ++q)
-        if (one_of(*q, "\\^@:,")) return fail(TYPE_ISSUE, start, q);
+    if (byte_order_mark(q, limit)) return fail(TYPE_ISSUE, start, q);
+    // Its text is valid UTF-8, as a word's is.
+    for (uint32_t cp, n; !delimiter(q, limit); q += n) {
+        n = *q < 0x80 ? 1 : decode_utf8(q, limit, cp);
+        if (!n || one_of(*q, "\\^@:,")) return fail(TYPE_ISSUE, start, q);
+    }
     if (q == start + 1) return fail(TYPE_ISSUE, start, q);
     return value(issue, start, q);
 }
@@ -556,6 +568,7 @@ Token scan_slash(P start, P limit) {
         return value(word, start, q);
     }
     // Its text is checked as a word's is: valid UTF-8, ended by a space.
+    if (byte_order_mark(q, limit)) return fail(TYPE_REFINEMENT, start, q);
     while (!delimiter(q, limit) && *q != '/' && *q != ',' && *q != '<') {
         if (*q >= 0x80) {
             uint32_t cp;

@@ -79,4 +79,50 @@ inline Plan& make(const Cell* at, Kind kind, const Cell& value, uint8_t detail =
     return plan;
 }
 
+// Path refinements: where the refinement that a path element names lies in
+// a function's argument list. An argument list never changes once built,
+// and its node is reused only after a collection, which moves the epoch:
+// the same element cell and the same list give the same place.
+struct RefinementPlan {
+    uint64_t epoch = 0;
+    uint64_t element[2] = {0, 0};
+    NodeId list = 0;
+    // The refinement's entry in the list, its frame slot, and the number
+    // of the first argument after it.
+    int32_t at = 0;
+    uint32_t slot = 0;
+    uint32_t argument = 0;
+};
+
+constexpr uint32_t refinement_table_size = 1024;
+extern RefinementPlan refinement_table[refinement_table_size];
+
+inline RefinementPlan& refinement_entry_for(const Cell* element) {
+    return refinement_table[(reinterpret_cast<uintptr_t>(element) / sizeof(Cell)) &
+                            (refinement_table_size - 1)];
+}
+
+// The place of the refinement the element names in the list, when planned
+// in this epoch; else null.
+inline const RefinementPlan* find_refinement(const Cell* element, NodeId list) {
+    const RefinementPlan& plan = refinement_entry_for(element);
+    uint64_t cell[2];
+    std::memcpy(cell, element, sizeof cell);
+    if (plan.element[0] == cell[0] && plan.element[1] == cell[1] && plan.list == list &&
+        plan.epoch == binding::epoch)
+        return &plan;
+    return nullptr;
+}
+
+inline void make_refinement(const Cell* element, NodeId list, int32_t at, uint32_t slot,
+                            uint32_t argument) {
+    RefinementPlan& plan = refinement_entry_for(element);
+    plan.epoch = binding::epoch;
+    std::memcpy(plan.element, element, sizeof plan.element);
+    plan.list = list;
+    plan.at = at;
+    plan.slot = slot;
+    plan.argument = argument;
+}
+
 } // namespace kiv::plans
