@@ -1,5 +1,7 @@
 #include "platform/drawing_surface.h"
 
+#include "platform/cairo_api.h"
+
 #include <algorithm>
 
 namespace kiv::drawing_surface {
@@ -26,27 +28,31 @@ uint32_t straight(uint32_t pixel) {
 } // namespace
 
 cairo_surface_t* make(const pixels::Grid& grid) {
+    const CairoApi* cairo = cairo_api();
+    if (!cairo) return nullptr;
     cairo_surface_t* surface =
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, int(grid.width), int(grid.height));
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(surface);
+        cairo->image_surface_create(CAIRO_FORMAT_ARGB32, int(grid.width), int(grid.height));
+    if (cairo->surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo->surface_destroy(surface);
         return nullptr;
     }
-    uint8_t* data = cairo_image_surface_get_data(surface);
-    size_t stride = size_t(cairo_image_surface_get_stride(surface));
+    uint8_t* data = cairo->image_surface_get_data(surface);
+    size_t stride = size_t(cairo->image_surface_get_stride(surface));
     for (uint32_t y = 0; y < grid.height; ++y) {
         auto* row = reinterpret_cast<uint32_t*>(data + y * stride);
         const uint32_t* from = grid.pixels + size_t(y) * grid.width;
         for (uint32_t x = 0; x < grid.width; ++x) row[x] = premultiplied(from[x]);
     }
-    cairo_surface_mark_dirty(surface);
+    cairo->surface_mark_dirty(surface);
     return surface;
 }
 
+// The surfaces come from `make`: Cairo is loaded.
 void straighten(cairo_surface_t* surface, pixels::Grid& grid) {
-    cairo_surface_flush(surface);
-    const uint8_t* data = cairo_image_surface_get_data(surface);
-    size_t stride = size_t(cairo_image_surface_get_stride(surface));
+    const CairoApi* cairo = cairo_api();
+    cairo->surface_flush(surface);
+    const uint8_t* data = cairo->image_surface_get_data(surface);
+    size_t stride = size_t(cairo->image_surface_get_stride(surface));
     for (uint32_t y = 0; y < grid.height; ++y) {
         auto* row = reinterpret_cast<const uint32_t*>(data + y * stride);
         uint32_t* to = grid.pixels + size_t(y) * grid.width;
@@ -55,7 +61,7 @@ void straighten(cairo_surface_t* surface, pixels::Grid& grid) {
 }
 
 void release(void* surface) {
-    cairo_surface_destroy(static_cast<cairo_surface_t*>(surface));
+    cairo_api()->surface_destroy(static_cast<cairo_surface_t*>(surface));
 }
 
 } // namespace kiv::drawing_surface

@@ -82,7 +82,7 @@ Point2 transform(const Matrix3x2& m, Point2 p) {
 }
 
 void to_cairo(const Matrix3x2& m, cairo_matrix_t& out) {
-    cairo_matrix_init(&out, m.m11, m.m12, m.m21, m.m22, m.dx, m.dy);
+    out = {m.m11, m.m12, m.m21, m.m22, m.dx, m.dy}; // xx yx xy yy x0 y0
 }
 
 void multiply(const Matrix4x4& a0, const Matrix4x4& b0, Matrix4x4& out) {

@@ -3,6 +3,7 @@
 // order; character messages made from keys; dispatch.
 #include "gui/backend/layer_state.h"
 #include "gui/backend/messages.h"
+#include "platform/cairo_api.h"
 #include "runtime/stdout.h"
 
 #include <algorithm>
@@ -65,7 +66,8 @@ bool take_quit(Msg& msg) {
 
 bool take_paint(Msg& msg) {
     for (auto& [handle, w] : state().windows) {
-        if (w.destroying || !w.invalid || cairo_region_is_empty(w.invalid) || !is_visible(handle))
+        if (w.destroying || !w.invalid || cairo_api()->region_is_empty(w.invalid) ||
+            !is_visible(handle))
             continue;
         msg = stamped(handle, WM_PAINT, 0, 0);
         return true;

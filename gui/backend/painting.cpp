@@ -1,6 +1,7 @@
 // Invalid regions, backing surfaces and the paint bracket of the layer.
 #include "gui/backend/layer_state.h"
 #include "gui/backend/messages.h"
+#include "platform/cairo_api.h"
 
 #include <algorithm>
 #include <utility>
@@ -10,6 +11,11 @@ namespace kiv::gui {
 using detail::Window;
 
 namespace {
+
+// Loaded when the layer starts.
+const CairoApi& cairo() {
+    return *cairo_api();
+}
 
 cairo_rectangle_int_t to_cairo(const Rect& r) {
     return {r.left, r.top, r.width(), r.height()};
@@ -22,10 +28,10 @@ Rect from_cairo(const cairo_rectangle_int_t& r) {
 // The area (or the whole client) clipped to the client rectangle.
 cairo_region_t* client_area(Window& w, const Rect* area) {
     cairo_rectangle_int_t client = {0, 0, w.rect.width(), w.rect.height()};
-    cairo_region_t* region = cairo_region_create_rectangle(&client);
+    cairo_region_t* region = cairo().region_create_rectangle(&client);
     if (area) {
         cairo_rectangle_int_t r = to_cairo(*area);
-        cairo_region_intersect_rectangle(region, &r);
+        cairo().region_intersect_rectangle(region, &r);
     }
     return region;
 }
@@ -35,8 +41,8 @@ cairo_region_t* client_area(Window& w, const Rect* area) {
 namespace detail {
 
 void drop_paint_state(Window& w) {
-    if (w.invalid) cairo_region_destroy(w.invalid);
-    if (w.surface) cairo_surface_destroy(w.surface);
+    if (w.invalid) cairo().region_destroy(w.invalid);
+    if (w.surface) cairo().surface_destroy(w.surface);
     w.invalid = nullptr;
     w.surface = nullptr;
 }
@@ -47,9 +53,9 @@ void invalidate_rect(HWnd window, const Rect* area, bool erase) {
     Window* w = detail::find(window);
     if (!w) return;
     cairo_region_t* region = client_area(*w, area);
-    if (!w->invalid) w->invalid = cairo_region_create();
-    cairo_region_union(w->invalid, region);
-    cairo_region_destroy(region);
+    if (!w->invalid) w->invalid = cairo().region_create();
+    cairo().region_union(w->invalid, region);
+    cairo().region_destroy(region);
     w->erase = w->erase || erase;
 }
 
@@ -57,16 +63,16 @@ void validate_rect(HWnd window, const Rect* area) {
     Window* w = detail::find(window);
     if (!w || !w->invalid) return;
     cairo_region_t* region = client_area(*w, area);
-    cairo_region_subtract(w->invalid, region);
-    cairo_region_destroy(region);
-    if (cairo_region_is_empty(w->invalid)) w->erase = false;
+    cairo().region_subtract(w->invalid, region);
+    cairo().region_destroy(region);
+    if (cairo().region_is_empty(w->invalid)) w->erase = false;
 }
 
 bool get_update_rect(HWnd window, Rect& bounds) {
     Window* w = detail::find(window);
-    if (!w || !w->invalid || cairo_region_is_empty(w->invalid)) return false;
+    if (!w || !w->invalid || cairo().region_is_empty(w->invalid)) return false;
     cairo_rectangle_int_t extents;
-    cairo_region_get_extents(w->invalid, &extents);
+    cairo().region_get_extents(w->invalid, &extents);
     bounds = from_cairo(extents);
     return true;
 }
@@ -75,17 +81,17 @@ cairo_surface_t* window_surface(HWnd window) {
     Window* w = detail::find(window);
     if (!w) return nullptr;
     int width = std::max(w->rect.width(), 1), height = std::max(w->rect.height(), 1);
-    if (w->surface && cairo_image_surface_get_width(w->surface) == width &&
-        cairo_image_surface_get_height(w->surface) == height)
+    if (w->surface && cairo().image_surface_get_width(w->surface) == width &&
+        cairo().image_surface_get_height(w->surface) == height)
         return w->surface;
     // A new size: keep what the old surface showed in the part both share.
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    cairo_surface_t* surface = cairo().image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
     if (w->surface) {
-        cairo_t* cr = cairo_create(surface);
-        cairo_set_source_surface(cr, w->surface, 0, 0);
-        cairo_paint(cr);
-        cairo_destroy(cr);
-        cairo_surface_destroy(w->surface);
+        cairo_t* cr = cairo().create(surface);
+        cairo().set_source_surface(cr, w->surface, 0, 0);
+        cairo().paint(cr);
+        cairo().destroy(cr);
+        cairo().surface_destroy(w->surface);
     }
     w->surface = surface;
     return surface;
@@ -96,27 +102,27 @@ cairo_t* begin_paint(HWnd window, PaintStruct& ps) {
     cairo_surface_t* surface = window_surface(window);
     Window* w = detail::find(window);
     if (!surface || !w) return nullptr;
-    cairo_region_t* region = w->invalid ? w->invalid : cairo_region_create();
+    cairo_region_t* region = w->invalid ? w->invalid : cairo().region_create();
     w->invalid = nullptr;
     ps.erase = std::exchange(w->erase, false);
     cairo_rectangle_int_t extents;
-    cairo_region_get_extents(region, &extents);
+    cairo().region_get_extents(region, &extents);
     ps.paint = from_cairo(extents);
-    ps.cr = cairo_create(surface);
-    for (int i = 0, n = cairo_region_num_rectangles(region); i < n; ++i) {
+    ps.cr = cairo().create(surface);
+    for (int i = 0, n = cairo().region_num_rectangles(region); i < n; ++i) {
         cairo_rectangle_int_t r;
-        cairo_region_get_rectangle(region, i, &r);
-        cairo_rectangle(ps.cr, r.x, r.y, r.width, r.height);
+        cairo().region_get_rectangle(region, i, &r);
+        cairo().rectangle(ps.cr, r.x, r.y, r.width, r.height);
     }
-    cairo_clip(ps.cr);
-    cairo_region_destroy(region);
+    cairo().clip(ps.cr);
+    cairo().region_destroy(region);
     if (ps.erase) send_message(window, WM_ERASEBKGND, reinterpret_cast<uint64_t>(ps.cr), 0);
     return ps.cr;
 }
 
 void end_paint(HWnd window, PaintStruct& ps) {
     if (!ps.cr) return;
-    cairo_destroy(ps.cr);
+    cairo().destroy(ps.cr);
     ps.cr = nullptr;
     if (is_window(window)) detail::state().backend->window_painted(window, ps.paint);
 }

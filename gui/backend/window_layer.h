@@ -21,8 +21,9 @@ namespace kiv::gui {
 inline constexpr int window_extra_bytes = 80;
 
 // Starts the layer over `backend` (a running layer is stopped first);
-// stop destroys every window, forgets classes, timers and queues.
-void layer_start(std::unique_ptr<Backend> backend);
+// false, with a diagnostic line, when Cairo cannot be loaded. Stop
+// destroys every window, forgets classes, timers and queues.
+bool layer_start(std::unique_ptr<Backend> backend);
 void layer_stop();
 bool layer_running();
 Backend& backend();

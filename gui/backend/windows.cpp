@@ -3,6 +3,8 @@
 // procedure.
 #include "gui/backend/layer_state.h"
 #include "gui/backend/messages.h"
+#include "platform/cairo_api.h"
+#include "runtime/stdout.h"
 
 #include <algorithm>
 #include <cstring>
@@ -70,9 +72,14 @@ void destroy_tree(HWnd handle) {
 
 } // namespace
 
-void layer_start(std::unique_ptr<Backend> b) {
+bool layer_start(std::unique_ptr<Backend> b) {
     layer_stop();
+    if (!cairo_api()) {
+        stdout_::print_line("*** GUI: cannot load libcairo.so.2; no windows can be made");
+        return false;
+    }
     state().backend = std::move(b);
+    return true;
 }
 
 void layer_stop() {

@@ -1,0 +1,47 @@
+// Cairo, opened with dlopen at its first use (the window layer starting,
+// an image's drawing cache), so that a run that draws nothing does not
+// load it, nor the X and font libraries it brings.
+#pragma once
+
+#include <cairo.h>
+
+namespace kiv {
+
+#define KIV_CAIRO_FUNCTIONS(X)                                                                     \
+    X(create)                                                                                      \
+    X(destroy)                                                                                     \
+    X(set_source_surface)                                                                          \
+    X(paint)                                                                                       \
+    X(rectangle)                                                                                   \
+    X(clip)                                                                                        \
+    X(surface_destroy)                                                                             \
+    X(image_surface_create)                                                                        \
+    X(image_surface_get_width)                                                                     \
+    X(image_surface_get_height)                                                                    \
+    X(region_create)                                                                               \
+    X(region_create_rectangle)                                                                     \
+    X(region_destroy)                                                                              \
+    X(region_union)                                                                                \
+    X(region_intersect_rectangle)                                                                  \
+    X(region_subtract)                                                                             \
+    X(region_is_empty)                                                                             \
+    X(region_get_extents)                                                                          \
+    X(region_num_rectangles)                                                                       \
+    X(region_get_rectangle)                                                                        \
+    X(image_surface_get_data)                                                                      \
+    X(image_surface_get_stride)                                                                    \
+    X(surface_flush)                                                                               \
+    X(surface_mark_dirty)                                                                          \
+    X(surface_status)
+
+// The entry points, named without their cairo_ prefix.
+struct CairoApi {
+#define KIV_CAIRO_FIELD(name) decltype(&cairo_##name) name = nullptr;
+    KIV_CAIRO_FUNCTIONS(KIV_CAIRO_FIELD)
+#undef KIV_CAIRO_FIELD
+};
+
+// Opens libcairo once; null when it cannot be loaded.
+const CairoApi* cairo_api();
+
+} // namespace kiv
