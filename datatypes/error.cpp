@@ -1,5 +1,6 @@
 #include "datatypes/error.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "datatypes/block.h"
@@ -9,6 +10,7 @@
 #include "datatypes/object.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "datatypes/system_object.h"
 #include "datatypes/types.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
@@ -72,6 +74,14 @@ Cell name_word(const char* name) {
 [[noreturn]] void spec_field_error(const char* name) {
     Cell word = name_word(name);
     runtime::fire_error(runtime::Category::script, err::script::invalid_spec_field, &word);
+}
+
+// How the "*** Stack:" line lists calls: system/state/stack-trace when it
+// is a positive integer (1 the functions, 2 and above every named call),
+// else 0: no line.
+int32_t stack_trace_level() {
+    const Cell* level = system_object::find({"state", "stack-trace"});
+    return level && cell::type_of(*level) == TYPE_INTEGER ? std::max(integer::get(*level), 0) : 0;
 }
 
 NodeId category_context(uint32_t index) {
@@ -477,6 +487,16 @@ int32_t form_parts(const Cell& value, Cell& buffer, Parts parts, int32_t part) {
     const Cell& near_ = parts.near ? *field(*error, near) : none_cell;
     part = write_limited(near_, buffer, false, true, near_limit, part - 12);
 
+    // Only calls named when the error was raised are listed: the frames a
+    // depth points at may be gone or reused. A line with no call to list
+    // is left out.
+    Cell calls = *field(*error, stack);
+    if (stack_trace_level() > 0 && cell::type_of(calls) == TYPE_BLOCK &&
+        block::rs_length(calls) > 0) {
+        append_text(buffer, "\n*** Stack: ");
+        part = actions::form(calls, buffer, nullptr, part - 12);
+    }
+
     Cell files_ = *field(*error, files);
     if (cell::type_of(files_) == TYPE_BLOCK) {
         append_text(buffer, "\n*** Files: ");
@@ -499,16 +519,32 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
     return object::compare(value1, &as_object, op);
 }
 
-// Completes an error as it is thrown: the word of the failing function and
-// the position of the call stack.
+bool is_reserved(const Cell& error) {
+    for (const Reserved& r : reserved)
+        if (cell::type_of(r.value) == TYPE_ERROR && r.value.w1 == error.w1) return true;
+    return false;
+}
+
+// Completes an error as it is thrown: the word of the failing function,
+// and in `stack` the words of the calls under way (or, when the stack line
+// is off, the depth of the call stack).
 void tag_error(Cell& error) {
     if (const stack::Frame* f = stack::get_call_frame()) {
         Cell name{TYPE_WORD, f->word_context, f->symbol, uint32_t(-1)};
         set_where(error, name);
     }
-    if (cell::type_of(*field(error, stack)) == TYPE_NONE)
-        store_field(error, stack,
-                    Cell{TYPE_INTEGER, 0, uint32_t(stack::state.ctop - stack::state.cbottom), 0});
+    if (cell::type_of(*field(error, stack)) != TYPE_NONE) return;
+    Cell depth{TYPE_INTEGER, 0, uint32_t(stack::state.ctop - stack::state.cbottom), 0};
+    int32_t level = stack_trace_level();
+    // The calls are named now, while their frames live: by the time the
+    // error is shown they are gone. The reserved errors are shared and
+    // must not allocate.
+    if (level <= 0 || is_reserved(error)) return store_field(error, stack, depth);
+    Rooted<Cell> kept(error);
+    Rooted<Cell> calls;
+    block::make_at(*calls, 20);
+    stack::trace_in(level, *calls);
+    store_field(*kept, stack, *calls);
 }
 
 } // namespace

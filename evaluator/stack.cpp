@@ -2,8 +2,11 @@
 
 #include <cstdlib>
 
+#include "datatypes/block.h"
+#include "datatypes/context.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "datatypes/word.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
@@ -323,6 +326,19 @@ void throw_error(const Cell& error) {
     }
     push(value);
     runtime::throw_code(runtime::code::error);
+}
+
+void trace_in(int32_t level, Cell& block) {
+    // Frames never move: the walk survives the appends' allocations.
+    for (const Frame* f = state.cbottom; f < state.ctop; ++f) {
+        if (f->symbol == state.body_symbol || f->symbol == state.anon_symbol) continue;
+        if (level < 2) {
+            const Cell* value =
+                f->word_context ? context::value_of(f->symbol, f->word_context) : nullptr;
+            if (!value || cell::type_of(*value) != TYPE_FUNCTION) continue;
+        }
+        block::append_value(block, word::load_symbol(f->symbol));
+    }
 }
 
 } // namespace kiv::stack

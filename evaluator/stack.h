@@ -257,6 +257,10 @@ inline void clear_frame_flag(Frame* f) {
 void set_interp_flag();
 Frame* claim_frame();
 bool interpreted(const Frame* f, bool nearest_only);
+// Appends to the block the words of the named calls under way, outermost
+// first: at level 1 those whose word holds a function!, at 2 and above
+// every one. Each word is bound in the global context.
+void trace_in(int32_t level, Cell& block);
 
 inline void unwind() {
     state.top = detail::pop_frame(false) + 1;

@@ -142,16 +142,23 @@ uint32_t masked_pixel(const Header& h, uint32_t word) {
                         uint8_t(h.blue.value(word)), uint8_t(opacity));
 }
 
-// Decodes uncompressed rows; false when the file is too short for them.
-bool read_rows(const uint8_t* b, size_t length, size_t offset, const Header& h,
-               pixels::Grid& grid) {
-    uint64_t row_bytes = (uint64_t(h.width) * h.bits + 31) / 32 * 4;
-    if (offset > length || row_bytes * h.height > length - offset) return false;
+uint64_t row_bytes(const Header& h) {
+    return (uint64_t(h.width) * h.bits + 31) / 32 * 4;
+}
+
+// Whether the file holds all the uncompressed rows.
+bool rows_fit(size_t length, size_t offset, const Header& h) {
+    return offset <= length && row_bytes(h) * h.height <= length - offset;
+}
+
+// Decodes uncompressed rows (rows_fit said they are there).
+void read_rows(const uint8_t* b, size_t offset, const Header& h, pixels::Grid& grid) {
+    uint64_t stride = row_bytes(h);
     uint32_t palette[256];
     if (h.bits <= 8) read_palette(b, h, palette);
     bool any_opacity = false;
     for (uint32_t r = 0; r < h.height; ++r) {
-        const uint8_t* row = b + offset + r * row_bytes;
+        const uint8_t* row = b + offset + r * stride;
         uint32_t* line = grid.pixels + size_t(h.top_down ? r : h.height - 1 - r) * grid.width;
         for (uint32_t x = 0; x < h.width; ++x) {
             switch (h.bits) {
@@ -167,20 +174,22 @@ bool read_rows(const uint8_t* b, size_t length, size_t offset, const Header& h,
     }
     if (h.bits == 32 && !h.alpha_from_masks && !any_opacity)
         for (size_t i = 0; i < grid.count(); ++i) grid.pixels[i] |= 0xFF000000u;
-    return true;
 }
 
-// Decodes RLE8 or RLE4 data; false when it runs past the file's end
-// before its end-of-bitmap mark.
-bool read_runs(const uint8_t* b, size_t length, size_t at, const Header& h, pixels::Grid& grid) {
+// Decodes RLE8 or RLE4 data into the grid, or only walks it when the
+// grid is null; false when it runs past the file's end before its
+// end-of-bitmap mark.
+bool read_runs(const uint8_t* b, size_t length, size_t at, const Header& h, pixels::Grid* grid) {
     uint32_t palette[256];
-    read_palette(b, h, palette);
-    pixels::fill(grid, 0);
+    if (grid) {
+        read_palette(b, h, palette);
+        pixels::fill(*grid, 0);
+    }
     bool four = h.compression == rle4;
     uint64_t x = 0, r = 0; // r counts rows from the bottom
     auto put = [&](uint32_t index) {
-        if (x < h.width && r < h.height)
-            grid.pixels[size_t(h.height - 1 - r) * grid.width + x] = palette[index];
+        if (grid && x < h.width && r < h.height)
+            grid->pixels[size_t(h.height - 1 - r) * grid->width + x] = palette[index];
         ++x;
     };
     while (at + 2 <= length) {
@@ -224,16 +233,20 @@ void put32(std::vector<uint8_t>& out, uint32_t v) {
 Decoded decode_bmp(const uint8_t* bytes, size_t length) {
     Header h{};
     if (!read_header(bytes, length, h)) return {Decoded::bad, nullptr};
+    // The data is checked before the pixels are made: a file cut short is
+    // refused without allocating what its header claims.
+    size_t offset = le32(bytes + 10);
+    bool runs = h.compression == rle8 || h.compression == rle4;
+    if (runs ? !read_runs(bytes, length, offset, h, nullptr) : !rows_fit(length, offset, h))
+        return {Decoded::bad, nullptr};
     Decoded::Result result = Decoded::bad;
     pixels::Grid* grid = alloc_decoded(h.width, h.height, result);
     if (!grid) return {result, nullptr};
-    size_t offset = le32(bytes + 10);
-    bool read = h.compression == rle8 || h.compression == rle4
-                    ? read_runs(bytes, length, offset, h, *grid)
-                    : read_rows(bytes, length, offset, h, *grid);
-    if (read) return {Decoded::ok, grid};
-    pixels::free(grid);
-    return {Decoded::bad, nullptr};
+    if (runs)
+        read_runs(bytes, length, offset, h, grid);
+    else
+        read_rows(bytes, offset, h, *grid);
+    return {Decoded::ok, grid};
 }
 
 bool encode_bmp(const pixels::Grid& grid, std::vector<uint8_t>& out) {
