@@ -2,7 +2,7 @@
 
 namespace kiv::plans {
 
-Plan table[table_size];
-RefinementPlan refinement_table[refinement_table_size];
+Plan table[4096];
+RefinementPlan refinement_table[1024];
 
 } // namespace kiv::plans

@@ -12,6 +12,7 @@
 // values are on the stack (arguments and locals) change on every call: they are never planned.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -23,10 +24,34 @@ namespace kiv::plans {
 
 enum class Kind : uint8_t { empty, control, op, not_op };
 
-struct Plan {
+// What every plan is checked by: the epoch it was made in and the code
+// cell it was made for, whole.
+struct Key {
     uint64_t epoch = 0;
-    // The word cell, whole: its context and index name the slot.
-    uint64_t word[2] = {0, 0};
+    uint64_t cell[2] = {0, 0};
+
+    bool matches(const Cell* at) const {
+        uint64_t now[2];
+        std::memcpy(now, at, sizeof now);
+        return cell[0] == now[0] && cell[1] == now[1] && epoch == binding::epoch;
+    }
+    void take(const Cell* at) {
+        epoch = binding::epoch;
+        std::memcpy(cell, at, sizeof cell);
+    }
+};
+
+// The entry of a table for the code cell at `at`, by its address. What a
+// plan holds depends only on its key (and, for refinements, the list), so
+// two positions that share an entry and hold the same cell share the plan.
+template <typename Entry, size_t size>
+inline Entry& entry_in(Entry (&table)[size], const Cell* at) {
+    static_assert((size & (size - 1)) == 0);
+    return table[(reinterpret_cast<uintptr_t>(at) / sizeof(Cell)) & (size - 1)];
+}
+
+struct Plan {
+    Key key;
     Kind kind = Kind::empty;
     // The interpreter's decoding: the fast operation of an operator, the
     // form of a control native.
@@ -37,24 +62,13 @@ struct Plan {
     Cell types[3]{};
 };
 
-constexpr uint32_t table_size = 4096;
-extern Plan table[table_size];
-
-// The table is indexed by the word cell's address. What a plan holds
-// depends only on the slot its word names, so two positions that share an
-// entry and hold the same word cell share its plan too.
-inline Plan& entry_for(const Cell* at) {
-    return table[(reinterpret_cast<uintptr_t>(at) / sizeof(Cell)) & (table_size - 1)];
-}
+extern Plan table[4096];
 
 // The plan of the word cell at `at` when it is still good, else null. The
 // pointer is good until the next plan is made.
 inline const Plan* find(const Cell* at) {
-    const Plan& plan = entry_for(at);
-    uint64_t word[2];
-    std::memcpy(word, at, sizeof word);
-    if (plan.word[0] == word[0] && plan.word[1] == word[1] && plan.epoch == binding::epoch)
-        [[likely]]
+    const Plan& plan = entry_in(table, at);
+    if (plan.key.matches(at)) [[likely]]
         return &plan;
     return nullptr;
 }
@@ -70,9 +84,8 @@ inline bool plannable(const Cell& word) {
 // A new plan for the word cell at `at`, in the current epoch, with the
 // kind and value given; the caller fills in the rest.
 inline Plan& make(const Cell* at, Kind kind, const Cell& value, uint8_t detail = 0) {
-    Plan& plan = entry_for(at);
-    plan.epoch = binding::epoch;
-    std::memcpy(plan.word, at, sizeof plan.word);
+    Plan& plan = entry_in(table, at);
+    plan.key.take(at);
     plan.kind = kind;
     plan.detail = detail;
     plan.value = value;
@@ -84,8 +97,7 @@ inline Plan& make(const Cell* at, Kind kind, const Cell& value, uint8_t detail =
 // and its node is reused only after a collection, which moves the epoch:
 // the same element cell and the same list give the same place.
 struct RefinementPlan {
-    uint64_t epoch = 0;
-    uint64_t element[2] = {0, 0};
+    Key key;
     NodeId list = 0;
     // The refinement's entry in the list, its frame slot, and the number
     // of the first argument after it.
@@ -94,31 +106,19 @@ struct RefinementPlan {
     uint32_t argument = 0;
 };
 
-constexpr uint32_t refinement_table_size = 1024;
-extern RefinementPlan refinement_table[refinement_table_size];
-
-inline RefinementPlan& refinement_entry_for(const Cell* element) {
-    return refinement_table[(reinterpret_cast<uintptr_t>(element) / sizeof(Cell)) &
-                            (refinement_table_size - 1)];
-}
+extern RefinementPlan refinement_table[1024];
 
 // The place of the refinement the element names in the list, when planned
 // in this epoch; else null.
 inline const RefinementPlan* find_refinement(const Cell* element, NodeId list) {
-    const RefinementPlan& plan = refinement_entry_for(element);
-    uint64_t cell[2];
-    std::memcpy(cell, element, sizeof cell);
-    if (plan.element[0] == cell[0] && plan.element[1] == cell[1] && plan.list == list &&
-        plan.epoch == binding::epoch)
-        return &plan;
-    return nullptr;
+    const RefinementPlan& plan = entry_in(refinement_table, element);
+    return plan.list == list && plan.key.matches(element) ? &plan : nullptr;
 }
 
 inline void make_refinement(const Cell* element, NodeId list, int32_t at, uint32_t slot,
                             uint32_t argument) {
-    RefinementPlan& plan = refinement_entry_for(element);
-    plan.epoch = binding::epoch;
-    std::memcpy(plan.element, element, sizeof plan.element);
+    RefinementPlan& plan = entry_in(refinement_table, element);
+    plan.key.take(element);
     plan.list = list;
     plan.at = at;
     plan.slot = slot;
