@@ -45,6 +45,56 @@ void collect() {
     if (collect_hook) collect_hook();
 }
 
+// Collections are paced by allocation. When the frames run out, or a large
+// buffer is asked for, a collection runs only once the bytes allocated
+// since the last one reach an eighth of what survived it (and at least
+// `min_collection_budget`); otherwise the heap grows. A heap that grows
+// steadily is then marked about six times per doubling, however large it
+// is, instead of once per frame, while the peak stays within an eighth of
+// the live data plus the budget. When the system refuses memory while no
+// collection was due, one runs before the request is tried again.
+constexpr size_t min_collection_budget = size_t(4) << 20;
+
+struct Pacing {
+    size_t allocated = 0; // bytes of buffers carved since the last collection
+    size_t live = 0;      // bytes in frames and large blocks after it
+    uint32_t seen = 0;    // the collection those figures belong to
+};
+Pacing pacing;
+
+size_t heap_bytes_in_use() {
+    size_t bytes = 0;
+    for (SeriesFrame* f = record.s_head; f; f = f->next) bytes += size_t(f->next_free - f->start());
+    for (LargeBlock* b = record.l_head; b; b = b->next) bytes += b->request;
+    return bytes;
+}
+
+bool collection_due() {
+    if (pacing.seen != record.collections) {
+        // A collection ran (by allocation or on request): start counting again.
+        pacing = {0, heap_bytes_in_use(), record.collections};
+    }
+    return pacing.allocated >= std::max(min_collection_budget, pacing.live / 8);
+}
+
+Buffer* new_large_buffer(size_t need) {
+    if (!collection_due())
+        if (Buffer* buffer = alloc_large(need, try_alloc_block)) return buffer;
+    collect();
+    return alloc_large(need, alloc_block);
+}
+
+// A frame with room for `need` bytes, the buffer's data being `bytes`.
+SeriesFrame* new_series_frame(size_t need, size_t bytes) {
+    if (bytes + counted_overhead >= record.s_size) record.s_size = record.s_max;
+    if (!collection_due())
+        if (SeriesFrame* frame = init_series_frame(try_alloc_block)) return frame;
+    collect();
+    SeriesFrame* frame = find_series_frame(need);
+    if (frame && size_t(frame->end - frame->next_free) >= frame_room_minimum) return frame;
+    return init_series_frame(alloc_block);
+}
+
 // The node table's room, in frame windows; it starts small and doubles.
 constexpr uint32_t initial_table_windows = 8;
 uint32_t table_windows = 0;
@@ -100,17 +150,23 @@ void init() {
     if (!pinned.entries) pinned.entries = new Buffer*[PinStack::capacity];
 }
 
-void* alloc_block(size_t size) {
+// An OS block of at least `size` bytes, or null when the system refuses.
+void* try_alloc_block(size_t size) {
     size_t rounded = align_up(size + os_prefix, page);
     void* block = nullptr;
     runtime::protected_region(
         runtime::code::os_memory_filter, [&] { block = os::virtual_alloc(rounded, false); },
-        [](uint32_t) {
-            runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
-        });
+        [](uint32_t) {});
+    if (!block) return nullptr;
     *static_cast<size_t*>(block) = rounded;
     record.os_bytes += rounded;
     return static_cast<uint8_t*>(block) + os_prefix;
+}
+
+void* alloc_block(size_t size) {
+    void* block = try_alloc_block(size);
+    if (!block) runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
+    return block;
 }
 
 void free_block(void* pointer) {
@@ -180,11 +236,12 @@ void free_node(NodeId node) {
     frame->used--;
 }
 
-SeriesFrame* init_series_frame() {
+SeriesFrame* init_series_frame(BlockSource source) {
     uint32_t size = record.s_size;
+    auto* frame =
+        static_cast<SeriesFrame*>(source(SeriesFrame::frame_header_size() + size + frame_slack));
+    if (!frame) return nullptr;
     if (record.s_size < record.s_max) record.s_size = std::min(record.s_size * 2, record.s_max);
-    auto* frame = static_cast<SeriesFrame*>(
-        alloc_block(SeriesFrame::frame_header_size() + size + frame_slack));
     frame->size = size;
     frame->next_free = frame->start();
     frame->end = frame->start() + size + frame_slack;
@@ -212,22 +269,15 @@ Buffer* alloc_buffer(uint32_t count, uint32_t unit, int32_t offset) {
     if (collect_always) collect();
     Buffer* buffer;
     uint32_t large = 0;
+    pacing.allocated += need;
     if (bytes + counted_overhead >= max_series_frame_size) {
-        collect();
-        buffer = alloc_large(need);
+        buffer = new_large_buffer(need);
         large = series_flag::large;
     } else {
         SeriesFrame* frame = record.s_active;
         if (!frame || frame->next_free + need >= frame->end) {
             frame = find_series_frame(need);
-            if (!frame) {
-                collect();
-                frame = find_series_frame(need);
-                if (!frame || size_t(frame->end - frame->next_free) < frame_room_minimum) {
-                    if (bytes + counted_overhead >= record.s_size) record.s_size = record.s_max;
-                    frame = init_series_frame();
-                }
-            }
+            if (!frame) frame = new_series_frame(need, bytes);
             record.s_active = frame;
         }
         buffer = reinterpret_cast<Buffer*>(frame->next_free);
@@ -263,8 +313,9 @@ NodeId alloc_heap_series(uint32_t count, uint32_t unit, int32_t offset) {
     return node;
 }
 
-Buffer* alloc_large(size_t need) {
-    auto* block = static_cast<LargeBlock*>(alloc_block(sizeof(LargeBlock) + need));
+Buffer* alloc_large(size_t need, BlockSource source) {
+    auto* block = static_cast<LargeBlock*>(source(sizeof(LargeBlock) + need));
+    if (!block) return nullptr;
     block->next = nullptr;
     block->request = uint32_t(need);
     LargeBlock** link = &record.l_head;

@@ -157,13 +157,17 @@ inline void set_buffer(NodeId node, Buffer* buffer) {
 
 void init();
 void* alloc_block(size_t size);
+// As alloc_block, but null when the system refuses the memory.
+void* try_alloc_block(size_t size);
+// How a new OS block is got: raising no-memory, or answering null.
+using BlockSource = void* (*)(size_t);
 void free_block(void* block);
 
 NodeFrame* init_node_frame(uint32_t slots);
 NodeId alloc_node();
 void free_node(NodeId node);
 
-SeriesFrame* init_series_frame();
+SeriesFrame* init_series_frame(BlockSource source = alloc_block);
 SeriesFrame* find_series_frame(size_t need);
 
 // offset is the byte offset of the head in the data area, or -1 for the
@@ -172,7 +176,7 @@ Buffer* alloc_buffer(uint32_t count, uint32_t unit, int32_t offset);
 NodeId alloc_series(uint32_t count, uint32_t unit, int32_t offset);
 NodeId alloc_heap_series(uint32_t count, uint32_t unit, int32_t offset);
 
-Buffer* alloc_large(size_t need);
+Buffer* alloc_large(size_t need, BlockSource source = alloc_block);
 void free_large(Buffer* buffer);
 // Frees every unmarked large buffer (its node goes to `freed`) and clears
 // the mark of the others.

@@ -257,7 +257,7 @@ put system/codecs 'upper make object! [
 
 def check_codecs(kiv, folder):
     cases = [
-        ("keys-of system/codecs", "[png jpeg bmp gif tiff kivbin json upper]"),
+        ("keys-of system/codecs", "[png jpeg bmp gif tiff kivbin json csv upper]"),
         ("c: system/codecs/jpeg reduce [c/title c/name c/mime-type c/suffixes]",
          '["" JPEG [image/jpeg] [%.jpg %.jpeg %.jpe %.jfif]]'),
         ("unset? save %a.up [a b]", "true"),
