@@ -144,6 +144,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const C
              int32_t part, int32_t) {
     return join_values(value, buffer, arg, part, true, [&](const Cell& c, int32_t left) {
         if (mold_whole_float(c, *buffer, left)) return left;
+        if (cell::type_of(c) == TYPE_STRING) return string::mold(c, *buffer, all, arg, left, true);
         return actions::mold(c, *buffer, false, all, flat, arg, left, 0);
     });
 }

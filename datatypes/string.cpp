@@ -499,7 +499,8 @@ int32_t form(const Cell& value, Cell& output, const Cell* part, int32_t limit) {
     return limit - int32_t(length(*source));
 }
 
-int32_t mold(const Cell& value, Cell& output, bool all, const Cell* part, int32_t limit) {
+int32_t mold(const Cell& value, Cell& output, bool all, const Cell* part, int32_t limit,
+             bool quoted) {
     Rooted<Cell> source(value);
     const Cell& v = *source;
     uint32_t head = head_index(v);
@@ -515,7 +516,7 @@ int32_t mold(const Cell& value, Cell& output, bool all, const Cell* part, int32_
     const uint8_t* end = unit_at(b, head + count);
     int32_t quotes = 0, lines = 0;
     count_quotes_lines(start, end, unit, quotes, lines);
-    bool braces = lines >= 3 || quotes > 0 || whole >= 50;
+    bool braces = !quoted && (lines >= 3 || quotes > 0 || whole >= 50);
 
     // Braces from the first one that never closes on are escaped.
     uint32_t unclosed = braces ? first_unclosed_brace(start, end, unit) : count;

@@ -115,7 +115,10 @@ bool tag_brackets(const Cell& value, const Cell& tag);
 // negative once the limit was passed. `part` is the /part argument (an
 // integer!), null when absent.
 int32_t form(const Cell& value, Cell& output, const Cell* part, int32_t limit);
-int32_t mold(const Cell& value, Cell& output, bool all, const Cell* part, int32_t limit);
+// A string! molds in braces when it is long or holds quotes or lines,
+// unless `quoted` (an element of a path, where braces would not load).
+int32_t mold(const Cell& value, Cell& output, bool all, const Cell* part, int32_t limit,
+             bool quoted = false);
 
 // Appends one character in molded form, with caret escapes.
 void append_escaped_char(Cell& output, uint32_t cp, bool all);
