@@ -1,4 +1,5 @@
 #include "io/checksum.h"
+#include "platform/shared_library.h"
 
 #include <openssl/evp.h>
 
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <mutex>
 
 namespace kiv::crypto {
 namespace {
@@ -21,18 +23,44 @@ struct MethodInfo {
     Method number;
     size_t digest_size;
     size_t block_size; // HMAC block; 0: no HMAC
-    const EVP_MD* (*evp)();
+    const char* evp;   // libcrypto's function naming the digest, or null
 };
 
 constexpr std::array<MethodInfo, 7> methods = {{
     {"tcp", tcp, 0, 0, nullptr},
     {"crc32", crc32_method, 0, 0, nullptr},
-    {"md5", md5, 16, 64, EVP_md5},
-    {"sha1", sha1, 20, 64, EVP_sha1},
-    {"sha256", sha256, 32, 64, EVP_sha256},
-    {"sha384", sha384, 48, 128, EVP_sha384},
-    {"sha512", sha512, 64, 128, EVP_sha512},
+    {"md5", md5, 16, 64, "EVP_md5"},
+    {"sha1", sha1, 20, 64, "EVP_sha1"},
+    {"sha256", sha256, 32, 64, "EVP_sha256"},
+    {"sha384", sha384, 48, 128, "EVP_sha384"},
+    {"sha512", sha512, 64, 128, "EVP_sha512"},
 }};
+
+// libcrypto's digest interface, opened at the first digest rather than at
+// start-up (loading it is a large share of an empty script's start).
+struct Crypto {
+    bool ready = false;
+    void* library = nullptr;
+    decltype(&EVP_MD_CTX_new) ctx_new = nullptr;
+    decltype(&EVP_MD_CTX_free) ctx_free = nullptr;
+    decltype(&EVP_DigestInit_ex) init = nullptr;
+    decltype(&EVP_DigestUpdate) update = nullptr;
+    decltype(&EVP_DigestFinal_ex) final = nullptr;
+};
+
+const Crypto& crypto() {
+    static Crypto c;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        c.library = dlopen(KIV_LIBCRYPTO, RTLD_NOW | RTLD_LOCAL);
+        c.ready = c.library && platform::bind(c.library, "EVP_MD_CTX_new", c.ctx_new) &&
+                  platform::bind(c.library, "EVP_MD_CTX_free", c.ctx_free) &&
+                  platform::bind(c.library, "EVP_DigestInit_ex", c.init) &&
+                  platform::bind(c.library, "EVP_DigestUpdate", c.update) &&
+                  platform::bind(c.library, "EVP_DigestFinal_ex", c.final);
+    });
+    return c;
+}
 
 const MethodInfo* info(int method) {
     if (method < 0 || size_t(method) >= methods.size()) return nullptr;
@@ -66,14 +94,17 @@ uint32_t load_le32(const uint8_t* p) {
 // The digest of the concatenated parts; nothing when the library refuses.
 std::optional<Digest> digest_of(int method, std::initializer_list<Bytes> parts) {
     const MethodInfo* m = info(method);
-    if (!m || !m->evp) return std::nullopt;
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), m->evp(), nullptr) != 1) return std::nullopt;
+    const Crypto& c = crypto();
+    if (!m || !m->evp || !c.ready) return std::nullopt;
+    const EVP_MD* (*evp)() = nullptr;
+    if (!platform::bind(c.library, m->evp, evp)) return std::nullopt;
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(c.ctx_new(), c.ctx_free);
+    if (!ctx || c.init(ctx.get(), evp(), nullptr) != 1) return std::nullopt;
     for (Bytes part : parts)
-        if (EVP_DigestUpdate(ctx.get(), part.data(), part.size()) != 1) return std::nullopt;
+        if (c.update(ctx.get(), part.data(), part.size()) != 1) return std::nullopt;
     Digest d;
     unsigned int size = 0;
-    if (EVP_DigestFinal_ex(ctx.get(), d.bytes.data(), &size) != 1 || size != m->digest_size)
+    if (c.final(ctx.get(), d.bytes.data(), &size) != 1 || size != m->digest_size)
         return std::nullopt;
     d.size = size;
     return d;

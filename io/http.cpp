@@ -1,7 +1,7 @@
 #include "io/http.h"
+#include "platform/shared_library.h"
 
 #include <curl/curl.h>
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <cstring>
@@ -34,12 +34,6 @@ struct Curl {
     bool ready = false;
 };
 
-template <typename Fn>
-bool bind(void* library, const char* name, Fn& fn) {
-    fn = reinterpret_cast<Fn>(dlsym(library, name));
-    return fn != nullptr;
-}
-
 // Opens libcurl and initialises it once, at the first request; the library
 // stays loaded for the life of the process.
 const Curl& curl() {
@@ -48,15 +42,15 @@ const Curl& curl() {
     std::call_once(once, [] {
         void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
         if (!library) return;
-        bool bound = bind(library, "curl_global_init", c.global_init) &&
-                     bind(library, "curl_easy_init", c.easy_init) &&
-                     bind(library, "curl_easy_setopt", c.setopt) &&
-                     bind(library, "curl_easy_perform", c.perform) &&
-                     bind(library, "curl_easy_getinfo", c.getinfo) &&
-                     bind(library, "curl_easy_cleanup", c.cleanup) &&
-                     bind(library, "curl_easy_strerror", c.strerror) &&
-                     bind(library, "curl_slist_append", c.slist_append) &&
-                     bind(library, "curl_slist_free_all", c.slist_free_all);
+        bool bound = platform::bind(library, "curl_global_init", c.global_init) &&
+                     platform::bind(library, "curl_easy_init", c.easy_init) &&
+                     platform::bind(library, "curl_easy_setopt", c.setopt) &&
+                     platform::bind(library, "curl_easy_perform", c.perform) &&
+                     platform::bind(library, "curl_easy_getinfo", c.getinfo) &&
+                     platform::bind(library, "curl_easy_cleanup", c.cleanup) &&
+                     platform::bind(library, "curl_easy_strerror", c.strerror) &&
+                     platform::bind(library, "curl_slist_append", c.slist_append) &&
+                     platform::bind(library, "curl_slist_free_all", c.slist_free_all);
         c.ready = bound && c.global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     });
     return c;
