@@ -1,26 +1,17 @@
 #include "platform/cairo_api.h"
 
-#include <dlfcn.h>
-#include <mutex>
+#include "platform/shared_library.h"
 
 namespace kiv {
 
 const CairoApi* cairo_api() {
-    static CairoApi api;
-    static bool ready = false;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        void* library = dlopen("libcairo.so.2", RTLD_NOW | RTLD_LOCAL);
-        if (!library) return;
+    return platform::open_api<CairoApi>("libcairo.so.2", [](void* library, CairoApi& api) {
         bool bound = true;
-#define KIV_CAIRO_BIND(name)                                                                       \
-    api.name = reinterpret_cast<decltype(api.name)>(dlsym(library, "cairo_" #name));               \
-    bound = bound && api.name;
+#define KIV_CAIRO_BIND(name) bound = platform::bind(library, "cairo_" #name, api.name) && bound;
         KIV_CAIRO_FUNCTIONS(KIV_CAIRO_BIND)
 #undef KIV_CAIRO_BIND
-        ready = bound;
+        return bound;
     });
-    return ready ? &api : nullptr;
 }
 
 } // namespace kiv

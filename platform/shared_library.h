@@ -13,4 +13,16 @@ bool bind(void* library, const char* name, Fn& fn) {
     return fn != nullptr;
 }
 
+// Opens `soname` once and fills the table of its functions through
+// `bind_all`; null when the library or one of the functions is missing.
+template <typename Api>
+const Api* open_api(const char* soname, bool (*bind_all)(void* library, Api& api)) {
+    static Api api;
+    static const bool ready = [&] {
+        void* library = dlopen(soname, RTLD_NOW | RTLD_LOCAL);
+        return library && bind_all(library, api);
+    }();
+    return ready ? &api : nullptr;
+}
+
 } // namespace kiv::platform

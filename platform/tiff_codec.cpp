@@ -9,13 +9,12 @@
 //
 // Encoding writes one directory of 8-bit RGBA, unassociated alpha, LZW
 // compressed, in strips of the library's default size.
-#include <tiffio.h>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
 
 #include "platform/image_formats.h"
+#include "platform/tiff_api.h"
 
 namespace kiv::image_formats {
 
@@ -82,19 +81,23 @@ int drop_message(TIFF*, void*, const char*, const char*, va_list) {
 }
 
 struct Close {
-    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
+    void operator()(TIFF* tiff) const { tiff_api()->Close(tiff); }
 };
 
 using Tiff = std::unique_ptr<TIFF, Close>;
 
+// An open over the bytes; none also when libtiff cannot be loaded, so the
+// other calls here, made only on an open TIFF, find it loaded.
 Tiff open_memory(Memory& memory, const char* mode) {
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    TIFFOpenOptionsSetErrorHandlerExtR(options, drop_message, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, drop_message, nullptr);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options, max_library_block);
-    TIFF* tiff = TIFFClientOpenExt("memory", mode, &memory, read_memory, write_memory, seek_memory,
-                                   close_memory, size_memory, no_map, no_unmap, options);
-    TIFFOpenOptionsFree(options);
+    if (!tiff_api()) return nullptr;
+    TIFFOpenOptions* options = tiff_api()->OpenOptionsAlloc();
+    tiff_api()->OpenOptionsSetErrorHandlerExtR(options, drop_message, nullptr);
+    tiff_api()->OpenOptionsSetWarningHandlerExtR(options, drop_message, nullptr);
+    tiff_api()->OpenOptionsSetMaxSingleMemAlloc(options, max_library_block);
+    TIFF* tiff =
+        tiff_api()->ClientOpenExt("memory", mode, &memory, read_memory, write_memory, seek_memory,
+                                  close_memory, size_memory, no_map, no_unmap, options);
+    tiff_api()->OpenOptionsFree(options);
     return Tiff(tiff);
 }
 
@@ -111,17 +114,17 @@ Decoded decode_tiff(const uint8_t* bytes, size_t length) {
     if (!tiff) return {Decoded::bad, nullptr};
     uint32_t width = 0, height = 0;
     char message[1024];
-    if (!TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width) ||
-        !TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height) ||
-        !TIFFRGBAImageOK(tiff.get(), message))
+    if (!tiff_api()->GetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width) ||
+        !tiff_api()->GetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height) ||
+        !tiff_api()->RGBAImageOK(tiff.get(), message))
         return {Decoded::bad, nullptr};
     Decoded::Result result = Decoded::bad;
     pixels::Grid* grid = alloc_decoded(width, height, result);
     if (!grid) return {result, nullptr};
     // Stopping at the first damaged strip or tile: a file cut short is
     // refused rather than read on through every missing piece.
-    if (!TIFFReadRGBAImageOriented(tiff.get(), width, height, grid->pixels, ORIENTATION_TOPLEFT,
-                                   1)) {
+    if (!tiff_api()->ReadRGBAImageOriented(tiff.get(), width, height, grid->pixels,
+                                           ORIENTATION_TOPLEFT, 1)) {
         pixels::free(grid);
         return {Decoded::bad, nullptr};
     }
@@ -145,15 +148,16 @@ bool encode_tiff(const pixels::Grid& grid, std::vector<uint8_t>& out) {
     if (!tiff) return false;
     uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
     TIFF* t = tiff.get();
-    bool written = TIFFSetField(t, TIFFTAG_IMAGEWIDTH, grid.width) &&
-                   TIFFSetField(t, TIFFTAG_IMAGELENGTH, grid.height) &&
-                   TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8) &&
-                   TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 4) &&
-                   TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, extra) &&
-                   TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
-                   TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-                   TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW) &&
-                   TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, 0));
+    bool written =
+        tiff_api()->SetField(t, TIFFTAG_IMAGEWIDTH, grid.width) &&
+        tiff_api()->SetField(t, TIFFTAG_IMAGELENGTH, grid.height) &&
+        tiff_api()->SetField(t, TIFFTAG_BITSPERSAMPLE, 8) &&
+        tiff_api()->SetField(t, TIFFTAG_SAMPLESPERPIXEL, 4) &&
+        tiff_api()->SetField(t, TIFFTAG_EXTRASAMPLES, 1, extra) &&
+        tiff_api()->SetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
+        tiff_api()->SetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+        tiff_api()->SetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW) &&
+        tiff_api()->SetField(t, TIFFTAG_ROWSPERSTRIP, tiff_api()->DefaultStripSize(t, 0));
     std::vector<uint8_t> row(size_t(grid.width) * 4);
     for (uint32_t y = 0; written && y < grid.height; ++y) {
         const uint32_t* line = grid.pixels + size_t(y) * grid.width;
@@ -163,9 +167,9 @@ bool encode_tiff(const pixels::Grid& grid, std::vector<uint8_t>& out) {
             rgba[0] = uint8_t(p >> 16), rgba[1] = uint8_t(p >> 8), rgba[2] = uint8_t(p),
             rgba[3] = uint8_t(p >> 24);
         }
-        written = TIFFWriteScanline(t, row.data(), y, 0) == 1;
+        written = tiff_api()->WriteScanline(t, row.data(), y, 0) == 1;
     }
-    written = written && TIFFFlush(t);
+    written = written && tiff_api()->Flush(t);
     // Closing writes the directory.
     tiff.reset();
     if (!written) return false;
