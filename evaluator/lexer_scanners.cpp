@@ -547,6 +547,9 @@ Token scan_tag_or_less(P start, P limit) {
         if (!delimiter(q, limit)) return fail(TYPE_WORD, start, q);
         return value(word, start, q);
     }
+    // A NUL ends the text when it is read again, so a tag never runs past
+    // one: a tag holding it would mold to text that leaves it open.
+    if (const void* nul = std::memchr(q, 0, size_t(limit - q))) limit = static_cast<P>(nul);
     for (; q < limit; ++q) {
         if (*q == '>') return value(tag, start, q + 1);
         if (*q == '"' || *q == '\'') {
