@@ -128,7 +128,9 @@ double read_float(State& st, P s, P e, uint32_t type) {
     int32_t error;
     double value = scan_float(s, int32_t(e - s), 1, error);
     if (error != scan_ok) throw_error(st, s, int32_t(type));
-    return value;
+    // A negative number too small for a float reads as zero, as -0.0 does:
+    // a negative zero would mold as -0.0 and read back as another value.
+    return value == 0 ? 0.0 : value;
 }
 
 // "text", {text} (nested braces kept) and %%{text}%%.
