@@ -585,6 +585,9 @@ Token scan_slash(P start, P limit) {
             return fail(TYPE_REFINEMENT, start, q);
         ++q;
     }
+    // A refinement cut short at once (`/<`, `/,`) would have no name: it
+    // would mold as the word `/`.
+    if (q == start + 1) return fail(TYPE_REFINEMENT, start, q);
     return value(refinement, start, q);
 }
 
