@@ -8,6 +8,7 @@
 #include "boot/image.h"
 #include "boot/init.h"
 #include "boot/sources.h"
+#include "console/stdio.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
@@ -43,6 +44,7 @@
 #include "library/json_routines.h"
 #include "library/os_routines.h"
 #include "library/predicates.h"
+#include "library/script_hooks.h"
 #include "library/system_routines.h"
 #include "platform/os.h"
 #include "runtime/collector.h"
@@ -75,6 +77,7 @@ constexpr void (*routine_modules[])() = {
     system_routines::register_routines,
     handler_routines::register_routines,
     gui::event_routines::register_routines,
+    console::register_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose
@@ -174,6 +177,7 @@ void start_with(const Boot& boot) {
     runtime::alert_hook = gui::alert;
     system_natives::do_events = gui::do_events;
     gui::live::hooks().awake = gui::call_awake;
+    script_hooks::install();
     init_modules();
     collector::add_marker(mark_boot_values);
     error_text::init();
