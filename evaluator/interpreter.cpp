@@ -93,17 +93,17 @@ class PositionKeeper {
 };
 
 // Restores the current-position cell and the tracing switch when an
-// evaluation ends, however it ends.
+// evaluation ends, however it ends (the switch stays as `trace` with a
+// logic! set it).
 class PositionGuard {
   public:
-    PositionGuard() : tracing_(tracing) {}
-    ~PositionGuard() { tracing = tracing_; }
+    PositionGuard() = default;
     PositionGuard(const PositionGuard&) = delete;
     PositionGuard& operator=(const PositionGuard&) = delete;
 
   private:
     PositionKeeper position_;
-    bool tracing_;
+    TracingSwitch tracing_{tracing};
 };
 
 Cell* block_cells(const Cell& block) {

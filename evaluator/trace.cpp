@@ -20,6 +20,13 @@ namespace kiv::interpreter {
 
 bool tracing = false;
 bool traced_mode = false;
+uint32_t tracing_switches = 0;
+
+void switch_tracing(bool on) {
+    if (!traced_mode) return;
+    tracing = on;
+    ++tracing_switches;
+}
 
 namespace {
 

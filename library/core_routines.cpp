@@ -200,10 +200,10 @@ void tracing_q(Cell* args) {
     set_logic(args, interpreter::tracing);
 }
 
-// set-tracing on: switches the delivery of trace events; it comes on
-// only while a traced evaluation runs, so outside one nothing changes.
+// set-tracing on: switches the delivery of trace events while a traced
+// evaluation runs; outside one nothing changes.
 void set_tracing(Cell* args) {
-    interpreter::tracing = logic::get(args[0]) && interpreter::traced_mode;
+    interpreter::switch_tracing(logic::get(args[0]));
     args[0] = Cell{cell::unset_header, 0, 0, 0};
 }
 
