@@ -223,12 +223,13 @@ inline const Cell* push_as_is(const Cell* pos, const Cell& code) {
 }
 
 // The call shape of a function, kept in word 3 of its cached argument
-// list cell: a simple function has only evaluated arguments (no get-word,
-// lit-word or return: entries, no refinements, no locals), so a call just
-// fetches that many expressions. A native or action whose evaluated
-// arguments are followed by refinements is called the same way when no
-// path names a refinement: every refinement is then unused. The shape is
-// derived from the list and lives exactly as long as it.
+// list cell: a simple function has only evaluated arguments (no get-word
+// or lit-word entries, no refinements, no locals; a return: entry after
+// them takes no slot), so a call just fetches that many expressions. A
+// native or action whose evaluated arguments are followed by refinements
+// is called the same way when no path names a refinement: every
+// refinement is then unused. The shape is derived from the list and lives
+// exactly as long as it.
 namespace shape {
 constexpr uint32_t simple = 0x80000000u;
 constexpr uint32_t unused_refinements = 0x40000000u;
@@ -247,8 +248,12 @@ uint32_t shape_of(const Cell& list, bool native, uint32_t refinements) {
            kind_of(entry[count]) == arg_kind::normal)
         ++count;
     if (count > shape::count_mask) return 0;
-    if (count == length) return shape::simple | count;
-    if (native && cell::type_of(entry[count]) == TYPE_REFINEMENT && refinements <= max_refinements)
+    uint32_t after = count;
+    while (after < length && cell::type_of(entry[after]) == TYPE_TYPESET &&
+           kind_of(entry[after]) == arg_kind::ret)
+        ++after;
+    if (after == length) return shape::simple | count;
+    if (native && cell::type_of(entry[after]) == TYPE_REFINEMENT && refinements <= max_refinements)
         return shape::unused_refinements | refinements << shape::refinements_shift | count;
     return 0;
 }
