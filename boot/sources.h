@@ -13,7 +13,7 @@ namespace kiv::boot {
 inline constexpr const char* source_names[] = {
     "errors",      "boot",    "actions", "natives",   "routines", "core",  "predicates",
     "conversions", "series",  "collect", "operators", "system",   "paths", "loading",
-    "math",        "console", "json",    "csv",       "help",     "tools"};
+    "math",        "console", "json",    "csv",       "help",     "tools", "reactivity"};
 
 // The text of `library_dir`/NAME.kiv; false when it cannot be read.
 bool read_source(const char* library_dir, const char* name, std::string& text);
