@@ -8,6 +8,7 @@
 #include "boot/image.h"
 #include "boot/init.h"
 #include "boot/sources.h"
+#include "console/stdio.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
@@ -42,6 +43,7 @@
 #include "library/json_routines.h"
 #include "library/os_routines.h"
 #include "library/predicates.h"
+#include "library/script_hooks.h"
 #include "library/system_routines.h"
 #include "platform/os.h"
 #include "runtime/collector.h"
@@ -69,6 +71,7 @@ constexpr void (*routine_modules[])() = {
     codecs::register_routines,           json_routines::register_routines,
     os_routines::register_routines,      system_routines::register_routines,
     handler_routines::register_routines, gui::event_routines::register_routines,
+    console::register_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose
@@ -168,6 +171,7 @@ void start_with(const Boot& boot) {
     runtime::alert_hook = gui::alert;
     system_natives::do_events = gui::do_events;
     gui::live::hooks().awake = gui::call_awake;
+    script_hooks::install();
     init_modules();
     collector::add_marker(mark_boot_values);
     error_text::init();
