@@ -8,6 +8,7 @@
 #include "boot/image.h"
 #include "boot/init.h"
 #include "boot/sources.h"
+#include "console/asking.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
@@ -69,6 +70,7 @@ constexpr void (*routine_modules[])() = {
     codecs::register_routines,           json_routines::register_routines,
     os_routines::register_routines,      system_routines::register_routines,
     handler_routines::register_routines, gui::event_routines::register_routines,
+    console::register_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose
