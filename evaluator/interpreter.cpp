@@ -1427,7 +1427,10 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
         if (cell::type_of(*element) == TYPE_UNSET)
             raise(err::script::invalid_path, &path, &*element);
         bool last = i + 1 == length;
-        if (is_function_type(cell::type_of(*current)) && !last) {
+        // A function met inside the path takes the elements after it as its
+        // refinements; reached by a get-path or set-path at its last element,
+        // the function's type answers for that element.
+        if (is_function_type(cell::type_of(*current)) && (!last || (!set && !get))) {
             Cell function = *current;
             return eval_code(function, pos, tail, code, keep, &path, i - 1, &elements[i - 1], 0, 0,
                              false);

@@ -72,6 +72,7 @@ const BuildFact build_facts[] = {
          out = file::load(reinterpret_cast<const uint8_t*>(build_info::basename),
                           uint32_t(std::strlen(build_info::basename)), string::Encoding::utf8);
      }},
+    {"download-address", [](Cell& out) { text_at(out, build_info::download_address); }},
 };
 
 void build_value(Cell* args) {

@@ -3,7 +3,8 @@
 # header is rewritten only when the checkout or machine changed, so a
 # rebuild of an unchanged checkout recompiles nothing.
 #
-# Usage: cmake -DSOURCE=dir -DOUTPUT=header -DBASENAME=path -P build-info.cmake
+# Usage: cmake -DSOURCE=dir -DOUTPUT=header -DBASENAME=path -DDOWNLOAD=text
+#        -P build-info.cmake
 
 function(git_field var)
   execute_process(COMMAND git -C ${SOURCE} ${ARGN} OUTPUT_VARIABLE out
@@ -36,7 +37,7 @@ string(REGEX MATCH "^[0-9]+\\.[0-9]+" os_version "${kernel}")
 
 # C++ raw string literals hold any message; the delimiter keeps a ")" in
 # the message from ending it.
-set(key "${branch}|${describe}|${ahead}|${commit}|${commit_date}|${os_version}|${machine}|${BASENAME}")
+set(key "${branch}|${describe}|${ahead}|${commit}|${commit_date}|${os_version}|${machine}|${BASENAME}|${DOWNLOAD}")
 string(MD5 key_digest "${key}|${message}")
 if(EXISTS ${OUTPUT})
   file(STRINGS ${OUTPUT} first_line LIMIT_COUNT 1)
@@ -59,5 +60,6 @@ constexpr const char* message = R\"kiv(${message})kiv\";
 constexpr const char* os_version = R\"kiv(${os_version})kiv\";
 constexpr const char* machine = R\"kiv(${machine})kiv\";
 constexpr const char* basename = R\"kiv(${BASENAME})kiv\";
+constexpr const char* download_address = R\"kiv(${DOWNLOAD})kiv\";
 }
 ")
