@@ -9,6 +9,7 @@
 #include "boot/init.h"
 #include "boot/sources.h"
 #include "console/asking.h"
+#include "console/stdio.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
@@ -43,6 +44,7 @@
 #include "library/json_routines.h"
 #include "library/os_routines.h"
 #include "library/predicates.h"
+#include "library/script_hooks.h"
 #include "library/system_routines.h"
 #include "platform/os.h"
 #include "runtime/collector.h"
@@ -170,6 +172,7 @@ void start_with(const Boot& boot) {
     runtime::alert_hook = gui::alert;
     system_natives::do_events = gui::do_events;
     gui::live::hooks().awake = gui::call_awake;
+    script_hooks::install();
     init_modules();
     collector::add_marker(mark_boot_values);
     error_text::init();

@@ -14,6 +14,7 @@
 #include "datatypes/block.h"
 #include "datatypes/error.h"
 #include "datatypes/file.h"
+#include "datatypes/function.h"
 #include "datatypes/logic.h"
 #include "datatypes/pair.h"
 #include "datatypes/string.h"
@@ -210,6 +211,23 @@ void init() {
 
 namespace {
 
+// Set when the preprocessor stopped the evaluation (a directive or macro
+// error): a script stopped so ends with status 1, as one that failed.
+bool preprocessor_stopped = false;
+
+void note_preprocessor_stop(Cell* args) {
+    preprocessor_stopped = true;
+    args[0] = none_cell;
+}
+
+} // namespace
+
+void register_routines() {
+    routine::register_named("preprocessor-stopped", note_preprocessor_stop);
+}
+
+namespace {
+
 // The script's text; raises access cannot-open naming the file when it
 // cannot be read (a directory, a missing file), and no-memory when a
 // stream without end (a device, a pipe) outgrows a series.
@@ -223,8 +241,19 @@ std::string read_script(const std::string& path) {
     return std::string(content.bytes.begin(), content.bytes.end());
 }
 
+// Runs the preprocessor over the code from the header word on, as the
+// script's evaluation would: false with the error when it raises one.
+bool expand_script(const Cell& code, Cell& result) {
+    Rooted<Cell> call;
+    block::make_at(*call, 2);
+    block::append_value(*call, word::load("expand-directives"));
+    block::append_value(*call, code);
+    return eval_block(*call, result);
+}
+
 // Runs the script file from its own folder; the exit status: 0, or 1 when
-// the script could not be read, is not a Kiv program or ended in an error.
+// the script could not be read, is not a Kiv program, ended in an error or
+// was stopped by the preprocessor.
 int run_script(const std::string& path) {
     // The script runs in its own folder.
     std::string folder = io::to_kiv_file(path);
@@ -263,12 +292,19 @@ int run_script(const std::string& path) {
                                        : "*** Error: not a Kiv program!\n");
         return 1;
     }
-    code->w1 += uint32_t(at) + 2;
+    code->w1 += uint32_t(at);
+    preprocessor_stopped = false;
+    if (!expand_script(*code, *result)) {
+        print_error(*result);
+        return 1;
+    }
+    if (preprocessor_stopped) return 1;
+    code->w1 += 2;
     if (!eval_block(*code, *result)) {
         print_error(*result);
         return 1;
     }
-    return 0;
+    return preprocessor_stopped ? 1 : 0;
 }
 
 void text_at(Cell& out, std::string_view text) {

@@ -1,0 +1,77 @@
+#include "library/script_hooks.h"
+
+#include "datatypes/context.h"
+#include "datatypes/none.h"
+#include "datatypes/object.h"
+#include "datatypes/word.h"
+#include "evaluator/evaluation.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/stack.h"
+#include "runtime/error_ids.h"
+#include "runtime/errors.h"
+#include "runtime/roots.h"
+#include "runtime/throw.h"
+
+namespace kiv::script_hooks {
+namespace {
+
+// The function a global word (or a field of the object it holds) names;
+// script error no-value naming the word when there is none.
+Cell function_named(const char* name, const char* field = nullptr) {
+    Cell word = word::load(name);
+    const Cell* value = word::get_value(word);
+    if (value && field && cell::type_of(*value) == TYPE_OBJECT) {
+        Cell key = word::load(field);
+        value = object::find_word(*value, key);
+        word = key;
+    }
+    if (!value || !context::callable(*value))
+        runtime::fire_error(runtime::Category::script, err::script::no_value, &word);
+    return *value;
+}
+
+// Calls the function with the values as its arguments in a frame of its
+// own; the result goes to the caller's slot 0. A throw or other exit out
+// of it has moved the stack to its target already: it goes on as an
+// exception, which the native call enclosing this point turns back into
+// a pending code.
+void call(const Cell& function_value, const Cell* values, uint32_t count, Cell* result) {
+    Rooted<Cell> function(function_value);
+    Cell* base = stack::state.base;
+    Cell* top = stack::state.top;
+    stack::Frame* ctop = stack::state.ctop;
+    interpreter::call_with_values(*function, values, count, interpreter::call_kind::interpreter);
+    if (uint32_t code = runtime::record.pending) {
+        runtime::record.pending = 0;
+        throw runtime::Throw{code};
+    }
+    Cell value = *stack::get_top();
+    stack::state.base = base;
+    stack::state.top = top;
+    stack::set_ctop(ctop);
+    if (result)
+        *result = value;
+    else
+        stack::set_last(value);
+}
+
+void do_file(const Cell& target, const Cell& args) {
+    Cell values[] = {target, none::value, args};
+    call(function_named("do-file"), values, 3, nullptr);
+}
+
+// The block is expanded in place; its cell stays as it is.
+void expand(Cell& block) {
+    Cell values[] = {block, none::value};
+    Cell ignored;
+    call(function_named("preprocessor", "expand"), values, 2, &ignored);
+}
+
+} // namespace
+
+void install() {
+    natives::evaluation::hooks.do_file = do_file;
+    natives::evaluation::hooks.expand = expand;
+}
+
+} // namespace kiv::script_hooks
