@@ -72,7 +72,7 @@ constexpr void (*routine_modules[])() = {
     codecs::register_routines,           json_routines::register_routines,
     os_routines::register_routines,      system_routines::register_routines,
     handler_routines::register_routines, gui::event_routines::register_routines,
-    console::register_routines,
+    console::register_routines,          console::register_ask_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose

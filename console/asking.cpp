@@ -66,7 +66,7 @@ void ask(Cell* args) {
 
 } // namespace
 
-void register_routines() {
+void register_ask_routines() {
     routine::register_named("ask", ask);
 }
 

@@ -21,6 +21,6 @@ void remember(const Cell& block, const std::string& line);
 Cell* console_history();
 
 // Registers the `ask` routine's body.
-void register_routines();
+void register_ask_routines();
 
 } // namespace kiv::console
