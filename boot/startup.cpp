@@ -38,6 +38,7 @@
 #include "gui/backend/live_event.h"
 #include "gui/backend/message_loop.h"
 #include "io/kivbin.h"
+#include "library/cache_routines.h"
 #include "library/codec_routines.h"
 #include "library/core_routines.h"
 #include "library/handler_routines.h"
@@ -68,11 +69,17 @@ constexpr void (*native_modules[])() = {
 
 // The modules whose routine bodies the boot sources bind by name.
 constexpr void (*routine_modules[])() = {
-    core_routines::register_routines,    predicates::register_routines,
-    codecs::register_routines,           json_routines::register_routines,
-    os_routines::register_routines,      system_routines::register_routines,
-    handler_routines::register_routines, gui::event_routines::register_routines,
-    console::register_routines,          console::register_ask_routines,
+    core_routines::register_routines,
+    predicates::register_routines,
+    codecs::register_routines,
+    json_routines::register_routines,
+    cache_routines::register_routines,
+    os_routines::register_routines,
+    system_routines::register_routines,
+    handler_routines::register_routines,
+    gui::event_routines::register_routines,
+    console::register_routines,
+    console::register_ask_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose
