@@ -93,17 +93,17 @@ class PositionKeeper {
 };
 
 // Restores the current-position cell and the tracing switch when an
-// evaluation ends, however it ends.
+// evaluation ends, however it ends (the switch stays as `trace` with a
+// logic! set it).
 class PositionGuard {
   public:
-    PositionGuard() : tracing_(tracing) {}
-    ~PositionGuard() { tracing = tracing_; }
+    PositionGuard() = default;
     PositionGuard(const PositionGuard&) = delete;
     PositionGuard& operator=(const PositionGuard&) = delete;
 
   private:
     PositionKeeper position_;
-    bool tracing_;
+    TracingSwitch tracing_{tracing};
 };
 
 Cell* block_cells(const Cell& block) {
@@ -690,12 +690,12 @@ bool tracing_for(const Cell& function) {
 }
 
 // The word that names a call: the name given, else the word before the
-// arguments, else <anon>.
-Cell call_name(const Cell* name, const Cell* pos, const Cell& code) {
-    if (name) return *name;
+// arguments; null for an anonymous call.
+const Cell* naming_word(const Cell* name, const Cell* pos, const Cell& code) {
+    if (name) return name;
     const Cell* first = block_cells(code);
-    if (pos && pos > first && cell::type_of(pos[-1]) == TYPE_WORD) return pos[-1];
-    return words::word<"<anon>">();
+    if (pos && pos > first && cell::type_of(pos[-1]) == TYPE_WORD) return pos - 1;
+    return nullptr;
 }
 
 // Operators computed in place when both operands are integers (or, for
@@ -1257,12 +1257,14 @@ const Cell* call(const Cell& function_value, const Cell* pos, const Cell* tail, 
                  uint32_t call_mode, bool infix) {
     stack::check_machine();
     Cell function = function_value;
-    Cell name = call_name(name_word, path ? nullptr : pos, code);
+    const Cell* naming = naming_word(name_word, path ? nullptr : pos, code);
+    Cell name = naming ? *naming : words::word<"<anon>">();
     if constexpr (Traced) {
         // An operator's left operand waits at the top; the tracer's frame
-        // goes above it.
+        // goes above it. The tracer is told the word that names the call,
+        // or the function itself when none does.
         stack::state.top += infix;
-        fire_event(event::open, &code, pos, nullptr, &function);
+        fire_event(event::open, &code, pos, nullptr, naming ? &name : &function);
         stack::state.top -= infix;
     }
     // The slot the result goes to: the held function value, which it keeps
