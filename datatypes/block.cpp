@@ -1,6 +1,7 @@
 #include "datatypes/block.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -680,8 +681,11 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
         block_of(*spec, *out);
         *proto = *out;
     } else if (t == TYPE_INTEGER || t == TYPE_FLOAT) {
-        int32_t n = t == TYPE_INTEGER ? integer::get(*spec) : int32_t(cell::get_float(*spec));
-        make_at(*proto, n);
+        // A float beyond the integer range asks for as much room as the
+        // largest integer does (not enough memory), never for a wrapped size.
+        double room = t == TYPE_INTEGER ? integer::get(*spec) : cell::get_float(*spec);
+        make_at(*proto,
+                std::isnan(room) ? 0 : int32_t(std::clamp(room, -2147483648.0, 2147483647.0)));
     } else {
         Cell named{};
         datatype::make_at(named, type);
