@@ -84,9 +84,7 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
     case TYPE_FLOAT:
     case TYPE_PERCENT: {
         // A size below 1 gives room for one value.
-        int32_t n = cell::type_of(*spec) == TYPE_INTEGER ? int32_t(spec->w2)
-                                                         : int32_t(cell::get_float(*spec));
-        make_at(*proto, n);
+        make_at(*proto, block::room_of(*spec));
         cell::set_type(*proto, type);
         return proto;
     }
