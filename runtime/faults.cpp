@@ -50,6 +50,7 @@ bool in_stack_guard(uintptr_t address, StackBounds stack) {
 }
 
 void on_fault(int signal, siginfo_t* info, void*) {
+    handling_fault = 1;
     auto address = reinterpret_cast<uintptr_t>(info->si_addr);
     int code = fault_code(signal, info->si_code, address, stack_bounds);
     // Only async-signal-safe work here: the tracked heap is left to the
@@ -59,6 +60,8 @@ void on_fault(int signal, siginfo_t* info, void*) {
 }
 
 } // namespace
+
+volatile std::sig_atomic_t handling_fault = 0;
 
 StackBounds init_stack_bounds() {
     pthread_attr_t attributes;

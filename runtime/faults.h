@@ -3,6 +3,7 @@
 // signal stack, so that a stack overflow can still be reported.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 
 namespace kiv::runtime {
@@ -29,5 +30,9 @@ void install_fault_handlers();
 // stack is reported as a stack overflow. Every thread that runs Kiv code
 // calls it first.
 void prepare_thread();
+
+// Set while the fault handler reports, so that the error box uses only
+// async-signal-safe means (standard error) then.
+extern volatile std::sig_atomic_t handling_fault;
 
 } // namespace kiv::runtime

@@ -5,6 +5,8 @@
 
 #include "gui/backend/window_types.h"
 
+#include <string_view>
+
 namespace kiv::gui {
 
 class Backend {
@@ -37,6 +39,19 @@ class Backend {
     virtual void window_painted(HWnd, const Rect&) {}
     virtual void window_activated(HWnd) {}
     virtual void capture_changed(HWnd) {}
+
+    // What the desktop tells about itself; the defaults are the headless
+    // answers. `theme_metrics` fills what it knows (scroll bar size and the
+    // text, window and panel colours) and answers whether it did.
+    virtual bool theme_metrics(Metrics&) { return false; }
+    virtual bool composited() { return false; }
+    // Half the caret blink cycle in ms; negative when the caret does not blink.
+    virtual int caret_blink_ms() { return 600; }
+    virtual bool support_dark_mode() { return false; }
+    virtual void set_dark_mode(HWnd, bool /*dark*/, bool /*window_face*/) {}
+    // Shows a modal message box and returns once it is closed; false when
+    // the backend has none.
+    virtual bool alert(std::string_view /*caption*/, std::string_view /*text*/) { return false; }
 };
 
 } // namespace kiv::gui

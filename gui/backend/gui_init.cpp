@@ -3,11 +3,14 @@
 #include "gui/backend/classes.h"
 #include "gui/backend/controls.h"
 #include "gui/backend/dpi.h"
+#include "gui/backend/gtk_module.h"
 #include "gui/backend/headless.h"
 #include "gui/backend/ticks.h"
 #include "gui/backend/window_layer.h"
 #include "platform/os_info.h"
 
+#include <cstdlib>
+#include <string_view>
 #include <sys/utsname.h>
 
 namespace kiv::gui {
@@ -32,6 +35,27 @@ void set_dpi_from_cursor() {
     if (auto m = monitor_info(current_screen())) set_dpi(m->dpi);
 }
 
+// GTK when a display is set, unless KIV_GUI names the backend.
+bool wants_gtk() {
+    const char* forced = std::getenv("KIV_GUI");
+    if (forced && std::string_view(forced) == "headless") return false;
+    if (forced && std::string_view(forced) == "gtk") return true;
+    const char* display = std::getenv("DISPLAY");
+    return display && *display;
+}
+
+void start_backend() {
+    if (wants_gtk()) {
+        if (auto gtk = open_gtk_backend()) {
+            layer_start(std::move(gtk));
+            // The monitors and the pointer, as GTK reported them at start.
+            backend().pump();
+            return;
+        }
+    }
+    start_headless();
+}
+
 // The headless backend's metrics, fixed: 16-pixel scroll bars, black text
 // on a white window, a light grey panel.
 constexpr Metrics headless_metrics = {96, 16, 16, 0x000000, 0xFFFFFF, 0xF0F0F0};
@@ -41,7 +65,7 @@ constexpr Metrics headless_metrics = {96, 16, 16, 0x000000, 0xFFFFFF, 0xF0F0F0};
 void init() {
     if (running) return;
     version = read_version();
-    start_headless();
+    start_backend();
     start_ticks();
     set_dpi_from_cursor();
     register_system_controls();
@@ -66,23 +90,26 @@ const OsVersion& os_version() {
 
 Metrics system_metrics() {
     Metrics m = headless_metrics;
+    if (layer_running()) backend().theme_metrics(m);
     m.dpi = int(current_dpi());
     return m;
 }
 
 bool composited() {
-    return false;
+    return layer_running() && backend().composited();
 }
 
 int caret_blink_ms() {
-    return 600;
+    return layer_running() ? backend().caret_blink_ms() : 600;
 }
 
 bool support_dark_mode() {
-    return false;
+    return layer_running() && backend().support_dark_mode();
 }
 
-void set_dark_mode(HWnd, bool, bool) {}
+void set_dark_mode(HWnd window, bool dark, bool window_face) {
+    if (layer_running()) backend().set_dark_mode(window, dark, window_face);
+}
 
 std::vector<Screen> fetch_all_screens() {
     std::vector<Screen> screens;

@@ -16,20 +16,16 @@ struct OsVersion {
     uint32_t major = 0, minor = 0, build = 0, product = 1;
 };
 
-// Without a display (or with KIV_GUI=headless) the headless backend runs
-// and reports no monitors. Idempotent while running.
+// Chooses the backend: GTK (the kiv-gtk.so module beside the executable)
+// when a display is set, else the headless backend, which reports no
+// monitors; KIV_GUI=headless or KIV_GUI=gtk overrides the choice. A GTK
+// module that is missing or cannot start leaves one diagnostic line and
+// the headless backend. Idempotent while running.
 void init();
 void cleanup();
 bool initialised();
 const OsVersion& os_version();
 
-// System metrics for system/view/metrics: the DPI, the scroll bar's width
-// and height, and the text, window and panel colours (colour integers).
-struct Metrics {
-    int dpi;
-    int scroller_width, scroller_height;
-    uint32_t text, window, panel;
-};
 Metrics system_metrics();
 // Whether desktop composition runs.
 bool composited();

@@ -203,6 +203,11 @@ void input_char(uint32_t code_point) {
     }
 }
 
+void input_composition(bool start) {
+    if (HWnd target = key_target())
+        queue_input(target, start ? WM_IME_STARTCOMPOSITION : WM_IME_ENDCOMPOSITION, 0, 0);
+}
+
 int16_t get_key_state(uint32_t vk) {
     uint8_t k = state().keys[vk & 0xFF];
     return int16_t((k & held ? 0x8000 : 0) | (k & toggled));

@@ -158,6 +158,9 @@ void input_wheel(int delta, Point screen);
 void input_key(uint32_t vk, uint32_t scan, bool extended, bool down, uint32_t text);
 // A character committed by an input method.
 void input_char(uint32_t code_point);
+// An input method's composition starts or ends (its preedit text appears
+// or goes).
+void input_composition(bool start);
 
 // ---- Monitors
 

@@ -51,4 +51,12 @@ struct Monitor {
     double dpi = 96.0;  // effective DPI
 };
 
+// System metrics for system/view/metrics: the DPI, the scroll bar's width
+// and height, and the text, window and panel colours (colour integers).
+struct Metrics {
+    int dpi;
+    int scroller_width, scroller_height;
+    uint32_t text, window, panel;
+};
+
 } // namespace kiv::gui

@@ -1,0 +1,307 @@
+#include "gui/backend/gtk/gtk_backend.h"
+
+#include "gui/backend/messages.h"
+#include "gui/backend/window_layer.h"
+
+#include <clocale>
+#include <cmath>
+#include <ctime>
+#include <strings.h>
+#include <utility>
+
+namespace kiv::gui::gtk {
+
+namespace {
+
+GtkBackend* running = nullptr;
+
+// Layer classes shown as a GtkButton; every other window is a drawing area.
+constexpr const char* button_classes[] = {"BUTTON", "KivButton"};
+
+bool is_button(HWnd window) {
+    std::string_view name = class_name(window);
+    for (const char* b : button_classes)
+        if (name.size() == strlen(b) && strncasecmp(name.data(), b, name.size()) == 0) return true;
+    return false;
+}
+
+int to_gdk(int device) {
+    return int(std::lround(double(device) / current().scale()));
+}
+
+// A press of the button tells its parent, as a Windows button does.
+void on_clicked(GtkButton*, gpointer data) {
+    HWnd button = GPOINTER_TO_UINT(data);
+    constexpr uint64_t BN_CLICKED = 0;
+    post_message(get_parent(button), WM_COMMAND, BN_CLICKED << 16, button);
+}
+
+} // namespace
+
+GtkBackend& current() {
+    return *running;
+}
+
+gboolean draw_surface(GtkWidget*, cairo_t* cr, gpointer data) {
+    cairo_surface_t* surface = window_surface(GPOINTER_TO_UINT(data));
+    if (!surface) return FALSE;
+    double inverse = 1.0 / current().scale();
+    cairo_save(cr);
+    cairo_scale(cr, inverse, inverse);
+    cairo_set_source_surface(cr, surface, 0, 0);
+    cairo_paint(cr);
+    cairo_restore(cr);
+    return FALSE;
+}
+
+GtkBackend::GtkBackend() {
+    running = this;
+    connect_settings();
+    defer([this] {
+        refresh_monitors();
+        GdkDisplay* display = gdk_display_get_default();
+        int x = 0, y = 0;
+        gdk_device_get_position(gdk_seat_get_pointer(gdk_display_get_default_seat(display)),
+                                nullptr, &x, &y);
+        input_pointer_move({x * scale_, y * scale_});
+    });
+}
+
+GtkBackend::~GtkBackend() {
+    GtkSettings* settings = gtk_settings_get_default();
+    for (gulong id : settings_handlers_) g_signal_handler_disconnect(settings, id);
+    for (auto& [window, n] : natives_)
+        if (n.toplevel) gtk_widget_destroy(n.toplevel);
+    natives_.clear();
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+    running = nullptr;
+}
+
+double GtkBackend::now_ms() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return double(t.tv_sec) * 1000.0 + double(t.tv_nsec) / 1e6;
+}
+
+void GtkBackend::run_deferred() {
+    // One at a time: an action may run a nested loop that takes the next.
+    while (!deferred_.empty()) {
+        auto action = std::move(deferred_.front());
+        deferred_.pop_front();
+        action();
+    }
+}
+
+void GtkBackend::pump() {
+    // Bounded, so that sources that are always ready cannot hold the loop.
+    for (int i = 0; i < 256 && g_main_context_iteration(nullptr, FALSE); ++i) {
+    }
+    run_deferred();
+}
+
+bool GtkBackend::wait(double timeout_ms) {
+    if (deferred_.empty()) {
+        guint timer = 0;
+        if (timeout_ms >= 0)
+            timer = g_timeout_add(
+                guint(std::min(std::ceil(timeout_ms), double(G_MAXUINT))),
+                [](gpointer id) {
+                    *static_cast<guint*>(id) = 0;
+                    return gboolean(G_SOURCE_REMOVE);
+                },
+                &timer);
+        g_main_context_iteration(nullptr, TRUE);
+        if (timer) g_source_remove(timer);
+    }
+    run_deferred();
+    return true;
+}
+
+void GtkBackend::wake() {
+    g_main_context_wakeup(nullptr);
+}
+
+double GtkBackend::double_click_ms() {
+    gint ms = 400;
+    g_object_get(gtk_settings_get_default(), "gtk-double-click-time", &ms, nullptr);
+    return ms;
+}
+
+int GtkBackend::double_click_distance() {
+    gint distance = 5;
+    g_object_get(gtk_settings_get_default(), "gtk-double-click-distance", &distance, nullptr);
+    return distance * scale_;
+}
+
+Native* GtkBackend::native(HWnd window) {
+    auto it = natives_.find(window);
+    return it == natives_.end() ? nullptr : &it->second;
+}
+
+void GtkBackend::from_native(const std::function<void()>& change) {
+    bool was = std::exchange(applying_native_, true);
+    change();
+    applying_native_ = was;
+}
+
+void GtkBackend::make_toplevel(Native& n) {
+    n.toplevel = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    n.fixed = gtk_fixed_new();
+    n.widget = n.fixed;
+    gtk_container_add(GTK_CONTAINER(n.toplevel), n.fixed);
+    gtk_widget_set_app_paintable(n.toplevel, TRUE);
+    g_signal_connect(n.fixed, "draw", G_CALLBACK(draw_surface), GUINT_TO_POINTER(n.window));
+    gtk_widget_show(n.fixed);
+    std::string title = get_window_text(n.window);
+    gtk_window_set_title(GTK_WINDOW(n.toplevel), title.c_str());
+    connect_input(n);
+}
+
+void GtkBackend::make_child(Native& n) {
+    if (is_button(n.window)) {
+        n.widget = gtk_button_new_with_label(get_window_text(n.window).c_str());
+        g_signal_connect(n.widget, "clicked", G_CALLBACK(on_clicked), GUINT_TO_POINTER(n.window));
+    } else {
+        n.widget = gtk_drawing_area_new();
+        g_signal_connect(n.widget, "draw", G_CALLBACK(draw_surface), GUINT_TO_POINTER(n.window));
+        connect_pointer(n.widget);
+    }
+    g_object_ref_sink(n.widget);
+    Native* top = native(n.root);
+    if (top) gtk_fixed_put(GTK_FIXED(top->fixed), n.widget, 0, 0);
+}
+
+void GtkBackend::window_created(HWnd window) {
+    Native& n = natives_[window];
+    n.window = window;
+    n.root = get_root(window);
+    if (n.root == window)
+        make_toplevel(n);
+    else
+        make_child(n);
+    place(window);
+}
+
+void GtkBackend::window_destroyed(HWnd window) {
+    Native* n = native(window);
+    if (!n) return;
+    if (n->im) {
+        gtk_im_context_set_client_window(n->im, nullptr);
+        g_object_unref(n->im);
+    }
+    if (n->toplevel) {
+        gtk_widget_destroy(n->toplevel);
+    } else {
+        gtk_widget_destroy(n->widget);
+        g_object_unref(n->widget);
+    }
+    natives_.erase(window);
+}
+
+// Moves and sizes a window's widget: a top-level's GtkWindow on the
+// screen, a child's widget in its top-level's GtkFixed, clipped to the
+// top-level so that it does not stretch it.
+void GtkBackend::place(HWnd window) {
+    Native* n = native(window);
+    if (!n) return;
+    Rect r = window_rect(window);
+    if (n->toplevel) {
+        gtk_window_move(GTK_WINDOW(n->toplevel), to_gdk(r.left), to_gdk(r.top));
+        gtk_window_resize(GTK_WINDOW(n->toplevel), std::max(1, to_gdk(r.width())),
+                          std::max(1, to_gdk(r.height())));
+        gtk_widget_queue_draw(n->fixed);
+        return;
+    }
+    Native* top = native(n->root);
+    if (!top) return;
+    Rect root = window_rect(n->root);
+    int left = r.left - root.left, top_edge = r.top - root.top;
+    int right = std::min(r.right, root.right) - root.left;
+    int bottom = std::min(r.bottom, root.bottom) - root.top;
+    gtk_fixed_move(GTK_FIXED(top->fixed), n->widget, to_gdk(left), to_gdk(top_edge));
+    gtk_widget_set_size_request(n->widget, std::max(1, to_gdk(right - left)),
+                                std::max(1, to_gdk(bottom - top_edge)));
+}
+
+void GtkBackend::place_tree(HWnd window) {
+    place(window);
+    for (HWnd child : child_windows(window)) place_tree(child);
+}
+
+void GtkBackend::place_all() {
+    for (HWnd top : top_level_windows()) place_tree(top);
+}
+
+void GtkBackend::window_geometry_changed(HWnd window) {
+    if (applying_native_ && get_root(window) == window) {
+        // GTK moved it: only the children follow.
+        for (HWnd child : child_windows(window)) place_tree(child);
+        return;
+    }
+    place_tree(window);
+}
+
+void GtkBackend::window_visibility_changed(HWnd window) {
+    Native* n = native(window);
+    if (!n) return;
+    bool shown = get_style(window) & WS_VISIBLE;
+    GtkWidget* w = n->toplevel ? n->toplevel : n->widget;
+    if (shown) {
+        place(window);
+        gtk_widget_show(w);
+    } else {
+        gtk_widget_hide(w);
+    }
+}
+
+void GtkBackend::window_text_changed(HWnd window) {
+    Native* n = native(window);
+    if (!n) return;
+    std::string text = get_window_text(window);
+    if (n->toplevel)
+        gtk_window_set_title(GTK_WINDOW(n->toplevel), text.c_str());
+    else if (GTK_IS_BUTTON(n->widget))
+        gtk_button_set_label(GTK_BUTTON(n->widget), text.c_str());
+}
+
+void GtkBackend::window_painted(HWnd window, const Rect& area) {
+    Native* n = native(window);
+    if (!n) return;
+    int left = int(std::floor(double(area.left) / scale_));
+    int top = int(std::floor(double(area.top) / scale_));
+    int right = int(std::ceil(double(area.right) / scale_));
+    int bottom = int(std::ceil(double(area.bottom) / scale_));
+    gtk_widget_queue_draw_area(n->widget, left, top, right - left, bottom - top);
+}
+
+void GtkBackend::window_activated(HWnd window) {
+    Native* n = native(window);
+    if (n && n->toplevel && !applying_native_ && gtk_widget_get_visible(n->toplevel))
+        gtk_window_present(GTK_WINDOW(n->toplevel));
+}
+
+void GtkBackend::capture_changed(HWnd window) {
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
+    Native* top = window ? native(get_root(window)) : nullptr;
+    GdkWindow* target = top ? gtk_widget_get_window(top->toplevel) : nullptr;
+    if (target)
+        gdk_seat_grab(seat, target, GDK_SEAT_CAPABILITY_ALL_POINTING, TRUE, nullptr, nullptr,
+                      nullptr, nullptr);
+    else
+        gdk_seat_ungrab(seat);
+}
+
+} // namespace kiv::gui::gtk
+
+// The module's entry point: starts GTK on the X11 display, without the
+// program's arguments, and keeps numbers read and written with a point.
+extern "C" __attribute__((visibility("default"))) kiv::gui::Backend* kiv_gtk_backend_create() {
+    static const bool started = [] {
+        gdk_set_allowed_backends("x11");
+        bool ok = gtk_init_check(nullptr, nullptr);
+        std::setlocale(LC_NUMERIC, "C");
+        return ok;
+    }();
+    return started ? new kiv::gui::gtk::GtkBackend() : nullptr;
+}

@@ -1,0 +1,105 @@
+// The GTK 3 backend (X11 only), built as the module kiv-gtk.so. Top-level
+// windows are GtkWindows over a GtkFixed; every layer window is a widget
+// in its top-level's GtkFixed (a GtkDrawingArea showing the window's
+// backing surface, or a GtkButton mirroring a BUTTON). GTK callbacks only
+// record what happened: the records run when the layer next reads its
+// queue, so no window procedure runs inside GTK.
+#pragma once
+
+#include "gui/backend/backend.h"
+
+#include <gtk/gtk.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace kiv::gui::gtk {
+
+// The native side of one layer window.
+struct Native {
+    HWnd window = 0;
+    HWnd root = 0;
+    GtkWidget* widget = nullptr;   // the drawing area or the control
+    GtkWidget* toplevel = nullptr; // top-levels: the GtkWindow
+    GtkWidget* fixed = nullptr;    // top-levels: the GtkFixed holding every widget
+    GtkIMContext* im = nullptr;    // top-levels: the input method
+};
+
+class GtkBackend : public Backend {
+  public:
+    GtkBackend();
+    ~GtkBackend() override;
+    const char* name() const override { return "gtk"; }
+    double now_ms() override;
+    void pump() override;
+    bool wait(double timeout_ms) override;
+    void wake() override;
+    double double_click_ms() override;
+    int double_click_distance() override;
+
+    void window_created(HWnd window) override;
+    void window_destroyed(HWnd window) override;
+    void window_geometry_changed(HWnd window) override;
+    void window_visibility_changed(HWnd window) override;
+    void window_text_changed(HWnd window) override;
+    void window_painted(HWnd window, const Rect& area) override;
+    void window_activated(HWnd window) override;
+    void capture_changed(HWnd window) override;
+
+    bool theme_metrics(Metrics& metrics) override;
+    bool composited() override;
+    int caret_blink_ms() override;
+    bool support_dark_mode() override;
+    void set_dark_mode(HWnd window, bool dark, bool window_face) override;
+    bool alert(std::string_view caption, std::string_view text) override;
+
+    // Records an action to run once control is back in the layer.
+    void defer(std::function<void()> action) { deferred_.push_back(std::move(action)); }
+    // Device pixels per GDK pixel.
+    int scale() const { return scale_; }
+    Native* native(HWnd window);
+    // Applies a change GTK made (a move, a size, an activation) without
+    // mirroring it back to GTK.
+    void from_native(const std::function<void()>& change);
+    // Reads GTK's monitors into the layer.
+    void refresh_monitors();
+    // Places every window's widget again (after a scale change).
+    void place_all();
+
+    // The input method's state while it filters one key: what it committed.
+    bool filtering = false;
+    bool composing = false;
+    std::vector<uint32_t> committed;
+
+  private:
+    void run_deferred();
+    void place(HWnd window);
+    void place_tree(HWnd window);
+    void make_toplevel(Native& n);
+    void make_child(Native& n);
+    void connect_settings();
+
+    std::unordered_map<HWnd, Native> natives_;
+    std::deque<std::function<void()>> deferred_;
+    bool applying_native_ = false;
+    int scale_ = 1;
+    int next_monitor_key_ = 1;
+    std::vector<gulong> settings_handlers_;
+};
+
+// The running backend; the callbacks reach it through here.
+GtkBackend& current();
+
+// Connects the input handlers of a top-level (pointer, keys, focus, close,
+// configure, input method).
+void connect_input(Native& top);
+// Connects the pointer handlers of a drawing area, which takes the pointer
+// events over it.
+void connect_pointer(GtkWidget* widget);
+// Draws a window's backing surface onto a widget.
+gboolean draw_surface(GtkWidget* widget, cairo_t* cr, gpointer window);
+
+} // namespace kiv::gui::gtk
