@@ -14,7 +14,7 @@ inline constexpr const char* source_names[] = {
     "errors",     "boot",        "actions", "natives", "routines",     "core",
     "predicates", "conversions", "series",  "collect", "operators",    "system",
     "paths",      "loading",     "math",    "console", "preprocessor", "scripts",
-    "json",       "csv",         "help",    "tools"};
+    "json",       "csv",         "url",     "thru",    "help",         "tools"};
 
 // The text of `library_dir`/NAME.kiv; false when it cannot be read.
 bool read_source(const char* library_dir, const char* name, std::string& text);

@@ -37,6 +37,7 @@
 #include "gui/backend/live_event.h"
 #include "gui/backend/message_loop.h"
 #include "io/kivbin.h"
+#include "library/cache_routines.h"
 #include "library/codec_routines.h"
 #include "library/core_routines.h"
 #include "library/handler_routines.h"
@@ -67,10 +68,15 @@ constexpr void (*native_modules[])() = {
 
 // The modules whose routine bodies the boot sources bind by name.
 constexpr void (*routine_modules[])() = {
-    core_routines::register_routines,    predicates::register_routines,
-    codecs::register_routines,           json_routines::register_routines,
-    os_routines::register_routines,      system_routines::register_routines,
-    handler_routines::register_routines, gui::event_routines::register_routines,
+    core_routines::register_routines,
+    predicates::register_routines,
+    codecs::register_routines,
+    json_routines::register_routines,
+    cache_routines::register_routines,
+    os_routines::register_routines,
+    system_routines::register_routines,
+    handler_routines::register_routines,
+    gui::event_routines::register_routines,
     console::register_routines,
 };
 

@@ -275,6 +275,33 @@ Status make_dir(std::string_view path) {
     return ::mkdir(name.c_str(), 0777) == 0 ? Status{} : os_failure(path);
 }
 
+Status make_private_dirs(std::string_view path) {
+    std::string name(path);
+    while (name.size() > 1 && name.back() == '/') name.pop_back();
+    // Each prefix ending before a slash, then the whole path.
+    for (size_t end = name.find('/', 1);; end = name.find('/', end + 1)) {
+        std::string prefix = name.substr(0, end);
+        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return os_failure(prefix);
+        if (end == std::string::npos) break;
+    }
+    return file_attributes(name) == FileKind::directory ? Status{}
+                                                        : failure(path, Fault::not_directory);
+}
+
+Status replace_file(std::string_view path, std::span<const uint8_t> bytes) {
+    std::string name(path);
+    std::string temporary = name + ".XXXXXX";
+    Descriptor file(::mkstemp(temporary.data()));
+    if (file.fd < 0) return os_failure(path);
+    if (!write_all(file.fd, bytes) || !file.close() ||
+        ::rename(temporary.c_str(), name.c_str()) != 0) {
+        Status status = os_failure(path);
+        ::unlink(temporary.c_str());
+        return status;
+    }
+    return {};
+}
+
 FileKind file_attributes(std::string_view path) {
     std::string name(path);
     struct stat info;

@@ -116,6 +116,17 @@ Status rename(std::string_view from, std::string_view to);
 // Creates one directory; its parent must exist.
 Status make_dir(std::string_view path);
 
+// Creates the directory and its missing parents, each readable and
+// writable by the user alone (mode 0700); an existing directory is kept
+// as it is.
+Status make_private_dirs(std::string_view path);
+
+// Replaces the file's content at once: the bytes go to a uniquely named
+// temporary file in the same directory, which is then renamed over the
+// file, so a reader sees the old content or the new one, never a part.
+// A failed write removes its temporary file.
+Status replace_file(std::string_view path, std::span<const uint8_t> bytes);
+
 FileKind file_attributes(std::string_view path);
 
 // Size of a file's content; nothing for a missing file or a directory.
