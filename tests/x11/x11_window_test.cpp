@@ -27,9 +27,21 @@ TEST_F(X11Test, GeometryMatchesTheServer) {
     HWnd w = make_window("geometry", {100, 120, 300, 270});
     settle();
     EXPECT_EQ(xwininfo_rect("geometry"), (Rect{100, 120, 300, 270}));
+    forget();
     set_window_pos(w, {340, 200, 600, 380});
     ASSERT_TRUE(pump_until([&] { return xwininfo_rect("geometry") == Rect{340, 200, 600, 380}; }));
+    settle();
     EXPECT_EQ(window_rect(w), (Rect{340, 200, 600, 380}));
+    // GTK's way there (moved first, then sized) is not taken for a change.
+    for (const Recorded& size : recorded({WM_SIZE})) {
+        EXPECT_EQ(point_param_x(size.lparam), 260);
+        EXPECT_EQ(point_param_y(size.lparam), 180);
+    }
+    // Moved and sized from outside, as a window manager would: followed.
+    XMoveResizeWindow(display, find_by_title("geometry"), 400, 300, 220, 160);
+    XSync(display, False);
+    ASSERT_TRUE(pump_until([&] { return window_rect(w) == Rect{400, 300, 620, 460}; }));
+    EXPECT_TRUE(got(w, WM_MOVE));
 }
 
 TEST_F(X11Test, PaintReachesOnlyTheInvalidArea) {

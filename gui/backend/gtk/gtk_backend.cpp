@@ -25,6 +25,11 @@ bool is_button(HWnd window) {
     return false;
 }
 
+// How long after a move or resize the configure events that differ from it
+// are taken as the states GTK passes through on the way (a move, then a
+// resize); a window manager that refuses the geometry is followed after it.
+constexpr double configure_patience_ms = 1000;
+
 int to_gdk(int device) {
     return int(std::lround(double(device) / current().scale()));
 }
@@ -207,6 +212,8 @@ void GtkBackend::place(HWnd window) {
     if (!n) return;
     Rect r = window_rect(window);
     if (n->toplevel) {
+        n->asked = r;
+        n->asked_until = now_ms() + configure_patience_ms;
         gtk_window_move(GTK_WINDOW(n->toplevel), to_gdk(r.left), to_gdk(r.top));
         gtk_window_resize(GTK_WINDOW(n->toplevel), std::max(1, to_gdk(r.width())),
                           std::max(1, to_gdk(r.height())));
@@ -222,6 +229,13 @@ void GtkBackend::place(HWnd window) {
     gtk_fixed_move(GTK_FIXED(top->fixed), n->widget, to_gdk(left), to_gdk(top_edge));
     gtk_widget_set_size_request(n->widget, std::max(1, to_gdk(right - left)),
                                 std::max(1, to_gdk(bottom - top_edge)));
+}
+
+bool GtkBackend::configured_by_gtk(HWnd window, const Rect& r) {
+    Native* n = native(window);
+    if (!n) return false;
+    if (r == n->asked) n->asked_until = 0;
+    return now_ms() >= n->asked_until;
 }
 
 void GtkBackend::place_tree(HWnd window) {

@@ -26,6 +26,10 @@ struct Native {
     GtkWidget* toplevel = nullptr; // top-levels: the GtkWindow
     GtkWidget* fixed = nullptr;    // top-levels: the GtkFixed holding every widget
     GtkIMContext* im = nullptr;    // top-levels: the input method
+    // Top-levels: the geometry last asked of GTK (device pixels) and until
+    // when the configure events on the way to it are passing states.
+    Rect asked;
+    double asked_until = 0;
 };
 
 class GtkBackend : public Backend {
@@ -64,6 +68,9 @@ class GtkBackend : public Backend {
     // Applies a change GTK made (a move, a size, an activation) without
     // mirroring it back to GTK.
     void from_native(const std::function<void()>& change);
+    // Whether a configured geometry of a top-level is GTK's own (a window
+    // manager or the user moved it), not a state on the way to ours.
+    bool configured_by_gtk(HWnd window, const Rect& r);
     // Reads GTK's monitors into the layer.
     void refresh_monitors();
     // Places every window's widget again (after a scale change).

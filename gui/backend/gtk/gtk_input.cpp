@@ -162,7 +162,8 @@ gboolean on_configure(GtkWidget*, GdkEventConfigure* event, gpointer data) {
     Rect r{event->x * scale, event->y * scale, (event->x + event->width) * scale,
            (event->y + event->height) * scale};
     current().defer([window, r] {
-        if (!is_window(window) || window_rect(window) == r) return;
+        if (!is_window(window) || !current().configured_by_gtk(window, r)) return;
+        if (window_rect(window) == r) return;
         current().from_native([&] { set_window_pos(window, r); });
     });
     return FALSE;
