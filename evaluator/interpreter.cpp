@@ -93,17 +93,17 @@ class PositionKeeper {
 };
 
 // Restores the current-position cell and the tracing switch when an
-// evaluation ends, however it ends.
+// evaluation ends, however it ends (the switch stays as `trace` with a
+// logic! set it).
 class PositionGuard {
   public:
-    PositionGuard() : tracing_(tracing) {}
-    ~PositionGuard() { tracing = tracing_; }
+    PositionGuard() = default;
     PositionGuard(const PositionGuard&) = delete;
     PositionGuard& operator=(const PositionGuard&) = delete;
 
   private:
     PositionKeeper position_;
-    bool tracing_;
+    TracingSwitch tracing_{tracing};
 };
 
 Cell* block_cells(const Cell& block) {
@@ -223,12 +223,13 @@ inline const Cell* push_as_is(const Cell* pos, const Cell& code) {
 }
 
 // The call shape of a function, kept in word 3 of its cached argument
-// list cell: a simple function has only evaluated arguments (no get-word,
-// lit-word or return: entries, no refinements, no locals), so a call just
-// fetches that many expressions. A native or action whose evaluated
-// arguments are followed by refinements is called the same way when no
-// path names a refinement: every refinement is then unused. The shape is
-// derived from the list and lives exactly as long as it.
+// list cell: a simple function has only evaluated arguments (no get-word
+// or lit-word entries, no refinements, no locals; a return: entry after
+// them takes no slot), so a call just fetches that many expressions. A
+// native or action whose evaluated arguments are followed by refinements
+// is called the same way when no path names a refinement: every
+// refinement is then unused. The shape is derived from the list and lives
+// exactly as long as it.
 namespace shape {
 constexpr uint32_t simple = 0x80000000u;
 constexpr uint32_t unused_refinements = 0x40000000u;
@@ -247,8 +248,12 @@ uint32_t shape_of(const Cell& list, bool native, uint32_t refinements) {
            kind_of(entry[count]) == arg_kind::normal)
         ++count;
     if (count > shape::count_mask) return 0;
-    if (count == length) return shape::simple | count;
-    if (native && cell::type_of(entry[count]) == TYPE_REFINEMENT && refinements <= max_refinements)
+    uint32_t after = count;
+    while (after < length && cell::type_of(entry[after]) == TYPE_TYPESET &&
+           kind_of(entry[after]) == arg_kind::ret)
+        ++after;
+    if (after == length) return shape::simple | count;
+    if (native && cell::type_of(entry[after]) == TYPE_REFINEMENT && refinements <= max_refinements)
         return shape::unused_refinements | refinements << shape::refinements_shift | count;
     return 0;
 }
@@ -685,12 +690,12 @@ bool tracing_for(const Cell& function) {
 }
 
 // The word that names a call: the name given, else the word before the
-// arguments, else <anon>.
-Cell call_name(const Cell* name, const Cell* pos, const Cell& code) {
-    if (name) return *name;
+// arguments; null for an anonymous call.
+const Cell* naming_word(const Cell* name, const Cell* pos, const Cell& code) {
+    if (name) return name;
     const Cell* first = block_cells(code);
-    if (pos && pos > first && cell::type_of(pos[-1]) == TYPE_WORD) return pos[-1];
-    return words::word<"<anon>">();
+    if (pos && pos > first && cell::type_of(pos[-1]) == TYPE_WORD) return pos - 1;
+    return nullptr;
 }
 
 // Operators computed in place when both operands are integers (or, for
@@ -1252,12 +1257,14 @@ const Cell* call(const Cell& function_value, const Cell* pos, const Cell* tail, 
                  uint32_t call_mode, bool infix) {
     stack::check_machine();
     Cell function = function_value;
-    Cell name = call_name(name_word, path ? nullptr : pos, code);
+    const Cell* naming = naming_word(name_word, path ? nullptr : pos, code);
+    Cell name = naming ? *naming : words::word<"<anon>">();
     if constexpr (Traced) {
         // An operator's left operand waits at the top; the tracer's frame
-        // goes above it.
+        // goes above it. The tracer is told the word that names the call,
+        // or the function itself when none does.
         stack::state.top += infix;
-        fire_event(event::open, &code, pos, nullptr, &function);
+        fire_event(event::open, &code, pos, nullptr, naming ? &name : &function);
         stack::state.top -= infix;
     }
     // The slot the result goes to: the held function value, which it keeps

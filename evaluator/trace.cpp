@@ -20,6 +20,13 @@ namespace kiv::interpreter {
 
 bool tracing = false;
 bool traced_mode = false;
+uint32_t tracing_switches = 0;
+
+void switch_tracing(bool on) {
+    if (!traced_mode) return;
+    tracing = on;
+    ++tracing_switches;
+}
 
 namespace {
 
@@ -106,10 +113,16 @@ void fire_event(uint32_t event, const Cell* series, const Cell* position, const 
     stack::Frame* ctop = stack::state.ctop;
 
     Cell frame{TYPE_PAIR, 0, stack::index_of(base), stack::index_of(top)};
+    int32_t index = index_in(series, position);
+    // A fetch tells the value read: the one at the position (none at the
+    // tail, where nothing is left to read).
+    if (event == event::fetch && !value && index >= 0 &&
+        position < memory::buffer_of(series->w2)->tail_cell())
+        value = position;
     Rooted<Cell> args[6] = {
         Rooted<Cell>(event_words[event_index(event)]()),
         Rooted<Cell>(or_none(series)),
-        Rooted<Cell>(Cell{TYPE_INTEGER, 0, uint32_t(index_in(series, position)), 0}),
+        Rooted<Cell>(Cell{TYPE_INTEGER, 0, uint32_t(index), 0}),
         Rooted<Cell>(or_none(value)),
         Rooted<Cell>(event & with_reference ? or_none(reference) : none::value),
         Rooted<Cell>(frame),

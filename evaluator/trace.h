@@ -76,17 +76,29 @@ void fire_exit(const Cell& name, const Cell& function);
 uint32_t traced_callbacks();
 void set_traced_callbacks(uint32_t bits);
 
+// Counts the explicit switches of `switch_tracing`.
+extern uint32_t tracing_switches;
+
+// `trace` with a logic!: switches event delivery while a traced evaluation
+// runs, and for good: the function bodies it returns through keep the
+// setting. Outside a traced evaluation (and inside the tracer) nothing
+// changes.
+void switch_tracing(bool on);
+
 // Sets `tracing` for a scope and restores it at the end, however the
-// scope ends.
+// scope ends, unless tracing was switched explicitly meanwhile.
 class TracingSwitch {
   public:
-    explicit TracingSwitch(bool on) : saved_(tracing) { tracing = on; }
-    ~TracingSwitch() { tracing = saved_; }
+    explicit TracingSwitch(bool on) : saved_(tracing), switches_(tracing_switches) { tracing = on; }
+    ~TracingSwitch() {
+        if (tracing_switches == switches_) tracing = saved_;
+    }
     TracingSwitch(const TracingSwitch&) = delete;
     TracingSwitch& operator=(const TracingSwitch&) = delete;
 
   private:
     bool saved_;
+    uint32_t switches_;
 };
 
 // Installs the tracer for a traced evaluation and fires `init`; false

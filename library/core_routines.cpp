@@ -200,6 +200,13 @@ void tracing_q(Cell* args) {
     set_logic(args, interpreter::tracing);
 }
 
+// set-tracing on: switches the delivery of trace events while a traced
+// evaluation runs; outside one nothing changes.
+void set_tracing(Cell* args) {
+    interpreter::switch_tracing(logic::get(args[0]));
+    args[0] = Cell{cell::unset_header, 0, 0, 0};
+}
+
 // write-stdout data: a string as UTF-8, a binary as its bytes, any other
 // value formed.
 void write_stdout(Cell* args) {
@@ -262,6 +269,7 @@ constexpr Entry entries[] = {
     {"frame-index?", frame_index_q},
     {"collect-calls", collect_calls},
     {"tracing?", tracing_q},
+    {"set-tracing", set_tracing},
     {"write-stdout", write_stdout},
     {"gc-active?", gc_active_q},
     {"gc-series-cycles", gc_cycles},
