@@ -1,6 +1,7 @@
 // The entry of the kiv executable: `kiv` reads expressions from standard
 // input; `kiv FILE ARGS...` runs a script.
 #include <pthread.h>
+#include <signal.h>
 
 #include <new>
 #include <string>
@@ -63,6 +64,13 @@ int main(int argc, char** argv) {
         kiv::os::write_all(kiv::runtime::std_handles.error, warning.data(), warning.size());
         interpret(&run);
     }
+    // The console's signals go to the interpreter's thread, so that they
+    // interrupt the calls it blocks in.
+    sigset_t console_signals;
+    sigemptyset(&console_signals);
+    sigaddset(&console_signals, SIGINT);
+    sigaddset(&console_signals, SIGWINCH);
+    pthread_sigmask(SIG_BLOCK, &console_signals, nullptr);
     pthread_join(thread, nullptr);
     return run.status;
 }

@@ -8,6 +8,7 @@
 #include "boot/image.h"
 #include "boot/init.h"
 #include "boot/sources.h"
+#include "console/asking.h"
 #include "console/stdio.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -78,6 +79,7 @@ constexpr void (*routine_modules[])() = {
     handler_routines::register_routines,
     gui::event_routines::register_routines,
     console::register_routines,
+    console::register_ask_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose

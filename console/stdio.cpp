@@ -1,7 +1,10 @@
 #include "console/stdio.h"
 
 #include "console/arguments.h"
+#include "console/asking.h"
 #include "console/gather.h"
+#include "console/line_editor.h"
+#include "console/signals.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -72,9 +75,11 @@ const Cell* setting(const char* name) {
 }
 
 // The terminal's columns x rows go to system/console/size while output is
-// a terminal; elsewhere the size stays as it is (0x0 unless a script set
-// it).
+// a terminal, at the start and after each change of size; elsewhere the
+// size stays as it is (0x0 unless a script set it).
 void refresh_size() {
+    if (!take_resize()) return;
+    note_resize();
     winsize size{};
     if (!isatty(STDOUT_FILENO) || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return;
     if (Cell* field = system_object::field({"console", "size"}))
@@ -362,29 +367,63 @@ void print_banner() {
     evaluate(std::string(banner));
 }
 
-// The interactive loop over standard input; returns at the end of input.
+// Reads the next line at the prompt; Kiv code runs (and Ctrl-C halts it)
+// everywhere else. A typed line enters the history when the line editor
+// reads it.
+Line next_line(const Cell& prompt) {
+    if (!shows_prompt(false)) write_string(prompt, false);
+    std::vector<std::string> history;
+    Cell* block = editing() ? console_history() : nullptr;
+    if (block) history = history_of(*block);
+    set_phase(Phase::reading);
+    Line line = read_line(url::utf8_text(prompt), history, false);
+    set_phase(Phase::evaluating);
+    stack::clear_interrupt();
+    if (line.end == LineEnd::entered && (block = editing() ? console_history() : nullptr))
+        remember(*block, line.text);
+    return line;
+}
+
+// Drops the input gathered so far.
+void drop(Gathering& gathering) {
+    gathering.clear();
+    os_console::write_c_string("(escape)\n");
+}
+
+// The interactive loop over standard input; returns at the end of input,
+// or at a second Ctrl-C in a row on an empty prompt. Ctrl-C drops what is
+// typed and what is gathered.
 void run(bool banner) {
+    set_phase(Phase::evaluating);
     if (banner) print_banner();
     Gathering gathering;
-    std::string line;
+    bool quit_armed = false;
     for (;;) {
         refresh_size();
         Rooted<Cell> prompt;
         prompt_text(gathering.cue() ? std::string(1, gathering.cue()) + "    " : std::string(),
                     prompt);
         prompt_length = string::length(*prompt);
-        write_string(*prompt, false);
-        if (!std::getline(std::cin, line)) {
-            os_console::write_text("\n", 1);
+        Line line = next_line(*prompt);
+        if (line.end == LineEnd::closed) {
+            if (!shows_prompt(false)) os_console::write_text("\n", 1);
             return;
         }
-        if (line.empty() && !gathering.cue()) continue;
-        if (!line.empty() && line.back() == '\x1b') {
-            gathering.clear();
-            os_console::write_c_string("(escape)\n");
+        if (line.end == LineEnd::interrupted) {
+            bool empty = line.text.empty() && !gathering.cue();
+            if (empty && quit_armed) return;
+            quit_armed = empty;
+            if (!shows_prompt(false)) os_console::write_text("\n", 1);
+            if (gathering.cue()) drop(gathering);
             continue;
         }
-        if (!gathering.add(line)) continue;
+        quit_armed = false;
+        if (line.text.empty() && !gathering.cue()) continue;
+        if (!line.text.empty() && line.text.back() == '\x1b') {
+            drop(gathering);
+            continue;
+        }
+        if (!gathering.add(line.text)) continue;
         evaluate(gathering.input());
         gathering.clear();
     }
@@ -399,11 +438,14 @@ void evaluate(const std::string& input) {
         print_error(*result);
     } else if (block::rs_length(*code) > 0) {
         bool ok = eval_block(*code, *result);
+        // A Ctrl-C that came as the evaluation ended halts nothing more.
+        stack::clear_interrupt();
         print_result(*result, !ok, prompt_length);
     }
 }
 
 int launch(const std::vector<std::string>& args) {
+    install_signals();
     Arguments read = read_arguments(args);
     publish_arguments(read);
     if (!read.script) {

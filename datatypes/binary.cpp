@@ -72,8 +72,10 @@ uint8_t* open_gap(Cell& series, uint32_t at, uint32_t removed, uint64_t added) {
     return gap;
 }
 
-// Writes `dup` copies of the bytes into a gap.
+// Writes `dup` copies of the bytes into a gap. No bytes may come with no
+// buffer at all (an empty vector), which memcpy must not be given.
 void fill_gap(uint8_t* gap, const uint8_t* bytes, size_t n, int32_t dup) {
+    if (n == 0) return;
     for (int32_t d = 0; d < dup; ++d, gap += n) std::memcpy(gap, bytes, n);
 }
 

@@ -488,13 +488,13 @@ int32_t form_parts(const Cell& value, Cell& buffer, Parts parts, int32_t part) {
     part = write_limited(near_, buffer, false, true, near_limit, part - 12);
 
     // Only calls named when the error was raised are listed: the frames a
-    // depth points at may be gone or reused. A line with no call to list
-    // is left out.
-    Cell calls = *field(*error, stack);
-    if (stack_trace_level() > 0 && cell::type_of(calls) == TYPE_BLOCK &&
-        block::rs_length(calls) > 0) {
+    // depth points at may be gone or reused. The label is written whenever
+    // the trace is asked for, with nothing after it when no call is named.
+    if (stack_trace_level() > 0) {
         append_text(buffer, "\n*** Stack: ");
-        part = actions::form(calls, buffer, nullptr, part - 12);
+        part -= 12;
+        Cell calls = *field(*error, stack);
+        if (cell::type_of(calls) == TYPE_BLOCK) part = actions::form(calls, buffer, nullptr, part);
     }
 
     Cell files_ = *field(*error, files);

@@ -289,7 +289,10 @@ int32_t mold(const Cell* map, Cell* buffer, bool only, bool all, bool flat, cons
         if (!flat) part = block::append_indent(buffer, part, indent + 1);
         any = true;
         Cell key = *key_at(*value, i);
-        part = actions::mold(key, *buffer, false, all, flat, arg, part, indent + 1);
+        // A money key is written with every fraction digit: cut to the
+        // usual two, keys that differ further on would load as one.
+        bool whole_key = all || cell::type_of(key) == TYPE_MONEY;
+        part = actions::mold(key, *buffer, false, whole_key, flat, arg, part, indent + 1);
         append_text(buffer, " ", part);
         Cell item = key_at(*value, i)[1];
         part = actions::mold(item, *buffer, false, all, flat, arg, part, indent + 1);

@@ -189,14 +189,19 @@ int32_t money_digits() {
 }
 
 // [-][CCC]$digits[.fraction]: form groups the integer digits by three.
+// The sign is written only when a digit written is not zero: an amount cut
+// to zero (-$0.001 with two fraction digits) is written $0.00, which reads
+// back as the zero it shows.
 int32_t write(const Cell& value, Cell& buffer, int32_t part, bool group, int32_t fraction) {
     Amount a = decode(value);
-    std::string text;
-    if (a.negative) text += '-';
-    if (const Cell* code = currency_word(a.currency)) text += symbol::c_name(code->w2);
-    text += '$';
     char d[digit_count];
     digits_of(a.units, d);
+    char* written_end = d + digit_count - fraction_digits + fraction;
+    bool shows_digit = std::any_of(d, written_end, [](char c) { return c != '0'; });
+    std::string text;
+    if (a.negative && shows_digit) text += '-';
+    if (const Cell* code = currency_word(a.currency)) text += symbol::c_name(code->w2);
+    text += '$';
     uint32_t first = 0;
     while (first < digit_count - fraction_digits - 1 && d[first] == '0') ++first;
     for (uint32_t i = first; i < digit_count - fraction_digits; ++i) {

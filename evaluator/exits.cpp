@@ -90,6 +90,23 @@ void land_catch(bool named, const Cell& name) {
     stack::unwind_last();
 }
 
+// Evaluates the block of a catch. A throw raised where no native call
+// stands between it and the catch (a halt at a check point) arrives as an
+// exception and becomes the pending code it would have been.
+void eval_caught(const Cell& block) {
+    try {
+        interpreter::eval(block, true);
+    } catch (const runtime::Throw& t) {
+        if (t.code != runtime::code::thrw) throw;
+        record.pending = t.code;
+    }
+}
+
+// The halt an interrupt asked for: what `halt` throws.
+void raise_halt() {
+    stack::throw_from_here(words::word<"halt-request">(), words::word<"console">());
+}
+
 } // namespace
 
 void catch_(bool, const int32_t* refinements) {
@@ -97,14 +114,14 @@ void catch_(bool, const int32_t* refinements) {
     bool named = refinements[0] >= 0;
     Cell name = named ? stack::state.base[refinements[0]] : Cell{TYPE_NONE, 0, 0, 0};
     stack::mark_catch(words::word<"<body>">());
-    interpreter::eval(block, true);
+    eval_caught(block);
     land_catch(named, name);
 }
 
 void catch_named(const Cell& code, const Cell& name) {
     Cell block = code;
     stack::mark_named_catch(words::word<"<body>">(), name.w2);
-    interpreter::eval(block, true);
+    eval_caught(block);
     land_catch(false, name);
 }
 
@@ -148,6 +165,7 @@ void check_try(bool) {
 }
 
 void register_exits() {
+    stack::hooks.raise_halt = raise_halt;
     register_native(70, try_, {1, 2});
     register_native(77, break_, {0, 1});
     register_native(78, continue_, {0, 0});

@@ -553,8 +553,11 @@ Token scan_tag_or_less(P start, P limit) {
     for (; q < limit; ++q) {
         if (*q == '>') return value(tag, start, q + 1);
         if (*q == '"' || *q == '\'') {
+            // A quote never closed is refused: what follows a tag would
+            // decide where it ends, so its mold would not load back.
             const void* close = std::memchr(q + 1, *q, size_t(limit - q - 1));
-            if (close) q = static_cast<P>(close);
+            if (!close) return fail(TYPE_TAG, start, limit);
+            q = static_cast<P>(close);
         }
     }
     return fail(TYPE_TAG, start, limit);
@@ -585,6 +588,9 @@ Token scan_slash(P start, P limit) {
             return fail(TYPE_REFINEMENT, start, q);
         ++q;
     }
+    // A refinement cut short at once (`/<`, `/,`) would have no name: it
+    // would mold as the word `/`.
+    if (q == start + 1) return fail(TYPE_REFINEMENT, start, q);
     return value(refinement, start, q);
 }
 

@@ -7,6 +7,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
 #include "datatypes/word.h"
+#include "platform/stop.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
@@ -157,13 +158,35 @@ void set_machine_stack(runtime::StackBounds bounds) {
     machine_limit.store(machine_low, std::memory_order_relaxed);
 }
 
+namespace {
+
+// Puts the machine stack check back and raises the halt that was asked for.
+void raise_requested_halt() {
+    clear_interrupt();
+    if (hooks.raise_halt) hooks.raise_halt();
+}
+
+} // namespace
+
+// A check that fires is either a halt asked for or a real overflow (also a
+// watchdog's interrupt).
 void machine_overflow() {
+    if (os::stop_requested.load(std::memory_order_relaxed)) raise_requested_halt();
     machine_limit.store(machine_low, std::memory_order_relaxed);
     runtime::fire_error(runtime::Category::internal, err::internal::stack_overflow);
 }
 
-void interrupt() {
+void interrupt(bool halt) {
+    if (halt) {
+        os::raise_stop = raise_requested_halt;
+        os::stop_requested.store(true, std::memory_order_relaxed);
+    }
     machine_limit.store(UINTPTR_MAX, std::memory_order_relaxed);
+}
+
+void clear_interrupt() {
+    os::stop_requested.store(false, std::memory_order_relaxed);
+    machine_limit.store(machine_low, std::memory_order_relaxed);
 }
 
 void pop(uint32_t n) {
@@ -288,12 +311,13 @@ void throw_exit(bool value_given, bool keep_own_frame) {
     runtime::record.pending = value_given ? runtime::code::ret : runtime::code::exit;
 }
 
-void throw_throw(uint32_t code) {
-    Saved saved = save();
-    if (!empty()) --state.ctop;
+namespace {
+
+// Moves the stack to the catch that a throw of `value` named `name`
+// reaches, with the value and the name pushed there; raises the no-catch
+// error when none does.
+void land_throw(const Saved& saved, Cell value, Cell name) {
     if (!state.saved_ctop) state.saved_ctop = state.ctop;
-    Cell value = saved.base[0];
-    Cell name = saved.base[1];
     Frame* target = find_target([&name](const Frame* f) {
         if (frame_kind(f) != kind::catch_) return false;
         if (!(f->header & frame_flag::named_catch)) return true;
@@ -304,7 +328,20 @@ void throw_throw(uint32_t code) {
     land_on(target);
     push(value);
     push(name);
+}
+
+} // namespace
+
+void throw_throw(uint32_t code) {
+    Saved saved = save();
+    if (!empty()) --state.ctop;
+    land_throw(saved, saved.base[0], saved.base[1]);
     runtime::record.pending = code;
+}
+
+void throw_from_here(const Cell& value, const Cell& name) {
+    land_throw(save(), value, name);
+    runtime::throw_code(runtime::code::thrw);
 }
 
 void throw_error(const Cell& error) {

@@ -82,6 +82,8 @@ struct Hooks {
     void (*report_uncaught)(const Cell& error) = nullptr;
     // Empties the cycle stack after an overflow.
     void (*reset_cycles)() = nullptr;
+    // Raises the halt that an interrupt asked for.
+    void (*raise_halt)() = nullptr;
 };
 extern Hooks hooks;
 
@@ -129,9 +131,13 @@ inline void check_machine() {
         machine_overflow();
 }
 // Stops a runaway evaluation: the next check raises the stack-overflow
-// error, as when the machine stack runs out. Async-signal-safe and callable
-// from any thread (a watchdog).
-void interrupt();
+// error, as when the machine stack runs out; with `halt`, the next check
+// raises the halt instead, as the halt function does (Ctrl-C at the
+// console), and so does a blocking call that the signal interrupted.
+// Async-signal-safe and callable from any thread (a watchdog).
+void interrupt(bool halt = false);
+// Forgets a halt asked for that no check has raised yet.
+void clear_interrupt();
 
 inline Cell* reset() {
     return state.top = state.base;
@@ -298,6 +304,11 @@ const Frame* get_call_frame();
 void throw_break(bool value_given, bool continue_);
 void throw_exit(bool value_given, bool keep_own_frame);
 void throw_throw(uint32_t code);
+// Throws `value` named `name` from wherever the evaluation stands, as
+// throw/name does: the stack lands on the catch and the throw crosses the
+// C++ code above it as an exception, which the nearest native call or
+// catch turns back into a pending code.
+[[noreturn]] void throw_from_here(const Cell& value, const Cell& name);
 [[noreturn]] void throw_error(const Cell& error);
 
 } // namespace kiv::stack

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/stop.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 
@@ -82,7 +83,10 @@ bool skip_to(int fd, int64_t start) {
     std::vector<uint8_t> waste(read_chunk);
     while (start > 0) {
         ssize_t got = ::read(fd, waste.data(), size_t(std::min<int64_t>(start, read_chunk)));
-        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && errno == EINTR) {
+            os::check_stop();
+            continue;
+        }
         if (got <= 0) return got == 0;
         start -= got;
     }
@@ -103,7 +107,10 @@ bool read_all(int fd, int64_t limit, bool size_known, std::vector<uint8_t>& out)
             out.resize(size_t(std::min<int64_t>(limit, int64_t(out.size()) * 2)));
         }
         ssize_t got = ::read(fd, out.data() + used, out.size() - used);
-        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && errno == EINTR) {
+            os::check_stop(); // a pipe that never ends can be stopped
+            continue;
+        }
         if (got < 0) return false;
         if (got == 0) break;
         used += size_t(got);

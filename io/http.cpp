@@ -1,5 +1,6 @@
 #include "io/http.h"
 #include "platform/shared_library.h"
+#include "platform/stop.h"
 
 #include <curl/curl.h>
 
@@ -123,6 +124,12 @@ size_t on_header(char* data, size_t size, size_t count, void* user) {
     return size * count;
 }
 
+// A stop request (Ctrl-C) ends the transfer; curl calls this often, also
+// while it waits for the connection or the server.
+int on_progress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return os::stop_requested.load(std::memory_order_relaxed) ? 1 : 0;
+}
+
 // The request's header lines, and an empty line for each header curl would
 // add by itself that the request does not give (which removes it).
 void set_headers(Transfer& t, const HttpHeaders& given) {
@@ -218,12 +225,15 @@ HttpResponse request_http(const HttpRequest& request) {
     t.set(CURLOPT_WRITEDATA, &t);
     t.set(CURLOPT_HEADERFUNCTION, on_header);
     t.set(CURLOPT_HEADERDATA, &t);
+    t.set(CURLOPT_XFERINFOFUNCTION, on_progress);
+    t.set(CURLOPT_NOPROGRESS, 0L);
     set_headers(t, headers);
     set_method(t, request);
     // An option this libcurl refuses (an older one without the protocol
     // limits, say) makes no request rather than a less safe one.
     if (t.setup_failed) return failed("libcurl refused an option");
     CURLcode code = lib.perform(t.handle);
+    if (code == CURLE_ABORTED_BY_CALLBACK) os::check_stop();
     if (code != CURLE_OK) return failed(t.error[0] ? t.error : lib.strerror(code));
     long status = 0;
     lib.getinfo(t.handle, CURLINFO_RESPONSE_CODE, &status);

@@ -1,4 +1,5 @@
 #include "platform/os.h"
+#include "platform/stop.h"
 
 #include <pwd.h>
 #include <spawn.h>
@@ -117,8 +118,7 @@ void sleep(double seconds) {
     if (!(ms >= 1)) ms = 1; // also catches NaN
     if (ms > longest * 1000) ms = longest * 1000;
     timespec left{time_t(ms / 1000), long(std::fmod(ms, 1000) * 1000000)};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) check_stop();
 }
 
 Clock read_clock() {

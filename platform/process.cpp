@@ -1,4 +1,5 @@
 #include "platform/process.h"
+#include "platform/stop.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -63,10 +64,17 @@ int exit_code(int status) {
     return WEXITSTATUS(status);
 }
 
-int wait_for(pid_t pid) {
+// What wait_for answers when a stop request ended the wait.
+constexpr int wait_stopped = -2;
+
+// The child's exit code, -1 when it cannot be had; a stoppable wait gives
+// up at a stop request (wait_stopped).
+int wait_for(pid_t pid, bool stoppable) {
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
+    while (waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) return -1;
+        if (stoppable && stop_requested.load(std::memory_order_relaxed)) return wait_stopped;
+    }
     return exit_code(status);
 }
 
@@ -187,7 +195,9 @@ class PipeSignalBlock {
     bool was_pending_ = false;
 };
 
-void pump(Streams& s, std::string_view input, ProcessResult& result) {
+// Feeds the child's input and gathers its output until all streams end;
+// false when a stop request ended it first.
+bool pump(Streams& s, std::string_view input, ProcessResult& result) {
     PipeSignalBlock block;
     size_t written = 0;
     if (s.input.open() && input.empty()) s.input.close();
@@ -195,13 +205,15 @@ void pump(Streams& s, std::string_view input, ProcessResult& result) {
         pollfd fds[3] = {
             {s.input.get(), POLLOUT, 0}, {s.output.get(), POLLIN, 0}, {s.error.get(), POLLIN, 0}};
         if (::poll(fds, 3, -1) < 0) {
-            if (errno == EINTR) continue;
-            break;
+            if (errno != EINTR) break;
+            if (stop_requested.load(std::memory_order_relaxed)) return false;
+            continue;
         }
         if (fds[0].revents) feed(s.input, input, written);
         if (fds[1].revents) drain(s.output, result.output);
         if (fds[2].revents) drain(s.error, result.error);
     }
+    return true;
 }
 
 } // namespace
@@ -233,14 +245,29 @@ ProcessResult run_process(const ProcessRequest& request) {
     child_input.close();
     child_output.close();
     child_error.close();
-    pump(parent, request.input.bytes, result);
-
-    if (request.wait) {
-        result.code = wait_for(pid);
-    } else {
-        result.code = int(pid);
-        std::thread([pid] { wait_for(pid); }).detach();
+    bool stopped = !pump(parent, request.input.bytes, result);
+    if (request.wait && !stopped) {
+        int code = wait_for(pid, true);
+        if (code != wait_stopped) {
+            // A Ctrl-C reaches the child too, which may end before the
+            // wait sees the signal: the stop still holds.
+            check_stop();
+            result.code = code;
+            return result;
+        }
+        stopped = true;
     }
+    // A child not waited for, or whose wait was stopped, is reaped by a
+    // thread of its own.
+    result.code = int(pid);
+    std::thread([pid] {
+        // Signals are for the interpreter's thread.
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, nullptr);
+        wait_for(pid, false);
+    }).detach();
+    if (stopped) check_stop();
     return result;
 }
 

@@ -564,8 +564,10 @@ Cell* put_key(NodeId table, Cell* key, int32_t* out) {
             if (keys[p.hit] >= 0) {
                 RootedNode chain(array::make(4, 4));
                 array::append_int(chain, keys_of(record_of(table))[p.hit]);
+                // Growing the chain list may collect, which moves the
+                // table's record: it is read again afterwards.
+                array::append_int32(record_of(table).chains, int32_t(chain));
                 Table& r = record_of(table);
-                array::append_int32(r.chains, int32_t(chain));
                 keys_of(r)[p.hit] = -int32_t(array::length(r.chains));
             }
             Table& r = record_of(table);

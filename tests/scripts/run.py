@@ -18,7 +18,7 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 MATH_ERROR = ("1\n*** Math Error: attempt to divide by zero\n*** Where: /\n"
-              "*** Near : print 1 / 0 print 2\n")
+              "*** Near : print 1 / 0 print 2\n*** Stack: \n")
 
 # The cache directory kiv falls back on without a usable HOME: the one in
 # the home the password database gives the user.
@@ -33,10 +33,10 @@ CASES = [
     (["no-header.kiv"], "*** Error: Kiv header not found!\n", 1),
     (["system.kiv"], "*** Error: contains Kiv/System code which requires compilation!\n", 1),
     (["unloadable.kiv"],
-     "*** Syntax Error: (line 2) missing ) at (1 + \n*** Where: ???\n*** Near : none\n", 1),
+     "*** Syntax Error: (line 2) missing ) at (1 + \n*** Where: ???\n*** Near : none\n*** Stack: \n", 1),
     (["folder/sibling.kiv"], "next to the script\n\n", 0),
     (["missing.kiv"], "*** Access Error: cannot open: %scripts/missing.kiv\n*** Where: ???\n"
-     "*** Near : none\n", 1),
+     "*** Near : none\n*** Stack: \n", 1),
     # Options before the script are stepped over; the script's own
     # arguments are not read as scripts.
     (["--verbose", "hello.kiv", "other.kiv"], "hello\n", 0),
@@ -44,9 +44,9 @@ CASES = [
     # A directory, or a device that never ends, is no script: an error and
     # status 1 (the device is read under a memory limit).
     (["folder/"], "*** Access Error: cannot open: %scripts/folder/\n*** Where: ???\n"
-     "*** Near : none\n", 1),
+     "*** Near : none\n*** Stack: \n", 1),
     (["/dev/zero", 512], "*** Internal Error: not enough memory\n*** Where: ???\n"
-     "*** Near : none\n", 1),
+     "*** Near : none\n*** Stack: \n", 1),
     # The cache directory follows an absolute HOME only.
     (["cache.kiv"], "%/some/where/.kiv/\n", 0, {"HOME": "/some/where"}),
     (["cache.kiv"], "%/.kiv/\n", 0, {"HOME": "/"}),
@@ -62,7 +62,7 @@ CASES = [
      '["--y"]\n"--y"\n%scripts/args.kiv\ntrue\n>> \n', 0),
     # After a bare "--", an argument starting "--" names the script.
     (["--", "--catch"], "*** Access Error: cannot open: %scripts/--catch\n*** Where: ???\n"
-     "*** Near : none\n", 1),
+     "*** Near : none\n*** Stack: \n", 1),
     (["--catch", "error.kiv"], MATH_ERROR + ">> \n", 0),
     # halt stops the script; the script has ended normally.
     (["halt.kiv"], "1\n(halted)\n", 0),

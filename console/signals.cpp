@@ -1,0 +1,57 @@
+#include "console/signals.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include "console/line_editor.h"
+#include "evaluator/stack.h"
+
+namespace kiv::console {
+namespace {
+
+std::atomic<Phase> phase = Phase::script;
+std::atomic<bool> interrupted = false;
+std::atomic<bool> resized = true;
+
+void on_interrupt(int) {
+    switch (phase.load(std::memory_order_relaxed)) {
+    case Phase::script: restore_terminal(); _exit(0);
+    case Phase::evaluating: stack::interrupt(true); break;
+    case Phase::reading: interrupted.store(true, std::memory_order_relaxed); break;
+    }
+}
+
+void on_resize(int) {
+    resized.store(true, std::memory_order_relaxed);
+}
+
+void handle(int signal, void (*handler)(int), int flags) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    action.sa_flags = flags;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+}
+
+} // namespace
+
+void install_signals() {
+    handle(SIGINT, on_interrupt, 0);
+    handle(SIGWINCH, on_resize, SA_RESTART);
+}
+
+void set_phase(Phase next) {
+    phase.store(next, std::memory_order_relaxed);
+}
+
+bool take_interrupt() {
+    return interrupted.exchange(false, std::memory_order_relaxed);
+}
+
+bool take_resize() {
+    return resized.exchange(false, std::memory_order_relaxed);
+}
+
+} // namespace kiv::console

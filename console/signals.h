@@ -1,0 +1,23 @@
+// The console's signals. Ctrl-C (SIGINT) means by phase: while a script
+// runs, the process ends quietly with status 0; while Kiv code runs, the
+// evaluation halts as the halt function does (blocking calls included);
+// while a line is read, the line is given up. SIGWINCH notes that the
+// terminal changed its size.
+#pragma once
+
+namespace kiv::console {
+
+enum class Phase { script, evaluating, reading };
+
+// Installs the handlers (SIGINT without restarting the interrupted call,
+// so that a blocking call returns to its caller).
+void install_signals();
+void set_phase(Phase phase);
+
+// Whether Ctrl-C came while a line was read; forgets it.
+bool take_interrupt();
+// Whether the terminal changed its size since the last call (true at the
+// first); forgets it.
+bool take_resize();
+
+} // namespace kiv::console

@@ -1,0 +1,218 @@
+#!/usr/bin/env python3
+"""Drives the console in a pseudo-terminal as a user at a keyboard does:
+Ctrl-C halting what runs, Ctrl-C and Ctrl-D at the prompt, the line
+editor's keys, the history and hidden input.
+
+Usage: run.py KIV
+"""
+import os
+import pty
+import select
+import shutil
+import sys
+import tempfile
+import termios
+import time
+
+KIV = sys.argv[1]
+failures = []
+
+
+class Session:
+    """A kiv started on a new pseudo-terminal."""
+
+    def __init__(self, args=()):
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            os.execve(KIV, [KIV, *args], dict(os.environ, TERM="xterm"))
+        self.out = b""
+        self.status = None
+        self.expect(b">> " if not args else b"")
+
+    def read(self, seconds):
+        end = time.time() + seconds
+        while time.time() < end:
+            ready, _, _ = select.select([self.fd], [], [], 0.02)
+            if ready:
+                try:
+                    data = os.read(self.fd, 4096)
+                except OSError:
+                    return
+                if not data:
+                    return
+                self.out += data
+
+    def expect(self, text, seconds=10):
+        """Reads until the output ends with `text` (or the time is up)."""
+        end = time.time() + seconds
+        while time.time() < end and not self.out.endswith(text):
+            self.read(0.05)
+            if self.exited():
+                break
+        return self.out.endswith(text)
+
+    def type(self, keys, then=b">> "):
+        self.out = b""
+        os.write(self.fd, keys)
+        if then:
+            self.expect(then)
+        return self.out.decode("utf-8", "replace")
+
+    def exited(self, seconds=0.0):
+        end = time.time() + seconds
+        while self.status is None:
+            pid, status = os.waitpid(self.pid, os.WNOHANG)
+            if pid:
+                self.status = status
+            elif time.time() >= end:
+                break
+            else:
+                time.sleep(0.02)
+        return self.status is not None
+
+    def echo_on(self):
+        return bool(termios.tcgetattr(self.fd)[3] & termios.ECHO)
+
+    def close(self):
+        if not self.exited():
+            os.kill(self.pid, 9)
+            self.exited(5)
+        os.close(self.fd)
+
+
+def check(name, condition, detail=""):
+    if not condition:
+        failures.append(f"{name}: {detail}")
+
+
+def halts():
+    """Ctrl-C stops code that runs long: '(halted)', and the words stay."""
+    cases = [
+        ("forever", "forever []"),
+        ("wait", "wait 10"),
+        ("recursion", "f: func [n] [either n = 0 [0] [f n - 1]] loop 10000000 [f 5000]"),
+        ("parse", 's: append/dup copy "" "a" 30000000 parse s [any [ahead "a" skip]]'),
+        ("call", 'call/wait "sleep 10"'),
+    ]
+    s = Session()
+    s.type(b"x: 42\r")
+    for name, code in cases:
+        s.type(code.encode() + b"\r", then=None)
+        time.sleep(0.5 if name != "parse" else 1.5)
+        started = time.time()
+        out = s.type(b"\x03")
+        check("halt " + name, "(halted)" in out and time.time() - started < 3, repr(out))
+        out = s.type(b"print x\r")
+        check("after halt " + name, "42" in out, repr(out))
+    s.close()
+
+
+def prompt_keys():
+    """Ctrl-C at the prompt drops what is typed and gathered; a second
+    Ctrl-C on an empty prompt, or Ctrl-D, ends the console with status 0."""
+    s = Session()
+    out = s.type(b"[\r1 2\r\x03")
+    check("escape while gathering", "(escape)" in out, repr(out))
+    out = s.type(b"print 7\r")
+    check("after escape", "7" in out and "1 2" not in out, repr(out))
+    s.type(b"print 1\x03")  # a typed line: dropped, not counted
+    s.type(b"\x03")
+    out = s.type(b"print 8\r")
+    check("one Ctrl-C on an empty prompt", "8" in out, repr(out))
+    s.type(b"\x03")
+    s.type(b"\x03", then=None)
+    check("double Ctrl-C", s.exited(5) and os.WIFEXITED(s.status) and
+          os.WEXITSTATUS(s.status) == 0, str(s.status))
+    s.close()
+    s = Session()
+    s.type(b"\x04", then=None)
+    check("Ctrl-D", s.exited(5) and os.WIFEXITED(s.status) and os.WEXITSTATUS(s.status) == 0,
+          str(s.status))
+    s.close()
+
+
+# Keys typed at the prompt and the result the line they make gives.
+LEFT, RIGHT, UP, DOWN = b"\x1b[D", b"\x1b[C", b"\x1b[A", b"\x1b[B"
+HOME, END, DELETE = b"\x1b[H", b"\x1b[F", b"\x1b[3~"
+KEYS = [
+    (b"12" + LEFT + b"3", "== 132"),
+    (b"23\x01" + b"1", "== 123"),  # Ctrl-A
+    (b"12" + HOME + b"9", "== 912"),
+    (b"12\x01" + END + b"3", "== 123"),  # Ctrl-A, End
+    (b"12\x01\x05" + b"3", "== 123"),  # Ctrl-A, Ctrl-E
+    (b"12\x01" + DELETE, "== 2"),
+    (b"123" + LEFT + LEFT + b"\x0b", "== 1"),  # Ctrl-K
+    (b"123\x15" + b"8", "== 8"),  # Ctrl-U
+    (b"5 + 6 + 70\x17" + b"1", "== 12"),  # Ctrl-W
+    (b"10 + 20\x1b[1;5D" + b"5", "== 530"),  # Ctrl+Left
+    ("length? \"aé\x7fb\"".encode(), "== 2"),  # Backspace over a 2-byte character
+    ("length? \"a中\x7fb\"".encode(), "== 2"),  # over a wide one
+    (b"100\r200\r" + UP + UP, "== 100"),
+    (b"300\r400\r" + UP + UP + DOWN, "== 400"),
+    (b"500\r" + UP + b"1", "== 5001"),
+    (b"600\r700\r\x12" + b"60", "== 600"),  # Ctrl-R search
+]
+
+
+def editing():
+    s = Session()
+    for keys, expected in KEYS:
+        out = s.type(keys + b"\r")
+        last = out.strip().splitlines()[-2] if len(out.strip().splitlines()) > 1 else out
+        check("keys " + repr(keys), expected in last.replace("\r", ""), repr(out))
+    s.close()
+
+
+def history():
+    """Typed lines enter system/console/history newest first: not an empty
+    line, not a repeat of the newest, never hidden input."""
+    s = Session()
+    s.type(b"1 + 1\r")
+    s.type(b"1 + 1\r")
+    s.type(b"\r")
+    s.type(b'x: ask/hide "pw: "\r', then=b"pw: ")
+    out = s.type(b"secret\r")
+    # The line's own result shows it; the typing before it does not.
+    check("hidden input not echoed", "secret" not in out.split("\n")[0], repr(out))
+    out = s.type(b"print mold system/console/history\r")
+    expected = '["print mold system/console/history" {x: ask/hide "pw: "} "1 + 1"]'
+    check("history", expected in out, repr(out))
+    out = s.type(b"print x\r")
+    check("hidden input read", "secret" in out, repr(out))
+    # Echo comes back after a halt in hidden input.
+    s.type(b'ask/hide "pw: "\r', then=b"pw: ")
+    out = s.type(b"\x03")
+    check("halt in hidden input", "(halted)" in out, repr(out))
+    s.type(b"wait 2\r", then=None)
+    time.sleep(0.5)
+    check("echo after halt", s.echo_on())
+    s.close()
+
+
+def scripts():
+    """Ctrl-C ends a script quietly with status 0, its terminal as before."""
+    folder = tempfile.mkdtemp()
+    try:
+        for name, body in [("loop", "forever []"), ("hidden", 'ask/hide "pw: "')]:
+            path = os.path.join(folder, name + ".kiv")
+            with open(path, "w") as f:
+                f.write(f"Kiv []\nprint \"on\"\n{body}\n")
+            s = Session([path])
+            s.expect(b"on\r\n" if name == "loop" else b"pw: ")
+            s.out = b""
+            os.write(s.fd, b"\x03")
+            check("script " + name, s.exited(5) and os.WIFEXITED(s.status) and
+                  os.WEXITSTATUS(s.status) == 0, str(s.status))
+            s.read(0.2)
+            check("script quiet " + name, s.out.strip() in (b"", b"^C"), repr(s.out))
+            check("script echo " + name, s.echo_on())
+            s.close()
+    finally:
+        shutil.rmtree(folder)
+
+
+for test in (halts, prompt_keys, editing, history, scripts):
+    test()
+for failure in failures:
+    print("FAIL", failure)
+sys.exit(1 if failures else 0)
