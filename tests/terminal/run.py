@@ -5,10 +5,12 @@ editor's keys, the history and hidden input.
 
 Usage: run.py KIV
 """
+import fcntl
 import os
 import pty
 import select
 import shutil
+import struct
 import sys
 import tempfile
 import termios
@@ -189,6 +191,23 @@ def history():
     s.close()
 
 
+def size():
+    """The terminal's size reaches system/console/size, also after the
+    window changes; results are cut to its width."""
+    s = Session()
+    for columns, rows in [(100, 30), (40, 12)]:
+        fcntl.ioctl(s.fd, termios.TIOCSWINSZ, struct.pack("HHHH", rows, columns, 0, 0))
+        time.sleep(0.1)
+        s.type(b"\r")  # the new size is read at the next prompt
+        out = s.type(b"print system/console/size\r")
+        check("size", f"{columns}x{rows}" in out, repr(out))
+    out = s.type(b'append/dup copy "" "a" 200\r')
+    result = [line for line in out.split("\r\n") if line.startswith("== ")]
+    check("cut to width", result and len(result[0]) <= 40 and result[0].endswith('...'),
+          repr(out))
+    s.close()
+
+
 def scripts():
     """Ctrl-C ends a script quietly with status 0, its terminal as before."""
     folder = tempfile.mkdtemp()
@@ -211,7 +230,7 @@ def scripts():
         shutil.rmtree(folder)
 
 
-for test in (halts, prompt_keys, editing, history, scripts):
+for test in (halts, prompt_keys, editing, history, size, scripts):
     test()
 for failure in failures:
     print("FAIL", failure)

@@ -49,6 +49,33 @@ TEST_F(CatchTest, Errors) {
     EXPECT_EQ(run("catch/name [2] [1 a]"), "2");
 }
 
+// Asks for the halt, as Ctrl-C at the console does.
+void interrupt(bool, const int32_t*) {
+    stack::interrupt(true);
+}
+
+// The halt an interrupt asks for comes at the next check, wherever the
+// evaluation stands, and travels as `throw/name 'halt-request 'console`.
+TEST_F(CatchTest, InterruptHaltsAtTheNextCheck) {
+    natives::register_native(97, interrupt, {0, 0});
+    run("interrupt: make native! [[] 97] f: make function! [[] [f]]");
+    const Case cases[] = {
+        {"catch/name [interrupt forever []] 'console", "halt-request"},
+        {"catch/name [interrupt loop 3 [] 5] 'console", "halt-request"},
+        {"catch/name [interrupt f] 'console", "halt-request"},
+        {"catch/name [loop 2 [try [interrupt forever []]]] 'console", "halt-request"},
+        {"catch/name [catch/name [interrupt forever []] 'other 1] 'console", "halt-request"},
+        {"catch [interrupt forever []]", "halt-request"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(run(c.source), c.expected) << c.source;
+        stack::clear_interrupt();
+        EXPECT_EQ(run("catch/name [loop 3 [1] 2] 'console"), "2") << "after " << c.source;
+    }
+    EXPECT_EQ(error_of("interrupt forever []"), int32_t(err::throw_::throw_));
+    stack::clear_interrupt();
+}
+
 // Compiled try regions: their own protected region, then check-try.
 void checked_try(bool, const int32_t*) {
     Cell block = *stack::state.base;
