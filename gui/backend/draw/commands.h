@@ -1,0 +1,58 @@
+// The drawing commands the dialect calls once it has read their
+// arguments: pens and line styles, shapes, transformations, clips and the
+// saved state. Coordinates are user-space doubles; a command given a
+// non-finite number, or run while the transformation is singular, draws
+// nothing, so Cairo never enters an error state.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "gui/backend/draw/context.h"
+
+namespace kiv::gui::draw {
+
+struct Point {
+    double x, y;
+};
+
+// Pens and line styles.
+void pen_color(Context& ctx, uint32_t color);
+void pen_off(Context& ctx);
+void fill_color(Context& ctx, uint32_t color);
+void fill_off(Context& ctx);
+void line_width(Context& ctx, double width);
+void line_join(Context& ctx, LineJoin join);
+void line_cap(Context& ctx, LineCap cap);
+// Dashes in line widths; empty gives a solid line.
+void line_pattern(Context& ctx, std::vector<float> dashes);
+
+// Shapes: each is filled with the fill, then stroked with the pen.
+void box(Context& ctx, Point a, Point b, double radius);
+// Two points: one segment, never filled; more: an open polyline.
+void polyline(Context& ctx, const std::vector<Point>& points);
+// A closed figure through the points (triangle, polygon).
+void polygon(Context& ctx, const std::vector<Point>& points);
+void ellipse(Context& ctx, Point centre, double rx, double ry);
+// Angles in degrees, the sweep clockwise on screen when positive.
+void arc(Context& ctx, Point centre, Point radii, double start, double sweep, bool closed);
+// Three points: a quadratic curve; four: a cubic one. Hollow.
+void curve(Context& ctx, const std::vector<Point>& points);
+void spline(Context& ctx, const std::vector<Point>& points, bool closed);
+
+// Transformations of the drawing: the new matrix acts before the current
+// one.
+void compose(Context& ctx, const Matrix3x2& m);
+void reset_matrix(Context& ctx);
+void invert_matrix(Context& ctx);
+void anti_alias(Context& ctx, bool on);
+
+// Clips narrow the current clip until popped back to a depth.
+void push_clip(Context& ctx, Point a, Point b);
+void pop_clips(Context& ctx, size_t depth);
+
+// The state a nested block restores (clips popped back to its depth).
+State save_state(const Context& ctx);
+void restore_state(Context& ctx, State saved);
+
+} // namespace kiv::gui::draw

@@ -1,0 +1,486 @@
+#include "gui/backend/draw/dialect.h"
+
+#include <cassert>
+#include <cmath>
+#include <vector>
+
+#include "datatypes/block.h"
+#include "datatypes/context.h"
+#include "datatypes/float.h"
+#include "datatypes/integer.h"
+#include "datatypes/pair.h"
+#include "datatypes/percent.h"
+#include "datatypes/point.h"
+#include "datatypes/symbol.h"
+#include "datatypes/tuple.h"
+#include "datatypes/types.h"
+#include "datatypes/word.h"
+#include "gui/backend/conversions.h"
+#include "gui/backend/draw/commands.h"
+#include "runtime/cycles.h"
+#include "runtime/errors.h"
+#include "runtime/roots.h"
+
+namespace kiv::gui::draw {
+
+namespace {
+
+// A canonical symbol, interned once.
+struct Sym {
+    const char* name;
+    uint32_t id = 0;
+    uint32_t get() {
+        if (!id) id = symbol::resolve(symbol::intern(name));
+        return id;
+    }
+};
+
+uint32_t canonical(const Cell& c) {
+    return symbol::resolve(c.w2);
+}
+
+// Reads the arguments of one keyword from the block.
+class Reader {
+    mutable Rooted<Cell> block_;
+
+  public:
+    Reader(Context& ctx, const Cell& block) : block_(block), ctx(ctx), pos(int32_t(block.w1)) {}
+
+    Context& ctx;
+
+    bool at_end() const { return pos >= tail(); }
+    // The value at the position, a word naming a tuple, image or object
+    // replaced by its value; unset at the end.
+    Cell peek() const {
+        if (at_end()) return Cell{cell::unset_header, 0, 0, 0};
+        Cell c = raw(pos);
+        if (cell::type_of(c) != TYPE_WORD || int32_t(c.w3) < 0) return c;
+        const Cell* value = word::value_cell(c);
+        uint32_t t = cell::type_of(*value);
+        return t == TYPE_TUPLE || t == TYPE_IMAGE || t == TYPE_OBJECT ? *value : c;
+    }
+    uint32_t type() const { return cell::type_of(peek()); }
+    Cell take() { return at_end() ? peek() : raw(pos++); }
+
+    // Draw-invalid at a position (the keyword when it lies at the end).
+    [[noreturn]] void fail_at(int32_t at) const {
+        Cell where = *block_;
+        where.w1 = uint32_t(at < tail() ? at : keyword);
+        runtime::fire_error(runtime::Category::script, err::script::draw_invalid, &where);
+    }
+    [[noreturn]] void fail() const { fail_at(pos); }
+
+    bool is_point() const {
+        uint32_t t = type();
+        return t == TYPE_PAIR || t == TYPE_POINT2D;
+    }
+    bool is_number() const {
+        uint32_t t = type();
+        return t == TYPE_INTEGER || t == TYPE_FLOAT;
+    }
+    bool is_factor() const { return is_number() || type() == TYPE_PERCENT; }
+    bool is_color() const {
+        Cell c = peek();
+        return cell::type_of(c) == TYPE_TUPLE && tuple::size_of(c) >= 3;
+    }
+    bool is_block() const { return type() == TYPE_BLOCK; }
+    bool is_word(Sym& s) const {
+        Cell c = peek();
+        return cell::type_of(c) == TYPE_WORD && canonical(c) == s.get();
+    }
+
+    Point point() {
+        if (!is_point()) fail();
+        Cell c = raw(pos++);
+        if (cell::type_of(c) == TYPE_PAIR) return {double(pair::x_of(c)), double(pair::y_of(c))};
+        return {point::get(c, 0), point::get(c, 1)};
+    }
+    double number() {
+        if (!is_factor() || type() == TYPE_PERCENT) fail();
+        return read_number(raw(pos++));
+    }
+    double factor() {
+        if (!is_factor()) fail();
+        Cell c = raw(pos++);
+        return cell::type_of(c) == TYPE_PERCENT ? percent::get(c) : read_number(c);
+    }
+    uint32_t color() {
+        if (!is_color()) fail();
+        Cell c = peek();
+        ++pos;
+        return to_color(c);
+    }
+    std::vector<Point> points() {
+        std::vector<Point> out;
+        while (is_point()) out.push_back(point());
+        return out;
+    }
+    // Consumes the word when it is there.
+    bool optional(Sym& s) {
+        if (!is_word(s)) return false;
+        ++pos;
+        return true;
+    }
+
+    int32_t keyword = 0; // position of the keyword being read
+    int32_t pos;
+
+  private:
+    int32_t tail() const { return int32_t(block_->w1) + block::rs_length(*block_); }
+    Cell raw(int32_t i) const { return *block::rs_abs_at(*block_, i); }
+    static double read_number(const Cell& c) {
+        return cell::type_of(c) == TYPE_INTEGER ? double(integer::get(c)) : float_::get(c);
+    }
+};
+
+Sym s_off{"off"}, s_closed{"closed"}, s_pen{"pen"}, s_fill_pen{"fill-pen"}, s_miter{"miter"},
+    s_bevel{"bevel"}, s_round{"round"}, s_miter_bevel{"miter-bevel"}, s_flat{"flat"},
+    s_square{"square"}, s_replace{"replace"}, s_intersect{"intersect"}, s_union{"union"},
+    s_xor{"xor"}, s_exclude{"exclude"};
+Sym brush_words[] = {{"linear"}, {"radial"}, {"diamond"}, {"pattern"}, {"bitmap"}};
+
+[[noreturn]] void not_done() {
+    runtime::fire_error(runtime::Category::internal, err::internal::not_done);
+}
+
+// pen and fill-pen: off, or a solid colour.
+void read_pen(Reader& r, bool fill) {
+    if (r.optional(s_off)) return fill ? fill_off(r.ctx) : pen_off(r.ctx);
+    for (Sym& s : brush_words)
+        if (r.is_word(s)) not_done();
+    uint32_t color = r.color();
+    fill ? fill_color(r.ctx, color) : pen_color(r.ctx, color);
+}
+
+void pen(Reader& r) {
+    read_pen(r, false);
+}
+void fill_pen(Reader& r) {
+    read_pen(r, true);
+}
+
+void line_width_(Reader& r) {
+    line_width(r.ctx, r.number());
+}
+
+// The index of the word in the table, 0 for any other word.
+template <size_t N>
+int32_t word_index(Reader& r, Sym (&table)[N]) {
+    Cell c = r.peek();
+    if (cell::type_of(c) != TYPE_WORD) r.fail();
+    ++r.pos;
+    for (size_t i = 0; i < N; ++i)
+        if (canonical(c) == table[i].get()) return int32_t(i);
+    return 0;
+}
+
+void line_join_(Reader& r) {
+    static Sym joins[] = {s_miter, s_bevel, s_round, s_miter_bevel};
+    line_join(r.ctx, LineJoin(word_index(r, joins)));
+}
+
+void line_cap_(Reader& r) {
+    static Sym caps[] = {s_flat, s_square, s_round};
+    line_cap(r.ctx, LineCap(word_index(r, caps)));
+}
+
+// A negative length would make an invalid stroke style.
+void line_pattern_(Reader& r) {
+    std::vector<float> dashes;
+    while (r.type() == TYPE_INTEGER) {
+        double d = r.number();
+        if (d < 0) r.fail_at(r.pos - 1);
+        dashes.push_back(float(d));
+    }
+    line_pattern(r.ctx, std::move(dashes));
+}
+
+void box_(Reader& r) {
+    Point a = r.point(), b = r.point();
+    double radius = r.is_number() ? r.number() : 0;
+    box(r.ctx, a, b, radius);
+}
+
+void line_(Reader& r) {
+    std::vector<Point> p = r.points();
+    if (p.size() < 2) r.fail_at(p.empty() ? r.keyword : r.pos - 1);
+    polyline(r.ctx, p);
+}
+
+void triangle_(Reader& r) {
+    std::vector<Point> p{r.point(), r.point(), r.point()};
+    polygon(r.ctx, p);
+}
+
+void polygon_(Reader& r) {
+    std::vector<Point> p{r.point(), r.point(), r.point()};
+    for (const Point& more : r.points()) p.push_back(more);
+    polygon(r.ctx, p);
+}
+
+void circle_(Reader& r) {
+    Point c = r.point();
+    double rx = r.number();
+    double ry = r.is_number() ? r.number() : rx;
+    ellipse(r.ctx, c, rx, ry);
+}
+
+void ellipse_(Reader& r) {
+    Point p = r.point(), s = r.point();
+    ellipse(r.ctx, {p.x + s.x / 2, p.y + s.y / 2}, s.x / 2, s.y / 2);
+}
+
+void arc_(Reader& r) {
+    Point c = r.point(), radii = r.point();
+    double start = r.number(), sweep = r.number();
+    arc(r.ctx, c, radii, start, sweep, r.optional(s_closed));
+}
+
+void curve_(Reader& r) {
+    std::vector<Point> p{r.point(), r.point(), r.point()};
+    if (r.is_point()) p.push_back(r.point());
+    curve(r.ctx, p);
+}
+
+void spline_(Reader& r) {
+    std::vector<Point> p = r.points();
+    if (p.size() < 2) r.fail_at(p.empty() ? r.keyword : r.pos - 1);
+    spline(r.ctx, p, r.optional(s_closed));
+}
+
+void anti_alias_(Reader& r) {
+    if (r.type() != TYPE_WORD) r.fail_at(r.keyword);
+    bool off = canonical(r.take()) == s_off.get();
+    anti_alias(r.ctx, !off);
+}
+
+// Restores the saved state when a nested block ends, however it ends.
+class StateGuard {
+  public:
+    explicit StateGuard(Context& ctx) : ctx_(ctx), saved_(save_state(ctx)) {}
+    ~StateGuard() { restore_state(ctx_, std::move(saved_)); }
+    StateGuard(const StateGuard&) = delete;
+    StateGuard& operator=(const StateGuard&) = delete;
+
+  private:
+    Context& ctx_;
+    State saved_;
+};
+
+// Runs the command; with a block after it, under a saved state for the
+// length of that block only.
+template <class Apply>
+void maybe_nested(Reader& r, Apply apply) {
+    if (!r.is_block()) return apply();
+    Rooted<Cell> inner(r.take());
+    StateGuard guard(r.ctx);
+    apply();
+    parse_draw(r.ctx, *inner);
+}
+
+void push_(Reader& r) {
+    if (!r.is_block()) r.fail();
+    maybe_nested(r, [] {});
+}
+
+void clip_(Reader& r) {
+    if (r.is_block()) not_done();
+    Point a = r.point(), b = r.point();
+    static Sym modes[] = {s_replace, s_intersect, s_union, s_xor, s_exclude};
+    for (Sym& m : modes)
+        if (r.optional(m)) break;
+    maybe_nested(r, [&] { push_clip(r.ctx, a, b); });
+}
+
+// The optional 'pen or 'fill-pen before a transformation: the brush's
+// own transformation, which solid brushes do not have, so the command
+// then reads its arguments and changes nothing.
+bool brush_target(Reader& r) {
+    Cell c = r.peek();
+    if (cell::type_of(c) != TYPE_LIT_WORD) return false;
+    if (canonical(c) != s_pen.get() && canonical(c) != s_fill_pen.get()) return false;
+    ++r.pos;
+    return true;
+}
+
+void transformation(Reader& r, bool brush, const Matrix3x2& m) {
+    maybe_nested(r, [&] {
+        if (!brush) compose(r.ctx, m);
+    });
+}
+
+Point optional_point(Reader& r) {
+    return r.is_point() ? r.point() : Point{0, 0};
+}
+
+void rotate_(Reader& r) {
+    bool brush = brush_target(r);
+    double angle = r.number();
+    Point c = optional_point(r);
+    Matrix3x2 m;
+    rotate(m, angle, c.x, c.y);
+    transformation(r, brush, m);
+}
+
+void scale_(Reader& r) {
+    bool brush = brush_target(r);
+    double sx = r.factor(), sy = r.factor();
+    Point c = optional_point(r);
+    Matrix3x2 m;
+    scale(m, sx, sy, c.x, c.y);
+    transformation(r, brush, m);
+}
+
+void translate_(Reader& r) {
+    bool brush = brush_target(r);
+    Point p = r.point();
+    Matrix3x2 m;
+    translate(m, p.x, p.y);
+    transformation(r, brush, m);
+}
+
+// One angle skews along x only.
+void skew_(Reader& r) {
+    bool brush = brush_target(r);
+    double ax = r.number();
+    double ay = r.is_number() ? r.number() : 0;
+    Point c = optional_point(r);
+    Matrix3x2 m;
+    skew(m, ax, ay, c.x, c.y);
+    transformation(r, brush, m);
+}
+
+// Rotation, then scale, then translation, each acting before the last.
+void transform_(Reader& r) {
+    bool brush = brush_target(r);
+    Point c = optional_point(r);
+    double angle = r.number(), sx = r.factor(), sy = r.factor();
+    Point t = r.point();
+    Matrix3x2 rm, sm, tm, m;
+    rotate(rm, angle, c.x, c.y);
+    scale(sm, sx, sy, c.x, c.y);
+    translate(tm, t.x, t.y);
+    multiply(sm, rm, m);
+    multiply(tm, m, m);
+    transformation(r, brush, m);
+}
+
+void matrix_(Reader& r) {
+    bool brush = brush_target(r);
+    int32_t before = r.pos - 1;
+    if (!r.is_block()) r.fail();
+    Cell b = r.take();
+    if (block::rs_length(b) != 6) r.fail_at(before);
+    double v[6];
+    const Cell* cells = block::rs_head(b);
+    for (int i = 0; i < 6; ++i) {
+        uint32_t t = cell::type_of(cells[i]);
+        if (t != TYPE_INTEGER && t != TYPE_FLOAT) r.fail_at(before);
+        v[i] = t == TYPE_INTEGER ? double(integer::get(cells[i])) : float_::get(cells[i]);
+    }
+    Matrix3x2 m{float(v[0]), float(v[1]), float(v[2]), float(v[3]), float(v[4]), float(v[5])};
+    if (!brush) compose(r.ctx, m);
+}
+
+void reset_matrix_(Reader& r) {
+    if (!brush_target(r)) reset_matrix(r.ctx);
+}
+
+void invert_matrix_(Reader& r) {
+    if (!brush_target(r)) invert_matrix(r.ctx);
+}
+
+// Keywords whose commands are not available on this backend yet.
+void unavailable(Reader&) {
+    not_done();
+}
+
+using Handler = void (*)(Reader&);
+
+struct Keyword {
+    Sym name;
+    Handler handler;
+};
+
+Keyword keywords[] = {
+    {{"pen"}, pen},
+    {{"fill-pen"}, fill_pen},
+    {{"line-width"}, line_width_},
+    {{"line-join"}, line_join_},
+    {{"line-cap"}, line_cap_},
+    {{"line-pattern"}, line_pattern_},
+    {{"box"}, box_},
+    {{"line"}, line_},
+    {{"triangle"}, triangle_},
+    {{"polygon"}, polygon_},
+    {{"circle"}, circle_},
+    {{"ellipse"}, ellipse_},
+    {{"arc"}, arc_},
+    {{"curve"}, curve_},
+    {{"spline"}, spline_},
+    {{"shape"}, unavailable},
+    {{"shadow"}, unavailable},
+    {{"anti-alias"}, anti_alias_},
+    {{"font"}, unavailable},
+    {{"text"}, unavailable},
+    {{"image"}, unavailable},
+    {{"clip"}, clip_},
+    {{"rotate"}, rotate_},
+    {{"scale"}, scale_},
+    {{"translate"}, translate_},
+    {{"skew"}, skew_},
+    {{"transform"}, transform_},
+    {{"matrix"}, matrix_},
+    {{"reset-matrix"}, reset_matrix_},
+    {{"invert-matrix"}, invert_matrix_},
+    {{"push"}, push_},
+};
+
+Handler find_keyword(const Cell& word) {
+    uint32_t id = canonical(word);
+    for (Keyword& k : keywords)
+        if (k.name.get() == id) return k.handler;
+    return nullptr;
+}
+
+} // namespace
+
+void parse_draw(Context& ctx, const Cell& block) {
+    NodeId node = block.w2;
+    if (cycles::find(node)) {
+        Cell arg = block;
+        runtime::fire_error(runtime::Category::script, err::script::draw_infinite, &arg);
+    }
+    cycles::Guard on_stack(node);
+    Reader r(ctx, block);
+    while (!r.at_end()) {
+        r.keyword = r.pos;
+        Cell value = r.take();
+        switch (cell::type_of(value)) {
+        case TYPE_WORD:
+            if (Handler h = find_keyword(value)) {
+                h(r);
+                // A command never leaves Cairo in an error state, which
+                // would silently stop all later drawing.
+                assert(ctx.cairo->status(ctx.cr) == CAIRO_STATUS_SUCCESS);
+                break;
+            }
+            r.fail_at(r.keyword);
+        case TYPE_SET_WORD: {
+            // The word refers to the block at the value that follows.
+            Rooted<Cell> here(block), name(value);
+            here->w1 = uint32_t(r.pos);
+            word::set(*name, *here);
+            break;
+        }
+        case TYPE_BLOCK: {
+            Rooted<Cell> inner(value);
+            parse_draw(ctx, *inner);
+            break;
+        }
+        default: r.fail_at(r.keyword);
+        }
+    }
+}
+
+} // namespace kiv::gui::draw

@@ -1,0 +1,61 @@
+#include <cmath>
+
+#include "gui/backend/draw/commands.h"
+
+namespace kiv::gui::draw {
+
+void compose(Context& ctx, const Matrix3x2& m) {
+    multiply(m, ctx.state.matrix, ctx.state.matrix);
+    apply_matrix(ctx);
+}
+
+void reset_matrix(Context& ctx) {
+    ctx.state.matrix = Matrix3x2{};
+    apply_matrix(ctx);
+}
+
+// A singular matrix has no inverse and stays as it is.
+void invert_matrix(Context& ctx) {
+    invert(ctx.state.matrix, ctx.state.matrix);
+    apply_matrix(ctx);
+}
+
+void anti_alias(Context& ctx, bool on) {
+    ctx.state.anti_alias = on;
+    ctx.cairo->set_antialias(ctx.cr, on ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
+}
+
+void push_clip(Context& ctx, Point a, Point b) {
+    bool usable = drawable(ctx) && std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(b.x) &&
+                  std::isfinite(b.y);
+    Clip clip{std::fmin(a.x, b.x), std::fmin(a.y, b.y), std::fmax(a.x, b.x),
+              std::fmax(a.y, b.y), ctx.state.matrix,    usable};
+    ctx.clips.push_back(clip);
+    ctx.state.clip_depth = ctx.clips.size();
+    // Cairo's clip only narrows: a new clip intersects with it directly.
+    const CairoApi& c = *ctx.cairo;
+    c.new_path(ctx.cr);
+    if (usable) c.rectangle(ctx.cr, clip.x0, clip.y0, clip.x1 - clip.x0, clip.y1 - clip.y0);
+    c.clip(ctx.cr);
+}
+
+void pop_clips(Context& ctx, size_t depth) {
+    if (ctx.clips.size() <= depth) return;
+    ctx.clips.resize(depth);
+    ctx.state.clip_depth = depth;
+    apply_clips(ctx);
+}
+
+State save_state(const Context& ctx) {
+    return ctx.state;
+}
+
+void restore_state(Context& ctx, State saved) {
+    pop_clips(ctx, saved.clip_depth);
+    ctx.state = std::move(saved);
+    apply_matrix(ctx);
+    ctx.cairo->set_antialias(ctx.cr,
+                             ctx.state.anti_alias ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
+}
+
+} // namespace kiv::gui::draw
