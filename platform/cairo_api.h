@@ -57,7 +57,10 @@ namespace kiv {
     X(fill_preserve)                                                                               \
     X(stroke)                                                                                      \
     X(reset_clip)                                                                                  \
-    X(surface_reference)
+    X(surface_reference)                                                                           \
+    X(copy_path)                                                                                   \
+    X(append_path)                                                                                 \
+    X(path_destroy)
 
 // The entry points, named without their cairo_ prefix.
 struct CairoApi {

@@ -12,10 +12,6 @@
 
 namespace kiv::gui::draw {
 
-struct Point {
-    double x, y;
-};
-
 // Pens and line styles.
 void pen_color(Context& ctx, uint32_t color);
 void pen_off(Context& ctx);
@@ -40,6 +36,21 @@ void arc(Context& ctx, Point centre, Point radii, double start, double sweep, bo
 void curve(Context& ctx, const std::vector<Point>& points);
 void spline(Context& ctx, const std::vector<Point>& points, bool closed);
 
+// The path of the shape sub-dialect, on Cairo's current path. It begins
+// at 0x0; the current point follows each command.
+void path_begin(Context& ctx);
+void path_move(Context& ctx, Point p);
+void path_line(Context& ctx, Point p);
+// An arc to the end point given by radii, rotation (degrees) and flags,
+// clockwise on screen with `sweep`.
+void path_arc(Context& ctx, Point end, double rx, double ry, double degrees, bool sweep,
+              bool large);
+void path_curve(Context& ctx, Point c1, Point c2, Point end);
+void path_qcurve(Context& ctx, Point control, Point end);
+void path_close(Context& ctx);
+// Fills the path even-odd, then strokes it.
+void path_draw(Context& ctx);
+
 // Transformations of the drawing: the new matrix acts before the current
 // one.
 void compose(Context& ctx, const Matrix3x2& m);
@@ -49,6 +60,8 @@ void anti_alias(Context& ctx, bool on);
 
 // Clips narrow the current clip until popped back to a depth.
 void push_clip(Context& ctx, Point a, Point b);
+// The path built as a clip, filled by winding.
+void push_clip_path(Context& ctx);
 void pop_clips(Context& ctx, size_t depth);
 
 // The state a nested block restores (clips popped back to its depth).

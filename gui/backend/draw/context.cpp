@@ -26,8 +26,12 @@ void apply_clips(Context& ctx) {
             cairo_matrix_t m;
             to_cairo(clip.matrix, m);
             c.set_matrix(ctx.cr, &m);
-            c.rectangle(ctx.cr, clip.x0, clip.y0, clip.x1 - clip.x0, clip.y1 - clip.y0);
+            if (clip.path)
+                c.append_path(ctx.cr, clip.path.get());
+            else
+                c.rectangle(ctx.cr, clip.x0, clip.y0, clip.x1 - clip.x0, clip.y1 - clip.y0);
         }
+        c.set_fill_rule(ctx.cr, CAIRO_FILL_RULE_WINDING);
         // A clip given under a singular transformation covers nothing: an
         // empty path clips everything away.
         c.clip(ctx.cr);

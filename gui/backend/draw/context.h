@@ -9,6 +9,7 @@
 #include <cairo.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "gui/backend/matrix.h"
@@ -16,6 +17,10 @@
 #include "runtime/cell.h"
 
 namespace kiv::gui::draw {
+
+struct Point {
+    double x, y;
+};
 
 // What draws a stroke or a fill.
 enum class BrushKind : int32_t { off = 0, solid = 1 };
@@ -28,11 +33,13 @@ struct Brush {
 enum class LineJoin : int32_t { miter = 0, bevel = 1, round = 2, miter_bevel = 3 };
 enum class LineCap : int32_t { flat = 0, square = 1, round = 2 };
 
-// A clip rectangle with the transformation it was given under.
+// A clip with the transformation it was given under: a rectangle, or a
+// path (in that transformation's user space) filled by winding.
 struct Clip {
     double x0, y0, x1, y1;
     Matrix3x2 matrix;
     bool drawable; // false when that transformation was singular
+    std::shared_ptr<cairo_path_t> path;
 };
 
 // The part of the context a nested block saves and restores.
@@ -56,6 +63,12 @@ struct Context {
     State state;
     std::vector<Clip> clips;
     bool singular = false; // the transformation cannot be given to Cairo
+
+    // The path of the shape sub-dialect being built.
+    Point current{0, 0};
+    Point last_control{0, 0};
+    bool last_was_curve = false;
+    bool path_finite = true; // no non-finite number went into it
 };
 
 // Whether primitives draw: not while the transformation is singular.

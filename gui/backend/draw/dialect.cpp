@@ -1,137 +1,14 @@
 #include "gui/backend/draw/dialect.h"
 
-#include <cassert>
-#include <cmath>
-#include <vector>
-
-#include "datatypes/block.h"
-#include "datatypes/context.h"
-#include "datatypes/float.h"
-#include "datatypes/integer.h"
-#include "datatypes/pair.h"
-#include "datatypes/percent.h"
-#include "datatypes/point.h"
-#include "datatypes/symbol.h"
-#include "datatypes/tuple.h"
 #include "datatypes/types.h"
-#include "datatypes/word.h"
-#include "gui/backend/conversions.h"
-#include "gui/backend/draw/commands.h"
-#include "runtime/cycles.h"
+#include "gui/backend/draw/reader.h"
+#include "gui/backend/draw/shape_dialect.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
 
 namespace kiv::gui::draw {
 
 namespace {
-
-// A canonical symbol, interned once.
-struct Sym {
-    const char* name;
-    uint32_t id = 0;
-    uint32_t get() {
-        if (!id) id = symbol::resolve(symbol::intern(name));
-        return id;
-    }
-};
-
-uint32_t canonical(const Cell& c) {
-    return symbol::resolve(c.w2);
-}
-
-// Reads the arguments of one keyword from the block.
-class Reader {
-    mutable Rooted<Cell> block_;
-
-  public:
-    Reader(Context& ctx, const Cell& block) : block_(block), ctx(ctx), pos(int32_t(block.w1)) {}
-
-    Context& ctx;
-
-    bool at_end() const { return pos >= tail(); }
-    // The value at the position, a word naming a tuple, image or object
-    // replaced by its value; unset at the end.
-    Cell peek() const {
-        if (at_end()) return Cell{cell::unset_header, 0, 0, 0};
-        Cell c = raw(pos);
-        if (cell::type_of(c) != TYPE_WORD || int32_t(c.w3) < 0) return c;
-        const Cell* value = word::value_cell(c);
-        uint32_t t = cell::type_of(*value);
-        return t == TYPE_TUPLE || t == TYPE_IMAGE || t == TYPE_OBJECT ? *value : c;
-    }
-    uint32_t type() const { return cell::type_of(peek()); }
-    Cell take() { return at_end() ? peek() : raw(pos++); }
-
-    // Draw-invalid at a position (the keyword when it lies at the end).
-    [[noreturn]] void fail_at(int32_t at) const {
-        Cell where = *block_;
-        where.w1 = uint32_t(at < tail() ? at : keyword);
-        runtime::fire_error(runtime::Category::script, err::script::draw_invalid, &where);
-    }
-    [[noreturn]] void fail() const { fail_at(pos); }
-
-    bool is_point() const {
-        uint32_t t = type();
-        return t == TYPE_PAIR || t == TYPE_POINT2D;
-    }
-    bool is_number() const {
-        uint32_t t = type();
-        return t == TYPE_INTEGER || t == TYPE_FLOAT;
-    }
-    bool is_factor() const { return is_number() || type() == TYPE_PERCENT; }
-    bool is_color() const {
-        Cell c = peek();
-        return cell::type_of(c) == TYPE_TUPLE && tuple::size_of(c) >= 3;
-    }
-    bool is_block() const { return type() == TYPE_BLOCK; }
-    bool is_word(Sym& s) const {
-        Cell c = peek();
-        return cell::type_of(c) == TYPE_WORD && canonical(c) == s.get();
-    }
-
-    Point point() {
-        if (!is_point()) fail();
-        Cell c = raw(pos++);
-        if (cell::type_of(c) == TYPE_PAIR) return {double(pair::x_of(c)), double(pair::y_of(c))};
-        return {point::get(c, 0), point::get(c, 1)};
-    }
-    double number() {
-        if (!is_factor() || type() == TYPE_PERCENT) fail();
-        return read_number(raw(pos++));
-    }
-    double factor() {
-        if (!is_factor()) fail();
-        Cell c = raw(pos++);
-        return cell::type_of(c) == TYPE_PERCENT ? percent::get(c) : read_number(c);
-    }
-    uint32_t color() {
-        if (!is_color()) fail();
-        Cell c = peek();
-        ++pos;
-        return to_color(c);
-    }
-    std::vector<Point> points() {
-        std::vector<Point> out;
-        while (is_point()) out.push_back(point());
-        return out;
-    }
-    // Consumes the word when it is there.
-    bool optional(Sym& s) {
-        if (!is_word(s)) return false;
-        ++pos;
-        return true;
-    }
-
-    int32_t keyword = 0; // position of the keyword being read
-    int32_t pos;
-
-  private:
-    int32_t tail() const { return int32_t(block_->w1) + block::rs_length(*block_); }
-    Cell raw(int32_t i) const { return *block::rs_abs_at(*block_, i); }
-    static double read_number(const Cell& c) {
-        return cell::type_of(c) == TYPE_INTEGER ? double(integer::get(c)) : float_::get(c);
-    }
-};
 
 Sym s_off{"off"}, s_closed{"closed"}, s_pen{"pen"}, s_fill_pen{"fill-pen"}, s_miter{"miter"},
     s_bevel{"bevel"}, s_round{"round"}, s_miter_bevel{"miter-bevel"}, s_flat{"flat"},
@@ -283,13 +160,32 @@ void push_(Reader& r) {
     maybe_nested(r, [] {});
 }
 
+// A rectangle, or the path of a shape block; the mode word is read and
+// has no effect (every clip narrows the current one).
 void clip_(Reader& r) {
-    if (r.is_block()) not_done();
-    Point a = r.point(), b = r.point();
+    Rooted<Cell> shape;
+    Point a{0, 0}, b{0, 0};
+    if (r.is_block()) {
+        *shape = r.take();
+    } else {
+        a = r.point();
+        b = r.point();
+    }
     static Sym modes[] = {s_replace, s_intersect, s_union, s_xor, s_exclude};
     for (Sym& m : modes)
         if (r.optional(m)) break;
-    maybe_nested(r, [&] { push_clip(r.ctx, a, b); });
+    maybe_nested(r, [&] {
+        if (cell::type_of(*shape) == TYPE_BLOCK)
+            clip_shape(r.ctx, *shape);
+        else
+            push_clip(r.ctx, a, b);
+    });
+}
+
+void shape_(Reader& r) {
+    if (!r.is_block()) r.fail();
+    Rooted<Cell> shape(r.take());
+    draw_shape(r.ctx, *shape);
 }
 
 // The optional 'pen or 'fill-pen before a transformation: the brush's
@@ -395,8 +291,6 @@ void unavailable(Reader&) {
     not_done();
 }
 
-using Handler = void (*)(Reader&);
-
 struct Keyword {
     Sym name;
     Handler handler;
@@ -418,7 +312,7 @@ Keyword keywords[] = {
     {{"arc"}, arc_},
     {{"curve"}, curve_},
     {{"spline"}, spline_},
-    {{"shape"}, unavailable},
+    {{"shape"}, shape_},
     {{"shadow"}, unavailable},
     {{"anti-alias"}, anti_alias_},
     {{"font"}, unavailable},
@@ -437,6 +331,7 @@ Keyword keywords[] = {
 };
 
 Handler find_keyword(const Cell& word) {
+    if (cell::type_of(word) != TYPE_WORD) return nullptr;
     uint32_t id = canonical(word);
     for (Keyword& k : keywords)
         if (k.name.get() == id) return k.handler;
@@ -446,41 +341,7 @@ Handler find_keyword(const Cell& word) {
 } // namespace
 
 void parse_draw(Context& ctx, const Cell& block) {
-    NodeId node = block.w2;
-    if (cycles::find(node)) {
-        Cell arg = block;
-        runtime::fire_error(runtime::Category::script, err::script::draw_infinite, &arg);
-    }
-    cycles::Guard on_stack(node);
-    Reader r(ctx, block);
-    while (!r.at_end()) {
-        r.keyword = r.pos;
-        Cell value = r.take();
-        switch (cell::type_of(value)) {
-        case TYPE_WORD:
-            if (Handler h = find_keyword(value)) {
-                h(r);
-                // A command never leaves Cairo in an error state, which
-                // would silently stop all later drawing.
-                assert(ctx.cairo->status(ctx.cr) == CAIRO_STATUS_SUCCESS);
-                break;
-            }
-            r.fail_at(r.keyword);
-        case TYPE_SET_WORD: {
-            // The word refers to the block at the value that follows.
-            Rooted<Cell> here(block), name(value);
-            here->w1 = uint32_t(r.pos);
-            word::set(*name, *here);
-            break;
-        }
-        case TYPE_BLOCK: {
-            Rooted<Cell> inner(value);
-            parse_draw(ctx, *inner);
-            break;
-        }
-        default: r.fail_at(r.keyword);
-        }
-    }
+    walk(ctx, block, find_keyword);
 }
 
 } // namespace kiv::gui::draw

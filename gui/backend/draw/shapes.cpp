@@ -4,12 +4,11 @@
 
 #include "gui/backend/conversions.h"
 #include "gui/backend/draw/commands.h"
+#include "gui/backend/draw/geometry.h"
 
 namespace kiv::gui::draw {
 
 namespace {
-
-constexpr double pi = std::numbers::pi;
 
 bool finite(std::initializer_list<double> values) {
     return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
@@ -20,73 +19,9 @@ bool finite(const std::vector<Point>& points) {
                        [](const Point& p) { return std::isfinite(p.x) && std::isfinite(p.y); });
 }
 
-void set_source(Context& ctx, uint32_t color) {
-    Rgba c = color_to_rgba(color);
-    ctx.cairo->set_source_rgba(ctx.cr, c.r, c.g, c.b, c.a);
-}
-
-// Whether the pen strokes: on, a positive finite width, and dashes that
-// are not all zero (which would leave nothing to draw).
-bool strokes(const State& s) {
-    if (s.pen.kind == BrushKind::off || !(s.line_width > 0) || !std::isfinite(s.line_width))
-        return false;
-    return s.dashes.empty() ||
-           std::any_of(s.dashes.begin(), s.dashes.end(), [](float d) { return d > 0; });
-}
-
-void set_stroke_style(Context& ctx) {
-    static constexpr cairo_line_join_t joins[] = {CAIRO_LINE_JOIN_MITER, CAIRO_LINE_JOIN_BEVEL,
-                                                  CAIRO_LINE_JOIN_ROUND, CAIRO_LINE_JOIN_MITER};
-    static constexpr cairo_line_cap_t caps[] = {CAIRO_LINE_CAP_BUTT, CAIRO_LINE_CAP_SQUARE,
-                                                CAIRO_LINE_CAP_ROUND};
-    const State& s = ctx.state;
-    const CairoApi& c = *ctx.cairo;
-    c.set_line_width(ctx.cr, s.line_width);
-    c.set_line_join(ctx.cr, joins[int(s.join)]);
-    c.set_line_cap(ctx.cr, caps[int(s.cap)]);
-    // Dashes are kept in line widths and scaled at each stroke, so that a
-    // later width rescales them.
-    std::vector<double> dashes(s.dashes.size());
-    for (size_t i = 0; i < dashes.size(); ++i) dashes[i] = double(s.dashes[i]) * s.line_width;
-    c.set_dash(ctx.cr, dashes.data(), int(dashes.size()), 0);
-}
-
-// Fills (when `filled` and the fill is on) then strokes the current path,
-// which is then cleared. Paths fill even-odd.
-void paint(Context& ctx, bool filled) {
-    const CairoApi& c = *ctx.cairo;
-    const State& s = ctx.state;
-    if (filled && s.fill.kind != BrushKind::off) {
-        set_source(ctx, s.fill.color);
-        c.set_fill_rule(ctx.cr, CAIRO_FILL_RULE_EVEN_ODD);
-        c.fill_preserve(ctx.cr);
-    }
-    if (strokes(s)) {
-        set_source(ctx, s.pen.color);
-        set_stroke_style(ctx);
-        c.stroke(ctx.cr);
-    }
-    c.new_path(ctx.cr);
-}
-
-// Appends the elliptical arc from parameter t to t + sweep (radians) as
-// cubic Beziers of at most a quarter turn each, in user space, so that a
-// zero radius gives a flat arc instead of a singular scale.
-void append_arc(Context& ctx, Point c, double rx, double ry, double t, double sweep) {
-    int segments = std::max(1, int(std::ceil(std::fabs(sweep) / (pi / 2) - 1e-9)));
-    double step = sweep / segments;
-    double k = 4.0 / 3.0 * std::tan(step / 4);
-    for (int i = 0; i < segments; ++i, t += step) {
-        double c0 = std::cos(t), s0 = std::sin(t), c1 = std::cos(t + step), s1 = std::sin(t + step);
-        ctx.cairo->curve_to(ctx.cr, c.x + rx * (c0 - k * s0), c.y + ry * (s0 + k * c0),
-                            c.x + rx * (c1 + k * s1), c.y + ry * (s1 - k * c1), c.x + rx * c1,
-                            c.y + ry * s1);
-    }
-}
-
 void ellipse_path(Context& ctx, Point c, double rx, double ry) {
     ctx.cairo->move_to(ctx.cr, c.x + rx, c.y);
-    append_arc(ctx, c, rx, ry, 0, 2 * pi);
+    append_arc(ctx, c, rx, ry, 0, 0, 2 * pi);
     ctx.cairo->close_path(ctx.cr);
 }
 
@@ -97,7 +32,7 @@ void points_path(Context& ctx, const std::vector<Point>& points) {
 
 // A corner arc of a rounded box: a quarter turn from angle `from`.
 void corner(Context& ctx, double cx, double cy, double r, double from) {
-    append_arc(ctx, {cx, cy}, r, r, from, pi / 2);
+    append_arc(ctx, {cx, cy}, r, r, 0, from, pi / 2);
 }
 
 } // namespace
@@ -167,7 +102,7 @@ void arc(Context& ctx, Point c, Point radii, double start, double sweep, bool cl
     } else {
         cairo.move_to(ctx.cr, from.x, from.y);
     }
-    append_arc(ctx, c, rx, ry, t1, dt);
+    append_arc(ctx, c, rx, ry, 0, t1, dt);
     if (closed) cairo.close_path(ctx.cr);
     paint(ctx, closed);
 }

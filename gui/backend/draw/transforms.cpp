@@ -28,14 +28,31 @@ void anti_alias(Context& ctx, bool on) {
 void push_clip(Context& ctx, Point a, Point b) {
     bool usable = drawable(ctx) && std::isfinite(a.x) && std::isfinite(a.y) && std::isfinite(b.x) &&
                   std::isfinite(b.y);
-    Clip clip{std::fmin(a.x, b.x), std::fmin(a.y, b.y), std::fmax(a.x, b.x),
-              std::fmax(a.y, b.y), ctx.state.matrix,    usable};
+    Clip clip{std::fmin(a.x, b.x),
+              std::fmin(a.y, b.y),
+              std::fmax(a.x, b.x),
+              std::fmax(a.y, b.y),
+              ctx.state.matrix,
+              usable,
+              nullptr};
     ctx.clips.push_back(clip);
     ctx.state.clip_depth = ctx.clips.size();
     // Cairo's clip only narrows: a new clip intersects with it directly.
     const CairoApi& c = *ctx.cairo;
     c.new_path(ctx.cr);
     if (usable) c.rectangle(ctx.cr, clip.x0, clip.y0, clip.x1 - clip.x0, clip.y1 - clip.y0);
+    c.clip(ctx.cr);
+}
+
+void push_clip_path(Context& ctx) {
+    const CairoApi& c = *ctx.cairo;
+    bool usable = drawable(ctx) && ctx.path_finite;
+    std::shared_ptr<cairo_path_t> path;
+    if (usable) path.reset(c.copy_path(ctx.cr), c.path_destroy);
+    ctx.clips.push_back(Clip{0, 0, 0, 0, ctx.state.matrix, usable, path});
+    ctx.state.clip_depth = ctx.clips.size();
+    if (!usable) c.new_path(ctx.cr);
+    c.set_fill_rule(ctx.cr, CAIRO_FILL_RULE_WINDING);
     c.clip(ctx.cr);
 }
 
