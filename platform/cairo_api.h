@@ -60,7 +60,16 @@ namespace kiv {
     X(surface_reference)                                                                           \
     X(copy_path)                                                                                   \
     X(append_path)                                                                                 \
-    X(path_destroy)
+    X(path_destroy)                                                                                \
+    X(set_source)                                                                                  \
+    X(pattern_create_linear)                                                                       \
+    X(pattern_create_radial)                                                                       \
+    X(pattern_add_color_stop_rgba)                                                                 \
+    X(pattern_set_extend)                                                                          \
+    X(pattern_set_matrix)                                                                          \
+    X(pattern_destroy)                                                                             \
+    X(fill_extents)                                                                                \
+    X(stroke_extents)
 
 // The entry points, named without their cairo_ prefix.
 struct CairoApi {

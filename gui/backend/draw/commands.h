@@ -17,6 +17,21 @@ void pen_color(Context& ctx, uint32_t color);
 void pen_off(Context& ctx);
 void fill_color(Context& ctx, uint32_t color);
 void fill_off(Context& ctx);
+// A gradient brush for the pen (or the fill). Without geometry it is
+// fitted to each shape's bounds; with it, placed in user space: a linear
+// one from p1 to p2, a radial or diamond one centred on p1 with the
+// radius, its focus at p2 when `focal`.
+struct Gradient {
+    GradientShape shape;
+    std::vector<Stop> stops;
+    cairo_extend_t extend;
+    bool fitted;
+    Point p1, p2;
+    double radius;
+    bool focal;
+    Matrix3x2 matrix;
+};
+void gradient(Context& ctx, bool fill, const Gradient& g);
 void line_width(Context& ctx, double width);
 void line_join(Context& ctx, LineJoin join);
 void line_cap(Context& ctx, LineCap cap);
@@ -53,9 +68,12 @@ void path_draw(Context& ctx);
 
 // Transformations of the drawing: the new matrix acts before the current
 // one.
-void compose(Context& ctx, const Matrix3x2& m);
-void reset_matrix(Context& ctx);
-void invert_matrix(Context& ctx);
+// The brush target: the drawing, or the pen's or fill's own
+// transformation (which only gradients have).
+enum class Target { drawing, pen, fill };
+void compose(Context& ctx, Target target, const Matrix3x2& m);
+void reset_matrix(Context& ctx, Target target);
+void invert_matrix(Context& ctx, Target target);
 void anti_alias(Context& ctx, bool on);
 
 // Clips narrow the current clip until popped back to a depth.

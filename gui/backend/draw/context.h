@@ -22,12 +22,27 @@ struct Point {
     double x, y;
 };
 
-// What draws a stroke or a fill.
-enum class BrushKind : int32_t { off = 0, solid = 1 };
+// What draws a stroke or a fill: off, a solid colour, a gradient placed
+// in user space, or a gradient fitted to the bounds of each shape.
+enum class BrushKind : int32_t { off = 0, solid = 1, fixed = 2, fitted = 3 };
+
+enum class GradientShape : int32_t { linear, radial, diamond };
+
+struct Stop {
+    double offset;
+    uint32_t color;
+};
 
 struct Brush {
     BrushKind kind;
     uint32_t color; // colour integer, transparency in the high byte
+    // Gradients: the pattern (fixed), or what makes it for each shape
+    // (fitted), and the brush's own transformation.
+    std::shared_ptr<cairo_pattern_t> pattern;
+    GradientShape shape = GradientShape::linear;
+    std::vector<Stop> stops{};
+    cairo_extend_t extend = CAIRO_EXTEND_PAD;
+    Matrix3x2 matrix{};
 };
 
 enum class LineJoin : int32_t { miter = 0, bevel = 1, round = 2, miter_bevel = 3 };
@@ -44,8 +59,8 @@ struct Clip {
 
 // The part of the context a nested block saves and restores.
 struct State {
-    Brush pen{BrushKind::solid, 0};
-    Brush fill{BrushKind::off, 0};
+    Brush pen{BrushKind::solid, 0, nullptr};
+    Brush fill{BrushKind::off, 0, nullptr};
     BrushKind saved_pen_kind = BrushKind::off; // the pen's kind while the width is 0
     uint32_t text_color = 0;
     float line_width = 1;

@@ -1,5 +1,7 @@
 #include "gui/backend/draw/dialect.h"
 
+#include <cmath>
+
 #include "datatypes/types.h"
 #include "gui/backend/draw/reader.h"
 #include "gui/backend/draw/shape_dialect.h"
@@ -14,15 +16,115 @@ Sym s_off{"off"}, s_closed{"closed"}, s_pen{"pen"}, s_fill_pen{"fill-pen"}, s_mi
     s_bevel{"bevel"}, s_round{"round"}, s_miter_bevel{"miter-bevel"}, s_flat{"flat"},
     s_square{"square"}, s_replace{"replace"}, s_intersect{"intersect"}, s_union{"union"},
     s_xor{"xor"}, s_exclude{"exclude"};
-Sym brush_words[] = {{"linear"}, {"radial"}, {"diamond"}, {"pattern"}, {"bitmap"}};
+Sym brush_words[] = {{"pattern"}, {"bitmap"}};
 
 [[noreturn]] void not_done() {
     runtime::fire_error(runtime::Category::internal, err::internal::not_done);
 }
 
-// pen and fill-pen: off, or a solid colour.
+Sym s_linear{"linear"}, s_radial{"radial"}, s_diamond{"diamond"};
+Sym s_pad{"pad"}, s_repeat{"repeat"}, s_reflect{"reflect"};
+
+// The colours of a gradient, each with an optional float offset after it;
+// colours without one are spread evenly from the last offset given.
+std::vector<Stop> read_stops(Reader& r) {
+    int32_t first = r.pos;
+    size_t count = 0;
+    for (; r.is_color(); ++count) {
+        r.color();
+        if (r.type() == TYPE_FLOAT) r.number();
+    }
+    if (count < 2) r.fail();
+    r.pos = first;
+    std::vector<Stop> stops;
+    double running = 0, step = 1.0 / double(count - 1);
+    while (r.is_color()) {
+        uint32_t color = r.color();
+        if (r.type() == TYPE_FLOAT) {
+            running = r.number();
+            stops.push_back({running, color});
+        } else {
+            stops.push_back({running, color});
+            running += step;
+        }
+    }
+    return stops;
+}
+
+cairo_extend_t read_spread(Reader& r) {
+    if (r.optional(s_repeat)) return CAIRO_EXTEND_REPEAT;
+    if (r.optional(s_reflect)) return CAIRO_EXTEND_REFLECT;
+    r.optional(s_pad);
+    return CAIRO_EXTEND_PAD;
+}
+
+// The positional form: offset, start and stop, then angle and scales.
+void positional_gradient(Reader& r, Gradient& g) {
+    Point offset = r.point();
+    if (r.type() != TYPE_INTEGER) r.fail();
+    double start = r.number();
+    if (r.type() != TYPE_INTEGER) r.fail();
+    double stop = r.number();
+    double extra[3] = {0, 1, 1};
+    for (int i = 0; i < 3 && r.is_number(); ++i) extra[i] = r.number();
+    g.stops = read_stops(r);
+    g.fitted = false;
+    g.extend = CAIRO_EXTEND_PAD;
+    if (g.shape == GradientShape::linear) {
+        g.p1 = {offset.x + start, offset.y};
+        g.p2 = {offset.x + stop, offset.y};
+    } else {
+        g.p1 = offset;
+        g.radius = stop - start;
+    }
+    if (extra[0] != 0) rotate(g.matrix, extra[0]);
+    if (extra[1] != 1 || extra[2] != 1) {
+        Matrix3x2 s;
+        scale(s, extra[1], extra[2]);
+        multiply(s, g.matrix, g.matrix);
+    }
+}
+
+// The colour-first form: stops, then optional geometry, then the spread.
+void colour_first_gradient(Reader& r, Gradient& g) {
+    g.stops = read_stops(r);
+    g.fitted = !r.is_point();
+    if (!g.fitted) {
+        g.p1 = r.point();
+        if (g.shape == GradientShape::radial) {
+            g.radius = r.number();
+        } else {
+            g.p2 = r.point();
+        }
+        if (g.shape != GradientShape::linear && r.is_point()) {
+            g.focal = true;
+            g.p2 = r.point();
+        }
+        // A diamond's radius is not given: it reaches its second point.
+        if (g.shape == GradientShape::diamond) {
+            g.radius = std::hypot(g.p2.x - g.p1.x, g.p2.y - g.p1.y);
+            if (!g.focal) g.p2 = g.p1;
+        }
+    }
+    g.extend = read_spread(r);
+}
+
+bool read_gradient(Reader& r, bool fill) {
+    static Sym* shapes[] = {&s_linear, &s_radial, &s_diamond};
+    for (int i = 0; i < 3; ++i) {
+        if (!r.optional(*shapes[i])) continue;
+        Gradient g{GradientShape(i), {}, CAIRO_EXTEND_PAD, true, {0, 0}, {0, 0}, 0, false, {}};
+        r.is_point() ? positional_gradient(r, g) : colour_first_gradient(r, g);
+        gradient(r.ctx, fill, g);
+        return true;
+    }
+    return false;
+}
+
+// pen and fill-pen: off, a solid colour or a gradient.
 void read_pen(Reader& r, bool fill) {
     if (r.optional(s_off)) return fill ? fill_off(r.ctx) : pen_off(r.ctx);
+    if (read_gradient(r, fill)) return;
     for (Sym& s : brush_words)
         if (r.is_word(s)) not_done();
     uint32_t color = r.color();
@@ -189,20 +291,20 @@ void shape_(Reader& r) {
 }
 
 // The optional 'pen or 'fill-pen before a transformation: the brush's
-// own transformation, which solid brushes do not have, so the command
-// then reads its arguments and changes nothing.
-bool brush_target(Reader& r) {
+// own transformation, which only gradients have (for a solid brush the
+// command reads its arguments and changes nothing).
+Target brush_target(Reader& r) {
     Cell c = r.peek();
-    if (cell::type_of(c) != TYPE_LIT_WORD) return false;
-    if (canonical(c) != s_pen.get() && canonical(c) != s_fill_pen.get()) return false;
-    ++r.pos;
-    return true;
+    if (cell::type_of(c) != TYPE_LIT_WORD) return Target::drawing;
+    Target t = canonical(c) == s_pen.get()        ? Target::pen
+               : canonical(c) == s_fill_pen.get() ? Target::fill
+                                                  : Target::drawing;
+    if (t != Target::drawing) ++r.pos;
+    return t;
 }
 
-void transformation(Reader& r, bool brush, const Matrix3x2& m) {
-    maybe_nested(r, [&] {
-        if (!brush) compose(r.ctx, m);
-    });
+void transformation(Reader& r, Target target, const Matrix3x2& m) {
+    maybe_nested(r, [&] { compose(r.ctx, target, m); });
 }
 
 Point optional_point(Reader& r) {
@@ -210,45 +312,45 @@ Point optional_point(Reader& r) {
 }
 
 void rotate_(Reader& r) {
-    bool brush = brush_target(r);
+    Target target = brush_target(r);
     double angle = r.number();
     Point c = optional_point(r);
     Matrix3x2 m;
     rotate(m, angle, c.x, c.y);
-    transformation(r, brush, m);
+    transformation(r, target, m);
 }
 
 void scale_(Reader& r) {
-    bool brush = brush_target(r);
+    Target target = brush_target(r);
     double sx = r.factor(), sy = r.factor();
     Point c = optional_point(r);
     Matrix3x2 m;
     scale(m, sx, sy, c.x, c.y);
-    transformation(r, brush, m);
+    transformation(r, target, m);
 }
 
 void translate_(Reader& r) {
-    bool brush = brush_target(r);
+    Target target = brush_target(r);
     Point p = r.point();
     Matrix3x2 m;
     translate(m, p.x, p.y);
-    transformation(r, brush, m);
+    transformation(r, target, m);
 }
 
 // One angle skews along x only.
 void skew_(Reader& r) {
-    bool brush = brush_target(r);
+    Target target = brush_target(r);
     double ax = r.number();
     double ay = r.is_number() ? r.number() : 0;
     Point c = optional_point(r);
     Matrix3x2 m;
     skew(m, ax, ay, c.x, c.y);
-    transformation(r, brush, m);
+    transformation(r, target, m);
 }
 
 // Rotation, then scale, then translation, each acting before the last.
 void transform_(Reader& r) {
-    bool brush = brush_target(r);
+    Target target = brush_target(r);
     Point c = optional_point(r);
     double angle = r.number(), sx = r.factor(), sy = r.factor();
     Point t = r.point();
@@ -258,11 +360,11 @@ void transform_(Reader& r) {
     translate(tm, t.x, t.y);
     multiply(sm, rm, m);
     multiply(tm, m, m);
-    transformation(r, brush, m);
+    transformation(r, target, m);
 }
 
 void matrix_(Reader& r) {
-    bool brush = brush_target(r);
+    Target target = brush_target(r);
     int32_t before = r.pos - 1;
     if (!r.is_block()) r.fail();
     Cell b = r.take();
@@ -275,15 +377,15 @@ void matrix_(Reader& r) {
         v[i] = t == TYPE_INTEGER ? double(integer::get(cells[i])) : float_::get(cells[i]);
     }
     Matrix3x2 m{float(v[0]), float(v[1]), float(v[2]), float(v[3]), float(v[4]), float(v[5])};
-    if (!brush) compose(r.ctx, m);
+    compose(r.ctx, target, m);
 }
 
 void reset_matrix_(Reader& r) {
-    if (!brush_target(r)) reset_matrix(r.ctx);
+    reset_matrix(r.ctx, brush_target(r));
 }
 
 void invert_matrix_(Reader& r) {
-    if (!brush_target(r)) invert_matrix(r.ctx);
+    invert_matrix(r.ctx, brush_target(r));
 }
 
 // Keywords whose commands are not available on this backend yet.

@@ -26,11 +26,6 @@ void append_arc(Context& ctx, Point c, double rx, double ry, double phi, double 
     }
 }
 
-void set_source(Context& ctx, uint32_t color) {
-    Rgba c = color_to_rgba(color);
-    ctx.cairo->set_source_rgba(ctx.cr, c.r, c.g, c.b, c.a);
-}
-
 namespace {
 
 // Whether the pen strokes: on, a positive finite width, and dashes that
@@ -65,14 +60,12 @@ void paint(Context& ctx, bool filled) {
     const CairoApi& c = *ctx.cairo;
     const State& s = ctx.state;
     if (filled && s.fill.kind != BrushKind::off) {
-        set_source(ctx, s.fill.color);
         c.set_fill_rule(ctx.cr, CAIRO_FILL_RULE_EVEN_ODD);
-        c.fill_preserve(ctx.cr);
+        if (use_brush(ctx, s.fill, false)) c.fill_preserve(ctx.cr);
     }
     if (strokes(s)) {
-        set_source(ctx, s.pen.color);
         set_stroke_style(ctx);
-        c.stroke(ctx.cr);
+        if (use_brush(ctx, s.pen, true)) c.stroke(ctx.cr);
     }
     c.new_path(ctx.cr);
 }

@@ -16,7 +16,10 @@ constexpr double pi = std::numbers::pi;
 // radius gives a flat arc instead of a singular scale.
 void append_arc(Context& ctx, Point c, double rx, double ry, double phi, double t, double sweep);
 
-void set_source(Context& ctx, uint32_t color);
+// Makes the brush Cairo's source for a fill or a stroke of the current
+// path (a fitted gradient is fitted to the path's bounds); false when it
+// draws nothing.
+bool use_brush(Context& ctx, const Brush& brush, bool stroke);
 // Fills (when `filled` and the fill is on) then strokes the current path,
 // which is then cleared. Paths fill even-odd.
 void paint(Context& ctx, bool filled);

@@ -4,20 +4,36 @@
 
 namespace kiv::gui::draw {
 
-void compose(Context& ctx, const Matrix3x2& m) {
-    multiply(m, ctx.state.matrix, ctx.state.matrix);
-    apply_matrix(ctx);
+namespace {
+
+// The transformation a target changes: the drawing's, or a gradient
+// brush's (null for a brush without one).
+Matrix3x2* target_matrix(Context& ctx, Target target) {
+    if (target == Target::drawing) return &ctx.state.matrix;
+    Brush& b = target == Target::pen ? ctx.state.pen : ctx.state.fill;
+    return b.kind == BrushKind::fixed || b.kind == BrushKind::fitted ? &b.matrix : nullptr;
 }
 
-void reset_matrix(Context& ctx) {
-    ctx.state.matrix = Matrix3x2{};
-    apply_matrix(ctx);
+void changed(Context& ctx, Target target) {
+    if (target == Target::drawing) apply_matrix(ctx);
+}
+
+} // namespace
+
+void compose(Context& ctx, Target target, const Matrix3x2& m) {
+    if (Matrix3x2* t = target_matrix(ctx, target)) multiply(m, *t, *t);
+    changed(ctx, target);
+}
+
+void reset_matrix(Context& ctx, Target target) {
+    if (Matrix3x2* t = target_matrix(ctx, target)) *t = Matrix3x2{};
+    changed(ctx, target);
 }
 
 // A singular matrix has no inverse and stays as it is.
-void invert_matrix(Context& ctx) {
-    invert(ctx.state.matrix, ctx.state.matrix);
-    apply_matrix(ctx);
+void invert_matrix(Context& ctx, Target target) {
+    if (Matrix3x2* t = target_matrix(ctx, target)) invert(*t, *t);
+    changed(ctx, target);
 }
 
 void anti_alias(Context& ctx, bool on) {
