@@ -5,6 +5,7 @@
 #include "gui/backend/dpi.h"
 #include "gui/backend/gtk_module.h"
 #include "gui/backend/headless.h"
+#include "gui/backend/resources.h"
 #include "gui/backend/ticks.h"
 #include "gui/backend/window_layer.h"
 #include "platform/os_info.h"
@@ -70,6 +71,7 @@ void init() {
     set_dpi_from_cursor();
     register_system_controls();
     register_classes();
+    register_resource_kinds();
     running = true;
 }
 

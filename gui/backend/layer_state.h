@@ -19,6 +19,7 @@ struct Window {
     uint32_t class_style = 0;
     uint32_t style = 0;
     HWnd parent = 0;
+    uint32_t control_id = 0;    // children only
     std::vector<HWnd> children; // bottom to top
     Rect rect;                  // in the parent's client coordinates
     std::string text;

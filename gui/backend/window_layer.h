@@ -45,14 +45,17 @@ std::optional<WindowClass> class_info(std::string_view name);
 // Creates a window of a registered class; `rect` is in the parent's client
 // coordinates (screen coordinates for a top-level). Sends WM_NCCREATE
 // (lParam: the creation parameter) then WM_CREATE; 0 when the class is
-// unknown or WM_NCCREATE answers 0.
+// unknown or WM_NCCREATE answers 0. A child keeps `control_id`, the
+// number its controls' notifications name it by.
 HWnd create_window(std::string_view class_name, std::string_view text, uint32_t style, Rect rect,
-                   HWnd parent, int64_t create_param);
+                   HWnd parent, int64_t create_param, uint32_t control_id = 0);
 // Sends WM_DESTROY to the window, then to its children (parents first);
 // the windows lose their queued messages, timers, capture and focus.
 bool destroy_window(HWnd window);
 bool is_window(HWnd window);
 HWnd get_parent(HWnd window);
+// The control id given at creation; 0 for a top-level or an unknown window.
+uint32_t get_control_id(HWnd window);
 HWnd get_root(HWnd window);
 std::vector<HWnd> child_windows(HWnd window);
 std::vector<HWnd> top_level_windows();

@@ -133,7 +133,7 @@ std::optional<WindowClass> class_info(std::string_view name) {
 }
 
 HWnd create_window(std::string_view class_name, std::string_view text, uint32_t style, Rect rect,
-                   HWnd parent, int64_t create_param) {
+                   HWnd parent, int64_t create_param, uint32_t control_id) {
     auto& s = state();
     WindowClass* cls = find_class(class_name);
     if (!cls || (parent && !detail::find(parent))) return 0;
@@ -145,6 +145,7 @@ HWnd create_window(std::string_view class_name, std::string_view text, uint32_t 
     w.class_style = cls->style;
     w.style = style & ~WS_VISIBLE;
     w.parent = (style & WS_CHILD) ? parent : 0;
+    w.control_id = w.parent ? control_id : 0;
     w.rect = rect;
     w.text = text;
     siblings_of(w).push_back(handle);
@@ -190,6 +191,11 @@ bool is_window(HWnd window) {
 HWnd get_parent(HWnd window) {
     Window* w = detail::find(window);
     return w ? w->parent : 0;
+}
+
+uint32_t get_control_id(HWnd window) {
+    Window* w = detail::find(window);
+    return w ? w->control_id : 0;
 }
 
 HWnd get_root(HWnd window) {

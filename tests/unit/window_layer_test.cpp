@@ -116,6 +116,17 @@ TEST_F(WindowLayerTest, HandlesAreNeverReusedAndSlotsReadByByteIndex) {
     EXPECT_EQ(get_window_long(b, 60), 0);
 }
 
+TEST_F(WindowLayerTest, ChildrenKeepTheirControlIds) {
+    HWnd parent = create_window("Plain", "top", 0, {0, 0, 50, 50}, 0, 0, 7);
+    HWnd child = create_window("Plain", "child", WS_CHILD, {0, 0, 10, 10}, parent, 0, 0x12345);
+    HWnd plain = create_window("Plain", "plain", WS_CHILD, {0, 0, 10, 10}, parent, 0);
+    EXPECT_EQ(get_control_id(parent), 0u); // a top-level's id slot holds no id
+    EXPECT_EQ(get_control_id(child), 0x12345u);
+    EXPECT_EQ(get_control_id(plain), 0u);
+    destroy_window(parent);
+    EXPECT_EQ(get_control_id(child), 0u);
+}
+
 TEST_F(WindowLayerTest, DestroyGoesParentFirstAndDropsQueuedWork) {
     HWnd parent = top();
     HWnd kid = child(parent, {0, 0, 10, 10});

@@ -102,9 +102,10 @@ void X11Test::TearDown() {
     if (display) XCloseDisplay(display);
 }
 
-HWnd X11Test::make_window(const std::string& title, Rect rect, HWnd parent, const char* cls) {
+HWnd X11Test::make_window(const std::string& title, Rect rect, HWnd parent, const char* cls,
+                          uint32_t control_id) {
     uint32_t style = WS_VISIBLE | (parent ? uint32_t(WS_CHILD) : 0u);
-    return create_window(cls, title, style, rect, parent, 0);
+    return create_window(cls, title, style, rect, parent, 0, control_id);
 }
 
 bool X11Test::pump_until(const std::function<bool()>& done, double timeout_ms) {

@@ -38,7 +38,7 @@ class X11Test : public ::testing::Test {
 
     // A visible probe window; a top-level when `parent` is 0.
     gui::HWnd make_window(const std::string& title, gui::Rect rect, gui::HWnd parent = 0,
-                          const char* cls = probe_class);
+                          const char* cls = probe_class, uint32_t control_id = 0);
     // Runs the layer's loop (translating keys) until `done` holds or the
     // time runs out; answers `done()`.
     bool pump_until(const std::function<bool()>& done, double timeout_ms = 5000);

@@ -90,7 +90,7 @@ TEST_F(X11Test, DeleteWindowAsksForClose) {
 
 TEST_F(X11Test, ButtonClickTellsTheParent) {
     HWnd top = make_window("buttons", {200, 200, 400, 360});
-    HWnd button = make_window("Press", {20, 20, 120, 60}, top, "BUTTON");
+    HWnd button = make_window("Press", {20, 20, 120, 60}, top, "BUTTON", 1042);
     settle();
     focus(top, "buttons");
     move_pointer(200 + 70, 200 + 40);
@@ -99,7 +99,7 @@ TEST_F(X11Test, ButtonClickTellsTheParent) {
     ASSERT_TRUE(pump_until([&] { return got(top, WM_COMMAND); }));
     auto commands = recorded({WM_COMMAND});
     ASSERT_EQ(commands.size(), 1u);
-    EXPECT_EQ(commands[0].wparam >> 16, 0u); // BN_CLICKED
+    EXPECT_EQ(commands[0].wparam, 1042u); // BN_CLICKED (0) and the button's id
     EXPECT_EQ(commands[0].lparam, int64_t(button));
 }
 

@@ -34,11 +34,13 @@ int to_gdk(int device) {
     return int(std::lround(double(device) / current().scale()));
 }
 
-// A press of the button tells its parent, as a Windows button does.
+// A press of the button tells its parent, as a Windows button does: the
+// notification code in the high word, the button's id in the low word.
 void on_clicked(GtkButton*, gpointer data) {
     HWnd button = GPOINTER_TO_UINT(data);
     constexpr uint64_t BN_CLICKED = 0;
-    post_message(get_parent(button), WM_COMMAND, BN_CLICKED << 16, button);
+    post_message(get_parent(button), WM_COMMAND,
+                 BN_CLICKED << 16 | (get_control_id(button) & 0xFFFF), button);
 }
 
 } // namespace

@@ -59,6 +59,9 @@ class GtkBackend : public Backend {
     bool support_dark_mode() override;
     void set_dark_mode(HWnd window, bool dark, bool window_face) override;
     bool alert(std::string_view caption, std::string_view text) override;
+    // Fonts are Pango font descriptions; other objects are GObjects.
+    void release_font(void* font) override;
+    void release_object(void* object) override;
     bool has_clipboard() override { return true; }
     bool clipboard_read(ClipData& data) override;
     bool clipboard_write(const ClipData& data) override;

@@ -111,6 +111,14 @@ bool GtkBackend::theme_metrics(Metrics& m) {
     return true;
 }
 
+void GtkBackend::release_font(void* font) {
+    pango_font_description_free(static_cast<PangoFontDescription*>(font));
+}
+
+void GtkBackend::release_object(void* object) {
+    if (object) g_object_unref(object);
+}
+
 bool GtkBackend::composited() {
     return gdk_screen_is_composited(gdk_screen_get_default());
 }
