@@ -10,6 +10,7 @@ import os
 import pty
 import select
 import shutil
+import socket
 import struct
 import sys
 import tempfile
@@ -88,13 +89,36 @@ def check(name, condition, detail=""):
 
 
 def halts():
-    """Ctrl-C stops code that runs long: '(halted)', and the words stay."""
+    """Ctrl-C stops code that runs long or waits: '(halted)', and the words
+    stay. The waits: a loopback server that never answers, a FIFO that
+    nobody writes and one that nobody reads."""
+    folder = tempfile.mkdtemp()
+    server = socket.socket()
+    server.bind(("127.0.0.1", 0))
+    server.listen(4)
+    silent = os.path.join(folder, "silent")
+    os.mkfifo(silent)
+    writer = os.open(silent, os.O_RDWR)  # an open end that never writes
+    unread = os.path.join(folder, "unread")
+    os.mkfifo(unread)
+    try:
+        run_halts(server.getsockname()[1], silent, unread)
+    finally:
+        os.close(writer)
+        server.close()
+        shutil.rmtree(folder)
+
+
+def run_halts(port, silent, unread):
     cases = [
         ("forever", "forever []"),
         ("wait", "wait 10"),
         ("recursion", "f: func [n] [either n = 0 [0] [f n - 1]] loop 10000000 [f 5000]"),
         ("parse", 's: append/dup copy "" "a" 30000000 parse s [any [ahead "a" skip]]'),
         ("call", 'call/wait "sleep 10"'),
+        ("http", f"read http://127.0.0.1:{port}/"),
+        ("pipe read", f"read %{silent}"),
+        ("pipe open", f'write %{unread} "x"'),
     ]
     s = Session()
     s.type(b"x: 42\r")
