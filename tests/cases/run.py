@@ -11,6 +11,7 @@ the typed text (and its line end) removed after each prompt.
 Usage: run.py KIV TRANSCRIPT...
 """
 import difflib
+import os
 import subprocess
 import sys
 
@@ -34,10 +35,16 @@ def split(transcript):
     return "\n".join(typed) + "\n", "".join(expected)
 
 
+# A guard against a hung run. Under the collector's stress mode, which
+# collects at every allocation, a transcript runs many times slower, the
+# more so on a loaded machine.
+TIMEOUT = 600 if os.environ.get("KIV_GC_STRESS") else 120
+
+
 def run(kiv, path):
     with open(path, encoding="utf-8") as f:
         typed, expected = split(f.read())
-    result = subprocess.run([kiv], input=typed, capture_output=True, text=True, timeout=120)
+    result = subprocess.run([kiv], input=typed, capture_output=True, text=True, timeout=TIMEOUT)
     return check(path, expected, result)
 
 
