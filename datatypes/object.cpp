@@ -20,6 +20,7 @@
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
 #include "runtime/roots.h"
+#include "runtime/throw.h"
 
 namespace kiv::object {
 
@@ -210,6 +211,8 @@ void call_handler(NodeId ctx, uint32_t index, const Cell& function, const Cell* 
         for (uint32_t i = 1; i < locals; ++i) stack::push(none_cell);
     }
     if (hooks.eval_function) hooks.eval_function(function);
+    // An exit out of the handler has set the stack for its target already.
+    runtime::raise_pending();
     stack::unwind_func();
     stack::state.top = saved_top;
 }

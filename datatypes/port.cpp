@@ -93,10 +93,7 @@ Cell call(const Cell& port, Slot slot, std::initializer_list<Cell> args) {
     for (const Cell& a : args) stack::push(a);
     if (locals >= 1) function::push_unused_refinement(locals);
     hooks.eval_function(function);
-    if (uint32_t code = runtime::record.pending) {
-        runtime::record.pending = 0;
-        throw runtime::Throw{code};
-    }
+    runtime::raise_pending();
     // The body's result sits at the frame's base.
     Cell result = *stack::state.base;
     stack::unwind_func();

@@ -515,12 +515,8 @@ template <bool Traced>
     // sort comparator, a parse action, a tracer) crossed that code as an
     // exception; it becomes a pending code again here.
     uint32_t type = cell::type_of(function);
-    try {
-        if (type == TYPE_NATIVE || type == TYPE_ACTION) run_builtin(function, refinements);
-    } catch (const runtime::Throw& t) {
-        if (t.code < runtime::code::thrw || t.code > runtime::code::brk) throw;
-        rt.pending = t.code;
-    }
+    if (type == TYPE_NATIVE || type == TYPE_ACTION)
+        runtime::resume_pending([&] { run_builtin(function, refinements); });
 }
 
 // Fetches the arguments of a call into the current frame (the frame's
@@ -1006,11 +1002,7 @@ void init() {
         Cell values[2] = {a, b};
         Cell* top = stack::state.top;
         call_with_values(comparator, values, 2, call_kind::sort);
-        // An exit out of the comparator crosses the sort as an exception.
-        if (uint32_t code = rt.pending) {
-            rt.pending = 0;
-            throw runtime::Throw{code};
-        }
+        runtime::raise_pending();
         Cell result = *stack::get_top();
         stack::state.top = top;
         return series::comparison_result(result);
@@ -1167,7 +1159,8 @@ const Cell* expression(const Cell* pos, const Cell* tail, const Cell& code, bool
         pos = expression<Traced>(pos + 1, tail, code, false, true, false);
         if (rt.pending) return pos;
         report<Traced>(event::set, &code, pos, &set_word, stack::get_top());
-        word::set_from_arg(true);
+        // A word of an object runs its on-change*, which may exit.
+        if (runtime::resume_pending([] { word::set_from_arg(true); })) return pos;
         if (keep)
             stack::unwind();
         else
@@ -1444,11 +1437,16 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
         }
         // A type may leave its answer in a cell it pushed: take the value
         // and drop that cell, or it would stand as an extra argument.
+        // A set may run an on-change* handler, which may exit.
         Cell* top = stack::state.top;
         Cell before = *current;
-        Cell* result =
-            actions::eval_path(&*current, &*element, set && last ? &*assigned : nullptr, &path,
-                               &*grand_parent, &*previous, int32_t(i), false, get, last, false);
+        Cell* result = nullptr;
+        if (runtime::resume_pending([&] {
+                result = actions::eval_path(
+                    &*current, &*element, set && last ? &*assigned : nullptr, &path, &*grand_parent,
+                    &*previous, int32_t(i), false, get, last, false);
+            }))
+            return pos;
         // Setting a part of a value held in the cell itself (the hour of a
         // time!) changes that cell: store it back where it was selected
         // from, the word or the element of the value before it.
@@ -1456,10 +1454,12 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
             if (i == 1) {
                 lookup(head); // raises when the head has no value slot
                 if (int32_t(head.w3) >= 0) context::store(head.w1, head.w3, *current);
-            } else {
-                Rooted<Cell> changed(*current);
-                actions::eval_path(&*grand_parent, &*previous, &*changed, &path, nullptr, nullptr,
-                                   int32_t(i - 1), false, false, false, false);
+            } else if (runtime::resume_pending([&] {
+                           Rooted<Cell> changed(*current);
+                           actions::eval_path(&*grand_parent, &*previous, &*changed, &path, nullptr,
+                                              nullptr, int32_t(i - 1), false, false, false, false);
+                       })) {
+                return pos;
             }
         }
         *grand_parent = *current;

@@ -61,4 +61,33 @@ void protected_region(uint32_t filter, Body&& body, Handler&& handler) {
 
 [[noreturn]] void throw_code(uint32_t code);
 
+// C++ code that calls back into Kiv (a sort comparator, a change handler, a
+// port actor) cannot leave its levels by checking the pending code: the
+// exit crosses it as an exception, and becomes pending again where the
+// interpreter takes over.
+inline bool is_pending_exit(uint32_t code) {
+    return code >= code::thrw && code <= code::brk;
+}
+
+// Throws the pending exit, if any, as an exception.
+inline void raise_pending() {
+    if (uint32_t pending = record.pending) {
+        record.pending = 0;
+        throw Throw{pending};
+    }
+}
+
+// Runs `body`; a pending exit that crossed it as an exception is made
+// pending again. True when an exit is pending afterwards.
+template <class Body>
+bool resume_pending(Body&& body) {
+    try {
+        body();
+    } catch (const Throw& t) {
+        if (!is_pending_exit(t.code)) throw;
+        record.pending = t.code;
+    }
+    return record.pending != 0;
+}
+
 } // namespace kiv::runtime
