@@ -485,6 +485,26 @@ RefinementPlace place_of(const Cell* list, uint32_t count, NodeId list_node, con
     return {at, slot, argument};
 }
 
+// Pushes what a function sees for the entries of its argument list from
+// `from` to `count` (its refinements and locals) until a path names a
+// refinement: false for each refinement and for /local, none for every
+// refinement argument and local word.
+void push_unused(const Cell* list, uint32_t from, uint32_t count) {
+    for (uint32_t j = from; j < count; ++j) {
+        switch (cell::type_of(list[j])) {
+        case TYPE_REFINEMENT: stack::push(logic::false_value); break;
+        case TYPE_TYPESET:
+            if (kind_of(list[j]) != arg_kind::ret) stack::push(none::value);
+            break;
+        case TYPE_INTEGER:
+            stack::push(logic::false_value);
+            for (uint32_t k = 1; k < list[j].w2; ++k) stack::push(none::value);
+            break;
+        default: break;
+        }
+    }
+}
+
 // Fetches the arguments of a simple function (see shape) into the current
 // frame; returns the position after the last one.
 template <bool Traced>
@@ -568,30 +588,14 @@ eval_arguments(const Cell& function, const Cell* pos, const Cell* tail, const Ce
         ++argument;
     }
     Cell* base = stack::state.base;
-
-    // Functions see every refinement as false and its arguments as none
-    // until a path names it; locals follow.
-    if (!native) {
-        for (uint32_t j = i; j < count; ++j) {
-            switch (cell::type_of(list[j])) {
-            case TYPE_REFINEMENT: logic::push(false); break;
-            case TYPE_TYPESET:
-                if (kind_of(list[j]) != arg_kind::ret) none::push();
-                break;
-            case TYPE_INTEGER:
-                logic::push(false);
-                for (uint32_t k = 1; k < list[j].w2; ++k) none::push();
-                break;
-            default: break;
-            }
-        }
-    }
+    if (!native) push_unused(list, i, count);
 
     // Refinements named in the path, each once, their arguments fetched
     // from the code after the fixed arguments.
     if (path) {
-        const Cell* elements = block_cells(*path) + path->w1;
-        uint32_t length = uint32_t(block::rs_length(*path));
+        Buffer* path_buffer = memory::buffer_of(path->w2);
+        const Cell* elements = path_buffer->head_cell() + path->w1;
+        auto length = uint32_t(path_buffer->tail_cell() - elements);
         uint64_t used = 0;
         for (uint32_t e = path_index + 1; e < length; ++e) {
             const Cell& element = elements[e];
@@ -609,7 +613,7 @@ eval_arguments(const Cell& function, const Cell* pos, const Cell* tail, const Ce
             if (native) {
                 if (truth) refinements[list[at].w3 - 1] = int32_t(stack::state.top - base);
             } else {
-                logic::make_at(base[slot], truth);
+                base[slot] = truth ? logic::true_value : logic::false_value;
             }
             uint32_t k = 0;
             for (uint32_t j = uint32_t(at) + 1; j < count && cell::type_of(list[j]) == TYPE_TYPESET;
@@ -619,11 +623,12 @@ eval_arguments(const Cell& function, const Cell* pos, const Cell* tail, const Ce
                                     arg_index + k);
                 if (rt.pending) return pos;
                 ++k;
+                // The argument just fetched is on top.
                 if (!native) {
-                    base[slot + k] = truth ? *stack::get_top() : Cell{TYPE_NONE, 0, 0, 0};
-                    stack::pop(1);
+                    base[slot + k] = truth ? stack::state.top[-1] : none::value;
+                    --stack::state.top;
                 } else if (!truth) {
-                    stack::pop(1);
+                    --stack::state.top;
                 }
             }
         }
@@ -1355,21 +1360,7 @@ void call_with_values(const Cell& function_value, const Cell* values, uint32_t c
     }
     int32_t refinements[max_refinements];
     for (int32_t& r : refinements) r = -1;
-    if (!native) {
-        for (; i < entries; ++i) {
-            switch (cell::type_of(list[i])) {
-            case TYPE_REFINEMENT: logic::push(false); break;
-            case TYPE_TYPESET:
-                if (kind_of(list[i]) != arg_kind::ret) none::push();
-                break;
-            case TYPE_INTEGER:
-                logic::push(false);
-                for (uint32_t k = 1; k < list[i].w2; ++k) none::push();
-                break;
-            default: break;
-            }
-        }
-    }
+    if (!native) push_unused(list, i, entries);
     switch (type) {
     case TYPE_NATIVE:
     case TYPE_ACTION:
