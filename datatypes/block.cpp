@@ -480,6 +480,22 @@ int32_t compare_each(const Cell& value1, const Cell& value2, int32_t op) {
     return (length1 > length2) - (length1 < length2);
 }
 
+uint32_t content_hash(const Cell& block) {
+    // Numbers of every type compare by value, so they share one hash.
+    constexpr uint32_t number_family = 0x4E554D;
+    int32_t length = std::max(rs_length(block), 0);
+    uint32_t h = hashing::mix_int(uint32_t(length));
+    const Cell* values = rs_head(block);
+    for (int32_t k = 0; k < length; ++k) {
+        uint32_t t = cell::type_of(values[k]);
+        uint32_t one = is_word_type(t) || is_text_type(t) ? hashing::hash_value(values[k], 0)
+                       : is_number_type(t)                ? number_family
+                                                          : t;
+        h = hashing::mix_int(h * 31 + one);
+    }
+    return h;
+}
+
 } // namespace kiv::block
 
 // ---------------------------------------------------------------- actions

@@ -80,6 +80,10 @@ int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, co
 int32_t mold_each(const Cell& value, Cell* buffer, bool only, bool all, bool flat, const Cell* arg,
                   int32_t part, int32_t indent);
 int32_t compare_each(const Cell& value1, const Cell& value2, int32_t op);
+// A hash of a block's values from its head that blocks equal under
+// compare_each's equality share: the length, and per value its word's
+// symbol or its text, else only its family (numbers, or the type).
+uint32_t content_hash(const Cell& block);
 // Whether a comparison operator code asks only for equality.
 bool is_equality(int32_t op);
 // Appends four spaces per indentation level; returns the part left.

@@ -23,6 +23,7 @@
 #include "io/files.h"
 #include "platform/arg_check.h"
 #include "runtime/errors.h"
+#include "runtime/hash.h"
 #include "runtime/ownership.h"
 #include "runtime/roots.h"
 
@@ -329,6 +330,16 @@ Cell* poke(Cell* image, int32_t index, Cell* value, const Cell* index_cell) {
 }
 
 } // namespace
+
+uint32_t content_hash(const Cell& image) {
+    // The first pixels are enough to tell most images apart, and keep
+    // hashing a large image cheap.
+    constexpr uint64_t hashed_pixels = 1024;
+    uint64_t count = pixel_count(image);
+    uint64_t hashed = std::min(count, hashed_pixels);
+    uint32_t pixels = hashed ? hashing::murmur3(pixels_of(image), uint32_t(hashed * 4)) : 0;
+    return hashing::mix_int(pixels ^ image.w3);
+}
 
 // ----------------------------------------------------------- pixel data
 

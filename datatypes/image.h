@@ -24,6 +24,10 @@ inline uint64_t pixel_count(const Cell& image) {
     return uint64_t(width_of(image)) * height_of(image);
 }
 
+// A hash that images equal as they compare share: the whole grid's pixels
+// and its width.
+uint32_t content_hash(const Cell& image);
+
 // The pixel at a 0-based offset as a 4-component tuple; none at the tail.
 Cell pick_pixel(const Cell& image, uint64_t offset);
 // A pixel word from a tuple (a 3-component tuple is opaque).

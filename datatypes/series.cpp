@@ -5,11 +5,14 @@
 #include <vector>
 
 #include "datatypes/binary.h"
+#include "datatypes/block.h"
 #include "datatypes/char.h"
+#include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/image.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
+#include "datatypes/map.h"
 #include "datatypes/none.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
@@ -89,6 +92,17 @@ Cell value_at(uint32_t type, const uint8_t* at, uint32_t unit) {
 int32_t compare_cells(const Cell* a, const Cell* b, int32_t op) {
     auto compare = datatype::get<Slot::compare>(cell::type_of(*a));
     return compare ? compare(a, b, op) : -2;
+}
+
+// Blocks, images, maps and objects hash by what their equality compares.
+uint32_t content_hash(const Cell& value) {
+    switch (cell::type_of(value)) {
+    case TYPE_IMAGE: return image::content_hash(value);
+    case TYPE_MAP: return hashing::mix_int(map::size(value));
+    case TYPE_OBJECT:
+    case TYPE_ERROR: return hashing::mix_int(context::size_of(value.w1));
+    default: return block::content_hash(value);
+    }
 }
 
 } // namespace
@@ -640,6 +654,7 @@ Cell* modify(Cell* series, Cell* field, Cell* value, bool) {
 
 void init() {
     hashing::compare_hook = compare_cells;
+    hashing::content_hook = content_hash;
     using namespace action;
     // clang-format off
     datatype::register_type(TYPE_SERIES, 0, "series!", {

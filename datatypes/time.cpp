@@ -103,8 +103,10 @@ int32_t form_into(double x, Cell& output, int32_t limit) {
         const char* special = float_::form_float(x, float_::Mode::time_seconds);
         out = std::strcpy(text, special) + std::strlen(special);
     } else {
+        // A time shorter than the microsecond the text shows is written
+        // as zero, without its sign, so that the text reads back as it shows.
         if (x < 0.0) {
-            *out++ = '-';
+            if (-x >= microsecond) *out++ = '-';
             x = -x;
         }
         // Seconds that the text rounds up to 60 carry into the minute.

@@ -21,6 +21,7 @@ namespace hashing {
 
 uint32_t seed = default_seed;
 int32_t (*compare_hook)(const Cell*, const Cell*, int32_t) = nullptr;
+uint32_t (*content_hook)(const Cell&) = nullptr;
 
 namespace {
 
@@ -59,14 +60,24 @@ enum class Method : uint8_t {
     binary,
     money,
     date,
+    content,
     none,
     unset,
 };
 
+// The types whose equality looks at their content, not their node.
+constexpr uint32_t content_types[] = {TYPE_BLOCK,    TYPE_PAREN,    TYPE_HASH,     TYPE_PATH,
+                                      TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH, TYPE_IMAGE,
+                                      TYPE_MAP,      TYPE_OBJECT,   TYPE_ERROR};
+
+bool content_type(uint32_t type) {
+    return std::find(std::begin(content_types), std::end(content_types), type) !=
+           std::end(content_types);
+}
+
 constexpr std::array<Method, 57> methods = [] {
     std::array<Method, 57> m{};
-    for (uint32_t t : {TYPE_INTEGER, TYPE_CHAR, TYPE_MAP, TYPE_HANDLE, TYPE_EVENT})
-        m[t] = Method::mix_w2;
+    for (uint32_t t : {TYPE_INTEGER, TYPE_CHAR, TYPE_HANDLE, TYPE_EVENT}) m[t] = Method::mix_w2;
     for (uint32_t t :
          {TYPE_WORD, TYPE_SET_WORD, TYPE_LIT_WORD, TYPE_GET_WORD, TYPE_REFINEMENT, TYPE_ISSUE})
         m[t] = Method::mix_symbol_id;
@@ -76,17 +87,15 @@ constexpr std::array<Method, 57> methods = [] {
           uint32_t(TYPE_EMAIL), uint32_t(TYPE_REF), hashtable::string_range_type})
         m[t] = Method::string;
     for (uint32_t t : {TYPE_FLOAT, TYPE_PERCENT, TYPE_PAIR, TYPE_TIME}) m[t] = Method::words_2_3;
-    for (uint32_t t : {TYPE_POINT2D, TYPE_BLOCK, TYPE_PAREN, TYPE_HASH, TYPE_PATH, TYPE_LIT_PATH,
-                       TYPE_SET_PATH, TYPE_GET_PATH, TYPE_IMAGE})
-        m[t] = Method::words_1_2;
+    m[TYPE_POINT2D] = Method::words_1_2;
+    for (uint32_t t : content_types) m[t] = Method::content;
     for (uint32_t t : {TYPE_POINT3D, TYPE_OP, TYPE_FUNCTION, TYPE_TYPESET, TYPE_TRIPLE})
         m[t] = Method::words_1_3;
     m[TYPE_TUPLE] = Method::tuple;
     m[TYPE_BINARY] = Method::binary;
     m[TYPE_MONEY] = Method::money;
     m[TYPE_DATE] = Method::date;
-    for (uint32_t t : {TYPE_OBJECT, TYPE_ERROR, TYPE_PORT, TYPE_LOGIC, TYPE_DATATYPE})
-        m[t] = Method::mix_w1;
+    for (uint32_t t : {TYPE_PORT, TYPE_LOGIC, TYPE_DATATYPE}) m[t] = Method::mix_w1;
     for (uint32_t t : {TYPE_NATIVE, TYPE_ACTION}) m[t] = Method::mix_w3;
     m[TYPE_NONE] = Method::none;
     m[TYPE_UNSET] = Method::unset;
@@ -185,22 +194,12 @@ uint32_t hash_symbol(const Cell& symbol) {
 }
 
 bool node_key(uint32_t type) {
+    if (content_type(type)) return !content_hook;
     switch (type) {
-    case TYPE_BLOCK:
-    case TYPE_PAREN:
-    case TYPE_PATH:
-    case TYPE_LIT_PATH:
-    case TYPE_SET_PATH:
-    case TYPE_GET_PATH:
-    case TYPE_HASH:
-    case TYPE_IMAGE:
     case TYPE_EVENT:
-    case TYPE_MAP:
     case TYPE_NATIVE:
     case TYPE_ACTION:
     case TYPE_PORT:
-    case TYPE_ERROR:
-    case TYPE_OBJECT:
     case TYPE_OP:
     case TYPE_FUNCTION: return true;
     default: return false;
@@ -246,6 +245,13 @@ uint32_t hash_value(const Cell& value, int32_t case_flag) {
         calendar::Instant at = calendar::instant(value.w1, cell::get_float(value));
         uint64_t words[2] = {uint64_t(at.day), std::bit_cast<uint64_t>(at.time + 0.0)};
         return murmur3(words, sizeof words);
+    }
+    case Method::content: {
+        // Without the hook: by node (a context's for objects).
+        if (content_hook) return content_hook(value);
+        if (type == TYPE_MAP) return mix_int(value.w2);
+        if (type == TYPE_OBJECT || type == TYPE_ERROR) return mix_int(value.w1);
+        return murmur3(&value.w1, 8);
     }
     case Method::none: return 0xFFFFFFFF;
     case Method::unset: return 0xFFFFFFFE;

@@ -30,6 +30,11 @@ extern uint32_t seed;
 // Installed by the datatype registry.
 extern int32_t (*compare_hook)(const Cell* a, const Cell* b, int32_t op);
 
+// The hash of a block, image!, map! or object! by what its equality looks
+// at, so that equal values of another node hash alike. Installed by the
+// datatype registry; without it they hash by node.
+extern uint32_t (*content_hook)(const Cell& value);
+
 // MurmurHash3 x86 32-bit of a byte range with the process seed.
 uint32_t murmur3(const void* bytes, uint32_t length);
 // The final mixer of MurmurHash3 alone.
@@ -42,7 +47,8 @@ uint32_t hash_string(const Cell& string, int32_t case_flag);
 // The UTF-8 name of a symbol record with A-Z lowered.
 uint32_t hash_symbol(const Cell& symbol);
 uint32_t hash_value(const Cell& value, int32_t case_flag);
-// True for the types whose hash depends on a node id.
+// True for the types whose hash depends on a node id (the content types
+// too while no content hook is installed).
 bool node_key(uint32_t type);
 // Copies bytes into the shared scratch buffer with A-Z lowered; valid until
 // the next call.

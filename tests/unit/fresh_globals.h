@@ -62,6 +62,7 @@ inline void reset_globals() {
     ownership::release();
     // Hooks and switches that tests install.
     hashing::compare_hook = nullptr;
+    hashing::content_hook = nullptr;
     // An error catalog of an earlier store: errors are raised without one.
     error::set_catalog(Cell{TYPE_NONE, 0, 0, 0});
     float_::pretty_print = true;

@@ -60,7 +60,8 @@ gboolean on_button(GtkWidget*, GdkEventButton* event, gpointer) {
         if (event->button != number) continue;
         bool down = event->type == GDK_BUTTON_PRESS;
         Point p = device(event->x_root, event->y_root);
-        current().defer([button, down, p] { input_button(button, down, p); });
+        // A structured binding is copied by name: clang cannot capture one.
+        current().defer([pressed = button, down, p] { input_button(pressed, down, p); });
     }
     return TRUE;
 }
