@@ -33,6 +33,7 @@
 #include "evaluator/system_natives.h"
 #include "evaluator/trap.h"
 #include "gui/backend/awake.h"
+#include "gui/backend/clipboard.h"
 #include "gui/backend/event_routines.h"
 #include "gui/backend/gui.h"
 #include "gui/backend/live_event.h"
@@ -177,6 +178,8 @@ namespace {
 template <class Boot>
 void start_with(const Boot& boot) {
     runtime::alert_hook = gui::alert;
+    os_routines::desktop_clipboard() = {gui::desktop_clipboard, gui::clipboard_read,
+                                        gui::clipboard_write};
     system_natives::do_events = gui::do_events;
     gui::live::hooks().awake = gui::call_awake;
     script_hooks::install();

@@ -264,7 +264,14 @@ int run_script(const std::string& path) {
         print_error(*failure);
         return 1;
     }
-    if (!folder.empty() && folder != "./") os::set_current_dir(folder.c_str());
+    if (!folder.empty() && folder != "./" && os::set_current_dir(folder.c_str())) {
+        // The language's active directory follows (the process has moved).
+        if (Cell* active = system_object::field({"options", "path"})) {
+            Cell& dir = file::current_dir();
+            dir.header = (dir.header & ~cell::type_mask) | TYPE_FILE;
+            *active = dir;
+        }
+    }
     size_t header = find_header(text);
     if (header == std::string::npos) {
         os_console::write_c_string("*** Error: Kiv header not found!\n");

@@ -63,9 +63,19 @@ Cell copy_of(Cell& value) {
     return *out;
 }
 
+bool desktop_ready() {
+    auto& d = desktop_clipboard();
+    return d.ready && d.ready();
+}
+
 // read-clipboard: none when empty, else a copy of the string!, block of
-// file! or image! last written.
+// file! or image! last written; from the desktop, false when its owner
+// does not answer.
 void read_clipboard(Cell* args) {
+    if (desktop_ready()) {
+        if (!desktop_clipboard().read(args[0])) logic::make_at(args[0], false);
+        return;
+    }
     if (cell::type_of(clipboard) != TYPE_NONE && cell::type_of(clipboard) != TYPE_UNSET)
         args[0] = copy_of(clipboard);
     else
@@ -77,21 +87,28 @@ void read_clipboard(Cell* args) {
 void write_clipboard(Cell* args) {
     Cell& data = args[0];
     switch (cell::type_of(data)) {
-    case TYPE_NONE: clipboard = data; break;
+    case TYPE_NONE:
     case TYPE_STRING:
-    case TYPE_IMAGE: clipboard = copy_of(data); break;
+    case TYPE_IMAGE: break;
     case TYPE_BLOCK:
-        if (is_file_list(data)) {
-            clipboard = copy_of(data);
-            break;
-        }
+        if (is_file_list(data)) break;
         [[fallthrough]];
     default: runtime::fire_error(runtime::Category::script, err::script::invalid_arg, &data);
     }
+    if (desktop_ready()) {
+        logic::make_at(args[0], desktop_clipboard().write(data));
+        return;
+    }
+    clipboard = cell::type_of(data) == TYPE_NONE ? data : copy_of(data);
     logic::make_at(args[0], true);
 }
 
 } // namespace
+
+DesktopClipboard& desktop_clipboard() {
+    static DesktopClipboard hooks;
+    return hooks;
+}
 
 void register_routines() {
     static bool marked = (collector::add_marker(mark_clipboard), true);

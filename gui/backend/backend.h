@@ -5,9 +5,20 @@
 
 #include "gui/backend/window_types.h"
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace kiv::gui {
+
+// What a desktop clipboard holds or is given: a list of files (local
+// paths), text (UTF-8) or an image (PNG bytes); nothing when empty.
+struct ClipData {
+    enum class Kind { empty, files, text, image } kind = Kind::empty;
+    std::vector<std::string> paths;
+    std::string text;
+    std::vector<uint8_t> png;
+};
 
 class Backend {
   public:
@@ -52,6 +63,12 @@ class Backend {
     // Shows a modal message box and returns once it is closed; false when
     // the backend has none.
     virtual bool alert(std::string_view /*caption*/, std::string_view /*text*/) { return false; }
+
+    // The desktop's clipboard, when the backend has one. Reading waits a
+    // bounded time for the owner; false when it does not answer.
+    virtual bool has_clipboard() { return false; }
+    virtual bool clipboard_read(ClipData&) { return false; }
+    virtual bool clipboard_write(const ClipData&) { return false; }
 };
 
 } // namespace kiv::gui

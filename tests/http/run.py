@@ -42,6 +42,10 @@ PAGES = {
     "/big": BIG,
     # [1 "a" x] in KIVBIN's compact layout.
     "/kivbin": bytes.fromhex("4B495642494E0205010801020000000078000503810704610F00"),
+    # A script for do: text before its header, and a directive.
+    "/script": b'#!kiv\nKiv [Title: "Remote"]\n'
+               b'print ["remote:" system/script/header/title system/script/path system/script/args]\n'
+               b'#if true [6 * 7]\n',
 }
 
 

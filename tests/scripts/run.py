@@ -20,6 +20,35 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 MATH_ERROR = ("1\n*** Math Error: attempt to divide by zero\n*** Where: /\n"
               "*** Near : print 1 / 0 print 2\n*** Stack: \n")
 
+DO_FILE = """inner: Inner 1.2.3 "x y"
+parent header: none
+path: nested/ folder: nested/
+data: next to inner
+in leaf, parent: Inner deeper/
+leaf: leaf-value
+sources: [%nested/inner.kiv]
+returned: error returned, not raised
+true 0 true
+failing runs
+error: zero-divide
+true 0 true
+error: protected
+true 0 true
+error: no-header
+true 0 true
+error: kiv-system
+true 0 true
+halting
+(halted)
+true 0 true
+include: hihi yes
+true 0 true
+in leaf, parent: none deeper/
+callback: leaf-value true
+"""
+
+RUNAWAY = "before\n*** Macro Error: %s\n*** Where: %s\n(halted)\n"
+
 # The cache directory kiv falls back on without a usable HOME: the one in
 # the home the password database gives the user.
 PASSWD_CACHE = "%" + pwd.getpwuid(os.getuid()).pw_dir.rstrip("/") + "/.kiv/\n"
@@ -55,17 +84,33 @@ CASES = [
     (["cache.kiv"], PASSWD_CACHE, 0, {"HOME": ""}),
     # The script's arguments reach it as given: empty ones and quotes kept.
     (["args.kiv", "", "a b", 'q"x'],
-     '["" "a b" {q"x}]\n{"" "a b" q"x}\n%scripts/args.kiv\nfalse\n', 0),
+     '["" "a b" {q"x}]\n{"" "a b" q"x}\n%scripts/args.kiv\nfalse\n["" "a b" {q"x}]\n', 0),
     # Options before the script are taken out of its arguments; "--catch"
     # keeps the console for input after the script, without the banner.
     (["--x", "--catch", "--", "args.kiv", "--y"],
-     '["--y"]\n"--y"\n%scripts/args.kiv\ntrue\n>> \n', 0),
+     '["--y"]\n"--y"\n%scripts/args.kiv\ntrue\n["--y"]\n>> \n', 0),
     # After a bare "--", an argument starting "--" names the script.
     (["--", "--catch"], "*** Access Error: cannot open: %scripts/--catch\n*** Where: ???\n"
      "*** Near : none\n*** Stack: \n", 1),
     (["--catch", "error.kiv"], MATH_ERROR + ">> \n", 0),
     # halt stops the script; the script has ended normally.
     (["halt.kiv"], "1\n(halted)\n", 0),
+    # Scripts run by do: headers after other text, system/script, nested
+    # folders, and the state put back after errors, a bad header and halt.
+    (["do-file.kiv"], DO_FILE, 0),
+    # The script is expanded from its header on before it runs; an #include
+    # finds its file next to the including script, and so do its macros.
+    (["preprocessed.kiv"], "linux\nyes\nhello kiv\n", 0),
+    (["nested/include.kiv"], "include: hihi yes\n", 0),
+    # A preprocessor stop ends the script with status 1, at its start or
+    # later; runaway macros end in a macro error.
+    (["macro-stop.kiv"], "*** Preprocessor Error in #macro\n*** Math Error: attempt to divide by "
+     "zero\n*** Where: ???\n*** Near : 1 / 0\n*** Stack: expand-directives do-macro broken\n"
+     "(halted)\n", 1),
+    (["runaway.kiv", "named"], RUNAWAY % ("more than 100000 macro expansions", "[again]"), 1),
+    (["runaway.kiv", "pattern"], RUNAWAY % ("more than 100000 macro expansions", "[spin]"), 1),
+    (["runaway.kiv", "deep"],
+     RUNAWAY % ("macro calls and includes nested deeper than 100", "[nest nest]"), 1),
     # With no script, the console reads standard input.
     (["--verbose"], "--== Kiv 0.6.6 ==-- \nType HELP for starting information. \n\n>> \n", 0),
 ]

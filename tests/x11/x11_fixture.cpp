@@ -103,7 +103,7 @@ void X11Test::TearDown() {
 }
 
 HWnd X11Test::make_window(const std::string& title, Rect rect, HWnd parent, const char* cls) {
-    uint32_t style = WS_VISIBLE | (parent ? WS_CHILD : 0);
+    uint32_t style = WS_VISIBLE | (parent ? uint32_t(WS_CHILD) : 0u);
     return create_window(cls, title, style, rect, parent, 0);
 }
 

@@ -59,6 +59,9 @@ class GtkBackend : public Backend {
     bool support_dark_mode() override;
     void set_dark_mode(HWnd window, bool dark, bool window_face) override;
     bool alert(std::string_view caption, std::string_view text) override;
+    bool has_clipboard() override { return true; }
+    bool clipboard_read(ClipData& data) override;
+    bool clipboard_write(const ClipData& data) override;
 
     // Records an action to run once control is back in the layer.
     void defer(std::function<void()> action) { deferred_.push_back(std::move(action)); }
