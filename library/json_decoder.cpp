@@ -18,6 +18,7 @@
 #include "datatypes/word.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/unicode.h"
 
 namespace kiv::json {
 namespace {
@@ -43,21 +44,8 @@ int hex_value(uint32_t c) {
 }
 
 void append_utf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xF0 | (cp >> 18));
-        out += char(0x80 | ((cp >> 12) & 0x3F));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
+    uint8_t bytes[4];
+    out.append(reinterpret_cast<const char*>(bytes), utf8::encode_char(cp, bytes));
 }
 
 // One open array or object: where its values start in the work block.

@@ -3,7 +3,10 @@
 #include "datatypes/block.h"
 #include "datatypes/function.h"
 #include "datatypes/integer.h"
+#include "datatypes/logic.h"
+#include "datatypes/types.h"
 #include "library/json_decoder.h"
+#include "library/json_encoder.h"
 #include "runtime/roots.h"
 
 namespace kiv::json_routines {
@@ -25,8 +28,18 @@ void decode(Cell* args) {
     args[0] = *result;
 }
 
+// json-encode data indent ascii: the JSON text of data (indent a string!
+// for the pretty layout, else none!; ascii true escapes non-ASCII text).
+void encode(Cell* args) {
+    Rooted<Cell> text;
+    json::encode(args[0], args[1], cell::type_of(args[2]) == TYPE_LOGIC && logic::get(args[2]),
+                 *text);
+    args[0] = *text;
+}
+
 void register_routines() {
     routine::register_named("json-decode", decode);
+    routine::register_named("json-encode", encode);
 }
 
 } // namespace kiv::json_routines

@@ -12,4 +12,8 @@ void register_routines();
 // on failure the block of three integers line, mark offset and column.
 void decode(Cell* args);
 
+// "json-encode" data indent ascii: the JSON text of data, pretty when
+// indent is a string!, with non-ASCII text escaped when ascii is true.
+void encode(Cell* args);
+
 } // namespace kiv::json_routines

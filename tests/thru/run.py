@@ -27,7 +27,7 @@ PAGES = {
     "text.txt": "line one\r\nzwei é\n".encode(),
     "bytes.bin": bytes(range(256)),
     "data.json": b'{"a": [1, 2.5, "x"],\n "b": null}',
-    "script.kiv": b'Kiv [Title: "cached"]\nprint "ran"\n1 + 2\n',
+    "script.kiv": b'Kiv [Title: "cached"]\nprint system/script/header/title\n1 + 2\n',
 }
 
 
@@ -106,7 +106,7 @@ def case_exact_bytes(kiv, folder, port, cache):
         print mold load-thru/update/as {kiv_url} 'json""")
     expected = ('true\n#[\n    a: [1 2.5 "x"]\n    b: none\n]\n'
                 '{"a": [1, 2.5, "x"],^/ "b": null}\n'  # read as code: a string
-                'true\n[Kiv [Title: "cached"]\nprint "ran"\n1 + 2]\n')
+                'true\n[Kiv [Title: "cached"]\nprint system/script/header/title\n1 + 2]\n')
     failures = [
         (out.startswith(expected), True),
         ("Invalid JSON string" in out, True),
@@ -171,11 +171,25 @@ def case_paths(kiv, folder, port, cache):
     ]
 
 
+def case_do(kiv, folder, port, cache):
+    """do-thru runs the cached script as do of the url: header and all."""
+    script_url = url(port, "script.kiv")
+    out = run_kiv(kiv, folder, f"""
+        system/options/thru-cache: {kiv_file(cache)}
+        print do-thru {script_url}
+        print do-thru {script_url}
+        print do-thru/update {script_url}""")
+    return [
+        (out, "cached\n3\n" * 3),
+        (Handler.requests, ["/script.kiv", "/script.kiv"]),
+    ]
+
+
 def kiv_file(path):
     return "%" + Path(path).as_posix().replace(" ", "%20")
 
 
-CASES = [case_cached_read, case_exact_bytes, case_store_fails, case_paths]
+CASES = [case_cached_read, case_exact_bytes, case_store_fails, case_paths, case_do]
 
 
 @contextmanager
