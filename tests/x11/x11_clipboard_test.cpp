@@ -123,6 +123,12 @@ TEST_F(X11ClipboardTest, TextBothWays) {
     ASSERT_TRUE(backend().clipboard_read(read));
     EXPECT_EQ(read.kind, ClipData::Kind::text);
     EXPECT_EQ(read.text, "from xclip \xE2\x9C\x93");
+
+    // Emptied: nothing to paste, here or in another program.
+    ASSERT_TRUE(backend().clipboard_write(ClipData{}));
+    ASSERT_TRUE(backend().clipboard_read(read));
+    EXPECT_EQ(read.kind, ClipData::Kind::empty);
+    EXPECT_EQ(xclip_out("UTF8_STRING"), "");
 }
 
 TEST_F(X11ClipboardTest, FileListsBothWays) {

@@ -127,10 +127,11 @@ bool png_of(const Answer& answer, std::vector<uint8_t>& png) {
 struct OwnedFiles {
     std::vector<std::string> uris, paths;
 };
-enum FileTarget : guint { uri_list, gnome_list, plain_text };
+enum FileTarget : guint { uri_list, gnome_list, plain_text, nothing };
 
 void give_files(GtkClipboard*, GtkSelectionData* selection, guint info, gpointer data) {
     auto* files = static_cast<OwnedFiles*>(data);
+    if (info == nothing) return; // no data: the requester gets none
     std::string text = info == gnome_list ? "copy" : "";
     const auto& items = info == plain_text ? files->paths : files->uris;
     for (const std::string& item : items) {
@@ -227,10 +228,14 @@ bool GtkBackend::clipboard_write(const ClipData& data) {
         if (loader) g_object_unref(loader);
         return loaded;
     }
-    case ClipData::Kind::empty:
-        // Owned with nothing offered: other programs find it empty.
-        return gtk_clipboard_set_with_data(clipboard(), nullptr, 0, give_files, drop_files,
+    case ClipData::Kind::empty: {
+        // Owned with only a private target, which gives no data: other
+        // programs find nothing they can paste.
+        static const GtkTargetEntry empty[] = {
+            {const_cast<gchar*>("application/x-kiv-empty"), 0, nothing}};
+        return gtk_clipboard_set_with_data(clipboard(), empty, 1, give_files, drop_files,
                                            new OwnedFiles);
+    }
     }
     return false;
 }
