@@ -1428,16 +1428,11 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
         }
         // A type may leave its answer in a cell it pushed: take the value
         // and drop that cell, or it would stand as an extra argument.
-        // A set may run an on-change* handler, which may exit.
         Cell* top = stack::state.top;
         Cell before = *current;
-        Cell* result = nullptr;
-        if (runtime::resume_pending([&] {
-                result = actions::eval_path(
-                    &*current, &*element, set && last ? &*assigned : nullptr, &path, &*grand_parent,
-                    &*previous, int32_t(i), false, get, last, false);
-            }))
-            return pos;
+        Cell* result =
+            actions::eval_path(&*current, &*element, set && last ? &*assigned : nullptr, &path,
+                               &*grand_parent, &*previous, int32_t(i), false, get, last, false);
         // Setting a part of a value held in the cell itself (the hour of a
         // time!) changes that cell: store it back where it was selected
         // from, the word or the element of the value before it.
@@ -1445,12 +1440,10 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
             if (i == 1) {
                 lookup(head); // raises when the head has no value slot
                 if (int32_t(head.w3) >= 0) context::store(head.w1, head.w3, *current);
-            } else if (runtime::resume_pending([&] {
-                           Rooted<Cell> changed(*current);
-                           actions::eval_path(&*grand_parent, &*previous, &*changed, &path, nullptr,
-                                              nullptr, int32_t(i - 1), false, false, false, false);
-                       })) {
-                return pos;
+            } else {
+                Rooted<Cell> changed(*current);
+                actions::eval_path(&*grand_parent, &*previous, &*changed, &path, nullptr, nullptr,
+                                   int32_t(i - 1), false, false, false, false);
             }
         }
         *grand_parent = *current;
@@ -1478,7 +1471,11 @@ const Cell* eval_path(const Cell& path_value, const Cell* pos, const Cell* tail,
     if (length == 0) raise(err::script::empty_path, &path);
     fire(event::enter, &path, elements);
     fire(event::fetch, &path, elements);
-    pos = walk_path(path, elements, length, pos, tail, code, set, get, keep);
+    // A set may run an on-change* handler, whose exit crosses the walk as an
+    // exception.
+    if (runtime::resume_pending(
+            [&] { pos = walk_path(path, elements, length, pos, tail, code, set, get, keep); }))
+        return pos;
     if (tracing && !rt.pending) [[unlikely]]
         fire_event(event::exit, &path, elements + length, nullptr,
                    keep ? stack::get_top() : stack::state.base);

@@ -80,7 +80,7 @@ inline void raise_pending() {
 // Runs `body`; a pending exit that crossed it as an exception is made
 // pending again. True when an exit is pending afterwards.
 template <class Body>
-bool resume_pending(Body&& body) {
+[[gnu::always_inline]] inline bool resume_pending(Body&& body) {
     try {
         body();
     } catch (const Throw& t) {

@@ -32,25 +32,29 @@ bool desktop_clipboard() {
 bool clipboard_read(Cell& out) {
     ClipData data;
     if (!backend().clipboard_read(data)) return false;
+    // Made in a rooted cell: `out` may be an argument slot, which the
+    // stack moves when making the value pushes onto it.
+    Rooted<Cell> value;
     switch (data.kind) {
-    case ClipData::Kind::empty: none::make_at(out); break;
+    case ClipData::Kind::empty: none::make_at(*value); break;
     case ClipData::Kind::files: {
         std::vector<std::string> files;
         for (const std::string& path : data.paths) files.push_back(io::to_kiv_file(path));
-        string::block_of_texts(files, TYPE_FILE, out);
+        string::block_of_texts(files, TYPE_FILE, *value);
         break;
     }
     case ClipData::Kind::text:
         string::load_at(reinterpret_cast<const uint8_t*>(data.text.data()),
-                        uint32_t(data.text.size()), out, string::Encoding::utf8);
+                        uint32_t(data.text.size()), *value, string::Encoding::utf8);
         break;
     case ClipData::Kind::image: {
         Rooted<Cell> bytes;
         binary::load_at(*bytes, data.png.data(), uint32_t(data.png.size()));
-        if (!image::decode_binary(*bytes, out)) return false;
+        if (!image::decode_binary(*bytes, *value)) return false;
         break;
     }
     }
+    out = *value;
     return true;
 }
 
