@@ -11,10 +11,10 @@ namespace kiv::boot {
 // not evaluated (tell it by its position: two equal literals need not lie
 // at one address).
 inline constexpr const char* source_names[] = {
-    "errors",      "boot",    "actions",      "natives",   "routines", "core",      "predicates",
-    "conversions", "series",  "collect",      "operators", "system",   "paths",     "loading",
-    "math",        "console", "preprocessor", "scripts",   "json",     "csv",       "url",
-    "thru",        "help",    "tools",        "trace",     "debug",    "reactivity"};
+    "errors",      "boot",    "actions",      "natives",   "routines", "core",       "predicates",
+    "conversions", "series",  "collect",      "operators", "system",   "paths",      "loading",
+    "math",        "console", "preprocessor", "scripts",   "json",     "csv",        "url",
+    "thru",        "help",    "tools",        "trace",     "debug",    "reactivity", "draw"};
 
 // The text of `library_dir`/NAME.kiv; false when it cannot be read.
 bool read_source(const char* library_dir, const char* name, std::string& text);

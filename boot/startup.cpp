@@ -34,6 +34,7 @@
 #include "evaluator/trap.h"
 #include "gui/backend/awake.h"
 #include "gui/backend/clipboard.h"
+#include "gui/backend/draw/draw_routines.h"
 #include "gui/backend/event_routines.h"
 #include "gui/backend/gui.h"
 #include "gui/backend/live_event.h"
@@ -79,6 +80,7 @@ constexpr void (*routine_modules[])() = {
     system_routines::register_routines,
     handler_routines::register_routines,
     gui::event_routines::register_routines,
+    gui::draw::register_routines,
     console::register_routines,
     console::register_ask_routines,
 };

@@ -32,7 +32,44 @@ namespace kiv {
     X(image_surface_get_stride)                                                                    \
     X(surface_flush)                                                                               \
     X(surface_mark_dirty)                                                                          \
-    X(surface_status)
+    X(surface_status)                                                                              \
+    X(status)                                                                                      \
+    X(save)                                                                                        \
+    X(restore)                                                                                     \
+    X(set_source_rgba)                                                                             \
+    X(set_operator)                                                                                \
+    X(set_antialias)                                                                               \
+    X(set_fill_rule)                                                                               \
+    X(set_line_width)                                                                              \
+    X(set_line_join)                                                                               \
+    X(set_line_cap)                                                                                \
+    X(set_miter_limit)                                                                             \
+    X(set_dash)                                                                                    \
+    X(set_matrix)                                                                                  \
+    X(identity_matrix)                                                                             \
+    X(new_path)                                                                                    \
+    X(new_sub_path)                                                                                \
+    X(move_to)                                                                                     \
+    X(line_to)                                                                                     \
+    X(curve_to)                                                                                    \
+    X(close_path)                                                                                  \
+    X(fill)                                                                                        \
+    X(fill_preserve)                                                                               \
+    X(stroke)                                                                                      \
+    X(reset_clip)                                                                                  \
+    X(surface_reference)                                                                           \
+    X(copy_path)                                                                                   \
+    X(append_path)                                                                                 \
+    X(path_destroy)                                                                                \
+    X(set_source)                                                                                  \
+    X(pattern_create_linear)                                                                       \
+    X(pattern_create_radial)                                                                       \
+    X(pattern_add_color_stop_rgba)                                                                 \
+    X(pattern_set_extend)                                                                          \
+    X(pattern_set_matrix)                                                                          \
+    X(pattern_destroy)                                                                             \
+    X(fill_extents)                                                                                \
+    X(stroke_extents)
 
 // The entry points, named without their cairo_ prefix.
 struct CairoApi {

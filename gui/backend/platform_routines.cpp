@@ -13,6 +13,7 @@
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
 #include "gui/backend/dpi.h"
+#include "gui/backend/draw/draw_routines.h"
 #include "gui/backend/gui_init.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/window_layer.h"
@@ -128,7 +129,7 @@ const Routine routines[] = {
     {"redraw", 16, 1, {object}, {"face"}, not_done},
     {"show-window", 17, 1, {handle_}, {"id"}, not_done},
     {"make-view", 18, 2, {object, handle_}, {"face", "parent"}, not_done},
-    {"draw-image", 19, 2, {image, block_}, {"image", "cmds"}, not_done},
+    {"draw-image", 19, 2, {image, block_}, {"image", "cmds"}, draw::draw_image},
     {"draw-face", 20, 2, {object, block_}, {"face", "cmds"}, not_done},
     {"do-event-loop", 21, 1, {logic_}, {"no-wait?"}, do_event_loop},
     {"exit-event-loop", 22, 0, {}, {}, exit_event_loop},

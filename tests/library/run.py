@@ -188,7 +188,7 @@ SPEC_CHECK = """
 samples: reduce [
     1 "s" [] %f 1.5 #"c" none true 1x2 1.2.3 #{00} make map! [] charset "a"
     1:00 1-Jan-2000 $1 <t> a@b http://x make object! [] #iss 5% (1.5, 2) 'w
-    make event! [type: 'down]
+    make event! [type: 'down] make image! 1x1
 ]
 bad: copy []
 foreach name names [

@@ -1,0 +1,118 @@
+// The drawing context: what the draw dialect changes and draws through,
+// from the opening of drawing on a target to its end. Drawing goes
+// through Cairo; pens and fills are solid colours or off, the stroke
+// keeps its width, join, cap and dashes (in line widths), and the
+// transformation and clips are kept here so that a nested block can
+// restore them (Cairo cannot pop a clip).
+#pragma once
+
+#include <cairo.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "gui/backend/matrix.h"
+#include "platform/cairo_api.h"
+#include "runtime/cell.h"
+
+namespace kiv::gui::draw {
+
+struct Point {
+    double x, y;
+};
+
+// What draws a stroke or a fill: off, a solid colour, a gradient placed
+// in user space, or a gradient fitted to the bounds of each shape.
+enum class BrushKind : int32_t { off = 0, solid = 1, fixed = 2, fitted = 3 };
+
+enum class GradientShape : int32_t { linear, radial, diamond };
+
+struct Stop {
+    double offset;
+    uint32_t color;
+};
+
+struct Brush {
+    BrushKind kind;
+    uint32_t color; // colour integer, transparency in the high byte
+    // Gradients: the pattern (fixed), or what makes it for each shape
+    // (fitted), and the brush's own transformation.
+    std::shared_ptr<cairo_pattern_t> pattern;
+    GradientShape shape = GradientShape::linear;
+    std::vector<Stop> stops{};
+    cairo_extend_t extend = CAIRO_EXTEND_PAD;
+    Matrix3x2 matrix{};
+};
+
+enum class LineJoin : int32_t { miter = 0, bevel = 1, round = 2, miter_bevel = 3 };
+enum class LineCap : int32_t { flat = 0, square = 1, round = 2 };
+
+// A clip with the transformation it was given under: a rectangle, or a
+// path (in that transformation's user space) filled by winding.
+struct Clip {
+    double x0, y0, x1, y1;
+    Matrix3x2 matrix;
+    bool drawable; // false when that transformation was singular
+    std::shared_ptr<cairo_path_t> path;
+};
+
+// The part of the context a nested block saves and restores.
+struct State {
+    Brush pen{BrushKind::solid, 0, nullptr};
+    Brush fill{BrushKind::off, 0, nullptr};
+    BrushKind saved_pen_kind = BrushKind::off; // the pen's kind while the width is 0
+    uint32_t text_color = 0;
+    float line_width = 1;
+    LineJoin join = LineJoin::miter;
+    LineCap cap = LineCap::flat;
+    std::vector<float> dashes; // in line widths; empty: solid
+    Matrix3x2 matrix;
+    bool anti_alias = true;
+    size_t clip_depth = 0;
+};
+
+struct Context {
+    const CairoApi* cairo = nullptr;
+    cairo_t* cr = nullptr;
+    State state;
+    std::vector<Clip> clips;
+    bool singular = false; // the transformation cannot be given to Cairo
+
+    // The path of the shape sub-dialect being built.
+    Point current{0, 0};
+    Point last_control{0, 0};
+    bool last_was_curve = false;
+    bool path_finite = true; // no non-finite number went into it
+};
+
+// Whether primitives draw: not while the transformation is singular.
+inline bool drawable(const Context& ctx) {
+    return !ctx.singular;
+}
+
+// Gives Cairo the context's transformation, or marks it singular.
+void apply_matrix(Context& ctx);
+// Re-applies every clip of the list (after a pop, Cairo's clip is reset).
+void apply_clips(Context& ctx);
+
+// Drawing open on an image: begins on construction (the image's
+// premultiplied drawing cache as the target, the context at its defaults)
+// and ends on destruction, however the block is left: Cairo's context is
+// destroyed, the surface flushed and the image told its pixels are to be
+// rebuilt from the cache. `image` stays rooted by the caller.
+class ImageSession {
+  public:
+    ImageSession(Context& ctx, const Cell& image);
+    ~ImageSession();
+    ImageSession(const ImageSession&) = delete;
+    ImageSession& operator=(const ImageSession&) = delete;
+    bool open() const { return ctx_.cr != nullptr; }
+
+  private:
+    Context& ctx_;
+    NodeId node_;
+    cairo_surface_t* surface_ = nullptr;
+};
+
+} // namespace kiv::gui::draw

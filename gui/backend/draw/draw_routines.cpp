@@ -1,0 +1,26 @@
+#include "gui/backend/draw/draw_routines.h"
+
+#include "datatypes/block.h"
+#include "datatypes/function.h"
+#include "gui/backend/draw/context.h"
+#include "gui/backend/draw/dialect.h"
+#include "runtime/roots.h"
+
+namespace kiv::gui::draw {
+
+// An empty block opens no drawing at all.
+void draw_image(Cell* args) {
+    Rooted<Cell> image(args[0]), commands(args[1]);
+    if (block::rs_length(*commands) > 0) {
+        Context ctx;
+        ImageSession session(ctx, *image);
+        if (session.open()) parse_draw(ctx, *commands);
+    }
+    args[0] = *image;
+}
+
+void register_routines() {
+    routine::register_named("draw-image", draw_image);
+}
+
+} // namespace kiv::gui::draw
