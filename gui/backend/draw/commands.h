@@ -51,6 +51,19 @@ void arc(Context& ctx, Point centre, Point radii, double start, double sweep, bo
 void curve(Context& ctx, const std::vector<Point>& points);
 void spline(Context& ctx, const std::vector<Point>& points, bool closed);
 
+// An image (its node and size) drawn at one point at its own size, or
+// scaled into the rectangle of two points, or onto the parallelogram of
+// three or four corners (upper-left, upper-right, lower-right,
+// lower-left); with a crop, only that part of it (offset and size).
+struct ImageDraw {
+    NodeId node;
+    double width, height;
+    std::vector<Point> points;
+    bool cropped;
+    Point crop_offset, crop_size;
+};
+void image(Context& ctx, const ImageDraw& d);
+
 // The path of the shape sub-dialect, on Cairo's current path. It begins
 // at 0x0; the current point follows each command.
 void path_begin(Context& ctx);

@@ -77,7 +77,9 @@ struct Context {
     cairo_t* cr = nullptr;
     State state;
     std::vector<Clip> clips;
-    bool singular = false; // the transformation cannot be given to Cairo
+    bool singular = false;   // the transformation cannot be given to Cairo
+    NodeId target_image = 0; // the image drawn on
+    cairo_surface_t* target = nullptr;
 
     // The path of the shape sub-dialect being built.
     Point current{0, 0};

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "datatypes/image.h"
+
 #include "datatypes/types.h"
 #include "gui/backend/draw/reader.h"
 #include "gui/backend/draw/shape_dialect.h"
@@ -388,6 +390,34 @@ void invert_matrix_(Reader& r) {
     invert_matrix(r.ctx, brush_target(r));
 }
 
+Sym s_border{"border"}, s_crop{"crop"};
+
+// The image, up to four points, a colour key and `border` (both unused),
+// or a crop's offset and size.
+void image_(Reader& r) {
+    Cell value = r.peek();
+    if (cell::type_of(value) != TYPE_IMAGE) r.fail();
+    ++r.pos;
+    ImageDraw d{value.w2,
+                double(image::width_of(value)),
+                double(image::height_of(value)),
+                {},
+                false,
+                {0, 0},
+                {0, 0}};
+    while (r.is_point()) {
+        if (d.points.size() == 4) r.fail();
+        d.points.push_back(r.point());
+    }
+    if (r.is_color()) r.color();
+    if (!r.optional(s_border) && r.optional(s_crop)) {
+        d.cropped = true;
+        d.crop_offset = r.point();
+        d.crop_size = r.point();
+    }
+    image(r.ctx, d);
+}
+
 // Keywords whose commands are not available on this backend yet.
 void unavailable(Reader&) {
     not_done();
@@ -419,7 +449,7 @@ Keyword keywords[] = {
     {{"anti-alias"}, anti_alias_},
     {{"font"}, unavailable},
     {{"text"}, unavailable},
-    {{"image"}, unavailable},
+    {{"image"}, image_},
     {{"clip"}, clip_},
     {{"rotate"}, rotate_},
     {{"scale"}, scale_},
