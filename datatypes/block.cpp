@@ -1,6 +1,7 @@
 #include "datatypes/block.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -673,6 +674,12 @@ void block_of(const Cell& spec, Cell& out) {
 
 } // namespace
 
+int32_t room_of(const Cell& number) {
+    if (cell::type_of(number) == TYPE_INTEGER) return integer::get(number);
+    double room = cell::get_float(number);
+    return std::isnan(room) ? 0 : int32_t(std::clamp(room, -2147483648.0, 2147483647.0));
+}
+
 Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
     uint32_t t = cell::type_of(*spec);
     if (is_block(*spec) || has_body(t)) {
@@ -680,8 +687,7 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
         block_of(*spec, *out);
         *proto = *out;
     } else if (t == TYPE_INTEGER || t == TYPE_FLOAT) {
-        int32_t n = t == TYPE_INTEGER ? integer::get(*spec) : int32_t(cell::get_float(*spec));
-        make_at(*proto, n);
+        make_at(*proto, room_of(*spec));
     } else {
         Cell named{};
         datatype::make_at(named, type);

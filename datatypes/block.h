@@ -84,6 +84,10 @@ int32_t compare_each(const Cell& value1, const Cell& value2, int32_t op);
 // compare_each's equality share: the length, and per value its word's
 // symbol or its text, else only its family (numbers, or the type).
 uint32_t content_hash(const Cell& block);
+// The room a make of a block type asks for with an integer!, float! or
+// percent!: a float beyond the integer range asks for as much as the
+// largest integer (not enough memory), never for a wrapped size.
+int32_t room_of(const Cell& number);
 // Whether a comparison operator code asks only for equality.
 bool is_equality(int32_t op);
 // Appends four spaces per indentation level; returns the part left.

@@ -84,9 +84,7 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
     case TYPE_FLOAT:
     case TYPE_PERCENT: {
         // A size below 1 gives room for one value.
-        int32_t n = cell::type_of(*spec) == TYPE_INTEGER ? int32_t(spec->w2)
-                                                         : int32_t(cell::get_float(*spec));
-        make_at(*proto, n);
+        make_at(*proto, block::room_of(*spec));
         cell::set_type(*proto, type);
         return proto;
     }
@@ -121,18 +119,25 @@ int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part) {
 
 namespace {
 
-// A whole float! beyond the integer! range is written as its digits: an
-// integer too large for integer! loads as that float!, while its float
-// text would not load in a path (the colon of a set-path after it reads
-// as a time). Writes it and answers true, or answers false.
+// A whole float! is written as its digits, its float text would not load
+// in a path (the colon of a set-path after it reads as a time). Digits
+// load as a float! beyond the integer! range or past ten digits, so one
+// within the range is padded with leading zeros to eleven. Writes it and
+// answers true, or answers false.
 bool mold_whole_float(const Cell& element, Cell& buffer, int32_t& part) {
+    constexpr int float_digits = 11;
     if (cell::type_of(element) != TYPE_FLOAT) return false;
     double value = cell::get_float(element);
-    if (!std::isfinite(value) || std::trunc(value) != value ||
-        (value >= -2147483648.0 && value <= 2147483647.0))
-        return false;
+    if (!std::isfinite(value) || std::trunc(value) != value) return false;
     char text[400];
-    char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
+    char* end = text;
+    if (std::signbit(value)) *end++ = '-';
+    char digits[400];
+    char* digits_end =
+        std::to_chars(digits, digits + sizeof digits, std::fabs(value), std::chars_format::fixed)
+            .ptr;
+    for (auto n = digits_end - digits; n < float_digits; ++n) *end++ = '0';
+    end = std::copy(digits, digits_end, end);
     string::append_bytes(buffer, reinterpret_cast<const uint8_t*>(text), uint32_t(end - text));
     part -= int32_t(end - text);
     return true;

@@ -1,6 +1,7 @@
 #include "evaluator/parse.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "datatypes/binary.h"
@@ -9,6 +10,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
@@ -237,6 +239,7 @@ class Engine {
         tracing_ = cell::type_of(callback) != TYPE_NONE && hooks.call_trace;
     }
     ~Engine() {
+        close_gap();
         rstack_.clear();
         istack_.clear();
     }
@@ -269,13 +272,34 @@ class Engine {
     uint32_t activity_ = 0; // parens evaluated and changes made, for `while`
     State state_ = State::fetch;
 
-    // Input.
+    // Input. `remove` in a loop would shift the rest of the input at every
+    // match; instead the units it takes out are left as a gap that moves
+    // with the removals and is closed, once, before anything else can see
+    // the series (a paren, a callback, a set word, a change, the end of the
+    // run, an error). Positions are always those of the series as if each
+    // removal had been made at once; reads of the input skip the gap.
+    struct Gap {
+        NodeId node = 0;
+        int32_t at = 0;   // where the gap begins, as a position
+        int32_t size = 0; // units taken out
+    };
+    Gap gap_;
+    bool gapped(const Cell& series) const { return gap_.size > 0 && series.w2 == gap_.node; }
+    int32_t physical(int32_t p) const { return p < gap_.at ? p : p + gap_.size; }
+    void move_gap(int32_t to);
+    void remove_into_gap(int32_t start, int32_t n);
+    void close_gap() noexcept;
+    int32_t in_total() { return total(input_.get()) - (gapped(input_.get()) ? gap_.size : 0); }
+    int32_t in_index(int32_t p) { return gapped(input_.get()) ? physical(p) : p; }
+    Cell* in_cell(int32_t p) { return cell_at(input_.get(), in_index(p)); }
+    uint32_t in_unit(int32_t p) { return unit_at(input_.get(), in_index(p)); }
+
     int32_t pos() { return int32_t(input_.get().w1); }
     void set_pos(int32_t p) { input_.get().w1 = uint32_t(p); }
-    void clamp_position() { set_pos(std::clamp(pos(), 0, total(input_.get()))); }
+    void clamp_position() { set_pos(std::clamp(pos(), 0, in_total())); }
     Kind kind() { return kind_of(cell::type_of(input_.get())); }
     int32_t limit() {
-        int32_t t = total(input_.get());
+        int32_t t = in_total();
         return part_limit_ >= 0 && istack_.length() == 1 ? std::min(part_limit_, t) : t;
     }
     Cell input_at(int32_t p) {
@@ -309,8 +333,7 @@ class Engine {
         fire(ev_push);
     }
     Cell marker(int32_t rule_index) {
-        return Cell{marker_type, uint32_t(rule_index), uint32_t(pos()),
-                    uint32_t(total(input_.get()))};
+        return Cell{marker_type, uint32_t(rule_index), uint32_t(pos()), uint32_t(in_total())};
     }
     int32_t innermost(bool (*wanted)(int32_t code)) {
         for (int32_t f = top_frame(); f >= 0; f -= 3)
@@ -351,8 +374,44 @@ class Engine {
     void finish_collect(int32_t f);
 };
 
+// Moves the gap so that it begins at position `to`: the units between its
+// old and new place cross it.
+void Engine::move_gap(int32_t to) {
+    Buffer* b = buffer_of(input_.get());
+    uint32_t unit = b->unit();
+    auto address = [&](int32_t i) { return b->head + size_t(i) * unit; };
+    if (to > gap_.at)
+        std::memmove(address(gap_.at), address(gap_.at + gap_.size), size_t(to - gap_.at) * unit);
+    else if (to < gap_.at)
+        std::memmove(address(to + gap_.size), address(to), size_t(gap_.at - to) * unit);
+    gap_.at = to;
+}
+
+// Takes n units out at `start`: the gap moves there and grows over them.
+void Engine::remove_into_gap(int32_t start, int32_t n) {
+    if (!gapped(input_.get())) {
+        close_gap();
+        gap_ = {input_->w2, start, 0};
+    }
+    move_gap(start);
+    gap_.size += n;
+}
+
+// Shifts the units after the gap over it: the series is whole again.
+void Engine::close_gap() noexcept {
+    if (gap_.size == 0) return;
+    Buffer* b = memory::buffer_of(gap_.node);
+    uint32_t unit = b->unit();
+    uint8_t* at = b->head + size_t(gap_.at) * unit;
+    uint8_t* rest = at + size_t(gap_.size) * unit;
+    std::memmove(at, rest, size_t(b->tail - rest));
+    b->tail -= size_t(gap_.size) * unit;
+    gap_ = {};
+}
+
 void Engine::fire(Event e) {
     if (!tracing_ || halted()) return;
+    close_gap();
     Cell args[5];
     args[0] = word_cell(event_ids[e]);
     logic::make_at(args[1], matched_);
@@ -375,6 +434,7 @@ bool Engine::run() {
         stack::check_machine();
         step();
     }
+    close_gap();
     if (interrupted_) return false;
     if (!stopped_) {
         matched_ = matched_ && istack_.length() == 1 && pos() >= limit();
@@ -464,6 +524,7 @@ void Engine::eval_paren(const Cell& paren, Cell& out) {
         none::make_at(out);
         return;
     }
+    close_gap();
     hooks.eval_paren(paren, out);
     ++activity_;
     if (runtime::record.pending) {
@@ -498,6 +559,7 @@ void Engine::match_value(const Cell& value, const Cell& item) {
     switch (type) {
     case TYPE_BLOCK: push_block(value); return;
     case TYPE_SET_WORD:
+        close_gap();
         hooks.set_word(value, input_.get());
         matched_ = true;
         return;
@@ -506,7 +568,7 @@ void Engine::match_value(const Cell& value, const Cell& item) {
         hooks.get_word(value, target.get());
         if (target->w2 != input_->w2 || cell::type_of(target.get()) != cell::type_of(input_.get()))
             script_error(err::script::parse_invalid_ref, &value);
-        set_pos(std::clamp(int32_t(target->w1), 0, total(input_.get())));
+        set_pos(std::clamp(int32_t(target->w1), 0, in_total()));
         matched_ = true;
         return;
     }
@@ -662,6 +724,7 @@ void Engine::keyword(Keyword k, const Cell& it) {
         Rooted<Cell> value(replacement(rpos_ + 1, it));
         if (halted()) return;
         ++rpos_;
+        close_gap();
         int32_t before = total(input_.get()), at = pos();
         Cell series = input_at(at);
         actions::insert(&series, &value.get(), -1, only, 1);
@@ -760,13 +823,11 @@ int32_t Engine::expression_end(int32_t i) {
 // Moves the position past the units that are members of the bitset, at
 // most `max` of them (all when negative), and gives their count.
 int32_t Engine::charset_span(const Cell& bits, int32_t max) {
-    Buffer* b = buffer_of(input_.get());
-    uint32_t unit = b->unit();
     int32_t start = pos(), end = limit();
     if (max >= 0) end = int32_t(std::min<int64_t>(end, int64_t(start) + max));
     int32_t p = start;
-    for (const uint8_t* at = b->head + size_t(p) * unit; p < end; ++p, at += unit)
-        if (!hooks.bitset_has(bits, unit == 1 ? *at : string::get_char(at, unit))) break;
+    for (; p < end; ++p)
+        if (!hooks.bitset_has(bits, in_unit(p))) break;
     set_pos(std::max(p, start));
     return std::max(p - start, 0);
 }
@@ -841,7 +902,7 @@ void Engine::begin_sub_rule() {
             Cell keyword = item(rpos_ - 1);
             script_error(err::script::parse_end, &keyword);
         }
-        Cell inner = pos() < limit() ? *cell_at(input_.get(), pos()) : none::value;
+        Cell inner = pos() < limit() ? *in_cell(pos()) : none::value;
         uint32_t type = cell::type_of(inner);
         if (!is_block_like(type) && !is_string_like(type)) {
             matched_ = false;
@@ -870,13 +931,13 @@ void Engine::apply() {
     case command::while_: {
         Cell* range = frame(f, 0);
         int32_t max = int32_t(range->w2), attempts = int32_t(range->w3);
-        bool progressed = pos() != start || total(input_.get()) < int32_t(mark->w3);
+        bool progressed = pos() != start || in_total() < int32_t(mark->w3);
         if (code == command::while_)
-            progressed = progressed || total(input_.get()) != int32_t(mark->w3) ||
-                         frame(f, 2)->w1 != activity_;
+            progressed =
+                progressed || in_total() != int32_t(mark->w3) || frame(f, 2)->w1 != activity_;
         if (matched_ && (max < 0 || attempts < max) && progressed) {
             mark->w2 = uint32_t(pos());
-            mark->w3 = uint32_t(total(input_.get()));
+            mark->w3 = uint32_t(in_total());
             range->w3 = uint32_t(attempts + 1);
             frame(f, 2)->w1 = activity_;
             rpos_ = int32_t(mark->w1);
@@ -906,6 +967,7 @@ void Engine::apply() {
         break;
     case command::copy:
         if (matched_) {
+            close_gap();
             Cell series = input_at(start);
             Cell part = integer_cell(std::max(0, pos() - start));
             Rooted<Cell> copied;
@@ -915,6 +977,7 @@ void Engine::apply() {
         break;
     case command::set:
         if (matched_) {
+            close_gap();
             Rooted<Cell> value(pos() > start ? matched_item(start) : none::value);
             hooks.set_word(*frame(f, 0), value.get());
         }
@@ -922,6 +985,7 @@ void Engine::apply() {
     case command::keep:
     case command::keep_pick:
         if (matched_) {
+            close_gap();
             bool pick = code == command::keep_pick;
             int32_t sub = int32_t(mark->w1);
             Rooted<Cell> value;
@@ -947,9 +1011,14 @@ void Engine::apply() {
     case command::remove:
         if (matched_ && pos() > start) {
             int32_t n = pos() - start;
-            Cell series = input_at(start);
-            Cell part = integer_cell(n);
-            actions::remove(&series, &part, nullptr);
+            if (series::removable_in_bulk(input_.get())) {
+                remove_into_gap(start, n);
+            } else {
+                close_gap();
+                Cell series = input_at(start);
+                Cell part = integer_cell(n);
+                actions::remove(&series, &part, nullptr);
+            }
             set_pos(start);
             shift_limit(start, -n);
         }
@@ -957,6 +1026,7 @@ void Engine::apply() {
     case command::change:
     case command::change_only: {
         bool only = code == command::change_only;
+        close_gap();
         int32_t end = pos();
         set_pos(start);
         Rooted<Cell> value(none::value);
@@ -981,9 +1051,12 @@ void Engine::apply() {
         matched_ = !matched_;
         set_pos(start);
         break;
-    case command::collect: finish_collect(f); break;
+    case command::collect:
+        close_gap();
+        finish_collect(f);
+        break;
     case command::into:
-        if (frame(f, 2)->w1) matched_ = matched_ && pos() >= total(input_.get());
+        if (frame(f, 2)->w1) matched_ = matched_ && pos() >= in_total();
         break;
     default: break;
     }
@@ -1102,21 +1175,24 @@ void Engine::collect_value(const Cell& value, bool pick) {
 Cell Engine::matched_item(int32_t p) {
     Cell c{};
     switch (kind()) {
-    case Kind::block_like: return *cell_at(input_.get(), p);
-    case Kind::string_like: char_::make_at(c, unit_at(input_.get(), p)); return c;
-    case Kind::binary: integer::make_at(c, int32_t(unit_at(input_.get(), p))); return c;
+    case Kind::block_like: return *in_cell(p);
+    case Kind::string_like: char_::make_at(c, in_unit(p)); return c;
+    case Kind::binary: integer::make_at(c, int32_t(in_unit(p))); return c;
     }
     return none::value;
 }
 
 // Units a literal value matches at p, or -1.
 int32_t Engine::match_literal(const Cell& value, int32_t p) {
+    // A value of the input's own series, or blocks compared deeply (which
+    // may hold the input), read the series as it is: the gap is closed.
+    if (gapped(value)) close_gap();
     int32_t end = limit();
-    const Cell& in = input_.get();
     uint32_t type = cell::type_of(value);
     if (kind() == Kind::block_like) {
         if (p >= end) return -1;
-        Cell head = *cell_at(in, p);
+        if (is_block_like(type) || is_block_like(cell::type_of(*in_cell(p)))) close_gap();
+        Cell head = *in_cell(p);
         int32_t op = case_code_ == case_sensitive ? 10 : 11;
         return actions::compare(head, value, op) ? 1 : -1;
     }
@@ -1124,8 +1200,8 @@ int32_t Engine::match_literal(const Cell& value, int32_t p) {
     bool fold_case = text && case_code_ != case_sensitive;
     auto same = [&](uint32_t a, uint32_t b) { return a == b || (fold_case && fold(a) == fold(b)); };
     if (type == TYPE_CHAR || (type == TYPE_INTEGER && !text))
-        return p < end && same(unit_at(in, p), value.w2) ? 1 : -1;
-    if (type == TYPE_BITSET) return p < end && hooks.bitset_has(value, unit_at(in, p)) ? 1 : -1;
+        return p < end && same(in_unit(p), value.w2) ? 1 : -1;
+    if (type == TYPE_BITSET) return p < end && hooks.bitset_has(value, in_unit(p)) ? 1 : -1;
     bool units = is_string_like(type) || type == TYPE_BINARY;
     if (!units || (type == TYPE_BINARY && text)) return -1;
     if (!text && type != TYPE_BINARY) return match_utf8(value, p);
@@ -1133,10 +1209,10 @@ int32_t Engine::match_literal(const Cell& value, int32_t p) {
     int32_t from = std::min(int32_t(value.w1), total(value)), n = total(value) - from;
     int32_t width = n + (tag ? 2 : 0);
     if (p + width > end) return -1;
-    if (tag && (unit_at(in, p) != '<' || unit_at(in, p + width - 1) != '>')) return -1;
+    if (tag && (in_unit(p) != '<' || in_unit(p + width - 1) != '>')) return -1;
     int32_t at = p + (tag ? 1 : 0);
     for (int32_t i = 0; i < n; ++i)
-        if (!same(unit_at(in, at + i), unit_at(value, from + i))) return -1;
+        if (!same(in_unit(at + i), unit_at(value, from + i))) return -1;
     return width;
 }
 
@@ -1150,6 +1226,7 @@ int32_t Engine::match_utf8(const Cell& value, int32_t p) {
     if (tag) bytes.push_back('>');
     int32_t n = int32_t(bytes.size());
     if (p + n > limit()) return -1;
+    close_gap(); // the bytes are compared as one run
     const uint8_t* at = buffer_of(input_.get())->head + p;
     return std::equal(bytes.begin(), bytes.end(), at) ? n : -1;
 }
@@ -1162,8 +1239,9 @@ int32_t Engine::match_type(const Cell& value, int32_t p) {
     };
     if (kind() == Kind::string_like) script_error(err::script::parse_unsupported);
     if (p >= limit()) return -1;
-    if (kind() == Kind::block_like) return has(cell::type_of(*cell_at(input_.get(), p))) ? 1 : -1;
+    if (kind() == Kind::block_like) return has(cell::type_of(*in_cell(p))) ? 1 : -1;
     // Binary input: one token scanned in scan mode (classified, not loaded).
+    close_gap();
     lexer::Options options;
     options.one_value = true;
     options.not_scan = false;
