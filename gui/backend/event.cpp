@@ -154,6 +154,10 @@ Cell* push_live_offset(const Cell& e) {
         Point p = live::state().menu_point;
         return push_logical_point(p.x, p.y);
     }
+    if (type >= zoom && type <= press_tap) {
+        Point p = screen_to_client(m.window, live::state().gesture.location);
+        return push_logical_point(p.x, p.y);
+    }
     return none::push();
 }
 
@@ -201,6 +205,14 @@ Cell* push_live_picked(const Cell& e) {
         uint32_t id = e.w3 & 0xFFFF;
         return id == 0xFFFF ? none::push() : integer::push(int32_t(id));
     }
+    case zoom: {
+        double ratio = live::state().zoom_ratio;
+        return ratio < 0 ? none::push() : float_::push(ratio);
+    }
+    case pan:
+    case rotate:
+    case two_tap:
+    case press_tap: return integer::push(int32_t(live::state().gesture.arguments));
     case scroll: {
         auto hook = live::hooks().scroll_position;
         return integer::push(hook ? hook(m.window, m.message == WM_VSCROLL) : 0);

@@ -208,6 +208,10 @@ void input_composition(bool start) {
         queue_input(target, start ? WM_IME_STARTCOMPOSITION : WM_IME_ENDCOMPOSITION, 0, 0);
 }
 
+void input_message(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam) {
+    queue_input(window, message, wparam, lparam);
+}
+
 int16_t get_key_state(uint32_t vk) {
     uint8_t k = state().keys[vk & 0xFF];
     return int16_t((k & held ? 0x8000 : 0) | (k & toggled));

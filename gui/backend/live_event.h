@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "gui/backend/gestures.h"
 #include "gui/backend/window_types.h"
 #include "runtime/cell.h"
 
@@ -18,6 +19,8 @@ struct State {
     bool ime_composing = false;     // between the start and end of a composition
     int64_t modifier_override = -1; // -1: read the keyboard
     double zoom_distance = -1;      // the previous zoom step's distance
+    GestureInfo gesture;            // the record of a gesture event's message
+    double zoom_ratio = -1;         // a zoom step's distance over the previous one; -1: none
     Point menu_point;               // screen point of the last right-button-down
 };
 State& state();

@@ -100,6 +100,18 @@ bool answered_stop(const Cell& answer) {
     return symbol::resolve(answer.w2) == symbol::resolve(symbol::intern("stop"));
 }
 
+// A gesture event keeps its record, since the layer keeps only the last
+// ones; a zoom step also its distance relative to the step before (none
+// for the first step, or after a zero distance).
+void take_gesture(const Msg& msg, uint32_t type) {
+    auto& st = live::state();
+    st.gesture = gesture_info(msg.lparam).value_or(GestureInfo{});
+    if (type != zoom) return;
+    double distance = double(st.gesture.arguments);
+    st.zoom_ratio = st.zoom_distance > 0 ? distance / st.zoom_distance : -1;
+    st.zoom_distance = distance;
+}
+
 } // namespace
 
 int make_event(const Msg& msg, uint32_t flags, uint32_t type) {
@@ -134,6 +146,11 @@ int make_event(const Msg& msg, uint32_t flags, uint32_t type) {
     case wheel: bits = flags | check_extra_keys(false); break;
     case click: bits = check_extra_keys(true); break;
     case menu: bits = flags & 0xFFFF; break;
+    case zoom:
+    case pan:
+    case rotate:
+    case two_tap:
+    case press_tap: take_gesture(msg, type); break;
     default: break;
     }
     ev.w3 = bits;

@@ -164,6 +164,9 @@ void input_char(uint32_t code_point);
 // An input method's composition starts or ends (its preedit text appears
 // or goes).
 void input_composition(bool start);
+// Any other input message for `window` (a gesture), queued in order with
+// the rest of the input.
+void input_message(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam);
 
 // ---- Monitors
 

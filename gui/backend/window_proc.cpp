@@ -1,9 +1,13 @@
 #include "gui/backend/window_proc.h"
 
 #include "gui/backend/event.h"
+#include "gui/backend/gestures.h"
+#include "gui/backend/live_event.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
+
+#include <iterator>
 
 namespace kiv::gui {
 
@@ -52,6 +56,22 @@ void activate(HWnd window, uint64_t request) {
     set_active_window(window);
 }
 
+// A gesture step becomes an event of the face window under the gesture's
+// point (the message's window); a gesture's begin and end start the zoom
+// ratios afresh.
+void gesture(HWnd window, uint64_t id, int64_t lparam) {
+    static constexpr uint32_t types[] = {0, 0, 0, zoom, pan, rotate, two_tap, press_tap};
+    if (id == GID_BEGIN || id == GID_END) {
+        live::state().zoom_distance = -1;
+        return;
+    }
+    if (id >= std::size(types) || !types[id]) return;
+    Msg msg = current_message(window, WM_GESTURE, id, lparam);
+    msg.window = window;
+    msg.lparam = lparam;
+    make_event(msg, 0, types[id]);
+}
+
 } // namespace
 
 int64_t window_proc(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam) {
@@ -94,6 +114,7 @@ int64_t window_proc(HWnd window, uint32_t message, uint64_t wparam, int64_t lpar
         invalidate_rect(window, nullptr, true);
         return 0;
     case WM_USER + 2: activate(window, wparam); return 0;
+    case WM_GESTURE: gesture(window, wparam, lparam); break;
     default: break;
     }
     return def_window_proc(window, message, wparam, lparam);

@@ -163,6 +163,7 @@ void GtkBackend::make_toplevel(Native& n) {
     std::string title = get_window_text(n.window);
     gtk_window_set_title(GTK_WINDOW(n.toplevel), title.c_str());
     connect_input(n);
+    connect_gestures(n);
 }
 
 void GtkBackend::make_child(Native& n) {

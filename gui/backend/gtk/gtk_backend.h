@@ -109,6 +109,9 @@ GtkBackend& current();
 // Connects the input handlers of a top-level (pointer, keys, focus, close,
 // configure, input method).
 void connect_input(Native& top);
+// Connects a top-level's touch gesture recognisers (zoom, rotate, a
+// two-finger pan, a long press).
+void connect_gestures(Native& top);
 // Connects the pointer handlers of a drawing area, which takes the pointer
 // events over it.
 void connect_pointer(GtkWidget* widget);
