@@ -386,6 +386,9 @@ Line next_line(const Cell& prompt) {
     Line line = read_line(url::utf8_text(prompt), history, false);
     set_phase(Phase::evaluating);
     stack::clear_interrupt();
+    // A Ctrl-C that came after the line ended, before its evaluation,
+    // halts that evaluation.
+    if (line.end == LineEnd::entered && take_interrupt()) stack::interrupt(true);
     if (line.end == LineEnd::entered && (block = editing() ? console_history() : nullptr))
         remember(*block, line.text);
     return line;

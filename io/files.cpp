@@ -76,6 +76,15 @@ int64_t limit_of(const std::optional<int64_t>& part) {
     return part && *part >= 0 ? *part : no_limit;
 }
 
+// Opens a file; a FIFO without its other end blocks here until a stop
+// request (Ctrl-C) raises the halt.
+int open_stoppable(const std::string& name, int flags) {
+    int fd;
+    while ((fd = ::open(name.c_str(), flags | O_CLOEXEC, 0666)) < 0 && errno == EINTR)
+        os::check_stop();
+    return fd;
+}
+
 // Moves a read to offset start; streams that cannot seek skip the bytes.
 bool skip_to(int fd, int64_t start) {
     if (start == 0 || ::lseek(fd, start, SEEK_SET) >= 0) return true;
@@ -122,7 +131,10 @@ bool read_all(int fd, int64_t limit, bool size_known, std::vector<uint8_t>& out)
 bool write_all(int fd, std::span<const uint8_t> bytes) {
     while (!bytes.empty()) {
         ssize_t put = ::write(fd, bytes.data(), bytes.size());
-        if (put < 0 && errno == EINTR) continue;
+        if (put < 0 && errno == EINTR) {
+            os::check_stop(); // a pipe that nobody reads can be stopped
+            continue;
+        }
         if (put <= 0) return false;
         bytes = bytes.subspan(size_t(put));
     }
@@ -159,7 +171,7 @@ BytesResult read_file(std::string_view path, const ReadOptions& options) {
     int64_t start = options.seek.value_or(0);
     if (start < 0) return {failure(path, Fault::other), {}};
     std::string name = os_path(path, options.unquote);
-    Descriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    Descriptor file(open_stoppable(name, O_RDONLY));
     struct stat info;
     if (file.fd < 0 || ::fstat(file.fd, &info) != 0) return {os_failure(path), {}};
     if (S_ISDIR(info.st_mode)) return {failure(path, Fault::is_directory), {}};
@@ -192,10 +204,10 @@ std::vector<std::string> split_lines(std::span<const uint8_t> text) {
 Status write_file(std::string_view path, std::span<const uint8_t> bytes,
                   const WriteOptions& options) {
     if (options.seek && *options.seek < 0) return failure(path, Fault::other);
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+    int flags = O_WRONLY | O_CREAT;
     if (!options.seek && !options.append) flags |= O_TRUNC;
     std::string name = os_path(path, options.unquote);
-    Descriptor file(::open(name.c_str(), flags, 0666));
+    Descriptor file(open_stoppable(name, flags));
     if (file.fd < 0) return os_failure(path);
     if (options.append && ::lseek(file.fd, 0, SEEK_END) < 0) return os_failure(path);
     if (options.seek && ::lseek(file.fd, *options.seek, SEEK_SET) < 0) return os_failure(path);

@@ -69,7 +69,10 @@ namespace kiv {
     X(pattern_set_matrix)                                                                          \
     X(pattern_destroy)                                                                             \
     X(fill_extents)                                                                                \
-    X(stroke_extents)
+    X(stroke_extents)                                                                              \
+    X(pattern_create_for_surface)                                                                  \
+    X(pattern_set_filter)                                                                          \
+    X(surface_create_for_rectangle)
 
 // The entry points, named without their cairo_ prefix.
 struct CairoApi {

@@ -10,6 +10,7 @@ import os
 import pty
 import select
 import shutil
+import socket
 import struct
 import sys
 import tempfile
@@ -72,6 +73,13 @@ class Session:
                 time.sleep(0.02)
         return self.status is not None
 
+    def await_cooked(self, seconds=10):
+        """Waits until the editor has given the terminal back (signals on):
+        a Ctrl-C typed earlier would reach the editor as a key."""
+        end = time.time() + seconds
+        while time.time() < end and not termios.tcgetattr(self.fd)[3] & termios.ISIG:
+            self.read(0.02)
+
     def echo_on(self):
         return bool(termios.tcgetattr(self.fd)[3] & termios.ECHO)
 
@@ -88,22 +96,46 @@ def check(name, condition, detail=""):
 
 
 def halts():
-    """Ctrl-C stops code that runs long: '(halted)', and the words stay."""
+    """Ctrl-C stops code that runs long or waits: '(halted)', and the words
+    stay. The waits: a loopback server that never answers, a FIFO that
+    nobody writes and one that nobody reads."""
+    folder = tempfile.mkdtemp()
+    server = socket.socket()
+    server.bind(("127.0.0.1", 0))
+    server.listen(4)
+    silent = os.path.join(folder, "silent")
+    os.mkfifo(silent)
+    writer = os.open(silent, os.O_RDWR)  # an open end that never writes
+    unread = os.path.join(folder, "unread")
+    os.mkfifo(unread)
+    try:
+        run_halts(server.getsockname()[1], silent, unread)
+    finally:
+        os.close(writer)
+        server.close()
+        shutil.rmtree(folder)
+
+
+def run_halts(port, silent, unread):
     cases = [
         ("forever", "forever []"),
         ("wait", "wait 10"),
         ("recursion", "f: func [n] [either n = 0 [0] [f n - 1]] loop 10000000 [f 5000]"),
         ("parse", 's: append/dup copy "" "a" 30000000 parse s [any [ahead "a" skip]]'),
         ("call", 'call/wait "sleep 10"'),
+        ("http", f"read http://127.0.0.1:{port}/"),
+        ("pipe read", f"read %{silent}"),
+        ("pipe open", f'write %{unread} "x"'),
     ]
     s = Session()
     s.type(b"x: 42\r")
     for name, code in cases:
         s.type(code.encode() + b"\r", then=None)
+        s.await_cooked()
         time.sleep(0.5 if name != "parse" else 1.5)
         started = time.time()
         out = s.type(b"\x03")
-        check("halt " + name, "(halted)" in out and time.time() - started < 3, repr(out))
+        check("halt " + name, "(halted)" in out and time.time() - started < 5, repr(out))
         out = s.type(b"print x\r")
         check("after halt " + name, "42" in out, repr(out))
     s.close()
@@ -186,7 +218,7 @@ def history():
     out = s.type(b"\x03")
     check("halt in hidden input", "(halted)" in out, repr(out))
     s.type(b"wait 2\r", then=None)
-    time.sleep(0.5)
+    s.await_cooked()
     check("echo after halt", s.echo_on())
     s.close()
 

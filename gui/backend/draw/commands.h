@@ -32,6 +32,22 @@ struct Gradient {
     Matrix3x2 matrix;
 };
 void gradient(Context& ctx, bool fill, const Gradient& g);
+// Tile brushes: the part from `start` to `end` of an image (or of a tile
+// a draw block paints), repeated, mirrored or padded by the mode. A tile
+// of no pixels turns the pen (or fill) off.
+enum class TileMode { tile, flip_x, flip_y, flip_xy, clamp };
+struct TileSource {
+    bool has_start, has_end;
+    Point start, end;
+    TileMode mode;
+};
+void bitmap_brush(Context& ctx, bool fill, NodeId image, const TileSource& source);
+// Draws the block on a transparent tile of the size, with the drawing
+// state saved and the transformation at identity, then makes the tile the
+// brush; when the block raises, the target and state come back and the
+// brush stays as it was.
+void pattern_brush(Context& ctx, bool fill, Point size, const TileSource& source,
+                   const Cell& block);
 void line_width(Context& ctx, double width);
 void line_join(Context& ctx, LineJoin join);
 void line_cap(Context& ctx, LineCap cap);
@@ -50,6 +66,19 @@ void arc(Context& ctx, Point centre, Point radii, double start, double sweep, bo
 // Three points: a quadratic curve; four: a cubic one. Hollow.
 void curve(Context& ctx, const std::vector<Point>& points);
 void spline(Context& ctx, const std::vector<Point>& points, bool closed);
+
+// An image (its node and size) drawn at one point at its own size, or
+// scaled into the rectangle of two points, or onto the parallelogram of
+// three or four corners (upper-left, upper-right, lower-right,
+// lower-left); with a crop, only that part of it (offset and size).
+struct ImageDraw {
+    NodeId node;
+    double width, height;
+    std::vector<Point> points;
+    bool cropped;
+    Point crop_offset, crop_size;
+};
+void image(Context& ctx, const ImageDraw& d);
 
 // The path of the shape sub-dialect, on Cairo's current path. It begins
 // at 0x0; the current point follows each command.

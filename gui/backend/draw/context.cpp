@@ -46,6 +46,8 @@ ImageSession::ImageSession(Context& ctx, const Cell& image) : ctx_(ctx), node_(i
     surface_ = image::drawing(node_);
     if (!surface_) return;
     ctx_.cr = ctx_.cairo->create(surface_);
+    ctx_.target_image = node_;
+    ctx_.target = surface_;
     ctx_.cairo->set_miter_limit(ctx_.cr, 10.0);
 }
 

@@ -23,8 +23,9 @@ struct Point {
 };
 
 // What draws a stroke or a fill: off, a solid colour, a gradient placed
-// in user space, or a gradient fitted to the bounds of each shape.
-enum class BrushKind : int32_t { off = 0, solid = 1, fixed = 2, fitted = 3 };
+// in user space, a gradient fitted to the bounds of each shape, or a tile
+// of pixels placed at the top-left of each shape's bounds.
+enum class BrushKind : int32_t { off = 0, solid = 1, fixed = 2, fitted = 3, image = 4 };
 
 enum class GradientShape : int32_t { linear, radial, diamond };
 
@@ -77,7 +78,9 @@ struct Context {
     cairo_t* cr = nullptr;
     State state;
     std::vector<Clip> clips;
-    bool singular = false; // the transformation cannot be given to Cairo
+    bool singular = false;   // the transformation cannot be given to Cairo
+    NodeId target_image = 0; // the image drawn on
+    cairo_surface_t* target = nullptr;
 
     // The path of the shape sub-dialect being built.
     Point current{0, 0};

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "datatypes/image.h"
+
 #include "datatypes/types.h"
 #include "gui/backend/draw/reader.h"
 #include "gui/backend/draw/shape_dialect.h"
@@ -16,7 +18,6 @@ Sym s_off{"off"}, s_closed{"closed"}, s_pen{"pen"}, s_fill_pen{"fill-pen"}, s_mi
     s_bevel{"bevel"}, s_round{"round"}, s_miter_bevel{"miter-bevel"}, s_flat{"flat"},
     s_square{"square"}, s_replace{"replace"}, s_intersect{"intersect"}, s_union{"union"},
     s_xor{"xor"}, s_exclude{"exclude"};
-Sym brush_words[] = {{"pattern"}, {"bitmap"}};
 
 [[noreturn]] void not_done() {
     runtime::fire_error(runtime::Category::internal, err::internal::not_done);
@@ -121,12 +122,43 @@ bool read_gradient(Reader& r, bool fill) {
     return false;
 }
 
-// pen and fill-pen: off, a solid colour or a gradient.
+Sym s_pattern{"pattern"}, s_bitmap{"bitmap"};
+Sym tile_modes[] = {{"tile"}, {"flip-x"}, {"flip-y"}, {"flip-xy"}, {"clamp"}};
+
+// The optional start and end points, then the optional mode word.
+TileSource read_tile_source(Reader& r) {
+    TileSource t{false, false, {0, 0}, {0, 0}, TileMode::tile};
+    if ((t.has_start = r.is_point())) t.start = r.point();
+    if ((t.has_end = t.has_start && r.is_point())) t.end = r.point();
+    for (int i = 0; i < 5; ++i)
+        if (r.optional(tile_modes[i])) {
+            t.mode = TileMode(i);
+            break;
+        }
+    return t;
+}
+
+bool read_tile_brush(Reader& r, bool fill) {
+    if (r.optional(s_bitmap)) {
+        Cell value = r.peek();
+        if (cell::type_of(value) != TYPE_IMAGE) r.fail();
+        ++r.pos;
+        bitmap_brush(r.ctx, fill, value.w2, read_tile_source(r));
+        return true;
+    }
+    if (!r.optional(s_pattern)) return false;
+    Point size = r.point();
+    TileSource source = read_tile_source(r);
+    if (!r.is_block()) r.fail();
+    Rooted<Cell> block(r.take());
+    pattern_brush(r.ctx, fill, size, source, *block);
+    return true;
+}
+
+// pen and fill-pen: off, a solid colour, a gradient or a tile.
 void read_pen(Reader& r, bool fill) {
     if (r.optional(s_off)) return fill ? fill_off(r.ctx) : pen_off(r.ctx);
-    if (read_gradient(r, fill)) return;
-    for (Sym& s : brush_words)
-        if (r.is_word(s)) not_done();
+    if (read_gradient(r, fill) || read_tile_brush(r, fill)) return;
     uint32_t color = r.color();
     fill ? fill_color(r.ctx, color) : pen_color(r.ctx, color);
 }
@@ -388,6 +420,34 @@ void invert_matrix_(Reader& r) {
     invert_matrix(r.ctx, brush_target(r));
 }
 
+Sym s_border{"border"}, s_crop{"crop"};
+
+// The image, up to four points, a colour key and `border` (both unused),
+// or a crop's offset and size.
+void image_(Reader& r) {
+    Cell value = r.peek();
+    if (cell::type_of(value) != TYPE_IMAGE) r.fail();
+    ++r.pos;
+    ImageDraw d{value.w2,
+                double(image::width_of(value)),
+                double(image::height_of(value)),
+                {},
+                false,
+                {0, 0},
+                {0, 0}};
+    while (r.is_point()) {
+        if (d.points.size() == 4) r.fail();
+        d.points.push_back(r.point());
+    }
+    if (r.is_color()) r.color();
+    if (!r.optional(s_border) && r.optional(s_crop)) {
+        d.cropped = true;
+        d.crop_offset = r.point();
+        d.crop_size = r.point();
+    }
+    image(r.ctx, d);
+}
+
 // Keywords whose commands are not available on this backend yet.
 void unavailable(Reader&) {
     not_done();
@@ -419,7 +479,7 @@ Keyword keywords[] = {
     {{"anti-alias"}, anti_alias_},
     {{"font"}, unavailable},
     {{"text"}, unavailable},
-    {{"image"}, unavailable},
+    {{"image"}, image_},
     {{"clip"}, clip_},
     {{"rotate"}, rotate_},
     {{"scale"}, scale_},

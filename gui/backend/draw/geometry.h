@@ -16,6 +16,10 @@ constexpr double pi = std::numbers::pi;
 // radius gives a flat arc instead of a singular scale.
 void append_arc(Context& ctx, Point c, double rx, double ry, double phi, double t, double sweep);
 
+// Gives the pen (or fill) the brush; a hidden pen keeps it for when its
+// width comes back.
+void set_brush(Context& ctx, bool fill, Brush brush);
+
 // Makes the brush Cairo's source for a fill or a stroke of the current
 // path (a fitted gradient is fitted to the path's bounds); false when it
 // draws nothing.

@@ -6,15 +6,23 @@
 
 namespace kiv::gui::draw {
 
-void pen_color(Context& ctx, uint32_t color) {
+void set_brush(Context& ctx, bool fill, Brush brush) {
     State& s = ctx.state;
-    s.text_color = color;
-    s.pen = Brush{BrushKind::solid, color, nullptr};
-    // A hidden pen (width 0) keeps its new colour for when it shows again.
+    if (fill) {
+        s.fill = std::move(brush);
+        return;
+    }
+    s.pen = std::move(brush);
+    // A hidden pen (width 0) keeps its new brush for when it shows again.
     if (s.line_width == 0) {
         s.saved_pen_kind = s.pen.kind;
         s.pen.kind = BrushKind::off;
     }
+}
+
+void pen_color(Context& ctx, uint32_t color) {
+    ctx.state.text_color = color;
+    set_brush(ctx, false, Brush{BrushKind::solid, color, nullptr});
 }
 
 void pen_off(Context& ctx) {
@@ -23,7 +31,7 @@ void pen_off(Context& ctx) {
 }
 
 void fill_color(Context& ctx, uint32_t color) {
-    ctx.state.fill = Brush{BrushKind::solid, color, nullptr};
+    set_brush(ctx, true, Brush{BrushKind::solid, color, nullptr});
 }
 
 void fill_off(Context& ctx) {
@@ -79,16 +87,7 @@ void gradient(Context& ctx, bool fill, const Gradient& g) {
     b.matrix = g.matrix;
     if (!g.fitted)
         b.pattern = make_pattern(ctx, g.shape, g.p1, g.p2, g.radius, g.focal, g.stops, g.extend);
-    State& s = ctx.state;
-    if (fill) {
-        s.fill = std::move(b);
-    } else {
-        s.pen = std::move(b);
-        if (s.line_width == 0) {
-            s.saved_pen_kind = s.pen.kind;
-            s.pen.kind = BrushKind::off;
-        }
-    }
+    set_brush(ctx, fill, std::move(b));
 }
 
 bool use_brush(Context& ctx, const Brush& b, bool stroke) {
@@ -100,15 +99,16 @@ bool use_brush(Context& ctx, const Brush& b, bool stroke) {
     }
     std::shared_ptr<cairo_pattern_t> pattern = b.pattern;
     Matrix3x2 placement = b.matrix;
-    if (b.kind == BrushKind::fitted) {
-        // The gradient spans the shape's bounds, its transformation applied
-        // before the move to their top-left.
+    if (b.kind == BrushKind::fitted || b.kind == BrushKind::image) {
+        // The brush follows the shape's bounds, its transformation applied
+        // before the move to their top-left; a gradient spans them.
         double x0, y0, x1, y1;
         (stroke ? c.stroke_extents : c.fill_extents)(ctx.cr, &x0, &y0, &x1, &y1);
         double w = x1 - x0, h = y1 - y0;
         bool linear = b.shape == GradientShape::linear;
-        pattern = make_pattern(ctx, b.shape, linear ? Point{0, 0} : Point{w / 2, h / 2},
-                               Point{w, 0}, std::fmin(w, h) / 2, false, b.stops, b.extend);
+        if (b.kind == BrushKind::fitted)
+            pattern = make_pattern(ctx, b.shape, linear ? Point{0, 0} : Point{w / 2, h / 2},
+                                   Point{w, 0}, std::fmin(w, h) / 2, false, b.stops, b.extend);
         translate(placement, x0, y0);
     }
     if (!pattern || !place_pattern(ctx, pattern.get(), placement)) return false;

@@ -11,7 +11,7 @@ namespace {
 Matrix3x2* target_matrix(Context& ctx, Target target) {
     if (target == Target::drawing) return &ctx.state.matrix;
     Brush& b = target == Target::pen ? ctx.state.pen : ctx.state.fill;
-    return b.kind == BrushKind::fixed || b.kind == BrushKind::fitted ? &b.matrix : nullptr;
+    return b.kind >= BrushKind::fixed ? &b.matrix : nullptr;
 }
 
 void changed(Context& ctx, Target target) {
