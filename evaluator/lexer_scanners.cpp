@@ -457,6 +457,9 @@ Token scan_word(P start, P text, P limit) {
         if (!word_byte(c)) return fail(type, start, q);
         ++q;
     }
+    // A name cut short at once (a Unicode space after `:`, `'` or a path's
+    // `/`) would leave a word with no name, which molds as nothing.
+    if (q == text) return fail(type, start, q);
     return value(word, start, q);
 }
 

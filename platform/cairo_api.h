@@ -72,7 +72,8 @@ namespace kiv {
     X(stroke_extents)                                                                              \
     X(pattern_create_for_surface)                                                                  \
     X(pattern_set_filter)                                                                          \
-    X(surface_create_for_rectangle)
+    X(surface_create_for_rectangle)                                                                \
+    X(mask_surface)
 
 // The entry points, named without their cairo_ prefix.
 struct CairoApi {

@@ -54,6 +54,11 @@ void line_cap(Context& ctx, LineCap cap);
 // Dashes in line widths; empty gives a solid line.
 void line_pattern(Context& ctx, std::vector<float> dashes);
 
+// Shadows: `shadow` with a point adds one (the list restarts when they
+// were off); `off` removes them all.
+void add_shadow(Context& ctx, const Shadow& shadow);
+void shadows_off(Context& ctx);
+
 // Shapes: each is filled with the fill, then stroked with the pen.
 void box(Context& ctx, Point a, Point b, double radius);
 // Two points: one segment, never filled; more: an open polyline.

@@ -58,6 +58,15 @@ struct Clip {
     std::shared_ptr<cairo_path_t> path;
 };
 
+// A shadow cast by boxes, circles and ellipses: offset, blur, spread (all
+// in user units) and colour; `inset` is kept and draws no differently.
+struct Shadow {
+    Point offset;
+    double blur, spread;
+    uint32_t color;
+    bool inset;
+};
+
 // The part of the context a nested block saves and restores.
 struct State {
     Brush pen{BrushKind::solid, 0, nullptr};
@@ -71,6 +80,7 @@ struct State {
     Matrix3x2 matrix;
     bool anti_alias = true;
     size_t clip_depth = 0;
+    std::vector<Shadow> shadows; // empty: shadows off
 };
 
 struct Context {

@@ -420,6 +420,27 @@ void invert_matrix_(Reader& r) {
     invert_matrix(r.ctx, brush_target(r));
 }
 
+Sym s_inset{"inset"};
+
+// off, or an offset pair, up to two integers (blur, spread), a colour and
+// `inset`.
+void shadow_(Reader& r) {
+    uint32_t type = cell::type_of(r.peek());
+    if (type == TYPE_WORD) {
+        if (!r.optional(s_off)) r.fail();
+        return shadows_off(r.ctx);
+    }
+    if (type != TYPE_PAIR) r.fail();
+    Shadow s{r.point(), 0, 0, 0, false};
+    if (r.type() == TYPE_INTEGER) {
+        s.blur = r.number();
+        if (r.type() == TYPE_INTEGER) s.spread = r.number();
+    }
+    if (r.is_color()) s.color = r.color();
+    s.inset = r.optional(s_inset);
+    add_shadow(r.ctx, s);
+}
+
 Sym s_border{"border"}, s_crop{"crop"};
 
 // The image, up to four points, a colour key and `border` (both unused),
@@ -475,7 +496,7 @@ Keyword keywords[] = {
     {{"curve"}, curve_},
     {{"spline"}, spline_},
     {{"shape"}, shape_},
-    {{"shadow"}, unavailable},
+    {{"shadow"}, shadow_},
     {{"anti-alias"}, anti_alias_},
     {{"font"}, unavailable},
     {{"text"}, unavailable},

@@ -16,6 +16,10 @@ constexpr double pi = std::numbers::pi;
 // radius gives a flat arc instead of a singular scale.
 void append_arc(Context& ctx, Point c, double rx, double ry, double phi, double t, double sweep);
 
+// Paints the shadows of the current path (fill and stroke alike), each
+// blurred and offset, under the shape; the path is kept.
+void cast_shadows(Context& ctx);
+
 // Gives the pen (or fill) the brush; a hidden pen keeps it for when its
 // width comes back.
 void set_brush(Context& ctx, bool fill, Brush brush);

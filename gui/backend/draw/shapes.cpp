@@ -58,6 +58,7 @@ void box(Context& ctx, Point a, Point b, double radius) {
     } else {
         c.rectangle(ctx.cr, x0, y0, x1 - x0, y1 - y0);
     }
+    cast_shadows(ctx);
     paint(ctx, true);
 }
 
@@ -77,6 +78,7 @@ void polygon(Context& ctx, const std::vector<Point>& points) {
 void ellipse(Context& ctx, Point centre, double rx, double ry) {
     if (!drawable(ctx) || !finite({centre.x, centre.y, rx, ry})) return;
     ellipse_path(ctx, centre, rx, ry);
+    cast_shadows(ctx);
     paint(ctx, true);
 }
 
