@@ -62,4 +62,6 @@ rgb = bytearray(1000 * 1000 * 3)
 rgb[0::3] = data[2::4]
 rgb[1::3] = data[1::4]
 rgb[2::3] = data[0::4]
-print("drawshapes", zlib.crc32(bytes(rgb)))
+crc = zlib.crc32(bytes(rgb))
+# Kiv's integer is signed 32-bit.
+print("drawshapes", crc - (1 << 32) if crc >= 1 << 31 else crc)
