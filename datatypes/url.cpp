@@ -18,6 +18,8 @@
 
 namespace kiv::url {
 
+Hooks hooks;
+
 namespace {
 
 using Table = std::array<bool, 128>;
@@ -182,27 +184,49 @@ Cell* string_conversion(Cell* proto, const Cell* spec, uint32_t type) {
     return fn(proto, spec, type);
 }
 
-// Ports, which urls of other schemes go through, are not built yet.
-[[noreturn]] void scheme_not_done() {
-    Cell port{};
-    datatype::make_at(port, TYPE_PORT);
-    runtime::fire_error(runtime::Category::internal, err::internal::not_done, &port);
+// A url of a scheme other than http(s) goes through a port: the library's
+// parser splits it into a spec object, from which port! make builds a port
+// whose actor is the one registered for the scheme. With `open_it`, the
+// port's open action runs with the open refinements. Without a parser
+// installed, ports cannot be made.
+Cell open_port(const Cell& url, bool new_, bool read, bool write, bool seek, const Cell* allow,
+               bool open_it) {
+    Rooted<Cell> source(url);
+    if (!hooks.parse_url) {
+        Cell port{};
+        datatype::make_at(port, TYPE_PORT);
+        runtime::fire_error(runtime::Category::internal, err::internal::not_done, &port);
+    }
+    Rooted<Cell> spec;
+    hooks.parse_url(*source, *spec);
+    if (cell::type_of(*spec) != TYPE_OBJECT)
+        runtime::fire_error(runtime::Category::script, err::script::invalid_arg, &*source);
+    Rooted<Cell> port;
+    datatype::make_at(*port, TYPE_PORT);
+    actions::make(&*port, &*spec, TYPE_PORT);
+    if (open_it) actions::lookup<Slot::open> (*port)(&*port, new_, read, write, seek, allow);
+    return *port;
 }
 
 Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool lines, bool info,
            const Cell* as) {
-    if (!http_url(*source)) scheme_not_done();
-    return read_http(source, part, seek, binary, lines, info, as);
+    if (http_url(*source)) return read_http(source, part, seek, binary, lines, info, as);
+    *source = open_port(*source, false, false, false, false, nullptr, false);
+    return actions::lookup<Slot::read>(*source)(source, part, seek, binary, lines, info, as);
 }
 
-Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, bool, const Cell*,
-            const Cell* seek, const Cell* allow, const Cell* as) {
-    if (!http_url(*destination)) scheme_not_done();
-    return write_http(destination, data, binary, lines, info, seek, allow, as);
+Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, bool append,
+            const Cell* part, const Cell* seek, const Cell* allow, const Cell* as) {
+    if (http_url(*destination))
+        return write_http(destination, data, binary, lines, info, seek, allow, as);
+    *destination = open_port(*destination, false, false, false, false, nullptr, false);
+    return actions::lookup<Slot::write>(*destination)(destination, data, binary, lines, info,
+                                                      append, part, seek, allow, as);
 }
 
-Cell* open(Cell*, bool, bool, bool, bool, const Cell*) {
-    scheme_not_done();
+Cell* open(Cell* url, bool new_, bool read, bool write, bool seek, const Cell* allow) {
+    *url = open_port(*url, new_, read, write, seek, allow, true);
+    return url;
 }
 
 } // namespace

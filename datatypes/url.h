@@ -2,7 +2,8 @@
 // text is already decoded (no percent escapes inside). It inherits the
 // string! actions and adds its molded form with percent escapes, the
 // escape decoder and encoder, a url built from a block, url paths, and
-// read/write/open, which hand the work to the I/O services.
+// read/write/open, which hand http(s) to the I/O services and every other
+// scheme to a port.
 #pragma once
 
 #include <cstdint>
@@ -53,6 +54,15 @@ int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, co
              int32_t part, int32_t indent);
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grand_parent,
                 Cell* previous, int32_t index, bool case_, bool get, bool last, bool event);
+
+// What url! needs of the library: the url parser, which leaves in `out`
+// an object of the url's parts, or another value when the url does not
+// parse. Null until the library is loaded; ports of urls then raise
+// internal not-done.
+struct Hooks {
+    void (*parse_url)(const Cell& url, Cell& out) = nullptr;
+};
+extern Hooks hooks;
 
 // Registers url! under string!, whose slots it inherits: string! registers
 // first.

@@ -1,8 +1,10 @@
 #include "library/script_hooks.h"
 
 #include "datatypes/context.h"
+#include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
+#include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "evaluator/evaluation.h"
 #include "evaluator/interpreter.h"
@@ -67,9 +69,17 @@ void expand(Cell& block) {
     call(function_named("preprocessor", "expand"), values, 2, &ignored);
 }
 
+// url-parser/parse-url without /throw-error: an object of the url's
+// parts, or none when it does not parse.
+void parse_url(const Cell& url, Cell& out) {
+    Cell values[] = {url, logic::false_value};
+    call(function_named("url-parser", "parse-url"), values, 2, &out);
+}
+
 } // namespace
 
 void install() {
+    url::hooks.parse_url = parse_url;
     natives::evaluation::hooks.do_file = do_file;
     natives::evaluation::hooks.expand = expand;
 }

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "datatypes/image_layer.h"
 #include "gui/backend/draw/commands.h"
@@ -29,7 +31,7 @@ bool crop_source(const ImageDraw& d, Rect& source, Point& shift) {
 
 // The mapping of the source's unit square onto the destination: the
 // corner, the image of its x axis and of its y axis. False for a
-// quadrilateral that no affine mapping reaches.
+// quadrilateral that no affine mapping reaches (drawn projectively).
 bool destination(const ImageDraw& d, const Rect& source, Point shift, Point& origin, Point& ax,
                  Point& ay) {
     const std::vector<Point>& p = d.points;
@@ -85,17 +87,14 @@ cairo_surface_t* snapshot(Context& ctx, cairo_surface_t* surface) {
     return copy;
 }
 
-} // namespace
+struct Box {
+    double x0, y0, x1, y1;
+};
 
-void image(Context& ctx, const ImageDraw& d) {
-    if (!drawable(ctx) || !d.node || d.width <= 0 || d.height <= 0) return;
-    for (const Point& p : d.points)
-        if (!std::isfinite(p.x) || !std::isfinite(p.y)) return;
-    Rect source{0, 0, d.width, d.height};
-    Point shift{0, 0};
-    if (d.cropped && !crop_source(d, source, shift)) return;
-    Point origin, ax, ay;
-    if (!destination(d, source, shift, origin, ax, ay)) return;
+// The rectangle, parallelogram or rectangle of the source mapped onto
+// the destination through a pattern.
+void draw_affine(Context& ctx, cairo_surface_t* surface, const Rect& source, Point origin, Point ax,
+                 Point ay) {
     // The pattern maps user space to the source: the inverse of placing
     // the source rectangle at the destination.
     cairo_matrix_t m;
@@ -103,10 +102,6 @@ void image(Context& ctx, const ImageDraw& d) {
                         {ay.x / source.h, ay.y / source.h}, m))
         return;
     const CairoApi& c = *ctx.cairo;
-    cairo_surface_t* surface =
-        d.node == ctx.target_image ? snapshot(ctx, ctx.target) : image::drawing(d.node);
-    if (!surface) return;
-    if (d.node != ctx.target_image) c.surface_reference(surface);
     cairo_surface_t* part =
         c.surface_create_for_rectangle(surface, source.x, source.y, source.w, source.h);
     cairo_pattern_t* pattern = c.pattern_create_for_surface(part);
@@ -125,6 +120,131 @@ void image(Context& ctx, const ImageDraw& d) {
     c.fill(ctx.cr);
     c.pattern_destroy(pattern);
     c.surface_destroy(part);
+}
+
+// A 3x3 projective mapping: (x, y) = ((a u + b v + c), (d u + e v + f))
+// / (g u + h v + 1), of the unit square onto a quadrilateral.
+struct Projective {
+    double m[9];
+    Point map(double u, double v) const {
+        double w = m[6] * u + m[7] * v + m[8];
+        return {(m[0] * u + m[1] * v + m[2]) / w, (m[3] * u + m[4] * v + m[5]) / w};
+    }
+};
+
+// The square's corners (0,0) (1,0) (1,1) (0,1) onto q[0..3].
+bool square_to_quad(const Point q[4], Projective& out) {
+    double dx1 = q[1].x - q[2].x, dx2 = q[3].x - q[2].x, dx3 = q[0].x - q[1].x + q[2].x - q[3].x;
+    double dy1 = q[1].y - q[2].y, dy2 = q[3].y - q[2].y, dy3 = q[0].y - q[1].y + q[2].y - q[3].y;
+    double det = dx1 * dy2 - dx2 * dy1;
+    if (det == 0 || !std::isfinite(det)) return false;
+    double g = (dx3 * dy2 - dx2 * dy3) / det, h = (dx1 * dy3 - dx3 * dy1) / det;
+    out = {{q[1].x - q[0].x + g * q[1].x, q[3].x - q[0].x + h * q[3].x, q[0].x,
+            q[1].y - q[0].y + g * q[1].y, q[3].y - q[0].y + h * q[3].y, q[0].y, g, h, 1}};
+    return true;
+}
+
+bool invert3(const Projective& p, Projective& out) {
+    const double* m = p.m;
+    double a = m[4] * m[8] - m[5] * m[7], b = m[5] * m[6] - m[3] * m[8],
+           c = m[3] * m[7] - m[4] * m[6];
+    double det = m[0] * a + m[1] * b + m[2] * c;
+    if (det == 0 || !std::isfinite(det)) return false;
+    out = {{a / det, (m[2] * m[7] - m[1] * m[8]) / det, (m[1] * m[5] - m[2] * m[4]) / det, b / det,
+            (m[0] * m[8] - m[2] * m[6]) / det, (m[2] * m[3] - m[0] * m[5]) / det, c / det,
+            (m[1] * m[6] - m[0] * m[7]) / det, (m[0] * m[4] - m[1] * m[3]) / det}};
+    return true;
+}
+
+// A premultiplied pixel of the source part, bilinear, edges padded.
+uint32_t sample(const uint8_t* data, int stride, const Rect& r, double x, double y) {
+    x = std::clamp(x - 0.5, 0.0, r.w - 1) + r.x;
+    y = std::clamp(y - 0.5, 0.0, r.h - 1) + r.y;
+    int x0 = int(x), y0 = int(y);
+    int x1 = std::min(x0 + 1, int(r.x + r.w) - 1), y1 = std::min(y0 + 1, int(r.y + r.h) - 1);
+    double fx = x - x0, fy = y - y0;
+    auto at = [&](int px, int py) {
+        uint32_t v;
+        std::memcpy(&v, data + size_t(py) * stride + size_t(px) * 4, 4);
+        return v;
+    };
+    uint32_t p00 = at(x0, y0), p10 = at(x1, y0), p01 = at(x0, y1), p11 = at(x1, y1), out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        auto ch = [&](uint32_t p) { return double((p >> shift) & 0xFF); };
+        double v = (ch(p00) * (1 - fx) + ch(p10) * fx) * (1 - fy) +
+                   (ch(p01) * (1 - fx) + ch(p11) * fx) * fy;
+        out |= uint32_t(std::lround(v)) << shift;
+    }
+    return out;
+}
+
+// Cairo has no projective transformation: the visible bounds of the
+// quadrilateral (in device space) are filled pixel by pixel through the
+// inverse mapping, then the quadrilateral is filled with that picture.
+void draw_projective(Context& ctx, cairo_surface_t* surface, const Rect& source,
+                     const std::vector<Point>& p) {
+    Point q[4] = {p[0], p[1], p[2], p.size() == 4 ? p[3] : Point{p[0].x, p[2].y}};
+    Box bounds{INFINITY, INFINITY, -INFINITY, -INFINITY};
+    for (Point& corner : q) {
+        Point2 dev = transform(ctx.state.matrix, {corner.x, corner.y});
+        corner = {dev.x, dev.y};
+        bounds = {std::fmin(bounds.x0, dev.x), std::fmin(bounds.y0, dev.y),
+                  std::fmax(bounds.x1, dev.x), std::fmax(bounds.y1, dev.y)};
+    }
+    Projective forward, inverse;
+    if (!square_to_quad(q, forward) || !invert3(forward, inverse)) return;
+    const CairoApi& c = *ctx.cairo;
+    int x0 = int(std::fmax(std::floor(bounds.x0), 0)),
+        y0 = int(std::fmax(std::floor(bounds.y0), 0));
+    int x1 = int(std::fmin(std::ceil(bounds.x1), c.image_surface_get_width(ctx.target)));
+    int y1 = int(std::fmin(std::ceil(bounds.y1), c.image_surface_get_height(ctx.target)));
+    if (x1 <= x0 || y1 <= y0) return;
+    cairo_surface_t* picture = c.image_surface_create(CAIRO_FORMAT_ARGB32, x1 - x0, y1 - y0);
+    c.surface_flush(surface);
+    c.surface_flush(picture);
+    const uint8_t* data = c.image_surface_get_data(surface);
+    int stride = c.image_surface_get_stride(surface);
+    uint8_t* out = c.image_surface_get_data(picture);
+    int out_stride = c.image_surface_get_stride(picture);
+    for (int y = y0; y < y1; ++y) {
+        for (int x = x0; x < x1; ++x) {
+            Point uv = inverse.map(x + 0.5, y + 0.5);
+            uint32_t v = sample(data, stride, source, uv.x * source.w, uv.y * source.h);
+            std::memcpy(out + size_t(y - y0) * out_stride + size_t(x - x0) * 4, &v, 4);
+        }
+    }
+    c.surface_mark_dirty(picture);
+    c.identity_matrix(ctx.cr);
+    c.set_source_surface(ctx.cr, picture, x0, y0);
+    c.new_path(ctx.cr);
+    c.move_to(ctx.cr, q[0].x, q[0].y);
+    for (int i = 1; i < 4; ++i) c.line_to(ctx.cr, q[i].x, q[i].y);
+    c.close_path(ctx.cr);
+    c.set_fill_rule(ctx.cr, CAIRO_FILL_RULE_WINDING);
+    c.fill(ctx.cr);
+    c.surface_destroy(picture);
+    apply_matrix(ctx);
+}
+
+} // namespace
+
+void image(Context& ctx, const ImageDraw& d) {
+    if (!drawable(ctx) || !d.node || d.width <= 0 || d.height <= 0) return;
+    for (const Point& p : d.points)
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) return;
+    Rect source{0, 0, d.width, d.height};
+    Point shift{0, 0};
+    if (d.cropped && !crop_source(d, source, shift)) return;
+    const CairoApi& c = *ctx.cairo;
+    cairo_surface_t* surface =
+        d.node == ctx.target_image ? snapshot(ctx, ctx.target) : image::drawing(d.node);
+    if (!surface) return;
+    if (d.node != ctx.target_image) c.surface_reference(surface);
+    Point origin, ax, ay;
+    if (destination(d, source, shift, origin, ax, ay))
+        draw_affine(ctx, surface, source, origin, ax, ay);
+    else
+        draw_projective(ctx, surface, source, d.points);
     c.surface_destroy(surface);
 }
 
