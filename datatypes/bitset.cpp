@@ -7,6 +7,7 @@
 #include <string>
 
 #include "datatypes/binary.h"
+#include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
@@ -133,8 +134,8 @@ bool test_range(const Cell& bits, uint64_t lo, uint64_t hi) {
 using Visit = std::function<bool(int64_t lo, int64_t hi)>;
 
 int64_t integer_of(const Cell& value, bool testing) {
-    int64_t n = cell::type_of(value) == TYPE_FLOAT ? int64_t(std::trunc(cell::get_float(value)))
-                                                   : int64_t(int32_t(value.w2));
+    int64_t n =
+        cell::type_of(value) == TYPE_FLOAT ? block::room_of(value) : int64_t(int32_t(value.w2));
     if (cell::type_of(value) == TYPE_CHAR) n = value.w2;
     if (n < 0 && !testing) raise(err::script::out_of_range, &value);
     return std::max<int64_t>(n, -1);
@@ -243,7 +244,7 @@ Cell* make_from(Cell* proto, const Cell* spec_cell, Kind kind) {
         copy_at(*out, *spec);
     } else if (type == TYPE_INTEGER || type == TYPE_FLOAT) {
         if (kind == Kind::to) raise_for(kind, *spec);
-        int64_t n = type == TYPE_INTEGER ? integer::get(*spec) : int64_t(cell::get_float(*spec));
+        int64_t n = block::room_of(*spec);
         if (n < 0) raise(err::script::out_of_range, &*spec);
         make_at(*out, (uint64_t(n) + 7) / 8, 0);
     } else if (type == TYPE_BINARY) {

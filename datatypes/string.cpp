@@ -1129,7 +1129,7 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
         }
         return datatype::get<Slot::to>(type)(proto, spec, type);
     }
-    int64_t n = t == TYPE_INTEGER ? integer::get(*spec) : int64_t(cell::get_float(*spec));
+    int32_t n = block::room_of(*spec);
     if (n < 0) series::raise(err::script::out_of_range, spec);
     make_at(*proto, uint32_t(n));
     cell::set_type(*proto, type);
