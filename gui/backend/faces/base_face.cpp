@@ -14,6 +14,7 @@
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_styles.h"
 #include "gui/backend/faces/face_window.h"
+#include "gui/backend/menus_faces.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
@@ -275,6 +276,8 @@ int64_t base_proc(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam
         }
         return 0;
     case WM_NCHITTEST: return hit_test(window, message, wparam, lparam);
+    case WM_MENUSELECT: keep_menu_select(wparam, lparam); return 0;
+    case WM_COMMAND: menu_command(window, wparam, lparam); return 0;
     case WM_SETCURSOR: return get_window_long(window, slot_cursor) < 0 ? 1 : 0;
     case WM_DESTROY:
         release_cursor(window);

@@ -10,7 +10,7 @@
 #include "datatypes/types.h"
 #include "datatypes/word.h"
 #include "gui/backend/window_layer.h"
-#include "gui/backend/window_proc.h"
+#include "gui/backend/faces/face_slots.h"
 #include "runtime/slot_table.h"
 
 #include <iterator>
@@ -104,9 +104,9 @@ void set_pending_bits(const Cell& face, uint32_t bits) {
 }
 
 bool window_face(HWnd window, Cell& out) {
-    int32_t handle = get_window_long(window, wc_offset);
+    int32_t handle = get_window_long(window, slot_face);
     Cell* face = handle ? slot_table::get(uint32_t(handle)) : nullptr;
-    if (!face) return false;
+    if (!face || !is_face(*face)) return false;
     out = *face;
     return true;
 }

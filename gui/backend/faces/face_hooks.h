@@ -17,9 +17,6 @@ struct FaceHooks {
     // Takes the face out of the users of its font or para object and frees
     // the native font when it was the last.
     void (*release_font_user)(const Cell& face, Facet which) = nullptr;
-    // Whether the menu facet is a menu bar; building sets it on the window.
-    bool (*is_menu_bar)(const Cell& menu) = nullptr;
-    void (*set_menu_bar)(HWnd window, const Cell& face) = nullptr;
     // The camera of a camera face: started with its data and selection,
     // stopped, fitted to a new size, its current frame as an image.
     void (*camera_start)(HWnd window, const Cell& face) = nullptr;

@@ -15,6 +15,7 @@
 #include "gui/backend/faces/face_styles.h"
 #include "gui/backend/faces/face_window.h"
 #include "gui/backend/gui_init.h"
+#include "gui/backend/menus_faces.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 #include "runtime/roots.h"
@@ -189,7 +190,7 @@ void change_font(const Change& c) {
 }
 
 void change_menu(const Change& c) {
-    if (auto set_menu = hooks().set_menu_bar) set_menu(c.window, c.face);
+    if (c.type == FaceType::window) update_menu_bar(c.window, c.face);
 }
 
 void change_draw(const Change& c) {

@@ -18,6 +18,7 @@
 #include "gui/backend/faces/face_styles.h"
 #include "gui/backend/faces/text_measure.h"
 #include "gui/backend/gui_init.h"
+#include "gui/backend/menus_faces.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
@@ -105,8 +106,7 @@ void window_styles(const Cell& face, uint32_t flags, Creation& c) {
         c.style |= WS_THICKFRAME;
     else
         c.style &= ~WS_MAXIMIZEBOX;
-    auto menu_bar = hooks().is_menu_bar;
-    if (menu_bar && menu_bar(facet(face, f_menu))) c.style |= WS_SYSMENU;
+    if (menu_bar_q(facet_value(face, f_menu), facet_value(face, f_type))) c.style |= WS_SYSMENU;
     if (flags & flag_no_title) c.style = WS_POPUP | WS_BORDER;
     if (flags & flag_no_border) {
         c.style = WS_POPUP;
@@ -186,6 +186,7 @@ void init_by_type(HWnd window, const Cell& face, FaceType type, HWnd parent) {
         break;
     case FaceType::window: {
         init_window_slots(window);
+        update_menu_bar(window, face);
         if (is_layered) init_base_face(window, parent, face, true, 0);
         Rect r = window_rect(window);
         set_window_long(window, slot_last_position, r.top << 16 | (r.left & 0xFFFF));

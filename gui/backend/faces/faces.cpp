@@ -67,7 +67,8 @@ FaceHooks& hooks() {
 void init() {
     class_hooks().base_proc = base_proc;
     class_hooks().base_internal_proc = base_internal_proc;
-    live::hooks().face_of_window = window_face;
+    // A lookup set before start-up is kept.
+    if (!live::hooks().face_of_window) live::hooks().face_of_window = window_face;
     window_proc_hooks().store_geometry = store_geometry;
     window_proc_hooks().face_message = face_message;
     image::face_to_image = to_image;
