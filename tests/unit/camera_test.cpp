@@ -313,7 +313,6 @@ TEST_F(CameraTest, Fit) {
 // nothing; stop is idempotent and destruction frees the record.
 TEST_F(CameraTest, LateFrameMessages) {
     use("synthetic");
-    camera::set_snapshot_wait(200ms);
     HWnd window = camera_window();
     start(window, 1);
     ASSERT_TRUE(pump_until([] { return cell::type_of(cells()[0]) == TYPE_IMAGE; }));
