@@ -526,12 +526,11 @@ template <bool Traced>
 fetch_simple(const Cell& list_block, const Cell* pos, const Cell* tail, const Cell& code,
              uint32_t call_mode, const Cell& function, const Cell& name) {
     uint32_t count = list_block.w3 & shape::count_mask;
-    if (!count) return pos;
-    Pin pin(list_block.w2);
-    const Cell* list = pin.buffer()->head_cell() + list_block.w1;
+    // Each entry is copied before its argument is evaluated, which may
+    // move the list: cheaper than pinning it for the usual one or two.
     for (uint32_t argument = 0; argument < count; ++argument) {
-        pos = fetch<Traced>(list[argument], pos, tail, code, false, call_mode, function, name,
-                            argument);
+        Cell entry = block_cells(list_block)[list_block.w1 + argument];
+        pos = fetch<Traced>(entry, pos, tail, code, false, call_mode, function, name, argument);
         if (rt.pending) break;
     }
     return pos;
