@@ -145,6 +145,7 @@ void GtkBackend::make_toplevel(Native& n) {
     gtk_widget_show(n.fixed);
     std::string title = get_window_text(n.window);
     gtk_window_set_title(GTK_WINDOW(n.toplevel), title.c_str());
+    style_toplevel(n);
     connect_input(n);
     connect_gestures(n);
     g_signal_connect(n.toplevel, "set-focus", G_CALLBACK(on_set_focus), nullptr);

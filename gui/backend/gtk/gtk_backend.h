@@ -65,6 +65,7 @@ class GtkBackend : public Backend {
     void capture_changed(HWnd window) override;
     void focus_changed(HWnd window) override;
     bool deliver_control_input(const Msg& msg) override;
+    void window_cursor(HWnd window, int kind, cairo_surface_t* image) override;
 
     bool theme_metrics(Metrics& metrics) override;
     bool composited() override;
@@ -122,6 +123,10 @@ class GtkBackend : public Backend {
 
 // The running backend; the callbacks reach it through here.
 GtkBackend& current();
+
+// Gives a face window's top-level what its styles ask: decorations, a
+// utility hint, window-manager functions, an owner, an alpha visual.
+void style_toplevel(Native& top);
 
 // Connects the input handlers of a top-level (pointer, keys, focus, close,
 // configure, input method).
