@@ -1,4 +1,5 @@
 #include "face_fixture.h"
+#include "face_template.h"
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -41,25 +42,14 @@ Cell* global_slot(const char* name) {
                      : const_cast<Cell*>(context::slot_at(context::global, uint32_t(index)));
 }
 
-// The template: every field in order, none but the two logic facets and
-// the handlers, which do nothing.
-constexpr const char* face_template = R"(
-face-template: object [
-    type: 'face offset: none size: none text: none image: none color: none menu: none
-    data: none enabled?: true visible?: true selected: none flags: none options: none
-    parent: none pane: none state: none rate: none edge: none para: none font: none
-    actors: none extra: none draw: none
-    on-change*: func [word old new] []
-    on-deep-change*: func [owner word target action new index part] []
-]
-fixture-value: none
-)";
-
 } // namespace
 
 void FaceTest::SetUp() {
     static bool template_made = false;
-    if (!template_made) eval(face_template);
+    if (!template_made) {
+        eval(face_template_script);
+        eval("fixture-value: none");
+    }
     template_made = true;
     gui::init();
     gui::loop_state() = {};
@@ -78,7 +68,7 @@ Cell FaceTest::eval(const std::string& text) {
     stack::reset();
     interpreter::eval(*code, true);
     Cell result = *stack::get_top();
-    *global_slot("fixture-value") = result;
+    if (Cell* kept = global_slot("fixture-value")) *kept = result;
     stack::reset();
     return result;
 }
@@ -98,13 +88,7 @@ Cell FaceTest::routine(const char* name, std::initializer_list<Cell> args) {
 gui::HWnd FaceTest::show(const Cell& face, gui::HWnd parent) {
     Rooted<Cell> kept(face);
     Cell made = routine("make-view", {*kept, handle_cell(parent)});
-    Rooted<Cell> state;
-    block::make_at(*state, 4);
-    block::append_value(*state, made);
-    integer::make_in(*state, 0);
-    block::append_value(*state, Cell{TYPE_NONE, 0, 0, 0});
-    logic::make_in(*state, false);
-    facet(*kept, f_state) = *state;
+    keep_state(*kept, made);
     return handle::value_of(made);
 }
 
