@@ -9,9 +9,7 @@
 #include "gui/backend/camera/source.h"
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/window_layer.h"
-
-#include <chrono>
-#include <thread>
+#include "tests/unit/pump_messages.h"
 
 using namespace kiv;
 using namespace kiv::gui;
@@ -29,21 +27,6 @@ class CameraFaceTest : public FaceTest {
     void TearDown() override {
         FaceTest::TearDown();
         camera::set_provider(nullptr);
-    }
-    // Dispatches messages as they come until the condition holds.
-    template <class Condition>
-    static bool pump_until(Condition condition) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        while (!condition()) {
-            Msg msg;
-            if (peek_message(msg))
-                dispatch_message(msg);
-            else if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
     }
     static uint32_t image_type(const Cell& face) {
         return cell::type_of(facet_value(face, f_image));
