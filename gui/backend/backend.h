@@ -6,6 +6,8 @@
 #include "gui/backend/menus.h"
 #include "gui/backend/window_types.h"
 
+#include <cairo.h>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +48,12 @@ class Backend {
     virtual void window_geometry_changed(HWnd) {}
     virtual void window_visibility_changed(HWnd) {}
     virtual void window_text_changed(HWnd) {}
+    // The window got another parent, or another place among its siblings.
+    virtual void window_reparented(HWnd) {}
+    virtual void window_restacked(HWnd) {}
+    // The pointer shape over a window: a named cursor (faces::CursorKind)
+    // or, for the image kind, `image` with its hot spot at the centre.
+    virtual void window_cursor(HWnd, int /*kind*/, cairo_surface_t* /*image*/) {}
     // The backing surface of the window changed inside `area` (client
     // coordinates, device pixels).
     virtual void window_painted(HWnd, const Rect&) {}

@@ -3,6 +3,7 @@
 #include "gui/backend/classes.h"
 #include "gui/backend/controls.h"
 #include "gui/backend/dpi.h"
+#include "gui/backend/faces/faces.h"
 #include "gui/backend/gtk_module.h"
 #include "gui/backend/headless.h"
 #include "gui/backend/resources.h"
@@ -70,6 +71,7 @@ void init() {
     start_ticks();
     set_dpi_from_cursor();
     register_system_controls();
+    faces::init();
     register_classes();
     register_resource_kinds();
     running = true;

@@ -12,6 +12,7 @@
 
 namespace kiv::gui {
 
+using detail::siblings_of;
 using detail::state;
 using detail::Window;
 
@@ -49,9 +50,13 @@ WindowClass* find_class(std::string_view name) {
     return nullptr;
 }
 
-std::vector<HWnd>& siblings_of(const Window& w) {
+} // namespace
+
+std::vector<HWnd>& detail::siblings_of(const Window& w) {
     return w.parent ? detail::find(w.parent)->children : state().top_levels;
 }
+
+namespace {
 
 void remove_handle(std::vector<HWnd>& list, HWnd h) {
     list.erase(std::remove(list.begin(), list.end(), h), list.end());
@@ -135,6 +140,12 @@ std::optional<WindowClass> class_info(std::string_view name) {
 
 HWnd create_window(std::string_view class_name, std::string_view text, uint32_t style, Rect rect,
                    HWnd parent, int64_t create_param, uint32_t control_id) {
+    return create_window_ex(0, class_name, text, style, rect, parent, create_param, control_id);
+}
+
+HWnd create_window_ex(uint32_t ex_style, std::string_view class_name, std::string_view text,
+                      uint32_t style, Rect rect, HWnd parent, int64_t create_param,
+                      uint32_t control_id) {
     auto& s = state();
     WindowClass* cls = find_class(class_name);
     if (!cls || (parent && !detail::find(parent))) return 0;
@@ -145,7 +156,9 @@ HWnd create_window(std::string_view class_name, std::string_view text, uint32_t 
     w.proc = cls->proc;
     w.class_style = cls->style;
     w.style = style & ~WS_VISIBLE;
+    w.ex_style = ex_style;
     w.parent = (style & WS_CHILD) ? parent : 0;
+    w.owner = (style & WS_CHILD) ? 0 : parent;
     w.control_id = w.parent ? control_id : 0;
     w.rect = rect;
     w.text = text;

@@ -207,7 +207,7 @@ TEST_F(GuiPlatformTest, PlatformRoutines) {
               script(err::script::expect_arg));
     EXPECT_EQ(error_of([&] { routine("toggle-GPU"); }), no_error);
     EXPECT_EQ(error_of([&] {
-                  routine("redraw", {Cell{TYPE_OBJECT, 0, 0, 0}});
+                  routine("update-para", {Cell{TYPE_OBJECT, 0, 0, 0}, int_cell(0)});
               }),
               (runtime::ErrorSite{runtime::Category::internal, err::internal::not_done}));
     routine("exit-event-loop");
