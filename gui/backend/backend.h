@@ -23,6 +23,19 @@ struct ClipData {
     std::vector<uint8_t> png;
 };
 
+// What changed in a built-in control, for the backend's mirror of it.
+enum class ControlChange {
+    text,      // window text (also the edit of a combo box)
+    selection, // an edit's selection
+    check,     // a button's check state or pushed look
+    items,     // list, combo or tab items
+    current,   // the current item, tab or day
+    range,     // range, page or position of a bar, slider or progress bar
+    bars,      // a window's own bars shown or hidden
+    look,      // style, font, colours, images, hint, limits
+    dropped,   // a combo's list opened or closed
+};
+
 class Backend {
   public:
     virtual ~Backend() = default;
@@ -59,6 +72,13 @@ class Backend {
     virtual void window_painted(HWnd, const Rect&) {}
     virtual void window_activated(HWnd) {}
     virtual void capture_changed(HWnd) {}
+    // A built-in control's model changed (control_models.h).
+    virtual void control_changed(HWnd, ControlChange) {}
+    // An input message reaching a built-in control at its dispatch: a
+    // backend that shows the control natively hands it the input it held
+    // back for this message and answers true; the layer's model then
+    // leaves the message alone.
+    virtual bool deliver_control_input(const Msg&) { return false; }
 
     // What the desktop tells about itself; the defaults are the headless
     // answers. `theme_metrics` fills what it knows (scroll bar size and the

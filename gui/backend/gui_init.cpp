@@ -1,7 +1,7 @@
 #include "gui/backend/gui_init.h"
 
 #include "gui/backend/classes.h"
-#include "gui/backend/controls.h"
+#include "gui/backend/control_models.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/faces/faces.h"
 #include "gui/backend/gtk_module.h"

@@ -119,6 +119,7 @@ enum : uint32_t {
     VK_RWIN = 0x5C,
     VK_NUMPAD0 = 0x60,
     VK_F1 = 0x70,
+    VK_F4 = 0x73,
     VK_F5 = 0x74,
     VK_F10 = 0x79,
     VK_F12 = 0x7B,

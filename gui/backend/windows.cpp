@@ -1,6 +1,7 @@
 // The window table of the layer: start and stop, classes, creation and
 // destruction, extra memory, geometry, visibility and the default
 // procedure.
+#include "gui/backend/control_models.h"
 #include "gui/backend/layer_state.h"
 #include "gui/backend/messages.h"
 #include "platform/cairo_api.h"
@@ -192,6 +193,7 @@ bool destroy_window(HWnd handle) {
         if (d->menu) destroy_menu(std::exchange(d->menu, 0));
         detail::drop_queued(h);
         detail::forget_input_window(h);
+        forget_controls(h);
         detail::drop_paint_state(*d);
         s.backend->window_destroyed(h);
     }
@@ -301,7 +303,10 @@ Rect window_rect(HWnd window) {
 
 Rect client_rect(HWnd window) {
     Window* w = detail::find(window);
-    return w ? Rect{0, 0, w->rect.width(), w->rect.height()} : Rect{};
+    if (!w) return {};
+    // A window's own scroll bars lie at its right and bottom edges.
+    Point bars = scroll_bar_insets(window);
+    return {0, 0, std::max(0, w->rect.width() - bars.x), std::max(0, w->rect.height() - bars.y)};
 }
 
 Rect rect_in_parent(HWnd window) {

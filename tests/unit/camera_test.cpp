@@ -164,7 +164,8 @@ TEST_F(CameraTest, ListsDevicesAndStarts) {
 }
 
 // No devices, or no readable device folder: a line, `data` untouched and
-// no record, so that selecting raises cannot-open.
+// no record (a running camera's is freed), so that selecting raises
+// cannot-open.
 TEST_F(CameraTest, NoHardware) {
     struct Case {
         std::unique_ptr<camera::Provider> provider;
@@ -174,9 +175,11 @@ TEST_F(CameraTest, NoHardware) {
         {std::make_unique<camera::V4l2Provider>("/nonexistent/kiv-devices"),
          "Error Creating Device Enumerator\n"},
     };
+    use("synthetic");
+    HWnd window = camera_window();
+    start(window, 1);
     for (auto& c : cases) {
         camera::set_provider(std::move(c.provider));
-        HWnd window = camera_window();
         cells()[1] = int_cell(5);
         ::testing::internal::CaptureStdout();
         camera::init(window, cells()[1], int_cell(1), nullptr);

@@ -11,7 +11,7 @@
 #include "datatypes/tuple.h"
 #include "evaluator/stack.h"
 #include "gui/backend/classes.h"
-#include "gui/backend/controls.h"
+#include "gui/backend/control_models.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/event.h"
 #include "gui/backend/gui_init.h"

@@ -117,6 +117,7 @@ Hooks& hooks() {
 }
 
 void init(HWnd window, Cell& data, const Cell& selected, Cell* ratio_cell) {
+    release(window);
     Enumeration found = provider().enumerate();
     if (found.result == Enumeration::unreadable) {
         stdout_::print_line("Error Creating Device Enumerator");
@@ -129,7 +130,6 @@ void init(HWnd window, Cell& data, const Cell& selected, Cell* ratio_cell) {
     std::vector<std::string> names;
     for (auto& device : found.devices) names.push_back(device.name);
     string::block_of_texts(names, TYPE_STRING, data);
-    release(window);
     auto record = std::make_unique<Record>();
     record->devices = std::move(found.devices);
     int32_t id = ++registry().last_id;
