@@ -3,6 +3,7 @@
 // backend gives the clock, waits for native events and mirrors windows.
 #pragma once
 
+#include "gui/backend/dialogs.h"
 #include "gui/backend/menus.h"
 #include "gui/backend/window_types.h"
 
@@ -106,6 +107,11 @@ class Backend {
     virtual int menu_bar_height(HWnd) { return 20; }
     virtual void menu_bar_changed(HWnd) {}
     virtual std::optional<MenuChoice> track_popup(HMenu, Point, HWnd) { return std::nullopt; }
+
+    // Common dialogs, modal for `owner` (0: none): opened, then answered
+    // through `done` once closed. The defaults cancel at once.
+    virtual void open_file_dialog(const FileRequest&, HWnd, FileDone done) { done(std::nullopt); }
+    virtual void open_font_dialog(const FontRequest&, HWnd, FontDone done) { done(std::nullopt); }
 
     // The desktop's clipboard, when the backend has one. Reading waits a
     // bounded time for the owner; false when it does not answer.

@@ -98,6 +98,9 @@ uint32_t now_ticks();
 // The list a window is kept in: its parent's children or the top-levels,
 // bottom to top.
 std::vector<HWnd>& siblings_of(const Window& w);
+// Whether a layered window's own pixel at a client point is clear, so
+// that the pointer passes to what lies below.
+bool clear_at(const Window& w, Point p);
 // Forgets queued messages and timers of a window being destroyed.
 void drop_queued(HWnd window);
 void drop_paint_state(Window& window);

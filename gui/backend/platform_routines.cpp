@@ -12,6 +12,7 @@
 #include "datatypes/types.h"
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
+#include "gui/backend/dialogs_routines.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/draw/draw_routines.h"
 #include "gui/backend/faces/face_routines.h"
@@ -134,19 +135,19 @@ const Routine routines[] = {
     {"draw-face", 20, 2, {object, block_}, {"face", "cmds"}, faces::routines::draw_face},
     {"do-event-loop", 21, 1, {logic_}, {"no-wait?"}, do_event_loop},
     {"exit-event-loop", 22, 0, {}, {}, exit_event_loop},
-    {"request-font", 23, 3, {object, any, logic_}, {"font", "selected", "mono?"}, not_done},
+    {"request-font", 23, 3, {object, any, logic_}, {"font", "selected", "mono?"}, request_font},
     {"request-file",
      24,
      5,
      {any, any, any, logic_, logic_},
      {"title", "name", "filter", "save?", "multi?"},
-     not_done},
+     request_file},
     {"request-dir",
      25,
      5,
      {any, any, any, logic_, logic_},
      {"title", "dir", "filter", "keep?", "multi?"},
-     not_done},
+     request_dir},
     {"text-box-metrics", 26, 3, {object, any, integer}, {"box", "arg0", "type"}, not_done},
     {"update-scroller", 27, 2, {object, integer}, {"scroller", "flags"}, not_done},
     {"set-dark-mode", 28, 2, {object, logic_}, {"face", "dark?"}, set_dark_mode_routine},

@@ -75,7 +75,10 @@ std::string get_window_text(HWnd window);
 int32_t get_window_long(HWnd window, int byte_index);
 int32_t set_window_long(HWnd window, int byte_index, int32_t value);
 
-// Extended styles (WS_EX_*), kept for the backends and the face code.
+// Extended styles, kept for the backends and the face code. A layered
+// window is composed with its alpha over what lies below it, and the
+// pointer passes through where its pixels are clear.
+inline constexpr uint32_t WS_EX_LAYERED = 0x80000;
 uint32_t get_ex_style(HWnd window);
 void set_ex_style(HWnd window, uint32_t ex_style);
 // The window a top-level made with a parent belongs to; 0 for none.

@@ -378,15 +378,16 @@ bool is_enabled(HWnd window) {
 namespace {
 
 // The deepest visible child of `handle` containing `p` (client coordinates
-// of `handle`), or `handle` itself.
+// of `handle`), or `handle` itself; 0 where `handle` is layered and clear
+// and no child takes the point.
 HWnd deepest_at(HWnd handle, Point p) {
     Window* w = detail::find(handle);
     for (auto it = w->children.rbegin(); it != w->children.rend(); ++it) {
         Window* child = detail::find(*it);
         if (!(child->style & WS_VISIBLE) || !child->rect.contains(p)) continue;
-        return deepest_at(*it, {p.x - child->rect.left, p.y - child->rect.top});
+        if (HWnd hit = deepest_at(*it, {p.x - child->rect.left, p.y - child->rect.top})) return hit;
     }
-    return handle;
+    return detail::clear_at(*w, p) ? 0 : handle;
 }
 
 } // namespace
@@ -396,7 +397,8 @@ HWnd window_from_point(Point screen) {
     for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
         Window* w = detail::find(*it);
         if (!(w->style & WS_VISIBLE) || !w->rect.contains(screen)) continue;
-        return deepest_at(*it, {screen.x - w->rect.left, screen.y - w->rect.top});
+        if (HWnd hit = deepest_at(*it, {screen.x - w->rect.left, screen.y - w->rect.top}))
+            return hit;
     }
     return 0;
 }

@@ -165,3 +165,15 @@ TEST_F(BaseFaceTest, SizeTextMeasuresLines) {
               }),
               script_error(err::script::invalid_type));
 }
+
+TEST_F(BaseFaceTest, ThePointerPassesWhereATransparentFaceIsClear) {
+    HWnd w = window_face();
+    HWnd below = child(w, "below", "type: 'button offset: 10x10 size: 40x40");
+    HWnd glass = child(w, "glass",
+                       "type: 'base offset: 10x10 size: 40x40"
+                       " draw: [pen off fill-pen 255.0.0 box 0x0 20x40]");
+    pixels("1x1"); // painted
+    Rect r = window_rect(w);
+    EXPECT_EQ(window_from_point({r.left + 15, r.top + 20}), glass);
+    EXPECT_EQ(window_from_point({r.left + 40, r.top + 20}), below); // clear: to the button
+}

@@ -9,8 +9,8 @@
 #include "datatypes/tuple.h"
 #include "datatypes/types.h"
 #include "datatypes/word.h"
-#include "gui/backend/window_layer.h"
 #include "gui/backend/faces/face_slots.h"
+#include "gui/backend/window_layer.h"
 #include "runtime/slot_table.h"
 
 #include <iterator>

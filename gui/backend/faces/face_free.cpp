@@ -5,6 +5,7 @@
 #include "datatypes/none.h"
 #include "datatypes/object.h"
 #include "datatypes/types.h"
+#include "gui/backend/camera/camera.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/faces/base_face.h"
 #include "gui/backend/faces/face.h"
@@ -43,8 +44,7 @@ void free_one(const Cell& face, bool top, std::unordered_set<NodeId>& seen) {
             Cell child = block::rs_head(*pane)[i];
             if (is_face(child)) free_one(child, false, seen);
         }
-    if (type == FaceType::camera)
-        if (auto stop = hooks().camera_stop) stop(window);
+    if (type == FaceType::camera) camera::stop(window);
     if (type == FaceType::window) {
         none::make_at(facet(*kept, f_selected));
         set_window_long(window, slot_extra, -1);
@@ -141,8 +141,8 @@ bool to_image(const Cell& face, Cell& out) {
     HWnd window = face_window(face);
     if (!window) return false;
     if (face_type(face) == FaceType::camera) {
-        auto snapshot = hooks().camera_snapshot;
-        return snapshot && snapshot(window, out);
+        camera::snapshot(window, out);
+        return cell::type_of(out) == TYPE_IMAGE;
     }
     paint_pending(window);
     Rect client = client_rect(window);

@@ -17,14 +17,6 @@ struct FaceHooks {
     // Takes the face out of the users of its font or para object and frees
     // the native font when it was the last.
     void (*release_font_user)(const Cell& face, Facet which) = nullptr;
-    // The camera of a camera face: started with its data and selection,
-    // stopped, fitted to a new size, its current frame as an image.
-    void (*camera_start)(HWnd window, const Cell& face) = nullptr;
-    void (*camera_stop)(HWnd window) = nullptr;
-    void (*camera_fit)(HWnd window) = nullptr;
-    bool (*camera_snapshot)(HWnd window, Cell& image) = nullptr;
-    // Sets a face's change of camera (none stops, an integer picks a device).
-    void (*camera_select)(HWnd window, const Cell& face) = nullptr;
 };
 FaceHooks& hooks();
 

@@ -21,7 +21,6 @@ inline constexpr uint32_t WS_TABSTOP = 0x00010000;
 
 inline constexpr uint32_t WS_EX_TOOLWINDOW = 0x80;
 inline constexpr uint32_t WS_EX_CLIENTEDGE = 0x200;
-inline constexpr uint32_t WS_EX_LAYERED = 0x80000;
 
 // Control styles chosen by face type.
 inline constexpr uint32_t BS_RADIOBUTTON = 0x4;

@@ -1,9 +1,11 @@
 #include "gui/backend/faces/face_update.h"
 
 #include "datatypes/block.h"
+#include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/types.h"
 #include "datatypes/url.h"
+#include "gui/backend/camera/camera.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/faces/base_face.h"
@@ -89,8 +91,6 @@ void change_size(const Change& c) {
         set_window_pos(c.window, sized);
     }
     if (c.type == FaceType::text) invalidate_rect(c.window, nullptr, true);
-    if (c.type == FaceType::camera)
-        if (auto fit = hooks().camera_fit) fit(c.window);
     control_facet_changed(c.window, c.face, c.type, f_size);
 }
 
@@ -114,10 +114,11 @@ void change_image(const Change& c) {
         update_layered_window(c.window, c.face);
         return;
     }
-    if (c.type == FaceType::camera && cell::type_of(facet(c.face, f_image)) == TYPE_NONE) {
+    if (c.type == FaceType::camera) {
+        if (cell::type_of(facet(c.face, f_image)) != TYPE_NONE) return;
         Rooted<Cell> image;
-        if (auto snapshot = hooks().camera_snapshot; snapshot && snapshot(c.window, *image))
-            facet(c.face, f_image) = *image;
+        camera::snapshot(c.window, *image);
+        facet(c.face, f_image) = *image;
         return;
     }
     control_facet_changed(c.window, c.face, c.type, f_image);
@@ -156,7 +157,11 @@ void change_enabled(const Change& c) {
 
 void change_selected(const Change& c) {
     if (c.type == FaceType::camera) {
-        if (auto select = hooks().camera_select) select(c.window, c.face);
+        Cell selected = facet(c.face, f_selected);
+        if (cell::type_of(selected) == TYPE_INTEGER)
+            camera::select(c.window, int64_t(integer::get(selected)) - 1);
+        else if (cell::type_of(selected) == TYPE_NONE)
+            camera::stop(c.window);
         return;
     }
     if (c.type != FaceType::window) {

@@ -8,6 +8,7 @@
 #include "datatypes/tuple.h"
 #include "datatypes/types.h"
 #include "datatypes/url.h"
+#include "gui/backend/camera/camera.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/faces/base_face.h"
@@ -23,6 +24,7 @@
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 #include "runtime/errors.h"
+#include "runtime/roots.h"
 #include "runtime/slot_table.h"
 #include "runtime/stdout.h"
 
@@ -181,9 +183,12 @@ void init_by_type(HWnd window, const Cell& face, FaceType type, HWnd parent) {
     case FaceType::panel:
         if (is_layered) init_base_face(window, parent, face, true, 0);
         break;
-    case FaceType::camera:
-        if (auto start = hooks().camera_start) start(window, face);
+    case FaceType::camera: {
+        Rooted<Cell> data(facet_value(face, f_data));
+        camera::init(window, *data, facet_value(face, f_selected), nullptr);
+        facet(face, f_data) = *data;
         break;
+    }
     case FaceType::window: {
         init_window_slots(window);
         update_menu_bar(window, face);

@@ -3,6 +3,7 @@
 #include "datatypes/image.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
+#include "gui/backend/camera/camera.h"
 #include "gui/backend/classes.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/faces/base_face.h"
@@ -57,6 +58,12 @@ int64_t face_message(HWnd window, uint32_t message, uint64_t, int64_t, bool& han
     return 0;
 }
 
+// The image facet of a camera window's face, which its first frame fills.
+Cell* camera_image(HWnd window) {
+    Cell face;
+    return window_face(window, face) ? &facet(face, f_image) : nullptr;
+}
+
 } // namespace
 
 FaceHooks& hooks() {
@@ -67,6 +74,8 @@ FaceHooks& hooks() {
 void init() {
     class_hooks().base_proc = base_proc;
     class_hooks().base_internal_proc = base_internal_proc;
+    class_hooks().camera_proc = camera::window_proc;
+    camera::hooks().face_image = camera_image;
     // A lookup set before start-up is kept.
     if (!live::hooks().face_of_window) live::hooks().face_of_window = window_face;
     window_proc_hooks().store_geometry = store_geometry;
