@@ -965,7 +965,7 @@ inline uint32_t control_arguments(Control form) {
 void control_types(Control form, const Cell& native, const Cell* at, Cell* types) {
     const plans::Plan* plan = plans::find(at);
     if (plan && plan->kind == plans::Kind::control) [[likely]] {
-        std::memcpy(types, plan->types, sizeof(Cell) * control_arguments(form));
+        std::memcpy(types, plan->types, sizeof plan->types);
         return;
     }
     // Building the argument list may collect: the plan is made only when

@@ -12,6 +12,7 @@
 #include "gui/backend/window_proc.h"
 #include "platform/cairo_api.h"
 #include "runtime/errors.h"
+#include "runtime/roots.h"
 #include "runtime/stdout.h"
 
 #include <algorithm>
@@ -65,11 +66,35 @@ void stop_record(Record& record) {
     record.ratio = 0;
 }
 
-// The snapshot frame as a new image! in `image`.
-void take_image(FrameExchange& exchange, Cell& image) {
+// The snapshot frame as a new image!, stored in the cell that `target`
+// gives once the image is made (null: nowhere); the cell is asked for
+// only then, as making the image may move series buffers.
+template <class Target>
+void take_image(FrameExchange& exchange, Target target) {
+    Rooted<Cell> made;
     auto bytes = reinterpret_cast<const uint8_t*>(exchange.snapshot().data());
-    image::make_at(image, image::from_memory(bytes, exchange.width(), exchange.height(), 0));
+    image::make_at(*made, image::from_memory(bytes, exchange.width(), exchange.height(), 0));
     exchange.taken();
+    if (Cell* cell = target()) *cell = *made;
+}
+
+// The record's devices as enumeration finds them, their names into `data`
+// as a new block; false, with a line saying why, when there are none.
+bool list_devices(Record& record, Cell& data) {
+    Enumeration found = provider().enumerate();
+    if (found.result == Enumeration::unreadable) {
+        stdout_::print_line("Error Creating Device Enumerator");
+        return false;
+    }
+    if (found.result == Enumeration::no_devices) {
+        stdout_::print_line("No video capture hardware");
+        return false;
+    }
+    std::vector<std::string> names;
+    for (auto& device : found.devices) names.push_back(device.name);
+    string::block_of_texts(names, TYPE_STRING, data);
+    record.devices = std::move(found.devices);
+    return true;
 }
 
 [[noreturn]] void cannot_open(int64_t index) {
@@ -118,26 +143,14 @@ Hooks& hooks() {
 
 void init(HWnd window, Cell& data, const Cell& selected, Cell* ratio_cell) {
     release(window);
-    Enumeration found = provider().enumerate();
-    if (found.result == Enumeration::unreadable) {
-        stdout_::print_line("Error Creating Device Enumerator");
-        return;
-    }
-    if (found.result == Enumeration::no_devices) {
-        stdout_::print_line("No video capture hardware");
-        return;
-    }
-    std::vector<std::string> names;
-    for (auto& device : found.devices) names.push_back(device.name);
-    string::block_of_texts(names, TYPE_STRING, data);
+    bool start = cell::type_of(selected) == TYPE_INTEGER;
+    int64_t index = start ? int64_t(integer::get(selected)) - 1 : 0;
     auto record = std::make_unique<Record>();
-    record->devices = std::move(found.devices);
+    if (!list_devices(*record, data)) return;
     int32_t id = ++registry().last_id;
     registry().records[id] = std::move(record);
     set_window_long(window, slot_widget_extra, id);
-    if (cell::type_of(selected) != TYPE_INTEGER) return;
-    if (select(window, int64_t(integer::get(selected)) - 1) && ratio_cell)
-        float_::make_at(*ratio_cell, ratio(window));
+    if (start && select(window, index) && ratio_cell) float_::make_at(*ratio_cell, ratio(window));
 }
 
 bool select(HWnd window, int64_t index) {
@@ -191,7 +204,7 @@ void snapshot(HWnd window, Cell& image) {
     Record* record = record_of(window);
     if (!record || !record->exchange) return;
     if (record->exchange->wait_for_snapshot(registry().snapshot_wait))
-        take_image(*record->exchange, image);
+        take_image(*record->exchange, [&] { return &image; });
 }
 
 void set_snapshot_wait(std::chrono::milliseconds limit) {
@@ -226,9 +239,12 @@ int64_t window_proc(HWnd window, uint32_t message, uint64_t wparam, int64_t lpar
     case snapshot_message: {
         FrameExchange* exchange = exchange_for(window, wparam);
         if (!exchange || exchange->state() != FrameExchange::ready) return 0;
-        Cell* image = hooks().face_image ? hooks().face_image(window) : nullptr;
+        auto face_image = [window] {
+            return hooks().face_image ? hooks().face_image(window) : nullptr;
+        };
+        Cell* image = face_image();
         if (image && cell::type_of(*image) == TYPE_NONE)
-            take_image(*exchange, *image);
+            take_image(*exchange, face_image);
         else
             exchange->taken();
         return 0;

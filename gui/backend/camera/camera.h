@@ -21,7 +21,7 @@ inline constexpr uint32_t preview_message = WM_USER + 3;
 
 // What the face code gives the camera: the face's `image` cell of a camera
 // window (null when it has none), which the first frame of a stream fills
-// when it is none.
+// when it is none. It is asked again after the image is made.
 struct Hooks {
     Cell* (*face_image)(HWnd window) = nullptr;
 };
@@ -31,7 +31,9 @@ Hooks& hooks();
 // them in a record of the window; when `selected` is an integer, starts
 // device `selected` (1-based) and, when `ratio` is given, stores the
 // picture's aspect ratio there as a float!. Without devices the window
-// gets no record, `data` stays as it was and a line tells why.
+// gets no record, `data` stays as it was and a line tells why. The cells
+// given here and to snapshot() are rooted cells or argument slots, which
+// stay where they are while values are made.
 void init(HWnd window, Cell& data, const Cell& selected, Cell* ratio);
 // Starts the device at the 0-based index, stopping the one running: false
 // (with a line) when the device cannot preview. An index outside the

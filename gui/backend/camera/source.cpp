@@ -46,7 +46,7 @@ void Source::run(FrameConsumer& consumer) {
         int ready = poll(waits, count, wait_ms());
         if (ready < 0 && errno != EINTR) break;
         if (waits[0].revents) return; // stopped
-        if (!deliver(consumer)) break;
+        if (!deliver(consumer) || waits[1].revents & (POLLHUP | POLLNVAL)) break;
     }
     consumer.stream_ended();
 }
