@@ -241,3 +241,36 @@ inline HWnd run_row(ControlDriver& driver, HWnd parent, const NotificationRow& r
 }
 
 } // namespace kiv::testing
+
+namespace kiv::testing {
+
+// Focus between fields: clicks give each field the focus in order; Tab
+// reaches the layer and leaves the focus where it is; a disabled field
+// never takes it. Checks with gtest; answers the fields.
+inline std::vector<HWnd> check_focus_moves(ControlDriver& driver, HWnd parent) {
+    std::vector<HWnd> fields;
+    for (int i = 0; i < 3; ++i)
+        fields.push_back(create_window("EDIT", "", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL,
+                                       {20, 20 + 40 * i, 220, 50 + 40 * i}, parent, 0, 10 + i));
+    enable_window(fields[2], false);
+    auto never = [](const Msg&) { return false; };
+    driver.settle(0, never);
+    notices().clear();
+    Point middle{100, 15};
+    driver.click(fields[0], middle);
+    driver.settle(1, never);
+    driver.click(fields[1], middle);
+    driver.settle(3, never);
+    EXPECT_EQ(notices(),
+              (std::vector<Notice>{cmd(EN_SETFOCUS), cmd(EN_KILLFOCUS), cmd(EN_SETFOCUS)}));
+    EXPECT_EQ(get_focus(), fields[1]);
+    notices().clear();
+    driver.press(Key::tab);
+    driver.click(fields[2], middle);
+    driver.settle(0, never);
+    EXPECT_EQ(notices(), std::vector<Notice>{});
+    EXPECT_EQ(get_focus(), fields[1]);
+    return fields;
+}
+
+} // namespace kiv::testing
