@@ -86,8 +86,9 @@ class ControlDriver {
 };
 
 struct Step {
-    enum Kind { click, double_click, typing, focus } kind;
+    enum Kind { click, double_click, typing, focus, click_at } kind;
     Key key = Key::a;
+    Point at = {}; // click_at: where (client pixels)
 };
 
 struct NotificationRow {
@@ -180,6 +181,15 @@ inline std::vector<NotificationRow> notification_rows() {
          0,
          {{WM_HSCROLL, TB_LINEDOWN}, {WM_HSCROLL, TB_ENDTRACK}},
          [](HWnd w) { EXPECT_EQ(send_message(w, TBM_GETPOS, 0, 0), 1); }},
+        {"scroller trough",
+         "SCROLLBAR",
+         SBS_VERT,
+         {},
+         {{S::click_at, Key::a, {8, 75}}},
+         0,
+         0,
+         {{WM_VSCROLL, SB_PAGEDOWN}, {WM_VSCROLL, SB_ENDSCROLL}},
+         [](HWnd w) { EXPECT_EQ(send_message(w, SBM_GETPOS, 0, 0), 0); }},
         {"tab switch",
          "SysTabControl32",
          0,
@@ -217,6 +227,10 @@ inline HWnd run_row(ControlDriver& driver, HWnd parent, const NotificationRow& r
                          0, reinterpret_cast<int64_t>(item));
         }
     }
+    if (control_kind(w) == ControlKind::scroll_bar) {
+        set_window_pos(w, {r.left, r.top, r.left + 16, r.bottom});
+        set_scroll_info(w, SB_CTL, {SIF_ALL, 0, 99, 10, 0, 0}, true);
+    }
     changing_answer() = row.answer;
     auto stop = [&](const Msg& m) { return m.window == w && m.message == row.stopped; };
     driver.settle(0, stop);
@@ -233,6 +247,7 @@ inline HWnd run_row(ControlDriver& driver, HWnd parent, const NotificationRow& r
             break;
         case Step::typing: driver.press(s.key); break;
         case Step::focus: set_focus(w); break;
+        case Step::click_at: driver.click(w, s.at); break;
         }
         driver.settle(0, stop);
     }
