@@ -64,10 +64,8 @@ class Backend {
     // the backend has none.
     virtual bool alert(std::string_view /*caption*/, std::string_view /*text*/) { return false; }
 
-    // Frees a font description or drops a reference to a toolkit object
-    // that a value owned. The headless backend makes neither.
-    virtual void release_font(void*) {}
-    virtual void release_object(void*) {}
+    // The desktop's font setting as "Family Size" (empty: none known).
+    virtual std::string font_name() { return {}; }
 
     // The desktop's clipboard, when the backend has one. Reading waits a
     // bounded time for the owner; false when it does not answer.

@@ -28,6 +28,7 @@ struct Window {
     bool erase = false;
     cairo_surface_t* surface = nullptr;
     bool destroying = false;
+    void* font = nullptr; // the font given by WM_SETFONT, a reference held
 };
 
 struct Timer {

@@ -60,8 +60,7 @@ class GtkBackend : public Backend {
     void set_dark_mode(HWnd window, bool dark, bool window_face) override;
     bool alert(std::string_view caption, std::string_view text) override;
     // Fonts are Pango font descriptions; other objects are GObjects.
-    void release_font(void* font) override;
-    void release_object(void* object) override;
+    std::string font_name() override;
     bool has_clipboard() override { return true; }
     bool clipboard_read(ClipData& data) override;
     bool clipboard_write(const ClipData& data) override;
