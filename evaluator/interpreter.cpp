@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <type_traits>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -92,9 +93,10 @@ class PositionKeeper {
     Cell saved_;
 };
 
-// Restores the current-position cell and the tracing switch when an
+// Restores the current-position cell and the tracing switch when a traced
 // evaluation ends, however it ends (the switch stays as `trace` with a
-// logic! set it).
+// logic! set it). An untraced evaluation keeps only the position: nothing
+// below it turns tracing on without switching it back.
 class PositionGuard {
   public:
     PositionGuard() = default;
@@ -105,6 +107,9 @@ class PositionGuard {
     PositionKeeper position_;
     TracingSwitch tracing_{tracing};
 };
+
+template <bool Traced>
+using GuardFor = std::conditional_t<Traced, PositionGuard, PositionKeeper>;
 
 Cell* block_cells(const Cell& block) {
     return memory::buffer_of(block.w2)->head_cell();
@@ -646,6 +651,30 @@ bool tracing_for(const Cell& function) {
     return tracing;
 }
 
+// Evaluates an untraced function body: its values go above the arguments
+// and locals, in the function's own frame: its base moves up, and the
+// frame's end (unwind, or the landing of return and exit) takes the result
+// from there.
+inline void eval_body_here(const Cell& body) {
+    stack::state.base = stack::state.top;
+    eval_here(body);
+}
+
+// Runs a function body under the tracing switch it asks for: traced in a
+// frame of its own between prolog and epilog, or untraced (a no-trace
+// function, or a trace function outside a traced evaluation) as usual.
+[[gnu::noinline]] void eval_switched_body(const Cell& function, const Cell& body,
+                                          const Cell& name) {
+    TracingSwitch switch_(tracing_for(function));
+    if (tracing) {
+        fire(event::prolog, nullptr, nullptr, &name);
+        eval(body, true);
+        fire(event::epilog, nullptr, nullptr, &name);
+    } else {
+        eval_body_here(body);
+    }
+}
+
 // Runs an interpreted function body with the function's context pointed
 // at the current frame.
 [[gnu::always_inline]] inline void eval_body(const Cell& function, const Cell& body,
@@ -659,18 +688,11 @@ bool tracing_for(const Cell& function) {
         uint32_t values;
         ~Restore() { context::cell_of(node).w2 = values; }
     } restore{function.w1, saved};
-    TracingSwitch switch_(tracing_for(function));
-    if (tracing) [[unlikely]] {
-        fire(event::prolog, nullptr, nullptr, &name);
-        eval(body, true);
-        fire(event::epilog, nullptr, nullptr, &name);
+    if (tracing || (function.header & (function::flag::trace | function::flag::no_trace)))
+        [[unlikely]] {
+        eval_switched_body(function, body, name);
     } else {
-        // The body's values go above the arguments and locals, in the
-        // function's own frame: its base moves up, and the frame's end
-        // (unwind, or the landing of return and exit) takes the result
-        // from there.
-        stack::state.base = stack::state.top;
-        eval_here(body);
+        eval_body_here(body);
     }
     if (rt.pending == runtime::code::ret || rt.pending == runtime::code::exit) {
         rt.pending = 0;
@@ -1039,7 +1061,7 @@ template <bool Traced>
 template <bool Traced>
 void eval_block(const Cell& block, bool set_result) {
     stack::check_machine();
-    PositionGuard guard;
+    GuardFor<Traced> guard;
     Cell code = block;
     stack::mark_eval(words::word<"<body>">());
     Pin pin(code.w2);

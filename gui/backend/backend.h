@@ -3,6 +3,7 @@
 // backend gives the clock, waits for native events and mirrors windows.
 #pragma once
 
+#include "gui/backend/menus.h"
 #include "gui/backend/window_types.h"
 
 #include <string>
@@ -66,6 +67,15 @@ class Backend {
 
     // The desktop's font setting as "Family Size" (empty: none known).
     virtual std::string font_name() { return {}; }
+
+    // Menus. The height of a top-level's menu bar in device pixels; the
+    // bar of a window was set, replaced or removed (read it with get_menu
+    // and menu_items); a popup shown at a screen point until it closes,
+    // reporting highlighted items with menu_item_selected, answering the
+    // chosen item (none when dismissed).
+    virtual int menu_bar_height(HWnd) { return 20; }
+    virtual void menu_bar_changed(HWnd) {}
+    virtual std::optional<MenuChoice> track_popup(HMenu, Point, HWnd) { return std::nullopt; }
 
     // The desktop's clipboard, when the backend has one. Reading waits a
     // bounded time for the owner; false when it does not answer.

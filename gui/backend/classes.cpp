@@ -1,6 +1,7 @@
 #include "gui/backend/classes.h"
 
 #include "gui/backend/event.h"
+#include "gui/backend/menus_faces.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
@@ -17,24 +18,13 @@ namespace {
 WindowProc combo_base = nullptr, static_base = nullptr, calendar_base = nullptr,
            edit_base = nullptr;
 
-// The menu item kept from WM_MENUSELECT (-1: none).
-int64_t pending_menu_item = -1;
-
-bool keeps_menu_select(uint32_t message, uint64_t wparam, int64_t lparam) {
-    if (message != WM_MENUSELECT) return false;
-    if (wparam != 0xFFFF0000) pending_menu_item = int64_t(wparam & 0xFFFF);
-    (void)lparam;
-    return true;
-}
-
+// A combo box's context menu: its commands go to the menu code.
 int64_t combo_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
-    if (message == WM_COMMAND && lparam == 0 && (wparam & 0xFFFF) < 1000 &&
-        pending_menu_item >= 0) {
-        if (auto hook = class_hooks().menu_command) hook(w, uint32_t(wparam & 0xFFFF));
-        pending_menu_item = -1;
+    if (message == WM_COMMAND && menu_command(w, wparam, lparam)) return 0;
+    if (message == WM_MENUSELECT) {
+        keep_menu_select(wparam, lparam);
         return 0;
     }
-    if (keeps_menu_select(message, wparam, lparam)) return 0;
     return call_window_proc(combo_base, w, message, wparam, lparam);
 }
 

@@ -18,8 +18,6 @@ struct ClassHooks {
     WindowProc base_proc = nullptr;
     WindowProc base_internal_proc = nullptr;
     WindowProc camera_proc = nullptr;
-    // A pending menu command of a combo box's context menu.
-    void (*menu_command)(HWnd window, uint32_t item) = nullptr;
     // The face's selection facet brought up to date from an edit control.
     void (*sync_selection)(HWnd edit) = nullptr;
     // The face code is told the length of the text about to be pasted.

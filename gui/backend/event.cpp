@@ -202,8 +202,9 @@ Cell* push_live_picked(const Cell& e) {
         return float_::push(delta / 120.0);
     }
     case menu: {
-        uint32_t id = e.w3 & 0xFFFF;
-        return id == 0xFFFF ? none::push() : integer::push(int32_t(id));
+        // The item's word, whole: a symbol id of any size.
+        uint32_t symbol = live::state().menu_symbol;
+        return symbol == 0xFFFFFFFF ? none::push() : word::push_new(symbol);
     }
     case zoom: {
         double ratio = live::state().zoom_ratio;

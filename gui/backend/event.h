@@ -2,7 +2,7 @@
 // header (flag 0x1000 when it carries a block of stored values), the type
 // code (1..38), the node of the stored-values block [face window offset
 // picked] of an event made by `make event!`, and the flag bits, whose low
-// 21 bits hold a character, a key code or a menu id.
+// 21 bits hold a character or a key code.
 //
 // The live event, refilled for every message, reads its fields from the
 // backend's copy of the last message (live_event.h).

@@ -6,6 +6,11 @@
 
 #include "gui/backend/backend.h"
 
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace kiv::gui {
 
 class HeadlessBackend : public Backend {
@@ -18,9 +23,27 @@ class HeadlessBackend : public Backend {
     // Moves the virtual clock forward.
     void advance(double ms) { clock_ += ms; }
 
+    // Menus: every popup shown takes the next scripted answer, a path of
+    // labels to choose or an empty path to dismiss it; with nothing
+    // scripted it closes at once.
+    void script_popup(std::vector<std::string> labels) {
+        popup_script_.push_back(std::move(labels));
+    }
+    std::optional<MenuChoice> track_popup(HMenu menu, Point screen, HWnd owner) override;
+    int popups_shown() const { return popups_shown_; }
+    Point last_popup_point() const { return last_popup_point_; }
+
   private:
     double clock_ = 0;
+    std::deque<std::vector<std::string>> popup_script_;
+    int popups_shown_ = 0;
+    Point last_popup_point_;
 };
+
+// The user opens a window's menu bar and goes down a path of labels,
+// choosing the last; an empty path opens and closes it. False when the
+// path names no item.
+bool choose_from_menu_bar(HWnd window, const std::vector<std::string>& labels);
 
 // Starts the window layer over a new headless backend and returns it.
 HeadlessBackend& start_headless();

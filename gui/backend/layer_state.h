@@ -2,6 +2,7 @@
 // painting, input, monitors). Not for use outside the layer.
 #pragma once
 
+#include "gui/backend/menus.h"
 #include "gui/backend/window_layer.h"
 
 #include <array>
@@ -29,6 +30,13 @@ struct Window {
     cairo_surface_t* surface = nullptr;
     bool destroying = false;
     void* font = nullptr; // the font given by WM_SETFONT, a reference held
+    HMenu menu = 0;     // top-levels: the menu bar
+    int bar_height = 0; // above the client area, in device pixels
+};
+
+struct MenuModel {
+    bool popup = false;
+    std::vector<MenuItemInfo> items;
 };
 
 struct Timer {
@@ -77,6 +85,9 @@ struct State {
 
     std::vector<MonitorEntry> monitors;
     HMonitor next_monitor = 1;
+
+    std::map<HMenu, MenuModel> menus;
+    HMenu next_menu = 0x20000;
 };
 
 State& state();
@@ -89,5 +100,9 @@ void drop_paint_state(Window& window);
 void forget_input_window(HWnd window);
 // Updates the retrieved key state from an input message.
 void apply_key_state(const Msg& msg);
+// The model of a live menu, or null.
+MenuModel* find_menu(HMenu menu);
+// Milliseconds until the next timer is due; negative when none is set.
+double time_to_next_timer();
 
 } // namespace kiv::gui::detail

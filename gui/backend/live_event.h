@@ -13,15 +13,16 @@
 namespace kiv::gui::live {
 
 struct State {
-    Msg msg;                        // the message of the live event
-    int32_t last_key = -1;          // -1: a character key
-    uint32_t high_surrogate = 0;    // kept until its low half comes
-    bool ime_composing = false;     // between the start and end of a composition
-    int64_t modifier_override = -1; // -1: read the keyboard
-    double zoom_distance = -1;      // the previous zoom step's distance
-    GestureInfo gesture;            // the record of a gesture event's message
-    double zoom_ratio = -1;         // a zoom step's distance over the previous one; -1: none
-    Point menu_point;               // screen point of the last right-button-down
+    Msg msg;                           // the message of the live event
+    int32_t last_key = -1;             // -1: a character key
+    uint32_t high_surrogate = 0;       // kept until its low half comes
+    bool ime_composing = false;        // between the start and end of a composition
+    int64_t modifier_override = -1;    // -1: read the keyboard
+    double zoom_distance = -1;         // the previous zoom step's distance
+    GestureInfo gesture;               // the record of a gesture event's message
+    double zoom_ratio = -1;            // a zoom step's distance over the previous one; -1: none
+    Point menu_point;                  // screen point of the last right-button-down
+    uint32_t menu_symbol = 0xFFFFFFFF; // the chosen menu item's word; 0xFFFFFFFF: none
 };
 State& state();
 

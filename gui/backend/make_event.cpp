@@ -145,7 +145,7 @@ int make_event(const Msg& msg, uint32_t flags, uint32_t type) {
     case dbl_click:
     case wheel: bits = flags | check_extra_keys(false); break;
     case click: bits = check_extra_keys(true); break;
-    case menu: bits = flags & 0xFFFF; break;
+    case menu: st.menu_symbol = flags; break;
     case zoom:
     case pan:
     case rotate:

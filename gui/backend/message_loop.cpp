@@ -2,6 +2,7 @@
 
 #include "gui/backend/event.h"
 #include "gui/backend/live_event.h"
+#include "gui/backend/menus_faces.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 
@@ -66,6 +67,16 @@ int pointer_moved(const Msg& msg, uint32_t flags) {
     return 1;
 }
 
+// The right button: `alt-down`, then the face's context menu, whose
+// showing keeps the message from the window.
+int right_button_down(const Msg& msg, uint32_t flags) {
+    Point screen =
+        client_to_screen(msg.window, {point_param_x(msg.lparam), point_param_y(msg.lparam)});
+    live::state().menu_point = screen;
+    int result = make_event(msg, flags, alt_down);
+    return show_context_menu(msg, screen) ? 0 : result;
+}
+
 } // namespace
 
 int process_mouse(const Msg& msg) {
@@ -90,6 +101,7 @@ int process_mouse(const Msg& msg) {
         if (s.over_window == msg.window) s.over_window = 0;
         return 1;
     case WM_LBUTTONDOWN: {
+        clear_pending_menu();
         s.left_down_window = msg.window;
         int r = make_event(msg, flags, down);
         s.left_down_window = 0;
@@ -97,14 +109,11 @@ int process_mouse(const Msg& msg) {
     }
     case WM_LBUTTONUP: s.last_up_window = msg.window; return make_event(msg, flags, up);
     case WM_LBUTTONDBLCLK:
+        clear_pending_menu();
         make_event(msg, 0, down);
         make_event(msg, flags, dbl_click);
         return 1;
-    case WM_RBUTTONDOWN:
-        if (get_capture()) return 1;
-        live::state().menu_point =
-            client_to_screen(msg.window, {point_param_x(msg.lparam), point_param_y(msg.lparam)});
-        return make_event(msg, flags, alt_down);
+    case WM_RBUTTONDOWN: return get_capture() ? 1 : right_button_down(msg, flags);
     default: break;
     }
     for (auto& b : button_events)

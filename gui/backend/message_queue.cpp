@@ -26,6 +26,15 @@ void drop_queued(HWnd window) {
     std::erase_if(s.timers, [window](const Timer& t) { return t.window == window; });
 }
 
+// Milliseconds to the next due timer, or -1 when there is none.
+double time_to_next_timer() {
+    auto& s = state();
+    if (s.timers.empty()) return -1;
+    double next = s.timers.front().due;
+    for (auto& t : s.timers) next = std::min(next, t.due);
+    return std::max(0.0, next - s.backend->now_ms());
+}
+
 } // namespace detail
 
 namespace {
@@ -87,15 +96,6 @@ bool take_timer(Msg& msg) {
     due->due = now + due->interval;
     msg = stamped(due->window, WM_TIMER, due->id, reinterpret_cast<int64_t>(due->proc));
     return true;
-}
-
-// Milliseconds to the next due timer, or -1 when there is none.
-double time_to_next_timer() {
-    auto& s = state();
-    if (s.timers.empty()) return -1;
-    double next = s.timers.front().due;
-    for (auto& t : s.timers) next = std::min(next, t.due);
-    return std::max(0.0, next - s.backend->now_ms());
 }
 
 bool take_next(Msg& msg) {
@@ -173,7 +173,7 @@ void post_quit_message(int code) {
 int get_message(Msg& msg) {
     auto& s = state();
     while (!take_next(msg)) {
-        if (!s.backend->wait(time_to_next_timer())) {
+        if (!s.backend->wait(detail::time_to_next_timer())) {
             stdout_::print_line("*** GUI: the event loop waits for a message that can never come");
             return -1;
         }

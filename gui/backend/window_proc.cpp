@@ -3,6 +3,7 @@
 #include "gui/backend/event.h"
 #include "gui/backend/gestures.h"
 #include "gui/backend/live_event.h"
+#include "gui/backend/menus_faces.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
@@ -115,6 +116,13 @@ int64_t window_proc(HWnd window, uint32_t message, uint64_t wparam, int64_t lpar
         return 0;
     case WM_USER + 2: activate(window, wparam); return 0;
     case WM_GESTURE: gesture(window, wparam, lparam); break;
+    case WM_MENUSELECT: keep_menu_select(wparam, lparam); return 0;
+    case WM_ENTERMENULOOP:
+        if (wparam == 0) clear_pending_menu();
+        break;
+    case WM_COMMAND:
+        if (menu_command(window, wparam, lparam)) return 0;
+        break;
     default: break;
     }
     return def_window_proc(window, message, wparam, lparam);

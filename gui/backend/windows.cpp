@@ -100,6 +100,7 @@ void layer_stop() {
     s.capture = s.focus = s.active = s.tracked = s.last_down_window = 0;
     s.high_surrogate = 0;
     s.monitors.clear();
+    s.menus.clear();
     s.backend.reset();
 }
 
@@ -176,6 +177,7 @@ bool destroy_window(HWnd handle) {
         Window* d = detail::find(h);
         if (!d) continue;
         d->destroying = true;
+        if (d->menu) destroy_menu(std::exchange(d->menu, 0));
         detail::drop_queued(h);
         detail::forget_input_window(h);
         detail::drop_paint_state(*d);
@@ -282,7 +284,8 @@ Rect window_rect(HWnd window) {
     Window* w = detail::find(window);
     if (!w) return {};
     Point origin = client_to_screen(window, {});
-    return {origin.x, origin.y, origin.x + w->rect.width(), origin.y + w->rect.height()};
+    return {origin.x, origin.y - w->bar_height, origin.x + w->rect.width(),
+            origin.y + w->rect.height()};
 }
 
 Rect client_rect(HWnd window) {
@@ -299,6 +302,8 @@ bool set_window_pos(HWnd window, Rect rect) {
     Window* w = detail::find(window);
     if (!w) return false;
     Rect old = w->rect;
+    // A menu bar takes the top of the outer rectangle.
+    rect.top = std::min(rect.top + w->bar_height, rect.bottom);
     w->rect = rect;
     bool moved = old.left != rect.left || old.top != rect.top;
     bool sized = old.width() != rect.width() || old.height() != rect.height();
