@@ -57,6 +57,7 @@ namespace kiv {
     X(pango_, attr_list_new)                                                                       \
     X(pango_, attr_list_unref)                                                                     \
     X(pango_, attr_list_insert)                                                                    \
+    X(pango_, attribute_destroy)                                                                   \
     X(pango_, attr_foreground_new)                                                                 \
     X(pango_, attr_foreground_alpha_new)                                                           \
     X(pango_, attr_background_new)                                                                 \
@@ -82,7 +83,10 @@ namespace kiv {
     X(cairo_, font_options_set_hint_metrics)                                                       \
     X(cairo_, font_options_set_hint_style)                                                         \
     X(cairo_, font_options_set_antialias)                                                          \
+    X(g_, object_ref)                                                                              \
     X(g_, object_unref)                                                                            \
+    X(g_, object_set_data_full)                                                                    \
+    X(g_, object_get_data)                                                                         \
     X(g_, free)                                                                                    \
     X(Fc, PatternCreate)                                                                           \
     X(Fc, PatternAddString)                                                                        \

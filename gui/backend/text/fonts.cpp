@@ -89,22 +89,6 @@ int32_t clamp_pixels(int64_t px) {
     return int32_t(std::clamp<int64_t>(px, 1, 32767));
 }
 
-Font* new_font(const FontStyle& style, const std::string& family, int32_t pixels) {
-    const PangoApi& p = pango();
-    Font* font = new Font;
-    font->description = p.font_description_new();
-    p.font_description_set_family(font->description, family.c_str());
-    p.font_description_set_absolute_size(font->description, double(pixels) * PANGO_SCALE);
-    p.font_description_set_weight(font->description,
-                                  style.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-    p.font_description_set_style(font->description,
-                                 style.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
-    font->underline = style.underline;
-    font->strike = style.strike;
-    font->pixels = pixels;
-    return font;
-}
-
 // The font of a font! object at a DPI.
 Font* font_from_object(const Cell& font, double dpi) {
     Cell size = facet(font, FontFacet::size);
@@ -147,6 +131,22 @@ ViewFontsField view_fonts_field(const char* name) {
 
 } // namespace
 
+Font* new_font(const FontStyle& style, const std::string& family, double pixels) {
+    const PangoApi& p = pango();
+    Font* font = new Font;
+    font->description = p.font_description_new();
+    p.font_description_set_family(font->description, family.c_str());
+    p.font_description_set_absolute_size(font->description, pixels * PANGO_SCALE);
+    p.font_description_set_weight(font->description,
+                                  style.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    p.font_description_set_style(font->description,
+                                 style.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+    font->underline = style.underline;
+    font->strike = style.strike;
+    font->pixels = int32_t(pixels);
+    return font;
+}
+
 Font* retain_font(Font* font) {
     if (font) ++font->references;
     return font;
@@ -185,6 +185,11 @@ Font* make_font(const Cell& face, const Cell& font, bool screen) {
     store_handle(*state, screen ? state_screen : state_dip, made);
     record_user(*user, *f);
     return made;
+}
+
+void store_in_state(const Cell& font, int index, Font* made) {
+    Rooted<Cell> state(own_state(font));
+    store_handle(*state, index, made);
 }
 
 Font* font_handle(const Cell& font, int index) {

@@ -32,8 +32,31 @@ struct Font {
     uint32_t references = 1;
 };
 
+struct FontStyle;
+// A font of the family at the size in pixels (fractions kept), with the
+// style's weight, slant and decorations; one reference.
+Font* new_font(const FontStyle& style, const std::string& family, double pixels);
 Font* retain_font(Font* font);
 void release_font(Font* font);
+
+// A reference to a font held by a C++ value (a drawing state).
+class FontRef {
+  public:
+    FontRef() = default;
+    explicit FontRef(Font* font) : font_(retain_font(font)) {}
+    FontRef(const FontRef& other) : font_(retain_font(other.font_)) {}
+    FontRef& operator=(const FontRef& other) {
+        Font* kept = retain_font(other.font_);
+        release_font(font_);
+        font_ = kept;
+        return *this;
+    }
+    ~FontRef() { release_font(font_); }
+    Font* get() const { return font_; }
+
+  private:
+    Font* font_ = nullptr;
+};
 
 // The indexes of the `state` block.
 enum StateIndex : int { state_owner = 0, state_screen = 1, state_format = 2, state_dip = 3 };
@@ -79,6 +102,10 @@ Font* default_font();
 // whole points), makes the default font, and gives it to the window when
 // one is given. Runs at start-up and when the DPI or the setting changes.
 void set_default_font(HWnd window);
+
+// Stores the font into the font object's own `state` (made when it does
+// not carry the object), releasing what the value held before.
+void store_in_state(const Cell& font, int index, Font* made);
 
 // The font of a handle! cell of the kind; null for none or a freed one.
 Font* font_of(const Cell& handle);
