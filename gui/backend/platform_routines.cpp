@@ -4,7 +4,9 @@
 #include "datatypes/datatype.h"
 #include "datatypes/float.h"
 #include "datatypes/handle.h"
+#include "datatypes/integer.h"
 #include "datatypes/logic.h"
+#include "datatypes/none.h"
 #include "datatypes/object.h"
 #include "datatypes/pair.h"
 #include "datatypes/series.h"
@@ -16,6 +18,9 @@
 #include "gui/backend/draw/draw_routines.h"
 #include "gui/backend/gui_init.h"
 #include "gui/backend/message_loop.h"
+#include "gui/backend/text/fonts.h"
+#include "gui/backend/text/metrics.h"
+#include "gui/backend/text/para.h"
 #include "gui/backend/window_layer.h"
 #include "runtime/errors.h"
 #include "runtime/ownership.h"
@@ -102,6 +107,17 @@ void support_dark_mode_q(Cell* args) {
     logic::make_at(args[0], gui::support_dark_mode());
 }
 
+// The font's native font made again after a change of a field (by index).
+void update_font(Cell* args) {
+    text::update_font(args[0], integer::get(args[1]));
+    args[0] = none::value;
+}
+
+void update_para(Cell* args) {
+    text::update_para(args[0]);
+    args[0] = none::value;
+}
+
 // With Cairo there is no graphics device to make again.
 void toggle_gpu(Cell* args) {
     unset::make_at(args[0]);
@@ -120,8 +136,8 @@ const Routine routines[] = {
      {"owner", "word", "value", "action", "new", "index", "part"},
      not_done},
     {"update-text", 9, 1, {object}, {"face"}, not_done},
-    {"update-font", 10, 2, {object, integer}, {"font", "flags"}, not_done},
-    {"update-para", 11, 2, {object, integer}, {"face", "flags"}, not_done},
+    {"update-font", 10, 2, {object, integer}, {"font", "flags"}, update_font},
+    {"update-para", 11, 2, {object, integer}, {"face", "flags"}, update_para},
     {"destroy-view", 12, 2, {object, logic_}, {"face", "empty?"}, not_done},
     {"detach-image", 13, 1, {image}, {"img"}, detach_image},
     {"update-view", 14, 1, {any}, {"face"}, not_done},
@@ -146,7 +162,12 @@ const Routine routines[] = {
      {any, any, any, logic_, logic_},
      {"title", "dir", "filter", "keep?", "multi?"},
      not_done},
-    {"text-box-metrics", 26, 3, {object, any, integer}, {"box", "arg0", "type"}, not_done},
+    {"text-box-metrics",
+     26,
+     3,
+     {object, any, integer},
+     {"box", "arg0", "type"},
+     text::text_box_metrics_routine},
     {"update-scroller", 27, 2, {object, integer}, {"scroller", "flags"}, not_done},
     {"set-dark-mode", 28, 2, {object, logic_}, {"face", "dark?"}, set_dark_mode_routine},
     {"support-dark-mode?", 29, 0, {}, {}, support_dark_mode_q},

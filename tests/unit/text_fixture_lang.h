@@ -45,9 +45,12 @@ inline void define_templates() {
 }
 
 // Runs the body in a child with the language started and the templates
-// defined; REQUIRE reports a failure.
+// defined; REQUIRE reports a failure. The child is a new run of the test
+// program, not a fork: Pango and fontconfig keep threads and locks that a
+// forked copy of a process that already used them could wait on forever.
 template <class Body>
 void in_language(Body body) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             start_language();
