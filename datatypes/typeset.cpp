@@ -22,8 +22,7 @@ uint32_t& word_of(Cell& c, uint32_t type) {
     return *words[type / 32];
 }
 uint32_t mask_of(uint32_t type) {
-    uint32_t byte = type / 8;
-    return (0x80u >> (type % 8)) << (8 * (byte % 4));
+    return bit_masks[type];
 }
 
 // Whether type id t is a member that enumeration lists: ids 1 to the

@@ -7,6 +7,7 @@
 // to-block, count) covers the registered type ids only.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "runtime/cell.h"
@@ -15,11 +16,18 @@ namespace kiv::typeset {
 
 constexpr uint32_t bit_count = 96;
 
+// The mask of type id t within its word of the map.
+inline constexpr auto bit_masks = [] {
+    std::array<uint32_t, bit_count> masks{};
+    for (uint32_t t = 0; t < bit_count; ++t) masks[t] = (0x80u >> (t % 8)) << (8 * ((t / 8) % 4));
+    return masks;
+}();
+
 // The byte and mask test of argument checks; false for t >= 96.
 inline bool has(const Cell& typeset, uint32_t type) {
-    if (type >= 96) return false;
+    if (type >= bit_count) return false;
     uint32_t word = type < 32 ? typeset.w1 : type < 64 ? typeset.w2 : typeset.w3;
-    return (word & ((0x80u >> (type % 8)) << (8 * ((type / 8) % 4)))) != 0;
+    return (word & bit_masks[type]) != 0;
 }
 void set_bit(Cell& typeset, uint32_t type);
 // Turns the cell into an empty typeset.

@@ -199,7 +199,7 @@ constexpr auto word_yields = all_types_but(word_active_values);
 
 // The value of the word at pos when evaluating it just yields that value
 // (the word is bound in a context with values); else null.
-inline const Cell* plain_word_value(const Cell& word) {
+[[gnu::always_inline]] inline const Cell* plain_word_value(const Cell& word) {
     if (cell::type_of(word) != TYPE_WORD || !word.w1 || int32_t(word.w3) < 0) return nullptr;
     const Cell* value = word_value(word);
     if (!value) return nullptr;
@@ -212,10 +212,18 @@ template <bool Traced>
 template <bool Traced>
 const Cell* expression(const Cell* pos, const Cell* tail, const Cell& code, bool no_infix,
                        bool keep, bool literal_functions);
+// The same, compiled for the three ways the interpreter evaluates: an
+// expression of a block (its value in slot 0), an argument (pushed), and
+// the right operand of an operator (pushed, no operator after it).
+template <bool Traced, bool NoInfix, bool Keep>
+const Cell* expression_as(const Cell* pos, const Cell* tail, const Cell& code);
 template <bool Traced>
 const Cell* call(const Cell& function, const Cell* pos, const Cell* tail, const Cell& block,
                  bool keep, const Cell* path, uint32_t path_index, const Cell* name,
                  uint32_t call_mode, bool infix);
+template <bool Traced>
+const Cell* call_named(const Cell& function, const Cell* at, const Cell* tail, const Cell& code,
+                       bool keep);
 
 // Pushes the value at pos as it is, as an expression that is that value
 // does; returns the position after it.
@@ -439,7 +447,8 @@ fetch(const Cell& entry, const Cell* pos, const Cell* tail, const Cell& code, bo
         if (!infix && pos < end && cell::type_of(*pos) == TYPE_WORD)
             pos = eval_infix<Traced>(pos, end, code, start_top, true);
     } else {
-        pos = expression<Traced>(pos, end, code, infix, true, false);
+        pos = infix ? expression_as<Traced, true, true>(pos, end, code)
+                    : expression_as<Traced, false, true>(pos, end, code);
     }
     if (!rt.pending) check_type(entry, stack::state.top[-1], function, name, argument);
     return pos;
@@ -517,12 +526,11 @@ template <bool Traced>
 fetch_simple(const Cell& list_block, const Cell* pos, const Cell* tail, const Cell& code,
              uint32_t call_mode, const Cell& function, const Cell& name) {
     uint32_t count = list_block.w3 & shape::count_mask;
-    if (!count) return pos;
-    Pin pin(list_block.w2);
-    const Cell* list = pin.buffer()->head_cell() + list_block.w1;
+    // Each entry is copied before its argument is evaluated, which may
+    // move the list: cheaper than pinning it for the usual one or two.
     for (uint32_t argument = 0; argument < count; ++argument) {
-        pos = fetch<Traced>(list[argument], pos, tail, code, false, call_mode, function, name,
-                            argument);
+        Cell entry = block_cells(list_block)[list_block.w1 + argument];
+        pos = fetch<Traced>(entry, pos, tail, code, false, call_mode, function, name, argument);
         if (rt.pending) break;
     }
     return pos;
@@ -873,7 +881,7 @@ template <bool Traced>
             if (inert(pos[1])) {
                 pos = push_as_is<Traced>(pos + 1, code);
             } else {
-                pos = expression<Traced>(pos + 1, tail, code, true, true, false);
+                pos = expression_as<Traced, true, true>(pos + 1, tail, code);
                 if (rt.pending) return pos;
             }
             Cell result;
@@ -957,7 +965,7 @@ inline uint32_t control_arguments(Control form) {
 void control_types(Control form, const Cell& native, const Cell* at, Cell* types) {
     const plans::Plan* plan = plans::find(at);
     if (plan && plan->kind == plans::Kind::control) [[likely]] {
-        std::memcpy(types, plan->types, sizeof(Cell) * control_arguments(form));
+        std::memcpy(types, plan->types, sizeof plan->types);
         return;
     }
     // Building the argument list may collect: the plan is made only when
@@ -1052,7 +1060,7 @@ template <bool Traced>
     position = code;
     while (pos < buffer->tail_cell()) {
         position.w1 = uint32_t(pos - buffer->head_cell());
-        pos = expression<Traced>(pos, buffer->tail_cell(), code, false, false, false);
+        pos = expression_as<Traced, false, false>(pos, buffer->tail_cell(), code);
         if (rt.pending) return;
         if (pos < buffer->tail_cell()) stack::reset();
     }
@@ -1137,8 +1145,9 @@ uint32_t eval_next_in(const Cell& block) {
 namespace {
 
 template <bool Traced>
-const Cell* expression(const Cell* pos, const Cell* tail, const Cell& code, bool no_infix,
-                       bool keep, bool literal_functions) {
+[[gnu::always_inline]] inline const Cell* expression_inline(const Cell* pos, const Cell* tail,
+                                                            const Cell& code, bool no_infix,
+                                                            bool keep, bool literal_functions) {
     Cell* start_top = stack::state.top;
     report<Traced>(event::fetch, &code, pos);
     const Cell& value = *pos;
@@ -1169,7 +1178,7 @@ const Cell* expression(const Cell* pos, const Cell* tail, const Cell& code, bool
         case TYPE_FUNCTION:
         case TYPE_ROUTINE: {
             Cell function = v;
-            pos = call<Traced>(function, pos + 1, tail, code, keep, nullptr, 0, pos, 0, false);
+            pos = call_named<Traced>(function, pos, tail, code, keep);
             if (rt.pending) return pos;
             break;
         }
@@ -1183,7 +1192,7 @@ const Cell* expression(const Cell* pos, const Cell* tail, const Cell& code, bool
         report<Traced>(event::push, &code, pos, nullptr, &value);
         if (pos + 1 >= tail) raise(err::script::need_value, &value);
         Cell set_word = value;
-        pos = expression<Traced>(pos + 1, tail, code, false, true, false);
+        pos = expression_as<Traced, false, true>(pos + 1, tail, code);
         if (rt.pending) return pos;
         report<Traced>(event::set, &code, pos, &set_word, stack::get_top());
         // A word of an object runs its on-change*, which may exit.
@@ -1248,7 +1257,7 @@ const Cell* expression(const Cell* pos, const Cell* tail, const Cell& code, bool
         if (pos + 1 >= tail) raise(err::script::need_value, &value);
         Cell path = value;
         stack::mark_native(words::word<"<anon>">());
-        const Cell* next = expression<Traced>(pos + 1, tail, code, false, true, false);
+        const Cell* next = expression_as<Traced, false, true>(pos + 1, tail, code);
         if (rt.pending) return next;
         report<Traced>(event::set, &code, next, &path, stack::get_top());
         eval_path(path, next, tail, code, true, false, false);
@@ -1272,9 +1281,21 @@ const Cell* expression(const Cell* pos, const Cell* tail, const Cell& code, bool
 }
 
 template <bool Traced>
-const Cell* call(const Cell& function_value, const Cell* pos, const Cell* tail, const Cell& code,
-                 bool keep, const Cell* path, uint32_t path_index, const Cell* name_word,
-                 uint32_t call_mode, bool infix) {
+const Cell* expression(const Cell* pos, const Cell* tail, const Cell& code, bool no_infix,
+                       bool keep, bool literal_functions) {
+    return expression_inline<Traced>(pos, tail, code, no_infix, keep, literal_functions);
+}
+
+template <bool Traced, bool NoInfix, bool Keep>
+[[gnu::noinline]] const Cell* expression_as(const Cell* pos, const Cell* tail, const Cell& code) {
+    return expression_inline<Traced>(pos, tail, code, NoInfix, Keep, false);
+}
+
+template <bool Traced>
+[[gnu::always_inline]] inline const Cell*
+call_inline(const Cell& function_value, const Cell* pos, const Cell* tail, const Cell& code,
+            bool keep, const Cell* path, uint32_t path_index, const Cell* name_word,
+            uint32_t call_mode, bool infix) {
     stack::check_machine();
     Cell function = function_value;
     const Cell* naming = naming_word(name_word, path ? nullptr : pos, code);
@@ -1312,6 +1333,22 @@ const Cell* call(const Cell& function_value, const Cell* pos, const Cell* tail, 
     finish_call(held, keep);
     report<Traced>(event::return_, &code, pos, &name, keep ? stack::get_top() : stack::state.base);
     return pos;
+}
+
+template <bool Traced>
+const Cell* call(const Cell& function, const Cell* pos, const Cell* tail, const Cell& code,
+                 bool keep, const Cell* path, uint32_t path_index, const Cell* name_word,
+                 uint32_t call_mode, bool infix) {
+    return call_inline<Traced>(function, pos, tail, code, keep, path, path_index, name_word,
+                               call_mode, infix);
+}
+
+// The call of a function named by a word, its arguments after the word:
+// the common call, compiled without the cases of paths and operators.
+template <bool Traced>
+[[gnu::noinline]] const Cell* call_named(const Cell& function, const Cell* at, const Cell* tail,
+                                         const Cell& code, bool keep) {
+    return call_inline<Traced>(function, at + 1, tail, code, keep, nullptr, 0, at, 0, false);
 }
 
 } // namespace

@@ -126,7 +126,14 @@ extern std::atomic<uintptr_t> machine_limit;
 void set_machine_stack(runtime::StackBounds bounds);
 [[noreturn]] void machine_overflow();
 inline void check_machine() {
+    // The stack pointer, read directly: asking the compiler for the frame
+    // address would make every checking function keep a frame pointer.
+#if defined(__x86_64__)
+    uintptr_t frame;
+    asm("mov %%rsp, %0" : "=r"(frame));
+#else
     auto frame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+#endif
     if (frame < machine_limit.load(std::memory_order_relaxed)) [[unlikely]]
         machine_overflow();
 }

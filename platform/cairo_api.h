@@ -16,6 +16,7 @@ namespace kiv {
     X(clip)                                                                                        \
     X(surface_destroy)                                                                             \
     X(image_surface_create)                                                                        \
+    X(image_surface_create_for_data)                                                               \
     X(image_surface_get_width)                                                                     \
     X(image_surface_get_height)                                                                    \
     X(region_create)                                                                               \

@@ -3,8 +3,11 @@
 // backend gives the clock, waits for native events and mirrors windows.
 #pragma once
 
+#include "gui/backend/dialogs.h"
 #include "gui/backend/menus.h"
 #include "gui/backend/window_types.h"
+
+#include <cairo.h>
 
 #include <string>
 #include <string_view>
@@ -19,6 +22,19 @@ struct ClipData {
     std::vector<std::string> paths;
     std::string text;
     std::vector<uint8_t> png;
+};
+
+// What changed in a built-in control, for the backend's mirror of it.
+enum class ControlChange {
+    text,      // window text (also the edit of a combo box)
+    selection, // an edit's selection
+    check,     // a button's check state or pushed look
+    items,     // list, combo or tab items
+    current,   // the current item, tab or day
+    range,     // range, page or position of a bar, slider or progress bar
+    bars,      // a window's own bars shown or hidden
+    look,      // style, font, colours, images, hint, limits
+    dropped,   // a combo's list opened or closed
 };
 
 class Backend {
@@ -46,11 +62,24 @@ class Backend {
     virtual void window_geometry_changed(HWnd) {}
     virtual void window_visibility_changed(HWnd) {}
     virtual void window_text_changed(HWnd) {}
+    // The window got another parent, or another place among its siblings.
+    virtual void window_reparented(HWnd) {}
+    virtual void window_restacked(HWnd) {}
+    // The pointer shape over a window: a named cursor (faces::CursorKind)
+    // or, for the image kind, `image` with its hot spot at the centre.
+    virtual void window_cursor(HWnd, int /*kind*/, cairo_surface_t* /*image*/) {}
     // The backing surface of the window changed inside `area` (client
     // coordinates, device pixels).
     virtual void window_painted(HWnd, const Rect&) {}
     virtual void window_activated(HWnd) {}
     virtual void capture_changed(HWnd) {}
+    // A built-in control's model changed (control_models.h).
+    virtual void control_changed(HWnd, ControlChange) {}
+    // An input message reaching a built-in control at its dispatch: a
+    // backend that shows the control natively hands it the input it held
+    // back for this message and answers true; the layer's model then
+    // leaves the message alone.
+    virtual bool deliver_control_input(const Msg&) { return false; }
 
     // What the desktop tells about itself; the defaults are the headless
     // answers. `theme_metrics` fills what it knows (scroll bar size and the
@@ -76,6 +105,11 @@ class Backend {
     virtual int menu_bar_height(HWnd) { return 20; }
     virtual void menu_bar_changed(HWnd) {}
     virtual std::optional<MenuChoice> track_popup(HMenu, Point, HWnd) { return std::nullopt; }
+
+    // Common dialogs, modal for `owner` (0: none): opened, then answered
+    // through `done` once closed. The defaults cancel at once.
+    virtual void open_file_dialog(const FileRequest&, HWnd, FileDone done) { done(std::nullopt); }
+    virtual void open_font_dialog(const FontRequest&, HWnd, FontDone done) { done(std::nullopt); }
 
     // The desktop's clipboard, when the backend has one. Reading waits a
     // bounded time for the owner; false when it does not answer.

@@ -1,98 +1,205 @@
-#include "gui/backend/controls.h"
-
-#include "gui/backend/messages.h"
-#include "gui/backend/window_layer.h"
-#include "runtime/text_index.h"
+// The built-in control classes: registration, the models' tables, what
+// every control does alike (font, focus notifications) and how controls
+// tell their parent.
+#include "gui/backend/controls/control_state.h"
 
 #include <algorithm>
-#include <map>
-#include <string>
+#include <cstring>
+#include <strings.h>
 
 namespace kiv::gui {
 
+using namespace controls;
+
+namespace controls {
+
+Models& models() {
+    static Models m;
+    return m;
+}
+
+int64_t control_default(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam,
+                        FocusCodes focus_codes) {
+    switch (message) {
+    case WM_SETFONT:
+        control_common(w).font = int64_t(wparam);
+        def_window_proc(w, message, wparam, lparam); // the window's reference to the font
+        control_changed(w, ControlChange::look);
+        return 0;
+    case WM_GETFONT: return control_common(w).font;
+    case WM_STYLECHANGED: control_changed(w, ControlChange::look); return 0;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS: {
+        int32_t code = message == WM_SETFOCUS ? focus_codes.set : focus_codes.kill;
+        if (code < 0) {
+            NotifyHeader header;
+            notify_parent(w, header, code);
+        } else if (code > 0) {
+            notify_command(w, uint32_t(code));
+        }
+        return 0;
+    }
+    case WM_SETTEXT: {
+        int64_t result = def_window_proc(w, message, wparam, lparam);
+        control_changed(w, ControlChange::text);
+        return result;
+    }
+    default: return def_window_proc(w, message, wparam, lparam);
+    }
+}
+
+bool input_is_native(const Msg& msg) {
+    return layer_running() && backend().deliver_control_input(msg);
+}
+
+int64_t copy_out(const std::string& text, int64_t lparam) {
+    if (!lparam) return LB_ERR;
+    std::memcpy(reinterpret_cast<char*>(lparam), text.c_str(), text.size() + 1);
+    return int64_t(text.size());
+}
+
+int32_t find_item(const std::vector<ListItem>& items, int64_t after, const std::string& text,
+                  bool exact) {
+    int32_t count = int32_t(items.size());
+    int32_t first = after < 0 || after >= count ? 0 : int32_t(after) + 1;
+    for (int32_t n = 0; n < count; ++n) {
+        int32_t i = (first + n) % count;
+        const std::string& item = items[size_t(i)].text;
+        bool match = exact ? strcasecmp(item.c_str(), text.c_str()) == 0
+                           : strncasecmp(item.c_str(), text.c_str(), text.size()) == 0;
+        if (match) return i;
+    }
+    return -1;
+}
+
+int32_t sorted_index(const std::vector<ListItem>& items, const std::string& text) {
+    auto at = std::upper_bound(items.begin(), items.end(), text,
+                               [](const std::string& t, const ListItem& item) {
+                                   return strcasecmp(t.c_str(), item.text.c_str()) < 0;
+                               });
+    return int32_t(at - items.begin());
+}
+
+} // namespace controls
+
 namespace {
 
-std::map<HWnd, Selection>& selections() {
-    static std::map<HWnd, Selection> s;
-    return s;
+template <class Model>
+Model* find_in(std::unordered_map<HWnd, Model>& table, HWnd window) {
+    auto it = table.find(window);
+    return it == table.end() ? nullptr : &it->second;
 }
 
-Selection clamped(HWnd edit, Selection sel) {
-    int32_t length = int32_t(utf8::char_count(get_window_text(edit)));
-    auto clamp = [&](int32_t i) { return i < 0 ? length : std::min(i, length); };
-    return {clamp(sel.start), clamp(sel.end)};
-}
+// The built-in classes and, for control_kind, the superclasses made of
+// them (the kind follows the class a window was created with).
+struct ControlClass {
+    const char* name;
+    WindowProc proc;
+    ControlKind kind;
+};
+constexpr ControlClass control_classes[] = {
+    {"BUTTON", button_proc, ControlKind::button},
+    {"EDIT", edit_proc, ControlKind::edit},
+    {"STATIC", static_proc, ControlKind::static_text},
+    {"ListBox", list_proc, ControlKind::list},
+    {"ComboBox", combo_proc, ControlKind::combo},
+    {"SCROLLBAR", scroll_bar_proc, ControlKind::scroll_bar},
+    {"msctls_progress32", progress_proc, ControlKind::progress},
+    {"msctls_trackbar32", trackbar_proc, ControlKind::trackbar},
+    {"SysTabControl32", tabs_proc, ControlKind::tabs},
+    {"SysMonthCal32", calendar_proc, ControlKind::calendar},
+};
 
-// Replaces the selection with `text` and puts the caret after it.
-void replace_selection(HWnd edit, const std::string& text) {
-    Selection sel = edit_selection(edit);
-    std::string whole = get_window_text(edit);
-    size_t from = utf8::byte_offset(whole, std::min(sel.start, sel.end));
-    size_t to = utf8::byte_offset(whole, std::max(sel.start, sel.end));
-    whole.replace(from, to - from, text);
-    def_window_proc(edit, WM_SETTEXT, 0, reinterpret_cast<int64_t>(whole.c_str()));
-    int32_t caret = std::min(sel.start, sel.end) + int32_t(utf8::char_count(text));
-    selections()[edit] = {caret, caret};
-}
-
-int64_t edit_proc(HWnd edit, uint32_t message, uint64_t wparam, int64_t lparam) {
-    switch (message) {
-    case EM_SETSEL:
-        selections()[edit] = clamped(edit, {int32_t(wparam), int32_t(lparam)});
-        return 0;
-    case EM_GETSEL: {
-        Selection sel = edit_selection(edit);
-        return int64_t(uint32_t(sel.start) & 0xFFFF) | int64_t(uint32_t(sel.end) & 0xFFFF) << 16;
-    }
-    case WM_SETTEXT: selections()[edit] = {0, 0}; break;
-    case WM_CHAR: {
-        static uint32_t high_surrogate = 0;
-        uint32_t c = uint32_t(wparam);
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            high_surrogate = c;
-            return 0;
-        }
-        if (c >= 0xDC00 && c <= 0xDFFF) {
-            if (!high_surrogate) return 0;
-            c = (((high_surrogate & 0x3FF) << 10) | (c & 0x3FF)) + 0x10000;
-        }
-        high_surrogate = 0;
-        bool multiline = get_style(edit) & ES_MULTILINE;
-        if (c == 13 && multiline)
-            replace_selection(edit, "\n");
-        else if (c >= 0x20 && c != 0x7F)
-            replace_selection(edit, utf8::of_char(c));
-        return 0;
-    }
-    case WM_DESTROY: selections().erase(edit); break;
-    default: break;
-    }
-    return def_window_proc(edit, message, wparam, lparam);
-}
-
-constexpr const char* plain_controls[] = {
-    "BUTTON",
-    "STATIC",
-    "ListBox",
-    "ComboBox",
-    "SCROLLBAR",
-    "msctls_progress32",
-    "msctls_trackbar32",
-    "SysTabControl32",
-    "SysMonthCal32",
+struct KindByName {
+    const char* name;
+    ControlKind kind;
+};
+constexpr KindByName superclass_kinds[] = {
+    {"KivButton", ControlKind::button},       {"KivArea", ControlKind::edit},
+    {"KivField", ControlKind::edit},          {"KivFace", ControlKind::static_text},
+    {"KivListBox", ControlKind::list},        {"KivCombo", ControlKind::combo},
+    {"KivScroller", ControlKind::scroll_bar}, {"KivProgress", ControlKind::progress},
+    {"KivSlider", ControlKind::trackbar},     {"KivTabpanel", ControlKind::tabs},
+    {"KivCalendar", ControlKind::calendar},   {"KivPanel", ControlKind::panel},
 };
 
 } // namespace
 
-void register_system_controls() {
-    for (const char* name : plain_controls) register_class({name, nullptr, 0, 0});
-    register_class({"EDIT", edit_proc, 0, 0});
+ButtonModel* button_model(HWnd window) {
+    return find_in(models().buttons, window);
+}
+EditModel* edit_model(HWnd window) {
+    return find_in(models().edits, window);
+}
+ItemListModel* list_model(HWnd window) {
+    return find_in(models().lists, window);
+}
+ScrollModel* scroll_model(HWnd window) {
+    return find_in(models().scrolls, window);
+}
+TrackbarModel* trackbar_model(HWnd window) {
+    return find_in(models().trackbars, window);
+}
+ProgressModel* progress_model(HWnd window) {
+    return find_in(models().progresses, window);
+}
+TabModel* tab_model(HWnd window) {
+    return find_in(models().tabs, window);
+}
+CalendarModel* calendar_model(HWnd window) {
+    return find_in(models().calendars, window);
+}
+ControlCommon& control_common(HWnd window) {
+    return models().common[window];
 }
 
-Selection edit_selection(HWnd edit) {
-    auto& all = selections();
-    auto it = all.find(edit);
-    return it == all.end() ? Selection{0, 0} : clamped(edit, it->second);
+ControlKind control_kind(HWnd window) {
+    std::string_view name = class_name(window);
+    auto same = [&](const char* n) {
+        return name.size() == std::strlen(n) && strncasecmp(name.data(), n, name.size()) == 0;
+    };
+    for (auto& c : control_classes)
+        if (same(c.name)) return c.kind;
+    for (auto& c : superclass_kinds)
+        if (same(c.name)) return c.kind;
+    return ControlKind::none;
+}
+
+void register_system_controls() {
+    for (auto& c : control_classes) register_class({c.name, c.proc, CS_DBLCLKS, 0});
+}
+
+void forget_controls(HWnd window) {
+    auto& m = models();
+    m.buttons.erase(window);
+    m.edits.erase(window);
+    m.lists.erase(window);
+    m.scrolls.erase(window);
+    m.trackbars.erase(window);
+    m.progresses.erase(window);
+    m.tabs.erase(window);
+    m.calendars.erase(window);
+    m.common.erase(window);
+}
+
+void notify_command(HWnd control, uint32_t code) {
+    HWnd parent = get_parent(control);
+    if (!parent) return;
+    send_message(parent, WM_COMMAND, uint64_t(code) << 16 | (get_control_id(control) & 0xFFFF),
+                 control);
+}
+
+int64_t notify_parent(HWnd control, NotifyHeader& header, int32_t code) {
+    HWnd parent = get_parent(control);
+    if (!parent) return 0;
+    header.from = control;
+    header.id = get_control_id(control);
+    header.code = code;
+    return send_message(parent, WM_NOTIFY, header.id, reinterpret_cast<int64_t>(&header));
+}
+
+void control_changed(HWnd control, ControlChange what) {
+    if (layer_running()) backend().control_changed(control, what);
 }
 
 } // namespace kiv::gui

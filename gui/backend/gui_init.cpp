@@ -1,11 +1,13 @@
 #include "gui/backend/gui_init.h"
 
 #include "gui/backend/classes.h"
-#include "gui/backend/controls.h"
+#include "gui/backend/control_models.h"
 #include "gui/backend/dpi.h"
+#include "gui/backend/faces/faces.h"
 #include "gui/backend/gtk_module.h"
 #include "gui/backend/headless.h"
 #include "gui/backend/resources.h"
+#include "gui/backend/text/face_text.h"
 #include "gui/backend/ticks.h"
 #include "gui/backend/window_layer.h"
 #include "platform/os_info.h"
@@ -70,6 +72,8 @@ void init() {
     start_ticks();
     set_dpi_from_cursor();
     register_system_controls();
+    faces::init();
+    text::install_face_hooks();
     register_classes();
     register_resource_kinds();
     running = true;

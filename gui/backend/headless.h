@@ -7,6 +7,7 @@
 #include "gui/backend/backend.h"
 
 #include <deque>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,8 +34,29 @@ class HeadlessBackend : public Backend {
     int popups_shown() const { return popups_shown_; }
     Point last_popup_point() const { return last_popup_point_; }
 
+    // Dialogs answer from a script per kind (open, save, folder, font):
+    // each dialog takes the next answer of its kind; with none scripted it
+    // is cancelled. What each dialog was asked is kept.
+    void script_file(FileRequest::Kind kind, FileAnswer answer) {
+        file_script_[kind].push_back(std::move(answer));
+    }
+    void script_font(std::optional<FontAnswer> answer) {
+        font_script_.push_back(std::move(answer));
+    }
+    void open_file_dialog(const FileRequest& request, HWnd owner, FileDone done) override;
+    void open_font_dialog(const FontRequest& request, HWnd owner, FontDone done) override;
+    const std::vector<FileRequest>& file_requests() const { return file_requests_; }
+    const std::vector<FontRequest>& font_requests() const { return font_requests_; }
+    // The window each dialog was modal for.
+    const std::vector<HWnd>& dialog_owners() const { return dialog_owners_; }
+
   private:
     double clock_ = 0;
+    std::map<FileRequest::Kind, std::deque<FileAnswer>> file_script_;
+    std::deque<std::optional<FontAnswer>> font_script_;
+    std::vector<FileRequest> file_requests_;
+    std::vector<FontRequest> font_requests_;
+    std::vector<HWnd> dialog_owners_;
     std::deque<std::vector<std::string>> popup_script_;
     int popups_shown_ = 0;
     Point last_popup_point_;

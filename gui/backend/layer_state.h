@@ -19,7 +19,9 @@ struct Window {
     WindowProc proc = nullptr;
     uint32_t class_style = 0;
     uint32_t style = 0;
+    uint32_t ex_style = 0;
     HWnd parent = 0;
+    HWnd owner = 0;             // top-levels made with a parent
     uint32_t control_id = 0;    // children only
     std::vector<HWnd> children; // bottom to top
     Rect rect;                  // in the parent's client coordinates
@@ -94,6 +96,12 @@ State& state();
 // The live window of a handle, or null.
 Window* find(HWnd window);
 uint32_t now_ticks();
+// The list a window is kept in: its parent's children or the top-levels,
+// bottom to top.
+std::vector<HWnd>& siblings_of(const Window& w);
+// Whether a layered window's own pixel at a client point is clear, so
+// that the pointer passes to what lies below.
+bool clear_at(const Window& w, Point p);
 // Forgets queued messages and timers of a window being destroyed.
 void drop_queued(HWnd window);
 void drop_paint_state(Window& window);

@@ -4,6 +4,7 @@
 #include "platform/cairo_api.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace kiv::gui {
@@ -95,6 +96,20 @@ cairo_surface_t* window_surface(HWnd window) {
     }
     w->surface = surface;
     return surface;
+}
+
+bool detail::clear_at(const Window& w, Point p) {
+    if (!(w.ex_style & WS_EX_LAYERED) || !w.surface) return false;
+    const CairoApi& c = cairo();
+    if (p.x < 0 || p.y < 0 || p.x >= c.image_surface_get_width(w.surface) ||
+        p.y >= c.image_surface_get_height(w.surface))
+        return false;
+    c.surface_flush(w.surface);
+    const uint8_t* row =
+        c.image_surface_get_data(w.surface) + p.y * c.image_surface_get_stride(w.surface);
+    uint32_t pixel;
+    std::memcpy(&pixel, row + 4 * p.x, sizeof pixel);
+    return (pixel >> 24) == 0;
 }
 
 cairo_t* begin_paint(HWnd window, PaintStruct& ps) {

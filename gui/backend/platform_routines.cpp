@@ -14,8 +14,10 @@
 #include "datatypes/types.h"
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
+#include "gui/backend/dialogs_routines.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/draw/draw_routines.h"
+#include "gui/backend/faces/face_routines.h"
 #include "gui/backend/gui_init.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/text/fonts.h"
@@ -128,40 +130,40 @@ const Routine routines[] = {
     {"fetch-all-screens", 2, 0, {}, {}, fetch_all_screens},
     {"get-current-screen", 3, 0, {}, {}, get_current_screen},
     {"get-screen-size", 6, 1, {integer}, {"id"}, get_screen_size},
-    {"size-text", 7, 2, {object, any}, {"face", "value"}, not_done},
+    {"size-text", 7, 2, {object, any}, {"face", "value"}, faces::routines::size_text},
     {"on-change-facet",
      8,
      7,
      {object, word_, any, bit(TYPE_WORD), any, integer, integer},
      {"owner", "word", "value", "action", "new", "index", "part"},
-     not_done},
+     faces::routines::on_change_facet},
     {"update-text", 9, 1, {object}, {"face"}, not_done},
     {"update-font", 10, 2, {object, integer}, {"font", "flags"}, update_font},
     {"update-para", 11, 2, {object, integer}, {"face", "flags"}, update_para},
-    {"destroy-view", 12, 2, {object, logic_}, {"face", "empty?"}, not_done},
+    {"destroy-view", 12, 2, {object, logic_}, {"face", "empty?"}, faces::routines::destroy_view},
     {"detach-image", 13, 1, {image}, {"img"}, detach_image},
-    {"update-view", 14, 1, {any}, {"face"}, not_done},
-    {"refresh-window", 15, 1, {handle_}, {"h"}, not_done},
-    {"redraw", 16, 1, {object}, {"face"}, not_done},
-    {"show-window", 17, 1, {handle_}, {"id"}, not_done},
-    {"make-view", 18, 2, {object, handle_}, {"face", "parent"}, not_done},
+    {"update-view", 14, 1, {any}, {"face"}, faces::routines::update_view},
+    {"refresh-window", 15, 1, {handle_}, {"h"}, faces::routines::refresh_window},
+    {"redraw", 16, 1, {object}, {"face"}, faces::routines::redraw},
+    {"show-window", 17, 1, {handle_}, {"id"}, faces::routines::show_window},
+    {"make-view", 18, 2, {object, handle_}, {"face", "parent"}, faces::routines::make_view},
     {"draw-image", 19, 2, {image, block_}, {"image", "cmds"}, draw::draw_image},
-    {"draw-face", 20, 2, {object, block_}, {"face", "cmds"}, not_done},
+    {"draw-face", 20, 2, {object, block_}, {"face", "cmds"}, faces::routines::draw_face},
     {"do-event-loop", 21, 1, {logic_}, {"no-wait?"}, do_event_loop},
     {"exit-event-loop", 22, 0, {}, {}, exit_event_loop},
-    {"request-font", 23, 3, {object, any, logic_}, {"font", "selected", "mono?"}, not_done},
+    {"request-font", 23, 3, {object, any, logic_}, {"font", "selected", "mono?"}, request_font},
     {"request-file",
      24,
      5,
      {any, any, any, logic_, logic_},
      {"title", "name", "filter", "save?", "multi?"},
-     not_done},
+     request_file},
     {"request-dir",
      25,
      5,
      {any, any, any, logic_, logic_},
      {"title", "dir", "filter", "keep?", "multi?"},
-     not_done},
+     request_dir},
     {"text-box-metrics",
      26,
      3,

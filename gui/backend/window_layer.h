@@ -49,6 +49,11 @@ std::optional<WindowClass> class_info(std::string_view name);
 // number its controls' notifications name it by.
 HWnd create_window(std::string_view class_name, std::string_view text, uint32_t style, Rect rect,
                    HWnd parent, int64_t create_param, uint32_t control_id = 0);
+// The same with extended styles (WS_EX_*), which the backend sees from the
+// start.
+HWnd create_window_ex(uint32_t ex_style, std::string_view class_name, std::string_view text,
+                      uint32_t style, Rect rect, HWnd parent, int64_t create_param,
+                      uint32_t control_id = 0);
 // Sends WM_DESTROY to the window, then to its children (parents first);
 // the windows lose their queued messages, timers, capture and focus.
 bool destroy_window(HWnd window);
@@ -69,6 +74,28 @@ std::string get_window_text(HWnd window);
 // nothing.
 int32_t get_window_long(HWnd window, int byte_index);
 int32_t set_window_long(HWnd window, int byte_index, int32_t value);
+
+// Extended styles, kept for the backends and the face code. A layered
+// window is composed with its alpha over what lies below it, and the
+// pointer passes through where its pixels are clear.
+inline constexpr uint32_t WS_EX_LAYERED = 0x80000;
+uint32_t get_ex_style(HWnd window);
+void set_ex_style(HWnd window, uint32_t ex_style);
+// The window a top-level made with a parent belongs to; 0 for none.
+HWnd get_owner(HWnd window);
+// Moves a window under another parent (0: it becomes a top-level), on top
+// of its new siblings, keeping its position in the new parent's client
+// coordinates.
+bool set_parent(HWnd window, HWnd parent);
+// Puts a window on top of its siblings.
+bool bring_window_to_top(HWnd window);
+// Puts a window just above `below` among their siblings (0: at the
+// bottom).
+bool place_above(HWnd window, HWnd below);
+// The sibling just under a window; 0 at the bottom.
+HWnd previous_sibling(HWnd window);
+// Sends WM_PAINT at once when the window has an invalid region.
+void update_window(HWnd window);
 
 Rect window_rect(HWnd window); // screen coordinates
 Rect client_rect(HWnd window); // 0, 0, width, height

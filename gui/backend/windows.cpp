@@ -1,7 +1,9 @@
 // The window table of the layer: start and stop, classes, creation and
 // destruction, extra memory, geometry, visibility and the default
 // procedure.
+#include "gui/backend/control_models.h"
 #include "gui/backend/layer_state.h"
+#include "gui/backend/control_messages.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/text/fonts.h"
 #include "platform/cairo_api.h"
@@ -13,6 +15,7 @@
 
 namespace kiv::gui {
 
+using detail::siblings_of;
 using detail::state;
 using detail::Window;
 
@@ -50,9 +53,13 @@ WindowClass* find_class(std::string_view name) {
     return nullptr;
 }
 
-std::vector<HWnd>& siblings_of(const Window& w) {
+} // namespace
+
+std::vector<HWnd>& detail::siblings_of(const Window& w) {
     return w.parent ? detail::find(w.parent)->children : state().top_levels;
 }
+
+namespace {
 
 void remove_handle(std::vector<HWnd>& list, HWnd h) {
     list.erase(std::remove(list.begin(), list.end(), h), list.end());
@@ -136,6 +143,12 @@ std::optional<WindowClass> class_info(std::string_view name) {
 
 HWnd create_window(std::string_view class_name, std::string_view text, uint32_t style, Rect rect,
                    HWnd parent, int64_t create_param, uint32_t control_id) {
+    return create_window_ex(0, class_name, text, style, rect, parent, create_param, control_id);
+}
+
+HWnd create_window_ex(uint32_t ex_style, std::string_view class_name, std::string_view text,
+                      uint32_t style, Rect rect, HWnd parent, int64_t create_param,
+                      uint32_t control_id) {
     auto& s = state();
     WindowClass* cls = find_class(class_name);
     if (!cls || (parent && !detail::find(parent))) return 0;
@@ -146,7 +159,9 @@ HWnd create_window(std::string_view class_name, std::string_view text, uint32_t 
     w.proc = cls->proc;
     w.class_style = cls->style;
     w.style = style & ~WS_VISIBLE;
+    w.ex_style = ex_style;
     w.parent = (style & WS_CHILD) ? parent : 0;
+    w.owner = (style & WS_CHILD) ? 0 : parent;
     w.control_id = w.parent ? control_id : 0;
     w.rect = rect;
     w.text = text;
@@ -180,6 +195,7 @@ bool destroy_window(HWnd handle) {
         if (d->menu) destroy_menu(std::exchange(d->menu, 0));
         detail::drop_queued(h);
         detail::forget_input_window(h);
+        forget_controls(h);
         detail::drop_paint_state(*d);
         text::release_font(static_cast<text::Font*>(std::exchange(d->font, nullptr)));
         s.backend->window_destroyed(h);
@@ -290,7 +306,10 @@ Rect window_rect(HWnd window) {
 
 Rect client_rect(HWnd window) {
     Window* w = detail::find(window);
-    return w ? Rect{0, 0, w->rect.width(), w->rect.height()} : Rect{};
+    if (!w) return {};
+    // A window's own scroll bars lie at its right and bottom edges.
+    Point bars = scroll_bar_insets(window);
+    return {0, 0, std::max(0, w->rect.width() - bars.x), std::max(0, w->rect.height() - bars.y)};
 }
 
 Rect rect_in_parent(HWnd window) {
@@ -362,15 +381,16 @@ bool is_enabled(HWnd window) {
 namespace {
 
 // The deepest visible child of `handle` containing `p` (client coordinates
-// of `handle`), or `handle` itself.
+// of `handle`), or `handle` itself; 0 where `handle` is layered and clear
+// and no child takes the point.
 HWnd deepest_at(HWnd handle, Point p) {
     Window* w = detail::find(handle);
     for (auto it = w->children.rbegin(); it != w->children.rend(); ++it) {
         Window* child = detail::find(*it);
         if (!(child->style & WS_VISIBLE) || !child->rect.contains(p)) continue;
-        return deepest_at(*it, {p.x - child->rect.left, p.y - child->rect.top});
+        if (HWnd hit = deepest_at(*it, {p.x - child->rect.left, p.y - child->rect.top})) return hit;
     }
-    return handle;
+    return detail::clear_at(*w, p) ? 0 : handle;
 }
 
 } // namespace
@@ -380,7 +400,8 @@ HWnd window_from_point(Point screen) {
     for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
         Window* w = detail::find(*it);
         if (!(w->style & WS_VISIBLE) || !w->rect.contains(screen)) continue;
-        return deepest_at(*it, {screen.x - w->rect.left, screen.y - w->rect.top});
+        if (HWnd hit = deepest_at(*it, {screen.x - w->rect.left, screen.y - w->rect.top}))
+            return hit;
     }
     return 0;
 }

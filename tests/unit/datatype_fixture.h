@@ -24,16 +24,8 @@
 #include "runtime/memory.h"
 #include "runtime/symbol.h"
 #include "runtime/throw.h"
+#include "tests/unit/error_site.h"
 #include "tests/unit/fresh_globals.h"
-
-namespace kiv::runtime {
-inline bool operator==(ErrorSite a, ErrorSite b) {
-    return a.category == b.category && a.id == b.id;
-}
-inline std::ostream& operator<<(std::ostream& out, ErrorSite e) {
-    return out << "error " << uint32_t(e.category) << "/" << e.id;
-}
-} // namespace kiv::runtime
 
 namespace kiv::testing {
 

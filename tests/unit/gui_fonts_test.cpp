@@ -12,6 +12,7 @@
 #include "datatypes/none.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
+#include "gui/backend/control_messages.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/headless.h"
 #include "gui/backend/messages.h"

@@ -6,6 +6,7 @@
 #include "datatypes/handle.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
+#include "gui/backend/control_messages.h"
 #include "gui/backend/headless.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/text/para.h"

@@ -11,7 +11,7 @@
 #include "datatypes/tuple.h"
 #include "evaluator/stack.h"
 #include "gui/backend/classes.h"
-#include "gui/backend/controls.h"
+#include "gui/backend/control_models.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/event.h"
 #include "gui/backend/gui_init.h"
@@ -207,7 +207,7 @@ TEST_F(GuiPlatformTest, PlatformRoutines) {
               script(err::script::expect_arg));
     EXPECT_EQ(error_of([&] { routine("toggle-GPU"); }), no_error);
     EXPECT_EQ(error_of([&] {
-                  routine("redraw", {Cell{TYPE_OBJECT, 0, 0, 0}});
+                  routine("update-scroller", {Cell{TYPE_OBJECT, 0, 0, 0}, int_cell(0)});
               }),
               (runtime::ErrorSite{runtime::Category::internal, err::internal::not_done}));
     routine("exit-event-loop");

@@ -162,6 +162,7 @@ void GtkBackend::make_toplevel(Native& n) {
     gtk_widget_show(n.fixed);
     std::string title = get_window_text(n.window);
     gtk_window_set_title(GTK_WINDOW(n.toplevel), title.c_str());
+    style_toplevel(n);
     connect_input(n);
     connect_gestures(n);
 }

@@ -52,6 +52,7 @@ class GtkBackend : public Backend {
     void window_painted(HWnd window, const Rect& area) override;
     void window_activated(HWnd window) override;
     void capture_changed(HWnd window) override;
+    void window_cursor(HWnd window, int kind, cairo_surface_t* image) override;
 
     bool theme_metrics(Metrics& metrics) override;
     bool composited() override;
@@ -104,6 +105,10 @@ class GtkBackend : public Backend {
 
 // The running backend; the callbacks reach it through here.
 GtkBackend& current();
+
+// Gives a face window's top-level what its styles ask: decorations, a
+// utility hint, window-manager functions, an owner, an alpha visual.
+void style_toplevel(Native& top);
 
 // Connects the input handlers of a top-level (pointer, keys, focus, close,
 // configure, input method).

@@ -16,7 +16,7 @@ struct Layout {
     bool ready = false;
 
     bool matches(const Cell& value) {
-        if (cell::type_of(value) != TYPE_OBJECT) return false;
+        if (cell::type_of(value) != TYPE_OBJECT || !value.w1) return false;
         if (!ready) {
             uint32_t i = 0;
             for (const char* name : names) symbols[i++] = symbol::resolve(symbol::intern(name));

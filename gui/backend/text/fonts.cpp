@@ -15,6 +15,7 @@
 #include "datatypes/system_object.h"
 #include "datatypes/types.h"
 #include "gui/backend/dpi.h"
+#include "gui/backend/control_messages.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/resources.h"
 #include "gui/backend/text/facets.h"
@@ -217,6 +218,7 @@ void set_font(HWnd window, const Cell& face) {
 }
 
 void free_font(const Cell& font) {
+    if (!is_font(font)) return;
     Cell state = facet(font, FontFacet::state);
     if (!is_block(state)) return;
     bool released = false;
@@ -235,7 +237,7 @@ void free_font(const Cell& font) {
 
 void update_font(const Cell& font, int field) {
     static const bool remakes[] = {true, true, true, true, false, true};
-    if (field < 0 || field >= 6 || !remakes[field]) return;
+    if (field < 0 || field >= 6 || !remakes[field] || !is_font(font)) return;
     Rooted<Cell> f(font);
     free_font(*f);
     make_font(none::value, *f, true);

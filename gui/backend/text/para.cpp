@@ -6,6 +6,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "gui/backend/control_messages.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/text/facets.h"
 #include "gui/backend/window_layer.h"
@@ -88,6 +89,7 @@ ParaHooks& para_hooks() {
 }
 
 void update_para(const Cell& face) {
+    if (!is_face(face)) return;
     Cell state = facet(face, FaceFacet::state), type = facet(face, FaceFacet::type);
     if (cell::type_of(state) != TYPE_BLOCK || cell::type_of(type) != TYPE_WORD) return;
     if (is_word(type, "area") && para_hooks().remake_area) {

@@ -1,0 +1,116 @@
+#include "gui/backend/faces/face_routines.h"
+
+#include "datatypes/block.h"
+#include "datatypes/datatype.h"
+#include "datatypes/handle.h"
+#include "datatypes/logic.h"
+#include "datatypes/none.h"
+#include "datatypes/point.h"
+#include "datatypes/types.h"
+#include "datatypes/unset.h"
+#include "datatypes/url.h"
+#include "gui/backend/faces/face.h"
+#include "gui/backend/faces/face_free.h"
+#include "gui/backend/faces/face_paint.h"
+#include "gui/backend/faces/face_update.h"
+#include "gui/backend/faces/face_window.h"
+#include "gui/backend/gui_init.h"
+#include "runtime/errors.h"
+#include "runtime/roots.h"
+
+namespace kiv::gui::faces::routines {
+
+namespace {
+
+[[noreturn]] void invalid_type(const Cell& value) {
+    Cell type = datatype::value(cell::type_of(value));
+    runtime::fire_error(runtime::Category::script, err::script::invalid_type, &type);
+}
+
+void start() {
+    if (!initialised()) init();
+}
+
+} // namespace
+
+void size_text(Cell* args) {
+    start();
+    Rooted<Cell> face(args[0]);
+    Cell text = args[1];
+    if (cell::type_of(text) == TYPE_NONE)
+        text = is_face(*face) ? facet(*face, f_text) : text;
+    else if (cell::type_of(text) != TYPE_STRING)
+        invalid_type(text);
+    if (cell::type_of(text) != TYPE_STRING) {
+        none::make_at(args[0]);
+        return;
+    }
+    TextExtent size = get_text_size(*face, url::utf8_text(text));
+    point2D::make_at(args[0], size.width, size.height);
+}
+
+void on_change_facet(Cell* args) {
+    start();
+    Rooted<Cell> owner(args[0]), word(args[1]), value(args[2]), action(args[3]), added(args[4]);
+    const Cell* new_value = cell::type_of(*added) == TYPE_NONE ? nullptr : &*added;
+    if (is_face(*owner))
+        OS_update_facet(*owner, *word, *value, *action, new_value, args[5].w2, args[6].w2);
+    unset::make_at(args[0]);
+}
+
+void destroy_view(Cell* args) {
+    start();
+    Rooted<Cell> face(args[0]);
+    if (is_face(*face)) OS_destroy_view(*face, logic::get(args[1]));
+    none::make_at(args[0]);
+}
+
+void update_view(Cell* args) {
+    start();
+    Rooted<Cell> value(args[0]);
+    if (cell::type_of(*value) == TYPE_BLOCK) {
+        for (int32_t i = 0; i < block::rs_length(*value); ++i) {
+            Cell face = block::rs_head(*value)[i];
+            if (cell::type_of(face) != TYPE_OBJECT) invalid_type(face);
+        }
+        OS_update_views(*value);
+    } else if (cell::type_of(*value) == TYPE_OBJECT) {
+        if (face_type(*value) != FaceType::screen) OS_update_view(*value);
+    } else {
+        invalid_type(*value);
+    }
+    none::make_at(args[0]);
+}
+
+void refresh_window(Cell* args) {
+    start();
+    OS_refresh_window(handle::value_of(args[0]));
+    unset::make_at(args[0]);
+}
+
+void redraw(Cell* args) {
+    start();
+    if (HWnd window = face_window(args[0])) OS_redraw(window);
+    unset::make_at(args[0]);
+}
+
+void show_window(Cell* args) {
+    start();
+    OS_show_window(handle::value_of(args[0]));
+    none::make_at(args[0]);
+}
+
+void make_view(Cell* args) {
+    start();
+    Rooted<Cell> face(args[0]);
+    HWnd window = OS_make_view(*face, handle::value_of(args[1]));
+    handle::make_at(args[0], window, handle::window);
+}
+
+void draw_face(Cell* args) {
+    start();
+    if (HWnd window = face_window(args[0])) OS_draw_face(window, args[1]);
+    unset::make_at(args[0]);
+}
+
+} // namespace kiv::gui::faces::routines

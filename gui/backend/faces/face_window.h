@@ -1,0 +1,44 @@
+// Native windows for faces: the class and styles of each face type, the
+// window made from the facets, the slots tying it to its face, showing,
+// redrawing, and the queries answered from faces (facet colours, text
+// size).
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "gui/backend/faces/face.h"
+#include "gui/backend/faces/text_measure.h"
+#include "gui/backend/window_types.h"
+#include "runtime/cell.h"
+
+namespace kiv::gui::faces {
+
+// Makes the face's window under `parent` at the parent's DPI (restored
+// when an error leaves). Raises face-type for a value that is no face.
+HWnd OS_make_view(const Cell& face, HWnd parent);
+// Makes the window; 0, with a diagnostic line, when the layer refuses it.
+HWnd create_face_window(const Cell& face, HWnd parent);
+// Ties the window to the face (once): the face goes into the slot table
+// and its handle into the window's face slot.
+void link_face(HWnd window, const Cell& face);
+void init_window_slots(HWnd window);
+// Shows a window, the first time with activation and the focus on the
+// face its window face has selected.
+void OS_show_window(HWnd window);
+// Paints the whole window at once.
+void OS_redraw(HWnd window);
+void OS_refresh_window(HWnd window);
+// A tuple facet as 0xBBGGRR; -1 for any other value.
+int32_t facet_color(const Cell& face, Facet f);
+// Whether a window is layered (painted into a bitmap and composed).
+bool layered(HWnd window);
+
+// The size `text` takes in the face, in logical pixels.
+TextExtent get_text_size(const Cell& face, std::string_view text);
+
+// The timer of a face's rate facet; raises invalid-facet-type for a rate
+// that is no positive integer or time.
+void change_rate(HWnd window, const Cell& rate);
+
+} // namespace kiv::gui::faces

@@ -1,0 +1,86 @@
+#include "gui/backend/faces/faces.h"
+
+#include "datatypes/image.h"
+#include "datatypes/pair.h"
+#include "datatypes/point.h"
+#include "gui/backend/camera/camera.h"
+#include "gui/backend/classes.h"
+#include "gui/backend/dpi.h"
+#include "gui/backend/faces/base_face.h"
+#include "gui/backend/faces/face.h"
+#include "gui/backend/faces/face_free.h"
+#include "gui/backend/faces/face_hooks.h"
+#include "gui/backend/faces/face_paint.h"
+#include "gui/backend/faces/face_slots.h"
+#include "gui/backend/faces/face_styles.h"
+#include "gui/backend/faces/face_window.h"
+#include "gui/backend/live_event.h"
+#include "gui/backend/messages.h"
+#include "gui/backend/window_layer.h"
+#include "gui/backend/window_proc.h"
+#include "runtime/roots.h"
+
+namespace kiv::gui::faces {
+
+namespace {
+
+// A window face's offset (WM_MOVE) or size (WM_SIZE) in logical pixels,
+// a pair when the face gave its size as one.
+void store_geometry(HWnd window, uint32_t message, int64_t lparam) {
+    Cell face;
+    if (!window_face(window, face)) return;
+    Rooted<Cell> kept(face);
+    double x = dpi_unscale(point_param_x(lparam)), y = dpi_unscale(point_param_y(lparam));
+    Cell& target = facet(*kept, message == WM_MOVE ? f_offset : f_size);
+    if (get_window_long(window, slot_window_flags) & wf_pair_size)
+        pair::make_at(target, int32_t(x), int32_t(y));
+    else
+        point2D::make_at(target, x, y);
+}
+
+// Window and panel faces paint their colour, their image and their draw
+// block.
+int64_t face_message(HWnd window, uint32_t message, uint64_t, int64_t, bool& handled) {
+    if (message == WM_ERASEBKGND) {
+        handled = true;
+        return 1;
+    }
+    if (message != WM_PAINT) return 0;
+    Cell face;
+    if (!window_face(window, face)) return 0;
+    handled = true;
+    Rooted<Cell> kept(face);
+    PaintStruct ps;
+    if (begin_paint(window, ps)) {
+        paint_face(window, *kept, ps.cr, layered(window));
+        end_paint(window, ps);
+    }
+    return 0;
+}
+
+// The image facet of a camera window's face, which its first frame fills.
+Cell* camera_image(HWnd window) {
+    Cell face;
+    return window_face(window, face) ? &facet(face, f_image) : nullptr;
+}
+
+} // namespace
+
+FaceHooks& hooks() {
+    static FaceHooks h;
+    return h;
+}
+
+void init() {
+    class_hooks().base_proc = base_proc;
+    class_hooks().base_internal_proc = base_internal_proc;
+    class_hooks().camera_proc = camera::window_proc;
+    camera::hooks().face_image = camera_image;
+    // A lookup set before start-up is kept.
+    if (!live::hooks().face_of_window) live::hooks().face_of_window = window_face;
+    window_proc_hooks().store_geometry = store_geometry;
+    window_proc_hooks().face_message = face_message;
+    image::face_to_image = to_image;
+}
+
+} // namespace kiv::gui::faces

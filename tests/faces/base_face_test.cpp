@@ -1,0 +1,179 @@
+// Faces the program draws: painting (colour, image, draw block, drawing
+// events), transparency composed over what lies below, mouse capture,
+// postponed layered repaints, cursors, and faces as images.
+#include "face_fixture.h"
+
+#include "datatypes/types.h"
+#include "gui/backend/faces/base_face.h"
+#include "gui/backend/faces/face_slots.h"
+#include "gui/backend/faces/face_styles.h"
+#include "gui/backend/faces/face_window.h"
+#include "gui/backend/headless.h"
+#include "gui/backend/message_loop.h"
+#include "gui/backend/messages.h"
+#include "gui/backend/window_layer.h"
+
+using namespace kiv;
+using namespace kiv::gui;
+using namespace kiv::gui::faces;
+using namespace kiv::testing;
+
+namespace {
+
+class BaseFaceTest : public FaceTest {
+  protected:
+    // A shown window face `win` with a blue client area.
+    HWnd window_face() {
+        eval("win: make face-template [type: 'window size: 100x80 color: 0.0.255 pane: copy []]");
+        HWnd w = show(*Rooted<Cell>(eval("win")));
+        show_window(w, SW_SHOW);
+        return w;
+    }
+    // A face made from `spec`, appended to the window's pane and shown in it.
+    HWnd child(HWnd parent, const std::string& name, const std::string& spec) {
+        eval(name + ": make face-template [" + spec + "] append win/pane " + name);
+        return show(*Rooted<Cell>(eval(name)), parent);
+    }
+    // Pixels of `to image!` of the window, as molded tuples.
+    std::string pixels(const std::string& points) {
+        return molded(
+            eval("shot: to image! win collect [foreach p [" + points + "] [keep pick shot p]]"));
+    }
+    static void pump_for(double ms) {
+        static_cast<HeadlessBackend&>(backend()).advance(ms);
+        while (do_events(true)) {
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(BaseFaceTest, FacesDrawOverTheirColoursAndTransparentOnesBlend) {
+    HWnd w = window_face();
+    child(w, "solid",
+          "type: 'base offset: 10x10 size: 20x20 color: 255.0.0"
+          " draw: [pen off fill-pen 0.255.0 box 0x0 10x10]");
+    child(w, "glass", "type: 'base offset: 50x10 size: 20x20 color: 255.0.0.128");
+    child(w, "button", "type: 'button offset: 10x50 size: 20x20 color: 0.255.0");
+    // The window's blue, the draw block over the red base, the red base,
+    // half red over blue, and the button over its colour.
+    EXPECT_EQ(pixels("1x1 12x12 25x25 55x15 15x55"),
+              "[0.0.255.0 0.255.0.0 255.0.0.0 127.0.128.0 0.255.0.0]");
+    EXPECT_EQ(molded(eval("to image! make face-template [type: 'base]")), "none");
+}
+
+TEST_F(BaseFaceTest, DrawErrorsWhilePaintingAreDropped) {
+    HWnd w = window_face();
+    child(w, "broken",
+          "type: 'base offset: 0x0 size: 20x20 color: 255.255.255"
+          " draw: [pen off fill-pen 0.255.0 box 0x0 5x5 box oops]");
+    EXPECT_EQ(pixels("2x2 10x10"), "[0.255.0.0 255.255.255.0]");
+}
+
+TEST_F(BaseFaceTest, FacesWithoutADrawBlockGetADrawingEvent) {
+    HWnd w = window_face();
+    HWnd b = child(w, "canvas", "type: 'base size: 20x20 color: 255.255.255");
+    events.clear();
+    invalidate_rect(b, nullptr, false);
+    update_window(b);
+    EXPECT_EQ(events, std::vector<std::string>{"drawing"});
+}
+
+TEST_F(BaseFaceTest, CaptureLastsUntilAsManyUpsAsDowns) {
+    HWnd w = window_face();
+    HWnd b = child(w, "pad", "type: 'base size: 20x20 color: 255.255.255");
+    send_message(b, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    send_message(b, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    EXPECT_EQ(get_capture(), b);
+    send_message(b, WM_LBUTTONUP, 0, 0);
+    EXPECT_EQ(get_capture(), b);
+    send_message(b, WM_LBUTTONUP, 0, 0);
+    EXPECT_EQ(get_capture(), 0u);
+    // A capture lost to another window starts the count again.
+    send_message(b, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    set_capture(w);
+    EXPECT_EQ(get_window_long(b, slot_capture_count), 0);
+    send_message(b, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    EXPECT_EQ(get_capture(), b);
+    end_base_capture();
+    EXPECT_EQ(get_capture(), 0u);
+}
+
+TEST_F(BaseFaceTest, AThrottledLayeredRepaintIsPostponedNotDropped) {
+    HWnd w = window_face();
+    child(w, "glass", "type: 'base size: 20x20 color: 255.0.0.128 draw: [pen off]");
+    pump_for(100);
+    change(*Rooted<Cell>(eval("glass")), f_draw, "[pen off fill-pen 0.255.0 box 0x0 20x20]");
+    update(*Rooted<Cell>(eval("glass")));
+    change(*Rooted<Cell>(eval("glass")), f_draw, "[pen off fill-pen 255.255.0 box 0x0 20x20]");
+    update(*Rooted<Cell>(eval("glass")));
+    Cell glass = eval("glass");
+    Rooted<Cell> kept(glass);
+    HWnd g = face_window(*kept);
+    Rect invalid;
+    EXPECT_FALSE(get_update_rect(g, invalid));
+    pump_for(20); // the next frame paints the last change
+    EXPECT_EQ(pixels("5x5"), "[255.255.0.0]");
+}
+
+TEST_F(BaseFaceTest, AFaceThatTurnsTransparentBecomesLayered) {
+    HWnd w = window_face();
+    HWnd first = child(w, "under", "type: 'base size: 20x20 color: 255.0.0");
+    HWnd b = child(w, "pane-face", "type: 'base size: 20x20 color: 255.255.255");
+    HWnd last = child(w, "over", "type: 'base size: 20x20 color: 0.0.0");
+    EXPECT_FALSE(layered(b));
+    Rooted<Cell> f(eval("pane-face"));
+    change(*f, f_color, "255.255.255.100");
+    update(*f);
+    HWnd remade = face_window(*f);
+    EXPECT_NE(remade, b);
+    EXPECT_TRUE(layered(remade));
+    EXPECT_EQ(child_windows(w), (std::vector<HWnd>{first, remade, last})); // same place
+    EXPECT_FALSE(is_window(b));
+}
+
+TEST_F(BaseFaceTest, CursorsComeFromTheOptions) {
+    HWnd w = window_face();
+    struct Case {
+        const char* options;
+        int32_t cursor;
+    } cases[] = {
+        {"[cursor: hand]", cursor_hand},
+        {"[cursor: I-beam]", cursor_ibeam},
+        {"[cursor: resize-we]", cursor_resize_ew},
+        {"[cursor: other]", cursor_arrow},
+        {"[cursor: hand odd]", cursor_none},
+        {"compose [cursor: (make image! 4x4)]", cursor_image},
+    };
+    for (const Case& c : cases) {
+        HWnd b = child(w, "pointer", std::string("type: 'base size: 10x10 options: ") + c.options);
+        EXPECT_EQ(get_window_long(b, slot_cursor), c.cursor) << c.options;
+        EXPECT_EQ(send_message(b, WM_NCHITTEST, 0, 0), HTCLIENT);
+        EXPECT_EQ(send_message(b, WM_SETCURSOR, b, 0), c.cursor ? 1 : 0) << c.options;
+    }
+}
+
+TEST_F(BaseFaceTest, SizeTextMeasuresLines) {
+    Rooted<Cell> f(face("type: 'text text: \"ab\""));
+    EXPECT_EQ(molded(routine("size-text", {*f, eval("\"abc^/a\"")})), "(21, 30)");
+    EXPECT_EQ(molded(routine("size-text", {*f, eval("none")})), "(14, 15)");
+    EXPECT_EQ(molded(routine("size-text", {*f, eval("\"a^-b\"")})), "(63, 15)"); // tab to 8
+    Rooted<Cell> empty(face("type: 'text"));
+    EXPECT_EQ(molded(routine("size-text", {*empty, eval("none")})), "none");
+    EXPECT_EQ(error_of([&] {
+                  routine("size-text", {*f, eval("42")});
+              }),
+              script_error(err::script::invalid_type));
+}
+
+TEST_F(BaseFaceTest, ThePointerPassesWhereATransparentFaceIsClear) {
+    HWnd w = window_face();
+    HWnd below = child(w, "below", "type: 'button offset: 10x10 size: 40x40");
+    HWnd glass = child(w, "glass",
+                       "type: 'base offset: 10x10 size: 40x40"
+                       " draw: [pen off fill-pen 255.0.0 box 0x0 20x40]");
+    pixels("1x1"); // painted
+    Rect r = window_rect(w);
+    EXPECT_EQ(window_from_point({r.left + 15, r.top + 20}), glass);
+    EXPECT_EQ(window_from_point({r.left + 40, r.top + 20}), below); // clear: to the button
+}

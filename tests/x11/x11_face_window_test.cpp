@@ -1,0 +1,60 @@
+// Face windows on the X server: what their styles ask of the window
+// manager, and a transparent top-level flattened over the panel colour
+// when no compositor runs.
+#include "x11_fixture.h"
+
+#include "gui/backend/faces/face_styles.h"
+
+#include <cairo.h>
+
+using namespace kiv;
+using namespace kiv::gui;
+using namespace kiv::testing;
+
+namespace {
+
+// Paints its client area half-transparent red.
+int64_t glass_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
+    if (message != WM_PAINT) return def_window_proc(w, message, wparam, lparam);
+    PaintStruct ps;
+    cairo_t* cr = begin_paint(w, ps);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_rgba(cr, 1, 0, 0, 0.5);
+    cairo_paint(cr);
+    end_paint(w, ps);
+    return 0;
+}
+
+} // namespace
+
+TEST_F(X11Test, WindowStylesReachTheWindowManager) {
+    HWnd bare = create_window_ex(0, probe_class, "bare", WS_VISIBLE | faces::WS_POPUP,
+                                 {10, 10, 110, 60}, 0, 0);
+    HWnd tool = create_window_ex(faces::WS_EX_TOOLWINDOW, probe_class, "tool",
+                                 WS_VISIBLE | faces::WS_CAPTION | faces::WS_SYSMENU,
+                                 {200, 10, 300, 60}, 0, 0);
+    ASSERT_TRUE(bare && tool);
+    settle();
+    std::string hints =
+        run("xprop -id " + std::to_string(find_by_title("bare")) + " _MOTIF_WM_HINTS");
+    // Moving only (no frame, buttons or menu), and no decorations.
+    EXPECT_NE(hints.find("= 0x3, 0x4, 0x0,"), std::string::npos) << hints;
+    std::string type =
+        run("xprop -id " + std::to_string(find_by_title("tool")) + " _NET_WM_WINDOW_TYPE");
+    EXPECT_NE(type.find("_NET_WM_WINDOW_TYPE_UTILITY"), std::string::npos) << type;
+}
+
+TEST_F(X11Test, ATransparentTopLevelIsFlattenedWithoutACompositor) {
+    register_class({"Glass", glass_proc, 0, 0});
+    HWnd w = create_window_ex(WS_EX_LAYERED, "Glass", "glass", WS_VISIBLE | faces::WS_POPUP,
+                              {300, 300, 400, 400}, 0, 0);
+    ASSERT_NE(w, 0u);
+    settle();
+    uint32_t c = pixel(350, 350);
+    int red = int(c >> 16), green = int((c >> 8) & 0xFF), blue = int(c & 0xFF);
+    // Half red over the light panel colour, not the unblended 128,0,0.
+    EXPECT_GT(red, 240) << std::hex << c;
+    EXPECT_NEAR(green, blue, 8) << std::hex << c;
+    EXPECT_GT(green, 100) << std::hex << c;
+    EXPECT_LT(green, 135) << std::hex << c;
+}
