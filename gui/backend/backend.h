@@ -73,6 +73,8 @@ class Backend {
     virtual void window_painted(HWnd, const Rect&) {}
     virtual void window_activated(HWnd) {}
     virtual void capture_changed(HWnd) {}
+    // The layer's keyboard focus moved to `window` (0: none).
+    virtual void focus_changed(HWnd) {}
     // A built-in control's model changed (control_models.h).
     virtual void control_changed(HWnd, ControlChange) {}
     // An input message reaching a built-in control at its dispatch: a

@@ -13,6 +13,15 @@ using namespace controls;
 
 namespace controls {
 
+namespace {
+
+bool is_input(uint32_t message) {
+    return (message >= WM_KEYDOWN && message <= WM_SYSCHAR) ||
+           (message >= WM_MOUSEMOVE && message <= WM_MOUSEHWHEEL);
+}
+
+} // namespace
+
 Models& models() {
     static Models m;
     return m;
@@ -28,6 +37,7 @@ int64_t control_default(HWnd w, uint32_t message, uint64_t wparam, int64_t lpara
         return 0;
     case WM_GETFONT: return control_common(w).font;
     case WM_STYLECHANGED: control_changed(w, ControlChange::look); return 0;
+    case WM_ENABLE: control_changed(w, ControlChange::look); return 0;
     case WM_SETFOCUS:
     case WM_KILLFOCUS: {
         int32_t code = message == WM_SETFOCUS ? focus_codes.set : focus_codes.kill;
@@ -44,7 +54,14 @@ int64_t control_default(HWnd w, uint32_t message, uint64_t wparam, int64_t lpara
         control_changed(w, ControlChange::text);
         return result;
     }
-    default: return def_window_proc(w, message, wparam, lparam);
+    default:
+        // Input the control's own procedure leaves still reaches a native
+        // view (keys and clicks of a GTK widget).
+        if (is_input(message)) {
+            Msg msg{w, message, wparam, lparam, get_message_time(), get_message_pos(), 0};
+            if (input_is_native(msg)) return 0;
+        }
+        return def_window_proc(w, message, wparam, lparam);
     }
 }
 

@@ -254,6 +254,7 @@ HWnd set_focus(HWnd window) {
         if (s.focus == window) return old;
     }
     old = std::exchange(s.focus, window);
+    s.backend->focus_changed(window);
     if (old) send_message(old, WM_KILLFOCUS, window, 0);
     if (window && s.focus == window) send_message(window, WM_SETFOCUS, old, 0);
     return old;

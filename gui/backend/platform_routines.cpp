@@ -41,10 +41,6 @@ constexpr Types any = 0, object = bit(TYPE_OBJECT), handle_ = bit(TYPE_HANDLE),
                 word_ =
                     bit(TYPE_WORD) | bit(TYPE_SET_WORD) | bit(TYPE_LIT_WORD) | bit(TYPE_GET_WORD);
 
-[[noreturn]] void not_done(Cell*) {
-    runtime::fire_error(runtime::Category::internal, err::internal::not_done);
-}
-
 void make_null_handle(Cell* args) {
     handle::make_at(args[0], 0, handle::none);
 }
@@ -137,7 +133,7 @@ const Routine routines[] = {
      {object, word_, any, bit(TYPE_WORD), any, integer, integer},
      {"owner", "word", "value", "action", "new", "index", "part"},
      faces::routines::on_change_facet},
-    {"update-text", 9, 1, {object}, {"face"}, not_done},
+    {"update-text", 9, 1, {object}, {"face"}, faces::routines::update_text},
     {"update-font", 10, 2, {object, integer}, {"font", "flags"}, update_font},
     {"update-para", 11, 2, {object, integer}, {"face", "flags"}, update_para},
     {"destroy-view", 12, 2, {object, logic_}, {"face", "empty?"}, faces::routines::destroy_view},
@@ -170,7 +166,12 @@ const Routine routines[] = {
      {object, any, integer},
      {"box", "arg0", "type"},
      text::text_box_metrics_routine},
-    {"update-scroller", 27, 2, {object, integer}, {"scroller", "flags"}, not_done},
+    {"update-scroller",
+     27,
+     2,
+     {object, integer},
+     {"scroller", "flags"},
+     faces::routines::update_scroller},
     {"set-dark-mode", 28, 2, {object, logic_}, {"face", "dark?"}, set_dark_mode_routine},
     {"support-dark-mode?", 29, 0, {}, {}, support_dark_mode_q},
     {"toggle-GPU", 30, 0, {}, {}, toggle_gpu},

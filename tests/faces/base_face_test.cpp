@@ -22,18 +22,6 @@ namespace {
 
 class BaseFaceTest : public FaceTest {
   protected:
-    // A shown window face `win` with a blue client area.
-    HWnd window_face() {
-        eval("win: make face-template [type: 'window size: 100x80 color: 0.0.255 pane: copy []]");
-        HWnd w = show(*Rooted<Cell>(eval("win")));
-        show_window(w, SW_SHOW);
-        return w;
-    }
-    // A face made from `spec`, appended to the window's pane and shown in it.
-    HWnd child(HWnd parent, const std::string& name, const std::string& spec) {
-        eval(name + ": make face-template [" + spec + "] append win/pane " + name);
-        return show(*Rooted<Cell>(eval(name)), parent);
-    }
     // Pixels of `to image!` of the window, as molded tuples.
     std::string pixels(const std::string& points) {
         return molded(
@@ -49,7 +37,7 @@ class BaseFaceTest : public FaceTest {
 } // namespace
 
 TEST_F(BaseFaceTest, FacesDrawOverTheirColoursAndTransparentOnesBlend) {
-    HWnd w = window_face();
+    HWnd w = window_face("size: 100x80 color: 0.0.255");
     child(w, "solid",
           "type: 'base offset: 10x10 size: 20x20 color: 255.0.0"
           " draw: [pen off fill-pen 0.255.0 box 0x0 10x10]");
@@ -63,7 +51,7 @@ TEST_F(BaseFaceTest, FacesDrawOverTheirColoursAndTransparentOnesBlend) {
 }
 
 TEST_F(BaseFaceTest, DrawErrorsWhilePaintingAreDropped) {
-    HWnd w = window_face();
+    HWnd w = window_face("size: 100x80 color: 0.0.255");
     child(w, "broken",
           "type: 'base offset: 0x0 size: 20x20 color: 255.255.255"
           " draw: [pen off fill-pen 0.255.0 box 0x0 5x5 box oops]");
@@ -71,7 +59,7 @@ TEST_F(BaseFaceTest, DrawErrorsWhilePaintingAreDropped) {
 }
 
 TEST_F(BaseFaceTest, FacesWithoutADrawBlockGetADrawingEvent) {
-    HWnd w = window_face();
+    HWnd w = window_face("size: 100x80 color: 0.0.255");
     HWnd b = child(w, "canvas", "type: 'base size: 20x20 color: 255.255.255");
     events.clear();
     invalidate_rect(b, nullptr, false);
@@ -80,7 +68,7 @@ TEST_F(BaseFaceTest, FacesWithoutADrawBlockGetADrawingEvent) {
 }
 
 TEST_F(BaseFaceTest, CaptureLastsUntilAsManyUpsAsDowns) {
-    HWnd w = window_face();
+    HWnd w = window_face("size: 100x80 color: 0.0.255");
     HWnd b = child(w, "pad", "type: 'base size: 20x20 color: 255.255.255");
     send_message(b, WM_LBUTTONDOWN, MK_LBUTTON, 0);
     send_message(b, WM_LBUTTONDOWN, MK_LBUTTON, 0);
@@ -100,7 +88,7 @@ TEST_F(BaseFaceTest, CaptureLastsUntilAsManyUpsAsDowns) {
 }
 
 TEST_F(BaseFaceTest, AThrottledLayeredRepaintIsPostponedNotDropped) {
-    HWnd w = window_face();
+    HWnd w = window_face("size: 100x80 color: 0.0.255");
     child(w, "glass", "type: 'base size: 20x20 color: 255.0.0.128 draw: [pen off]");
     pump_for(100);
     change(*Rooted<Cell>(eval("glass")), f_draw, "[pen off fill-pen 0.255.0 box 0x0 20x20]");
@@ -117,7 +105,7 @@ TEST_F(BaseFaceTest, AThrottledLayeredRepaintIsPostponedNotDropped) {
 }
 
 TEST_F(BaseFaceTest, AFaceThatTurnsTransparentBecomesLayered) {
-    HWnd w = window_face();
+    HWnd w = window_face("size: 100x80 color: 0.0.255");
     HWnd first = child(w, "under", "type: 'base size: 20x20 color: 255.0.0");
     HWnd b = child(w, "pane-face", "type: 'base size: 20x20 color: 255.255.255");
     HWnd last = child(w, "over", "type: 'base size: 20x20 color: 0.0.0");
@@ -133,7 +121,7 @@ TEST_F(BaseFaceTest, AFaceThatTurnsTransparentBecomesLayered) {
 }
 
 TEST_F(BaseFaceTest, CursorsComeFromTheOptions) {
-    HWnd w = window_face();
+    HWnd w = window_face("size: 100x80 color: 0.0.255");
     struct Case {
         const char* options;
         int32_t cursor;
@@ -167,7 +155,7 @@ TEST_F(BaseFaceTest, SizeTextMeasuresLines) {
 }
 
 TEST_F(BaseFaceTest, ThePointerPassesWhereATransparentFaceIsClear) {
-    HWnd w = window_face();
+    HWnd w = window_face("size: 100x80 color: 0.0.255");
     HWnd below = child(w, "below", "type: 'button offset: 10x10 size: 40x40");
     HWnd glass = child(w, "glass",
                        "type: 'base offset: 10x10 size: 40x40"

@@ -8,6 +8,7 @@
 #include "datatypes/none.h"
 #include "datatypes/symbol.h"
 #include "datatypes/url.h"
+#include "datatypes/word.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
@@ -15,19 +16,23 @@
 #include "gui/backend/gui_init.h"
 #include "gui/backend/live_event.h"
 #include "gui/backend/message_loop.h"
+#include "gui/backend/messages.h"
 #include "gui/backend/platform_routines.h"
+#include "gui/backend/window_layer.h"
 
 namespace kiv::testing {
 
 using namespace gui::faces;
 
 std::vector<std::string> FaceTest::events;
+std::string FaceTest::answer;
 
 namespace {
 
 void recording_awake(Cell& event, Cell& answer) {
     FaceTest::events.emplace_back(gui::event::type_name(event.w1));
-    answer = Cell{TYPE_NONE, 0, 0, 0};
+    answer =
+        FaceTest::answer.empty() ? Cell{TYPE_NONE, 0, 0, 0} : word::load(FaceTest::answer.c_str());
 }
 
 Cell* global_slot(const char* name) {
@@ -59,6 +64,7 @@ void FaceTest::SetUp() {
     gui::init();
     gui::loop_state() = {};
     events.clear();
+    answer.clear();
     gui::live::hooks().awake = recording_awake;
 }
 
@@ -117,6 +123,18 @@ void FaceTest::change(const Cell& face, Facet f, const std::string& value) {
 
 void FaceTest::update(const Cell& face) {
     routine("update-view", {face});
+}
+
+gui::HWnd FaceTest::window_face(const std::string& spec) {
+    eval("win: make face-template [type: 'window pane: copy [] " + spec + "]");
+    gui::HWnd w = show(*Rooted<Cell>(eval("win")));
+    gui::show_window(w, gui::SW_SHOW);
+    return w;
+}
+
+gui::HWnd FaceTest::child(gui::HWnd parent, const std::string& name, const std::string& spec) {
+    eval(name + ": make face-template [" + spec + "] append win/pane " + name);
+    return show(*Rooted<Cell>(eval(name)), parent);
 }
 
 std::string FaceTest::molded(const Cell& value) {

@@ -26,6 +26,8 @@ class FaceTest : public ::testing::Test {
   public:
     // Event types the recorder saw, as words.
     static std::vector<std::string> events;
+    // The word the recorder answers (none when empty).
+    static std::string answer;
 
   protected:
     void SetUp() override;
@@ -43,6 +45,11 @@ class FaceTest : public ::testing::Test {
     // Sets a facet to the value of Kiv text and marks it changed.
     static void change(const Cell& face, gui::faces::Facet f, const std::string& value);
     static void update(const Cell& face);
+    // A shown window face `win` made from `spec`, with an empty pane.
+    static gui::HWnd window_face(const std::string& spec);
+    // A face `name` made from `spec`, appended to win's pane and shown
+    // under `parent`.
+    static gui::HWnd child(gui::HWnd parent, const std::string& name, const std::string& spec);
     // The error a body raised (user 0 for none).
     template <class Body>
     static runtime::ErrorSite error_of(Body&& body);

@@ -101,7 +101,7 @@ TEST_F(FaceWindowTest, EachTypeGetsItsClassAndStyles) {
         EXPECT_EQ(get_ex_style(w), c.ex_style) << c.spec;
         EXPECT_EQ(get_parent(w), is_window ? 0 : top) << c.spec;
         Cell linked;
-        ASSERT_TRUE(window_face(w, linked)) << c.spec;
+        ASSERT_TRUE(gui::faces::window_face(w, linked)) << c.spec;
         EXPECT_EQ(linked.w1, f->w1) << c.spec; // the very same face
     }
 }
@@ -118,7 +118,7 @@ TEST_F(FaceWindowTest, GeometryComesFromOffsetAndSize) {
     HWnd a = show(*area, w);
     EXPECT_EQ(rect_in_parent(a), (Rect{5, 6, 55, 26}));
     EXPECT_EQ(get_window_long(a, slot_window_flags) & wf_pair_size, 0);
-    EXPECT_EQ(get_window_text(a), ""); // an area takes its text later
+    EXPECT_EQ(get_window_text(a), "no caption"); // set as the text of the control
     Rooted<Cell> wide(face("type: 'window size: -5x50"));
     EXPECT_EQ(client_rect(show(*wide)).width(), 200); // a negative width gives 200
 }

@@ -6,6 +6,7 @@
 #include "gui/backend/headless.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
+#include "tests/unit/control_notifications.h"
 
 #include <gtest/gtest.h>
 
@@ -349,7 +350,8 @@ TEST_F(ControlModelsTest, ListClicksPickEvenTheSameItemAgain) {
     send_message(list, WM_KEYDOWN, VK_DOWN, 0);
     EXPECT_EQ(send_message(list, LB_GETCURSEL, 0, 0), 3);
     EXPECT_EQ(heard, (std::vector<Heard>{command(LBN_SELCHANGE), command(LBN_SELCHANGE),
-                                         command(LBN_DBLCLK), command(LBN_SELCHANGE)}));
+                                         command(LBN_SELCHANGE), command(LBN_DBLCLK),
+                                         command(LBN_SELCHANGE)}));
 }
 
 TEST_F(ControlModelsTest, DropDownListTextIsTheSelectedItem) {
@@ -634,3 +636,50 @@ TEST_F(ControlModelsTest, DestroyedControlsLeaveNoModel) {
 }
 
 } // namespace
+
+// ---- The notification table, with input through the layer
+
+namespace {
+
+using kiv::testing::ControlDriver;
+using kiv::testing::Key;
+using kiv::testing::notices;
+
+class HeadlessDriver : public ControlDriver {
+  public:
+    void click(HWnd window, Point client) override {
+        Point at = client_to_screen(window, client);
+        input_button(Button::left, true, at);
+        input_button(Button::left, false, at);
+    }
+    void press(Key key) override {
+        auto info = kiv::testing::key_info(key);
+        input_key(info.vk, 0, false, true, info.character);
+        input_key(info.vk, 0, false, false, 0);
+    }
+    void settle(size_t, const std::function<bool(const Msg&)>& stop) override {
+        Msg m;
+        while (peek_message(m)) {
+            if (stop(m)) continue;
+            translate_message(m);
+            dispatch_message(m);
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(ControlModelsTest, UserActionsNotifyAsTheTableSays) {
+    register_class({kiv::testing::notice_parent_class, kiv::testing::notice_parent_proc, 0, 0});
+    HeadlessDriver driver;
+    for (const auto& row : kiv::testing::notification_rows()) {
+        SCOPED_TRACE(row.name);
+        HWnd top = create_window(kiv::testing::notice_parent_class, "table", WS_VISIBLE,
+                                 {100, 100, 500, 400}, 0, 0);
+        set_active_window(top);
+        HWnd w = run_row(driver, top, row, {20, 20, 220, 120});
+        EXPECT_EQ(notices(), row.heard);
+        if (row.check) row.check(w);
+        destroy_window(top);
+    }
+}

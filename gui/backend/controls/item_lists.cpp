@@ -169,10 +169,10 @@ int64_t list_input(HWnd w, ItemListModel& m, uint32_t message, uint64_t wparam, 
         int64_t hit =
             item_from_point(m, point_param_x(lparam), point_param_y(lparam), client_rect(w));
         if (high_word(hit) != 0) return 0;
-        if (message == WM_LBUTTONDOWN)
-            user_pick_item(w, low_word(hit));
-        else
-            user_open_item(w, low_word(hit));
+        // The second press of a double click picks the item again, then
+        // opens it.
+        user_pick_item(w, low_word(hit));
+        if (message == WM_LBUTTONDBLCLK) user_open_item(w, low_word(hit));
         return 0;
     }
     case WM_KEYDOWN: {

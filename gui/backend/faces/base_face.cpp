@@ -8,6 +8,7 @@
 #include "datatypes/word.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/event.h"
+#include "gui/backend/faces/command_events.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/faces/face_free.h"
 #include "gui/backend/faces/face_paint.h"
@@ -277,7 +278,9 @@ int64_t base_proc(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam
         return 0;
     case WM_NCHITTEST: return hit_test(window, message, wparam, lparam);
     case WM_MENUSELECT: keep_menu_select(wparam, lparam); return 0;
-    case WM_COMMAND: menu_command(window, wparam, lparam); return 0;
+    case WM_COMMAND:
+        if (!menu_command(window, wparam, lparam)) process_command_event(window, wparam, lparam);
+        return 0;
     case WM_SETCURSOR: return get_window_long(window, slot_cursor) < 0 ? 1 : 0;
     case WM_DESTROY:
         release_cursor(window);

@@ -21,4 +21,13 @@ bool control_facet_changed(HWnd window, const Cell& face, FaceType type, Facet f
 bool update_items(const Cell& face, const Cell& series, const Cell& action, const Cell* new_value,
                   int32_t index, int32_t part);
 
+// Edit selections: the selected facet (a pair of 1-based first and last
+// characters) set on the control, and read back (none when empty).
+void set_selection(HWnd window, const Cell& face);
+void get_selection(HWnd window, const Cell& face);
+// Read-backs of a control's state into its face's data.
+void read_check(HWnd window, const Cell& face);
+void read_slider(HWnd window, const Cell& face);
+void read_calendar_date(HWnd window, const Cell& face);
+
 } // namespace kiv::gui::faces

@@ -3,20 +3,26 @@
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/handle.h"
+#include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/object.h"
 #include "datatypes/point.h"
 #include "datatypes/types.h"
 #include "datatypes/unset.h"
 #include "datatypes/url.h"
+#include "gui/backend/control_models.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/faces/face_free.h"
+#include "gui/backend/faces/face_items.h"
 #include "gui/backend/faces/face_paint.h"
 #include "gui/backend/faces/face_update.h"
 #include "gui/backend/faces/face_window.h"
 #include "gui/backend/gui_init.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+
+#include <algorithm>
 
 namespace kiv::gui::faces::routines {
 
@@ -111,6 +117,54 @@ void draw_face(Cell* args) {
     start();
     if (HWnd window = face_window(args[0])) OS_draw_face(window, args[1]);
     unset::make_at(args[0]);
+}
+
+void update_text(Cell* args) {
+    start();
+    Rooted<Cell> face(args[0]);
+    if (HWnd window = face_window(*face)) get_text_alt(window, *face, -1);
+    none::make_at(args[0]);
+}
+
+// A field of a window's scroll bar object changed: visibility, position,
+// or page and range. A page or maximum that is no integer (as a face
+// leaves them before it knows its content) leaves the bar alone.
+void update_scroller(Cell* args) {
+    start();
+    Rooted<Cell> scroller(args[0]);
+    enum { position, page_size, min_size, max_size, visible, vertical, parent, field_count };
+    int32_t field = integer::get(args[1]);
+    none::make_at(args[0]);
+    if (object::words_count(*scroller) < field_count) return;
+    auto value = [&](int index) { return Cell(object::get_values(*scroller)[index]); };
+    HWnd window = face_window(value(parent));
+    if (!window) return;
+    uint32_t bar = logic::counts_false(value(vertical)) ? SB_HORZ : SB_VERT;
+    auto integer_at = [&](int index, int32_t& out) {
+        Cell v = value(index);
+        if (cell::type_of(v) != TYPE_INTEGER) return false;
+        out = integer::get(v);
+        return true;
+    };
+    ScrollInfo info;
+    switch (field) {
+    case visible: show_scroll_bar(window, bar, !logic::counts_false(value(visible))); break;
+    case position:
+        info.mask = SIF_POS | SIF_DISABLENOSCROLL;
+        if (integer_at(position, info.pos)) set_scroll_info(window, bar, info, true);
+        break;
+    case page_size:
+    case max_size: {
+        int32_t page = 0;
+        info.mask = SIF_RANGE | SIF_PAGE | SIF_DISABLENOSCROLL;
+        info.min = 1;
+        if (!integer_at(page_size, page) || !integer_at(max_size, info.max)) break;
+        info.page = uint32_t(std::max(page, 0));
+        set_scroll_info(window, bar, info, true);
+        break;
+    }
+    default: break;
+    }
 }
 
 } // namespace kiv::gui::faces::routines

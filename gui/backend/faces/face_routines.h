@@ -17,5 +17,7 @@ void redraw(Cell* args);
 void show_window(Cell* args);
 void make_view(Cell* args);
 void draw_face(Cell* args);
+void update_text(Cell* args);
+void update_scroller(Cell* args);
 
 } // namespace kiv::gui::faces::routines

@@ -7,6 +7,7 @@
 #include "gui/backend/classes.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/faces/base_face.h"
+#include "gui/backend/faces/command_events.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/faces/face_free.h"
 #include "gui/backend/faces/face_hooks.h"
@@ -15,6 +16,7 @@
 #include "gui/backend/faces/face_styles.h"
 #include "gui/backend/faces/face_window.h"
 #include "gui/backend/live_event.h"
+#include "gui/backend/menus_faces.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 #include "gui/backend/window_proc.h"
@@ -40,10 +42,21 @@ void store_geometry(HWnd window, uint32_t message, int64_t lparam) {
 
 // Window and panel faces paint their colour, their image and their draw
 // block.
-int64_t face_message(HWnd window, uint32_t message, uint64_t, int64_t, bool& handled) {
-    if (message == WM_ERASEBKGND) {
+int64_t face_message(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam,
+                     bool& handled) {
+    switch (message) {
+    case WM_ERASEBKGND: handled = true; return 1;
+    case WM_COMMAND:
         handled = true;
-        return 1;
+        if (!menu_command(window, wparam, lparam)) process_command_event(window, wparam, lparam);
+        return 0;
+    case WM_NOTIFY: return process_notify(window, lparam, handled);
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+        handled = true;
+        process_scroll(window, message, wparam, lparam);
+        return 0;
+    default: break;
     }
     if (message != WM_PAINT) return 0;
     Cell face;
@@ -76,8 +89,12 @@ void init() {
     class_hooks().base_internal_proc = base_internal_proc;
     class_hooks().camera_proc = camera::window_proc;
     camera::hooks().face_image = camera_image;
-    // A lookup set before start-up is kept.
-    if (!live::hooks().face_of_window) live::hooks().face_of_window = window_face;
+    // Lookups set before start-up are kept.
+    auto& event_hooks = live::hooks();
+    if (!event_hooks.face_of_window) event_hooks.face_of_window = window_face;
+    if (!event_hooks.read_back_text) event_hooks.read_back_text = read_back_text;
+    if (!event_hooks.list_item_at) event_hooks.list_item_at = list_item_at;
+    if (!event_hooks.scroll_position) event_hooks.scroll_position = scroll_position;
     window_proc_hooks().store_geometry = store_geometry;
     window_proc_hooks().face_message = face_message;
     image::face_to_image = to_image;

@@ -1,4 +1,5 @@
 #include "gui/backend/gtk/gtk_backend.h"
+#include "gui/backend/gtk/gtk_controls.h"
 
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
@@ -6,7 +7,6 @@
 #include <clocale>
 #include <cmath>
 #include <ctime>
-#include <strings.h>
 #include <utility>
 
 namespace kiv::gui::gtk {
@@ -15,16 +15,6 @@ namespace {
 
 GtkBackend* running = nullptr;
 
-// Layer classes shown as a GtkButton; every other window is a drawing area.
-constexpr const char* button_classes[] = {"BUTTON", "KivButton"};
-
-bool is_button(HWnd window) {
-    std::string_view name = class_name(window);
-    for (const char* b : button_classes)
-        if (name.size() == strlen(b) && strncasecmp(name.data(), b, name.size()) == 0) return true;
-    return false;
-}
-
 // How long after a move or resize the configure events that differ from it
 // are taken as the states GTK passes through on the way (a move, then a
 // resize); a window manager that refuses the geometry is followed after it.
@@ -32,15 +22,6 @@ constexpr double configure_patience_ms = 1000;
 
 int to_gdk(int device) {
     return int(std::lround(double(device) / current().scale()));
-}
-
-// A press of the button tells its parent, as a Windows button does: the
-// notification code in the high word, the button's id in the low word.
-void on_clicked(GtkButton*, gpointer data) {
-    HWnd button = GPOINTER_TO_UINT(data);
-    constexpr uint64_t BN_CLICKED = 0;
-    post_message(get_parent(button), WM_COMMAND,
-                 BN_CLICKED << 16 | (get_control_id(button) & 0xFFFF), button);
 }
 
 } // namespace
@@ -64,6 +45,7 @@ gboolean draw_surface(GtkWidget*, cairo_t* cr, gpointer data) {
 GtkBackend::GtkBackend() {
     running = this;
     connect_settings();
+    take_events_first();
     defer([this] {
         refresh_monitors();
         GdkDisplay* display = gdk_display_get_default();
@@ -75,6 +57,7 @@ GtkBackend::GtkBackend() {
 }
 
 GtkBackend::~GtkBackend() {
+    drop_held_input();
     GtkSettings* settings = gtk_settings_get_default();
     for (gulong id : settings_handlers_) g_signal_handler_disconnect(settings, id);
     for (auto& [window, n] : natives_)
@@ -165,13 +148,12 @@ void GtkBackend::make_toplevel(Native& n) {
     style_toplevel(n);
     connect_input(n);
     connect_gestures(n);
+    g_signal_connect(n.toplevel, "set-focus", G_CALLBACK(on_set_focus), nullptr);
 }
 
 void GtkBackend::make_child(Native& n) {
-    if (is_button(n.window)) {
-        n.widget = gtk_button_new_with_label(get_window_text(n.window).c_str());
-        g_signal_connect(n.widget, "clicked", G_CALLBACK(on_clicked), GUINT_TO_POINTER(n.window));
-    } else {
+    n.widget = make_control_view(n);
+    if (!n.widget) {
         n.widget = gtk_drawing_area_new();
         g_signal_connect(n.widget, "draw", G_CALLBACK(draw_surface), GUINT_TO_POINTER(n.window));
         connect_pointer(n.widget);
@@ -199,6 +181,8 @@ void GtkBackend::window_destroyed(HWnd window) {
         gtk_im_context_set_client_window(n->im, nullptr);
         g_object_unref(n->im);
     }
+    for (GtkWidget* bar : n->bars)
+        if (bar && !n->toplevel) gtk_widget_destroy(bar);
     if (n->toplevel) {
         gtk_widget_destroy(n->toplevel);
     } else {
@@ -222,6 +206,7 @@ void GtkBackend::place(HWnd window) {
         gtk_window_resize(GTK_WINDOW(n->toplevel), std::max(1, to_gdk(r.width())),
                           std::max(1, to_gdk(r.height())));
         gtk_widget_queue_draw(n->fixed);
+        sync_window_bars(*n, n->fixed, {0, 0, r.width(), r.height()});
         return;
     }
     Native* top = native(n->root);
@@ -233,6 +218,8 @@ void GtkBackend::place(HWnd window) {
     gtk_fixed_move(GTK_FIXED(top->fixed), n->widget, to_gdk(left), to_gdk(top_edge));
     gtk_widget_set_size_request(n->widget, std::max(1, to_gdk(right - left)),
                                 std::max(1, to_gdk(bottom - top_edge)));
+    // A control shows its bars itself (a scrolled window's policy).
+    if (!n->control) sync_window_bars(*n, top->fixed, {left, top_edge, right, bottom});
 }
 
 bool GtkBackend::configured_by_gtk(HWnd window, const Rect& r) {
@@ -279,8 +266,17 @@ void GtkBackend::window_text_changed(HWnd window) {
     std::string text = get_window_text(window);
     if (n->toplevel)
         gtk_window_set_title(GTK_WINDOW(n->toplevel), text.c_str());
-    else if (GTK_IS_BUTTON(n->widget))
-        gtk_button_set_label(GTK_BUTTON(n->widget), text.c_str());
+    else
+        sync_control_view(*n, ControlChange::text);
+}
+
+void GtkBackend::control_changed(HWnd window, ControlChange what) {
+    Native* n = native(window);
+    if (!n) return;
+    if (n->control)
+        sync_control_view(*n, what);
+    else if (what == ControlChange::bars || what == ControlChange::range)
+        place(window);
 }
 
 void GtkBackend::window_painted(HWnd window, const Rect& area) {

@@ -22,7 +22,17 @@ namespace kiv::gui::gtk {
 struct Native {
     HWnd window = 0;
     HWnd root = 0;
-    GtkWidget* widget = nullptr;   // the drawing area or the control
+    GtkWidget* widget = nullptr;    // the drawing area, or the event box holding a control
+    GtkWidget* control = nullptr;   // a built-in control's widget
+    GtkWidget* text_view = nullptr; // a multi-line edit's text view (control is its scroller)
+    GtkWidget* bars[2] = {};        // a window's own scroll bars (horizontal, vertical)
+    // While the layer writes its model into the widgets, their handlers
+    // stay silent: only the user's actions notify.
+    bool syncing = false;
+    // A slider's or scroll bar's last request of a pointer drag, closed at
+    // the release (a calendar: 1 while a month change selects a day).
+    uint32_t pending_request = UINT32_MAX;
+    int32_t pending_pos = 0;
     GtkWidget* toplevel = nullptr; // top-levels: the GtkWindow
     GtkWidget* fixed = nullptr;    // top-levels: the GtkFixed holding every widget
     GtkIMContext* im = nullptr;    // top-levels: the input method
@@ -51,7 +61,10 @@ class GtkBackend : public Backend {
     void window_text_changed(HWnd window) override;
     void window_painted(HWnd window, const Rect& area) override;
     void window_activated(HWnd window) override;
+    void control_changed(HWnd window, ControlChange what) override;
     void capture_changed(HWnd window) override;
+    void focus_changed(HWnd window) override;
+    bool deliver_control_input(const Msg& msg) override;
     void window_cursor(HWnd window, int kind, cairo_surface_t* image) override;
 
     bool theme_metrics(Metrics& metrics) override;
@@ -81,6 +94,10 @@ class GtkBackend : public Backend {
     void refresh_monitors();
     // Places every window's widget again (after a scale change).
     void place_all();
+
+    // While held input is handed to GTK: the top-level's handlers leave it
+    // alone (the layer has it already).
+    bool delivering = false;
 
     // The input method's state while it filters one key: what it committed.
     bool filtering = false;
@@ -113,12 +130,30 @@ void style_toplevel(Native& top);
 // Connects the input handlers of a top-level (pointer, keys, focus, close,
 // configure, input method).
 void connect_input(Native& top);
+// Takes GDK's events before GTK: input meant for a control goes to the
+// layer as messages and is held until the layer dispatches them.
+void take_events_first();
+// The layer input of a held control event (as the top-level's handlers
+// make it, without the top-level's input method).
+void record_control_input(GdkEvent* event);
+// The layer window of a control's widget or of a widget inside one (0:
+// none).
+HWnd control_window_of(GtkWidget* widget);
+// Drops the held events (the backend stops).
+void drop_held_input();
 // Connects a top-level's touch gesture recognisers (zoom, rotate, a
 // two-finger pan, a long press).
 void connect_gestures(Native& top);
 // Connects the pointer handlers of a drawing area, which takes the pointer
 // events over it.
 void connect_pointer(GtkWidget* widget);
+// Makes the widget mirroring a built-in control's model (null for a window
+// that is no control) and brings it up to date with the model.
+GtkWidget* make_control_view(Native& n);
+void sync_control_view(Native& n, ControlChange what);
+// A window's own scroll bars: made, shown, hidden and placed at its right
+// and bottom edges inside the top-level's GtkFixed.
+void sync_window_bars(Native& n, GtkWidget* fixed, Rect in_root);
 // Draws a window's backing surface onto a widget.
 gboolean draw_surface(GtkWidget* widget, cairo_t* cr, gpointer window);
 

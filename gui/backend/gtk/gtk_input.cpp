@@ -24,6 +24,7 @@ Point device(double x_root, double y_root) {
 }
 
 gboolean on_motion(GtkWidget*, GdkEventMotion* event, gpointer) {
+    if (current().delivering) return FALSE;
     Point p = device(event->x_root, event->y_root);
     current().defer([p] { input_pointer_move(p); });
     return FALSE;
@@ -50,6 +51,7 @@ gboolean on_enter(GtkWidget*, GdkEventCrossing* event, gpointer) {
 // GDK's own double and triple presses are ignored: the layer tells double
 // clicks by its own rule, so the order is down, up, double, up.
 gboolean on_button(GtkWidget*, GdkEventButton* event, gpointer) {
+    if (current().delivering) return FALSE;
     if (event->type != GDK_BUTTON_PRESS && event->type != GDK_BUTTON_RELEASE) return TRUE;
     static constexpr std::pair<guint, Button> buttons[] = {{1, Button::left},
                                                            {2, Button::middle},
@@ -68,6 +70,7 @@ gboolean on_button(GtkWidget*, GdkEventButton* event, gpointer) {
 
 // One notch is 120; smooth scrolling gives its fraction of a notch.
 gboolean on_scroll(GtkWidget*, GdkEventScroll* event, gpointer) {
+    if (current().delivering) return FALSE;
     int delta = 0;
     if (event->direction == GDK_SCROLL_UP) delta = WHEEL_DELTA;
     if (event->direction == GDK_SCROLL_DOWN) delta = -WHEEL_DELTA;
@@ -89,6 +92,7 @@ void record_key(const KeyCode& code, bool down, uint32_t text) {
 // (a dead key, a composition) is VK_PROCESSKEY, and what it commits comes
 // as characters.
 gboolean on_key(GtkWidget*, GdkEventKey* event, gpointer data) {
+    if (current().delivering) return FALSE;
     GtkBackend& b = current();
     Native* top = b.native(window_of(data));
     KeyCode code = key_code(gdk_keymap_get_for_display(gdk_display_get_default()), *event);
@@ -217,6 +221,33 @@ void connect_input(Native& top) {
     g_signal_connect(top.im, "commit", G_CALLBACK(on_commit), nullptr);
     g_signal_connect(top.im, "preedit-start", G_CALLBACK(on_preedit), GINT_TO_POINTER(1));
     g_signal_connect(top.im, "preedit-end", G_CALLBACK(on_preedit), GINT_TO_POINTER(0));
+}
+
+} // namespace kiv::gui::gtk
+
+namespace kiv::gui::gtk {
+
+void record_control_input(GdkEvent* event) {
+    switch (event->type) {
+    case GDK_MOTION_NOTIFY: on_motion(nullptr, &event->motion, nullptr); break;
+    case GDK_BUTTON_PRESS:
+    case GDK_BUTTON_RELEASE: on_button(nullptr, &event->button, nullptr); break;
+    case GDK_SCROLL: on_scroll(nullptr, &event->scroll, nullptr); break;
+    case GDK_KEY_PRESS:
+    case GDK_KEY_RELEASE: {
+        // The control's own input method composes, once GTK has the key.
+        GdkEventKey* key = &event->key;
+        KeyCode code = key_code(gdk_keymap_get_for_display(gdk_display_get_default()), *key);
+        bool down = event->type == GDK_KEY_PRESS;
+        uint32_t own = gdk_keyval_to_unicode(key->keyval);
+        if (code.vk)
+            record_key(code, down, down ? own : 0);
+        else if (down && own)
+            current().defer([own] { input_char(own); });
+        break;
+    }
+    default: break;
+    }
 }
 
 } // namespace kiv::gui::gtk

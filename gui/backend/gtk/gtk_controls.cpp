@@ -1,0 +1,198 @@
+// The GTK views of the built-in controls: each model mirrored in one
+// widget. The layer writes its model into the widget with the widget's
+// handlers silent; a handler that hears the user records the matching
+// user action, which runs once the GTK callback has returned and sends the
+// control's notifications.
+#include "gui/backend/gtk/gtk_controls.h"
+
+#include "gui/backend/control_actions.h"
+#include "gui/backend/messages.h"
+#include "gui/backend/window_layer.h"
+
+#include <utility>
+
+namespace kiv::gui::gtk {
+
+// ---- Buttons and static text
+
+namespace {
+
+uint32_t button_type(HWnd w) {
+    return get_style(w) & BS_TYPEMASK;
+}
+
+bool is_check_type(uint32_t type) {
+    return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE ||
+           type == BS_AUTO3STATE;
+}
+
+void on_button_clicked(GtkButton*, gpointer data) {
+    HWnd w = window_of(data);
+    Native* n = current().native(w);
+    if (!n || n->syncing) return;
+    // GTK has already turned a toggle over; the model decides, and the
+    // view follows it (a manual check box or radio button stays as it was).
+    current().defer([w] {
+        user_click(w);
+        if (Native* after = current().native(w)) sync_control_view(*after, ControlChange::check);
+    });
+}
+
+// A radio button alone in its group but for a hidden partner: GTK never
+// turns off the only radio button of a group, so turning the partner on
+// turns it off.
+GtkWidget* make_radio(const std::string& text) {
+    GtkWidget* radio = gtk_radio_button_new_with_label(nullptr, text.c_str());
+    GtkWidget* partner = gtk_radio_button_new_from_widget(GTK_RADIO_BUTTON(radio));
+    g_object_ref_sink(partner);
+    g_object_set_data_full(G_OBJECT(radio), "kiv-partner", partner, g_object_unref);
+    return radio;
+}
+
+GtkWidget* make_button(HWnd w) {
+    uint32_t type = button_type(w);
+    std::string text = get_window_text(w);
+    GtkWidget* widget;
+    if (type == BS_GROUPBOX) return gtk_frame_new(text.c_str());
+    if (is_check_type(type) && (get_style(w) & BS_PUSHLIKE))
+        widget = gtk_toggle_button_new_with_label(text.c_str());
+    else if (is_check_type(type))
+        widget = gtk_check_button_new_with_label(text.c_str());
+    else if (type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON)
+        widget = make_radio(text);
+    else
+        widget = gtk_button_new_with_label(text.c_str());
+    g_signal_connect(widget, "clicked", G_CALLBACK(on_button_clicked), window_data(w));
+    return widget;
+}
+
+void sync_button(Native& n, ControlChange what) {
+    const ButtonModel* m = button_model(n.window);
+    if (!m) return;
+    if (what == ControlChange::text) {
+        std::string text = get_window_text(n.window);
+        if (GTK_IS_FRAME(n.control))
+            gtk_frame_set_label(GTK_FRAME(n.control), text.c_str());
+        else
+            gtk_button_set_label(GTK_BUTTON(n.control), text.c_str());
+    }
+    if (auto* partner = g_object_get_data(G_OBJECT(n.control), "kiv-partner");
+        partner && m->check != BST_CHECKED) {
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(partner), TRUE);
+    } else if (GTK_IS_TOGGLE_BUTTON(n.control)) {
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(n.control), m->check == BST_CHECKED);
+        gtk_toggle_button_set_inconsistent(GTK_TOGGLE_BUTTON(n.control),
+                                           m->check == BST_INDETERMINATE);
+    }
+}
+
+GtkWidget* make_label(HWnd w) {
+    GtkWidget* label = gtk_label_new(get_window_text(w).c_str());
+    gtk_label_set_xalign(GTK_LABEL(label), 0);
+    gtk_label_set_yalign(GTK_LABEL(label), 0);
+    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+    return label;
+}
+
+void sync_label(Native& n, ControlChange what) {
+    if (what != ControlChange::text && what != ControlChange::look) return;
+    gtk_label_set_text(GTK_LABEL(n.control), get_window_text(n.window).c_str());
+    uint32_t align = get_style(n.window) & 0x3; // left, centre, right
+    gtk_label_set_xalign(GTK_LABEL(n.control), align == 1 ? 0.5f : align == 2 ? 1.0f : 0.0f);
+}
+
+// ---- Progress bars
+
+GtkWidget* make_progress(HWnd w) {
+    GtkWidget* bar = gtk_progress_bar_new();
+    if (get_style(w) & PBS_VERTICAL) {
+        gtk_orientable_set_orientation(GTK_ORIENTABLE(bar), GTK_ORIENTATION_VERTICAL);
+        gtk_progress_bar_set_inverted(GTK_PROGRESS_BAR(bar), TRUE);
+    }
+    return bar;
+}
+
+void sync_progress(Native& n, ControlChange) {
+    const ProgressModel* m = progress_model(n.window);
+    if (!m) return;
+    double span = double(m->max) - m->min;
+    gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(n.control),
+                                  span > 0 ? (double(m->pos) - m->min) / span : 0.0);
+}
+
+struct View {
+    ControlKind kind;
+    GtkWidget* (*make)(HWnd);
+    void (*sync)(Native&, ControlChange);
+};
+constexpr View views[] = {
+    {ControlKind::button, make_button, sync_button},
+    {ControlKind::static_text, make_label, sync_label},
+    {ControlKind::progress, make_progress, sync_progress},
+    {ControlKind::edit, make_edit, sync_edit},
+    {ControlKind::list, make_list, sync_list},
+    {ControlKind::combo, make_combo, sync_combo},
+    {ControlKind::scroll_bar, make_scroll_bar, sync_scroll_bar},
+    {ControlKind::trackbar, make_slider, sync_slider},
+    {ControlKind::tabs, make_tabs, sync_tabs},
+    {ControlKind::calendar, make_calendar, sync_calendar},
+};
+
+const View* view_of(HWnd w) {
+    ControlKind kind = control_kind(w);
+    for (auto& v : views)
+        if (v.kind == kind) return &v;
+    return nullptr;
+}
+
+} // namespace
+
+void on_set_focus(GtkWindow*, GtkWidget* widget, gpointer) {
+    HWnd control = control_window_of(widget);
+    if (!control) return;
+    current().defer([control] {
+        if (is_window(control) && get_focus() != control)
+            current().from_native([control] { set_focus(control); });
+    });
+}
+
+HWnd window_of(gpointer data) {
+    return GPOINTER_TO_UINT(data);
+}
+
+gpointer window_data(HWnd w) {
+    return GUINT_TO_POINTER(w);
+}
+
+bool user_heard(gpointer data) {
+    Native* n = current().native(window_of(data));
+    return n && !n->syncing;
+}
+
+GtkWidget* make_control_view(Native& n) {
+    const View* view = view_of(n.window);
+    if (!view) return nullptr;
+    n.control = view->make(n.window);
+    // The control lies in a windowed event box: the face window's own
+    // GDK window, which clips it and takes its input as a child window.
+    GtkWidget* box = gtk_event_box_new();
+    gtk_event_box_set_visible_window(GTK_EVENT_BOX(box), TRUE);
+    g_object_set_data(G_OBJECT(box), "kiv-control", window_data(n.window));
+    gtk_container_add(GTK_CONTAINER(box), n.control);
+    gtk_widget_show_all(n.control);
+    for (ControlChange what : {ControlChange::items, ControlChange::text, ControlChange::range,
+                               ControlChange::current, ControlChange::check, ControlChange::look})
+        sync_control_view(n, what);
+    return box;
+}
+
+void sync_control_view(Native& n, ControlChange what) {
+    const View* view = view_of(n.window);
+    if (!view || !n.control) return;
+    bool was = std::exchange(n.syncing, true);
+    view->sync(n, what);
+    gtk_widget_set_sensitive(n.control, is_enabled(n.window));
+    n.syncing = was;
+}
+
+} // namespace kiv::gui::gtk

@@ -1,0 +1,214 @@
+// Widgets filled from their faces, and what users do to them becoming
+// events with the facets read back: one table of faces, user actions,
+// events and facets; list data kept equal to the control; scroll bars of
+// faces.
+#include "face_fixture.h"
+
+#include "datatypes/types.h"
+#include "gui/backend/control_actions.h"
+#include "gui/backend/control_models.h"
+#include "gui/backend/faces/face_slots.h"
+#include "gui/backend/message_loop.h"
+#include "gui/backend/messages.h"
+#include "gui/backend/window_layer.h"
+
+#include <functional>
+
+using namespace kiv;
+using namespace kiv::gui;
+using namespace kiv::testing;
+
+namespace {
+
+class FaceWidgetTest : public FaceTest {
+  protected:
+    static void run_loop() {
+        while (do_events(true)) {
+        }
+    }
+    static std::vector<std::string> list_items(HWnd list) {
+        std::vector<std::string> out;
+        for (const ListItem& item : list_model(list)->items) out.push_back(item.text);
+        return out;
+    }
+};
+
+struct ActionCase {
+    const char* spec;
+    std::function<void(HWnd)> act;
+    std::vector<std::string> events;
+    const char* facet;    // Kiv expression on `it`
+    const char* expected; // its molded value afterwards
+};
+
+SystemTime day(int y, int m, int d) {
+    SystemTime t;
+    t.year = uint16_t(y), t.month = uint16_t(m), t.day = uint16_t(d);
+    return t;
+}
+
+const ActionCase action_cases[] = {
+    {"type: 'button size: 50x20", user_click, {"click"}, "win/selected = it", "true"},
+    {"type: 'toggle size: 50x20", user_click, {"change"}, "it/data", "true"},
+    {"type: 'check flags: [tri-state] data: false size: 50x20",
+     [](HWnd w) {
+         user_click(w);
+         user_click(w);
+     },
+     {"change", "change"},
+     "it/data",
+     "none"},
+    {"type: 'check flags: [tri-state] data: none size: 50x20",
+     [](HWnd w) { user_click(w); },
+     {"change"},
+     "it/data",
+     "false"},
+    {"type: 'radio size: 50x20", user_click, {"click"}, "it/data", "false"},
+    {"type: 'text-list size: 80x80 data: [\"a\" 1 \"b\" \"c\"]",
+     [](HWnd w) {
+         user_pick_item(w, 1);
+         user_pick_item(w, 1); // the same item again: nothing
+     },
+     {"select", "change"},
+     "it/selected",
+     "2"},
+    {"type: 'drop-list size: 80x20 data: [\"x\" \"y\"]",
+     [](HWnd w) { user_pick_item(w, 1); },
+     {"select", "change"},
+     "reduce [it/selected it/text]",
+     "[2 \"y\"]"},
+    {"type: 'slider size: 200x20 data: 0%",
+     [](HWnd w) { user_slide(w, TB_THUMBPOSITION, 50); },
+     {"change"},
+     "it/data",
+     "25%"},
+    {"type: 'slider size: 20x200 data: 25%", [](HWnd) {}, {}, "it/data", "25%"},
+    {"type: 'scroller size: 200x16 selected: 50%",
+     [](HWnd w) {
+         user_scroll(w, SB_CTL, SB_PAGEDOWN, 0);
+         user_scroll(w, SB_CTL, SB_PAGEDOWN, 0); // beyond the end: kept at the end
+     },
+     {"change", "change"},
+     "it/data",
+     "0.51"},
+    {"type: 'calendar size: 200x160 data: 1-Feb-2020",
+     [](HWnd w) {
+         user_show_month(w, 2021, 5); // navigation changes nothing
+         user_pick_day(w, day(2020, 3, 9));
+     },
+     {"change"},
+     "it/data",
+     "9-Mar-2020"},
+    {"type: 'tab-panel size: 100x100 data: [\"one\" \"two\"]",
+     [](HWnd w) { user_select_tab(w, 1); },
+     {"select", "change"},
+     "it/selected",
+     "2"},
+};
+
+} // namespace
+
+TEST_F(FaceWidgetTest, UserActionsBecomeEventsWithFacetsReadBack) {
+    HWnd w = window_face("size: 300x300");
+    for (const ActionCase& c : action_cases) {
+        HWnd control = child(w, "it", c.spec);
+        events.clear();
+        c.act(control);
+        run_loop();
+        EXPECT_EQ(events, c.events) << c.spec;
+        EXPECT_EQ(molded(eval(c.facet)), c.expected) << c.spec;
+    }
+}
+
+TEST_F(FaceWidgetTest, AStoppedTabSelectionKeepsTheTab) {
+    HWnd w = window_face("size: 300x300");
+    HWnd tabs = child(w, "it", "type: 'tab-panel size: 100x100 data: [\"one\" \"two\"]");
+    answer = "stop";
+    EXPECT_FALSE(user_select_tab(tabs, 1));
+    EXPECT_EQ(events, std::vector<std::string>{"select"});
+    EXPECT_EQ(send_message(tabs, TCM_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(molded(eval("it/selected")), "1");
+}
+
+TEST_F(FaceWidgetTest, TypingChangesTheTextFacet) {
+    HWnd w = window_face("size: 300x300");
+    HWnd field = child(w, "it", "type: 'field size: 80x20 text: \"\"");
+    set_focus(field);
+    run_loop();
+    events.clear();
+    input_key('A', 0x1E, false, true, 'a');
+    input_key('A', 0x1E, false, false, 0);
+    run_loop();
+    EXPECT_EQ(molded(eval("it/text")), "\"a\"");
+    EXPECT_NE(std::find(events.begin(), events.end(), "change"), events.end());
+    // Text set by code changes the control but makes no event.
+    events.clear();
+    change(*Rooted<Cell>(eval("it")), gui::faces::f_text, "\"xyz\"");
+    update(*Rooted<Cell>(eval("it")));
+    EXPECT_EQ(get_window_text(field), "xyz");
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(FaceWidgetTest, ControlsFollowTheirFacets) {
+    HWnd w = window_face("size: 300x300");
+    HWnd list = child(w, "it", "type: 'text-list size: 80x80 data: [\"a\" 1 \"bbb\"] selected: 0");
+    EXPECT_EQ(list_items(list), (std::vector<std::string>{"a", "bbb"}));
+    EXPECT_EQ(get_window_long(list, gui::faces::slot_extra), 3); // the longest item
+    EXPECT_EQ(send_message(list, LB_GETCURSEL, 0, 0), -1);
+    HWnd tabs =
+        child(w, "it", "type: 'tab-panel size: 100x100 data: [\"a\" \"b\" \"c\"] selected: 7");
+    EXPECT_EQ(send_message(tabs, TCM_GETCURSEL, 0, 0), 2);
+    EXPECT_EQ(molded(eval("it/selected")), "3");
+    HWnd check = child(w, "it", "type: 'check flags: [tri-state] size: 20x20");
+    EXPECT_EQ(send_message(check, BM_GETCHECK, 0, 0), BST_INDETERMINATE);
+    HWnd slider = child(w, "it", "type: 'slider size: 20x200 data: 25%");
+    EXPECT_EQ(send_message(slider, TBM_GETPOS, 0, 0), 150);
+    HWnd area = child(w, "it", "type: 'area size: 80x80 text: \"a^/bcdef\" selected: 2x4");
+    EXPECT_EQ(get_window_text(area), "a\nbcdef");
+    Selection s = edit_selection(area);
+    EXPECT_EQ(s.start, 1);
+    EXPECT_EQ(s.end, 4);
+    HWnd calendar = child(w, "it", "type: 'calendar size: 200x160 data: 3-Jan-1500");
+    SystemTime shown;
+    send_message(calendar, MCM_GETCURSEL, 0, reinterpret_cast<int64_t>(&shown));
+    EXPECT_EQ(shown.year, 1601);
+    HWnd scroller = child(w, "it", "type: 'scroller size: 200x16 selected: \"odd\"");
+    ScrollInfo info{SIF_ALL};
+    get_scroll_info(scroller, SB_CTL, info);
+    EXPECT_EQ(info.page, 10u);
+    EXPECT_EQ(molded(eval("reduce [it/selected it/data]")), "[10% 0.0]");
+}
+
+TEST_F(FaceWidgetTest, ChangesInsideListDataKeepTheControlEqualToIt) {
+    HWnd w = window_face("size: 300x300");
+    HWnd list = child(w, "it", "type: 'text-list size: 80x80 data: [\"a\" \"b\"]");
+    HWnd combo = child(w, "it", "type: 'drop-down size: 80x20 data: [\"a\" \"b\"]");
+    HWnd tabs = child(w, "it", "type: 'tab-panel size: 80x80 data: [\"a\" \"b\"]");
+    const char* steps[] = {
+        "insert d 'x", "insert d \"new\"", "append d [\"p\" \"q\"]", "reverse d", "sort d",
+        "remove d",    "change d \"c\"",   "uppercase first d",      "clear d"};
+    for (HWnd control : {list, combo, tabs}) {
+        for (const char* step : steps) {
+            eval(std::string("f: pick win/pane ") +
+                 (control == list    ? "1"
+                  : control == combo ? "2"
+                                     : "3") +
+                 " d: f/data " + step);
+            Rooted<Cell> f(eval("f")), data(eval("f/data"));
+            routine("on-change-facet", {*f, eval("'data"), *data, eval("'changed"), eval("none"),
+                                        Cell{TYPE_INTEGER, 0, 0, 0}, Cell{TYPE_INTEGER, 0, 1, 0}});
+            std::vector<std::string> expected;
+            for (int i = 1;
+                 molded(eval("d: f/data " + std::to_string(i) + " <= length? d")) == "true"; ++i) {
+                std::string v = molded(eval("pick d " + std::to_string(i)));
+                if (v.front() == '"') expected.push_back(v.substr(1, v.size() - 2));
+            }
+            std::vector<std::string> shown;
+            if (control == tabs)
+                for (const Tab& t : tab_model(tabs)->tabs) shown.push_back(t.text);
+            else
+                shown = list_items(control);
+            EXPECT_EQ(shown, expected) << step;
+        }
+    }
+}
