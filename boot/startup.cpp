@@ -33,8 +33,6 @@
 #include "evaluator/system_natives.h"
 #include "evaluator/trap.h"
 #include "gui/backend/awake.h"
-#include "gui/backend/camera/camera.h"
-#include "gui/backend/classes.h"
 #include "gui/backend/clipboard.h"
 #include "gui/backend/draw/draw_routines.h"
 #include "gui/backend/event_routines.h"
@@ -186,7 +184,6 @@ void start_with(const Boot& boot) {
                                         gui::clipboard_write};
     system_natives::do_events = gui::do_events;
     gui::live::hooks().awake = gui::call_awake;
-    gui::class_hooks().camera_proc = gui::camera::window_proc;
     script_hooks::install();
     init_modules();
     collector::add_marker(mark_boot_values);

@@ -22,7 +22,7 @@ namespace kiv::trap {
 // Runs `body`; a standard C++ exception escaping it becomes the language
 // error raise_cxx_failure gives.
 template <class Body>
-void cxx_as_error(Body body) {
+[[gnu::always_inline]] inline void cxx_as_error(Body body) {
     try {
         body();
     } catch (const std::exception&) {

@@ -112,6 +112,9 @@ class Backend {
     // through `done` once closed. The defaults cancel at once.
     virtual void open_file_dialog(const FileRequest&, HWnd, FileDone done) { done(std::nullopt); }
     virtual void open_font_dialog(const FontRequest&, HWnd, FontDone done) { done(std::nullopt); }
+    // For tests that drive a toolkit's dialogs: called with each dialog
+    // once it is shown (a GtkDialog under GTK).
+    void (*dialog_shown)(void* dialog) = nullptr;
 
     // The desktop's clipboard, when the backend has one. Reading waits a
     // bounded time for the owner; false when it does not answer.

@@ -4,6 +4,8 @@
 // cancelled), and the caller runs the message loop meanwhile.
 #pragma once
 
+#include <fnmatch.h>
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -18,8 +20,17 @@ struct FileFilter {
     std::string name;
     std::vector<std::string> patterns;
 };
-// Whether a file name passes a filter.
-bool filter_matches(const FileFilter& filter, std::string_view file_name);
+// Whether a file name passes a filter. Inline: the GTK module calls it,
+// and the program links only what it calls itself.
+inline bool filter_matches(const FileFilter& filter, std::string_view file_name) {
+    std::string name(file_name);
+    for (const std::string& pattern : filter.patterns) {
+        // "*.*" means every file, also those without a dot.
+        if (pattern == "*.*" || pattern == "*") return true;
+        if (fnmatch(pattern.c_str(), name.c_str(), FNM_CASEFOLD) == 0) return true;
+    }
+    return false;
+}
 
 struct FileRequest {
     enum class Kind { open, save, folder };

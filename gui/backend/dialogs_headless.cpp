@@ -8,8 +8,9 @@ namespace {
 // The next scripted answer, or none (a cancel).
 template <typename T>
 std::optional<T> next(std::deque<std::optional<T>>& script) {
-    if (script.empty()) return std::nullopt;
-    std::optional<T> answer = std::move(script.front());
+    std::optional<T> answer;
+    if (script.empty()) return answer;
+    answer.swap(script.front());
     script.pop_front();
     return answer;
 }

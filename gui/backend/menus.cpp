@@ -164,6 +164,26 @@ std::string menu_label_text(const std::string& label) {
     return shown;
 }
 
+UnderscoreLabel underscore_label(const std::string& label) {
+    UnderscoreLabel out;
+    size_t tab = label.find('\t');
+    if (tab != std::string::npos) out.hint = label.substr(tab + 1);
+    for (size_t i = 0; i < std::min(tab, label.size()); ++i) {
+        char c = label[i];
+        if (c == '_') {
+            out.text += "__";
+        } else if (c == '&' && i + 1 < std::min(tab, label.size())) {
+            ++i;
+            out.text += label[i] == '&'   ? "&"
+                        : label[i] == '_' ? "__"
+                                          : "_" + std::string(1, label[i]);
+        } else {
+            out.text += c;
+        }
+    }
+    return out;
+}
+
 std::optional<MenuChoice> find_menu_path(HMenu menu, const std::vector<std::string>& labels) {
     std::optional<MenuChoice> found;
     for (const std::string& label : labels) {

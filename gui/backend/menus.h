@@ -88,5 +88,12 @@ std::vector<MenuItemInfo> menu_items(HMenu menu);
 std::optional<MenuChoice> find_menu_path(HMenu menu, const std::vector<std::string>& labels);
 // A label as shown: "&x" marks dropped, "&&" as "&", the hint cut off.
 std::string menu_label_text(const std::string& label);
+// A label in the underscore form of toolkits: "&x" as "_x", "&&" as "&",
+// "_" as "__"; and the shortcut hint after a tab, apart.
+struct UnderscoreLabel {
+    std::string text;
+    std::string hint;
+};
+UnderscoreLabel underscore_label(const std::string& label);
 
 } // namespace kiv::gui

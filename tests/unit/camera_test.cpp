@@ -19,6 +19,7 @@
 #include "runtime/collector.h"
 #include "runtime/externals.h"
 #include "runtime/roots.h"
+#include "tests/unit/pump_messages.h"
 
 #include <chrono>
 #include <thread>
@@ -102,21 +103,6 @@ class CameraTest : public GuiValuesTest {
             throw;
         }
         return ::testing::internal::GetCapturedStdout();
-    }
-    // Dispatches messages as they come until the condition holds.
-    template <class Condition>
-    static bool pump_until(Condition condition, std::chrono::milliseconds limit = 3s) {
-        auto deadline = std::chrono::steady_clock::now() + limit;
-        while (!condition()) {
-            Msg msg;
-            if (peek_message(msg))
-                dispatch_message(msg);
-            else if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            else
-                std::this_thread::sleep_for(1ms);
-        }
-        return true;
     }
     static std::vector<uint32_t> pixels_of(const Cell& image) {
         const uint32_t* p = image::lock_pixels(image);

@@ -222,6 +222,28 @@ TEST_F(GuiMenusTest, MenuBarKeepsTheOuterSizeAndShrinksTheClient) {
     EXPECT_EQ(menu_count(), 0u);
 }
 
+TEST_F(GuiMenusTest, LabelsInTheUnderscoreForm) {
+    struct Case {
+        const char* label;
+        const char* text;
+        const char* hint;
+        const char* shown;
+    } cases[] = {
+        {"&File", "_File", "", "File"},
+        {"Save && Quit", "Save & Quit", "", "Save & Quit"},
+        {"snake_case", "snake__case", "", "snake_case"},
+        {"&Copy\tCtrl+C", "_Copy", "Ctrl+C", "Copy"},
+        {"Trailing&", "Trailing&", "", "Trailing&"},
+        {"Tab\t", "Tab", "", "Tab"},
+    };
+    for (const Case& c : cases) {
+        UnderscoreLabel l = underscore_label(c.label);
+        EXPECT_EQ(l.text, c.text) << c.label;
+        EXPECT_EQ(l.hint, c.hint) << c.label;
+        EXPECT_EQ(menu_label_text(c.label), c.shown) << c.label;
+    }
+}
+
 TEST_F(GuiMenusTest, PopupReportsWhatTheUserDoes) {
     HWnd owner = create_window("Probe", "", WS_VISIBLE, {0, 0, 200, 200}, 0, 0);
     HMenu popup = create_popup_menu(), more = create_popup_menu();

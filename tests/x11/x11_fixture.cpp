@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <regex>
 
 namespace kiv::testing {
 
@@ -152,6 +153,17 @@ bool X11Test::got(HWnd window, uint32_t message) const {
     for (const Recorded& r : log())
         if (r.window == window && r.message == message) return true;
     return false;
+}
+
+gui::Rect X11Test::xwininfo_rect(const std::string& title) {
+    std::string info = run("xwininfo -name '" + title + "'");
+    auto field = [&](const char* name) {
+        std::smatch m;
+        std::regex pattern(std::string(name) + ":\\s+(-?\\d+)");
+        return std::regex_search(info, m, pattern) ? std::stoi(m[1]) : -1;
+    };
+    int x = field("Absolute upper-left X"), y = field("Absolute upper-left Y");
+    return {x, y, x + field("Width"), y + field("Height")};
 }
 
 Window X11Test::find_by_title(const std::string& title) const {

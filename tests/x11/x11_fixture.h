@@ -49,6 +49,8 @@ class X11Test : public ::testing::Test {
     bool got(gui::HWnd window, uint32_t message) const;
     void forget() { log().clear(); }
 
+    // The rectangle of a top-level found by its title, as xwininfo reports it.
+    static gui::Rect xwininfo_rect(const std::string& title);
     // The X window of a top-level found by its title (0: none).
     Window find_by_title(const std::string& title) const;
     // Gives a top-level the keyboard focus and waits until the layer has

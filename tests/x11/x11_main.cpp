@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace kiv::testing {
 
@@ -25,5 +26,14 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--fatal-child") == 0)
         return kiv::testing::run_fatal_child();
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    // What GTK keeps for the user (recent files, settings) goes to a folder
+    // of the run's own, removed at the end.
+    namespace fs = std::filesystem;
+    std::string home = (fs::temp_directory_path() / "kiv-x11-home-XXXXXX").string();
+    if (!::mkdtemp(home.data())) return 1;
+    for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
+        setenv(name, home.c_str(), 1);
+    int status = RUN_ALL_TESTS();
+    fs::remove_all(home);
+    return status;
 }

@@ -4,24 +4,10 @@
 
 #include "gui/backend/gui_init.h"
 
-#include <regex>
-
 namespace kiv::testing {
 namespace {
 
 using namespace gui;
-
-// The window's rectangle as xwininfo reports it.
-Rect xwininfo_rect(const std::string& title) {
-    std::string info = X11Test::run("xwininfo -name '" + title + "'");
-    auto field = [&](const char* name) {
-        std::smatch m;
-        std::regex pattern(std::string(name) + ":\\s+(-?\\d+)");
-        return std::regex_search(info, m, pattern) ? std::stoi(m[1]) : -1;
-    };
-    int x = field("Absolute upper-left X"), y = field("Absolute upper-left Y");
-    return {x, y, x + field("Width"), y + field("Height")};
-}
 
 TEST_F(X11Test, GeometryMatchesTheServer) {
     HWnd w = make_window("geometry", {100, 120, 300, 270});

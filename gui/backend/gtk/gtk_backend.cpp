@@ -139,7 +139,10 @@ void GtkBackend::make_toplevel(Native& n) {
     n.toplevel = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     n.fixed = gtk_fixed_new();
     n.widget = n.fixed;
-    gtk_container_add(GTK_CONTAINER(n.toplevel), n.fixed);
+    n.box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    gtk_box_pack_end(GTK_BOX(n.box), n.fixed, TRUE, TRUE, 0);
+    gtk_container_add(GTK_CONTAINER(n.toplevel), n.box);
+    gtk_widget_show(n.box);
     gtk_widget_set_app_paintable(n.toplevel, TRUE);
     g_signal_connect(n.fixed, "draw", G_CALLBACK(draw_surface), GUINT_TO_POINTER(n.window));
     gtk_widget_show(n.fixed);
@@ -206,12 +209,16 @@ void GtkBackend::place(HWnd window) {
         gtk_window_resize(GTK_WINDOW(n->toplevel), std::max(1, to_gdk(r.width())),
                           std::max(1, to_gdk(r.height())));
         gtk_widget_queue_draw(n->fixed);
-        sync_window_bars(*n, n->fixed, {0, 0, r.width(), r.height()});
+        Rect client = client_rect(window); // below a menu bar
+        sync_window_bars(*n, n->fixed, {0, 0, client.width(), client.height()});
         return;
     }
     Native* top = native(n->root);
     if (!top) return;
-    Rect root = window_rect(n->root);
+    // Placed in the client area, below a menu bar.
+    Point origin = client_to_screen(n->root, {});
+    Rect client = client_rect(n->root);
+    Rect root{origin.x, origin.y, origin.x + client.width(), origin.y + client.height()};
     int left = r.left - root.left, top_edge = r.top - root.top;
     int right = std::min(r.right, root.right) - root.left;
     int bottom = std::min(r.bottom, root.bottom) - root.top;

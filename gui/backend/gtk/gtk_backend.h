@@ -35,6 +35,9 @@ struct Native {
     int32_t pending_pos = 0;
     GtkWidget* toplevel = nullptr; // top-levels: the GtkWindow
     GtkWidget* fixed = nullptr;    // top-levels: the GtkFixed holding every widget
+    GtkWidget* box = nullptr;      // top-levels: the menu bar above the GtkFixed
+    GtkWidget* bar = nullptr;      // top-levels: the GtkMenuBar, when the window has one
+    bool bar_open = false;         // between the bar's first highlight and its closing
     GtkIMContext* im = nullptr;    // top-levels: the input method
     // Top-levels: the geometry last asked of GTK (device pixels) and until
     // when the configure events on the way to it are passing states.
@@ -75,6 +78,11 @@ class GtkBackend : public Backend {
     bool alert(std::string_view caption, std::string_view text) override;
     // Fonts are Pango font descriptions; other objects are GObjects.
     std::string font_name() override;
+    int menu_bar_height(HWnd window) override;
+    void menu_bar_changed(HWnd window) override;
+    std::optional<MenuChoice> track_popup(HMenu menu, Point screen, HWnd owner) override;
+    void open_file_dialog(const FileRequest& request, HWnd owner, FileDone done) override;
+    void open_font_dialog(const FontRequest& request, HWnd owner, FontDone done) override;
     bool has_clipboard() override { return true; }
     bool clipboard_read(ClipData& data) override;
     bool clipboard_write(const ClipData& data) override;
@@ -147,6 +155,10 @@ void connect_gestures(Native& top);
 // Connects the pointer handlers of a drawing area, which takes the pointer
 // events over it.
 void connect_pointer(GtkWidget* widget);
+// The keys of the top-level's menu bar: while the bar is open its keys go
+// to GTK (FALSE), and Alt with one of its mnemonics opens it (TRUE); -1
+// for any other key.
+int menu_bar_key(Native& top, GdkEventKey* event);
 // Makes the widget mirroring a built-in control's model (null for a window
 // that is no control) and brings it up to date with the model.
 GtkWidget* make_control_view(Native& n);

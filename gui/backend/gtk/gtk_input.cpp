@@ -95,6 +95,7 @@ gboolean on_key(GtkWidget*, GdkEventKey* event, gpointer data) {
     if (current().delivering) return FALSE;
     GtkBackend& b = current();
     Native* top = b.native(window_of(data));
+    if (int answer = top ? menu_bar_key(*top, event) : -1; answer >= 0) return answer;
     KeyCode code = key_code(gdk_keymap_get_for_display(gdk_display_get_default()), *event);
     bool down = event->type == GDK_KEY_PRESS;
     uint32_t own = gdk_keyval_to_unicode(event->keyval);
