@@ -9,6 +9,7 @@
 #include "gui/backend/faces/face_styles.h"
 #include "gui/backend/faces/face_window.h"
 #include "gui/backend/headless.h"
+#include "gui/backend/menus.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
@@ -121,6 +122,19 @@ TEST_F(FaceWindowTest, GeometryComesFromOffsetAndSize) {
     EXPECT_EQ(get_window_text(a), "no caption"); // set as the text of the control
     Rooted<Cell> wide(face("type: 'window size: -5x50"));
     EXPECT_EQ(client_rect(show(*wide)).width(), 200); // a negative width gives 200
+}
+
+TEST_F(FaceWindowTest, MenuBarIsAddedAboveTheFaceSize) {
+    Rooted<Cell> f(
+        face(R"(type: 'window offset: 30x40 size: 200x100 menu: ["File" ["Quit" quit]])"));
+    HWnd w = show(*f);
+    ASSERT_NE(get_menu(w), 0u);
+    int bar = backend().menu_bar_height(w);
+    EXPECT_EQ(client_rect(w), (Rect{0, 0, 200, 100}));
+    EXPECT_EQ(window_rect(w), (Rect{30, 40, 230, 140 + bar}));
+    // A context menu block gives no bar.
+    Rooted<Cell> p(face(R"(type: 'window size: 200x100 menu: [popup "Copy" copy])"));
+    EXPECT_EQ(get_menu(show(*p)), 0u);
 }
 
 TEST_F(FaceWindowTest, ValuesThatAreNoFacesRaiseFaceType) {
