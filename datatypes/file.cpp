@@ -127,13 +127,18 @@ bool make_dir(const Cell& file) {
 
 int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg, int32_t part,
              int32_t) {
+    return mold_name(*value, *buffer, arg, part, false);
+}
+
+int32_t mold_name(const Cell& file, Cell& buffer, const Cell* arg, int32_t part, bool quote) {
+    const Cell* value = &file;
     uint32_t head = string::head_index(*value);
     uint32_t end = string::length_whole(*value);
     if (arg) end = part < 0 ? head : std::min(end, head + uint32_t(part));
     // Read before appending: appending may move the buffers.
     std::u32string name;
     for (uint32_t i = head; i < end; ++i) name += char32_t(string::char_at(*value, i));
-    bool quoted = name.empty();
+    bool quoted = quote || name.empty();
     for (char32_t cp : name) quoted = quoted || !url::safe_char(cp);
 
     std::u32string out = U"%";
@@ -148,7 +153,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg,
         }
     }
     if (quoted) out += U'"';
-    for (char32_t cp : out) string::append_char(memory::buffer_of(buffer->w2), cp);
+    for (char32_t cp : out) string::append_char(memory::buffer_of(buffer.w2), cp);
     return part - int32_t(out.size());
 }
 

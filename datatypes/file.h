@@ -40,6 +40,10 @@ void normalize_slashes(Cell& file);
 // Creates the directory; true when it was made.
 bool make_dir(const Cell& file);
 
+// The mold of a file name: %name, or %"name" when `quote` is set or the
+// name holds a character that cannot stand unquoted.
+int32_t mold_name(const Cell& file, Cell& buffer, const Cell* arg, int32_t part, bool quote);
+
 // The action functions file! registers.
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* arg,
              int32_t part, int32_t indent);

@@ -409,7 +409,9 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
             if (op >= lesser && op <= greater_equal)
                 script_error(err::script::wrong_denom, value1, value2);
             return 1;
-        } else if (exact && b.currency && a.currency != b.currency) {
+        } else if (exact && a.currency != b.currency) {
+            // Both ways alike, so that hash tables find a key whichever
+            // side the probe compares from: USD$1 and $1 are two keys.
             return 1;
         }
         break;

@@ -1,6 +1,7 @@
 #include "datatypes/object.h"
 
 #include <cstring>
+#include <string>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -664,10 +665,11 @@ int32_t write_fields(const Cell& object, Cell& buffer, bool only, bool all, bool
         }
         first = false;
         if (indented) part = append_indent(buffer, part, indent + 1);
-        const char* name = symbol::c_name(word.w2);
-        append_text(buffer, name);
+        // A copy: appending may collect and move the symbol's name.
+        std::string name = symbol::c_name(word.w2);
+        append_text(buffer, name.c_str());
         append_text(buffer, ": ");
-        part -= int32_t(std::strlen(name)) + 2;
+        part -= int32_t(name.size()) + 2;
         Cell value = *field(ctx, i);
         uint32_t type = cell::type_of(value);
         if (type == 0) value = unset_cell;

@@ -5,6 +5,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/file.h"
 #include "datatypes/paren.h"
 #include "datatypes/string.h"
 #include "evaluator/actions.h"
@@ -150,6 +151,8 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const C
     return join_values(value, buffer, arg, part, true, [&](const Cell& c, int32_t left) {
         if (mold_whole_float(c, *buffer, left)) return left;
         if (cell::type_of(c) == TYPE_STRING) return string::mold(c, *buffer, all, arg, left, true);
+        // Unquoted, a file would read the slashes after it as its own.
+        if (cell::type_of(c) == TYPE_FILE) return file::mold_name(c, *buffer, arg, left, true);
         return actions::mold(c, *buffer, false, all, flat, arg, left, 0);
     });
 }

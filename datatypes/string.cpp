@@ -704,9 +704,10 @@ Text pattern_of(const Cell& series, const Cell& value) {
     if (series::is_text_type(type) && type != TYPE_TAG) return chars_of(value);
     if (type == TYPE_BINARY) return chars_of(value);
     if (type >= TYPE_WORD && type <= TYPE_GET_WORD) {
-        const char* name = symbol::c_name(value.w2);
+        // A copy: making the string may collect and move the symbol's name.
+        std::string name = symbol::c_name(value.w2);
         Rooted<Cell> text;
-        load_at(reinterpret_cast<const uint8_t*>(name), uint32_t(std::strlen(name)), *text,
+        load_at(reinterpret_cast<const uint8_t*>(name.data()), uint32_t(name.size()), *text,
                 Encoding::utf8);
         return chars_of(*text);
     }

@@ -440,8 +440,11 @@ Token scan_word(P start, P text, P limit) {
         }
         if (c == '@') return prefixed ? fail(type, start, q) : scan_email(start, q + 1, limit);
         P code = text + (*text == '+' || *text == '-');
-        if (c == '$' && !prefixed && q - code == 3 && alpha(code[0]) && alpha(code[1]) &&
-            alpha(code[2])) {
+        if (c == '$' && q - code == 3 && alpha(code[0]) && alpha(code[1]) && alpha(code[2])) {
+            // A name that reads as money ('USD$1, :EUR$2) is no word's, as
+            // one that reads as a number is not: as a set-word it would
+            // mold to money followed by a colon.
+            if (prefixed) return fail(type, start, q);
             Token t = scan_number(start, limit, false);
             if (t.final == invalid) t.error_type = TYPE_MONEY;
             return t;

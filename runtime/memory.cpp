@@ -14,6 +14,7 @@ namespace memory {
 Record record;
 void (*collect_hook)() = nullptr;
 bool collect_always = false;
+size_t os_bytes_limit = 0;
 PinStack pinned;
 std::vector<NodeFrame*> directory;
 uintptr_t* node_slots = nullptr;
@@ -150,9 +151,12 @@ void init() {
     if (!pinned.entries) pinned.entries = new Buffer*[PinStack::capacity];
 }
 
-// An OS block of at least `size` bytes, or null when the system refuses.
+// An OS block of at least `size` bytes, or null when the system refuses
+// or the ceiling would be passed.
 void* try_alloc_block(size_t size) {
     size_t rounded = align_up(size + os_prefix, page);
+    if (os_bytes_limit && (rounded > os_bytes_limit || record.os_bytes > os_bytes_limit - rounded))
+        return nullptr;
     void* block = nullptr;
     runtime::protected_region(
         runtime::code::os_memory_filter, [&] { block = os::virtual_alloc(rounded, false); },

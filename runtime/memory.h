@@ -113,6 +113,11 @@ extern Record record;
 extern void (*collect_hook)();
 // Stress mode: every buffer allocation calls the collector first.
 extern bool collect_always;
+// The most bytes of OS blocks the frames and large buffers may hold; 0 for
+// no ceiling but the system's. Past it, allocation collects and then raises
+// no-memory, as when the system refuses. An embedder that runs untrusted
+// code sets it to keep a session's growth catchable.
+extern size_t os_bytes_limit;
 // The pinned buffers, innermost last; the collector marks what they hold.
 // Pins nest with the C++ calls that walk code, so the stack's depth is
 // bounded by the machine stack's.

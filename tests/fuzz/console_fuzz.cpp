@@ -3,8 +3,8 @@
 // session must go on: no crash, no sanitizer report, no exit.
 //
 // The words that reach outside the process (files, processes, the
-// environment, waiting) are unset, and a watchdog stops an evaluation that
-// runs longer than a few seconds.
+// environment, waiting) are unset, a watchdog stops an evaluation that
+// runs longer than a few seconds, and the session's memory has a ceiling.
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -24,6 +24,10 @@ constexpr const char* sandbox =
     "foreach w [call browse wait set-env write delete rename create modify open update] "
     "[unset w] system/console/size: 160x50";
 constexpr auto time_limit = std::chrono::seconds(3);
+// The session's state persists from input to input, so growth repeated
+// across inputs (`append s s`) would reach libFuzzer's memory limit; past
+// this ceiling it is the language's no-memory error instead.
+constexpr size_t memory_ceiling = size_t(768) << 20;
 
 std::atomic<int64_t> started_at{0}; // of the running input; 0 between inputs
 
@@ -41,6 +45,7 @@ void start_session() {
     static bool started = [] {
         fuzz::start_once();
         console::evaluate(sandbox);
+        memory::os_bytes_limit = memory_ceiling;
         std::thread(watch).detach();
         return true;
     }();

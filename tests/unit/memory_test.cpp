@@ -176,3 +176,20 @@ TEST_F(MemoryTest, HeapSeriesLiveInTheTrackedHeap) {
     EXPECT_EQ(heap::block_count(), before);
     EXPECT_EQ(std::memcmp(b->head, "0123456789abcdef", 16), 0);
 }
+
+TEST_F(MemoryTest, CeilingMakesGrowthPastItNoMemory) {
+    struct Ceiling {
+        explicit Ceiling(size_t bytes) { memory::os_bytes_limit = bytes; }
+        ~Ceiling() { memory::os_bytes_limit = 0; }
+    } ceiling(memory::record.os_bytes + (3 << 20));
+    try {
+        memory::alloc_bytes(8 << 20);
+        FAIL() << "expected a raise";
+    } catch (const runtime::Throw& t) {
+        EXPECT_EQ(t.code, runtime::code::error);
+        EXPECT_EQ(runtime::last_error.id, err::internal::no_memory);
+    }
+    // What still fits under it is given.
+    EXPECT_GE(memory::buffer_of(memory::alloc_bytes(1 << 20))->size, 1u << 20);
+    EXPECT_LE(memory::record.os_bytes, memory::os_bytes_limit);
+}

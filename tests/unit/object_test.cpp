@@ -340,4 +340,19 @@ TEST_F(ObjectTest, MoldOfAnObjectInsideItselfStops) {
     EXPECT_EQ(molded_text(object, false, true), "make object! [me: ...]");
 }
 
+TEST_F(ObjectTest, FieldNamesMoldWhileTheOutputGrowsAndCollects) {
+    // The output is made before the name, so the buffers its growth
+    // abandons lie below the name, and compaction slides the name down
+    // while it is being copied; the gaps left are poisoned.
+    Rooted<Cell> out(new_buffer());
+    std::string name;
+    for (char c = 'a'; c <= 'z'; ++c) name += std::string(12, c);
+    Cell object = make_object(blk({sw(name.c_str()), int_cell(1)}));
+    bool stress = collector::stress;
+    collector::stress = memory::collect_always = true;
+    datatype::get<Slot::mold>(TYPE_OBJECT)(&object, &*out, true, false, true, nullptr, 100000, 0);
+    collector::stress = memory::collect_always = stress;
+    EXPECT_EQ(text_of(*out), name + ": 1");
+}
+
 } // namespace
