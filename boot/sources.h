@@ -1,5 +1,6 @@
 // The boot sources: the error catalog, then the boot program and the
-// standard library in Kiv, as `.kiv` files of one library folder.
+// standard library in Kiv, as `.kiv` files of one library folder, then the
+// GUI engine from gui/engine beside that folder.
 #pragma once
 
 #include <cstddef>
@@ -11,10 +12,14 @@ namespace kiv::boot {
 // not evaluated (tell it by its position: two equal literals need not lie
 // at one address).
 inline constexpr const char* source_names[] = {
-    "errors",      "boot",    "actions",      "natives",   "routines", "core",       "predicates",
-    "conversions", "series",  "collect",      "operators", "system",   "paths",      "loading",
-    "math",        "console", "preprocessor", "scripts",   "json",     "csv",        "url",
-    "thru",        "help",    "tools",        "trace",     "debug",    "reactivity", "draw"};
+    "errors", "boot", "actions", "natives", "routines", "core", "predicates", "conversions",
+    "series", "collect", "operators", "system", "paths", "loading", "math", "console",
+    "preprocessor", "scripts", "json", "csv", "url", "thru", "help", "tools", "trace", "debug",
+    "reactivity",
+    // The GUI engine, beside the library folder.
+    "../gui/engine/templates", "../gui/engine/view-object", "../gui/engine/platform",
+    "../gui/engine/utilities", "../gui/engine/deep-change", "../gui/engine/view-api",
+    "../gui/engine/view-utilities", "../gui/engine/event-functions"};
 
 // The text of `library_dir`/NAME.kiv; false when it cannot be read.
 bool read_source(const char* library_dir, const char* name, std::string& text);

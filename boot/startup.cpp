@@ -39,6 +39,7 @@
 #include "gui/backend/gui.h"
 #include "gui/backend/live_event.h"
 #include "gui/backend/message_loop.h"
+#include "gui/backend/platform_routines.h"
 #include "io/kivbin.h"
 #include "library/cache_routines.h"
 #include "library/codec_routines.h"
@@ -81,6 +82,7 @@ constexpr void (*routine_modules[])() = {
     handler_routines::register_routines,
     gui::event_routines::register_routines,
     gui::draw::register_routines,
+    gui::platform::register_routines,
     console::register_routines,
     console::register_ask_routines,
 };

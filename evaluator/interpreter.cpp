@@ -1443,6 +1443,23 @@ void call_with_block(const Cell& function, const Cell& arguments, uint32_t call_
 
 namespace {
 
+// The call of a function reached through a path, the path's elements after
+// `index` naming its refinements: compiled without the cases of operators
+// and call modes.
+template <bool Traced>
+[[gnu::noinline]] const Cell* call_path(const Cell& function, const Cell* pos, const Cell* tail,
+                                        const Cell& code, bool keep, const Cell& path,
+                                        uint32_t index, const Cell& name) {
+    return call_inline<Traced>(function, pos, tail, code, keep, &path, index, &name, 0, false);
+}
+
+const Cell* call_through_path(const Cell& function, const Cell* pos, const Cell* tail,
+                              const Cell& code, bool keep, const Cell& path, uint32_t index,
+                              const Cell& name) {
+    return tracing ? call_path<true>(function, pos, tail, code, keep, path, index, name)
+                   : call_path<false>(function, pos, tail, code, keep, path, index, name);
+}
+
 // Evaluates a path whose emptiness was checked; the value is stored.
 const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const Cell* pos,
                       const Cell* tail, const Cell& code, bool set, bool get, bool keep) {
@@ -1454,7 +1471,7 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
         if (set) raise(err::script::invalid_path_set, &path);
         if (get) raise(err::script::invalid_path_get, &path);
         Cell function = *current;
-        return eval_code(function, pos, tail, code, keep, &path, 0, &head, 0, 0, false);
+        return call_through_path(function, pos, tail, code, keep, path, 0, head);
     }
     // The value to assign is the last pushed value of a set-path's frame.
     Rooted<Cell> assigned(set ? *stack::get_top() : Cell{cell::unset_header, 0, 0, 0});
@@ -1482,8 +1499,7 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
         // the function's type answers for that element.
         if (is_function_type(cell::type_of(*current)) && (!last || (!set && !get))) {
             Cell function = *current;
-            return eval_code(function, pos, tail, code, keep, &path, i - 1, &elements[i - 1], 0, 0,
-                             false);
+            return call_through_path(function, pos, tail, code, keep, path, i - 1, elements[i - 1]);
         }
         // A type may leave its answer in a cell it pushed: take the value
         // and drop that cell, or it would stand as an extra argument.
@@ -1512,8 +1528,8 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
     }
     if (is_function_type(cell::type_of(*current)) && !get && !set) {
         Cell function = *current;
-        return eval_code(function, pos, tail, code, keep, &path, length - 1, &elements[length - 1],
-                         0, 0, false);
+        return call_through_path(function, pos, tail, code, keep, path, length - 1,
+                                 elements[length - 1]);
     }
     store(set ? *assigned : *current, keep);
     return pos;

@@ -56,6 +56,9 @@ void start_backend() {
         }
     }
     start_headless();
+    // Without a display the engine still has a screen: one virtual
+    // monitor (tests may configure others).
+    set_monitors({{"virtual", {0, 0, 1280, 1024}, {0, 0, 1280, 1024}, 1.0, 96}});
 }
 
 // The headless backend's metrics, fixed: 16-pixel scroll bars, black text

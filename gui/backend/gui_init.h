@@ -17,8 +17,8 @@ struct OsVersion {
 };
 
 // Chooses the backend: GTK (the kiv-gtk.so module beside the executable)
-// when a display is set, else the headless backend, which reports no
-// monitors; KIV_GUI=headless or KIV_GUI=gtk overrides the choice. A GTK
+// when a display is set, else the headless backend with one virtual
+// monitor of 1280x1024 at scale 1; KIV_GUI=headless or KIV_GUI=gtk overrides the choice. A GTK
 // module that is missing or cannot start leaves one diagnostic line and
 // the headless backend. Idempotent while running.
 void init();

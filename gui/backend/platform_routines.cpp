@@ -3,12 +3,16 @@
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/float.h"
+#include "datatypes/function.h"
 #include "datatypes/handle.h"
+#include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/object.h"
 #include "datatypes/pair.h"
 #include "datatypes/series.h"
+#include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "datatypes/tuple.h"
 #include "datatypes/types.h"
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
@@ -22,6 +26,9 @@
 #include "runtime/errors.h"
 #include "runtime/ownership.h"
 #include "runtime/roots.h"
+
+#include <string>
+#include <utility>
 
 namespace kiv::gui::platform {
 
@@ -160,7 +167,46 @@ const Routine routines[] = {
     {"toggle-GPU", 30, 0, {}, {}, toggle_gpu},
 };
 
+// The default families: the names fontconfig resolves to the installed
+// fonts when text is laid out.
+constexpr const char* default_families[] = {"monospace", "sans-serif", "serif"};
+
+// Starts the backend (once) and answers what the engine keeps of it: the
+// OS version as a tuple, its build and product numbers, the DPI and the
+// fixed, sans-serif and serif families.
+void start_backend(Cell* args) {
+    gui::init();
+    const OsVersion& v = os_version();
+    Rooted<Cell> answer;
+    block::make_at(*answer, 7);
+    uint8_t parts[] = {uint8_t(v.major), uint8_t(v.minor), uint8_t(v.build)};
+    tuple::make_at(*cell::alloc_tail(*answer), parts, 3);
+    integer::make_in(*answer, int32_t(v.build));
+    integer::make_in(*answer, int32_t(v.product));
+    float_::make_at(*cell::alloc_tail(*answer), current_dpi());
+    for (const char* family : default_families)
+        string::load_in(reinterpret_cast<const uint8_t*>(family),
+                        uint32_t(std::char_traits<char>::length(family)), *answer,
+                        string::Encoding::utf8);
+    args[0] = *answer;
+}
+
+template <size_t I>
+void call_routine(Cell* args) {
+    call(routines[I], args);
+}
+
+template <size_t... I>
+void register_table(std::index_sequence<I...>) {
+    (routine::register_named(std::string("platform/") + routines[I].name, call_routine<I>), ...);
+}
+
 } // namespace
+
+void register_routines() {
+    register_table(std::make_index_sequence<std::size(routines)>());
+    routine::register_named("platform/start-backend", start_backend);
+}
 
 const Routine* find(std::string_view name) {
     for (auto& r : routines)

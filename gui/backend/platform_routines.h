@@ -25,6 +25,9 @@ struct Routine {
     Body body;
 };
 
+// Binds the routines to the names "platform/NAME" for the platform
+// object, with "platform/start-backend", which starts the backend.
+void register_routines();
 // The routine of a name, or null.
 const Routine* find(std::string_view name);
 // Checks the arguments of the routine, then runs it.

@@ -167,11 +167,15 @@ TEST_F(GuiPlatformTest, TextIndexesAgainstUtf8Offsets) {
     EXPECT_EQ(utf8::of_char(0x1F600), "\xF0\x9F\x98\x80");
 }
 
-TEST_F(GuiPlatformTest, StartUpReadsTheKernelVersionAndHasNoMonitors) {
+TEST_F(GuiPlatformTest, StartUpReadsTheKernelVersionAndHasOneVirtualMonitor) {
     EXPECT_GE(os_version().major, 2u);
     EXPECT_EQ(os_version().product, 1u);
-    EXPECT_TRUE(fetch_all_screens().empty());
-    EXPECT_EQ(current_screen(), 0u);
+    auto screens = fetch_all_screens();
+    ASSERT_EQ(screens.size(), 1u);
+    EXPECT_EQ(screens[0].size.x, 1280);
+    EXPECT_EQ(screens[0].size.y, 1024);
+    EXPECT_EQ(screens[0].scale, 1.0);
+    EXPECT_EQ(current_screen(), screens[0].handle);
     EXPECT_FALSE(support_dark_mode());
     Metrics m = system_metrics();
     EXPECT_EQ(m.dpi, 96);
