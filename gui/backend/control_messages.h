@@ -15,9 +15,6 @@ enum : uint32_t {
     WM_SETFONT = 0x0030,
     WM_GETFONT = 0x0031,
     WM_STYLECHANGED = 0x007D,
-    WM_CUT = 0x0300,
-    WM_COPY = 0x0301,
-    WM_CLEAR = 0x0303,
     WM_CTLCOLORBTN = 0x0135,
     WM_CTLCOLORSCROLLBAR = 0x0137,
 };
@@ -76,7 +73,6 @@ enum : uint32_t {
     EM_GETMODIFY = 0x00B8,
     EM_SETMODIFY = 0x00B9,
     EM_GETLINECOUNT = 0x00BA,
-    EM_REPLACESEL = 0x00C2,
     EM_SETLIMITTEXT = 0x00C5,
     EM_SETTABSTOPS = 0x00CB,
     EM_SETPASSWORDCHAR = 0x00CC,
@@ -169,7 +165,6 @@ enum : uint32_t {
     CBN_EDITCHANGE = 5,
     CBN_DROPDOWN = 7,
     CBN_CLOSEUP = 8,
-    CBN_SELENDOK = 9,
 };
 
 // Scroll bars: the bar kinds, SCROLLINFO masks, requests, bar messages.

@@ -144,6 +144,20 @@ Point scroll_bar_insets(HWnd window);
 // The largest position the bar can take: max - page + 1 (or max).
 int32_t scroll_limit(const ScrollInfo& info);
 
+// The colours a control's parent gives it: the control asks with its
+// WM_CTLCOLOR* message (wParam points at the record, lParam is the
+// control); the parent fills what it sets. Colours are 0xAARRGGBB.
+struct ControlColors {
+    uint32_t text = 0, back = 0;
+    bool has_text = false, has_back = false;
+};
+ControlColors control_colors(HWnd control);
+// The CSS declarations of a control's font (WM_SETFONT), made by the hook
+// the text code sets; empty (the default font) without one.
+using FontCssHook = std::string (*)(int64_t font);
+FontCssHook& font_css_hook();
+std::string control_font_css(HWnd control);
+
 // Sends a control's WM_COMMAND notification to its parent.
 void notify_command(HWnd control, uint32_t code);
 // Sends a WM_NOTIFY with a header filled for `control`; answers the

@@ -57,15 +57,20 @@ int64_t control_default(HWnd w, uint32_t message, uint64_t wparam, int64_t lpara
         // Input the control's own procedure leaves still reaches a native
         // view (keys and clicks of a GTK widget).
         if (is_input(message)) {
-            Msg msg{w, message, wparam, lparam, get_message_time(), get_message_pos(), 0};
-            if (input_is_native(msg)) return 0;
+            if (input_elsewhere(w, message, wparam, lparam)) return 0;
         }
         return def_window_proc(w, message, wparam, lparam);
     }
 }
 
-bool input_is_native(const Msg& msg) {
-    return layer_running() && backend().deliver_control_input(msg);
+bool input_elsewhere(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
+    Msg msg{w, message, wparam, lparam, get_message_time(), get_message_pos(), 0};
+    if (layer_running() && backend().deliver_control_input(msg)) return true;
+    return !is_enabled(w);
+}
+
+void take_focus(HWnd w) {
+    if (is_enabled(w)) set_focus(w);
 }
 
 int64_t copy_out(const std::string& text, int64_t lparam) {
@@ -196,6 +201,45 @@ void forget_controls(HWnd window) {
     m.tabs.erase(window);
     m.calendars.erase(window);
     m.common.erase(window);
+}
+
+ControlColors control_colors(HWnd control) {
+    // Read-only edits ask as static text does.
+    struct Ask {
+        ControlKind kind;
+        uint32_t message;
+    };
+    static constexpr Ask asks[] = {
+        {ControlKind::button, WM_CTLCOLORBTN},
+        {ControlKind::edit, WM_CTLCOLOREDIT},
+        {ControlKind::static_text, WM_CTLCOLORSTATIC},
+        {ControlKind::list, WM_CTLCOLORLISTBOX},
+        {ControlKind::combo, WM_CTLCOLOREDIT},
+        {ControlKind::scroll_bar, WM_CTLCOLORSCROLLBAR},
+        {ControlKind::trackbar, WM_CTLCOLORSTATIC},
+    };
+    ControlColors colors;
+    HWnd parent = get_parent(control);
+    ControlKind kind = control_kind(control);
+    for (const Ask& ask : asks) {
+        if (ask.kind != kind || !parent) continue;
+        uint32_t message = kind == ControlKind::edit && (get_style(control) & ES_READONLY)
+                               ? uint32_t(WM_CTLCOLORSTATIC)
+                               : ask.message;
+        if (!send_message(parent, message, reinterpret_cast<uint64_t>(&colors), control))
+            colors = {};
+    }
+    return colors;
+}
+
+FontCssHook& font_css_hook() {
+    static FontCssHook hook = nullptr;
+    return hook;
+}
+
+std::string control_font_css(HWnd control) {
+    int64_t font = control_common(control).font;
+    return font && font_css_hook() ? font_css_hook()(font) : std::string();
 }
 
 void notify_command(HWnd control, uint32_t code) {

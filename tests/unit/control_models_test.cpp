@@ -683,3 +683,62 @@ TEST_F(ControlModelsTest, UserActionsNotifyAsTheTableSays) {
         destroy_window(top);
     }
 }
+
+TEST_F(ControlModelsTest, FocusMovesByClicksOnlyToEnabledFields) {
+    register_class({kiv::testing::notice_parent_class, kiv::testing::notice_parent_proc, 0, 0});
+    HWnd top = create_window(kiv::testing::notice_parent_class, "focus", WS_VISIBLE,
+                             {100, 100, 500, 400}, 0, 0);
+    set_active_window(top);
+    HeadlessDriver driver;
+    kiv::testing::check_focus_moves(driver, top);
+}
+
+TEST_F(ControlModelsTest, DisabledControlsTakeNoInput) {
+    HWnd b = make("BUTTON", BS_AUTOCHECKBOX);
+    enable_window(b, false);
+    click(b);
+    send_message(b, WM_KEYDOWN, VK_SPACE, 0);
+    send_message(b, WM_KEYUP, VK_SPACE, 0);
+    EXPECT_EQ(send_message(b, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_NE(get_focus(), b);
+    EXPECT_TRUE(heard.empty());
+}
+
+namespace {
+
+uint32_t asked = 0;
+int64_t coloring_parent(HWnd w, uint32_t m, uint64_t wp, int64_t lp) {
+    if (m < WM_CTLCOLOREDIT || m > WM_CTLCOLORSTATIC) return def_window_proc(w, m, wp, lp);
+    asked = m;
+    auto* colors = reinterpret_cast<ControlColors*>(wp);
+    colors->text = 0xFF112233;
+    colors->has_text = true;
+    return 1;
+}
+
+} // namespace
+
+TEST_F(ControlModelsTest, ControlsAskTheirParentForColours) {
+    register_class({"Coloring", coloring_parent, 0, 0});
+    HWnd p = create_window("Coloring", "", WS_VISIBLE, {0, 0, 200, 200}, 0, 0);
+    struct Case {
+        const char* cls;
+        uint32_t style, message;
+    } cases[] = {
+        {"EDIT", 0, WM_CTLCOLOREDIT},     {"EDIT", ES_READONLY, WM_CTLCOLORSTATIC},
+        {"BUTTON", 0, WM_CTLCOLORBTN},    {"ListBox", 0, WM_CTLCOLORLISTBOX},
+        {"STATIC", 0, WM_CTLCOLORSTATIC}, {"SCROLLBAR", 0, WM_CTLCOLORSCROLLBAR},
+    };
+    for (auto& c : cases) {
+        asked = 0;
+        HWnd w = create_window(c.cls, "", WS_CHILD | c.style, {0, 0, 10, 10}, p, 0);
+        ControlColors colors = control_colors(w);
+        EXPECT_EQ(asked, c.message) << c.cls;
+        EXPECT_TRUE(colors.has_text && !colors.has_back) << c.cls;
+        EXPECT_EQ(colors.text, 0xFF112233u);
+    }
+    HWnd tabs = create_window("SysTabControl32", "", WS_CHILD, {0, 0, 10, 10}, p, 0);
+    asked = 0;
+    EXPECT_FALSE(control_colors(tabs).has_text); // tabs ask nothing
+    EXPECT_EQ(asked, 0u);
+}

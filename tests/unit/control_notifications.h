@@ -86,8 +86,9 @@ class ControlDriver {
 };
 
 struct Step {
-    enum Kind { click, double_click, typing, focus } kind;
+    enum Kind { click, double_click, typing, focus, click_at } kind;
     Key key = Key::a;
+    Point at = {}; // click_at: where (client pixels)
 };
 
 struct NotificationRow {
@@ -180,6 +181,15 @@ inline std::vector<NotificationRow> notification_rows() {
          0,
          {{WM_HSCROLL, TB_LINEDOWN}, {WM_HSCROLL, TB_ENDTRACK}},
          [](HWnd w) { EXPECT_EQ(send_message(w, TBM_GETPOS, 0, 0), 1); }},
+        {"scroller trough",
+         "SCROLLBAR",
+         SBS_VERT,
+         {},
+         {{S::click_at, Key::a, {8, 75}}},
+         0,
+         0,
+         {{WM_VSCROLL, SB_PAGEDOWN}, {WM_VSCROLL, SB_ENDSCROLL}},
+         [](HWnd w) { EXPECT_EQ(send_message(w, SBM_GETPOS, 0, 0), 0); }},
         {"tab switch",
          "SysTabControl32",
          0,
@@ -217,6 +227,10 @@ inline HWnd run_row(ControlDriver& driver, HWnd parent, const NotificationRow& r
                          0, reinterpret_cast<int64_t>(item));
         }
     }
+    if (control_kind(w) == ControlKind::scroll_bar) {
+        set_window_pos(w, {r.left, r.top, r.left + 16, r.bottom});
+        set_scroll_info(w, SB_CTL, {SIF_ALL, 0, 99, 10, 0, 0}, true);
+    }
     changing_answer() = row.answer;
     auto stop = [&](const Msg& m) { return m.window == w && m.message == row.stopped; };
     driver.settle(0, stop);
@@ -233,11 +247,45 @@ inline HWnd run_row(ControlDriver& driver, HWnd parent, const NotificationRow& r
             break;
         case Step::typing: driver.press(s.key); break;
         case Step::focus: set_focus(w); break;
+        case Step::click_at: driver.click(w, s.at); break;
         }
         driver.settle(0, stop);
     }
     driver.settle(row.heard.size(), stop);
     return w;
+}
+
+} // namespace kiv::testing
+
+namespace kiv::testing {
+
+// Focus between fields: clicks give each field the focus in order; Tab
+// reaches the layer and leaves the focus where it is; a disabled field
+// never takes it. Checks with gtest; answers the fields.
+inline std::vector<HWnd> check_focus_moves(ControlDriver& driver, HWnd parent) {
+    std::vector<HWnd> fields;
+    for (int i = 0; i < 3; ++i)
+        fields.push_back(create_window("EDIT", "", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL,
+                                       {20, 20 + 40 * i, 220, 50 + 40 * i}, parent, 0, 10 + i));
+    enable_window(fields[2], false);
+    auto never = [](const Msg&) { return false; };
+    driver.settle(0, never);
+    notices().clear();
+    Point middle{100, 15};
+    driver.click(fields[0], middle);
+    driver.settle(1, never);
+    driver.click(fields[1], middle);
+    driver.settle(3, never);
+    EXPECT_EQ(notices(),
+              (std::vector<Notice>{cmd(EN_SETFOCUS), cmd(EN_KILLFOCUS), cmd(EN_SETFOCUS)}));
+    EXPECT_EQ(get_focus(), fields[1]);
+    notices().clear();
+    driver.press(Key::tab);
+    driver.click(fields[2], middle);
+    driver.settle(0, never);
+    EXPECT_EQ(notices(), std::vector<Notice>{});
+    EXPECT_EQ(get_focus(), fields[1]);
+    return fields;
 }
 
 } // namespace kiv::testing

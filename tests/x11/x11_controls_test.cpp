@@ -66,3 +66,14 @@ TEST_F(X11Test, UserActionsNotifyAsTheTableSays) {
         settle();
     }
 }
+
+TEST_F(X11Test, FocusMovesByClicksOnlyToEnabledFields) {
+    register_class({notice_parent_class, notice_parent_proc, CS_DBLCLKS, 0});
+    HWnd top =
+        create_window(notice_parent_class, "focus fields", WS_VISIBLE, {100, 100, 500, 400}, 0, 0);
+    settle();
+    focus(top, "focus fields");
+    XTestDriver driver(display);
+    std::vector<HWnd> fields = check_focus_moves(driver, top);
+    EXPECT_EQ(get_window_text(fields[1]), ""); // Tab never reached GTK's entry
+}

@@ -48,7 +48,7 @@ int64_t button_input(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) 
         }
         [[fallthrough]];
     case WM_LBUTTONDOWN:
-        set_focus(w);
+        take_focus(w);
         set_capture(w);
         user_press(w, true);
         return 0;
@@ -116,8 +116,7 @@ int64_t button_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
     case WM_LBUTTONUP:
     case WM_KEYDOWN:
     case WM_KEYUP: {
-        Msg msg{w, message, wparam, lparam, get_message_time(), get_message_pos(), 0};
-        if (input_is_native(msg)) return 0;
+        if (input_elsewhere(w, message, wparam, lparam)) return 0;
         return button_input(w, message, wparam, lparam);
     }
     default: {

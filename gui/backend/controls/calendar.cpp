@@ -160,8 +160,7 @@ int64_t calendar_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam)
     }
     case MCM_GETFIRSTDAYOFWEEK: return m->first_day;
     case WM_LBUTTONDOWN: {
-        Msg msg{w, message, wparam, lparam, get_message_time(), get_message_pos(), 0};
-        if (input_is_native(msg)) return 0;
+        if (input_elsewhere(w, message, wparam, lparam)) return 0;
         return calendar_input(w, *m, lparam);
     }
     default: return control_default(w, message, wparam, lparam, {});

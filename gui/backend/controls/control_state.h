@@ -48,9 +48,12 @@ struct FocusCodes {
 int64_t control_default(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam,
                         FocusCodes focus_codes);
 
-// Whether the running backend shows the control natively and hands it
-// the input messages itself; the headless models then leave input alone.
-bool input_is_native(const Msg& msg);
+// Whether an input message is not the model's to interpret: the running
+// backend shows the control natively and hands it the input itself, or the
+// control is disabled (it takes no input).
+bool input_elsewhere(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam);
+// Input gives an enabled control the focus.
+void take_focus(HWnd w);
 
 // Text helpers for the UTF-8 strings of messages.
 inline std::string text_param(int64_t lparam) {

@@ -138,7 +138,7 @@ int64_t edit_input(HWnd w, EditModel& m, uint32_t message, uint64_t wparam) {
     std::string text = get_window_text(w);
     Selection sel = m.selection;
     if (message == WM_LBUTTONDOWN) {
-        set_focus(w);
+        take_focus(w);
         return 0;
     }
     if (message == WM_CHAR) {
@@ -226,8 +226,7 @@ int64_t edit_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
     case WM_CHAR:
     case WM_KEYDOWN:
     case WM_LBUTTONDOWN: {
-        Msg msg{w, message, wparam, lparam, get_message_time(), get_message_pos(), 0};
-        if (input_is_native(msg)) return 0;
+        if (input_elsewhere(w, message, wparam, lparam)) return 0;
         return edit_input(w, *m, message, wparam);
     }
     default:

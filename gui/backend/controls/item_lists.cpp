@@ -165,7 +165,7 @@ int64_t list_input(HWnd w, ItemListModel& m, uint32_t message, uint64_t wparam, 
     switch (message) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
-        set_focus(w);
+        take_focus(w);
         int64_t hit =
             item_from_point(m, point_param_x(lparam), point_param_y(lparam), client_rect(w));
         if (high_word(hit) != 0) return 0;
@@ -196,7 +196,7 @@ int64_t combo_input(HWnd w, ItemListModel& m, uint32_t message, uint64_t wparam)
     int32_t count = int32_t(m.items.size());
     switch (message) {
     case WM_LBUTTONDOWN:
-        set_focus(w);
+        take_focus(w);
         user_drop(w, !m.dropped);
         return 0;
     case WM_KEYDOWN:
@@ -245,8 +245,7 @@ int64_t items_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam, bo
     case WM_LBUTTONDBLCLK:
     case WM_KEYDOWN:
     case WM_CHAR: {
-        Msg msg{w, message, wparam, lparam, get_message_time(), get_message_pos(), 0};
-        if (input_is_native(msg)) return 0;
+        if (input_elsewhere(w, message, wparam, lparam)) return 0;
         return combo ? combo_input(w, *m, message, wparam)
                      : list_input(w, *m, message, wparam, lparam);
     }

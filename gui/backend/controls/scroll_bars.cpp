@@ -207,8 +207,7 @@ int64_t scroll_bar_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lpara
     case WM_LBUTTONDBLCLK:
     case WM_MOUSEMOVE:
     case WM_LBUTTONUP: {
-        Msg msg{w, message, wparam, lparam, get_message_time(), get_message_pos(), 0};
-        if (input_is_native(msg)) return 0;
+        if (input_elsewhere(w, message, wparam, lparam)) return 0;
         return scroll_bar_input(w, message, lparam);
     }
     default: return control_default(w, message, wparam, lparam, {});

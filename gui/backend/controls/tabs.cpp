@@ -71,7 +71,7 @@ void adjust_rect(bool to_window, Rect& r) {
 
 int64_t tabs_input(HWnd w, TabModel& m, uint32_t message, uint64_t wparam, int64_t lparam) {
     if (message == WM_LBUTTONDOWN) {
-        set_focus(w);
+        take_focus(w);
         Point p{point_param_x(lparam), point_param_y(lparam)};
         for (size_t i = 0; i < m.tabs.size(); ++i)
             if (tab_rect(m, i).contains(p)) user_select_tab(w, int32_t(i));
@@ -126,8 +126,7 @@ int64_t tabs_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
         return 0;
     case WM_LBUTTONDOWN:
     case WM_KEYDOWN: {
-        Msg msg{w, message, wparam, lparam, get_message_time(), get_message_pos(), 0};
-        if (input_is_native(msg)) return 0;
+        if (input_elsewhere(w, message, wparam, lparam)) return 0;
         return tabs_input(w, *m, message, wparam, lparam);
     }
     default: return control_default(w, message, wparam, lparam, {});

@@ -55,7 +55,7 @@ int64_t trackbar_input(HWnd w, TrackbarModel& m, uint32_t message, uint64_t wpar
     int at = vertical(w) ? point_param_y(lparam) : point_param_x(lparam);
     switch (message) {
     case WM_LBUTTONDOWN: {
-        set_focus(w);
+        take_focus(w);
         set_capture(w);
         int thumb = thumb_at(w, m);
         dragging = std::abs(at - thumb) <= thumb_half;
@@ -119,8 +119,7 @@ int64_t trackbar_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam)
     case WM_LBUTTONUP:
     case WM_KEYDOWN:
     case WM_KEYUP: {
-        Msg msg{w, message, wparam, lparam, get_message_time(), get_message_pos(), 0};
-        if (input_is_native(msg)) return 0;
+        if (input_elsewhere(w, message, wparam, lparam)) return 0;
         return trackbar_input(w, *m, message, wparam, lparam);
     }
     default: return control_default(w, message, wparam, lparam, {});

@@ -46,6 +46,9 @@ GtkBackend::GtkBackend() {
     running = this;
     connect_settings();
     take_events_first();
+    // A click in a bar's or slider's trough pages toward the pointer, as
+    // the layer's controls do, rather than jumping there.
+    g_object_set(gtk_settings_get_default(), "gtk-primary-button-warps-slider", FALSE, nullptr);
     defer([this] {
         refresh_monitors();
         GdkDisplay* display = gdk_display_get_default();

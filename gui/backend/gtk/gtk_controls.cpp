@@ -9,7 +9,9 @@
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 
+#include <cstdio>
 #include <utility>
+#include <vector>
 
 namespace kiv::gui::gtk {
 
@@ -147,6 +149,43 @@ const View* view_of(HWnd w) {
 
 } // namespace
 
+namespace {
+
+std::string css_color(uint32_t argb) {
+    char text[64];
+    std::snprintf(text, sizeof text, "rgba(%u,%u,%u,%.3f)", (argb >> 16) & 0xFF, (argb >> 8) & 0xFF,
+                  argb & 0xFF, double((argb >> 24) & 0xFF) / 255.0);
+    return text;
+}
+
+// The control's colours from its parent and its font, as the rules of a
+// style provider of its own (replaced at each change).
+void apply_look(Native& n) {
+    ControlColors colors = control_colors(n.window);
+    std::string rules;
+    if (colors.has_text) rules += "color:" + css_color(colors.text) + ";";
+    if (colors.has_back)
+        rules += "background-color:" + css_color(colors.back) + ";background-image:none;";
+    rules += control_font_css(n.window);
+    std::string css = "* {" + rules + "}";
+    GtkCssProvider* provider = GTK_CSS_PROVIDER(g_object_get_data(G_OBJECT(n.control), "kiv-css"));
+    if (!provider) {
+        if (rules.empty()) return;
+        provider = gtk_css_provider_new();
+        g_object_set_data_full(G_OBJECT(n.control), "kiv-css", provider, g_object_unref);
+        std::vector<GtkWidget*> styled = {n.control};
+        if (GTK_IS_BIN(n.control) && gtk_bin_get_child(GTK_BIN(n.control)))
+            styled.push_back(gtk_bin_get_child(GTK_BIN(n.control)));
+        for (GtkWidget* widget : styled)
+            gtk_style_context_add_provider(gtk_widget_get_style_context(widget),
+                                           GTK_STYLE_PROVIDER(provider),
+                                           GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    }
+    gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr);
+}
+
+} // namespace
+
 void on_set_focus(GtkWindow*, GtkWidget* widget, gpointer) {
     HWnd control = control_window_of(widget);
     if (!control) return;
@@ -192,6 +231,7 @@ void sync_control_view(Native& n, ControlChange what) {
     bool was = std::exchange(n.syncing, true);
     view->sync(n, what);
     gtk_widget_set_sensitive(n.control, is_enabled(n.window));
+    if (what == ControlChange::look) apply_look(n);
     n.syncing = was;
 }
 
