@@ -96,10 +96,8 @@ class Backend {
     // the backend has none.
     virtual bool alert(std::string_view /*caption*/, std::string_view /*text*/) { return false; }
 
-    // Frees a font description or drops a reference to a toolkit object
-    // that a value owned. The headless backend makes neither.
-    virtual void release_font(void*) {}
-    virtual void release_object(void*) {}
+    // The desktop's font setting as "Family Size" (empty: none known).
+    virtual std::string font_name() { return {}; }
 
     // Menus. The height of a top-level's menu bar in device pixels; the
     // bar of a window was set, replaced or removed (read it with get_menu

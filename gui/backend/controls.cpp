@@ -32,6 +32,7 @@ int64_t control_default(HWnd w, uint32_t message, uint64_t wparam, int64_t lpara
     switch (message) {
     case WM_SETFONT:
         control_common(w).font = int64_t(wparam);
+        def_window_proc(w, message, wparam, lparam); // the window's reference to the font
         control_changed(w, ControlChange::look);
         return 0;
     case WM_GETFONT: return control_common(w).font;

@@ -7,6 +7,7 @@
 #include "gui/backend/gtk_module.h"
 #include "gui/backend/headless.h"
 #include "gui/backend/resources.h"
+#include "gui/backend/text/face_text.h"
 #include "gui/backend/ticks.h"
 #include "gui/backend/window_layer.h"
 #include "platform/os_info.h"
@@ -75,6 +76,7 @@ void init() {
     set_dpi_from_cursor();
     register_system_controls();
     faces::init();
+    text::install_face_hooks();
     register_classes();
     register_resource_kinds();
     running = true;

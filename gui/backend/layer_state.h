@@ -31,6 +31,7 @@ struct Window {
     bool erase = false;
     cairo_surface_t* surface = nullptr;
     bool destroying = false;
+    void* font = nullptr; // the font given by WM_SETFONT, a reference held
     HMenu menu = 0;     // top-levels: the menu bar
     int bar_height = 0; // above the client area, in device pixels
 };

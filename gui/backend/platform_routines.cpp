@@ -7,6 +7,7 @@
 #include "datatypes/handle.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
+#include "datatypes/none.h"
 #include "datatypes/object.h"
 #include "datatypes/pair.h"
 #include "datatypes/series.h"
@@ -22,6 +23,9 @@
 #include "gui/backend/faces/face_routines.h"
 #include "gui/backend/gui_init.h"
 #include "gui/backend/message_loop.h"
+#include "gui/backend/text/fonts.h"
+#include "gui/backend/text/metrics.h"
+#include "gui/backend/text/para.h"
 #include "gui/backend/window_layer.h"
 #include "runtime/errors.h"
 #include "runtime/ownership.h"
@@ -42,10 +46,6 @@ constexpr Types any = 0, object = bit(TYPE_OBJECT), handle_ = bit(TYPE_HANDLE),
                 block_ = bit(TYPE_BLOCK),
                 word_ =
                     bit(TYPE_WORD) | bit(TYPE_SET_WORD) | bit(TYPE_LIT_WORD) | bit(TYPE_GET_WORD);
-
-[[noreturn]] void not_done(Cell*) {
-    runtime::fire_error(runtime::Category::internal, err::internal::not_done);
-}
 
 void make_null_handle(Cell* args) {
     handle::make_at(args[0], 0, handle::none);
@@ -111,6 +111,17 @@ void support_dark_mode_q(Cell* args) {
     logic::make_at(args[0], gui::support_dark_mode());
 }
 
+// The font's native font made again after a change of a field (by index).
+void update_font(Cell* args) {
+    text::update_font(args[0], integer::get(args[1]));
+    args[0] = none::value;
+}
+
+void update_para(Cell* args) {
+    text::update_para(args[0]);
+    args[0] = none::value;
+}
+
 // With Cairo there is no graphics device to make again.
 void toggle_gpu(Cell* args) {
     unset::make_at(args[0]);
@@ -129,8 +140,8 @@ const Routine routines[] = {
      {"owner", "word", "value", "action", "new", "index", "part"},
      faces::routines::on_change_facet},
     {"update-text", 9, 1, {object}, {"face"}, faces::routines::update_text},
-    {"update-font", 10, 2, {object, integer}, {"font", "flags"}, not_done},
-    {"update-para", 11, 2, {object, integer}, {"face", "flags"}, not_done},
+    {"update-font", 10, 2, {object, integer}, {"font", "flags"}, update_font},
+    {"update-para", 11, 2, {object, integer}, {"face", "flags"}, update_para},
     {"destroy-view", 12, 2, {object, logic_}, {"face", "empty?"}, faces::routines::destroy_view},
     {"detach-image", 13, 1, {image}, {"img"}, detach_image},
     {"update-view", 14, 1, {any}, {"face"}, faces::routines::update_view},
@@ -155,7 +166,12 @@ const Routine routines[] = {
      {any, any, any, logic_, logic_},
      {"title", "dir", "filter", "keep?", "multi?"},
      request_dir},
-    {"text-box-metrics", 26, 3, {object, any, integer}, {"box", "arg0", "type"}, not_done},
+    {"text-box-metrics",
+     26,
+     3,
+     {object, any, integer},
+     {"box", "arg0", "type"},
+     text::text_box_metrics_routine},
     {"update-scroller",
      27,
      2,

@@ -1,6 +1,7 @@
 #include "gui/backend/resources.h"
 
-#include "gui/backend/window_layer.h"
+#include "gui/backend/text/fonts.h"
+#include "gui/backend/text/shared_context.h"
 #include "runtime/externals.h"
 
 #include <cstring>
@@ -12,14 +13,15 @@ namespace {
 uint32_t font = 0;
 uint32_t com_object = 0;
 
-// Once the layer has stopped, its backend and every object it made are
-// gone: there is nothing left to release.
+// A value's reference to a font; windows may hold others.
 void release_font(void* pointer) {
-    if (layer_running()) backend().release_font(pointer);
+    text::release_font(static_cast<text::Font*>(pointer));
 }
 
+// Only Pango makes objects of this kind (layouts): it is loaded when one
+// exists.
 void release_object(void* pointer) {
-    if (layer_running()) backend().release_object(pointer);
+    if (pointer) text::pango().object_unref(pointer);
 }
 
 // Without a table (the runtime not started) nothing can own a resource.

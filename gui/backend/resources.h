@@ -1,7 +1,7 @@
-// Native objects that values own through the externals table: fonts (the
-// backend's font descriptions) and reference-counted toolkit objects. Both
-// kinds release through the running backend, so no toolkit library is
-// loaded before the GUI starts.
+// Native objects that values own through the externals table: fonts
+// (reference-counted font records) and Pango's reference-counted objects
+// (text layouts). Neither needs the GUI started: text is measured and
+// drawn into images without it.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,8 @@
 namespace kiv::gui {
 
 // Registers the kinds "font" and "com-object" with the externals table,
-// once per table (a kind already there is found again).
+// once per table (a kind already there is found again): at start-up, and
+// by the text code before it stores a resource.
 void register_resource_kinds();
 
 // The kind numbers given by the last registration (0 before it).

@@ -3,7 +3,9 @@
 // procedure.
 #include "gui/backend/control_models.h"
 #include "gui/backend/layer_state.h"
+#include "gui/backend/control_messages.h"
 #include "gui/backend/messages.h"
+#include "gui/backend/text/fonts.h"
 #include "platform/cairo_api.h"
 #include "runtime/stdout.h"
 
@@ -195,6 +197,7 @@ bool destroy_window(HWnd handle) {
         detail::forget_input_window(h);
         forget_controls(h);
         detail::drop_paint_state(*d);
+        text::release_font(static_cast<text::Font*>(std::exchange(d->font, nullptr)));
         s.backend->window_destroyed(h);
     }
     for (HWnd h : doomed) s.windows.erase(h);
@@ -450,6 +453,14 @@ int64_t def_window_proc(HWnd window, uint32_t message, uint64_t wparam, int64_t 
         w->text = lparam ? reinterpret_cast<const char*>(lparam) : "";
         state().backend->window_text_changed(window);
         return 1;
+    case WM_SETFONT: {
+        // The window holds a reference: freeing the font's object or a new
+        // default font leaves the font this window draws with alive.
+        auto* font = text::retain_font(reinterpret_cast<text::Font*>(wparam));
+        text::release_font(static_cast<text::Font*>(std::exchange(w->font, font)));
+        return 0;
+    }
+    case WM_GETFONT: return int64_t(reinterpret_cast<intptr_t>(w->font));
     case WM_GETTEXTLENGTH: return int64_t(w->text.size());
     case WM_GETTEXT: {
         if (wparam == 0 || !lparam) return 0;

@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <utility>
-#include <vector>
-
 #include "datatypes/handle.h"
-#include "gui/backend/headless.h"
 #include "gui/backend/resources.h"
-#include "gui/backend/window_layer.h"
+#include "gui/backend/text/fonts.h"
+#include "gui/backend/text/shared_context.h"
 #include "runtime/collector.h"
 #include "runtime/externals.h"
 #include "runtime/roots.h"
@@ -17,19 +14,6 @@ using namespace kiv::gui;
 
 namespace {
 
-// Every release the backend was asked for, as (what, pointer).
-std::vector<std::pair<char, void*>> released;
-
-class RecordingBackend : public HeadlessBackend {
-  public:
-    void release_font(void* font) override { released.emplace_back('f', font); }
-    void release_object(void* object) override { released.emplace_back('o', object); }
-};
-
-void* pointer(uintptr_t n) {
-    return reinterpret_cast<void*>(n * 16);
-}
-
 class ResourceKindsTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -37,21 +21,17 @@ class ResourceKindsTest : public ::testing::Test {
         externals::init();
         collector::hooks.mark_external = [](uint32_t index) { externals::mark(int32_t(index)); };
         collector::add_sweeper(externals::sweep);
-        released.clear();
-        layer_start(std::make_unique<RecordingBackend>());
         register_resource_kinds();
     }
     void TearDown() override {
-        layer_stop();
         collector::hooks.mark_external = nullptr;
         test::release_globals();
     }
-    // A handle! owning `p` under `kind`, as the drawing code makes them.
-    static Cell owner(void* p, uint32_t kind) {
-        Cell c;
-        handle::make_at(c, 1, handle::font);
-        c.w3 = uint32_t(externals::store(p, kind));
-        return c;
+    // A font record with one reference for a value and one kept here.
+    static text::Font* held_font() {
+        auto* font = new text::Font;
+        font->description = text::pango().font_description_new();
+        return text::retain_font(font);
     }
 };
 
@@ -68,27 +48,35 @@ TEST_F(ResourceKindsTest, RegisteredOncePerTableUnderTheirNames) {
     EXPECT_EQ(externals::table.kind_count, count);
 }
 
-TEST_F(ResourceKindsTest, TheCollectorReleasesUnreferencedOwnersThroughTheBackend) {
-    Rooted<Cell> kept_font(owner(pointer(1), font_kind()));
-    Rooted<Cell> kept_object(owner(pointer(2), com_object_kind()));
-    owner(pointer(3), font_kind());       // dropped at once
-    owner(pointer(4), com_object_kind()); // dropped at once
+// Fonts and layouts are released without any GUI started: text is
+// measured and drawn into images without one.
+TEST_F(ResourceKindsTest, TheCollectorDropsTheValuesReferencesOnly) {
+    ASSERT_TRUE(text::shared_context());
+    text::Font* kept = held_font();
+    text::Font* dropped = held_font();
+    Rooted<Cell> owner;
+    text::make_handle(*owner, kept);
+    {
+        Cell lost;
+        text::make_handle(lost, dropped);
+    }
+    PangoLayout* layout = text::new_layout();
+    g_object_ref(layout); // watched through a reference of our own
+    {
+        Cell lost;
+        handle::make_at(lost, 1, handle::rich_text);
+        lost.w3 = uint32_t(externals::store(layout, com_object_kind()));
+    }
     collector::collect();
-    using Log = std::vector<std::pair<char, void*>>;
-    EXPECT_EQ(released, (Log{{'o', pointer(4)}, {'f', pointer(3)}}));
+    EXPECT_EQ(kept->references, 2u);
+    EXPECT_EQ(dropped->references, 1u);
+    EXPECT_EQ(G_OBJECT(layout)->ref_count, 1u);
+    EXPECT_EQ(text::font_of(*owner), kept);
 
-    *kept_font = Cell{TYPE_NONE, 0, 0, 0};
+    *owner = Cell{TYPE_NONE, 0, 0, 0};
     collector::collect();
-    EXPECT_EQ(released.back(), std::make_pair('f', pointer(1)));
-    *kept_object = Cell{TYPE_NONE, 0, 0, 0};
-    collector::collect();
-    EXPECT_EQ(released.back(), std::make_pair('o', pointer(2)));
-    EXPECT_EQ(released.size(), 4u);
-}
-
-TEST_F(ResourceKindsTest, NothingIsReleasedOnceTheLayerHasStopped) {
-    owner(pointer(5), font_kind());
-    layer_stop();
-    collector::collect();
-    EXPECT_TRUE(released.empty());
+    EXPECT_EQ(kept->references, 1u);
+    text::release_font(kept);
+    text::release_font(dropped);
+    g_object_unref(layout);
 }

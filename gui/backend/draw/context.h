@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gui/backend/matrix.h"
+#include "gui/backend/text/fonts.h"
 #include "platform/cairo_api.h"
 #include "runtime/cell.h"
 
@@ -73,6 +74,8 @@ struct State {
     Brush fill{BrushKind::off, 0, nullptr};
     BrushKind saved_pen_kind = BrushKind::off; // the pen's kind while the width is 0
     uint32_t text_color = 0;
+    bool text_color_fixed = false; // the font's own colour: pens no longer change it
+    text::FontRef text_format;     // null until `font` (the default font then)
     float line_width = 1;
     LineJoin join = LineJoin::miter;
     LineCap cap = LineCap::flat;

@@ -7,6 +7,7 @@
 #include "datatypes/types.h"
 #include "gui/backend/draw/reader.h"
 #include "gui/backend/draw/shape_dialect.h"
+#include "gui/backend/draw/text.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
 
@@ -18,10 +19,6 @@ Sym s_off{"off"}, s_closed{"closed"}, s_pen{"pen"}, s_fill_pen{"fill-pen"}, s_mi
     s_bevel{"bevel"}, s_round{"round"}, s_miter_bevel{"miter-bevel"}, s_flat{"flat"},
     s_square{"square"}, s_replace{"replace"}, s_intersect{"intersect"}, s_union{"union"},
     s_xor{"xor"}, s_exclude{"exclude"};
-
-[[noreturn]] void not_done() {
-    runtime::fire_error(runtime::Category::internal, err::internal::not_done);
-}
 
 Sym s_linear{"linear"}, s_radial{"radial"}, s_diamond{"diamond"};
 Sym s_pad{"pad"}, s_repeat{"repeat"}, s_reflect{"reflect"};
@@ -469,11 +466,6 @@ void image_(Reader& r) {
     image(r.ctx, d);
 }
 
-// Keywords whose commands are not available on this backend yet.
-void unavailable(Reader&) {
-    not_done();
-}
-
 struct Keyword {
     Sym name;
     Handler handler;
@@ -498,8 +490,8 @@ Keyword keywords[] = {
     {{"shape"}, shape_},
     {{"shadow"}, shadow_},
     {{"anti-alias"}, anti_alias_},
-    {{"font"}, unavailable},
-    {{"text"}, unavailable},
+    {{"font"}, font_},
+    {{"text"}, text_},
     {{"image"}, image_},
     {{"clip"}, clip_},
     {{"rotate"}, rotate_},

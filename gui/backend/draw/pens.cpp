@@ -21,7 +21,7 @@ void set_brush(Context& ctx, bool fill, Brush brush) {
 }
 
 void pen_color(Context& ctx, uint32_t color) {
-    ctx.state.text_color = color;
+    if (!ctx.state.text_color_fixed) ctx.state.text_color = color;
     set_brush(ctx, false, Brush{BrushKind::solid, color, nullptr});
 }
 

@@ -77,8 +77,7 @@ class GtkBackend : public Backend {
     void set_dark_mode(HWnd window, bool dark, bool window_face) override;
     bool alert(std::string_view caption, std::string_view text) override;
     // Fonts are Pango font descriptions; other objects are GObjects.
-    void release_font(void* font) override;
-    void release_object(void* object) override;
+    std::string font_name() override;
     int menu_bar_height(HWnd window) override;
     void menu_bar_changed(HWnd window) override;
     std::optional<MenuChoice> track_popup(HMenu menu, Point screen, HWnd owner) override;

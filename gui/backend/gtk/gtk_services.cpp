@@ -111,12 +111,12 @@ bool GtkBackend::theme_metrics(Metrics& m) {
     return true;
 }
 
-void GtkBackend::release_font(void* font) {
-    pango_font_description_free(static_cast<PangoFontDescription*>(font));
-}
-
-void GtkBackend::release_object(void* object) {
-    if (object) g_object_unref(object);
+std::string GtkBackend::font_name() {
+    gchar* name = nullptr;
+    g_object_get(gtk_settings_get_default(), "gtk-font-name", &name, nullptr);
+    std::string out = name ? name : "";
+    g_free(name);
+    return out;
 }
 
 bool GtkBackend::composited() {

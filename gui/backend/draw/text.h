@@ -1,0 +1,13 @@
+// Text in the draw dialect: `font` (a font! object) sets the text format,
+// colour and decorations; `text` draws a string, or a text or rich-text
+// face's layout, at a point.
+#pragma once
+
+#include "gui/backend/draw/reader.h"
+
+namespace kiv::gui::draw {
+
+void font_(Reader& r);
+void text_(Reader& r);
+
+} // namespace kiv::gui::draw

@@ -1,0 +1,54 @@
+#include "gui/backend/text/face_text.h"
+
+#include "datatypes/block.h"
+#include "datatypes/none.h"
+#include "datatypes/object.h"
+#include "datatypes/types.h"
+#include "gui/backend/faces/face_hooks.h"
+#include "gui/backend/text/facets.h"
+#include "gui/backend/text/fonts.h"
+#include "gui/backend/text/para.h"
+#include "runtime/roots.h"
+
+namespace kiv::gui::text {
+
+namespace {
+
+uint32_t para_style(const Cell& face, faces::FaceType) {
+    return get_para_flags(facet(face, FaceFacet::type), facet(face, FaceFacet::para));
+}
+
+// Removes the face from the object's users (`parent`, a block); true when
+// none are left.
+bool leave_users(const Cell& object, uint32_t parent_index, const Cell& face) {
+    Rooted<Cell> users(*(object::get_values(object) + parent_index));
+    if (cell::type_of(*users) != TYPE_BLOCK) return true;
+    int32_t found = 0;
+    for (int32_t i = 0; i < block::rs_length(*users); ++i)
+        found += same_object(block::rs_head(*users)[i], face);
+    Cell key = face;
+    for (int32_t i = 0; i < found; ++i) block::remove_value(*users, key, true);
+    return block::rs_length(*users) == 0;
+}
+
+// The face leaves its font's (or para's) users; a font none uses any more
+// has its native fonts released (windows keep the ones they show).
+void release_user(const Cell& face, faces::Facet which) {
+    Rooted<Cell> f(face);
+    bool font = which == faces::f_font;
+    Rooted<Cell> object(facet(face, font ? FaceFacet::font : FaceFacet::para));
+    if (font ? !is_font(*object) : !is_para(*object)) return;
+    uint32_t parent = font ? uint32_t(FontFacet::parent) : uint32_t(ParaFacet::parent);
+    if (leave_users(*object, parent, *f) && font) free_font(*object);
+}
+
+} // namespace
+
+void install_face_hooks() {
+    faces::FaceHooks& h = faces::hooks();
+    h.para_style = para_style;
+    h.set_font = set_font;
+    h.release_font_user = release_user;
+}
+
+} // namespace kiv::gui::text

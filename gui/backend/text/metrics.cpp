@@ -1,0 +1,183 @@
+#include "gui/backend/text/metrics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "datatypes/block.h"
+#include "datatypes/float.h"
+#include "datatypes/integer.h"
+#include "datatypes/logic.h"
+#include "datatypes/none.h"
+#include "datatypes/pair.h"
+#include "datatypes/point.h"
+#include "datatypes/symbol.h"
+#include "datatypes/types.h"
+#include "gui/backend/text/facets.h"
+#include "gui/backend/text/layouts.h"
+#include "gui/backend/text/shared_context.h"
+#include "runtime/errors.h"
+#include "runtime/roots.h"
+#include "runtime/text_index.h"
+
+namespace kiv::gui::text {
+
+namespace {
+
+double units(int pango_units) {
+    return double(pango_units) / PANGO_SCALE;
+}
+
+// A 1-based index clamped to 1 .. length + 1, as a byte offset.
+int byte_of_index(const std::string& text, const Cell& arg) {
+    int64_t index = cell::type_of(arg) == TYPE_INTEGER ? integer::get(arg) : 1;
+    index = std::clamp<int64_t>(index, 1, int64_t(utf8::char_count(text)) + 1);
+    return int(utf8::byte_offset(text, size_t(index - 1)));
+}
+
+bool is_space(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// The widest line without its trailing white space, and the height.
+void text_size(PangoLayout* layout, double& width, double& height) {
+    const PangoApi& p = pango();
+    const char* text = p.layout_get_text(layout);
+    width = 0;
+    int lines = p.layout_get_line_count(layout);
+    for (int i = 0; i < lines; ++i) {
+        PangoLayoutLine* line = p.layout_get_line_readonly(layout, i);
+        int end = line->start_index + line->length;
+        while (end > line->start_index && is_space(text[end - 1])) --end;
+        if (end == line->start_index) continue;
+        int* ranges = nullptr;
+        int n = 0;
+        p.layout_line_get_x_ranges(line, line->start_index, end, &ranges, &n);
+        if (n > 0) {
+            int left = ranges[0], right = ranges[1];
+            for (int r = 1; r < n; ++r) {
+                left = std::min(left, ranges[2 * r]);
+                right = std::max(right, ranges[2 * r + 1]);
+            }
+            width = std::max(width, units(right - left));
+        }
+        p.free(ranges);
+    }
+    PangoRectangle logical;
+    p.layout_get_extents(layout, nullptr, &logical);
+    height = units(logical.height);
+}
+
+// The logical height of line `number`.
+double line_height(PangoLayout* layout, int number) {
+    const PangoApi& p = pango();
+    PangoLayoutIter* iter = p.layout_get_iter(layout);
+    for (int i = 0; i < number && p.layout_iter_next_line(iter); ++i) {
+    }
+    PangoRectangle logical;
+    p.layout_iter_get_line_extents(iter, nullptr, &logical);
+    p.layout_iter_free(iter);
+    return units(logical.height);
+}
+
+bool read_point(const Cell& arg, double& x, double& y) {
+    if (cell::type_of(arg) == TYPE_PAIR) {
+        x = pair::x_of(arg);
+        y = pair::y_of(arg);
+        return true;
+    }
+    if (cell::type_of(arg) == TYPE_POINT2D) {
+        x = point::get(arg, 0);
+        y = point::get(arg, 1);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void text_box_metrics(const Cell& face, PangoLayout* layout, const Cell& arg, int32_t code,
+                      Cell& out) {
+    const PangoApi& p = pango();
+    std::string text = p.layout_get_text(layout);
+    Offset o = layout_offset(face, layout);
+    switch (code) {
+    case 0:
+    case 6: {
+        PangoRectangle r;
+        p.layout_index_to_pos(layout, byte_of_index(text, arg), &r);
+        double x = units(r.x), y = std::max(units(r.y), 0.0);
+        if (code == 6) {
+            x += units(r.width);
+            y += units(r.height);
+        }
+        point2D::make_at(out, x + o.x, y + o.y);
+        return;
+    }
+    case 1:
+    case 5: {
+        double x = 0, y = 0;
+        read_point(arg, x, y);
+        int index = 0, trailing = 0;
+        p.layout_xy_to_index(layout, int(std::lround((x - o.x) * PANGO_SCALE)),
+                             int(std::lround((y - o.y) * PANGO_SCALE)), &index, &trailing);
+        // A trailing hit is after the whole cluster (e + U+0301 counts 2).
+        size_t chars = utf8::char_index(text, size_t(index));
+        if (code == 1) chars += size_t(trailing);
+        integer::make_at(out, int32_t(chars + 1));
+        return;
+    }
+    case 2: {
+        int line = 0, x = 0;
+        p.layout_index_to_line_x(layout, byte_of_index(text, arg), FALSE, &line, &x);
+        float_::make_at(out, line_height(layout, std::max(line, 0)));
+        return;
+    }
+    case 3: {
+        double w, h;
+        text_size(layout, w, h);
+        point2D::make_at(out, w, h);
+        return;
+    }
+    case 4: integer::make_at(out, p.layout_get_line_count(layout)); return;
+    default: out = none::value;
+    }
+}
+
+void text_box_metrics_routine(Cell* args) {
+    Rooted<Cell> face(args[0]), arg(args[1]);
+    int32_t code = integer::get(args[2]);
+    Cell type = is_face(*face) ? facet(*face, FaceFacet::type) : none::value;
+    bool rich = cell::type_of(type) == TYPE_WORD &&
+                symbol::resolve(type.w2) == symbol::resolve(symbol::intern("rich-text"));
+    if (!rich) {
+        Cell named = type;
+        runtime::fire_error(runtime::Category::script, err::script::face_type, &named);
+    }
+    if (cell::type_of(facet(*face, FaceFacet::text)) != TYPE_STRING) {
+        args[0] = none::value;
+        return;
+    }
+    Cell handles = handles_of(*face);
+    bool stale = cell::type_of(handles) != TYPE_BLOCK || block::rs_length(handles) < 1 ||
+                 !cached_layout(*face);
+    if (!stale) {
+        Cell last = block::rs_head(handles)[block::rs_length(handles) - 1];
+        stale = cell::type_of(last) == TYPE_LOGIC && logic::get(last);
+    }
+    PangoLayout* layout = nullptr;
+    if (stale) {
+        layout = text_box_layout(*face);
+    } else {
+        layout = cached_layout(*face);
+        if (layout) pango().object_ref(layout);
+    }
+    if (!layout) {
+        args[0] = none::value;
+        return;
+    }
+    text_box_metrics(*face, layout, *arg, code, args[0]);
+    pango().object_unref(layout);
+}
+
+} // namespace kiv::gui::text
