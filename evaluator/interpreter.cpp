@@ -878,8 +878,13 @@ template <bool Traced>
         if (fast != FastOp::none && pos + 1 < tail) {
             const Cell* op_word = pos;
             stack::state.top = left + 1;
-            if (inert(pos[1])) {
+            // A value or a variable as the right operand is pushed here.
+            const Cell* operand = inert(pos[1]) ? pos + 1 : plain_word_value(pos[1]);
+            if (Traced && operand == pos + 1) {
                 pos = push_as_is<Traced>(pos + 1, code);
+            } else if (!Traced && operand) {
+                stack::push(*operand);
+                pos += 2;
             } else {
                 pos = expression_as<Traced, true, true>(pos + 1, tail, code);
                 if (rt.pending) return pos;

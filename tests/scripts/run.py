@@ -111,6 +111,12 @@ CASES = [
     (["runaway.kiv", "pattern"], RUNAWAY % ("more than 100000 macro expansions", "[spin]"), 1),
     (["runaway.kiv", "deep"],
      RUNAWAY % ("macro calls and includes nested deeper than 100", "[nest nest]"), 1),
+    # A camera face shows the synthetic cameras' names, takes its first
+    # frame and a snapshot; without cameras a line, and no image.
+    (["camera.kiv"], '["Kiv Test Camera 1" "Kiv Test Camera 2"]\nimage\nimage 320x240\n', 0,
+     {"KIV_CAMERA": "synthetic:2", "KIV_GUI": "headless"}),
+    (["camera.kiv"], "No video capture hardware\nnone\nnone\nnone none\n", 0,
+     {"KIV_CAMERA": "synthetic:0", "KIV_GUI": "headless"}),
     # With no script, the console reads standard input.
     (["--verbose"], "--== Kiv 0.6.6 ==-- \nType HELP for starting information. \n\n>> \n", 0),
 ]
