@@ -52,13 +52,16 @@ void write_string(const Cell& text, bool newline) {
 }
 
 // The text of a value: molded, or formed (a float), with at most `limit`
-// characters asked of the writer.
+// characters asked of the writer. A limit is passed as a part argument, so
+// that the writers stop there instead of writing a huge value whole.
 void text_of(const Cell& value, bool mold, Rooted<Cell>& out, int32_t limit = INT32_MAX) {
     string::make_at(*out, 64);
+    Cell part{TYPE_INTEGER, 0, uint32_t(limit), 0};
+    const Cell* arg = limit < INT32_MAX ? &part : nullptr;
     if (mold)
-        actions::mold(value, *out, false, false, false, nullptr, limit, 0);
+        actions::mold(value, *out, false, false, false, arg, limit, 0);
     else
-        actions::form(value, *out, nullptr, limit);
+        actions::form(value, *out, arg, limit);
 }
 
 void print_error(const Cell& error) {

@@ -611,7 +611,10 @@ Cell* move(Cell* origin, Cell* target, const Cell* part) {
         bool block_to_text = is_block_type(origin_type) != is_block_type(target_type);
         bool bytes = origin_type == TYPE_BINARY || origin_type == TYPE_VECTOR ||
                      target_type == TYPE_BINARY || target_type == TYPE_VECTOR;
-        if (block_to_text || (bytes && ob->unit() != tb->unit())) {
+        // An image's buffer holds its record, not its pixels: units moved in
+        // or out would overwrite the record.
+        bool image = origin_type == TYPE_IMAGE || target_type == TYPE_IMAGE;
+        if (block_to_text || image || (bytes && ob->unit() != tb->unit())) {
             Cell a{}, b{};
             datatype::make_at(a, origin_type);
             datatype::make_at(b, target_type);

@@ -73,6 +73,9 @@ class Backend {
     virtual void window_painted(HWnd, const Rect&) {}
     virtual void window_activated(HWnd) {}
     virtual void capture_changed(HWnd) {}
+    // The item of a list box under a client point as the backend shows it
+    // (-1: none); false when the backend leaves it to the model's layout.
+    virtual bool list_item_at(HWnd, Point, int32_t& /*index*/) { return false; }
     // The layer's keyboard focus moved to `window` (0: none).
     virtual void focus_changed(HWnd) {}
     // A built-in control's model changed (control_models.h).

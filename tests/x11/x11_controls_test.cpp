@@ -77,3 +77,18 @@ TEST_F(X11Test, FocusMovesByClicksOnlyToEnabledFields) {
     std::vector<HWnd> fields = check_focus_moves(driver, top);
     EXPECT_EQ(get_window_text(fields[1]), ""); // Tab never reached GTK's entry
 }
+
+TEST_F(X11Test, ListItemsUnderAPointAreTheRowsGtkShows) {
+    HWnd top = make_window("list rows", {100, 100, 400, 300});
+    HWnd list = make_window("", {10, 10, 210, 160}, top, "ListBox");
+    for (const char* item : {"one", "two", "three"})
+        send_message(list, LB_ADDSTRING, 0, reinterpret_cast<int64_t>(item));
+    settle();
+    // Down the list: each row in turn, then past the last one.
+    std::vector<int64_t> answers;
+    for (int y = 1; y < 150; ++y) {
+        int64_t hit = send_message(list, LB_ITEMFROMPOINT, 0, make_point_param(20, y));
+        if (answers.empty() || answers.back() != hit) answers.push_back(hit);
+    }
+    EXPECT_EQ(answers, (std::vector<int64_t>{0, 1, 2, 2 | 1 << 16}));
+}

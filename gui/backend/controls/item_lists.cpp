@@ -151,9 +151,14 @@ int64_t item_op(HWnd w, ItemListModel& m, ItemOp op, uint64_t wparam, int64_t lp
 
 // The item under a client point of a list box, and whether the point lies
 // outside every item.
-int64_t item_from_point(const ItemListModel& m, int x, int y, Rect client) {
+int64_t item_from_point(HWnd w, const ItemListModel& m, int x, int y) {
     int32_t count = int32_t(m.items.size());
     if (count == 0) return make_long(0, 1);
+    // A native list knows its own rows; past them the last item is nearest.
+    int32_t shown = -1;
+    if (layer_running() && backend().list_item_at(w, {x, y}, shown))
+        return shown >= 0 ? make_long(shown, 0) : make_long(count - 1, 1);
+    Rect client = client_rect(w);
     int32_t row = y < 0 ? -1 : y / std::max(1, m.item_height);
     int32_t index = m.top + row;
     bool outside = y < 0 || x < 0 || x >= client.width() || y >= client.height() || index >= count;
@@ -166,8 +171,7 @@ int64_t list_input(HWnd w, ItemListModel& m, uint32_t message, uint64_t wparam, 
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
         take_focus(w);
-        int64_t hit =
-            item_from_point(m, point_param_x(lparam), point_param_y(lparam), client_rect(w));
+        int64_t hit = item_from_point(w, m, point_param_x(lparam), point_param_y(lparam));
         if (high_word(hit) != 0) return 0;
         // The second press of a double click picks the item again, then
         // opens it.
@@ -281,8 +285,7 @@ int64_t list_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
         control_changed(w, ControlChange::look);
         return 0;
     case LB_ITEMFROMPOINT:
-        return m ? item_from_point(*m, point_param_x(lparam), point_param_y(lparam), client_rect(w))
-                 : LB_ERR;
+        return m ? item_from_point(w, *m, point_param_x(lparam), point_param_y(lparam)) : LB_ERR;
     default: return items_proc(w, message, wparam, lparam, false);
     }
 }

@@ -68,6 +68,7 @@ class GtkBackend : public Backend {
     void capture_changed(HWnd window) override;
     void focus_changed(HWnd window) override;
     bool deliver_control_input(const Msg& msg) override;
+    bool list_item_at(HWnd window, Point client, int32_t& index) override;
     void window_cursor(HWnd window, int kind, cairo_surface_t* image) override;
 
     bool theme_metrics(Metrics& metrics) override;

@@ -156,6 +156,23 @@ void on_day_selected(GtkCalendar* calendar, gpointer data) {
 
 } // namespace
 
+bool GtkBackend::list_item_at(HWnd window, Point client, int32_t& index) {
+    Native* n = native(window);
+    if (!n || !n->control || !GTK_IS_SCROLLED_WINDOW(n->control)) return false;
+    GtkTreeView* tree = tree_of(*n);
+    int x = 0, y = 0, bin_x = 0, bin_y = 0;
+    if (!gtk_widget_translate_coordinates(n->widget, GTK_WIDGET(tree), client.x / scale(),
+                                          client.y / scale(), &x, &y))
+        return false;
+    gtk_tree_view_convert_widget_to_bin_window_coords(tree, x, y, &bin_x, &bin_y);
+    GtkTreePath* path = nullptr;
+    index = gtk_tree_view_get_path_at_pos(tree, bin_x, bin_y, &path, nullptr, nullptr, nullptr)
+                ? path_index(path)
+                : -1;
+    if (path) gtk_tree_path_free(path);
+    return true;
+}
+
 GtkWidget* make_list(HWnd w) {
     GtkListStore* store = gtk_list_store_new(1, G_TYPE_STRING);
     GtkWidget* tree = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store));

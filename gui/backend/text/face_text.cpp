@@ -4,6 +4,8 @@
 #include "datatypes/none.h"
 #include "datatypes/object.h"
 #include "datatypes/types.h"
+#include "gui/backend/control_models.h"
+#include "gui/backend/dpi.h"
 #include "gui/backend/faces/face_hooks.h"
 #include "gui/backend/text/facets.h"
 #include "gui/backend/text/fonts.h"
@@ -42,9 +44,15 @@ void release_user(const Cell& face, faces::Facet which) {
     if (leave_users(*object, parent, *f) && font) free_font(*object);
 }
 
+// A control's font as CSS for its widget, in the toolkit's pixels.
+std::string control_css(int64_t font) {
+    return font ? font_css(*reinterpret_cast<Font*>(font), scale_factor()) : std::string();
+}
+
 } // namespace
 
 void install_face_hooks() {
+    font_css_hook() = control_css;
     faces::FaceHooks& h = faces::hooks();
     h.para_style = para_style;
     h.set_font = set_font;
