@@ -997,6 +997,16 @@ void control_types(Control form, const Cell& native, const Cell* at, Cell* types
     }
 }
 
+// The value of a branch that is one value evaluating to itself or one
+// variable (such as `[n]`), else null. Nothing in such a branch can fail,
+// allocate or change the block, so it needs no evaluation of its own.
+[[gnu::always_inline]] inline const Cell* lone_value(const Cell& branch) {
+    Buffer* buffer = memory::buffer_of(branch.w2);
+    const Cell* pos = buffer->head_cell() + branch.w1;
+    if (pos + 1 != buffer->tail_cell()) return nullptr;
+    return inert(*pos) ? pos : plain_word_value(*pos);
+}
+
 // Runs a control form in line; `at` is the word that named it. The call is
 // marked with the same frame as the generic call (errors name the same
 // function), its arguments are checked against the native's own type sets,
@@ -1026,10 +1036,12 @@ void control_types(Control form, const Cell& native, const Cell* at, Cell* types
     case Control::either: chosen = &branches[logic::true_q() ? 0 : 1]; break;
     case Control::none: break;
     }
-    if (chosen)
-        eval_here(*chosen);
-    else
+    if (!chosen)
         stack::keep_last(none::value);
+    else if (const Cell* value = lone_value(*chosen))
+        stack::keep_last(*value);
+    else
+        eval_here(*chosen);
     if (rt.pending) return pos;
     finish_call(held, keep);
     return pos;
