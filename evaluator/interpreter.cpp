@@ -1175,6 +1175,35 @@ uint32_t eval_next_in(const Cell& block) {
 
 namespace {
 
+// Evaluates an untraced paren without a frame of its own: each
+// expression's value is pushed where the paren's value goes, and the last
+// one stays there. The frame it would have had is counted in the depth an
+// error records, so errors stay as they were.
+[[gnu::noinline]] void eval_paren(const Cell& paren) {
+    stack::check_machine();
+    PositionKeeper keeper;
+    Cell code = paren;
+    Pin pin(code.w2);
+    Buffer* buffer = pin.buffer();
+    const Cell* pos = buffer->head_cell() + code.w1;
+    Cell* start = stack::state.top;
+    if (pos >= buffer->tail_cell()) {
+        unset::push();
+        return;
+    }
+    struct Level {
+        Level() { ++stack::state.frameless_parens; }
+        ~Level() { --stack::state.frameless_parens; }
+    } level;
+    position = code;
+    while (pos < buffer->tail_cell()) {
+        position.w1 = uint32_t(pos - buffer->head_cell());
+        stack::state.top = start;
+        pos = expression_as<false, false, true>(pos, buffer->tail_cell(), code);
+        if (rt.pending) return;
+    }
+}
+
 template <bool Traced>
 [[gnu::always_inline]] inline const Cell* expression_inline(const Cell* pos, const Cell* tail,
                                                             const Cell& code, bool no_infix,
@@ -1184,13 +1213,19 @@ template <bool Traced>
     const Cell& value = *pos;
     switch (cell::type_of(value)) {
     case TYPE_PAREN:
-        stack::mark_native(words::word<"<body>">());
-        eval_here(value);
-        if (rt.pending) return pos;
-        if (keep)
-            stack::unwind();
-        else
-            stack::unwind_last();
+        if constexpr (Traced) {
+            stack::mark_native(words::word<"<body>">());
+            eval_here(value);
+            if (rt.pending) return pos;
+            if (keep)
+                stack::unwind();
+            else
+                stack::unwind_last();
+        } else {
+            eval_paren(value);
+            if (rt.pending) return pos;
+            if (!keep) *stack::state.base = start_top[0];
+        }
         ++pos;
         break;
     case TYPE_WORD: {
