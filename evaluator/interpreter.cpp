@@ -115,6 +115,18 @@ class PositionGuard {
 template <bool Traced>
 using GuardFor = std::conditional_t<Traced, PositionGuard, PositionKeeper>;
 
+// What an untraced walk over a block of code holds while it runs: the
+// current position kept, the block pinned, and where the walk starts.
+struct CodeWalk {
+    explicit CodeWalk(const Cell& block)
+        : code(block), pin(code.w2), buffer(pin.buffer()), pos(buffer->head_cell() + code.w1) {}
+    PositionKeeper keeper;
+    Cell code;
+    Pin pin;
+    Buffer* buffer;
+    const Cell* pos;
+};
+
 Cell* block_cells(const Cell& block) {
     return memory::buffer_of(block.w2)->head_cell();
 }
@@ -1030,10 +1042,17 @@ void control_types(Control form, const Cell& native, const Cell* at, Cell* types
         if (rt.pending) return pos;
     }
     const Cell* chosen = nullptr;
+    // The condition is in slot 0; either does not take unset! as true.
+    const Cell& condition = *stack::state.base;
+    bool truth = !logic::counts_false(condition);
     switch (form) {
-    case Control::if_: chosen = logic::false_q() ? nullptr : &branches[0]; break;
-    case Control::unless: chosen = logic::false_q() ? &branches[0] : nullptr; break;
-    case Control::either: chosen = &branches[logic::true_q() ? 0 : 1]; break;
+    case Control::if_: chosen = truth ? &branches[0] : nullptr; break;
+    case Control::unless: chosen = truth ? nullptr : &branches[0]; break;
+    case Control::either:
+        if (cell::type_of(condition) == TYPE_UNSET) [[unlikely]]
+            raise(err::script::no_return);
+        chosen = &branches[truth ? 0 : 1];
+        break;
     case Control::none: break;
     }
     if (!chosen)
@@ -1137,16 +1156,12 @@ void eval_here(const Cell& block) {
         return;
     }
     stack::check_machine();
-    PositionKeeper keeper;
-    Cell code = block;
-    Pin pin(code.w2);
-    Buffer* buffer = pin.buffer();
-    const Cell* pos = buffer->head_cell() + code.w1;
+    CodeWalk walk(block);
     stack::reset();
-    if (pos >= buffer->tail_cell())
+    if (walk.pos >= walk.buffer->tail_cell())
         stack::keep_last(Cell{cell::unset_header, 0, 0, 0});
     else
-        eval_expressions<false>(code, buffer, pos);
+        eval_expressions<false>(walk.code, walk.buffer, walk.pos);
 }
 
 const Cell* eval_next(const Cell& block, const Cell* pos, const Cell* tail, bool keep) {
@@ -1181,13 +1196,9 @@ namespace {
 // error records, so errors stay as they were.
 [[gnu::noinline]] void eval_paren(const Cell& paren) {
     stack::check_machine();
-    PositionKeeper keeper;
-    Cell code = paren;
-    Pin pin(code.w2);
-    Buffer* buffer = pin.buffer();
-    const Cell* pos = buffer->head_cell() + code.w1;
+    CodeWalk walk(paren);
     Cell* start = stack::state.top;
-    if (pos >= buffer->tail_cell()) {
+    if (walk.pos >= walk.buffer->tail_cell()) {
         unset::push();
         return;
     }
@@ -1195,11 +1206,11 @@ namespace {
         Level() { ++stack::state.frameless_parens; }
         ~Level() { --stack::state.frameless_parens; }
     } level;
-    position = code;
-    while (pos < buffer->tail_cell()) {
-        position.w1 = uint32_t(pos - buffer->head_cell());
+    position = walk.code;
+    for (const Cell* pos = walk.pos; pos < walk.buffer->tail_cell();) {
+        position.w1 = uint32_t(pos - walk.buffer->head_cell());
         stack::state.top = start;
-        pos = expression_as<false, false, true>(pos, buffer->tail_cell(), code);
+        pos = expression_as<false, false, true>(pos, walk.buffer->tail_cell(), walk.code);
         if (rt.pending) return;
     }
 }
