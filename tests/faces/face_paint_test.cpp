@@ -121,13 +121,14 @@ TEST_F(FacePaintTest, PaintedFacesShowTheirTextInTheFontColour) {
     for (const Case& c : cases) {
         HWnd b =
             child(w, "label", std::string("type: 'base size: 60x30 color: 255.255.255 ") + c.spec);
+        // Pixels the glyphs cover whole: red ones, or dark ones.
         int inked = 0, red = 0;
         for (const Pixel& p : painted(b)) {
-            if (p.r + p.g + p.b > 600) continue;
+            if (p.g > 60 || p.b > 60) continue;
             ++inked;
-            if (p.r > 200 && p.g < 100 && p.b < 100) ++red;
+            if (p.r > 200) ++red;
         }
-        EXPECT_GT(inked, 20) << c.spec;
+        EXPECT_GT(inked, 8) << c.spec;
         EXPECT_EQ(red > inked / 2, c.red) << c.spec << ": " << red << " of " << inked;
         destroy_window(b);
     }
