@@ -13,6 +13,8 @@
 #include "gui/backend/gui_init.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
+#include "gui/backend/text/layouts.h"
+#include "gui/backend/text/shared_context.h"
 #include "gui/backend/window_layer.h"
 #include "platform/cairo_api.h"
 #include "runtime/roots.h"
@@ -44,22 +46,28 @@ void fill_background(cairo_t* cr, const Cell& color, bool transparent) {
         fill(cr, color_to_rgba(system_metrics().panel), CAIRO_OPERATOR_SOURCE);
 }
 
-// Runs a draw block on the context; an error or exit out of it is
-// dropped with the stacks as they were.
-void run_dropping_errors(draw::Context& ctx, const Cell& commands) {
+// Runs part of a paint; an error or exit out of it is dropped with the
+// stacks as they were.
+template <class Body>
+void dropping_errors(Body&& body) {
     Cell* base = stack::state.base;
     Cell* top = stack::state.top;
     stack::Frame* ctop = stack::state.ctop;
     // A frame that takes errors and every exit, so that none leaves.
     stack::mark_try_all(words::word<"<body>">());
     try {
-        draw::parse_draw(ctx, commands);
+        body();
     } catch (const runtime::Throw&) {
         runtime::record.code = 0;
     }
     stack::state.base = base;
     stack::state.top = top;
     stack::state.ctop = ctop;
+}
+
+// Runs a draw block on the context, dropping its errors.
+void run_dropping_errors(draw::Context& ctx, const Cell& commands) {
+    dropping_errors([&] { draw::parse_draw(ctx, commands); });
 }
 
 // Opens a drawing context on `cr` for the paint; closes it however it
@@ -90,6 +98,27 @@ class PaintSession {
     draw::Context ctx_;
 };
 
+// The text of a face that is no window, laid out as a text face (font,
+// para, style runs) over its background and image: in its font's colour,
+// else in the desktop's text colour.
+void paint_text(cairo_t* cr, const Cell& face) {
+    if (face_type(face) == FaceType::window || cell::type_of(facet(face, f_text)) != TYPE_STRING)
+        return;
+    PangoLayout* layout = text::text_box_layout(face);
+    if (!layout) return;
+    text::Offset at = text::layout_offset(face, layout);
+    text::paint_backdrops(cr, layout, at.x, at.y);
+    const CairoApi& api = *cairo_api();
+    Rgba ink = color_to_rgba(system_metrics().text);
+    api.save(cr);
+    api.set_source_rgba(cr, ink.r, ink.g, ink.b, ink.a);
+    api.move_to(cr, at.x, at.y);
+    text::pango().show_layout(cr, layout);
+    api.new_path(cr);
+    api.restore(cr);
+    text::pango().object_unref(layout);
+}
+
 bool draws_itself(const Cell& face) {
     FaceType type = face_type(face);
     return type == FaceType::base || type == FaceType::rich_text;
@@ -101,6 +130,7 @@ void paint_face(HWnd window, const Cell& face, cairo_t* cr, bool transparent) {
     Rooted<Cell> kept(face);
     fill_background(cr, facet(*kept, f_color), transparent);
     paint_image(window, cr, facet(*kept, f_image));
+    dropping_errors([&] { paint_text(cr, *kept); }); // a bad style run
     PaintSession session(window, cr);
     Cell commands = facet(*kept, f_draw);
     if (cell::type_of(commands) == TYPE_BLOCK) {
