@@ -1,5 +1,5 @@
 // Painting of faces the program draws: the background colour, the image
-// stretched over the client area, the text, the draw block, or a `drawing` event
+// stretched over the client area, the draw block, or a `drawing` event
 // whose handler draws through draw-face while the paint lasts.
 #pragma once
 
