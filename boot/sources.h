@@ -1,7 +1,7 @@
 // The boot sources: the error catalog, then the boot program and the
 // standard library in Kiv, as `.kiv` files of one library folder, then the
-// GUI engine from gui/engine beside that folder, then the console's Kiv
-// parts from console/.
+// GUI engine from gui/engine beside that folder, then the graphical
+// console from console/.
 #pragma once
 
 #include <cstddef>
@@ -21,8 +21,8 @@ inline constexpr const char* source_names[] = {
     "../gui/engine/templates", "../gui/engine/view-object", "../gui/engine/platform",
     "../gui/engine/utilities", "../gui/engine/deep-change", "../gui/engine/view-api",
     "../gui/engine/view-utilities", "../gui/engine/event-functions",
-    // The console's Kiv parts, beside the library folder.
-    "../console/highlight", "../console/complete"};
+    // The graphical console, over the GUI engine.
+    "../console/complete", "../console/highlight"};
 
 // The text of `library_dir`/NAME.kiv; false when it cannot be read.
 bool read_source(const char* library_dir, const char* name, std::string& text);
