@@ -51,6 +51,14 @@ struct Offset {
     double x, y;
 };
 Offset layout_offset(const Cell& face, PangoLayout* layout);
+// The same for content of the given size.
+Offset layout_offset(const Cell& face, double width, double height);
+
+// The face's size rounded to whole pixels (x + 0.5 truncated); 0x0
+// without a pair or point.
+void face_size(const Cell& face, int32_t& w, int32_t& h);
+// The para bits a face's layout takes (those of rich text).
+uint32_t face_para_flags(const Cell& face);
 
 // The layout cached by a rich-text face's `handles`, or null.
 PangoLayout* cached_layout(const Cell& face);
