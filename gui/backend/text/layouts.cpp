@@ -227,8 +227,8 @@ PangoLayout* cached_layout(const Cell& face) {
     return e ? static_cast<PangoLayout*>(e->pointer) : nullptr;
 }
 
-PangoLayout* string_layout(const Font& format, const Cell& string) {
-    PangoLayout* layout = new_layout();
+PangoLayout* string_layout(const Font& format, const Cell& string, bool subpixel) {
+    PangoLayout* layout = new_layout(subpixel);
     if (!layout) return nullptr;
     const PangoApi& p = pango();
     p.layout_set_font_description(layout, format.description);
@@ -238,12 +238,12 @@ PangoLayout* string_layout(const Font& format, const Cell& string) {
     return layout;
 }
 
-PangoLayout* text_box_layout(const Cell& face) {
+PangoLayout* text_box_layout(const Cell& face, bool subpixel) {
     Rooted<Cell> f(face);
     Font* format = text_format(facet(face, FaceFacet::font));
     if (!format) return nullptr;
     const PangoApi& p = pango();
-    PangoLayout* layout = new_layout();
+    PangoLayout* layout = new_layout(subpixel);
     p.layout_set_font_description(layout, format->description);
     Cell text = facet(face, FaceFacet::text);
     std::string utf8 = cell::type_of(text) == TYPE_STRING ? to_utf8(text) : std::string();
@@ -276,7 +276,7 @@ PangoLayout* text_box_layout(const Cell& face) {
         if (rich) drop_cache(*f);
         throw;
     }
-    if (rich) cache_layout(*f, layout);
+    if (rich && !subpixel) cache_layout(*f, layout);
     return layout;
 }
 

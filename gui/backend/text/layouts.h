@@ -20,11 +20,13 @@ namespace kiv::gui::text {
 
 // A string's layout in the format, the format's underline and strike-out
 // over the whole text. The caller owns the reference; null without Pango.
-PangoLayout* string_layout(const Font& format, const Cell& string);
+// `subpixel`: made in the subpixel context, for an opaque window.
+PangoLayout* string_layout(const Font& format, const Cell& string, bool subpixel = false);
 
 // A face's layout; the caller owns a reference (a rich-text face's cache
-// holds another). A style error leaves no cached layout and goes on.
-PangoLayout* text_box_layout(const Cell& face);
+// holds another, always the grayscale one the metrics read). A style
+// error leaves no cached layout and goes on.
+PangoLayout* text_box_layout(const Cell& face, bool subpixel = false);
 
 // The style runs of a rich-text face's `data` applied to the layout of
 // its text: a pair (start x length, in characters from 1) opens a run,
