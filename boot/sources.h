@@ -23,7 +23,9 @@ inline constexpr const char* source_names[] = {
     "../gui/engine/vid-options", "../gui/engine/vid-layout", "../gui/engine/rich-text",
     // Last: it sets the field GUI-rules of the VID object, which the VID
     // sources make.
-    "../gui/engine/gui-rules"};
+    "../gui/engine/gui-rules",
+    // The graphical console's window, face, about box and settings.
+    "../console/window", "../console/console-face", "../console/about", "../console/settings"};
 
 // The text of `library_dir`/NAME.kiv; false when it cannot be read.
 bool read_source(const char* library_dir, const char* name, std::string& text);
