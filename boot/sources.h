@@ -25,8 +25,10 @@ inline constexpr const char* source_names[] = {
     // Last: it sets the field GUI-rules of the VID object, which the VID
     // sources make.
     "../gui/engine/gui-rules",
-    // The graphical console, over the GUI engine.
-    "../console/complete", "../console/highlight"};
+    // The graphical console, over the GUI engine: completion, highlighting,
+    // its window, face, about box and settings.
+    "../console/complete", "../console/highlight", "../console/window", "../console/console-face",
+    "../console/about", "../console/settings"};
 
 // The text of `library_dir`/NAME.kiv; false when it cannot be read.
 bool read_source(const char* library_dir, const char* name, std::string& text);
