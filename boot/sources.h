@@ -1,6 +1,7 @@
 // The boot sources: the error catalog, then the boot program and the
 // standard library in Kiv, as `.kiv` files of one library folder, then the
-// GUI engine from gui/engine beside that folder.
+// GUI engine from gui/engine beside that folder, then the graphical
+// console from console/.
 #pragma once
 
 #include <cstddef>
@@ -19,10 +20,13 @@ inline constexpr const char* source_names[] = {
     // The GUI engine, beside the library folder.
     "../gui/engine/templates", "../gui/engine/view-object", "../gui/engine/platform",
     "../gui/engine/utilities", "../gui/engine/deep-change", "../gui/engine/view-api",
-    "../gui/engine/view-utilities", "../gui/engine/event-functions", "../gui/engine/rich-text",
+    "../gui/engine/view-utilities", "../gui/engine/event-functions", "../gui/engine/vid-object",
+    "../gui/engine/vid-options", "../gui/engine/vid-layout", "../gui/engine/rich-text",
     // Last: it sets the field GUI-rules of the VID object, which the VID
-    // sources make (a holder of its own when there is none yet).
-    "../gui/engine/gui-rules"};
+    // sources make.
+    "../gui/engine/gui-rules",
+    // The graphical console, over the GUI engine.
+    "../console/complete", "../console/highlight"};
 
 // The text of `library_dir`/NAME.kiv; false when it cannot be read.
 bool read_source(const char* library_dir, const char* name, std::string& text);
