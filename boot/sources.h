@@ -1,6 +1,7 @@
 // The boot sources: the error catalog, then the boot program and the
 // standard library in Kiv, as `.kiv` files of one library folder, then the
-// GUI engine from gui/engine beside that folder.
+// GUI engine from gui/engine beside that folder, then the graphical
+// console from console/.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +20,9 @@ inline constexpr const char* source_names[] = {
     // The GUI engine, beside the library folder.
     "../gui/engine/templates", "../gui/engine/view-object", "../gui/engine/platform",
     "../gui/engine/utilities", "../gui/engine/deep-change", "../gui/engine/view-api",
-    "../gui/engine/view-utilities", "../gui/engine/event-functions"};
+    "../gui/engine/view-utilities", "../gui/engine/event-functions",
+    // The graphical console, over the GUI engine.
+    "../console/gui-console", "../console/terminal"};
 
 // The text of `library_dir`/NAME.kiv; false when it cannot be read.
 bool read_source(const char* library_dir, const char* name, std::string& text);

@@ -193,6 +193,9 @@ def run_boot(kiv, change, expected_error, status):
         # The GUI engine's sources lie beside the library folder.
         shutil.copytree(os.path.join(HERE, "..", "..", "gui", "engine"),
                         os.path.join(folder, "gui", "engine"))
+        # So are the graphical console's.
+        shutil.copytree(os.path.join(HERE, "..", "..", "console"), os.path.join(folder, "console"),
+                        ignore=shutil.ignore_patterns("*.cpp", "*.h"))
         if change:
             change(library)
         result = subprocess.run([kiv, os.path.join("scripts", "hello.kiv")],
