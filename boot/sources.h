@@ -20,7 +20,10 @@ inline constexpr const char* source_names[] = {
     // The GUI engine, beside the library folder.
     "../gui/engine/templates", "../gui/engine/view-object", "../gui/engine/platform",
     "../gui/engine/utilities", "../gui/engine/deep-change", "../gui/engine/view-api",
-    "../gui/engine/view-utilities", "../gui/engine/event-functions",
+    "../gui/engine/view-utilities", "../gui/engine/event-functions", "../gui/engine/rich-text",
+    // Last of the engine: it sets the field GUI-rules of the VID object,
+    // which the VID sources make (a holder of its own when there is none yet).
+    "../gui/engine/gui-rules",
     // The graphical console, over the GUI engine.
     "../console/gui-console", "../console/terminal"};
 
