@@ -23,7 +23,7 @@ inline constexpr const char* source_names[] = {
     "../gui/engine/view-utilities", "../gui/engine/event-functions", "../gui/engine/vid-object",
     "../gui/engine/vid-options", "../gui/engine/vid-layout", "../gui/engine/rich-text",
     // Last of the engine: it sets the field GUI-rules of the VID object,
-    // which the VID sources make (a holder of its own when there is none yet).
+    // which the VID sources make.
     "../gui/engine/gui-rules",
     // The graphical console, over the GUI engine.
     "../console/gui-console", "../console/terminal"};
