@@ -26,7 +26,8 @@ inline constexpr const char* source_names[] = {
     // which the VID sources make.
     "../gui/engine/gui-rules",
     // The graphical console, over the GUI engine.
-    "../console/gui-console", "../console/terminal"};
+    "../console/complete", "../console/highlight", "../console/gui-console",
+    "../console/terminal"};
 
 // The text of `library_dir`/NAME.kiv; false when it cannot be read.
 bool read_source(const char* library_dir, const char* name, std::string& text);
