@@ -9,6 +9,7 @@
 #include "boot/init.h"
 #include "boot/sources.h"
 #include "console/asking.h"
+#include "console/evaluation.h"
 #include "console/stdio.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -85,6 +86,7 @@ constexpr void (*routine_modules[])() = {
     gui::platform::register_routines,
     console::register_routines,
     console::register_ask_routines,
+    console::register_evaluation_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose

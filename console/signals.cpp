@@ -46,6 +46,10 @@ void set_phase(Phase next) {
     phase.store(next, std::memory_order_relaxed);
 }
 
+Phase current_phase() {
+    return phase.load(std::memory_order_relaxed);
+}
+
 bool take_interrupt() {
     return interrupted.exchange(false, std::memory_order_relaxed);
 }

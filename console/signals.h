@@ -13,6 +13,7 @@ enum class Phase { script, evaluating, reading };
 // so that a blocking call returns to its caller).
 void install_signals();
 void set_phase(Phase phase);
+Phase current_phase();
 
 // Whether Ctrl-C came while a line was read; forgets it.
 bool take_interrupt();

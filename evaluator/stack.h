@@ -68,6 +68,10 @@ struct State {
     Frame* ctop = nullptr; // next free frame
     Frame* cend = nullptr; // the limit; the reserved frames follow it
     Frame* saved_ctop = nullptr;
+    // The frames below this one belong to the console that evaluates an
+    // input: errors do not name their calls, and break, continue, return
+    // and exit do not reach them.
+    const Frame* input_floor = nullptr;
     uint32_t body_symbol = 0;
     uint32_t anon_symbol = 0;
 };
