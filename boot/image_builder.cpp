@@ -57,8 +57,9 @@ int32_t definition_length(const Cell* at, int32_t left) {
 }
 
 // Whether the global value of a word defined at `at` may stand in for the
-// expression: no other source sets the word, and a function value is the
-// native or action that `make native! [[spec] N]` makes.
+// expression: no other source sets the word, it holds no object, and a
+// function value is the native or action that `make native! [[spec] N]`
+// makes.
 bool definable(const Cell* at, int32_t length, const Counts& counts) {
     for (int32_t i = 0; i < length && cell::type_of(at[i]) == TYPE_SET_WORD; ++i) {
         if (counts.at(symbol::resolve(at[i].w2)) != 1) return false;
@@ -67,8 +68,10 @@ bool definable(const Cell* at, int32_t length, const Counts& counts) {
         const Cell* value = word::value_cell(word);
         uint32_t type = cell::type_of(*value);
         if (type != TYPE_NATIVE && type != TYPE_ACTION) {
+            // An object's body is code: it may define other words (a
+            // function set from inside it) that its value does not show.
             if (type == TYPE_UNSET || type == TYPE_OP || type == TYPE_FUNCTION ||
-                type == TYPE_ROUTINE)
+                type == TYPE_ROUTINE || type == TYPE_OBJECT)
                 return false;
             continue;
         }

@@ -21,7 +21,10 @@ inline constexpr const char* source_names[] = {
     // The GUI engine, beside the library folder.
     "../gui/engine/templates", "../gui/engine/view-object", "../gui/engine/platform",
     "../gui/engine/utilities", "../gui/engine/deep-change", "../gui/engine/view-api",
-    "../gui/engine/view-utilities", "../gui/engine/event-functions"};
+    "../gui/engine/view-utilities", "../gui/engine/event-functions", "../gui/engine/rich-text",
+    // Last: it sets the field GUI-rules of the VID object, which the VID
+    // sources make (a holder of its own when there is none yet).
+    "../gui/engine/gui-rules"};
 
 // The text of `library_dir`/NAME.kiv; false when it cannot be read.
 bool read_source(const char* library_dir, const char* name, std::string& text);

@@ -58,6 +58,8 @@ namespace kiv {
     X(fill_preserve)                                                                               \
     X(stroke)                                                                                      \
     X(reset_clip)                                                                                  \
+    X(copy_clip_rectangle_list)                                                                    \
+    X(rectangle_list_destroy)                                                                      \
     X(surface_reference)                                                                           \
     X(copy_path)                                                                                   \
     X(append_path)                                                                                 \

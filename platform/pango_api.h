@@ -83,6 +83,7 @@ namespace kiv {
     X(cairo_, font_options_set_hint_metrics)                                                       \
     X(cairo_, font_options_set_hint_style)                                                         \
     X(cairo_, font_options_set_antialias)                                                          \
+    X(cairo_, font_options_set_subpixel_order)                                                     \
     X(g_, object_ref)                                                                              \
     X(g_, object_unref)                                                                            \
     X(g_, object_set_data_full)                                                                    \

@@ -142,10 +142,12 @@ TEST_F(BaseFaceTest, CursorsComeFromTheOptions) {
 }
 
 TEST_F(BaseFaceTest, SizeTextMeasuresLines) {
+    // DejaVu Sans at 13 px (10 points): "ab" is 16.22 px wide, a line
+    // 15.13 px high.
     Rooted<Cell> f(face("type: 'text text: \"ab\""));
-    EXPECT_EQ(molded(routine("size-text", {*f, eval("\"abc^/a\"")})), "(21, 30)");
-    EXPECT_EQ(molded(routine("size-text", {*f, eval("none")})), "(14, 15)");
-    EXPECT_EQ(molded(routine("size-text", {*f, eval("\"a^-b\"")})), "(63, 15)"); // tab to 8
+    EXPECT_EQ(molded(routine("size-text", {*f, eval("none")})), "(16.21875, 15.13281)");
+    EXPECT_EQ(molded(routine("size-text", {*f, eval("\"ab^/a\"")})), "(16.21875, 30.26562)");
+    EXPECT_EQ(molded(routine("size-text", {*f, eval("\"ab  \"")})), "(16.21875, 15.13281)");
     Rooted<Cell> empty(face("type: 'text"));
     EXPECT_EQ(molded(routine("size-text", {*empty, eval("none")})), "none");
     EXPECT_EQ(error_of([&] {

@@ -6,14 +6,19 @@
 
 namespace kiv::gui::draw {
 
+Matrix3x2 to_device(const Context& ctx, const Matrix3x2& m) {
+    Matrix3x2 out;
+    multiply(m, ctx.device, out);
+    return out;
+}
+
 void apply_matrix(Context& ctx) {
-    const Matrix3x2& m0 = ctx.state.matrix;
-    Matrix3x2 inverse;
+    Matrix3x2 m0 = to_device(ctx, ctx.state.matrix), inverse;
     ctx.singular = !std::isfinite(m0.dx) || !std::isfinite(m0.dy) || !invert(m0, inverse) ||
                    !std::isfinite(inverse.dx) || !std::isfinite(inverse.dy);
     if (ctx.singular) return;
     cairo_matrix_t m;
-    to_cairo(ctx.state.matrix, m);
+    to_cairo(m0, m);
     ctx.cairo->set_matrix(ctx.cr, &m);
 }
 
@@ -21,10 +26,15 @@ void apply_clips(Context& ctx) {
     const CairoApi& c = *ctx.cairo;
     c.reset_clip(ctx.cr);
     c.new_path(ctx.cr);
+    if (!ctx.bounds.empty()) {
+        c.identity_matrix(ctx.cr);
+        for (const DeviceRect& r : ctx.bounds) c.rectangle(ctx.cr, r.x, r.y, r.width, r.height);
+        c.clip(ctx.cr);
+    }
     for (const Clip& clip : ctx.clips) {
         if (clip.drawable) {
             cairo_matrix_t m;
-            to_cairo(clip.matrix, m);
+            to_cairo(to_device(ctx, clip.matrix), m);
             c.set_matrix(ctx.cr, &m);
             if (clip.path)
                 c.append_path(ctx.cr, clip.path.get());

@@ -86,6 +86,11 @@ struct State {
     std::vector<Shadow> shadows; // empty: shadows off
 };
 
+// A rectangle of the target in device pixels.
+struct DeviceRect {
+    double x, y, width, height;
+};
+
 struct Context {
     const CairoApi* cairo = nullptr;
     cairo_t* cr = nullptr;
@@ -94,6 +99,13 @@ struct Context {
     bool singular = false;   // the transformation cannot be given to Cairo
     NodeId target_image = 0; // the image drawn on
     cairo_surface_t* target = nullptr;
+    // From the dialect's units to the target's pixels: a window is drawn
+    // in device-independent pixels, scaled by its DPI.
+    Matrix3x2 device;
+    // The target's own clip (the part of a window being painted), kept
+    // under every clip of the list; empty: the whole target.
+    std::vector<DeviceRect> bounds;
+    bool subpixel_text = false; // text anti-aliased by subpixels (opaque windows)
 
     // The path of the shape sub-dialect being built.
     Point current{0, 0};
@@ -107,6 +119,8 @@ inline bool drawable(const Context& ctx) {
     return !ctx.singular;
 }
 
+// A transformation of the dialect followed by the device scale.
+Matrix3x2 to_device(const Context& ctx, const Matrix3x2& m);
 // Gives Cairo the context's transformation, or marks it singular.
 void apply_matrix(Context& ctx);
 // Re-applies every clip of the list (after a pop, Cairo's clip is reset).

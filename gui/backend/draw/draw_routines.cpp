@@ -3,7 +3,7 @@
 #include "datatypes/block.h"
 #include "datatypes/function.h"
 #include "gui/backend/draw/context.h"
-#include "gui/backend/draw/dialect.h"
+#include "gui/backend/draw/reporting.h"
 #include "runtime/roots.h"
 
 namespace kiv::gui::draw {
@@ -14,7 +14,7 @@ void draw_image(Cell* args) {
     if (block::rs_length(*commands) > 0) {
         Context ctx;
         ImageSession session(ctx, *image);
-        if (session.open()) parse_draw(ctx, *commands);
+        if (session.open()) run_draw(ctx, *commands, Errors::raise);
     }
     args[0] = *image;
 }

@@ -185,8 +185,9 @@ void draw_projective(Context& ctx, cairo_surface_t* surface, const Rect& source,
                      const std::vector<Point>& p) {
     Point q[4] = {p[0], p[1], p[2], p.size() == 4 ? p[3] : Point{p[0].x, p[2].y}};
     Box bounds{INFINITY, INFINITY, -INFINITY, -INFINITY};
+    Matrix3x2 to_pixels = to_device(ctx, ctx.state.matrix);
     for (Point& corner : q) {
-        Point2 dev = transform(ctx.state.matrix, {corner.x, corner.y});
+        Point2 dev = transform(to_pixels, {corner.x, corner.y});
         corner = {dev.x, dev.y};
         bounds = {std::fmin(bounds.x0, dev.x), std::fmin(bounds.y0, dev.y),
                   std::fmax(bounds.x1, dev.x), std::fmax(bounds.y1, dev.y)};

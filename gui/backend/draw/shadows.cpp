@@ -60,7 +60,7 @@ Box device_box(const Matrix3x2& m, const Box& b) {
 
 void cast(Context& ctx, cairo_path_t* path, const Box& shape, const Shadow& s) {
     const CairoApi& c = *ctx.cairo;
-    const Matrix3x2& m = ctx.state.matrix;
+    Matrix3x2 m = to_device(ctx, ctx.state.matrix);
     double w = shape.x1 - shape.x0, h = shape.y1 - shape.y0;
     double grown_w = w + 2 * s.spread, grown_h = h + 2 * s.spread;
     if (!(w > 0 && h > 0 && grown_w > 0 && grown_h > 0) || !std::isfinite(s.blur)) return;
@@ -72,7 +72,8 @@ void cast(Context& ctx, cairo_path_t* path, const Box& shape, const Shadow& s) {
     scale(place, sx, sy, cx, cy);
     translate(place, s.offset.x, s.offset.y);
     multiply(place, m, place);
-    double sigma = std::fabs(s.blur) / 1.88;
+    // The blur is in the dialect's units, as on an image.
+    double sigma = std::fabs(s.blur) / 1.88 * std::hypot(ctx.device.m11, ctx.device.m12);
     double margin = std::ceil(3 * sigma) + 2;
     Box d = device_box(place, shape);
     // Only the visible part plus the blur's reach is made.

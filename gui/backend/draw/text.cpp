@@ -53,6 +53,23 @@ void set_text_source(Context& ctx, PangoLayout* layout, Point at) {
     c.set_source_rgba(ctx.cr, rgba.r, rgba.g, rgba.b, rgba.a);
 }
 
+// Where a face's layout is drawn from the point, its run backdrops
+// painted there first.
+Point place_face_text(Context& ctx, const Cell& face, PangoLayout* layout, Point at) {
+    text::Offset o = text::layout_offset(face, layout);
+    at = {at.x + o.x, at.y + o.y};
+    text::paint_backdrops(ctx.cr, layout, at.x, at.y);
+    return at;
+}
+
+// Draws the layout at the point with the source set, and releases it.
+void show(Context& ctx, PangoLayout* layout, Point at) {
+    ctx.cairo->move_to(ctx.cr, at.x, at.y);
+    text::pango().show_layout(ctx.cr, layout);
+    ctx.cairo->new_path(ctx.cr);
+    text::pango().object_unref(layout);
+}
+
 } // namespace
 
 void font_(Reader& r) {
@@ -82,23 +99,27 @@ void text_(Reader& r) {
     if (is_string) {
         text::Font* format = ctx.state.text_format.get();
         if (!format) format = text::text_format(none::value);
-        layout = format ? text::string_layout(*format, *kept) : nullptr;
+        layout = format ? text::string_layout(*format, *kept, ctx.subpixel_text) : nullptr;
     } else {
-        layout = text::text_box_layout(*kept);
+        layout = text::text_box_layout(*kept, ctx.subpixel_text);
     }
     if (!layout) return;
-    const CairoApi& c = *ctx.cairo;
     if (!is_string) {
         fill_face(ctx, *kept, at);
-        text::Offset o = text::layout_offset(*kept, layout);
-        at = {at.x + o.x, at.y + o.y};
-        text::paint_backdrops(ctx.cr, layout, at.x, at.y);
+        at = place_face_text(ctx, *kept, layout, at);
     }
     set_text_source(ctx, layout, at);
-    c.move_to(ctx.cr, at.x, at.y);
-    text::pango().show_layout(ctx.cr, layout);
-    c.new_path(ctx.cr);
-    text::pango().object_unref(layout);
+    show(ctx, layout, at);
+}
+
+void face_text(Context& ctx, const Cell& face, uint32_t color) {
+    Rooted<Cell> kept(face);
+    PangoLayout* layout = text::text_box_layout(*kept, ctx.subpixel_text);
+    if (!layout) return;
+    Point at = place_face_text(ctx, *kept, layout, {0, 0});
+    Rgba rgba = color_to_rgba(color);
+    ctx.cairo->set_source_rgba(ctx.cr, rgba.r, rgba.g, rgba.b, rgba.a);
+    show(ctx, layout, at);
 }
 
 } // namespace kiv::gui::draw

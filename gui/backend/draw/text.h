@@ -10,4 +10,8 @@ namespace kiv::gui::draw {
 void font_(Reader& r);
 void text_(Reader& r);
 
+// A face's own text painted on it at 0x0, in `color` where the face's
+// font gives none.
+void face_text(Context& ctx, const Cell& face, uint32_t color);
+
 } // namespace kiv::gui::draw

@@ -76,10 +76,15 @@ class TileTarget {
   public:
     TileTarget(Context& ctx, cairo_surface_t* tile)
         : ctx_(ctx), cr_(ctx.cr), target_(ctx.target), image_(ctx.target_image),
+          device_(ctx.device), bounds_(std::move(ctx.bounds)), subpixel_(ctx.subpixel_text),
           clips_(std::move(ctx.clips)), state_(ctx.state) {
         ctx.cr = ctx.cairo->create(tile);
         ctx.target = tile;
         ctx.target_image = 0;
+        // The tile is an image of its own, in its own pixels.
+        ctx.device = Matrix3x2{};
+        ctx.bounds.clear();
+        ctx.subpixel_text = false;
         ctx.clips.clear();
         ctx.state.clip_depth = 0;
         ctx.state.matrix = Matrix3x2{};
@@ -90,6 +95,9 @@ class TileTarget {
         ctx_.cr = cr_;
         ctx_.target = target_;
         ctx_.target_image = image_;
+        ctx_.device = device_;
+        ctx_.bounds = std::move(bounds_);
+        ctx_.subpixel_text = subpixel_;
         ctx_.clips = std::move(clips_);
         ctx_.state = std::move(state_);
         apply_matrix(ctx_);
@@ -102,6 +110,9 @@ class TileTarget {
     cairo_t* cr_;
     cairo_surface_t* target_;
     NodeId image_;
+    Matrix3x2 device_;
+    std::vector<DeviceRect> bounds_;
+    bool subpixel_;
     std::vector<Clip> clips_;
     State state_;
 };

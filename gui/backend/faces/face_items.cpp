@@ -9,7 +9,7 @@
 #include "gui/backend/control_messages.h"
 #include "gui/backend/faces/face_controls.h"
 #include "gui/backend/faces/face_slots.h"
-#include "gui/backend/faces/text_measure.h"
+#include "gui/backend/faces/face_window.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 #include "runtime/roots.h"
@@ -33,6 +33,18 @@ std::vector<std::string> items_of(const Cell& data) {
         if (is_item(value)) items.push_back(url::utf8_text(value));
     }
     return items;
+}
+
+// The width of the widest item of the face's data in its font.
+double widest_item(const Cell& face) {
+    Rooted<Cell> f(face), data(facet(face, f_data));
+    double widest = 0;
+    if (cell::type_of(*data) != TYPE_BLOCK && cell::type_of(*data) != TYPE_HASH) return 0;
+    for (int32_t i = 0; i < block::rs_length(*data); ++i) {
+        Cell value = block::rs_head(*data)[i];
+        if (is_item(value)) widest = std::max(widest, get_text_size(*f, value).width);
+    }
+    return widest;
 }
 
 void add_items(HWnd window, uint32_t message, const std::vector<std::string>& items) {
@@ -74,7 +86,7 @@ void init_text_list(HWnd window, const Cell& face) {
     size_t longest = 0;
     for (const std::string& item : items) longest = std::max(longest, utf8::char_count(item));
     set_window_long(window, slot_extra, int32_t(longest));
-    send_message(window, LB_SETHORIZONTALEXTENT, uint64_t(longest * average_char_width + 4), 0);
+    send_message(window, LB_SETHORIZONTALEXTENT, uint64_t(widest_item(face) + 4), 0);
     int32_t index = selected_index(face);
     if (index == -2)
         integer::make_at(facet(face, f_selected), -1);

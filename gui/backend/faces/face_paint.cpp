@@ -3,10 +3,10 @@
 #include "datatypes/block.h"
 #include "datatypes/image_layer.h"
 #include "datatypes/types.h"
-#include "evaluator/stack.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/draw/context.h"
-#include "gui/backend/draw/dialect.h"
+#include "gui/backend/draw/reporting.h"
+#include "gui/backend/draw/text.h"
 #include "gui/backend/event.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/faces/face_slots.h"
@@ -16,8 +16,6 @@
 #include "gui/backend/window_layer.h"
 #include "platform/cairo_api.h"
 #include "runtime/roots.h"
-#include "runtime/throw.h"
-#include "runtime/words.h"
 
 namespace kiv::gui::faces {
 
@@ -44,34 +42,36 @@ void fill_background(cairo_t* cr, const Cell& color, bool transparent) {
         fill(cr, color_to_rgba(system_metrics().panel), CAIRO_OPERATOR_SOURCE);
 }
 
-// Runs a draw block on the context; an error or exit out of it is
-// dropped with the stacks as they were.
-void run_dropping_errors(draw::Context& ctx, const Cell& commands) {
-    Cell* base = stack::state.base;
-    Cell* top = stack::state.top;
-    stack::Frame* ctop = stack::state.ctop;
-    // A frame that takes errors and every exit, so that none leaves.
-    stack::mark_try_all(words::word<"<body>">());
-    try {
-        draw::parse_draw(ctx, commands);
-    } catch (const runtime::Throw&) {
-        runtime::record.code = 0;
-    }
-    stack::state.base = base;
-    stack::state.top = top;
-    stack::state.ctop = ctop;
+// The part of the window being painted (the clip of the paint, in device
+// pixels) stays the limit of every clip the dialect pushes and pops.
+void keep_bounds(draw::Context& ctx) {
+    const CairoApi& c = *ctx.cairo;
+    cairo_rectangle_list_t* list = c.copy_clip_rectangle_list(ctx.cr);
+    if (list->status == CAIRO_STATUS_SUCCESS)
+        for (int i = 0; i < list->num_rectangles; ++i) {
+            const cairo_rectangle_t& r = list->rectangles[i];
+            ctx.bounds.push_back({r.x, r.y, r.width, r.height});
+        }
+    c.rectangle_list_destroy(list);
 }
 
 // Opens a drawing context on `cr` for the paint; closes it however it
-// ends.
+// ends. The dialect draws in device-independent pixels, scaled by the
+// window's DPI; text on an opaque window is anti-aliased by subpixels.
 class PaintSession {
   public:
-    PaintSession(HWnd window, cairo_t* cr) : window_(window), outer_(paint_context) {
+    PaintSession(HWnd window, cairo_t* cr, bool transparent)
+        : window_(window), outer_(paint_context) {
         ctx_.cairo = cairo_api();
         ctx_.cr = cr;
         ctx_.target = window_surface(window);
         ctx_.cairo->save(cr);
         ctx_.cairo->set_miter_limit(cr, 10.0);
+        keep_bounds(ctx_);
+        float scale = float(dpi_for_window(window) / 96.0);
+        ctx_.device = Matrix3x2{scale, 0, 0, scale, 0, 0};
+        ctx_.subpixel_text = !transparent;
+        draw::apply_matrix(ctx_);
         paint_context = &ctx_;
         set_window_long(window, slot_paint_context, 1);
     }
@@ -95,18 +95,26 @@ bool draws_itself(const Cell& face) {
     return type == FaceType::base || type == FaceType::rich_text;
 }
 
+// Every painted face but a window shows its string `text`.
+bool shows_text(const Cell& face) {
+    return face_type(face) != FaceType::window && cell::type_of(facet(face, f_text)) == TYPE_STRING;
+}
+
 } // namespace
 
 void paint_face(HWnd window, const Cell& face, cairo_t* cr, bool transparent) {
     Rooted<Cell> kept(face);
     fill_background(cr, facet(*kept, f_color), transparent);
     paint_image(window, cr, facet(*kept, f_image));
-    PaintSession session(window, cr);
+    PaintSession session(window, cr, transparent);
+    draw::Context& ctx = session.context();
+    if (shows_text(*kept))
+        draw::report_errors(draw::Errors::print,
+                            [&] { draw::face_text(ctx, *kept, system_metrics().text); });
     Cell commands = facet(*kept, f_draw);
-    if (cell::type_of(commands) == TYPE_BLOCK) {
-        Rooted<Cell> block(commands);
-        run_dropping_errors(session.context(), *block);
-    } else if (draws_itself(*kept)) {
+    if (cell::type_of(commands) == TYPE_BLOCK)
+        draw::run_draw(ctx, commands, draw::Errors::print);
+    else if (draws_itself(*kept)) {
         Msg msg{window, WM_PAINT, 0, 0, get_message_time(), get_message_pos(), 0};
         make_event(msg, 0, event::drawing);
     }
@@ -136,8 +144,7 @@ bool paint_image(HWnd window, cairo_t* cr, const Cell& image) {
 
 void OS_draw_face(HWnd window, const Cell& commands) {
     if (!paint_context || !get_window_long(window, slot_paint_context)) return;
-    Rooted<Cell> block(commands);
-    run_dropping_errors(*paint_context, *block);
+    draw::run_draw(*paint_context, commands, draw::Errors::print);
 }
 
 } // namespace kiv::gui::faces

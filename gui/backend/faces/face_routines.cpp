@@ -10,7 +10,6 @@
 #include "datatypes/point.h"
 #include "datatypes/types.h"
 #include "datatypes/unset.h"
-#include "datatypes/url.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/faces/face_free.h"
@@ -51,7 +50,7 @@ void size_text(Cell* args) {
         none::make_at(args[0]);
         return;
     }
-    TextExtent size = get_text_size(*face, url::utf8_text(text));
+    text::TextSize size = get_text_size(*face, text);
     point2D::make_at(args[0], size.width, size.height);
 }
 

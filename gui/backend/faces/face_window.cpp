@@ -17,7 +17,6 @@
 #include "gui/backend/faces/face_hooks.h"
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_styles.h"
-#include "gui/backend/faces/text_measure.h"
 #include "gui/backend/gui_init.h"
 #include "gui/backend/menus_faces.h"
 #include "gui/backend/message_loop.h"
@@ -316,8 +315,8 @@ int32_t facet_color(const Cell& face, Facet f) {
     return cell::type_of(color) == TYPE_TUPLE ? int32_t(to_color(color) & 0xFFFFFF) : -1;
 }
 
-TextExtent get_text_size(const Cell& face, std::string_view text) {
-    return measure_text(face, text);
+text::TextSize get_text_size(const Cell& face, const Cell& text) {
+    return text::face_text_size(face, text);
 }
 
 void change_rate(HWnd window, const Cell& rate) {

@@ -5,10 +5,9 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 
 #include "gui/backend/faces/face.h"
-#include "gui/backend/faces/text_measure.h"
+#include "gui/backend/text/text_size.h"
 #include "gui/backend/window_types.h"
 #include "runtime/cell.h"
 
@@ -34,8 +33,8 @@ int32_t facet_color(const Cell& face, Facet f);
 // Whether a window is layered (painted into a bitmap and composed).
 bool layered(HWnd window);
 
-// The size `text` takes in the face, in logical pixels.
-TextExtent get_text_size(const Cell& face, std::string_view text);
+// The size `text` (a string value) takes in the face, in logical pixels.
+text::TextSize get_text_size(const Cell& face, const Cell& text);
 
 // The timer of a face's rate facet; raises invalid-facet-type for a rate
 // that is no positive integer or time.

@@ -52,23 +52,39 @@ cairo_antialias_t read_antialias(const Cell& value) {
     return CAIRO_ANTIALIAS_DEFAULT;
 }
 
-std::string resolve_family(const char* family) {
-    std::string name = family && *family ? family : "Sans";
-    if (!shared_context()) return name;
+namespace {
+
+// What fontconfig gives for a family name, as the desktop would match it:
+// `field` of the best match, empty when there is none.
+std::string match_field(const std::string& family, const char* field) {
+    if (!shared_context()) return {};
     const PangoApi& p = pango();
     FcPattern* pattern = p.PatternCreate();
-    if (!pattern) return name;
-    p.PatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
+    if (!pattern) return {};
+    p.PatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
     p.ConfigSubstitute(nullptr, pattern, FcMatchPattern);
     p.DefaultSubstitute(pattern);
     FcResult result;
     FcPattern* match = p.FontMatch(nullptr, pattern, &result);
     FcChar8* found = nullptr;
-    if (match && p.PatternGetString(match, FC_FAMILY, 0, &found) == FcResultMatch && found)
-        name = reinterpret_cast<const char*>(found);
+    std::string value;
+    if (match && p.PatternGetString(match, field, 0, &found) == FcResultMatch && found)
+        value = reinterpret_cast<const char*>(found);
     if (match) p.PatternDestroy(match);
     p.PatternDestroy(pattern);
-    return name;
+    return value;
+}
+
+} // namespace
+
+std::string resolve_family(const char* family) {
+    std::string name = family && *family ? family : "Sans";
+    std::string found = match_field(name, FC_FAMILY);
+    return found.empty() ? name : found;
+}
+
+bool has_font_file() {
+    return !match_field("Sans", FC_FILE).empty();
 }
 
 } // namespace kiv::gui::text

@@ -24,5 +24,8 @@ cairo_antialias_t read_antialias(const Cell& value);
 // The family fontconfig gives for the name (the name itself when it finds
 // none).
 std::string resolve_family(const char* family);
+// Whether fontconfig has a font file to give at all (a minimal machine
+// may have none; Pango then measures with a placeholder font).
+bool has_font_file();
 
 } // namespace kiv::gui::text

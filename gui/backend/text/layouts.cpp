@@ -128,8 +128,8 @@ bool is_number(const Cell& c) {
     return cell::type_of(c) == TYPE_INTEGER || cell::type_of(c) == TYPE_FLOAT;
 }
 
-// The face's size rounded to whole pixels (x + 0.5 truncated); 0x0
-// without a pair or point.
+} // namespace
+
 void face_size(const Cell& face, int32_t& w, int32_t& h) {
     Cell size = facet(face, FaceFacet::size);
     w = h = 0;
@@ -150,6 +150,8 @@ uint32_t face_para_flags(const Cell& face) {
     rich.w2 = symbol::intern("rich-text");
     return get_para_flags(rich, facet(face, FaceFacet::para));
 }
+
+namespace {
 
 // The rich-text settings: a repeating tab stop, and a fixed line height.
 void apply_rich_settings(const Cell& face, PangoLayout* layout) {
@@ -225,8 +227,8 @@ PangoLayout* cached_layout(const Cell& face) {
     return e ? static_cast<PangoLayout*>(e->pointer) : nullptr;
 }
 
-PangoLayout* string_layout(const Font& format, const Cell& string) {
-    PangoLayout* layout = new_layout();
+PangoLayout* string_layout(const Font& format, const Cell& string, bool subpixel) {
+    PangoLayout* layout = new_layout(subpixel);
     if (!layout) return nullptr;
     const PangoApi& p = pango();
     p.layout_set_font_description(layout, format.description);
@@ -236,12 +238,12 @@ PangoLayout* string_layout(const Font& format, const Cell& string) {
     return layout;
 }
 
-PangoLayout* text_box_layout(const Cell& face) {
+PangoLayout* text_box_layout(const Cell& face, bool subpixel) {
     Rooted<Cell> f(face);
     Font* format = text_format(facet(face, FaceFacet::font));
     if (!format) return nullptr;
     const PangoApi& p = pango();
-    PangoLayout* layout = new_layout();
+    PangoLayout* layout = new_layout(subpixel);
     p.layout_set_font_description(layout, format->description);
     Cell text = facet(face, FaceFacet::text);
     std::string utf8 = cell::type_of(text) == TYPE_STRING ? to_utf8(text) : std::string();
@@ -274,7 +276,7 @@ PangoLayout* text_box_layout(const Cell& face) {
         if (rich) drop_cache(*f);
         throw;
     }
-    if (rich) cache_layout(*f, layout);
+    if (rich && !subpixel) cache_layout(*f, layout);
     return layout;
 }
 
@@ -383,18 +385,22 @@ void paint_backdrops(cairo_t* cr, PangoLayout* layout, double x, double y) {
     }
 }
 
-Offset layout_offset(const Cell& face, PangoLayout* layout) {
+Offset layout_offset(const Cell& face, double width, double height) {
     uint32_t flags = face_para_flags(face);
     int32_t w, h;
     face_size(face, w, h);
-    PangoRectangle logical;
-    pango().layout_get_extents(layout, nullptr, &logical);
-    double free_x = w - double(logical.width) / PANGO_SCALE;
-    double free_y = h - double(logical.height) / PANGO_SCALE;
+    double free_x = w - width, free_y = h - height;
     Offset o{0, 0};
     if (!(flags & 0x10)) o.x = flags & 1 ? free_x / 2 : flags & 2 ? free_x : 0;
     o.y = flags & 4 ? free_y / 2 : flags & 8 ? free_y : 0;
     return o;
+}
+
+Offset layout_offset(const Cell& face, PangoLayout* layout) {
+    PangoRectangle logical;
+    pango().layout_get_extents(layout, nullptr, &logical);
+    return layout_offset(face, double(logical.width) / PANGO_SCALE,
+                         double(logical.height) / PANGO_SCALE);
 }
 
 } // namespace kiv::gui::text

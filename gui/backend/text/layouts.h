@@ -20,11 +20,13 @@ namespace kiv::gui::text {
 
 // A string's layout in the format, the format's underline and strike-out
 // over the whole text. The caller owns the reference; null without Pango.
-PangoLayout* string_layout(const Font& format, const Cell& string);
+// `subpixel`: made in the subpixel context, for an opaque window.
+PangoLayout* string_layout(const Font& format, const Cell& string, bool subpixel = false);
 
 // A face's layout; the caller owns a reference (a rich-text face's cache
-// holds another). A style error leaves no cached layout and goes on.
-PangoLayout* text_box_layout(const Cell& face);
+// holds another, always the grayscale one the metrics read). A style
+// error leaves no cached layout and goes on.
+PangoLayout* text_box_layout(const Cell& face, bool subpixel = false);
 
 // The style runs of a rich-text face's `data` applied to the layout of
 // its text: a pair (start x length, in characters from 1) opens a run,
@@ -51,6 +53,14 @@ struct Offset {
     double x, y;
 };
 Offset layout_offset(const Cell& face, PangoLayout* layout);
+// The same for content of the given size.
+Offset layout_offset(const Cell& face, double width, double height);
+
+// The face's size rounded to whole pixels (x + 0.5 truncated); 0x0
+// without a pair or point.
+void face_size(const Cell& face, int32_t& w, int32_t& h);
+// The para bits a face's layout takes (those of rich text).
+uint32_t face_para_flags(const Cell& face);
 
 // The layout cached by a rich-text face's `handles`, or null.
 PangoLayout* cached_layout(const Cell& face);

@@ -16,6 +16,7 @@
 #include "gui/backend/text/facets.h"
 #include "gui/backend/text/layouts.h"
 #include "gui/backend/text/shared_context.h"
+#include "gui/backend/text/text_size.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
 #include "runtime/text_index.h"
@@ -33,39 +34,6 @@ int byte_of_index(const std::string& text, const Cell& arg) {
     int64_t index = cell::type_of(arg) == TYPE_INTEGER ? integer::get(arg) : 1;
     index = std::clamp<int64_t>(index, 1, int64_t(utf8::char_count(text)) + 1);
     return int(utf8::byte_offset(text, size_t(index - 1)));
-}
-
-bool is_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-// The widest line without its trailing white space, and the height.
-void text_size(PangoLayout* layout, double& width, double& height) {
-    const PangoApi& p = pango();
-    const char* text = p.layout_get_text(layout);
-    width = 0;
-    int lines = p.layout_get_line_count(layout);
-    for (int i = 0; i < lines; ++i) {
-        PangoLayoutLine* line = p.layout_get_line_readonly(layout, i);
-        int end = line->start_index + line->length;
-        while (end > line->start_index && is_space(text[end - 1])) --end;
-        if (end == line->start_index) continue;
-        int* ranges = nullptr;
-        int n = 0;
-        p.layout_line_get_x_ranges(line, line->start_index, end, &ranges, &n);
-        if (n > 0) {
-            int left = ranges[0], right = ranges[1];
-            for (int r = 1; r < n; ++r) {
-                left = std::min(left, ranges[2 * r]);
-                right = std::max(right, ranges[2 * r + 1]);
-            }
-            width = std::max(width, units(right - left));
-        }
-        p.free(ranges);
-    }
-    PangoRectangle logical;
-    p.layout_get_extents(layout, nullptr, &logical);
-    height = units(logical.height);
 }
 
 // The logical height of line `number`.
@@ -92,6 +60,37 @@ bool read_point(const Cell& arg, double& x, double& y) {
         return true;
     }
     return false;
+}
+
+// The same questions answered by the text model.
+void model_metrics(const Cell& face, const TextModel& model, const Cell& arg, int32_t code,
+                   Cell& out) {
+    Offset o = layout_offset(face, model.width(), model.height());
+    auto index = [&] {
+        int64_t i = cell::type_of(arg) == TYPE_INTEGER ? integer::get(arg) : 1;
+        return size_t(std::max<int64_t>(i, 1) - 1);
+    };
+    switch (code) {
+    case 0:
+    case 6: {
+        TextModel::Point p = code == 0 ? model.caret(index()) : model.caret_end(index());
+        point2D::make_at(out, p.x + o.x, p.y + o.y);
+        return;
+    }
+    case 1:
+    case 5: {
+        double x = 0, y = 0;
+        read_point(arg, x, y);
+        size_t i =
+            code == 1 ? model.nearest_caret(x - o.x, y - o.y) : model.char_at(x - o.x, y - o.y);
+        integer::make_at(out, int32_t(i + 1));
+        return;
+    }
+    case 2: float_::make_at(out, model.line_height()); return;
+    case 3: point2D::make_at(out, model.width(), model.height()); return;
+    case 4: integer::make_at(out, int32_t(model.line_count())); return;
+    default: out = none::value;
+    }
 }
 
 } // namespace
@@ -134,9 +133,8 @@ void text_box_metrics(const Cell& face, PangoLayout* layout, const Cell& arg, in
         return;
     }
     case 3: {
-        double w, h;
-        text_size(layout, w, h);
-        point2D::make_at(out, w, h);
+        TextSize size = layout_text_size(layout);
+        point2D::make_at(out, size.width, size.height);
         return;
     }
     case 4: integer::make_at(out, p.layout_get_line_count(layout)); return;
@@ -156,6 +154,12 @@ void text_box_metrics_routine(Cell* args) {
     }
     if (cell::type_of(facet(*face, FaceFacet::text)) != TYPE_STRING) {
         args[0] = none::value;
+        return;
+    }
+    if (text_model_in_use()) {
+        TextModel model =
+            face_text_model(*face, facet(*face, FaceFacet::text), face_para_flags(*face));
+        model_metrics(*face, model, *arg, code, args[0]);
         return;
     }
     Cell handles = handles_of(*face);

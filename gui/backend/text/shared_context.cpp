@@ -7,7 +7,7 @@ namespace kiv::gui::text {
 
 namespace {
 
-PangoContext* make_context(const PangoApi& p) {
+PangoContext* make_context(const PangoApi& p, bool subpixel) {
     PangoFontMap* map = p.font_map_new();
     if (!map) return nullptr;
     p.font_map_set_resolution(reinterpret_cast<PangoCairoFontMap*>(map), 96.0);
@@ -18,7 +18,9 @@ PangoContext* make_context(const PangoApi& p) {
     cairo_font_options_t* options = p.font_options_create();
     p.font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
     p.font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    p.font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+    p.font_options_set_antialias(options,
+                                 subpixel ? CAIRO_ANTIALIAS_SUBPIXEL : CAIRO_ANTIALIAS_GRAY);
+    if (subpixel) p.font_options_set_subpixel_order(options, CAIRO_SUBPIXEL_ORDER_RGB);
     p.context_set_font_options(context, options);
     p.font_options_destroy(options);
     return context;
@@ -29,7 +31,14 @@ PangoContext* make_context(const PangoApi& p) {
 PangoContext* shared_context() {
     static PangoContext* context = [] {
         const PangoApi* p = pango_api();
-        return p ? make_context(*p) : nullptr;
+        return p ? make_context(*p, false) : nullptr;
+    }();
+    return context;
+}
+
+PangoContext* subpixel_context() {
+    static PangoContext* context = [] {
+        return shared_context() ? make_context(pango(), true) : nullptr;
     }();
     return context;
 }
@@ -38,8 +47,8 @@ const PangoApi& pango() {
     return *pango_api();
 }
 
-PangoLayout* new_layout() {
-    PangoContext* context = shared_context();
+PangoLayout* new_layout(bool subpixel) {
+    PangoContext* context = subpixel ? subpixel_context() : shared_context();
     return context ? pango().layout_new(context) : nullptr;
 }
 

@@ -14,11 +14,15 @@ namespace kiv::gui::text {
 
 // The context, made at the first call; null when Pango cannot be loaded.
 PangoContext* shared_context();
+// Its twin for opaque windows: the same settings, text anti-aliased by
+// subpixels; layouts measure the same in both.
+PangoContext* subpixel_context();
 // Pango's functions; only after shared_context() answered a context.
 const PangoApi& pango();
 
-// A Pango layout in the shared context; null without Pango.
-PangoLayout* new_layout();
+// A Pango layout in the shared context (or its subpixel twin); null
+// without Pango.
+PangoLayout* new_layout(bool subpixel = false);
 
 // The UTF-8 text of a string value from its head. Lone surrogates and NUL
 // become U+FFFD, one character for one, so character indexes still map

@@ -1,5 +1,7 @@
 #include "gui/backend/text/text_format.h"
 
+#include <algorithm>
+
 #include "datatypes/block.h"
 #include "datatypes/integer.h"
 #include "datatypes/none.h"
@@ -28,8 +30,19 @@ std::string cut_family(const std::string& name) {
     return name.substr(0, i);
 }
 
-Font* make_format(const FontStyle& style, const std::string& family, double points) {
-    return new_font(style, family, points * 96.0 / 72.0);
+int32_t pixels_of(int32_t points) {
+    return int32_t(std::clamp<int64_t>(int64_t(points) * 96 / 72, 1, 32767));
+}
+
+Font* make_format(const FontStyle& style, const std::string& family, int32_t points) {
+    return new_font(style, family, pixels_of(points));
+}
+
+int32_t font_points(const Cell& font) {
+    Cell size = is_font(font) ? facet(font, FontFacet::size) : none::value;
+    return cell::type_of(size) == TYPE_INTEGER && integer::get(size) >= 1
+               ? integer::get(size)
+               : default_font_spec().points;
 }
 
 Font* default_format() {
@@ -51,15 +64,17 @@ Font* text_format(const Cell& font) {
     if (!is_font(font)) return default_format();
     if (Font* cached = font_handle(font, state_format)) return cached;
     Rooted<Cell> f(font);
-    Cell size = facet(font, FontFacet::size), name = facet(font, FontFacet::name);
-    int32_t points = cell::type_of(size) == TYPE_INTEGER && integer::get(size) >= 1
-                         ? integer::get(size)
-                         : default_font_spec().points;
+    Cell name = facet(font, FontFacet::name);
     std::string family =
         cut_family(cell::type_of(name) == TYPE_STRING ? to_utf8(name) : default_font_spec().family);
-    Font* made = make_format(read_font_style(facet(font, FontFacet::style)), family, points);
+    Font* made =
+        make_format(read_font_style(facet(font, FontFacet::style)), family, font_points(font));
     store_in_state(*f, state_format, made);
     return made;
+}
+
+int32_t format_pixels(const Cell& font) {
+    return pixels_of(font_points(font));
 }
 
 } // namespace kiv::gui::text
