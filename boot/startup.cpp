@@ -9,6 +9,7 @@
 #include "boot/init.h"
 #include "boot/sources.h"
 #include "console/asking.h"
+#include "console/config_file.h"
 #include "console/evaluation.h"
 #include "console/stdio.h"
 #include "datatypes/block.h"
@@ -87,6 +88,7 @@ constexpr void (*routine_modules[])() = {
     console::register_routines,
     console::register_ask_routines,
     console::register_evaluation_routines,
+    console::register_config_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose

@@ -105,6 +105,9 @@ void ask(Cell* args) {
         none::make_at(args[0]);
         return;
     }
+    // A line that came with CR LF (a file from another system) ends
+    // before its CR.
+    if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
     std::string text = valid_utf8(line.text);
     if (!hidden) remember(*history, text);
     string::load_at(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), args[0],

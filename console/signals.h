@@ -1,7 +1,8 @@
 // The console's signals. Ctrl-C (SIGINT) means by phase: while a script
 // runs, the process ends quietly with status 0; while Kiv code runs, the
 // evaluation halts as the halt function does (blocking calls included);
-// while a line is read, the line is given up. SIGWINCH notes that the
+// while a line is read, the line is given up. SIGTERM and SIGHUP end the
+// process with the terminal's echo back on. SIGWINCH notes that the
 // terminal changed its size.
 #pragma once
 

@@ -7,21 +7,11 @@ arguments, and the exit status of each way a run ends.
 Usage: engine.py KIV
 """
 import os
-import shutil
 import subprocess
-import sys
-import tempfile
 
-KIV = None
-FAILED = []
-TIMEOUT = 600 if os.environ.get("KIV_GC_STRESS") else 60
+from harness import KIV, TIMEOUT, check, main
 BANNER = "--== Kiv 0.6.6 ==-- \nType HELP for starting information. \n\n"
 
-
-def check(name, condition, detail=""):
-    if not condition:
-        FAILED.append(name)
-        print(f"FAIL {name}: {detail}")
 
 
 def run(args, stdin="", cwd=None):
@@ -75,7 +65,7 @@ def prompts_of(output):
     return found
 
 
-def delimiters():
+def delimiters(folder):
     for lines, expected in DELIMITERS:
         out = run([], "\n".join(lines) + "\n").stdout
         got = prompts_of(out)
@@ -143,19 +133,56 @@ def arguments(folder):
                   result.stdout == f"{args} {line}\nin dir/\n", repr(result.stdout))
 
 
-def main():
-    global KIV
-    KIV = os.path.abspath(sys.argv[1])
-    delimiters()
-    folder = tempfile.mkdtemp()
-    try:
-        exit_codes(folder)
-        arguments(folder)
-    finally:
-        shutil.rmtree(folder)
-    print("failed: " + ", ".join(FAILED) if FAILED else "all passed")
-    sys.exit(1 if FAILED else 0)
+def asking(folder):
+    """ask and input over a pipe: the question shown, the line without its
+    LF or CR LF, none at the end of input."""
+    path = os.path.join(folder, "ask.kiv")
+    with open(path, "w") as f:
+        f.write('Kiv [] probe ask "q? " probe input probe ask/hide "h? " probe ask "end? "')
+    result = run([path], "ab\r\ncd\nsecret\n")
+    check("ask over a pipe", result.stdout == 'q? "ab"\n"cd"\nh? "secret"\nend? \nnone\n',
+          repr(result.stdout))
+
+
+def shell(folder):
+    """The shell words: listing widths and columns, cut names, errors, the
+    current folder."""
+    top = os.path.join(folder, "shell")
+    os.makedirs(os.path.join(top, "empty"))
+    os.makedirs(os.path.join(top, "sub"))
+    for name in ["a.txt", "b" * 15, "c" * 16, "d" * 30]:
+        open(os.path.join(top, "sub", name), "w").close()
+    typed = "\n".join([
+        "ls sub",  # width unknown: one column 21 wide
+        "ls empty",
+        "system/console/size: 60x10 ll sub",  # one column, 47 - 1 wide
+        "list-dir/col %sub 3",  # 47 / 3 - 3 = 12 wide
+        "system/console/size: 80x10 ls sub",  # 67 / 22 = 3 columns, 19 wide
+        "system/console/size: 20x10 ls sub",  # 7 / 22: 1 column, 21 wide
+        "system/console/size: 10x10 list-dir/col %sub 2",  # at least 5 wide
+        "list-dir 1",
+        "list-dir/col %. 0",
+        "cd sub pwd cd .. cd %empty pwd",
+    ]) + "\n"
+    out = run([], typed, cwd=top).stdout
+    names = sorted(os.listdir(os.path.join(top, "sub")))
+    here = os.path.realpath(top)
+    pad = lambda name, width: "\t" + (name if len(name) < width else name[:width - 4] + "...").ljust(width) + " "
+    expected = "".join([
+        ">> ", "".join(pad(n, 21) + "\n" for n in names),
+        ">> ",
+        ">> ", "".join(pad(n, 46) + "\n" for n in names),
+        ">> ", pad(names[0], 12) + pad(names[1], 12) + pad(names[2], 12) + "\n" + pad(names[3], 12) + "\n",
+        ">> ", pad(names[0], 19) + pad(names[1], 19) + pad(names[2], 19) + "\n" + pad(names[3], 19) + "\n",
+        ">> ", "".join(pad(n, 21) + "\n" for n in names),
+        ">> ", pad(names[0], 5) + pad(names[1], 5) + "\n" + pad(names[2], 5) + pad(names[3], 5) + "\n",
+        ">> *** Script Error: list-dir does not allow integer! for its dir argument\n",
+    ])
+    check("shell listings", out.startswith(BANNER + expected), repr(out))
+    check("shell column count", "value out of range: 0" in out, repr(out))
+    check("shell cd and pwd", f"%{here}/sub/\n" in out and f"%{here}/empty/\n" in out, repr(out))
+
 
 
 if __name__ == "__main__":
-    main()
+    main([delimiters, exit_codes, arguments, asking, shell])
