@@ -11,6 +11,7 @@
 #include "console/asking.h"
 #include "console/config_file.h"
 #include "console/evaluation.h"
+#include "console/gui_print.h"
 #include "console/stdio.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -89,6 +90,7 @@ constexpr void (*routine_modules[])() = {
     console::register_ask_routines,
     console::register_evaluation_routines,
     console::register_config_routines,
+    console::register_gui_print_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose

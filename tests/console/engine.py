@@ -144,6 +144,45 @@ def asking(folder):
           repr(result.stdout))
 
 
+PRINT_HOOKS = """Kiv []
+log: copy []
+gui-console-ctx: make object! append copy [
+    terminal: make object! [
+        vprint: func [str lf?] [
+            if str = "nested" [print "inside"]
+            append log reduce [copy str lf?]
+        ]
+    ]
+] gui-console-print-fields
+gui-console-ctx/add-gui-print
+print "a" prin "b" print ["c" 1 #"^(e9)"]
+kept: reduce [1 (print "x" 2) 3]
+print "nested"
+deep: func [n] [print n deep n + 1]
+failure: try [deep 1]
+text: mold reduce [kept failure/id length? log copy/part log 10]
+print text
+"""
+
+
+def printing(folder):
+    """The graphical console's print hooks over a stand-in terminal: each
+    print and prin reaches vprint with its line-end flag, the printing
+    caller's arguments stay, a print made by the terminal itself goes to
+    standard error, and a print near the stack's end raises stack-overflow
+    instead of failing inside the terminal."""
+    path = os.path.join(folder, "hooks.kiv")
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(PRINT_HOOKS)
+    result = run([path])
+    last = result.stdout.splitlines()[-1] if result.stdout else ""
+    check("print hooks", result.returncode == 0 and last.startswith(
+        '[[1 2 3] stack-overflow ') and last.endswith(
+        '["a" true "b" false "c 1 \u00e9" true "x" true "nested" true]]'),
+        f"{result.returncode} {last!r} {result.stderr[:300]!r}")
+    check("print inside a print", result.stderr == "inside\n", repr(result.stderr[:300]))
+
+
 def shell(folder):
     """The shell words: listing widths and columns, cut names, errors, the
     current folder."""
@@ -185,4 +224,4 @@ def shell(folder):
 
 
 if __name__ == "__main__":
-    main([delimiters, exit_codes, arguments, asking, shell])
+    main([delimiters, exit_codes, arguments, asking, printing, shell])
