@@ -21,7 +21,8 @@ inline constexpr const char* source_names[] = {
     // The GUI engine, beside the library folder.
     "../gui/engine/templates", "../gui/engine/view-object", "../gui/engine/platform",
     "../gui/engine/utilities", "../gui/engine/deep-change", "../gui/engine/view-api",
-    "../gui/engine/view-utilities", "../gui/engine/event-functions", "../gui/engine/rich-text",
+    "../gui/engine/view-utilities", "../gui/engine/event-functions", "../gui/engine/vid-object",
+    "../gui/engine/vid-options", "../gui/engine/vid-layout", "../gui/engine/rich-text",
     // Last: it sets the field GUI-rules of the VID object, which the VID
     // sources make (a holder of its own when there is none yet).
     "../gui/engine/gui-rules"};

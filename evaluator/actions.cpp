@@ -297,8 +297,12 @@ void entry_write(const int32_t* r) {
                                         ref_arg(r, 7)));
 }
 
-// The action entry table in slot order; slots 8 and 9 have no entry.
-constexpr std::array<StackEntry, slot_count> table = {
+} // namespace
+
+// The action entry table in slot order; slot 0 and slots 8 and 9 have no
+// entry.
+const std::array<StackEntry, slot_count + 1> stack_entries = {
+    nullptr,
     entry_make,
     entry_random,
     entry_reflect,
@@ -363,15 +367,9 @@ constexpr std::array<StackEntry, slot_count> table = {
     entry_write,
 };
 
-} // namespace
-
-StackEntry entry(uint32_t slot) {
-    return slot >= 1 && slot <= slot_count ? table[slot - 1] : nullptr;
-}
-
 uint32_t slot_of(StackEntry e) {
-    for (uint32_t i = 0; i < slot_count; ++i)
-        if (e && table[i] == e) return i + 1;
+    for (uint32_t i = 1; i <= slot_count; ++i)
+        if (e && stack_entries[i] == e) return i;
     return 0;
 }
 

@@ -9,6 +9,7 @@
 // function by the type of their first argument and the slot.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "datatypes/datatype.h"
@@ -18,8 +19,14 @@ namespace kiv::actions {
 
 using StackEntry = void (*)(const int32_t* refinements);
 
+// The stack entries by slot; slot 0 and slots 8 and 9 have none. Every
+// action call reads it, so the lookup is in line.
+extern const std::array<StackEntry, slot_count + 1> stack_entries;
+
 // The stack entry of an action slot (1..62); null for slots 8 and 9.
-StackEntry entry(uint32_t slot);
+inline StackEntry entry(uint32_t slot) {
+    return slot <= slot_count ? stack_entries[slot] : nullptr;
+}
 // The slot of a stack entry, 0 when it is none.
 uint32_t slot_of(StackEntry e);
 

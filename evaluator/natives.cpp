@@ -7,13 +7,12 @@
 #include "runtime/fatal.h"
 
 namespace kiv::natives {
+
+std::array<Entry, table_size + 1> entries;
+
 namespace {
 
-struct Slot {
-    Entry entry = nullptr;
-    Arity arity;
-};
-std::array<Slot, table_size> table;
+std::array<Arity, table_size + 1> arities;
 uint32_t next = 1;
 
 } // namespace
@@ -26,7 +25,8 @@ void register_native(uint32_t index, Entry e, Arity a) {
                      digits);
         runtime::quit_with_error(runtime::fatal::assertion_failed, runtime::caller_address());
     }
-    table[index - 1] = {e, a};
+    entries[index] = e;
+    arities[index] = a;
     if (index >= next) next = index + 1;
 }
 
@@ -34,16 +34,13 @@ uint32_t count() {
     return next;
 }
 
-Entry entry(uint32_t index) {
-    return index >= 1 && index <= table_size ? table[index - 1].entry : nullptr;
-}
-
 Arity arity(uint32_t index) {
-    return index >= 1 && index <= table_size ? table[index - 1].arity : Arity{};
+    return index <= table_size ? arities[index] : Arity{};
 }
 
 void reset() {
-    table = {};
+    entries = {};
+    arities = {};
     next = 1;
 }
 

@@ -10,6 +10,7 @@
 // slot of the refinement's first argument.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace kiv::natives {
@@ -37,8 +38,14 @@ struct Arity {
 void register_native(uint32_t index, Entry entry, Arity arity = {});
 // One more than the highest slot filled (1 while the table is empty).
 uint32_t count();
+// The entries by slot number; slot 0 stays null. Every native call reads
+// it, so the lookup is in line.
+extern std::array<Entry, table_size + 1> entries;
+
 // The entry of a slot, null when the slot is empty or out of the table.
-Entry entry(uint32_t index);
+inline Entry entry(uint32_t index) {
+    return index <= table_size ? entries[index] : nullptr;
+}
 Arity arity(uint32_t index);
 // Empties the table.
 void reset();
