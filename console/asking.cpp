@@ -70,7 +70,9 @@ bool quit_armed = false;
 Line read_asked(const std::string& question, const Cell& history, bool hidden) {
     bool session = current_phase() != Phase::script;
     if (session) set_phase(Phase::reading);
-    Line line = read_line(question, history_of(history), hidden);
+    // Only the line editor offers the history.
+    Line line =
+        read_line(question, editing() ? history_of(history) : std::vector<std::string>{}, hidden);
     if (!session) return line;
     set_phase(Phase::evaluating);
     stack::clear_interrupt();
