@@ -12,6 +12,8 @@ using detail::state;
 
 namespace {
 
+void (*settings_listener)() = nullptr;
+
 bool same_monitor(const Monitor& a, const Monitor& b) {
     return a.area == b.area && a.work == b.work && a.scale == b.scale && a.dpi == b.dpi;
 }
@@ -44,7 +46,7 @@ HMonitor nearest(Point p) {
 void set_monitors(const std::vector<MonitorDesc>& descs) {
     auto& s = state();
     std::vector<detail::MonitorEntry> next;
-    bool changed = descs.size() != s.monitors.size();
+    bool changed = descs.size() != s.monitors.size(), dpi_changed = false;
     for (auto& d : descs) {
         Monitor m{0, d.area, d.work, d.scale, d.dpi};
         auto old = std::find_if(s.monitors.begin(), s.monitors.end(),
@@ -55,12 +57,22 @@ void set_monitors(const std::vector<MonitorDesc>& descs) {
         } else {
             m.handle = old->monitor.handle;
             changed = changed || !same_monitor(m, old->monitor);
+            dpi_changed = dpi_changed || m.dpi != old->monitor.dpi;
         }
         next.push_back({d.key, m});
     }
     s.monitors = std::move(next);
     if (!changed) return;
     for (HWnd top : top_level_windows()) send_message(top, WM_DISPLAYCHANGE, 32, 0);
+    if (dpi_changed) settings_changed();
+}
+
+void set_settings_listener(void (*listener)()) {
+    settings_listener = listener;
+}
+
+void settings_changed() {
+    if (settings_listener) settings_listener();
 }
 
 std::vector<Monitor> monitors() {

@@ -23,6 +23,7 @@
 #include "gui/backend/faces/face_routines.h"
 #include "gui/backend/gui_init.h"
 #include "gui/backend/message_loop.h"
+#include "gui/backend/text/font_style.h"
 #include "gui/backend/text/fonts.h"
 #include "gui/backend/text/metrics.h"
 #include "gui/backend/text/para.h"
@@ -183,15 +184,16 @@ const Routine routines[] = {
     {"toggle-GPU", 30, 0, {}, {}, toggle_gpu},
 };
 
-// The default families: the names fontconfig resolves to the installed
-// fonts when text is laid out.
+// The default families, by fontconfig's generic names.
 constexpr const char* default_families[] = {"monospace", "sans-serif", "serif"};
 
-// Starts the backend (once) and answers what the engine keeps of it: the
-// OS version as a tuple, its build and product numbers, the DPI and the
-// fixed, sans-serif and serif families.
+// Starts the backend (once), sets the default font (into
+// system/view/fonts) and answers what the engine keeps of it: the OS
+// version as a tuple, its build and product numbers, the DPI and the
+// fixed, sans-serif and serif families as fontconfig resolves them.
 void start_backend(Cell* args) {
     gui::init();
+    text::set_default_font(0);
     const OsVersion& v = os_version();
     Rooted<Cell> answer;
     block::make_at(*answer, 7);
@@ -200,10 +202,11 @@ void start_backend(Cell* args) {
     integer::make_in(*answer, int32_t(v.build));
     integer::make_in(*answer, int32_t(v.product));
     float_::make_at(*cell::alloc_tail(*answer), current_dpi());
-    for (const char* family : default_families)
-        string::load_in(reinterpret_cast<const uint8_t*>(family),
-                        uint32_t(std::char_traits<char>::length(family)), *answer,
-                        string::Encoding::utf8);
+    for (const char* family : default_families) {
+        std::string resolved = text::resolve_family(family);
+        string::load_in(reinterpret_cast<const uint8_t*>(resolved.data()),
+                        uint32_t(resolved.size()), *answer, string::Encoding::utf8);
+    }
     args[0] = *answer;
 }
 

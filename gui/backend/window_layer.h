@@ -203,8 +203,14 @@ struct MonitorDesc {
     double scale = 1.0, dpi = 96.0;
 };
 // Replaces the monitors; a monitor with the same key keeps its handle.
-// Sends WM_DISPLAYCHANGE to every top-level when anything changed.
+// Sends WM_DISPLAYCHANGE to every top-level when anything changed, and
+// tells the settings listener when a known monitor's DPI changed.
 void set_monitors(const std::vector<MonitorDesc>& monitors);
+// What has to follow the DPI and the desktop's font setting (the default
+// font) listens here; the backend calls settings_changed when the font
+// setting changes.
+void set_settings_listener(void (*listener)());
+void settings_changed();
 std::vector<Monitor> monitors();
 std::optional<Monitor> monitor_info(HMonitor monitor);
 // The monitor holding the point, else the nearest (0 when there is none).

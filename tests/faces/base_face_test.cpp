@@ -50,6 +50,31 @@ TEST_F(BaseFaceTest, FacesDrawOverTheirColoursAndTransparentOnesBlend) {
     EXPECT_EQ(molded(eval("to image! make face-template [type: 'base]")), "none");
 }
 
+TEST_F(BaseFaceTest, TextIsPaintedInItsFontColourAtItsParaPlaceUnderTheDrawBlock) {
+    HWnd w = window_face("size: 300x40 color: 255.255.255 text: \"no title ink\"");
+    eval("centred: make object! [origin: none padding: none scroll: none align: 'center "
+         "v-align: 'middle wrap?: false parent: none]");
+    child(w, "label",
+          "type: 'base size: 100x40 color: 255.255.255 text: \"WWW\" para: centred"
+          " font: make object! [name: none size: 10 style: none angle: 0 color: 255.0.0"
+          " anti-alias?: false shadow: none state: none parent: none]");
+    child(w, "plain", "type: 'base offset: 100x0 size: 100x40 color: 255.255.255 text: \"WWW\"");
+    child(w, "covered",
+          "type: 'base offset: 200x0 size: 100x40 color: 255.255.255 text: \"WWW\""
+          " draw: [pen off fill-pen 0.0.255 box 0x0 100x40]");
+    // Pixels by kind in columns x1..x2 of every row: red, dark or blue ink.
+    eval("shot: to image! win ink: func [x1 x2 /local r d b c] [r: d: b: 0 repeat y 40 ["
+         "repeat x x2 - x1 + 1 [c: pick shot as-pair x + x1 - 1 y case ["
+         "all [c/1 > 150 c/2 < 100] [r: r + 1] all [c/3 > 150 c/1 < 100] [b: b + 1]"
+         "c/1 < 100 [d: d + 1]]]] reduce [r > 0 d > 0 b]]");
+    // Centred red: nothing in the label's outer columns or rows.
+    EXPECT_EQ(molded(eval("reduce [ink 1 25 ink 35 65 ink 76 100]")),
+              "[[false false 0] [true false 0] [false false 0]]");
+    // Dark ink without a font colour (its subpixel fringes aside); the draw
+    // block covers the text.
+    EXPECT_EQ(molded(eval("reduce [second ink 101 130 ink 201 300]")), "[true [false false 4000]]");
+}
+
 TEST_F(BaseFaceTest, DrawErrorsWhilePaintingAreDropped) {
     HWnd w = window_face("size: 100x80 color: 0.0.255");
     child(w, "broken",

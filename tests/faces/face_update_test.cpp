@@ -217,3 +217,30 @@ TEST_F(FaceUpdateTest, FirstShowActivatesAndFocusesTheSelectedFace) {
     EXPECT_EQ(get_active_window(), parent);
     EXPECT_EQ(get_focus(), f);
 }
+
+TEST_F(FaceUpdateTest, AParaChangeMakesAnAreaAgainWithItsWrapping) {
+    HWnd parent = top_window();
+    eval("p: make object! [origin: none padding: none scroll: none align: none v-align: none "
+         "wrap?: false parent: none]");
+    Rooted<Cell> before(face("type: 'button size: 10x10"));
+    Rooted<Cell> after(face("type: 'button size: 10x10"));
+    Rooted<Cell> area(face("type: 'area offset: 3x4 size: 40x30 text: \"a^/b\" para: p"));
+    HWnd first = show(*before, parent);
+    HWnd old = show(*area, parent);
+    HWnd last = show(*after, parent);
+    ASSERT_TRUE(get_style(old) & ES_AUTOHSCROLL);
+    eval("p/wrap?: true");
+    Cell flags;
+    integer::make_at(flags, 0);
+    routine("update-para", {*area, flags});
+    HWnd now = face_window(*area);
+    ASSERT_TRUE(now && now != old);
+    EXPECT_FALSE(get_style(now) & ES_AUTOHSCROLL); // wraps
+    EXPECT_EQ(get_window_text(now), "a\nb");
+    EXPECT_EQ(rect_in_parent(now), (Rect{3, 4, 43, 34}));
+    EXPECT_EQ(get_parent(now), get_parent(first));
+    std::vector<HWnd> order = child_windows(get_parent(first));
+    auto at = [&](HWnd w) { return std::find(order.begin(), order.end(), w) - order.begin(); };
+    EXPECT_TRUE(at(first) < at(now) && at(now) < at(last)); // its place among its siblings
+    EXPECT_TRUE(pending_bits(*area) & 0x40000);
+}

@@ -16,6 +16,7 @@
 #include "gui/backend/dpi.h"
 #include "gui/backend/headless.h"
 #include "gui/backend/messages.h"
+#include "gui/backend/text/face_text.h"
 #include "gui/backend/text/facets.h"
 #include "gui/backend/text/fonts.h"
 #include "gui/backend/text/shared_context.h"
@@ -169,6 +170,39 @@ TEST(GuiFontsTest, WindowsKeepTheirFonts) {
         REQUIRE(reinterpret_cast<Font*>(send_message(other, WM_GETFONT, 0, 0)) == default_font());
         destroy_window(w);
         destroy_window(other);
+        layer_stop();
+    });
+}
+
+TEST(GuiFontsTest, DpiAndFontSettingChangesRenewTheDefaultFontOfItsWindows) {
+    in_language([] {
+        start_headless();
+        install_face_hooks();
+        register_class({"Face", nullptr, 0, 0});
+        Rect area{0, 0, 1000, 800};
+        set_monitors({{"m", area, area, 1.0, 96}});
+        HWnd top = create_window("Face", "", WS_VISIBLE, {0, 0, 10, 10}, 0, 0);
+        HWnd inner = create_window("Face", "", WS_VISIBLE | WS_CHILD, {0, 0, 5, 5}, top, 0);
+        HWnd own = create_window("Face", "", WS_VISIBLE, {0, 0, 10, 10}, 0, 0);
+        set_default_font(top);
+        Font* first = default_font();
+        send_message(inner, WM_SETFONT, reinterpret_cast<uint64_t>(first), 0);
+        set_font(own, kiv_value("make face! [font: make font! [size: 30]]"));
+        auto font_of_window = [](HWnd w) {
+            return reinterpret_cast<Font*>(send_message(w, WM_GETFONT, 0, 0));
+        };
+        Font* own_font = font_of_window(own);
+
+        set_monitors({{"m", {0, 0, 900, 800}, area, 1.0, 96}}); // no DPI change
+        REQUIRE(default_font() == first && font_of_window(top) == first);
+        set_monitors({{"m", area, area, 1.0, 144}});
+        Font* second = default_font();
+        REQUIRE(second != first);
+        REQUIRE(font_of_window(top) == second && font_of_window(inner) == second);
+        REQUIRE(font_of_window(own) == own_font); // a face's own font stays
+        settings_changed();                       // the desktop's font setting
+        REQUIRE(default_font() != second && font_of_window(inner) == default_font());
+        for (HWnd w : {inner, top, own}) destroy_window(w);
         layer_stop();
     });
 }

@@ -101,22 +101,6 @@ bool should_be_layered(const Cell& face) {
     }
 }
 
-// Makes the face's window again, layered, at the same place among its
-// siblings; the face's state block keeps the new window.
-HWnd remake_layered(HWnd window, const Cell& face) {
-    HWnd below = previous_sibling(window);
-    HWnd parent = get_parent(window);
-    Rooted<Cell> kept(face), state(facet(face, f_state));
-    free_faces(*kept, false);
-    destroy_window(window);
-    HWnd remade = OS_make_view(*kept, parent);
-    if (cell::type_of(*state) == TYPE_BLOCK && block::rs_length(*state) > 0)
-        handle::make_at(block::rs_head(*state)[0], remade, handle::window);
-    facet(*kept, f_state) = *state;
-    if (remade) place_above(remade, below);
-    return remade;
-}
-
 int64_t button_down(HWnd window) {
     int32_t count = get_window_long(window, slot_capture_count) + 1;
     set_window_long(window, slot_capture_count, count);
@@ -213,7 +197,7 @@ void update_layered_window(HWnd window, const Cell& face) {
             invalidate_rect(window, nullptr, true);
             return;
         }
-        window = remake_layered(window, face);
+        window = remake_face_window(window, face);
         if (!window) return;
     }
     paint_layered(window);

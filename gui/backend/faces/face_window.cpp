@@ -2,6 +2,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/float.h"
+#include "datatypes/handle.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/time.h"
@@ -14,6 +15,7 @@
 #include "gui/backend/faces/base_face.h"
 #include "gui/backend/faces/dpi_bracket.h"
 #include "gui/backend/faces/face_controls.h"
+#include "gui/backend/faces/face_free.h"
 #include "gui/backend/faces/face_hooks.h"
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_styles.h"
@@ -313,6 +315,20 @@ void OS_refresh_window(HWnd window) {
 int32_t facet_color(const Cell& face, Facet f) {
     Cell color = facet(face, f);
     return cell::type_of(color) == TYPE_TUPLE ? int32_t(to_color(color) & 0xFFFFFF) : -1;
+}
+
+HWnd remake_face_window(HWnd window, const Cell& face) {
+    HWnd below = previous_sibling(window);
+    HWnd parent = get_parent(window);
+    Rooted<Cell> kept(face), state(facet(face, f_state));
+    free_faces(*kept, false);
+    destroy_window(window);
+    HWnd remade = OS_make_view(*kept, parent);
+    if (cell::type_of(*state) == TYPE_BLOCK && block::rs_length(*state) > 0)
+        handle::make_at(block::rs_head(*state)[0], remade, handle::window);
+    facet(*kept, f_state) = *state;
+    if (remade) place_above(remade, below);
+    return remade;
 }
 
 text::TextSize get_text_size(const Cell& face, const Cell& text) {

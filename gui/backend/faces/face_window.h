@@ -22,6 +22,10 @@ HWnd create_face_window(const Cell& face, HWnd parent);
 // and its handle into the window's face slot.
 void link_face(HWnd window, const Cell& face);
 void init_window_slots(HWnd window);
+// Makes the face's window again (its styles read anew from the facets)
+// at the same place among its siblings; the face's state block keeps the
+// new window.
+HWnd remake_face_window(HWnd window, const Cell& face);
 // Shows a window, the first time with activation and the focus on the
 // face its window face has selected.
 void OS_show_window(HWnd window);

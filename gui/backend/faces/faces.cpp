@@ -18,6 +18,7 @@
 #include "gui/backend/live_event.h"
 #include "gui/backend/menus_faces.h"
 #include "gui/backend/messages.h"
+#include "gui/backend/text/para.h"
 #include "gui/backend/window_layer.h"
 #include "gui/backend/window_proc.h"
 #include "runtime/roots.h"
@@ -98,6 +99,10 @@ void init() {
     window_proc_hooks().store_geometry = store_geometry;
     window_proc_hooks().face_message = face_message;
     image::face_to_image = to_image;
+    // An area's wrapping is fixed when its control is made.
+    text::para_hooks().remake_area = [](const Cell& face) {
+        if (HWnd window = face_window(face)) remake_face_window(window, face);
+    };
 }
 
 } // namespace kiv::gui::faces

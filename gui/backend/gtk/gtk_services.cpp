@@ -45,6 +45,10 @@ void on_theme_changed() {
     });
 }
 
+void on_font_changed() {
+    current().defer([] { settings_changed(); });
+}
+
 } // namespace
 
 void GtkBackend::refresh_monitors() {
@@ -80,6 +84,7 @@ void GtkBackend::connect_settings() {
     };
     connect("notify::gtk-xft-dpi", on_monitors_changed);
     connect("notify::gtk-theme-name", on_theme_changed);
+    connect("notify::gtk-font-name", on_font_changed);
     connect("notify::gtk-application-prefer-dark-theme", on_theme_changed);
     GdkDisplay* display = gdk_display_get_default();
     g_signal_connect_swapped(display, "monitor-added", G_CALLBACK(on_monitors_changed), nullptr);

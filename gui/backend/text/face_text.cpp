@@ -10,6 +10,7 @@
 #include "gui/backend/text/facets.h"
 #include "gui/backend/text/fonts.h"
 #include "gui/backend/text/para.h"
+#include "gui/backend/window_layer.h"
 #include "runtime/roots.h"
 
 namespace kiv::gui::text {
@@ -57,6 +58,7 @@ void install_face_hooks() {
     h.para_style = para_style;
     h.set_font = set_font;
     h.release_font_user = release_user;
+    set_settings_listener(refresh_default_font);
 }
 
 } // namespace kiv::gui::text

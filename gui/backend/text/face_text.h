@@ -5,7 +5,8 @@
 
 namespace kiv::gui::text {
 
-// Sets the face windows' and controls' hooks to this module's functions.
+// Sets the face windows' and controls' hooks to this module's functions,
+// and has the default font follow DPI and font-setting changes.
 void install_face_hooks();
 
 } // namespace kiv::gui::text

@@ -14,8 +14,8 @@
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
 #include "datatypes/types.h"
-#include "gui/backend/dpi.h"
 #include "gui/backend/control_messages.h"
+#include "gui/backend/dpi.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/resources.h"
 #include "gui/backend/text/facets.h"
@@ -35,6 +35,7 @@ FontSpec desktop_font{"Sans", 10};
 Font* the_default = nullptr;
 FontSpec default_made_from{"", 0}; // what the default font was made for
 double default_dpi = 0;
+bool default_set = false; // set_default_font ran
 
 bool is_block(const Cell& c) {
     return cell::type_of(c) == TYPE_BLOCK;
@@ -313,6 +314,29 @@ void set_default_font(HWnd window) {
     the_default = nullptr;
     Font* font = default_font();
     if (window) send_message(window, WM_SETFONT, reinterpret_cast<uint64_t>(font), 0);
+    default_set = true;
+}
+
+namespace {
+
+// Gives the window and its children that show `old` the default font.
+void replace_default(HWnd window, Font* old) {
+    if (reinterpret_cast<Font*>(send_message(window, WM_GETFONT, 0, 0)) == old)
+        send_message(window, WM_SETFONT, reinterpret_cast<uint64_t>(default_font()), 0);
+    for (HWnd child : child_windows(window)) replace_default(child, old);
+}
+
+} // namespace
+
+void refresh_default_font() {
+    if (!default_set) return;
+    // Held while the windows change over: the last window to let it go
+    // frees it.
+    Font* old = retain_font(default_font());
+    set_default_font(0);
+    if (layer_running())
+        for (HWnd top : top_level_windows()) replace_default(top, old);
+    release_font(old);
 }
 
 } // namespace kiv::gui::text

@@ -102,6 +102,10 @@ Font* default_font();
 // whole points), makes the default font, and gives it to the window when
 // one is given. Runs at start-up and when the DPI or the setting changes.
 void set_default_font(HWnd window);
+// After a DPI or font-setting change: when the default font was set
+// before, it is set again, and every window that showed the old one is
+// given the new one.
+void refresh_default_font();
 
 // Stores the font into the font object's own `state` (made when it does
 // not carry the object), releasing what the value held before.
