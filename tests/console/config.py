@@ -160,17 +160,20 @@ def killed(folder):
     with open(script, "w") as f:
         f.write(PROLOGUE + "forever [append gui-console-ctx/cfg/history \"line\" "
                 "clear skip gui-console-ctx/cfg/history 50 gui-console-ctx/save-cfg]\n")
-    for delay in (0.3, 0.5, 0.8):
+    for delay in (0.0, 0.05, 0.2):
         process = subprocess.Popen([KIV, script], env=dict(os.environ, HOME=home),
                                    stdout=subprocess.DEVNULL)
+        # Killed some time after its first save, while it saves again.
+        end = time.time() + TIMEOUT
+        while not os.path.exists(cfg_file(home)) and time.time() < end:
+            time.sleep(0.01)
         time.sleep(delay)
         process.send_signal(signal.SIGKILL)
         process.wait()
-        if os.path.exists(cfg_file(home)):
-            result = run(home, PRINT_CFG)
-            check(f"killed after {delay}s", "Warning" not in result.stdout and
-                  loaded(result.stdout).get("history", "").startswith('["line"'),
-                  repr(result.stdout))
+        result = run(home, PRINT_CFG)
+        check(f"killed {delay}s after a save", "Warning" not in result.stdout and
+              loaded(result.stdout).get("history", "").startswith('["line"'),
+              repr(result.stdout))
     leftovers = [n for n in os.listdir(os.path.dirname(cfg_file(home)))
                  if n != "console-cfg.kiv" and not n.startswith("console-cfg.kiv.")]
     check("killed: nothing else", leftovers == [], str(leftovers))
