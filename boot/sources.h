@@ -24,7 +24,7 @@ inline constexpr const char* source_names[] = {
     "../gui/engine/view-utilities", "../gui/engine/event-functions", "../gui/engine/vid-object",
     "../gui/engine/vid-options", "../gui/engine/vid-layout", "../gui/engine/rich-text",
     // Last: it sets the field GUI-rules of the VID object, which the VID
-    // sources make (a holder of its own when there is none yet).
+    // sources make.
     "../gui/engine/gui-rules"};
 
 // The text of `library_dir`/NAME.kiv; false when it cannot be read.

@@ -534,7 +534,7 @@ void tag_error(Cell& error) {
         set_where(error, name);
     }
     if (cell::type_of(*field(error, stack)) != TYPE_NONE) return;
-    Cell depth{TYPE_INTEGER, 0, uint32_t(stack::state.ctop - stack::state.cbottom), 0};
+    Cell depth{TYPE_INTEGER, 0, stack::depth(), 0};
     int32_t level = stack_trace_level();
     // The calls are named now, while their frames live: by the time the
     // error is shown they are gone. The reserved errors are shared and

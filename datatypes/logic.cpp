@@ -30,11 +30,6 @@ Cell* set_result(bool flag) {
     return make_at(*stack::state.base, flag);
 }
 
-bool counts_false(const Cell& c) {
-    uint32_t type = cell::type_of(c);
-    return type == TYPE_NONE || (type == TYPE_LOGIC && c.w1 != 1);
-}
-
 bool true_cell(const Cell& c, bool check_unset, const Cell* name) {
     if (check_unset && cell::type_of(c) == TYPE_UNSET)
         runtime::fire_error(runtime::Category::script, err::script::no_value, name);

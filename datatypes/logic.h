@@ -1,6 +1,7 @@
 // logic!: true and false, and the truth tests of conditions.
 #pragma once
 
+#include "datatypes/types.h"
 #include "runtime/cell.h"
 
 namespace kiv::logic {
@@ -18,7 +19,10 @@ inline bool get(const Cell& cell) {
 }
 
 // A value counts as false when it is none! or a logic! whose flag is not 1.
-bool counts_false(const Cell& cell);
+inline bool counts_false(const Cell& cell) {
+    uint32_t type = cell::type_of(cell);
+    return type == TYPE_NONE || (type == TYPE_LOGIC && cell.w1 != 1);
+}
 // The truth of a cell; with check_unset an unset! raises `no-value` naming
 // `name`, otherwise it counts as true.
 bool true_cell(const Cell& cell, bool check_unset, const Cell* name);

@@ -115,6 +115,18 @@ class PositionGuard {
 template <bool Traced>
 using GuardFor = std::conditional_t<Traced, PositionGuard, PositionKeeper>;
 
+// What an untraced walk over a block of code holds while it runs: the
+// current position kept, the block pinned, and where the walk starts.
+struct CodeWalk {
+    explicit CodeWalk(const Cell& block)
+        : code(block), pin(code.w2), buffer(pin.buffer()), pos(buffer->head_cell() + code.w1) {}
+    PositionKeeper keeper;
+    Cell code;
+    Pin pin;
+    Buffer* buffer;
+    const Cell* pos;
+};
+
 Cell* block_cells(const Cell& block) {
     return memory::buffer_of(block.w2)->head_cell();
 }
@@ -997,6 +1009,16 @@ void control_types(Control form, const Cell& native, const Cell* at, Cell* types
     }
 }
 
+// The value of a branch that is one value evaluating to itself or one
+// variable (such as `[n]`), else null. Nothing in such a branch can fail,
+// allocate or change the block, so it needs no evaluation of its own.
+[[gnu::always_inline]] inline const Cell* lone_value(const Cell& branch) {
+    Buffer* buffer = memory::buffer_of(branch.w2);
+    const Cell* pos = buffer->head_cell() + branch.w1;
+    if (pos + 1 != buffer->tail_cell()) return nullptr;
+    return inert(*pos) ? pos : plain_word_value(*pos);
+}
+
 // Runs a control form in line; `at` is the word that named it. The call is
 // marked with the same frame as the generic call (errors name the same
 // function), its arguments are checked against the native's own type sets,
@@ -1020,16 +1042,25 @@ void control_types(Control form, const Cell& native, const Cell* at, Cell* types
         if (rt.pending) return pos;
     }
     const Cell* chosen = nullptr;
+    // The condition is in slot 0; either does not take unset! as true.
+    const Cell& condition = *stack::state.base;
+    bool truth = !logic::counts_false(condition);
     switch (form) {
-    case Control::if_: chosen = logic::false_q() ? nullptr : &branches[0]; break;
-    case Control::unless: chosen = logic::false_q() ? &branches[0] : nullptr; break;
-    case Control::either: chosen = &branches[logic::true_q() ? 0 : 1]; break;
+    case Control::if_: chosen = truth ? &branches[0] : nullptr; break;
+    case Control::unless: chosen = truth ? nullptr : &branches[0]; break;
+    case Control::either:
+        if (cell::type_of(condition) == TYPE_UNSET) [[unlikely]]
+            raise(err::script::no_return);
+        chosen = &branches[truth ? 0 : 1];
+        break;
     case Control::none: break;
     }
-    if (chosen)
-        eval_here(*chosen);
-    else
+    if (!chosen)
         stack::keep_last(none::value);
+    else if (const Cell* value = lone_value(*chosen))
+        stack::keep_last(*value);
+    else
+        eval_here(*chosen);
     if (rt.pending) return pos;
     finish_call(held, keep);
     return pos;
@@ -1125,16 +1156,12 @@ void eval_here(const Cell& block) {
         return;
     }
     stack::check_machine();
-    PositionKeeper keeper;
-    Cell code = block;
-    Pin pin(code.w2);
-    Buffer* buffer = pin.buffer();
-    const Cell* pos = buffer->head_cell() + code.w1;
+    CodeWalk walk(block);
     stack::reset();
-    if (pos >= buffer->tail_cell())
+    if (walk.pos >= walk.buffer->tail_cell())
         stack::keep_last(Cell{cell::unset_header, 0, 0, 0});
     else
-        eval_expressions<false>(code, buffer, pos);
+        eval_expressions<false>(walk.code, walk.buffer, walk.pos);
 }
 
 const Cell* eval_next(const Cell& block, const Cell* pos, const Cell* tail, bool keep) {
@@ -1163,6 +1190,31 @@ uint32_t eval_next_in(const Cell& block) {
 
 namespace {
 
+// Evaluates an untraced paren without a frame of its own: each
+// expression's value is pushed where the paren's value goes, and the last
+// one stays there. The frame it would have had is counted in the depth an
+// error records, so errors stay as they were.
+[[gnu::noinline]] void eval_paren(const Cell& paren) {
+    stack::check_machine();
+    CodeWalk walk(paren);
+    Cell* start = stack::state.top;
+    if (walk.pos >= walk.buffer->tail_cell()) {
+        unset::push();
+        return;
+    }
+    struct Level {
+        Level() { ++stack::state.frameless_parens; }
+        ~Level() { --stack::state.frameless_parens; }
+    } level;
+    position = walk.code;
+    for (const Cell* pos = walk.pos; pos < walk.buffer->tail_cell();) {
+        position.w1 = uint32_t(pos - walk.buffer->head_cell());
+        stack::state.top = start;
+        pos = expression_as<false, false, true>(pos, walk.buffer->tail_cell(), walk.code);
+        if (rt.pending) return;
+    }
+}
+
 template <bool Traced>
 [[gnu::always_inline]] inline const Cell* expression_inline(const Cell* pos, const Cell* tail,
                                                             const Cell& code, bool no_infix,
@@ -1172,13 +1224,19 @@ template <bool Traced>
     const Cell& value = *pos;
     switch (cell::type_of(value)) {
     case TYPE_PAREN:
-        stack::mark_native(words::word<"<body>">());
-        eval_here(value);
-        if (rt.pending) return pos;
-        if (keep)
-            stack::unwind();
-        else
-            stack::unwind_last();
+        if constexpr (Traced) {
+            stack::mark_native(words::word<"<body>">());
+            eval_here(value);
+            if (rt.pending) return pos;
+            if (keep)
+                stack::unwind();
+            else
+                stack::unwind_last();
+        } else {
+            eval_paren(value);
+            if (rt.pending) return pos;
+            if (!keep) *stack::state.base = start_top[0];
+        }
         ++pos;
         break;
     case TYPE_WORD: {

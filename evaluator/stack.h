@@ -74,8 +74,17 @@ struct State {
     const Frame* input_floor = nullptr;
     uint32_t body_symbol = 0;
     uint32_t anon_symbol = 0;
+    // Parens under way that the interpreter evaluates without a frame of
+    // their own; each still counts as one in the depth an error records.
+    uint32_t frameless_parens = 0;
 };
 extern State state;
+
+// The depth of the call stack that an error records: its frames, and the
+// parens under way that have none.
+inline uint32_t depth() {
+    return uint32_t(state.ctop - state.cbottom) + state.frameless_parens;
+}
 
 // What the stack needs of modules built above it: forming and showing an
 // error with no try frame, and recording where an error happened.
