@@ -20,13 +20,18 @@ namespace {
 // the input's. Puts the old floor back however the evaluation ends.
 class InputFloor {
   public:
-    InputFloor() : saved_(stack::state.input_floor) {
+    InputFloor() : frame_(stack::state.input_floor), parens_(stack::state.input_floor_parens) {
         stack::state.input_floor = stack::state.ctop;
+        stack::state.input_floor_parens = stack::state.frameless_parens;
     }
-    ~InputFloor() { stack::state.input_floor = saved_; }
+    ~InputFloor() {
+        stack::state.input_floor = frame_;
+        stack::state.input_floor_parens = parens_;
+    }
 
   private:
-    const stack::Frame* saved_;
+    const stack::Frame* frame_;
+    uint32_t parens_;
 };
 
 // Address space kept back for the console itself: an input that runs out
