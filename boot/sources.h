@@ -1,6 +1,7 @@
 // The boot sources: the error catalog, then the boot program and the
 // standard library in Kiv, as `.kiv` files of one library folder, then the
-// GUI engine from gui/engine beside that folder.
+// GUI engine from gui/engine beside that folder, then the graphical
+// console from console/.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +26,9 @@ inline constexpr const char* source_names[] = {
     "../gui/engine/vid-options", "../gui/engine/vid-layout", "../gui/engine/rich-text",
     // Last: it sets the field GUI-rules of the VID object, which the VID
     // sources make.
-    "../gui/engine/gui-rules"};
+    "../gui/engine/gui-rules",
+    // The graphical console, over the GUI engine.
+    "../console/complete", "../console/highlight"};
 
 // The text of `library_dir`/NAME.kiv; false when it cannot be read.
 bool read_source(const char* library_dir, const char* name, std::string& text);

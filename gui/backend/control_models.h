@@ -96,14 +96,10 @@ struct ControlCommon {
 };
 
 // The model of a control; null when the window has none (another class).
-ButtonModel* button_model(HWnd window);
-EditModel* edit_model(HWnd window);
-ItemListModel* list_model(HWnd window); // ListBox and ComboBox
-ScrollModel* scroll_model(HWnd window); // any window with bars
-TrackbarModel* trackbar_model(HWnd window);
-ProgressModel* progress_model(HWnd window);
-TabModel* tab_model(HWnd window);
-CalendarModel* calendar_model(HWnd window);
+// ItemListModel serves ListBox and ComboBox, ScrollModel any window with
+// bars.
+template <class Model>
+Model* control_model(HWnd window);
 ControlCommon& control_common(HWnd window);
 
 // The family a window's class belongs to, through superclasses.

@@ -147,30 +147,19 @@ constexpr KindByName superclass_kinds[] = {
 
 } // namespace
 
-ButtonModel* button_model(HWnd window) {
-    return find_in(models().buttons, window);
+template <class Model>
+Model* control_model(HWnd window) {
+    return find_in(models().of<Model>(), window);
 }
-EditModel* edit_model(HWnd window) {
-    return find_in(models().edits, window);
-}
-ItemListModel* list_model(HWnd window) {
-    return find_in(models().lists, window);
-}
-ScrollModel* scroll_model(HWnd window) {
-    return find_in(models().scrolls, window);
-}
-TrackbarModel* trackbar_model(HWnd window) {
-    return find_in(models().trackbars, window);
-}
-ProgressModel* progress_model(HWnd window) {
-    return find_in(models().progresses, window);
-}
-TabModel* tab_model(HWnd window) {
-    return find_in(models().tabs, window);
-}
-CalendarModel* calendar_model(HWnd window) {
-    return find_in(models().calendars, window);
-}
+template ButtonModel* control_model(HWnd);
+template EditModel* control_model(HWnd);
+template ItemListModel* control_model(HWnd);
+template ScrollModel* control_model(HWnd);
+template TrackbarModel* control_model(HWnd);
+template ProgressModel* control_model(HWnd);
+template TabModel* control_model(HWnd);
+template CalendarModel* control_model(HWnd);
+
 ControlCommon& control_common(HWnd window) {
     return models().common[window];
 }
@@ -193,14 +182,7 @@ void register_system_controls() {
 
 void forget_controls(HWnd window) {
     auto& m = models();
-    m.buttons.erase(window);
-    m.edits.erase(window);
-    m.lists.erase(window);
-    m.scrolls.erase(window);
-    m.trackbars.erase(window);
-    m.progresses.erase(window);
-    m.tabs.erase(window);
-    m.calendars.erase(window);
+    std::apply([&](auto&... table) { (table.erase(window), ...); }, m.tables);
     m.common.erase(window);
 }
 

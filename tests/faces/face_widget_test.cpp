@@ -28,7 +28,8 @@ class FaceWidgetTest : public FaceTest {
     }
     static std::vector<std::string> list_items(HWnd list) {
         std::vector<std::string> out;
-        for (const ListItem& item : list_model(list)->items) out.push_back(item.text);
+        for (const ListItem& item : control_model<ItemListModel>(list)->items)
+            out.push_back(item.text);
         return out;
     }
 };
@@ -205,7 +206,7 @@ TEST_F(FaceWidgetTest, ChangesInsideListDataKeepTheControlEqualToIt) {
             }
             std::vector<std::string> shown;
             if (control == tabs)
-                for (const Tab& t : tab_model(tabs)->tabs) shown.push_back(t.text);
+                for (const Tab& t : control_model<TabModel>(tabs)->tabs) shown.push_back(t.text);
             else
                 shown = list_items(control);
             EXPECT_EQ(shown, expected) << step;

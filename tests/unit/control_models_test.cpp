@@ -254,7 +254,7 @@ TEST_F(ControlModelsTest, LimitsHintsAndTabStopsAreKept) {
     EXPECT_STREQ(cue, "type");
     int32_t stops[] = {32};
     send_message(area, EM_SETTABSTOPS, 1, reinterpret_cast<int64_t>(stops));
-    EXPECT_EQ(edit_model(area)->tab_stops, std::vector<int32_t>{32});
+    EXPECT_EQ(control_model<EditModel>(area)->tab_stops, std::vector<int32_t>{32});
     send_message(area, EM_SETREADONLY, 1, 0);
     EXPECT_TRUE(get_style(area) & ES_READONLY);
     send_text(area, WM_SETTEXT, 0, "a\nb\nc");
@@ -436,7 +436,7 @@ TEST_F(ControlModelsTest, AWindowsBarsShowWhenNeededAndTakeClientSpace) {
     set_scroll_info(w, SB_VERT, {SIF_RANGE | SIF_PAGE, 0, 99, 100, 0, 0}, true);
     EXPECT_FALSE(get_style(w) & WS_VSCROLL);
     set_scroll_info(w, SB_HORZ, {SIF_RANGE | SIF_PAGE | SIF_DISABLENOSCROLL, 0, 9, 20, 0, 0}, true);
-    EXPECT_TRUE(scroll_model(w)->disabled[SB_HORZ]);
+    EXPECT_TRUE(control_model<ScrollModel>(w)->disabled[SB_HORZ]);
     EXPECT_EQ(client_rect(w), (Rect{0, 0, 200, 84}));
     show_scroll_bar(w, SB_BOTH, false);
     EXPECT_EQ(client_rect(w), (Rect{0, 0, 200, 100}));
@@ -609,7 +609,7 @@ TEST_F(ControlModelsTest, CalendarsSelectOnlyValidDaysAndOnlyPicksNotify) {
         EXPECT_EQ(send_message(cal, MCM_SETCURSEL, 0, reinterpret_cast<int64_t>(&bad)), 0);
     // The month arrows show another month only.
     click(cal, 220, 5);
-    EXPECT_EQ(calendar_model(cal)->shown_month, 3);
+    EXPECT_EQ(control_model<CalendarModel>(cal)->shown_month, 3);
     send_message(cal, MCM_GETCURSEL, 0, reinterpret_cast<int64_t>(&read));
     EXPECT_EQ(read.day, 29);
     EXPECT_TRUE(heard.empty());
@@ -619,7 +619,7 @@ TEST_F(ControlModelsTest, CalendarsSelectOnlyValidDaysAndOnlyPicksNotify) {
     send_message(cal, MCM_GETCURSEL, 0, reinterpret_cast<int64_t>(&read));
     EXPECT_EQ((std::vector<int>{read.year, read.month, read.day}), (std::vector<int>{2024, 3, 1}));
     click(cal, 3, 40 + 3); // Sunday Feb 25: a day of the month before, shown then
-    EXPECT_EQ(calendar_model(cal)->shown_month, 2);
+    EXPECT_EQ(control_model<CalendarModel>(cal)->shown_month, 2);
     EXPECT_EQ(heard, (std::vector<Heard>{notice(MCN_SELCHANGE), notice(MCN_SELECT),
                                          notice(MCN_SELCHANGE), notice(MCN_SELECT)}));
     EXPECT_EQ(send_message(cal, MCM_SETCOLOR, MCSC_BACKGROUND, 0x123456), -1);
@@ -630,9 +630,9 @@ TEST_F(ControlModelsTest, DestroyedControlsLeaveNoModel) {
     HWnd b = make("BUTTON", 0), e = make("EDIT", 0), w = make("Parent", 0);
     set_scroll_info(w, SB_VERT, {SIF_ALL, 0, 10, 2, 0, 0}, true);
     destroy_window(parent);
-    EXPECT_EQ(button_model(b), nullptr);
-    EXPECT_EQ(edit_model(e), nullptr);
-    EXPECT_EQ(scroll_model(w), nullptr);
+    EXPECT_EQ(control_model<ButtonModel>(b), nullptr);
+    EXPECT_EQ(control_model<EditModel>(e), nullptr);
+    EXPECT_EQ(control_model<ScrollModel>(w), nullptr);
 }
 
 } // namespace

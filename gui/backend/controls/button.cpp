@@ -63,7 +63,7 @@ int64_t button_input(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) 
         if (wparam == VK_SPACE) user_press(w, true);
         return 0;
     case WM_KEYUP:
-        if (wparam == VK_SPACE && button_model(w)->pushed) {
+        if (wparam == VK_SPACE && control_model<ButtonModel>(w)->pushed) {
             user_press(w, false);
             user_click(w);
         }
@@ -77,8 +77,7 @@ int64_t button_input(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) 
 namespace controls {
 
 int64_t button_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
-    if (message == WM_NCCREATE) models().buttons[w];
-    ButtonModel* m = button_model(w);
+    ButtonModel* m = proc_model<ButtonModel>(w, message);
     if (!m) return def_window_proc(w, message, wparam, lparam);
     switch (message) {
     case BM_GETCHECK: return m->check;
@@ -131,7 +130,7 @@ int64_t button_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
 } // namespace controls
 
 void user_press(HWnd button, bool pushed) {
-    ButtonModel* m = button_model(button);
+    ButtonModel* m = control_model<ButtonModel>(button);
     if (!m || m->pushed == pushed) return;
     m->pushed = pushed;
     control_changed(button, ControlChange::check);
@@ -139,7 +138,7 @@ void user_press(HWnd button, bool pushed) {
 }
 
 void user_click(HWnd button) {
-    ButtonModel* m = button_model(button);
+    ButtonModel* m = control_model<ButtonModel>(button);
     if (!m) return;
     switch (button_type(button)) {
     case BS_AUTOCHECKBOX:
@@ -149,7 +148,7 @@ void user_click(HWnd button) {
     case BS_AUTORADIOBUTTON:
         // The other automatic radio buttons of the parent go off.
         for (HWnd sibling : child_windows(get_parent(button)))
-            if (ButtonModel* other = button_model(sibling);
+            if (ButtonModel* other = control_model<ButtonModel>(sibling);
                 other && sibling != button && button_type(sibling) == BS_AUTORADIOBUTTON)
                 set_check(sibling, *other, BST_UNCHECKED);
         set_check(button, *m, BST_CHECKED);

@@ -111,13 +111,11 @@ int64_t calendar_input(HWnd w, CalendarModel& m, int64_t lparam) {
 namespace controls {
 
 int64_t calendar_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
-    if (message == WM_NCCREATE) {
-        CalendarModel& fresh = models().calendars[w];
+    CalendarModel* m = proc_model<CalendarModel>(w, message, [](CalendarModel& fresh) {
         fresh.today = fresh.selected = today();
         fresh.shown_year = fresh.today.year;
         fresh.shown_month = fresh.today.month;
-    }
-    CalendarModel* m = calendar_model(w);
+    });
     if (!m) return def_window_proc(w, message, wparam, lparam);
     switch (message) {
     case MCM_GETCURSEL:
@@ -170,19 +168,20 @@ int64_t calendar_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam)
 } // namespace controls
 
 void user_pick_day(HWnd calendar, SystemTime day) {
-    CalendarModel* m = calendar_model(calendar);
+    CalendarModel* m = control_model<CalendarModel>(calendar);
     if (!m || !valid_day(day)) return;
     m->selected = with_weekday(day);
     control_changed(calendar, ControlChange::current);
     show_month(calendar, *m, day.year, day.month);
     CalendarSelection selection{{}, m->selected, m->selected};
     notify_parent(calendar, selection.header, MCN_SELCHANGE);
-    if (!calendar_model(calendar)) return;
+    if (!control_model<CalendarModel>(calendar)) return;
     notify_parent(calendar, selection.header, MCN_SELECT);
 }
 
 void user_show_month(HWnd calendar, int32_t year, int32_t month) {
-    if (CalendarModel* m = calendar_model(calendar)) show_month(calendar, *m, year, month);
+    if (CalendarModel* m = control_model<CalendarModel>(calendar))
+        show_month(calendar, *m, year, month);
 }
 
 } // namespace kiv::gui

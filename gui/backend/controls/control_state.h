@@ -9,23 +9,42 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 
 namespace kiv::gui::controls {
 
+template <class Model>
+using ModelTable = std::unordered_map<HWnd, Model>;
+
+// The models of the control windows, a table per model type.
 struct Models {
-    std::unordered_map<HWnd, ButtonModel> buttons;
-    std::unordered_map<HWnd, EditModel> edits;
-    std::unordered_map<HWnd, ItemListModel> lists;
-    std::unordered_map<HWnd, ScrollModel> scrolls;
-    std::unordered_map<HWnd, TrackbarModel> trackbars;
-    std::unordered_map<HWnd, ProgressModel> progresses;
-    std::unordered_map<HWnd, TabModel> tabs;
-    std::unordered_map<HWnd, CalendarModel> calendars;
-    std::unordered_map<HWnd, ControlCommon> common;
+    std::tuple<ModelTable<ButtonModel>, ModelTable<EditModel>, ModelTable<ItemListModel>,
+               ModelTable<ScrollModel>, ModelTable<TrackbarModel>, ModelTable<ProgressModel>,
+               ModelTable<TabModel>, ModelTable<CalendarModel>>
+        tables;
+    ModelTable<ControlCommon> common;
+
+    template <class Model>
+    ModelTable<Model>& of() {
+        return std::get<ModelTable<Model>>(tables);
+    }
 };
 Models& models();
+
+// The first step of a control's procedure: the window's model, made at
+// WM_NCCREATE (and then set up by `init`, when given); null for a window
+// without one, whose messages go to the default procedure.
+template <class Model>
+Model* proc_model(HWnd w, uint32_t message, void (*init)(Model&) = nullptr) {
+    if (message == WM_NCCREATE) {
+        Model& fresh = models().of<Model>()[w];
+        if (init) init(fresh);
+        return &fresh;
+    }
+    return control_model<Model>(w);
+}
 
 // The procedures of the built-in classes.
 int64_t button_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam);

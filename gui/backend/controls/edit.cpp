@@ -166,8 +166,7 @@ int64_t edit_input(HWnd w, EditModel& m, uint32_t message, uint64_t wparam) {
 namespace controls {
 
 int64_t edit_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
-    if (message == WM_NCCREATE) models().edits[w];
-    EditModel* m = edit_model(w);
+    EditModel* m = proc_model<EditModel>(w, message);
     if (!m) return def_window_proc(w, message, wparam, lparam);
     bool multiline = get_style(w) & ES_MULTILINE;
     switch (message) {
@@ -214,7 +213,7 @@ int64_t edit_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
         return 1;
     case WM_SETTEXT: {
         int64_t result = control_default(w, message, wparam, lparam, {});
-        m = edit_model(w);
+        m = control_model<EditModel>(w);
         if (!m) return result;
         m->selection = {0, 0};
         m->modified = false;
@@ -238,16 +237,16 @@ int64_t edit_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
 } // namespace controls
 
 Selection edit_selection(HWnd edit) {
-    if (EditModel* m = edit_model(edit)) return m->selection;
-    if (ItemListModel* m = list_model(edit)) return m->edit_selection;
+    if (EditModel* m = control_model<EditModel>(edit)) return m->selection;
+    if (ItemListModel* m = control_model<ItemListModel>(edit)) return m->edit_selection;
     return {};
 }
 
 void user_select_text(HWnd edit, Selection selection) {
     std::string text = get_window_text(edit);
     Selection sel = clamped_selection(text, selection.start, selection.end);
-    if (EditModel* m = edit_model(edit)) set_selection(edit, *m, sel);
-    if (ItemListModel* m = list_model(edit)) {
+    if (EditModel* m = control_model<EditModel>(edit)) set_selection(edit, *m, sel);
+    if (ItemListModel* m = control_model<ItemListModel>(edit)) {
         m->edit_selection = normalised(sel);
         control_changed(edit, ControlChange::selection);
     }
@@ -259,12 +258,12 @@ void user_edit(HWnd edit, std::string_view text, Selection selection) {
     def_window_proc(edit, WM_SETTEXT, 0, reinterpret_cast<int64_t>(now.c_str()));
     control_changed(edit, ControlChange::text);
     Selection sel = normalised(clamped_selection(now, selection.start, selection.end));
-    if (EditModel* m = edit_model(edit)) {
+    if (EditModel* m = control_model<EditModel>(edit)) {
         m->selection = sel;
         m->modified = true;
         control_changed(edit, ControlChange::selection);
         notify_command(edit, EN_CHANGE);
-    } else if (ItemListModel* m = list_model(edit)) {
+    } else if (ItemListModel* m = control_model<ItemListModel>(edit)) {
         m->edit_selection = sel;
         m->current = -1;
         control_changed(edit, ControlChange::current);

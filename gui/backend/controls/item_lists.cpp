@@ -239,8 +239,7 @@ int64_t combo_input(HWnd w, ItemListModel& m, uint32_t message, uint64_t wparam)
 }
 
 int64_t items_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam, bool combo) {
-    if (message == WM_NCCREATE) models().lists[w];
-    ItemListModel* m = list_model(w);
+    ItemListModel* m = proc_model<ItemListModel>(w, message);
     if (!m) return def_window_proc(w, message, wparam, lparam);
     if (const ItemMessage* item = item_message(message, combo))
         return item_op(w, *m, item->op, wparam, lparam);
@@ -265,7 +264,7 @@ int64_t items_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam, bo
 namespace controls {
 
 int64_t list_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
-    ItemListModel* m = list_model(w);
+    ItemListModel* m = control_model<ItemListModel>(w);
     switch (message) {
     case LB_GETTOPINDEX: return m ? m->top : 0;
     case LB_SETTOPINDEX:
@@ -291,7 +290,7 @@ int64_t list_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
 }
 
 int64_t combo_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
-    ItemListModel* m = list_model(w);
+    ItemListModel* m = control_model<ItemListModel>(w);
     switch (message) {
     case CB_SELECTSTRING: {
         if (!m) return CB_ERR;
@@ -347,7 +346,7 @@ int64_t combo_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
 } // namespace controls
 
 void user_pick_item(HWnd list, int32_t index) {
-    ItemListModel* m = list_model(list);
+    ItemListModel* m = control_model<ItemListModel>(list);
     if (!m || index < 0 || index >= int32_t(m->items.size())) return;
     set_current(list, *m, index);
     if (!is_combo(list)) {
@@ -359,13 +358,13 @@ void user_pick_item(HWnd list, int32_t index) {
 }
 
 void user_open_item(HWnd list, int32_t index) {
-    ItemListModel* m = list_model(list);
+    ItemListModel* m = control_model<ItemListModel>(list);
     if (!m || index < 0 || index >= int32_t(m->items.size())) return;
     if (!is_combo(list) && (get_style(list) & LBS_NOTIFY)) notify_command(list, LBN_DBLCLK);
 }
 
 void user_drop(HWnd combo, bool open) {
-    ItemListModel* m = list_model(combo);
+    ItemListModel* m = control_model<ItemListModel>(combo);
     if (!m || !is_combo(combo) || m->dropped == open) return;
     m->dropped = open;
     control_changed(combo, ControlChange::dropped);

@@ -36,8 +36,7 @@ int64_t set_color(HWnd w, uint32_t& color, int64_t value) {
 namespace controls {
 
 int64_t progress_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
-    if (message == WM_NCCREATE) models().progresses[w];
-    ProgressModel* m = progress_model(w);
+    ProgressModel* m = proc_model<ProgressModel>(w, message);
     if (!m) return def_window_proc(w, message, wparam, lparam);
     switch (message) {
     case PBM_SETRANGE: return set_range(w, *m, uint16_t(lparam & 0xFFFF), uint16_t(lparam >> 16));

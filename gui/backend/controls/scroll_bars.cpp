@@ -77,7 +77,7 @@ int along(HWnd w, int64_t lparam) {
 }
 
 int64_t scroll_bar_input(HWnd w, uint32_t message, int64_t lparam) {
-    ScrollInfo& bar = models().scrolls[w].bars[SB_CTL];
+    ScrollInfo& bar = models().of<ScrollModel>()[w].bars[SB_CTL];
     int at = along(w, lparam);
     switch (message) {
     case WM_LBUTTONDOWN:
@@ -123,7 +123,7 @@ int32_t scroll_limit(const ScrollInfo& info) {
 int32_t set_scroll_info(HWnd window, uint32_t bar, const ScrollInfo& info, bool redraw) {
     (void)redraw;
     if (bar > SB_CTL || !is_window(window) || (bar == SB_CTL && !is_scroll_bar(window))) return 0;
-    ScrollModel& m = models().scrolls[window];
+    ScrollModel& m = models().of<ScrollModel>()[window];
     ScrollInfo& b = m.bars[bar];
     if (info.mask & SIF_RANGE) {
         b.min = info.min;
@@ -145,7 +145,7 @@ int32_t set_scroll_info(HWnd window, uint32_t bar, const ScrollInfo& info, bool 
 
 bool get_scroll_info(HWnd window, uint32_t bar, ScrollInfo& info) {
     if (bar > SB_CTL || !is_window(window)) return false;
-    ScrollModel* m = scroll_model(window);
+    ScrollModel* m = control_model<ScrollModel>(window);
     if (!m) return false;
     const ScrollInfo& b = m->bars[bar];
     if (info.mask & SIF_RANGE) {
@@ -161,14 +161,14 @@ bool get_scroll_info(HWnd window, uint32_t bar, ScrollInfo& info) {
 bool show_scroll_bar(HWnd window, uint32_t bar, bool show) {
     if (!is_window(window)) return false;
     if (bar == SB_CTL) return show_window(window, show ? SW_SHOW : SW_HIDE), true;
-    ScrollModel& m = models().scrolls[window];
+    ScrollModel& m = models().of<ScrollModel>()[window];
     if (bar == SB_HORZ || bar == SB_BOTH) set_window_bar_shown(window, m, SB_HORZ, show);
     if (bar == SB_VERT || bar == SB_BOTH) set_window_bar_shown(window, m, SB_VERT, show);
     return true;
 }
 
 Point scroll_bar_insets(HWnd window) {
-    ScrollModel* m = scroll_model(window);
+    ScrollModel* m = control_model<ScrollModel>(window);
     if (!m || (!m->shown[SB_HORZ] && !m->shown[SB_VERT])) return {};
     Metrics metrics = system_metrics();
     return {m->shown[SB_VERT] ? metrics.scroller_width : 0,
@@ -178,8 +178,8 @@ Point scroll_bar_insets(HWnd window) {
 namespace controls {
 
 int64_t scroll_bar_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
-    if (message == WM_NCCREATE) models().scrolls[w].bars[SB_CTL] = {0, 0, 100, 0, 0, 0};
-    ScrollModel* m = scroll_model(w);
+    ScrollModel* m = proc_model<ScrollModel>(
+        w, message, [](ScrollModel& fresh) { fresh.bars[SB_CTL] = {0, 0, 100, 0, 0, 0}; });
     if (!m) return def_window_proc(w, message, wparam, lparam);
     ScrollInfo& bar = m->bars[SB_CTL];
     switch (message) {
@@ -217,7 +217,7 @@ int64_t scroll_bar_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lpara
 } // namespace controls
 
 void user_scroll(HWnd window, uint32_t bar, uint32_t request, int32_t track) {
-    ScrollModel* m = scroll_model(window);
+    ScrollModel* m = control_model<ScrollModel>(window);
     if (!m || bar > SB_CTL) return;
     ScrollInfo& b = m->bars[bar];
     uint64_t wparam = request;

@@ -87,8 +87,7 @@ int64_t tabs_input(HWnd w, TabModel& m, uint32_t message, uint64_t wparam, int64
 namespace controls {
 
 int64_t tabs_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
-    if (message == WM_NCCREATE) models().tabs[w];
-    TabModel* m = tab_model(w);
+    TabModel* m = proc_model<TabModel>(w, message);
     if (!m) return def_window_proc(w, message, wparam, lparam);
     int64_t index = int64_t(int32_t(wparam));
     bool in_range = index >= 0 && index < int64_t(m->tabs.size());
@@ -136,11 +135,11 @@ int64_t tabs_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
 } // namespace controls
 
 bool user_select_tab(HWnd tabs, int32_t index) {
-    TabModel* m = tab_model(tabs);
+    TabModel* m = control_model<TabModel>(tabs);
     if (!m || index < 0 || index >= int32_t(m->tabs.size()) || index == m->current) return false;
     NotifyHeader header;
     if (notify_parent(tabs, header, TCN_SELCHANGING) != 0) return false;
-    m = tab_model(tabs);
+    m = control_model<TabModel>(tabs);
     if (!m || index >= int32_t(m->tabs.size())) return false;
     m->current = index;
     control_changed(tabs, ControlChange::current);

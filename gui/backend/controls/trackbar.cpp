@@ -98,8 +98,7 @@ int64_t trackbar_input(HWnd w, TrackbarModel& m, uint32_t message, uint64_t wpar
 namespace controls {
 
 int64_t trackbar_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
-    if (message == WM_NCCREATE) models().trackbars[w];
-    TrackbarModel* m = trackbar_model(w);
+    TrackbarModel* m = proc_model<TrackbarModel>(w, message);
     if (!m) return def_window_proc(w, message, wparam, lparam);
     switch (message) {
     case TBM_GETPOS: return m->pos;
@@ -129,7 +128,7 @@ int64_t trackbar_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam)
 } // namespace controls
 
 void user_slide(HWnd trackbar, uint32_t request, int32_t pos) {
-    TrackbarModel* m = trackbar_model(trackbar);
+    TrackbarModel* m = control_model<TrackbarModel>(trackbar);
     if (!m) return;
     switch (request) {
     case TB_LINEUP: set_position(trackbar, *m, int64_t(m->pos) - m->line); break;

@@ -71,7 +71,7 @@ void on_mark_set(GtkTextBuffer* buffer, GtkTextIter*, GtkTextMark* mark, gpointe
 }
 
 void sync_entry(Native& n) {
-    const EditModel* m = edit_model(n.window);
+    const EditModel* m = control_model<EditModel>(n.window);
     if (!m) return;
     GtkEntry* entry = GTK_ENTRY(n.control);
     std::string text = get_window_text(n.window);
@@ -88,7 +88,7 @@ void sync_entry(Native& n) {
 }
 
 void sync_text_view(Native& n) {
-    const EditModel* m = edit_model(n.window);
+    const EditModel* m = control_model<EditModel>(n.window);
     if (!m) return;
     GtkTextBuffer* buffer = buffer_of(n);
     std::string text = get_window_text(n.window);
@@ -107,7 +107,7 @@ void sync_text_view(Native& n) {
                                 (style & ES_AUTOHSCROLL) ? GTK_WRAP_NONE : GTK_WRAP_WORD);
     // ShowScrollBar decides the bars: shown always, else never (but still
     // scrolling).
-    const ScrollModel* bars = scroll_model(n.window);
+    const ScrollModel* bars = control_model<ScrollModel>(n.window);
     auto policy = [&](int bar) {
         return bars && bars->shown[bar] ? GTK_POLICY_ALWAYS : GTK_POLICY_EXTERNAL;
     };

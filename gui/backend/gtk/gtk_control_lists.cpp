@@ -118,7 +118,7 @@ gboolean on_tabs_press(GtkWidget* notebook, GdkEventButton* event, gpointer data
 
 gboolean on_tabs_key(GtkWidget*, GdkEventKey* event, gpointer data) {
     HWnd w = window_of(data);
-    const TabModel* m = tab_model(w);
+    const TabModel* m = control_model<TabModel>(w);
     if (!m) return FALSE;
     int32_t step = event->keyval == GDK_KEY_Left ? -1 : event->keyval == GDK_KEY_Right ? 1 : 0;
     if (!step) return FALSE;
@@ -192,7 +192,7 @@ GtkWidget* make_list(HWnd w) {
 }
 
 void sync_list(Native& n, ControlChange what) {
-    const ItemListModel* m = list_model(n.window);
+    const ItemListModel* m = control_model<ItemListModel>(n.window);
     if (!m) return;
     GtkTreeView* tree = tree_of(n);
     GtkListStore* store = GTK_LIST_STORE(gtk_tree_view_get_model(tree));
@@ -223,7 +223,7 @@ GtkWidget* make_combo(HWnd w) {
 }
 
 void sync_combo(Native& n, ControlChange what) {
-    const ItemListModel* m = list_model(n.window);
+    const ItemListModel* m = control_model<ItemListModel>(n.window);
     if (!m) return;
     GtkComboBoxText* combo = GTK_COMBO_BOX_TEXT(n.control);
     if (what == ControlChange::items) {
@@ -257,7 +257,7 @@ GtkWidget* make_tabs(HWnd w) {
 }
 
 void sync_tabs(Native& n, ControlChange what) {
-    const TabModel* m = tab_model(n.window);
+    const TabModel* m = control_model<TabModel>(n.window);
     if (!m) return;
     GtkNotebook* notebook = GTK_NOTEBOOK(n.control);
     if (what == ControlChange::items) {
@@ -281,7 +281,7 @@ GtkWidget* make_calendar(HWnd w) {
 }
 
 void sync_calendar(Native& n, ControlChange) {
-    const CalendarModel* m = calendar_model(n.window);
+    const CalendarModel* m = control_model<CalendarModel>(n.window);
     if (!m) return;
     GtkCalendar* calendar = GTK_CALENDAR(n.control);
     guint year = 0, month = 0, day = 0;

@@ -123,7 +123,7 @@ GtkWidget* make_scroll_bar(HWnd w) {
 }
 
 void sync_scroll_bar(Native& n, ControlChange) {
-    const ScrollModel* m = scroll_model(n.window);
+    const ScrollModel* m = control_model<ScrollModel>(n.window);
     if (!m) return;
     set_bar_adjustment(n.control, m->bars[SB_CTL]);
     gtk_widget_set_sensitive(n.control, !m->disabled[SB_CTL]);
@@ -142,7 +142,7 @@ GtkWidget* make_slider(HWnd w) {
 }
 
 void sync_slider(Native& n, ControlChange) {
-    const TrackbarModel* m = trackbar_model(n.window);
+    const TrackbarModel* m = control_model<TrackbarModel>(n.window);
     if (!m) return;
     GtkAdjustment* a = gtk_range_get_adjustment(GTK_RANGE(n.control));
     double max = std::max(m->min, m->max);
@@ -151,7 +151,7 @@ void sync_slider(Native& n, ControlChange) {
 }
 
 void sync_window_bars(Native& n, GtkWidget* fixed, Rect in_root) {
-    const ScrollModel* m = scroll_model(n.window);
+    const ScrollModel* m = control_model<ScrollModel>(n.window);
     if (!m || !fixed) return;
     Metrics metrics = system_metrics();
     int scale = current().scale();

@@ -69,7 +69,7 @@ GtkWidget* make_button(HWnd w) {
 }
 
 void sync_button(Native& n, ControlChange what) {
-    const ButtonModel* m = button_model(n.window);
+    const ButtonModel* m = control_model<ButtonModel>(n.window);
     if (!m) return;
     if (what == ControlChange::text) {
         std::string text = get_window_text(n.window);
@@ -115,7 +115,7 @@ GtkWidget* make_progress(HWnd w) {
 }
 
 void sync_progress(Native& n, ControlChange) {
-    const ProgressModel* m = progress_model(n.window);
+    const ProgressModel* m = control_model<ProgressModel>(n.window);
     if (!m) return;
     double span = double(m->max) - m->min;
     gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(n.control),

@@ -301,8 +301,10 @@ void parse_text_styles(PangoLayout* layout, const Cell& styles) {
             int64_t to = from + std::max(pair::y_of(v), 0);
             int64_t first = std::clamp<int64_t>(from, 0, int64_t(length));
             int64_t last = std::clamp<int64_t>(to, first, int64_t(length));
-            start = uint32_t(utf8::byte_offset(text, size_t(first)));
-            end = uint32_t(utf8::byte_offset(text, size_t(last)));
+            // In a text of single bytes, characters are bytes.
+            bool ascii = length == text.size();
+            start = uint32_t(ascii ? size_t(first) : utf8::byte_offset(text, size_t(first)));
+            end = uint32_t(ascii ? size_t(last) : utf8::byte_offset(text, size_t(last)));
         } else if (color_of(v, color)) {
             insert_color(list, color, start, end);
         } else if (type == TYPE_STRING) {

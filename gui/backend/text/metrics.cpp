@@ -32,8 +32,11 @@ double units(int pango_units) {
 // A 1-based index clamped to 1 .. length + 1, as a byte offset.
 int byte_of_index(const std::string& text, const Cell& arg) {
     int64_t index = cell::type_of(arg) == TYPE_INTEGER ? integer::get(arg) : 1;
-    index = std::clamp<int64_t>(index, 1, int64_t(utf8::char_count(text)) + 1);
-    return int(utf8::byte_offset(text, size_t(index - 1)));
+    size_t length = utf8::char_count(text);
+    index = std::clamp<int64_t>(index, 1, int64_t(length) + 1);
+    // In a text of single bytes, characters are bytes.
+    return int(length == text.size() ? size_t(index - 1)
+                                     : utf8::byte_offset(text, size_t(index - 1)));
 }
 
 // The logical height of line `number`.
