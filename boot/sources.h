@@ -14,7 +14,9 @@ namespace kiv::boot {
 // at one address).
 inline constexpr const char* source_names[] = {
     "errors", "boot", "actions", "natives", "routines", "core", "predicates", "conversions",
-    "series", "collect", "operators", "system", "paths", "loading", "math", "console",
+    "series", "collect", "operators", "system", "paths", "loading", "math",
+    // The console, beside the library folder.
+    "../console/engine", "../console/input", "../console/shell", "../console/config",
     "preprocessor", "scripts", "json", "csv", "url", "thru", "help", "tools", "trace", "debug",
     "reactivity",
     // The GUI engine, beside the library folder.
