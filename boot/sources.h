@@ -14,7 +14,9 @@ namespace kiv::boot {
 // at one address).
 inline constexpr const char* source_names[] = {
     "errors", "boot", "actions", "natives", "routines", "core", "predicates", "conversions",
-    "series", "collect", "operators", "system", "paths", "loading", "math", "console",
+    "series", "collect", "operators", "system", "paths", "loading", "math",
+    // The console, beside the library folder.
+    "../console/engine", "../console/input", "../console/shell", "../console/config",
     "preprocessor", "scripts", "json", "csv", "url", "thru", "help", "tools", "trace", "debug",
     "reactivity",
     // The GUI engine, beside the library folder.
@@ -25,9 +27,10 @@ inline constexpr const char* source_names[] = {
     // Last of the engine: it sets the field GUI-rules of the VID object,
     // which the VID sources make.
     "../gui/engine/gui-rules",
-    // The graphical console, over the GUI engine.
-    "../console/complete", "../console/highlight", "../console/gui-console",
-    "../console/terminal"};
+    // The graphical console, over the GUI engine: completion, highlighting,
+    // its window, face, about box and settings, its context and terminal.
+    "../console/complete", "../console/highlight", "../console/window", "../console/console-face",
+    "../console/about", "../console/settings", "../console/gui-console", "../console/terminal"};
 
 // The text of `library_dir`/NAME.kiv; false when it cannot be read.
 bool read_source(const char* library_dir, const char* name, std::string& text);
