@@ -991,22 +991,22 @@ inline uint32_t control_arguments(Control form) {
     return form == Control::either ? 3 : 2;
 }
 
-// The type sets of a control form's arguments, from the plan of the word
-// at `at`, or from the native's argument list (and then planned).
-void control_types(Control form, const Cell& native, const Cell* at, Cell* types) {
-    const plans::Plan* plan = plans::find(at);
-    if (plan && plan->kind == plans::Kind::control) [[likely]] {
-        std::memcpy(types, plan->types, sizeof plan->types);
-        return;
+// The argument type sets of the control forms by native number, taken
+// from the native's argument list the first time the form runs (the spec
+// of a native never changes); emptied at start-up.
+struct ControlTypes {
+    bool known = false;
+    Cell types[3]{};
+};
+std::array<ControlTypes, natives::table_size + 1> control_type_sets;
+
+const Cell* control_types(Control form, const Cell& native) {
+    ControlTypes& entry = control_type_sets[native.w1];
+    if (!entry.known) [[unlikely]] {
+        argument_types(native, entry.types, control_arguments(form));
+        entry.known = true;
     }
-    // Building the argument list may collect: the plan is made only when
-    // the epoch stayed.
-    uint64_t epoch = binding::epoch;
-    argument_types(native, types, control_arguments(form));
-    if (plans::plannable(*at) && epoch == binding::epoch) {
-        plans::Plan& made = plans::make(at, plans::Kind::control, native);
-        std::memcpy(made.types, types, sizeof(Cell) * control_arguments(form));
-    }
+    return entry.types;
 }
 
 // The value of a branch that is one value evaluating to itself or one
@@ -1031,8 +1031,7 @@ void control_types(Control form, const Cell& native, const Cell* at, Cell* types
     Cell* held = stack::push(function);
     stack::mark_interp_native(name);
     uint32_t blocks = control_arguments(form) - 1;
-    Cell types[3];
-    control_types(form, function, at, types);
+    const Cell* types = control_types(form, function);
     const Cell* pos = at + 1;
     pos = fetch<false>(types[0], pos, tail, code, false, 0, function, name, 0);
     if (rt.pending) return pos;
@@ -1070,6 +1069,7 @@ void control_types(Control form, const Cell& native, const Cell* at, Cell* types
 
 void init() {
     position = Cell{cell::unset_header, 0, 0, 0};
+    control_type_sets = {};
     init_trace();
     error::near_source = &position;
     object::hooks.eval = [](Cell& block) {

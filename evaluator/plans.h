@@ -22,7 +22,7 @@
 
 namespace kiv::plans {
 
-enum class Kind : uint8_t { empty, control, op, not_op };
+enum class Kind : uint8_t { empty, op, not_op };
 
 // What every plan is checked by: the epoch it was made in and the code
 // cell it was made for, whole.
@@ -53,13 +53,10 @@ inline Entry& entry_in(Entry (&table)[size], const Cell* at) {
 struct Plan {
     Key key;
     Kind kind = Kind::empty;
-    // The interpreter's decoding: the fast operation of an operator, the
-    // form of a control native.
+    // The interpreter's decoding: the fast operation of an operator.
     uint8_t detail = 0;
     // The word's value (an operator's function unwrapped).
     Cell value{};
-    // The type sets of a control form's arguments.
-    Cell types[3]{};
 };
 
 extern Plan table[4096];

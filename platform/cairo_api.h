@@ -59,6 +59,8 @@ namespace kiv {
     X(stroke)                                                                                      \
     X(reset_clip)                                                                                  \
     X(copy_clip_rectangle_list)                                                                    \
+    X(push_group)                                                                                  \
+    X(pop_group_to_source)                                                                         \
     X(rectangle_list_destroy)                                                                      \
     X(surface_reference)                                                                           \
     X(copy_path)                                                                                   \

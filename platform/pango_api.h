@@ -78,6 +78,7 @@ namespace kiv {
     X(pango_cairo_, font_map_set_resolution)                                                       \
     X(pango_cairo_, context_set_font_options)                                                      \
     X(pango_cairo_, show_layout)                                                                   \
+    X(pango_cairo_, layout_path)                                                                   \
     X(cairo_, font_options_create)                                                                 \
     X(cairo_, font_options_destroy)                                                                \
     X(cairo_, font_options_set_hint_metrics)                                                       \

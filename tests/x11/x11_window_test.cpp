@@ -3,11 +3,31 @@
 #include "x11_fixture.h"
 
 #include "gui/backend/gui_init.h"
+#include "gui/backend/text/fonts.h"
+
+#include <gtk/gtk.h>
 
 namespace kiv::testing {
 namespace {
 
 using namespace gui;
+
+// The desktop's font setting changing reaches the settings listener (the
+// default font's, which is set aside for the test).
+TEST_F(X11Test, AFontSettingChangeIsHeard) {
+    static int heard = 0;
+    heard = 0;
+    set_settings_listener([] { ++heard; });
+    GtkSettings* settings = gtk_settings_get_default();
+    gchar* was = nullptr;
+    g_object_get(settings, "gtk-font-name", &was, nullptr);
+    g_object_set(settings, "gtk-font-name", "Sans 21", nullptr);
+    EXPECT_TRUE(pump_until([] { return heard > 0; }));
+    EXPECT_EQ(backend().font_name(), "Sans 21");
+    g_object_set(settings, "gtk-font-name", was, nullptr);
+    g_free(was);
+    set_settings_listener(text::refresh_default_font);
+}
 
 TEST_F(X11Test, GeometryMatchesTheServer) {
     HWnd w = make_window("geometry", {100, 120, 300, 270});

@@ -49,6 +49,17 @@ void apply_clips(Context& ctx) {
     apply_matrix(ctx);
 }
 
+void recover(Context& ctx) {
+    const CairoApi& c = *ctx.cairo;
+    if (c.status(ctx.cr) == CAIRO_STATUS_SUCCESS) return;
+    if (ctx.owns_cr) c.destroy(ctx.cr);
+    ctx.cr = c.create(ctx.target);
+    ctx.owns_cr = true;
+    c.set_miter_limit(ctx.cr, 10.0);
+    c.set_antialias(ctx.cr, ctx.state.anti_alias ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
+    apply_clips(ctx);
+}
+
 ImageSession::ImageSession(Context& ctx, const Cell& image) : ctx_(ctx), node_(image.w2) {
     ctx_ = Context{};
     ctx_.cairo = cairo_api();

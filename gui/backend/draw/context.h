@@ -106,6 +106,9 @@ struct Context {
     // under every clip of the list; empty: the whole target.
     std::vector<DeviceRect> bounds;
     bool subpixel_text = false; // text anti-aliased by subpixels (opaque windows)
+    // Whether `cr` is the context's own to destroy when it is replaced; a
+    // window paint's context belongs to the paint.
+    bool owns_cr = true;
 
     // The path of the shape sub-dialect being built.
     Point current{0, 0};
@@ -125,6 +128,11 @@ Matrix3x2 to_device(const Context& ctx, const Matrix3x2& m);
 void apply_matrix(Context& ctx);
 // Re-applies every clip of the list (after a pop, Cairo's clip is reset).
 void apply_clips(Context& ctx);
+// Cairo's errors are sticky: a primitive Cairo cannot draw (coordinates far
+// beyond its fixed-point range) would stop all later drawing. A context
+// in an error state is replaced by a new one on the same target with the
+// drawing state applied again; the failed primitive draws nothing.
+void recover(Context& ctx);
 
 // Drawing open on an image: begins on construction (the image's
 // premultiplied drawing cache as the target, the context at its defaults)

@@ -54,18 +54,53 @@ void set_stroke_style(Context& ctx) {
     c.set_dash(ctx.cr, dashes.data(), int(dashes.size()), 0);
 }
 
+template <class Draw>
+void draw_with(Context& ctx, const Brush& brush, bool pen, Draw draw) {
+    if (!use_brush(ctx, brush, pen)) return;
+    draw_grouped(ctx, brush.kind != BrushKind::solid && beyond_fixed_point(ctx, brush.matrix, pen),
+                 draw);
+}
+
 } // namespace
+
+bool beyond_fixed_point(const Context& ctx, const Matrix3x2& placement, bool stroke) {
+    constexpr double limit = 16384;
+    Matrix3x2 device = to_device(ctx, ctx.state.matrix);
+    // From the source's own space to the target's pixels, and back.
+    Matrix3x2 m, inverse;
+    multiply(placement, device, m);
+    if (!invert(m, inverse)) return true;
+    for (const Matrix3x2& t : {m, inverse})
+        for (double v : {t.m11, t.m12, t.m21, t.m22, t.dx, t.dy})
+            if (!(std::fabs(v) <= limit)) return true;
+    double x0, y0, x1, y1;
+    (stroke ? ctx.cairo->stroke_extents : ctx.cairo->fill_extents)(ctx.cr, &x0, &y0, &x1, &y1);
+    for (Point2 corner : {Point2{x0, y0}, Point2{x1, y0}, Point2{x0, y1}, Point2{x1, y1}}) {
+        Point2 p = transform(device, corner);
+        if (!(std::fabs(p.x) <= limit && std::fabs(p.y) <= limit)) return true;
+    }
+    return false;
+}
+
+void draw_grouped(Context& ctx, bool grouped, const std::function<void()>& draw) {
+    if (!grouped) return draw();
+    const CairoApi& c = *ctx.cairo;
+    c.push_group(ctx.cr); // keeps the source
+    draw();
+    c.pop_group_to_source(ctx.cr);
+    c.paint(ctx.cr);
+}
 
 void paint(Context& ctx, bool filled) {
     const CairoApi& c = *ctx.cairo;
     const State& s = ctx.state;
     if (filled && s.fill.kind != BrushKind::off) {
         c.set_fill_rule(ctx.cr, CAIRO_FILL_RULE_EVEN_ODD);
-        if (use_brush(ctx, s.fill, false)) c.fill_preserve(ctx.cr);
+        draw_with(ctx, s.fill, false, [&] { c.fill_preserve(ctx.cr); });
     }
     if (strokes(s)) {
         set_stroke_style(ctx);
-        if (use_brush(ctx, s.pen, true)) c.stroke(ctx.cr);
+        draw_with(ctx, s.pen, true, [&] { c.stroke(ctx.cr); });
     }
     c.new_path(ctx.cr);
 }

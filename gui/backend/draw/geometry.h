@@ -2,6 +2,7 @@
 // painting of a path and elliptical arcs as Bezier curves.
 #pragma once
 
+#include <functional>
 #include <numbers>
 
 #include "gui/backend/draw/context.h"
@@ -28,6 +29,16 @@ void set_brush(Context& ctx, bool fill, Brush brush);
 // path (a fitted gradient is fitted to the path's bounds); false when it
 // draws nothing.
 bool use_brush(Context& ctx, const Brush& brush, bool stroke);
+// Cairo gives gradients and images to pixman in 16.16 fixed point: under a
+// transformation that moves or scales by more than that holds, or over a
+// shape reaching that far, drawing with them can fail and put the target
+// itself in an error state, which no new context undoes. Whether that may
+// happen to a fill (or stroke) of the current path with a source placed
+// by `placement` (from its own space to user space).
+bool beyond_fixed_point(const Context& ctx, const Matrix3x2& placement, bool stroke);
+// Runs `draw` (a fill or stroke with the source set); `grouped`, through a
+// group, so that a failure stays in the group and the context recovers.
+void draw_grouped(Context& ctx, bool grouped, const std::function<void()>& draw);
 // Fills (when `filled` and the fill is on) then strokes the current path,
 // which is then cleared. Paths fill even-odd.
 void paint(Context& ctx, bool filled);

@@ -4,6 +4,7 @@
 
 #include "datatypes/image_layer.h"
 #include "gui/backend/draw/commands.h"
+#include "gui/backend/draw/geometry.h"
 
 namespace kiv::gui::draw {
 
@@ -117,7 +118,11 @@ void draw_affine(Context& ctx, cairo_surface_t* surface, const Rect& source, Poi
     c.line_to(ctx.cr, origin.x + ay.x, origin.y + ay.y);
     c.close_path(ctx.cr);
     c.set_fill_rule(ctx.cr, CAIRO_FILL_RULE_WINDING);
-    c.fill(ctx.cr);
+    Matrix3x2 placement{float(m.xx), float(m.yx), float(m.xy),
+                        float(m.yy), float(m.x0), float(m.y0)};
+    bool far = !invert(placement, placement) || beyond_fixed_point(ctx, placement, false);
+    draw_grouped(ctx, far, [&] { c.fill(ctx.cr); });
+    c.new_path(ctx.cr);
     c.pattern_destroy(pattern);
     c.surface_destroy(part);
 }
@@ -158,6 +163,8 @@ bool invert3(const Projective& p, Projective& out) {
 
 // A premultiplied pixel of the source part, bilinear, edges padded.
 uint32_t sample(const uint8_t* data, int stride, const Rect& r, double x, double y) {
+    // Where the mapping overflows there is no source pixel: transparent.
+    if (!std::isfinite(x) || !std::isfinite(y)) return 0;
     x = std::clamp(x - 0.5, 0.0, r.w - 1) + r.x;
     y = std::clamp(y - 0.5, 0.0, r.h - 1) + r.y;
     int x0 = int(x), y0 = int(y);

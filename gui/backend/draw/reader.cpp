@@ -33,8 +33,9 @@ void walk(Context& ctx, const Cell& block, Finder find) {
         case TYPE_LIT_WORD:
             if (Handler h = find(value)) {
                 h(r);
-                // A command never leaves Cairo in an error state, which
-                // would silently stop all later drawing.
+                // Cairo in an error state would silently stop all later
+                // drawing: a failed context is replaced.
+                recover(ctx);
                 assert(ctx.cairo->status(ctx.cr) == CAIRO_STATUS_SUCCESS);
                 break;
             }

@@ -62,10 +62,44 @@ Point place_face_text(Context& ctx, const Cell& face, PangoLayout* layout, Point
     return at;
 }
 
+// Glyphs are rendered as images up to Cairo's surface limit; text whose
+// lines would be taller on the target is filled as outlines instead.
+constexpr double max_glyph_pixels = 4096;
+
+// How much the transformation to the target's pixels enlarges at most.
+double largest_scale(const Matrix3x2& m) {
+    return std::sqrt(double(m.m11) * m.m11 + double(m.m12) * m.m12 + double(m.m21) * m.m21 +
+                     double(m.m22) * m.m22);
+}
+
+// The layout's outlines: taken at the layout's own size (where the font
+// engine works) and only then placed by the transformation.
+void fill_outlines(Context& ctx, PangoLayout* layout, Point at) {
+    const CairoApi& c = *ctx.cairo;
+    c.identity_matrix(ctx.cr);
+    c.new_path(ctx.cr);
+    c.move_to(ctx.cr, at.x, at.y);
+    text::pango().layout_path(ctx.cr, layout);
+    cairo_path_t* outlines = c.copy_path(ctx.cr);
+    c.new_path(ctx.cr);
+    apply_matrix(ctx);
+    c.append_path(ctx.cr, outlines);
+    c.path_destroy(outlines);
+    c.fill(ctx.cr);
+}
+
 // Draws the layout at the point with the source set, and releases it.
 void show(Context& ctx, PangoLayout* layout, Point at) {
-    ctx.cairo->move_to(ctx.cr, at.x, at.y);
-    text::pango().show_layout(ctx.cr, layout);
+    PangoRectangle logical;
+    text::pango().layout_get_extents(layout, nullptr, &logical);
+    double tallest =
+        double(logical.height) / PANGO_SCALE * largest_scale(to_device(ctx, ctx.state.matrix));
+    if (tallest > max_glyph_pixels) {
+        fill_outlines(ctx, layout, at);
+    } else {
+        ctx.cairo->move_to(ctx.cr, at.x, at.y);
+        text::pango().show_layout(ctx.cr, layout);
+    }
     ctx.cairo->new_path(ctx.cr);
     text::pango().object_unref(layout);
 }

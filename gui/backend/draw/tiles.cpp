@@ -77,8 +77,9 @@ class TileTarget {
     TileTarget(Context& ctx, cairo_surface_t* tile)
         : ctx_(ctx), cr_(ctx.cr), target_(ctx.target), image_(ctx.target_image),
           device_(ctx.device), bounds_(std::move(ctx.bounds)), subpixel_(ctx.subpixel_text),
-          clips_(std::move(ctx.clips)), state_(ctx.state) {
+          owns_(ctx.owns_cr), clips_(std::move(ctx.clips)), state_(ctx.state) {
         ctx.cr = ctx.cairo->create(tile);
+        ctx.owns_cr = true;
         ctx.target = tile;
         ctx.target_image = 0;
         // The tile is an image of its own, in its own pixels.
@@ -93,6 +94,7 @@ class TileTarget {
     ~TileTarget() {
         ctx_.cairo->destroy(ctx_.cr);
         ctx_.cr = cr_;
+        ctx_.owns_cr = owns_;
         ctx_.target = target_;
         ctx_.target_image = image_;
         ctx_.device = device_;
@@ -113,6 +115,7 @@ class TileTarget {
     Matrix3x2 device_;
     std::vector<DeviceRect> bounds_;
     bool subpixel_;
+    bool owns_;
     std::vector<Clip> clips_;
     State state_;
 };

@@ -64,6 +64,7 @@ class PaintSession {
         : window_(window), outer_(paint_context) {
         ctx_.cairo = cairo_api();
         ctx_.cr = cr;
+        ctx_.owns_cr = false;
         ctx_.target = window_surface(window);
         ctx_.cairo->save(cr);
         ctx_.cairo->set_miter_limit(cr, 10.0);
@@ -76,7 +77,11 @@ class PaintSession {
         set_window_long(window, slot_paint_context, 1);
     }
     ~PaintSession() {
-        ctx_.cairo->restore(ctx_.cr);
+        // A context that replaced the paint's own is ours to end.
+        if (ctx_.owns_cr)
+            ctx_.cairo->destroy(ctx_.cr);
+        else
+            ctx_.cairo->restore(ctx_.cr);
         paint_context = outer_;
         set_window_long(window_, slot_paint_context, 0);
     }
