@@ -71,14 +71,14 @@ std::string binary_literal(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzz::start_with_seeds(write_seeds);
-    console::evaluate(checker);
+    fuzz::evaluate(checker);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // load-csv reads a string!, which holds only well-formed text.
     if (!utf8::valid(data, data + size)) return 0;
-    console::evaluate("csv-check to string! " + binary_literal(data, size));
+    fuzz::evaluate("csv-check to string! " + binary_literal(data, size));
     Cell fault = *word::get_value(word::load("csv-fault"));
     if (cell::type_of(fault) == TYPE_STRING) {
         std::fprintf(stderr, "%s\n", fuzz::utf8_of(fault).c_str());

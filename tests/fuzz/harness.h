@@ -7,10 +7,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "boot/startup.h"
 #include "console/stdio.h"
 #include "datatypes/string.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/lexer.h"
+#include "evaluator/trap.h"
 #include "runtime/entry.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
@@ -37,6 +41,24 @@ inline int start_with_seeds(void (*write_seeds)(const std::filesystem::path& cor
     start_once();
     if (const char* corpus = std::getenv("KIV_FUZZ_SEEDS")) write_seeds(corpus);
     return 0;
+}
+
+// Loads and evaluates Kiv code under a trap: false when it raised an
+// error, which `result` then holds.
+inline bool evaluate(std::string_view code, Cell& result) {
+    Rooted<Cell> block;
+    return trap::run(
+        [&] {
+            lexer::load(*block, reinterpret_cast<const uint8_t*>(code.data()),
+                        uint32_t(code.size()));
+            interpreter::eval(*block, true);
+        },
+        result);
+}
+
+inline bool evaluate(std::string_view code) {
+    Rooted<Cell> result;
+    return evaluate(code, *result);
 }
 
 // The UTF-8 text of a string!.
