@@ -112,6 +112,11 @@ void support_dark_mode_q(Cell* args) {
     logic::make_at(args[0], gui::support_dark_mode());
 }
 
+// Milliseconds between two caret blinks; negative when blinking is off.
+void caret_blink_time(Cell* args) {
+    integer::make_at(args[0], gui::caret_blink_ms());
+}
+
 // The font's native font made again after a change of a field (by index).
 void update_font(Cell* args) {
     text::update_font(args[0], integer::get(args[1]));
@@ -182,6 +187,7 @@ const Routine routines[] = {
     {"set-dark-mode", 28, 2, {object, logic_}, {"face", "dark?"}, set_dark_mode_routine},
     {"support-dark-mode?", 29, 0, {}, {}, support_dark_mode_q},
     {"toggle-GPU", 30, 0, {}, {}, toggle_gpu},
+    {"get-caret-blink-time", 31, 0, {}, {}, caret_blink_time},
 };
 
 // The default families, by fontconfig's generic names.

@@ -51,6 +51,15 @@ struct Change {
     DeferredPosition* record;
 };
 
+// Where set_window_pos puts a window whose client area is to be at RECT:
+// a window's menu bar lies above its client area, which the face's offset
+// and size describe.
+Rect with_menu_bar(const Change& c, Rect rect) {
+    if (c.type == FaceType::window)
+        rect.top -= rect_in_parent(c.window).top - window_rect(c.window).top;
+    return rect;
+}
+
 void change_offset(const Change& c) {
     Cell& offset = facet(c.face, f_offset);
     if (cell::type_of(offset) == TYPE_PAIR) pair_to_point2D(offset);
@@ -69,7 +78,7 @@ void change_offset(const Change& c) {
         c.record->rect.left = moved.left, c.record->rect.top = moved.top;
         c.record->move = true;
     } else {
-        set_window_pos(c.window, moved);
+        set_window_pos(c.window, with_menu_bar(c, moved));
     }
     if (c.type == FaceType::window) set_dpi(dpi_for_window(c.window));
 }
@@ -88,7 +97,7 @@ void change_size(const Change& c) {
         c.record->rect.bottom = c.record->rect.top + sized.height();
         c.record->size = true;
     } else {
-        set_window_pos(c.window, sized);
+        set_window_pos(c.window, with_menu_bar(c, sized));
     }
     if (c.type == FaceType::text) invalidate_rect(c.window, nullptr, true);
     control_facet_changed(c.window, c.face, c.type, f_size);

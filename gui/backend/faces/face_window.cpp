@@ -194,11 +194,13 @@ void init_by_type(HWnd window, const Cell& face, FaceType type, HWnd parent) {
         init_window_slots(window);
         Rect created = window_rect(window);
         update_menu_bar(window, face);
-        // The bar is added to the face's size, not taken from its client.
+        // The bar is added to the face's size, not taken from its client,
+        // and goes above the face's offset: the offset read back is the
+        // one given (a saved window place comes back the same).
         int bar = window_rect(window).height() - client_rect(window).height();
         if (bar > 0)
             set_window_pos(window,
-                           {created.left, created.top, created.right, created.bottom + bar});
+                           {created.left, created.top - bar, created.right, created.bottom});
         if (is_layered) init_base_face(window, parent, face, true, 0);
         Rect r = window_rect(window);
         set_window_long(window, slot_last_position, r.top << 16 | (r.left & 0xFFFF));
