@@ -75,9 +75,14 @@ void cast(Context& ctx, cairo_path_t* path, const Box& shape, const Shadow& s) {
     // The blur is in the dialect's units, as on an image.
     double sigma = std::fabs(s.blur) / 1.88 * std::hypot(ctx.device.m11, ctx.device.m12);
     double margin = std::ceil(3 * sigma) + 2;
+    // A blur wider than the target spreads the shadow into a faint wash
+    // that reaches everywhere: what lies farther than the target's size
+    // outside it is left out, so that the mask stays within three times
+    // the target on each axis.
+    double tw = c.image_surface_get_width(ctx.target), th = c.image_surface_get_height(ctx.target);
+    margin = std::fmin(margin, std::fmax(tw, th) + 2);
     Box d = device_box(place, shape);
     // Only the visible part plus the blur's reach is made.
-    double tw = c.image_surface_get_width(ctx.target), th = c.image_surface_get_height(ctx.target);
     Box area{std::fmax(std::floor(d.x0 - margin), -margin),
              std::fmax(std::floor(d.y0 - margin), -margin),
              std::fmin(std::ceil(d.x1 + margin), tw + margin),
