@@ -9,6 +9,9 @@
 #include "boot/init.h"
 #include "boot/sources.h"
 #include "console/asking.h"
+#include "console/config_file.h"
+#include "console/evaluation.h"
+#include "console/gui_print.h"
 #include "console/stdio.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -85,6 +88,9 @@ constexpr void (*routine_modules[])() = {
     gui::platform::register_routines,
     console::register_routines,
     console::register_ask_routines,
+    console::register_evaluation_routines,
+    console::register_config_routines,
+    console::register_gui_print_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose

@@ -1,9 +1,16 @@
 #include "console/asking.h"
 
 #include "console/line_editor.h"
+#include "console/signals.h"
+#include "console/valid_utf8.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include "datatypes/block.h"
 #include "datatypes/function.h"
 #include "datatypes/none.h"
+#include "datatypes/pair.h"
 #include "datatypes/string.h"
 #include "datatypes/system_object.h"
 #include "datatypes/types.h"
@@ -42,26 +49,71 @@ Cell* console_history() {
 
 namespace {
 
+// The terminal's columns x rows go to system/console/size while output is
+// a terminal, at the start and after each change of size; elsewhere the
+// size stays as it is (0x0 unless a script set it).
+void refresh_size() {
+    if (!take_resize()) return;
+    note_resize();
+    winsize size{};
+    if (!isatty(STDOUT_FILENO) || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return;
+    if (Cell* field = system_object::field({"console", "size"}))
+        pair::make_at(*field, size.ws_col, size.ws_row);
+}
+
+// Set by a Ctrl-C on an empty line: a second one in a row ends the input.
+bool quit_armed = false;
+
+// Reads the line; while the console's session runs, a Ctrl-C in the read
+// gives the line up, and one that came after the line ended, before the
+// evaluation of what follows, halts that evaluation.
+Line read_asked(const std::string& question, const Cell& history, bool hidden) {
+    bool session = current_phase() != Phase::script;
+    if (session) set_phase(Phase::reading);
+    // Only the line editor offers the history.
+    Line line =
+        read_line(question, editing() ? history_of(history) : std::vector<std::string>{}, hidden);
+    if (!session) return line;
+    set_phase(Phase::evaluating);
+    stack::clear_interrupt();
+    if (line.end == LineEnd::entered && take_interrupt()) stack::interrupt(true);
+    return line;
+}
+
 // _ask question hide history: shows the question, reads a line and gives
-// it as a string (none at the end of input). A line not hidden enters the
-// history block; Ctrl-C halts the evaluation.
+// it as a string (a byte that is not UTF-8 read as U+FFFD); none at the
+// end of input, or at a second Ctrl-C in a
+// row on an empty line. A line not hidden enters the history block; any
+// other Ctrl-C halts the evaluation.
 void ask(Cell* args) {
+    refresh_size();
     std::string question = url::utf8_text(args[0]);
     bool hidden = cell::type_of(args[1]) == TYPE_LOGIC && args[1].w1 != 0;
     Rooted<Cell> history(args[2]);
-    if (!shows_prompt(hidden)) os_console::write_text(question.data(), uint32_t(question.size()));
-    Line line = read_line(question, history_of(*history), hidden);
-    switch (line.end) {
-    case LineEnd::interrupted:
+    bool shown = shows_prompt(hidden);
+    if (!shown) os_console::write_text(question.data(), uint32_t(question.size()));
+    Line line = read_asked(question, *history, hidden);
+    bool empty = line.text.empty();
+    if (line.end == LineEnd::interrupted && !(empty && quit_armed)) {
+        quit_armed = empty;
+        if (!shown) os_console::write_text("\n", 1);
         stack::interrupt(true);
         os::check_stop();
-        break;
-    case LineEnd::closed: none::make_at(args[0]); return;
-    case LineEnd::entered: break;
     }
-    if (!hidden) remember(*history, line.text);
-    string::load_at(reinterpret_cast<const uint8_t*>(line.text.data()), uint32_t(line.text.size()),
-                    args[0], string::Encoding::utf8);
+    quit_armed = false;
+    if (line.end != LineEnd::entered) {
+        // The line the question began is ended.
+        if (!shown) os_console::write_text("\n", 1);
+        none::make_at(args[0]);
+        return;
+    }
+    // A line that came with CR LF (a file from another system) ends
+    // before its CR.
+    if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
+    std::string text = valid_utf8(line.text);
+    if (!hidden) remember(*history, text);
+    string::load_at(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), args[0],
+                    string::Encoding::utf8);
 }
 
 } // namespace

@@ -23,6 +23,14 @@ void on_interrupt(int) {
     }
 }
 
+// SIGTERM and SIGHUP end the process as they would have, with the
+// terminal's echo back first (a hidden read may have turned it off).
+void on_termination(int signal) {
+    restore_terminal();
+    ::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
 void on_resize(int) {
     resized.store(true, std::memory_order_relaxed);
 }
@@ -40,10 +48,16 @@ void handle(int signal, void (*handler)(int), int flags) {
 void install_signals() {
     handle(SIGINT, on_interrupt, 0);
     handle(SIGWINCH, on_resize, SA_RESTART);
+    handle(SIGTERM, on_termination, 0);
+    handle(SIGHUP, on_termination, 0);
 }
 
 void set_phase(Phase next) {
     phase.store(next, std::memory_order_relaxed);
+}
+
+Phase current_phase() {
+    return phase.load(std::memory_order_relaxed);
 }
 
 bool take_interrupt() {

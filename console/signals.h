@@ -1,7 +1,8 @@
 // The console's signals. Ctrl-C (SIGINT) means by phase: while a script
 // runs, the process ends quietly with status 0; while Kiv code runs, the
 // evaluation halts as the halt function does (blocking calls included);
-// while a line is read, the line is given up. SIGWINCH notes that the
+// while a line is read, the line is given up. SIGTERM and SIGHUP end the
+// process with the terminal's echo back on. SIGWINCH notes that the
 // terminal changed its size.
 #pragma once
 
@@ -13,6 +14,7 @@ enum class Phase { script, evaluating, reading };
 // so that a blocking call returns to its caller).
 void install_signals();
 void set_phase(Phase phase);
+Phase current_phase();
 
 // Whether Ctrl-C came while a line was read; forgets it.
 bool take_interrupt();

@@ -1,7 +1,7 @@
-// The console engine over standard input and output: what the console
-// does on a machine with no display. It runs a script named on the
-// command line, or reads expressions line by line, evaluates them and
-// prints their results.
+// The console over standard input and output: what the console is on a
+// machine with no display. The engine is the Kiv one of system/console;
+// this side only gives it lines (the `ask` routine) and shows what is
+// printed.
 #pragma once
 
 #include <string>
@@ -12,20 +12,15 @@ namespace kiv::console {
 // Registers the print hook that writes printed text to standard output.
 void init();
 
-// Registers the routine through which the preprocessor tells the console
-// it stopped the evaluation.
+// Registers the routines of this side: the session's start (`init` of
+// system/console) and the preprocessor's notice that it stopped the
+// evaluation.
 void register_routines();
 
-// Runs what the command-line arguments ask for: the script they name
-// (then, with the "--catch" option, the loop without its banner), else
-// the loop with its banner. Sets system/options/script, /args and
-// system/script/args to the script's. The exit status: 0, or 1 when the
-// script could not be read, is not a Kiv program, ended in an error or
-// was stopped by the preprocessor.
+// Runs system/console/launch over standard input and output: the script
+// the command line names, or the interactive loop. The exit status: 0, or
+// 1 when the script could not be read, is not a Kiv program, ended in an
+// error or was stopped by the preprocessor.
 int launch(const std::vector<std::string>& args);
-
-// Loads and evaluates one complete input as the console does, and prints
-// its result or its error; no error escapes.
-void evaluate(const std::string& input);
 
 } // namespace kiv::console

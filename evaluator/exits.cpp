@@ -70,13 +70,13 @@ namespace {
 
 // Ends a catch frame: a throw that landed on it gives its value, a throw
 // of another name goes on to the next catch.
-void land_catch(bool named, const Cell& name) {
+bool land_catch(bool named, const Cell& name) {
     if (record.pending == runtime::code::thrw) {
         // The throw landed here: its value in slot 0, its name in slot 1.
         record.pending = 0;
         if (named && !catches(name, stack::state.base[1])) {
             stack::throw_throw(runtime::code::thrw);
-            return;
+            return false;
         }
         // The throw reached its target: the call top it saved for naming
         // the thrower in a "no catch" error must not outlive it, or a later
@@ -84,10 +84,11 @@ void land_catch(bool named, const Cell& name) {
         stack::state.saved_ctop = nullptr;
         stack::keep();
         interpreter::fire_catch();
-    } else if (record.pending) {
-        return;
+        stack::unwind_last();
+        return true;
     }
-    stack::unwind_last();
+    if (!record.pending) stack::unwind_last();
+    return false;
 }
 
 // Evaluates the block of a catch. A throw raised where no native call
@@ -118,11 +119,11 @@ void catch_(bool, const int32_t* refinements) {
     land_catch(named, name);
 }
 
-void catch_named(const Cell& code, const Cell& name) {
+bool catch_named(const Cell& code, const Cell& name) {
     Cell block = code;
     stack::mark_named_catch(words::word<"<body>">(), name.w2);
     eval_caught(block);
-    land_catch(false, name);
+    return land_catch(false, name);
 }
 
 void try_(bool, const int32_t* refinements) {

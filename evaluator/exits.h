@@ -23,8 +23,8 @@ void try_(bool check, const int32_t* refinements);
 // reach: other throws pass it by to an outer catch, or fail as uncaught
 // where they were thrown. For C++ callers that evaluate in a frame of
 // their own; the value of the block, or the value thrown, ends in the
-// caller's slot 0.
-void catch_named(const Cell& code, const Cell& name);
+// caller's slot 0. True when a throw landed on it.
+bool catch_named(const Cell& code, const Cell& name);
 
 // Run right after a try-like region caught an error (the last pushed
 // value): the error of a throw that found no catch is raised again;

@@ -197,12 +197,6 @@ struct Token {
 // Finds the token that starts at `from` in the entry state of `state`.
 Token next_token(const State& state, const uint8_t* from);
 
-// Follows a braced string that is `depth` braces deep at `from` (0 when
-// `from` is its opening brace): where it closes, just after its last
-// brace, or null when the text ends first, `depth` then counting the
-// braces still open.
-const uint8_t* follow_braced_string(const uint8_t* from, const uint8_t* end, uint32_t& depth);
-
 // Scan and load entries: (state, token start, token end, flags, load?).
 using Entry = void (*)(State& state, const uint8_t* start, const uint8_t* end, uint32_t flags,
                        bool load);

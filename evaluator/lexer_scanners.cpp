@@ -759,20 +759,6 @@ uint32_t decode_escape(const uint8_t* p, const uint8_t* end, uint32_t& code_poin
     return uint32_t(n + 2);
 }
 
-const uint8_t* follow_braced_string(const uint8_t* from, const uint8_t* end, uint32_t& depth) {
-    for (P p = from; p < end;) {
-        Token piece = braced_string_piece(p, end);
-        if (piece.final == end_of_input) break;
-        if (piece.final == brace_open) {
-            ++depth;
-        } else if (--depth == 0) {
-            return piece.end;
-        }
-        p = piece.end;
-    }
-    return nullptr;
-}
-
 Token next_token(const State& state, const uint8_t* from) {
     P limit = state.input_end;
     if (state.entry_state == entry::braced_string) return braced_string_piece(from, limit);

@@ -53,7 +53,8 @@ Saved save() {
 // accepts; a try/all frame on the way, or the bottom, ends the walk empty.
 template <class Target>
 Frame* find_target(Target is_target) {
-    for (Frame* f = state.ctop; f > state.cbottom;) {
+    const Frame* floor = std::max<const Frame*>(state.cbottom, state.input_floor);
+    for (Frame* f = state.ctop; f > floor;) {
         --f;
         if (frame_kind(f) == kind::try_all) return nullptr;
         if (is_target(f)) return f;
@@ -281,7 +282,8 @@ void unroll_last(uint32_t target_kind) {
 const Frame* get_call_frame() {
     Frame* from = state.saved_ctop ? state.saved_ctop : state.ctop;
     state.saved_ctop = nullptr;
-    for (const Frame* f = from; f > state.cbottom;) {
+    const Frame* floor = std::max<const Frame*>(state.cbottom, state.input_floor);
+    for (const Frame* f = from; f > floor;) {
         --f;
         if (f->symbol != state.body_symbol && f->symbol != state.anon_symbol) return f;
     }
@@ -367,7 +369,8 @@ void throw_error(const Cell& error) {
 
 void trace_in(int32_t level, Cell& block) {
     // Frames never move: the walk survives the appends' allocations.
-    for (const Frame* f = state.cbottom; f < state.ctop; ++f) {
+    for (const Frame* f = std::max<const Frame*>(state.cbottom, state.input_floor); f < state.ctop;
+         ++f) {
         if (f->symbol == state.body_symbol || f->symbol == state.anon_symbol) continue;
         if (level < 2) {
             const Cell* value =

@@ -68,6 +68,11 @@ struct State {
     Frame* ctop = nullptr; // next free frame
     Frame* cend = nullptr; // the limit; the reserved frames follow it
     Frame* saved_ctop = nullptr;
+    // The frames below this one belong to the console that evaluates an
+    // input: errors do not name their calls, and break, continue, return
+    // and exit do not reach them.
+    const Frame* input_floor = nullptr;
+    uint32_t input_floor_parens = 0; // frameless_parens when the floor was set
     uint32_t body_symbol = 0;
     uint32_t anon_symbol = 0;
     // Parens under way that the interpreter evaluates without a frame of
@@ -77,9 +82,10 @@ struct State {
 extern State state;
 
 // The depth of the call stack that an error records: its frames, and the
-// parens under way that have none.
+// parens under way that have none, above the input's floor.
 inline uint32_t depth() {
-    return uint32_t(state.ctop - state.cbottom) + state.frameless_parens;
+    const Frame* floor = state.input_floor ? state.input_floor : state.cbottom;
+    return uint32_t(state.ctop - floor) + state.frameless_parens - state.input_floor_parens;
 }
 
 // What the stack needs of modules built above it: forming and showing an

@@ -79,7 +79,7 @@ constexpr uint32_t logic_field_bits[] = {flag_away,     flag_down,    flag_mid_d
                                          flag_aux_down, flag_control, flag_shift};
 
 // Stored values of a made event, by position in its block.
-enum Stored : int32_t { s_face, s_window, s_offset, s_picked, stored_count };
+enum Stored : int32_t { s_face, s_window, s_offset, s_picked, s_key, stored_count };
 
 bool is_word(const Cell& c) {
     uint32_t t = cell::type_of(c);
@@ -243,7 +243,10 @@ Cell* push_stored(const Cell& e, Stored index) {
     }
 }
 
+// A made key: a character, or a key word (a special key, a scroll request).
 Cell* push_made_key(const Cell& e) {
+    if (made(e) && cell::type_of(stored(e)[s_key]) == TYPE_WORD)
+        return stack::push(stored(e)[s_key]);
     uint32_t code = e.w3 & char_mask;
     return code ? char_::push(code) : none::push();
 }
@@ -272,6 +275,7 @@ void store(Cell& e, Stored index, const Cell& value) {
         none::make_in(*block);
         pair::make_in(*block, 0, 0);
         integer::make_at(*cell::alloc_tail(*block), 0);
+        none::make_in(*block);
         e.header |= cell::event_block_flag;
         e.w2 = block->w2;
     }
@@ -292,8 +296,13 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
             if (type != TYPE_WORD && type != TYPE_LIT_WORD) compound::invalid_arg(*value);
             set_type_word(*result, *value);
         } else if (word_is(key, "key")) {
-            if (type != TYPE_CHAR) compound::invalid_arg(*value);
-            result->w3 |= value->w2 & char_mask;
+            if (type == TYPE_WORD || type == TYPE_LIT_WORD) {
+                value->header = (value->header & ~0xFFu) | TYPE_WORD;
+                store(*result, s_key, *value);
+            } else {
+                if (type != TYPE_CHAR) compound::invalid_arg(*value);
+                result->w3 |= value->w2 & char_mask;
+            }
         } else if (word_is(key, "flags")) {
             if (type != TYPE_BLOCK) compound::invalid_arg(*value);
             for (int32_t j = 0, m = block::rs_length(*value); j < m; ++j) {
@@ -309,7 +318,10 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
             if (type != TYPE_PAIR && type != TYPE_POINT2D) compound::invalid_arg(*value);
             store(*result, s_offset, *value);
         } else if (word_is(key, "picked")) {
-            if (type != TYPE_INTEGER) compound::invalid_arg(*value);
+            // A menu item or list index, a wheel distance, a composed text.
+            if (type != TYPE_INTEGER && type != TYPE_FLOAT && type != TYPE_STRING &&
+                type != TYPE_WORD)
+                compound::invalid_arg(*value);
             store(*result, s_picked, *value);
         }
     }

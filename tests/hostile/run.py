@@ -19,7 +19,9 @@ import tempfile
 CASES = [
     # Errors whose arguments or `near` hold unusual values are still shown.
     (b"o/@a", b"*** Script Error: o is unset in path o/@a"),
-    (b"x /a\xf0bc", b"*** Syntax Error: refinement invalid"),
+    # A typed byte that is not UTF-8 is read as U+FFFD.
+    (b"x /a\xf0bc /\xff", b"*** Script Error: x has no value\n*** Where: ???\n"
+     b"*** Near : x /a\xef\xbf\xbdbc /\xef\xbf\xbd"),
     (b"[@a]", b"== [@a]"),
     (b"[a/@b]", b"== [a/@b]"),
     # An error raised while a function's argument types are resolved.

@@ -190,10 +190,10 @@ def run_boot(kiv, change, expected_error, status):
     with tempfile.TemporaryDirectory() as folder:
         library = os.path.join(folder, "library")
         shutil.copytree(os.path.join(HERE, "..", "..", "library"), library)
-        # The GUI engine's sources lie beside the library folder.
+        # The GUI engine's and the console's sources lie beside the library
+        # folder.
         shutil.copytree(os.path.join(HERE, "..", "..", "gui", "engine"),
                         os.path.join(folder, "gui", "engine"))
-        # So are the graphical console's.
         shutil.copytree(os.path.join(HERE, "..", "..", "console"), os.path.join(folder, "console"),
                         ignore=shutil.ignore_patterns("*.cpp", "*.h"))
         if change:

@@ -262,7 +262,30 @@ def scripts():
         shutil.rmtree(folder)
 
 
-for test in (halts, prompt_keys, editing, history, size, scripts):
+def terminated():
+    """SIGTERM during hidden input ends kiv by the signal with the
+    terminal's echo back on, at the prompt and in a script."""
+    folder = tempfile.mkdtemp()
+    try:
+        path = os.path.join(folder, "hidden.kiv")
+        with open(path, "w") as f:
+            f.write('Kiv []\nask/hide "pw: "\n')
+        for name, args in [("console", []), ("script", [path])]:
+            s = Session(args)
+            if not args:
+                s.type(b'ask/hide "pw: "\r', then=None)
+            s.expect(b"pw: ")
+            check("echo off " + name, not s.echo_on())
+            os.kill(s.pid, 15)
+            check("terminated " + name, s.exited(5) and os.WIFSIGNALED(s.status) and
+                  os.WTERMSIG(s.status) == 15, str(s.status))
+            check("echo after SIGTERM " + name, s.echo_on())
+            s.close()
+    finally:
+        shutil.rmtree(folder)
+
+
+for test in (halts, prompt_keys, editing, history, size, scripts, terminated):
     test()
 for failure in failures:
     print("FAIL", failure)
