@@ -93,6 +93,10 @@ bool initialised() {
     return running;
 }
 
+bool on_display() {
+    return running && layer_running() && std::string_view(backend().name()) != "headless";
+}
+
 const OsVersion& os_version() {
     return version;
 }

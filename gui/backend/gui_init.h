@@ -24,6 +24,9 @@ struct OsVersion {
 void init();
 void cleanup();
 bool initialised();
+// Whether windows reach a display (GTK runs), not only the models of the
+// headless backend.
+bool on_display();
 const OsVersion& os_version();
 
 Metrics system_metrics();
