@@ -3,8 +3,8 @@
 # same 96-DPI context (metrics unhinted, glyph positions unrounded,
 # grayscale anti-aliasing), one layout per run.
 from pycairo_canvas import canvas, next_random, print_checksum
+from pango_context import text_context
 
-import cairo
 import gi
 
 gi.require_version("Pango", "1.0")
@@ -14,18 +14,6 @@ from gi.repository import Pango, PangoCairo  # noqa: E402
 WORDS = ["Kiv", "draws", "text", "with", "Pango", "fonts", "runs", "glyphs"]
 
 
-def text_context():
-    font_map = PangoCairo.FontMap.new()
-    font_map.set_resolution(96)
-    context = font_map.create_context()
-    context.set_language(Pango.Language.get_default())
-    context.set_round_glyph_positions(False)
-    options = cairo.FontOptions()
-    options.set_hint_metrics(cairo.HINT_METRICS_OFF)
-    options.set_hint_style(cairo.HINT_STYLE_NONE)
-    options.set_antialias(cairo.ANTIALIAS_GRAY)
-    PangoCairo.context_set_font_options(context, options)
-    return context
 
 
 def point():

@@ -3,36 +3,20 @@
 # unhinted, glyph positions unrounded), one layout per paragraph (40
 # words, 8 style runs, wrapped at 400 pixels), then its height, its line
 # count and a caret round trip.
-import cairo
-import gi
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from pycairo_canvas import next_random  # noqa: E402
+from pango_context import text_context  # noqa: E402
+
+import gi  # noqa: E402
 
 gi.require_version("Pango", "1.0")
-gi.require_version("PangoCairo", "1.0")
-from gi.repository import Pango, PangoCairo  # noqa: E402
+from gi.repository import Pango  # noqa: E402
 
 WORDS = ["Kiv", "lays", "out", "rich", "text", "with", "Pango", "runs", "of", "bold",
          "italic", "colour", "wrapped", "at", "four", "hundred", "pixels"]
-seed = 1
-
-
-def next_random():
-    global seed
-    seed = (seed * 1021 + 12345) % 1048576
-    return seed
-
-
-def text_context():
-    font_map = PangoCairo.FontMap.new()
-    font_map.set_resolution(96)
-    context = font_map.create_context()
-    context.set_language(Pango.Language.get_default())
-    context.set_round_glyph_positions(False)
-    options = cairo.FontOptions()
-    options.set_hint_metrics(cairo.HINT_METRICS_OFF)
-    options.set_hint_style(cairo.HINT_STYLE_NONE)
-    options.set_antialias(cairo.ANTIALIAS_GRAY)
-    PangoCairo.context_set_font_options(context, options)
-    return context
 
 
 def style(i, start, end):
