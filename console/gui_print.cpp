@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "datatypes/block.h"
 #include "datatypes/function.h"
@@ -33,13 +34,20 @@ namespace {
 constexpr ptrdiff_t frames_needed = 60;
 constexpr ptrdiff_t cells_needed = 80;
 
-// C text kept for the terminal, written while no Kiv code may run (a
-// fault, a collection, a print inside a print): shown at the next print.
+// Text kept for the terminal: printed during the start-up, before the
+// terminal's hooks were registered, or C text written while no Kiv code may
+// run (a fault, a collection, a print inside a print). Shown first at the
+// next print; at most 64 KiB, cut at a character's start.
 constexpr size_t kept_limit = 64 * 1024;
 std::string kept;
 
 void keep(std::string_view text) {
-    kept.append(text.substr(0, kept_limit - std::min(kept.size(), kept_limit)));
+    size_t room = kept_limit - std::min(kept.size(), kept_limit);
+    if (text.size() > room) {
+        while (room > 0 && (uint8_t(text[room]) & 0xC0) == 0x80) --room;
+        text = text.substr(0, room);
+    }
+    kept.append(text);
 }
 
 // gui-console-buffer: the one string C text is decoded into, a root of
@@ -86,6 +94,16 @@ void vprint(const Cell& text, bool new_line) {
     interpreter::eval(call, false);
 }
 
+// Shows the kept text in the terminal, before what is printed next.
+void show_kept() {
+    if (kept.empty()) return;
+    Rooted<Cell> earlier;
+    string::load_at(reinterpret_cast<const uint8_t*>(kept.data()), uint32_t(kept.size()), *earlier,
+                    string::Encoding::utf8);
+    kept.clear();
+    vprint(*earlier, false);
+}
+
 void print_hook(const Cell* value, int new_line) {
     if (printing) {
         // A print made by the terminal itself goes to standard error.
@@ -97,13 +115,7 @@ void print_hook(const Cell* value, int new_line) {
         runtime::fire_error(runtime::Category::internal, err::internal::stack_overflow);
     Rooted<Cell> text(*value);
     PrintScope scope;
-    if (!kept.empty()) {
-        Rooted<Cell> earlier;
-        string::load_at(reinterpret_cast<const uint8_t*>(kept.data()), uint32_t(kept.size()),
-                        *earlier, string::Encoding::utf8);
-        kept.clear();
-        vprint(*earlier, false);
-    }
+    show_kept();
     vprint(*text, new_line != 0);
 }
 
@@ -126,15 +138,38 @@ void cstring_hook(const char* text, uint32_t length, int) {
     print_hook(&buffer, 0);
 }
 
-// add-gui-print: registers the terminal's hooks.
+// The hooks of the start-up, before the terminal takes the output: what
+// is printed or written is kept.
+void early_print_hook(const Cell* value, int new_line) {
+    keep(url::utf8_text(*value));
+    if (new_line) keep("\n");
+}
+
+void early_cstring_hook(const char* text, uint32_t length, int) {
+    keep(valid_utf8(std::string_view(text, length)));
+}
+
+// add-gui-print: registers the terminal's hooks in place of the start-up's
+// and shows what those kept.
 void add_gui_print(Cell* args) {
+    args[0] = Cell{TYPE_NONE, 0, 0, 0};
     constexpr std::string_view target = "gui-console-ctx/terminal/vprint none none";
     lexer::load(call, reinterpret_cast<const uint8_t*>(target.data()), uint32_t(target.size()));
+    output_hooks::unregister(early_print_hook, early_cstring_hook);
     output_hooks::register_(print_hook, cstring_hook);
-    args[0] = Cell{TYPE_NONE, 0, 0, 0};
+    PrintScope scope;
+    show_kept();
 }
 
 } // namespace
+
+void keep_early_output() {
+    output_hooks::register_(early_print_hook, early_cstring_hook);
+}
+
+std::string take_early_output() {
+    return std::exchange(kept, std::string());
+}
 
 void register_gui_print_routines() {
     collector::add_marker(mark);

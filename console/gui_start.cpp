@@ -1,35 +1,39 @@
 #include "console/gui_start.h"
 
 #include <string>
-#include <string_view>
 
+#include "console/entry.h"
+#include "console/gui_print.h"
 #include "console/signals.h"
 #include "datatypes/logic.h"
 #include "datatypes/system_object.h"
-#include "datatypes/url.h"
-#include "evaluator/error_text.h"
-#include "evaluator/interpreter.h"
-#include "evaluator/lexer.h"
-#include "evaluator/trap.h"
 #include "platform/os.h"
 #include "runtime/entry.h"
 #include "runtime/roots.h"
 
 namespace kiv::console {
+namespace {
+
+void write_error(const std::string& text) {
+    os::write_all(runtime::std_handles.error, text.data(), text.size());
+}
+
+} // namespace
 
 int launch_graphical() {
     install_signals();
     if (Cell* gui = system_object::field({"console", "gui?"})) logic::make_at(*gui, true);
-    constexpr std::string_view start = "make-gui-console gui-console-ctx/launch";
-    Rooted<Cell> code;
-    lexer::load(*code, reinterpret_cast<const uint8_t*>(start.data()), uint32_t(start.size()));
+    // What is printed before the console's terminal takes the output is
+    // kept and shown there once it does.
+    keep_early_output();
     Rooted<Cell> result;
-    if (trap::run([&] { interpreter::eval(*code, true); }, *result)) return 0;
-    // No window to show it in: the failed start is told on standard error.
-    Rooted<Cell> text;
-    error_text::form(*result, *text);
-    std::string line = url::utf8_text(*text) + "\n";
-    os::write_all(runtime::std_handles.error, line.data(), line.size());
+    if (run_entry("make-gui-console gui-console-ctx/launch", *result, [](const std::string& line) {
+            // No window to show it in: the failed start is told on
+            // standard error, after what was printed before it.
+            write_error(take_early_output());
+            write_error(line);
+        }))
+        return 0;
     return 1;
 }
 

@@ -1,11 +1,12 @@
 #include "console/stdio.h"
 
+#include "console/entry.h"
 #include "console/line_editor.h"
 #include "console/signals.h"
 
 #include <unistd.h>
 
-#include <string_view>
+#include <string>
 
 #include "datatypes/function.h"
 #include "datatypes/integer.h"
@@ -13,11 +14,7 @@
 #include "datatypes/system_object.h"
 #include "datatypes/types.h"
 #include "datatypes/url.h"
-#include "evaluator/error_text.h"
-#include "evaluator/interpreter.h"
-#include "evaluator/lexer.h"
 #include "evaluator/stack.h"
-#include "evaluator/trap.h"
 #include "platform/os.h"
 #include "runtime/console.h"
 #include "runtime/memory.h"
@@ -76,19 +73,13 @@ void register_routines() {
 int launch(const std::vector<std::string>&) {
     install_signals();
     if (Cell* gui = system_object::field({"console", "gui?"})) logic::make_at(*gui, false);
-    constexpr std::string_view entry = "system/console/launch";
-    Rooted<Cell> code;
-    lexer::load(*code, reinterpret_cast<const uint8_t*>(entry.data()), uint32_t(entry.size()));
     Rooted<Cell> result;
-    if (!trap::run([&] { interpreter::eval(*code, true); }, *result)) {
-        // The engine reports errors itself; one that escapes it is shown
-        // here, once.
-        Rooted<Cell> text;
-        error_text::form(*result, *text);
-        std::string line = url::utf8_text(*text) + "\n";
-        os_console::write_text(line.data(), uint32_t(line.size()));
+    // The engine reports errors itself; one that escapes it is shown here,
+    // once.
+    if (!run_entry("system/console/launch", *result, [](const std::string& line) {
+            os_console::write_text(line.data(), uint32_t(line.size()));
+        }))
         return 1;
-    }
     int status = cell::type_of(*result) == TYPE_INTEGER ? int(integer::get(*result)) : 0;
     return status == 0 && preprocessor_stopped ? 1 : status;
 }
