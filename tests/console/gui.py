@@ -239,6 +239,9 @@ def settings(folder):
             ctx/cfg/background = 1.2.3 ctx/cfg/font-color = 200.0.0 ctx/cfg/buffer-lines = 4
             ctx/console/color = 1.2.3 ctx/caret-clr = 200.0.0.1 ctx/terminal/max-lines = 4
         ])
+        ; The prompt's line, above the five printed ones, moves to the end.
+        (check "buffer cut at once, the line being edited kept"
+            ["c" "d" "e" ">> "] = ctx/terminal/shown-lines)
         (ctx/terminal/vprint "f" true)
         (check "buffer cut to the new size" 4 = length? ctx/terminal/lines)
         (menu 'settings)
@@ -281,7 +284,37 @@ def geometry_across_restart(folder):
           first.split("win-size")[0] == second.split("win-size")[0], (first, second))
 
 
+def early_and_c_text(folder):
+    """`kiv --gui` running a script headless: what was printed before the
+    terminal took the output (the notice of a damaged configuration file)
+    and C text written by the runtime (a GUI warning) are in its lines."""
+    run = os.path.join(folder, "early")
+    cfg_dir = os.path.join(run, "home", ".kiv", "Kiv-Console")
+    os.makedirs(cfg_dir)
+    with open(os.path.join(cfg_dir, "console-cfg.kiv"), "w") as f:
+        f.write("Kiv [] win-size: 640x480 font-size: [")
+    with open(os.path.join(run, "script.kiv"), "w") as f:
+        f.write("""Kiv []
+            m: copy ["Top" []]
+            append m/2 reduce ["x" m]
+            win: make face! [type: 'window size: 50x50 offset: 0x0 menu: m]
+            view/no-wait win
+            unview/only win
+            write/lines %lines.txt gui-console-ctx/terminal/shown-lines
+            quit
+        """)
+    result = subprocess.run([KIV, "--gui", "script.kiv"], cwd=run, capture_output=True, text=True,
+                            timeout=TIMEOUT,
+                            env=dict(os.environ, HOME=os.path.join(run, "home"), KIV_GUI="headless"))
+    lines = open(os.path.join(run, "lines.txt")).read().splitlines() if result.returncode == 0 else []
+    check("early: status 0", result.returncode == 0, result.stdout + result.stderr)
+    check("text printed before the terminal is shown first",
+          lines and lines[0].startswith("*** Warning:") and "damaged" in lines[0], lines)
+    check("C text reaches the terminal",
+          "*** GUI: a menu block contains itself; its item has no submenu" in lines, lines)
+
+
 if __name__ == "__main__":
     main([prompt_and_results, history_across_restart, hidden_input, keys_and_menus_bar,
           mouse_modes, menu_choices, shortcut_text, settings, resize_and_caret,
-          geometry_across_restart])
+          geometry_across_restart, early_and_c_text])
