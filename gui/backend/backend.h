@@ -72,6 +72,9 @@ class Backend {
     // coordinates, device pixels).
     virtual void window_painted(HWnd, const Rect&) {}
     virtual void window_activated(HWnd) {}
+    // The caret of `owner` lies at `caret` (client coordinates, device
+    // pixels): an input method places its candidates there.
+    virtual void caret_moved(HWnd /*owner*/, const Rect& /*caret*/) {}
     virtual void capture_changed(HWnd) {}
     // The item of a list box under a client point as the backend shows it
     // (-1: none); false when the backend leaves it to the model's layout.

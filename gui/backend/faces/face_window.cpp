@@ -179,7 +179,7 @@ void init_by_type(HWnd window, const Cell& face, FaceType type, HWnd parent) {
     switch (type) {
     case FaceType::base: init_base_face(window, parent, face, is_layered, 0); break;
     case FaceType::rich_text:
-        init_base_face(window, parent, face, is_layered, wf_caret_face | wf_ime);
+        init_base_face(window, parent, face, is_layered, wf_swap_chain | wf_ime);
         break;
     case FaceType::panel:
         if (is_layered) init_base_face(window, parent, face, true, 0);

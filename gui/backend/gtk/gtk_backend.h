@@ -70,6 +70,7 @@ class GtkBackend : public Backend {
     bool deliver_control_input(const Msg& msg) override;
     bool list_item_at(HWnd window, Point client, int32_t& index) override;
     void window_cursor(HWnd window, int kind, cairo_surface_t* image) override;
+    void caret_moved(HWnd owner, const Rect& caret) override;
 
     bool theme_metrics(Metrics& metrics) override;
     bool composited() override;
