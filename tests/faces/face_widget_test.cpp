@@ -8,6 +8,7 @@
 #include "gui/backend/control_actions.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/faces/face_slots.h"
+#include "gui/backend/image_lists.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
@@ -211,5 +212,64 @@ TEST_F(FaceWidgetTest, ChangesInsideListDataKeepTheControlEqualToIt) {
                 shown = list_items(control);
             EXPECT_EQ(shown, expected) << step;
         }
+    }
+}
+
+TEST_F(FaceWidgetTest, ButtonImageListsComeFromTheImageFacet) {
+    HWnd w = window_face("size: 200x200");
+    eval("red: make image! [4x4 255.0.0] green: make image! [4x4 0.255.0]"
+         " blue: make image! [8x8 0.0.255]");
+    constexpr uint32_t r = 0xFFFF0000u, g = 0xFF00FF00u, b = 0xFF0000FFu;
+    struct Case {
+        const char* image;
+        int width, height;
+        std::vector<uint32_t> slots; // the middle pixel of each
+    } cases[] = {
+        {"red", 4, 4, {r}},
+        {"reduce [red green]", 4, 4, {r, g, r, r, r, r}},
+        {"reduce [red blue green]", 4, 4, {r, b, g, r, r, r}}, // blue scaled
+        {"reduce [blue 2x3]", 2, 3, {b}},
+        {"none", 0, 0, {}},
+        {"[1 2]", 0, 0, {}},
+    };
+    auto middle = [](cairo_surface_t* s) {
+        cairo_surface_flush(s);
+        int x = cairo_image_surface_get_width(s) / 2, y = cairo_image_surface_get_height(s) / 2;
+        auto* row = cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s);
+        return reinterpret_cast<uint32_t*>(row)[x];
+    };
+    HImageList previous = 0;
+    for (const char* type : {"'button", "'toggle"}) {
+        HWnd button = child(w, "pictured", std::string("type: ") + type + " size: 40x20");
+        Rooted<Cell> face(eval("pictured"));
+        for (const Case& c : cases) {
+            change(*face, gui::faces::f_image, c.image);
+            update(*face);
+            HImageList list = control_model<ButtonModel>(button)->images.list;
+            EXPECT_EQ(image_list_count(previous), 0) << c.image; // the old list is gone
+            previous = list;
+            std::vector<uint32_t> slots;
+            for (int i = 0; i < image_list_count(list); ++i) {
+                cairo_surface_t* picture = image_list_picture(list, i);
+                EXPECT_EQ(cairo_image_surface_get_width(picture), c.width) << c.image;
+                EXPECT_EQ(cairo_image_surface_get_height(picture), c.height) << c.image;
+                slots.push_back(middle(picture));
+            }
+            EXPECT_EQ(slots, c.slots) << type << " " << c.image;
+        }
+        // States show their own slot, the first where the list has one.
+        change(*face, gui::faces::f_image, "reduce [red green blue]");
+        update(*face);
+        HImageList list = control_model<ButtonModel>(button)->images.list;
+        EXPECT_EQ(image_slot(list, ButtonLook::pressed), 2);
+        EXPECT_EQ(image_slot(list, ButtonLook::stylus_hot), 5);
+        change(*face, gui::faces::f_image, "red");
+        update(*face);
+        EXPECT_EQ(image_slot(control_model<ButtonModel>(button)->images.list, ButtonLook::pressed),
+                  0);
+        previous = control_model<ButtonModel>(button)->images.list;
+        routine("destroy-view", {*face, eval("false")});
+        EXPECT_EQ(image_list_count(previous), 0) << type; // freed with the face
+        previous = 0;
     }
 }

@@ -8,6 +8,7 @@
 #include "gui/backend/conversions.h"
 #include "gui/backend/event.h"
 #include "gui/backend/faces/face.h"
+#include "gui/backend/faces/face_captions.h"
 #include "gui/backend/faces/face_controls.h"
 #include "gui/backend/faces/face_items.h"
 #include "gui/backend/message_loop.h"
@@ -141,6 +142,9 @@ int64_t process_notify(HWnd, int64_t lparam, bool& handled) {
         if (window_face(control, live)) integer::make_at(facet(live, f_selected), index + 1);
         return 0;
     }
+    case NM_CUSTOMDRAW:
+        handled = true;
+        return draw_caption(control, *face, *reinterpret_cast<CustomDraw*>(lparam));
     case MCN_SELECT:
         handled = true;
         read_calendar_date(control, *face);

@@ -14,6 +14,7 @@
 #include "gui/backend/control_messages.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/conversions.h"
+#include "gui/backend/faces/face_images.h"
 #include "gui/backend/faces/face_items.h"
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_styles.h"
@@ -221,7 +222,11 @@ void init_control(HWnd window, const Cell& face, FaceType type) {
     switch (type) {
     case FaceType::text_list: init_text_list(window, face); break;
     case FaceType::tab_panel: set_tabs(window, face); break;
+    case FaceType::button: make_image_list(window, face); break;
     case FaceType::toggle:
+        make_image_list(window, face);
+        set_check(window, face, type);
+        break;
     case FaceType::check:
     case FaceType::radio: set_check(window, face, type); break;
     case FaceType::slider:
@@ -279,6 +284,10 @@ bool control_facet_changed(HWnd window, const Cell& face, FaceType type, Facet f
         send_message(window, EM_SETPASSWORDCHAR,
                      get_flags(facet_value(face, f_flags)) & flag_password ? 0x25CF : 0, 0);
         set_focus(window);
+        return true;
+    case f_image:
+        if (type != FaceType::button && type != FaceType::toggle) return false;
+        make_image_list(window, face);
         return true;
     case f_color:
         if (type != FaceType::calendar) return false;
