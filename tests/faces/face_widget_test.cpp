@@ -273,3 +273,42 @@ TEST_F(FaceWidgetTest, ButtonImageListsComeFromTheImageFacet) {
         previous = 0;
     }
 }
+
+TEST_F(FaceWidgetTest, AreaBarsShowWhereTheTextDoesNotFit) {
+    HWnd w = window_face("size: 400x400");
+    eval("wrapping: make object! [origin: none padding: none scroll: none align: 'left"
+         " v-align: 'top wrap?: true parent: none]"
+         " tall: append/dup copy \"\" \"line^/\" 20 wide: append/dup copy \"\" \"word \" 30");
+    struct Case {
+        const char* text;
+        const char* size;
+        bool horizontal, vertical;
+    } cases[] = {
+        {"\"short\"", "100x60", false, false}, {"tall", "100x60", false, true},
+        {"wide", "100x60", true, false},       {"append copy wide tall", "100x60", true, true},
+        {"none", "100x60", false, false},      {"append copy wide tall", "2000x1000", false, false},
+    };
+    for (const char* para : {"none", "wrapping"}) {
+        HWnd area = child(w, "notes", std::string("type: 'area size: 100x60 para: ") + para);
+        Rooted<Cell> face(eval("notes"));
+        for (const Case& c : cases) {
+            change(*face, gui::faces::f_size, c.size);
+            change(*face, gui::faces::f_text, c.text);
+            update(*face);
+            const ScrollModel* bars = control_model<ScrollModel>(area);
+            ASSERT_NE(bars, nullptr);
+            bool wrapped = std::string(para) == "wrapping";
+            // Wrapped text never asks for the horizontal bar, and the
+            // wide line wrapped is taller than the area.
+            bool vertical = c.vertical || (wrapped && c.horizontal);
+            EXPECT_EQ(bars->shown[SB_HORZ], c.horizontal && !wrapped) << para << " " << c.text;
+            EXPECT_EQ(bars->shown[SB_VERT], vertical) << para << " " << c.text << " " << c.size;
+        }
+    }
+    // Typing a line too long for the area shows the bar at once.
+    HWnd typed = child(w, "typed", "type: 'area size: 100x60 text: \"\"");
+    for (int i = 0; i < 40; ++i) post_message(typed, WM_CHAR, 'x', 0);
+    run_loop();
+    EXPECT_EQ(molded(eval("length? typed/text")), "40");
+    EXPECT_TRUE(control_model<ScrollModel>(typed)->shown[SB_HORZ]);
+}

@@ -7,6 +7,7 @@
 #include "gui/backend/control_models.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/event.h"
+#include "gui/backend/faces/area_bars.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/faces/face_captions.h"
 #include "gui/backend/faces/face_controls.h"
@@ -108,7 +109,9 @@ void process_command_event(HWnd, uint64_t wparam, int64_t lparam) {
         break;
     case EN_KILLFOCUS: fire(control, unfocus); break;
     case EN_CHANGE:
-        if (loop_state().current) fire(control, change, 0xFFFFFFFF);
+        if (!loop_state().current) break;
+        fire(control, change, 0xFFFFFFFF);
+        if (type == FaceType::area && window_face(control, found)) area_scroll_bars(control, found);
         break;
     case LBN_SELCHANGE: picked(control, *face, type); break;
     case LBN_KILLFOCUS:

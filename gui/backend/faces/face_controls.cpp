@@ -14,6 +14,7 @@
 #include "gui/backend/control_messages.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/conversions.h"
+#include "gui/backend/faces/area_bars.h"
 #include "gui/backend/faces/face_images.h"
 #include "gui/backend/faces/face_items.h"
 #include "gui/backend/faces/face_slots.h"
@@ -185,6 +186,7 @@ void field_options(HWnd window, const Cell& face, FaceType type) {
             stop = integer::get(value) * 4;
         send_message(window, EM_SETTABSTOPS, 1, reinterpret_cast<int64_t>(&stop));
         set_text(window, face);
+        area_scroll_bars(window, face);
     }
     if (cell::type_of(facet(face, f_selected)) != TYPE_NONE) set_selection(window, face);
 }
@@ -248,6 +250,11 @@ bool control_facet_changed(HWnd window, const Cell& face, FaceType type, Facet f
     switch (f) {
     case f_size:
         if (type == FaceType::slider || type == FaceType::progress) set_range(window, face, type);
+        if (type == FaceType::area) area_scroll_bars(window, face);
+        return true;
+    case f_text:
+        if (type != FaceType::area) return false;
+        area_scroll_bars(window, face);
         return true;
     case f_data:
         switch (type) {
