@@ -312,3 +312,42 @@ TEST_F(FaceWidgetTest, AreaBarsShowWhereTheTextDoesNotFit) {
     EXPECT_EQ(molded(eval("length? typed/text")), "40");
     EXPECT_TRUE(control_model<ScrollModel>(typed)->shown[SB_HORZ]);
 }
+
+TEST_F(FaceWidgetTest, TabPagesFitThePageAreaAndFollowTheTabPanel) {
+    HWnd w = window_face("size: 400x400");
+    HWnd tabs =
+        child(w, "tabs", "type: 'tab-panel offset: 10x20 size: 200x150 data: [\"a\" \"b\"]");
+    eval("paired: make face-template [type: 'panel parent: tabs size: 5x5]"
+         " unsized: make face-template [type: 'panel parent: tabs]"
+         " loose: make face-template [type: 'panel offset: 1x1 size: 30x30]"
+         " tabs/pane: reduce [paired unsized loose]");
+    HWnd paired = show(*Rooted<Cell>(eval("paired")), tabs);
+    show(*Rooted<Cell>(eval("unsized")), tabs);
+    HWnd loose = show(*Rooted<Cell>(eval("loose")), tabs);
+    // The page area of a 200x150 tab control (TCM_ADJUSTRECT), widened by
+    // the edge around it; a size keeps its type (none becomes a point).
+    auto expected = [&](int width, int height) {
+        Rect a{0, 0, width, height};
+        send_message(tabs, TCM_ADJUSTRECT, 0, reinterpret_cast<int64_t>(&a));
+        return Rect{a.left - 3, a.top - 1, a.right + 1, a.bottom + 2};
+    };
+    Rect page = expected(200, 150);
+    EXPECT_EQ(rect_in_parent(paired), page);
+    EXPECT_EQ(page, (Rect{-1, 25, 199, 150}));
+    EXPECT_EQ(molded(eval("reduce [paired/offset paired/size unsized/size loose/offset]")),
+              "[(-1, 25) 200x125 (200, 125) (1, 1)]");
+    EXPECT_EQ(rect_in_parent(loose), (Rect{1, 1, 31, 31}));
+    // Resized: fitted again in place; moved: the pages go beside the tab
+    // control at its new place.
+    Rooted<Cell> panel(eval("tabs"));
+    change(*panel, gui::faces::f_size, "300x200");
+    update(*panel);
+    page = expected(300, 200);
+    EXPECT_EQ(rect_in_parent(paired), page);
+    change(*panel, gui::faces::f_offset, "50x60");
+    update(*panel);
+    EXPECT_EQ(get_parent(paired), w);
+    EXPECT_EQ(rect_in_parent(paired),
+              (Rect{50 + page.left, 60 + page.top, 50 + page.right, 60 + page.bottom}));
+    EXPECT_EQ(get_parent(loose), tabs); // no page of the tab panel
+}

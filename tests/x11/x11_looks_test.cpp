@@ -112,3 +112,36 @@ TEST_F(X11Test, ACaptionTheParentDrawsReplacesGtksOwn) {
     EXPECT_TRUE(control_model<ButtonModel>(button)->own_caption);
     EXPECT_FALSE(near_color(pixel(edge.x, edge.y), 0xFF0000)); // GTK's button around it
 }
+
+TEST_F(X11Test, TheTabPageAreaIsTheNotebooksOwn) {
+    HWnd top = make_window("tab pages", {100, 100, 400, 350});
+    HWnd tabs =
+        create_window("SysTabControl32", "", WS_CHILD | WS_VISIBLE, {20, 20, 260, 220}, top, 0, 1);
+    ASSERT_NE(tabs, 0u);
+    for (const char* text : {"First", "Second"}) {
+        TabItem item;
+        item.mask = TCIF_TEXT;
+        item.text = text;
+        send_message(tabs, TCM_INSERTITEM, 9, reinterpret_cast<int64_t>(&item));
+    }
+    // Asked before GTK has shown the notebook, and after: the same area.
+    Rect early = client_rect(tabs);
+    send_message(tabs, TCM_ADJUSTRECT, 0, reinterpret_cast<int64_t>(&early));
+    settle();
+    Rect area = client_rect(tabs);
+    send_message(tabs, TCM_ADJUSTRECT, 0, reinterpret_cast<int64_t>(&area));
+    EXPECT_EQ(early, area);
+    Rect back = area;
+    send_message(tabs, TCM_ADJUSTRECT, 1, reinterpret_cast<int64_t>(&back));
+    EXPECT_EQ(back, client_rect(tabs));
+    // The page's own background starts at the area's top; the tab row
+    // lies above it.
+    Point middle =
+        client_to_screen(tabs, {(area.left + area.right) / 2, (area.top + area.bottom) / 2});
+    Point inside = client_to_screen(tabs, {area.left + 8, area.top + 2});
+    Point above = client_to_screen(tabs, {area.left + 8, area.top - 6});
+    uint32_t page = pixel(middle.x, middle.y);
+    EXPECT_TRUE(near_color(pixel(inside.x, inside.y), page))
+        << std::hex << pixel(inside.x, inside.y);
+    EXPECT_FALSE(pixel(above.x, above.y) == page) << std::hex << page;
+}

@@ -17,6 +17,7 @@
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_styles.h"
 #include "gui/backend/faces/face_window.h"
+#include "gui/backend/faces/tab_pages.h"
 #include "gui/backend/gui_init.h"
 #include "gui/backend/menus_faces.h"
 #include "gui/backend/messages.h"
@@ -83,6 +84,7 @@ void change_offset(const Change& c) {
     }
     if (c.type == FaceType::base && has_caret_face(c.window)) move_caret_of(c.window);
     if (c.type == FaceType::window) set_dpi(dpi_for_window(c.window));
+    if (c.type == FaceType::tab_panel) tab_panel_pages(c.window, TabPanelChange::moved);
 }
 
 void change_size(const Change& c) {
@@ -102,6 +104,7 @@ void change_size(const Change& c) {
         set_window_pos(c.window, with_menu_bar(c, sized));
     }
     if (c.type == FaceType::text) invalidate_rect(c.window, nullptr, true);
+    if (c.type == FaceType::tab_panel) tab_panel_pages(c.window, TabPanelChange::resized);
     control_facet_changed(c.window, c.face, c.type, f_size);
 }
 
