@@ -4,8 +4,8 @@ HOME of its own, driven through XTest as a person would, read back through
 the console's test hook (KIV_CONSOLE_DUMP: the terminal's lines written to
 a file whenever a line is asked for).
 
-First run: Alt+O opens Settings, closing it is cancelling it; the window
-is resized; `1 + 2` and Return shows "== 3"; the window is closed as a
+First run: Alt+O opens Settings, closing it is cancelling it; the about
+box shows its text in white; the window is resized; `1 + 2` and Return shows "== 3"; the window is closed as a
 window manager's close button does; kiv exits 0 and the configuration file
 has its header, the eleven keys, the new size and "1 + 2" first in the
 history. Second run: the window comes back at the same place and size and
@@ -98,6 +98,14 @@ class Console:
             self.process.communicate()
 
 
+def brightest(window, top, bottom):
+    """The lightest grey (0-1) in the window's rows top..bottom."""
+    crop = f"{window['width']}x{bottom - top}+{window['x']}+{window['y'] + top}"
+    out = subprocess.run(["import", "-window", "root", "-crop", crop, "-colorspace", "gray",
+                          "-format", "%[fx:maxima]", "info:"], capture_output=True, text=True)
+    return float(out.stdout or 0)
+
+
 def read_cfg(home):
     path = os.path.join(home, ".kiv", "Kiv-Console", "console-cfg.kiv")
     return open(path).read() if os.path.exists(path) else ""
@@ -123,6 +131,16 @@ def first_run(kiv, folder, home, display):
             time.sleep(0.05)
         check("window resized", resized, display.window_info(TITLE))
 
+        # The about box: its text in the white its faces give, on the dark
+        # backdrop (the theme's grey text would leave the top rows dark).
+        console.enter("gui-console-ctx/display-about")
+        about = display.wait_window("About", 10)
+        if check("about box shown", about):
+            check("about text drawn white", brightest(about, 10, 60) > 0.9)
+            display.close_window(about)
+            display.wait_window("About", 10, gone=True)
+        display.focus(console.window)
+
         # Typed last: the newest line of the history.
         console.enter("1 + 2")
         lines = console.wait_lines(lambda lines: "== 3" in lines)
@@ -143,7 +161,7 @@ def check_cfg(home):
           for m in (re.search(r"(^|\s)" + re.escape(key) + ":", body, re.M) for key in KEYS)]
     check("eleven keys in order", -1 not in at and at == sorted(at), cfg)
     check("the new size saved", "win-size: 800x" in cfg, cfg)
-    check('"1 + 2" first in the history', 'history: ["1 + 2"]' in cfg, cfg)
+    check('"1 + 2" first in the history', 'history: ["1 + 2" "gui-console-ctx/display-about"]' in cfg, cfg)
 
 
 def second_run(kiv, folder, home, display, before):

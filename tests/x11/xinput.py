@@ -99,6 +99,8 @@ class Display:
                                    info["y"] + info["height"] // 2, 0)
         _x11.XSetInputFocus(self.handle, info["id"], REVERT_TO_PARENT, 0)
         self.sync()
+        # The program takes the focus change before the keys that follow.
+        time.sleep(0.3)
 
     def resize(self, info, width, height):
         _x11.XResizeWindow(self.handle, info["id"], width, height)

@@ -257,6 +257,9 @@ HWnd create_face_window(const Cell& face, HWnd parent) {
         stdout_::print_line("*** View Error: CreateWindowEx failed!");
         return 0;
     }
+    // Linked first: what the window asks its parent while it is set up
+    // (its colours, at its font) reads the face.
+    link_face(window, face);
     if (window_face) {
         double dpi = dpi_for_window(window);
         if (dpi != current_dpi()) {
@@ -268,7 +271,6 @@ HWnd create_face_window(const Cell& face, HWnd parent) {
     set_window_long(window, slot_window_flags, c.pair_size ? wf_pair_size : 0);
     bring_window_to_top(window);
     if (auto font = hooks().set_font) font(window, face);
-    link_face(window, face);
     set_cursor(window, facet_value(face, f_options));
     init_by_type(window, face, type, parent);
     if (!is_window(window)) return 0;

@@ -3,8 +3,11 @@
 #include "datatypes/image.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
+#include "datatypes/types.h"
 #include "gui/backend/camera/camera.h"
 #include "gui/backend/classes.h"
+#include "gui/backend/control_models.h"
+#include "gui/backend/conversions.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/faces/base_face.h"
 #include "gui/backend/faces/command_events.h"
@@ -18,6 +21,7 @@
 #include "gui/backend/live_event.h"
 #include "gui/backend/menus_faces.h"
 #include "gui/backend/messages.h"
+#include "gui/backend/text/facets.h"
 #include "gui/backend/text/para.h"
 #include "gui/backend/window_layer.h"
 #include "gui/backend/window_proc.h"
@@ -41,6 +45,27 @@ void store_geometry(HWnd window, uint32_t message, int64_t lparam) {
         point2D::make_at(target, x, y);
 }
 
+// A child control asks for its colours (WM_CTLCOLOR*; wParam the record):
+// the text in its face's font colour, the background in its face's colour,
+// each where the face gives a tuple. 0 when the control has no face.
+int64_t give_control_colors(uint64_t record, HWnd control) {
+    Cell face;
+    if (!window_face(control, face)) return 0;
+    auto& colors = *reinterpret_cast<ControlColors*>(record);
+    Cell font = facet(face, f_font);
+    Cell text_color = text::is_font(font) ? text::facet(font, text::FontFacet::color) : Cell{};
+    if (cell::type_of(text_color) == TYPE_TUPLE) {
+        colors.text = color_to_argb(to_color(text_color), false);
+        colors.has_text = true;
+    }
+    Cell back = facet(face, f_color);
+    if (cell::type_of(back) == TYPE_TUPLE) {
+        colors.back = color_to_argb(to_color(back), false);
+        colors.has_back = true;
+    }
+    return 1;
+}
+
 // Window and panel faces paint their colour, their image and their draw
 // block.
 int64_t face_message(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam,
@@ -52,6 +77,9 @@ int64_t face_message(HWnd window, uint32_t message, uint64_t wparam, int64_t lpa
         if (!menu_command(window, wparam, lparam)) process_command_event(window, wparam, lparam);
         return 0;
     case WM_NOTIFY: return process_notify(window, lparam, handled);
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORSTATIC: handled = true; return give_control_colors(wparam, HWnd(lparam));
     case WM_HSCROLL:
     case WM_VSCROLL:
         handled = true;

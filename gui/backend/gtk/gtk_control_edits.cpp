@@ -121,6 +121,9 @@ GtkWidget* make_edit(HWnd w) {
     if (!(get_style(w) & ES_MULTILINE)) {
         GtkWidget* entry = gtk_entry_new();
         gtk_entry_set_has_frame(GTK_ENTRY(entry), TRUE);
+        // The face's width rules: GTK's own minimum (150 pixels without a
+        // width in characters) would widen the window past its face.
+        gtk_entry_set_width_chars(GTK_ENTRY(entry), 0);
         g_signal_connect(entry, "changed", G_CALLBACK(on_entry_changed), window_data(w));
         g_signal_connect(entry, "notify::cursor-position", G_CALLBACK(on_entry_selection),
                          window_data(w));
