@@ -53,10 +53,6 @@ constexpr uint32_t literal = 2;
 constexpr uint32_t ret = 3;
 } // namespace arg_kind
 
-// Bit 23 of an argument's typeset entry: it admits every type but unset!
-// (an argument with no type block), so checking it is one comparison.
-constexpr uint32_t all_but_unset = 0x00800000u;
-
 uint32_t kind_of(const Cell& entry) {
     return (entry.header >> arg_kind::shift) & 3;
 }
@@ -287,13 +283,6 @@ uint32_t shape_of(const Cell& list, bool native, uint32_t refinements) {
     return 0;
 }
 
-// Whether a typeset holds every type id but that of unset!.
-bool admits_all_but_unset(const Cell& types) {
-    for (uint32_t type = 0; type < typeset::bit_count; ++type)
-        if (typeset::has(types, type) == (type == TYPE_UNSET)) return false;
-    return true;
-}
-
 // The argument list of a function value, built from its spec on first
 // call and kept in the value's extras block: one typeset per argument (its
 // kind in bits 20-21), one refinement! per refinement (for natives and
@@ -359,7 +348,6 @@ bool admits_all_but_unset(const Cell& types) {
             entry = typeset::make_in_default(*list);
         }
         entry->header |= kind << arg_kind::shift;
-        if (admits_all_but_unset(*entry)) entry->header |= all_but_unset;
     }
     if (native && refinements) block::append_value(*list, Cell{TYPE_INTEGER, 0, refinements, 0});
     list->w3 = shape_of(*list, native, refinements);
@@ -405,8 +393,7 @@ Cell argument_word(const Cell& function, uint32_t n) {
 inline void check_type(const Cell& entry, const Cell& value, const Cell& function, const Cell& name,
                        uint32_t argument) {
     uint32_t type = cell::type_of(value);
-    bool admitted = entry.header & all_but_unset ? type != TYPE_UNSET : typeset::has(entry, type);
-    if (!admitted) [[unlikely]]
+    if (!typeset::has(entry, type)) [[unlikely]]
         raise_expect_arg(value, function, name, argument);
 }
 
