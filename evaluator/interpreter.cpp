@@ -116,6 +116,9 @@ using GuardFor = std::conditional_t<Traced, PositionGuard, PositionKeeper>;
 struct CodeWalk {
     explicit CodeWalk(const Cell& block)
         : code(block), pin(code.w2), buffer(pin.buffer()), pos(buffer->head_cell() + code.w1) {}
+    // The walk of a block whose buffer and start were already looked up.
+    CodeWalk(const Cell& block, Buffer* code_buffer, const Cell* start)
+        : code(block), pin(code_buffer), buffer(code_buffer), pos(start) {}
     PositionKeeper keeper;
     Cell code;
     Pin pin;
@@ -1142,13 +1145,18 @@ void eval_here(const Cell& block) {
         eval(block, true);
         return;
     }
-    stack::check_machine();
-    CodeWalk walk(block);
-    stack::reset();
-    if (walk.pos >= walk.buffer->tail_cell())
+    // An empty block (an empty function body, `[]` as a branch) gives
+    // unset! before any of the walk's keeping is set up.
+    Buffer* buffer = memory::buffer_of(block.w2);
+    const Cell* start = buffer->head_cell() + block.w1;
+    if (start >= buffer->tail_cell()) {
         stack::keep_last(Cell{cell::unset_header, 0, 0, 0});
-    else
-        eval_expressions<false>(walk.code, walk.buffer, walk.pos);
+        return;
+    }
+    stack::check_machine();
+    CodeWalk walk(block, buffer, start);
+    stack::reset();
+    eval_expressions<false>(walk.code, walk.buffer, walk.pos);
 }
 
 const Cell* eval_next(const Cell& block, const Cell* pos, const Cell* tail, bool keep) {
