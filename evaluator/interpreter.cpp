@@ -785,6 +785,9 @@ enum class FastOp {
     return FastOp::none;
 }
 
+// Computes a op b into `result` (which may be one of the operands: both
+// are read first); false, with nothing written, when the operator's
+// function has to do it.
 [[gnu::always_inline]] inline bool compute_fast(FastOp op, const Cell& a, const Cell& b,
                                                 Cell& result) {
     uint32_t ta = cell::type_of(a), tb = cell::type_of(b);
@@ -894,20 +897,22 @@ template <bool Traced>
         if (fast != FastOp::none && pos + 1 < tail) {
             const Cell* op_word = pos;
             stack::state.top = left + 1;
-            // A value or a variable as the right operand is pushed here.
+            // A value or a variable as the right operand is taken where it
+            // stands; only the operator's own call needs it pushed.
             const Cell* operand = inert(pos[1]) ? pos + 1 : plain_word_value(pos[1]);
             if (Traced && operand == pos + 1) {
                 pos = push_as_is<Traced>(pos + 1, code);
             } else if (!Traced && operand) {
-                stack::push(*operand);
                 pos += 2;
+                if (compute_fast(fast, left[0], *operand, left[0])) continue;
+                stack::push(*operand);
+                call_in_place(wrapped, left, *op_word, keep);
+                continue;
             } else {
                 pos = expression_as<Traced, true, true>(pos + 1, tail, code);
                 if (rt.pending) return pos;
             }
-            Cell result;
-            if (compute_fast(fast, left[0], left[1], result)) {
-                left[0] = result;
+            if (compute_fast(fast, left[0], left[1], left[0])) {
                 stack::state.top = left + 1;
             } else {
                 call_in_place(wrapped, left, *op_word, keep);
