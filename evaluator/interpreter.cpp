@@ -1165,6 +1165,9 @@ void eval_here(const Cell& block) {
         eval(block, true);
         return;
     }
+    // The check comes first also for an empty block: it is where a halt
+    // asked for stops a loop over one (`forever []`).
+    stack::check_machine();
     // An empty block (an empty function body, `[]` as a branch) gives
     // unset! before any of the walk's keeping is set up.
     Buffer* buffer = memory::buffer_of(block.w2);
@@ -1173,7 +1176,6 @@ void eval_here(const Cell& block) {
         stack::keep_last(Cell{cell::unset_header, 0, 0, 0});
         return;
     }
-    stack::check_machine();
     CodeWalk walk(block, buffer, start);
     stack::reset();
     eval_expressions<false>(walk.code, walk.buffer, walk.pos);
