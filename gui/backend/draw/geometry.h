@@ -11,6 +11,10 @@ namespace kiv::gui::draw {
 
 constexpr double pi = std::numbers::pi;
 
+// How much the transformation enlarges at most (an upper bound, within a
+// factor of the square root of 2).
+double largest_scale(const Matrix3x2& m);
+
 // Appends the arc of the ellipse (centre c, radii rx and ry, its axes
 // turned by phi radians) from parameter t through `sweep` radians as cubic
 // Beziers of at most a quarter turn each, in user space, so that a zero
