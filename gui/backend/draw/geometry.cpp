@@ -135,6 +135,26 @@ void draw_with(Context& ctx, const Brush& brush, bool pen, Draw draw) {
 
 } // namespace
 
+// Cairo finds a fill's bounds by tessellating the whole path, unclipped,
+// in a time that grows with the crossings of its edges: a tangle of many
+// thousands of edges (a long scribble, or curves past Cairo's fixed-point
+// range, which wrap around into a mess) can take minutes. A path that
+// flattens to more edges is measured by its points instead, which
+// differs only where parts of it enclose no area. A stroke's bounds come
+// from its outline without tessellating.
+constexpr int max_tessellated_edges = 1024;
+
+void ink_extents(const Context& ctx, bool stroke, double& x0, double& y0, double& x1, double& y1) {
+    const CairoApi& c = *ctx.cairo;
+    if (stroke) return c.stroke_extents(ctx.cr, &x0, &y0, &x1, &y1);
+    cairo_path_t* flat = c.copy_path_flat(ctx.cr);
+    int edges = 0;
+    for (int i = 0; i < flat->num_data; i += flat->data[i].header.length)
+        edges += flat->data[i].header.type != CAIRO_PATH_MOVE_TO;
+    c.path_destroy(flat);
+    (edges <= max_tessellated_edges ? c.fill_extents : c.path_extents)(ctx.cr, &x0, &y0, &x1, &y1);
+}
+
 bool beyond_fixed_point(const Context& ctx, const Matrix3x2& placement, bool stroke) {
     constexpr double limit = 16384;
     Matrix3x2 device = to_device(ctx, ctx.state.matrix);
@@ -146,7 +166,7 @@ bool beyond_fixed_point(const Context& ctx, const Matrix3x2& placement, bool str
         for (double v : {t.m11, t.m12, t.m21, t.m22, t.dx, t.dy})
             if (!(std::fabs(v) <= limit)) return true;
     double x0, y0, x1, y1;
-    (stroke ? ctx.cairo->stroke_extents : ctx.cairo->fill_extents)(ctx.cr, &x0, &y0, &x1, &y1);
+    ink_extents(ctx, stroke, x0, y0, x1, y1);
     for (Point2 corner : {Point2{x0, y0}, Point2{x1, y0}, Point2{x0, y1}, Point2{x1, y1}}) {
         Point2 p = transform(device, corner);
         if (!(std::fabs(p.x) <= limit && std::fabs(p.y) <= limit)) return true;

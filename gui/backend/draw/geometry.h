@@ -33,6 +33,9 @@ void set_brush(Context& ctx, bool fill, Brush brush);
 // path (a fitted gradient is fitted to the path's bounds); false when it
 // draws nothing.
 bool use_brush(Context& ctx, const Brush& brush, bool stroke);
+// The bounds, in user space, of what a fill (or stroke) of the current
+// path covers.
+void ink_extents(const Context& ctx, bool stroke, double& x0, double& y0, double& x1, double& y1);
 // Cairo gives gradients and images to pixman in 16.16 fixed point: under a
 // transformation that moves or scales by more than that holds, or over a
 // shape reaching that far, drawing with them can fail and put the target

@@ -103,7 +103,7 @@ bool use_brush(Context& ctx, const Brush& b, bool stroke) {
         // The brush follows the shape's bounds, its transformation applied
         // before the move to their top-left; a gradient spans them.
         double x0, y0, x1, y1;
-        (stroke ? c.stroke_extents : c.fill_extents)(ctx.cr, &x0, &y0, &x1, &y1);
+        ink_extents(ctx, stroke, x0, y0, x1, y1);
         double w = x1 - x0, h = y1 - y0;
         bool linear = b.shape == GradientShape::linear;
         if (b.kind == BrushKind::fitted)

@@ -144,7 +144,7 @@ void cast_shadows(Context& ctx) {
     if (ctx.state.shadows.empty()) return;
     const CairoApi& c = *ctx.cairo;
     double x0, y0, x1, y1;
-    c.fill_extents(ctx.cr, &x0, &y0, &x1, &y1);
+    ink_extents(ctx, false, x0, y0, x1, y1);
     cairo_path_t* path = c.copy_path(ctx.cr);
     // Masking leaves the shape's path in place.
     for (const Shadow& s : ctx.state.shadows) cast(ctx, path, {x0, y0, x1, y1}, s);
