@@ -129,8 +129,9 @@ void set_stroke_style(Context& ctx) {
 template <class Draw>
 void draw_with(Context& ctx, const Brush& brush, bool pen, Draw draw) {
     if (!use_brush(ctx, brush, pen)) return;
-    draw_grouped(ctx, brush.kind != BrushKind::solid && beyond_fixed_point(ctx, brush.matrix, pen),
-                 draw);
+    draw_grouped(
+        ctx, brush.kind != BrushKind::solid && beyond_fixed_point(ctx, brush_placement(brush), pen),
+        draw);
 }
 
 } // namespace

@@ -29,6 +29,9 @@ void cast_shadows(Context& ctx);
 // width comes back.
 void set_brush(Context& ctx, bool fill, Brush brush);
 
+// Where the brush's own space lies in user space: its transformation,
+// after its tile's pixels are taken to brush units.
+Matrix3x2 brush_placement(const Brush& brush);
 // Makes the brush Cairo's source for a fill or a stroke of the current
 // path (a fitted gradient is fitted to the path's bounds); false when it
 // draws nothing.

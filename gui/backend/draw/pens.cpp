@@ -90,6 +90,14 @@ void gradient(Context& ctx, bool fill, const Gradient& g) {
     set_brush(ctx, fill, std::move(b));
 }
 
+Matrix3x2 brush_placement(const Brush& b) {
+    if (b.tile_unit == 1) return b.matrix;
+    Matrix3x2 placement;
+    scale(placement, 1 / b.tile_unit, 1 / b.tile_unit);
+    multiply(placement, b.matrix, placement);
+    return placement;
+}
+
 bool use_brush(Context& ctx, const Brush& b, bool stroke) {
     const CairoApi& c = *ctx.cairo;
     if (b.kind == BrushKind::solid) {
@@ -98,7 +106,7 @@ bool use_brush(Context& ctx, const Brush& b, bool stroke) {
         return true;
     }
     std::shared_ptr<cairo_pattern_t> pattern = b.pattern;
-    Matrix3x2 placement = b.matrix;
+    Matrix3x2 placement = brush_placement(b);
     if (b.kind == BrushKind::fitted || b.kind == BrushKind::image) {
         // The brush follows the shape's bounds, its transformation applied
         // before the move to their top-left; a gradient spans them.
