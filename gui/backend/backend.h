@@ -71,11 +71,23 @@ class Backend {
     // The backing surface of the window changed inside `area` (client
     // coordinates, device pixels).
     virtual void window_painted(HWnd, const Rect&) {}
+    // Draws a built-in control as the backend shows it (the toolkit's own
+    // widget) onto `cr` with its top-left at `at` (device pixels); false
+    // when the backend shows none, and the control's backing surface
+    // stands for it.
+    virtual bool draw_control(HWnd, cairo_t*, Point /*at*/) { return false; }
     virtual void window_activated(HWnd) {}
+    // The caret of `owner` lies at `caret` (client coordinates, device
+    // pixels): an input method places its candidates there.
+    virtual void caret_moved(HWnd /*owner*/, const Rect& /*caret*/) {}
     virtual void capture_changed(HWnd) {}
     // The item of a list box under a client point as the backend shows it
     // (-1: none); false when the backend leaves it to the model's layout.
     virtual bool list_item_at(HWnd, Point, int32_t& /*index*/) { return false; }
+    // How far a tab control's page area lies inside its client area on
+    // each side, as the backend lays the control out (device pixels); false
+    // when the backend leaves it to the model's metrics.
+    virtual bool tab_page_insets(HWnd, Rect& /*insets*/) { return false; }
     // The layer's keyboard focus moved to `window` (0: none).
     virtual void focus_changed(HWnd) {}
     // A built-in control's model changed (control_models.h).

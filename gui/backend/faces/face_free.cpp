@@ -10,6 +10,7 @@
 #include "gui/backend/faces/base_face.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/faces/face_hooks.h"
+#include "gui/backend/faces/face_images.h"
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_window.h"
 #include "gui/backend/gui_init.h"
@@ -45,6 +46,7 @@ void free_one(const Cell& face, bool top, std::unordered_set<NodeId>& seen) {
             if (is_face(child)) free_one(child, false, seen);
         }
     if (type == FaceType::camera) camera::stop(window);
+    if (type == FaceType::button || type == FaceType::toggle) free_image_list(window);
     if (type == FaceType::window) {
         none::make_at(facet(*kept, f_selected));
         set_window_long(window, slot_extra, -1);
@@ -58,7 +60,8 @@ void free_one(const Cell& face, bool top, std::unordered_set<NodeId>& seen) {
 }
 
 // Draws a window and its visible children, bottom to top, each over its
-// face's colour (the panel colour for a face without one), at `x`, `y`.
+// face's colour (the panel colour for a face without one), at `x`, `y`; a
+// control as the backend shows it, where it shows one.
 void compose(const CairoApi& api, cairo_t* cr, HWnd window, int x, int y) {
     Rect client = client_rect(window);
     Cell face;
@@ -73,9 +76,11 @@ void compose(const CairoApi& api, cairo_t* cr, HWnd window, int x, int y) {
         api.rectangle(cr, x, y, client.width(), client.height());
         api.fill(cr);
     }
-    api.set_source_surface(cr, window_surface(window), x, y);
-    api.rectangle(cr, x, y, client.width(), client.height());
-    api.fill(cr);
+    if (!backend().draw_control(window, cr, {x, y})) {
+        api.set_source_surface(cr, window_surface(window), x, y);
+        api.rectangle(cr, x, y, client.width(), client.height());
+        api.fill(cr);
+    }
     for (HWnd child : child_windows(window)) {
         if (!(get_style(child) & WS_VISIBLE)) continue;
         Rect r = rect_in_parent(child);
@@ -113,19 +118,8 @@ bool make_image(int width, int height, Cell& out, Draw&& draw) {
     return true;
 }
 
-} // namespace
-
-void free_faces(const Cell& face, bool top) {
-    std::unordered_set<NodeId> seen;
-    free_one(face, top, seen);
-}
-
-void OS_destroy_view(const Cell& face, bool empty) {
-    free_faces(face, true);
-    if (empty) end_loop_level();
-}
-
-bool to_image(const Cell& face, Cell& out) {
+// The picture of a face with a window; false when there is none.
+bool picture(const Cell& face, Cell& out) {
     if (face_type(face) == FaceType::screen) {
         double width = 0, height = 0;
         read_point(facet(face, f_size), width, height);
@@ -148,6 +142,24 @@ bool to_image(const Cell& face, Cell& out) {
     Rect client = client_rect(window);
     return make_image(client.width(), client.height(), out,
                       [&](const CairoApi& api, cairo_t* cr) { compose(api, cr, window, 0, 0); });
+}
+
+} // namespace
+
+void free_faces(const Cell& face, bool top) {
+    std::unordered_set<NodeId> seen;
+    free_one(face, top, seen);
+}
+
+void OS_destroy_view(const Cell& face, bool empty) {
+    free_faces(face, true);
+    if (empty) end_loop_level();
+}
+
+bool to_image(const Cell& face, Cell& out) {
+    if (!is_face(face)) return false;
+    if (!picture(face, out)) none::make_at(out);
+    return true;
 }
 
 } // namespace kiv::gui::faces

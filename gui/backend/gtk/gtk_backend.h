@@ -63,13 +63,16 @@ class GtkBackend : public Backend {
     void window_visibility_changed(HWnd window) override;
     void window_text_changed(HWnd window) override;
     void window_painted(HWnd window, const Rect& area) override;
+    bool draw_control(HWnd window, cairo_t* cr, Point at) override;
     void window_activated(HWnd window) override;
     void control_changed(HWnd window, ControlChange what) override;
     void capture_changed(HWnd window) override;
     void focus_changed(HWnd window) override;
     bool deliver_control_input(const Msg& msg) override;
     bool list_item_at(HWnd window, Point client, int32_t& index) override;
+    bool tab_page_insets(HWnd window, Rect& insets) override;
     void window_cursor(HWnd window, int kind, cairo_surface_t* image) override;
+    void caret_moved(HWnd owner, const Rect& caret) override;
 
     bool theme_metrics(Metrics& metrics) override;
     bool composited() override;
