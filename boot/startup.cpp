@@ -13,6 +13,7 @@
 #include "console/evaluation.h"
 #include "console/gui_print.h"
 #include "console/stdio.h"
+#include "console/test_dump.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
@@ -91,6 +92,7 @@ constexpr void (*routine_modules[])() = {
     console::register_evaluation_routines,
     console::register_config_routines,
     console::register_gui_print_routines,
+    console::register_test_dump_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose
