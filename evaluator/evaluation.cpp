@@ -264,6 +264,24 @@ bool flag_truth(const Cell& flag) {
     return !logic::counts_false(flag);
 }
 
+// A value after a refinement in an apply block that switches it: a logic
+// or none value, or (when the block is evaluated) a word holding one.
+bool is_switch(const Cell& value, bool evaluated) {
+    const Cell* v = &value;
+    if (evaluated && cell::type_of(value) == TYPE_WORD) v = word::value_cell(value);
+    uint32_t type = cell::type_of(*v);
+    return type == TYPE_LOGIC || type == TYPE_NONE;
+}
+
+// How many arguments the spec gives the refinement (none when it has no
+// such refinement).
+uint32_t refinement_arity(const Shape& shape, const Cell& refinement) {
+    uint32_t name = symbol::resolve(refinement.w2);
+    for (auto& [r, count] : shape.refinements)
+        if (symbol::resolve(r.w2) == name) return count;
+    return 0;
+}
+
 } // namespace
 
 void not_done(uint32_t type) {
@@ -572,15 +590,30 @@ void apply(bool, const int32_t* refinements) {
         }
     } else {
         // Refinement! values name the refinements; the values after each
-        // are its arguments.
-        for (int32_t i = 0; i < block::rs_length(*args); ++i) {
+        // are its arguments. A logic or none value right after one (or a
+        // word holding one) is its switch: false or none leaves it off,
+        // and the values meant as its arguments are dropped with it.
+        Shape shape;
+        bool shaped = false;
+        int32_t n = block::rs_length(*args);
+        for (int32_t i = 0; i < n; ++i) {
             Cell c = block::rs_head(*args)[i];
-            if (cell::type_of(c) == TYPE_REFINEMENT) {
-                cell::set_type(c, TYPE_WORD);
-                block::append_value(*path, c);
-            } else {
+            if (cell::type_of(c) != TYPE_REFINEMENT) {
                 block::append_value(*code, c);
+                continue;
             }
+            if (i + 1 < n && is_switch(block::rs_head(*args)[i + 1], !safer)) {
+                ++i;
+                if (!flag_truth(block::rs_head(*args)[i])) {
+                    if (!shaped) shape = shape_of(*function), shaped = true;
+                    uint32_t count = refinement_arity(shape, c);
+                    for (uint32_t k = 0; k < count && i + 1 < n; ++k, ++i)
+                        if (cell::type_of(block::rs_head(*args)[i + 1]) == TYPE_REFINEMENT) break;
+                    continue;
+                }
+            }
+            cell::set_type(c, TYPE_WORD);
+            block::append_value(*path, c);
         }
     }
     uint32_t mode = all || safer ? interpreter::mode::literal_arguments : 0;

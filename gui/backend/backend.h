@@ -72,10 +72,17 @@ class Backend {
     // coordinates, device pixels).
     virtual void window_painted(HWnd, const Rect&) {}
     virtual void window_activated(HWnd) {}
+    // The caret of `owner` lies at `caret` (client coordinates, device
+    // pixels): an input method places its candidates there.
+    virtual void caret_moved(HWnd /*owner*/, const Rect& /*caret*/) {}
     virtual void capture_changed(HWnd) {}
     // The item of a list box under a client point as the backend shows it
     // (-1: none); false when the backend leaves it to the model's layout.
     virtual bool list_item_at(HWnd, Point, int32_t& /*index*/) { return false; }
+    // How far a tab control's page area lies inside its client area on
+    // each side, as the backend lays the control out (device pixels); false
+    // when the backend leaves it to the model's metrics.
+    virtual bool tab_page_insets(HWnd, Rect& /*insets*/) { return false; }
     // The layer's keyboard focus moved to `window` (0: none).
     virtual void focus_changed(HWnd) {}
     // A built-in control's model changed (control_models.h).

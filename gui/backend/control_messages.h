@@ -4,6 +4,7 @@
 // lParam), and a text length counts bytes, the buffer a caller needs.
 #pragma once
 
+#include <cairo.h>
 #include <cstdint>
 
 #include "gui/backend/window_types.h"
@@ -331,7 +332,20 @@ struct CalendarSelection {
     SystemTime start, end;
 };
 
+// NM_CUSTOMDRAW: a control asks its parent to draw a part of it. At the
+// pre-paint stage the parent may draw into `cr` (the control's client
+// area, device pixels) and answer CDRF_SKIPDEFAULT: the control then
+// leaves that part (a button's caption) to the parent's drawing.
+struct CustomDraw {
+    NotifyHeader header;
+    uint32_t stage = 0;
+    cairo_t* cr = nullptr;
+    Rect rect;
+};
+enum : uint32_t { CDDS_PREPAINT = 1, CDRF_DODEFAULT = 0, CDRF_SKIPDEFAULT = 4 };
+
 enum : int32_t {
+    NM_CUSTOMDRAW = -12,
     NM_SETFOCUS = -7,
     NM_KILLFOCUS = -8,
     TCN_SELCHANGE = -551,

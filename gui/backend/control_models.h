@@ -6,6 +6,7 @@
 
 #include "gui/backend/backend.h"
 #include "gui/backend/control_messages.h"
+#include "gui/backend/image_lists.h"
 
 #include <string>
 #include <unordered_map>
@@ -23,8 +24,9 @@ struct Selection {
 struct ButtonModel {
     uint32_t check = BST_UNCHECKED;
     bool pushed = false;
-    int64_t image = 0;      // BM_SETIMAGE
-    int64_t image_list = 0; // BCM_SETIMAGELIST: the record the face code made
+    int64_t image = 0; // BM_SETIMAGE
+    ButtonImageList images;
+    bool own_caption = false; // the parent draws the caption (NM_CUSTOMDRAW)
 };
 
 struct EditModel {

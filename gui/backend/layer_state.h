@@ -32,8 +32,8 @@ struct Window {
     cairo_surface_t* surface = nullptr;
     bool destroying = false;
     void* font = nullptr; // the font given by WM_SETFONT, a reference held
-    HMenu menu = 0;     // top-levels: the menu bar
-    int bar_height = 0; // above the client area, in device pixels
+    HMenu menu = 0;       // top-levels: the menu bar
+    int bar_height = 0;   // above the client area, in device pixels
 };
 
 struct MenuModel {
@@ -105,6 +105,11 @@ bool clear_at(const Window& w, Point p);
 // Forgets queued messages and timers of a window being destroyed.
 void drop_queued(HWnd window);
 void drop_paint_state(Window& window);
+// The caret is taken off its owner's surface while the owner paints, and
+// put back after; a destroyed owner takes it away.
+void lift_caret(HWnd window);
+void restore_caret(HWnd window);
+void forget_caret(HWnd window);
 void forget_input_window(HWnd window);
 // Updates the retrieved key state from an input message.
 void apply_key_state(const Msg& msg);

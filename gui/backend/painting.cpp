@@ -114,6 +114,7 @@ bool detail::clear_at(const Window& w, Point p) {
 
 cairo_t* begin_paint(HWnd window, PaintStruct& ps) {
     ps = {};
+    detail::lift_caret(window);
     cairo_surface_t* surface = window_surface(window);
     Window* w = detail::find(window);
     if (!surface || !w) return nullptr;
@@ -139,6 +140,7 @@ void end_paint(HWnd window, PaintStruct& ps) {
     if (!ps.cr) return;
     cairo().destroy(ps.cr);
     ps.cr = nullptr;
+    detail::restore_caret(window);
     if (is_window(window)) detail::state().backend->window_painted(window, ps.paint);
 }
 

@@ -158,6 +158,22 @@ void end_paint(HWnd window, PaintStruct& ps);
 // The window's backing surface (device pixels, ARGB32), made on demand.
 cairo_surface_t* window_surface(HWnd window);
 
+// ---- The caret: one for the whole layer, owned by a window. It is drawn
+// by inverting the pixels under it in the owner's backing surface (drawn
+// twice it is gone), blinks on the layer clock at the backend's rate, and
+// is off the surface while the owner paints. Made hidden: show_caret
+// shows it (as many shows as hides); the backend hears where it is, so an
+// input method's candidates follow it.
+
+bool create_caret(HWnd owner, int width, int height);
+bool destroy_caret();
+HWnd caret_owner();
+// Client coordinates of the owner, device pixels.
+bool set_caret_pos(Point client);
+Point get_caret_pos();
+bool show_caret(HWnd owner);
+bool hide_caret(HWnd owner);
+
 // ---- Input state
 
 // High bit: held; low bit: toggled. As of the last input message retrieved.

@@ -1,9 +1,9 @@
 // The window table of the layer: start and stop, classes, creation and
 // destruction, extra memory, geometry, visibility and the default
 // procedure.
+#include "gui/backend/control_messages.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/layer_state.h"
-#include "gui/backend/control_messages.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/text/fonts.h"
 #include "platform/cairo_api.h"
@@ -196,6 +196,7 @@ bool destroy_window(HWnd handle) {
         detail::drop_queued(h);
         detail::forget_input_window(h);
         forget_controls(h);
+        detail::forget_caret(h);
         detail::drop_paint_state(*d);
         text::release_font(static_cast<text::Font*>(std::exchange(d->font, nullptr)));
         s.backend->window_destroyed(h);

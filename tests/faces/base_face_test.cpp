@@ -75,6 +75,36 @@ TEST_F(BaseFaceTest, TextIsPaintedInItsFontColourAtItsParaPlaceUnderTheDrawBlock
     EXPECT_EQ(molded(eval("reduce [second ink 101 130 ink 201 300]")), "[true [false false 4000]]");
 }
 
+TEST_F(BaseFaceTest, ButtonsWithAFontObjectShowTheCaptionTheFaceCodeDraws) {
+    HWnd w = window_face("size: 300x40 color: 255.255.255");
+    eval("red-font: make object! [name: none size: 10 style: none angle: 0 color: 255.0.0"
+         " anti-alias?: false shadow: none state: none parent: none]"
+         " left: make object! [origin: none padding: none scroll: none align: 'left"
+         " v-align: 'middle wrap?: false parent: none]");
+    child(w, "plain", "type: 'button size: 100x40 color: 255.255.255 text: \"WWW\"");
+    child(w, "inked",
+          "type: 'button offset: 100x0 size: 100x40 color: 255.255.255 text: \"WWW\""
+          " font: red-font");
+    child(w, "boxed",
+          "type: 'check offset: 200x0 size: 100x40 color: 255.255.255 text: \"WWW\""
+          " font: red-font para: left");
+    pump_for(0);
+    // Whether columns x1..x2 hold red ink in any row.
+    eval("shot: to image! win red?: func [x1 x2 /local c] [repeat y 40 [repeat x x2 - x1 + 1 ["
+         "c: pick shot as-pair x + x1 - 1 y if all [c/1 > 150 c/2 < 100] [return true]]] false]");
+    // No font object: the control's own caption (none headless). Centred
+    // both ways without a para; a check box's caption starts right of its
+    // box.
+    EXPECT_EQ(molded(eval("reduce [red? 1 100 red? 101 115 red? 130 170 red? 185 200"
+                          " red? 201 216 red? 217 240 red? 260 300]")),
+              "[false false true false false true false]");
+    // The caption follows the face's text.
+    change(*Rooted<Cell>(eval("inked")), f_text, "\"\"");
+    update(*Rooted<Cell>(eval("inked")));
+    pump_for(0);
+    EXPECT_EQ(molded(eval("shot: to image! win red? 101 200")), "false");
+}
+
 TEST_F(BaseFaceTest, DrawErrorsWhilePaintingAreDropped) {
     HWnd w = window_face("size: 100x80 color: 0.0.255");
     child(w, "broken",
@@ -110,6 +140,45 @@ TEST_F(BaseFaceTest, CaptureLastsUntilAsManyUpsAsDowns) {
     EXPECT_EQ(get_capture(), b);
     end_base_capture();
     EXPECT_EQ(get_capture(), 0u);
+}
+
+TEST_F(BaseFaceTest, ACaretFaceShowsItsOwnersCaretByInversionWhereItLies) {
+    HWnd w = window_face("size: 100x80 color: 0.0.255");
+    HWnd pad = child(w, "pad", "type: 'base offset: 10x10 size: 60x40 color: 255.255.255");
+    HWnd bar = child(w, "bar",
+                     "type: 'base offset: 30x20 size: 4x12 color: 0.0.0.255"
+                     " options: reduce ['caret pad]");
+    EXPECT_EQ(caret_owner(), pad);
+    EXPECT_EQ(get_caret_pos(), (Point{20, 10}));
+    // The clear caret face shows the owner's white inverted under it.
+    const std::string at_first = "[0.0.0.0 255.255.255.0]", at_second = "[255.255.255.0 0.0.0.0]",
+                      none = "[255.255.255.0 255.255.255.0]";
+    EXPECT_EQ(pixels("32x25 52x25"), at_first);
+    pump_for(600);
+    EXPECT_EQ(pixels("32x25 52x25"), none);
+    pump_for(600);
+    EXPECT_EQ(pixels("32x25 52x25"), at_first);
+    Rooted<Cell> caret(eval("bar"));
+    // Each change of the caret face: where the caret is then.
+    struct Case {
+        Facet facet;
+        const char* value;
+        HWnd owner;
+        const std::string& picture;
+    } cases[] = {
+        {f_offset, "50x20", pad, at_second}, {f_visible, "false", 0, none},
+        {f_visible, "true", pad, at_second}, {f_enabled, "false", 0, none},
+        {f_enabled, "true", pad, at_second},
+    };
+    for (const Case& c : cases) {
+        change(*caret, c.facet, c.value);
+        update(*caret);
+        EXPECT_EQ(caret_owner(), c.owner) << c.value;
+        EXPECT_EQ(pixels("32x25 52x25"), c.picture) << c.value;
+    }
+    destroy_window(bar);
+    EXPECT_EQ(caret_owner(), 0u);
+    EXPECT_EQ(pixels("32x25 52x25"), none);
 }
 
 TEST_F(BaseFaceTest, AThrottledLayeredRepaintIsPostponedNotDropped) {

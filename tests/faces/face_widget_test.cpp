@@ -8,6 +8,7 @@
 #include "gui/backend/control_actions.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/faces/face_slots.h"
+#include "gui/backend/image_lists.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
@@ -212,4 +213,141 @@ TEST_F(FaceWidgetTest, ChangesInsideListDataKeepTheControlEqualToIt) {
             EXPECT_EQ(shown, expected) << step;
         }
     }
+}
+
+TEST_F(FaceWidgetTest, ButtonImageListsComeFromTheImageFacet) {
+    HWnd w = window_face("size: 200x200");
+    eval("red: make image! [4x4 255.0.0] green: make image! [4x4 0.255.0]"
+         " blue: make image! [8x8 0.0.255]");
+    constexpr uint32_t r = 0xFFFF0000u, g = 0xFF00FF00u, b = 0xFF0000FFu;
+    struct Case {
+        const char* image;
+        int width, height;
+        std::vector<uint32_t> slots; // the middle pixel of each
+    } cases[] = {
+        {"red", 4, 4, {r}},
+        {"reduce [red green]", 4, 4, {r, g, r, r, r, r}},
+        {"reduce [red blue green]", 4, 4, {r, b, g, r, r, r}}, // blue scaled
+        {"reduce [blue 2x3]", 2, 3, {b}},
+        {"none", 0, 0, {}},
+        {"[1 2]", 0, 0, {}},
+    };
+    auto middle = [](cairo_surface_t* s) {
+        cairo_surface_flush(s);
+        int x = cairo_image_surface_get_width(s) / 2, y = cairo_image_surface_get_height(s) / 2;
+        auto* row = cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s);
+        return reinterpret_cast<uint32_t*>(row)[x];
+    };
+    HImageList previous = 0;
+    for (const char* type : {"'button", "'toggle"}) {
+        HWnd button = child(w, "pictured", std::string("type: ") + type + " size: 40x20");
+        Rooted<Cell> face(eval("pictured"));
+        for (const Case& c : cases) {
+            change(*face, gui::faces::f_image, c.image);
+            update(*face);
+            HImageList list = control_model<ButtonModel>(button)->images.list;
+            EXPECT_EQ(image_list_count(previous), 0) << c.image; // the old list is gone
+            previous = list;
+            std::vector<uint32_t> slots;
+            for (int i = 0; i < image_list_count(list); ++i) {
+                cairo_surface_t* picture = image_list_picture(list, i);
+                EXPECT_EQ(cairo_image_surface_get_width(picture), c.width) << c.image;
+                EXPECT_EQ(cairo_image_surface_get_height(picture), c.height) << c.image;
+                slots.push_back(middle(picture));
+            }
+            EXPECT_EQ(slots, c.slots) << type << " " << c.image;
+        }
+        // States show their own slot, the first where the list has one.
+        change(*face, gui::faces::f_image, "reduce [red green blue]");
+        update(*face);
+        HImageList list = control_model<ButtonModel>(button)->images.list;
+        EXPECT_EQ(image_slot(list, ButtonLook::pressed), 2);
+        EXPECT_EQ(image_slot(list, ButtonLook::stylus_hot), 5);
+        change(*face, gui::faces::f_image, "red");
+        update(*face);
+        EXPECT_EQ(image_slot(control_model<ButtonModel>(button)->images.list, ButtonLook::pressed),
+                  0);
+        previous = control_model<ButtonModel>(button)->images.list;
+        routine("destroy-view", {*face, eval("false")});
+        EXPECT_EQ(image_list_count(previous), 0) << type; // freed with the face
+        previous = 0;
+    }
+}
+
+TEST_F(FaceWidgetTest, AreaBarsShowWhereTheTextDoesNotFit) {
+    HWnd w = window_face("size: 400x400");
+    eval("wrapping: make object! [origin: none padding: none scroll: none align: 'left"
+         " v-align: 'top wrap?: true parent: none]"
+         " tall: append/dup copy \"\" \"line^/\" 20 wide: append/dup copy \"\" \"word \" 30");
+    struct Case {
+        const char* text;
+        const char* size;
+        bool horizontal, vertical;
+    } cases[] = {
+        {"\"short\"", "100x60", false, false}, {"tall", "100x60", false, true},
+        {"wide", "100x60", true, false},       {"append copy wide tall", "100x60", true, true},
+        {"none", "100x60", false, false},      {"append copy wide tall", "2000x1000", false, false},
+    };
+    for (const char* para : {"none", "wrapping"}) {
+        HWnd area = child(w, "notes", std::string("type: 'area size: 100x60 para: ") + para);
+        Rooted<Cell> face(eval("notes"));
+        for (const Case& c : cases) {
+            change(*face, gui::faces::f_size, c.size);
+            change(*face, gui::faces::f_text, c.text);
+            update(*face);
+            const ScrollModel* bars = control_model<ScrollModel>(area);
+            ASSERT_NE(bars, nullptr);
+            bool wrapped = std::string(para) == "wrapping";
+            // Wrapped text never asks for the horizontal bar, and the
+            // wide line wrapped is taller than the area.
+            bool vertical = c.vertical || (wrapped && c.horizontal);
+            EXPECT_EQ(bars->shown[SB_HORZ], c.horizontal && !wrapped) << para << " " << c.text;
+            EXPECT_EQ(bars->shown[SB_VERT], vertical) << para << " " << c.text << " " << c.size;
+        }
+    }
+    // Typing a line too long for the area shows the bar at once.
+    HWnd typed = child(w, "typed", "type: 'area size: 100x60 text: \"\"");
+    for (int i = 0; i < 40; ++i) post_message(typed, WM_CHAR, 'x', 0);
+    run_loop();
+    EXPECT_EQ(molded(eval("length? typed/text")), "40");
+    EXPECT_TRUE(control_model<ScrollModel>(typed)->shown[SB_HORZ]);
+}
+
+TEST_F(FaceWidgetTest, TabPagesFitThePageAreaAndFollowTheTabPanel) {
+    HWnd w = window_face("size: 400x400");
+    HWnd tabs =
+        child(w, "tabs", "type: 'tab-panel offset: 10x20 size: 200x150 data: [\"a\" \"b\"]");
+    eval("paired: make face-template [type: 'panel parent: tabs size: 5x5]"
+         " unsized: make face-template [type: 'panel parent: tabs]"
+         " loose: make face-template [type: 'panel offset: 1x1 size: 30x30]"
+         " tabs/pane: reduce [paired unsized loose]");
+    HWnd paired = show(*Rooted<Cell>(eval("paired")), tabs);
+    show(*Rooted<Cell>(eval("unsized")), tabs);
+    HWnd loose = show(*Rooted<Cell>(eval("loose")), tabs);
+    // The page area of a 200x150 tab control (TCM_ADJUSTRECT), widened by
+    // the edge around it; a size keeps its type (none becomes a point).
+    auto expected = [&](int width, int height) {
+        Rect a{0, 0, width, height};
+        send_message(tabs, TCM_ADJUSTRECT, 0, reinterpret_cast<int64_t>(&a));
+        return Rect{a.left - 3, a.top - 1, a.right + 1, a.bottom + 2};
+    };
+    Rect page = expected(200, 150);
+    EXPECT_EQ(rect_in_parent(paired), page);
+    EXPECT_EQ(page, (Rect{-1, 25, 199, 150}));
+    EXPECT_EQ(molded(eval("reduce [paired/offset paired/size unsized/size loose/offset]")),
+              "[(-1, 25) 200x125 (200, 125) (1, 1)]");
+    EXPECT_EQ(rect_in_parent(loose), (Rect{1, 1, 31, 31}));
+    // Resized: fitted again in place; moved: the pages go beside the tab
+    // control at its new place.
+    Rooted<Cell> panel(eval("tabs"));
+    change(*panel, gui::faces::f_size, "300x200");
+    update(*panel);
+    page = expected(300, 200);
+    EXPECT_EQ(rect_in_parent(paired), page);
+    change(*panel, gui::faces::f_offset, "50x60");
+    update(*panel);
+    EXPECT_EQ(get_parent(paired), w);
+    EXPECT_EQ(rect_in_parent(paired),
+              (Rect{50 + page.left, 60 + page.top, 50 + page.right, 60 + page.bottom}));
+    EXPECT_EQ(get_parent(loose), tabs); // no page of the tab panel
 }

@@ -2,6 +2,7 @@
 // and group boxes; the check state clamped to what the type can show,
 // automatic types advancing once per click, and the BN_* notifications.
 #include "gui/backend/controls/control_state.h"
+#include "platform/cairo_api.h"
 
 namespace kiv::gui {
 
@@ -72,6 +73,39 @@ int64_t button_input(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) 
     }
 }
 
+// The parent may draw the caption (NM_CUSTOMDRAW at the pre-paint
+// stage, into the cleared client area); the view then shows that drawing
+// in place of its own caption.
+int64_t paint_caption(HWnd w, ButtonModel& m) {
+    PaintStruct ps;
+    if (!begin_paint(w, ps)) return 0;
+    const CairoApi& c = *cairo_api();
+    c.set_operator(ps.cr, CAIRO_OPERATOR_CLEAR);
+    c.paint(ps.cr);
+    c.set_operator(ps.cr, CAIRO_OPERATOR_OVER);
+    CustomDraw draw;
+    draw.stage = CDDS_PREPAINT;
+    draw.cr = ps.cr;
+    draw.rect = client_rect(w);
+    bool own = notify_parent(w, draw.header, NM_CUSTOMDRAW) & CDRF_SKIPDEFAULT;
+    if (!own) {
+        c.set_operator(ps.cr, CAIRO_OPERATOR_CLEAR);
+        c.paint(ps.cr);
+    }
+    end_paint(w, ps);
+    if (own != m.own_caption) {
+        m.own_caption = own;
+        control_changed(w, ControlChange::look);
+    }
+    return 0;
+}
+
+// What changes how the caption looks has it drawn again.
+bool changes_caption(uint32_t message) {
+    return message == WM_SETTEXT || message == WM_SETFONT || message == WM_STYLECHANGED ||
+           message == WM_SIZE || message == WM_ENABLE;
+}
+
 } // namespace
 
 namespace controls {
@@ -103,13 +137,15 @@ int64_t button_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
     }
     case BM_GETIMAGE: return m->image;
     case BCM_SETIMAGELIST:
-        m->image_list = lparam;
+        if (!lparam) return 0;
+        m->images = *reinterpret_cast<const ButtonImageList*>(lparam);
         control_changed(w, ControlChange::look);
         return 1;
     case BCM_GETIMAGELIST:
         if (!lparam) return 0;
-        *reinterpret_cast<int64_t*>(lparam) = m->image_list;
+        *reinterpret_cast<ButtonImageList*>(lparam) = m->images;
         return 1;
+    case WM_PAINT: return paint_caption(w, *m);
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_LBUTTONUP:
@@ -119,6 +155,7 @@ int64_t button_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
         return button_input(w, message, wparam, lparam);
     }
     default: {
+        if (changes_caption(message)) invalidate_rect(w, nullptr, true);
         bool notify = notifies(w);
         return control_default(
             w, message, wparam, lparam,

@@ -60,13 +60,17 @@ int64_t delete_tab(HWnd w, TabModel& m, int64_t index) {
     return 1;
 }
 
-// Converts between the control's rectangle and its page area.
-void adjust_rect(bool to_window, Rect& r) {
+// Converts between the control's rectangle and its page area: the
+// backend's layout where it has one, else a frame around the page and the
+// tab row above it.
+void adjust_rect(HWnd w, bool to_window, Rect& r) {
+    Rect insets{page_frame, tab_row_height + page_frame, page_frame, page_frame};
+    if (layer_running()) backend().tab_page_insets(w, insets);
     int sign = to_window ? -1 : 1;
-    r.left += sign * page_frame;
-    r.right -= sign * page_frame;
-    r.bottom -= sign * page_frame;
-    r.top += sign * (tab_row_height + page_frame);
+    r.left += sign * insets.left;
+    r.top += sign * insets.top;
+    r.right -= sign * insets.right;
+    r.bottom -= sign * insets.bottom;
 }
 
 int64_t tabs_input(HWnd w, TabModel& m, uint32_t message, uint64_t wparam, int64_t lparam) {
@@ -121,7 +125,7 @@ int64_t tabs_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
         *reinterpret_cast<Rect*>(lparam) = tab_rect(*m, size_t(index));
         return 1;
     case TCM_ADJUSTRECT:
-        if (lparam) adjust_rect(wparam != 0, *reinterpret_cast<Rect*>(lparam));
+        if (lparam) adjust_rect(w, wparam != 0, *reinterpret_cast<Rect*>(lparam));
         return 0;
     case WM_LBUTTONDOWN:
     case WM_KEYDOWN: {

@@ -8,6 +8,7 @@
 #include "datatypes/word.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/event.h"
+#include "gui/backend/faces/caret_face.h"
 #include "gui/backend/faces/command_events.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/faces/face_free.h"
@@ -151,8 +152,8 @@ int64_t hit_test(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam)
     return answer;
 }
 
-// The `caret` option names the face that shows this face's caret; one
-// without a window is skipped.
+// The `caret` option names the face that owns the caret this face shows;
+// one without a window is skipped.
 void init_caret_face(HWnd window, const Cell& face) {
     Cell caret;
     if (!option_value(facet_value(face, f_options), "caret", true, caret)) return;
@@ -161,6 +162,7 @@ void init_caret_face(HWnd window, const Cell& face) {
     set_window_long(window, slot_window_flags,
                     get_window_long(window, slot_window_flags) | wf_caret_face);
     set_window_long(window, slot_caret_owner, int32_t(caret_window));
+    create_caret_of(window, face);
 }
 
 } // namespace
@@ -267,6 +269,7 @@ int64_t base_proc(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam
         return 0;
     case WM_SETCURSOR: return get_window_long(window, slot_cursor) < 0 ? 1 : 0;
     case WM_DESTROY:
+        if (has_caret_face(window)) drop_caret_of(window);
         release_cursor(window);
         base_state().last_paint.erase(window);
         return 0;

@@ -7,7 +7,9 @@
 #include "gui/backend/control_models.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/event.h"
+#include "gui/backend/faces/area_bars.h"
 #include "gui/backend/faces/face.h"
+#include "gui/backend/faces/face_captions.h"
 #include "gui/backend/faces/face_controls.h"
 #include "gui/backend/faces/face_items.h"
 #include "gui/backend/message_loop.h"
@@ -107,7 +109,9 @@ void process_command_event(HWnd, uint64_t wparam, int64_t lparam) {
         break;
     case EN_KILLFOCUS: fire(control, unfocus); break;
     case EN_CHANGE:
-        if (loop_state().current) fire(control, change, 0xFFFFFFFF);
+        if (!loop_state().current) break;
+        fire(control, change, 0xFFFFFFFF);
+        if (type == FaceType::area && window_face(control, found)) area_scroll_bars(control, found);
         break;
     case LBN_SELCHANGE: picked(control, *face, type); break;
     case LBN_KILLFOCUS:
@@ -141,6 +145,9 @@ int64_t process_notify(HWnd, int64_t lparam, bool& handled) {
         if (window_face(control, live)) integer::make_at(facet(live, f_selected), index + 1);
         return 0;
     }
+    case NM_CUSTOMDRAW:
+        handled = true;
+        return draw_caption(control, *face, *reinterpret_cast<CustomDraw*>(lparam));
     case MCN_SELECT:
         handled = true;
         read_calendar_date(control, *face);

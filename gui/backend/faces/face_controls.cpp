@@ -14,6 +14,8 @@
 #include "gui/backend/control_messages.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/conversions.h"
+#include "gui/backend/faces/area_bars.h"
+#include "gui/backend/faces/face_images.h"
 #include "gui/backend/faces/face_items.h"
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_styles.h"
@@ -184,6 +186,7 @@ void field_options(HWnd window, const Cell& face, FaceType type) {
             stop = integer::get(value) * 4;
         send_message(window, EM_SETTABSTOPS, 1, reinterpret_cast<int64_t>(&stop));
         set_text(window, face);
+        area_scroll_bars(window, face);
     }
     if (cell::type_of(facet(face, f_selected)) != TYPE_NONE) set_selection(window, face);
 }
@@ -221,7 +224,11 @@ void init_control(HWnd window, const Cell& face, FaceType type) {
     switch (type) {
     case FaceType::text_list: init_text_list(window, face); break;
     case FaceType::tab_panel: set_tabs(window, face); break;
+    case FaceType::button: make_image_list(window, face); break;
     case FaceType::toggle:
+        make_image_list(window, face);
+        set_check(window, face, type);
+        break;
     case FaceType::check:
     case FaceType::radio: set_check(window, face, type); break;
     case FaceType::slider:
@@ -243,6 +250,11 @@ bool control_facet_changed(HWnd window, const Cell& face, FaceType type, Facet f
     switch (f) {
     case f_size:
         if (type == FaceType::slider || type == FaceType::progress) set_range(window, face, type);
+        if (type == FaceType::area) area_scroll_bars(window, face);
+        return true;
+    case f_text:
+        if (type != FaceType::area) return false;
+        area_scroll_bars(window, face);
         return true;
     case f_data:
         switch (type) {
@@ -279,6 +291,10 @@ bool control_facet_changed(HWnd window, const Cell& face, FaceType type, Facet f
         send_message(window, EM_SETPASSWORDCHAR,
                      get_flags(facet_value(face, f_flags)) & flag_password ? 0x25CF : 0, 0);
         set_focus(window);
+        return true;
+    case f_image:
+        if (type != FaceType::button && type != FaceType::toggle) return false;
+        make_image_list(window, face);
         return true;
     case f_color:
         if (type != FaceType::calendar) return false;

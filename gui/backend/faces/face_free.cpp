@@ -10,6 +10,7 @@
 #include "gui/backend/faces/base_face.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/faces/face_hooks.h"
+#include "gui/backend/faces/face_images.h"
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_window.h"
 #include "gui/backend/gui_init.h"
@@ -45,6 +46,7 @@ void free_one(const Cell& face, bool top, std::unordered_set<NodeId>& seen) {
             if (is_face(child)) free_one(child, false, seen);
         }
     if (type == FaceType::camera) camera::stop(window);
+    if (type == FaceType::button || type == FaceType::toggle) free_image_list(window);
     if (type == FaceType::window) {
         none::make_at(facet(*kept, f_selected));
         set_window_long(window, slot_extra, -1);

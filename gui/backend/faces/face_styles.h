@@ -50,6 +50,7 @@ inline constexpr uint32_t MCS_NOSELCHANGEONNAV = 0x100;
 // Bits of the window-flags slot.
 inline constexpr uint32_t wf_region = 0x1;
 inline constexpr uint32_t wf_caret_face = 0x2;
+inline constexpr uint32_t wf_swap_chain = 0x4; // drawn through its own swap chain
 inline constexpr uint32_t wf_ime = 0x8;
 inline constexpr uint32_t wf_pair_size = 0x10;
 

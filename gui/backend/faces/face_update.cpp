@@ -9,6 +9,7 @@
 #include "gui/backend/conversions.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/faces/base_face.h"
+#include "gui/backend/faces/caret_face.h"
 #include "gui/backend/faces/dpi_bracket.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/faces/face_controls.h"
@@ -16,6 +17,7 @@
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_styles.h"
 #include "gui/backend/faces/face_window.h"
+#include "gui/backend/faces/tab_pages.h"
 #include "gui/backend/gui_init.h"
 #include "gui/backend/menus_faces.h"
 #include "gui/backend/messages.h"
@@ -80,7 +82,9 @@ void change_offset(const Change& c) {
     } else {
         set_window_pos(c.window, with_menu_bar(c, moved));
     }
+    if (c.type == FaceType::base && has_caret_face(c.window)) move_caret_of(c.window);
     if (c.type == FaceType::window) set_dpi(dpi_for_window(c.window));
+    if (c.type == FaceType::tab_panel) tab_panel_pages(c.window, TabPanelChange::moved);
 }
 
 void change_size(const Change& c) {
@@ -100,6 +104,7 @@ void change_size(const Change& c) {
         set_window_pos(c.window, with_menu_bar(c, sized));
     }
     if (c.type == FaceType::text) invalidate_rect(c.window, nullptr, true);
+    if (c.type == FaceType::tab_panel) tab_panel_pages(c.window, TabPanelChange::resized);
     control_facet_changed(c.window, c.face, c.type, f_size);
 }
 
@@ -140,10 +145,6 @@ void change_data(const Change& c) {
         control_facet_changed(c.window, c.face, c.type, f_data);
 }
 
-bool has_caret_face(HWnd window) {
-    return get_window_long(window, slot_window_flags) & wf_caret_face;
-}
-
 void change_visible(const Change& c, bool show) {
     if (show && c.type == FaceType::window && !(get_style(c.window) & WS_VISIBLE))
         set_window_long(c.window, slot_first_show, 1);
@@ -151,6 +152,12 @@ void change_visible(const Change& c, bool show) {
         c.record->show = show ? SW_SHOW : SW_HIDE;
     else
         show_window(c.window, show ? SW_SHOW : SW_HIDE);
+    if (c.type == FaceType::base && has_caret_face(c.window)) {
+        if (show)
+            create_caret_of(c.window, c.face);
+        else
+            drop_caret_of(c.window);
+    }
     if (show) control_facet_changed(c.window, c.face, c.type, f_visible);
 }
 

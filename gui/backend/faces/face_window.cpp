@@ -19,6 +19,7 @@
 #include "gui/backend/faces/face_hooks.h"
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_styles.h"
+#include "gui/backend/faces/tab_pages.h"
 #include "gui/backend/gui_init.h"
 #include "gui/backend/menus_faces.h"
 #include "gui/backend/message_loop.h"
@@ -179,7 +180,7 @@ void init_by_type(HWnd window, const Cell& face, FaceType type, HWnd parent) {
     switch (type) {
     case FaceType::base: init_base_face(window, parent, face, is_layered, 0); break;
     case FaceType::rich_text:
-        init_base_face(window, parent, face, is_layered, wf_caret_face | wf_ime);
+        init_base_face(window, parent, face, is_layered, wf_swap_chain | wf_ime);
         break;
     case FaceType::panel:
         if (is_layered) init_base_face(window, parent, face, true, 0);
@@ -231,6 +232,8 @@ HWnd create_face_window(const Cell& face, HWnd parent) {
     Creation c;
     c.class_name = cls->class_name;
     c.parent = parent;
+    if ((type == FaceType::panel || type == FaceType::group_box) && !layered(parent))
+        fit_tab_page(face, parent);
     read_geometry(face, c);
     Cell visible = facet(face, f_visible);
     if (type != FaceType::window && cell::type_of(visible) == TYPE_LOGIC && logic::get(visible))

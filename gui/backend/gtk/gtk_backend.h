@@ -69,7 +69,9 @@ class GtkBackend : public Backend {
     void focus_changed(HWnd window) override;
     bool deliver_control_input(const Msg& msg) override;
     bool list_item_at(HWnd window, Point client, int32_t& index) override;
+    bool tab_page_insets(HWnd window, Rect& insets) override;
     void window_cursor(HWnd window, int kind, cairo_surface_t* image) override;
+    void caret_moved(HWnd owner, const Rect& caret) override;
 
     bool theme_metrics(Metrics& metrics) override;
     bool composited() override;

@@ -8,6 +8,8 @@
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 
+#include <algorithm>
+
 namespace kiv::gui::gtk {
 
 namespace {
@@ -271,6 +273,33 @@ void sync_tabs(Native& n, ControlChange what) {
     }
     if (m->current >= 0 && gtk_notebook_get_current_page(notebook) != m->current)
         gtk_notebook_set_current_page(notebook, m->current);
+}
+
+// The current page's place in the notebook laid out at the control's
+// size (GTK lays it out now when it has not yet).
+bool GtkBackend::tab_page_insets(HWnd window, Rect& insets) {
+    Native* n = native(window);
+    if (!n || !n->control || !GTK_IS_NOTEBOOK(n->control)) return false;
+    GtkNotebook* notebook = GTK_NOTEBOOK(n->control);
+    GtkWidget* page = gtk_notebook_get_nth_page(notebook, gtk_notebook_get_current_page(notebook));
+    if (!page) return false;
+    Rect client = client_rect(window);
+    GtkAllocation box;
+    gtk_widget_get_allocation(n->control, &box);
+    if (box.width != client.width() / scale_ || box.height != client.height() / scale_) {
+        GtkRequisition least;
+        gtk_widget_get_preferred_size(n->control, &least, nullptr);
+        box = {box.x, box.y, std::max(client.width() / scale_, least.width),
+               std::max(client.height() / scale_, least.height)};
+        gtk_widget_size_allocate(n->control, &box);
+    }
+    GtkAllocation area;
+    gtk_widget_get_allocation(page, &area);
+    if (area.width <= 1 || area.height <= 1) return false;
+    insets = {(area.x - box.x) * scale_, (area.y - box.y) * scale_,
+              (box.x + box.width - area.x - area.width) * scale_,
+              (box.y + box.height - area.y - area.height) * scale_};
+    return true;
 }
 
 GtkWidget* make_calendar(HWnd w) {

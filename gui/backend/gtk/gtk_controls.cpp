@@ -40,6 +40,40 @@ void on_button_clicked(GtkButton*, gpointer data) {
     });
 }
 
+// The picture of the button's image list for the state GTK shows it in.
+void show_state_picture(GtkWidget* button, HWnd w) {
+    const ButtonModel* m = control_model<ButtonModel>(w);
+    HImageList list = m ? m->images.list : 0;
+    GtkWidget* image = gtk_button_get_image(GTK_BUTTON(button));
+    if (!image_list_count(list)) {
+        if (image) gtk_button_set_image(GTK_BUTTON(button), nullptr);
+        return;
+    }
+    GtkStateFlags flags = gtk_widget_get_state_flags(button);
+    ButtonLook look = flags & GTK_STATE_FLAG_INSENSITIVE ? ButtonLook::disabled
+                      : flags & GTK_STATE_FLAG_ACTIVE    ? ButtonLook::pressed
+                      : flags & GTK_STATE_FLAG_PRELIGHT  ? ButtonLook::hot
+                                                         : ButtonLook::normal;
+    if (!image) {
+        image = gtk_image_new();
+        gtk_button_set_image(GTK_BUTTON(button), image);
+        gtk_button_set_always_show_image(GTK_BUTTON(button), TRUE);
+    }
+    gtk_image_set_from_surface(GTK_IMAGE(image), image_list_picture(list, image_slot(list, look)));
+}
+
+void on_state_flags(GtkWidget* button, GtkStateFlags, gpointer data) {
+    show_state_picture(button, window_of(data));
+}
+
+// A caption the face code drew (into the window's surface) goes over
+// GTK's drawing of the button, whose own caption is then empty.
+gboolean draw_own_caption(GtkWidget* button, cairo_t* cr, gpointer data) {
+    const ButtonModel* m = control_model<ButtonModel>(window_of(data));
+    if (m && m->own_caption) draw_surface(button, cr, data);
+    return FALSE;
+}
+
 // A radio button alone in its group but for a hidden partner: GTK never
 // turns off the only radio button of a group, so turning the partner on
 // turns it off.
@@ -65,18 +99,22 @@ GtkWidget* make_button(HWnd w) {
     else
         widget = gtk_button_new_with_label(text.c_str());
     g_signal_connect(widget, "clicked", G_CALLBACK(on_button_clicked), window_data(w));
+    g_signal_connect(widget, "state-flags-changed", G_CALLBACK(on_state_flags), window_data(w));
+    g_signal_connect_after(widget, "draw", G_CALLBACK(draw_own_caption), window_data(w));
     return widget;
 }
 
 void sync_button(Native& n, ControlChange what) {
     const ButtonModel* m = control_model<ButtonModel>(n.window);
     if (!m) return;
-    if (what == ControlChange::text) {
-        std::string text = get_window_text(n.window);
-        if (GTK_IS_FRAME(n.control))
+    if (what == ControlChange::text || what == ControlChange::look) {
+        std::string text = m->own_caption ? std::string() : get_window_text(n.window);
+        if (GTK_IS_FRAME(n.control)) {
             gtk_frame_set_label(GTK_FRAME(n.control), text.c_str());
-        else
+        } else {
             gtk_button_set_label(GTK_BUTTON(n.control), text.c_str());
+            show_state_picture(n.control, n.window);
+        }
     }
     if (auto* partner = g_object_get_data(G_OBJECT(n.control), "kiv-partner");
         partner && m->check != BST_CHECKED) {

@@ -7,6 +7,7 @@
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace kiv::gui::gtk {
@@ -222,6 +223,20 @@ void connect_input(Native& top) {
     g_signal_connect(top.im, "commit", G_CALLBACK(on_commit), nullptr);
     g_signal_connect(top.im, "preedit-start", G_CALLBACK(on_preedit), GINT_TO_POINTER(1));
     g_signal_connect(top.im, "preedit-end", G_CALLBACK(on_preedit), GINT_TO_POINTER(0));
+}
+
+// The top-level's input method shows its candidates at the caret.
+void GtkBackend::caret_moved(HWnd owner, const Rect& caret) {
+    Native* n = native(owner);
+    Native* top = native(get_root(owner));
+    if (!n || !top || !top->im || !n->widget) return;
+    int x = 0, y = 0;
+    if (!gtk_widget_translate_coordinates(n->widget, top->toplevel, caret.left / scale_,
+                                          caret.top / scale_, &x, &y))
+        return;
+    GdkRectangle area{x, y, std::max(caret.width() / scale_, 1),
+                      std::max(caret.height() / scale_, 1)};
+    gtk_im_context_set_cursor_location(top->im, &area);
 }
 
 } // namespace kiv::gui::gtk

@@ -69,28 +69,50 @@ TextSize layout_text_size(PangoLayout* layout) {
     return {width, units(logical.height)};
 }
 
-TextModel face_text_model(const Cell& face, const Cell& text, uint32_t flags) {
+namespace {
+
+// The model of the text wrapped at `width` (0: not wrapped).
+TextModel model_at(const Cell& face, const Cell& text, uint32_t flags, int32_t width) {
     double align = flags & 1 ? 0.5 : flags & 2 ? 1 : 0; // the rich-text bits
-    return TextModel(code_points(text), format_pixels(facet(face, FaceFacet::font)),
-                     wrap_width(face, flags), align);
+    return TextModel(code_points(text), format_pixels(facet(face, FaceFacet::font)), width, align);
 }
 
-TextSize face_text_size(const Cell& face, const Cell& text) {
+} // namespace
+
+TextModel face_text_model(const Cell& face, const Cell& text, uint32_t flags) {
+    return model_at(face, text, flags, wrap_width(face, flags));
+}
+
+namespace {
+
+// The size of the text in the face's font, wrapped at `width` (0: not
+// wrapped).
+TextSize measure(const Cell& face, const Cell& text, uint32_t flags, int32_t width) {
     Rooted<Cell> f(face), t(text);
-    uint32_t flags = get_para_flags(facet(face, FaceFacet::type), facet(face, FaceFacet::para));
     Font* format = text_model_in_use() ? nullptr : text_format(facet(face, FaceFacet::font));
     if (!format) {
-        TextModel model = face_text_model(*f, *t, flags);
+        TextModel model = model_at(*f, *t, flags, width);
         return {model.width(), model.height()};
     }
     PangoLayout* layout = string_layout(*format, *t);
-    if (int32_t width = wrap_width(*f, flags)) {
+    if (width) {
         pango().layout_set_width(layout, width * PANGO_SCALE);
         pango().layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
     }
     TextSize size = layout_text_size(layout);
     pango().object_unref(layout);
     return size;
+}
+
+} // namespace
+
+TextSize face_text_size(const Cell& face, const Cell& text) {
+    uint32_t flags = get_para_flags(facet(face, FaceFacet::type), facet(face, FaceFacet::para));
+    return measure(face, text, flags, wrap_width(face, flags));
+}
+
+TextSize face_text_size_wrapped(const Cell& face, const Cell& text, int32_t width) {
+    return measure(face, text, 0, std::max(width, 1));
 }
 
 } // namespace kiv::gui::text

@@ -21,6 +21,8 @@ struct TextSize {
 // The size of `text` (a string value) in the face, the type's para bits
 // deciding the wrapping.
 TextSize face_text_size(const Cell& face, const Cell& text);
+// The same wrapped at `width` (96-DPI pixels) whatever the para says.
+TextSize face_text_size_wrapped(const Cell& face, const Cell& text, int32_t width);
 
 // The widest line of a layout, each line without its trailing white
 // space, and the layout's height.
