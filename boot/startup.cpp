@@ -9,15 +9,18 @@
 #include "boot/init.h"
 #include "boot/sources.h"
 #include "console/asking.h"
+#include "console/clusters.h"
 #include "console/config_file.h"
 #include "console/evaluation.h"
 #include "console/gui_print.h"
 #include "console/stdio.h"
+#include "console/test_dump.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
+#include "datatypes/image.h"
 #include "datatypes/native.h"
 #include "datatypes/word.h"
 #include "evaluator/comparison.h"
@@ -39,6 +42,7 @@
 #include "gui/backend/clipboard.h"
 #include "gui/backend/draw/draw_routines.h"
 #include "gui/backend/event_routines.h"
+#include "gui/backend/faces/face_free.h"
 #include "gui/backend/gui.h"
 #include "gui/backend/live_event.h"
 #include "gui/backend/message_loop.h"
@@ -91,6 +95,8 @@ constexpr void (*routine_modules[])() = {
     console::register_evaluation_routines,
     console::register_config_routines,
     console::register_gui_print_routines,
+    console::register_test_dump_routines,
+    console::register_cluster_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose
@@ -192,6 +198,8 @@ void start_with(const Boot& boot) {
                                         gui::clipboard_write};
     system_natives::do_events = gui::do_events;
     gui::live::hooks().awake = gui::call_awake;
+    // A face is drawn into an image also before the GUI has started.
+    image::face_to_image = gui::faces::to_image;
     script_hooks::install();
     init_modules();
     collector::add_marker(mark_boot_values);

@@ -53,10 +53,6 @@ constexpr uint32_t literal = 2;
 constexpr uint32_t ret = 3;
 } // namespace arg_kind
 
-// Bit 23 of an argument's typeset entry: it admits every type but unset!
-// (an argument with no type block), so checking it is one comparison.
-constexpr uint32_t all_but_unset = 0x00800000u;
-
 uint32_t kind_of(const Cell& entry) {
     return (entry.header >> arg_kind::shift) & 3;
 }
@@ -120,6 +116,9 @@ using GuardFor = std::conditional_t<Traced, PositionGuard, PositionKeeper>;
 struct CodeWalk {
     explicit CodeWalk(const Cell& block)
         : code(block), pin(code.w2), buffer(pin.buffer()), pos(buffer->head_cell() + code.w1) {}
+    // The walk of a block whose buffer and start were already looked up.
+    CodeWalk(const Cell& block, Buffer* code_buffer, const Cell* start)
+        : code(block), pin(code_buffer), buffer(code_buffer), pos(start) {}
     PositionKeeper keeper;
     Cell code;
     Pin pin;
@@ -287,13 +286,6 @@ uint32_t shape_of(const Cell& list, bool native, uint32_t refinements) {
     return 0;
 }
 
-// Whether a typeset holds every type id but that of unset!.
-bool admits_all_but_unset(const Cell& types) {
-    for (uint32_t type = 0; type < typeset::bit_count; ++type)
-        if (typeset::has(types, type) == (type == TYPE_UNSET)) return false;
-    return true;
-}
-
 // The argument list of a function value, built from its spec on first
 // call and kept in the value's extras block: one typeset per argument (its
 // kind in bits 20-21), one refinement! per refinement (for natives and
@@ -359,7 +351,6 @@ bool admits_all_but_unset(const Cell& types) {
             entry = typeset::make_in_default(*list);
         }
         entry->header |= kind << arg_kind::shift;
-        if (admits_all_but_unset(*entry)) entry->header |= all_but_unset;
     }
     if (native && refinements) block::append_value(*list, Cell{TYPE_INTEGER, 0, refinements, 0});
     list->w3 = shape_of(*list, native, refinements);
@@ -405,8 +396,7 @@ Cell argument_word(const Cell& function, uint32_t n) {
 inline void check_type(const Cell& entry, const Cell& value, const Cell& function, const Cell& name,
                        uint32_t argument) {
     uint32_t type = cell::type_of(value);
-    bool admitted = entry.header & all_but_unset ? type != TYPE_UNSET : typeset::has(entry, type);
-    if (!admitted) [[unlikely]]
+    if (!typeset::has(entry, type)) [[unlikely]]
         raise_expect_arg(value, function, name, argument);
 }
 
@@ -795,6 +785,9 @@ enum class FastOp {
     return FastOp::none;
 }
 
+// Computes a op b into `result` (which may be one of the operands: both
+// are read first); false, with nothing written, when the operator's
+// function has to do it.
 [[gnu::always_inline]] inline bool compute_fast(FastOp op, const Cell& a, const Cell& b,
                                                 Cell& result) {
     uint32_t ta = cell::type_of(a), tb = cell::type_of(b);
@@ -904,20 +897,22 @@ template <bool Traced>
         if (fast != FastOp::none && pos + 1 < tail) {
             const Cell* op_word = pos;
             stack::state.top = left + 1;
-            // A value or a variable as the right operand is pushed here.
+            // A value or a variable as the right operand is taken where it
+            // stands; only the operator's own call needs it pushed.
             const Cell* operand = inert(pos[1]) ? pos + 1 : plain_word_value(pos[1]);
             if (Traced && operand == pos + 1) {
                 pos = push_as_is<Traced>(pos + 1, code);
             } else if (!Traced && operand) {
-                stack::push(*operand);
                 pos += 2;
+                if (compute_fast(fast, left[0], *operand, left[0])) continue;
+                stack::push(*operand);
+                call_in_place(wrapped, left, *op_word, keep);
+                continue;
             } else {
                 pos = expression_as<Traced, true, true>(pos + 1, tail, code);
                 if (rt.pending) return pos;
             }
-            Cell result;
-            if (compute_fast(fast, left[0], left[1], result)) {
-                left[0] = result;
+            if (compute_fast(fast, left[0], left[1], left[0])) {
                 stack::state.top = left + 1;
             } else {
                 call_in_place(wrapped, left, *op_word, keep);
@@ -972,41 +967,43 @@ void argument_types(const Cell& function, Cell* types, uint32_t n) {
         if (kind_of(*entry) != arg_kind::ret) types[i++] = *entry;
 }
 
-// Fetches a block argument: a literal block that no operator can follow
-// is taken where it stands, anything else is fetched as any argument is.
-[[gnu::always_inline]] inline Cell fetch_block(const Cell& entry, const Cell*& pos,
-                                               const Cell* tail, const Cell& code,
-                                               const Cell& function, const Cell& name,
-                                               uint32_t argument) {
-    if (pos < tail && cell::type_of(*pos) == TYPE_BLOCK && kind_of(entry) == arg_kind::normal &&
-        (pos + 1 == tail || cell::type_of(pos[1]) != TYPE_WORD)) {
-        check_type(entry, *pos, function, name, argument);
-        return *pos++;
-    }
-    pos = fetch<false>(entry, pos, tail, code, false, 0, function, name, argument);
-    return *stack::get_top();
-}
-
 inline uint32_t control_arguments(Control form) {
     return form == Control::either ? 3 : 2;
 }
 
 // The argument type sets of the control forms by native number, taken
 // from the native's argument list the first time the form runs (the spec
-// of a native never changes); emptied at start-up.
+// of a native never changes); emptied at start-up. `literal_blocks`: the
+// block arguments are evaluated ones that admit block!, so a literal block
+// there needs neither evaluation nor a type check.
 struct ControlTypes {
     bool known = false;
+    bool literal_blocks = false;
     Cell types[3]{};
 };
 std::array<ControlTypes, natives::table_size + 1> control_type_sets;
 
-const Cell* control_types(Control form, const Cell& native) {
+const ControlTypes& control_types(Control form, const Cell& native) {
     ControlTypes& entry = control_type_sets[native.w1];
     if (!entry.known) [[unlikely]] {
-        argument_types(native, entry.types, control_arguments(form));
+        uint32_t count = control_arguments(form);
+        argument_types(native, entry.types, count);
+        entry.literal_blocks = true;
+        for (uint32_t i = 1; i < count; ++i)
+            entry.literal_blocks = entry.literal_blocks &&
+                                   kind_of(entry.types[i]) == arg_kind::normal &&
+                                   typeset::has(entry.types[i], TYPE_BLOCK);
         entry.known = true;
     }
-    return entry.types;
+    return entry;
+}
+
+// Whether the argument at pos is a literal block taken where it stands in
+// the code: no operator can follow it, and the form takes it as it is.
+[[gnu::always_inline]] inline bool literal_block(const ControlTypes& types, const Cell* pos,
+                                                 const Cell* tail) {
+    return types.literal_blocks && pos < tail && cell::type_of(*pos) == TYPE_BLOCK &&
+           (pos + 1 == tail || cell::type_of(pos[1]) != TYPE_WORD);
 }
 
 // The value of a branch that is one value evaluating to itself or one
@@ -1031,26 +1028,39 @@ const Cell* control_types(Control form, const Cell& native) {
     Cell* held = stack::push(function);
     stack::mark_interp_native(name);
     uint32_t blocks = control_arguments(form) - 1;
-    const Cell* types = control_types(form, function);
+    const ControlTypes& types = control_types(form, function);
     const Cell* pos = at + 1;
-    pos = fetch<false>(types[0], pos, tail, code, false, 0, function, name, 0);
+    pos = fetch<false>(types.types[0], pos, tail, code, false, 0, function, name, 0);
     if (rt.pending) return pos;
-    Cell branches[2];
+    // Where each block argument is: in the code, or on the stack.
+    const Cell* branches[2];
+    Cell first;
     for (uint32_t i = 0; i < blocks; ++i) {
-        branches[i] = fetch_block(types[1 + i], pos, tail, code, function, name, 1 + i);
+        if (literal_block(types, pos, tail)) {
+            branches[i] = pos++;
+            continue;
+        }
+        // An evaluated argument could change the code: a block taken from
+        // there before is kept as it was fetched.
+        if (i) {
+            first = *branches[0];
+            branches[0] = &first;
+        }
+        pos = fetch<false>(types.types[1 + i], pos, tail, code, false, 0, function, name, 1 + i);
         if (rt.pending) return pos;
+        branches[i] = stack::state.top - 1;
     }
     const Cell* chosen = nullptr;
     // The condition is in slot 0; either does not take unset! as true.
     const Cell& condition = *stack::state.base;
     bool truth = !logic::counts_false(condition);
     switch (form) {
-    case Control::if_: chosen = truth ? &branches[0] : nullptr; break;
-    case Control::unless: chosen = truth ? nullptr : &branches[0]; break;
+    case Control::if_: chosen = truth ? branches[0] : nullptr; break;
+    case Control::unless: chosen = truth ? nullptr : branches[0]; break;
     case Control::either:
         if (cell::type_of(condition) == TYPE_UNSET) [[unlikely]]
             raise(err::script::no_return);
-        chosen = &branches[truth ? 0 : 1];
+        chosen = branches[truth ? 0 : 1];
         break;
     case Control::none: break;
     }
@@ -1155,13 +1165,20 @@ void eval_here(const Cell& block) {
         eval(block, true);
         return;
     }
+    // The check comes first also for an empty block: it is where a halt
+    // asked for stops a loop over one (`forever []`).
     stack::check_machine();
-    CodeWalk walk(block);
-    stack::reset();
-    if (walk.pos >= walk.buffer->tail_cell())
+    // An empty block (an empty function body, `[]` as a branch) gives
+    // unset! before any of the walk's keeping is set up.
+    Buffer* buffer = memory::buffer_of(block.w2);
+    const Cell* start = buffer->head_cell() + block.w1;
+    if (start >= buffer->tail_cell()) {
         stack::keep_last(Cell{cell::unset_header, 0, 0, 0});
-    else
-        eval_expressions<false>(walk.code, walk.buffer, walk.pos);
+        return;
+    }
+    CodeWalk walk(block, buffer, start);
+    stack::reset();
+    eval_expressions<false>(walk.code, walk.buffer, walk.pos);
 }
 
 const Cell* eval_next(const Cell& block, const Cell* pos, const Cell* tail, bool keep) {

@@ -1,0 +1,249 @@
+#!/usr/bin/env python3
+"""The graphical console end to end under an X server: `kiv --gui` with a
+HOME of its own, driven through XTest as a person would, read back through
+the console's test hook (KIV_CONSOLE_DUMP: the terminal's lines written to
+a file whenever a line is asked for).
+
+First run: Alt+O opens Settings, closing it is cancelling it; the about
+box shows its text in white; the window is resized; `1 + 2` and Return shows "== 3"; the window is closed as a
+window manager's close button does; kiv exits 0 and the configuration file
+has its header, the eleven keys, the new size and "1 + 2" first in the
+history. Second run: the window comes back at the same place and size and
+Up recalls "1 + 2". Third run, over a damaged file: the notice is shown in
+the console, which works. Last, `kiv --cli` running a script maps no GTK
+or Pango library though a display is there.
+
+A failure saves a screenshot of the screen in the temporary folder.
+Run under an X server (xvfb-run) with no window manager.
+Usage: console_session.py KIV
+"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xinput import Display  # noqa: E402
+
+TITLE = "Kiv Console"
+TIMEOUT = 60
+KEYS = ["win-pos", "win-size", "font-name", "font-size", "font-color", "background",
+        "mouse-paste?", "menu-bar?", "dark-mode?", "buffer-lines", "history"]
+FAILED = []
+
+
+def check(name, condition, detail=""):
+    if not condition:
+        FAILED.append(name)
+        print(f"FAIL {name}: {detail}")
+    return condition
+
+
+class Console:
+    """One run of `kiv --gui` and its dump file."""
+
+    def __init__(self, kiv, folder, home, display):
+        self.dump = os.path.join(folder, "lines.txt")
+        if os.path.exists(self.dump):
+            os.remove(self.dump)
+        self.display = display
+        env = dict(os.environ, HOME=home, KIV_CONSOLE_DUMP=self.dump)
+        self.process = subprocess.Popen([kiv, "--gui"], cwd=folder, env=env,
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, text=True)
+        self.window = display.wait_window(TITLE, TIMEOUT)
+        if self.window:
+            self.wait_lines(lambda lines: True)
+            display.focus(self.window)
+
+    def lines(self):
+        try:
+            with open(self.dump) as f:
+                return f.read().splitlines()
+        except FileNotFoundError:
+            return None
+
+    def wait_lines(self, test, timeout=TIMEOUT):
+        """The dumped lines once `test` holds for them, else the last ones."""
+        end = time.monotonic() + timeout
+        while True:
+            lines = self.lines()
+            if lines is not None and test(lines):
+                return lines
+            if time.monotonic() > end or self.process.poll() is not None:
+                return lines
+            time.sleep(0.05)
+
+    def enter(self, text):
+        self.display.type(text)
+        self.display.press("Return")
+
+    def close(self):
+        """Closes the window as a close button does; answers the exit status."""
+        self.display.close_window(self.window)
+        try:
+            self.process.wait(TIMEOUT)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        out, err = self.process.communicate()
+        check("nothing on standard error", not err.strip(), err)
+        return self.process.returncode
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.communicate()
+
+
+def brightest(window, top, bottom):
+    """The lightest grey (0-1) in the window's rows top..bottom."""
+    crop = f"{window['width']}x{bottom - top}+{window['x']}+{window['y'] + top}"
+    out = subprocess.run(["import", "-window", "root", "-crop", crop, "-colorspace", "gray",
+                          "-format", "%[fx:maxima]", "info:"], capture_output=True, text=True)
+    return float(out.stdout or 0)
+
+
+def read_cfg(home):
+    path = os.path.join(home, ".kiv", "Kiv-Console", "console-cfg.kiv")
+    return open(path).read() if os.path.exists(path) else ""
+
+
+def first_run(kiv, folder, home, display):
+    console = Console(kiv, folder, home, display)
+    try:
+        if not check("window shown", console.window):
+            return None
+        display.press("Alt_L", "o")
+        check("Alt+O opens the settings", display.wait_window("Settings", 10))
+        display.close_window(display.window_info("Settings") or {"id": 0})
+        check("closing the settings", display.wait_window("Settings", 10, gone=True))
+        display.focus(console.window)
+
+        display.resize(console.window, 800, 600)
+        resized = None
+        end = time.monotonic() + 10
+        while time.monotonic() < end and not resized:
+            info = display.window_info(TITLE)
+            resized = info if info and (info["width"], info["height"]) == (800, 600) else None
+            time.sleep(0.05)
+        check("window resized", resized, display.window_info(TITLE))
+
+        # The about box: its text in the white its faces give, on the dark
+        # backdrop (the theme's grey text would leave the top rows dark).
+        console.enter("gui-console-ctx/display-about")
+        about = display.wait_window("About", 10)
+        if check("about box shown", about):
+            check("about text drawn white", brightest(about, 10, 60) > 0.9)
+            display.close_window(about)
+            display.wait_window("About", 10, gone=True)
+        display.focus(console.window)
+
+        # Typed last: the newest line of the history.
+        console.enter("1 + 2")
+        lines = console.wait_lines(lambda lines: "== 3" in lines)
+        check("result shown", lines and "== 3" in lines and ">> 1 + 2" in lines, lines)
+        status = console.close()
+        check("exit status 0", status == 0, status)
+        return resized
+    finally:
+        console.kill()
+
+
+def check_cfg(home):
+    cfg = read_cfg(home)
+    check("configuration file written", cfg, cfg)
+    check("the file starts with its header", cfg.startswith("Kiv ["), cfg[:80])
+    body = cfg.split("]", 1)[-1]
+    at = [m.start() if m else -1
+          for m in (re.search(r"(^|\s)" + re.escape(key) + ":", body, re.M) for key in KEYS)]
+    check("eleven keys in order", -1 not in at and at == sorted(at), cfg)
+    check("the new size saved", "win-size: 800x" in cfg, cfg)
+    check('"1 + 2" first in the history', 'history: ["1 + 2" "gui-console-ctx/display-about"]' in cfg, cfg)
+
+
+def second_run(kiv, folder, home, display, before):
+    console = Console(kiv, folder, home, display)
+    try:
+        window = console.window
+        if not check("window shown again", window):
+            return
+        if before:
+            check("same place and size after a restart",
+                  all(window[k] == before[k] for k in ("x", "y", "width", "height")),
+                  (before, window))
+        display.press("Up")
+        display.press("Return")
+        lines = console.wait_lines(lambda lines: "== 3" in lines)
+        check("Up recalls the saved line", lines and ">> 1 + 2" in lines and "== 3" in lines,
+              lines)
+        check("exit status 0 again", console.close() == 0)
+    finally:
+        console.kill()
+
+
+def damaged_file(kiv, folder, display):
+    home = os.path.join(folder, "damaged-home")
+    cfg_dir = os.path.join(home, ".kiv", "Kiv-Console")
+    os.makedirs(cfg_dir)
+    with open(os.path.join(cfg_dir, "console-cfg.kiv"), "w") as f:
+        f.write('Kiv [] win-size: 640x480 font-name: "DejaVu Sans Mono" font-size: [')
+    console = Console(kiv, folder, home, display)
+    try:
+        if not check("window shown over a damaged file", console.window):
+            return
+        lines = console.lines() or []
+        check("notice shown in the console",
+              any(line.startswith("*** Warning:") and "damaged" in line for line in lines), lines)
+        console.enter("3 * 3")
+        lines = console.wait_lines(lambda lines: "== 9" in lines)
+        check("console works over a damaged file", lines and "== 9" in lines, lines)
+        check("exit status 0 over a damaged file", console.close() == 0)
+    finally:
+        console.kill()
+
+
+# Whether GTK or Pango is mapped at the end of a script: with a display
+# there, `--cli` maps neither; a window shown maps both (the check sees them).
+MAPS_SCRIPT = """Kiv []
+if find system/script/args "window" [view/no-wait make face! [type: 'window size: 20x20]]
+maps: read %/proc/self/maps
+print either any [find maps "libgtk-3" find maps "libpango"] ["mapped"] ["not mapped"]
+"""
+
+
+def libraries_mapped(kiv, folder):
+    script = os.path.join(folder, "maps.kiv")
+    with open(script, "w") as f:
+        f.write(MAPS_SCRIPT)
+    for args, expected in ((["--cli", script], "not mapped"),
+                           (["--cli", script, "window"], "mapped")):
+        out = subprocess.run([kiv] + args, capture_output=True, text=True, timeout=TIMEOUT,
+                             env=dict(os.environ, KIV_GUI="gtk")).stdout
+        check(f"GTK and Pango {expected} for {args[-1]}", out.strip() == expected, out)
+
+
+def main(kiv):
+    display = Display()
+    with tempfile.TemporaryDirectory() as folder:
+        home = os.path.join(folder, "home")
+        os.makedirs(home)
+        before = first_run(kiv, folder, home, display)
+        check_cfg(home)
+        second_run(kiv, folder, home, display, before)
+        damaged_file(kiv, folder, display)
+        libraries_mapped(kiv, folder)
+    if FAILED:
+        shot = os.path.join(tempfile.gettempdir(), "kiv-console-session-failure.png")
+        subprocess.run(["import", "-window", "root", shot])
+        print("failed: " + ", ".join(FAILED) + " (screen in " + shot + ")")
+    else:
+        print("all passed")
+    display.close()
+    sys.exit(1 if FAILED else 0)
+
+
+if __name__ == "__main__":
+    main(os.path.abspath(sys.argv[1]))
