@@ -55,11 +55,24 @@ bool take_posted(Msg& msg) {
     return false;
 }
 
+bool is_client_pointer(uint32_t message) {
+    return (message >= WM_MOUSEMOVE && message <= WM_MBUTTONDBLCLK) ||
+           (message >= WM_XBUTTONDOWN && message <= WM_XBUTTONDBLCLK);
+}
+
+// The client point of a pointer message is read when it is taken, from
+// its screen point and the window as it is then: moves queued while an
+// earlier one moved the window (a face dragged faster than events are
+// handled) are not counted twice.
 bool take_input(Msg& msg) {
     auto& s = state();
     if (s.input.empty()) return false;
     msg = s.input.front();
     s.input.pop_front();
+    if (is_client_pointer(msg.message) && is_window(msg.window)) {
+        Point p = screen_to_client(msg.window, msg.pt);
+        msg.lparam = make_point_param(p.x, p.y);
+    }
     detail::apply_key_state(msg);
     return true;
 }
