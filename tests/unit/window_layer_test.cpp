@@ -324,23 +324,25 @@ TEST_F(WindowLayerTest, CaptureRoutesEveryPointerMessage) {
     EXPECT_EQ(point_param_x(after[0].lparam), 51);
 }
 
-// A dragged window moves while the pointer's later moves wait in the
-// queue: each is read against the window where it is when taken.
+// A dragged window takes the capture at its press and moves while the
+// pointer's later input waits in the queue: each message goes to the
+// window and point where they are when it is taken.
 TEST_F(WindowLayerTest, PointerMessagesAreReadWhereTheWindowIsWhenTaken) {
     HWnd parent = top({0, 0, 400, 400});
     HWnd dragged = child(parent, {20, 20, 60, 60});
     input_pointer_move({30, 30});
     drain();
-    set_capture(dragged);
     input_button(Button::left, true, {30, 30});
     input_pointer_move({38, 35});
-    input_pointer_move({46, 40});
-    input_button(Button::left, false, {46, 40});
+    input_pointer_move({76, 70}); // outside the window where it was
+    input_button(Button::left, false, {76, 70});
     std::vector<Point> seen_at;
     Msg m;
     while (peek_message(m)) {
+        EXPECT_EQ(m.window, dragged);
         Point at{point_param_x(m.lparam), point_param_y(m.lparam)};
         seen_at.push_back(at);
+        if (m.message == WM_LBUTTONDOWN) set_capture(dragged);
         // The window follows the pointer, the pressed point kept under it.
         if (m.message == WM_MOUSEMOVE) {
             Rect r = window_rect(dragged);
@@ -348,8 +350,8 @@ TEST_F(WindowLayerTest, PointerMessagesAreReadWhereTheWindowIsWhenTaken) {
                                      r.bottom + at.y - 10});
         }
     }
-    EXPECT_EQ(seen_at, (std::vector<Point>{{10, 10}, {18, 15}, {18, 15}, {10, 10}}));
-    EXPECT_EQ(window_rect(dragged), (Rect{36, 30, 76, 70}));
+    EXPECT_EQ(seen_at, (std::vector<Point>{{10, 10}, {18, 15}, {48, 45}, {10, 10}}));
+    EXPECT_EQ(window_rect(dragged), (Rect{66, 60, 106, 100}));
 }
 
 TEST_F(WindowLayerTest, EnteringAChildLeavesTheParent) {

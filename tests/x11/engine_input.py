@@ -193,15 +193,19 @@ def drag(kiv, xd):
     """Dragging a face moves its window to the face's new offset"""
     kiv.expect("ready")
     w = xd.window("kiv-drag")
+    red = (200, 0, 0)
+    if not xdriver.wait_pixel(w.x + 30, w.y + 30, red):
+        raise AssertionError("the face is not shown")
     xd.move(w.x + 30, w.y + 30)
     xd.button(True)
     for step in range(1, 11):
         xd.move(w.x + 30 + step * 8, w.y + 30 + step * 5)
     xd.button(False)
     kiv.expect("drop (100, 70)")
-    inside, left = xdriver.pixel(w.x + 125, w.y + 95), xdriver.pixel(w.x + 30, w.y + 30)
-    if inside != (200, 0, 0) or left == (200, 0, 0):
-        raise AssertionError(f"moved face shows {inside}, its old place {left}")
+    if not xdriver.wait_pixel(w.x + 125, w.y + 95, red):
+        raise AssertionError(f"the moved face shows {xdriver.pixel(w.x + 125, w.y + 95)}")
+    if xdriver.pixel(w.x + 30, w.y + 30) == red:
+        raise AssertionError("the face still shows at its old place")
 
 
 @scenario(r'''

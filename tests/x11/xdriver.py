@@ -148,6 +148,16 @@ def pixel(x, y):
     return tuple(int(v) for v in re.search(r"\((\d+),(\d+),(\d+)", text).groups())
 
 
+def wait_pixel(x, y, colour, timeout=5.0):
+    """Whether the screen pixel becomes `colour` within the time."""
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if pixel(x, y) == colour:
+            return True
+        time.sleep(0.05)
+    return False
+
+
 def screenshot(name):
     """Saves the screen in the temporary folder and answers its path."""
     path = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"kiv-x11-{name}.png")
