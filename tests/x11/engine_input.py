@@ -2,7 +2,8 @@
 """The engine driving GTK windows, with input as a user gives it: kiv
 (argv[1]) runs a script that views faces and prints what their actors see;
 this driver waits for the window, sends XTest input or the window manager's
-close request, and checks the lines printed. One scenario per run (argv[2]);
+close request, and checks the lines printed (or, for `to image!`, the
+picture against the screen). One scenario per run (argv[2]);
 a screenshot is saved when it fails.
 
 Run under an X server (xvfb-run) with KIV_GUI=gtk.
@@ -59,8 +60,10 @@ class Kiv:
     """The kiv process running a scenario's script; its lines are read as
     they come."""
 
-    def __init__(self, kiv, script):
-        env = dict(os.environ, KIV_GUI="gtk")
+    def __init__(self, kiv, script, folder):
+        # The run's folder, for files the script writes (KIV_TEST_DIR).
+        self.folder = folder
+        env = dict(os.environ, KIV_GUI="gtk", KIV_TEST_DIR=folder)
         self.proc = subprocess.Popen([kiv, script], stdin=subprocess.DEVNULL,
                                      stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                                      text=True, env=env)
@@ -274,6 +277,39 @@ def alert(kiv, xd):
         raise AssertionError("the alert is still shown")
 
 
+@scenario(r'''
+win: a-window "kiv-to-image" reduce [
+    make face! [type: 'base offset: 10x10 size: 60x40 color: 0.128.255]
+    a-button 'press 90x10
+    a-field 'typed 10x60
+]
+view/no-wait win
+win/pane/3/text: "hello"
+loop 20 [do-events/no-wait wait 0.02]
+save to-file rejoin [get-env "KIV_TEST_DIR" "/face.png"] to image! win
+print "saved"
+do-events
+''')
+def to_image(kiv, xd):
+    """`to image!` of a window shows what the screen shows, GTK's controls
+    included"""
+    kiv.expect("saved")
+    w = xd.window("kiv-to-image")
+    made = os.path.join(kiv.folder, "face.png")
+    shown = os.path.join(kiv.folder, "screen.png")
+    subprocess.run(["import", "-window", "root", "-crop", f"{w.width}x{w.height}+{w.x}+{w.y}",
+                    "+repage", shown], check=True)
+    # The whole window, then the button and the field alone: a control
+    # missing from the picture is a few percent of its own area.
+    for area, (x, y, width, height) in [("window", (0, 0, w.width, w.height)),
+                                        ("button", (90, 10, 80, 24)),
+                                        ("field", (10, 60, 100, 24))]:
+        differ = xdriver.differing_pixels(made, shown, (x, y, width, height))
+        if differ > width * height // 100:
+            raise AssertionError(f"{differ} pixels of the {area} differ from the screen")
+    xd.close(w)
+
+
 def main(kiv_path, name):
     script, check = SCENARIOS[name]
     with tempfile.TemporaryDirectory() as folder:
@@ -281,7 +317,7 @@ def main(kiv_path, name):
         with open(path, "w") as f:
             f.write(script)
         xd = xdriver.Display()
-        kiv = Kiv(kiv_path, path)
+        kiv = Kiv(kiv_path, path, folder)
         try:
             check(kiv, xd)
         except AssertionError as failure:

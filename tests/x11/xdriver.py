@@ -158,6 +158,22 @@ def wait_pixel(x, y, colour, timeout=5.0):
     return False
 
 
+def differing_pixels(first, second, area):
+    """How many pixels of `area` (x, y, width, height) differ by more than
+    a little between two pictures (ImageMagick's compare); the crops are
+    written beside the first picture."""
+    x, y, width, height = area
+    crops = []
+    for picture in (first, second):
+        crop = f"{picture}.{x}-{y}.png"
+        subprocess.run(["convert", picture, "-crop", f"{width}x{height}+{x}+{y}", "+repage",
+                        crop], check=True)
+        crops.append(crop)
+    done = subprocess.run(["compare", "-metric", "AE", "-fuzz", "3%", *crops, "null:"],
+                          capture_output=True, text=True)
+    return int(float(done.stderr.split()[0]))
+
+
 def screenshot(name):
     """Saves the screen in the temporary folder and answers its path."""
     path = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"kiv-x11-{name}.png")

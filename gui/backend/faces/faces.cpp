@@ -99,7 +99,6 @@ void init() {
     window_proc_hooks().store_geometry = store_geometry;
     window_proc_hooks().face_message = face_message;
     window_proc_hooks().selected_window = selected_window;
-    image::face_to_image = to_image;
     // An area's wrapping is fixed when its control is made.
     text::para_hooks().remake_area = [](const Cell& face) {
         if (HWnd window = face_window(face)) remake_face_window(window, face);
