@@ -64,6 +64,8 @@ namespace kiv {
     X(rectangle_list_destroy)                                                                      \
     X(surface_reference)                                                                           \
     X(copy_path)                                                                                   \
+    X(copy_path_flat)                                                                              \
+    X(path_extents)                                                                                \
     X(append_path)                                                                                 \
     X(path_destroy)                                                                                \
     X(set_source)                                                                                  \

@@ -135,6 +135,22 @@ TEST(GuiTextTest, BackdropsFillTheRoundedRangesOfEachLine) {
 
 // Lone surrogates and NUL become U+FFFD one for one: indexes still map,
 // and Pango is never given text it warns about.
+// How many bytes standard error takes while the code runs (it goes to a
+// file meanwhile).
+off_t stderr_bytes(const char* code) {
+    char path[] = "/tmp/kiv-text-XXXXXX";
+    int fd = mkstemp(path);
+    int saved = dup(2);
+    dup2(fd, 2);
+    kiv_value(code);
+    dup2(saved, 2);
+    close(saved);
+    off_t written = lseek(fd, 0, SEEK_END);
+    close(fd);
+    unlink(path);
+    return written;
+}
+
 TEST(GuiTextTest, LoneSurrogatesAndNulAreReplacedOneForOne) {
     in_language([] {
         Rooted<Cell> text(kiv_value("t: copy {a} append t to-char 55296 append t {b} "
@@ -144,18 +160,19 @@ TEST(GuiTextTest, LoneSurrogatesAndNulAreReplacedOneForOne) {
                         "b\xEF\xBF\xBD\xEF\xBF\xBD"
                         "c");
         REQUIRE(utf8::char_count(utf8) == string::length(*text));
-        // Standard error goes to a file while the text is laid out and drawn.
-        char path[] = "/tmp/kiv-text-XXXXXX";
-        int fd = mkstemp(path);
-        int saved = dup(2);
-        dup2(fd, 2);
-        kiv_value("f: make font! [size: 12] r: make face! [type: 'rich-text text: t size: 100x20 "
-                  "font: f data: [1x6 bold]] draw 100x20 compose [text 0x0 r text 0x20 (t)]");
-        dup2(saved, 2);
-        close(saved);
-        off_t written = lseek(fd, 0, SEEK_END);
-        close(fd);
-        unlink(path);
-        REQUIRE(written == 0);
+        REQUIRE(stderr_bytes("f: make font! [size: 12] r: make face! [type: 'rich-text text: t "
+                             "size: 100x20 font: f data: [1x6 bold]] "
+                             "draw 100x20 compose [text 0x0 r text 0x20 (t)]") == 0);
+    });
+}
+
+// Tab stops and line heights past what Pango's units hold lie beyond any
+// text: laid out without a warning.
+TEST(GuiTextTest, HugeTabsAndLineSpacingLayOutQuietly) {
+    in_language([] {
+        REQUIRE(
+            stderr_bytes("foreach n [1e10 1e30 1.#INF] [draw 40x20 reduce ['text 0x0 make face! "
+                         "[type: 'rich-text size: 40x20 text: {a^-b^/c} tabs: n "
+                         "line-spacing: n]]]") == 0);
     });
 }

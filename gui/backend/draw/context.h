@@ -45,6 +45,9 @@ struct Brush {
     std::vector<Stop> stops{};
     cairo_extend_t extend = CAIRO_EXTEND_PAD;
     Matrix3x2 matrix{};
+    // Tile pixels per unit of the brush: below 1 for a pattern too large
+    // to be drawn at full resolution.
+    double tile_unit = 1;
 };
 
 enum class LineJoin : int32_t { miter = 0, bevel = 1, round = 2, miter_bevel = 3 };

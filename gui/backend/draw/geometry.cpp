@@ -8,6 +8,11 @@
 
 namespace kiv::gui::draw {
 
+double largest_scale(const Matrix3x2& m) {
+    return std::sqrt(double(m.m11) * m.m11 + double(m.m12) * m.m12 + double(m.m21) * m.m21 +
+                     double(m.m22) * m.m22);
+}
+
 void append_arc(Context& ctx, Point c, double rx, double ry, double phi, double t, double sweep) {
     int segments = std::max(1, int(std::ceil(std::fabs(sweep) / (pi / 2) - 1e-9)));
     double step = sweep / segments;
@@ -37,6 +42,69 @@ bool strokes(const State& s) {
            std::any_of(s.dashes.begin(), s.dashes.end(), [](float d) { return d > 0; });
 }
 
+// Cairo's dasher walks the path in user space one dash at a time, so a
+// path far longer than its dash period (under a transformation that
+// squeezes one axis, a device pixel can be 1e30 units long) keeps it
+// busy for ages. The largest surface Cairo makes is 32767 pixels wide,
+// and Cairo walks periods of at least a tenth of a pixel (finer dashes
+// become evenly shaded ones of that period), so a stroke crossing the
+// largest surface nine times with the finest dashes stays below this
+// bound; past it the dashes could not be told apart anyway, and at some
+// 65 ns per period the bound is about a quarter of a second.
+constexpr double max_dash_periods = 1 << 22;
+constexpr double cairo_tolerance = 0.1;
+
+// The length of the current path in user space: lines, and the control
+// polygons of curves, never shorter than the curves. Not finite when the
+// path reaches past what a double holds.
+double path_length(const Context& ctx) {
+    const CairoApi& c = *ctx.cairo;
+    cairo_path_t* path = c.copy_path(ctx.cr);
+    double length = 0;
+    Point start{0, 0}, last{0, 0};
+    auto to = [&](const cairo_path_data_t& p) {
+        length += std::hypot(p.point.x - last.x, p.point.y - last.y);
+        last = {p.point.x, p.point.y};
+    };
+    for (int i = 0; i < path->num_data; i += path->data[i].header.length) {
+        const cairo_path_data_t* d = &path->data[i];
+        switch (d->header.type) {
+        case CAIRO_PATH_MOVE_TO: start = last = {d[1].point.x, d[1].point.y}; break;
+        case CAIRO_PATH_LINE_TO: to(d[1]); break;
+        case CAIRO_PATH_CURVE_TO:
+            for (int k = 1; k <= 3; ++k) to(d[k]);
+            break;
+        case CAIRO_PATH_CLOSE_PATH:
+            length += std::hypot(start.x - last.x, start.y - last.y);
+            last = start;
+            break;
+        }
+    }
+    c.path_destroy(path);
+    return length;
+}
+
+// Whether the current path is stroked with the dashes: not when it holds
+// more dash periods than the dasher gets through promptly (it is then
+// stroked solid).
+bool dashable(const Context& ctx) {
+    const State& s = ctx.state;
+    if (s.dashes.empty()) return false;
+    double period = 0;
+    for (float d : s.dashes) period += double(d) * s.line_width;
+    // The shortest period Cairo walks, in user units.
+    double walked = std::fmax(period, cairo_tolerance / largest_scale(to_device(ctx, s.matrix)));
+    return path_length(ctx) / walked <= max_dash_periods;
+}
+
+// Cairo draws round joins and caps with a polygon whose vertex count
+// grows with the square root of the pen's radius on the target: a pen
+// 1e13 pixels wide takes tens of millions of vertices. Past
+// Cairo's fixed-point range (2^23 pixels) the pen's edges lie beyond any
+// coordinate Cairo keeps, and the part of so wide a round end that can
+// be seen is straight: such pens join bevelled and cap square.
+constexpr double max_round_pen = 1 << 23;
+
 void set_stroke_style(Context& ctx) {
     static constexpr cairo_line_join_t joins[] = {CAIRO_LINE_JOIN_MITER, CAIRO_LINE_JOIN_BEVEL,
                                                   CAIRO_LINE_JOIN_ROUND, CAIRO_LINE_JOIN_MITER};
@@ -45,23 +113,48 @@ void set_stroke_style(Context& ctx) {
     const State& s = ctx.state;
     const CairoApi& c = *ctx.cairo;
     c.set_line_width(ctx.cr, s.line_width);
-    c.set_line_join(ctx.cr, joins[int(s.join)]);
-    c.set_line_cap(ctx.cr, caps[int(s.cap)]);
+    bool round = s.line_width / 2 * largest_scale(to_device(ctx, s.matrix)) <= max_round_pen;
+    cairo_line_join_t join = joins[int(s.join)];
+    cairo_line_cap_t cap = caps[int(s.cap)];
+    c.set_line_join(ctx.cr, join == CAIRO_LINE_JOIN_ROUND && !round ? CAIRO_LINE_JOIN_BEVEL : join);
+    c.set_line_cap(ctx.cr, cap == CAIRO_LINE_CAP_ROUND && !round ? CAIRO_LINE_CAP_SQUARE : cap);
     // Dashes are kept in line widths and scaled at each stroke, so that a
     // later width rescales them.
-    std::vector<double> dashes(s.dashes.size());
-    for (size_t i = 0; i < dashes.size(); ++i) dashes[i] = double(s.dashes[i]) * s.line_width;
+    std::vector<double> dashes;
+    if (dashable(ctx))
+        for (float d : s.dashes) dashes.push_back(double(d) * s.line_width);
     c.set_dash(ctx.cr, dashes.data(), int(dashes.size()), 0);
 }
 
 template <class Draw>
 void draw_with(Context& ctx, const Brush& brush, bool pen, Draw draw) {
     if (!use_brush(ctx, brush, pen)) return;
-    draw_grouped(ctx, brush.kind != BrushKind::solid && beyond_fixed_point(ctx, brush.matrix, pen),
-                 draw);
+    draw_grouped(
+        ctx, brush.kind != BrushKind::solid && beyond_fixed_point(ctx, brush_placement(brush), pen),
+        draw);
 }
 
 } // namespace
+
+// Cairo finds a fill's bounds by tessellating the whole path, unclipped,
+// in a time that grows with the crossings of its edges: a tangle of many
+// thousands of edges (a long scribble, or curves past Cairo's fixed-point
+// range, which wrap around into a mess) can take minutes. A path that
+// flattens to more edges is measured by its points instead, which
+// differs only where parts of it enclose no area. A stroke's bounds come
+// from its outline without tessellating.
+constexpr int max_tessellated_edges = 1024;
+
+void ink_extents(const Context& ctx, bool stroke, double& x0, double& y0, double& x1, double& y1) {
+    const CairoApi& c = *ctx.cairo;
+    if (stroke) return c.stroke_extents(ctx.cr, &x0, &y0, &x1, &y1);
+    cairo_path_t* flat = c.copy_path_flat(ctx.cr);
+    int edges = 0;
+    for (int i = 0; i < flat->num_data; i += flat->data[i].header.length)
+        edges += flat->data[i].header.type != CAIRO_PATH_MOVE_TO;
+    c.path_destroy(flat);
+    (edges <= max_tessellated_edges ? c.fill_extents : c.path_extents)(ctx.cr, &x0, &y0, &x1, &y1);
+}
 
 bool beyond_fixed_point(const Context& ctx, const Matrix3x2& placement, bool stroke) {
     constexpr double limit = 16384;
@@ -74,7 +167,7 @@ bool beyond_fixed_point(const Context& ctx, const Matrix3x2& placement, bool str
         for (double v : {t.m11, t.m12, t.m21, t.m22, t.dx, t.dy})
             if (!(std::fabs(v) <= limit)) return true;
     double x0, y0, x1, y1;
-    (stroke ? ctx.cairo->stroke_extents : ctx.cairo->fill_extents)(ctx.cr, &x0, &y0, &x1, &y1);
+    ink_extents(ctx, stroke, x0, y0, x1, y1);
     for (Point2 corner : {Point2{x0, y0}, Point2{x1, y0}, Point2{x0, y1}, Point2{x1, y1}}) {
         Point2 p = transform(device, corner);
         if (!(std::fabs(p.x) <= limit && std::fabs(p.y) <= limit)) return true;

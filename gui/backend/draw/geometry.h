@@ -11,6 +11,10 @@ namespace kiv::gui::draw {
 
 constexpr double pi = std::numbers::pi;
 
+// How much the transformation enlarges at most (an upper bound, within a
+// factor of the square root of 2).
+double largest_scale(const Matrix3x2& m);
+
 // Appends the arc of the ellipse (centre c, radii rx and ry, its axes
 // turned by phi radians) from parameter t through `sweep` radians as cubic
 // Beziers of at most a quarter turn each, in user space, so that a zero
@@ -25,10 +29,16 @@ void cast_shadows(Context& ctx);
 // width comes back.
 void set_brush(Context& ctx, bool fill, Brush brush);
 
+// Where the brush's own space lies in user space: its transformation,
+// after its tile's pixels are taken to brush units.
+Matrix3x2 brush_placement(const Brush& brush);
 // Makes the brush Cairo's source for a fill or a stroke of the current
 // path (a fitted gradient is fitted to the path's bounds); false when it
 // draws nothing.
 bool use_brush(Context& ctx, const Brush& brush, bool stroke);
+// The bounds, in user space, of what a fill (or stroke) of the current
+// path covers.
+void ink_extents(const Context& ctx, bool stroke, double& x0, double& y0, double& x1, double& y1);
 // Cairo gives gradients and images to pixman in 16.16 fixed point: under a
 // transformation that moves or scales by more than that holds, or over a
 // shape reaching that far, drawing with them can fail and put the target

@@ -202,11 +202,13 @@ void draw_projective(Context& ctx, cairo_surface_t* surface, const Rect& source,
     Projective forward, inverse;
     if (!square_to_quad(q, forward) || !invert3(forward, inverse)) return;
     const CairoApi& c = *ctx.cairo;
-    int x0 = int(std::fmax(std::floor(bounds.x0), 0)),
-        y0 = int(std::fmax(std::floor(bounds.y0), 0));
-    int x1 = int(std::fmin(std::ceil(bounds.x1), c.image_surface_get_width(ctx.target)));
-    int y1 = int(std::fmin(std::ceil(bounds.y1), c.image_surface_get_height(ctx.target)));
-    if (x1 <= x0 || y1 <= y0) return;
+    // Cut to the target before becoming integers: a quadrilateral lying
+    // far beyond the target has bounds no int holds.
+    double left = std::fmax(std::floor(bounds.x0), 0), top = std::fmax(std::floor(bounds.y0), 0);
+    double right = std::fmin(std::ceil(bounds.x1), c.image_surface_get_width(ctx.target));
+    double bottom = std::fmin(std::ceil(bounds.y1), c.image_surface_get_height(ctx.target));
+    if (!(right > left && bottom > top)) return;
+    int x0 = int(left), y0 = int(top), x1 = int(right), y1 = int(bottom);
     cairo_surface_t* picture = c.image_surface_create(CAIRO_FORMAT_ARGB32, x1 - x0, y1 - y0);
     c.surface_flush(surface);
     c.surface_flush(picture);

@@ -90,6 +90,14 @@ void gradient(Context& ctx, bool fill, const Gradient& g) {
     set_brush(ctx, fill, std::move(b));
 }
 
+Matrix3x2 brush_placement(const Brush& b) {
+    if (b.tile_unit == 1) return b.matrix;
+    Matrix3x2 placement;
+    scale(placement, 1 / b.tile_unit, 1 / b.tile_unit);
+    multiply(placement, b.matrix, placement);
+    return placement;
+}
+
 bool use_brush(Context& ctx, const Brush& b, bool stroke) {
     const CairoApi& c = *ctx.cairo;
     if (b.kind == BrushKind::solid) {
@@ -98,12 +106,12 @@ bool use_brush(Context& ctx, const Brush& b, bool stroke) {
         return true;
     }
     std::shared_ptr<cairo_pattern_t> pattern = b.pattern;
-    Matrix3x2 placement = b.matrix;
+    Matrix3x2 placement = brush_placement(b);
     if (b.kind == BrushKind::fitted || b.kind == BrushKind::image) {
         // The brush follows the shape's bounds, its transformation applied
         // before the move to their top-left; a gradient spans them.
         double x0, y0, x1, y1;
-        (stroke ? c.stroke_extents : c.fill_extents)(ctx.cr, &x0, &y0, &x1, &y1);
+        ink_extents(ctx, stroke, x0, y0, x1, y1);
         double w = x1 - x0, h = y1 - y0;
         bool linear = b.shape == GradientShape::linear;
         if (b.kind == BrushKind::fitted)

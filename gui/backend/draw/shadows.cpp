@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "gui/backend/conversions.h"
@@ -15,18 +16,18 @@ struct Box {
 };
 
 // One pass of a box blur of radius r along rows (or columns) of an A8
-// mask, into `out`.
-void box_pass(const std::vector<float>& in, std::vector<float>& out, int w, int h, int r,
+// mask, into `out`. The sum starts over the part of the first window
+// inside the line, so a radius far wider than the mask costs no more.
+void box_pass(const std::vector<float>& in, std::vector<float>& out, int w, int h, int64_t r,
               bool rows) {
     int n = rows ? w : h, lines = rows ? h : w;
-    float scale = 1.0f / float(2 * r + 1);
+    float scale = float(1.0 / double(2 * r + 1));
     for (int line = 0; line < lines; ++line) {
-        auto at = [&](int i) -> size_t {
-            return rows ? size_t(line) * w + i : size_t(i) * w + line;
+        auto at = [&](int64_t i) -> size_t {
+            return rows ? size_t(line) * w + size_t(i) : size_t(i) * w + line;
         };
         float sum = 0;
-        for (int i = -r; i <= r; ++i)
-            if (i >= 0 && i < n) sum += in[at(i)];
+        for (int64_t i = 0; i <= std::min<int64_t>(r, n - 1); ++i) sum += in[at(i)];
         for (int i = 0; i < n; ++i) {
             out[at(i)] = sum * scale;
             if (i - r >= 0) sum -= in[at(i - r)];
@@ -36,9 +37,12 @@ void box_pass(const std::vector<float>& in, std::vector<float>& out, int w, int 
 }
 
 // Three box blurs in each direction approximate a Gaussian of the
-// deviation; their radius from the variance of three boxes.
+// deviation; their radius from the variance of three boxes. Past 2^30
+// (any mask is far narrower) the radius only dims a wash already
+// invisible, and stays an integer.
 void blur(std::vector<float>& mask, int w, int h, double sigma) {
-    int r = int(std::lround((std::sqrt(4 * sigma * sigma + 1) - 1) / 2));
+    double radius = std::fmin((std::sqrt(4 * sigma * sigma + 1) - 1) / 2, double(1 << 30));
+    int64_t r = std::llround(radius);
     if (r <= 0) return;
     std::vector<float> tmp(mask.size());
     for (int pass = 0; pass < 3; ++pass) {
@@ -140,7 +144,7 @@ void cast_shadows(Context& ctx) {
     if (ctx.state.shadows.empty()) return;
     const CairoApi& c = *ctx.cairo;
     double x0, y0, x1, y1;
-    c.fill_extents(ctx.cr, &x0, &y0, &x1, &y1);
+    ink_extents(ctx, false, x0, y0, x1, y1);
     cairo_path_t* path = c.copy_path(ctx.cr);
     // Masking leaves the shape's path in place.
     for (const Shadow& s : ctx.state.shadows) cast(ctx, path, {x0, y0, x1, y1}, s);

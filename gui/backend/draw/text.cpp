@@ -66,12 +66,6 @@ Point place_face_text(Context& ctx, const Cell& face, PangoLayout* layout, Point
 // lines would be taller on the target is filled as outlines instead.
 constexpr double max_glyph_pixels = 4096;
 
-// How much the transformation to the target's pixels enlarges at most.
-double largest_scale(const Matrix3x2& m) {
-    return std::sqrt(double(m.m11) * m.m11 + double(m.m12) * m.m12 + double(m.m21) * m.m21 +
-                     double(m.m22) * m.m22);
-}
-
 // The layout's outlines: taken at the layout's own size (where the font
 // engine works) and only then placed by the transformation.
 void fill_outlines(Context& ctx, PangoLayout* layout, Point at) {

@@ -12,6 +12,11 @@ namespace {
 
 // Cairo's limit on an image surface's side.
 constexpr double max_side = 32767;
+// A pattern's tile may be as large as Cairo allows, 4 GB of pixels drawn
+// and then copied, for many seconds, though a target rarely shows more
+// than a few million of them: larger tiles (than this or the target) are
+// drawn at a lower resolution, 64 MB at most.
+constexpr double max_pattern_pixels = 4096.0 * 4096.0;
 
 struct Rect {
     double x, y, w, h;
@@ -52,13 +57,16 @@ cairo_surface_t* make_tile(Context& ctx, cairo_surface_t* picture, const Rect& r
     return tile;
 }
 
+// Makes the source part of the picture (of the size in brush units, at
+// `unit` pixels per unit) the pen's or fill's tile.
 void use_tile(Context& ctx, bool fill, cairo_surface_t* picture, const TileSource& source,
-              double width, double height) {
+              double width, double height, double unit = 1) {
     Rect r;
     if (!picture || !source_rect(source, width, height, r)) {
         set_brush(ctx, fill, Brush{BrushKind::off, 0, nullptr});
         return;
     }
+    r = {r.x * unit, r.y * unit, r.w * unit, r.h * unit};
     static constexpr cairo_extend_t extends[] = {CAIRO_EXTEND_REPEAT, CAIRO_EXTEND_REPEAT,
                                                  CAIRO_EXTEND_REPEAT, CAIRO_EXTEND_REFLECT,
                                                  CAIRO_EXTEND_PAD};
@@ -68,13 +76,14 @@ void use_tile(Context& ctx, bool fill, cairo_surface_t* picture, const TileSourc
     c.surface_destroy(tile);
     c.pattern_set_extend(b.pattern.get(), extends[int(source.mode)]);
     c.pattern_set_filter(b.pattern.get(), CAIRO_FILTER_BILINEAR);
+    b.tile_unit = unit;
     set_brush(ctx, fill, std::move(b));
 }
 
 // Draws on the tile instead of the target until it ends, whatever way.
 class TileTarget {
   public:
-    TileTarget(Context& ctx, cairo_surface_t* tile)
+    TileTarget(Context& ctx, cairo_surface_t* tile, double unit)
         : ctx_(ctx), cr_(ctx.cr), target_(ctx.target), image_(ctx.target_image),
           device_(ctx.device), bounds_(std::move(ctx.bounds)), subpixel_(ctx.subpixel_text),
           owns_(ctx.owns_cr), clips_(std::move(ctx.clips)), state_(ctx.state) {
@@ -82,8 +91,9 @@ class TileTarget {
         ctx.owns_cr = true;
         ctx.target = tile;
         ctx.target_image = 0;
-        // The tile is an image of its own, in its own pixels.
+        // The tile is an image of its own, `unit` pixels to the unit.
         ctx.device = Matrix3x2{};
+        scale(ctx.device, unit, unit);
         ctx.bounds.clear();
         ctx.subpixel_text = false;
         ctx.clips.clear();
@@ -136,19 +146,25 @@ void pattern_brush(Context& ctx, bool fill, Point size, const TileSource& source
     bool usable = std::isfinite(size.x) && std::isfinite(size.y) && size.x >= 1 && size.y >= 1 &&
                   size.x <= max_side && size.y <= max_side;
     if (!usable) return use_tile(ctx, fill, nullptr, source, 0, 0);
-    cairo_surface_t* tile =
-        c.image_surface_create(CAIRO_FORMAT_ARGB32, int(std::ceil(size.x)), int(std::ceil(size.y)));
+    // A tile of more pixels than the target and the bound below is drawn
+    // at the resolution that fits them.
+    double w = std::ceil(size.x), h = std::ceil(size.y);
+    double most = std::fmax(max_pattern_pixels, double(c.image_surface_get_width(ctx.target)) *
+                                                    c.image_surface_get_height(ctx.target));
+    double unit = std::fmin(1, std::sqrt(most / (w * h)));
+    cairo_surface_t* tile = c.image_surface_create(CAIRO_FORMAT_ARGB32, int(std::ceil(w * unit)),
+                                                   int(std::ceil(h * unit)));
     struct Release {
         const CairoApi& c;
         cairo_surface_t* s;
         ~Release() { c.surface_destroy(s); }
     } release{c, tile};
     {
-        TileTarget on_tile(ctx, tile);
+        TileTarget on_tile(ctx, tile, unit);
         parse_draw(ctx, *commands);
     }
     c.surface_flush(tile);
-    use_tile(ctx, fill, tile, source, size.x, size.y);
+    use_tile(ctx, fill, tile, source, size.x, size.y, unit);
 }
 
 } // namespace kiv::gui::draw

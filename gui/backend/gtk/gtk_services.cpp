@@ -39,7 +39,22 @@ void on_monitors_changed() {
     current().defer([] { current().refresh_monitors(); });
 }
 
+// The theme's scroll bar sizes (unscaled) and colours, measured once per
+// theme: measuring makes a window with two scroll bars, far too slow for
+// every change of a scroll bar's range.
+struct ThemeMeasure {
+    bool valid = false;
+    int scroller_width = 0, scroller_height = 0;
+    uint32_t text = 0, window = 0, panel = 0;
+};
+
+ThemeMeasure& theme_measure() {
+    static ThemeMeasure measure;
+    return measure;
+}
+
 void on_theme_changed() {
+    theme_measure().valid = false;
     current().defer([] {
         for (HWnd top : top_level_windows()) send_message(top, WM_THEMECHANGED, 0, 0);
     });
@@ -94,25 +109,32 @@ void GtkBackend::connect_settings() {
 }
 
 bool GtkBackend::theme_metrics(Metrics& m) {
-    // Scroll bars are measured inside a window, where the theme reaches them.
-    GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
-    GtkWidget* vertical = gtk_scrollbar_new(GTK_ORIENTATION_VERTICAL, nullptr);
-    GtkWidget* horizontal = gtk_scrollbar_new(GTK_ORIENTATION_HORIZONTAL, nullptr);
-    gtk_container_add(GTK_CONTAINER(window), box);
-    gtk_container_add(GTK_CONTAINER(box), vertical);
-    gtk_container_add(GTK_CONTAINER(box), horizontal);
-    gtk_widget_show_all(box); // hidden widgets measure 0
-    int minimum = 0, natural = 0;
-    gtk_widget_get_preferred_width(vertical, &minimum, &natural);
-    m.scroller_width = natural * scale_;
-    gtk_widget_get_preferred_height(horizontal, &minimum, &natural);
-    m.scroller_height = natural * scale_;
-    GtkStyleContext* style = gtk_widget_get_style_context(window);
-    m.text = color_of(style, "theme_text_color", m.text);
-    m.window = color_of(style, "theme_base_color", m.window);
-    m.panel = color_of(style, "theme_bg_color", m.panel);
-    gtk_widget_destroy(window);
+    ThemeMeasure& t = theme_measure();
+    if (!t.valid) {
+        // Scroll bars are measured inside a window, where the theme reaches them.
+        GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        GtkWidget* box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0);
+        GtkWidget* vertical = gtk_scrollbar_new(GTK_ORIENTATION_VERTICAL, nullptr);
+        GtkWidget* horizontal = gtk_scrollbar_new(GTK_ORIENTATION_HORIZONTAL, nullptr);
+        gtk_container_add(GTK_CONTAINER(window), box);
+        gtk_container_add(GTK_CONTAINER(box), vertical);
+        gtk_container_add(GTK_CONTAINER(box), horizontal);
+        gtk_widget_show_all(box); // hidden widgets measure 0
+        int minimum = 0;
+        gtk_widget_get_preferred_width(vertical, &minimum, &t.scroller_width);
+        gtk_widget_get_preferred_height(horizontal, &minimum, &t.scroller_height);
+        GtkStyleContext* style = gtk_widget_get_style_context(window);
+        t.text = color_of(style, "theme_text_color", m.text);
+        t.window = color_of(style, "theme_base_color", m.window);
+        t.panel = color_of(style, "theme_bg_color", m.panel);
+        gtk_widget_destroy(window);
+        t.valid = true;
+    }
+    m.scroller_width = t.scroller_width * scale_;
+    m.scroller_height = t.scroller_height * scale_;
+    m.text = t.text;
+    m.window = t.window;
+    m.panel = t.panel;
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "gui/backend/text/layouts.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "datatypes/block.h"
@@ -153,21 +154,26 @@ uint32_t face_para_flags(const Cell& face) {
 
 namespace {
 
+// A positive length in Pango units, kept within an int: a stop or a line
+// height past that lies beyond any text anyway.
+int pango_units(double length) {
+    return int(std::fmin(length * PANGO_SCALE, double(INT_MAX)));
+}
+
 // The rich-text settings: a repeating tab stop, and a fixed line height.
 void apply_rich_settings(const Cell& face, PangoLayout* layout) {
     const PangoApi& p = pango();
     Cell tabs = named_field(face, "tabs");
     if (is_number(tabs) && number_of(tabs) > 0) {
         PangoTabArray* array = p.tab_array_new(1, FALSE);
-        p.tab_array_set_tab(array, 0, PANGO_TAB_LEFT, int(number_of(tabs) * PANGO_SCALE));
+        p.tab_array_set_tab(array, 0, PANGO_TAB_LEFT, pango_units(number_of(tabs)));
         p.layout_set_tabs(layout, array);
         p.tab_array_free(array);
     }
     Cell spacing = named_field(face, "line-spacing");
     if (is_number(spacing) && number_of(spacing) > 0)
-        insert(attributes(layout),
-               p.attr_line_height_new_absolute(int(number_of(spacing) * PANGO_SCALE)), 0,
-               PANGO_ATTR_INDEX_TO_TEXT_END);
+        insert(attributes(layout), p.attr_line_height_new_absolute(pango_units(number_of(spacing))),
+               0, PANGO_ATTR_INDEX_TO_TEXT_END);
 }
 
 bool is_rich_text(const Cell& face) {
