@@ -10,12 +10,9 @@ right. Runs under xvfb-run, with or without GDK_SCALE.
 
 Usage: base_faces.py KIV
 """
-import os
-import re
-import shutil
-import subprocess
 import sys
-import tempfile
+
+from window_shot import run_with_shot
 
 TITLE = "kiv-base-faces"
 
@@ -65,43 +62,19 @@ unview/all
 '''
 
 
-def window_geometry():
-    info = subprocess.run(["xwininfo", "-name", TITLE], capture_output=True, text=True).stdout
-    field = lambda name: int(re.search(name + r":\s+(-?\d+)", info).group(1))
-    return (field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"),
-            field("Height"))
-
-
 def main():
-    kiv = sys.argv[1]
-    folder = tempfile.mkdtemp(prefix="kiv-base-faces-")
-    try:
-        script = os.path.join(folder, "base-faces.kiv")
-        with open(script, "w") as f:
-            f.write(SCRIPT)
-        env = dict(os.environ, KIV_GUI="gtk")
-        proc = subprocess.Popen([kiv, script], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True, env=env)
-        ready = proc.stdout.readline().split()
-        if len(ready) != 2 or ready[0] != "ready":
-            proc.kill()
-            print("kiv did not show the window:", ready, proc.communicate(timeout=30))
-            return 1
-        x, y, w, h = window_geometry()
-        shot = os.path.join(folder, "shot.png")
-        subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "+repage",
-                        shot], check=True)
-        out, err = proc.communicate(shot + "\n", timeout=120)
-        checks = [line.split() for line in out.splitlines() if len(line.split()) == 2]
-        bad = [name for name, verdict in checks if verdict != "ok"]
-        if proc.returncode != 0 or len(checks) != 5 or bad:
-            print(f"scale {ready[1]}: failed {bad}, status {proc.returncode}")
-            print(out, err)
-            return 1
-        print(f"scale {ready[1]}:", " ".join(name for name, _ in checks), "ok")
-        return 0
-    finally:
-        shutil.rmtree(folder, ignore_errors=True)
+    scale, out, err, status = run_with_shot(sys.argv[1], SCRIPT, TITLE)
+    if scale is None:
+        print("kiv did not show the window:", out, err)
+        return 1
+    checks = [line.split() for line in out.splitlines() if len(line.split()) == 2]
+    bad = [name for name, verdict in checks if verdict != "ok"]
+    if status != 0 or len(checks) != 5 or bad:
+        print(f"scale {scale}: failed {bad}, status {status}")
+        print(out, err)
+        return 1
+    print(f"scale {scale}:", " ".join(name for name, _ in checks), "ok")
+    return 0
 
 
 if __name__ == "__main__":
