@@ -18,6 +18,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
+#include "datatypes/image.h"
 #include "datatypes/native.h"
 #include "datatypes/word.h"
 #include "evaluator/comparison.h"
@@ -39,6 +40,7 @@
 #include "gui/backend/clipboard.h"
 #include "gui/backend/draw/draw_routines.h"
 #include "gui/backend/event_routines.h"
+#include "gui/backend/faces/face_free.h"
 #include "gui/backend/gui.h"
 #include "gui/backend/live_event.h"
 #include "gui/backend/message_loop.h"
@@ -192,6 +194,8 @@ void start_with(const Boot& boot) {
                                         gui::clipboard_write};
     system_natives::do_events = gui::do_events;
     gui::live::hooks().awake = gui::call_awake;
+    // A face is drawn into an image also before the GUI has started.
+    image::face_to_image = gui::faces::to_image;
     script_hooks::install();
     init_modules();
     collector::add_marker(mark_boot_values);

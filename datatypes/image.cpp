@@ -173,8 +173,7 @@ Cell* make_from_block(Cell* proto, const Cell& spec, bool image_proto) {
 Cell* to(Cell* proto, const Cell* spec, uint32_t) {
     if (cell::type_of(*spec) == TYPE_OBJECT && face_to_image) {
         Cell face = *spec;
-        if (!face_to_image(face, *proto)) none::make_at(*proto);
-        return proto;
+        if (face_to_image(face, *proto)) return proto;
     }
     if (cell::type_of(*spec) != TYPE_IMAGE) compound::bad_to_arg(TYPE_IMAGE, *spec);
     Cell source = *spec;

@@ -62,8 +62,8 @@ void decode_source(const Cell& source, Cell& out);
 // bad-media.
 void encode_checked(const Cell& image, int32_t encoder, Cell& out);
 
-// Set by the GUI: `to image!` of an object (a face) draws it into `out`;
-// false, and the result none, when it has no window.
+// Set by the GUI: `to image!` of a face draws it into `out` (none when it
+// has no window); false for an object that is no face.
 extern bool (*face_to_image)(const Cell& face, Cell& out);
 
 void init();

@@ -22,7 +22,7 @@ uint32_t& word_of(Cell& c, uint32_t type) {
     return *words[type / 32];
 }
 uint32_t mask_of(uint32_t type) {
-    return bit_masks[type];
+    return bit_places[type].mask;
 }
 
 // Whether type id t is a member that enumeration lists: ids 1 to the

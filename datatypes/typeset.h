@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "runtime/cell.h"
 
@@ -16,18 +17,28 @@ namespace kiv::typeset {
 
 constexpr uint32_t bit_count = 96;
 
-// The mask of type id t within its word of the map.
-inline constexpr auto bit_masks = [] {
-    std::array<uint32_t, bit_count> masks{};
-    for (uint32_t t = 0; t < bit_count; ++t) masks[t] = (0x80u >> (t % 8)) << (8 * ((t / 8) % 4));
-    return masks;
+// Where type id t's bit lies in a typeset cell: the byte offset of its
+// map word within the cell, and its mask in that word. Every id past the
+// map has a zero mask (read from the header), so a test needs no range
+// check.
+struct BitPlace {
+    uint32_t offset;
+    uint32_t mask;
+};
+inline constexpr auto bit_places = [] {
+    std::array<BitPlace, 256> places{};
+    for (uint32_t t = 0; t < bit_count; ++t)
+        places[t] = {4 * (1 + t / 32), (0x80u >> (t % 8)) << (8 * ((t / 8) % 4))};
+    return places;
 }();
 
-// The byte and mask test of argument checks; false for t >= 96.
+// The test of argument checks: one load of the place, one of the map
+// word; false for t >= 96.
 inline bool has(const Cell& typeset, uint32_t type) {
-    if (type >= bit_count) return false;
-    uint32_t word = type < 32 ? typeset.w1 : type < 64 ? typeset.w2 : typeset.w3;
-    return (word & bit_masks[type]) != 0;
+    BitPlace place = bit_places[type < bit_places.size() ? type : 0xFF];
+    uint32_t word;
+    std::memcpy(&word, reinterpret_cast<const char*>(&typeset) + place.offset, sizeof word);
+    return (word & place.mask) != 0;
 }
 void set_bit(Cell& typeset, uint32_t type);
 // Turns the cell into an empty typeset.

@@ -53,10 +53,6 @@ constexpr uint32_t literal = 2;
 constexpr uint32_t ret = 3;
 } // namespace arg_kind
 
-// Bit 23 of an argument's typeset entry: it admits every type but unset!
-// (an argument with no type block), so checking it is one comparison.
-constexpr uint32_t all_but_unset = 0x00800000u;
-
 uint32_t kind_of(const Cell& entry) {
     return (entry.header >> arg_kind::shift) & 3;
 }
@@ -120,6 +116,9 @@ using GuardFor = std::conditional_t<Traced, PositionGuard, PositionKeeper>;
 struct CodeWalk {
     explicit CodeWalk(const Cell& block)
         : code(block), pin(code.w2), buffer(pin.buffer()), pos(buffer->head_cell() + code.w1) {}
+    // The walk of a block whose buffer and start were already looked up.
+    CodeWalk(const Cell& block, Buffer* code_buffer, const Cell* start)
+        : code(block), pin(code_buffer), buffer(code_buffer), pos(start) {}
     PositionKeeper keeper;
     Cell code;
     Pin pin;
@@ -287,13 +286,6 @@ uint32_t shape_of(const Cell& list, bool native, uint32_t refinements) {
     return 0;
 }
 
-// Whether a typeset holds every type id but that of unset!.
-bool admits_all_but_unset(const Cell& types) {
-    for (uint32_t type = 0; type < typeset::bit_count; ++type)
-        if (typeset::has(types, type) == (type == TYPE_UNSET)) return false;
-    return true;
-}
-
 // The argument list of a function value, built from its spec on first
 // call and kept in the value's extras block: one typeset per argument (its
 // kind in bits 20-21), one refinement! per refinement (for natives and
@@ -359,7 +351,6 @@ bool admits_all_but_unset(const Cell& types) {
             entry = typeset::make_in_default(*list);
         }
         entry->header |= kind << arg_kind::shift;
-        if (admits_all_but_unset(*entry)) entry->header |= all_but_unset;
     }
     if (native && refinements) block::append_value(*list, Cell{TYPE_INTEGER, 0, refinements, 0});
     list->w3 = shape_of(*list, native, refinements);
@@ -405,8 +396,7 @@ Cell argument_word(const Cell& function, uint32_t n) {
 inline void check_type(const Cell& entry, const Cell& value, const Cell& function, const Cell& name,
                        uint32_t argument) {
     uint32_t type = cell::type_of(value);
-    bool admitted = entry.header & all_but_unset ? type != TYPE_UNSET : typeset::has(entry, type);
-    if (!admitted) [[unlikely]]
+    if (!typeset::has(entry, type)) [[unlikely]]
         raise_expect_arg(value, function, name, argument);
 }
 
@@ -795,6 +785,9 @@ enum class FastOp {
     return FastOp::none;
 }
 
+// Computes a op b into `result` (which may be one of the operands: both
+// are read first); false, with nothing written, when the operator's
+// function has to do it.
 [[gnu::always_inline]] inline bool compute_fast(FastOp op, const Cell& a, const Cell& b,
                                                 Cell& result) {
     uint32_t ta = cell::type_of(a), tb = cell::type_of(b);
@@ -904,20 +897,22 @@ template <bool Traced>
         if (fast != FastOp::none && pos + 1 < tail) {
             const Cell* op_word = pos;
             stack::state.top = left + 1;
-            // A value or a variable as the right operand is pushed here.
+            // A value or a variable as the right operand is taken where it
+            // stands; only the operator's own call needs it pushed.
             const Cell* operand = inert(pos[1]) ? pos + 1 : plain_word_value(pos[1]);
             if (Traced && operand == pos + 1) {
                 pos = push_as_is<Traced>(pos + 1, code);
             } else if (!Traced && operand) {
-                stack::push(*operand);
                 pos += 2;
+                if (compute_fast(fast, left[0], *operand, left[0])) continue;
+                stack::push(*operand);
+                call_in_place(wrapped, left, *op_word, keep);
+                continue;
             } else {
                 pos = expression_as<Traced, true, true>(pos + 1, tail, code);
                 if (rt.pending) return pos;
             }
-            Cell result;
-            if (compute_fast(fast, left[0], left[1], result)) {
-                left[0] = result;
+            if (compute_fast(fast, left[0], left[1], left[0])) {
                 stack::state.top = left + 1;
             } else {
                 call_in_place(wrapped, left, *op_word, keep);
@@ -1155,13 +1150,18 @@ void eval_here(const Cell& block) {
         eval(block, true);
         return;
     }
-    stack::check_machine();
-    CodeWalk walk(block);
-    stack::reset();
-    if (walk.pos >= walk.buffer->tail_cell())
+    // An empty block (an empty function body, `[]` as a branch) gives
+    // unset! before any of the walk's keeping is set up.
+    Buffer* buffer = memory::buffer_of(block.w2);
+    const Cell* start = buffer->head_cell() + block.w1;
+    if (start >= buffer->tail_cell()) {
         stack::keep_last(Cell{cell::unset_header, 0, 0, 0});
-    else
-        eval_expressions<false>(walk.code, walk.buffer, walk.pos);
+        return;
+    }
+    stack::check_machine();
+    CodeWalk walk(block, buffer, start);
+    stack::reset();
+    eval_expressions<false>(walk.code, walk.buffer, walk.pos);
 }
 
 const Cell* eval_next(const Cell& block, const Cell* pos, const Cell* tail, bool keep) {

@@ -215,7 +215,9 @@ void fill(uint8_t* start, uint8_t* end, uint8_t byte);
 // it stays, abandoned, until the last pin goes.
 class Pin {
   public:
-    explicit Pin(NodeId node) : buffer_(memory::buffer_of(node)) {
+    explicit Pin(NodeId node) : Pin(memory::buffer_of(node)) {}
+    // The buffer of a node already looked up.
+    explicit Pin(Buffer* buffer) : buffer_(buffer) {
         buffer_->pins++;
         memory::pinned.push(buffer_);
     }

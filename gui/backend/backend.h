@@ -71,6 +71,11 @@ class Backend {
     // The backing surface of the window changed inside `area` (client
     // coordinates, device pixels).
     virtual void window_painted(HWnd, const Rect&) {}
+    // Draws a built-in control as the backend shows it (the toolkit's own
+    // widget) onto `cr` with its top-left at `at` (device pixels); false
+    // when the backend shows none, and the control's backing surface
+    // stands for it.
+    virtual bool draw_control(HWnd, cairo_t*, Point /*at*/) { return false; }
     virtual void window_activated(HWnd) {}
     // The caret of `owner` lies at `caret` (client coordinates, device
     // pixels): an input method places its candidates there.

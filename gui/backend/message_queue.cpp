@@ -55,11 +55,28 @@ bool take_posted(Msg& msg) {
     return false;
 }
 
+bool is_client_pointer(uint32_t message) {
+    return (message >= WM_MOUSEMOVE && message <= WM_MBUTTONDBLCLK) ||
+           (message >= WM_XBUTTONDOWN && message <= WM_XBUTTONDBLCLK);
+}
+
+// A pointer message's window and client point are found when it is
+// taken, from its screen point and the windows as they are then: input
+// that came in one batch follows a capture taken by its press, and moves
+// queued while an earlier one moved the window (a face dragged faster
+// than events are handled) are not counted twice.
 bool take_input(Msg& msg) {
     auto& s = state();
     if (s.input.empty()) return false;
     msg = s.input.front();
     s.input.pop_front();
+    if (is_client_pointer(msg.message)) {
+        if (HWnd target = s.capture ? s.capture : window_from_point(msg.pt)) msg.window = target;
+        if (is_window(msg.window)) {
+            Point p = screen_to_client(msg.window, msg.pt);
+            msg.lparam = make_point_param(p.x, p.y);
+        }
+    }
     detail::apply_key_state(msg);
     return true;
 }

@@ -7,6 +7,8 @@
 #include "datatypes/point.h"
 #include "datatypes/series.h"
 #include "datatypes/types.h"
+#include "gui/backend/control_messages.h"
+#include "gui/backend/control_models.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/event.h"
 #include "gui/backend/keys.h"
@@ -91,6 +93,16 @@ int send_window_state(HWnd window, uint32_t type, bool queued) {
     return 1;
 }
 
+// A click on a button control is the control's own click (a press and a
+// release inside it): the control advances its check state and notifies its
+// parent as for the user's click, so `click` reaches the face's action.
+int send_click(HWnd window, bool queued) {
+    if (control_kind(window) != ControlKind::button) return 0;
+    if (queued) return post_message(window, BM_CLICK, 0, 0) ? 1 : 0;
+    send_message(window, BM_CLICK, 0, 0);
+    return 1;
+}
+
 } // namespace
 
 int os_send_event(const Cell& e, bool queued) {
@@ -99,6 +111,7 @@ int os_send_event(const Cell& e, bool queued) {
     uint32_t type = e.w1, flags = e.w3;
     if (type == minimize || type == maximize || type == restore)
         return send_window_state(window, type, queued);
+    if (type == click) return send_click(window, queued);
     const EventMessage* em = nullptr;
     for (auto& m : event_messages)
         if (m.type == type) em = &m;

@@ -8,7 +8,8 @@
 namespace kiv::gui {
 
 // 1 when a message was sent, else 0 (no face with a window, a type with
-// no message, a window without the box for minimize or maximize).
+// no message, a click on anything but a button control, a window without
+// the box for minimize or maximize).
 int os_send_event(const Cell& event, bool queued);
 
 } // namespace kiv::gui

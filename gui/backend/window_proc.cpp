@@ -90,8 +90,12 @@ int64_t window_proc(HWnd window, uint32_t message, uint64_t wparam, int64_t lpar
         if (!is_window_face(window)) break;
         bool active = (wparam & 0xFFFF) != WA_INACTIVE;
         make_event(current_message(window, message, wparam, lparam), 0, active ? focus : unfocus);
-        if (active) return 0;
-        break;
+        if (!active) break;
+        // The keys go to the selected face again, also when the window
+        // comes back after another one was active.
+        if (auto hook = window_proc_hooks().selected_window)
+            if (HWnd selected = hook(window); selected && is_window(selected)) set_focus(selected);
+        return 0;
     }
     case WM_CLOSE: {
         if (get_window_long(window, slot_widget_extra) == -1) {

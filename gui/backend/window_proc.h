@@ -24,6 +24,9 @@ struct WindowProcHooks {
     int64_t (*face_message)(HWnd, uint32_t, uint64_t, int64_t, bool& handled) = nullptr;
     // Writes a window face's offset (WM_MOVE) or size (WM_SIZE) facet.
     void (*store_geometry)(HWnd, uint32_t message, int64_t lparam) = nullptr;
+    // The window of the face a window face's `selected` facet holds (0:
+    // none).
+    HWnd (*selected_window)(HWnd) = nullptr;
     // Refreshes the screens of the engine after a display change.
     void (*refresh_screens)() = nullptr;
 };

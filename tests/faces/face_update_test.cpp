@@ -216,6 +216,12 @@ TEST_F(FaceUpdateTest, FirstShowActivatesAndFocusesTheSelectedFace) {
     EXPECT_EQ(get_window_long(parent, slot_first_show), 0);
     EXPECT_EQ(get_active_window(), parent);
     EXPECT_EQ(get_focus(), f);
+    // Another window active, then this one again: the keys go back to the
+    // selected face, not to the window.
+    set_active_window(0);
+    EXPECT_EQ(get_focus(), 0u);
+    set_active_window(parent);
+    EXPECT_EQ(get_focus(), f);
 }
 
 TEST_F(FaceUpdateTest, AParaChangeMakesAnAreaAgainWithItsWrapping) {

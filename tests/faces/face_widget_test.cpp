@@ -68,6 +68,14 @@ const ActionCase action_cases[] = {
      "it/data",
      "false"},
     {"type: 'radio size: 50x20", user_click, {"click"}, "it/data", "false"},
+    // A toolkit reports the user's edit after the key's dispatch.
+    {"type: 'field size: 80x20 text: \"\"",
+     [](HWnd w) {
+         user_edit(w, "typed", {5, 5});
+     },
+     {"change"},
+     "it/text",
+     "\"typed\""},
     {"type: 'text-list size: 80x80 data: [\"a\" 1 \"b\" \"c\"]",
      [](HWnd w) {
          user_pick_item(w, 1);

@@ -324,6 +324,36 @@ TEST_F(WindowLayerTest, CaptureRoutesEveryPointerMessage) {
     EXPECT_EQ(point_param_x(after[0].lparam), 51);
 }
 
+// A dragged window takes the capture at its press and moves while the
+// pointer's later input waits in the queue: each message goes to the
+// window and point where they are when it is taken.
+TEST_F(WindowLayerTest, PointerMessagesAreReadWhereTheWindowIsWhenTaken) {
+    HWnd parent = top({0, 0, 400, 400});
+    HWnd dragged = child(parent, {20, 20, 60, 60});
+    input_pointer_move({30, 30});
+    drain();
+    input_button(Button::left, true, {30, 30});
+    input_pointer_move({38, 35});
+    input_pointer_move({76, 70}); // outside the window where it was
+    input_button(Button::left, false, {76, 70});
+    std::vector<Point> seen_at;
+    Msg m;
+    while (peek_message(m)) {
+        EXPECT_EQ(m.window, dragged);
+        Point at{point_param_x(m.lparam), point_param_y(m.lparam)};
+        seen_at.push_back(at);
+        if (m.message == WM_LBUTTONDOWN) set_capture(dragged);
+        // The window follows the pointer, the pressed point kept under it.
+        if (m.message == WM_MOUSEMOVE) {
+            Rect r = window_rect(dragged);
+            set_window_pos(dragged, {r.left + at.x - 10, r.top + at.y - 10, r.right + at.x - 10,
+                                     r.bottom + at.y - 10});
+        }
+    }
+    EXPECT_EQ(seen_at, (std::vector<Point>{{10, 10}, {18, 15}, {48, 45}, {10, 10}}));
+    EXPECT_EQ(window_rect(dragged), (Rect{66, 60, 106, 100}));
+}
+
 TEST_F(WindowLayerTest, EnteringAChildLeavesTheParent) {
     HWnd parent = top({0, 0, 200, 200});
     HWnd kid = child(parent, {50, 50, 100, 100});

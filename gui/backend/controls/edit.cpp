@@ -2,6 +2,7 @@
 // of the LF text, typing, caret keys, a kept (never enforced) text limit,
 // a hint, tab stops, and the EN_* notifications.
 #include "gui/backend/controls/control_state.h"
+#include "gui/backend/message_loop.h"
 #include "runtime/text_index.h"
 
 #include <algorithm>
@@ -262,6 +263,16 @@ void user_edit(HWnd edit, std::string_view text, Selection selection) {
         m->selection = sel;
         m->modified = true;
         control_changed(edit, ControlChange::selection);
+        // The user's edit is input, also when a backend reports it after
+        // the key's dispatch: its notice goes out as during a dispatch,
+        // which tells it from text set by code.
+        Msg typed{edit, WM_CHAR, 0, 0, get_message_time(), get_message_pos(), 0};
+        struct Restore {
+            const Msg*& current;
+            const Msg* outer;
+            ~Restore() { current = outer; }
+        } restore{loop_state().current, loop_state().current};
+        if (!restore.outer) restore.current = &typed;
         notify_command(edit, EN_CHANGE);
     } else if (ItemListModel* m = control_model<ItemListModel>(edit)) {
         m->edit_selection = sel;

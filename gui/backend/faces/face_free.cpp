@@ -60,7 +60,8 @@ void free_one(const Cell& face, bool top, std::unordered_set<NodeId>& seen) {
 }
 
 // Draws a window and its visible children, bottom to top, each over its
-// face's colour (the panel colour for a face without one), at `x`, `y`.
+// face's colour (the panel colour for a face without one), at `x`, `y`; a
+// control as the backend shows it, where it shows one.
 void compose(const CairoApi& api, cairo_t* cr, HWnd window, int x, int y) {
     Rect client = client_rect(window);
     Cell face;
@@ -75,9 +76,11 @@ void compose(const CairoApi& api, cairo_t* cr, HWnd window, int x, int y) {
         api.rectangle(cr, x, y, client.width(), client.height());
         api.fill(cr);
     }
-    api.set_source_surface(cr, window_surface(window), x, y);
-    api.rectangle(cr, x, y, client.width(), client.height());
-    api.fill(cr);
+    if (!backend().draw_control(window, cr, {x, y})) {
+        api.set_source_surface(cr, window_surface(window), x, y);
+        api.rectangle(cr, x, y, client.width(), client.height());
+        api.fill(cr);
+    }
     for (HWnd child : child_windows(window)) {
         if (!(get_style(child) & WS_VISIBLE)) continue;
         Rect r = rect_in_parent(child);
@@ -115,19 +118,8 @@ bool make_image(int width, int height, Cell& out, Draw&& draw) {
     return true;
 }
 
-} // namespace
-
-void free_faces(const Cell& face, bool top) {
-    std::unordered_set<NodeId> seen;
-    free_one(face, top, seen);
-}
-
-void OS_destroy_view(const Cell& face, bool empty) {
-    free_faces(face, true);
-    if (empty) end_loop_level();
-}
-
-bool to_image(const Cell& face, Cell& out) {
+// The picture of a face with a window; false when there is none.
+bool picture(const Cell& face, Cell& out) {
     if (face_type(face) == FaceType::screen) {
         double width = 0, height = 0;
         read_point(facet(face, f_size), width, height);
@@ -150,6 +142,24 @@ bool to_image(const Cell& face, Cell& out) {
     Rect client = client_rect(window);
     return make_image(client.width(), client.height(), out,
                       [&](const CairoApi& api, cairo_t* cr) { compose(api, cr, window, 0, 0); });
+}
+
+} // namespace
+
+void free_faces(const Cell& face, bool top) {
+    std::unordered_set<NodeId> seen;
+    free_one(face, top, seen);
+}
+
+void OS_destroy_view(const Cell& face, bool empty) {
+    free_faces(face, true);
+    if (empty) end_loop_level();
+}
+
+bool to_image(const Cell& face, Cell& out) {
+    if (!is_face(face)) return false;
+    if (!picture(face, out)) none::make_at(out);
+    return true;
 }
 
 } // namespace kiv::gui::faces

@@ -12,7 +12,8 @@ void free_faces(const Cell& face, bool top);
 // goes, which ends that loop.
 void OS_destroy_view(const Cell& face, bool empty);
 // The face as an image: the window's client area with everything drawn
-// in it; none (false) for a face without a window.
+// in it, none for a face without a window; false for a value that is no
+// face.
 bool to_image(const Cell& face, Cell& out);
 
 } // namespace kiv::gui::faces

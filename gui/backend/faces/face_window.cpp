@@ -302,12 +302,15 @@ void OS_show_window(HWnd window) {
     show_window(window, SW_SHOW);
     update_window(window);
     set_active_window(window);
-    Cell face;
-    if (window_face(window, face)) {
-        Cell selected = facet(face, f_selected);
-        if (HWnd focus = is_face(selected) ? face_window(selected) : 0) set_focus(focus);
-    }
+    if (HWnd focus = selected_window(window)) set_focus(focus);
     set_dpi(dpi_for_window(window));
+}
+
+HWnd selected_window(HWnd window) {
+    Cell face;
+    if (!window_face(window, face)) return 0;
+    Cell selected = facet(face, f_selected);
+    return is_face(selected) ? face_window(selected) : 0;
 }
 
 void OS_redraw(HWnd window) {

@@ -34,6 +34,9 @@ HWnd remake_face_window(HWnd window, const Cell& face);
 // Shows a window, the first time with activation and the focus on the
 // face its window face has selected.
 void OS_show_window(HWnd window);
+// The window of the face a window face's `selected` facet holds (0: none),
+// which gets the keyboard focus when the window is shown or activated.
+HWnd selected_window(HWnd window);
 // Paints the whole window at once.
 void OS_redraw(HWnd window);
 void OS_refresh_window(HWnd window);

@@ -98,7 +98,7 @@ void init() {
     if (!event_hooks.scroll_position) event_hooks.scroll_position = scroll_position;
     window_proc_hooks().store_geometry = store_geometry;
     window_proc_hooks().face_message = face_message;
-    image::face_to_image = to_image;
+    window_proc_hooks().selected_window = selected_window;
     // An area's wrapping is fixed when its control is made.
     text::para_hooks().remake_area = [](const Cell& face) {
         if (HWnd window = face_window(face)) remake_face_window(window, face);

@@ -299,6 +299,19 @@ void GtkBackend::window_painted(HWnd window, const Rect& area) {
     gtk_widget_queue_draw_area(n->widget, left, top, right - left, bottom - top);
 }
 
+// The control's widget drawn as GTK shows it, in GDK pixels scaled to the
+// device pixels of `cr`; a widget not shown has nothing to draw.
+bool GtkBackend::draw_control(HWnd window, cairo_t* cr, Point at) {
+    Native* n = native(window);
+    if (!n || !n->control || !gtk_widget_is_drawable(n->widget)) return false;
+    cairo_save(cr);
+    cairo_translate(cr, at.x, at.y);
+    cairo_scale(cr, scale_, scale_);
+    gtk_widget_draw(n->widget, cr);
+    cairo_restore(cr);
+    return true;
+}
+
 void GtkBackend::window_activated(HWnd window) {
     Native* n = native(window);
     if (n && n->toplevel && !applying_native_ && gtk_widget_get_visible(n->toplevel))

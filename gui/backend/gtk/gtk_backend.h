@@ -63,6 +63,7 @@ class GtkBackend : public Backend {
     void window_visibility_changed(HWnd window) override;
     void window_text_changed(HWnd window) override;
     void window_painted(HWnd window, const Rect& area) override;
+    bool draw_control(HWnd window, cairo_t* cr, Point at) override;
     void window_activated(HWnd window) override;
     void control_changed(HWnd window, ControlChange what) override;
     void capture_changed(HWnd window) override;

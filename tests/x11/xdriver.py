@@ -1,0 +1,181 @@
+"""Input to the X server the tests run under, as a user would give it:
+pointer and keys through XTest, the window manager's close request
+(WM_DELETE_WINDOW), the keyboard focus; windows found by title with
+xwininfo, pixels and screenshots read with ImageMagick's import. Only
+libX11 and libXtst are used, through ctypes.
+"""
+import ctypes
+import os
+import re
+import subprocess
+import time
+
+_x11 = ctypes.CDLL("libX11.so.6")
+_xtst = ctypes.CDLL("libXtst.so.6")
+
+_x11.XOpenDisplay.restype = ctypes.c_void_p
+_x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+_x11.XStringToKeysym.restype = ctypes.c_ulong
+_x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
+_x11.XKeysymToKeycode.restype = ctypes.c_ubyte
+_x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+_x11.XInternAtom.restype = ctypes.c_ulong
+_x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+_x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                            ctypes.c_void_p]
+_x11.XSetInputFocus.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_ulong]
+_x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+_xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int, ctypes.c_int,
+                                       ctypes.c_ulong]
+_xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
+                                       ctypes.c_ulong]
+_xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
+
+CLIENT_MESSAGE = 33
+REVERT_TO_PARENT = 2
+
+
+class _ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("data", ctypes.c_long * 5)]
+
+
+class _Event(ctypes.Union):
+    # XEvent is a union padded to 24 longs.
+    _fields_ = [("client", _ClientMessage), ("pad", ctypes.c_long * 24)]
+
+
+class Window:
+    """A top-level window found by its title: X id and absolute geometry."""
+
+    def __init__(self, info):
+        field = lambda name: int(re.search(name + r":\s+(-?\d+)", info).group(1))
+        self.id = int(re.search(r"Window id: (0x[0-9a-f]+)", info).group(1), 16)
+        self.x, self.y = field("Absolute upper-left X"), field("Absolute upper-left Y")
+        self.width, self.height = field("Width"), field("Height")
+
+
+class Display:
+    def __init__(self):
+        self.dpy = _x11.XOpenDisplay(None)
+        if not self.dpy:
+            raise RuntimeError("no X display")
+
+    def window(self, title, timeout=20.0):
+        """The viewable top-level with this title, waiting for it to appear
+        (None when it does not)."""
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            info = subprocess.run(["xwininfo", "-name", title], capture_output=True,
+                                  text=True).stdout
+            if "IsViewable" in info:
+                return Window(info)
+            time.sleep(0.05)
+        return None
+
+    def gone(self, title, timeout=10.0):
+        """Whether no viewable window has this title (waiting for it to go)."""
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            info = subprocess.run(["xwininfo", "-name", title], capture_output=True,
+                                  text=True).stdout
+            if "IsViewable" not in info:
+                return True
+            time.sleep(0.05)
+        return False
+
+    def sync(self):
+        _x11.XSync(self.dpy, 0)
+
+    def move(self, x, y):
+        _xtst.XTestFakeMotionEvent(self.dpy, -1, x, y, 0)
+        self.sync()
+
+    def button(self, down, number=1):
+        _xtst.XTestFakeButtonEvent(self.dpy, number, 1 if down else 0, 0)
+        self.sync()
+
+    def click(self, x, y):
+        self.move(x, y)
+        self.button(True)
+        self.button(False)
+
+    def _keycode(self, name):
+        code = _x11.XKeysymToKeycode(self.dpy, _x11.XStringToKeysym(name.encode()))
+        if not code:
+            raise ValueError(f"no key for {name}")
+        return code
+
+    def key(self, name, down):
+        _xtst.XTestFakeKeyEvent(self.dpy, self._keycode(name), 1 if down else 0, 0)
+        self.sync()
+
+    def tap(self, *names):
+        """Presses the keys in order, then releases them in reverse:
+        tap("Shift_L", "Tab") is Shift+Tab."""
+        for name in names:
+            self.key(name, True)
+        for name in reversed(names):
+            self.key(name, False)
+
+    def type(self, text):
+        for c in text:
+            self.tap(c)
+
+    def focus(self, window):
+        _x11.XSetInputFocus(self.dpy, window.id, REVERT_TO_PARENT, 0)
+        self.sync()
+
+    def close(self, window):
+        """Asks the window to close as a window manager does."""
+        event = _Event()
+        m = event.client
+        m.type = CLIENT_MESSAGE
+        m.window = window.id
+        m.message_type = _x11.XInternAtom(self.dpy, b"WM_PROTOCOLS", 0)
+        m.format = 32
+        m.data[0] = _x11.XInternAtom(self.dpy, b"WM_DELETE_WINDOW", 0)
+        _x11.XSendEvent(self.dpy, window.id, 0, 0, ctypes.byref(event))
+        self.sync()
+
+
+def pixel(x, y):
+    """The colour of a screen pixel as (r, g, b)."""
+    text = subprocess.run(["import", "-window", "root", "-crop", f"1x1+{x}+{y}", "-depth", "8",
+                           "txt:-"], capture_output=True, text=True, check=True).stdout
+    return tuple(int(v) for v in re.search(r"\((\d+),(\d+),(\d+)", text).groups())
+
+
+def wait_pixel(x, y, colour, timeout=5.0):
+    """Whether the screen pixel becomes `colour` within the time."""
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if pixel(x, y) == colour:
+            return True
+        time.sleep(0.05)
+    return False
+
+
+def differing_pixels(first, second, area):
+    """How many pixels of `area` (x, y, width, height) differ by more than
+    a little between two pictures (ImageMagick's compare); the crops are
+    written beside the first picture."""
+    x, y, width, height = area
+    crops = []
+    for picture in (first, second):
+        crop = f"{picture}.{x}-{y}.png"
+        subprocess.run(["convert", picture, "-crop", f"{width}x{height}+{x}+{y}", "+repage",
+                        crop], check=True)
+        crops.append(crop)
+    done = subprocess.run(["compare", "-metric", "AE", "-fuzz", "3%", *crops, "null:"],
+                          capture_output=True, text=True)
+    return int(float(done.stderr.split()[0]))
+
+
+def screenshot(name):
+    """Saves the screen in the temporary folder and answers its path."""
+    path = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"kiv-x11-{name}.png")
+    subprocess.run(["import", "-window", "root", path], capture_output=True)
+    return path
