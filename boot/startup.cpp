@@ -9,10 +9,12 @@
 #include "boot/init.h"
 #include "boot/sources.h"
 #include "console/asking.h"
+#include "console/clusters.h"
 #include "console/config_file.h"
 #include "console/evaluation.h"
 #include "console/gui_print.h"
 #include "console/stdio.h"
+#include "console/test_dump.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
@@ -93,6 +95,8 @@ constexpr void (*routine_modules[])() = {
     console::register_evaluation_routines,
     console::register_config_routines,
     console::register_gui_print_routines,
+    console::register_test_dump_routines,
+    console::register_cluster_routines,
 };
 
 // The natives of the language, numbered 1 to native_count; those whose

@@ -967,41 +967,43 @@ void argument_types(const Cell& function, Cell* types, uint32_t n) {
         if (kind_of(*entry) != arg_kind::ret) types[i++] = *entry;
 }
 
-// Fetches a block argument: a literal block that no operator can follow
-// is taken where it stands, anything else is fetched as any argument is.
-[[gnu::always_inline]] inline Cell fetch_block(const Cell& entry, const Cell*& pos,
-                                               const Cell* tail, const Cell& code,
-                                               const Cell& function, const Cell& name,
-                                               uint32_t argument) {
-    if (pos < tail && cell::type_of(*pos) == TYPE_BLOCK && kind_of(entry) == arg_kind::normal &&
-        (pos + 1 == tail || cell::type_of(pos[1]) != TYPE_WORD)) {
-        check_type(entry, *pos, function, name, argument);
-        return *pos++;
-    }
-    pos = fetch<false>(entry, pos, tail, code, false, 0, function, name, argument);
-    return *stack::get_top();
-}
-
 inline uint32_t control_arguments(Control form) {
     return form == Control::either ? 3 : 2;
 }
 
 // The argument type sets of the control forms by native number, taken
 // from the native's argument list the first time the form runs (the spec
-// of a native never changes); emptied at start-up.
+// of a native never changes); emptied at start-up. `literal_blocks`: the
+// block arguments are evaluated ones that admit block!, so a literal block
+// there needs neither evaluation nor a type check.
 struct ControlTypes {
     bool known = false;
+    bool literal_blocks = false;
     Cell types[3]{};
 };
 std::array<ControlTypes, natives::table_size + 1> control_type_sets;
 
-const Cell* control_types(Control form, const Cell& native) {
+const ControlTypes& control_types(Control form, const Cell& native) {
     ControlTypes& entry = control_type_sets[native.w1];
     if (!entry.known) [[unlikely]] {
-        argument_types(native, entry.types, control_arguments(form));
+        uint32_t count = control_arguments(form);
+        argument_types(native, entry.types, count);
+        entry.literal_blocks = true;
+        for (uint32_t i = 1; i < count; ++i)
+            entry.literal_blocks = entry.literal_blocks &&
+                                   kind_of(entry.types[i]) == arg_kind::normal &&
+                                   typeset::has(entry.types[i], TYPE_BLOCK);
         entry.known = true;
     }
-    return entry.types;
+    return entry;
+}
+
+// Whether the argument at pos is a literal block taken where it stands in
+// the code: no operator can follow it, and the form takes it as it is.
+[[gnu::always_inline]] inline bool literal_block(const ControlTypes& types, const Cell* pos,
+                                                 const Cell* tail) {
+    return types.literal_blocks && pos < tail && cell::type_of(*pos) == TYPE_BLOCK &&
+           (pos + 1 == tail || cell::type_of(pos[1]) != TYPE_WORD);
 }
 
 // The value of a branch that is one value evaluating to itself or one
@@ -1026,26 +1028,39 @@ const Cell* control_types(Control form, const Cell& native) {
     Cell* held = stack::push(function);
     stack::mark_interp_native(name);
     uint32_t blocks = control_arguments(form) - 1;
-    const Cell* types = control_types(form, function);
+    const ControlTypes& types = control_types(form, function);
     const Cell* pos = at + 1;
-    pos = fetch<false>(types[0], pos, tail, code, false, 0, function, name, 0);
+    pos = fetch<false>(types.types[0], pos, tail, code, false, 0, function, name, 0);
     if (rt.pending) return pos;
-    Cell branches[2];
+    // Where each block argument is: in the code, or on the stack.
+    const Cell* branches[2];
+    Cell first;
     for (uint32_t i = 0; i < blocks; ++i) {
-        branches[i] = fetch_block(types[1 + i], pos, tail, code, function, name, 1 + i);
+        if (literal_block(types, pos, tail)) {
+            branches[i] = pos++;
+            continue;
+        }
+        // An evaluated argument could change the code: a block taken from
+        // there before is kept as it was fetched.
+        if (i) {
+            first = *branches[0];
+            branches[0] = &first;
+        }
+        pos = fetch<false>(types.types[1 + i], pos, tail, code, false, 0, function, name, 1 + i);
         if (rt.pending) return pos;
+        branches[i] = stack::state.top - 1;
     }
     const Cell* chosen = nullptr;
     // The condition is in slot 0; either does not take unset! as true.
     const Cell& condition = *stack::state.base;
     bool truth = !logic::counts_false(condition);
     switch (form) {
-    case Control::if_: chosen = truth ? &branches[0] : nullptr; break;
-    case Control::unless: chosen = truth ? nullptr : &branches[0]; break;
+    case Control::if_: chosen = truth ? branches[0] : nullptr; break;
+    case Control::unless: chosen = truth ? nullptr : branches[0]; break;
     case Control::either:
         if (cell::type_of(condition) == TYPE_UNSET) [[unlikely]]
             raise(err::script::no_return);
-        chosen = &branches[truth ? 0 : 1];
+        chosen = branches[truth ? 0 : 1];
         break;
     case Control::none: break;
     }
@@ -1150,6 +1165,9 @@ void eval_here(const Cell& block) {
         eval(block, true);
         return;
     }
+    // The check comes first also for an empty block: it is where a halt
+    // asked for stops a loop over one (`forever []`).
+    stack::check_machine();
     // An empty block (an empty function body, `[]` as a branch) gives
     // unset! before any of the walk's keeping is set up.
     Buffer* buffer = memory::buffer_of(block.w2);
@@ -1158,7 +1176,6 @@ void eval_here(const Cell& block) {
         stack::keep_last(Cell{cell::unset_header, 0, 0, 0});
         return;
     }
-    stack::check_machine();
     CodeWalk walk(block, buffer, start);
     stack::reset();
     eval_expressions<false>(walk.code, walk.buffer, walk.pos);

@@ -42,6 +42,7 @@ namespace kiv {
     X(pango_, layout_set_tabs)                                                                     \
     X(pango_, layout_get_extents)                                                                  \
     X(pango_, layout_get_line_count)                                                               \
+    X(pango_, get_log_attrs)                                                                       \
     X(pango_, layout_get_line_readonly)                                                            \
     X(pango_, layout_index_to_pos)                                                                 \
     X(pango_, layout_xy_to_index)                                                                  \

@@ -48,6 +48,16 @@ TEST_F(TypesetTest, BitOfEachTypeIdIsTheByteAndMaskTest) {
     EXPECT_TRUE(typeset::has(zero, 0));
     for (uint32_t id = 1; id < typeset::bit_count; ++id) EXPECT_FALSE(typeset::has(zero, id));
     EXPECT_FALSE(typeset::has(Cell{TYPE_TYPESET, ~0u, ~0u, ~0u}, 96));
+    // Each id alone is found only by its own test; ids past the map are
+    // never members, whatever the header's bits.
+    for (uint32_t id = 0; id < typeset::bit_count; ++id) {
+        Cell one{TYPE_TYPESET, 0, 0, 0};
+        typeset::set_bit(one, id);
+        for (uint32_t other = 0; other < typeset::bit_count; ++other)
+            EXPECT_EQ(typeset::has(one, other), other == id) << id << " " << other;
+    }
+    for (uint32_t id = typeset::bit_count; id < 300; ++id)
+        EXPECT_FALSE(typeset::has(Cell{~0u, ~0u, ~0u, ~0u}, id)) << id;
 }
 
 TEST_F(TypesetTest, SetOperations) {

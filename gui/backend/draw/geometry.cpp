@@ -13,6 +13,20 @@ double largest_scale(const Matrix3x2& m) {
                      double(m.m22) * m.m22);
 }
 
+// Cairo strokes curves, round joins and round caps with a polygon for
+// the pen whose vertex count grows with the square root of its radius on
+// the target: a pen 1e12 pixels wide took seconds, 1e13 minutes, and
+// wider ones overflowed and broke the target for good. A pen of this
+// radius already covers the largest target (32767 pixels a side, 46341
+// across) wherever the path crosses it: a wider one is narrowed to it,
+// which differs only for a path passing tens of thousands of pixels
+// outside the target.
+constexpr double max_pen_radius = 1 << 16;
+
+double drawn_width(double width, const Matrix3x2& to_device) {
+    return std::fmin(width, 2 * max_pen_radius / largest_scale(to_device));
+}
+
 void append_arc(Context& ctx, Point c, double rx, double ry, double phi, double t, double sweep) {
     int segments = std::max(1, int(std::ceil(std::fabs(sweep) / (pi / 2) - 1e-9)));
     double step = sweep / segments;
@@ -97,14 +111,6 @@ bool dashable(const Context& ctx) {
     return path_length(ctx) / walked <= max_dash_periods;
 }
 
-// Cairo draws round joins and caps with a polygon whose vertex count
-// grows with the square root of the pen's radius on the target: a pen
-// 1e13 pixels wide takes tens of millions of vertices. Past
-// Cairo's fixed-point range (2^23 pixels) the pen's edges lie beyond any
-// coordinate Cairo keeps, and the part of so wide a round end that can
-// be seen is straight: such pens join bevelled and cap square.
-constexpr double max_round_pen = 1 << 23;
-
 void set_stroke_style(Context& ctx) {
     static constexpr cairo_line_join_t joins[] = {CAIRO_LINE_JOIN_MITER, CAIRO_LINE_JOIN_BEVEL,
                                                   CAIRO_LINE_JOIN_ROUND, CAIRO_LINE_JOIN_MITER};
@@ -112,12 +118,9 @@ void set_stroke_style(Context& ctx) {
                                                 CAIRO_LINE_CAP_ROUND};
     const State& s = ctx.state;
     const CairoApi& c = *ctx.cairo;
-    c.set_line_width(ctx.cr, s.line_width);
-    bool round = s.line_width / 2 * largest_scale(to_device(ctx, s.matrix)) <= max_round_pen;
-    cairo_line_join_t join = joins[int(s.join)];
-    cairo_line_cap_t cap = caps[int(s.cap)];
-    c.set_line_join(ctx.cr, join == CAIRO_LINE_JOIN_ROUND && !round ? CAIRO_LINE_JOIN_BEVEL : join);
-    c.set_line_cap(ctx.cr, cap == CAIRO_LINE_CAP_ROUND && !round ? CAIRO_LINE_CAP_SQUARE : cap);
+    c.set_line_width(ctx.cr, drawn_width(s.line_width, to_device(ctx, s.matrix)));
+    c.set_line_join(ctx.cr, joins[int(s.join)]);
+    c.set_line_cap(ctx.cr, caps[int(s.cap)]);
     // Dashes are kept in line widths and scaled at each stroke, so that a
     // later width rescales them.
     std::vector<double> dashes;

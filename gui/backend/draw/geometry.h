@@ -15,6 +15,10 @@ constexpr double pi = std::numbers::pi;
 // factor of the square root of 2).
 double largest_scale(const Matrix3x2& m);
 
+// The width a pen of the width strokes with under the transformation to
+// the target: at most what Cairo's fixed-point range holds.
+double drawn_width(double width, const Matrix3x2& to_device);
+
 // Appends the arc of the ellipse (centre c, radii rx and ry, its axes
 // turned by phi radians) from parameter t through `sweep` radians as cubic
 // Beziers of at most a quarter turn each, in user space, so that a zero

@@ -104,7 +104,7 @@ void cast(Context& ctx, cairo_path_t* path, const Box& shape, const Shadow& s) {
     c.set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
     c.fill_preserve(cr);
     if (ctx.state.pen.kind != BrushKind::off && ctx.state.line_width > 0) {
-        c.set_line_width(cr, ctx.state.line_width);
+        c.set_line_width(cr, drawn_width(ctx.state.line_width, to_mask));
         c.stroke(cr);
     }
     c.destroy(cr);

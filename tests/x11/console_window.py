@@ -1,0 +1,262 @@
+#!/usr/bin/env python3
+"""The graphical console under an X server, end to end: `kiv --gui` is
+driven with XTest through xdotool and the real clipboard through xclip;
+its terminal's state is read through the test hook (KIV_TEST_DUMP, asked
+for with SIGUSR1). On a failure a screenshot of the screen is kept beside
+the report (in the folder the test prints).
+
+Run under an X server (xvfb-run) with the test fonts (FONTCONFIG_FILE).
+Usage: console_window.py KIV
+"""
+import os
+import re
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+TITLE = "Kiv Console"
+failures = []
+
+
+def xdo(*args):
+    subprocess.run(["xdotool", *args], check=True)
+
+
+def type_text(text):
+    xdo("type", "--delay", "20", text)
+
+
+def key(*names):
+    xdo("key", "--delay", "30", *names)
+
+
+class Console:
+    """A `kiv --gui` process with a HOME of its own and its dump file."""
+
+    def __init__(self, kiv, folder):
+        self.folder = folder
+        self.dump_path = os.path.join(folder, "dump.kiv")
+        home = os.path.join(folder, "home")
+        os.makedirs(home, exist_ok=True)
+        env = dict(os.environ, HOME=home, KIV_TEST_DUMP=self.dump_path)
+        self.process = subprocess.Popen([kiv, "--gui"], env=env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        self.window = None
+        for _ in range(100):
+            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", TITLE],
+                                   capture_output=True, text=True).stdout.split()
+            if found:
+                self.window = found[0]
+                break
+            time.sleep(0.1)
+        if not self.window:
+            sys.exit("the console window did not appear")
+        xdo("windowfocus", "--sync", self.window)
+        self.wait_for("the prompt", lambda d: d["lines"] and d["lines"][-1] == ">> ")
+
+    def dump(self):
+        """The terminal's state, asked for through SIGUSR1."""
+        if os.path.exists(self.dump_path):
+            os.remove(self.dump_path)
+        self.process.send_signal(signal.SIGUSR1)
+        for _ in range(100):
+            if os.path.exists(self.dump_path):
+                return parse(open(self.dump_path, encoding="utf-8").read())
+            time.sleep(0.05)
+        sys.exit("no dump came")
+
+    def wait_for(self, name, condition, seconds=10):
+        """The first dump meeting the condition; a failure (with the last dump) when none does."""
+        end = time.time() + seconds
+        while True:
+            state = self.dump()
+            if condition(state):
+                return state
+            if time.time() > end:
+                fail(name, state)
+                return state
+            time.sleep(0.1)
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+
+
+def parse(text):
+    """The fields of a dump this test reads: strings of the lines and the history, numbers."""
+    state = {}
+    for name in ("lines", "history"):
+        block = re.search(name + r": \[(.*?)\]\s+(?:flags|caret):", text, re.S).group(1)
+        state[name] = [unescape(s) for s in re.findall(r'"((?:[^"^]|\^.)*)"|\{([^}]*)\}', block)]
+    for name in ("pos", "top", "scroll-y", "line-cnt"):
+        state[name] = int(re.search(name + r": (-?\d+)", text).group(1))
+    state["selects"] = [int(v) for v in re.search(r"selects: \[([^\]]*)\]", text).group(1).split()]
+    return state
+
+
+def unescape(groups):
+    """The text of a molded string, quoted or braced, with its ^ escapes undone."""
+    quoted, braced = groups
+    return re.sub(r"\^\(([0-9A-Fa-f]+)\)|\^(.)",
+                  lambda m: chr(int(m.group(1), 16)) if m.group(1) else m.group(2),
+                  braced or quoted)
+
+
+def fail(name, detail):
+    failures.append(name)
+    print(f"FAIL {name}: {detail}")
+
+
+def check(name, ok, detail=""):
+    if not ok:
+        fail(name, detail)
+
+
+def clipboard():
+    return subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True,
+                          text=True).stdout
+
+
+def set_clipboard(text):
+    subprocess.Popen(["xclip", "-i", "-selection", "clipboard"], stdin=subprocess.PIPE,
+                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).communicate(text.encode())
+
+
+def session(console):
+    type_text("1 + 2")
+    key("Return")
+    state = console.wait_for("1 + 2 is evaluated", lambda d: "== 3" in d["lines"])
+    check("the entered line stays", ">> 1 + 2" in state["lines"], state["lines"])
+
+    type_text("[1")
+    key("Return")
+    type_text("2")
+    key("Return")
+    type_text("3]")
+    key("Return")
+    state = console.wait_for("a three-line block", lambda d: d["lines"][-4:] == ["== [1", "2", "3]", ">> "])
+    check("each line of the block is remembered", state["history"][:3] == ["3]", "2", "[1"],
+          state["history"])
+
+    key("Up", "Up", "Up", "Up")
+    console.wait_for("Up recalls the history", lambda d: d["lines"][-1] == ">> 1 + 2")
+    key("Escape")
+    console.wait_for("Escape drops the input", lambda d: d["lines"][-1] == ">> ")
+
+    type_text("abc")
+    key("ctrl+z")
+    console.wait_for("Ctrl+Z undoes the typing", lambda d: len(d["lines"][-1]) < len(">> abc"))
+    key("ctrl+y")
+    console.wait_for("Ctrl+Y redoes it", lambda d: d["lines"][-1] == ">> abc")
+    key("shift+Home", "x")
+    console.wait_for("a letter replaces the selected input", lambda d: d["lines"][-1] == ">> x")
+    key("BackSpace")
+
+    type_text("copied text")
+    key("shift+Home", "ctrl+c")
+    time.sleep(0.3)
+    check("Ctrl+C puts the selection on the clipboard", clipboard() == "copied text", clipboard())
+    key("Escape")
+
+    set_clipboard("10 * 10\n20 * 20")
+    time.sleep(0.3)
+    key("ctrl+v")
+    state = console.wait_for("a pasted line is entered", lambda d: "== 100" in d["lines"])
+    state = console.wait_for("the next pasted line waits", lambda d: d["lines"][-1] == ">> 20 * 20")
+    check("pasted lines are remembered", state["history"][:1] == ["10 * 10"], state["history"])
+    key("Escape")
+
+    type_text('x: ask/hide "pw: "')
+    key("Return")
+    console.wait_for("ask/hide asks", lambda d: d["lines"][-1] == "pw: ")
+    type_text("secret")
+    state = console.dump()
+    key("Return")
+    state = console.wait_for("the hidden answer is taken", lambda d: d["lines"][-1] == ">> ")
+    check("hidden input stays out of the history", "secret" not in state["history"], state["history"])
+    type_text("length? x")
+    key("Return")
+    console.wait_for("the hidden answer arrived", lambda d: "== 6" in d["lines"])
+
+    type_text("loop 60 [print 'row]")
+    key("Return")
+    bottom = console.wait_for("sixty rows printed", lambda d: d["lines"][-1] == ">> " and d["top"] > 1)
+    xdo("mousemove", "--window", console.window, "200", "200")
+    xdo("click", "4")
+    state = console.wait_for("a wheel notch scrolls up", lambda d: d["top"] < bottom["top"])
+    check("a notch scrolls 3 rows", bottom["top"] - state["top"] == 3,
+          (bottom["top"], bottom["scroll-y"], state["top"], state["scroll-y"]))
+
+
+def result_of(console, expression):
+    """The result line the console shows for an expression typed into it."""
+    before = len(console.dump()["lines"])
+    type_text(expression)
+    key("Return")
+    state = console.wait_for(expression, lambda d: len(d["lines"]) > before + 1 and d["lines"][-1] == ">> ")
+    return state["lines"][-2]
+
+
+def window_and_font(console):
+    type_text("unvie")
+    key("Tab")
+    console.wait_for("Tab completes a word", lambda d: d["lines"][-1] == ">> unview")
+    key("Escape")
+
+    size = result_of(console, "system/console/size")
+    xdo("windowsize", console.window, "900", "700")
+    time.sleep(0.5)
+    larger = result_of(console, "system/console/size")
+    columns = lambda text: int(re.search(r"(\d+)x(\d+)", text).group(1))
+    check("a wider window has more columns", columns(larger) > columns(size), (size, larger))
+
+    height = result_of(console, "gui-console-ctx/terminal/line-h")
+    xdo("mousemove", "--window", console.window, "200", "200")
+    xdo("keydown", "ctrl", "click", "4", "keyup", "ctrl")
+    time.sleep(0.5)
+    check("Ctrl+wheel enlarges the font",
+          result_of(console, "gui-console-ctx/terminal/line-h") > height, height)
+
+    # Wide characters wrap where the layout wraps them: the terminal's rows
+    # of a long CJK line are the rows of a face laid out alike.
+    type_text('print append/dup copy "" #"^(6F22)" 150')
+    key("Return")
+    console.wait_for("a CJK line printed", lambda d: d["lines"][-1] == ">> " and
+                     any(line.startswith("\u6f22") for line in d["lines"]))
+    text = open(console.dump_path, encoding="utf-8").read()
+    rows = parse_rows(text, "\u6f22" * 150)
+    laid_out = result_of(console, 'rich-text/line-count? make gui-console-ctx/terminal/box '
+                                  '[handles: none data: copy [] text: append/dup copy "" #"^(6F22)" 150]')
+    check("a CJK line wraps as laid out", rows and rows > 1 and laid_out == f"== {rows}", (rows, laid_out))
+
+
+def parse_rows(text, line):
+    """The rows the dump gives the line with this text."""
+    lines = re.search(r"lines: \[(.*?)\]\s+flags:", text, re.S).group(1)
+    texts = [unescape(s) for s in re.findall(r'"((?:[^"^]|\^.)*)"|\{([^}]*)\}', lines)]
+    rows = [int(v) for v in re.search(r"nlines: \[([^\]]*)\]", text).group(1).split()]
+    return rows[texts.index(line)] if line in texts else None
+
+
+def main(kiv):
+    folder = tempfile.mkdtemp(prefix="kiv-console-window-")
+    console = Console(kiv, folder)
+    try:
+        session(console)
+        window_and_font(console)
+    finally:
+        if failures:
+            subprocess.run(["import", "-window", "root", os.path.join(folder, "screen.png")])
+        console.close()
+    if failures:
+        print(f"{len(failures)} failed; screenshot in {folder}")
+        return 1
+    subprocess.run(["rm", "-rf", folder])
+    print("all passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))
