@@ -1,5 +1,5 @@
-/* 2,000 widgets in one window with GTK directly, as bench/faces/faces.cpp
-   does through Kiv's face routines: buttons, check buttons, entries,
+/* 2,000 widgets in one window with GTK directly, as bench/faces/faces.kiv
+   does through Kiv's faces: buttons, check buttons, entries,
    labels and scales in turn, 100x24, each in an event box in a GtkFixed;
    made and shown until drawn, their text or value and position changed,
    then destroyed. Prints the seconds of each phase. Target

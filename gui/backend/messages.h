@@ -189,6 +189,9 @@ enum : uint32_t {
     WHEEL_DELTA = 120,
 };
 
+// WM_NCHITTEST: the pointer passes to what lies below the window.
+inline constexpr int64_t HTTRANSPARENT = -1;
+
 // Packs client coordinates as mouse messages carry them: signed 16-bit x
 // in the low word, y in the high word.
 inline int64_t make_point_param(int x, int y) {

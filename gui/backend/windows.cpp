@@ -384,11 +384,14 @@ namespace {
 // The deepest visible child of `handle` containing `p` (client coordinates
 // of `handle`), or `handle` itself; 0 where `handle` is layered and clear
 // and no child takes the point.
+// A child that answers WM_NCHITTEST with HTTRANSPARENT (a group box's
+// frame) lets the pointer pass to its siblings and parent.
 HWnd deepest_at(HWnd handle, Point p) {
     Window* w = detail::find(handle);
     for (auto it = w->children.rbegin(); it != w->children.rend(); ++it) {
         Window* child = detail::find(*it);
         if (!(child->style & WS_VISIBLE) || !child->rect.contains(p)) continue;
+        if (send_message(*it, WM_NCHITTEST, 0, 0) == HTTRANSPARENT) continue;
         if (HWnd hit = deepest_at(*it, {p.x - child->rect.left, p.y - child->rect.top})) return hit;
     }
     return detail::clear_at(*w, p) ? 0 : handle;

@@ -8,6 +8,8 @@
 #include "gui/backend/control_actions.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/faces/face_slots.h"
+#include "gui/backend/faces/face_styles.h"
+#include "gui/backend/faces/group_frame.h"
 #include "gui/backend/image_lists.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
@@ -358,4 +360,46 @@ TEST_F(FaceWidgetTest, TabPagesFitThePageAreaAndFollowTheTabPanel) {
     EXPECT_EQ(rect_in_parent(paired),
               (Rect{50 + page.left, 60 + page.top, 50 + page.right, 60 + page.bottom}));
     EXPECT_EQ(get_parent(loose), tabs); // no page of the tab panel
+}
+
+TEST_F(FaceWidgetTest, AGroupBoxShowsItsTextInAFrameThePointerPassesThrough) {
+    HWnd w = window_face("size: 300x300");
+    HWnd box = child(w, "box", "type: 'group-box offset: 10x10 size: 150x100 text: \"Options\"");
+    eval("inner: make face-template [type: 'button offset: 20x30 size: 40x20]"
+         " box/pane: reduce [inner]");
+    HWnd inner = show(*Rooted<Cell>(eval("inner")), box);
+    HWnd frame = gui::faces::group_frame(box);
+    ASSERT_NE(frame, 0u);
+    EXPECT_EQ(class_name(frame), "BUTTON");
+    EXPECT_EQ(get_style(frame) & (BS_TYPEMASK | gui::faces::WS_GROUP),
+              BS_GROUPBOX | gui::faces::WS_GROUP);
+    EXPECT_NE(send_message(frame, WM_GETFONT, 0, 0), 0);
+    // The frame covers the panel but takes no pointer: the panel and the
+    // faces inside it do.
+    EXPECT_EQ(window_from_point(client_to_screen(box, {5, 5})), box);
+    EXPECT_EQ(window_from_point(client_to_screen(box, {25, 35})), inner);
+    Rooted<Cell> face(eval("box"));
+    struct Step {
+        gui::faces::Facet facet;
+        const char* value;
+        Rect rect;
+        const char* text;
+        bool visible;
+    } steps[] = {
+        {gui::faces::f_text, "\"Choices\"", {0, 0, 150, 100}, "Choices", true},
+        {gui::faces::f_size, "200x120", {0, 0, 200, 120}, "Choices", true},
+        {gui::faces::f_visible, "false", {0, 0, 200, 120}, "Choices", false},
+        {gui::faces::f_visible, "true", {0, 0, 200, 120}, "Choices", true},
+    };
+    EXPECT_EQ(rect_in_parent(frame), (Rect{0, 0, 150, 100}));
+    EXPECT_EQ(get_window_text(frame), "Options");
+    for (const Step& step : steps) {
+        change(*face, step.facet, step.value);
+        update(*face);
+        EXPECT_EQ(rect_in_parent(frame), step.rect) << step.value;
+        EXPECT_EQ(get_window_text(frame), step.text) << step.value;
+        EXPECT_EQ(bool(get_style(frame) & WS_VISIBLE), step.visible) << step.value;
+    }
+    routine("destroy-view", {*face, Cell{TYPE_LOGIC, 0, 0, 0}});
+    EXPECT_FALSE(is_window(frame));
 }

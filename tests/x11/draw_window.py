@@ -6,12 +6,9 @@ compares it with the block drawn into an image scaled by the screen's
 scale factor (tolerance 3 per channel on 99.5% of the pixels). A line one
 unit wide must cover as many device rows as an integer scale factor says. Runs
 under xvfb-run, with or without GDK_SCALE / GDK_DPI_SCALE."""
-import os
-import re
-import shutil
-import subprocess
 import sys
-import tempfile
+
+from window_shot import run_with_shot
 
 TITLE = "kiv-draw-window"
 
@@ -54,52 +51,27 @@ unview/all
 '''
 
 
-def window_geometry():
-    info = subprocess.run(["xwininfo", "-name", TITLE], capture_output=True, text=True).stdout
-    field = lambda name: int(re.search(name + r":\s+(-?\d+)", info).group(1))
-    return (field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"),
-            field("Height"))
-
-
 def main():
-    kiv = sys.argv[1]
-    folder = tempfile.mkdtemp(prefix="kiv-draw-window-")
-    try:
-        script = os.path.join(folder, "draw-window.kiv")
-        with open(script, "w") as f:
-            f.write(SCRIPT)
-        env = dict(os.environ, KIV_GUI="gtk")
-        proc = subprocess.Popen([kiv, script], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True, env=env)
-        ready = proc.stdout.readline().split()
-        if len(ready) != 2 or ready[0] != "ready":
-            proc.kill()
-            print("kiv did not show the window:", ready, proc.communicate(timeout=30))
-            return 1
-        scale = float(ready[1])
-        x, y, w, h = window_geometry()
-        shot = os.path.join(folder, "shot.png")
-        subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "+repage",
-                        shot], check=True)
-        out, err = proc.communicate(shot + "\n", timeout=120)
-        lines = {line.split()[0]: line.split()[1:] for line in out.splitlines() if line.strip()}
-        failures = []
-        close, total = (int(v) for v in lines.get("close", ["0", "1"]))
-        if total < 120 * 80 * scale * scale or close < 0.995 * total:
-            failures.append(f"{close} of {total} pixels within 3 per channel")
-        first = int(75 * scale)
-        expected = "[" + " ".join(str(first + i) for i in range(int(scale))) + "]"
-        rows = " ".join(lines.get("line-rows", []))
-        if scale == int(scale) and rows != expected:
-            failures.append(f"line rows {lines.get('line-rows')} instead of {expected}")
-        if proc.returncode != 0 or failures:
-            print(f"scale {scale}:", "; ".join(failures) or f"status {proc.returncode}")
-            print(out, err)
-            return 1
-        print(f"scale {scale}: {close} of {total} pixels equal, line rows {rows}")
-        return 0
-    finally:
-        shutil.rmtree(folder, ignore_errors=True)
+    scale, out, err, status = run_with_shot(sys.argv[1], SCRIPT, TITLE)
+    if scale is None:
+        print("kiv did not show the window:", out, err)
+        return 1
+    lines = {line.split()[0]: line.split()[1:] for line in out.splitlines() if line.strip()}
+    failures = []
+    close, total = (int(v) for v in lines.get("close", ["0", "1"]))
+    if total < 120 * 80 * scale * scale or close < 0.995 * total:
+        failures.append(f"{close} of {total} pixels within 3 per channel")
+    first = int(75 * scale)
+    expected = "[" + " ".join(str(first + i) for i in range(int(scale))) + "]"
+    rows = " ".join(lines.get("line-rows", []))
+    if scale == int(scale) and rows != expected:
+        failures.append(f"line rows {lines.get('line-rows')} instead of {expected}")
+    if status != 0 or failures:
+        print(f"scale {scale}:", "; ".join(failures) or f"status {status}")
+        print(out, err)
+        return 1
+    print(f"scale {scale}: {close} of {total} pixels equal, line rows {rows}")
+    return 0
 
 
 if __name__ == "__main__":

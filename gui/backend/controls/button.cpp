@@ -146,6 +146,9 @@ int64_t button_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
         *reinterpret_cast<ButtonImageList*>(lparam) = m->images;
         return 1;
     case WM_PAINT: return paint_caption(w, *m);
+    case WM_NCHITTEST:
+        return button_type(w) == BS_GROUPBOX ? HTTRANSPARENT
+                                             : def_window_proc(w, message, wparam, lparam);
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_LBUTTONUP:

@@ -278,7 +278,7 @@ int64_t base_proc(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam
 }
 
 int64_t base_internal_proc(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam) {
-    if (message == WM_NCHITTEST) return -1; // transparent to the pointer
+    if (message == WM_NCHITTEST) return HTTRANSPARENT;
     return def_window_proc(window, message, wparam, lparam);
 }
 

@@ -17,6 +17,7 @@
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_styles.h"
 #include "gui/backend/faces/face_window.h"
+#include "gui/backend/faces/group_frame.h"
 #include "gui/backend/faces/tab_pages.h"
 #include "gui/backend/gui_init.h"
 #include "gui/backend/menus_faces.h"
@@ -105,6 +106,8 @@ void change_size(const Change& c) {
     }
     if (c.type == FaceType::text) invalidate_rect(c.window, nullptr, true);
     if (c.type == FaceType::tab_panel) tab_panel_pages(c.window, TabPanelChange::resized);
+    if (HWnd frame = c.type == FaceType::group_box ? group_frame(c.window) : 0)
+        set_window_pos(frame, {0, 0, sized.width(), sized.height()});
     control_facet_changed(c.window, c.face, c.type, f_size);
 }
 
@@ -119,6 +122,8 @@ void change_text(const Change& c) {
     }
     Cell text = facet(c.face, f_text);
     std::string utf8 = cell::type_of(text) == TYPE_STRING ? url::utf8_text(text) : std::string();
+    if (HWnd frame = c.type == FaceType::group_box ? group_frame(c.window) : 0)
+        send_message(frame, WM_SETTEXT, 0, reinterpret_cast<int64_t>(utf8.c_str()));
     send_message(c.window, WM_SETTEXT, 0, reinterpret_cast<int64_t>(utf8.c_str()));
     control_facet_changed(c.window, c.face, c.type, f_text);
 }
@@ -152,6 +157,8 @@ void change_visible(const Change& c, bool show) {
         c.record->show = show ? SW_SHOW : SW_HIDE;
     else
         show_window(c.window, show ? SW_SHOW : SW_HIDE);
+    if (HWnd frame = c.type == FaceType::group_box ? group_frame(c.window) : 0)
+        show_window(frame, show ? SW_SHOW : SW_HIDE);
     if (c.type == FaceType::base && has_caret_face(c.window)) {
         if (show)
             create_caret_of(c.window, c.face);

@@ -19,6 +19,7 @@
 #include "gui/backend/faces/face_hooks.h"
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_styles.h"
+#include "gui/backend/faces/group_frame.h"
 #include "gui/backend/faces/tab_pages.h"
 #include "gui/backend/gui_init.h"
 #include "gui/backend/menus_faces.h"
@@ -168,12 +169,6 @@ void read_geometry(const Cell& face, Creation& c) {
     runtime::fire_error(runtime::Category::script, err::script::face_type, &type);
 }
 
-std::string window_text(const Cell& face, FaceType type) {
-    Cell text = facet(face, f_text);
-    if (cell::type_of(text) != TYPE_STRING || type == FaceType::area) return {};
-    return url::utf8_text(text);
-}
-
 // The steps after creation that depend on the face type.
 void init_by_type(HWnd window, const Cell& face, FaceType type, HWnd parent) {
     bool is_layered = layered(window);
@@ -185,6 +180,7 @@ void init_by_type(HWnd window, const Cell& face, FaceType type, HWnd parent) {
     case FaceType::panel:
         if (is_layered) init_base_face(window, parent, face, true, 0);
         break;
+    case FaceType::group_box: make_group_frame(window, face); break;
     case FaceType::camera: {
         Rooted<Cell> data(facet_value(face, f_data));
         camera::init(window, *data, facet_value(face, f_selected), nullptr);
@@ -283,6 +279,12 @@ HWnd create_face_window(const Cell& face, HWnd parent) {
 void link_face(HWnd window, const Cell& face) {
     if (get_window_long(window, slot_face) == 0)
         set_window_long(window, slot_face, int32_t(slot_table::add(face)));
+}
+
+std::string window_text(const Cell& face, FaceType type) {
+    Cell text = facet(face, f_text);
+    if (cell::type_of(text) != TYPE_STRING || type == FaceType::area) return {};
+    return url::utf8_text(text);
 }
 
 void init_window_slots(HWnd window) {

@@ -11,6 +11,8 @@
 #include "gui/backend/window_types.h"
 #include "runtime/cell.h"
 
+#include <string>
+
 namespace kiv::gui::faces {
 
 // Makes the face's window under `parent` at the parent's DPI (restored
@@ -22,6 +24,9 @@ HWnd create_face_window(const Cell& face, HWnd parent);
 // and its handle into the window's face slot.
 void link_face(HWnd window, const Cell& face);
 void init_window_slots(HWnd window);
+// The text a face's window is made with: the string `text` (none for an
+// area, which is filled after).
+std::string window_text(const Cell& face, FaceType type);
 // Makes the face's window again (its styles read anew from the facets)
 // at the same place among its siblings; the face's state block keeps the
 // new window.
