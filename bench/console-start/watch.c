@@ -49,7 +49,13 @@ int main(int argc, char** argv) {
     }
     const char* title = argv[1];
     const char* file = strcmp(argv[2], "-") == 0 ? NULL : argv[2];
-    Display* display = XOpenDisplay(NULL);
+    // The X authority file may be being rewritten by another client's
+    // start (xvfb-run writes it): a refused connection is tried again.
+    Display* display = NULL;
+    for (int tries = 0; !display && tries < 100; ++tries) {
+        display = XOpenDisplay(NULL);
+        if (!display) usleep(20000);
+    }
     if (!display) {
         fprintf(stderr, "watch: no display\n");
         return 2;
