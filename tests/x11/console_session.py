@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The graphical console end to end under an X server: `kiv --gui` with a
 HOME of its own, driven through XTest as a person would, read back through
-the console's test hook (KIV_CONSOLE_DUMP: the terminal's lines written to
-a file whenever a line is asked for).
+the console's test hook (KIV_TEST_DUMP: the terminal's state written to a
+file whenever a line is asked for).
 
 First run: Alt+O opens Settings, closing it is cancelling it; the about
 box shows its text in white; the window is resized; `1 + 2` and Return shows "== 3"; the window is closed as a
@@ -25,7 +25,8 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from xinput import Display  # noqa: E402
+from console_dump import parse  # noqa: E402
+from xdriver import Display  # noqa: E402
 
 TITLE = "Kiv Console"
 TIMEOUT = 60
@@ -45,23 +46,23 @@ class Console:
     """One run of `kiv --gui` and its dump file."""
 
     def __init__(self, kiv, folder, home, display):
-        self.dump = os.path.join(folder, "lines.txt")
+        self.dump = os.path.join(folder, "dump.kiv")
         if os.path.exists(self.dump):
             os.remove(self.dump)
         self.display = display
-        env = dict(os.environ, HOME=home, KIV_CONSOLE_DUMP=self.dump)
+        env = dict(os.environ, HOME=home, KIV_TEST_DUMP=self.dump)
         self.process = subprocess.Popen([kiv, "--gui"], cwd=folder, env=env,
                                         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE, text=True)
-        self.window = display.wait_window(TITLE, TIMEOUT)
+        self.window = display.window(TITLE, TIMEOUT)
         if self.window:
             self.wait_lines(lambda lines: True)
-            display.focus(self.window)
+            focus(display, self.window)
 
     def lines(self):
         try:
-            with open(self.dump) as f:
-                return f.read().splitlines()
+            with open(self.dump, encoding="utf-8") as f:
+                return parse(f.read())["lines"]
         except FileNotFoundError:
             return None
 
@@ -78,11 +79,11 @@ class Console:
 
     def enter(self, text):
         self.display.type(text)
-        self.display.press("Return")
+        self.display.tap("Return")
 
     def close(self):
         """Closes the window as a close button does; answers the exit status."""
-        self.display.close_window(self.window)
+        self.display.close(self.window)
         try:
             self.process.wait(TIMEOUT)
         except subprocess.TimeoutExpired:
@@ -98,9 +99,17 @@ class Console:
             self.process.communicate()
 
 
+def focus(display, window):
+    """Gives the window the keyboard focus with the pointer inside it, and
+    lets the program take the change before the keys that follow."""
+    display.move(window.x + window.width // 2, window.y + window.height // 2)
+    display.focus(window)
+    time.sleep(0.3)
+
+
 def brightest(window, top, bottom):
     """The lightest grey (0-1) in the window's rows top..bottom."""
-    crop = f"{window['width']}x{bottom - top}+{window['x']}+{window['y'] + top}"
+    crop = f"{window.width}x{bottom - top}+{window.x}+{window.y + top}"
     out = subprocess.run(["import", "-window", "root", "-crop", crop, "-colorspace", "gray",
                           "-format", "%[fx:maxima]", "info:"], capture_output=True, text=True)
     return float(out.stdout or 0)
@@ -116,30 +125,32 @@ def first_run(kiv, folder, home, display):
     try:
         if not check("window shown", console.window):
             return None
-        display.press("Alt_L", "o")
-        check("Alt+O opens the settings", display.wait_window("Settings", 10))
-        display.close_window(display.window_info("Settings") or {"id": 0})
-        check("closing the settings", display.wait_window("Settings", 10, gone=True))
-        display.focus(console.window)
+        display.tap("Alt_L", "o")
+        settings = display.window("Settings", 10)
+        check("Alt+O opens the settings", settings)
+        if settings:
+            display.close(settings)
+        check("closing the settings", display.gone("Settings", 10))
+        focus(display, console.window)
 
         display.resize(console.window, 800, 600)
         resized = None
         end = time.monotonic() + 10
         while time.monotonic() < end and not resized:
-            info = display.window_info(TITLE)
-            resized = info if info and (info["width"], info["height"]) == (800, 600) else None
+            info = display.window(TITLE, 0)
+            resized = info if info and (info.width, info.height) == (800, 600) else None
             time.sleep(0.05)
-        check("window resized", resized, display.window_info(TITLE))
+        check("window resized", resized, display.window(TITLE, 0))
 
         # The about box: its text in the white its faces give, on the dark
         # backdrop (the theme's grey text would leave the top rows dark).
         console.enter("gui-console-ctx/display-about")
-        about = display.wait_window("About", 10)
+        about = display.window("About", 10)
         if check("about box shown", about):
             check("about text drawn white", brightest(about, 10, 60) > 0.9)
-            display.close_window(about)
-            display.wait_window("About", 10, gone=True)
-        display.focus(console.window)
+            display.close(about)
+            display.gone("About", 10)
+        focus(display, console.window)
 
         # Typed last: the newest line of the history.
         console.enter("1 + 2")
@@ -172,10 +183,10 @@ def second_run(kiv, folder, home, display, before):
             return
         if before:
             check("same place and size after a restart",
-                  all(window[k] == before[k] for k in ("x", "y", "width", "height")),
+                  all(getattr(window, k) == getattr(before, k) for k in ("x", "y", "width", "height")),
                   (before, window))
-        display.press("Up")
-        display.press("Return")
+        display.tap("Up")
+        display.tap("Return")
         lines = console.wait_lines(lambda lines: "== 3" in lines)
         check("Up recalls the saved line", lines and ">> 1 + 2" in lines and "== 3" in lines,
               lines)
@@ -241,7 +252,6 @@ def main(kiv):
         print("failed: " + ", ".join(FAILED) + " (screen in " + shot + ")")
     else:
         print("all passed")
-    display.close()
     sys.exit(1 if FAILED else 0)
 
 

@@ -16,6 +16,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from console_dump import parse, unescape  # noqa: E402
+
 TITLE = "Kiv Console"
 failures = []
 
@@ -82,26 +85,6 @@ class Console:
     def close(self):
         self.process.terminate()
         self.process.wait(timeout=10)
-
-
-def parse(text):
-    """The fields of a dump this test reads: strings of the lines and the history, numbers."""
-    state = {}
-    for name in ("lines", "history"):
-        block = re.search(name + r": \[(.*?)\]\s+(?:flags|caret):", text, re.S).group(1)
-        state[name] = [unescape(s) for s in re.findall(r'"((?:[^"^]|\^.)*)"|\{([^}]*)\}', block)]
-    for name in ("pos", "top", "scroll-y", "line-cnt"):
-        state[name] = int(re.search(name + r": (-?\d+)", text).group(1))
-    state["selects"] = [int(v) for v in re.search(r"selects: \[([^\]]*)\]", text).group(1).split()]
-    return state
-
-
-def unescape(groups):
-    """The text of a molded string, quoted or braced, with its ^ escapes undone."""
-    quoted, braced = groups
-    return re.sub(r"\^\(([0-9A-Fa-f]+)\)|\^(.)",
-                  lambda m: chr(int(m.group(1), 16)) if m.group(1) else m.group(2),
-                  braced or quoted)
 
 
 def fail(name, detail):

@@ -1,8 +1,9 @@
 """Input to the X server the tests run under, as a user would give it:
-pointer and keys through XTest, the window manager's close request
-(WM_DELETE_WINDOW), the keyboard focus; windows found by title with
-xwininfo, pixels and screenshots read with ImageMagick's import. Only
-libX11 and libXtst are used, through ctypes.
+pointer and keys through XTest (text typed with Shift where its keys need
+it), the window manager's close request (WM_DELETE_WINDOW), the keyboard
+focus, a resize; windows found by title with xwininfo, pixels and
+screenshots read with ImageMagick's import. Only libX11 and libXtst are
+used, through ctypes.
 """
 import ctypes
 import os
@@ -19,6 +20,9 @@ _x11.XStringToKeysym.restype = ctypes.c_ulong
 _x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
 _x11.XKeysymToKeycode.restype = ctypes.c_ubyte
 _x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+_x11.XKeycodeToKeysym.restype = ctypes.c_ulong
+_x11.XKeycodeToKeysym.argtypes = [ctypes.c_void_p, ctypes.c_ubyte, ctypes.c_int]
+_x11.XResizeWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_uint, ctypes.c_uint]
 _x11.XInternAtom.restype = ctypes.c_ulong
 _x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
 _x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
@@ -33,6 +37,15 @@ _xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int
 
 CLIENT_MESSAGE = 33
 REVERT_TO_PARENT = 2
+
+# Key names of the characters that are not their own keysym name.
+CHAR_KEYSYMS = {" ": "space", "+": "plus", "-": "minus", "*": "asterisk", "=": "equal",
+                "[": "bracketleft", "]": "bracketright", '"': "quotedbl", ":": "colon",
+                "/": "slash", ".": "period", ",": "comma", "(": "parenleft", ")": "parenright",
+                "?": "question", "'": "apostrophe", "!": "exclam", "%": "percent",
+                "{": "braceleft", "}": "braceright", "<": "less", ">": "greater", "#": "numbersign",
+                "^": "asciicircum", "@": "at", ";": "semicolon", "_": "underscore",
+                "\n": "Return", "\t": "Tab"}
 
 
 class _ClientMessage(ctypes.Structure):
@@ -56,6 +69,9 @@ class Window:
         self.x, self.y = field("Absolute upper-left X"), field("Absolute upper-left Y")
         self.width, self.height = field("Width"), field("Height")
 
+    def __repr__(self):
+        return f"{self.width}x{self.height}+{self.x}+{self.y}"
+
 
 class Display:
     def __init__(self):
@@ -65,26 +81,26 @@ class Display:
 
     def window(self, title, timeout=20.0):
         """The viewable top-level with this title, waiting for it to appear
-        (None when it does not)."""
+        (None when it does not; a timeout of 0 looks once)."""
         end = time.monotonic() + timeout
-        while time.monotonic() < end:
+        while True:
             info = subprocess.run(["xwininfo", "-name", title], capture_output=True,
                                   text=True).stdout
             if "IsViewable" in info:
                 return Window(info)
+            if time.monotonic() >= end:
+                return None
             time.sleep(0.05)
-        return None
 
     def gone(self, title, timeout=10.0):
         """Whether no viewable window has this title (waiting for it to go)."""
         end = time.monotonic() + timeout
-        while time.monotonic() < end:
-            info = subprocess.run(["xwininfo", "-name", title], capture_output=True,
-                                  text=True).stdout
-            if "IsViewable" not in info:
+        while True:
+            if not self.window(title, 0):
                 return True
+            if time.monotonic() >= end:
+                return False
             time.sleep(0.05)
-        return False
 
     def sync(self):
         _x11.XSync(self.dpy, 0)
@@ -120,12 +136,24 @@ class Display:
         for name in reversed(names):
             self.key(name, False)
 
+    def _needs_shift(self, name):
+        sym = _x11.XStringToKeysym(name.encode())
+        return _x11.XKeycodeToKeysym(self.dpy, self._keycode(name), 0) != sym
+
     def type(self, text):
         for c in text:
-            self.tap(c)
+            name = CHAR_KEYSYMS.get(c, c)
+            if self._needs_shift(name):
+                self.tap("Shift_L", name)
+            else:
+                self.tap(name)
 
     def focus(self, window):
         _x11.XSetInputFocus(self.dpy, window.id, REVERT_TO_PARENT, 0)
+        self.sync()
+
+    def resize(self, window, width, height):
+        _x11.XResizeWindow(self.dpy, window.id, width, height)
         self.sync()
 
     def close(self, window):
