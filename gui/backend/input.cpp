@@ -6,7 +6,6 @@
 #include "gui/backend/messages.h"
 
 #include <cstdlib>
-#include <unordered_map>
 #include <utility>
 
 namespace kiv::gui {
@@ -97,13 +96,6 @@ bool in_tree(HWnd window, HWnd root) {
     for (HWnd w = window; w; w = get_parent(w))
         if (w == root) return true;
     return false;
-}
-
-// The window inside each top-level window that had the focus when it was
-// deactivated: activating it again gives the focus back there.
-std::unordered_map<HWnd, HWnd>& focus_left() {
-    static std::unordered_map<HWnd, HWnd> left;
-    return left;
 }
 
 } // namespace
@@ -282,19 +274,11 @@ HWnd set_active_window(HWnd window) {
     if (old) send_message(old, WM_ACTIVATE, WA_INACTIVE, window);
     if (s.focus && old && in_tree(s.focus, old)) {
         HWnd lost = std::exchange(s.focus, 0);
-        focus_left()[old] = lost;
         send_message(lost, WM_KILLFOCUS, 0, 0);
     }
     if (window) {
         s.backend->window_activated(window);
         send_message(window, WM_ACTIVATE, WA_ACTIVE, old);
-        auto left = focus_left().find(window);
-        if (left != focus_left().end()) {
-            HWnd back = left->second;
-            focus_left().erase(left);
-            if (s.active == window && !s.focus && detail::find(back) && in_tree(back, window))
-                set_focus(back);
-        }
     }
     return old;
 }
