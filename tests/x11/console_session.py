@@ -143,11 +143,14 @@ def first_run(kiv, folder, home, display):
         check("window resized", resized, display.window(TITLE, 0))
 
         # The about box: its text in the white its faces give, on the dark
-        # backdrop (the theme's grey text would leave the top rows dark).
+        # backdrop (the theme's grey text would leave the top rows dark);
+        # the window its face's size (the theme's taller least button size
+        # left a strip below the backdrop).
         console.enter("gui-console-ctx/display-about")
         about = display.window("About", 10)
         if check("about box shown", about):
             check("about text drawn white", brightest(about, 10, 60) > 0.9)
+            check("about box 360x330", (about.width, about.height) == (360, 330), about)
             display.close(about)
             display.gone("About", 10)
         focus(display, console.window)
