@@ -1,8 +1,10 @@
 // Starts a program and waits until the X server shows a top-level window
 // whose title begins with TITLE (viewable), and, when a FILE is named,
 // until that file exists too; then prints the milliseconds from the start
-// to each, ends the program and exits 0 (1 when it exited first or 30 s
-// passed). Polls every millisecond.
+// to each, keeps the program running until its own standard input ends
+// (the caller may go on using the program meanwhile), ends the program
+// and exits 0 (1 when it exited first or 30 s passed). Polls every
+// millisecond.
 //
 // Usage: watch TITLE FILE|- -- COMMAND [ARG...]
 #include <X11/Xlib.h>
@@ -81,14 +83,20 @@ int main(int argc, char** argv) {
         if (file && file_at < 0 && stat(file, &st) == 0) file_at = now_ms() - start;
         usleep(1000);
     }
+    int timed_out = window_at < 0 || (file && file_at < 0);
+    if (!timed_out) {
+        printf("window %.1f", window_at);
+        if (file) printf(" prompt %.1f", file_at);
+        printf("\n");
+        fflush(stdout);
+        while (getchar() != EOF) {
+        }
+    }
     kill(-child, SIGKILL);
     waitpid(child, &status, 0);
-    if (window_at < 0 || (file && file_at < 0)) {
+    if (timed_out) {
         fprintf(stderr, "watch: timed out\n");
         return 1;
     }
-    printf("window %.1f", window_at);
-    if (file) printf(" prompt %.1f", file_at);
-    printf("\n");
     return 0;
 }
