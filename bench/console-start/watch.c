@@ -2,9 +2,9 @@
 // whose title begins with TITLE (viewable), and, when a FILE is named,
 // until that file exists too; then prints the milliseconds from the start
 // to each, keeps the program running until its own standard input ends
-// (the caller may go on using the program meanwhile), ends the program
-// and exits 0 (1 when it exited first or 30 s passed). Polls every
-// millisecond.
+// (the caller may go on using the program meanwhile), prints the
+// program's peak resident memory in MiB, ends the program and exits 0 (1
+// when it exited first or 30 s passed). Polls every millisecond.
 //
 // Usage: watch TITLE FILE|- -- COMMAND [ARG...]
 #include <X11/Xlib.h>
@@ -42,6 +42,18 @@ static int shown(Display* display, Window window, const char* title, int depth) 
     }
     if (children) XFree(children);
     return found;
+}
+
+// The process's peak resident memory (VmHWM) in MiB, or -1.
+static double peak_mib(pid_t pid) {
+    char path[64], line[256];
+    snprintf(path, sizeof path, "/proc/%d/status", (int)pid);
+    FILE* status = fopen(path, "r");
+    double kib = -1;
+    while (status && fgets(line, sizeof line, status))
+        if (sscanf(line, "VmHWM: %lf", &kib) == 1) break;
+    if (status) fclose(status);
+    return kib < 0 ? -1 : kib / 1024;
 }
 
 int main(int argc, char** argv) {
@@ -91,6 +103,7 @@ int main(int argc, char** argv) {
         fflush(stdout);
         while (getchar() != EOF) {
         }
+        printf("peak %.1f\n", peak_mib(child));
     }
     kill(-child, SIGKILL);
     waitpid(child, &status, 0);
