@@ -108,6 +108,20 @@ NodeId new_(uint32_t slots, bool stack_values, bool has_self, NodeId source, Kin
     return node;
 }
 
+NodeId new_sharing_words(NodeId source) {
+    Cell shape = cell_of(source);
+    uint32_t slots = std::max(size_of(source), 1u);
+    RootedNode node(memory::alloc_cells_unset(2));
+    Buffer* b = memory::buffer_of(node);
+    b->tail = b->head + 2 * sizeof(Cell);
+    cell_of(node) = Cell{shape.header, shape.w1, 0, 0};
+    if (!on_stack(shape)) {
+        NodeId values = memory::alloc_cells_unset(slots);
+        cell_of(node).w2 = values;
+    }
+    return node;
+}
+
 NodeId make_from_spec(const Cell& spec, bool stack_values, bool has_self, Kind kind) {
     NodeId series = spec.w2;
     int32_t slots = block::rs_length(spec);

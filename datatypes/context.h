@@ -75,6 +75,10 @@ NodeId words_node(NodeId ctx);
 // A new context with room for `slots` entries (0 counts as 1). With a
 // source context its word table is cloned. The self cell is unset.
 NodeId new_(uint32_t slots, bool on_stack, bool has_self, NodeId source, Kind kind);
+// A new context like the source, a function's context, sharing its word
+// table (a function's words never change): for a copy of the function.
+// Its values are empty.
+NodeId new_sharing_words(NodeId source);
 // A context whose entries are the word!, get-word!, lit-word! and
 // refinement! cells of a function-like spec, in order (set-words, strings
 // and blocks are skipped).

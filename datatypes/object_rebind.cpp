@@ -161,10 +161,7 @@ void rebind_function(NodeId ctx, uint32_t index, NodeId layout) {
     }
     Cell* saved_top = stack::state.top;
     Cell* copy = block::push_copy(*body, true, true);
-    NodeId own = function->w1;
-    RootedNode own_copy(context::new_(context::size_of(own),
-                                      context::cell_of(own).header & context::flag::on_stack, false,
-                                      own, context::Kind::function));
+    RootedNode own_copy(context::new_sharing_words(function->w1));
     apply_plan(*plan, *copy, ctx, own_copy);
     function::push_recreated(*function, *copy, own_copy);
     context::store(ctx, index, *stack::get_top());
