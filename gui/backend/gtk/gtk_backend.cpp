@@ -4,6 +4,7 @@
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -197,6 +198,7 @@ void GtkBackend::window_destroyed(HWnd window) {
         g_object_unref(n->widget);
     }
     natives_.erase(window);
+    painted_.erase(window);
 }
 
 // Moves and sizes a window's widget: a top-level's GtkWindow on the
@@ -292,12 +294,25 @@ void GtkBackend::control_changed(HWnd window, ControlChange what) {
 
 void GtkBackend::window_painted(HWnd window, const Rect& area) {
     Native* n = native(window);
-    if (!n) return;
-    int left = int(std::floor(double(area.left) / scale_));
-    int top = int(std::floor(double(area.top) / scale_));
-    int right = int(std::ceil(double(area.right) / scale_));
-    int bottom = int(std::ceil(double(area.bottom) / scale_));
-    gtk_widget_queue_draw_area(n->widget, left, top, right - left, bottom - top);
+    if (!n || !shows_surface(*n) || area.empty()) return;
+    auto [it, first] = painted_.try_emplace(window, area);
+    if (first) return;
+    Rect& r = it->second;
+    r = {std::min(r.left, area.left), std::min(r.top, area.top), std::max(r.right, area.right),
+         std::max(r.bottom, area.bottom)};
+}
+
+void GtkBackend::paints_done() {
+    for (auto& [window, area] : painted_) {
+        Native* n = native(window);
+        if (!n) continue;
+        int left = int(std::floor(double(area.left) / scale_));
+        int top = int(std::floor(double(area.top) / scale_));
+        int right = int(std::ceil(double(area.right) / scale_));
+        int bottom = int(std::ceil(double(area.bottom) / scale_));
+        gtk_widget_queue_draw_area(n->widget, left, top, right - left, bottom - top);
+    }
+    painted_.clear();
 }
 
 // The control's widget drawn as GTK shows it, in GDK pixels scaled to the

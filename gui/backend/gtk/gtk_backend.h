@@ -63,6 +63,7 @@ class GtkBackend : public Backend {
     void window_visibility_changed(HWnd window) override;
     void window_text_changed(HWnd window) override;
     void window_painted(HWnd window, const Rect& area) override;
+    void paints_done() override;
     bool draw_control(HWnd window, cairo_t* cr, Point at) override;
     void window_activated(HWnd window) override;
     void control_changed(HWnd window, ControlChange what) override;
@@ -125,6 +126,10 @@ class GtkBackend : public Backend {
     void connect_settings();
 
     std::unordered_map<HWnd, Native> natives_;
+    // The areas painted since the layer last finished its paints, by
+    // window: GTK hears of them together, so that a batch of face windows
+    // painted one message at a time costs one redraw of the top-level.
+    std::unordered_map<HWnd, Rect> painted_;
     std::deque<std::function<void()>> deferred_;
     bool applying_native_ = false;
     int scale_ = 1;
@@ -172,5 +177,9 @@ void sync_control_view(Native& n, ControlChange what);
 void sync_window_bars(Native& n, GtkWidget* fixed, Rect in_root);
 // Draws a window's backing surface onto a widget.
 gboolean draw_surface(GtkWidget* widget, cairo_t* cr, gpointer window);
+// Whether GTK shows the window's backing surface: a drawing area's, and a
+// control's only where the surface goes over its widget (a caption the
+// parent draws); a paint of any other control changes nothing on screen.
+bool shows_surface(const Native& n);
 
 } // namespace kiv::gui::gtk

@@ -75,6 +75,16 @@ gboolean draw_own_caption(GtkWidget* button, cairo_t* cr, gpointer data) {
     return FALSE;
 }
 
+} // namespace
+
+bool shows_surface(const Native& n) {
+    if (!n.control) return true;
+    const ButtonModel* m = control_model<ButtonModel>(n.window);
+    return m && m->own_caption;
+}
+
+namespace {
+
 // A radio button alone in its group but for a hidden partner: GTK never
 // turns off the only radio button of a group, so turning the partner on
 // turns it off.
