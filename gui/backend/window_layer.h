@@ -127,6 +127,14 @@ void post_quit_message(int code);
 // diagnostic line is printed).
 int get_message(Msg& msg);
 bool peek_message(Msg& msg);
+// The character a key-down message types with the keys held now, or 0:
+// Control with a letter gives the letter's control code, Control with
+// Backspace 127 and with Return 10; the editing keys their codes; an Alt
+// chord and any other message none.
+uint32_t typed_char(const Msg& key);
+// Posts the character messages of a character typed by a key-down (two
+// surrogates beyond the basic plane).
+void post_char(const Msg& key, uint32_t code_point);
 // Makes the character messages of a key-down message; true when it did.
 bool translate_message(const Msg& msg);
 int64_t dispatch_message(const Msg& msg);
