@@ -224,6 +224,7 @@ constexpr auto word_yields = all_types_but(word_active_values);
 template <bool Traced>
 [[gnu::always_inline]] inline const Cell* eval_infix(const Cell* pos, const Cell* tail,
                                                      const Cell& code, Cell* start_top, bool keep);
+void eval_paren(const Cell& paren);
 template <bool Traced>
 const Cell* expression(const Cell* pos, const Cell* tail, const Cell& code, bool no_infix,
                        bool keep, bool literal_functions);
@@ -941,6 +942,12 @@ template <bool Traced>
                 stack::push(*operand);
                 call_in_place(wrapped, left, *op_word, keep);
                 continue;
+            } else if (!Traced && cell::type_of(pos[1]) == TYPE_PAREN) {
+                // A paren pushes its value where the operand goes, as its
+                // evaluation as an expression would.
+                eval_paren(pos[1]);
+                if (rt.pending) return pos + 1;
+                pos += 2;
             } else {
                 pos = expression_as<Traced, true, true>(pos + 1, tail, code);
                 if (rt.pending) return pos;

@@ -165,6 +165,13 @@ cairo_t* begin_paint(HWnd window, PaintStruct& ps);
 void end_paint(HWnd window, PaintStruct& ps);
 // The window's backing surface (device pixels, ARGB32), made on demand.
 cairo_surface_t* window_surface(HWnd window);
+// Moves the pixels of the window's backing surface inside `area` (client
+// coordinates, device pixels; the whole client area when null) by
+// `distance`, as a view scrolled by whole pixels shows them: what was
+// invalid there moves along, the part of the area they uncover becomes
+// invalid for the next paint, and the backend hears that the area changed.
+// False for an unknown window or an area outside the client area.
+bool scroll_window(HWnd window, Point distance, const Rect* area);
 
 // ---- The caret: one for the whole layer, owned by a window. It is drawn
 // by inverting the pixels under it in the owner's backing surface (drawn
