@@ -148,6 +148,15 @@ Cell* block_cells(const Cell& block) {
     return *value;
 }
 
+// Ends the current frame: its value (in its slot 0) pushed, or written to
+// the caller's slot 0.
+inline void end_frame(bool keep) {
+    if (keep)
+        stack::unwind();
+    else
+        stack::unwind_last();
+}
+
 // Stores an expression's value: pushed, or written to slot 0 with the
 // frame emptied above it.
 inline void store(const Cell& value, bool keep) {
@@ -304,10 +313,7 @@ template <bool Traced>
     report<Traced>(event::set, &code, pos, &set_word, stack::get_top());
     // A word of an object runs its on-change*, which may exit.
     if (runtime::resume_pending([] { word::set_from_arg(true); })) return pos;
-    if (keep)
-        stack::unwind();
-    else
-        stack::unwind_last();
+    end_frame(keep);
     fire_expr<Traced>(code, pos, keep);
     return pos;
 }
@@ -984,10 +990,7 @@ void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep
     int32_t refinements[max_refinements];
     for (int32_t& r : refinements) r = -1;
     run_builtin(function, refinements);
-    if (keep)
-        stack::unwind();
-    else
-        stack::unwind_last();
+    end_frame(keep);
 }
 
 // The infix step: while the next value is a word whose value is an op!,
@@ -1061,10 +1064,7 @@ template <bool Traced>
 // the result takes the place of the held function value or left operand
 // (or of nothing, when null), pushed (keep) or in the caller's slot 0.
 [[gnu::always_inline]] inline void finish_call(Cell* held, bool keep) {
-    if (keep)
-        stack::unwind();
-    else
-        stack::unwind_last();
+    end_frame(keep);
     if (held) {
         *held = stack::state.top[-1];
         stack::state.top = held + 1;
@@ -1282,10 +1282,7 @@ const Cell* eval_next(const Cell& block, const Cell* pos, const Cell* tail, bool
     stack::mark_native(words::word<"<body>">());
     pos = eval_expression(pos, tail, block, false, true, false);
     if (rt.pending) return pos;
-    if (keep)
-        stack::unwind();
-    else
-        stack::unwind_last();
+    end_frame(keep);
     return pos;
 }
 
@@ -1342,10 +1339,7 @@ template <bool Traced>
             stack::mark_native(words::word<"<body>">());
             eval_here(value);
             if (rt.pending) return pos;
-            if (keep)
-                stack::unwind();
-            else
-                stack::unwind_last();
+            end_frame(keep);
         } else {
             eval_paren(value);
             if (rt.pending) return pos;
@@ -1416,10 +1410,7 @@ template <bool Traced>
         report<Traced>(event::set, &code, next, &path, stack::get_top());
         eval_path(path, next, tail, code, true, false, false);
         if (rt.pending) return next;
-        if (keep)
-            stack::unwind();
-        else
-            stack::unwind_last();
+        end_frame(keep);
         fire_expr<Traced>(code, next, keep);
         return next;
     }
