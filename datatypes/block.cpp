@@ -1018,6 +1018,7 @@ Cell* do_set_op(int32_t op, bool case_, const Cell* skip) {
     auto pass = [&](Cell& from, Rooted<Cell>* other) {
         int32_t n = rs_length(from);
         for (int32_t i = 0; i < n; i += int32_t(step)) {
+            runtime::poll();
             Cell key = rs_head(from)[i];
             if (other) {
                 bool member = Members{**other, uint32_t(step), cmp}.has(key);
