@@ -64,7 +64,7 @@ void mark_set(NodeId ctx, uint32_t index) {
     if (kind_of(cell_of(ctx)) == Kind::object) word_at(ctx, index)->header |= flag::set_mark;
 }
 
-[[noreturn]] void raise(uint32_t id, const Cell& word) {
+[[noreturn, gnu::noinline, gnu::cold]] void raise(uint32_t id, const Cell& word) {
     Cell arg = word;
     runtime::fire_error(runtime::Category::script, id, &arg);
 }
@@ -372,14 +372,27 @@ inline const Cell* store_in(const Cell& word, const Cell& value, NodeId ctx, boo
 
 } // namespace
 
-const Cell* set_in(Cell& word, const Cell& value, NodeId ctx, bool notify) {
-    if (int32_t(word.w3) >= 0) return store_in(word, value, ctx, notify);
+namespace {
+
+// Resolves the word in the context, adding it when missing, and stores.
+[[gnu::noinline]] const Cell* resolve_and_store(Cell& word, const Cell& value, NodeId ctx,
+                                                bool notify) {
     // Resolving may add an entry, and the context grow under the value.
     Rooted<Cell> kept(value);
     int32_t index = context::find_word(ctx, word.w2, false);
     if (index < 0) index = context::add_word(ctx, word);
     word.w3 = uint32_t(index);
     return store_in(word, *kept, ctx, notify);
+}
+
+} // namespace
+
+// The store of a resolved word keeps no registers of its own: every path
+// that needs them (resolving, an object's slot, an error) is out of line.
+const Cell* set_in(Cell& word, const Cell& value, NodeId ctx, bool notify) {
+    if (int32_t(word.w3) >= 0) [[likely]]
+        return store_in(word, value, ctx, notify);
+    return resolve_and_store(word, value, ctx, notify);
 }
 
 const Cell* set(Cell& word, const Cell& value) {

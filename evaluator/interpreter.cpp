@@ -224,6 +224,7 @@ constexpr auto word_yields = all_types_but(word_active_values);
 template <bool Traced>
 [[gnu::always_inline]] inline const Cell* eval_infix(const Cell* pos, const Cell* tail,
                                                      const Cell& code, Cell* start_top, bool keep);
+void eval_paren(const Cell& paren);
 template <bool Traced>
 const Cell* expression(const Cell* pos, const Cell* tail, const Cell& code, bool no_infix,
                        bool keep, bool literal_functions);
@@ -239,6 +240,37 @@ const Cell* call(const Cell& function, const Cell* pos, const Cell* tail, const 
 template <bool Traced>
 const Cell* call_named(const Cell& function, const Cell* at, const Cell* tail, const Cell& code,
                        bool keep);
+
+// Evaluates the expressions of a non-empty pinned block from pos, each
+// value in slot 0 of the current frame, which is emptied between them.
+template <bool Traced>
+[[gnu::always_inline]] inline void eval_expressions(const Cell& code, Buffer* buffer,
+                                                    const Cell* pos) {
+    position = code;
+    while (pos < buffer->tail_cell()) {
+        position.w1 = uint32_t(pos - buffer->head_cell());
+        pos = expression_as<Traced, false, false>(pos, buffer->tail_cell(), code);
+        if (rt.pending) return;
+        if (pos < buffer->tail_cell()) stack::reset();
+    }
+}
+
+// Evaluates a block untraced in the current frame, emptied first: the
+// last value stays in slot 0. The caller has checked the machine stack
+// (once per call, branch or loop step), which is also where an interrupt
+// is raised. An empty block gives unset! before any of the walk's keeping
+// is set up.
+[[gnu::always_inline]] inline void walk_here(const Cell& block) {
+    Buffer* buffer = memory::buffer_of(block.w2);
+    const Cell* start = buffer->head_cell() + block.w1;
+    if (start >= buffer->tail_cell()) {
+        stack::keep_last(Cell{cell::unset_header, 0, 0, 0});
+        return;
+    }
+    CodeWalk walk(block, buffer, start);
+    stack::reset();
+    eval_expressions<false>(walk.code, walk.buffer, walk.pos);
+}
 
 // Pushes the value at pos as it is, as an expression that is that value
 // does; returns the position after it.
@@ -716,7 +748,9 @@ inline void eval_body_here(const Cell& body) {
         [[unlikely]] {
         eval_switched_body(function, body, name);
     } else {
-        eval_body_here(body);
+        // The call checked the machine stack before its arguments.
+        stack::state.base = stack::state.top;
+        walk_here(body);
     }
     if (rt.pending == runtime::code::ret || rt.pending == runtime::code::exit) {
         rt.pending = 0;
@@ -908,6 +942,12 @@ template <bool Traced>
                 stack::push(*operand);
                 call_in_place(wrapped, left, *op_word, keep);
                 continue;
+            } else if (!Traced && cell::type_of(pos[1]) == TYPE_PAREN) {
+                // A paren pushes its value where the operand goes, as its
+                // evaluation as an expression would.
+                eval_paren(pos[1]);
+                if (rt.pending) return pos + 1;
+                pos += 2;
             } else {
                 pos = expression_as<Traced, true, true>(pos + 1, tail, code);
                 if (rt.pending) return pos;
@@ -1068,8 +1108,10 @@ const ControlTypes& control_types(Control form, const Cell& native) {
         stack::keep_last(none::value);
     else if (const Cell* value = lone_value(*chosen))
         stack::keep_last(*value);
-    else
+    else if (tracing) [[unlikely]] // switched on by the condition or a block argument
         eval_here(*chosen);
+    else
+        walk_here(*chosen); // the machine stack was checked on entry
     if (rt.pending) return pos;
     finish_call(held, keep);
     return pos;
@@ -1111,20 +1153,6 @@ void init() {
 }
 
 namespace {
-
-// Evaluates the expressions of a non-empty pinned block from pos, each
-// value in slot 0 of the current frame, which is emptied between them.
-template <bool Traced>
-[[gnu::always_inline]] inline void eval_expressions(const Cell& code, Buffer* buffer,
-                                                    const Cell* pos) {
-    position = code;
-    while (pos < buffer->tail_cell()) {
-        position.w1 = uint32_t(pos - buffer->head_cell());
-        pos = expression_as<Traced, false, false>(pos, buffer->tail_cell(), code);
-        if (rt.pending) return;
-        if (pos < buffer->tail_cell()) stack::reset();
-    }
-}
 
 template <bool Traced>
 void eval_block(const Cell& block, bool set_result) {
@@ -1168,17 +1196,7 @@ void eval_here(const Cell& block) {
     // The check comes first also for an empty block: it is where a halt
     // asked for stops a loop over one (`forever []`).
     stack::check_machine();
-    // An empty block (an empty function body, `[]` as a branch) gives
-    // unset! before any of the walk's keeping is set up.
-    Buffer* buffer = memory::buffer_of(block.w2);
-    const Cell* start = buffer->head_cell() + block.w1;
-    if (start >= buffer->tail_cell()) {
-        stack::keep_last(Cell{cell::unset_header, 0, 0, 0});
-        return;
-    }
-    CodeWalk walk(block, buffer, start);
-    stack::reset();
-    eval_expressions<false>(walk.code, walk.buffer, walk.pos);
+    walk_here(block);
 }
 
 const Cell* eval_next(const Cell& block, const Cell* pos, const Cell* tail, bool keep) {
@@ -1463,6 +1481,9 @@ const Cell* eval_code(const Cell& function, const Cell* pos, const Cell* tail, c
 }
 
 void eval_function(const Cell& function, NodeId, const Cell& name, uint32_t kind) {
+    // A callback of the runtime (an on-change handler, a port's function)
+    // is a call of its own: its body's walk does not check the stack.
+    stack::check_machine();
     if (!(kind && tracing)) [[likely]] {
         run_body(function, name);
         return;

@@ -25,6 +25,7 @@ namespace kiv {
     X(region_union)                                                                                \
     X(region_intersect_rectangle)                                                                  \
     X(region_subtract)                                                                             \
+    X(region_translate)                                                                            \
     X(region_is_empty)                                                                             \
     X(region_get_extents)                                                                          \
     X(region_num_rectangles)                                                                       \

@@ -1,8 +1,10 @@
 // Starts a program and waits until the X server shows a top-level window
 // whose title begins with TITLE (viewable), and, when a FILE is named,
 // until that file exists too; then prints the milliseconds from the start
-// to each, ends the program and exits 0 (1 when it exited first or 30 s
-// passed). Polls every millisecond.
+// to each, keeps the program running until its own standard input ends
+// (the caller may go on using the program meanwhile), prints the
+// program's peak resident memory in MiB, ends the program and exits 0 (1
+// when it exited first or 30 s passed). Polls every millisecond.
 //
 // Usage: watch TITLE FILE|- -- COMMAND [ARG...]
 #include <X11/Xlib.h>
@@ -40,6 +42,18 @@ static int shown(Display* display, Window window, const char* title, int depth) 
     }
     if (children) XFree(children);
     return found;
+}
+
+// The process's peak resident memory (VmHWM) in MiB, or -1.
+static double peak_mib(pid_t pid) {
+    char path[64], line[256];
+    snprintf(path, sizeof path, "/proc/%d/status", (int)pid);
+    FILE* status = fopen(path, "r");
+    double kib = -1;
+    while (status && fgets(line, sizeof line, status))
+        if (sscanf(line, "VmHWM: %lf", &kib) == 1) break;
+    if (status) fclose(status);
+    return kib < 0 ? -1 : kib / 1024;
 }
 
 int main(int argc, char** argv) {
@@ -81,14 +95,21 @@ int main(int argc, char** argv) {
         if (file && file_at < 0 && stat(file, &st) == 0) file_at = now_ms() - start;
         usleep(1000);
     }
+    int timed_out = window_at < 0 || (file && file_at < 0);
+    if (!timed_out) {
+        printf("window %.1f", window_at);
+        if (file) printf(" prompt %.1f", file_at);
+        printf("\n");
+        fflush(stdout);
+        while (getchar() != EOF) {
+        }
+        printf("peak %.1f\n", peak_mib(child));
+    }
     kill(-child, SIGKILL);
     waitpid(child, &status, 0);
-    if (window_at < 0 || (file && file_at < 0)) {
+    if (timed_out) {
         fprintf(stderr, "watch: timed out\n");
         return 1;
     }
-    printf("window %.1f", window_at);
-    if (file) printf(" prompt %.1f", file_at);
-    printf("\n");
     return 0;
 }

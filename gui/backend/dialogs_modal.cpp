@@ -14,7 +14,6 @@ namespace {
 // Dispatches messages until the dialog has answered. A quit asked for
 // meanwhile is kept for the loop outside.
 void run_until(const bool& answered) {
-    auto& s = loop_state();
     bool quit = false;
     int quit_code = 0;
     while (!answered) {
@@ -23,11 +22,8 @@ void run_until(const bool& answered) {
             if (msg.message == WM_QUIT) {
                 quit = true;
                 quit_code = int(msg.wparam);
-            } else if (process_mouse(msg) > 0) {
-                const Msg* outer = std::exchange(s.current, &msg);
-                translate_message(msg);
-                dispatch_message(msg);
-                s.current = outer;
+            } else {
+                handle_message(msg);
             }
             continue;
         }

@@ -121,6 +121,21 @@ int process_mouse(const Msg& msg) {
     return 1;
 }
 
+void handle_message(const Msg& msg) {
+    // Decided before the pre-filter's handlers run: one of them may run a
+    // modal loop, which takes the key-ups that follow (Alt or Control
+    // released), and the key state left then would make a plain letter of
+    // a chord. The character belongs to the keys held when this message was
+    // taken.
+    uint32_t typed = typed_char(msg);
+    if (process_mouse(msg) <= 0) return;
+    auto& s = loop_state();
+    const Msg* outer = std::exchange(s.current, &msg);
+    if (typed) post_char(msg, typed);
+    dispatch_message(msg);
+    s.current = outer;
+}
+
 int do_events(bool no_wait) {
     if (!layer_running()) return 0;
     auto& s = loop_state();
@@ -133,12 +148,7 @@ int do_events(bool no_wait) {
     while (no_wait ? peek_message(msg) : get_message(msg) > 0) {
         result = 1;
         if (msg.message == WM_QUIT) break; // a one-shot pass took the quit flag
-        if (process_mouse(msg) > 0) {
-            const Msg* outer = std::exchange(s.current, &msg);
-            translate_message(msg);
-            dispatch_message(msg);
-            s.current = outer;
-        }
+        handle_message(msg);
         if (no_wait) break;
     }
     if (!no_wait) {

@@ -29,6 +29,10 @@ uint32_t check_extra_keys(bool modifiers_only);
 // the engine answered `stop`, else 1.
 int make_event(const Msg& msg, uint32_t flags, uint32_t type);
 
+// Handles one retrieved message: the pre-filter, then, unless it dropped
+// the message, the characters of a key-down and the window procedure.
+void handle_message(const Msg& msg);
+
 // Runs the loop: one message with `no_wait`, else until WM_QUIT. 1 when
 // a message was handled.
 int do_events(bool no_wait);

@@ -126,6 +126,8 @@ bool take_next(Msg& msg) {
     return false;
 }
 
+} // namespace
+
 void post_char(const Msg& key, uint32_t code_point) {
     auto post = [&](uint32_t unit) {
         Msg m = key;
@@ -143,10 +145,8 @@ void post_char(const Msg& key, uint32_t code_point) {
     }
 }
 
-// The character a key-down types, or 0: Control with a letter gives the
-// letter's control code, Control with Backspace 127 and with Return 10;
-// the editing keys their codes; an Alt chord none.
 uint32_t typed_char(const Msg& key) {
+    if (key.message != WM_KEYDOWN && key.message != WM_SYSKEYDOWN) return 0;
     bool ctrl = get_key_state(VK_CONTROL) < 0;
     bool alt = get_key_state(VK_MENU) < 0;
     uint32_t vk = uint32_t(key.wparam);
@@ -165,8 +165,6 @@ uint32_t typed_char(const Msg& key) {
     default: return key.text;
     }
 }
-
-} // namespace
 
 bool post_message(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam) {
     auto& s = state();
@@ -203,7 +201,6 @@ bool peek_message(Msg& msg) {
 }
 
 bool translate_message(const Msg& msg) {
-    if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) return false;
     uint32_t c = typed_char(msg);
     if (!c) return false;
     post_char(msg, c);

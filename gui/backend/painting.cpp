@@ -37,6 +37,29 @@ cairo_region_t* client_area(Window& w, const Rect* area) {
     return region;
 }
 
+// Copies the pixels of `area` that stay inside it when moved by `d` to
+// their new place. Rows are visited from the side the pixels move to, so
+// none is overwritten before it is read; memmove lets a row overlap itself.
+void move_pixels(cairo_surface_t* surface, const Rect& area, Point d) {
+    Rect to{std::max(area.left, area.left + d.x), std::max(area.top, area.top + d.y),
+            std::min(area.right, area.right + d.x), std::min(area.bottom, area.bottom + d.y)};
+    if (to.empty()) return;
+    const CairoApi& c = cairo();
+    c.surface_flush(surface);
+    uint8_t* data = c.image_surface_get_data(surface);
+    int stride = c.image_surface_get_stride(surface);
+    size_t bytes = size_t(to.width()) * 4;
+    auto copy_row = [&](int y) {
+        std::memmove(data + y * stride + to.left * 4,
+                     data + (y - d.y) * stride + (to.left - d.x) * 4, bytes);
+    };
+    if (d.y > 0)
+        for (int y = to.bottom - 1; y >= to.top; --y) copy_row(y);
+    else
+        for (int y = to.top; y < to.bottom; ++y) copy_row(y);
+    c.surface_mark_dirty(surface);
+}
+
 } // namespace
 
 namespace detail {
@@ -96,6 +119,45 @@ cairo_surface_t* window_surface(HWnd window) {
     }
     w->surface = surface;
     return surface;
+}
+
+bool scroll_window(HWnd window, Point distance, const Rect* area) {
+    Window* w = detail::find(window);
+    if (!w) return false;
+    cairo_region_t* clipped = client_area(*w, area);
+    cairo_rectangle_int_t extents;
+    cairo().region_get_extents(clipped, &extents);
+    cairo().region_destroy(clipped);
+    Rect bounds = from_cairo(extents);
+    if (bounds.empty()) return false;
+    detail::lift_caret(window);
+    move_pixels(window_surface(window), bounds, distance);
+    detail::restore_caret(window);
+    cairo_rectangle_int_t whole = to_cairo(bounds);
+    // What was invalid inside the area moves with the pixels.
+    if (w->invalid) {
+        cairo_region_t* moved = cairo().region_create();
+        cairo().region_union(moved, w->invalid);
+        cairo().region_intersect_rectangle(moved, &whole);
+        cairo().region_subtract(w->invalid, moved);
+        cairo().region_translate(moved, distance.x, distance.y);
+        cairo().region_intersect_rectangle(moved, &whole);
+        cairo().region_union(w->invalid, moved);
+        cairo().region_destroy(moved);
+    }
+    // The part of the area no moved pixel covers is to be painted.
+    cairo_region_t* uncovered = cairo().region_create_rectangle(&whole);
+    cairo_rectangle_int_t shifted = whole;
+    shifted.x += distance.x;
+    shifted.y += distance.y;
+    cairo_region_t* covered = cairo().region_create_rectangle(&shifted);
+    cairo().region_subtract(uncovered, covered);
+    cairo().region_destroy(covered);
+    if (!w->invalid) w->invalid = cairo().region_create();
+    cairo().region_union(w->invalid, uncovered);
+    cairo().region_destroy(uncovered);
+    detail::state().backend->window_painted(window, bounds);
+    return true;
 }
 
 bool detail::clear_at(const Window& w, Point p) {

@@ -231,6 +231,8 @@ void register_table(std::index_sequence<I...>) {
 void register_routines() {
     register_table(std::make_index_sequence<std::size(routines)>());
     routine::register_named("platform/start-backend", start_backend);
+    routine::register_named("scroll-face", faces::routines::scroll_face);
+    routine::register_named("paint-area", faces::routines::paint_area);
 }
 
 const Routine* find(std::string_view name) {

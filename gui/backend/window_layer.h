@@ -127,6 +127,14 @@ void post_quit_message(int code);
 // diagnostic line is printed).
 int get_message(Msg& msg);
 bool peek_message(Msg& msg);
+// The character a key-down message types with the keys held now, or 0:
+// Control with a letter gives the letter's control code, Control with
+// Backspace 127 and with Return 10; the editing keys their codes; an Alt
+// chord and any other message none.
+uint32_t typed_char(const Msg& key);
+// Posts the character messages of a character typed by a key-down (two
+// surrogates beyond the basic plane).
+void post_char(const Msg& key, uint32_t code_point);
 // Makes the character messages of a key-down message; true when it did.
 bool translate_message(const Msg& msg);
 int64_t dispatch_message(const Msg& msg);
@@ -157,6 +165,13 @@ cairo_t* begin_paint(HWnd window, PaintStruct& ps);
 void end_paint(HWnd window, PaintStruct& ps);
 // The window's backing surface (device pixels, ARGB32), made on demand.
 cairo_surface_t* window_surface(HWnd window);
+// Moves the pixels of the window's backing surface inside `area` (client
+// coordinates, device pixels; the whole client area when null) by
+// `distance`, as a view scrolled by whole pixels shows them: what was
+// invalid there moves along, the part of the area they uncover becomes
+// invalid for the next paint, and the backend hears that the area changed.
+// False for an unknown window or an area outside the client area.
+bool scroll_window(HWnd window, Point distance, const Rect* area);
 
 // ---- The caret: one for the whole layer, owned by a window. It is drawn
 // by inverting the pixels under it in the owner's backing surface (drawn

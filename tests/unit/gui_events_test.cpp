@@ -241,6 +241,48 @@ TEST_F(GuiEventsTest, StopKeepsKeysFromTheControl) {
     EXPECT_EQ(make_event(msg, 0, event::down), 1);
 }
 
+// A shortcut whose key-down opens a dialog: the dialog's own loop takes
+// the key-ups, the modifier's included, and focus moves to the dialog's
+// field. The character made of the key afterwards is the one the chord
+// typed when it was pressed, not a plain letter for the next field.
+TEST_F(GuiEventsTest, AKeyWhoseHandlerRunsAModalLoopTypesItsChord) {
+    HWnd dialog = create_window("Face", "", WS_VISIBLE, {150, 150, 300, 250}, 0, 0);
+    HWnd field = create_window("Face", "", WS_CHILD | WS_VISIBLE, {10, 10, 100, 30}, dialog, 0);
+    struct Case {
+        const char* modifier;
+        uint32_t vk, scan;
+        Lines characters;
+    } cases[] = {
+        {"alt", VK_MENU, 0x38, {}},
+        {"control", VK_CONTROL, 0x1D, {"key char 15"}},
+    };
+    for (auto& c : cases) {
+        set_focus(window);
+        pump();
+        seen.clear();
+        bool opened = false;
+        during_awake = [&] {
+            if (opened || seen.back().type != "key-down" || seen.back().key != "char 79") return;
+            opened = true;
+            set_focus(field);
+            key('O', false);
+            key(c.vk, false, 0, c.scan);
+            post_quit_message(0);
+            do_events(false); // the dialog's loop
+            set_focus(window);
+        };
+        key(c.vk, true, 0, c.scan);
+        key('O', true, 'o');
+        pump();
+        during_awake = nullptr;
+        EXPECT_TRUE(opened) << c.modifier;
+        Lines characters;
+        for (auto& line : summary())
+            if (line.starts_with("key char")) characters.push_back(line);
+        EXPECT_EQ(characters, c.characters) << c.modifier;
+    }
+}
+
 TEST_F(GuiEventsTest, ExitedLoopsNeverDriveTheCountsBelowZero) {
     // Many loops ended from inside a handler, as each console prompt does.
     for (int i = 0; i < 5; ++i) {

@@ -1,6 +1,7 @@
 // Text layouts: style runs over text with astral characters against the
 // same attributes set by hand, backdrop rectangles and their rounding,
-// and texts Pango would warn about.
+// texts Pango would warn about, and the layouts kept for faces laid out
+// again.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "datatypes/string.h"
+#include "gui/backend/text/fonts.h"
 #include "gui/backend/text/layouts.h"
 #include "gui/backend/text/shared_context.h"
 #include "gui/backend/text/text_format.h"
@@ -174,5 +176,45 @@ TEST(GuiTextTest, HugeTabsAndLineSpacingLayOutQuietly) {
             stderr_bytes("foreach n [1e10 1e30 1.#INF] [draw 40x20 reduce ['text 0x0 make face! "
                          "[type: 'rich-text size: 40x20 text: {a^-b^/c} tabs: n "
                          "line-spacing: n]]]") == 0);
+    });
+}
+
+// A face laid out again gets the layout kept from before while nothing it
+// is made from changed, and a new one after any of these changes.
+TEST(GuiTextTest, LayoutsAreKeptUntilWhatTheyAreMadeFromChanges) {
+    in_language([] {
+        kiv_value("c: 255.0.0 f: make font! [size: 11] p: make para! [wrap?: true] "
+                  "r: make face! [type: 'rich-text text: {abc def} size: 200x40 font: f "
+                  "para: p tabs: 30 line-spacing: 15 data: [1x3 bold 5x3 c]]");
+        // A change of the font reaches its native font through update_font
+        // (the engine's handler, which these templates lack).
+        struct Change {
+            const char* code;
+            int font_field; // -1: none
+        };
+        const Change changes[] = {
+            {"r/text: {abc deg}", -1},  {"r/data: [1x3 bold 4x3 c]", -1},
+            {"c: 0.0.255", -1},         {"r/data: [1x3 italic 4x3 c]", -1},
+            {"r/size: 150x40", -1},     {"r/tabs: 40", -1},
+            {"r/line-spacing: 16", -1}, {"f/size: 12", 1},
+            {"f/color: 0.128.0", -1},   {"p/wrap?: false", -1},
+        };
+        PangoLayout* last = text_box_layout(kiv_value("r"));
+        for (const Change& change : changes) {
+            PangoLayout* again = text_box_layout(kiv_value("r"));
+            REQUIRE(again == last);
+            pango().object_unref(again);
+            kiv_value(change.code);
+            if (change.font_field >= 0) update_font(kiv_value("f"), change.font_field);
+            PangoLayout* changed = text_box_layout(kiv_value("r"));
+            if (changed == last) std::fprintf(stderr, "the same layout after %s\n", change.code);
+            REQUIRE(changed != last);
+            pango().object_unref(last);
+            last = changed;
+        }
+        // The opaque windows' layouts are their own.
+        PangoLayout* subpixel = text_box_layout(kiv_value("r"), true);
+        REQUIRE(subpixel != last);
+        for (PangoLayout* l : {subpixel, last}) pango().object_unref(l);
     });
 }

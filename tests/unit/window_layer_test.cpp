@@ -460,6 +460,64 @@ TEST_F(WindowLayerTest, OnePaintForTheUnionClippedToIt) {
     EXPECT_EQ(pixel(5, 5), 0u);
 }
 
+// Each pixel of a 40x30 surface tells where it was drawn: (y << 8) | x.
+TEST_F(WindowLayerTest, ScrollMovesPixelsAndLeavesWhatItUncoversToPaint) {
+    struct Case {
+        Point distance;
+        Rect area;      // empty: the whole client area
+        Rect uncovered; // the invalid bounds after the move
+    };
+    const Case cases[] = {
+        {{0, 5}, {}, {0, 0, 40, 5}},
+        {{0, -7}, {}, {0, 23, 40, 30}},
+        {{3, 0}, {}, {0, 0, 3, 30}},
+        {{-2, 4}, {}, {0, 0, 40, 30}}, // an L: its bounds are the client area
+        {{0, 4}, {10, 10, 30, 20}, {10, 10, 30, 14}},
+        {{0, 12}, {0, 0, 40, 10}, {0, 0, 40, 10}}, // further than the area: nothing stays
+    };
+    HWnd w = top({0, 0, 40, 30});
+    drain();
+    cairo_surface_t* s = window_surface(w);
+    auto pixels = [&] { return reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s)); };
+    int stride = cairo_image_surface_get_stride(s) / 4;
+    auto mark = [](int x, int y) { return 0xFF000000u | uint32_t(y) << 8 | uint32_t(x); };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.distance.x << "," << c.distance.y);
+        cairo_surface_flush(s);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x) pixels()[y * stride + x] = mark(x, y);
+        cairo_surface_mark_dirty(s);
+        validate_rect(w, nullptr);
+        Rect area = c.area.empty() ? Rect{0, 0, 40, 30} : c.area;
+        ASSERT_TRUE(scroll_window(w, c.distance, c.area.empty() ? nullptr : &c.area));
+        cairo_surface_flush(s);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x) {
+                Point from{x - c.distance.x, y - c.distance.y};
+                bool moved = area.contains({x, y}) && area.contains(from);
+                bool kept = !area.contains({x, y});
+                if (moved || kept)
+                    ASSERT_EQ(pixels()[y * stride + x], moved ? mark(from.x, from.y) : mark(x, y))
+                        << x << "," << y;
+            }
+        Rect invalid;
+        ASSERT_TRUE(get_update_rect(w, invalid));
+        EXPECT_EQ(invalid, c.uncovered);
+    }
+    // What was still to paint moves with the pixels.
+    validate_rect(w, nullptr);
+    Rect stale{0, 20, 40, 22};
+    invalidate_rect(w, &stale, false);
+    scroll_window(w, {0, -5}, nullptr);
+    Rect invalid;
+    ASSERT_TRUE(get_update_rect(w, invalid));
+    EXPECT_EQ(invalid, (Rect{0, 15, 40, 30}));
+    validate_rect(w, nullptr);
+    Rect outside{50, 50, 60, 60};
+    EXPECT_FALSE(scroll_window(w, {0, 1}, &outside));
+    EXPECT_FALSE(scroll_window(HWnd(9999), {0, 1}, nullptr));
+}
+
 TEST_F(WindowLayerTest, EraseComesBeforePaintingWhenAsked) {
     HWnd w = top({0, 0, 50, 50});
     drain();

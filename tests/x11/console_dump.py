@@ -5,7 +5,8 @@ import re
 
 
 def parse(text):
-    """The fields of a dump this test reads: strings of the lines and the history, numbers."""
+    """The fields of a dump this test reads: strings of the lines and the history, numbers,
+    the caret's offset as (x, y) and whether it is enabled."""
     state = {}
     for name in ("lines", "history"):
         block = re.search(name + r": \[(.*?)\]\s+(?:flags|caret):", text, re.S).group(1)
@@ -13,6 +14,10 @@ def parse(text):
     for name in ("pos", "top", "scroll-y", "line-cnt"):
         state[name] = int(re.search(name + r": (-?\d+)", text).group(1))
     state["selects"] = [int(v) for v in re.search(r"selects: \[([^\]]*)\]", text).group(1).split()]
+    # A pair until the caret is first placed, then a point.
+    caret = re.search(r"caret: (?:\((-?[\d.]+), (-?[\d.]+)\)|(-?\d+)x(-?\d+))", text)
+    state["caret"] = tuple(float(v) for v in caret.groups() if v is not None)
+    state["enabled?"] = re.search(r"enabled\?: #\((\w+)\)", text).group(1) == "true"
     return state
 
 

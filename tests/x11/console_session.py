@@ -143,11 +143,14 @@ def first_run(kiv, folder, home, display):
         check("window resized", resized, display.window(TITLE, 0))
 
         # The about box: its text in the white its faces give, on the dark
-        # backdrop (the theme's grey text would leave the top rows dark).
+        # backdrop (the theme's grey text would leave the top rows dark);
+        # the window its face's size (the theme's taller least button size
+        # left a strip below the backdrop).
         console.enter("gui-console-ctx/display-about")
         about = display.window("About", 10)
         if check("about box shown", about):
             check("about text drawn white", brightest(about, 10, 60) > 0.9)
+            check("about box 360x330", (about.width, about.height) == (360, 330), about)
             display.close(about)
             display.gone("About", 10)
         focus(display, console.window)
@@ -216,12 +219,17 @@ def damaged_file(kiv, folder, display):
         console.kill()
 
 
-# Whether GTK or Pango is mapped at the end of a script: with a display
-# there, `--cli` maps neither; a window shown maps both (the check sees them).
+# Whether GTK or Pango, and a GL driver, are mapped at the end of a script:
+# with a display there, `--cli` maps none; a window shown maps GTK and
+# Pango (the check sees them) but no GL driver (nothing draws with GL).
 MAPS_SCRIPT = """Kiv []
 if find system/script/args "window" [view/no-wait make face! [type: 'window size: 20x20]]
 maps: read %/proc/self/maps
-print either any [find maps "libgtk-3" find maps "libpango"] ["mapped"] ["not mapped"]
+mapped?: func [names] [foreach name names [if find maps name [return true]] false]
+print [
+    either mapped? ["libgtk-3" "libpango"] ["gtk"] ["no-gtk"]
+    either mapped? ["_dri.so" "libgallium" "libLLVM"] ["gl"] ["no-gl"]
+]
 """
 
 
@@ -229,11 +237,11 @@ def libraries_mapped(kiv, folder):
     script = os.path.join(folder, "maps.kiv")
     with open(script, "w") as f:
         f.write(MAPS_SCRIPT)
-    for args, expected in ((["--cli", script], "not mapped"),
-                           (["--cli", script, "window"], "mapped")):
+    for args, expected in ((["--cli", script], "no-gtk no-gl"),
+                           (["--cli", script, "window"], "gtk no-gl")):
         out = subprocess.run([kiv] + args, capture_output=True, text=True, timeout=TIMEOUT,
                              env=dict(os.environ, KIV_GUI="gtk")).stdout
-        check(f"GTK and Pango {expected} for {args[-1]}", out.strip() == expected, out)
+        check(f"libraries mapped for {args[-1]}: {expected}", out.strip() == expected, out)
 
 
 def main(kiv):

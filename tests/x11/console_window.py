@@ -2,8 +2,9 @@
 """The graphical console under an X server, end to end: `kiv --gui` is
 driven with XTest through xdotool and the real clipboard through xclip;
 its terminal's state is read through the test hook (KIV_TEST_DUMP, asked
-for with SIGUSR1). On a failure a screenshot of the screen is kept beside
-the report (in the folder the test prints).
+for with SIGUSR1), and where the caret stands after wide characters is
+compared with where their pixels are drawn. On a failure a screenshot of
+the screen is kept beside the report (in the folder the test prints).
 
 Run under an X server (xvfb-run) with the test fonts (FONTCONFIG_FILE).
 Usage: console_window.py KIV
@@ -18,6 +19,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_dump import parse, unescape  # noqa: E402
+from xdriver import Display, screenshot  # noqa: E402
 
 TITLE = "Kiv Console"
 failures = []
@@ -173,6 +175,65 @@ def session(console):
           (bottom["top"], bottom["scroll-y"], state["top"], state["scroll-y"]))
 
 
+def shown_with_caret_hidden(console, display, name, text):
+    """Pastes the text into the input, then takes the focus away so that
+    the caret is hidden: the caret's offset, and a screenshot."""
+    xdo("windowfocus", "--sync", console.window)
+    set_clipboard(text)
+    time.sleep(0.3)
+    key("ctrl+v")
+    caret = console.wait_for(name, lambda d: d["lines"][-1].endswith(text))["caret"]
+    display.unfocus()
+    console.wait_for("the caret hides without the focus", lambda d: not d["enabled?"])
+    time.sleep(0.3)
+    return caret, screenshot(name)
+
+
+def wide_caret(console):
+    """The caret stands after a wide (CJK) character where the character is
+    drawn: three more of them move the caret by as much as their ink
+    spans, which starts at the caret's old place."""
+    key("Escape")
+    display = Display()
+    before, first = shown_with_caret_hidden(console, display, "one-wide", "\u6f22")
+    after, second = shown_with_caret_hidden(console, display, "four-wide", "\u6f22" * 3)
+    xdo("windowfocus", "--sync", console.window)
+    key("Escape")
+    ink = changed_area(first, second)
+    for picture in (first, second):
+        os.remove(picture)
+    origin = window_origin(console.window)
+    check("the caret stays on its row", before[1] == after[1], (before, after))
+    check("three wide characters are drawn", ink is not None, ink)
+    if ink is None:
+        return
+    left, right = ink[0] - origin[0], ink[0] + ink[2] - origin[0]
+    # The caret's offset is whole pixels of the layout's unrounded place.
+    check("the new characters' ink starts at the caret's old place", abs(left - before[0]) <= 2,
+          (before, ink, origin))
+    check("the caret ends where their ink ends", 0 <= after[0] - right <= 3, (after, ink, origin))
+
+
+def changed_area(first, second):
+    """The bounds (x, y, width, height) of the pixels that differ between two
+    screenshots, None when none do."""
+    info = subprocess.run(["convert", first, second, "-compose", "difference", "-composite",
+                           "-threshold", "10%", "-trim", "info:"], capture_output=True,
+                          text=True).stdout
+    found = re.search(r" (\d+)x(\d+) \d+x\d+\+(\d+)\+(\d+) ", info)
+    if not found:
+        return None
+    width, height, x, y = (int(v) for v in found.groups())
+    return x, y, width, height
+
+
+def window_origin(window):
+    """The window's top-left corner on the screen."""
+    geometry = subprocess.run(["xdotool", "getwindowgeometry", window], capture_output=True,
+                              text=True).stdout
+    return tuple(int(v) for v in re.search(r"Position: (-?\d+),(-?\d+)", geometry).groups())
+
+
 def result_of(console, expression):
     """The result line the console shows for an expression typed into it."""
     before = len(console.dump()["lines"])
@@ -227,6 +288,7 @@ def main(kiv):
     folder = tempfile.mkdtemp(prefix="kiv-console-window-")
     console = Console(kiv, folder)
     try:
+        wide_caret(console)
         session(console)
         window_and_font(console)
     finally:

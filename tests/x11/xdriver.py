@@ -1,7 +1,7 @@
 """Input to the X server the tests run under, as a user would give it:
 pointer and keys through XTest (text typed with Shift where its keys need
 it), the window manager's close request (WM_DELETE_WINDOW), the keyboard
-focus, a resize; windows found by title with xwininfo, pixels and
+focus given or taken, a resize; windows found by title with xwininfo, pixels and
 screenshots read with ImageMagick's import. Only libX11 and libXtst are
 used, through ctypes.
 """
@@ -150,6 +150,11 @@ class Display:
 
     def focus(self, window):
         _x11.XSetInputFocus(self.dpy, window.id, REVERT_TO_PARENT, 0)
+        self.sync()
+
+    def unfocus(self):
+        """Takes the keyboard focus from every window."""
+        _x11.XSetInputFocus(self.dpy, 0, REVERT_TO_PARENT, 0)
         self.sync()
 
     def resize(self, window, width, height):

@@ -17,6 +17,9 @@
 #include "platform/cairo_api.h"
 #include "runtime/roots.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace kiv::gui::faces {
 
 namespace {
@@ -150,6 +153,37 @@ bool paint_image(HWnd window, cairo_t* cr, const Cell& image) {
 void OS_draw_face(HWnd window, const Cell& commands) {
     if (!paint_context || !get_window_long(window, slot_paint_context)) return;
     draw::run_draw(*paint_context, commands, draw::Errors::print);
+}
+
+bool OS_scroll_face(HWnd window, int dx, int dy) {
+    if (!is_window(window)) return false;
+    double scale = dpi_for_window(window) / 96.0;
+    double x = dx * scale, y = dy * scale;
+    Point distance{int(std::lround(x)), int(std::lround(y))};
+    if (distance.x != x || distance.y != y)
+        invalidate_rect(window, nullptr, false);
+    else
+        scroll_window(window, distance, nullptr);
+    update_window(window);
+    return true;
+}
+
+bool OS_paint_area(HWnd window, Rect& area) {
+    if (!paint_context || !get_window_long(window, slot_paint_context)) return false;
+    const std::vector<draw::DeviceRect>& bounds = paint_context->bounds;
+    if (bounds.empty()) return false;
+    double left = bounds[0].x, top = bounds[0].y, right = left + bounds[0].width,
+           bottom = top + bounds[0].height;
+    for (const draw::DeviceRect& r : bounds) {
+        left = std::min(left, r.x);
+        top = std::min(top, r.y);
+        right = std::max(right, r.x + r.width);
+        bottom = std::max(bottom, r.y + r.height);
+    }
+    double scale = dpi_for_window(window) / 96.0;
+    area = {int(std::floor(left / scale)), int(std::floor(top / scale)),
+            int(std::ceil(right / scale)), int(std::ceil(bottom / scale))};
+    return true;
 }
 
 } // namespace kiv::gui::faces

@@ -19,5 +19,13 @@ bool paint_image(HWnd window, cairo_t* cr, const Cell& image);
 // Runs draw commands on the window being painted; nothing outside a paint
 // of that window.
 void OS_draw_face(HWnd window, const Cell& commands);
+// Moves the pixels of the window by a distance in logical pixels, as a
+// view scrolled by that much shows them, and paints at once what that
+// uncovered (a distance of no whole number of device pixels repaints the
+// whole window); false for an unknown window.
+bool OS_scroll_face(HWnd window, int dx, int dy);
+// The bounds of the paint of the window in progress in logical pixels,
+// widened to whole ones; false outside a paint of that window.
+bool OS_paint_area(HWnd window, Rect& area);
 
 } // namespace kiv::gui::faces

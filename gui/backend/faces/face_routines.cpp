@@ -7,6 +7,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
+#include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/types.h"
 #include "datatypes/unset.h"
@@ -164,6 +165,29 @@ void update_scroller(Cell* args) {
     }
     default: break;
     }
+}
+
+void scroll_face(Cell* args) {
+    start();
+    HWnd window = is_face(args[0]) ? face_window(args[0]) : 0;
+    if (cell::type_of(args[1]) != TYPE_PAIR) invalid_type(args[1]);
+    logic::make_at(args[0],
+                   window && OS_scroll_face(window, pair::x_of(args[1]), pair::y_of(args[1])));
+}
+
+void paint_area(Cell* args) {
+    start();
+    HWnd window = is_face(args[0]) ? face_window(args[0]) : 0;
+    Rect area;
+    if (!window || !OS_paint_area(window, area)) {
+        none::make_at(args[0]);
+        return;
+    }
+    Rooted<Cell> corners;
+    block::make_at(*corners, 2);
+    pair::make_at(*cell::alloc_tail(*corners), area.left, area.top);
+    pair::make_at(*cell::alloc_tail(*corners), area.right, area.bottom);
+    args[0] = *corners;
 }
 
 } // namespace kiv::gui::faces::routines

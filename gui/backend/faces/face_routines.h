@@ -19,5 +19,11 @@ void make_view(Cell* args);
 void draw_face(Cell* args);
 void update_text(Cell* args);
 void update_scroller(Cell* args);
+// scroll-face: moves a face's pixels by a pair of logical pixels and
+// paints what that uncovered; false when the face has no window.
+void scroll_face(Cell* args);
+// paint-area: the part of a face being painted as a block of its top-left
+// and bottom-right corners, none outside a paint of the face.
+void paint_area(Cell* args);
 
 } // namespace kiv::gui::faces::routines

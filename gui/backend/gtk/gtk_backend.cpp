@@ -6,6 +6,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 #include <utility>
 
@@ -333,10 +334,18 @@ void GtkBackend::capture_changed(HWnd window) {
 
 // The module's entry point: starts GTK on the X11 display, without the
 // program's arguments, and keeps numbers read and written with a point.
+// Nothing here draws with OpenGL, so GDK is started with GL off (unless
+// the user's environment says otherwise): its probe of GLX for the
+// screen's visuals would load the system's GL driver, with Mesa's software
+// one and LLVM some 55 MiB of a 95 MiB console. The variable is gone again
+// before any program is started from here.
 extern "C" __attribute__((visibility("default"))) kiv::gui::Backend* kiv_gtk_backend_create() {
     static const bool started = [] {
         gdk_set_allowed_backends("x11");
+        bool gl_set = std::getenv("GDK_GL");
+        if (!gl_set) setenv("GDK_GL", "disable", 1);
         bool ok = gtk_init_check(nullptr, nullptr);
+        if (!gl_set) unsetenv("GDK_GL");
         std::setlocale(LC_NUMERIC, "C");
         return ok;
     }();

@@ -197,10 +197,12 @@ std::string css_color(uint32_t argb) {
 }
 
 // The control's colours from its parent and its font, as the rules of a
-// style provider of its own (replaced at each change).
+// style provider of its own (replaced at each change). The theme's least
+// sizes are lifted: a control takes the size its face gives it (Adwaita
+// makes a button at least 34 px high, which grew a dialog past its face).
 void apply_look(Native& n) {
     ControlColors colors = control_colors(n.window);
-    std::string rules;
+    std::string rules = "min-height:0;min-width:0;";
     if (colors.has_text) rules += "color:" + css_color(colors.text) + ";";
     if (colors.has_back)
         rules += "background-color:" + css_color(colors.back) + ";background-image:none;";
@@ -208,7 +210,6 @@ void apply_look(Native& n) {
     std::string css = "* {" + rules + "}";
     GtkCssProvider* provider = GTK_CSS_PROVIDER(g_object_get_data(G_OBJECT(n.control), "kiv-css"));
     if (!provider) {
-        if (rules.empty()) return;
         provider = gtk_css_provider_new();
         g_object_set_data_full(G_OBJECT(n.control), "kiv-css", provider, g_object_unref);
         std::vector<GtkWidget*> styled = {n.control};

@@ -1,4 +1,5 @@
 #include "gui/backend/text/fonts.h"
+#include "gui/backend/text/layout_cache.h"
 
 #include <algorithm>
 #include <cmath>
@@ -242,6 +243,7 @@ void update_font(const Cell& font, int field) {
     Rooted<Cell> f(font);
     free_font(*f);
     make_font(none::value, *f, true);
+    drop_layouts();
 }
 
 std::string font_css(const Font& font, double scale) {
@@ -329,6 +331,7 @@ void replace_default(HWnd window, Font* old) {
 } // namespace
 
 void refresh_default_font() {
+    drop_layouts();
     if (!default_set) return;
     // Held while the windows change over: the last window to let it go
     // frees it.

@@ -21,6 +21,7 @@
 #include "gui/backend/conversions.h"
 #include "gui/backend/resources.h"
 #include "gui/backend/text/facets.h"
+#include "gui/backend/text/layout_cache.h"
 #include "gui/backend/text/para.h"
 #include "gui/backend/text/shared_context.h"
 #include "gui/backend/text/text_format.h"
@@ -210,6 +211,74 @@ void cache_layout(const Cell& face, PangoLayout* layout) {
     if (field >= 0) object::store_value(*f, uint32_t(field), *made);
 }
 
+template <typename T>
+void put(std::string& key, T value) {
+    key.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+void put_text(std::string& key, const std::string& text) {
+    put(key, text.size());
+    key += text;
+}
+
+// A number setting as the layout reads it (0: none).
+double setting(const Cell& face, const char* name) {
+    Cell value = named_field(face, name);
+    return is_number(value) ? number_of(value) : 0;
+}
+
+// The style runs as values: pairs, colours (a word by the colour it
+// names now), sizes, families and style words. False for any other
+// value, which the key cannot tell apart.
+bool put_styles(std::string& key, const Cell& styles) {
+    if (cell::type_of(styles) != TYPE_BLOCK || block::rs_length(styles) <= 1) return true;
+    for (int32_t i = 0, n = block::rs_length(styles); i < n; ++i) {
+        Cell v = block::rs_head(styles)[i];
+        uint32_t type = cell::type_of(v), color = 0;
+        put(key, type);
+        if (type == TYPE_PAIR) {
+            put(key, pair::x_of(v));
+            put(key, pair::y_of(v));
+        } else if (is_number(v)) {
+            put(key, number_of(v));
+        } else if (type == TYPE_STRING) {
+            put_text(key, to_utf8(v));
+        } else if (type == TYPE_WORD || type == TYPE_LIT_WORD) {
+            put(key, symbol::resolve(v.w2));
+            put(key, color_of(v, color) ? color : 0);
+        } else if (color_of(v, color)) {
+            put(key, color);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// What the layout of the face is made from: the text, the font, the para
+// bits and wrapping width, the rich-text settings, the font's colour and
+// the style runs. False when the styles hold a value the key cannot tell
+// apart.
+bool layout_key(const Cell& face, Font* format, const std::string& text, bool subpixel,
+                std::string& key) {
+    put(key, subpixel);
+    put(key, format);
+    uint32_t flags = face_para_flags(face);
+    put(key, flags);
+    int32_t w = 0, h = 0;
+    if (flags & 0x10) face_size(face, w, h);
+    put(key, w);
+    bool rich = is_rich_text(face);
+    put(key, rich ? setting(face, "tabs") : 0.0);
+    put(key, rich ? setting(face, "line-spacing") : 0.0);
+    Cell font = facet(face, FaceFacet::font);
+    uint32_t color = 0;
+    put(key, is_font(font) && color_of(facet(font, FontFacet::color), color) ? color | 1ull << 32
+                                                                             : 0ull);
+    put_text(key, text);
+    return put_styles(key, facet(face, FaceFacet::data));
+}
+
 void drop_cache(const Cell& face) {
     Cell word;
     word.header = TYPE_WORD;
@@ -248,11 +317,18 @@ PangoLayout* text_box_layout(const Cell& face, bool subpixel) {
     Rooted<Cell> f(face);
     Font* format = text_format(facet(face, FaceFacet::font));
     if (!format) return nullptr;
+    Cell text = facet(face, FaceFacet::text);
+    std::string utf8 = cell::type_of(text) == TYPE_STRING ? to_utf8(text) : std::string();
+    bool rich = is_rich_text(face);
+    std::string key;
+    bool keyed = layout_key(face, format, utf8, subpixel, key);
+    if (PangoLayout* kept = keyed ? find_layout(key) : nullptr) {
+        if (rich && !subpixel) cache_layout(*f, kept);
+        return kept;
+    }
     const PangoApi& p = pango();
     PangoLayout* layout = new_layout(subpixel);
     p.layout_set_font_description(layout, format->description);
-    Cell text = facet(face, FaceFacet::text);
-    std::string utf8 = cell::type_of(text) == TYPE_STRING ? to_utf8(text) : std::string();
     p.layout_set_text(layout, utf8.data(), int(utf8.size()));
 
     uint32_t flags = face_para_flags(face);
@@ -265,7 +341,6 @@ PangoLayout* text_box_layout(const Cell& face, bool subpixel) {
         p.layout_set_width(layout, w * PANGO_SCALE);
         p.layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
     }
-    bool rich = is_rich_text(face);
     if (rich) apply_rich_settings(face, layout);
     Cell font = facet(face, FaceFacet::font);
     uint32_t color;
@@ -283,6 +358,7 @@ PangoLayout* text_box_layout(const Cell& face, bool subpixel) {
         throw;
     }
     if (rich && !subpixel) cache_layout(*f, layout);
+    if (keyed) keep_layout(key, layout, format);
     return layout;
 }
 
