@@ -279,7 +279,7 @@ int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part) {
     part -= int32_t(out.size());
     const uint8_t* bytes = buffer_of(*value)->head;
     for (uint64_t i = 0, n = byte_count(*value); i < n && !(arg && part < 0); ++i, part -= 2) {
-        runtime::poll(2);
+        runtime::poll();
         out += string::byte_to_hex(complemented ? uint8_t(~bytes[i]) : bytes[i]);
     }
     if (!(arg && part <= 0)) {

@@ -781,7 +781,7 @@ Match search(const Cell& series, const Cell& value, const Cell* part, bool case_
             if (folded[text[i]] != pattern[0]) continue;
             int64_t j = 1;
             while (j < k && folded[text[i + j]] == pattern[size_t(j)]) ++j;
-            runtime::poll(uint32_t(j));
+            runtime::poll();
             if (j == k) {
                 m.at = i;
                 return m;

@@ -250,7 +250,7 @@ Code Inflater::dynamic_codes() {
 }
 
 void Inflater::copy_match(size_t length, size_t back) {
-    runtime::poll(uint32_t(length)); // a bomb of long matches stops at an interrupt
+    runtime::poll(); // a bomb of long matches stops at an interrupt
     if (produced + length + 8 <= capacity) {
         uint8_t* to = out + produced;
         const uint8_t* from = to - back;

@@ -4,12 +4,13 @@
 // a long series, sorting, parsing without actions, decoding) polls here
 // instead, so the interrupt reaches it too.
 //
-// `poll` counts work down and looks at the request only once per period:
-// the common path is a subtraction, cheap enough for a loop over characters.
+// A poll is one relaxed load of a flag that only an interrupt writes: as
+// cheap as counting work down, and it sees the request at once however
+// costly each step is (a step that collects under KIV_GC_STRESS takes
+// milliseconds).
 #pragma once
 
 #include <atomic>
-#include <cstdint>
 
 namespace kiv::runtime {
 
@@ -22,21 +23,14 @@ extern std::atomic<bool> interrupt_requested;
 // nothing.
 extern void (*interrupt_raiser)();
 
-// Units of work left before the next look at the request.
-extern std::atomic<int64_t> poll_budget;
-
-// Looks at the request and starts a new period: raises the interrupt when
-// one is asked for.
+// Raises the interrupt asked for.
 [[gnu::cold]] void take_interrupt();
 
-// Counts `units` of work done (a character written, a record compared, a
-// block of bytes copied); now and then raises a pending interrupt. Call it
-// only where raising leaves nothing half done: where an allocation or a
+// Raises a pending interrupt. Call it once per step of a long loop, only
+// where raising leaves nothing half done: where an allocation or a
 // callback could already raise, or in a scan that changes nothing.
-inline void poll(uint32_t units = 1) {
-    int64_t left = poll_budget.load(std::memory_order_relaxed) - units;
-    poll_budget.store(left, std::memory_order_relaxed);
-    if (left < 0) [[unlikely]]
+inline void poll() {
+    if (interrupt_requested.load(std::memory_order_relaxed)) [[unlikely]]
         take_interrupt();
 }
 
