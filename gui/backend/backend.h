@@ -71,6 +71,9 @@ class Backend {
     // The backing surface of the window changed inside `area` (client
     // coordinates, device pixels).
     virtual void window_painted(HWnd, const Rect&) {}
+    // Every window with an invalid area is painted: a backend that holds
+    // the paints of a batch shows them now, all in one native redraw.
+    virtual void paints_done() {}
     // Draws a built-in control as the backend shows it (the toolkit's own
     // widget) onto `cr` with its top-left at `at` (device pixels); false
     // when the backend shows none, and the control's backing surface

@@ -86,15 +86,35 @@ bool is_word(const Cell& c) {
     return t >= TYPE_WORD && t <= TYPE_GET_WORD;
 }
 
-bool word_is(const Cell& word, const char* name) {
-    return symbol::resolve(word.w2) == symbol::resolve(symbol::intern_nocase(name));
+// The symbols of the type, field and flag names, interned when the datatype
+// registers: reading `event/type` or making an event compares symbol ids
+// and makes words from them, with no name looked up in the symbol table.
+struct NameSymbols {
+    uint32_t types[std::size(type_names)] = {};
+    uint32_t fields[std::size(field_names)] = {};
+    uint32_t flags[std::size(flag_words)] = {};
+};
+NameSymbols symbols;
+
+void intern_names() {
+    for (uint32_t i = 1; i < std::size(type_names); ++i)
+        symbols.types[i] = symbol::intern(type_names[i]);
+    for (uint32_t i = 1; i < std::size(field_names); ++i)
+        symbols.fields[i] = symbol::intern(field_names[i]);
+    for (uint32_t i = 0; i < std::size(flag_words); ++i)
+        symbols.flags[i] = symbol::intern(flag_words[i].name);
+}
+
+// Whether the word is spelt as the symbol, ignoring case.
+bool word_is(const Cell& word, uint32_t symbol) {
+    return symbol::resolve(word.w2) == symbol::resolve(symbol);
 }
 
 int32_t field_of(const Cell& element) {
     if (cell::type_of(element) == TYPE_INTEGER) return integer::get(element);
     if (!is_word(element)) return -1;
     for (int32_t i = 1; i <= field_count; ++i)
-        if (word_is(element, field_names[i])) return i;
+        if (word_is(element, symbols.fields[i])) return i;
     return 0;
 }
 
@@ -115,8 +135,8 @@ Cell* push_word(const char* name) {
 Cell* push_flags_block(uint32_t flags) {
     Cell* out = stack::push(Cell{cell::unset_header, 0, 0, 0});
     block::make_at(*out, 9);
-    for (auto& f : flag_words)
-        if (flags & f.bit) word::load_in(f.name, *out);
+    for (uint32_t i = 0; i < std::size(flag_words); ++i)
+        if (flags & flag_words[i].bit) word::make_in(symbols.flags[i], *out);
     return out;
 }
 
@@ -292,10 +312,11 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
         if (cell::type_of(key) != TYPE_SET_WORD) compound::malconstruct(*spec_block);
         Rooted<Cell> value(spec_value(block::rs_head(*spec_block)[i + 1]));
         uint32_t type = cell::type_of(*value);
-        if (word_is(key, "type")) {
+        int32_t field = field_of(key);
+        if (field == f_type) {
             if (type != TYPE_WORD && type != TYPE_LIT_WORD) compound::invalid_arg(*value);
             set_type_word(*result, *value);
-        } else if (word_is(key, "key")) {
+        } else if (field == f_key) {
             if (type == TYPE_WORD || type == TYPE_LIT_WORD) {
                 value->header = (value->header & ~0xFFu) | TYPE_WORD;
                 store(*result, s_key, *value);
@@ -303,21 +324,21 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
                 if (type != TYPE_CHAR) compound::invalid_arg(*value);
                 result->w3 |= value->w2 & char_mask;
             }
-        } else if (word_is(key, "flags")) {
+        } else if (field == f_flags) {
             if (type != TYPE_BLOCK) compound::invalid_arg(*value);
             for (int32_t j = 0, m = block::rs_length(*value); j < m; ++j) {
                 Cell w = block::rs_head(*value)[j];
                 if (!is_word(w)) continue;
-                for (auto& f : flag_words)
-                    if (word_is(w, f.name)) result->w3 |= f.bit;
+                for (uint32_t f = 0; f < std::size(flag_words); ++f)
+                    if (word_is(w, symbols.flags[f])) result->w3 |= flag_words[f].bit;
             }
-        } else if (word_is(key, "face") || word_is(key, "window")) {
+        } else if (field == f_face || field == f_window) {
             if (type != TYPE_OBJECT && type != TYPE_NONE) compound::invalid_arg(*value);
-            store(*result, word_is(key, "face") ? s_face : s_window, *value);
-        } else if (word_is(key, "offset")) {
+            store(*result, field == f_face ? s_face : s_window, *value);
+        } else if (field == f_offset) {
             if (type != TYPE_PAIR && type != TYPE_POINT2D) compound::invalid_arg(*value);
             store(*result, s_offset, *value);
-        } else if (word_is(key, "picked")) {
+        } else if (field == f_picked) {
             // A menu item or list index, a wheel distance, a composed text.
             if (type != TYPE_INTEGER && type != TYPE_FLOAT && type != TYPE_STRING &&
                 type != TYPE_WORD)
@@ -370,7 +391,7 @@ const char* type_name(uint32_t code) {
 
 uint32_t type_code(const Cell& word) {
     for (uint32_t code = 1; code <= type_count; ++code)
-        if (word_is(word, type_names[code])) return code;
+        if (word_is(word, symbols.types[code])) return code;
     return 0;
 }
 
@@ -379,10 +400,7 @@ Cell* push_field(const Cell& e0, int32_t index) {
     bool live_event = !made(e) && e.w2 == live_marker;
     uint32_t flags = e.w3;
     switch (index) {
-    case f_type: {
-        const char* name = type_name(e.w1);
-        return name ? push_word(name) : none::push();
-    }
+    case f_type: return type_name(e.w1) ? word::push_new(symbols.types[e.w1]) : none::push();
     case f_face: return live_event ? push_live_face(false) : push_stored(e, s_face);
     case f_window: return live_event ? push_live_face(true) : push_stored(e, s_window);
     case f_offset: return live_event ? push_live_offset(e) : push_stored(e, s_offset);
@@ -398,6 +416,7 @@ Cell* push_field(const Cell& e0, int32_t index) {
 
 void init() {
     using namespace action;
+    intern_names();
     datatype::register_sparse(TYPE_EVENT, 0, "event!", no,
                               {{Slot::make, make},
                                {Slot::form, form},

@@ -117,8 +117,11 @@ bool take_timer(Msg& msg) {
 
 bool take_next(Msg& msg) {
     state().backend->pump();
-    if (take_posted(msg) || take_input(msg) || take_quit(msg) || take_paint(msg) ||
-        take_timer(msg)) {
+    bool taken = take_posted(msg) || take_input(msg) || take_quit(msg) || take_paint(msg);
+    // No window is left to paint (paints come after every other message
+    // but timers): what a batch of paints changed can be shown.
+    if (!taken) state().backend->paints_done();
+    if (taken || take_timer(msg)) {
         state().message_pos = msg.pt;
         state().message_time = msg.time;
         return true;

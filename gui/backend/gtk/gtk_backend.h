@@ -1,6 +1,6 @@
 // The GTK 3 backend (X11 only), built as the module kiv-gtk.so. Top-level
-// windows are GtkWindows over a GtkFixed; every layer window is a widget
-// in its top-level's GtkFixed (a GtkDrawingArea showing the window's
+// windows are GtkWindows over a placer; every layer window is a widget
+// in its top-level's placer (a GtkDrawingArea showing the window's
 // backing surface, or a GtkButton mirroring a BUTTON). GTK callbacks only
 // record what happened: the records run when the layer next reads its
 // queue, so no window procedure runs inside GTK.
@@ -34,8 +34,8 @@ struct Native {
     uint32_t pending_request = UINT32_MAX;
     int32_t pending_pos = 0;
     GtkWidget* toplevel = nullptr; // top-levels: the GtkWindow
-    GtkWidget* fixed = nullptr;    // top-levels: the GtkFixed holding every widget
-    GtkWidget* box = nullptr;      // top-levels: the menu bar above the GtkFixed
+    GtkWidget* placer = nullptr;   // top-levels: the container holding every widget
+    GtkWidget* box = nullptr;      // top-levels: the menu bar above the placer
     GtkWidget* bar = nullptr;      // top-levels: the GtkMenuBar, when the window has one
     bool bar_open = false;         // between the bar's first highlight and its closing
     GtkIMContext* im = nullptr;    // top-levels: the input method
@@ -63,6 +63,7 @@ class GtkBackend : public Backend {
     void window_visibility_changed(HWnd window) override;
     void window_text_changed(HWnd window) override;
     void window_painted(HWnd window, const Rect& area) override;
+    void paints_done() override;
     bool draw_control(HWnd window, cairo_t* cr, Point at) override;
     void window_activated(HWnd window) override;
     void control_changed(HWnd window, ControlChange what) override;
@@ -125,6 +126,10 @@ class GtkBackend : public Backend {
     void connect_settings();
 
     std::unordered_map<HWnd, Native> natives_;
+    // The areas painted since the layer last finished its paints, by
+    // window: GTK hears of them together, so that a batch of face windows
+    // painted one message at a time costs one redraw of the top-level.
+    std::unordered_map<HWnd, Rect> painted_;
     std::deque<std::function<void()>> deferred_;
     bool applying_native_ = false;
     int scale_ = 1;
@@ -168,9 +173,13 @@ int menu_bar_key(Native& top, GdkEventKey* event);
 GtkWidget* make_control_view(Native& n);
 void sync_control_view(Native& n, ControlChange what);
 // A window's own scroll bars: made, shown, hidden and placed at its right
-// and bottom edges inside the top-level's GtkFixed.
-void sync_window_bars(Native& n, GtkWidget* fixed, Rect in_root);
+// and bottom edges inside the top-level's placer.
+void sync_window_bars(Native& n, GtkWidget* placer, Rect in_root);
 // Draws a window's backing surface onto a widget.
 gboolean draw_surface(GtkWidget* widget, cairo_t* cr, gpointer window);
+// Whether GTK shows the window's backing surface: a drawing area's, and a
+// control's only where the surface goes over its widget (a caption the
+// parent draws); a paint of any other control changes nothing on screen.
+bool shows_surface(const Native& n);
 
 } // namespace kiv::gui::gtk

@@ -4,6 +4,7 @@
 // user action, which runs once the GTK callback has returned and sends the
 // control's notifications.
 #include "gui/backend/gtk/gtk_controls.h"
+#include "gui/backend/gtk/gtk_placer.h"
 
 #include "gui/backend/control_actions.h"
 #include "gui/backend/messages.h"
@@ -73,6 +74,16 @@ gboolean draw_own_caption(GtkWidget* button, cairo_t* cr, gpointer data) {
     if (m && m->own_caption) draw_surface(button, cr, data);
     return FALSE;
 }
+
+} // namespace
+
+bool shows_surface(const Native& n) {
+    if (!n.control) return true;
+    const ButtonModel* m = control_model<ButtonModel>(n.window);
+    return m && m->own_caption;
+}
+
+namespace {
 
 // A radio button alone in its group but for a hidden partner: GTK never
 // turns off the only radio button of a group, so turning the partner on
@@ -251,10 +262,9 @@ GtkWidget* make_control_view(Native& n) {
     const View* view = view_of(n.window);
     if (!view) return nullptr;
     n.control = view->make(n.window);
-    // The control lies in a windowed event box: the face window's own
-    // GDK window, which clips it and takes its input as a child window.
-    GtkWidget* box = gtk_event_box_new();
-    gtk_event_box_set_visible_window(GTK_EVENT_BOX(box), TRUE);
+    // The control lies in a clip: the face window's own GDK window, which
+    // clips it and takes its input as a child window.
+    GtkWidget* box = clip_new();
     g_object_set_data(G_OBJECT(box), "kiv-control", window_data(n.window));
     gtk_container_add(GTK_CONTAINER(box), n.control);
     gtk_widget_show_all(n.control);
