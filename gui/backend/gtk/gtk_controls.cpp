@@ -4,6 +4,7 @@
 // user action, which runs once the GTK callback has returned and sends the
 // control's notifications.
 #include "gui/backend/gtk/gtk_controls.h"
+#include "gui/backend/gtk/gtk_placer.h"
 
 #include "gui/backend/control_actions.h"
 #include "gui/backend/messages.h"
@@ -261,10 +262,9 @@ GtkWidget* make_control_view(Native& n) {
     const View* view = view_of(n.window);
     if (!view) return nullptr;
     n.control = view->make(n.window);
-    // The control lies in a windowed event box: the face window's own
-    // GDK window, which clips it and takes its input as a child window.
-    GtkWidget* box = gtk_event_box_new();
-    gtk_event_box_set_visible_window(GTK_EVENT_BOX(box), TRUE);
+    // The control lies in a clip: the face window's own GDK window, which
+    // clips it and takes its input as a child window.
+    GtkWidget* box = clip_new();
     g_object_set_data(G_OBJECT(box), "kiv-control", window_data(n.window));
     gtk_container_add(GTK_CONTAINER(box), n.control);
     gtk_widget_show_all(n.control);
