@@ -7,6 +7,7 @@
 #include "gui/backend/gtk/gtk_placer.h"
 
 #include "gui/backend/control_actions.h"
+#include "gui/backend/menus.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 
@@ -98,7 +99,7 @@ GtkWidget* make_radio(const std::string& text) {
 
 GtkWidget* make_button(HWnd w) {
     uint32_t type = button_type(w);
-    std::string text = get_window_text(w);
+    std::string text = caption_text(get_window_text(w));
     GtkWidget* widget;
     if (type == BS_GROUPBOX) return gtk_frame_new(text.c_str());
     if (is_check_type(type) && (get_style(w) & BS_PUSHLIKE))
@@ -119,7 +120,7 @@ void sync_button(Native& n, ControlChange what) {
     const ButtonModel* m = control_model<ButtonModel>(n.window);
     if (!m) return;
     if (what == ControlChange::text || what == ControlChange::look) {
-        std::string text = m->own_caption ? std::string() : get_window_text(n.window);
+        std::string text = m->own_caption ? std::string() : caption_text(get_window_text(n.window));
         if (GTK_IS_FRAME(n.control)) {
             gtk_frame_set_label(GTK_FRAME(n.control), text.c_str());
         } else {
