@@ -41,6 +41,7 @@ gboolean draw_surface(GtkWidget*, cairo_t* cr, gpointer data) {
     cairo_scale(cr, inverse, inverse);
     cairo_set_source_surface(cr, surface, 0, 0);
     cairo_paint(cr);
+    draw_preedit(GPOINTER_TO_UINT(data), cr);
     cairo_restore(cr);
     return FALSE;
 }

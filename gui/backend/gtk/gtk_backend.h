@@ -175,6 +175,12 @@ void sync_control_view(Native& n, ControlChange what);
 // A window's own scroll bars: made, shown, hidden and placed at its right
 // and bottom edges inside the top-level's placer.
 void sync_window_bars(Native& n, GtkWidget* placer, Rect in_root);
+// The top-level's input method changed its pre-edit text, shown by
+// draw_preedit over the window it composes in.
+void on_preedit_changed(GtkIMContext* im, gpointer);
+// Draws the pre-edit text over the window (device pixels on `cr`) while
+// the input method composes in it.
+void draw_preedit(HWnd window, cairo_t* cr);
 // Draws a window's backing surface onto a widget.
 gboolean draw_surface(GtkWidget* widget, cairo_t* cr, gpointer window);
 // Whether GTK shows the window's backing surface: a drawing area's, and a
