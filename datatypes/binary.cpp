@@ -16,6 +16,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
+#include "runtime/interrupt.h"
 #include "runtime/roots.h"
 #include "runtime/unicode.h"
 
@@ -280,6 +281,7 @@ int32_t mold_bytes(const Cell& value, Cell& buffer, bool only, bool flat, const 
     uint32_t written = 0;
     for (; written < n; ++written) {
         if (arg && part - int32_t(out.size()) <= 0) break;
+        runtime::poll();
         out += string::byte_to_hex(bytes[written]);
         if (!flat && (written + 1) % 32 == 0 && written + 1 < n) new_line(indent + 1);
     }

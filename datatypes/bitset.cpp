@@ -18,6 +18,7 @@
 #include "datatypes/types.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
+#include "runtime/interrupt.h"
 #include "runtime/roots.h"
 
 namespace kiv::bitset {
@@ -277,8 +278,10 @@ int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part) {
     std::string out = complemented ? "make bitset! [not #{" : "make bitset! #{";
     part -= int32_t(out.size());
     const uint8_t* bytes = buffer_of(*value)->head;
-    for (uint64_t i = 0, n = byte_count(*value); i < n && !(arg && part < 0); ++i, part -= 2)
+    for (uint64_t i = 0, n = byte_count(*value); i < n && !(arg && part < 0); ++i, part -= 2) {
+        runtime::poll();
         out += string::byte_to_hex(complemented ? uint8_t(~bytes[i]) : bytes[i]);
+    }
     if (!(arg && part <= 0)) {
         out += complemented ? "}]" : "}";
         part -= complemented ? 2 : 1;

@@ -22,6 +22,7 @@
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/hash.h"
+#include "runtime/interrupt.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 
@@ -193,6 +194,7 @@ void copy_into(const Cell& value, Cell& out, bool deep, bool any_block) {
     if (!deep) return;
     cycles::Guard on_stack(value.w2);
     for (int32_t i = 0; i < n; ++i) {
+        runtime::poll();
         Rooted<Cell> nested(buffer_of(out)->head_cell()[i]);
         if (!copied_when_nested(cell::type_of(*nested), any_block)) continue;
         Rooted<Cell> copy;
@@ -586,6 +588,7 @@ Found search(const Cell& series, const Cell& value, const Search& s) {
     f.k = (s.only || !is_block(value)) ? 0 : std::max(rs_length(value), 0);
     int64_t k = f.k;
     auto candidate = [&](int64_t i) {
+        runtime::poll();
         Cell* cells = buffer_of(series)->head_cell();
         if (k > 0) {
             if (i + k > length) return false;
@@ -641,6 +644,7 @@ template <class Wanted>
 void copy_nested(Cell& out, uint32_t from, bool deep, const Cell* types, Wanted wanted) {
     uint32_t n = uint32_t(std::max(rs_length(out), 0));
     for (uint32_t i = from; i < n; ++i) {
+        runtime::poll();
         Rooted<Cell> nested(rs_head(out)[i]);
         if (!wanted(cell::type_of(*nested))) continue;
         Rooted<Cell> copied;
@@ -1014,6 +1018,7 @@ Cell* do_set_op(int32_t op, bool case_, const Cell* skip) {
     auto pass = [&](Cell& from, Rooted<Cell>* other) {
         int32_t n = rs_length(from);
         for (int32_t i = 0; i < n; i += int32_t(step)) {
+            runtime::poll();
             Cell key = rs_head(from)[i];
             if (other) {
                 bool member = Members{**other, uint32_t(step), cmp}.has(key);

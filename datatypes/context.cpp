@@ -81,7 +81,11 @@ void mark_globals() {
 } // namespace
 
 uint32_t size_of(NodeId ctx) {
-    return memory::buffer_of(hashtable::record_of(table_of(ctx)).blk)->length();
+    return memory::buffer_of(words_node(ctx))->length();
+}
+
+NodeId words_node(NodeId ctx) {
+    return hashtable::record_of(table_of(ctx)).blk;
 }
 
 NodeId new_(uint32_t slots, bool stack_values, bool has_self, NodeId source, Kind kind) {
@@ -98,6 +102,20 @@ NodeId new_(uint32_t slots, bool stack_values, bool has_self, NodeId source, Kin
     if (stack_values) {
         cell_of(node).header |= flag::on_stack;
     } else {
+        NodeId values = memory::alloc_cells_unset(slots);
+        cell_of(node).w2 = values;
+    }
+    return node;
+}
+
+NodeId new_sharing_words(NodeId source) {
+    Cell shape = cell_of(source);
+    uint32_t slots = std::max(size_of(source), 1u);
+    RootedNode node(memory::alloc_cells_unset(2));
+    Buffer* b = memory::buffer_of(node);
+    b->tail = b->head + 2 * sizeof(Cell);
+    cell_of(node) = Cell{shape.header, shape.w1, 0, 0};
+    if (!on_stack(shape)) {
         NodeId values = memory::alloc_cells_unset(slots);
         cell_of(node).w2 = values;
     }
@@ -276,26 +294,14 @@ Cell& bind_block(Cell& block, NodeId ctx, bool bind_self) {
     Buffer* b = memory::buffer_of(series);
     Cell* c = b->head_cell() + std::min(block.w1, b->length());
     for (; c < b->tail_cell(); ++c) {
-        switch (cell::type_of(*c)) {
-        case TYPE_WORD:
-            if (bind_self && is_self(c->w2)) {
-                c->w1 = ctx;
-                c->w3 = uint32_t(-1);
-                break;
-            }
-            [[fallthrough]];
-        case TYPE_SET_WORD:
-        case TYPE_LIT_WORD:
-        case TYPE_GET_WORD:
-        case TYPE_REFINEMENT: word::bind_to(ctx, *c); break;
-        case TYPE_BLOCK:
-        case TYPE_PAREN:
-        case TYPE_PATH:
-        case TYPE_LIT_PATH:
-        case TYPE_SET_PATH:
-        case TYPE_GET_PATH:
-        case TYPE_HASH: bind_block(*c, ctx, bind_self); break;
-        default: break;
+        uint32_t type = cell::type_of(*c);
+        if (type == TYPE_WORD && bind_self && is_self(c->w2)) {
+            c->w1 = ctx;
+            c->w3 = uint32_t(-1);
+        } else if (bound_by_binding(type)) {
+            word::bind_to(ctx, *c);
+        } else if (is_block_type(type)) {
+            bind_block(*c, ctx, bind_self);
         }
     }
     return block;

@@ -68,10 +68,17 @@ inline Kind kind_of(const Cell& ctx) {
 }
 // Entries in the word table.
 uint32_t size_of(NodeId ctx);
+// The node of the block of the word table's word cells. It names the word
+// list of this one context; entries are only ever added at its end.
+NodeId words_node(NodeId ctx);
 
 // A new context with room for `slots` entries (0 counts as 1). With a
 // source context its word table is cloned. The self cell is unset.
 NodeId new_(uint32_t slots, bool on_stack, bool has_self, NodeId source, Kind kind);
+// A new context like the source, a function's context, sharing its word
+// table (a function's words never change): for a copy of the function.
+// Its values are empty.
+NodeId new_sharing_words(NodeId source);
 // A context whose entries are the word!, get-word!, lit-word! and
 // refinement! cells of a function-like spec, in order (set-words, strings
 // and blocks are skipped).
@@ -134,8 +141,15 @@ void set_value_from_top(NodeId ctx, uint32_t index);
 // Pushes the old value of slot i, then stores the value that was on top.
 void swap_value_from_top(NodeId ctx, uint32_t index);
 
-// Binds the words of the block and of its nested blocks, parens and paths
-// found in the context (case-insensitive); others keep their binding. With
+// The words a binding walk binds: word!, set-word!, lit-word!, get-word!
+// and refinement!.
+inline bool bound_by_binding(uint32_t type) {
+    return type >= TYPE_WORD && type <= TYPE_REFINEMENT;
+}
+
+// Binds the words of the block and of its nested blocks, parens, paths
+// and hashes found in the context (case-insensitive); others keep their
+// binding. With
 // bind_self, the word! self is bound to the context unresolved, reaching
 // the self cell. A block inside itself is walked once.
 Cell& bind_block(Cell& block, NodeId ctx, bool bind_self);

@@ -132,6 +132,16 @@ NodeId push(const Cell& spec_in, const Cell* body_in, NodeId ctx_in, uint32_t co
     return ctx;
 }
 
+void push_recreated(const Cell& original_in, const Cell& body_in, NodeId ctx_in) {
+    Rooted<Cell> original(original_in);
+    RootedNode ctx(ctx_in);
+    RootedNode extras(new_extras(body_in, 0, 0));
+    Cell value{original->header, ctx, original->w2, extras};
+    *extras::at(value, extras::arguments) = *extras::at(*original, extras::arguments);
+    stack::push(value);
+    context::self_of(ctx) = value;
+}
+
 int32_t attribute_flags(const Cell& attributes) {
     int32_t flags = 0;
     for (int32_t i = 0; i < length_of(attributes); ++i) {

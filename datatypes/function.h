@@ -18,6 +18,8 @@
 //     C++ body), integer!, or unset! when there is none
 //   4 back-reference to the value once an op! wraps it, else unset!
 //   5 second code word, integer!, or unset! when it is 0
+//   6 (only on functions that objects were copied from) the re-binding
+//     plan of the body for such copies, a block
 #pragma once
 
 #include <cstdint>
@@ -35,6 +37,9 @@ constexpr uint32_t code = 3;
 constexpr uint32_t op = 4;
 constexpr uint32_t code2 = 5;
 constexpr uint32_t size = 5;
+// Appended only to a function that objects are copied from: the plan that
+// re-binds its body for such a copy (see object_rebind.h).
+constexpr uint32_t rebind_plan = 6;
 
 // Cell i (1-based) of the extras block of a function-like value; valid
 // until the next allocation.
@@ -55,6 +60,13 @@ constexpr uint32_t no_trace = 0x200;
 // copy is bound to it; code and code2 are stored when not 0.
 NodeId push(const Cell& spec, const Cell* body, NodeId ctx, uint32_t code, uint32_t code2,
             uint32_t flags);
+
+// Pushes a new function! like `original` (same spec and header flags) with
+// the body, a private block already bound as wanted, and the context, a
+// fresh copy of the original's: no code entry, so it runs its body through
+// the interpreter. The argument list cache, which depends on the spec
+// only, is shared with the original.
+void push_recreated(const Cell& original, const Cell& body, NodeId ctx);
 
 // Checks a spec block and returns its attribute flags. Raises script
 // bad-func-def (with the spec), invalid-type-spec, no-value or dup-vars.

@@ -24,6 +24,7 @@
 #include "platform/arg_check.h"
 #include "runtime/errors.h"
 #include "runtime/hash.h"
+#include "runtime/interrupt.h"
 #include "runtime/ownership.h"
 #include "runtime/roots.h"
 
@@ -221,6 +222,7 @@ int32_t write_text(const Cell& image, Cell& buffer, bool only, bool flat, const 
         out += " #{";
         if (broken) new_line(level);
         for (uint64_t i = 0; i < count && !limited(); ++i) {
+            runtime::poll();
             for (int shift : {16, 8, 0}) out += string::byte_to_hex(uint8_t(p[i] >> shift));
             if (p[i] >> 24 != 255) opaque = false;
             if (broken && (i + 1) % 10 == 0 && i + 1 < count) new_line(level);
@@ -232,6 +234,7 @@ int32_t write_text(const Cell& image, Cell& buffer, bool only, bool flat, const 
             out += " #{";
             new_line(level);
             for (uint64_t i = 0; i < count && !limited(); ++i) {
+                runtime::poll();
                 out += string::byte_to_hex(uint8_t(255 - (p[i] >> 24)));
                 if (!flat && (i + 1) % 10 == 0 && i + 1 < count) new_line(level);
             }

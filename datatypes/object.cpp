@@ -9,6 +9,7 @@
 #include "datatypes/function.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
+#include "datatypes/object_rebind.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
@@ -134,33 +135,10 @@ void copy_series(Cell& value, bool deep) {
     }
 }
 
-// Re-creates the function in value slot i of the context for it: its
-// body copied and bound to the object's context, then to a copy of the
-// function's own context; same spec and flags; no compiled entry, so the
-// copy always runs its body through the interpreter.
-void rebind_function_at(NodeId ctx, uint32_t i) {
-    Cell function = *context::slot_at(ctx, i);
-    if (cell::type_of(function) != TYPE_FUNCTION) return;
-    Cell body = *extras::at(function, extras::body);
-    if (cell::type_of(body) == TYPE_NONE) script_error(err::script::bad_func_def, &function);
-    Cell* saved_top = stack::state.top;
-    Cell* copy = block::push_copy(body, true, true);
-    context::bind_block(*copy, ctx, true);
-    const Cell& own = context::cell_of(function.w1);
-    NodeId own_copy =
-        context::new_(context::size_of(function.w1), own.header & context::flag::on_stack, false,
-                      function.w1, context::Kind::function);
-    RootedNode kept(own_copy);
-    context::bind_block(*copy, own_copy, false);
-    Cell spec{TYPE_BLOCK, 0, function.w2, 0};
-    function::push(spec, copy, own_copy, 0, 0, function.header & ~cell::type_mask);
-    context::store(ctx, i, *stack::get_top());
-    stack::state.top = saved_top;
-}
-
 // Copies or re-creates the values of a fresh copy of an object: series of
 // the deep-copy types (or of `types`) copied, functions re-created.
-void renew_values(NodeId ctx, bool deep, const Cell* types) {
+// `layout` is the object copied from when ctx has its word list, else 0.
+void renew_values(NodeId ctx, bool deep, const Cell* types, NodeId layout) {
     uint32_t n = context::size_of(ctx);
     for (uint32_t i = 0; i < n; ++i) {
         Cell value = *context::slot_at(ctx, i);
@@ -172,7 +150,7 @@ void renew_values(NodeId ctx, bool deep, const Cell* types) {
             copy_series(value, deep);
             context::store(ctx, i, value);
         } else if (type == TYPE_FUNCTION) {
-            rebind_function_at(ctx, i);
+            rebind_function(ctx, i, layout);
         }
     }
 }
@@ -252,11 +230,12 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
             context::put_value(ctx, word, value);
         }
         grew = context::size_of(ctx) != before;
-        renew_values(ctx, true, nullptr);
+        renew_values(ctx, true, nullptr, 0);
     } else {
         grew = context::collect_set_words(ctx, *source);
         // Blocks copied from the prototype belong to the new object.
-        for (uint32_t i = 0; i < context::size_of(ctx); ++i) {
+        uint32_t n = context::size_of(ctx);
+        for (uint32_t i = 0; i < n; ++i) {
             Cell value = *field(ctx, i);
             uint32_t type = cell::type_of(value);
             if (type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH ||
@@ -265,7 +244,8 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
         }
         context::bind_block(*source, ctx, true);
         if (hooks.eval) hooks.eval(*source);
-        for (uint32_t i = 0; i < context::size_of(ctx); ++i) {
+        n = context::size_of(ctx);
+        for (uint32_t i = 0; i < n; ++i) {
             context::word_at(ctx, i)->header &= ~context::flag::set_mark;
             Cell value = *field(ctx, i);
             cell::clear_bit_30(value);
@@ -500,9 +480,9 @@ Cell* duplicate(const Cell& source, Cell& target, bool deep, const Cell* types,
     if (deep) {
         cycles::refuse_cycle(from->w1);
         cycles::Guard on_stack(from->w1);
-        renew_values(ctx, deep, types);
+        renew_values(ctx, deep, types, from->w1);
     } else {
-        renew_values(ctx, false, types);
+        renew_values(ctx, false, types, from->w1);
     }
     if (fresh_handlers) {
         Rooted<Cell> object(context::self_of(ctx));

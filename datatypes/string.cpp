@@ -21,6 +21,7 @@
 #include "runtime/fatal.h"
 #include "runtime/float_text.h"
 #include "runtime/hash.h"
+#include "runtime/interrupt.h"
 #include "runtime/roots.h"
 #include "runtime/unicode.h"
 
@@ -199,6 +200,9 @@ bool match_c_string(const Cell& value, const char* text) {
 // ---------------------------------------------------- writing characters
 
 Buffer* append_char(Buffer* buffer, uint32_t cp) {
+    // Every mold and form writes through here: a huge value's text stops
+    // at an interrupt.
+    runtime::poll();
     uint32_t unit = buffer->unit();
     switch (unit) {
     case 1:
@@ -745,6 +749,7 @@ Match search(const Cell& series, const Cell& value, const Cell* part, bool case_
         for (uint32_t& c : pattern) c = fold(c);
     auto at = [&](int64_t i) {
         if (i < 0 || i + k > length) return false;
+        runtime::poll();
         Buffer* buf = buffer_of(series);
         if (charset) return bitset::has(value, get_char(unit_at(buf, uint32_t(i)), buf->unit()));
         for (int64_t j = 0; j < k; ++j) {
@@ -776,6 +781,7 @@ Match search(const Cell& series, const Cell& value, const Cell* part, bool case_
             if (folded[text[i]] != pattern[0]) continue;
             int64_t j = 1;
             while (j < k && folded[text[i + j]] == pattern[size_t(j)]) ++j;
+            runtime::poll();
             if (j == k) {
                 m.at = i;
                 return m;

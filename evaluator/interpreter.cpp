@@ -148,6 +148,15 @@ Cell* block_cells(const Cell& block) {
     return *value;
 }
 
+// Ends the current frame: its value (in its slot 0) pushed, or written to
+// the caller's slot 0.
+inline void end_frame(bool keep) {
+    if (keep)
+        stack::unwind();
+    else
+        stack::unwind_last();
+}
+
 // Stores an expression's value: pushed, or written to slot 0 with the
 // frame emptied above it.
 inline void store(const Cell& value, bool keep) {
@@ -241,6 +250,90 @@ template <bool Traced>
 const Cell* call_named(const Cell& function, const Cell* at, const Cell* tail, const Cell& code,
                        bool keep);
 
+// The control forms the interpreter runs in line when a word's value is
+// their native (found by its number, whatever the word's name) and tracing
+// is off; a traced run takes the generic call, which reports every step.
+enum class Control : uint8_t { none, if_, unless, either };
+
+constexpr std::array<Control, natives::table_size + 1> control_forms = [] {
+    std::array<Control, natives::table_size + 1> forms{};
+    forms[natives::number::if_] = Control::if_;
+    forms[natives::number::unless] = Control::unless;
+    forms[natives::number::either] = Control::either;
+    return forms;
+}();
+
+inline Control control_form(const Cell& native) {
+    return native.w1 < control_forms.size() ? control_forms[native.w1] : Control::none;
+}
+
+const Cell* eval_control(Control form, const Cell& native, const Cell* at, const Cell* tail,
+                         const Cell& code, bool keep);
+const Cell* infix_after(const Cell* pos, const Cell* tail, const Cell& code);
+
+// Evaluates the word at pos: calls its function or control form, or
+// stores its value; returns the position after the call (before any
+// operator after it).
+template <bool Traced>
+[[gnu::always_inline]] inline const Cell* word_expression(const Cell* pos, const Cell* tail,
+                                                          const Cell& code, bool keep) {
+    const Cell& word = *pos;
+    const Cell& v = lookup(word);
+    switch (cell::type_of(v)) {
+    case TYPE_UNSET: raise(err::script::no_value, &word);
+    case TYPE_OP: raise(err::script::no_op_arg, &word);
+    case TYPE_NATIVE:
+        if (Control form = control_form(v); form != Control::none && !Traced)
+            return eval_control(form, v, pos, tail, code, keep);
+        [[fallthrough]];
+    case TYPE_ACTION:
+    case TYPE_FUNCTION:
+    case TYPE_ROUTINE: {
+        Cell function = v;
+        return call_named<Traced>(function, pos, tail, code, keep);
+    }
+    default: store_pushed<Traced>(v, keep, code, pos); return pos + 1;
+    }
+}
+
+// Evaluates the set-word at pos and the expression after it, whose value
+// it assigns; returns the position after that expression, which already
+// took its operators.
+template <bool Traced>
+[[gnu::always_inline]] inline const Cell* set_word_expression(const Cell* pos, const Cell* tail,
+                                                              const Cell& code, bool keep) {
+    const Cell& value = *pos;
+    stack::mark_native(value);
+    stack::push(value);
+    report<Traced>(event::push, &code, pos, nullptr, &value);
+    if (pos + 1 >= tail) raise(err::script::need_value, &value);
+    Cell set_word = value;
+    pos = expression_as<Traced, false, true>(pos + 1, tail, code);
+    if (rt.pending) return pos;
+    report<Traced>(event::set, &code, pos, &set_word, stack::get_top());
+    // A word of an object runs its on-change*, which may exit.
+    if (runtime::resume_pending([] { word::set_from_arg(true); })) return pos;
+    end_frame(keep);
+    fire_expr<Traced>(code, pos, keep);
+    return pos;
+}
+
+// Evaluates an untraced expression of a block, its value in slot 0. The
+// most common ones, a word's call or value and a set-word, are evaluated
+// here, without an expression level of their own.
+[[gnu::always_inline]] inline const Cell* walk_expression(const Cell* pos, const Cell* tail,
+                                                          const Cell& code) {
+    switch (cell::type_of(*pos)) {
+    case TYPE_WORD:
+        pos = word_expression<false>(pos, tail, code, false);
+        if (!rt.pending && pos < tail && cell::type_of(*pos) == TYPE_WORD)
+            pos = infix_after(pos, tail, code);
+        return pos;
+    case TYPE_SET_WORD: return set_word_expression<false>(pos, tail, code, false);
+    default: return expression_as<false, false, false>(pos, tail, code);
+    }
+}
+
 // Evaluates the expressions of a non-empty pinned block from pos, each
 // value in slot 0 of the current frame, which is emptied between them.
 template <bool Traced>
@@ -249,7 +342,10 @@ template <bool Traced>
     position = code;
     while (pos < buffer->tail_cell()) {
         position.w1 = uint32_t(pos - buffer->head_cell());
-        pos = expression_as<Traced, false, false>(pos, buffer->tail_cell(), code);
+        if constexpr (Traced)
+            pos = expression_as<Traced, false, false>(pos, buffer->tail_cell(), code);
+        else
+            pos = walk_expression(pos, buffer->tail_cell(), code);
         if (rt.pending) return;
         if (pos < buffer->tail_cell()) stack::reset();
     }
@@ -894,10 +990,7 @@ void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep
     int32_t refinements[max_refinements];
     for (int32_t& r : refinements) r = -1;
     run_builtin(function, refinements);
-    if (keep)
-        stack::unwind();
-    else
-        stack::unwind_last();
+    end_frame(keep);
 }
 
 // The infix step: while the next value is a word whose value is an op!,
@@ -971,32 +1064,12 @@ template <bool Traced>
 // the result takes the place of the held function value or left operand
 // (or of nothing, when null), pushed (keep) or in the caller's slot 0.
 [[gnu::always_inline]] inline void finish_call(Cell* held, bool keep) {
-    if (keep)
-        stack::unwind();
-    else
-        stack::unwind_last();
+    end_frame(keep);
     if (held) {
         *held = stack::state.top[-1];
         stack::state.top = held + 1;
         if (!keep) *stack::state.base = *held;
     }
-}
-
-// The control forms the interpreter runs in line when a word's value is
-// their native (found by its number, whatever the word's name) and tracing
-// is off; a traced run takes the generic call, which reports every step.
-enum class Control : uint8_t { none, if_, unless, either };
-
-constexpr std::array<Control, natives::table_size + 1> control_forms = [] {
-    std::array<Control, natives::table_size + 1> forms{};
-    forms[natives::number::if_] = Control::if_;
-    forms[natives::number::unless] = Control::unless;
-    forms[natives::number::either] = Control::either;
-    return forms;
-}();
-
-inline Control control_form(const Cell& native) {
-    return native.w1 < control_forms.size() ? control_forms[native.w1] : Control::none;
 }
 
 // The type sets of a function's first n arguments, from its argument list.
@@ -1054,6 +1127,12 @@ const ControlTypes& control_types(Control form, const Cell& native) {
     const Cell* pos = buffer->head_cell() + branch.w1;
     if (pos + 1 != buffer->tail_cell()) return nullptr;
     return inert(*pos) ? pos : plain_word_value(*pos);
+}
+
+// The operators after a word's call or value evaluated untraced for the
+// frame: out of line, as most such expressions have none.
+[[gnu::noinline]] const Cell* infix_after(const Cell* pos, const Cell* tail, const Cell& code) {
+    return eval_infix<false>(pos, tail, code, stack::state.base, false);
 }
 
 // Runs a control form in line; `at` is the word that named it. The call is
@@ -1203,10 +1282,7 @@ const Cell* eval_next(const Cell& block, const Cell* pos, const Cell* tail, bool
     stack::mark_native(words::word<"<body>">());
     pos = eval_expression(pos, tail, block, false, true, false);
     if (rt.pending) return pos;
-    if (keep)
-        stack::unwind();
-    else
-        stack::unwind_last();
+    end_frame(keep);
     return pos;
 }
 
@@ -1263,10 +1339,7 @@ template <bool Traced>
             stack::mark_native(words::word<"<body>">());
             eval_here(value);
             if (rt.pending) return pos;
-            if (keep)
-                stack::unwind();
-            else
-                stack::unwind_last();
+            end_frame(keep);
         } else {
             eval_paren(value);
             if (rt.pending) return pos;
@@ -1274,48 +1347,11 @@ template <bool Traced>
         }
         ++pos;
         break;
-    case TYPE_WORD: {
-        const Cell& v = lookup(value);
-        switch (cell::type_of(v)) {
-        case TYPE_UNSET: raise(err::script::no_value, &value);
-        case TYPE_OP: raise(err::script::no_op_arg, &value);
-        case TYPE_NATIVE:
-            if (Control form = control_form(v); form != Control::none && !Traced) {
-                pos = eval_control(form, v, pos, tail, code, keep);
-                if (rt.pending) return pos;
-                break;
-            }
-            [[fallthrough]];
-        case TYPE_ACTION:
-        case TYPE_FUNCTION:
-        case TYPE_ROUTINE: {
-            Cell function = v;
-            pos = call_named<Traced>(function, pos, tail, code, keep);
-            if (rt.pending) return pos;
-            break;
-        }
-        default: store_pushed<Traced>(v, keep, code, pos); ++pos;
-        }
-        break;
-    }
-    case TYPE_SET_WORD: {
-        stack::mark_native(value);
-        stack::push(value);
-        report<Traced>(event::push, &code, pos, nullptr, &value);
-        if (pos + 1 >= tail) raise(err::script::need_value, &value);
-        Cell set_word = value;
-        pos = expression_as<Traced, false, true>(pos + 1, tail, code);
+    case TYPE_WORD:
+        pos = word_expression<Traced>(pos, tail, code, keep);
         if (rt.pending) return pos;
-        report<Traced>(event::set, &code, pos, &set_word, stack::get_top());
-        // A word of an object runs its on-change*, which may exit.
-        if (runtime::resume_pending([] { word::set_from_arg(true); })) return pos;
-        if (keep)
-            stack::unwind();
-        else
-            stack::unwind_last();
-        fire_expr<Traced>(code, pos, keep);
-        return pos; // the assigned expression already took its operators
-    }
+        break;
+    case TYPE_SET_WORD: return set_word_expression<Traced>(pos, tail, code, keep);
     case TYPE_LIT_WORD: {
         Cell word = value;
         word.header = TYPE_WORD;
@@ -1374,10 +1410,7 @@ template <bool Traced>
         report<Traced>(event::set, &code, next, &path, stack::get_top());
         eval_path(path, next, tail, code, true, false, false);
         if (rt.pending) return next;
-        if (keep)
-            stack::unwind();
-        else
-            stack::unwind_last();
+        end_frame(keep);
         fire_expr<Traced>(code, next, keep);
         return next;
     }

@@ -16,6 +16,7 @@
 #include "datatypes/word.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
+#include "runtime/interrupt.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 #include "runtime/throw.h"
@@ -389,6 +390,7 @@ uint32_t count_lines(P from, P to) {
 
 void scan_tokens(State& st) {
     while (st.position < st.input_end) {
+        runtime::poll();
         uint32_t entry_before = st.entry_state;
         P from = st.position;
         Token t = next_token(st, from);

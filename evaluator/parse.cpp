@@ -20,6 +20,7 @@
 #include "runtime/case.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
+#include "runtime/interrupt.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 #include "runtime/throw.h"
@@ -826,8 +827,10 @@ int32_t Engine::charset_span(const Cell& bits, int32_t max) {
     int32_t start = pos(), end = limit();
     if (max >= 0) end = int32_t(std::min<int64_t>(end, int64_t(start) + max));
     int32_t p = start;
-    for (; p < end; ++p)
+    for (; p < end; ++p) {
+        runtime::poll();
         if (!hooks.bitset_has(bits, in_unit(p))) break;
+    }
     set_pos(std::max(p, start));
     return std::max(p - start, 0);
 }
@@ -861,6 +864,7 @@ void Engine::begin_sub_rule() {
             count = charset_span(sub, max);
         else
             while (max < 0 || count < max) {
+                runtime::poll();
                 int32_t n = match_literal(sub, pos());
                 if (n < 0) break;
                 set_pos(pos() + n);
@@ -884,6 +888,7 @@ void Engine::begin_sub_rule() {
             int32_t end = limit();
             matched_ = false;
             for (int32_t p = pos(); p <= end && !matched_; ++p) {
+                runtime::poll();
                 int32_t n = match_literal(sub, p);
                 if (n < 0) continue;
                 matched_ = true;

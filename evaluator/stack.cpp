@@ -11,6 +11,7 @@
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
+#include "runtime/interrupt.h"
 #include "runtime/memory.h"
 #include "runtime/throw.h"
 
@@ -106,6 +107,8 @@ void init(uint32_t body_symbol, uint32_t anon_symbol) {
     state.saved_ctop = nullptr;
     state.body_symbol = body_symbol;
     state.anon_symbol = anon_symbol;
+    // A long C++ loop that polls raises an interrupt as the check does.
+    runtime::interrupt_raiser = machine_overflow;
 }
 
 namespace {
@@ -173,6 +176,7 @@ void raise_requested_halt() {
 // watchdog's interrupt).
 void machine_overflow() {
     if (os::stop_requested.load(std::memory_order_relaxed)) raise_requested_halt();
+    runtime::interrupt_requested.store(false, std::memory_order_relaxed);
     machine_limit.store(machine_low, std::memory_order_relaxed);
     runtime::fire_error(runtime::Category::internal, err::internal::stack_overflow);
 }
@@ -183,10 +187,12 @@ void interrupt(bool halt) {
         os::stop_requested.store(true, std::memory_order_relaxed);
     }
     machine_limit.store(UINTPTR_MAX, std::memory_order_relaxed);
+    runtime::interrupt_requested.store(true, std::memory_order_relaxed);
 }
 
 void clear_interrupt() {
     os::stop_requested.store(false, std::memory_order_relaxed);
+    runtime::interrupt_requested.store(false, std::memory_order_relaxed);
     machine_limit.store(machine_low, std::memory_order_relaxed);
 }
 

@@ -152,10 +152,11 @@ inline void check_machine() {
     if (frame < machine_limit.load(std::memory_order_relaxed)) [[unlikely]]
         machine_overflow();
 }
-// Stops a runaway evaluation: the next check raises the stack-overflow
-// error, as when the machine stack runs out; with `halt`, the next check
-// raises the halt instead, as the halt function does (Ctrl-C at the
-// console), and so does a blocking call that the signal interrupted.
+// Stops a runaway evaluation: the next check (or the next poll of a long
+// C++ loop, runtime/interrupt.h) raises the stack-overflow error, as when
+// the machine stack runs out; with `halt`, it raises the halt instead, as
+// the halt function does (Ctrl-C at the console), and so does a blocking
+// call that the signal interrupted.
 // Async-signal-safe and callable from any thread (a watchdog).
 void interrupt(bool halt = false);
 // Forgets a halt asked for that no check has raised yet.

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "runtime/interrupt.h"
+
 namespace kiv::deflate {
 namespace {
 
@@ -229,6 +231,7 @@ unsigned Compressor::longest_match(size_t pos, uint32_t candidate, unsigned prev
 }
 
 void Compressor::write_block(size_t start, size_t end, bool final) {
+    runtime::poll(); // compressing a huge input stops at an interrupt
     Work& w = *work;
     w.freq[256] = 1;
     build_lengths(&w.freq[0], &w.length[0], literal_count, 15);

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "runtime/interrupt.h"
+
 namespace kiv::inflate {
 namespace {
 
@@ -176,6 +178,7 @@ class Inflater {
 Outcome Inflater::run() {
     static const FixedCodes fixed;
     for (;;) {
+        runtime::poll();
         if (!br.has(3)) return {Code::past_input, produced, br.consumed()};
         bool final = br.take(1);
         Code code;
@@ -247,6 +250,7 @@ Code Inflater::dynamic_codes() {
 }
 
 void Inflater::copy_match(size_t length, size_t back) {
+    runtime::poll(); // a bomb of long matches stops at an interrupt
     if (produced + length + 8 <= capacity) {
         uint8_t* to = out + produced;
         const uint8_t* from = to - back;

@@ -31,6 +31,7 @@
 #include "runtime/calendar.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
+#include "runtime/interrupt.h"
 #include "runtime/lz.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
@@ -289,6 +290,7 @@ class Reader {
 
     // Records.
     void record(Cell& container) {
+        runtime::poll();
         if (++depth_ > max_depth) corrupt(pos_);
         Record r = header();
         Cell value{};

@@ -16,6 +16,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
 #include "datatypes/word.h"
+#include "runtime/interrupt.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 #include "runtime/unicode.h"
@@ -104,7 +105,10 @@ class Decoder {
         return true;
     }
 
-    void emit(const Cell& value) { block::append_value(*work_, value); }
+    void emit(const Cell& value) {
+        runtime::poll();
+        block::append_value(*work_, value);
+    }
 
     // A value and the white space around it; containers are walked without
     // recursion: opening pushes onto `open`, each value is followed by what

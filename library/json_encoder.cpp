@@ -20,6 +20,7 @@
 #include "evaluator/comparison.h"
 #include "runtime/errors.h"
 #include "runtime/float_text.h"
+#include "runtime/interrupt.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 #include "runtime/unicode.h"
@@ -65,6 +66,7 @@ class Encoder {
     }
 
     void value(const Cell& v) {
+        runtime::poll();
         switch (cell::type_of(v)) {
         case TYPE_NONE: text_ += "null"; break;
         case TYPE_LOGIC: text_ += logic::get(v) ? "true" : "false"; break;
@@ -126,6 +128,7 @@ class Encoder {
         const uint8_t* p = b->head + size_t(string::head_index(s)) * unit;
         text_ += '"';
         for (; p < b->tail; p += unit) {
+            runtime::poll();
             uint32_t c = string::get_char(p, unit);
             if (c < 0x20 || c == '"' || c == '\\' || c > last_plain_)
                 escape(c);

@@ -23,6 +23,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/interrupt.h"
+
 namespace kiv::sort {
 
 // Negative, 0 or positive when record a sorts before, equal to or after
@@ -40,7 +42,12 @@ struct Context {
 
     Context(uint32_t width, intptr_t word1, intptr_t word2, Compare compare)
         : width(width), word1(word1), word2(word2), compare(compare), bytewise(width % 4 != 0) {}
-    int order(const uint8_t* a, const uint8_t* b) const { return compare(a, b, word1, word2); }
+    // Each comparison counts as work, so a long sort stops at an interrupt
+    // (which then arrives as a throw of the callback would).
+    int order(const uint8_t* a, const uint8_t* b) const {
+        runtime::poll();
+        return compare(a, b, word1, word2);
+    }
 };
 
 // Unstable sort of count records; linear on sorted and reversed input.

@@ -155,13 +155,17 @@ bool track_popup_menu(HMenu menu, Point screen, HWnd owner) {
     return true;
 }
 
-std::string menu_label_text(const std::string& label) {
+std::string caption_text(const std::string& caption) {
     std::string shown;
-    for (size_t i = 0; i < label.size() && label[i] != '\t'; ++i) {
-        if (label[i] == '&' && i + 1 < label.size()) ++i;
-        shown += label[i];
+    for (size_t i = 0; i < caption.size(); ++i) {
+        if (caption[i] == '&' && i + 1 < caption.size()) ++i;
+        shown += caption[i];
     }
     return shown;
+}
+
+std::string menu_label_text(const std::string& label) {
+    return caption_text(label.substr(0, label.find('\t')));
 }
 
 UnderscoreLabel underscore_label(const std::string& label) {

@@ -86,7 +86,10 @@ std::vector<MenuItemInfo> menu_items(HMenu menu);
 // removed), the menu that holds it and its position; empty when the path
 // names none. Used by the headless backend's scripted choices.
 std::optional<MenuChoice> find_menu_path(HMenu menu, const std::vector<std::string>& labels);
-// A label as shown: "&x" marks dropped, "&&" as "&", the hint cut off.
+// A caption as shown, a menu item's or a button's: "&x" marks dropped,
+// "&&" as "&".
+std::string caption_text(const std::string& caption);
+// A menu label as shown: its caption text without the hint.
 std::string menu_label_text(const std::string& label);
 // A label in the underscore form of toolkits: "&x" as "_x", "&&" as "&",
 // "_" as "__"; and the shortcut hint after a tab, apart.

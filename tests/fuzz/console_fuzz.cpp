@@ -79,6 +79,9 @@ extern "C" const char* __lsan_default_suppressions() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     start_session();
+    // An interrupt that came after the last input's final check would stop
+    // this one at its first: forget it, as the console does before a line.
+    stack::clear_interrupt();
     started_at = Clock::now().time_since_epoch().count();
     // Typed bytes that are not UTF-8 read as U+FFFD, as the console reads them.
     std::string typed =

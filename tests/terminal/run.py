@@ -126,6 +126,15 @@ def run_halts(port, silent, unread):
         ("http", f"read http://127.0.0.1:{port}/"),
         ("pipe read", f"read %{silent}"),
         ("pipe open", f'write %{unread} "x"'),
+        # Long loops inside one native, which never come back to the
+        # interpreter's checks.
+        ("form", "b: append/dup copy [] make bitset! 4000000 2000 form b"),
+        ("mold", 'b: append/dup copy [] append/dup copy "" "^-" 1000000 2000 mold b'),
+        ("find", 's: append/dup copy "" "a" 10000000 '
+                 'find s append append/dup copy "" "a" 100000 "b"'),
+        ("parse to", 's: append/dup copy "" "a" 10000000 '
+                     'p: append append/dup copy "" "a" 100000 "b" parse s [to p]'),
+        ("sort", 'sort append/dup copy "" "qwertyuiopasdfghjklzxcvbnm" 2000000'),
     ]
     s = Session()
     s.type(b"x: 42\r")
@@ -244,12 +253,16 @@ def scripts():
     """Ctrl-C ends a script quietly with status 0, its terminal as before."""
     folder = tempfile.mkdtemp()
     try:
-        for name, body in [("loop", "forever []"), ("hidden", 'ask/hide "pw: "')]:
+        scripted = [("loop", "forever []"), ("hidden", 'ask/hide "pw: "'),
+                    ("form", "form append/dup copy [] make bitset! 4000000 2000")]
+        for name, body in scripted:
             path = os.path.join(folder, name + ".kiv")
             with open(path, "w") as f:
                 f.write(f"Kiv []\nprint \"on\"\n{body}\n")
             s = Session([path])
-            s.expect(b"on\r\n" if name == "loop" else b"pw: ")
+            s.expect(b"pw: " if name == "hidden" else b"on\r\n")
+            if name == "form":
+                time.sleep(0.5)
             s.out = b""
             os.write(s.fd, b"\x03")
             check("script " + name, s.exited(5) and os.WIFEXITED(s.status) and

@@ -242,6 +242,9 @@ TEST_F(GuiMenusTest, LabelsInTheUnderscoreForm) {
         EXPECT_EQ(l.hint, c.hint) << c.label;
         EXPECT_EQ(menu_label_text(c.label), c.shown) << c.label;
     }
+    // A button's caption keeps what follows a tab.
+    EXPECT_EQ(caption_text("Mouse Copy&&Paste"), "Mouse Copy&Paste");
+    EXPECT_EQ(caption_text("&Go\tnow&"), "Go\tnow&");
 }
 
 TEST_F(GuiMenusTest, PopupReportsWhatTheUserDoes) {

@@ -260,6 +260,48 @@ def modal(kiv, xd):
 
 
 @scenario(r'''
+dialog: a-window "kiv-shortcut-dialog" reduce [a-field 'other 10x10]
+dialog/selected: dialog/pane/1
+box: a-field 'box 10x10
+box/actors: make acts [
+    on-key-down: func [face event] [
+        if event/key = #"O" [view/flags dialog 'modal print "dialog closed"]
+        'done
+    ]
+    on-key: func [face event] [print ["key" face/extra mold event/key] 'done]
+]
+win: a-window "kiv-shortcut" reduce [box]
+win/selected: box
+view/no-wait win
+print "ready"
+do-events
+''')
+def shortcut_dialog(kiv, xd):
+    """A chord whose key-down actor opens a modal dialog, the keys let go
+    while the dialog shows: once it is closed the chord types no plain
+    letter into the field that had the focus"""
+    kiv.expect("ready")
+    main = xd.window("kiv-shortcut")
+    for modifier in ("Control_L", "Alt_L"):
+        xd.focus(main)
+        xd.key(modifier, True)
+        xd.key("o", True)
+        dialog = xd.window("kiv-shortcut-dialog")
+        if dialog is None:
+            raise AssertionError(f"no dialog for {modifier}+O")
+        xd.key("o", False)
+        xd.key(modifier, False)
+        time.sleep(0.3)  # the dialog's loop takes the key-ups
+        xd.close(dialog)
+        kiv.expect("dialog closed")
+        xd.focus(main)
+        xd.type("x")
+        kiv.expect('key box #"x"')
+    if 'key box #"o"' in kiv.seen:
+        raise AssertionError(f"a plain letter was typed; printed {kiv.seen!r}")
+
+
+@scenario(r'''
 print "ready"
 alert "Saved."
 print "answered"

@@ -1,5 +1,6 @@
 #include "gui/backend/gtk/gtk_backend.h"
 #include "gui/backend/gtk/gtk_controls.h"
+#include "gui/backend/gtk/gtk_placer.h"
 
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
@@ -142,15 +143,15 @@ void GtkBackend::from_native(const std::function<void()>& change) {
 
 void GtkBackend::make_toplevel(Native& n) {
     n.toplevel = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    n.fixed = gtk_fixed_new();
-    n.widget = n.fixed;
+    n.placer = placer_new();
+    n.widget = n.placer;
     n.box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-    gtk_box_pack_end(GTK_BOX(n.box), n.fixed, TRUE, TRUE, 0);
+    gtk_box_pack_end(GTK_BOX(n.box), n.placer, TRUE, TRUE, 0);
     gtk_container_add(GTK_CONTAINER(n.toplevel), n.box);
     gtk_widget_show(n.box);
     gtk_widget_set_app_paintable(n.toplevel, TRUE);
-    g_signal_connect(n.fixed, "draw", G_CALLBACK(draw_surface), GUINT_TO_POINTER(n.window));
-    gtk_widget_show(n.fixed);
+    g_signal_connect(n.placer, "draw", G_CALLBACK(draw_surface), GUINT_TO_POINTER(n.window));
+    gtk_widget_show(n.placer);
     std::string title = get_window_text(n.window);
     gtk_window_set_title(GTK_WINDOW(n.toplevel), title.c_str());
     style_toplevel(n);
@@ -168,7 +169,7 @@ void GtkBackend::make_child(Native& n) {
     }
     g_object_ref_sink(n.widget);
     Native* top = native(n.root);
-    if (top) gtk_fixed_put(GTK_FIXED(top->fixed), n.widget, 0, 0);
+    if (top) placer_put(top->placer, n.widget, {0, 0, 1, 1});
 }
 
 void GtkBackend::window_created(HWnd window) {
@@ -202,8 +203,8 @@ void GtkBackend::window_destroyed(HWnd window) {
 }
 
 // Moves and sizes a window's widget: a top-level's GtkWindow on the
-// screen, a child's widget in its top-level's GtkFixed, clipped to the
-// top-level so that it does not stretch it.
+// screen, a child's widget in its top-level's placer, clipped to the
+// top-level's client area.
 void GtkBackend::place(HWnd window) {
     Native* n = native(window);
     if (!n) return;
@@ -214,9 +215,9 @@ void GtkBackend::place(HWnd window) {
         gtk_window_move(GTK_WINDOW(n->toplevel), to_gdk(r.left), to_gdk(r.top));
         gtk_window_resize(GTK_WINDOW(n->toplevel), std::max(1, to_gdk(r.width())),
                           std::max(1, to_gdk(r.height())));
-        gtk_widget_queue_draw(n->fixed);
+        gtk_widget_queue_draw(n->placer);
         Rect client = client_rect(window); // below a menu bar
-        sync_window_bars(*n, n->fixed, {0, 0, client.width(), client.height()});
+        sync_window_bars(*n, n->placer, {0, 0, client.width(), client.height()});
         return;
     }
     Native* top = native(n->root);
@@ -228,11 +229,11 @@ void GtkBackend::place(HWnd window) {
     int left = r.left - root.left, top_edge = r.top - root.top;
     int right = std::min(r.right, root.right) - root.left;
     int bottom = std::min(r.bottom, root.bottom) - root.top;
-    gtk_fixed_move(GTK_FIXED(top->fixed), n->widget, to_gdk(left), to_gdk(top_edge));
-    gtk_widget_set_size_request(n->widget, std::max(1, to_gdk(right - left)),
-                                std::max(1, to_gdk(bottom - top_edge)));
+    placer_place(top->placer, n->widget,
+                 {to_gdk(left), to_gdk(top_edge), std::max(1, to_gdk(right - left)),
+                  std::max(1, to_gdk(bottom - top_edge))});
     // A control shows its bars itself (a scrolled window's policy).
-    if (!n->control) sync_window_bars(*n, top->fixed, {left, top_edge, right, bottom});
+    if (!n->control) sync_window_bars(*n, top->placer, {left, top_edge, right, bottom});
 }
 
 bool GtkBackend::configured_by_gtk(HWnd window, const Rect& r) {

@@ -1,6 +1,6 @@
 // The GTK 3 backend (X11 only), built as the module kiv-gtk.so. Top-level
-// windows are GtkWindows over a GtkFixed; every layer window is a widget
-// in its top-level's GtkFixed (a GtkDrawingArea showing the window's
+// windows are GtkWindows over a placer; every layer window is a widget
+// in its top-level's placer (a GtkDrawingArea showing the window's
 // backing surface, or a GtkButton mirroring a BUTTON). GTK callbacks only
 // record what happened: the records run when the layer next reads its
 // queue, so no window procedure runs inside GTK.
@@ -34,8 +34,8 @@ struct Native {
     uint32_t pending_request = UINT32_MAX;
     int32_t pending_pos = 0;
     GtkWidget* toplevel = nullptr; // top-levels: the GtkWindow
-    GtkWidget* fixed = nullptr;    // top-levels: the GtkFixed holding every widget
-    GtkWidget* box = nullptr;      // top-levels: the menu bar above the GtkFixed
+    GtkWidget* placer = nullptr;   // top-levels: the container holding every widget
+    GtkWidget* box = nullptr;      // top-levels: the menu bar above the placer
     GtkWidget* bar = nullptr;      // top-levels: the GtkMenuBar, when the window has one
     bool bar_open = false;         // between the bar's first highlight and its closing
     GtkIMContext* im = nullptr;    // top-levels: the input method
@@ -174,8 +174,8 @@ int menu_bar_key(Native& top, GdkEventKey* event);
 GtkWidget* make_control_view(Native& n);
 void sync_control_view(Native& n, ControlChange what);
 // A window's own scroll bars: made, shown, hidden and placed at its right
-// and bottom edges inside the top-level's GtkFixed.
-void sync_window_bars(Native& n, GtkWidget* fixed, Rect in_root);
+// and bottom edges inside the top-level's placer.
+void sync_window_bars(Native& n, GtkWidget* placer, Rect in_root);
 // Draws a window's backing surface onto a widget.
 gboolean draw_surface(GtkWidget* widget, cairo_t* cr, gpointer window);
 // Whether GTK shows the window's backing surface now: a drawing area's,

@@ -3,6 +3,7 @@
 // Neither moves by itself: a user's move becomes the request the control
 // sends (the handler answers TRUE), and the widget follows the model.
 #include "gui/backend/gtk/gtk_controls.h"
+#include "gui/backend/gtk/gtk_placer.h"
 
 #include "gui/backend/control_actions.h"
 #include "gui/backend/gui_init.h"
@@ -150,9 +151,9 @@ void sync_slider(Native& n, ControlChange) {
                              double(m->page), 0.0);
 }
 
-void sync_window_bars(Native& n, GtkWidget* fixed, Rect in_root) {
+void sync_window_bars(Native& n, GtkWidget* placer, Rect in_root) {
     const ScrollModel* m = control_model<ScrollModel>(n.window);
-    if (!m || !fixed) return;
+    if (!m || !placer) return;
     Metrics metrics = system_metrics();
     int scale = current().scale();
     for (uint32_t bar : {SB_HORZ, SB_VERT}) {
@@ -163,7 +164,7 @@ void sync_window_bars(Native& n, GtkWidget* fixed, Rect in_root) {
         }
         if (!widget) {
             widget = new_bar(n.window, bar, bar == SB_VERT);
-            gtk_fixed_put(GTK_FIXED(fixed), widget, 0, 0);
+            placer_put(placer, widget, {0, 0, 1, 1});
         }
         bool both = m->shown[SB_HORZ] && m->shown[SB_VERT];
         Rect r = in_root;
@@ -174,9 +175,9 @@ void sync_window_bars(Native& n, GtkWidget* fixed, Rect in_root) {
             r.top = r.bottom - metrics.scroller_height;
             if (both) r.right -= metrics.scroller_width;
         }
-        gtk_fixed_move(GTK_FIXED(fixed), widget, r.left / scale, r.top / scale);
-        gtk_widget_set_size_request(widget, std::max(1, r.width() / scale),
-                                    std::max(1, r.height() / scale));
+        placer_place(placer, widget,
+                     {r.left / scale, r.top / scale, std::max(1, r.width() / scale),
+                      std::max(1, r.height() / scale)});
         bool was = std::exchange(n.syncing, true);
         set_bar_adjustment(widget, m->bars[bar]);
         n.syncing = was;

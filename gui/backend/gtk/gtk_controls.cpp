@@ -4,8 +4,10 @@
 // user action, which runs once the GTK callback has returned and sends the
 // control's notifications.
 #include "gui/backend/gtk/gtk_controls.h"
+#include "gui/backend/gtk/gtk_placer.h"
 
 #include "gui/backend/control_actions.h"
+#include "gui/backend/menus.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 
@@ -101,7 +103,7 @@ GtkWidget* make_radio(const std::string& text) {
 
 GtkWidget* make_button(HWnd w) {
     uint32_t type = button_type(w);
-    std::string text = get_window_text(w);
+    std::string text = caption_text(get_window_text(w));
     GtkWidget* widget;
     if (type == BS_GROUPBOX) return gtk_frame_new(text.c_str());
     if (is_check_type(type) && (get_style(w) & BS_PUSHLIKE))
@@ -122,7 +124,7 @@ void sync_button(Native& n, ControlChange what) {
     const ButtonModel* m = control_model<ButtonModel>(n.window);
     if (!m) return;
     if (what == ControlChange::text || what == ControlChange::look) {
-        std::string text = m->own_caption ? std::string() : get_window_text(n.window);
+        std::string text = m->own_caption ? std::string() : caption_text(get_window_text(n.window));
         if (GTK_IS_FRAME(n.control)) {
             gtk_frame_set_label(GTK_FRAME(n.control), text.c_str());
         } else {
@@ -265,10 +267,9 @@ GtkWidget* make_control_view(Native& n) {
     const View* view = view_of(n.window);
     if (!view) return nullptr;
     n.control = view->make(n.window);
-    // The control lies in a windowed event box: the face window's own
-    // GDK window, which clips it and takes its input as a child window.
-    GtkWidget* box = gtk_event_box_new();
-    gtk_event_box_set_visible_window(GTK_EVENT_BOX(box), TRUE);
+    // The control lies in a clip: the face window's own GDK window, which
+    // clips it and takes its input as a child window.
+    GtkWidget* box = clip_new();
     g_object_set_data(G_OBJECT(box), "kiv-control", window_data(n.window));
     gtk_container_add(GTK_CONTAINER(box), n.control);
     gtk_widget_show_all(n.control);

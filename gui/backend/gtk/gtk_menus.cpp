@@ -1,4 +1,4 @@
-// Menus on GTK: a window's bar is a GtkMenuBar above its GtkFixed, popups
+// Menus on GTK: a window's bar is a GtkMenuBar above its placer, popups
 // are GtkMenus shown at a point; both are built from the layer's menu
 // models. Highlighting an item posts WM_MENUSELECT, choosing a bar item
 // posts it with WM_COMMAND; a popup's choice is answered to the layer.

@@ -1,0 +1,90 @@
+// A halt asked for by another thread (a watchdog, Ctrl-C's handler) while
+// one native runs a long loop of its own: the loop stops at its next poll,
+// the native never finishes, and the language goes on. Each test starts the
+// whole language, so it runs in a child process.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "boot/image.h"
+#include "boot/startup.h"
+#include "datatypes/integer.h"
+#include "datatypes/logic.h"
+#include "datatypes/types.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/lexer.h"
+#include "evaluator/stack.h"
+#include "runtime/cell.h"
+#include "runtime/roots.h"
+
+using namespace kiv;
+
+namespace {
+
+// Evaluates loaded code from a clean argument stack and answers its value.
+Cell eval(const Cell& code) {
+    Rooted<Cell> block(code), value;
+    stack::reset();
+    interpreter::eval(*block, false);
+    *value = *stack::get_top();
+    stack::reset();
+    return *value;
+}
+
+Cell run(const std::string& text) {
+    Rooted<Cell> code;
+    lexer::load(*code, reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()));
+    return eval(*code);
+}
+
+// Work that takes seconds inside one native, and the input it needs.
+struct Case {
+    const char* name;
+    const char* input;
+    const char* work;
+};
+
+const Case cases[] = {
+    {"load", R"(s: append/dup copy "" "1 " 20000000)", "load s"},
+    {"copy/deep", "b: append/dup copy [] [[1]] 5000000", "copy/deep b"},
+    {"load-json", R"(s: append append/dup copy "[" "1," 20000000 "1]")", "load-json s"},
+    {"mold", R"(s: append/dup copy "" "^-" 50000000)", "mold s"},
+};
+
+TEST(InterruptTest, WatchdogHaltStopsTheLoopOfOneNative) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            boot::start_from_image(boot::image_data, boot::image_size);
+            for (const Case& c : cases) {
+                run(c.input);
+                // `done` is set only if the work ran to its end: the halt
+                // came back at the interpreter's check, too late.
+                std::string test = std::string("done: none outcome: catch/name [done: (") + c.work +
+                                   ") none] 'console all [outcome = 'halt-request  none? done]";
+                Rooted<Cell> code;
+                lexer::load(*code, reinterpret_cast<const uint8_t*>(test.data()),
+                            uint32_t(test.size()));
+                std::thread watchdog([] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                    stack::interrupt(true);
+                });
+                Cell stopped = eval(*code);
+                watchdog.join();
+                if (cell::type_of(stopped) != TYPE_LOGIC || !logic::get(stopped)) {
+                    std::fprintf(stderr, "not stopped: %s\n", c.name);
+                    std::_Exit(1);
+                }
+                // The language goes on.
+                Cell sum = run("1 + 1");
+                if (cell::type_of(sum) != TYPE_INTEGER || integer::get(sum) != 2) std::_Exit(2);
+            }
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+} // namespace
