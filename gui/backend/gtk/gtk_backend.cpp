@@ -304,6 +304,11 @@ void GtkBackend::window_painted(HWnd window, const Rect& area) {
          std::max(r.bottom, area.bottom)};
 }
 
+bool GtkBackend::surface_shown(HWnd window) {
+    Native* n = native(window);
+    return !n || may_show_surface(*n);
+}
+
 void GtkBackend::paints_done() {
     for (auto& [window, area] : painted_) {
         Native* n = native(window);

@@ -64,6 +64,7 @@ class GtkBackend : public Backend {
     void window_text_changed(HWnd window) override;
     void window_painted(HWnd window, const Rect& area) override;
     void paints_done() override;
+    bool surface_shown(HWnd window) override;
     bool draw_control(HWnd window, cairo_t* cr, Point at) override;
     void window_activated(HWnd window) override;
     void control_changed(HWnd window, ControlChange what) override;
@@ -183,9 +184,13 @@ void on_preedit_changed(GtkIMContext* im, gpointer);
 void draw_preedit(HWnd window, cairo_t* cr);
 // Draws a window's backing surface onto a widget.
 gboolean draw_surface(GtkWidget* widget, cairo_t* cr, gpointer window);
-// Whether GTK shows the window's backing surface: a drawing area's, and a
-// control's only where the surface goes over its widget (a caption the
-// parent draws); a paint of any other control changes nothing on screen.
+// Whether GTK shows the window's backing surface now: a drawing area's,
+// and a control's only where the surface goes over its widget (a caption
+// the parent draws); a paint of any other control changes nothing on
+// screen.
 bool shows_surface(const Native& n);
+// Whether it may ever show it: a drawing area's, and a button's (whose
+// parent may draw its caption from its next paint on).
+bool may_show_surface(const Native& n);
 
 } // namespace kiv::gui::gtk

@@ -84,6 +84,10 @@ bool shows_surface(const Native& n) {
     return m && m->own_caption;
 }
 
+bool may_show_surface(const Native& n) {
+    return !n.control || control_kind(n.window) == ControlKind::button;
+}
+
 namespace {
 
 // A radio button alone in its group but for a hidden partner: GTK never
