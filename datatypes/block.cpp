@@ -806,7 +806,26 @@ Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
     return value;
 }
 
-Cell* insert(Cell* series, const Cell* value, int32_t part, bool only, int32_t dup, bool append) {
+namespace {
+
+// Appends one value to a block that no owner watches and that has room for
+// it: the common `append b value`, with no copy of cells, no hash to file
+// and no change to announce. False when the general path must run.
+bool append_one_in_room(Cell& series, const Cell& value) {
+    if (cell::type_of(series) == TYPE_HASH) return false;
+    Buffer* b = buffer_of(series);
+    if ((b->flags & ownership::owned_flag) || b->tail + cell_size > b->data_end()) return false;
+    *b->tail_cell() = value;
+    b->tail += cell_size;
+    series.w1 = 0;
+    return true;
+}
+
+// Inserts or appends the values in general: splicing, repeating, filing
+// a hash!'s cells and announcing the change to an owner. Out of line, so
+// that the common append above pays for none of its set-up.
+[[gnu::noinline]] Cell* insert_values(Cell* series, const Cell* value, int32_t part, bool only,
+                                      int32_t dup, bool append) {
     // One value needs no copy of the cells of a block (the value stays
     // reachable in its argument cell while the block grows).
     Cell single = *value;
@@ -838,6 +857,15 @@ Cell* insert(Cell* series, const Cell* value, int32_t part, bool only, int32_t d
         append ? 0
                : uint32_t(std::min<int64_t>(int64_t(at) + added, length_of(buffer_of(*series))));
     return series;
+}
+
+} // namespace
+
+Cell* insert(Cell* series, const Cell* value, int32_t part, bool only, int32_t dup, bool append) {
+    if (append && dup == 1 && part != 0 && (only || !is_block(*value)) &&
+        append_one_in_room(*series, *value))
+        return series;
+    return insert_values(series, value, part, only, dup, append);
 }
 
 Cell* change(Cell* series, const Cell* value, int32_t part, bool only, int32_t dup) {

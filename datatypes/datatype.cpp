@@ -17,12 +17,8 @@ namespace kiv {
 namespace datatype {
 namespace {
 
-// 256 entries per row; only slots 1 to 62 are used.
-constexpr uint32_t row_size = 256;
-
 uint32_t highest = 0;
 TypeName* names = nullptr;
-action::AnyFn* table = nullptr;
 // Which type ids have registered: a parent must be among them.
 bool registered[max_types];
 
@@ -45,9 +41,11 @@ void print_line(const char* label, size_t number) {
 
 } // namespace
 
+action::AnyFn* action_table = nullptr;
+
 void init() {
     names = static_cast<TypeName*>(heap::allocate_zeroed(sizeof(TypeName) * max_types));
-    table = static_cast<action::AnyFn*>(
+    action_table = static_cast<action::AnyFn*>(
         heap::allocate_zeroed(sizeof(action::AnyFn) * max_types * row_size));
     highest = 0;
     std::memset(registered, 0, sizeof registered);
@@ -55,9 +53,9 @@ void init() {
 
 void release() {
     heap::free(names);
-    heap::free(table);
+    heap::free(action_table);
     names = nullptr;
-    table = nullptr;
+    action_table = nullptr;
     highest = 0;
 }
 
@@ -72,8 +70,8 @@ void register_type(uint32_t type, uint32_t parent, const char* name,
     if (type > highest) highest = type;
     names[type] = {name, uint32_t(std::strlen(name) - 1), Cell{cell::unset_header, 0, 0, 0}};
 
-    action::AnyFn* row = table + type * row_size;
-    const action::AnyFn* parent_row = table + parent * row_size;
+    action::AnyFn* row = action_table + type * row_size;
+    const action::AnyFn* parent_row = action_table + parent * row_size;
     uint32_t slot = 1;
     for (const action::Entry& e : entries) {
         switch (e.kind) {
@@ -120,10 +118,6 @@ bool is_registered(uint32_t type) {
 
 const TypeName& name_of(uint32_t type) {
     return names[type];
-}
-
-action::AnyFn entry(uint32_t type, Slot slot) {
-    return table[type * row_size + uint32_t(slot) - 1];
 }
 
 Cell* make_at(Cell& c, uint32_t type) {

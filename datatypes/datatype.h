@@ -251,8 +251,16 @@ uint32_t highest_type();
 bool is_registered(uint32_t type);
 const TypeName& name_of(uint32_t type);
 
+// The action table: a row of `row_size` entries per type id below
+// max_types, slot s at s - 1. The rows of types not registered are all
+// null. Read in line by every action call.
+constexpr uint32_t row_size = 256;
+extern action::AnyFn* action_table;
+
 // The raw entry of (type, slot); null when unsupported.
-action::AnyFn entry(uint32_t type, Slot slot);
+inline action::AnyFn entry(uint32_t type, Slot slot) {
+    return action_table[type * row_size + uint32_t(slot) - 1];
+}
 
 template <Slot S>
 action::SlotFn<S> get(uint32_t type) {

@@ -981,6 +981,25 @@ Cell* select(Cell* series, const Cell* value, const Cell* part, bool, bool case_
 
 namespace {
 
+// Appends the characters of a text of the same width once, when the
+// buffer has room for them: the common `append s "abc"`, with no widening,
+// growing or moving. False when the general path must run.
+bool append_text_in_room(Cell& series, const Cell& value, int32_t part) {
+    Buffer* b = buffer_of(series);
+    Buffer* source = buffer_of(value);
+    uint32_t unit = b->unit();
+    if (source->unit() != unit) return false;
+    uint32_t length = source->length();
+    uint32_t n = length - std::min(value.w1, length);
+    if (part >= 0 && uint32_t(part) < n) n = uint32_t(part);
+    size_t bytes = size_t(n) * unit;
+    if (b->tail + bytes > b->data_end()) return false;
+    std::memcpy(b->tail, unit_at(source, std::min(value.w1, length)), bytes);
+    b->tail += bytes;
+    series.w1 = 0;
+    return true;
+}
+
 // Inserts `dup` copies of the characters of a text value held in another
 // buffer straight from that buffer. Only for a series no owner watches: an
 // owner's handler runs Kiv code that could change the source meanwhile.
@@ -1014,14 +1033,20 @@ Cell* insert_text(Cell* series, const Cell* value, int32_t part, int32_t dup, bo
     return series;
 }
 
-} // namespace
+// Whether the value's characters can be copied straight from its buffer
+// into the series: a text other than a tag, in another buffer, and a
+// series no owner watches.
+bool copied_from_buffer(const Cell& series, const Cell& value) {
+    uint32_t type = cell::type_of(value);
+    return series::is_text_type(type) && type != TYPE_TAG && value.w2 != series.w2 &&
+           !(buffer_of(series)->flags & ownership::owned_flag);
+}
 
-Cell* insert(Cell* series, const Cell* value, int32_t part, bool, int32_t dup, bool append) {
-    if (dup < 1) return series;
-    uint32_t type = cell::type_of(*value);
-    if (series::is_text_type(type) && type != TYPE_TAG && value->w2 != series->w2 &&
-        !(buffer_of(*series)->flags & ownership::owned_flag))
-        return insert_text(series, value, part, dup, append);
+// Inserts or appends the text of any value: out of line, so that the
+// common append of a text pays for none of its set-up.
+[[gnu::noinline]] Cell* insert_piece(Cell* series, const Cell* value, int32_t part, int32_t dup,
+                                     bool append) {
+    if (copied_from_buffer(*series, *value)) return insert_text(series, value, part, dup, append);
     Piece piece = piece_of(*value, part);
     uint32_t head = head_index(*series);
     uint32_t at = append ? length_whole(*series) : head;
@@ -1031,6 +1056,16 @@ Cell* insert(Cell* series, const Cell* value, int32_t part, bool, int32_t dup, b
     change.done(append ? Word::appended : Word::inserted);
     series->w1 = append ? 0 : uint32_t(at + piece.chars.size() * uint32_t(dup));
     return series;
+}
+
+} // namespace
+
+Cell* insert(Cell* series, const Cell* value, int32_t part, bool, int32_t dup, bool append) {
+    if (dup < 1) return series;
+    if (append && dup == 1 && copied_from_buffer(*series, *value) &&
+        append_text_in_room(*series, *value, part))
+        return series;
+    return insert_piece(series, value, part, dup, append);
 }
 
 Cell* change(Cell* series, const Cell* value, int32_t part, bool, int32_t dup) {

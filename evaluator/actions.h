@@ -34,9 +34,17 @@ uint32_t slot_of(StackEntry e);
 // does not support the action.
 action::AnyFn get_action_ptr_from(uint32_t type, const Cell& value, Slot slot);
 
+// The function of the value's type for the slot. The usual case is one
+// load in line: a registered type with an entry of its own. A port! (whose
+// actor may serve the slot), a type not registered and a missing entry
+// take the checked path with its errors.
 template <Slot S>
 action::SlotFn<S> lookup(const Cell& value) {
-    return reinterpret_cast<action::SlotFn<S>>(get_action_ptr_from(cell::type_of(value), value, S));
+    uint32_t type = cell::type_of(value);
+    if (type < datatype::max_types && type != TYPE_PORT)
+        if (action::AnyFn fn = datatype::entry(type, S))
+            return reinterpret_cast<action::SlotFn<S>>(fn);
+    return reinterpret_cast<action::SlotFn<S>>(get_action_ptr_from(type, value, S));
 }
 
 // Comparison by operator code (0 equal ... 12 lookup equality): the raw

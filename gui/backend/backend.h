@@ -74,6 +74,10 @@ class Backend {
     // Every window with an invalid area is painted: a backend that holds
     // the paints of a batch shows them now, all in one native redraw.
     virtual void paints_done() {}
+    // Whether what the window paints can ever be seen: false for a control
+    // the backend's toolkit draws entirely itself. The layer then skips its
+    // paints, and it gets no backing surface.
+    virtual bool surface_shown(HWnd) { return true; }
     // Draws a built-in control as the backend shows it (the toolkit's own
     // widget) onto `cr` with its top-left at `at` (device pixels); false
     // when the backend shows none, and the control's backing surface

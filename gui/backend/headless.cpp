@@ -10,6 +10,13 @@ bool HeadlessBackend::wait(double timeout_ms) {
     return true;
 }
 
+bool HeadlessBackend::clipboard_read(ClipData& data) {
+    if (!clipboard_) return false;
+    data.kind = ClipData::Kind::text;
+    data.text = *clipboard_;
+    return true;
+}
+
 HeadlessBackend& start_headless() {
     auto owned = std::make_unique<HeadlessBackend>();
     HeadlessBackend& b = *owned;

@@ -34,6 +34,12 @@ class HeadlessBackend : public Backend {
     int popups_shown() const { return popups_shown_; }
     Point last_popup_point() const { return last_popup_point_; }
 
+    // The text a paste into a control finds on the clipboard (empty until
+    // scripted). The desktop's clipboard stays the engine's own: the
+    // backend still has none.
+    void script_clipboard(std::string text) { clipboard_ = std::move(text); }
+    bool clipboard_read(ClipData& data) override;
+
     // Dialogs answer from a script per kind (open, save, folder, font):
     // each dialog takes the next answer of its kind; with none scripted it
     // is cancelled. What each dialog was asked is kept.
@@ -59,6 +65,7 @@ class HeadlessBackend : public Backend {
     std::vector<HWnd> dialog_owners_;
     std::deque<std::vector<std::string>> popup_script_;
     int popups_shown_ = 0;
+    std::optional<std::string> clipboard_;
     Point last_popup_point_;
 };
 

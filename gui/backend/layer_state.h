@@ -31,9 +31,10 @@ struct Window {
     bool erase = false;
     cairo_surface_t* surface = nullptr;
     bool destroying = false;
-    void* font = nullptr; // the font given by WM_SETFONT, a reference held
-    HMenu menu = 0;       // top-levels: the menu bar
-    int bar_height = 0;   // above the client area, in device pixels
+    void* font = nullptr;             // the font given by WM_SETFONT, a reference held
+    void* composition_font = nullptr; // the input method's, a reference held
+    HMenu menu = 0;                   // top-levels: the menu bar
+    int bar_height = 0;               // above the client area, in device pixels
 };
 
 struct MenuModel {

@@ -176,6 +176,16 @@ bool detail::clear_at(const Window& w, Point p) {
 
 cairo_t* begin_paint(HWnd window, PaintStruct& ps) {
     ps = {};
+    if (!detail::state().backend->surface_shown(window)) {
+        // Nothing of it would be seen (the toolkit draws the control): the
+        // paint is done without a surface, its whole invalid area with it.
+        if (Window* w = detail::find(window)) {
+            if (w->invalid) cairo().region_destroy(w->invalid);
+            w->invalid = nullptr;
+            w->erase = false;
+        }
+        return nullptr;
+    }
     detail::lift_caret(window);
     cairo_surface_t* surface = window_surface(window);
     Window* w = detail::find(window);

@@ -189,6 +189,14 @@ Point get_caret_pos();
 bool show_caret(HWnd owner);
 bool hide_caret(HWnd owner);
 
+// ---- Input-method composition: the font a window's pre-edit text shows
+// in (a font handle as WM_SETFONT takes, a reference held while the window
+// lives; 0: the window's own). The backend reads it when it shows a
+// composition.
+
+void set_composition_font(HWnd window, uint64_t font);
+uint64_t get_composition_font(HWnd window);
+
 // ---- Input state
 
 // High bit: held; low bit: toggled. As of the last input message retrieved.

@@ -199,6 +199,7 @@ bool destroy_window(HWnd handle) {
         detail::forget_caret(h);
         detail::drop_paint_state(*d);
         text::release_font(static_cast<text::Font*>(std::exchange(d->font, nullptr)));
+        text::release_font(static_cast<text::Font*>(std::exchange(d->composition_font, nullptr)));
         s.backend->window_destroyed(h);
     }
     for (HWnd h : doomed) s.windows.erase(h);

@@ -4,11 +4,13 @@
 #include "face_fixture.h"
 
 #include "datatypes/types.h"
+#include "gui/backend/control_messages.h"
 #include "gui/backend/faces/base_face.h"
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_styles.h"
 #include "gui/backend/faces/face_window.h"
 #include "gui/backend/headless.h"
+#include "gui/backend/live_event.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
@@ -103,6 +105,29 @@ TEST_F(BaseFaceTest, ButtonsWithAFontObjectShowTheCaptionTheFaceCodeDraws) {
     update(*Rooted<Cell>(eval("inked")));
     pump_for(0);
     EXPECT_EQ(molded(eval("shot: to image! win red? 101 200")), "false");
+}
+
+// An input method composing in a rich text shows its pre-edit text in the
+// face's font, and meanwhile keys count as characters; other base faces
+// leave composition to the default.
+TEST_F(BaseFaceTest, ACompositionInARichTextTakesTheFacesFont) {
+    HWnd w = window_face("size: 300x100");
+    eval("big: make object! [name: \"DejaVu Sans\" size: 30 style: none angle: 0 color: none"
+         " anti-alias?: false shadow: none state: none parent: none]");
+    HWnd rich = child(w, "notes", "type: 'rich-text size: 200x60 font: big");
+    HWnd plain = child(w, "plain", "type: 'base size: 50x20 offset: 0x70");
+    uint64_t face_font = uint64_t(send_message(rich, WM_GETFONT, 0, 0));
+    ASSERT_NE(face_font, 0u);
+    for (HWnd target : {rich, plain}) {
+        set_focus(target);
+        input_composition(true);
+        pump_for(0);
+        EXPECT_EQ(get_composition_font(target), target == rich ? face_font : 0u);
+        EXPECT_EQ(live::state().ime_composing, target == rich);
+        input_composition(false);
+        pump_for(0);
+        EXPECT_FALSE(live::state().ime_composing);
+    }
 }
 
 TEST_F(BaseFaceTest, DrawErrorsWhilePaintingAreDropped) {

@@ -10,6 +10,7 @@
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_styles.h"
 #include "gui/backend/faces/group_frame.h"
+#include "gui/backend/headless.h"
 #include "gui/backend/image_lists.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
@@ -321,6 +322,30 @@ TEST_F(FaceWidgetTest, AreaBarsShowWhereTheTextDoesNotFit) {
     run_loop();
     EXPECT_EQ(molded(eval("length? typed/text")), "40");
     EXPECT_TRUE(control_model<ScrollModel>(typed)->shown[SB_HORZ]);
+}
+
+// Text set on an area by code and text pasted into it always go in whole:
+// the control's limit is raised first, with room to type after it.
+TEST_F(FaceWidgetTest, AnAreasLimitMakesRoomForTextSetOrPasted) {
+    HWnd w = window_face("size: 400x400");
+    eval("long: append/dup copy \"\" \"x\" 40000");
+    HWnd area = child(w, "notes", "type: 'area size: 100x60 text: long");
+    auto limit = [&] { return send_message(area, EM_GETLIMITTEXT, 0, 0); };
+    EXPECT_EQ(get_window_text(area).size(), 40000u);
+    EXPECT_EQ(limit(), 40000 + 32768);
+    Rooted<Cell> face(eval("notes"));
+    change(*face, gui::faces::f_text, "append copy long long");
+    update(*face);
+    EXPECT_EQ(get_window_text(area).size(), 80000u);
+    EXPECT_EQ(limit(), 80000 + 32768);
+    // A paste longer than the room left: the limit grows before it.
+    send_message(area, EM_SETLIMITTEXT, 80001, 0);
+    send_message(area, EM_SETSEL, 80000, 80000);
+    static_cast<HeadlessBackend&>(backend()).script_clipboard("\u00e9t\u00e9");
+    post_message(area, WM_CHAR, 22, 0);
+    run_loop();
+    EXPECT_EQ(molded(eval("length? notes/text")), "80003");
+    EXPECT_EQ(limit(), 80003 + 32768);
 }
 
 TEST_F(FaceWidgetTest, TabPagesFitThePageAreaAndFollowTheTabPanel) {

@@ -50,10 +50,11 @@ Heard notice(int32_t code) {
 class ControlModelsTest : public ::testing::Test {
   protected:
     HWnd parent = 0;
+    HeadlessBackend* headless = nullptr;
     void SetUp() override {
         heard.clear();
         changing_answer = 0;
-        start_headless();
+        headless = &start_headless();
         register_system_controls();
         register_class({"Parent", parent_proc, 0, 0});
         parent = create_window("Parent", "", WS_VISIBLE, {0, 0, 400, 300}, 0, 0);
@@ -247,7 +248,7 @@ TEST_F(ControlModelsTest, LimitsHintsAndTabStopsAreKept) {
     EXPECT_EQ(send_message(area, EM_GETLIMITTEXT, 0, 0), 0xFFFFFFFF);
     send_message(field, EM_SETLIMITTEXT, 2, 0);
     for (uint64_t c : {'a', 'b', 'c'}) send_message(field, WM_CHAR, c, 0);
-    EXPECT_EQ(get_window_text(field), "abc"); // kept, never enforced
+    EXPECT_EQ(get_window_text(field), "ab"); // the third is past the limit
     EXPECT_EQ(send_text(field, EM_SETCUEBANNER, 0, "type here"), 1);
     char cue[5] = {};
     send_message(field, EM_GETCUEBANNER, reinterpret_cast<uint64_t>(cue), sizeof cue);
@@ -259,6 +260,76 @@ TEST_F(ControlModelsTest, LimitsHintsAndTabStopsAreKept) {
     EXPECT_TRUE(get_style(area) & ES_READONLY);
     send_text(area, WM_SETTEXT, 0, "a\nb\nc");
     EXPECT_EQ(send_message(area, EM_GETLINECOUNT, 0, 0), 3);
+}
+
+// What the user types or pastes goes in as far as the limit (in
+// characters) leaves room; text set by code is never cut.
+TEST_F(ControlModelsTest, TheTextLimitHoldsWhatTheUserPutsIn) {
+    struct Case {
+        const char* name;
+        uint32_t style, limit;
+        const char* text; // set by code
+        Selection sel;
+        const char* typed;  // characters typed, one by one
+        const char* pasted; // the clipboard's text, pasted with Ctrl+V
+        const char* expect;
+        int32_t caret;
+        size_t changes; // EN_CHANGE heard
+    } cases[] = {
+        {"typing stops at the limit", 0, 3, "ab", {2, 2}, "cde", nullptr, "abc", 3, 1},
+        {"typing over a selection", 0, 3, "abc", {1, 2}, "x", nullptr, "axc", 2, 1},
+        {"a paste is cut to the room left", 0, 6, "ab", {1, 1}, nullptr, "12345", "a1234b", 5, 1},
+        {"a paste over the selection", 0, 4, "abcd", {0, 2}, nullptr, "xyz", "xycd", 2, 1},
+        {"no room, no paste", 0, 2, "ab", {2, 2}, nullptr, "xyz", "ab", 2, 0},
+        {"a field pastes the first line", 0, 100, "", {0, 0}, nullptr, "one\ntwo", "one", 3, 1},
+        {"an area pastes lines", ES_MULTILINE, 6, "", {0, 0}, nullptr, "one\ntwo", "one\ntw", 6, 1},
+        {"characters count, not bytes",
+         0,
+         3,
+         "\u00e9",
+         {1, 1},
+         nullptr,
+         "\u20ac\U0001F600x",
+         "\u00e9\u20ac\U0001F600",
+         3,
+         1},
+        {"text set past the limit stays", 0, 2, "abcd", {4, 4}, "e", nullptr, "abcd", 4, 0},
+        {"and can be shortened", 0, 2, "abcd", {4, 4}, "\b", nullptr, "abc", 3, 1},
+        {"read-only takes no paste", ES_READONLY, 10, "ab", {0, 0}, nullptr, "x", "ab", 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HWnd edit = make("EDIT", c.style, {10, 10, 110, 40}, c.text);
+        send_message(edit, EM_SETLIMITTEXT, c.limit, 0);
+        send_message(edit, EM_SETSEL, uint64_t(c.sel.start), c.sel.end);
+        if (c.pasted) headless->script_clipboard(c.pasted);
+        heard.clear();
+        for (const char* t = c.typed; t && *t; ++t) send_message(edit, WM_CHAR, uint8_t(*t), 0);
+        if (c.pasted) send_message(edit, WM_CHAR, 22, 0);
+        EXPECT_EQ(get_window_text(edit), c.expect);
+        EXPECT_EQ(edit_selection(edit), (Selection{c.caret, c.caret}));
+        EXPECT_EQ(heard, std::vector<Heard>(c.changes, command(EN_CHANGE)));
+        destroy_window(edit);
+    }
+}
+
+// An edit the backend's own widget made is held to the limit as typing is,
+// and Shift+Insert pastes as Ctrl+V does.
+TEST_F(ControlModelsTest, NativeEditsAndShiftInsertKeepTheLimit) {
+    HWnd edit = make("EDIT", 0, {10, 10, 110, 40}, "ab");
+    send_message(edit, EM_SETLIMITTEXT, 4, 0);
+    user_edit(edit, "abcdef", {6, 6});
+    EXPECT_EQ(get_window_text(edit), "abcd");
+    EXPECT_EQ(edit_selection(edit), (Selection{4, 4}));
+    send_text(edit, WM_SETTEXT, 0, "a");
+    send_message(edit, EM_SETSEL, 1, 1);
+    headless->script_clipboard("xyz");
+    set_focus(edit);
+    input_key(VK_SHIFT, 0x2A, false, true, 0);
+    Msg m;
+    while (peek_message(m)) dispatch_message(m);
+    send_message(edit, WM_KEYDOWN, VK_INSERT, 0);
+    EXPECT_EQ(get_window_text(edit), "axyz");
 }
 
 // ---- Focus notifications, one per class family

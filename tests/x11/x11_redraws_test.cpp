@@ -53,16 +53,17 @@ struct ChildKind {
     const char* cls;
     uint32_t style;
     bool shows_paint; // GTK shows what the window paints
+    bool painted;     // the layer paints it (a button's parent may draw its caption)
 };
 // Windows whose surface GTK shows (the probe) and controls GTK draws
 // itself.
 constexpr ChildKind kinds[] = {
-    {"plain window", probe_class, 0, true},
-    {"button", "BUTTON", BS_PUSHBUTTON, false},
-    {"check box", "BUTTON", BS_AUTOCHECKBOX, false},
-    {"label", "STATIC", 0, false},
-    {"field", "EDIT", 0, false},
-    {"slider", "msctls_trackbar32", 0, false},
+    {"plain window", probe_class, 0, true, true},
+    {"button", "BUTTON", BS_PUSHBUTTON, false, true},
+    {"check box", "BUTTON", BS_AUTOCHECKBOX, false, true},
+    {"label", "STATIC", 0, false, false},
+    {"field", "EDIT", 0, false, false},
+    {"slider", "msctls_trackbar32", 0, false, false},
 };
 
 TEST_F(X11Test, ABatchOfPaintedChildrenRedrawsTheTopLevelAFewTimes) {
@@ -100,6 +101,26 @@ TEST_F(X11Test, ABatchOfPaintedChildrenRedrawsTheTopLevelAFewTimes) {
         paint_color() = 0xFFFFFF;
         destroy_window(top);
         settle();
+    }
+}
+
+// A control GTK draws itself is not painted: no surface, and its invalid
+// area is done with.
+TEST_F(X11Test, OnlyWindowsWhosePaintMayShowArePainted) {
+    HWnd top = make_window("painted", {50, 50, 400, 200});
+    for (const ChildKind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        HWnd child = create_window(kind.cls, "w", WS_CHILD | WS_VISIBLE | kind.style,
+                                   {10, 10, 58, 38}, top, 0, 1);
+        settle();
+        invalidate_rect(child, nullptr, true);
+        PaintStruct ps;
+        cairo_t* cr = begin_paint(child, ps);
+        EXPECT_EQ(cr != nullptr, kind.painted);
+        end_paint(child, ps);
+        Rect left;
+        EXPECT_FALSE(get_update_rect(child, left));
+        destroy_window(child);
     }
 }
 

@@ -109,6 +109,12 @@ bool typed_text(uint32_t style, std::string& text, Selection& sel, uint32_t c);
 // A caret key (arrows, Home, End, with Shift extending) or Delete; false
 // when the key is neither. `edited` tells whether the text changed.
 bool key_in_text(uint32_t vk, bool shift, std::string& text, Selection& sel, bool& edited);
+// The user's edit of `before` into `after` held to the text limit (in
+// characters): what it puts in is cut to the room the limit leaves, the
+// caret after it. False when nothing of the edit is left. An edit that
+// does not lengthen the text is taken whole, also of a text that code set
+// past the limit.
+bool fit_to_limit(std::string_view before, std::string& after, Selection& sel, uint32_t limit);
 // A selection from message arguments: an index below 0 or past the text
 // is its end.
 Selection clamped_selection(const std::string& text, int64_t start, int64_t end);

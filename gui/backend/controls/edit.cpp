@@ -1,6 +1,6 @@
 // EDIT: single- and multi-line text with a selection counted in characters
-// of the LF text, typing, caret keys, a kept (never enforced) text limit,
-// a hint, tab stops, and the EN_* notifications.
+// of the LF text, typing, pasting, caret keys, a text limit on what the
+// user puts in, a hint, tab stops, and the EN_* notifications.
 #include "gui/backend/controls/control_state.h"
 #include "gui/backend/message_loop.h"
 #include "runtime/text_index.h"
@@ -58,7 +58,50 @@ int32_t caret_target(uint32_t vk, const std::string& text, int32_t caret) {
     }
 }
 
+bool continues_char(std::string_view text, size_t at) {
+    return at < text.size() && (uint8_t(text[at]) & 0xC0) == 0x80;
+}
+
+// An edit turns `before` into `after` by keeping `head` bytes at the start
+// and `tail` bytes at the end (whole characters) and putting new ones
+// between them.
+struct Splice {
+    size_t head, tail;
+};
+
+Splice splice_of(std::string_view before, std::string_view after) {
+    size_t shorter = std::min(before.size(), after.size());
+    size_t head = 0;
+    while (head < shorter && before[head] == after[head]) ++head;
+    while (continues_char(before, head) || continues_char(after, head)) --head;
+    size_t tail = 0;
+    while (tail < shorter - head &&
+           before[before.size() - 1 - tail] == after[after.size() - 1 - tail])
+        ++tail;
+    while (tail > 0 && continues_char(after, after.size() - tail)) --tail;
+    return {head, tail};
+}
+
 } // namespace
+
+bool fit_to_limit(std::string_view before, std::string& after, Selection& sel, uint32_t limit) {
+    size_t length = utf8::char_count(after), was = utf8::char_count(before);
+    if (length <= limit || length <= was) return true;
+    Splice s = splice_of(before, after);
+    std::string_view put = std::string_view(after).substr(s.head, after.size() - s.tail - s.head);
+    size_t removed = utf8::char_count(before.substr(s.head, before.size() - s.tail - s.head));
+    size_t kept = was - removed;
+    size_t room = limit > kept ? limit - kept : 0;
+    std::string_view fits = put.substr(0, utf8::byte_offset(put, room));
+    if (fits.empty() && removed == 0) return false;
+    std::string text(before.substr(0, s.head));
+    text += fits;
+    text += before.substr(before.size() - s.tail);
+    int32_t caret = int32_t(utf8::char_count(before.substr(0, s.head)) + utf8::char_count(fits));
+    after = std::move(text);
+    sel = {caret, caret};
+    return true;
+}
 
 bool typed_text(uint32_t style, std::string& text, Selection& sel, uint32_t c) {
     if (style & ES_READONLY) return false;
@@ -132,6 +175,29 @@ int64_t get_selection(const EditModel& m, uint64_t wparam, int64_t lparam) {
     if (wparam) *reinterpret_cast<uint32_t*>(wparam) = uint32_t(m.selection.start);
     if (lparam) *reinterpret_cast<uint32_t*>(lparam) = uint32_t(m.selection.end);
     return make_long(m.selection.start, m.selection.end);
+}
+
+// Ctrl+V and Shift+Insert paste, as WM_PASTE sent to the control itself.
+bool is_paste_key(uint32_t message, uint64_t wparam) {
+    if (message == WM_CHAR) return wparam == 22;
+    return message == WM_KEYDOWN && wparam == VK_INSERT && get_key_state(VK_SHIFT) < 0 &&
+           get_key_state(VK_CONTROL) >= 0;
+}
+
+// The clipboard's text put in place of the selection, as the user's edit
+// (a single line stops at the first line break).
+void paste(HWnd w, const EditModel& m) {
+    uint32_t style = get_style(w);
+    ClipData clip;
+    if ((style & ES_READONLY) || !layer_running() || !backend().clipboard_read(clip) ||
+        clip.kind != ClipData::Kind::text)
+        return;
+    std::string put = clip.text;
+    if (!(style & ES_MULTILINE)) put = put.substr(0, put.find_first_of("\r\n"));
+    std::string text = get_window_text(w);
+    Selection sel = m.selection;
+    replace(text, sel, put);
+    user_edit(w, text, sel);
 }
 
 int64_t edit_input(HWnd w, EditModel& m, uint32_t message, uint64_t wparam) {
@@ -223,9 +289,14 @@ int64_t edit_proc(HWnd w, uint32_t message, uint64_t wparam, int64_t lparam) {
         if (!multiline) notify_command(w, EN_CHANGE);
         return result;
     }
+    case WM_PASTE: paste(w, *m); return 0;
     case WM_CHAR:
     case WM_KEYDOWN:
     case WM_LBUTTONDOWN: {
+        if (is_paste_key(message, wparam) && is_enabled(w)) {
+            send_message(w, WM_PASTE, 0, 0);
+            return 0;
+        }
         if (input_elsewhere(w, message, wparam, lparam)) return 0;
         return edit_input(w, *m, message, wparam);
     }
@@ -256,6 +327,13 @@ void user_select_text(HWnd edit, Selection selection) {
 void user_edit(HWnd edit, std::string_view text, Selection selection) {
     if (!is_window(edit)) return;
     std::string now(text);
+    EditModel* limited = control_model<EditModel>(edit);
+    if (limited && !fit_to_limit(get_window_text(edit), now, selection, limited->limit)) {
+        // Refused: a view that shows the edit already goes back.
+        control_changed(edit, ControlChange::text);
+        control_changed(edit, ControlChange::selection);
+        return;
+    }
     def_window_proc(edit, WM_SETTEXT, 0, reinterpret_cast<int64_t>(now.c_str()));
     control_changed(edit, ControlChange::text);
     Selection sel = normalised(clamped_selection(now, selection.start, selection.end));

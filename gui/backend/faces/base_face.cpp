@@ -6,6 +6,7 @@
 #include "datatypes/image_layer.h"
 #include "datatypes/types.h"
 #include "datatypes/word.h"
+#include "gui/backend/control_messages.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/event.h"
 #include "gui/backend/faces/caret_face.h"
@@ -16,6 +17,7 @@
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_styles.h"
 #include "gui/backend/faces/face_window.h"
+#include "gui/backend/live_event.h"
 #include "gui/backend/menus_faces.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
@@ -238,8 +240,26 @@ bool paint_base(HWnd window, cairo_t* cr, const Cell& face) {
     return paint_image(window, cr, facet(face, f_image));
 }
 
+namespace {
+
+// An input method composing in a face that takes text (a rich text): keys
+// count as characters meanwhile, and the pre-edit text shows in the face's
+// font.
+int64_t composition(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam) {
+    if (!(uint32_t(get_window_long(window, slot_window_flags)) & wf_ime))
+        return def_window_proc(window, message, wparam, lparam);
+    bool start = message == WM_IME_STARTCOMPOSITION;
+    live::state().ime_composing = start;
+    if (start) set_composition_font(window, uint64_t(send_message(window, WM_GETFONT, 0, 0)));
+    return 0;
+}
+
+} // namespace
+
 int64_t base_proc(HWnd window, uint32_t message, uint64_t wparam, int64_t lparam) {
     switch (message) {
+    case WM_IME_STARTCOMPOSITION:
+    case WM_IME_ENDCOMPOSITION: return composition(window, message, wparam, lparam);
     case WM_LBUTTONDOWN: return button_down(window);
     case WM_LBUTTONUP: return button_up(window);
     case WM_CAPTURECHANGED:

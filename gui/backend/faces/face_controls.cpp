@@ -15,6 +15,7 @@
 #include "gui/backend/control_models.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/faces/area_bars.h"
+#include "gui/backend/faces/area_limit.h"
 #include "gui/backend/faces/face_images.h"
 #include "gui/backend/faces/face_items.h"
 #include "gui/backend/faces/face_slots.h"
@@ -167,9 +168,12 @@ void calendar_color(HWnd window, const Cell& face) {
         send_message(window, MCM_SETCOLOR, MCSC_BACKGROUND, system_metrics().panel);
 }
 
-void set_text(HWnd window, const Cell& face) {
+// An area's text, with the room to type after it that a change of text
+// gives too.
+void set_area_text(HWnd window, const Cell& face) {
     Cell text = facet(face, f_text);
     std::string utf8 = cell::type_of(text) == TYPE_STRING ? url::utf8_text(text) : std::string();
+    fit_area_limit(window, utf8);
     send_message(window, WM_SETTEXT, 0, reinterpret_cast<int64_t>(utf8.c_str()));
 }
 
@@ -185,7 +189,7 @@ void field_options(HWnd window, const Cell& face, FaceType type) {
         if (option_value(options, "tabs", false, value) && cell::type_of(value) == TYPE_INTEGER)
             stop = integer::get(value) * 4;
         send_message(window, EM_SETTABSTOPS, 1, reinterpret_cast<int64_t>(&stop));
-        set_text(window, face);
+        set_area_text(window, face);
         area_scroll_bars(window, face);
     }
     if (cell::type_of(facet(face, f_selected)) != TYPE_NONE) set_selection(window, face);

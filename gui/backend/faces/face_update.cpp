@@ -8,6 +8,7 @@
 #include "gui/backend/camera/camera.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/dpi.h"
+#include "gui/backend/faces/area_limit.h"
 #include "gui/backend/faces/base_face.h"
 #include "gui/backend/faces/caret_face.h"
 #include "gui/backend/faces/dpi_bracket.h"
@@ -124,6 +125,7 @@ void change_text(const Change& c) {
     std::string utf8 = cell::type_of(text) == TYPE_STRING ? url::utf8_text(text) : std::string();
     if (HWnd frame = c.type == FaceType::group_box ? group_frame(c.window) : 0)
         send_message(frame, WM_SETTEXT, 0, reinterpret_cast<int64_t>(utf8.c_str()));
+    if (c.type == FaceType::area) fit_area_limit(c.window, utf8);
     send_message(c.window, WM_SETTEXT, 0, reinterpret_cast<int64_t>(utf8.c_str()));
     control_facet_changed(c.window, c.face, c.type, f_text);
 }

@@ -9,6 +9,7 @@
 #include "gui/backend/control_models.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/dpi.h"
+#include "gui/backend/faces/area_limit.h"
 #include "gui/backend/faces/base_face.h"
 #include "gui/backend/faces/command_events.h"
 #include "gui/backend/faces/face.h"
@@ -117,6 +118,7 @@ void init() {
     class_hooks().base_proc = base_proc;
     class_hooks().base_internal_proc = base_internal_proc;
     class_hooks().camera_proc = camera::window_proc;
+    class_hooks().before_paste = before_area_paste;
     camera::hooks().face_image = camera_image;
     // Lookups set before start-up are kept.
     auto& event_hooks = live::hooks();

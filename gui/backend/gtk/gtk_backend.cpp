@@ -41,6 +41,7 @@ gboolean draw_surface(GtkWidget*, cairo_t* cr, gpointer data) {
     cairo_scale(cr, inverse, inverse);
     cairo_set_source_surface(cr, surface, 0, 0);
     cairo_paint(cr);
+    draw_preedit(GPOINTER_TO_UINT(data), cr);
     cairo_restore(cr);
     return FALSE;
 }
@@ -301,6 +302,11 @@ void GtkBackend::window_painted(HWnd window, const Rect& area) {
     Rect& r = it->second;
     r = {std::min(r.left, area.left), std::min(r.top, area.top), std::max(r.right, area.right),
          std::max(r.bottom, area.bottom)};
+}
+
+bool GtkBackend::surface_shown(HWnd window) {
+    Native* n = native(window);
+    return !n || may_show_surface(*n);
 }
 
 void GtkBackend::paints_done() {

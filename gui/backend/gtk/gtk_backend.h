@@ -64,6 +64,7 @@ class GtkBackend : public Backend {
     void window_text_changed(HWnd window) override;
     void window_painted(HWnd window, const Rect& area) override;
     void paints_done() override;
+    bool surface_shown(HWnd window) override;
     bool draw_control(HWnd window, cairo_t* cr, Point at) override;
     void window_activated(HWnd window) override;
     void control_changed(HWnd window, ControlChange what) override;
@@ -175,11 +176,21 @@ void sync_control_view(Native& n, ControlChange what);
 // A window's own scroll bars: made, shown, hidden and placed at its right
 // and bottom edges inside the top-level's placer.
 void sync_window_bars(Native& n, GtkWidget* placer, Rect in_root);
+// The top-level's input method changed its pre-edit text, shown by
+// draw_preedit over the window it composes in.
+void on_preedit_changed(GtkIMContext* im, gpointer);
+// Draws the pre-edit text over the window (device pixels on `cr`) while
+// the input method composes in it.
+void draw_preedit(HWnd window, cairo_t* cr);
 // Draws a window's backing surface onto a widget.
 gboolean draw_surface(GtkWidget* widget, cairo_t* cr, gpointer window);
-// Whether GTK shows the window's backing surface: a drawing area's, and a
-// control's only where the surface goes over its widget (a caption the
-// parent draws); a paint of any other control changes nothing on screen.
+// Whether GTK shows the window's backing surface now: a drawing area's,
+// and a control's only where the surface goes over its widget (a caption
+// the parent draws); a paint of any other control changes nothing on
+// screen.
 bool shows_surface(const Native& n);
+// Whether it may ever show it: a drawing area's, and a button's (whose
+// parent may draw its caption from its next paint on).
+bool may_show_surface(const Native& n);
 
 } // namespace kiv::gui::gtk

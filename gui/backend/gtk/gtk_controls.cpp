@@ -84,6 +84,10 @@ bool shows_surface(const Native& n) {
     return m && m->own_caption;
 }
 
+bool may_show_surface(const Native& n) {
+    return !n.control || control_kind(n.window) == ControlKind::button;
+}
+
 namespace {
 
 // A radio button alone in its group but for a hidden partner: GTK never
@@ -124,7 +128,9 @@ void sync_button(Native& n, ControlChange what) {
         if (GTK_IS_FRAME(n.control)) {
             gtk_frame_set_label(GTK_FRAME(n.control), text.c_str());
         } else {
-            gtk_button_set_label(GTK_BUTTON(n.control), text.c_str());
+            // GTK makes a new label at every setting, even of the same text.
+            const char* shown = gtk_button_get_label(GTK_BUTTON(n.control));
+            if (!shown || text != shown) gtk_button_set_label(GTK_BUTTON(n.control), text.c_str());
             show_state_picture(n.control, n.window);
         }
     }
@@ -148,7 +154,9 @@ GtkWidget* make_label(HWnd w) {
 
 void sync_label(Native& n, ControlChange what) {
     if (what != ControlChange::text && what != ControlChange::look) return;
-    gtk_label_set_text(GTK_LABEL(n.control), get_window_text(n.window).c_str());
+    std::string text = get_window_text(n.window);
+    if (text != gtk_label_get_text(GTK_LABEL(n.control)))
+        gtk_label_set_text(GTK_LABEL(n.control), text.c_str());
     uint32_t align = get_style(n.window) & 0x3; // left, centre, right
     gtk_label_set_xalign(GTK_LABEL(n.control), align == 1 ? 0.5f : align == 2 ? 1.0f : 0.0f);
 }

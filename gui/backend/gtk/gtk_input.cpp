@@ -223,6 +223,7 @@ void connect_input(Native& top) {
     g_signal_connect(top.im, "commit", G_CALLBACK(on_commit), nullptr);
     g_signal_connect(top.im, "preedit-start", G_CALLBACK(on_preedit), GINT_TO_POINTER(1));
     g_signal_connect(top.im, "preedit-end", G_CALLBACK(on_preedit), GINT_TO_POINTER(0));
+    g_signal_connect(top.im, "preedit-changed", G_CALLBACK(on_preedit_changed), nullptr);
 }
 
 // The top-level's input method shows its candidates at the caret.
