@@ -5,6 +5,7 @@
 #include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "gui/backend/text/facets.h"
+#include "gui/backend/text/layout_cache.h"
 #include "gui/backend/text/layouts.h"
 #include "gui/backend/text/para.h"
 #include "gui/backend/text/shared_context.h"
@@ -86,7 +87,8 @@ TextModel face_text_model(const Cell& face, const Cell& text, uint32_t flags) {
 namespace {
 
 // The size of the text in the face's font, wrapped at `width` (0: not
-// wrapped).
+// wrapped). A text measured before in the same font and width is not
+// shaped again.
 TextSize measure(const Cell& face, const Cell& text, uint32_t flags, int32_t width) {
     Rooted<Cell> f(face), t(text);
     Font* format = text_model_in_use() ? nullptr : text_format(facet(face, FaceFacet::font));
@@ -94,13 +96,17 @@ TextSize measure(const Cell& face, const Cell& text, uint32_t flags, int32_t wid
         TextModel model = model_at(*f, *t, flags, width);
         return {model.width(), model.height()};
     }
+    std::string utf8 = to_utf8(*t);
+    TextSize size;
+    if (find_size(format, width, utf8, size)) return size;
     PangoLayout* layout = string_layout(*format, *t);
     if (width) {
         pango().layout_set_width(layout, width * PANGO_SCALE);
         pango().layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
     }
-    TextSize size = layout_text_size(layout);
+    size = layout_text_size(layout);
     pango().object_unref(layout);
+    keep_size(format, width, utf8, size);
     return size;
 }
 
