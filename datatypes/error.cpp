@@ -469,7 +469,9 @@ int32_t form_parts(const Cell& value, Cell& buffer, Parts parts, int32_t part) {
     if (!parts.arguments) m.arg1 = none_cell;
     append_text(buffer, "*** ");
     part -= 4;
-    const Cell& type_text = *context::slot_at(category_context(m.category), 1);
+    // Values read from contexts are copied: writing the message allocates,
+    // and a collection may then move the context a reference points into.
+    Cell type_text = *context::slot_at(category_context(m.category), 1);
     part = actions::form(type_text, buffer, nullptr, part);
     append_text(buffer, ": ");
     part = write_template(m, *error, parts.arguments, buffer, part - 2);
@@ -484,7 +486,7 @@ int32_t form_parts(const Cell& value, Cell& buffer, Parts parts, int32_t part) {
     }
 
     append_text(buffer, "\n*** Near : ");
-    const Cell& near_ = parts.near ? *field(*error, near) : none_cell;
+    Cell near_ = parts.near ? *field(*error, near) : none_cell;
     part = write_limited(near_, buffer, false, true, near_limit, part - 12);
 
     // Only calls named when the error was raised are listed: the frames a

@@ -153,6 +153,31 @@ TEST_F(ErrorTest, FormShowsWhereNearAndFiles) {
                               "*** Files: \"a.kiv\"");
 }
 
+TEST_F(ErrorTest, NearMoldsWhileTheOutputGrowsAndCollects) {
+    // The output is made before the error, so the buffers its growth
+    // abandons lie below the error's fields, and compaction slides them
+    // down while `near` is being molded; the gaps left are poisoned. The
+    // output starts at every length up to a few growths, so that one of
+    // them grows while `near` is written.
+    std::string message = "*** Math Error: math or number overflow\n*** Where: ???\n"
+                          "*** Near : 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 1";
+    for (size_t start = 0; start < 200; ++start) {
+        Rooted<Cell> out(new_buffer());
+        string::append_bytes(*out, reinterpret_cast<const uint8_t*>(std::string(start, '.').data()),
+                             uint32_t(start));
+        Rooted<Cell> e(*error::create_at(4, err::math::overflow, nullptr, nullptr, nullptr));
+        Rooted<Cell> near(blk({}));
+        for (int i = 1; i <= 30; ++i) block::append_value(*near, int_cell(i));
+        error::store_field(*e, error::near, *near);
+        bool stress = collector::stress;
+        collector::stress = memory::collect_always = true;
+        datatype::get<Slot::form>(TYPE_ERROR)(&*e, &*out, nullptr, 100000);
+        collector::stress = memory::collect_always = stress;
+        EXPECT_EQ(text_of(*out), std::string(start, '.') + message)
+            << "output started at " << start;
+    }
+}
+
 TEST_F(ErrorTest, FormOfAnErrorOutsideTheCatalogLeavesItUnchanged) {
     Cell e = make_error(int_cell(302));
     error::store_field(e, error::type, w("bogus"));
