@@ -40,6 +40,28 @@ Cell run(const std::string& text) {
     return eval(*code);
 }
 
+// Code that runs the work under a catch of the halt, then tells whether the
+// halt came and the check holds. `done` is set only if the work ran to its
+// end: the halt came back at the interpreter's check, too late.
+Cell load_halt_test(const std::string& work, const std::string& check) {
+    std::string test = "done: none outcome: catch/name [" + work +
+                       " done: true] 'console all [outcome = 'halt-request  none? done " + check +
+                       "]";
+    Cell code;
+    lexer::load(code, reinterpret_cast<const uint8_t*>(test.data()), uint32_t(test.size()));
+    return code;
+}
+
+// Ends the process unless the test gave true and the language goes on.
+void expect_stopped(const char* name, const Cell& outcome) {
+    if (cell::type_of(outcome) != TYPE_LOGIC || !logic::get(outcome)) {
+        std::fprintf(stderr, "not stopped: %s\n", name);
+        std::_Exit(1);
+    }
+    Cell sum = run("1 + 1");
+    if (cell::type_of(sum) != TYPE_INTEGER || integer::get(sum) != 2) std::_Exit(2);
+}
+
 // Work that takes seconds inside one native, and the input it needs.
 struct Case {
     const char* name;
@@ -61,26 +83,14 @@ TEST(InterruptTest, WatchdogHaltStopsTheLoopOfOneNative) {
             boot::start_from_image(boot::image_data, boot::image_size);
             for (const Case& c : cases) {
                 run(c.input);
-                // `done` is set only if the work ran to its end: the halt
-                // came back at the interpreter's check, too late.
-                std::string test = std::string("done: none outcome: catch/name [done: (") + c.work +
-                                   ") none] 'console all [outcome = 'halt-request  none? done]";
-                Rooted<Cell> code;
-                lexer::load(*code, reinterpret_cast<const uint8_t*>(test.data()),
-                            uint32_t(test.size()));
+                Rooted<Cell> code(load_halt_test(c.work, "true"));
                 std::thread watchdog([] {
                     std::this_thread::sleep_for(std::chrono::milliseconds(50));
                     stack::interrupt(true);
                 });
                 Cell stopped = eval(*code);
                 watchdog.join();
-                if (cell::type_of(stopped) != TYPE_LOGIC || !logic::get(stopped)) {
-                    std::fprintf(stderr, "not stopped: %s\n", c.name);
-                    std::_Exit(1);
-                }
-                // The language goes on.
-                Cell sum = run("1 + 1");
-                if (cell::type_of(sum) != TYPE_INTEGER || integer::get(sum) != 2) std::_Exit(2);
+                expect_stopped(c.name, stopped);
             }
             std::_Exit(0);
         },
@@ -124,13 +134,7 @@ TEST(InterruptTest, HaltStopsLongFillsAndChecksumsAtTheirPolls) {
             boot::start_from_image(boot::image_data, boot::image_size);
             for (const PollCase& c : poll_cases) {
                 run(c.setup);
-                std::string test = std::string("done: none outcome: catch/name [") + c.work +
-                                   " done: true] 'console all [outcome = 'halt-request  none? "
-                                   "done " +
-                                   c.check + "]";
-                Rooted<Cell> code;
-                lexer::load(*code, reinterpret_cast<const uint8_t*>(test.data()),
-                            uint32_t(test.size()));
+                Rooted<Cell> code(load_halt_test(c.work, c.check));
                 // A halt that only the polls of native loops see: the
                 // evaluator's own check stays as it was.
                 uintptr_t limit = stack::machine_limit.load();
@@ -138,12 +142,7 @@ TEST(InterruptTest, HaltStopsLongFillsAndChecksumsAtTheirPolls) {
                 stack::machine_limit.store(limit);
                 Cell stopped = eval(*code);
                 stack::clear_interrupt();
-                if (cell::type_of(stopped) != TYPE_LOGIC || !logic::get(stopped)) {
-                    std::fprintf(stderr, "not stopped: %s\n", c.name);
-                    std::_Exit(1);
-                }
-                Cell sum = run("1 + 1");
-                if (cell::type_of(sum) != TYPE_INTEGER || integer::get(sum) != 2) std::_Exit(2);
+                expect_stopped(c.name, stopped);
             }
             std::_Exit(0);
         },
