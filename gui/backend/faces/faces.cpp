@@ -125,7 +125,7 @@ FaceHooks& hooks() {
 }
 
 void init() {
-    intern_face_types();
+    forget_face_types();
     class_hooks().base_proc = base_proc;
     class_hooks().base_internal_proc = base_internal_proc;
     class_hooks().camera_proc = camera::window_proc;
