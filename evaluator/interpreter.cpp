@@ -384,17 +384,55 @@ inline const Cell* push_as_is(const Cell* pos, const Cell& code) {
 // them takes no slot), so a call just fetches that many expressions. A
 // native or action whose evaluated arguments are followed by refinements
 // is called the same way when no path names a refinement: every
-// refinement is then unused. The shape is derived from the list and lives
-// exactly as long as it.
+// refinement is then unused. So is a function whose evaluated arguments
+// are followed by refinements or locals: what it sees for them until a
+// path names a refinement never changes, false for a refinement or
+// /local, none for a refinement's argument or a local word, and is kept
+// in the shape as a row of up to 16 cells (a bit per cell, set for false).
+// The shape is derived from the list and lives exactly as long as it.
 namespace shape {
 constexpr uint32_t simple = 0x80000000u;
 constexpr uint32_t unused_refinements = 0x40000000u;
-constexpr uint32_t count_mask = 0xFFFFu;
+constexpr uint32_t unused_tail = 0x20000000u;
+constexpr uint32_t count_mask = 0xFFu;
+// Natives and actions: how many refinements they have.
 constexpr uint32_t refinements_shift = 16;
 constexpr uint32_t refinements_mask = 0xFFu;
+// Functions: the cells pushed for the entries after the arguments.
+constexpr uint32_t tail_length_shift = 8;
+constexpr uint32_t tail_length_mask = 0x1Fu;
+constexpr uint32_t tail_pattern_shift = 13;
+constexpr uint32_t max_tail = 16;
 } // namespace shape
 
 constexpr uint32_t max_refinements = 64;
+
+// The shape bits of a function's unused tail (the entries from `from` on),
+// or 0 when it does not fit.
+uint32_t tail_shape(const Cell* entry, uint32_t from, uint32_t length) {
+    uint32_t cells = 0;
+    uint32_t pattern = 0;
+    auto add = [&](bool is_false) {
+        if (cells < shape::max_tail && is_false) pattern |= 1u << cells;
+        ++cells;
+    };
+    for (uint32_t j = from; j < length; ++j) {
+        switch (cell::type_of(entry[j])) {
+        case TYPE_REFINEMENT: add(true); break;
+        case TYPE_TYPESET:
+            if (kind_of(entry[j]) != arg_kind::ret) add(false);
+            break;
+        case TYPE_INTEGER:
+            add(true);
+            for (uint32_t k = 1; k < entry[j].w2; ++k) add(false);
+            break;
+        default: break;
+        }
+    }
+    if (cells > shape::max_tail) return 0;
+    return shape::unused_tail | cells << shape::tail_length_shift |
+           pattern << shape::tail_pattern_shift;
+}
 
 uint32_t shape_of(const Cell& list, bool native, uint32_t refinements) {
     const Cell* entry = block_cells(list) + list.w1;
@@ -409,8 +447,11 @@ uint32_t shape_of(const Cell& list, bool native, uint32_t refinements) {
            kind_of(entry[after]) == arg_kind::ret)
         ++after;
     if (after == length) return shape::simple | count;
-    if (native && cell::type_of(entry[after]) == TYPE_REFINEMENT && refinements <= max_refinements)
+    uint32_t next = cell::type_of(entry[after]);
+    if (native && next == TYPE_REFINEMENT && refinements <= max_refinements)
         return shape::unused_refinements | refinements << shape::refinements_shift | count;
+    if (!native && (next == TYPE_REFINEMENT || next == TYPE_INTEGER))
+        if (uint32_t tail = tail_shape(entry, after, length)) return tail | count;
     return 0;
 }
 
@@ -663,6 +704,15 @@ void push_unused(const Cell* list, uint32_t from, uint32_t count) {
     }
 }
 
+// Pushes what a function sees for its refinements and locals when no path
+// names a refinement, from the row kept in its shape.
+[[gnu::always_inline]] inline void push_tail(uint32_t shape_word) {
+    uint32_t cells = (shape_word >> shape::tail_length_shift) & shape::tail_length_mask;
+    uint32_t pattern = shape_word >> shape::tail_pattern_shift;
+    for (uint32_t j = 0; j < cells; ++j, pattern >>= 1)
+        stack::push(pattern & 1 ? logic::false_value : none::value);
+}
+
 // Fetches the arguments of a simple function (see shape) into the current
 // frame; returns the position after the last one.
 template <bool Traced>
@@ -707,10 +757,15 @@ eval_arguments(const Cell& function, const Cell* pos, const Cell* tail, const Ce
     uint32_t type = cell::type_of(function);
     bool native = type == TYPE_NATIVE || type == TYPE_ACTION;
     Cell list_block = argument_list(function);
-    if ((list_block.w3 & (shape::simple | shape::unused_refinements)) && !path && !infix)
-        [[likely]] {
+    if ((list_block.w3 & (shape::simple | shape::unused_refinements | shape::unused_tail)) &&
+        !path && !infix) [[likely]] {
         pos = fetch_simple<Traced>(list_block, pos, tail, code, call_mode, function, name);
         if (rt.pending) return pos;
+        if (list_block.w3 & shape::unused_tail) {
+            push_tail(list_block.w3);
+            run_code<Traced>(function, pos, code, name, call_mode, nullptr);
+            return pos;
+        }
         int32_t refinements[max_refinements];
         uint32_t unused = (list_block.w3 >> shape::refinements_shift) & shape::refinements_mask;
         for (uint32_t i = 0; i < unused; ++i) refinements[i] = -1;
