@@ -666,9 +666,9 @@ struct RefinementPlace {
     uint32_t argument;
 };
 
-RefinementPlace place_of(const Cell* list, uint32_t count, NodeId list_node, const Cell& element) {
-    if (const plans::RefinementPlan* plan = plans::find_refinement(&element, list_node))
-        return {plan->at, plan->slot, plan->argument};
+// Finds the place of a refinement that no plan knows yet, and plans it.
+[[gnu::noinline]] RefinementPlace plan_place(const Cell* list, uint32_t count, NodeId list_node,
+                                             const Cell& element) {
     int32_t at = find_refinement(list, count, element);
     if (at < 0) return {at, 0, 0};
     uint32_t slot = 0;
@@ -682,6 +682,13 @@ RefinementPlace place_of(const Cell* list, uint32_t count, NodeId list_node, con
     }
     plans::make_refinement(&element, list_node, at, slot, argument);
     return {at, slot, argument};
+}
+
+[[gnu::always_inline]] inline RefinementPlace place_of(const Cell* list, uint32_t count,
+                                                       NodeId list_node, const Cell& element) {
+    if (const plans::RefinementPlan* plan = plans::find_refinement(&element, list_node)) [[likely]]
+        return {plan->at, plan->slot, plan->argument};
+    return plan_place(list, count, list_node, element);
 }
 
 // Pushes what a function sees for the entries of its argument list from
@@ -1745,8 +1752,22 @@ const Cell* eval_path(const Cell& path_value, const Cell* pos, const Cell* tail,
     Cell path = path_value;
     Pin pin(path.w2);
     const Cell* elements = pin.buffer()->head_cell() + path.w1;
-    uint32_t length = uint32_t(block::rs_length(path));
+    const Cell* end = pin.buffer()->tail_cell();
+    uint32_t length = elements < end ? uint32_t(end - elements) : 0;
     if (length == 0) raise(err::script::empty_path, &path);
+    // The usual path, a function's refinements, called untraced: its word
+    // looked up and the call made here, with no walk along the path.
+    if (!set && !get && !tracing && cell::type_of(elements[0]) == TYPE_WORD) [[likely]] {
+        const Cell* head = word_value(elements[0]);
+        if (head && is_function_type(cell::type_of(*head))) {
+            Cell function = *head;
+            pos = call_path<false>(function, pos, tail, code, keep, path, 0, elements[0]);
+            if (tracing && !rt.pending) [[unlikely]] // switched on for good by the call
+                fire_event(event::exit, &path, elements + length, nullptr,
+                           keep ? stack::get_top() : stack::state.base);
+            return pos;
+        }
+    }
     fire(event::enter, &path, elements);
     fire(event::fetch, &path, elements);
     // A set may run an on-change* handler, whose exit crosses the walk as an
