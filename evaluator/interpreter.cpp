@@ -234,7 +234,7 @@ template <bool Traced>
 [[gnu::always_inline]] inline const Cell* eval_infix(const Cell* pos, const Cell* tail,
                                                      const Cell& code, Cell* start_top, bool keep);
 void eval_paren(const Cell& paren);
-const Cell* pure_value(const Cell* pos, const Cell* tail, Cell& out);
+const Cell* pure_value(const Cell* first, const Cell* pos, const Cell* tail, Cell& out);
 template <bool Traced>
 const Cell* expression(const Cell* pos, const Cell* tail, const Cell& code, bool no_infix,
                        bool keep, bool literal_functions);
@@ -328,12 +328,17 @@ template <bool Traced>
         // An expression that nothing can make fail or act (values,
         // variables and arithmetic on numbers) is computed and stored
         // without a frame when its word needs no more than the store.
+        // A call or another active value is told apart here, at no cost.
+        const Cell* first = nullptr;
+        if (pos + 1 < tail) first = inert(pos[1]) ? pos + 1 : plain_word_value(pos[1]);
         Cell result;
-        if (const Cell* end = pos + 1 < tail ? pure_value(pos + 1, tail, result) : nullptr;
-            end && cell::type_of(result) != TYPE_UNSET && word::store_plain(value, result)) {
-            stack::push(result);
-            if (!keep) *stack::state.base = result;
-            return end;
+        if (first || (pos + 1 < tail && cell::type_of(pos[1]) == TYPE_PAREN)) {
+            const Cell* end = pure_value(first, pos + 1, tail, result);
+            if (end && cell::type_of(result) != TYPE_UNSET && word::store_plain(value, result)) {
+                stack::push(result);
+                if (!keep) *stack::state.base = result;
+                return end;
+            }
         }
     }
     stack::mark_native(value);
@@ -1098,10 +1103,11 @@ bool pure_paren(const Cell& paren, Cell& out, uint32_t depth);
 // succeeds. Nothing in it can fail, allocate or run code, so its value is
 // the one its evaluation gives, with no other effect. Returns the position
 // after it, or null (with `out` undefined) for any other expression.
-[[gnu::always_inline]] inline const Cell* pure_expression(const Cell* pos, const Cell* tail,
-                                                          Cell& out, uint32_t depth) {
-    if (!pure_operand(*pos, out, depth)) return nullptr;
-    for (++pos; pos < tail && cell::type_of(*pos) == TYPE_WORD; pos += 2) {
+// pure_operators goes on from the operators after the first operand, whose
+// value is in `out`.
+[[gnu::always_inline]] inline const Cell* pure_operators(const Cell* pos, const Cell* tail,
+                                                         Cell& out, uint32_t depth) {
+    for (; pos < tail && cell::type_of(*pos) == TYPE_WORD; pos += 2) {
         const plans::Plan* plan = plans::find(pos);
         if (!plan) return nullptr;
         if (plan->kind != plans::Kind::op) break;
@@ -1114,6 +1120,12 @@ bool pure_paren(const Cell& paren, Cell& out, uint32_t depth);
     return pos;
 }
 
+[[gnu::always_inline]] inline const Cell* pure_expression(const Cell* pos, const Cell* tail,
+                                                          Cell& out, uint32_t depth) {
+    if (!pure_operand(*pos, out, depth)) return nullptr;
+    return pure_operators(pos + 1, tail, out, depth);
+}
+
 // A paren that holds a whole pure expression; the depth bounds the machine
 // stack this takes.
 [[gnu::noinline]] bool pure_paren(const Cell& paren, Cell& out, uint32_t depth) {
@@ -1124,10 +1136,16 @@ bool pure_paren(const Cell& paren, Cell& out, uint32_t depth);
     return start < tail && pure_expression(start, tail, out, depth + 1) == tail;
 }
 
-// The value of a pure expression given to a set-word; null when the
-// expression is not pure.
-[[gnu::noinline]] const Cell* pure_value(const Cell* pos, const Cell* tail, Cell& out) {
-    return pure_expression(pos, tail, out, 0);
+// The value of the expression at pos given to a set-word, when it is pure;
+// else null. `first` is the value of its first cell when that is a value
+// or a variable, else null for a paren.
+[[gnu::noinline]] const Cell* pure_value(const Cell* first, const Cell* pos, const Cell* tail,
+                                         Cell& out) {
+    if (first)
+        out = *first;
+    else if (!pure_paren(*pos, out, 0))
+        return nullptr;
+    return pure_operators(pos + 1, tail, out, 0);
 }
 
 // Calls an operator's native or action with both operands already in
