@@ -405,19 +405,6 @@ const Cell* set(Cell& word, const Cell& value) {
     return set_in(word, value, word.w1, true);
 }
 
-bool store_plain(const Cell& word, const Cell& value) {
-    using namespace context;
-    if (!word.w1 || int32_t(word.w3) < 0) return false;
-    const Cell& c = cell_of(word.w1);
-    if (!c.w2 || kind_of(c) == Kind::object) return false;
-    Cell* slot = writable_slot(c, word.w3);
-    if (on_stack(c))
-        *slot = value;
-    else
-        write_counted(slot, value);
-    return true;
-}
-
 const Cell* value_cell_in(const Cell& word, NodeId ctx) {
     using namespace context;
     if (int32_t(word.w3) < 0) {

@@ -176,10 +176,6 @@ namespace word {
 // field gets the set mark and, with notify, fires the change notification.
 const Cell* set_in(Cell& word, const Cell& value, NodeId ctx, bool notify);
 const Cell* set(Cell& word, const Cell& value);
-// The store of set for a resolved word whose context holds its values and
-// is not an object's (no set mark, no change handler): false, and nothing
-// stored, for any other word.
-bool store_plain(const Cell& word, const Cell& value);
 // The word's value cell in the context; raises no-value for an unresolved
 // word (self excepted) and not-in-context when the context has no values.
 const Cell* value_cell_in(const Cell& word, NodeId ctx);

@@ -234,7 +234,6 @@ template <bool Traced>
 [[gnu::always_inline]] inline const Cell* eval_infix(const Cell* pos, const Cell* tail,
                                                      const Cell& code, Cell* start_top, bool keep);
 void eval_paren(const Cell& paren);
-const Cell* pure_value(const Cell* first, const Cell* pos, const Cell* tail, Cell& out);
 template <bool Traced>
 const Cell* expression(const Cell* pos, const Cell* tail, const Cell& code, bool no_infix,
                        bool keep, bool literal_functions);
@@ -298,25 +297,6 @@ template <bool Traced>
     }
 }
 
-// Pushes the value of the expression at pos, operators after it included;
-// returns the position after it. Untraced, a value that evaluates to
-// itself or a word's value is pushed here, without an expression level.
-template <bool Traced>
-[[gnu::always_inline]] inline const Cell* push_expression(const Cell* pos, const Cell* tail,
-                                                          const Cell& code) {
-    if constexpr (!Traced) {
-        if (const Cell* value = inert(*pos) ? pos : plain_word_value(*pos)) {
-            Cell* start_top = stack::state.top;
-            stack::push(*value);
-            ++pos;
-            if (pos < tail && cell::type_of(*pos) == TYPE_WORD)
-                pos = eval_infix<false>(pos, tail, code, start_top, true);
-            return pos;
-        }
-    }
-    return expression_as<Traced, false, true>(pos, tail, code);
-}
-
 // Evaluates the set-word at pos and the expression after it, whose value
 // it assigns; returns the position after that expression, which already
 // took its operators.
@@ -324,29 +304,12 @@ template <bool Traced>
 [[gnu::always_inline]] inline const Cell* set_word_expression(const Cell* pos, const Cell* tail,
                                                               const Cell& code, bool keep) {
     const Cell& value = *pos;
-    if constexpr (!Traced) {
-        // An expression that nothing can make fail or act (values,
-        // variables and arithmetic on numbers) is computed and stored
-        // without a frame when its word needs no more than the store.
-        // A call or another active value is told apart here, at no cost.
-        const Cell* first = nullptr;
-        if (pos + 1 < tail) first = inert(pos[1]) ? pos + 1 : plain_word_value(pos[1]);
-        Cell result;
-        if (first || (pos + 1 < tail && cell::type_of(pos[1]) == TYPE_PAREN)) {
-            const Cell* end = pure_value(first, pos + 1, tail, result);
-            if (end && cell::type_of(result) != TYPE_UNSET && word::store_plain(value, result)) {
-                stack::push(result);
-                if (!keep) *stack::state.base = result;
-                return end;
-            }
-        }
-    }
     stack::mark_native(value);
     stack::push(value);
     report<Traced>(event::push, &code, pos, nullptr, &value);
     if (pos + 1 >= tail) raise(err::script::need_value, &value);
     Cell set_word = value;
-    pos = push_expression<Traced>(pos + 1, tail, code);
+    pos = expression_as<Traced, false, true>(pos + 1, tail, code);
     if (rt.pending) return pos;
     report<Traced>(event::set, &code, pos, &set_word, stack::get_top());
     // A word of an object runs its on-change*, which may exit.
@@ -1079,73 +1042,6 @@ enum class FastOp {
         return true;
     }
     return false;
-}
-
-bool pure_paren(const Cell& paren, Cell& out, uint32_t depth);
-
-// The value of an operand of a pure expression (see pure_expression) into
-// `out`; false when it is not one.
-[[gnu::always_inline]] inline bool pure_operand(const Cell& operand, Cell& out, uint32_t depth) {
-    if (inert(operand)) {
-        out = operand;
-        return true;
-    }
-    if (const Cell* value = plain_word_value(operand)) {
-        out = *value;
-        return true;
-    }
-    return cell::type_of(operand) == TYPE_PAREN && pure_paren(operand, out, depth);
-}
-
-// Computes into `out` the expression at pos (pos < tail) when it is pure:
-// values that evaluate to themselves, variables and parens of pure
-// expressions, joined by operators whose plan is a fast operation that
-// succeeds. Nothing in it can fail, allocate or run code, so its value is
-// the one its evaluation gives, with no other effect. Returns the position
-// after it, or null (with `out` undefined) for any other expression.
-// pure_operators goes on from the operators after the first operand, whose
-// value is in `out`.
-[[gnu::always_inline]] inline const Cell* pure_operators(const Cell* pos, const Cell* tail,
-                                                         Cell& out, uint32_t depth) {
-    for (; pos < tail && cell::type_of(*pos) == TYPE_WORD; pos += 2) {
-        const plans::Plan* plan = plans::find(pos);
-        if (!plan) return nullptr;
-        if (plan->kind != plans::Kind::op) break;
-        auto fast = FastOp(plan->detail);
-        Cell right;
-        if (fast == FastOp::none || pos + 1 >= tail || !pure_operand(pos[1], right, depth) ||
-            !compute_fast(fast, out, right, out))
-            return nullptr;
-    }
-    return pos;
-}
-
-[[gnu::always_inline]] inline const Cell* pure_expression(const Cell* pos, const Cell* tail,
-                                                          Cell& out, uint32_t depth) {
-    if (!pure_operand(*pos, out, depth)) return nullptr;
-    return pure_operators(pos + 1, tail, out, depth);
-}
-
-// A paren that holds a whole pure expression; the depth bounds the machine
-// stack this takes.
-[[gnu::noinline]] bool pure_paren(const Cell& paren, Cell& out, uint32_t depth) {
-    if (depth >= 8) return false;
-    Buffer* buffer = memory::buffer_of(paren.w2);
-    const Cell* start = buffer->head_cell() + paren.w1;
-    const Cell* tail = buffer->tail_cell();
-    return start < tail && pure_expression(start, tail, out, depth + 1) == tail;
-}
-
-// The value of the expression at pos given to a set-word, when it is pure;
-// else null. `first` is the value of its first cell when that is a value
-// or a variable, else null for a paren.
-[[gnu::noinline]] const Cell* pure_value(const Cell* first, const Cell* pos, const Cell* tail,
-                                         Cell& out) {
-    if (first)
-        out = *first;
-    else if (!pure_paren(*pos, out, 0))
-        return nullptr;
-    return pure_operators(pos + 1, tail, out, 0);
 }
 
 // Calls an operator's native or action with both operands already in
