@@ -17,4 +17,9 @@ const PangoApi* pango_api() {
     });
 }
 
+void load_font_config(const PangoApi& api) {
+    static const bool loaded = api.Init();
+    (void)loaded;
+}
+
 } // namespace kiv

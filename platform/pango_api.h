@@ -91,6 +91,7 @@ namespace kiv {
     X(g_, object_set_data_full)                                                                    \
     X(g_, object_get_data)                                                                         \
     X(g_, free)                                                                                    \
+    X(Fc, Init)                                                                                    \
     X(Fc, PatternCreate)                                                                           \
     X(Fc, PatternAddString)                                                                        \
     X(Fc, ConfigSubstitute)                                                                        \
@@ -108,5 +109,12 @@ struct PangoApi {
 // Opens PangoCairo (with Pango, GObject and fontconfig under it) once;
 // null when it cannot be loaded.
 const PangoApi* pango_api();
+
+// Loads fontconfig's configuration in the calling thread, once. A Pango
+// font map starts a thread that loads it, and the first font lookup of
+// another thread loads it too when that thread has not finished: the
+// configuration (fonts.conf and every cache) would be read and kept
+// twice. Called before the first font map is made.
+void load_font_config(const PangoApi& api);
 
 } // namespace kiv

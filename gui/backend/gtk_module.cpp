@@ -1,5 +1,6 @@
 #include "gui/backend/gtk_module.h"
 
+#include "platform/pango_api.h"
 #include "runtime/stdout.h"
 
 #include <dlfcn.h>
@@ -38,6 +39,8 @@ Entry module_entry() {
 std::unique_ptr<Backend> open_gtk_backend() {
     Entry entry = module_entry();
     if (!entry) return nullptr;
+    // GTK's font map and ours then find fontconfig ready.
+    if (const PangoApi* pango = pango_api()) load_font_config(*pango);
     std::unique_ptr<Backend> backend(entry());
     if (!backend) stdout_::print_line("*** GUI: cannot open the display; running headless");
     return backend;

@@ -5,14 +5,17 @@
 #include "x11_fixture.h"
 
 #include "gui/backend/dialogs_modal.h"
+#include "gui/backend/gui_init.h"
 #include "gui/backend/menus.h"
 
 #include <X11/keysym.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <utility>
 
 namespace kiv::testing {
@@ -92,6 +95,65 @@ TEST_F(X11MenusTest, BarSitsAboveTheClientArea) {
     settle();
     EXPECT_EQ(client_rect(w), (Rect{0, 0, 300, 200}));
     EXPECT_EQ(xwininfo_rect("menu-bar"), (Rect{100, 100, 400, 300}));
+}
+
+bool near_color(uint32_t a, uint32_t b) {
+    for (int shift : {0, 8, 16})
+        if (std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF)) > 24) return false;
+    return true;
+}
+
+// The bar's strip shows the theme's window background, and the separator
+// of its open menu stands out from the menu, in the light theme and in
+// the dark one.
+TEST_F(X11MenusTest, BarAndSeparatorShowInBothThemes) {
+    paint_color() = 0x0000FF;
+    for (bool dark : {false, true}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        std::string title = dark ? "menu-dark" : "menu-light";
+        HWnd w = window_with_bar(title);
+        insert_menu_item(file, 1, {MIIM_FTYPE | MIIM_ID, MFT_SEPARATOR, 2, 0, 0, {}});
+        set_menu(w, bar);
+        // The tests' GTK_THEME names the theme; its variant is named with it.
+        setenv("GTK_THEME", dark ? "Adwaita:dark" : "Adwaita", 1);
+        backend().set_dark_mode(w, dark, false);
+        settle();
+        int height = backend().menu_bar_height(w);
+        uint32_t panel = system_metrics().panel; // red in the low byte
+        uint32_t expected = (panel & 0xFF) << 16 | (panel & 0xFF00) | (panel >> 16 & 0xFF);
+        EXPECT_TRUE(pump_until([&] { return near_color(pixel(390, 100 + height / 2), expected); }))
+            << std::hex << pixel(390, 100 + height / 2) << " for " << expected;
+
+        move_pointer(100 + 20, 100 + height / 2);
+        click(1, true);
+        click(1, false);
+        ASSERT_TRUE(pump_until([&] { return got(w, WM_ENTERMENULOOP); }));
+        pump_until([] { return false; }, 300);
+        // A column of the menu near its left edge, down to the client below.
+        std::vector<uint32_t> column;
+        for (int y = 100 + height + 2; y < 300; ++y) {
+            uint32_t p = pixel(104, y);
+            if (p == 0x0000FF) break;
+            column.push_back(p);
+        }
+        ASSERT_GT(column.size(), 8u);
+        // Inside the menu's frame: its background and the separator's line.
+        std::vector<uint32_t> inside(column.begin() + 2, column.end() - 2);
+        std::map<uint32_t, int> counts;
+        for (uint32_t p : inside) ++counts[p];
+        uint32_t back = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
+                            return a.second < b.second;
+                        })->first;
+        EXPECT_TRUE(std::any_of(inside.begin(), inside.end(),
+                                [&](uint32_t p) { return !near_color(p, back); }))
+            << "no line on " << std::hex << back;
+        tap({XK_Escape});
+        pump_until([&] { return got(w, WM_EXITMENULOOP); });
+        setenv("GTK_THEME", "Adwaita", 1);
+        backend().set_dark_mode(w, false, false);
+        destroy_window(w);
+        settle();
+    }
 }
 
 TEST_F(X11MenusTest, ClickedBarItemBecomesACommand) {

@@ -26,12 +26,19 @@ void apply_functions(GtkWidget* toplevel, gpointer data) {
         gdk_window_set_functions(w, GdkWMFunction(functions));
 }
 
-// A layered top-level is composed with its alpha when the screen composes
-// windows; without a compositor its content is flattened over the panel
-// colour, since X would show the unblended colour.
+// The top-level paints its own background (it is app-paintable): a
+// layered one is composed with its alpha when the screen composes windows;
+// without a compositor its content is flattened over the panel colour,
+// since X would show the unblended colour. Any other gets the theme's
+// window background, which the menu bar above the client area shows
+// through; unpainted, that strip would show the root window.
 gboolean draw_background(GtkWidget* toplevel, cairo_t* cr, gpointer data) {
     HWnd window = GPOINTER_TO_UINT(data);
-    if (get_ex_style(window) & gui::WS_EX_LAYERED) {
+    if (!(get_ex_style(window) & gui::WS_EX_LAYERED)) {
+        gtk_render_background(gtk_widget_get_style_context(toplevel), cr, 0, 0,
+                              gtk_widget_get_allocated_width(toplevel),
+                              gtk_widget_get_allocated_height(toplevel));
+    } else {
         cairo_save(cr);
         cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
         if (gdk_screen_is_composited(gtk_widget_get_screen(toplevel))) {

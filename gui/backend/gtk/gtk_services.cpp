@@ -53,10 +53,22 @@ ThemeMeasure& theme_measure() {
     return measure;
 }
 
+// A window and its children painted again, each whole.
+void invalidate_tree(HWnd window) {
+    invalidate_rect(window, nullptr, true);
+    for (HWnd child : child_windows(window)) invalidate_tree(child);
+}
+
+// The windows the layer paints take the new theme's colours at once: a
+// face without a colour of its own shows the theme's panel colour, read
+// again after the change.
 void on_theme_changed() {
     theme_measure().valid = false;
     current().defer([] {
-        for (HWnd top : top_level_windows()) send_message(top, WM_THEMECHANGED, 0, 0);
+        for (HWnd top : top_level_windows()) {
+            send_message(top, WM_THEMECHANGED, 0, 0);
+            invalidate_tree(top);
+        }
     });
 }
 

@@ -69,8 +69,10 @@ bool is_word(const Cell& c, const char* name) {
 } // namespace
 
 uint32_t get_para_flags(const Cell& type, const Cell& para) {
+    // Most faces measured have no para: their type is not looked up.
+    if (!is_para(para)) return 0;
     const ParaRow* row = row_of(type);
-    if (!row || !is_para(para)) return 0;
+    if (!row) return 0;
     static const char* aligns[3] = {"left", "center", "right"};
     static const char* v_aligns[3] = {"top", "middle", "bottom"};
     return row->align[column(facet(para, ParaFacet::align), aligns)] |

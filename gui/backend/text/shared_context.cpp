@@ -8,6 +8,7 @@ namespace kiv::gui::text {
 namespace {
 
 PangoContext* make_context(const PangoApi& p, bool subpixel) {
+    load_font_config(p);
     PangoFontMap* map = p.font_map_new();
     if (!map) return nullptr;
     p.font_map_set_resolution(reinterpret_cast<PangoCairoFontMap*>(map), 96.0);
