@@ -73,11 +73,22 @@ uint8_t* open_gap(Cell& series, uint32_t at, uint32_t removed, uint64_t added) {
     return gap;
 }
 
-// Writes `dup` copies of the bytes into a gap. No bytes may come with no
-// buffer at all (an empty vector), which memcpy must not be given.
-void fill_gap(uint8_t* gap, const uint8_t* bytes, size_t n, int32_t dup) {
+// Writes `dup` copies of the bytes into the gap just opened in the series.
+// No bytes may come with no buffer at all (an empty vector), which memcpy
+// must not be given. An interrupt closes the gap after the copies made.
+void fill_gap(Cell& series, uint8_t* gap, const uint8_t* bytes, size_t n, int32_t dup) {
     if (n == 0) return;
-    for (int32_t d = 0; d < dup; ++d, gap += n) std::memcpy(gap, bytes, n);
+    runtime::write_copies(
+        uint32_t(dup), n,
+        [&](uint64_t first, uint64_t count) {
+            for (uint8_t* out = gap + first * n; count--; out += n) std::memcpy(out, bytes, n);
+        },
+        [&](uint64_t done) {
+            Buffer* b = buffer_of(series);
+            uint8_t* rest = gap + uint64_t(dup) * n;
+            std::memmove(gap + done * n, rest, size_t(b->tail - rest));
+            b->tail -= (uint64_t(dup) - done) * n;
+        });
 }
 
 void append_utf8(Bytes& out, uint32_t cp) {
@@ -361,7 +372,7 @@ Cell* insert(Cell* series, const Cell* value, int32_t part, bool, int32_t dup, b
     if (total > max_bytes) no_memory();
     series::Change change(*series, append ? Word::append : Word::insert, value, int32_t(at - head),
                           int32_t(total));
-    fill_gap(open_gap(*series, at, 0, total), bytes, n, dup);
+    fill_gap(*series, open_gap(*series, at, 0, total), bytes, n, dup);
     change.done(append ? Word::appended : Word::inserted);
     series->w1 = append ? 0 : uint32_t(at + total);
     return series;
@@ -382,7 +393,7 @@ Cell* change(Cell* series, const Cell* value, int32_t part, bool, int32_t dup) {
     uint32_t removed =
         uint32_t(std::min<uint64_t>(available, part >= 0 ? uint64_t(part) : written));
     series::Change announce(*series, Word::change, value, 0, int32_t(removed));
-    fill_gap(open_gap(*series, head, removed, written), bytes.data(), bytes.size(), dup);
+    fill_gap(*series, open_gap(*series, head, removed, written), bytes.data(), bytes.size(), dup);
     announce.done(Word::changed);
     series->w1 = uint32_t(head + written);
     return series;

@@ -161,11 +161,22 @@ void insert_repeated(Cell& block, int64_t index, const Cell* cells, uint32_t n, 
     Cell* at = b->head_cell() + std::clamp<int64_t>(index, 0, length_of(b));
     size_t after = size_t(b->tail - reinterpret_cast<uint8_t*>(at));
     if (after) std::memmove(at + count, at, after);
-    if (n == 1)
-        std::fill_n(at, count, *cells);
-    else
-        for (int32_t i = 0; i < dup; ++i) std::memcpy(at + i * n, cells, n * cell_size);
-    b->tail += bytes;
+    uint8_t* tail = b->tail;
+    runtime::write_copies(
+        uint32_t(dup), uint64_t(n) * cell_size,
+        [&](uint64_t first, uint64_t copies) {
+            Cell* out = at + first * n;
+            if (n == 1)
+                std::fill_n(out, copies, *cells);
+            else
+                for (uint64_t i = 0; i < copies; ++i)
+                    std::memcpy(out + i * n, cells, n * cell_size);
+        },
+        [&](uint64_t done) {
+            if (after) std::memmove(at + done * n, at + count, after);
+            b->tail = tail + done * n * cell_size;
+        });
+    b->tail = tail + bytes;
 }
 
 namespace {

@@ -657,16 +657,30 @@ Buffer* make_room(Cell& series, uint32_t at, uint32_t removed, uint64_t added,
     return b;
 }
 
+// Closes the part of the room made at the index for `added` units that
+// was not written: the units after `kept` move back to follow it.
+void close_room(Buffer* b, uint32_t at, uint64_t added, uint64_t kept) {
+    uint8_t* from = unit_at(b, uint32_t(at + added));
+    std::memmove(unit_at(b, uint32_t(at + kept)), from, size_t(b->tail - from));
+    b->tail -= (added - kept) * b->unit();
+}
+
 void splice(Cell& series, uint32_t at, uint32_t removed, const Piece& piece, int32_t dup) {
-    uint64_t added = uint64_t(piece.chars.size()) * uint64_t(std::max(dup, 1));
+    uint64_t size = piece.chars.size(), copies = uint64_t(std::max(dup, 1));
+    uint64_t added = size * copies;
     Buffer* b = make_room(series, at, removed, added, piece.unit);
     uint32_t unit = b->unit();
-    uint8_t* out = unit_at(b, at);
-    for (int32_t d = 0; d < std::max(dup, 1); ++d)
-        for (uint32_t cp : piece.chars) {
-            put_char(out, unit, cp);
-            out += unit;
-        }
+    runtime::write_copies(
+        copies, size * unit,
+        [&](uint64_t first, uint64_t count) {
+            uint8_t* out = unit_at(b, uint32_t(at + first * size));
+            for (uint64_t d = 0; d < count; ++d)
+                for (uint32_t cp : piece.chars) {
+                    put_char(out, unit, cp);
+                    out += unit;
+                }
+        },
+        [&](uint64_t done) { close_room(b, at, added, done * size); });
 }
 
 // ---- search
@@ -1018,16 +1032,21 @@ Cell* insert_text(Cell* series, const Cell* value, int32_t part, int32_t dup, bo
     source = buffer_of(*value); // re-read: making room allocates
     uint32_t unit = b->unit(), from_unit = source->unit();
     const uint8_t* from = unit_at(source, from_head);
-    uint8_t* out = unit_at(b, at);
-    for (int32_t d = 0; d < dup; ++d) {
-        if (unit == from_unit) {
-            std::memcpy(out, from, size_t(n) * unit);
-            out += size_t(n) * unit;
-            continue;
-        }
-        for (uint32_t i = 0; i < n; ++i, out += unit)
-            put_char(out, unit, get_char(from + i * from_unit, from_unit));
-    }
+    runtime::write_copies(
+        uint32_t(dup), uint64_t(n) * unit,
+        [&](uint64_t first, uint64_t count) {
+            uint8_t* out = unit_at(b, uint32_t(at + first * n));
+            for (uint64_t d = 0; d < count; ++d) {
+                if (unit == from_unit) {
+                    std::memcpy(out, from, size_t(n) * unit);
+                    out += size_t(n) * unit;
+                    continue;
+                }
+                for (uint32_t i = 0; i < n; ++i, out += unit)
+                    put_char(out, unit, get_char(from + i * from_unit, from_unit));
+            }
+        },
+        [&](uint64_t done) { close_room(b, at, added, done * n); });
     change.done(append ? Word::appended : Word::inserted);
     series->w1 = append ? 0 : uint32_t(at + added);
     return series;

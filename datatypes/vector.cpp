@@ -18,6 +18,7 @@
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/float_text.h"
+#include "runtime/interrupt.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
 #include "runtime/roots.h"
@@ -213,8 +214,18 @@ void insert_at(const Cell& vector, uint32_t index, const std::vector<uint8_t>& b
     if (total == 0) return;
     Buffer* b = open_gap(vector, index, size_t(total));
     uint8_t* at = b->head + size_t(index) * b->unit();
-    for (int32_t i = 0; i < dup; ++i)
-        std::memcpy(at + i * bytes.size(), bytes.data(), bytes.size());
+    size_t n = bytes.size();
+    runtime::write_copies(
+        uint32_t(dup), n,
+        [&](uint64_t first, uint64_t count) {
+            for (uint8_t* out = at + first * n; count--; out += n)
+                std::memcpy(out, bytes.data(), n);
+        },
+        // An interrupt closes the gap after the copies made.
+        [&](uint64_t done) {
+            std::memmove(at + done * n, at + total, size_t(b->tail - (at + total)));
+            b->tail -= total - done * n;
+        });
 }
 
 uint32_t element_count(const std::vector<uint8_t>& bytes, const Cell& vector) {

@@ -269,7 +269,8 @@ inline Control control_form(const Cell& native) {
 
 const Cell* eval_control(Control form, const Cell& native, const Cell* at, const Cell* tail,
                          const Cell& code, bool keep);
-const Cell* infix_after(const Cell* pos, const Cell* tail, const Cell& code);
+template <bool Keep>
+const Cell* infix_after(const Cell* pos, const Cell* tail, const Cell& code, Cell* start_top);
 
 // Evaluates the word at pos: calls its function or control form, or
 // stores its value; returns the position after the call (before any
@@ -318,19 +319,23 @@ template <bool Traced>
     return pos;
 }
 
-// Evaluates an untraced expression of a block, its value in slot 0. The
-// most common ones, a word's call or value and a set-word, are evaluated
-// here, without an expression level of their own.
+// Evaluates an untraced expression of a block, its value in slot 0 (or,
+// with Keep, pushed: an expression of a paren). The most common ones, a
+// word's call or value and a set-word, are evaluated here, without an
+// expression level of their own.
+template <bool Keep>
 [[gnu::always_inline]] inline const Cell* walk_expression(const Cell* pos, const Cell* tail,
                                                           const Cell& code) {
     switch (cell::type_of(*pos)) {
-    case TYPE_WORD:
-        pos = word_expression<false>(pos, tail, code, false);
+    case TYPE_WORD: {
+        Cell* start_top = stack::state.top;
+        pos = word_expression<false>(pos, tail, code, Keep);
         if (!rt.pending && pos < tail && cell::type_of(*pos) == TYPE_WORD)
-            pos = infix_after(pos, tail, code);
+            pos = infix_after<Keep>(pos, tail, code, start_top);
         return pos;
-    case TYPE_SET_WORD: return set_word_expression<false>(pos, tail, code, false);
-    default: return expression_as<false, false, false>(pos, tail, code);
+    }
+    case TYPE_SET_WORD: return set_word_expression<false>(pos, tail, code, Keep);
+    default: return expression_as<false, false, Keep>(pos, tail, code);
     }
 }
 
@@ -345,7 +350,7 @@ template <bool Traced>
         if constexpr (Traced)
             pos = expression_as<Traced, false, false>(pos, buffer->tail_cell(), code);
         else
-            pos = walk_expression(pos, buffer->tail_cell(), code);
+            pos = walk_expression<false>(pos, buffer->tail_cell(), code);
         if (rt.pending) return;
         if (pos < buffer->tail_cell()) stack::reset();
     }
@@ -666,9 +671,9 @@ struct RefinementPlace {
     uint32_t argument;
 };
 
-RefinementPlace place_of(const Cell* list, uint32_t count, NodeId list_node, const Cell& element) {
-    if (const plans::RefinementPlan* plan = plans::find_refinement(&element, list_node))
-        return {plan->at, plan->slot, plan->argument};
+// Finds the place of a refinement that no plan knows yet, and plans it.
+[[gnu::noinline]] RefinementPlace plan_place(const Cell* list, uint32_t count, NodeId list_node,
+                                             const Cell& element) {
     int32_t at = find_refinement(list, count, element);
     if (at < 0) return {at, 0, 0};
     uint32_t slot = 0;
@@ -682,6 +687,13 @@ RefinementPlace place_of(const Cell* list, uint32_t count, NodeId list_node, con
     }
     plans::make_refinement(&element, list_node, at, slot, argument);
     return {at, slot, argument};
+}
+
+[[gnu::always_inline]] inline RefinementPlace place_of(const Cell* list, uint32_t count,
+                                                       NodeId list_node, const Cell& element) {
+    if (const plans::RefinementPlan* plan = plans::find_refinement(&element, list_node)) [[likely]]
+        return {plan->at, plan->slot, plan->argument};
+    return plan_place(list, count, list_node, element);
 }
 
 // Pushes what a function sees for the entries of its argument list from
@@ -1174,6 +1186,16 @@ const ControlTypes& control_types(Control form, const Cell& native) {
            (pos + 1 == tail || cell::type_of(pos[1]) != TYPE_WORD);
 }
 
+// Whether all the block arguments at pos (one or two) are literal blocks
+// taken where they stand: the usual case, tested at once.
+[[gnu::always_inline]] inline bool literal_branches(const ControlTypes& types, const Cell* pos,
+                                                    const Cell* tail, uint32_t blocks) {
+    if (!types.literal_blocks || tail - pos < blocks) return false;
+    if (cell::type_of(pos[0]) != TYPE_BLOCK) return false;
+    if (blocks == 2 && cell::type_of(pos[1]) != TYPE_BLOCK) return false;
+    return pos + blocks == tail || cell::type_of(pos[blocks]) != TYPE_WORD;
+}
+
 // The value of a branch that is one value evaluating to itself or one
 // variable (such as `[n]`), else null. Nothing in such a branch can fail,
 // allocate or change the block, so it needs no evaluation of its own.
@@ -1184,10 +1206,13 @@ const ControlTypes& control_types(Control form, const Cell& native) {
     return inert(*pos) ? pos : plain_word_value(*pos);
 }
 
-// The operators after a word's call or value evaluated untraced for the
-// frame: out of line, as most such expressions have none.
-[[gnu::noinline]] const Cell* infix_after(const Cell* pos, const Cell* tail, const Cell& code) {
-    return eval_infix<false>(pos, tail, code, stack::state.base, false);
+// The operators after a word's call or value evaluated untraced, for the
+// frame or (Keep) pushed from start_top: out of line, as most such
+// expressions have none.
+template <bool Keep>
+[[gnu::noinline]] const Cell* infix_after(const Cell* pos, const Cell* tail, const Cell& code,
+                                          Cell* start_top) {
+    return eval_infix<false>(pos, tail, code, start_top, Keep);
 }
 
 // Runs a control form in line; `at` is the word that named it. The call is
@@ -1209,20 +1234,27 @@ const ControlTypes& control_types(Control form, const Cell& native) {
     // Where each block argument is: in the code, or on the stack.
     const Cell* branches[2];
     Cell first;
-    for (uint32_t i = 0; i < blocks; ++i) {
-        if (literal_block(types, pos, tail)) {
-            branches[i] = pos++;
-            continue;
+    if (literal_branches(types, pos, tail, blocks)) [[likely]] {
+        branches[0] = pos;
+        branches[1] = pos + 1;
+        pos += blocks;
+    } else {
+        for (uint32_t i = 0; i < blocks; ++i) {
+            if (literal_block(types, pos, tail)) {
+                branches[i] = pos++;
+                continue;
+            }
+            // An evaluated argument could change the code: a block taken
+            // from there before is kept as it was fetched.
+            if (i) {
+                first = *branches[0];
+                branches[0] = &first;
+            }
+            pos =
+                fetch<false>(types.types[1 + i], pos, tail, code, false, 0, function, name, 1 + i);
+            if (rt.pending) return pos;
+            branches[i] = stack::state.top - 1;
         }
-        // An evaluated argument could change the code: a block taken from
-        // there before is kept as it was fetched.
-        if (i) {
-            first = *branches[0];
-            branches[0] = &first;
-        }
-        pos = fetch<false>(types.types[1 + i], pos, tail, code, false, 0, function, name, 1 + i);
-        if (rt.pending) return pos;
-        branches[i] = stack::state.top - 1;
     }
     const Cell* chosen = nullptr;
     // The condition is in slot 0; either does not take unset! as true.
@@ -1376,7 +1408,7 @@ namespace {
     for (const Cell* pos = walk.pos; pos < walk.buffer->tail_cell();) {
         position.w1 = uint32_t(pos - walk.buffer->head_cell());
         stack::state.top = start;
-        pos = expression_as<false, false, true>(pos, walk.buffer->tail_cell(), walk.code);
+        pos = walk_expression<true>(pos, walk.buffer->tail_cell(), walk.code);
         if (rt.pending) return;
     }
 }
@@ -1745,8 +1777,22 @@ const Cell* eval_path(const Cell& path_value, const Cell* pos, const Cell* tail,
     Cell path = path_value;
     Pin pin(path.w2);
     const Cell* elements = pin.buffer()->head_cell() + path.w1;
-    uint32_t length = uint32_t(block::rs_length(path));
+    const Cell* end = pin.buffer()->tail_cell();
+    uint32_t length = elements < end ? uint32_t(end - elements) : 0;
     if (length == 0) raise(err::script::empty_path, &path);
+    // The usual path, a function's refinements, called untraced: its word
+    // looked up and the call made here, with no walk along the path.
+    if (!set && !get && !tracing && cell::type_of(elements[0]) == TYPE_WORD) [[likely]] {
+        const Cell* head = word_value(elements[0]);
+        if (head && is_function_type(cell::type_of(*head))) {
+            Cell function = *head;
+            pos = call_path<false>(function, pos, tail, code, keep, path, 0, elements[0]);
+            if (tracing && !rt.pending) [[unlikely]] // switched on for good by the call
+                fire_event(event::exit, &path, elements + length, nullptr,
+                           keep ? stack::get_top() : stack::state.base);
+            return pos;
+        }
+    }
     fire(event::enter, &path, elements);
     fire(event::fetch, &path, elements);
     // A set may run an on-change* handler, whose exit crosses the walk as an

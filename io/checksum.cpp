@@ -1,5 +1,6 @@
 #include "io/checksum.h"
 #include "platform/shared_library.h"
+#include "runtime/interrupt.h"
 
 #include <openssl/evp.h>
 
@@ -91,6 +92,34 @@ uint32_t load_le32(const uint8_t* p) {
     return v; // the build targets little-endian x86-64 only
 }
 
+// Runs `f` over the data a stretch at a time, polling for an interrupt
+// between stretches: a checksum of a huge input stops at one. Stretches
+// are of an even length, as the Internet checksum pairs bytes.
+template <class F>
+void by_stretches(Bytes data, F f) {
+    constexpr size_t stretch = size_t(1) << 20;
+    for (size_t at = 0; at < data.size(); at += stretch) {
+        if (at) runtime::poll();
+        f(data.subspan(at, std::min(stretch, data.size() - at)));
+    }
+}
+
+uint32_t crc32_stretch(Bytes data, uint32_t c) {
+    const auto& t = crc_tables;
+    const uint8_t* p = data.data();
+    size_t n = data.size();
+    for (; n >= 16; p += 16, n -= 16) {
+        uint32_t a = load_le32(p) ^ c, b = load_le32(p + 4), d = load_le32(p + 8),
+                 e = load_le32(p + 12);
+        c = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^
+            t[11][b & 0xFF] ^ t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^
+            t[7][d & 0xFF] ^ t[6][(d >> 8) & 0xFF] ^ t[5][(d >> 16) & 0xFF] ^ t[4][d >> 24] ^
+            t[3][e & 0xFF] ^ t[2][(e >> 8) & 0xFF] ^ t[1][(e >> 16) & 0xFF] ^ t[0][e >> 24];
+    }
+    for (; n; ++p, --n) c = t[0][(c ^ *p) & 0xFF] ^ (c >> 8);
+    return c;
+}
+
 // The digest of the concatenated parts; nothing when the library refuses.
 std::optional<Digest> digest_of(int method, std::initializer_list<Bytes> parts) {
     const MethodInfo* m = info(method);
@@ -100,8 +129,12 @@ std::optional<Digest> digest_of(int method, std::initializer_list<Bytes> parts) 
     if (!platform::bind(c.library, m->evp, evp)) return std::nullopt;
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(c.ctx_new(), c.ctx_free);
     if (!ctx || c.init(ctx.get(), evp(), nullptr) != 1) return std::nullopt;
+    bool updated = true;
     for (Bytes part : parts)
-        if (c.update(ctx.get(), part.data(), part.size()) != 1) return std::nullopt;
+        by_stretches(part, [&](Bytes piece) {
+            updated = updated && c.update(ctx.get(), piece.data(), piece.size()) == 1;
+        });
+    if (!updated) return std::nullopt;
     Digest d;
     unsigned int size = 0;
     if (c.final(ctx.get(), d.bytes.data(), &size) != 1 || size != m->digest_size)
@@ -134,19 +167,8 @@ size_t hmac_block_size(int method) {
 }
 
 uint32_t crc32(Bytes data, uint32_t crc) {
-    const auto& t = crc_tables;
-    const uint8_t* p = data.data();
-    size_t n = data.size();
     uint32_t c = ~crc;
-    for (; n >= 16; p += 16, n -= 16) {
-        uint32_t a = load_le32(p) ^ c, b = load_le32(p + 4), d = load_le32(p + 8),
-                 e = load_le32(p + 12);
-        c = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^
-            t[11][b & 0xFF] ^ t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^
-            t[7][d & 0xFF] ^ t[6][(d >> 8) & 0xFF] ^ t[5][(d >> 16) & 0xFF] ^ t[4][d >> 24] ^
-            t[3][e & 0xFF] ^ t[2][(e >> 8) & 0xFF] ^ t[1][(e >> 16) & 0xFF] ^ t[0][e >> 24];
-    }
-    for (; n; ++p, --n) c = t[0][(c ^ *p) & 0xFF] ^ (c >> 8);
+    by_stretches(data, [&](Bytes piece) { c = crc32_stretch(piece, c); });
     return ~c;
 }
 
@@ -156,33 +178,37 @@ uint32_t adler32(Bytes data, uint32_t adler) {
     // both sums start just below the base.
     constexpr size_t run = 5552;
     uint32_t a = adler & 0xFFFF, b = adler >> 16;
-    const uint8_t* p = data.data();
-    size_t n = data.size();
-    while (n) {
-        size_t chunk = std::min(n, run);
-        n -= chunk;
-        for (; chunk >= 16; chunk -= 16, p += 16) {
+    by_stretches(data, [&](Bytes piece) {
+        const uint8_t* p = piece.data();
+        size_t n = piece.size();
+        while (n) {
+            size_t chunk = std::min(n, run);
+            n -= chunk;
+            for (; chunk >= 16; chunk -= 16, p += 16) {
 #pragma GCC unroll 16
-            for (int i = 0; i < 16; ++i) {
-                a += p[i];
+                for (int i = 0; i < 16; ++i) {
+                    a += p[i];
+                    b += a;
+                }
+            }
+            for (; chunk; --chunk, ++p) {
+                a += *p;
                 b += a;
             }
+            a %= base;
+            b %= base;
         }
-        for (; chunk; --chunk, ++p) {
-            a += *p;
-            b += a;
-        }
-        a %= base;
-        b %= base;
-    }
+    });
     return (b << 16) | a;
 }
 
 uint16_t tcp_checksum(Bytes data) {
     uint64_t sum = 0;
-    size_t i = 0;
-    for (; i + 1 < data.size(); i += 2) sum += uint32_t(data[i]) << 8 | data[i + 1];
-    if (i < data.size()) sum += uint32_t(data[i]) << 8;
+    by_stretches(data, [&](Bytes piece) {
+        size_t i = 0;
+        for (; i + 1 < piece.size(); i += 2) sum += uint32_t(piece[i]) << 8 | piece[i + 1];
+        if (i < piece.size()) sum += uint32_t(piece[i]) << 8;
+    });
     while (sum >> 16) sum = (sum >> 16) + (sum & 0xFFFF);
     return uint16_t(~sum & 0xFFFF);
 }

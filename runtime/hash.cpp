@@ -845,9 +845,35 @@ void clear(NodeId table) {
 
 void clone(NodeId source, NodeId table) {
     record_of(table) = record_of(source);
-    for (uint32_t Table::*field : {&Table::flags, &Table::keys, &Table::blk}) {
-        NodeId dup = memory::copy_series(memory::buffer_of(record_of(table).*field));
-        record_of(table).*field = dup;
+    // A word table grows 32 times over at once (an object of 7 words
+    // had 256 buckets, and every copy of it as many): a copy's words are
+    // filed in as few buckets as hold them and one more, so a look-up that
+    // may add a word does not grow the table at once.
+    NodeId blk = memory::copy_series(memory::buffer_of(record_of(source).blk));
+    record_of(table).blk = blk;
+    uint32_t n = std::max(buckets_for(record_of(source).size + 1), 4u);
+    if (n >= record_of(source).n_buckets) {
+        for (uint32_t Table::*field : {&Table::flags, &Table::keys}) {
+            NodeId dup = memory::copy_series(memory::buffer_of(record_of(table).*field));
+            record_of(table).*field = dup;
+        }
+        return;
+    }
+    NodeId flags = new_flags(n);
+    NodeId keys = new_keys(n);
+    Table& t = record_of(table);
+    t.flags = flags;
+    t.keys = keys;
+    t.n_buckets = n;
+    t.n_upper = uint32_t(n * load_limit);
+    t.n_occupied = t.size;
+    const Table& from = record_of(source);
+    for (uint32_t j = 0; j < from.n_buckets; ++j) {
+        if (flag::state(flags_of(from), j) != flag::live) continue;
+        int32_t entry = keys_of(from)[j];
+        uint32_t i = free_bucket(t, hash_entry(t, entry));
+        keys_of(t)[i] = entry;
+        flag::set(flags_of(t), i, flag::live);
     }
 }
 

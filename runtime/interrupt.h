@@ -11,6 +11,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 namespace kiv::runtime {
 
@@ -32,6 +33,30 @@ extern void (*interrupt_raiser)();
 inline void poll() {
     if (interrupt_requested.load(std::memory_order_relaxed)) [[unlikely]]
         take_interrupt();
+}
+
+// Bytes written between polls by the loops that fill series: a poll costs
+// nothing beside copying this much.
+constexpr uint64_t copy_stretch_bytes = 1 << 16;
+
+// Writes `total` copies of `copy_bytes` bytes each into room already made,
+// a stretch of copies at a time (`write(first, count)`), polling between
+// stretches. An interrupt first gets `stop(done)`, which closes the room
+// the copies not made would have filled, so that the series holds only
+// what was written; then it is raised.
+template <class Write, class Stop>
+void write_copies(uint64_t total, uint64_t copy_bytes, Write write, Stop stop) {
+    uint64_t stretch =
+        copy_bytes >= copy_stretch_bytes ? 1 : copy_stretch_bytes / (copy_bytes ? copy_bytes : 1);
+    for (uint64_t done = 0; done < total;) {
+        uint64_t count = total - done < stretch ? total - done : stretch;
+        write(done, count);
+        done += count;
+        if (done < total && interrupt_requested.load(std::memory_order_relaxed)) [[unlikely]] {
+            stop(done);
+            take_interrupt();
+        }
+    }
 }
 
 } // namespace kiv::runtime

@@ -30,6 +30,7 @@ struct Window {
     cairo_region_t* invalid = nullptr;
     bool erase = false;
     cairo_surface_t* surface = nullptr;
+    bool painted_clear = false; // painted, all clear: the surface was given back
     bool destroying = false;
     void* font = nullptr;             // the font given by WM_SETFONT, a reference held
     void* composition_font = nullptr; // the input method's, a reference held

@@ -60,6 +60,23 @@ void move_pixels(cairo_surface_t* surface, const Rect& area, Point d) {
     c.surface_mark_dirty(surface);
 }
 
+// Whether every pixel of the surface inside `area` is clear.
+bool clear_inside(cairo_surface_t* surface, const Rect& area) {
+    const CairoApi& c = cairo();
+    c.surface_flush(surface);
+    const uint8_t* data = c.image_surface_get_data(surface);
+    int stride = c.image_surface_get_stride(surface);
+    Rect r{std::max(area.left, 0), std::max(area.top, 0),
+           std::min(area.right, c.image_surface_get_width(surface)),
+           std::min(area.bottom, c.image_surface_get_height(surface))};
+    for (int y = r.top; y < r.bottom; ++y) {
+        const uint8_t* row = data + y * stride + r.left * 4;
+        for (size_t i = 0, n = size_t(r.width()) * 4; i < n; ++i)
+            if (row[i]) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 namespace detail {
@@ -118,7 +135,13 @@ cairo_surface_t* window_surface(HWnd window) {
         cairo().surface_destroy(w->surface);
     }
     w->surface = surface;
+    w->painted_clear = false;
     return surface;
+}
+
+cairo_surface_t* held_surface(HWnd window) {
+    Window* w = detail::find(window);
+    return w ? w->surface : nullptr;
 }
 
 bool scroll_window(HWnd window, Point distance, const Rect* area) {
@@ -161,7 +184,8 @@ bool scroll_window(HWnd window, Point distance, const Rect* area) {
 }
 
 bool detail::clear_at(const Window& w, Point p) {
-    if (!(w.ex_style & WS_EX_LAYERED) || !w.surface) return false;
+    if (!(w.ex_style & WS_EX_LAYERED)) return false;
+    if (!w.surface) return w.painted_clear;
     const CairoApi& c = cairo();
     if (p.x < 0 || p.y < 0 || p.x >= c.image_surface_get_width(w.surface) ||
         p.y >= c.image_surface_get_height(w.surface))
@@ -187,8 +211,9 @@ cairo_t* begin_paint(HWnd window, PaintStruct& ps) {
         return nullptr;
     }
     detail::lift_caret(window);
-    cairo_surface_t* surface = window_surface(window);
     Window* w = detail::find(window);
+    ps.fresh = w && !w->surface;
+    cairo_surface_t* surface = window_surface(window);
     if (!surface || !w) return nullptr;
     cairo_region_t* region = w->invalid ? w->invalid : cairo().region_create();
     w->invalid = nullptr;
@@ -213,7 +238,19 @@ void end_paint(HWnd window, PaintStruct& ps) {
     cairo().destroy(ps.cr);
     ps.cr = nullptr;
     detail::restore_caret(window);
-    if (is_window(window)) detail::state().backend->window_painted(window, ps.paint);
+    Window* w = detail::find(window);
+    if (!w) return;
+    // Only what this paint touched is read: the rest of a fresh surface is
+    // clear, and an older one is looked at when the paint covered it all.
+    Rect client = {0, 0, w->rect.width(), w->rect.height()};
+    bool whole = ps.paint.left <= 0 && ps.paint.top <= 0 && ps.paint.right >= client.right &&
+                 ps.paint.bottom >= client.bottom;
+    if (w->surface && (ps.fresh || whole) && clear_inside(w->surface, ps.paint)) {
+        cairo().surface_destroy(w->surface);
+        w->surface = nullptr;
+        w->painted_clear = true;
+    }
+    detail::state().backend->window_painted(window, ps.paint);
 }
 
 } // namespace kiv::gui

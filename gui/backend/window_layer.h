@@ -157,14 +157,21 @@ struct PaintStruct {
     cairo_t* cr = nullptr;
     Rect paint;
     bool erase = false;
+    bool fresh = false; // the surface was made clear for this paint
 };
 // A Cairo context on the window's backing surface clipped to the invalid
 // region, which becomes valid; WM_ERASEBKGND (wParam: the context) is sent
 // first when an erase was asked.
 cairo_t* begin_paint(HWnd window, PaintStruct& ps);
+// Ends the paint. A paint that leaves the whole surface clear (a control
+// whose look the toolkit draws, a window that draws nothing) gives the
+// surface back: most child windows never hold one.
 void end_paint(HWnd window, PaintStruct& ps);
 // The window's backing surface (device pixels, ARGB32), made on demand.
 cairo_surface_t* window_surface(HWnd window);
+// The backing surface the window holds now, or null when it has none
+// (never painted, or all clear): for readers, which make none.
+cairo_surface_t* held_surface(HWnd window);
 // Moves the pixels of the window's backing surface inside `area` (client
 // coordinates, device pixels; the whole client area when null) by
 // `distance`, as a view scrolled by whole pixels shows them: what was

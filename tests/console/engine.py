@@ -7,7 +7,9 @@ arguments, and the exit status of each way a run ends.
 Usage: engine.py KIV
 """
 import os
+import signal
 import subprocess
+import time
 
 from harness import KIV, TIMEOUT, check, main
 BANNER = "--== Kiv 0.6.6 ==-- \nType HELP for starting information. \n\n"
@@ -144,6 +146,30 @@ def asking(folder):
           repr(result.stdout))
 
 
+def halting(folder):
+    """A Ctrl-C while the console itself works ends the command with
+    (halted), and the console answers the next line: here the halt comes
+    while the console prints a long result into a pipe nobody reads yet
+    (the write blocks until the signal)."""
+    p = subprocess.Popen([KIV], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                         stderr=subprocess.STDOUT, cwd=folder)
+    try:
+        p.stdin.write(b'append/dup copy "" "a" 300000\n')
+        p.stdin.flush()
+        time.sleep(1)
+        p.send_signal(signal.SIGINT)
+        time.sleep(0.3)
+        p.stdin.write(b"1 + 1\n")
+        p.stdin.close()
+        out = p.stdout.read().decode()
+        p.wait(TIMEOUT)
+    finally:
+        p.kill()
+    tail = out[-40:]
+    check("halt while printing", p.returncode == 0 and tail.endswith("}\n(halted)\n>> == 2\n>> \n"),
+          f"{p.returncode} {tail!r}")
+
+
 PRINT_HOOKS = """Kiv []
 log: copy []
 gui-console-ctx: make object! append copy [
@@ -224,4 +250,4 @@ def shell(folder):
 
 
 if __name__ == "__main__":
-    main([delimiters, exit_codes, arguments, asking, printing, shell])
+    main([delimiters, exit_codes, arguments, asking, halting, printing, shell])

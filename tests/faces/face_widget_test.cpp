@@ -162,6 +162,48 @@ TEST_F(FaceWidgetTest, TypingChangesTheTextFacet) {
     EXPECT_TRUE(events.empty());
 }
 
+// A selection made by keys is in the face when its select event comes.
+TEST_F(FaceWidgetTest, KeysThatSelectReadTheSelectionIntoTheFace) {
+    struct Key {
+        uint32_t vk, scan;
+        bool extended;
+        uint32_t text;
+    };
+    constexpr Key shift{VK_SHIFT, 0x2A, false, 0}, right{VK_RIGHT, 0x4D, true, 0},
+        control{VK_CONTROL, 0x1D, false, 0}, a{'A', 0x1E, false, 1};
+    struct Case {
+        const char* spec;
+        std::vector<Key> chord; // pressed in order, let go in reverse
+        int presses;
+        const char* selected;
+    };
+    const Case cases[] = {
+        {"type: 'field size: 80x20 text: \"hello\"", {shift, right}, 2, "1x2"},
+        {"type: 'area size: 80x80 text: \"ab^/cd\"", {control, a}, 1, "1x5"},
+    };
+    HWnd w = window_face("size: 300x300");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.spec);
+        HWnd edit = child(w, "it", c.spec);
+        set_focus(edit);
+        run_loop();
+        EXPECT_EQ(molded(eval("it/selected")), "none");
+        events.clear();
+        const Key& held = c.chord.front();
+        const Key& last = c.chord.back();
+        input_key(held.vk, held.scan, held.extended, true, 0);
+        for (int i = 0; i < c.presses; ++i) {
+            input_key(last.vk, last.scan, last.extended, true, last.text);
+            input_key(last.vk, last.scan, last.extended, false, 0);
+        }
+        input_key(held.vk, held.scan, held.extended, false, 0);
+        run_loop();
+        EXPECT_NE(std::find(events.begin(), events.end(), "select"), events.end());
+        EXPECT_EQ(molded(eval("it/selected")), c.selected);
+        destroy_window(edit);
+    }
+}
+
 TEST_F(FaceWidgetTest, ControlsFollowTheirFacets) {
     HWnd w = window_face("size: 300x300");
     HWnd list = child(w, "it", "type: 'text-list size: 80x80 data: [\"a\" 1 \"bbb\"] selected: 0");

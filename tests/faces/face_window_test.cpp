@@ -148,6 +148,25 @@ TEST_F(FaceWindowTest, ValuesThatAreNoFacesRaiseFaceType) {
     EXPECT_EQ(child_windows(top).size(), 0u);
 }
 
+// The type facet names the type by any word kind in any case; anything
+// else is of no type.
+TEST_F(FaceWindowTest, TheTypeWordGivesTheFaceType) {
+    struct Case {
+        const char* type;
+        FaceType expected;
+    };
+    const Case cases[] = {
+        {"'screen", FaceType::screen},       {"'Drop-List", FaceType::drop_list},
+        {"quote slider:", FaceType::slider}, {"first [:area]", FaceType::area},
+        {"'no-such-type", FaceType::other},  {"\"button\"", FaceType::other},
+        {"none", FaceType::other},
+    };
+    for (const Case& c : cases) {
+        Rooted<Cell> f(face(std::string("type: ") + c.type));
+        EXPECT_EQ(face_type(*f), c.expected) << c.type;
+    }
+}
+
 TEST_F(FaceWindowTest, ARefusedWindowIsTheNullWindowAtOnce) {
     Rooted<Cell> f(face("type: 'button size: 10x10"));
     ::testing::internal::CaptureStdout();

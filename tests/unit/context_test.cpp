@@ -361,6 +361,29 @@ TEST_F(ContextTest, ObjectClonesGetTheirOwnBoundWordTable) {
     EXPECT_EQ(memory::buffer_of(context::cell_of(fresh).w2)->length(), 0u);
 }
 
+// A word table grown many times over by additions is copied into as few
+// buckets as hold its words: every word is still found, case aside, and
+// the copy takes new words.
+TEST_F(ContextTest, ObjectClonesFileTheirWordsInFewBuckets) {
+    RootedNode ctx(context::new_(1, false, true, 0, Kind::object));
+    const char* names[] = {"a", "b", "c", "d", "e", "f", "g", "h", "i"};
+    for (const char* name : names) context::put_value(ctx, global_word(name), int_cell(1));
+    uint32_t grown = hashtable::record_of(context::cell_of(ctx).w1).n_buckets;
+    Rooted<Cell> copy(Cell{TYPE_OBJECT, ctx, 0, 0});
+    RootedNode fresh(context::clone_for_object(*copy, Kind::object));
+    uint32_t buckets = hashtable::record_of(context::cell_of(fresh).w1).n_buckets;
+    EXPECT_LT(buckets, grown);
+    EXPECT_LE(buckets, hashtable::buckets_for(std::size(names) + 1));
+    for (uint32_t i = 0; i < std::size(names); ++i) {
+        EXPECT_EQ(context::find_word(fresh, sym(names[i]), false), int32_t(i)) << names[i];
+        std::string upper(1, char(std::toupper(names[i][0])));
+        EXPECT_EQ(context::find_word(fresh, sym(upper.c_str()), true), int32_t(i)) << upper;
+    }
+    EXPECT_EQ(context::add_word(fresh, global_word("j")), int32_t(std::size(names)));
+    EXPECT_EQ(context::find_word(fresh, sym("j"), false), int32_t(std::size(names)));
+    EXPECT_EQ(context::find_word(ctx, sym("j"), false), -1) << "the source keeps its words";
+}
+
 TEST_F(ContextTest, WordOfFallsBackToTheGlobalWord) {
     RootedNode ctx(context::new_(1, false, false, 0, Kind::object));
     context::add_word(ctx, global_word("k"));

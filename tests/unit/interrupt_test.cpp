@@ -40,6 +40,28 @@ Cell run(const std::string& text) {
     return eval(*code);
 }
 
+// Code that runs the work under a catch of the halt, then tells whether the
+// halt came and the check holds. `done` is set only if the work ran to its
+// end: the halt came back at the interpreter's check, too late.
+Cell load_halt_test(const std::string& work, const std::string& check) {
+    std::string test = "done: none outcome: catch/name [" + work +
+                       " done: true] 'console all [outcome = 'halt-request  none? done " + check +
+                       "]";
+    Cell code;
+    lexer::load(code, reinterpret_cast<const uint8_t*>(test.data()), uint32_t(test.size()));
+    return code;
+}
+
+// Ends the process unless the test gave true and the language goes on.
+void expect_stopped(const char* name, const Cell& outcome) {
+    if (cell::type_of(outcome) != TYPE_LOGIC || !logic::get(outcome)) {
+        std::fprintf(stderr, "not stopped: %s\n", name);
+        std::_Exit(1);
+    }
+    Cell sum = run("1 + 1");
+    if (cell::type_of(sum) != TYPE_INTEGER || integer::get(sum) != 2) std::_Exit(2);
+}
+
 // Work that takes seconds inside one native, and the input it needs.
 struct Case {
     const char* name;
@@ -61,26 +83,66 @@ TEST(InterruptTest, WatchdogHaltStopsTheLoopOfOneNative) {
             boot::start_from_image(boot::image_data, boot::image_size);
             for (const Case& c : cases) {
                 run(c.input);
-                // `done` is set only if the work ran to its end: the halt
-                // came back at the interpreter's check, too late.
-                std::string test = std::string("done: none outcome: catch/name [done: (") + c.work +
-                                   ") none] 'console all [outcome = 'halt-request  none? done]";
-                Rooted<Cell> code;
-                lexer::load(*code, reinterpret_cast<const uint8_t*>(test.data()),
-                            uint32_t(test.size()));
+                Rooted<Cell> code(load_halt_test(c.work, "true"));
                 std::thread watchdog([] {
                     std::this_thread::sleep_for(std::chrono::milliseconds(50));
                     stack::interrupt(true);
                 });
                 Cell stopped = eval(*code);
                 watchdog.join();
-                if (cell::type_of(stopped) != TYPE_LOGIC || !logic::get(stopped)) {
-                    std::fprintf(stderr, "not stopped: %s\n", c.name);
-                    std::_Exit(1);
-                }
-                // The language goes on.
-                Cell sum = run("1 + 1");
-                if (cell::type_of(sum) != TYPE_INTEGER || integer::get(sum) != 2) std::_Exit(2);
+                expect_stopped(c.name, stopped);
+            }
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+// Loops that write many copies, or checksum a long input, with a halt
+// asked for just after they began: the code that follows tells that the
+// loop stopped at its first poll (`done` stays none) and that the series
+// holds whole copies, with what followed the insertion still after them.
+struct PollCase {
+    const char* name;
+    const char* setup;
+    const char* work;
+    const char* check;
+};
+
+const PollCase poll_cases[] = {
+    {"insert/dup string", R"(s: copy "<>")", R"(insert/dup next s "ab" 100000)",
+     R"(all [#">" = last s  even? length? s  200002 > length? s  "abab" = copy/part next s 4])"},
+    {"insert/dup block", "b: copy [x y]", "insert/dup next b [1 2] 100000",
+     "all ['y = last b  even? length? b  200002 > length? b  [x 1 2 1] = copy/part b 4]"},
+    {"append/dup block of one", "b: copy []", "append/dup b 7 10000000",
+     "all [10000000 > length? b  7 = last b]"},
+    {"change/dup string", R"(s: copy "1234")", R"(change/dup/part s "xyz" 100000 2)",
+     R"(all ["34" = skip tail s -2  0 = mod (length? s) - 2 3  300002 > length? s])"},
+    {"append/dup binary", "x: copy #{FF}", "append/dup x #{0102} 1000000",
+     "all [2000001 > length? x  #{FF0102} = copy/part x 3  #{02} = skip tail x -1]"},
+    {"append/dup vector", "v: make vector! [1 2]", "append/dup v [3 4] 1000000",
+     "all [2000002 > length? v  even? length? v  4 = last v]"},
+    {"checksum crc32", "big: append/dup copy #{} #{00} 5000000", "checksum big 'crc32", "true"},
+    {"checksum adler32", "", "checksum big 'adler32", "true"},
+    {"checksum tcp", "", "checksum big 'tcp", "true"},
+    {"checksum sha256", "", "checksum big 'sha256", "true"},
+};
+
+TEST(InterruptTest, HaltStopsLongFillsAndChecksumsAtTheirPolls) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            boot::start_from_image(boot::image_data, boot::image_size);
+            for (const PollCase& c : poll_cases) {
+                run(c.setup);
+                Rooted<Cell> code(load_halt_test(c.work, c.check));
+                // A halt that only the polls of native loops see: the
+                // evaluator's own check stays as it was.
+                uintptr_t limit = stack::machine_limit.load();
+                stack::interrupt(true);
+                stack::machine_limit.store(limit);
+                Cell stopped = eval(*code);
+                stack::clear_interrupt();
+                expect_stopped(c.name, stopped);
             }
             std::_Exit(0);
         },

@@ -518,6 +518,46 @@ TEST_F(WindowLayerTest, ScrollMovesPixelsAndLeavesWhatItUncoversToPaint) {
     EXPECT_FALSE(scroll_window(HWnd(9999), {0, 1}, nullptr));
 }
 
+// A surface is held only while it shows a drawn pixel: a paint that
+// leaves it all clear gives it back, and a layered window painted clear
+// lets the pointer through to the window below.
+TEST_F(WindowLayerTest, SurfacesAreHeldOnlyWhilePixelsAreDrawn) {
+    HWnd below = top({0, 0, 40, 30});
+    HWnd w = create_window_ex(WS_EX_LAYERED, "Plain", "", WS_VISIBLE, {0, 0, 40, 30}, 0, 0);
+    drain(); // the first paints draw nothing
+    EXPECT_EQ(held_surface(below), nullptr);
+    EXPECT_EQ(held_surface(w), nullptr);
+    EXPECT_EQ(window_from_point({7, 7}), below);
+    struct Step {
+        Rect area;
+        double alpha; // painted over the area with this red
+        bool held;
+    };
+    const Step steps[] = {
+        {{5, 5, 10, 10}, 0, false}, // a fresh surface left clear
+        {{5, 5, 10, 10}, 1, true},
+        {{20, 20, 30, 30}, 0, true}, // clear here, still drawn elsewhere
+        {{0, 0, 40, 30}, 0, false},  // the whole surface cleared
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(testing::Message() << step.area.left << " alpha " << step.alpha);
+        invalidate_rect(w, &step.area, false);
+        PaintStruct ps;
+        cairo_t* cr = begin_paint(w, ps);
+        ASSERT_NE(cr, nullptr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_set_source_rgba(cr, 1, 0, 0, step.alpha);
+        cairo_paint(cr);
+        end_paint(w, ps);
+        EXPECT_EQ(held_surface(w) != nullptr, step.held);
+        EXPECT_EQ(window_from_point({7, 7}), step.held ? w : below);
+    }
+    // Asked for, the surface is made again, clear.
+    cairo_surface_t* s = window_surface(w);
+    cairo_surface_flush(s);
+    EXPECT_EQ(reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(s))[0], 0u);
+}
+
 TEST_F(WindowLayerTest, EraseComesBeforePaintingWhenAsked) {
     HWnd w = top({0, 0, 50, 50});
     drain();

@@ -12,7 +12,7 @@ Usage: base_faces.py KIV
 """
 import sys
 
-from window_shot import run_with_shot
+from xdriver import run_with_shot
 
 TITLE = "kiv-base-faces"
 

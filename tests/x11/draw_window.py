@@ -8,7 +8,7 @@ unit wide must cover as many device rows as an integer scale factor says. Runs
 under xvfb-run, with or without GDK_SCALE / GDK_DPI_SCALE."""
 import sys
 
-from window_shot import run_with_shot
+from xdriver import run_with_shot
 
 TITLE = "kiv-draw-window"
 

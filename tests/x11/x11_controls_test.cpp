@@ -5,6 +5,10 @@
 #include "x11_fixture.h"
 
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <gtk/gtk.h>
+
+#include <functional>
 
 using namespace kiv::gui;
 using namespace kiv::testing;
@@ -91,4 +95,77 @@ TEST_F(X11Test, ListItemsUnderAPointAreTheRowsGtkShows) {
         if (answers.empty() || answers.back() != hit) answers.push_back(hit);
     }
     EXPECT_EQ(answers, (std::vector<int64_t>{0, 1, 2, 2 | 1 << 16}));
+}
+
+namespace {
+
+// The layer window whose control a widget is part of.
+HWnd control_window_of_widget(GtkWidget* widget) {
+    for (; widget; widget = gtk_widget_get_parent(widget))
+        if (gpointer data = g_object_get_data(G_OBJECT(widget), "kiv-control"))
+            return GPOINTER_TO_UINT(data);
+    return 0;
+}
+
+// The text GTK's widget of an edit shows.
+std::string shown_text(HWnd edit) {
+    GList* tops = gtk_window_list_toplevels();
+    std::string text;
+    std::function<void(GtkWidget*)> visit = [&](GtkWidget* widget) {
+        if (GTK_IS_ENTRY(widget) && control_window_of_widget(widget) == edit)
+            text = gtk_entry_get_text(GTK_ENTRY(widget));
+        if (GTK_IS_TEXT_VIEW(widget) && control_window_of_widget(widget) == edit) {
+            GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(widget));
+            GtkTextIter start, end;
+            gtk_text_buffer_get_bounds(buffer, &start, &end);
+            gchar* all = gtk_text_buffer_get_text(buffer, &start, &end, FALSE);
+            text = all;
+            g_free(all);
+        }
+        if (GTK_IS_CONTAINER(widget))
+            gtk_container_forall(
+                GTK_CONTAINER(widget),
+                [](GtkWidget* child, gpointer f) {
+                    (*static_cast<std::function<void(GtkWidget*)>*>(f))(child);
+                },
+                &visit);
+    };
+    for (GList* l = tops; l; l = l->next) visit(GTK_WIDGET(l->data));
+    g_list_free(tops);
+    return text;
+}
+
+} // namespace
+
+// The text limit holds for what GTK's widgets take in too: characters
+// typed past it and the part of a paste past it stay neither in the model
+// nor on the screen.
+TEST_F(X11Test, TheTextLimitHoldsInGtksEdits) {
+    HWnd top = make_window("limits", {100, 100, 500, 400});
+    settle();
+    focus(top, "limits");
+    for (uint32_t style : {0u, uint32_t(ES_MULTILINE)}) {
+        SCOPED_TRACE(style);
+        HWnd edit = create_window("EDIT", "ab", WS_CHILD | WS_VISIBLE | style, {20, 20, 220, 120},
+                                  top, 0, 5);
+        send_message(edit, EM_SETLIMITTEXT, 4, 0);
+        set_focus(edit);
+        send_message(edit, EM_SETSEL, 2, 2);
+        settle();
+        for (unsigned long letter : {XK_c, XK_d, XK_e}) tap({letter});
+        pump_until([&] { return get_window_text(edit) == "abcd"; });
+        settle();
+        EXPECT_EQ(get_window_text(edit), "abcd");
+        EXPECT_EQ(shown_text(edit), "abcd");
+        // "bc" replaced: room for two of the three.
+        gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), "xyz", -1);
+        send_message(edit, EM_SETSEL, 1, 3);
+        settle();
+        tap({XK_Control_L, XK_v});
+        pump_until([&] { return get_window_text(edit) == "axyd"; });
+        settle();
+        EXPECT_EQ(get_window_text(edit), "axyd");
+        EXPECT_EQ(shown_text(edit), "axyd");
+        destroy_window(edit);
+    }
 }

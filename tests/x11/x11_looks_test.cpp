@@ -4,11 +4,15 @@
 #include "x11_fixture.h"
 
 #include "gui/backend/control_models.h"
+#include "gui/backend/text/font_style.h"
+#include "gui/backend/text/fonts.h"
 
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <cairo.h>
 #include <cstdlib>
 #include <functional>
+#include <gtk/gtk.h>
 
 using namespace kiv;
 using namespace kiv::gui;
@@ -144,4 +148,49 @@ TEST_F(X11Test, TheTabPageAreaIsTheNotebooksOwn) {
     EXPECT_TRUE(near_color(pixel(inside.x, inside.y), page))
         << std::hex << pixel(inside.x, inside.y);
     EXPECT_FALSE(pixel(above.x, above.y) == page) << std::hex << page;
+}
+
+// An input method's pre-edit text (GTK's own: Ctrl+Shift+U starts a code
+// point, showing "u") appears at the caret of the window it composes in,
+// in that window's composition font: its ink is as tall as that font's.
+TEST_F(X11Test, ThePreeditShowsAtTheCaretInTheCompositionFont) {
+    g_object_set(gtk_settings_get_default(), "gtk-im-module", "gtk-im-context-simple", nullptr);
+    HWnd top = make_window("preedit", {100, 100, 500, 300});
+    paint_color() = 0xFFFFFF;
+    HWnd pane = make_window("", {0, 0, 400, 200}, top);
+    settle();
+    focus(top, "preedit");
+    set_focus(pane);
+    create_caret(pane, 2, 10);
+    set_caret_pos({100, 40});
+    Point at = client_to_screen(pane, {100, 40});
+    // The height of the dark ink right of the caret.
+    auto ink = [&] {
+        int first = -1, last = -1;
+        for (int y = at.y; y < at.y + 120; ++y)
+            for (int x = at.x + 2; x < at.x + 60; ++x)
+                if ((pixel(x, y) & 0xFF) < 0x80) {
+                    if (first < 0) first = y;
+                    last = y;
+                    break;
+                }
+        return first < 0 ? 0 : last - first + 1;
+    };
+    int heights[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        text::Font* font = text::new_font({}, "DejaVu Sans", i ? 64 : 16);
+        set_composition_font(pane, reinterpret_cast<uint64_t>(font));
+        text::release_font(font);
+        tap({XK_Control_L, XK_Shift_L, XK_u});
+        EXPECT_TRUE(pump_until([&] { return ink() > 0; }));
+        settle();
+        heights[i] = ink();
+        tap({XK_Escape});
+        EXPECT_TRUE(pump_until([&] { return ink() == 0; }));
+    }
+    // "u" with its underline: about half the font's size.
+    EXPECT_GT(heights[0], 4);
+    EXPECT_LT(heights[0], 16);
+    EXPECT_GT(heights[1], 28);
+    destroy_window(top);
 }

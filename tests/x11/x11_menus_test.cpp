@@ -8,17 +8,15 @@
 #include "gui/backend/gui_init.h"
 #include "gui/backend/menus.h"
 
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <gtk/gtk.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
-#include <thread>
+#include <utility>
 
 namespace kiv::testing {
 namespace {
@@ -31,27 +29,30 @@ MenuItemInfo label(const char* text, uint32_t id, HMenu submenu = 0) {
         MIIM_STRING | MIIM_ID | (submenu ? uint32_t(MIIM_SUBMENU) : 0u), 0, id, submenu, 0, text};
 }
 
-// Taps keys from a connection of its own once a popup holds the keyboard
-// (another client's grab then fails), while the test thread is inside the
-// popup's modal loop.
-std::thread keys_once_grabbed(std::vector<unsigned long> keysyms) {
-    return std::thread([keysyms] {
-        Display* d = XOpenDisplay(nullptr);
-        Window root = DefaultRootWindow(d);
-        for (int i = 0; i < 250; ++i) {
-            int r = XGrabKeyboard(d, root, False, GrabModeAsync, GrabModeAsync, CurrentTime);
-            if (r == GrabSuccess) XUngrabKeyboard(d, CurrentTime);
-            XSync(d, False);
-            if (r == AlreadyGrabbed) break;
-            usleep(20000);
-        }
-        for (unsigned long k : keysyms) {
-            XTestFakeKeyEvent(d, XKeysymToKeycode(d, k), True, CurrentTime);
-            XTestFakeKeyEvent(d, XKeysymToKeycode(d, k), False, CurrentTime);
-            XSync(d, False);
-        }
-        XCloseDisplay(d);
-    });
+// Keys tapped from a GLib timeout once a popup of this process holds the
+// keyboard. The timeout runs inside the popup's modal loop, after the
+// popup took its grab: the keys reach the popup, never the window before
+// it opens nor a popup that is closing, and nothing else competes for the
+// keyboard while the popup grabs it.
+std::function<void()> keys_for_popup;
+
+gboolean tap_into_popup(gpointer) {
+    GdkDisplay* display = gdk_display_get_default();
+    GdkDevice* keyboard = gdk_seat_get_keyboard(gdk_display_get_default_seat(display));
+    if (!gdk_display_device_is_grabbed(display, keyboard)) return G_SOURCE_CONTINUE;
+    std::exchange(keys_for_popup, nullptr)();
+    return G_SOURCE_REMOVE;
+}
+
+// Runs the popup with the keys tapped into it; true when they were.
+bool popup_with_keys(HMenu popup, HWnd owner, std::function<void()> keys, bool& chosen) {
+    keys_for_popup = std::move(keys);
+    guint source = g_timeout_add(20, tap_into_popup, nullptr);
+    chosen = track_popup_menu(popup, {150, 150}, owner);
+    if (!keys_for_popup) return true;
+    g_source_remove(source);
+    keys_for_popup = nullptr;
+    return false;
 }
 
 class X11MenusTest : public X11Test {
@@ -197,18 +198,22 @@ TEST_F(X11MenusTest, PopupChosenFromTheKeyboardOrDismissed) {
     insert_menu_item(popup, 1, {MIIM_FTYPE | MIIM_ID, MFT_SEPARATOR, 1, 0, 0, {}});
     insert_menu_item(popup, 2, label("Paste\tShift+Ins", 2));
     forget();
-    std::thread keys = keys_once_grabbed({XK_Up, XK_Return});
-    bool chosen = track_popup_menu(popup, {150, 150}, w);
-    keys.join();
+    bool chosen = false;
+    EXPECT_TRUE(popup_with_keys(
+        popup, w,
+        [this] {
+            tap({XK_Up});
+            tap({XK_Return});
+        },
+        chosen));
     EXPECT_TRUE(chosen);
     ASSERT_TRUE(chose(w, 2));
     EXPECT_TRUE(got(w, WM_ENTERMENULOOP));
     EXPECT_TRUE(got(w, WM_EXITMENULOOP));
 
     forget();
-    keys = keys_once_grabbed({XK_Escape});
-    chosen = track_popup_menu(popup, {150, 150}, w);
-    keys.join();
+    EXPECT_TRUE(popup_with_keys(
+        popup, w, [this] { tap({XK_Escape}); }, chosen));
     EXPECT_FALSE(chosen);
     pump_until([] { return false; }, 100);
     EXPECT_TRUE(recorded({WM_COMMAND}).empty());

@@ -3,12 +3,15 @@ pointer and keys through XTest (text typed with Shift where its keys need
 it), the window manager's close request (WM_DELETE_WINDOW), the keyboard
 focus given or taken, a resize; windows found by title with xwininfo, pixels and
 screenshots read with ImageMagick's import. Only libX11 and libXtst are
-used, through ctypes.
+used, through ctypes. Also the running of Kiv scripts that show a window
+and judge a screenshot of it.
 """
 import ctypes
 import os
 import re
+import shutil
 import subprocess
+import tempfile
 import time
 
 _x11 = ctypes.CDLL("libX11.so.6")
@@ -73,6 +76,20 @@ class Window:
         return f"{self.width}x{self.height}+{self.x}+{self.y}"
 
 
+def find_window(title, timeout=20.0):
+    """The viewable top-level with this title, waiting for it to appear
+    (None when it does not; a timeout of 0 looks once)."""
+    end = time.monotonic() + timeout
+    while True:
+        info = subprocess.run(["xwininfo", "-name", title], capture_output=True,
+                              text=True).stdout
+        if "IsViewable" in info:
+            return Window(info)
+        if time.monotonic() >= end:
+            return None
+        time.sleep(0.05)
+
+
 class Display:
     def __init__(self):
         self.dpy = _x11.XOpenDisplay(None)
@@ -80,23 +97,13 @@ class Display:
             raise RuntimeError("no X display")
 
     def window(self, title, timeout=20.0):
-        """The viewable top-level with this title, waiting for it to appear
-        (None when it does not; a timeout of 0 looks once)."""
-        end = time.monotonic() + timeout
-        while True:
-            info = subprocess.run(["xwininfo", "-name", title], capture_output=True,
-                                  text=True).stdout
-            if "IsViewable" in info:
-                return Window(info)
-            if time.monotonic() >= end:
-                return None
-            time.sleep(0.05)
+        return find_window(title, timeout)
 
     def gone(self, title, timeout=10.0):
         """Whether no viewable window has this title (waiting for it to go)."""
         end = time.monotonic() + timeout
         while True:
-            if not self.window(title, 0):
+            if not find_window(title, 0):
                 return True
             if time.monotonic() >= end:
                 return False
@@ -212,3 +219,33 @@ def screenshot(name):
     path = os.path.join(os.environ.get("TMPDIR", "/tmp"), f"kiv-x11-{name}.png")
     subprocess.run(["import", "-window", "root", path], capture_output=True)
     return path
+
+
+def run_with_shot(kiv, script_text, title):
+    """Runs a Kiv script (KIV_GUI=gtk) that prints "ready SCALE" once its
+    window is drawn, then reads the path of a screenshot of that window
+    from its input and prints its findings. The script runs in a folder
+    made for the run; answers (scale, output, errors, status), scale None
+    when the window never showed."""
+    folder = tempfile.mkdtemp(prefix="kiv-window-shot-")
+    try:
+        script = os.path.join(folder, "window.kiv")
+        with open(script, "w") as f:
+            f.write(script_text)
+        env = dict(os.environ, KIV_GUI="gtk")
+        proc = subprocess.Popen([kiv, script], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True, env=env)
+        ready = proc.stdout.readline().split()
+        window = find_window(title, 5) if len(ready) == 2 and ready[0] == "ready" else None
+        if not window:
+            proc.kill()
+            out, err = proc.communicate(timeout=30)
+            return None, " ".join(ready) + out, err, proc.returncode
+        shot = os.path.join(folder, "shot.png")
+        subprocess.run(["import", "-window", "root", "-crop",
+                        f"{window.width}x{window.height}+{window.x}+{window.y}", "+repage", shot],
+                       check=True)
+        out, err = proc.communicate(shot + "\n", timeout=120)
+        return float(ready[1]), out, err, proc.returncode
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)

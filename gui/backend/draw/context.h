@@ -129,6 +129,9 @@ inline bool drawable(const Context& ctx) {
 Matrix3x2 to_device(const Context& ctx, const Matrix3x2& m);
 // Gives Cairo the context's transformation, or marks it singular.
 void apply_matrix(Context& ctx);
+// Makes the current path the rectangle of a clip, under the clip's own
+// transformation (Cairo's is left changed).
+void clip_rectangle_path(Context& ctx, const Clip& clip);
 // Re-applies every clip of the list (after a pop, Cairo's clip is reset).
 void apply_clips(Context& ctx);
 // Cairo's errors are sticky: a primitive Cairo cannot draw (coordinates far

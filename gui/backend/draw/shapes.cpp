@@ -14,9 +14,31 @@ bool finite(std::initializer_list<double> values) {
     return std::all_of(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
 }
 
-bool finite(const std::vector<Point>& points) {
+// Cairo keeps coordinates in 24.8 fixed point: a point further from the
+// target's origin wraps around, and the tangle that makes is drawn wrong
+// and can crash Cairo (a long stroke under a clip that is not a
+// rectangle). A shape reaching that far, in device pixels, draws nothing,
+// as one with a number that is not finite does.
+constexpr double fixed_point_reach = 1 << 23;
+
+bool within_reach(const Context& ctx, std::initializer_list<Point> points) {
+    Matrix3x2 m = to_device(ctx, ctx.state.matrix);
+    return std::all_of(points.begin(), points.end(), [&](const Point& p) {
+        Point2 d = transform(m, {p.x, p.y});
+        return std::fabs(d.x) < fixed_point_reach && std::fabs(d.y) < fixed_point_reach;
+    });
+}
+
+bool within_reach(const Context& ctx, const std::vector<Point>& points) {
     return std::all_of(points.begin(), points.end(),
-                       [](const Point& p) { return std::isfinite(p.x) && std::isfinite(p.y); });
+                       [&](const Point& p) { return within_reach(ctx, {p}); });
+}
+
+// Whether an ellipse's bounding box is within reach.
+bool ellipse_within_reach(const Context& ctx, Point c, double rx, double ry) {
+    return within_reach(
+        ctx,
+        {{c.x - rx, c.y - ry}, {c.x + rx, c.y - ry}, {c.x + rx, c.y + ry}, {c.x - rx, c.y + ry}});
 }
 
 void ellipse_path(Context& ctx, Point c, double rx, double ry) {
@@ -38,7 +60,9 @@ void corner(Context& ctx, double cx, double cy, double r, double from) {
 } // namespace
 
 void box(Context& ctx, Point a, Point b, double radius) {
-    if (!drawable(ctx) || !finite({a.x, a.y, b.x, b.y, radius})) return;
+    if (!drawable(ctx) || !std::isfinite(radius) ||
+        !within_reach(ctx, {a, b, {a.x, b.y}, {b.x, a.y}}))
+        return;
     double x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y), x1 = std::max(a.x, b.x),
            y1 = std::max(a.y, b.y);
     // The radius never exceeds half the smaller side.
@@ -63,27 +87,29 @@ void box(Context& ctx, Point a, Point b, double radius) {
 }
 
 void polyline(Context& ctx, const std::vector<Point>& points) {
-    if (!drawable(ctx) || !finite(points)) return;
+    if (!drawable(ctx) || !within_reach(ctx, points)) return;
     points_path(ctx, points);
     paint(ctx, points.size() > 2);
 }
 
 void polygon(Context& ctx, const std::vector<Point>& points) {
-    if (!drawable(ctx) || !finite(points)) return;
+    if (!drawable(ctx) || !within_reach(ctx, points)) return;
     points_path(ctx, points);
     ctx.cairo->close_path(ctx.cr);
     paint(ctx, true);
 }
 
 void ellipse(Context& ctx, Point centre, double rx, double ry) {
-    if (!drawable(ctx) || !finite({centre.x, centre.y, rx, ry})) return;
+    if (!drawable(ctx) || !ellipse_within_reach(ctx, centre, rx, ry)) return;
     ellipse_path(ctx, centre, rx, ry);
     cast_shadows(ctx);
     paint(ctx, true);
 }
 
 void arc(Context& ctx, Point c, Point radii, double start, double sweep, bool closed) {
-    if (!drawable(ctx) || !finite({c.x, c.y, radii.x, radii.y, start, sweep})) return;
+    if (!drawable(ctx) || !finite({start, sweep}) ||
+        !ellipse_within_reach(ctx, c, radii.x, radii.y))
+        return;
     double rx = radii.x, ry = radii.y;
     if (float(sweep) >= 359.999f || float(sweep) <= -359.999f) return ellipse(ctx, c, rx, ry);
     double t1 = start * pi / 180, t2 = (start + sweep) * pi / 180;
@@ -110,7 +136,7 @@ void arc(Context& ctx, Point c, Point radii, double start, double sweep, bool cl
 }
 
 void curve(Context& ctx, const std::vector<Point>& p) {
-    if (!drawable(ctx) || !finite(p)) return;
+    if (!drawable(ctx) || !within_reach(ctx, p)) return;
     Point c1 = p[1], c2 = p[2], end = p.back();
     if (p.size() == 3) {
         c1 = {(2 * p[1].x + p[0].x) / 3, (2 * p[1].y + p[0].y) / 3};
@@ -141,7 +167,7 @@ void spline_span(Context& ctx, Point p0, Point p1, Point p2, Point p3) {
 
 void spline(Context& ctx, const std::vector<Point>& p, bool closed) {
     if (p.size() == 2) return polyline(ctx, p);
-    if (!drawable(ctx) || !finite(p)) return;
+    if (!drawable(ctx) || !within_reach(ctx, p)) return;
     size_t n = p.size();
     ctx.cairo->move_to(ctx.cr, p[0].x, p[0].y);
     spline_span(ctx, closed ? p[n - 1] : p[0], p[0], p[1], p[2]);

@@ -56,8 +56,9 @@ void push_clip(Context& ctx, Point a, Point b) {
     // Cairo's clip only narrows: a new clip intersects with it directly.
     const CairoApi& c = *ctx.cairo;
     c.new_path(ctx.cr);
-    if (usable) c.rectangle(ctx.cr, clip.x0, clip.y0, clip.x1 - clip.x0, clip.y1 - clip.y0);
+    if (usable) clip_rectangle_path(ctx, clip);
     c.clip(ctx.cr);
+    if (usable) apply_matrix(ctx);
 }
 
 void push_clip_path(Context& ctx) {

@@ -13,7 +13,7 @@
 #include "gui/backend/window_layer.h"
 #include "runtime/slot_table.h"
 
-#include <iterator>
+#include <unordered_map>
 
 namespace kiv::gui::faces {
 
@@ -37,6 +37,14 @@ constexpr TypeName type_names[] = {
     {"slider", FaceType::slider},       {"scroller", FaceType::scroller},
     {"camera", FaceType::camera},       {"calendar", FaceType::calendar},
 };
+
+// The face types by the canonical symbol id of their word, made at the
+// first lookup after the faces start. The ids belong to the running
+// program's symbol table, so every start makes the table again.
+std::unordered_map<uint32_t, FaceType>& types_by_symbol() {
+    static std::unordered_map<uint32_t, FaceType> table;
+    return table;
+}
 
 Cell* state_block(const Cell& face) {
     Cell& state = facet(face, f_state);
@@ -73,13 +81,19 @@ bool option_value(const Cell& options, const char* key, bool pairs, Cell& value)
     return false;
 }
 
+void forget_face_types() {
+    types_by_symbol().clear();
+}
+
 FaceType face_type(const Cell& face) {
     Cell type = facet(face, f_type);
     if (!word::any_word(cell::type_of(type))) return FaceType::other;
-    uint32_t canonical = symbol::resolve(type.w2);
-    for (const TypeName& t : type_names)
-        if (symbol::resolve(symbol::intern(t.word)) == canonical) return t.type;
-    return FaceType::other;
+    auto& table = types_by_symbol();
+    if (table.empty())
+        for (const TypeName& t : type_names)
+            table.emplace(symbol::resolve(symbol::intern(t.word)), t.type);
+    auto found = table.find(symbol::resolve(type.w2));
+    return found == table.end() ? FaceType::other : found->second;
 }
 
 HWnd face_window(const Cell& face) {

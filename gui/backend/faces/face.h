@@ -79,9 +79,13 @@ Cell& facet(const Cell& face, Facet f);
 inline Cell facet_value(const Cell& face, Facet f) {
     return facet(face, f);
 }
-// The type of a face by its type word; `other` for an unknown word or a
-// type that is no word.
+// The type of a face by its type word (without regard to case); `other`
+// for an unknown word or a type that is no word.
 FaceType face_type(const Cell& face);
+// Drops the table of type words, made again at the next lookup: at every
+// start of the faces, since a program started afresh has symbol ids of its
+// own (and the layer may start before any program does).
+void forget_face_types();
 // Whether the facet is a word naming `name` (without regard to case).
 bool is_word(const Cell& value, const char* name);
 

@@ -76,8 +76,9 @@ void compose(const CairoApi& api, cairo_t* cr, HWnd window, int x, int y) {
         api.rectangle(cr, x, y, client.width(), client.height());
         api.fill(cr);
     }
-    if (!backend().draw_control(window, cr, {x, y})) {
-        api.set_source_surface(cr, window_surface(window), x, y);
+    cairo_surface_t* surface = nullptr;
+    if (!backend().draw_control(window, cr, {x, y}) && (surface = held_surface(window))) {
+        api.set_source_surface(cr, surface, x, y);
         api.rectangle(cr, x, y, client.width(), client.height());
         api.fill(cr);
     }

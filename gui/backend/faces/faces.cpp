@@ -13,6 +13,7 @@
 #include "gui/backend/faces/base_face.h"
 #include "gui/backend/faces/command_events.h"
 #include "gui/backend/faces/face.h"
+#include "gui/backend/faces/face_controls.h"
 #include "gui/backend/faces/face_free.h"
 #include "gui/backend/faces/face_hooks.h"
 #include "gui/backend/faces/face_paint.h"
@@ -101,6 +102,15 @@ int64_t face_message(HWnd window, uint32_t message, uint64_t wparam, int64_t lpa
     return 0;
 }
 
+// A field's or area's selection, moved by a key or the pointer, read into
+// its face before the select event is made.
+void sync_edit_selection(HWnd window) {
+    Cell face;
+    if (!window_face(window, face)) return;
+    Rooted<Cell> kept(face);
+    get_selection(window, *kept);
+}
+
 // The image facet of a camera window's face, which its first frame fills.
 Cell* camera_image(HWnd window) {
     Cell face;
@@ -115,10 +125,12 @@ FaceHooks& hooks() {
 }
 
 void init() {
+    forget_face_types();
     class_hooks().base_proc = base_proc;
     class_hooks().base_internal_proc = base_internal_proc;
     class_hooks().camera_proc = camera::window_proc;
     class_hooks().before_paste = before_area_paste;
+    class_hooks().sync_selection = sync_edit_selection;
     camera::hooks().face_image = camera_image;
     // Lookups set before start-up are kept.
     auto& event_hooks = live::hooks();

@@ -34,13 +34,16 @@ GtkBackend& current() {
 }
 
 gboolean draw_surface(GtkWidget*, cairo_t* cr, gpointer data) {
-    cairo_surface_t* surface = window_surface(GPOINTER_TO_UINT(data));
-    if (!surface) return FALSE;
+    // A window without a surface has painted nothing (or only clear
+    // pixels); the pre-edit text is drawn all the same.
+    cairo_surface_t* surface = held_surface(GPOINTER_TO_UINT(data));
     double inverse = 1.0 / current().scale();
     cairo_save(cr);
     cairo_scale(cr, inverse, inverse);
-    cairo_set_source_surface(cr, surface, 0, 0);
-    cairo_paint(cr);
+    if (surface) {
+        cairo_set_source_surface(cr, surface, 0, 0);
+        cairo_paint(cr);
+    }
     draw_preedit(GPOINTER_TO_UINT(data), cr);
     cairo_restore(cr);
     return FALSE;

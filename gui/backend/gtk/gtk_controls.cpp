@@ -12,6 +12,8 @@
 #include "gui/backend/window_layer.h"
 
 #include <cstdio>
+#include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -216,10 +218,33 @@ std::string css_color(uint32_t argb) {
     return text;
 }
 
-// The control's colours from its parent and its font, as the rules of a
-// style provider of its own (replaced at each change). The theme's least
-// sizes are lifted: a control takes the size its face gives it (Adwaita
-// makes a button at least 34 px high, which grew a dialog past its face).
+// The style class of a look (the rules of a control's colours and font).
+// Each distinct look is one provider for the whole screen, made the first
+// time a control takes it and kept: controls that look alike share it, so
+// a control costs GTK no provider, no cascade of its own, and keeps the
+// styles GTK shares between siblings. The rules reach the control's own
+// nodes and those of the widgets inside it (a button's label), as a
+// provider of the control's own would.
+const char* look_class(GdkScreen* screen, const std::string& rules) {
+    static std::unordered_map<std::string, std::string> classes;
+    auto [entry, fresh] = classes.try_emplace(rules);
+    if (fresh) {
+        entry->second = "kiv-look-" + std::to_string(classes.size());
+        std::string name = "." + entry->second;
+        std::string css = name + ", " + name + " * {" + rules + "}";
+        GtkCssProvider* provider = gtk_css_provider_new();
+        gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr);
+        gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
+                                                  GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+        g_object_unref(provider);
+    }
+    return entry->second.c_str();
+}
+
+// The control's colours from its parent and its font, as the class of its
+// look. The theme's least sizes are lifted: a control takes the size its
+// face gives it (Adwaita makes a button at least 34 px high, which grew a
+// dialog past its face).
 void apply_look(Native& n) {
     ControlColors colors = control_colors(n.window);
     std::string rules = "min-height:0;min-width:0;";
@@ -227,20 +252,13 @@ void apply_look(Native& n) {
     if (colors.has_back)
         rules += "background-color:" + css_color(colors.back) + ";background-image:none;";
     rules += control_font_css(n.window);
-    std::string css = "* {" + rules + "}";
-    GtkCssProvider* provider = GTK_CSS_PROVIDER(g_object_get_data(G_OBJECT(n.control), "kiv-css"));
-    if (!provider) {
-        provider = gtk_css_provider_new();
-        g_object_set_data_full(G_OBJECT(n.control), "kiv-css", provider, g_object_unref);
-        std::vector<GtkWidget*> styled = {n.control};
-        if (GTK_IS_BIN(n.control) && gtk_bin_get_child(GTK_BIN(n.control)))
-            styled.push_back(gtk_bin_get_child(GTK_BIN(n.control)));
-        for (GtkWidget* widget : styled)
-            gtk_style_context_add_provider(gtk_widget_get_style_context(widget),
-                                           GTK_STYLE_PROVIDER(provider),
-                                           GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    }
-    gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr);
+    const char* look = look_class(gtk_widget_get_screen(n.control), rules);
+    auto* was = static_cast<const char*>(g_object_get_data(G_OBJECT(n.control), "kiv-look"));
+    if (was == look) return;
+    GtkStyleContext* style = gtk_widget_get_style_context(n.control);
+    if (was) gtk_style_context_remove_class(style, was);
+    gtk_style_context_add_class(style, look);
+    g_object_set_data(G_OBJECT(n.control), "kiv-look", const_cast<char*>(look));
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 #include "gui/backend/text/fonts.h"
+
 #include "gui/backend/text/layout_cache.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "datatypes/block.h"
 #include "datatypes/handle.h"
@@ -120,16 +122,26 @@ struct ViewFontsField {
     }
 };
 
-ViewFontsField view_fonts_field(const char* name) {
-    ViewFontsField field;
+// system/view/fonts; null when it is missing or no object.
+std::optional<Cell> view_fonts() {
     const Cell* fonts = system_object::find({"view", "fonts"});
-    if (!fonts || cell::type_of(*fonts) != TYPE_OBJECT) return field;
+    if (!fonts || cell::type_of(*fonts) != TYPE_OBJECT) return std::nullopt;
+    return *fonts;
+}
+
+ViewFontsField fonts_field(const std::optional<Cell>& fonts, const char* name) {
+    ViewFontsField field;
+    if (!fonts) return field;
     field.fonts = *fonts;
     Cell word;
     word.header = TYPE_WORD;
     word.w2 = symbol::intern(name);
     field.index = object::find_index(*fonts, word);
     return field;
+}
+
+ViewFontsField view_fonts_field(const char* name) {
+    return fonts_field(view_fonts(), name);
 }
 
 } // namespace
@@ -268,9 +280,13 @@ std::string font_css(const Font& font, double scale) {
 
 FontSpec default_font_spec() {
     FontSpec spec = desktop_font;
-    const Cell* name = view_fonts_field("system").value();
+    // Asked at every measure: the path to the fonts object is walked once.
+    std::optional<Cell> fonts = view_fonts();
+    ViewFontsField name_field = fonts_field(fonts, "system");
+    ViewFontsField size_field = fonts_field(fonts, "size");
+    const Cell* name = name_field.value();
     if (name && cell::type_of(*name) == TYPE_STRING) spec.family = to_utf8(*name);
-    const Cell* size = view_fonts_field("size").value();
+    const Cell* size = size_field.value();
     if (size && cell::type_of(*size) == TYPE_INTEGER && integer::get(*size) > 0)
         spec.points = integer::get(*size);
     return spec;
