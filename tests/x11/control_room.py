@@ -9,7 +9,7 @@ Usage: control_room.py KIV
 """
 import sys
 
-from window_shot import run_with_shot
+from xdriver import run_with_shot
 
 TITLE = "kiv-control-room"
 
