@@ -120,6 +120,11 @@ class Backend {
 
     // The desktop's font setting as "Family Size" (empty: none known).
     virtual std::string font_name() { return {}; }
+    // What the native views of text controls take around a text in the
+    // font `font_css` gives (empty: the layout's own figures hold).
+    virtual std::vector<ControlPadding> control_paddings(const std::string& /*font_css*/) {
+        return {};
+    }
 
     // Menus. The height of a top-level's menu bar in device pixels; the
     // bar of a window was set, replaced or removed (read it with get_menu

@@ -108,6 +108,10 @@ Metrics system_metrics() {
     return m;
 }
 
+std::vector<ControlPadding> control_paddings(const std::string& font_css) {
+    return layer_running() ? backend().control_paddings(font_css) : std::vector<ControlPadding>{};
+}
+
 bool composited() {
     return layer_running() && backend().composited();
 }

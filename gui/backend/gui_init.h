@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "gui/backend/window_types.h"
@@ -30,6 +31,9 @@ bool on_display();
 const OsVersion& os_version();
 
 Metrics system_metrics();
+// What the native views of text controls take around a text in the font
+// `font_css` gives; none headless, where the layout's own figures hold.
+std::vector<ControlPadding> control_paddings(const std::string& font_css);
 // Whether desktop composition runs.
 bool composited();
 // Half the caret blink cycle in ms; negative when the caret does not blink.

@@ -197,12 +197,27 @@ constexpr const char* default_families[] = {"monospace", "sans-serif", "serif"};
 // system/view/fonts) and answers what the engine keeps of it: the OS
 // version as a tuple, its build and product numbers, the DPI and the
 // fixed, sans-serif and serif families as fontconfig resolves them.
+// The paddings of text controls the backend measures in the default font,
+// as [type left x right top x bottom ...] (empty headless).
+void append_paddings(Cell& answer) {
+    text::Font* font = text::default_font();
+    std::string css = font ? text::font_css(*font, scale_factor()) : std::string();
+    Rooted<Cell> list;
+    block::make_at(*list, 15);
+    for (const ControlPadding& p : control_paddings(css)) {
+        block::append_value(*list, word::load(p.type));
+        pair::make_in(*list, p.left, p.right);
+        pair::make_in(*list, p.top, p.bottom);
+    }
+    block::append_value(answer, *list);
+}
+
 void start_backend(Cell* args) {
     gui::init();
     text::set_default_font(0);
     const OsVersion& v = os_version();
     Rooted<Cell> answer;
-    block::make_at(*answer, 7);
+    block::make_at(*answer, 8);
     uint8_t parts[] = {uint8_t(v.major), uint8_t(v.minor), uint8_t(v.build)};
     tuple::make_at(*cell::alloc_tail(*answer), parts, 3);
     integer::make_in(*answer, int32_t(v.build));
@@ -213,6 +228,7 @@ void start_backend(Cell* args) {
         string::load_in(reinterpret_cast<const uint8_t*>(resolved.data()),
                         uint32_t(resolved.size()), *answer, string::Encoding::utf8);
     }
+    append_paddings(*answer);
     args[0] = *answer;
 }
 

@@ -59,4 +59,11 @@ struct Metrics {
     uint32_t text, window, panel;
 };
 
+// The room a control's native view takes around its text, in logical
+// pixels, for the control type of system/view/metrics/paddings.
+struct ControlPadding {
+    const char* type;
+    int left, right, top, bottom;
+};
+
 } // namespace kiv::gui

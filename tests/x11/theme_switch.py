@@ -9,7 +9,7 @@ Usage: theme_switch.py KIV
 """
 import sys
 
-from window_shot import run_with_shot
+from xdriver import run_with_shot
 
 TITLE = "kiv-theme-switch"
 

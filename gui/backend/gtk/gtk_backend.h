@@ -85,6 +85,7 @@ class GtkBackend : public Backend {
     bool alert(std::string_view caption, std::string_view text) override;
     // Fonts are Pango font descriptions; other objects are GObjects.
     std::string font_name() override;
+    std::vector<ControlPadding> control_paddings(const std::string& font_css) override;
     int menu_bar_height(HWnd window) override;
     void menu_bar_changed(HWnd window) override;
     std::optional<MenuChoice> track_popup(HMenu menu, Point screen, HWnd owner) override;
