@@ -162,6 +162,26 @@ TEST_F(X11InputTest, LeavingIntoAChildAndCapture) {
     }));
     for (const Recorded& move : recorded({WM_MOUSEMOVE})) EXPECT_EQ(move.window, window);
     EXPECT_EQ(point_param_y(recorded({WM_MOUSEMOVE}).back().lparam), 400);
+
+    // Capture passing to another window of the same top-level, or taken
+    // again after a release, still holds the pointer outside the window.
+    struct Step {
+        bool release_first;
+        int x, y;
+    };
+    for (const Step& step : {Step{false, 620, 520}, Step{true, 640, 540}}) {
+        if (step.release_first) release_capture();
+        set_capture(child);
+        forget();
+        move_pointer(step.x, step.y);
+        int child_x = step.x - 200;
+        ASSERT_TRUE(pump_until([&] {
+            auto moves = recorded({WM_MOUSEMOVE});
+            return !moves.empty() && point_param_x(moves.back().lparam) == child_x;
+        })) << "capture taken at "
+            << step.x;
+        for (const Recorded& move : recorded({WM_MOUSEMOVE})) EXPECT_EQ(move.window, child);
+    }
     release_capture();
 }
 

@@ -344,15 +344,23 @@ void GtkBackend::window_activated(HWnd window) {
         gtk_window_present(GTK_WINDOW(n->toplevel));
 }
 
+// A grab is a round trip to the X server: while the pointer stays grabbed
+// for the same top-level (capture passing from one face to another in it,
+// as each press takes it), the grab it holds is kept.
 void GtkBackend::capture_changed(HWnd window) {
-    GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
+    GdkDisplay* display = gdk_display_get_default();
+    GdkSeat* seat = gdk_display_get_default_seat(display);
     Native* top = window ? native(get_root(window)) : nullptr;
     GdkWindow* target = top ? gtk_widget_get_window(top->toplevel) : nullptr;
+    if (target && target == grabbed_.get() && !gdk_window_is_destroyed(target) &&
+        gdk_display_device_is_grabbed(display, gdk_seat_get_pointer(seat)))
+        return;
     if (target)
         gdk_seat_grab(seat, target, GDK_SEAT_CAPABILITY_ALL_POINTING, TRUE, nullptr, nullptr,
                       nullptr, nullptr);
     else
         gdk_seat_ungrab(seat);
+    grabbed_.reset(target ? GDK_WINDOW(g_object_ref(target)) : nullptr);
 }
 
 } // namespace kiv::gui::gtk

@@ -12,6 +12,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -137,6 +138,12 @@ class GtkBackend : public Backend {
     int scale_ = 1;
     int next_monitor_key_ = 1;
     std::vector<gulong> settings_handlers_;
+    // The top-level the pointer was last grabbed for (a reference held, so
+    // that its address names no other window while it is kept).
+    struct Unref {
+        void operator()(GdkWindow* w) const { g_object_unref(w); }
+    };
+    std::unique_ptr<GdkWindow, Unref> grabbed_;
 };
 
 // The running backend; the callbacks reach it through here.
