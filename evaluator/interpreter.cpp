@@ -130,10 +130,21 @@ Cell* block_cells(const Cell& block) {
     return memory::buffer_of(block.w2)->head_cell();
 }
 
+// The innermost running function body: the function's context and where
+// its values start on the stack, set and restored with the context's own
+// values word (`eval_body`). A word bound to that context, the usual
+// variable of a body, is read from there without a walk to the context.
+struct Running {
+    NodeId context = 0;
+    Cell* values = nullptr;
+};
+Running running;
+
 // Where the value of a bound word lives; null when its context has no
 // values (a function that is not running).
 [[gnu::always_inline]] inline const Cell* word_value(const Cell& word) {
     if (word.w1 && int32_t(word.w3) >= 0) [[likely]] {
+        if (word.w1 == running.context) return running.values + word.w3;
         const Cell& ctx = context::cell_of(word.w1);
         if (!ctx.w2) return nullptr;
         if (ctx.header & context::flag::on_stack) return stack::values_at(ctx.w2) + word.w3;
@@ -249,6 +260,8 @@ const Cell* call(const Cell& function, const Cell* pos, const Cell* tail, const 
 template <bool Traced>
 const Cell* call_named(const Cell& function, const Cell* at, const Cell* tail, const Cell& code,
                        bool keep);
+const Cell* call_function(const Cell& function, const Cell* at, const Cell* tail, const Cell& code,
+                          bool keep);
 
 // The control forms the interpreter runs in line when a word's value is
 // their native (found by its number, whatever the word's name) and tracing
@@ -283,12 +296,17 @@ template <bool Traced>
     switch (cell::type_of(v)) {
     case TYPE_UNSET: raise(err::script::no_value, &word);
     case TYPE_OP: raise(err::script::no_op_arg, &word);
+    case TYPE_FUNCTION:
+        if constexpr (!Traced) {
+            Cell function = v;
+            return call_function(function, pos, tail, code, keep);
+        }
+        [[fallthrough]];
     case TYPE_NATIVE:
         if (Control form = control_form(v); form != Control::none && !Traced)
             return eval_control(form, v, pos, tail, code, keep);
         [[fallthrough]];
     case TYPE_ACTION:
-    case TYPE_FUNCTION:
     case TYPE_ROUTINE: {
         Cell function = v;
         return call_named<Traced>(function, pos, tail, code, keep);
@@ -905,8 +923,13 @@ inline void eval_body_here(const Cell& body) {
     struct Restore {
         NodeId node;
         uint32_t values;
-        ~Restore() { context::cell_of(node).w2 = values; }
-    } restore{function.w1, saved};
+        Running outer;
+        ~Restore() {
+            context::cell_of(node).w2 = values;
+            running = outer;
+        }
+    } restore{function.w1, saved, running};
+    running = {function.w1, stack::state.base};
     if (tracing || (function.header & (function::flag::trace | function::flag::no_trace)))
         [[unlikely]] {
         eval_switched_body(function, body, name);
@@ -915,11 +938,8 @@ inline void eval_body_here(const Cell& body) {
         stack::state.base = stack::state.top;
         walk_here(body);
     }
-    if (rt.pending == runtime::code::ret || rt.pending == runtime::code::exit) {
-        rt.pending = 0;
-        return;
-    }
-    if (!rt.pending) stack::clear_frame_flag(stack::get_ctop());
+    // The frame goes right after the body, return-target flag and all.
+    if (rt.pending == runtime::code::ret || rt.pending == runtime::code::exit) rt.pending = 0;
 }
 
 // Runs a function!'s body, if it has one, with the arguments in the
@@ -1131,12 +1151,14 @@ template <bool Traced>
 // the result takes the place of the held function value or left operand
 // (or of nothing, when null), pushed (keep) or in the caller's slot 0.
 [[gnu::always_inline]] inline void finish_call(Cell* held, bool keep) {
-    end_frame(keep);
-    if (held) {
-        *held = stack::state.top[-1];
-        stack::state.top = held + 1;
-        if (!keep) *stack::state.base = *held;
+    if (!held) {
+        end_frame(keep);
+        return;
     }
+    Cell* callee = stack::detail::pop_frame(false);
+    *held = *callee;
+    stack::state.top = held + 1;
+    if (!keep) *stack::state.base = *held;
 }
 
 // The type sets of a function's first n arguments, from its argument list.
@@ -1287,6 +1309,7 @@ template <bool Keep>
 
 void init() {
     position = Cell{cell::unset_header, 0, 0, 0};
+    running = {};
     control_type_sets = {};
     init_trace();
     error::near_source = &position;
@@ -1581,6 +1604,32 @@ template <bool Traced>
 [[gnu::noinline]] const Cell* call_named(const Cell& function, const Cell* at, const Cell* tail,
                                          const Cell& code, bool keep) {
     return call_inline<Traced>(function, at + 1, tail, code, keep, nullptr, 0, at, 0, false);
+}
+
+// The untraced call of a function! named by a word, its arguments after
+// the word: the call_named path without the dispatch on the function's
+// type, the refinement row of natives and the call report.
+[[gnu::noinline]] const Cell* call_function(const Cell& function_value, const Cell* at,
+                                            const Cell* tail, const Cell& code, bool keep) {
+    stack::check_machine();
+    Cell function = function_value;
+    Cell name = *at;
+    Cell* held = stack::push(function);
+    stack::mark_interp_func(name, function.w1);
+    Cell list_block = argument_list(function);
+    const Cell* pos = at + 1;
+    if (list_block.w3 & (shape::simple | shape::unused_tail)) [[likely]] {
+        pos = fetch_simple<false>(list_block, pos, tail, code, 0, function, name);
+        if (rt.pending) return pos;
+        if (list_block.w3 & shape::unused_tail) push_tail(list_block.w3);
+    } else {
+        pos = eval_arguments<false>(function, pos, tail, code, nullptr, 0, name, 0, false);
+        if (rt.pending) return pos;
+    }
+    run_body(function, name);
+    if (rt.pending) return pos;
+    finish_call(held, keep);
+    return pos;
 }
 
 } // namespace

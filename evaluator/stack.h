@@ -280,9 +280,6 @@ inline void set_frame_flag(bool on) {
     Frame* f = get_ctop();
     f->header = on ? f->header | frame_flag::return_target : f->header & ~frame_flag::return_target;
 }
-inline void clear_frame_flag(Frame* f) {
-    f->header &= ~frame_flag::return_target;
-}
 void set_interp_flag();
 Frame* claim_frame();
 bool interpreted(const Frame* f, bool nearest_only);
