@@ -78,6 +78,13 @@ uint8_t* open_gap(Cell& series, uint32_t at, uint32_t removed, uint64_t added) {
 // must not be given. An interrupt closes the gap after the copies made.
 void fill_gap(Cell& series, uint8_t* gap, const uint8_t* bytes, size_t n, int32_t dup) {
     if (n == 0) return;
+    if (dup == 1) { // one copy: nothing to poll between
+        if (n == 1)
+            *gap = *bytes;
+        else
+            std::memcpy(gap, bytes, n);
+        return;
+    }
     runtime::write_copies(
         uint32_t(dup), n,
         [&](uint64_t first, uint64_t count) {
