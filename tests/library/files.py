@@ -109,6 +109,10 @@ def check_clean_path(kiv, folder):
         ('clean-path "a/b"', '"a/b"'),
         ('clean-path "../../a/.."', '"../.."'),
         ("clean-path %/..", "%/"),
+        ("clean-path %/é/日本/../.../.x/..", "%/é/..."),
+        ('clean-path "a/../../b/./"', '"../b/"'),
+        ("clean-path http://host.com/a/b/../../..", "http://host.com/"),
+        ("clean-path http://host.com//a//b", "http://host.com/a/b"),
     ]
     return run_cases(kiv, folder, cases)
 
@@ -141,6 +145,8 @@ def check_split_path(kiv, folder):
         ("split-path %.", "[%./ none]"),
         ("split-path http://x.com/a/b.txt", "[http://x.com/a/ %b.txt]"),
         ("split-path http://x.com/a/", "[http://x.com/ %a/]"),
+        # Each result is a new value: changing one leaves the next alone.
+        ('append first split-path %b.txt "x" split-path %c.txt', "[%./ %c.txt]"),
     ]
     return run_cases(kiv, folder, cases)
 
