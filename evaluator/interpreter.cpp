@@ -1662,8 +1662,8 @@ template <bool Traced>
 
 // Runs the C++ code of a native or action with every refinement unused. A
 // pending exit raised in code that called back into Kiv crossed it as an
-// exception and becomes a pending code again; another C++ failure becomes
-// a language error.
+// exception and becomes a pending code again, as does an error under a try
+// (runtime::resumes); another C++ failure becomes a language error.
 [[gnu::always_inline]] inline void run_unrefined(const Cell& function) {
     try {
         if (cell::type_of(function) == TYPE_NATIVE)
@@ -1671,7 +1671,7 @@ template <bool Traced>
         else
             actions::stack_entries[function.w1](unused_refinements.data());
     } catch (const runtime::Throw& t) {
-        if (!runtime::is_pending_exit(t.code)) throw;
+        if (!runtime::resumes(t.code)) throw;
         rt.pending = t.code;
     } catch (const std::exception&) {
         trap::raise_cxx_failure();

@@ -87,6 +87,13 @@ inline bool is_pending_exit(uint32_t code) {
     return code >= code::thrw && code <= code::brk;
 }
 
+// Whether a code caught at a native call becomes pending there: a pending
+// exit, or an error where error exits are on (the raise has already moved
+// the stack to its try).
+inline bool resumes(uint32_t code) {
+    return is_pending_exit(code) || (code == code::error && record.error_exits);
+}
+
 // Throws the pending exit, if any, as an exception.
 inline void raise_pending() {
     if (uint32_t pending = record.pending) {
@@ -95,16 +102,14 @@ inline void raise_pending() {
     }
 }
 
-// Runs `body`; a pending exit that crossed it as an exception is made
-// pending again, and so is an error where error exits are on (the raise
-// has already moved the stack to its try). True when an exit is pending
-// afterwards.
+// Runs `body`; a code that crossed it as an exception and resumes (see
+// above) is made pending again. True when an exit is pending afterwards.
 template <class Body>
 [[gnu::always_inline]] inline bool resume_pending(Body&& body) {
     try {
         body();
     } catch (const Throw& t) {
-        if (!is_pending_exit(t.code) && !(t.code == code::error && record.error_exits)) throw;
+        if (!resumes(t.code)) throw;
         record.pending = t.code;
     }
     return record.pending != 0;
