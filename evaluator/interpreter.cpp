@@ -59,7 +59,7 @@ uint32_t kind_of(const Cell& entry) {
 
 // Runs the C++ code of a native, action or routine; a C++ failure inside
 // it becomes a language error (no-memory for memory exhaustion).
-void run_builtin(const Cell& function, int32_t* refinements) {
+[[gnu::always_inline]] inline void run_builtin(const Cell& function, int32_t* refinements) {
     trap::cxx_as_error([&] {
         switch (cell::type_of(function)) {
         case TYPE_NATIVE: natives::entry(function.w1)(false, refinements); break;
@@ -67,6 +67,16 @@ void run_builtin(const Cell& function, int32_t* refinements) {
         default: routine::call(function, stack::state.base);
         }
     });
+}
+
+// Runs a native or action called by the interpreter: a pending exit, or
+// an error while error exits are on, that crossed its C++ code as an
+// exception (a sort comparator, a parse action, a tracer) becomes a
+// pending code again here, in the frame that calls the native's code, so
+// that the unwinder walks as few frames as it can. True when an exit is
+// pending afterwards.
+[[gnu::always_inline]] inline bool run_resuming(const Cell& function, int32_t* refinements) {
+    return runtime::resume_pending([&] { run_builtin(function, refinements); });
 }
 
 bool is_function_type(uint32_t type) {
@@ -754,12 +764,8 @@ template <bool Traced>
                                             int32_t* refinements) {
     report<Traced>(event::call, &code, call_mode ? nullptr : pos, &name, &function);
 
-    // A pending exit raised inside C++ code that called back into Kiv (a
-    // sort comparator, a parse action, a tracer) crossed that code as an
-    // exception; it becomes a pending code again here.
     uint32_t type = cell::type_of(function);
-    if (type == TYPE_NATIVE || type == TYPE_ACTION)
-        runtime::resume_pending([&] { run_builtin(function, refinements); });
+    if (type == TYPE_NATIVE || type == TYPE_ACTION) run_resuming(function, refinements);
 }
 
 // Fetches the arguments of a call into the current frame (the frame's
@@ -1060,7 +1066,7 @@ void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep
     check_type(list[1], left[1], function, name, 1);
     int32_t refinements[max_refinements];
     for (int32_t& r : refinements) r = -1;
-    run_builtin(function, refinements);
+    if (run_resuming(function, refinements)) return;
     end_frame(keep);
 }
 
@@ -1105,6 +1111,7 @@ template <bool Traced>
                 if (compute_fast(fast, left[0], *operand, left[0])) continue;
                 stack::push(*operand);
                 call_in_place(wrapped, left, *op_word, keep);
+                if (rt.pending) return pos;
                 continue;
             } else if (!Traced && cell::type_of(pos[1]) == TYPE_PAREN) {
                 // A paren pushes its value where the operand goes, as its
@@ -1120,6 +1127,7 @@ template <bool Traced>
                 stack::state.top = left + 1;
             } else {
                 call_in_place(wrapped, left, *op_word, keep);
+                if (rt.pending) return pos;
             }
             continue;
         }
@@ -1402,20 +1410,30 @@ void eval_block(const Cell& block, bool set_result) {
         stack::unwind();
 }
 
-} // namespace
-
-void eval(const Cell& block, bool set_result) {
+void eval_switched(const Cell& block, bool set_result) {
     if (tracing)
         eval_block<true>(block, set_result);
     else
         eval_block<false>(block, set_result);
 }
 
+} // namespace
+
+void eval(const Cell& block, bool set_result) {
+    runtime::ErrorExits exceptions(false);
+    eval_switched(block, set_result);
+}
+
+void eval_trying(const Cell& block) {
+    runtime::ErrorExits exits(true);
+    eval_switched(block, true);
+}
+
 void eval_here(const Cell& block) {
     // A traced evaluation reports its block in a frame of its own.
     if (tracing) [[unlikely]] {
         stack::reset();
-        eval(block, true);
+        eval_switched(block, true);
         return;
     }
     // The check comes first also for an empty block: it is where a halt
@@ -1644,8 +1662,8 @@ template <bool Traced>
 
 // Runs the C++ code of a native or action with every refinement unused. A
 // pending exit raised in code that called back into Kiv crossed it as an
-// exception and becomes a pending code again; another C++ failure becomes
-// a language error.
+// exception and becomes a pending code again, as does an error under a try
+// (runtime::resumes); another C++ failure becomes a language error.
 [[gnu::always_inline]] inline void run_unrefined(const Cell& function) {
     try {
         if (cell::type_of(function) == TYPE_NATIVE)
@@ -1653,7 +1671,7 @@ template <bool Traced>
         else
             actions::stack_entries[function.w1](unused_refinements.data());
     } catch (const runtime::Throw& t) {
-        if (!runtime::is_pending_exit(t.code)) throw;
+        if (!runtime::resumes(t.code)) throw;
         rt.pending = t.code;
     } catch (const std::exception&) {
         trap::raise_cxx_failure();
@@ -1710,6 +1728,7 @@ const Cell* eval_code(const Cell& function, const Cell* pos, const Cell* tail, c
 }
 
 void eval_function(const Cell& function, NodeId, const Cell& name, uint32_t kind) {
+    runtime::ErrorExits exceptions(false);
     // A callback of the runtime (an on-change handler, a port's function)
     // is a call of its own: its body's walk does not check the stack.
     stack::check_machine();
@@ -1734,6 +1753,7 @@ void eval_function(const Cell& function, NodeId, const Cell& name, uint32_t kind
 
 void call_with_values(const Cell& function_value, const Cell* values, uint32_t count,
                       uint32_t kind) {
+    runtime::ErrorExits exceptions(false);
     stack::check_machine();
     Cell function = function_value;
     uint32_t type = cell::type_of(function);
@@ -1777,6 +1797,7 @@ void call_with_values(const Cell& function_value, const Cell* values, uint32_t c
 }
 
 void call_with_block(const Cell& function, const Cell& arguments, uint32_t call_mode) {
+    runtime::ErrorExits exceptions(false);
     Cell code = arguments;
     Pin pin(code.w2);
     Buffer* buffer = pin.buffer();

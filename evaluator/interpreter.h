@@ -10,6 +10,8 @@
 // good while the evaluation allocates. break, continue, return, exit and
 // throw arrive as a pending code (runtime::record.pending): every level
 // returns at once while one is set, and the level it targets clears it.
+// So do errors of native calls under a try (runtime::record.error_exits);
+// every entry from C++ code hands errors on as exceptions.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +49,12 @@ void init();
 // copied into the caller's slot 0 (set_result) or left as its last pushed
 // value.
 void eval(const Cell& block, bool set_result);
+
+// Evaluates the block as eval(block, true) for a native that catches
+// errors: an error raised in a native call of the block may also come back
+// as the pending exit code::error, the stack already at the catcher's
+// frame with the error pushed last.
+void eval_trying(const Cell& block);
 
 // Evaluates every expression of the block in the current frame, emptied
 // first: the last value stays in slot 0 with nothing above it. Traced, the
