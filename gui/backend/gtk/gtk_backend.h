@@ -200,5 +200,10 @@ bool shows_surface(const Native& n);
 // Whether it may ever show it: a drawing area's, and a button's (whose
 // parent may draw its caption from its next paint on).
 bool may_show_surface(const Native& n);
+// Whether GTK's accessibility bridge can find a bus to register on. Where
+// none can answer, the bridge still has libdbus fork a dbus-launch that is
+// not there: the child walks the PATH while the parent waits, and every
+// page the parent writes afterwards is a copy-on-write fault.
+bool accessibility_bus_reachable();
 
 } // namespace kiv::gui::gtk
