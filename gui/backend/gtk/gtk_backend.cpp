@@ -400,7 +400,8 @@ extern "C" __attribute__((visibility("default"))) kiv::gui::Backend* kiv_gtk_bac
     static const bool started = [] {
         gdk_set_allowed_backends("x11");
         StartSetting gl("GDK_GL", "disable", true);
-        StartSetting bridge("NO_AT_BRIDGE", "1", !kiv::gui::gtk::accessibility_bus_reachable());
+        kiv::gui::gtk::AccessibilityBus bus;
+        StartSetting bridge("NO_AT_BRIDGE", "1", !bus.reachable());
         bool ok = gtk_init_check(nullptr, nullptr);
         std::setlocale(LC_NUMERIC, "C");
         return ok;

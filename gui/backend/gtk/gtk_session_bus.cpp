@@ -39,33 +39,32 @@ bool dbus_launch_found() {
     return false;
 }
 
-// The accessibility bus published on the display's root window (read on a
-// connection of its own, as GTK's is not open yet).
-bool root_window_bus() {
-    Display* display = XOpenDisplay(nullptr);
-    if (!display) return false;
-    bool found = false;
-    if (Atom name = XInternAtom(display, "AT_SPI_BUS", True); name != None) {
+} // namespace
+
+// The accessibility bus published on the display's root window is read on
+// a connection of the probe's own, as GTK's is not open yet; it stays open
+// until GTK has its own, since an X server with no client left resets, and
+// GTK's connection would meet the reset.
+AccessibilityBus::AccessibilityBus() {
+    const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
+    reachable_ = set("AT_SPI_BUS_ADDRESS") || set("DBUS_SESSION_BUS_ADDRESS") ||
+                 (runtime_dir && *runtime_dir && is_socket(std::string(runtime_dir) + "/bus")) ||
+                 dbus_launch_found();
+    if (reachable_ || !(display_ = XOpenDisplay(nullptr))) return;
+    if (Atom name = XInternAtom(display_, "AT_SPI_BUS", True); name != None) {
         Atom type;
         int format;
         unsigned long count, after;
         unsigned char* data = nullptr;
-        if (XGetWindowProperty(display, DefaultRootWindow(display), name, 0, 1024, False, XA_STRING,
-                               &type, &format, &count, &after, &data) == Success)
-            found = count > 0;
+        if (XGetWindowProperty(display_, DefaultRootWindow(display_), name, 0, 1024, False,
+                               XA_STRING, &type, &format, &count, &after, &data) == Success)
+            reachable_ = count > 0;
         if (data) XFree(data);
     }
-    XCloseDisplay(display);
-    return found;
 }
 
-} // namespace
-
-bool accessibility_bus_reachable() {
-    if (set("AT_SPI_BUS_ADDRESS") || set("DBUS_SESSION_BUS_ADDRESS")) return true;
-    if (set("XDG_RUNTIME_DIR") && is_socket(std::string(std::getenv("XDG_RUNTIME_DIR")) + "/bus"))
-        return true;
-    return dbus_launch_found() || root_window_bus();
+AccessibilityBus::~AccessibilityBus() {
+    if (display_) XCloseDisplay(display_);
 }
 
 } // namespace kiv::gui::gtk
