@@ -401,7 +401,7 @@ extern "C" __attribute__((visibility("default"))) kiv::gui::Backend* kiv_gtk_bac
         gdk_set_allowed_backends("x11");
         StartSetting gl("GDK_GL", "disable", true);
         kiv::gui::gtk::AccessibilityBus bus;
-        StartSetting bridge("NO_AT_BRIDGE", "1", !bus.reachable());
+        StartSetting bridge("NO_AT_BRIDGE", "1", bus.leave_out_bridge());
         bool ok = gtk_init_check(nullptr, nullptr);
         std::setlocale(LC_NUMERIC, "C");
         return ok;

@@ -202,7 +202,7 @@ bool shows_surface(const Native& n);
 // parent may draw its caption from its next paint on).
 bool may_show_surface(const Native& n);
 // Whether GTK's accessibility bridge can find a bus to register on, looked
-// at before GTK starts and kept alive until it has. Where none can answer,
+// at before GTK starts (the look's X connection kept until GTK has its own). Where none can answer,
 // the bridge still has libdbus fork a dbus-launch that is not there: the
 // child walks the PATH while the parent waits, and every page the parent
 // writes afterwards is a copy-on-write fault.
@@ -212,10 +212,11 @@ class AccessibilityBus {
     ~AccessibilityBus();
     AccessibilityBus(const AccessibilityBus&) = delete;
     AccessibilityBus& operator=(const AccessibilityBus&) = delete;
-    bool reachable() const { return reachable_; }
+    // True where no bus can answer and the user has not set NO_AT_BRIDGE.
+    bool leave_out_bridge() const { return leave_out_; }
 
   private:
-    bool reachable_ = false;
+    bool leave_out_ = false;
     ::_XDisplay* display_ = nullptr;
 };
 

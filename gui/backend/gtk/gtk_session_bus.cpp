@@ -46,11 +46,15 @@ bool dbus_launch_found() {
 // until GTK has its own, since an X server with no client left resets, and
 // GTK's connection would meet the reset.
 AccessibilityBus::AccessibilityBus() {
+    // The user's own NO_AT_BRIDGE decides without a look.
+    if (std::getenv("NO_AT_BRIDGE")) return;
     const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
-    reachable_ = set("AT_SPI_BUS_ADDRESS") || set("DBUS_SESSION_BUS_ADDRESS") ||
-                 (runtime_dir && *runtime_dir && is_socket(std::string(runtime_dir) + "/bus")) ||
-                 dbus_launch_found();
-    if (reachable_ || !(display_ = XOpenDisplay(nullptr))) return;
+    bool reachable =
+        set("AT_SPI_BUS_ADDRESS") || set("DBUS_SESSION_BUS_ADDRESS") ||
+        (runtime_dir && *runtime_dir && is_socket(std::string(runtime_dir) + "/bus")) ||
+        dbus_launch_found();
+    leave_out_ = !reachable;
+    if (reachable || !(display_ = XOpenDisplay(nullptr))) return;
     if (Atom name = XInternAtom(display_, "AT_SPI_BUS", True); name != None) {
         Atom type;
         int format;
@@ -58,7 +62,7 @@ AccessibilityBus::AccessibilityBus() {
         unsigned char* data = nullptr;
         if (XGetWindowProperty(display_, DefaultRootWindow(display_), name, 0, 1024, False,
                                XA_STRING, &type, &format, &count, &after, &data) == Success)
-            reachable_ = count > 0;
+            leave_out_ = count == 0;
         if (data) XFree(data);
     }
 }
