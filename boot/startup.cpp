@@ -54,6 +54,7 @@
 #include "library/handler_routines.h"
 #include "library/json_routines.h"
 #include "library/os_routines.h"
+#include "library/path_routines.h"
 #include "library/predicates.h"
 #include "library/script_hooks.h"
 #include "library/system_routines.h"
@@ -85,6 +86,7 @@ constexpr void (*routine_modules[])() = {
     json_routines::register_routines,
     cache_routines::register_routines,
     os_routines::register_routines,
+    path_routines::register_routines,
     system_routines::register_routines,
     handler_routines::register_routines,
     gui::event_routines::register_routines,

@@ -78,6 +78,13 @@ uint8_t* open_gap(Cell& series, uint32_t at, uint32_t removed, uint64_t added) {
 // must not be given. An interrupt closes the gap after the copies made.
 void fill_gap(Cell& series, uint8_t* gap, const uint8_t* bytes, size_t n, int32_t dup) {
     if (n == 0) return;
+    if (dup == 1) { // one copy: nothing to poll between
+        if (n == 1)
+            *gap = *bytes;
+        else
+            std::memcpy(gap, bytes, n);
+        return;
+    }
     runtime::write_copies(
         uint32_t(dup), n,
         [&](uint64_t first, uint64_t count) {
@@ -505,14 +512,23 @@ char* encode_16(char* out, const uint8_t* in, size_t n) {
     return out;
 }
 
+// The two base-64 digits of each 12-bit value: a group of three bytes is
+// written as two pairs.
+constexpr auto base64_pairs = [] {
+    std::array<char, 2 * 4096> t{};
+    for (size_t v = 0; v < 4096; ++v) {
+        t[2 * v] = base64_alphabet[v >> 6];
+        t[2 * v + 1] = base64_alphabet[v & 63];
+    }
+    return t;
+}();
+
 char* encode_64(char* out, const uint8_t* in, size_t n) {
     size_t i = 0;
     for (; i + 3 <= n; i += 3) {
         uint32_t v = uint32_t(in[i]) << 16 | uint32_t(in[i + 1]) << 8 | in[i + 2];
-        out[0] = base64_alphabet[v >> 18];
-        out[1] = base64_alphabet[(v >> 12) & 63];
-        out[2] = base64_alphabet[(v >> 6) & 63];
-        out[3] = base64_alphabet[v & 63];
+        std::memcpy(out, &base64_pairs[2 * (v >> 12)], 2);
+        std::memcpy(out + 2, &base64_pairs[2 * (v & 0xFFF)], 2);
         out += 4;
     }
     if (i < n) {
@@ -576,11 +592,48 @@ class Reader {
         }
     }
 
+    // With units of one byte, decodes whole base-64 groups of four digits
+    // straight into `out` while nothing else comes (no space, comment or
+    // padding), and stops before the first group that holds anything
+    // else: the character loop takes over there.
+    void base64_groups(std::vector<uint8_t>& out);
+
   private:
     const uint8_t* p_;
     const uint8_t* end_;
     uint32_t unit_;
 };
+
+// The base-64 digit values over all byte values; anything else has one of
+// its two high bits set.
+constexpr auto base64_bytes = [] {
+    std::array<uint8_t, 256> t{};
+    t.fill(invalid);
+    for (size_t c = 0; c < base64_table.size(); ++c) t[c] = base64_table[c];
+    return t;
+}();
+
+void Reader::base64_groups(std::vector<uint8_t>& out) {
+    if (unit_ != 1) return;
+    // A stretch of groups at a time through a small buffer: `out` grows by
+    // what was decoded, never by room filled first and cut back after.
+    std::array<uint8_t, 3 * 256> bytes;
+    for (;;) {
+        uint8_t* o = bytes.data();
+        size_t groups = std::min<size_t>(size_t(end_ - p_) / 4, bytes.size() / 3);
+        for (; groups; --groups, p_ += 4, o += 3) {
+            uint32_t a = base64_bytes[p_[0]], b = base64_bytes[p_[1]], c = base64_bytes[p_[2]],
+                     d = base64_bytes[p_[3]];
+            if ((a | b | c | d) & 0xC0) break;
+            uint32_t group = a << 18 | b << 12 | c << 6 | d;
+            o[0] = uint8_t(group >> 16);
+            o[1] = uint8_t(group >> 8);
+            o[2] = uint8_t(group);
+        }
+        out.insert(out.end(), bytes.data(), o);
+        if (o != bytes.data() + bytes.size()) return;
+    }
+}
 
 bool decode_2(Reader& in, std::vector<uint8_t>& out, bool) {
     uint32_t c, byte = 0, bits = 0;
@@ -612,7 +665,9 @@ bool decode_16(Reader& in, std::vector<uint8_t>& out, bool strict) {
 
 bool decode_64(Reader& in, std::vector<uint8_t>& out, bool strict) {
     uint32_t c, group = 0, pending = 0;
-    while (in.next(c)) {
+    for (;;) {
+        if (pending == 0) in.base64_groups(out);
+        if (!in.next(c)) break;
         if (c == '=') {
             if (pending < 2) return false;
             group <<= 6 * (4 - pending);

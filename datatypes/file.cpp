@@ -80,6 +80,25 @@ bool needs_escape_in_quotes(uint32_t cp) {
     return cp < 0x20 || cp == 0x7F || cp == '%' || cp == '"' || cp == '^';
 }
 
+// Reads the file's bytes straight into a new binary! in `result`, which
+// grows as they come.
+void read_binary(const std::string& path, const io::ReadOptions& options, const Cell& file,
+                 Cell& result) {
+    binary::make_at(result, 0);
+    size_t used = 0;
+    io::Status status = io::read_file_into(
+        path, options,
+        [&](size_t size) {
+            Buffer* b = memory::buffer_of(result.w2);
+            if (b->head + size > b->data_end()) b = memory::expand_series(b, int64_t(size));
+            return b->head;
+        },
+        used);
+    Buffer* b = memory::buffer_of(result.w2);
+    b->tail = b->head + (status.ok() ? used : 0);
+    check(status, file);
+}
+
 } // namespace
 
 Cell& load(const uint8_t* bytes, uint32_t length, string::Encoding encoding) {
@@ -167,13 +186,13 @@ Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool l
         io::ListResult listing = io::read_dir(path);
         check(listing.status, *file);
         string::block_of_texts(listing.names, TYPE_FILE, *result);
+    } else if (binary) {
+        read_binary(path, {count_of(part), count_of(seek)}, *file, *result);
     } else {
         io::BytesResult content = io::read_file(path, {count_of(part), count_of(seek)});
         check(content.status, *file);
-        if (!binary) check_utf8(content.bytes, *file);
-        if (binary)
-            binary::load_at(*result, content.bytes.data(), uint32_t(content.bytes.size()));
-        else if (lines)
+        check_utf8(content.bytes, *file);
+        if (lines)
             string::block_of_texts(io::split_lines(content.bytes), TYPE_STRING, *result);
         else
             string::load_at(content.bytes.data(), uint32_t(content.bytes.size()), *result,

@@ -732,6 +732,19 @@ Text pattern_of(const Cell& series, const Cell& value) {
     return formed(value, -1).chars;
 }
 
+// Each Latin-1 character as a search compares it: itself when exact, else
+// its folded form. Both tables are made once, on first use.
+const std::array<uint32_t, 256>& latin1_table(bool exact) {
+    auto make = [](bool as_is) {
+        std::array<uint32_t, 256> table;
+        for (uint32_t c = 0; c < 256; ++c) table[c] = as_is ? c : fold(c);
+        return table;
+    };
+    static const std::array<uint32_t, 256> same = make(true);
+    static const std::array<uint32_t, 256> folded = make(false);
+    return exact ? same : folded;
+}
+
 Match search(const Cell& series, const Cell& value, const Cell* part, bool case_, bool same,
              bool any, const Cell* with, const Cell* skip, bool last, bool reverse, bool match) {
     Match m;
@@ -786,10 +799,9 @@ Match search(const Cell& series, const Cell& value, const Cell* part, bool case_
     }
     Buffer* buf = buffer_of(series);
     if (step == 1 && !match && buf->unit() == 1 && !charset) {
-        // Latin-1 text: the folded form of every byte is looked up once, and
-        // the scan skips to the bytes that can start a match.
-        std::array<uint32_t, 256> folded;
-        for (uint32_t c = 0; c < 256; ++c) folded[c] = exact ? c : fold(c);
+        // Latin-1 text: the form of every byte comes from a table, and the
+        // scan skips to the bytes that can start a match.
+        const std::array<uint32_t, 256>& folded = latin1_table(exact);
         const uint8_t* text = buf->head;
         for (int64_t i = head; i + k <= end; ++i) {
             if (folded[text[i]] != pattern[0]) continue;

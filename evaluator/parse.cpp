@@ -342,7 +342,11 @@ class Engine {
         return -1;
     }
 
-    void fire(Event e);
+    // Trace events cost one test while no callback is set.
+    void fire(Event e) {
+        if (tracing_) fire_traced(e);
+    }
+    void fire_traced(Event e);
     void step();
     void match_item();
     void match_value(const Cell& value, const Cell& item);
@@ -410,8 +414,8 @@ void Engine::close_gap() noexcept {
     gap_ = {};
 }
 
-void Engine::fire(Event e) {
-    if (!tracing_ || halted()) return;
+void Engine::fire_traced(Event e) {
+    if (halted()) return;
     close_gap();
     Cell args[5];
     args[0] = word_cell(event_ids[e]);

@@ -102,20 +102,21 @@ bool skip_to(int fd, int64_t start) {
     return true;
 }
 
-// Reads up to limit bytes to the end of the file. A known size sets the
-// buffer once; otherwise the buffer grows as the bytes arrive.
-// Reads up to `limit` bytes. A stream of unknown size grows the buffer as
-// it comes; one longer than a series can hold is no-memory.
-bool read_all(int fd, int64_t limit, bool size_known, std::vector<uint8_t>& out) {
-    size_t used = 0;
-    out.resize(size_t(size_known ? limit : std::min<int64_t>(limit, read_chunk)));
+// Reads up to `limit` bytes into the room. A known size makes the room
+// once; a stream of unknown size grows it as the bytes come, and one
+// longer than a series can hold is no-memory.
+bool read_all(int fd, int64_t limit, bool size_known, const ReadRoom& room, size_t& used) {
+    used = 0;
+    size_t size = size_t(size_known ? limit : std::min<int64_t>(limit, read_chunk));
+    uint8_t* bytes = room(size);
     while (int64_t(used) < limit) {
-        if (used == out.size()) {
-            if (out.size() > memory::max_series_bytes)
+        if (used == size) {
+            if (size > memory::max_series_bytes)
                 runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
-            out.resize(size_t(std::min<int64_t>(limit, int64_t(out.size()) * 2)));
+            size = size_t(std::min<int64_t>(limit, int64_t(size) * 2));
+            bytes = room(size);
         }
-        ssize_t got = ::read(fd, out.data() + used, out.size() - used);
+        ssize_t got = ::read(fd, bytes + used, size - used);
         if (got < 0 && errno == EINTR) {
             os::check_stop(); // a pipe that never ends can be stopped
             continue;
@@ -124,7 +125,6 @@ bool read_all(int fd, int64_t limit, bool size_known, std::vector<uint8_t>& out)
         if (got == 0) break;
         used += size_t(got);
     }
-    out.resize(used);
     return true;
 }
 
@@ -166,23 +166,37 @@ bool dir_path_q(std::string_view path) {
     return false;
 }
 
-BytesResult read_file(std::string_view path, const ReadOptions& options) {
-    BytesResult result;
+Status read_file_into(std::string_view path, const ReadOptions& options, const ReadRoom& room,
+                      size_t& used) {
+    used = 0;
     int64_t start = options.seek.value_or(0);
-    if (start < 0) return {failure(path, Fault::other), {}};
+    if (start < 0) return failure(path, Fault::other);
     std::string name = os_path(path, options.unquote);
     Descriptor file(open_stoppable(name, O_RDONLY));
     struct stat info;
-    if (file.fd < 0 || ::fstat(file.fd, &info) != 0) return {os_failure(path), {}};
-    if (S_ISDIR(info.st_mode)) return {failure(path, Fault::is_directory), {}};
+    if (file.fd < 0 || ::fstat(file.fd, &info) != 0) return os_failure(path);
+    if (S_ISDIR(info.st_mode)) return failure(path, Fault::is_directory);
     // A size of 0 is what pipes, devices and /proc files report whatever
     // they hold: those are read until they end.
     bool size_known = info.st_size > 0;
     int64_t limit = limit_of(options.part);
     if (size_known) limit = std::min(limit, std::max<int64_t>(info.st_size - start, 0));
-    if (limit > 0 &&
-        !(skip_to(file.fd, start) && read_all(file.fd, limit, size_known, result.bytes)))
-        return {os_failure(path), {}};
+    if (limit > 0 && !(skip_to(file.fd, start) && read_all(file.fd, limit, size_known, room, used)))
+        return os_failure(path);
+    return {};
+}
+
+BytesResult read_file(std::string_view path, const ReadOptions& options) {
+    BytesResult result;
+    size_t used = 0;
+    result.status = read_file_into(
+        path, options,
+        [&](size_t size) {
+            result.bytes.resize(size);
+            return result.bytes.data();
+        },
+        used);
+    result.bytes.resize(result.status.ok() ? used : 0);
     return result;
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -87,6 +88,15 @@ bool dir_path_q(std::string_view path);
 // size the OS reports as 0 (pipes, /proc files) are read until they end.
 // A directory fails with is_directory.
 BytesResult read_file(std::string_view path, const ReadOptions& options = {});
+
+// Where read_file_into puts the bytes: `room(size)` makes room for `size`
+// bytes in all, keeping those already read, and gives its start.
+using ReadRoom = std::function<uint8_t*(size_t size)>;
+
+// What read_file reads, straight into the caller's room; `used` is the
+// count of bytes read.
+Status read_file_into(std::string_view path, const ReadOptions& options, const ReadRoom& room,
+                      size_t& used);
 
 // Splits text at LF, dropping a CR before each LF; a last line without LF
 // is kept, an empty text gives no lines.

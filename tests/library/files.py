@@ -6,6 +6,7 @@
   texts and refinements;
 - the active directory, `make-dir`, `change-dir` and `system/options/path`
   in a temporary folder;
+- `read/binary` of files, parts of them, and a pipe longer than one read;
 - `save` then `load` through files: every datatype that molds back,
   headers, a codec the script registers, the KIVBIN codec, and image
   files of every format made and read back by ImageMagick when it is
@@ -26,6 +27,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import zlib
 from pathlib import Path
 
 # Evaluates each case under try and prints one molded line: the value, or
@@ -109,6 +111,10 @@ def check_clean_path(kiv, folder):
         ('clean-path "a/b"', '"a/b"'),
         ('clean-path "../../a/.."', '"../.."'),
         ("clean-path %/..", "%/"),
+        ("clean-path %/é/日本/../.../.x/..", "%/é/..."),
+        ('clean-path "a/../../b/./"', '"../b/"'),
+        ("clean-path http://host.com/a/b/../../..", "http://host.com/"),
+        ("clean-path http://host.com//a//b", "http://host.com/a/b"),
     ]
     return run_cases(kiv, folder, cases)
 
@@ -141,6 +147,8 @@ def check_split_path(kiv, folder):
         ("split-path %.", "[%./ none]"),
         ("split-path http://x.com/a/b.txt", "[http://x.com/a/ %b.txt]"),
         ("split-path http://x.com/a/", "[http://x.com/ %a/]"),
+        # Each result is a new value: changing one leaves the next alone.
+        ('append first split-path %b.txt "x" split-path %c.txt', "[%./ %c.txt]"),
     ]
     return run_cases(kiv, folder, cases)
 
@@ -275,6 +283,48 @@ def check_codecs(kiv, folder):
     return run_cases(kiv, folder, cases, FIXTURE_CODEC)
 
 
+def signed_crc32(data):
+    crc = zlib.crc32(data)
+    return crc - (1 << 32) if crc >= 1 << 31 else crc
+
+
+def check_binary_reads(kiv, folder):
+    """read/binary straight into its binary: files of known size, with
+    /part and /seek, and a pipe of unknown size longer than one read."""
+    data = bytes(random.Random(106).randrange(256) for _ in range(200_000))
+    Path(folder, "big.bin").write_bytes(data)
+    Path(folder, "empty.bin").write_bytes(b"")
+    piped = data + data[:100_000]
+    os.mkfifo(Path(folder, "fifo"))
+
+    def feed():
+        with open(Path(folder, "fifo"), "wb") as out:
+            out.write(piped)
+
+    cases = [
+        ("b: read/binary %big.bin reduce [length? b checksum b 'crc32]",
+         f"[200000 {signed_crc32(data)}]"),
+        ("read/binary/part/seek %big.bin 4 70000", mold_binary(data[70_000:70_004])),
+        ("length? read/binary/seek %big.bin 199990", "10"),
+        ("read/binary/seek %big.bin 300000", "#{}"),
+        ("read/binary/part %big.bin 0", "#{}"),
+        ("read/binary %empty.bin", "#{}"),
+        ("read/binary %missing.bin", "cannot-open"),
+        ("b: read/binary %fifo reduce [length? b checksum b 'crc32]",
+         f"[300000 {signed_crc32(piped)}]"),
+    ]
+    writer = threading.Thread(target=feed, daemon=True)
+    writer.start()
+    try:
+        return run_cases(kiv, folder, cases)
+    finally:
+        writer.join(timeout=60)
+
+
+def mold_binary(data):
+    return "#{" + data.hex().upper() + "}"
+
+
 def check_kivbin(kiv, folder):
     cases = [
         ("save %v.kivbin [1 \"two\" [3]] load %v.kivbin", '[1 "two" [3]]'),
@@ -390,7 +440,7 @@ def check_http(kiv, folder):
 def main():
     kiv = os.path.realpath(sys.argv[1])
     checks = [check_clean_path, check_split_path, check_names, check_directories,
-              check_round_trips, check_codecs, check_kivbin, check_images, check_http]
+              check_round_trips, check_codecs, check_binary_reads, check_kivbin, check_images, check_http]
     failures = []
     for check in checks:
         folder = tempfile.mkdtemp(prefix="kiv-files-")

@@ -130,6 +130,38 @@ TEST(BinaryCodecs, DecoderRules) {
     }
 }
 
+// Long base-64 text is decoded by whole groups until something else comes:
+// line breaks, comments, padding and bad characters far into it (past
+// the first thousand groups) still count as the character rules say.
+TEST(BinaryCodecs, LongBase64TextKeepsTheRules) {
+    std::mt19937 random(26);
+    Bytes bytes(3000 + 2);
+    for (uint8_t& b : bytes) b = uint8_t(random());
+    std::string original(bytes.begin(), bytes.end());
+    std::string text = encode(64, bytes); // ends in one "="
+    std::string lines;
+    for (size_t at = 0; at < text.size(); at += 76) lines += text.substr(at, 76) + "\n";
+    std::string commented = text.substr(0, 2000) + ";note\n" + text.substr(2000);
+    std::string odd_break = text.substr(0, 2001) + " " + text.substr(2001);
+    const struct {
+        std::string text;
+        std::string loose;
+        std::string strict;
+    } cases[] = {
+        {text, original, original},
+        {lines, original, original},
+        {commented, original, original},
+        {odd_break, original, original},
+        {text.substr(0, 3600) + "*" + text.substr(3601), "fail", "fail"},
+        {text.substr(0, text.size() - 1), original.substr(0, original.size() - 2), "fail"},
+        {text + "QQ", original, "fail"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(decode(64, c.text), c.loose) << c.text.size();
+        EXPECT_EQ(decode(64, c.text, true), c.strict) << c.text.size();
+    }
+}
+
 // Text of 2 and 4-byte units decodes as its 1-byte form does.
 TEST(BinaryCodecs, WideTextDecodes) {
     const char32_t wide[] = U"QU JD";

@@ -1,0 +1,96 @@
+#include "library/path_routines.h"
+
+#include <string>
+
+#include "datatypes/function.h"
+#include "datatypes/string.h"
+#include "datatypes/types.h"
+
+namespace kiv::path_routines {
+namespace {
+
+constexpr char32_t slash = U'/';
+
+// The characters of a text from its head.
+std::u32string text_of(const Cell& value) {
+    uint32_t head = string::head_index(value);
+    uint32_t end = string::length_whole(value);
+    std::u32string text;
+    text.reserve(end - head);
+    for (uint32_t i = head; i < end; ++i) text.push_back(string::char_at(value, i));
+    return text;
+}
+
+// Whether the segment [from, to) of the text is `.` or `..`.
+bool is_dots(const std::u32string& text, size_t from, size_t to, size_t dots) {
+    if (to - from != dots) return false;
+    for (size_t i = from; i < to; ++i)
+        if (text[i] != U'.') return false;
+    return true;
+}
+
+// The cleaned form of a path: a url keeps its scheme and host (the text up
+// to the first `/` after `://`) as they are; the rest is walked segment by
+// segment. A `.` segment and empty segments (doubled slashes) are dropped;
+// `..` drops the last segment kept, or, with none kept, stays as `../` in
+// a relative path and is dropped at the root of an absolute one. Every
+// segment kept is followed by `/`; the last `/` goes again when the path
+// did not end with one.
+std::u32string cleaned(const std::u32string& path, bool url) {
+    size_t start = 0;
+    if (url) {
+        size_t scheme = path.find(U"://");
+        start = path.find(slash, scheme == std::u32string::npos ? 0 : scheme + 3);
+        if (start == std::u32string::npos) start = path.size();
+    }
+    std::u32string out = path.substr(0, start);
+    bool absolute = start < path.size() && path[start] == slash;
+    if (absolute) out.push_back(slash);
+    size_t root = out.size();
+    // Where each segment kept in `out` begins, so that `..` can drop it.
+    std::basic_string<size_t> marks;
+    size_t pos = start;
+    while (pos < path.size()) {
+        if (path[pos] == slash) {
+            ++pos;
+            continue;
+        }
+        size_t end = path.find(slash, pos);
+        if (end == std::u32string::npos) end = path.size();
+        if (is_dots(path, pos, end, 2)) {
+            if (!marks.empty()) {
+                out.resize(marks.back());
+                marks.pop_back();
+            } else if (!absolute) {
+                out += U"../";
+            }
+        } else if (!is_dots(path, pos, end, 1)) {
+            marks.push_back(out.size());
+            out.append(path, pos, end - pos);
+            out.push_back(slash);
+        }
+        pos = end;
+    }
+    if (root < out.size() && (path.size() == start || path.back() != slash)) out.pop_back();
+    return out;
+}
+
+// clean-path-walk path: a new value of the path's type holding its
+// cleaned form.
+void clean_path_walk(Cell* args) {
+    uint32_t type = cell::type_of(args[0]);
+    std::u32string path = text_of(args[0]);
+    std::u32string out = cleaned(path, type == TYPE_URL);
+    string::make_at(args[0], uint32_t(path.size()));
+    cell::set_type(args[0], type);
+    Buffer* buffer = memory::buffer_of(args[0].w2);
+    for (char32_t c : out) buffer = string::append_char(buffer, c);
+}
+
+} // namespace
+
+void register_routines() {
+    routine::register_named("clean-path-walk", clean_path_walk);
+}
+
+} // namespace kiv::path_routines
