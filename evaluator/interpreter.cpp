@@ -249,6 +249,8 @@ const Cell* call(const Cell& function, const Cell* pos, const Cell* tail, const 
 template <bool Traced>
 const Cell* call_named(const Cell& function, const Cell* at, const Cell* tail, const Cell& code,
                        bool keep);
+const Cell* call_builtin(const Cell& function, const Cell* at, const Cell* tail, const Cell& code,
+                         bool keep);
 
 // The control forms the interpreter runs in line when a word's value is
 // their native (found by its number, whatever the word's name) and tracing
@@ -288,6 +290,8 @@ template <bool Traced>
             return eval_control(form, v, pos, tail, code, keep);
         [[fallthrough]];
     case TYPE_ACTION:
+        if (!Traced) return call_builtin(v, pos, tail, code, keep);
+        [[fallthrough]];
     case TYPE_FUNCTION:
     case TYPE_ROUTINE: {
         Cell function = v;
@@ -1131,12 +1135,12 @@ template <bool Traced>
 // the result takes the place of the held function value or left operand
 // (or of nothing, when null), pushed (keep) or in the caller's slot 0.
 [[gnu::always_inline]] inline void finish_call(Cell* held, bool keep) {
-    end_frame(keep);
-    if (held) {
-        *held = stack::state.top[-1];
-        stack::state.top = held + 1;
-        if (!keep) *stack::state.base = *held;
+    if (!held) {
+        end_frame(keep);
+        return;
     }
+    stack::unwind_into(held);
+    if (!keep) *stack::state.base = *held;
 }
 
 // The type sets of a function's first n arguments, from its argument list.
@@ -1176,6 +1180,55 @@ const ControlTypes& control_types(Control form, const Cell& native) {
         entry.known = true;
     }
     return entry;
+}
+
+// The call shapes of natives and actions, by native number (actions after
+// the natives, by slot), for their untraced calls named by a word: the
+// evaluated arguments' type sets copied out of the argument list, so a
+// call reads neither the list nor its entries. A shape belongs to the spec
+// it was read from (a native made from another spec with the same number
+// has a shape of its own); the collector keeps that spec alive while the
+// shape names it, so its node cannot come back as another spec.
+constexpr uint32_t max_builtin_arguments = 4;
+struct BuiltinShape {
+    NodeId spec = 0; // 0: no shape yet, or none that fits
+    uint32_t count = 0;
+    Cell types[max_builtin_arguments]{};
+};
+constexpr uint32_t builtin_slots = natives::table_size + 1 + slot_count + 1;
+std::array<BuiltinShape, builtin_slots> builtin_shapes;
+std::array<Cell, builtin_slots> builtin_specs;
+
+// What every native and action sees for its refinements when no path names
+// one: all unused.
+constexpr std::array<int32_t, max_refinements> unused_refinements = [] {
+    std::array<int32_t, max_refinements> words{};
+    words.fill(-1);
+    return words;
+}();
+
+inline uint32_t builtin_slot(const Cell& function) {
+    uint32_t number = function.w1;
+    if (cell::type_of(function) == TYPE_ACTION) number += natives::table_size + 1;
+    return number < builtin_slots ? number : 0;
+}
+
+// Reads the shape of a native or action from its argument list; null when
+// its calls do not fit one (an argument taken literally, too many
+// arguments, more refinements than a call can name).
+[[gnu::noinline]] const BuiltinShape* make_builtin_shape(const Cell& function, uint32_t slot) {
+    Cell list_block = argument_list(function);
+    uint32_t count = list_block.w3 & shape::count_mask;
+    if (!slot || !(list_block.w3 & (shape::simple | shape::unused_refinements)) ||
+        count > max_builtin_arguments)
+        return nullptr;
+    BuiltinShape& entry = builtin_shapes[slot];
+    entry.count = count;
+    const Cell* list = block_cells(list_block) + list_block.w1;
+    for (uint32_t i = 0; i < count; ++i) entry.types[i] = list[i];
+    entry.spec = function.w2;
+    builtin_specs[slot] = Cell{TYPE_BLOCK, 0, function.w2, 0};
+    return &entry;
 }
 
 // Whether the argument at pos is a literal block taken where it stands in
@@ -1288,6 +1341,8 @@ template <bool Keep>
 void init() {
     position = Cell{cell::unset_header, 0, 0, 0};
     control_type_sets = {};
+    builtin_shapes = {};
+    builtin_specs.fill(Cell{cell::unset_header, 0, 0, 0});
     init_trace();
     error::near_source = &position;
     object::hooks.eval = [](Cell& block) {
@@ -1313,7 +1368,11 @@ void init() {
     stack::set_machine_stack(runtime::init_stack_bounds());
     static bool marker_added = false;
     if (!marker_added) {
-        collector::add_marker([] { collector::mark_values(&position, &position + 1); });
+        collector::add_marker([] {
+            collector::mark_values(&position, &position + 1);
+            collector::mark_values(builtin_specs.data(),
+                                   builtin_specs.data() + builtin_specs.size());
+        });
         marker_added = true;
     }
 }
@@ -1581,6 +1640,56 @@ template <bool Traced>
 [[gnu::noinline]] const Cell* call_named(const Cell& function, const Cell* at, const Cell* tail,
                                          const Cell& code, bool keep) {
     return call_inline<Traced>(function, at + 1, tail, code, keep, nullptr, 0, at, 0, false);
+}
+
+// Runs the C++ code of a native or action with every refinement unused. A
+// pending exit raised in code that called back into Kiv crossed it as an
+// exception and becomes a pending code again; another C++ failure becomes
+// a language error.
+[[gnu::always_inline]] inline void run_unrefined(const Cell& function) {
+    try {
+        if (cell::type_of(function) == TYPE_NATIVE)
+            natives::entries[function.w1](false, unused_refinements.data());
+        else
+            actions::stack_entries[function.w1](unused_refinements.data());
+    } catch (const runtime::Throw& t) {
+        if (!runtime::is_pending_exit(t.code)) throw;
+        rt.pending = t.code;
+    } catch (const std::exception&) {
+        trap::raise_cxx_failure();
+    }
+}
+
+// The untraced call of a native or action named by the word at `at`: the
+// same frame, type checks and errors as the generic call, with the
+// arguments fetched by the native's shape and no refinement row to fill.
+// A native or action whose shape does not fit takes the generic call.
+[[gnu::noinline]] const Cell* call_builtin(const Cell& value, const Cell* at, const Cell* tail,
+                                           const Cell& code, bool keep) {
+    uint32_t slot = builtin_slot(value);
+    const BuiltinShape* shape = &builtin_shapes[slot];
+    if (shape->spec != value.w2) [[unlikely]] {
+        shape = make_builtin_shape(value, slot);
+        if (!shape) {
+            Cell function = value;
+            return call_named<false>(function, at, tail, code, keep);
+        }
+    }
+    stack::check_machine();
+    Cell function = value;
+    Cell name = *at;
+    Cell* held = stack::push(function);
+    stack::mark_interp_native(name);
+    const Cell* pos = at + 1;
+    for (uint32_t argument = 0; argument < shape->count; ++argument) {
+        pos = fetch<false>(shape->types[argument], pos, tail, code, false, 0, function, name,
+                           argument);
+        if (rt.pending) return pos;
+    }
+    run_unrefined(function);
+    if (rt.pending) return pos;
+    finish_call(held, keep);
+    return pos;
 }
 
 } // namespace

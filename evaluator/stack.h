@@ -299,6 +299,12 @@ inline void unwind_last() {
     *state.base = *callee;
     state.top = callee + 1;
 }
+// Pops the top frame and puts its value (its slot 0) in `held`, a cell of
+// the caller's frame that becomes its top value.
+inline void unwind_into(Cell* held) {
+    *held = *detail::pop_frame(false);
+    state.top = held + 1;
+}
 inline void unwind_func() {
     state.top = detail::pop_frame(true) + 1;
 }
