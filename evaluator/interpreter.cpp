@@ -244,6 +244,9 @@ template <bool Traced>
 [[gnu::always_inline]] inline const Cell* eval_infix(const Cell* pos, const Cell* tail,
                                                      const Cell& code, Cell* start_top, bool keep);
 void eval_paren(const Cell& paren);
+namespace in_place {
+const Cell* set_word(const Cell* pos, const Cell* tail, bool keep);
+}
 template <bool Traced>
 const Cell* expression(const Cell* pos, const Cell* tail, const Cell& code, bool no_infix,
                        bool keep, bool literal_functions);
@@ -317,6 +320,9 @@ template <bool Traced>
 template <bool Traced>
 [[gnu::always_inline]] inline const Cell* set_word_expression(const Cell* pos, const Cell* tail,
                                                               const Cell& code, bool keep) {
+    if constexpr (!Traced)
+        if (!plans::find(pos))
+            if (const Cell* next = in_place::set_word(pos, tail, keep)) return next;
     const Cell& value = *pos;
     stack::mark_native(value);
     stack::push(value);
@@ -327,7 +333,11 @@ template <bool Traced>
     if (rt.pending) return pos;
     report<Traced>(event::set, &code, pos, &set_word, stack::get_top());
     // A word of an object runs its on-change*, which may exit.
-    if (runtime::resume_pending([] { word::set_from_arg(true); })) return pos;
+    Cell* args = stack::state.base;
+    if (cell::type_of(args[1]) != TYPE_UNSET && context::store_plain(args[0], args[1]))
+        args[0] = args[1];
+    else if (runtime::resume_pending([] { word::set_from_arg(true); }))
+        return pos;
     end_frame(keep);
     fire_expr<Traced>(code, pos, keep);
     return pos;
@@ -1054,6 +1064,112 @@ enum class FastOp {
     return false;
 }
 
+// Resolves the word at pos, in operator position, with no plan: whether
+// its value is an operator, and then its function unwrapped and its fast
+// operation; plans what it found.
+template <bool Traced>
+[[gnu::noinline]] bool resolve_operator(const Cell* pos, Cell& wrapped, FastOp& fast) {
+    const Cell* value = pos->w1 ? word_value(*pos) : nullptr;
+    bool op = value && cell::type_of(*value) == TYPE_OP;
+    if (op) {
+        wrapped = *value;
+        wrapped.header = (value->header >> 16) & 0xFF;
+    }
+    // Traced operators take the full call, which reports its steps.
+    fast = Traced || !op ? FastOp::none : fast_op_of(wrapped);
+    if (!Traced && plans::plannable(*pos))
+        plans::make(pos, op ? plans::Kind::op : plans::Kind::not_op, wrapped, uint8_t(fast));
+    return op;
+}
+
+// Whether the word at pos, in operator position, names an operator; if so
+// its function unwrapped and its fast operation, from the position's plan
+// when it has a good one.
+template <bool Traced>
+[[gnu::always_inline]] inline bool operator_at(const Cell* pos, Cell& wrapped, FastOp& fast) {
+    if (const plans::Plan* plan = Traced ? nullptr : plans::find(pos)) {
+        if (plan->kind != plans::Kind::op) return false;
+        wrapped = plan->value;
+        fast = FastOp(plan->detail);
+        return true;
+    }
+    return resolve_operator<Traced>(pos, wrapped, fast);
+}
+
+// Set-words computed in place: an expression made only of values that
+// evaluate to themselves, variables, parens of one such expression, and
+// operators whose fast operation succeeds can neither fail nor call
+// anything, so its value is computed here without an expression level, and
+// stored without the set-word's frame when the word's context is a plain
+// one (context::store_plain). Anything else (a call, another operator, an
+// unset value, an overflow, an object's field) gives up before any effect
+// and the set-word takes the generic way; the position then keeps an
+// `impure` plan, so that its next evaluations go there at once.
+namespace in_place {
+
+// Parens nest this deep at most: the computation recurses on them.
+constexpr uint32_t max_depth = 8;
+
+const Cell* paren_value(const Cell& paren, Cell& out, uint32_t depth);
+
+// The value of the operand at pos into `out`; the position after it, or
+// null when it is not computed in place.
+[[gnu::always_inline]] inline const Cell* operand(const Cell* pos, Cell& out, uint32_t depth) {
+    const Cell& at = *pos;
+    if (inert(at)) {
+        if (cell::type_of(at) == TYPE_UNSET) return nullptr;
+        out = at;
+        return pos + 1;
+    }
+    if (const Cell* value = plain_word_value(at)) {
+        out = *value;
+        return pos + 1;
+    }
+    if (cell::type_of(at) != TYPE_PAREN || depth >= max_depth) return nullptr;
+    return paren_value(at, out, depth + 1) ? pos + 1 : nullptr;
+}
+
+// An operand and the operators after it, applied left to right.
+[[gnu::always_inline]] inline const Cell* expression(const Cell* pos, const Cell* tail, Cell& out,
+                                                     uint32_t depth) {
+    pos = operand(pos, out, depth);
+    while (pos && pos < tail && cell::type_of(*pos) == TYPE_WORD) {
+        Cell wrapped;
+        FastOp fast;
+        if (!operator_at<false>(pos, wrapped, fast)) break;
+        if (fast == FastOp::none || pos + 1 >= tail) return nullptr;
+        Cell right;
+        pos = operand(pos + 1, right, depth);
+        if (!pos || !compute_fast(fast, out, right, out)) return nullptr;
+    }
+    return pos;
+}
+
+// The value of a paren of one expression computed in place into `out`;
+// the paren's end, or null when it is not that.
+[[gnu::noinline]] const Cell* paren_value(const Cell& paren, Cell& out, uint32_t depth) {
+    Buffer* buffer = memory::buffer_of(paren.w2);
+    const Cell* inner = buffer->head_cell() + paren.w1;
+    const Cell* end = buffer->tail_cell();
+    return inner < end && expression(inner, end, out, depth) == end ? end : nullptr;
+}
+
+// Evaluates the set-word at pos in place when it can; the position after
+// its expression, or null when it takes the generic way. Its caller has
+// found no plan at pos (an `impure` one would say it cannot).
+[[gnu::noinline]] const Cell* set_word(const Cell* pos, const Cell* tail, bool keep) {
+    Cell value;
+    const Cell* next = pos + 1 < tail ? expression(pos + 1, tail, value, 0) : nullptr;
+    if (!next || !context::store_plain(*pos, value)) {
+        plans::make(pos, plans::Kind::impure, Cell{});
+        return nullptr;
+    }
+    store(value, keep);
+    return next;
+}
+
+} // namespace in_place
+
 // Calls an operator's native or action with both operands already in
 // place at `left` and `left + 1`.
 void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep) {
@@ -1078,24 +1194,7 @@ template <bool Traced>
     while (pos < tail && cell::type_of(*pos) == TYPE_WORD) {
         Cell wrapped;
         FastOp fast;
-        if (const plans::Plan* plan = Traced ? nullptr : plans::find(pos)) {
-            if (plan->kind != plans::Kind::op) return pos;
-            wrapped = plan->value;
-            fast = FastOp(plan->detail);
-        } else {
-            const Cell* value = pos->w1 ? word_value(*pos) : nullptr;
-            bool op = value && cell::type_of(*value) == TYPE_OP;
-            if (op) {
-                wrapped = *value;
-                wrapped.header = (value->header >> 16) & 0xFF;
-            }
-            // Traced operators take the full call, which reports its steps.
-            fast = Traced || !op ? FastOp::none : fast_op_of(wrapped);
-            if (!Traced && plans::plannable(*pos))
-                plans::make(pos, op ? plans::Kind::op : plans::Kind::not_op, wrapped,
-                            uint8_t(fast));
-            if (!op) return pos;
-        }
+        if (!operator_at<Traced>(pos, wrapped, fast)) return pos;
         report<Traced>(event::fetch, &code, pos);
         Cell* left = keep ? start_top : stack::state.base;
         if (fast != FastOp::none && pos + 1 < tail) {
@@ -1440,6 +1539,48 @@ void eval_here(const Cell& block) {
     // asked for stops a loop over one (`forever []`).
     stack::check_machine();
     walk_here(block);
+}
+
+BodyWalk::BodyWalk(const Cell& block)
+    : code_(block), saved_position_(position), pinned_(memory::buffer_of(block.w2)),
+      pin_slot_(memory::pinned.count) {
+    pinned_->pins++;
+    memory::pinned.push(pinned_);
+}
+
+BodyWalk::~BodyWalk() {
+    pinned_->pins--;
+    memory::pinned.pop();
+    std::memcpy(&position, &saved_position_, sizeof(Cell));
+}
+
+// Moves the pin to the buffer that now holds the block, in the same place
+// of the pinned stack (a condition's walk may lie below a body's).
+void BodyWalk::repin(Buffer* buffer) {
+    pinned_->pins--;
+    buffer->pins++;
+    memory::pinned.entries[pin_slot_] = buffer;
+    pinned_ = buffer;
+}
+
+void BodyWalk::step() {
+    if (tracing) [[unlikely]] {
+        stack::reset();
+        eval(code_, true);
+        return;
+    }
+    stack::check_machine();
+    Buffer* buffer = memory::buffer_of(code_.w2);
+    const Cell* start = buffer->head_cell() + code_.w1;
+    if (start >= buffer->tail_cell()) {
+        stack::keep_last(Cell{cell::unset_header, 0, 0, 0});
+        return;
+    }
+    if (buffer != pinned_) [[unlikely]]
+        repin(buffer);
+    stack::reset();
+    eval_expressions<false>(code_, buffer, start);
+    std::memcpy(&position, &saved_position_, sizeof(Cell));
 }
 
 const Cell* eval_next(const Cell& block, const Cell* pos, const Cell* tail, bool keep) {
