@@ -3,6 +3,7 @@
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
+#include "runtime/words.h"
 
 namespace kiv::system_object {
 
@@ -12,7 +13,7 @@ const Cell* find(std::initializer_list<const char*> path) {
     uint32_t n = 0;
     for (const char* name : path)
         if (n < std::size(symbols)) symbols[n++] = symbol::intern(name);
-    const Cell* value = context::value_of(symbol::intern("system"), context::global);
+    const Cell* value = context::value_of(words::sym<"system">(), context::global);
     for (uint32_t i = 0; i < n; ++i) {
         if (!value || cell::type_of(*value) != TYPE_OBJECT) return nullptr;
         value = context::value_of(symbols[i], value->w1);
