@@ -13,15 +13,18 @@
 // collector, so a pointer to a context cell or a value cell is good only
 // until the next allocation.
 //
-// Values are written only through `store` and `store_range`; everything
-// else gets read-only slots. A store that replaces or puts a function or
-// operator bumps the binding epoch, so caches of resolved words stay true
-// (values on the stack are never cached and are not counted).
+// Values are written only through `store`, `store_plain` and
+// `store_range`; everything else gets read-only slots. A store that
+// replaces or puts a function or operator bumps the binding epoch, so
+// caches of resolved words stay true (values on the stack are never cached
+// and are not counted).
 #pragma once
 
 #include <cstdint>
 
 #include "datatypes/types.h"
+#include "evaluator/stack.h"
+#include "runtime/binding.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 
@@ -133,6 +136,25 @@ constexpr uint64_t callable_types = (uint64_t(1) << TYPE_NATIVE) | (uint64_t(1) 
 static_assert(type_count < 64);
 inline bool callable(const Cell& value) {
     return (callable_types >> cell::type_of(value)) & 1;
+}
+// Stores the value into the slot of a bound, resolved word as `store`
+// does, when the word's context has values and is not an object's (an
+// object's slot takes the set mark and may run its handler); false, with
+// nothing written, for any other word, whose store takes word::set. In line:
+// loops and set-words store this way at every step.
+inline bool store_plain(const Cell& word, const Cell& value) {
+    if (!word.w1 || int32_t(word.w3) < 0) return false;
+    const Cell& c = cell_of(word.w1);
+    if (!c.w2 || kind_of(c) == Kind::object) return false;
+    if (c.header & flag::on_stack) {
+        stack::values_at(c.w2)[word.w3] = value;
+        return true;
+    }
+    Cell* slot = memory::buffer_of(c.w2)->head_cell() + word.w3;
+    if (callable(*slot) || callable(value)) [[unlikely]]
+        binding::bump();
+    *slot = value;
+    return true;
 }
 // Pushes a copy of slot i; a context without values raises not-defined.
 Cell* push_value_at(NodeId ctx, uint32_t index);

@@ -387,8 +387,9 @@ Cell* reserved_error(runtime::Category category, uint32_t id) {
     return nullptr;
 }
 
-// Builds the error from the catalog (or takes the reserved one) and throws
-// it to the nearest try frame; returns when the catalog has no such error.
+// Builds the error from the catalog (or takes the reserved one) and moves
+// the stack to the nearest try frame with it; fire_error then throws.
+// Does nothing when the catalog has no such error.
 void raise(runtime::Category category, uint32_t id, const Cell* arg1_, const Cell* arg2_,
            const Cell* arg3_) {
     Cell* error = reserved_error(category, id);
@@ -396,7 +397,7 @@ void raise(runtime::Category category, uint32_t id, const Cell* arg1_, const Cel
     if (!error) return;
     if (runtime::trace_error_hook) [[unlikely]]
         runtime::trace_error_hook(*error);
-    stack::throw_error(*error);
+    stack::land_error(*error);
 }
 
 } // namespace

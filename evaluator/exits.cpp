@@ -136,11 +136,15 @@ void try_(bool, const int32_t* refinements) {
         stack::mark_try(words::word<"try">());
     bool failed = false;
     runtime::protected_region(
-        runtime::code::error, [&] { interpreter::eval(block, true); },
+        runtime::code::error, [&] { interpreter::eval_trying(block); },
         [&](uint32_t code) {
             if (code != runtime::code::error) runtime::throw_code(code);
             failed = true;
         });
+    if (record.pending == runtime::code::error) {
+        record.pending = 0;
+        failed = true;
+    }
     if (failed) {
         // The raise left the stack at this native's frame with the error
         // pushed last; a raise without an error value left it anywhere.

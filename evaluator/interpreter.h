@@ -10,11 +10,15 @@
 // good while the evaluation allocates. break, continue, return, exit and
 // throw arrive as a pending code (runtime::record.pending): every level
 // returns at once while one is set, and the level it targets clears it.
+// So do errors of native calls under a try (runtime::record.error_exits);
+// every entry from C++ code hands errors on as exceptions.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "runtime/cell.h"
+#include "runtime/memory.h"
 
 namespace kiv::interpreter {
 
@@ -48,10 +52,40 @@ void init();
 // value.
 void eval(const Cell& block, bool set_result);
 
+// Evaluates the block as eval(block, true) for a native that catches
+// errors: an error raised in a native call of the block may also come back
+// as the pending exit code::error, the stack already at the catcher's
+// frame with the error pushed last.
+void eval_trying(const Cell& block);
+
 // Evaluates every expression of the block in the current frame, emptied
 // first: the last value stays in slot 0 with nothing above it. Traced, the
 // block gets a frame of its own as `eval` gives it.
 void eval_here(const Cell& block);
+
+// The evaluations of a loop's body (or condition), one per step, each as
+// eval_here does it: the current position is kept and the block pinned
+// once for the whole loop rather than at every step. Each step reads the
+// block anew, so a body that its own steps change runs as it now is (its
+// pin moves to a buffer that replaced the old one).
+class BodyWalk {
+  public:
+    explicit BodyWalk(const Cell& block);
+    ~BodyWalk();
+    BodyWalk(const BodyWalk&) = delete;
+    BodyWalk& operator=(const BodyWalk&) = delete;
+    // Evaluates the block in the current frame, as eval_here does.
+    void step();
+
+  private:
+    void repin(Buffer* buffer);
+
+    Cell code_;
+    Cell saved_position_;
+    Buffer* pinned_;
+    // Where the pin lies in the pinned stack.
+    size_t pin_slot_;
+};
 
 // Evaluates one expression from pos in a frame of its own and returns the
 // position after it; the value is pushed (keep) or copied into the

@@ -54,7 +54,10 @@ Cell element_at(const Cell& series, uint32_t index) {
     return *actions::pick(&at, 1, &first);
 }
 
-void set_word(const Cell& word, const Cell& value) {
+// Sets a loop's word: in line for a word of a plain context, the usual
+// case at every step.
+inline void set_word(const Cell& word, const Cell& value) {
+    if (context::store_plain(word, value)) return;
     Cell target = word;
     word::set(target, value);
 }
@@ -82,11 +85,13 @@ bool map_step(const Cell& words, Cell& cursor, int32_t n) {
 // How one evaluation of a body (or condition) ended.
 enum class Ended { normally, by_break, by_continue, by_other_exit };
 
+using interpreter::BodyWalk;
+
 // Evaluates the code in the loop frame, its value in slot 0. break and
 // continue stop here; any other exit is left pending for the levels above
 // (the stack already belongs to its target).
-Ended run(const Cell& code) {
-    interpreter::eval_here(code);
+Ended run(BodyWalk& code) {
+    code.step();
     switch (record.pending) {
     case 0: return Ended::normally;
     case runtime::code::brk: record.pending = 0; return Ended::by_break;
@@ -107,7 +112,8 @@ void none_result() {
 // Runs the body once per step until the step answers false or a break;
 // false when another exit passes through.
 template <class Step, class After>
-bool each_step(const Cell& body, Step step, After after) {
+bool each_step(const Cell& block, Step step, After after) {
+    BodyWalk body(block);
     while (step()) {
         switch (run(body)) {
         case Ended::by_other_exit: return false;
@@ -138,8 +144,9 @@ void enter_cursor_loop(const Cell& series, const Cell& words) {
 
 // Runs the body `count` times (the counter cell, when given, holds the
 // number of the iteration and sets the word before each one).
-void counted(int32_t count, const Cell& body, Cell* counter, const Cell* word) {
+void counted(int32_t count, const Cell& block, Cell* counter, const Cell* word) {
     mark_loop();
+    BodyWalk body(block);
     for (int32_t remaining = count; remaining > 0; --remaining) {
         if (word) set_word(*word, *counter);
         Ended ended = run(body);
@@ -166,8 +173,10 @@ bool foreach_next() {
     Cell& cursor = base[-2];
     if (cell::type_of(cursor) == TYPE_BLOCK) { // the common case: one buffer read
         Buffer* b = memory::buffer_of(cursor.w2);
-        if (cursor.w1 >= b->length()) return false;
-        Cell value = b->head_cell()[cursor.w1++];
+        const Cell* at = b->head_cell() + cursor.w1;
+        if (at >= b->tail_cell()) return false;
+        Cell value = *at;
+        ++cursor.w1;
         set_word(base[-1], value);
         return true;
     }
@@ -241,9 +250,11 @@ void repeat_next(const Cell& word) {
 }
 
 void while_(bool, const int32_t*) {
-    Cell cond = stack::state.base[0];
-    Cell body = stack::state.base[1];
+    Cell cond_block = stack::state.base[0];
+    Cell body_block = stack::state.base[1];
     mark_loop();
+    BodyWalk cond(cond_block);
+    BodyWalk body(body_block);
     for (;;) {
         Ended ended = run(cond);
         if (ended == Ended::by_other_exit) return;
@@ -260,8 +271,9 @@ void while_(bool, const int32_t*) {
 }
 
 void until(bool, const int32_t*) {
-    Cell body = stack::state.base[0];
+    Cell block = stack::state.base[0];
     mark_loop();
+    BodyWalk body(block);
     for (;;) {
         Ended ended = run(body);
         if (ended == Ended::by_other_exit) return;
@@ -315,7 +327,7 @@ void foreach (bool, const int32_t*) {
 
 void forall(bool, const int32_t*) {
     Cell word = stack::state.base[0];
-    Cell body = stack::state.base[1];
+    Cell block = stack::state.base[1];
     Cell original = *word::value_cell(word);
     uint32_t type = cell::type_of(original);
     if (type == TYPE_UNSET) script_error(err::script::no_value, &word);
@@ -327,6 +339,7 @@ void forall(bool, const int32_t*) {
     }
     enter_cursor_loop(original, word);
     unset::set_result();
+    BodyWalk body(block);
     bool broke = false;
     for (bool more = foreach_more_q(original); more; more = !forall_next_q(true)) {
         Ended ended = run(body);

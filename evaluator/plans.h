@@ -22,7 +22,12 @@
 
 namespace kiv::plans {
 
-enum class Kind : uint8_t { empty, op, not_op };
+// `impure`: a set-word whose expression the interpreter could not compute
+// in place (see interpreter.cpp); planned for set-words of any context,
+// since it holds nothing of the word's value. One left by code changed
+// after the set-word only keeps that set-word on the generic path, which
+// gives the same result.
+enum class Kind : uint8_t { empty, op, not_op, impure };
 
 // What every plan is checked by: the epoch it was made in and the code
 // cell it was made for, whole.

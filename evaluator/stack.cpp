@@ -353,6 +353,11 @@ void throw_from_here(const Cell& value, const Cell& name) {
 }
 
 void throw_error(const Cell& error) {
+    land_error(error);
+    runtime::throw_code(runtime::code::error);
+}
+
+void land_error(const Cell& error) {
     Cell value = error;
     bool caught = false;
     if (!empty()) {
@@ -370,7 +375,6 @@ void throw_error(const Cell& error) {
         std::_Exit(-2 & 0xFF);
     }
     push(value);
-    runtime::throw_code(runtime::code::error);
 }
 
 void trace_in(int32_t level, Cell& block) {

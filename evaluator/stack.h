@@ -339,5 +339,8 @@ void throw_throw(uint32_t code);
 // catch turns back into a pending code.
 [[noreturn]] void throw_from_here(const Cell& value, const Cell& name);
 [[noreturn]] void throw_error(const Cell& error);
+// Moves the stack to the nearest try frame with the error pushed last, as
+// throw_error does before it throws; the caller throws code::error.
+void land_error(const Cell& error);
 
 } // namespace kiv::stack

@@ -35,8 +35,9 @@ extern ErrorSite last_error;
 // installed (the interpreter's error event); null otherwise.
 extern void (*trace_error_hook)(const Cell& error);
 
-// Builds the error (category, id) with its arguments and throws it; set by
-// the error module once it can make errors. Returns only when it cannot
+// Builds the error (category, id) with its arguments and moves the stack
+// to the try that catches it, for fire_error to throw; set by the error
+// module once it can make errors. Leaves the stack as it is when it cannot
 // make that error.
 using Raiser = void (*)(Category category, uint32_t id, const Cell* arg1, const Cell* arg2,
                         const Cell* arg3);

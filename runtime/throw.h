@@ -40,8 +40,26 @@ struct Record {
     char** argv = nullptr;
     uint32_t code = 0;
     uint32_t pending = 0;
+    // Set while only interpreter levels stand between a native call and
+    // the try that catches what it raises: an error from the native then
+    // goes on as the pending exit code::error, which the unwinder need not
+    // carry. Cleared wherever C++ code evaluates Kiv, so that C++ callers
+    // meet errors as exceptions.
+    bool error_exits = false;
 };
 extern Record record;
+
+// Sets record.error_exits for a scope.
+class ErrorExits {
+  public:
+    explicit ErrorExits(bool on) : saved_(record.error_exits) { record.error_exits = on; }
+    ~ErrorExits() { record.error_exits = saved_; }
+    ErrorExits(const ErrorExits&) = delete;
+    ErrorExits& operator=(const ErrorExits&) = delete;
+
+  private:
+    bool saved_;
+};
 
 // Runs `body`; a Throw whose code is at or below `filter` goes to
 // `handler(code)`, any other propagates. The code stays in the record while
@@ -69,6 +87,13 @@ inline bool is_pending_exit(uint32_t code) {
     return code >= code::thrw && code <= code::brk;
 }
 
+// Whether a code caught at a native call becomes pending there: a pending
+// exit, or an error where error exits are on (the raise has already moved
+// the stack to its try).
+inline bool resumes(uint32_t code) {
+    return is_pending_exit(code) || (code == code::error && record.error_exits);
+}
+
 // Throws the pending exit, if any, as an exception.
 inline void raise_pending() {
     if (uint32_t pending = record.pending) {
@@ -77,14 +102,14 @@ inline void raise_pending() {
     }
 }
 
-// Runs `body`; a pending exit that crossed it as an exception is made
-// pending again. True when an exit is pending afterwards.
+// Runs `body`; a code that crossed it as an exception and resumes (see
+// above) is made pending again. True when an exit is pending afterwards.
 template <class Body>
 [[gnu::always_inline]] inline bool resume_pending(Body&& body) {
     try {
         body();
     } catch (const Throw& t) {
-        if (!is_pending_exit(t.code)) throw;
+        if (!resumes(t.code)) throw;
         record.pending = t.code;
     }
     return record.pending != 0;
