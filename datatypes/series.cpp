@@ -25,7 +25,6 @@
 #include "runtime/hash.h"
 #include "runtime/roots.h"
 #include "runtime/sort.h"
-#include "runtime/words.h"
 
 namespace kiv::series {
 
@@ -72,9 +71,10 @@ NodeId hash_of(const Cell& series) {
     return cell::type_of(series) == TYPE_HASH ? series.w3 : 0;
 }
 
-bool is_word(const Cell& c, uint32_t name) {
+bool is_word(const Cell& c, const char* name) {
     uint32_t t = cell::type_of(c);
-    return t >= TYPE_WORD && t <= TYPE_GET_WORD && symbol::resolve(c.w2) == symbol::resolve(name);
+    return t >= TYPE_WORD && t <= TYPE_GET_WORD &&
+           symbol::resolve(c.w2) == symbol::resolve(symbol::intern(name));
 }
 
 // The value of the unit at an address, as `pick` gives it.
@@ -643,7 +643,7 @@ Cell* move(Cell* origin, Cell* target, const Cell* part) {
 // ---------------------------------------------------- reflect and modify
 
 Cell* reflect(Cell* series, uint32_t field_symbol) {
-    if (symbol::resolve(field_symbol) != symbol::resolve(words::sym<"owned">()))
+    if (symbol::resolve(field_symbol) != symbol::resolve(symbol::intern("owned")))
         runtime::fire_error(runtime::Category::internal, err::internal::not_done);
     const Cell* owner = ownership::find(series->w2);
     *series = owner ? *owner : none::value;
@@ -651,7 +651,7 @@ Cell* reflect(Cell* series, uint32_t field_symbol) {
 }
 
 Cell* modify(Cell* series, Cell* field, Cell* value, bool) {
-    if (is_word(*field, words::sym<"owned">())) ownership::modify_owned(*series, *value);
+    if (is_word(*field, "owned")) ownership::modify_owned(*series, *value);
     return value;
 }
 
