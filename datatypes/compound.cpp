@@ -10,6 +10,7 @@
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
+#include "runtime/words.h"
 
 namespace kiv::compound {
 
@@ -79,10 +80,10 @@ int32_t component_index(const Cell& element, int32_t count) {
     uint32_t type = cell::type_of(element);
     if (type == TYPE_INTEGER) return integer::get(element);
     if (!is_word(type)) return -1;
-    static constexpr const char* names[] = {"x", "y", "z"};
+    const uint32_t names[] = {words::sym<"x">(), words::sym<"y">(), words::sym<"z">()};
     uint32_t canonical = symbol::resolve(element.w2);
     for (int32_t i = 0; i < count; ++i)
-        if (symbol::resolve(symbol::intern(names[i])) == canonical) return i + 1;
+        if (symbol::resolve(names[i]) == canonical) return i + 1;
     return 0;
 }
 

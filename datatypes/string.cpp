@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -43,8 +44,16 @@ inline uint8_t* unit_at(Buffer* b, uint32_t index) {
     return b->head + index * b->unit();
 }
 
-// Appends each byte as one character.
+// Appends each byte as one character: ASCII bytes into 1-byte units are
+// copied at once, anything else goes a character at a time.
 void append_each_byte(Cell& value, const uint8_t* bytes, uint32_t n) {
+    if (n == 0) return;
+    Buffer* b = buffer_of(value);
+    if (b->unit() == 1 && std::all_of(bytes, bytes + n, [](uint8_t c) { return c < 0x80; })) {
+        runtime::poll();
+        std::memcpy(buffer::reserve_tail(b, n), bytes, n);
+        return;
+    }
     for (uint32_t i = 0; i < n; ++i) append_char(buffer_of(value), bytes[i]);
 }
 
@@ -54,26 +63,8 @@ void append_text(Cell& output, const char* text) {
 
 } // namespace
 
-uint32_t get_char(const uint8_t* p, uint32_t unit) {
-    switch (unit) {
-    case 1: return p[0];
-    case 2: return uint32_t(p[0]) | uint32_t(p[1]) << 8;
-    case 4:
-        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-    default: bad_unit();
-    }
-}
-
-void put_char(uint8_t* p, uint32_t unit, uint32_t cp) {
-    switch (unit) {
-    case 4:
-        p[3] = uint8_t(cp >> 24);
-        p[2] = uint8_t(cp >> 16);
-        [[fallthrough]];
-    case 2: p[1] = uint8_t(cp >> 8); [[fallthrough]];
-    case 1: p[0] = uint8_t(cp); return;
-    default: bad_unit();
-    }
+void bad_char_unit() {
+    bad_unit();
 }
 
 // ---------------------------------------------------------------- making
@@ -612,6 +603,13 @@ Piece piece_of(const Cell& value, int64_t part) {
         return p;
     }
     if (series::is_text_type(type)) return {chars_of(value, part), buffer_of(value)->unit()};
+    if (type == TYPE_INTEGER) {
+        // An integer's digits, without forming them into a series first.
+        const char* digits = integer::form_signed(integer::get(value));
+        Text chars(digits, digits + std::strlen(digits));
+        if (part >= 0 && uint64_t(part) < chars.size()) chars.resize(size_t(part));
+        return {std::move(chars), 1};
+    }
     if (type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH) {
         Piece p;
         Rooted<Cell> block(value);
@@ -938,7 +936,59 @@ int32_t compare(const Cell* a, const Cell* b, int32_t op) {
     return compare_values(*a, *b, op, false);
 }
 
+namespace {
+
+// The index of the first byte from `from` on at which two runs of `n`
+// bytes differ, or n: eight bytes are compared at a time while eight
+// remain.
+inline int64_t first_difference(const uint8_t* a, const uint8_t* b, int64_t from, int64_t n) {
+    int64_t i = from;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; i + 8 <= n; i += 8) {
+            uint64_t x, y;
+            std::memcpy(&x, a + i, 8);
+            std::memcpy(&y, b + i, 8);
+            if (x != y) return i + std::countr_zero(x ^ y) / 8;
+        }
+    }
+    while (i < n && a[i] == b[i]) ++i;
+    return i;
+}
+
+// Orders two runs of 1-byte units, folded unless exact: the comparison a
+// sort of strings runs once per pair, without the general set-up.
+int32_t order_bytes(const uint8_t* pa, int64_t la, const uint8_t* pb, int64_t lb, bool exact) {
+    int64_t n = std::min(la, lb);
+    for (int64_t i = first_difference(pa, pb, 0, n); i < n;
+         i = first_difference(pa, pb, i + 1, n)) {
+        uint32_t p = pa[i], q = pb[i];
+        if (!exact) {
+            p = fold(p);
+            q = fold(q);
+        }
+        if (p != q) return p < q ? -1 : 1;
+    }
+    return (la > lb) - (la < lb);
+}
+
+} // namespace
+
+int32_t order(const Cell& a, const Cell& b, bool exact) {
+    Buffer* ba = buffer_of(a);
+    Buffer* bb = buffer_of(b);
+    if (ba->unit() == 1 && bb->unit() == 1 && cell::type_of(b) != hashtable::string_range_type) {
+        int64_t ta = ba->tail - ba->head, tb = bb->tail - bb->head;
+        int64_t ha = std::min<int64_t>(a.w1, ta), hb = std::min<int64_t>(b.w1, tb);
+        return order_bytes(ba->head + ha, ta - ha, bb->head + hb, tb - hb, exact);
+    }
+    return compare_values(a, b, exact ? 8 : 7, false);
+}
+
 int32_t compare_values(const Cell& a, const Cell& b, int32_t op, bool prefix) {
+    // Two texts of 1-byte units order without the general set-up.
+    if ((op == 7 || op == 8) && !prefix && cell::type_of(b) != hashtable::string_range_type &&
+        buffer_of(a)->unit() == 1 && buffer_of(b)->unit() == 1)
+        return order(a, b, op == 8);
     bool same = a.w2 == b.w2 && a.w1 == b.w1;
     if (op == 9) return same ? 0 : -1;
     if (same && is_equality(op)) return 0;
@@ -976,8 +1026,16 @@ int32_t compare_values(const Cell& a, const Cell& b, int32_t op, bool prefix) {
         }
     };
     if (ua == 1 && ub == 1)
-        scan([pa](int64_t i) { return uint32_t(pa[i]); },
-             [pb](int64_t i) { return uint32_t(pb[i]); });
+        for (int64_t i = first_difference(pa, pb, 0, n); i < n;
+             i = first_difference(pa, pb, i + 1, n)) {
+            p = pa[i];
+            q = pb[i];
+            if (!exact) {
+                p = fold(p);
+                q = fold(q);
+            }
+            if (p != q) break;
+        }
     else
         scan([pa, ua](int64_t i) { return get_char(pa + i * ua, ua); },
              [pb, ub](int64_t i) { return get_char(pb + i * ub, ub); });

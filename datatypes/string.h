@@ -21,9 +21,31 @@
 
 namespace kiv::string {
 
-// Units and characters.
-uint32_t get_char(const uint8_t* address, uint32_t unit);
-void put_char(uint8_t* address, uint32_t unit, uint32_t cp);
+// Units and characters: in line, as every scan of a text runs through
+// them once a character.
+[[noreturn]] void bad_char_unit();
+
+inline uint32_t get_char(const uint8_t* p, uint32_t unit) {
+    switch (unit) {
+    case 1: return p[0];
+    case 2: return uint32_t(p[0]) | uint32_t(p[1]) << 8;
+    case 4:
+        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    default: bad_char_unit();
+    }
+}
+
+inline void put_char(uint8_t* p, uint32_t unit, uint32_t cp) {
+    switch (unit) {
+    case 4:
+        p[3] = uint8_t(cp >> 24);
+        p[2] = uint8_t(cp >> 16);
+        [[fallthrough]];
+    case 2: p[1] = uint8_t(cp >> 8); [[fallthrough]];
+    case 1: p[0] = uint8_t(cp); return;
+    default: bad_char_unit();
+    }
+}
 
 // Making and loading.
 Cell& make_at(Cell& cell, uint32_t n);
@@ -142,6 +164,9 @@ int32_t compare(const Cell* a, const Cell* b, int32_t op);
 // the first characters of a, as many as b has, are compared (find, select
 // and parse).
 int32_t compare_values(const Cell& a, const Cell& b, int32_t op, bool prefix);
+// The sort order (-1, 0 or 1) of two texts from their heads, folded
+// unless exact: compare_values with op 8 (exact) or 7.
+int32_t order(const Cell& a, const Cell& b, bool exact);
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grand_parent,
                 Cell* previous, int32_t index, bool case_, bool get, bool last, bool event);
 Cell* find(Cell* series, const Cell* value, const Cell* part, bool only, bool case_, bool same,

@@ -1801,6 +1801,30 @@ template <bool Traced>
     return call_inline<Traced>(function, at + 1, tail, code, keep, nullptr, 0, at, 0, false);
 }
 
+// Fetches an evaluated argument of a native or action onto the stack and
+// checks its type; returns the position after it. A value that evaluates
+// to itself, or a word's value, is pushed here; the operators that may
+// follow it are evaluated out of line.
+[[gnu::always_inline]] inline const Cell* fetch_evaluated(const Cell& types, const Cell* pos,
+                                                          const Cell* tail, const Cell& code,
+                                                          const Cell& function, const Cell& name,
+                                                          uint32_t argument) {
+    if (pos >= tail) [[unlikely]]
+        return fetch_other<false>(types, pos, tail, code, function, name, argument);
+    if (const Cell* value = inert(*pos) ? pos : plain_word_value(*pos)) {
+        Cell* start_top = stack::push(*value);
+        if (++pos < tail && cell::type_of(*pos) == TYPE_WORD) {
+            pos = infix_after<true>(pos, tail, code, start_top);
+            if (rt.pending) return pos;
+        }
+    } else {
+        pos = expression_as<false, false, true>(pos, tail, code);
+        if (rt.pending) return pos;
+    }
+    check_type(types, stack::state.top[-1], function, name, argument);
+    return pos;
+}
+
 // Runs the C++ code of a native or action with every refinement unused. A
 // pending exit raised in code that called back into Kiv crossed it as an
 // exception and becomes a pending code again, as does an error under a try
@@ -1841,8 +1865,7 @@ template <bool Traced>
     stack::mark_interp_native(name);
     const Cell* pos = at + 1;
     for (uint32_t argument = 0; argument < shape->count; ++argument) {
-        pos = fetch<false>(shape->types[argument], pos, tail, code, false, 0, function, name,
-                           argument);
+        pos = fetch_evaluated(shape->types[argument], pos, tail, code, function, name, argument);
         if (rt.pending) return pos;
     }
     run_unrefined(function);

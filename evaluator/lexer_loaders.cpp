@@ -66,6 +66,8 @@ Text decode(State& st, P s, P e, bool carets, uint32_t type) {
             uint32_t n = decode_escape(s + 1, e, cp);
             if (!n) throw_error(st, s, int32_t(type));
             s += n + 1;
+        } else if (*s < 0x80) {
+            cp = *s++;
         } else {
             int32_t c;
             P next = utf8::decode_step(s, e, c);

@@ -96,6 +96,10 @@ using P = const uint8_t*;
 
 // Decodes one UTF-8 character; returns its length, 0 when it is malformed.
 uint32_t decode_utf8(P p, P end, uint32_t& code_point) {
+    if (p < end && *p < 0x80) {
+        code_point = *p;
+        return 1;
+    }
     int32_t cp;
     P next = utf8::decode_step(p, end, cp);
     if (cp < 0) return 0;

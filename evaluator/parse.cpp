@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "datatypes/binary.h"
@@ -213,10 +214,15 @@ struct WorkStack {
 
     int32_t length() const { return total(Cell{TYPE_BLOCK, 0, node, 0}) - base; }
     Cell* at(int32_t i) const { return memory::buffer_of(node)->head_cell() + base + i; }
-    void push(const Cell& value) {
-        if (length() + 1 > int32_t(stack_limit)) script_error(err::script::parse_stack);
+    // Pushes the values (copies: the buffer may move as it grows) after
+    // one check of the limit and of the room.
+    void push(std::initializer_list<Cell> values) {
+        size_t n = values.size();
+        if (length() + int32_t(n) > int32_t(stack_limit)) script_error(err::script::parse_stack);
         Buffer* b = memory::buffer_of(node);
-        *cell::append_unset(b) = value;
+        while (b->tail + n * sizeof(Cell) > b->data_end()) b = memory::expand_series(b, 0);
+        std::memcpy(b->tail, values.begin(), n * sizeof(Cell));
+        b->tail += n * sizeof(Cell);
     }
     void drop(int32_t n) {
         Buffer* b = memory::buffer_of(node);
@@ -328,9 +334,7 @@ class Engine {
     int32_t code_of(int32_t f) { return int32_t(frame(f, 2)->w2); }
     bool command_on_top() { return top_frame() >= 0 && is_command(top_frame()); }
     void push_frame(const Cell& a, const Cell& b, const Cell& c) {
-        rstack_.push(a);
-        rstack_.push(b);
-        rstack_.push(c);
+        rstack_.push({a, b, c});
         fire(ev_push);
     }
     Cell marker(int32_t rule_index) {
@@ -432,7 +436,7 @@ void Engine::fire_traced(Event e) {
 }
 
 bool Engine::run() {
-    istack_.push(input_.get());
+    istack_.push({input_.get()});
     Cell outer = rules_.get();
     push_block(outer);
     while (state_ != State::end && !halted()) {
@@ -831,9 +835,22 @@ int32_t Engine::charset_span(const Cell& bits, int32_t max) {
     int32_t start = pos(), end = limit();
     if (max >= 0) end = int32_t(std::min<int64_t>(end, int64_t(start) + max));
     int32_t p = start;
-    for (; p < end; ++p) {
-        runtime::poll();
-        if (!hooks.bitset_has(bits, in_unit(p))) break;
+    if (gapped(input_.get())) {
+        for (; p < end; ++p) {
+            runtime::poll();
+            if (!hooks.bitset_has(bits, in_unit(p))) break;
+        }
+    } else {
+        // Without a gap the units are read in place, from a buffer that
+        // the bitset test cannot move.
+        Buffer* b = buffer_of(input_.get());
+        const uint8_t* units = b->head;
+        uint32_t unit = b->unit();
+        for (; p < end; ++p) {
+            runtime::poll();
+            const uint8_t* at = units + size_t(p) * unit;
+            if (!hooks.bitset_has(bits, unit == 1 ? *at : string::get_char(at, unit))) break;
+        }
     }
     set_pos(std::max(p, start));
     return std::max(p - start, 0);
@@ -919,7 +936,7 @@ void Engine::begin_sub_rule() {
             return;
         }
         *istack_.at(istack_.length() - 1) = input_.get();
-        istack_.push(inner);
+        istack_.push({inner});
         frame(f, 2)->w1 = 1; // the inner input is on the input stack
         input_ = inner;
         clamp_position();

@@ -293,7 +293,10 @@ class Decoder {
             if (c == '"') break;
             if (c == 0xFFFFFFFFu || c < 0x20) return false;
             if (c != '\\') {
-                append_utf8(out, c);
+                if (c < 0x80)
+                    out += char(c);
+                else
+                    append_utf8(out, c);
                 ++i;
                 continue;
             }

@@ -129,9 +129,11 @@ class Encoder {
         text_ += '"';
         for (; p < b->tail; p += unit) {
             runtime::poll();
-            uint32_t c = string::get_char(p, unit);
+            uint32_t c = unit == 1 ? *p : string::get_char(p, unit);
             if (c < 0x20 || c == '"' || c == '\\' || c > last_plain_)
                 escape(c);
+            else if (c < 0x80)
+                text_ += char(c);
             else
                 append_utf8(text_, c);
         }

@@ -104,6 +104,23 @@ constexpr std::array<Method, 57> methods = [] {
 
 constexpr uint32_t money_sign_bit = 0x4000;
 
+// Mixes `count` characters of one unit width, upper-cased when `fold`:
+// one loop per width, so that no character pays for the width test.
+template <class Unit>
+uint32_t hash_units(const uint8_t* p, uint32_t count, bool fold) {
+    uint32_t h = seed;
+    for (uint32_t i = 0; i < count; ++i) {
+        Unit u;
+        std::memcpy(&u, p + i * sizeof(Unit), sizeof(Unit));
+        uint32_t cp = u;
+        if (fold)
+            cp = cp < 0x80 ? (cp >= 'a' && cp <= 'z' ? cp - 32 : cp)
+                           : unicode::change_case_char(cp, unicode::case_mode::upper);
+        h = mix_block(h, cp);
+    }
+    return h;
+}
+
 std::vector<uint8_t> lower_scratch(256);
 
 } // namespace
@@ -155,16 +172,10 @@ uint32_t hash_string(const Cell& string, int32_t case_flag) {
     if (cell::type_of(string) == hashtable::string_range_type && int32_t(string.w3) >= 0)
         count = string.w3;
     const uint8_t* p = b->head + size_t(head) * unit;
-    uint32_t h = seed;
-    for (uint32_t i = 0; i < count; ++i, p += unit) {
-        uint32_t cp = unit == 1   ? *p
-                      : unit == 2 ? *reinterpret_cast<const uint16_t*>(p)
-                                  : *reinterpret_cast<const uint32_t*>(p);
-        if (case_flag != 1)
-            cp = cp < 0x80 ? (cp >= 'a' && cp <= 'z' ? cp - 32 : cp)
-                           : unicode::change_case_char(cp, unicode::case_mode::upper);
-        h = mix_block(h, cp);
-    }
+    bool fold = case_flag != 1;
+    uint32_t h = unit == 1   ? hash_units<uint8_t>(p, count, fold)
+                 : unit == 2 ? hash_units<uint16_t>(p, count, fold)
+                             : hash_units<uint32_t>(p, count, fold);
     return finish(h, count * 4);
 }
 

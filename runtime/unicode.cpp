@@ -86,9 +86,18 @@ const uint8_t* decode_step(const uint8_t* p, const uint8_t* end, int32_t& cp) {
     return p;
 }
 
+// ASCII bytes stand for themselves: the scans below step over them
+// without running the decoder.
+
 bool valid(const uint8_t* start, const uint8_t* end) {
     int32_t cp = 0;
-    while (start < end && cp >= 0) start = decode_step(start, end, cp);
+    while (start < end && cp >= 0) {
+        if (*start < 0x80) {
+            ++start;
+            continue;
+        }
+        start = decode_step(start, end, cp);
+    }
     return cp >= 0;
 }
 
@@ -96,7 +105,10 @@ int32_t count_chars(const uint8_t* start, const uint8_t* end) {
     int32_t n = 0;
     int32_t cp;
     while (start < end) {
-        start = decode_step(start, end, cp);
+        if (*start < 0x80)
+            ++start;
+        else
+            start = decode_step(start, end, cp);
         ++n;
     }
     return n;
@@ -181,10 +193,28 @@ uint32_t encode_chars(const Cell& str, uint8_t* dest, uint32_t room, uint32_t co
     uint32_t unit = b->unit();
     const uint8_t* p = b->head + string::head_index(str) * unit;
     uint32_t written = 0;
-    for (uint32_t i = 0; i < count && room > 0; ++i, p += unit) {
-        uint32_t n = encode_char_bounded(string::get_char(p, unit), dest + written, room);
+    for (uint32_t i = 0; i < count && room > 0;) {
+        if (unit == 1) {
+            // A run of ASCII bytes is already UTF-8.
+            uint32_t run = 0, limit = std::min(count - i, room);
+            while (run < limit && p[run] < 0x80) ++run;
+            std::memcpy(dest + written, p, run);
+            written += run;
+            room -= run;
+            i += run;
+            p += run;
+            if (i == count || room == 0) break;
+        }
+        uint32_t cp = string::get_char(p, unit);
+        uint32_t n = 1;
+        if (cp < 0x80)
+            dest[written] = uint8_t(cp);
+        else
+            n = encode_char_bounded(cp, dest + written, room);
         written += n;
         room -= n;
+        ++i;
+        p += unit;
     }
     if (terminate) dest[written] = 0;
     return written;
@@ -263,6 +293,27 @@ Buffer* store(Buffer* buffer, uint32_t cp) {
     return buffer;
 }
 
+// The length of the stretch of ASCII bytes at the start of `bytes`, which
+// ends early at a CR when CRs are to be turned into line feeds.
+uint32_t ascii_run(const uint8_t* bytes, uint32_t length, bool cr) {
+    uint32_t n = 0;
+    while (n < length && bytes[n] < 0x80 && !(cr && bytes[n] == '\r')) ++n;
+    return n;
+}
+
+// Appends ASCII bytes, one code point each, in the buffer's unit: copied
+// whole into 1-byte units, spread out into wider ones.
+Buffer* store_ascii(Buffer* buffer, const uint8_t* bytes, uint32_t n) {
+    uint32_t unit = buffer->unit();
+    uint8_t* out = buffer::reserve_tail(buffer, n * unit);
+    if (unit == 1) {
+        std::memcpy(out, bytes, n);
+        return buffer;
+    }
+    for (uint32_t i = 0; i < n; ++i) string::put_char(out + i * unit, unit, bytes[i]);
+    return buffer;
+}
+
 // Makes the buffer of `node` (or a new one of unit 1 when node is 0) ready
 // to receive `units` units of its unit (or of `unit` when given), emptied.
 Buffer* prepare(NodeId& node, uint32_t units, uint32_t unit) {
@@ -325,6 +376,12 @@ NodeId load_utf8(const uint8_t* bytes, uint32_t length, NodeId node, uint32_t* r
     uint32_t pos = length > 2 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;
     if (remaining) *remaining = 0;
     while (pos < length) {
+        uint32_t run = ascii_run(bytes + pos, length - pos, cr);
+        if (run > 0) {
+            b = store_ascii(b, bytes + pos, run);
+            pos += run;
+            continue;
+        }
         uint32_t used = length - pos;
         int32_t cp = utf8::decode_char(bytes + pos, used);
         if (cp < 0) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "words_init.h"
+
 using namespace kiv;
 using namespace kiv::testing;
 
@@ -562,6 +564,8 @@ TEST_F(SeriesActions, MoveAcrossSeries) {
 }
 
 TEST_F(SeriesActions, ReflectOwned) {
+    // reflect names its field through the runtime's word tables.
+    kiv::test::init_words();
     Cell s = ints({1});
     act<Slot::reflect>(s)(&s, symbol::intern("owned"));
     EXPECT_TRUE(is_none(s));

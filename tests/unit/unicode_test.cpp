@@ -156,6 +156,11 @@ TEST_F(UnicodeTest, LoadUtf8PicksTheSmallestUnit) {
          4,
          0},
         {"1 to 4 at once", {0xF0, 0x9F, 0x98, 0x80}, U"\U0001F600", 4, 0},
+        {"ASCII runs on both sides of a widening",
+         {'a', 'b', 'c', 0xE2, 0x82, 0xAC, 'd', 'e', 'f', 0xC3, 0xA9, 'g'},
+         U"abc\u20ACdef\u00E9g",
+         2,
+         0},
         {"cut three-byte tail", {'a', 'b', 0xE2, 0x82}, U"ab", 1, 2},
         {"empty", {}, U"", 1, 0},
     };

@@ -365,20 +365,44 @@ void GtkBackend::capture_changed(HWnd window) {
 
 } // namespace kiv::gui::gtk
 
+namespace {
+
+// A variable of the environment GTK reads at start, set for the start only
+// (where `wanted` and the user has not set it) and gone again afterwards,
+// before any program is started from here.
+class StartSetting {
+  public:
+    StartSetting(const char* name, const char* value, bool wanted)
+        : name_(name), set_(wanted && !std::getenv(name)) {
+        if (set_) setenv(name, value, 1);
+    }
+    ~StartSetting() {
+        if (set_) unsetenv(name_);
+    }
+    StartSetting(const StartSetting&) = delete;
+    StartSetting& operator=(const StartSetting&) = delete;
+
+  private:
+    const char* name_;
+    bool set_;
+};
+
+} // namespace
+
 // The module's entry point: starts GTK on the X11 display, without the
 // program's arguments, and keeps numbers read and written with a point.
 // Nothing here draws with OpenGL, so GDK is started with GL off (unless
 // the user's environment says otherwise): its probe of GLX for the
 // screen's visuals would load the system's GL driver, with Mesa's software
-// one and LLVM some 55 MiB of a 95 MiB console. The variable is gone again
-// before any program is started from here.
+// one and LLVM some 55 MiB of a 95 MiB console. The accessibility bridge
+// is left out only where it could reach no bus anyway.
 extern "C" __attribute__((visibility("default"))) kiv::gui::Backend* kiv_gtk_backend_create() {
     static const bool started = [] {
         gdk_set_allowed_backends("x11");
-        bool gl_set = std::getenv("GDK_GL");
-        if (!gl_set) setenv("GDK_GL", "disable", 1);
+        StartSetting gl("GDK_GL", "disable", true);
+        kiv::gui::gtk::AccessibilityBus bus;
+        StartSetting bridge("NO_AT_BRIDGE", "1", bus.leave_out_bridge());
         bool ok = gtk_init_check(nullptr, nullptr);
-        if (!gl_set) unsetenv("GDK_GL");
         std::setlocale(LC_NUMERIC, "C");
         return ok;
     }();

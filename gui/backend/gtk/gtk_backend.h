@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+struct _XDisplay; // Xlib's Display
 namespace kiv::gui::gtk {
 
 // The native side of one layer window.
@@ -200,5 +201,23 @@ bool shows_surface(const Native& n);
 // Whether it may ever show it: a drawing area's, and a button's (whose
 // parent may draw its caption from its next paint on).
 bool may_show_surface(const Native& n);
+// Whether GTK's accessibility bridge can find a bus to register on, looked
+// at before GTK starts (the look's X connection kept until GTK has its own). Where none can answer,
+// the bridge still has libdbus fork a dbus-launch that is not there: the
+// child walks the PATH while the parent waits, and every page the parent
+// writes afterwards is a copy-on-write fault.
+class AccessibilityBus {
+  public:
+    AccessibilityBus();
+    ~AccessibilityBus();
+    AccessibilityBus(const AccessibilityBus&) = delete;
+    AccessibilityBus& operator=(const AccessibilityBus&) = delete;
+    // True where no bus can answer and the user has not set NO_AT_BRIDGE.
+    bool leave_out_bridge() const { return leave_out_; }
+
+  private:
+    bool leave_out_ = false;
+    ::_XDisplay* display_ = nullptr;
+};
 
 } // namespace kiv::gui::gtk
