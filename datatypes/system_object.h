@@ -2,6 +2,7 @@
 // (month names, the currency list, money digits and the like).
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
 
 #include "runtime/cell.h"
@@ -13,6 +14,9 @@ namespace kiv::system_object {
 // the way is missing or not an object. The cell is good until the next
 // allocation.
 const Cell* find(std::initializer_list<const char*> path);
+// The same for a path of symbols, such as words::sym<"state">(): no
+// spelling is interned on the way.
+const Cell* find(std::initializer_list<uint32_t> path);
 
 // The same field's cell, for setting it directly (no change handler runs).
 Cell* field(std::initializer_list<const char*> path);

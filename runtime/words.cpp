@@ -9,7 +9,7 @@
 
 namespace kiv::words {
 
-static_assert(std::size(symbol_names) == 113);
+static_assert(std::size(symbol_names) == 115);
 static_assert(std::size(symbol_word_names) == 26);
 static_assert(std::size(global_names) == first_run + 55);
 

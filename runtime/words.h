@@ -43,7 +43,7 @@ inline constexpr std::string_view symbol_names[] = {
     "week",        "weekday", "yearday",   "julian",    "time",
     "hour",        "minute",  "second",    "timezone",  "code",
     "amount",      "user",    "host",      "system",    "system-global",
-    "stack",       "trace",   "no-trace",
+    "stack",       "trace",   "no-trace",  "state",     "stack-trace",
 };
 
 // Words bound in the global context, made from the symbols above by exact
