@@ -504,8 +504,10 @@ uint32_t shape_of(const Cell& list, bool native, uint32_t refinements) {
 // kind in bits 20-21), one refinement! per refinement (for natives and
 // actions numbered in word 3), an integer! counting /local and its words,
 // and for natives and actions a last integer! counting the refinements.
-// Word 3 of the cached cell holds the call shape.
-[[gnu::noinline]] Cell build_argument_list(const Cell& function) {
+// Word 3 of the cached cell holds the call shape. The function is taken
+// by value: building the list allocates, and a collection may move the
+// values a caller's cell lies among.
+[[gnu::noinline]] Cell build_argument_list(const Cell function) {
     // Resolving the type words uses the stack above its top. An error
     // leaves the stack as its catcher set it, with the error on top.
     struct KeepTop {
@@ -1340,7 +1342,7 @@ inline uint32_t builtin_slot(const Cell& function) {
 // Reads the shape of a native or action from its argument list; null when
 // its calls do not fit one (an argument taken literally, too many
 // arguments, more refinements than a call can name).
-[[gnu::noinline]] const BuiltinShape* make_builtin_shape(const Cell& function, uint32_t slot) {
+[[gnu::noinline]] const BuiltinShape* make_builtin_shape(const Cell function, uint32_t slot) {
     Cell list_block = argument_list(function);
     uint32_t count = list_block.w3 & shape::count_mask;
     if (!slot || !(list_block.w3 & (shape::simple | shape::unused_refinements)) ||
@@ -1891,8 +1893,11 @@ template <bool Traced>
 // same frame, type checks and errors as the generic call, with the
 // arguments fetched by the native's shape and no refinement row to fill.
 // A native or action whose shape does not fit takes the generic call.
-[[gnu::noinline]] const Cell* call_builtin(const Cell& value, const Cell* at, const Cell* tail,
+[[gnu::noinline]] const Cell* call_builtin(const Cell& word_value, const Cell* at, const Cell* tail,
                                            const Cell& code, bool keep) {
+    // The word's value is copied first: making the shape allocates, and a
+    // collection may move the context's values it lies among.
+    const Cell value = word_value;
     uint32_t slot = builtin_slot(value);
     const BuiltinShape* shape = &builtin_shapes[slot];
     if (shape->spec != value.w2) [[unlikely]] {
