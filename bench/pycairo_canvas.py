@@ -1,16 +1,15 @@
 # What the pycairo sides of the drawing benchmarks share: pycairo itself
-# (Debian's python3-cairo, re-running under /usr/bin/python3 when the
-# python3 on PATH lacks it), the seeded random numbers the Kiv sides use, a
+# (Debian's python3-cairo, re-running under the interpreter peers.py
+# chooses when the one running lacks it), the seeded random numbers the Kiv sides use, a
 # white 1000x1000 canvas, and the checksum both sides print.
-import os
-import sys
 import zlib
+
+import peers
 
 try:
     import cairo
 except ImportError:
-    if sys.executable != "/usr/bin/python3" and os.path.exists("/usr/bin/python3"):
-        os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
+    peers.exec_under_python()
     raise
 
 SIZE = 1000

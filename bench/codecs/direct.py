@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The Python side of bench/codecs/direct.cpp: zlib level 6, zlib.decompress of
 the same level-6 stream, zlib.crc32 and adler32 and hashlib digests over the
-benchmark corpus, the median of several runs of each."""
+benchmark corpus, the median of several runs of each. It runs itself under
+the interpreter peers.py chooses and names it first."""
 
 import hashlib
 import sys
@@ -9,12 +10,17 @@ import zlib
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent))
+import inputs  # noqa: E402
+import peers  # noqa: E402
 from timing import median_seconds  # noqa: E402
 
-DATA = Path(__file__).resolve().parent.parent / "data"
+DATA = inputs.DATA
 
 
 def main():
+    peers.exec_under_python()
+    inputs.require(["corpus.bin", "corpus.zlib"])
+    print(peers.describe("python"))
     runs = int(sys.argv[1]) if len(sys.argv) > 1 else 3
     corpus = (DATA / "corpus.bin").read_bytes()
     packed = (DATA / "corpus.zlib").read_bytes()

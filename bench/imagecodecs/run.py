@@ -17,8 +17,11 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..", "..")
-DATA = os.path.join(ROOT, "bench", "data")
-DEBIAN_PYTHON = "/usr/bin/python3"
+sys.path.insert(0, os.path.join(ROOT, "bench"))
+import inputs  # noqa: E402
+import peers  # noqa: E402
+
+DATA = str(inputs.DATA)
 
 
 def measured(command):
@@ -40,7 +43,8 @@ def measured(command):
 
 
 def has_pillow():
-    return subprocess.run([DEBIAN_PYTHON, "-c", "import PIL"], stderr=subprocess.DEVNULL).returncode == 0
+    return subprocess.run([peers.python(), "-c", "import PIL"],
+                          stderr=subprocess.DEVNULL).returncode == 0
 
 
 def main():
@@ -48,11 +52,12 @@ def main():
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--driver", default=os.path.join(ROOT, "build", "kiv_image_bench"))
     args = parser.parse_args()
+    inputs.require(["photo.png", "photo.jpg"])
     png, jpeg = os.path.join(DATA, "photo.png"), os.path.join(DATA, "photo.jpg")
-    for path in (png, jpeg, args.driver):
-        if not os.path.exists(path):
-            sys.exit(f"missing {path}: run bench/setup and build the kiv_image_bench target")
+    if not os.path.exists(args.driver):
+        sys.exit(f"missing {args.driver}: build the kiv_image_bench target")
     pillow = has_pillow()
+    print(peers.describe("python"))
     pixels_mib = 4000 * 3000 * 4 / 2**20
     print(f"{'operation':<22} {'kiv s':>8} {'other s':>8} {'ratio':>6} {'kiv MiB':>8} "
           f"{'other MiB':>9} {'limit MiB':>9}")
@@ -63,7 +68,7 @@ def main():
             ("encode jpeg", "encode-jpeg", jpeg, None)]:
         ours, our_memory = measured([args.driver, operation, path, str(args.runs)])
         if pillow:
-            other, other_memory = measured([DEBIAN_PYTHON, os.path.join(HERE, "pillow.py"),
+            other, other_memory = measured([peers.python(), os.path.join(HERE, "pillow.py"),
                                             operation, path, str(args.runs)])
         elif stand_in:
             other, other_memory = measured(["sh", "-c", " ".join(stand_in) + " >/dev/null"])
