@@ -36,11 +36,15 @@ class Peer:
         self.version_input = version_input
 
     def real_behind(self, found):
+        """The executable FOUND on PATH stands for: the file its links
+        lead to."""
         return os.path.realpath(found)
 
 
 class PythonPeer(Peer):
     def real_behind(self, found):
+        """The interpreter a shim FOUND on PATH runs, which names itself in
+        sys.executable."""
         done = subprocess.run([found, "-c", "import sys; print(sys.executable)"],
                               capture_output=True, text=True)
         return done.stdout.strip() if done.returncode == 0 and done.stdout.strip() else None
@@ -66,10 +70,12 @@ def path(name):
 
 
 def python():
+    """The Python the benchmarks measure."""
     return path("python")
 
 
 def lua():
+    """The Lua the benchmarks measure, or None."""
     return path("lua")
 
 
