@@ -265,17 +265,51 @@ void GtkBackend::window_geometry_changed(HWnd window) {
     place_tree(window);
 }
 
+namespace {
+
+// Whether a child window shows in its top-level: it and every window
+// between it and the top-level are visible.
+bool shown_in_root(HWnd window) {
+    for (HWnd w = window; w && get_root(w) != w; w = get_parent(w))
+        if (!(get_style(w) & WS_VISIBLE)) return false;
+    return true;
+}
+
+} // namespace
+
 void GtkBackend::window_visibility_changed(HWnd window) {
     Native* n = native(window);
     if (!n) return;
-    bool shown = get_style(window) & WS_VISIBLE;
-    GtkWidget* w = n->toplevel ? n->toplevel : n->widget;
+    if (!n->toplevel) {
+        show_tree(window, shown_in_root(window));
+        return;
+    }
+    if (get_style(window) & WS_VISIBLE) {
+        place(window);
+        gtk_widget_show(n->toplevel);
+    } else {
+        gtk_widget_hide(n->toplevel);
+    }
+}
+
+// Every widget of a top-level lies in its placer, beside those of the
+// window's parent: a window hidden hides the widgets of its descendants
+// too, and shown shows those that are visible themselves.
+void GtkBackend::show_tree(HWnd window, bool shown) {
+    Native* n = native(window);
+    if (!n) return;
     if (shown) {
         place(window);
-        gtk_widget_show(w);
+        gtk_widget_show(n->widget);
     } else {
-        gtk_widget_hide(w);
+        gtk_widget_hide(n->widget);
     }
+    for (HWnd child : child_windows(window))
+        show_tree(child, shown && (get_style(child) & WS_VISIBLE));
+}
+
+void GtkBackend::window_reparented(HWnd window) {
+    if (Native* n = native(window); n && !n->toplevel) show_tree(window, shown_in_root(window));
 }
 
 void GtkBackend::window_text_changed(HWnd window) {
