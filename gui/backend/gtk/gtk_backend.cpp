@@ -236,8 +236,10 @@ void GtkBackend::place(HWnd window) {
     placer_place(top->placer, n->widget,
                  {to_gdk(left), to_gdk(top_edge), std::max(1, to_gdk(right - left)),
                   std::max(1, to_gdk(bottom - top_edge))});
-    // A control shows its bars itself (a scrolled window's policy).
-    if (!n->control) sync_window_bars(*n, top->placer, {left, top_edge, right, bottom});
+    // A control shows its bars itself (a scrolled window's policy); a
+    // hidden window shows none.
+    if (!n->control && gtk_widget_get_visible(n->widget))
+        sync_window_bars(*n, top->placer, {left, top_edge, right, bottom});
 }
 
 bool GtkBackend::configured_by_gtk(HWnd window, const Rect& r) {
@@ -294,15 +296,18 @@ void GtkBackend::window_visibility_changed(HWnd window) {
 
 // Every widget of a top-level lies in its placer, beside those of the
 // window's parent: a window hidden hides the widgets of its descendants
-// too, and shown shows those that are visible themselves.
+// (and their scroll bars) too, and shown shows those that are visible
+// themselves.
 void GtkBackend::show_tree(HWnd window, bool shown) {
     Native* n = native(window);
     if (!n) return;
     if (shown) {
-        place(window);
         gtk_widget_show(n->widget);
+        place(window);
     } else {
         gtk_widget_hide(n->widget);
+        for (GtkWidget* bar : n->bars)
+            if (bar) gtk_widget_hide(bar);
     }
     for (HWnd child : child_windows(window))
         show_tree(child, shown && (get_style(child) & WS_VISIBLE));
