@@ -27,6 +27,14 @@ int to_gdk(int device) {
     return int(std::lround(double(device) / current().scale()));
 }
 
+// Whether a child window shows in its top-level: it and every window
+// between it and the top-level are visible.
+bool shown_in_root(HWnd window) {
+    for (HWnd w = window; w && get_root(w) != w; w = get_parent(w))
+        if (!(get_style(w) & WS_VISIBLE)) return false;
+    return true;
+}
+
 } // namespace
 
 GtkBackend& current() {
@@ -238,7 +246,7 @@ void GtkBackend::place(HWnd window) {
                   std::max(1, to_gdk(bottom - top_edge))});
     // A control shows its bars itself (a scrolled window's policy); a
     // hidden window shows none.
-    if (!n->control && gtk_widget_get_visible(n->widget))
+    if (!n->control && shown_in_root(window))
         sync_window_bars(*n, top->placer, {left, top_edge, right, bottom});
 }
 
@@ -267,18 +275,6 @@ void GtkBackend::window_geometry_changed(HWnd window) {
     place_tree(window);
 }
 
-namespace {
-
-// Whether a child window shows in its top-level: it and every window
-// between it and the top-level are visible.
-bool shown_in_root(HWnd window) {
-    for (HWnd w = window; w && get_root(w) != w; w = get_parent(w))
-        if (!(get_style(w) & WS_VISIBLE)) return false;
-    return true;
-}
-
-} // namespace
-
 void GtkBackend::window_visibility_changed(HWnd window) {
     Native* n = native(window);
     if (!n) return;
@@ -302,8 +298,8 @@ void GtkBackend::show_tree(HWnd window, bool shown) {
     Native* n = native(window);
     if (!n) return;
     if (shown) {
-        gtk_widget_show(n->widget);
         place(window);
+        gtk_widget_show(n->widget);
     } else {
         gtk_widget_hide(n->widget);
         for (GtkWidget* bar : n->bars)

@@ -247,22 +247,32 @@ const char* look_class(GdkScreen* screen, const std::string& rules) {
     return entry->second.c_str();
 }
 
-// The CSS of a control's look: its colours from its parent and its font
-// reach the control's own nodes and those of the widgets inside it (a
-// button's label), as a provider of the control's own would. The theme's
-// least sizes are lifted: a control takes the size its face gives it
-// (Adwaita makes a button at least 34 px high, which grew a dialog past
-// its face). An arrow keeps its size: it is an icon (a combo box's
-// button shows nothing without it); the button holding it loses its
-// padding above and below instead, so that it fits a field's height.
-std::string control_css(HWnd window, const ControlColors& colors) {
+// The declarations of a control's colours, from its parent, and font.
+std::string color_and_font(HWnd window, const ControlColors& colors) {
     std::string rules;
     if (colors.has_text) rules += "color:" + css_color(colors.text) + ";";
     if (colors.has_back)
         rules += "background-color:" + css_color(colors.back) + ";background-image:none;";
-    rules += control_font_css(window);
+    return rules + control_font_css(window);
+}
+
+// The CSS of a control's look: its colours and font reach the control's
+// own nodes and those of the widgets inside it (a button's label), as a
+// provider of the control's own would. The theme's least sizes are
+// lifted: a control takes the size its face gives it (Adwaita makes a
+// button at least 34 px high, which grew a dialog past its face).
+std::string control_css(HWnd window, const ControlColors& colors) {
     std::string sel(look_selector);
-    return sel + ", " + sel + " * {" + rules + "}" + sel + ", " + sel +
+    return sel + ", " + sel + " * {min-height:0;min-width:0;" + color_and_font(window, colors) +
+           "}";
+}
+
+// A combo box's arrow keeps its size: it is an icon, and the button
+// shows nothing without it; the button loses its padding above and below
+// instead, so that it fits a field's height.
+std::string combo_css(HWnd window, const ControlColors& colors) {
+    std::string sel(look_selector);
+    return sel + ", " + sel + " * {" + color_and_font(window, colors) + "}" + sel + ", " + sel +
            " *:not(arrow) {min-height:0;min-width:0;}" + sel +
            " button {padding-top:0;padding-bottom:0;}";
 }
@@ -284,8 +294,9 @@ std::string scroll_bar_css(const ControlColors& colors) {
 // The control's look as a style class.
 void apply_look(Native& n) {
     ControlColors colors = control_colors(n.window);
-    std::string rules =
-        GTK_IS_SCROLLBAR(n.control) ? scroll_bar_css(colors) : control_css(n.window, colors);
+    std::string rules = GTK_IS_SCROLLBAR(n.control)   ? scroll_bar_css(colors)
+                        : GTK_IS_COMBO_BOX(n.control) ? combo_css(n.window, colors)
+                                                      : control_css(n.window, colors);
     const char* look = look_class(gtk_widget_get_screen(n.control), rules);
     auto* was = static_cast<const char*>(g_object_get_data(G_OBJECT(n.control), "kiv-look"));
     if (was == look) return;
