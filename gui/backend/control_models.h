@@ -156,6 +156,11 @@ using FontCssHook = std::string (*)(int64_t font);
 FontCssHook& font_css_hook();
 std::string control_font_css(HWnd control);
 
+// Whether a tab control's page area comes from the backend's own layout
+// of the control (a toolkit's notebook), not from the frame the layer
+// assumes around the page.
+bool tab_area_from_backend(HWnd tabs);
+
 // Sends a control's WM_COMMAND notification to its parent.
 void notify_command(HWnd control, uint32_t code);
 // Sends a WM_NOTIFY with a header filled for `control`; answers the

@@ -218,6 +218,13 @@ TEST_F(FaceWidgetTest, ControlsFollowTheirFacets) {
     EXPECT_EQ(send_message(check, BM_GETCHECK, 0, 0), BST_INDETERMINATE);
     HWnd slider = child(w, "it", "type: 'slider size: 20x200 data: 25%");
     EXPECT_EQ(send_message(slider, TBM_GETPOS, 0, 0), 150);
+    // A progress bar's position follows its data, made and changed.
+    Rooted<Cell> bar(eval("it: make face-template [type: 'progress size: 200x16 data: 25%]"));
+    HWnd progress = show(*bar, w);
+    EXPECT_EQ(send_message(progress, PBM_GETPOS, 0, 0), 50);
+    change(*bar, gui::faces::f_data, "60%");
+    update(*bar);
+    EXPECT_EQ(send_message(progress, PBM_GETPOS, 0, 0), 120);
     HWnd area = child(w, "it", "type: 'area size: 80x80 text: \"a^/bcdef\" selected: 2x4");
     EXPECT_EQ(get_window_text(area), "a\nbcdef");
     Selection s = edit_selection(area);

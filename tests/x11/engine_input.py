@@ -46,14 +46,19 @@ a-window: func [title faces] [
 ]
 '''
 
+def scenario_table(prelude, table):
+    """A decorator taking a scenario's script: it registers the check it
+    decorates in `table`, with `prelude` and the script."""
+    def scenario(script):
+        def register(check):
+            table[check.__name__] = (prelude + script, check)
+            return check
+        return register
+    return scenario
+
+
 SCENARIOS = {}
-
-
-def scenario(script):
-    def register(check):
-        SCENARIOS[check.__name__] = (PRELUDE + script, check)
-        return check
-    return register
+scenario = scenario_table(PRELUDE, SCENARIOS)
 
 
 class Kiv:
@@ -352,8 +357,9 @@ def to_image(kiv, xd):
     xd.close(w)
 
 
-def main(kiv_path, name):
-    script, check = SCENARIOS[name]
+def main(kiv_path, name, scenarios=SCENARIOS):
+    """Runs the scenario `name` of the table (another driver's too)."""
+    script, check = scenarios[name]
     with tempfile.TemporaryDirectory() as folder:
         path = os.path.join(folder, name + ".kiv")
         with open(path, "w") as f:

@@ -73,6 +73,15 @@ void adjust_rect(HWnd w, bool to_window, Rect& r) {
     r.bottom -= sign * insets.bottom;
 }
 
+} // namespace
+
+bool tab_area_from_backend(HWnd tabs) {
+    Rect insets;
+    return layer_running() && backend().tab_page_insets(tabs, insets);
+}
+
+namespace {
+
 int64_t tabs_input(HWnd w, TabModel& m, uint32_t message, uint64_t wparam, int64_t lparam) {
     if (message == WM_LBUTTONDOWN) {
         take_focus(w);

@@ -58,8 +58,14 @@ void set_position(HWnd window, const Cell& face, FaceType type) {
     if (!is_fraction(data)) return;
     int32_t range = range_of(face);
     int32_t pos = int32_t(float_::get(data) * range);
-    if (type == FaceType::slider && upright(face)) pos = range - pos;
-    send_message(window, type == FaceType::slider ? TBM_SETPOS : PBM_SETPOS, 1, pos);
+    // A trackbar takes the position in lParam (wParam asks for a redraw),
+    // a progress bar in wParam.
+    if (type != FaceType::slider) {
+        send_message(window, PBM_SETPOS, uint64_t(pos), 0);
+        return;
+    }
+    if (upright(face)) pos = range - pos;
+    send_message(window, TBM_SETPOS, 1, pos);
 }
 
 void set_range(HWnd window, const Cell& face, FaceType type) {

@@ -5,6 +5,7 @@
 #include "datatypes/point.h"
 #include "datatypes/types.h"
 #include "gui/backend/control_messages.h"
+#include "gui/backend/control_models.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/window_layer.h"
@@ -43,8 +44,10 @@ bool fit_tab_page(const Cell& panel, HWnd tabs) {
     Rect area = client_rect(tabs);
     send_message(tabs, TCM_ADJUSTRECT, 0, reinterpret_cast<int64_t>(&area));
     double x, y, width, height;
-    if (current_dpi() == 96) {
-        // The page covers the edge the control draws around its area.
+    if (current_dpi() == 96 && !tab_area_from_backend(tabs)) {
+        // The page covers the edge the control draws around its area (a
+        // toolkit's notebook gives the area inside its edge: the page
+        // takes it as it is).
         x = area.left - 3, y = area.top - 1;
         width = area.width() + 4, height = area.height() + 3;
     } else {

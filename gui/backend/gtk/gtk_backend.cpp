@@ -27,6 +27,14 @@ int to_gdk(int device) {
     return int(std::lround(double(device) / current().scale()));
 }
 
+// Whether a child window shows in its top-level: it and every window
+// between it and the top-level are visible.
+bool shown_in_root(HWnd window) {
+    for (HWnd w = window; w && get_root(w) != w; w = get_parent(w))
+        if (!(get_style(w) & WS_VISIBLE)) return false;
+    return true;
+}
+
 } // namespace
 
 GtkBackend& current() {
@@ -236,8 +244,10 @@ void GtkBackend::place(HWnd window) {
     placer_place(top->placer, n->widget,
                  {to_gdk(left), to_gdk(top_edge), std::max(1, to_gdk(right - left)),
                   std::max(1, to_gdk(bottom - top_edge))});
-    // A control shows its bars itself (a scrolled window's policy).
-    if (!n->control) sync_window_bars(*n, top->placer, {left, top_edge, right, bottom});
+    // A control shows its bars itself (a scrolled window's policy); a
+    // hidden window shows none.
+    if (!n->control && shown_in_root(window))
+        sync_window_bars(*n, top->placer, {left, top_edge, right, bottom});
 }
 
 bool GtkBackend::configured_by_gtk(HWnd window, const Rect& r) {
@@ -268,14 +278,39 @@ void GtkBackend::window_geometry_changed(HWnd window) {
 void GtkBackend::window_visibility_changed(HWnd window) {
     Native* n = native(window);
     if (!n) return;
-    bool shown = get_style(window) & WS_VISIBLE;
-    GtkWidget* w = n->toplevel ? n->toplevel : n->widget;
+    if (!n->toplevel) {
+        show_tree(window, shown_in_root(window));
+        return;
+    }
+    if (get_style(window) & WS_VISIBLE) {
+        place(window);
+        gtk_widget_show(n->toplevel);
+    } else {
+        gtk_widget_hide(n->toplevel);
+    }
+}
+
+// Every widget of a top-level lies in its placer, beside those of the
+// window's parent: a window hidden hides the widgets of its descendants
+// (and their scroll bars) too, and shown shows those that are visible
+// themselves.
+void GtkBackend::show_tree(HWnd window, bool shown) {
+    Native* n = native(window);
+    if (!n) return;
     if (shown) {
         place(window);
-        gtk_widget_show(w);
+        gtk_widget_show(n->widget);
     } else {
-        gtk_widget_hide(w);
+        gtk_widget_hide(n->widget);
+        for (GtkWidget* bar : n->bars)
+            if (bar) gtk_widget_hide(bar);
     }
+    for (HWnd child : child_windows(window))
+        show_tree(child, shown && (get_style(child) & WS_VISIBLE));
+}
+
+void GtkBackend::window_reparented(HWnd window) {
+    if (Native* n = native(window); n && !n->toplevel) show_tree(window, shown_in_root(window));
 }
 
 void GtkBackend::window_text_changed(HWnd window) {

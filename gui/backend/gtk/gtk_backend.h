@@ -63,6 +63,7 @@ class GtkBackend : public Backend {
     void window_destroyed(HWnd window) override;
     void window_geometry_changed(HWnd window) override;
     void window_visibility_changed(HWnd window) override;
+    void window_reparented(HWnd window) override;
     void window_text_changed(HWnd window) override;
     void window_painted(HWnd window, const Rect& area) override;
     void paints_done() override;
@@ -125,6 +126,7 @@ class GtkBackend : public Backend {
     void run_deferred();
     void place(HWnd window);
     void place_tree(HWnd window);
+    void show_tree(HWnd window, bool shown);
     void make_toplevel(Native& n);
     void make_child(Native& n);
     void connect_settings();

@@ -9,19 +9,18 @@
 
 namespace kiv::gui::gtk {
 
-namespace {
-
-GtkTextBuffer* buffer_of(const Native& n) {
-    return gtk_text_view_get_buffer(GTK_TEXT_VIEW(n.text_view));
-}
-
-// The text and selection the user left in the widget.
 void read_entry(GtkEditable* entry, std::string& text, Selection& sel) {
     text = gtk_entry_get_text(GTK_ENTRY(entry));
     int start = 0, end = 0;
     if (!gtk_editable_get_selection_bounds(entry, &start, &end))
         start = end = gtk_editable_get_position(entry);
     sel = {start, end};
+}
+
+namespace {
+
+GtkTextBuffer* buffer_of(const Native& n) {
+    return gtk_text_view_get_buffer(GTK_TEXT_VIEW(n.text_view));
 }
 
 void read_buffer(GtkTextBuffer* buffer, std::string& text, Selection& sel) {

@@ -77,14 +77,23 @@ void on_combo_changed(GtkComboBox* combo, gpointer data) {
     if (index >= 0) current().defer([w, index] { user_pick_item(w, index); });
 }
 
-void on_combo_entry_changed(GtkEditable* entry, gpointer data) {
+// GTK moves the caret past what it inserted only after this signal: the
+// text and caret are read once it is done, or the model would put the
+// caret back before the character typed.
+void on_combo_entry_changed(GtkEditable*, gpointer data) {
     if (!user_heard(data)) return;
     Native* n = current().native(window_of(data));
     if (!n || gtk_combo_box_get_active(GTK_COMBO_BOX(n->control)) >= 0) return;
-    std::string text = gtk_entry_get_text(GTK_ENTRY(entry));
-    int position = gtk_editable_get_position(entry);
     HWnd w = n->window;
-    current().defer([w, text, position] { user_edit(w, text, {position, position}); });
+    current().defer([w] {
+        Native* now = current().native(w);
+        GtkWidget* entry = now ? combo_entry(*now) : nullptr;
+        if (!entry) return;
+        std::string text;
+        Selection sel;
+        read_entry(GTK_EDITABLE(entry), text, sel);
+        user_edit(w, text, sel);
+    });
 }
 
 void on_popup_shown(GObject* combo, GParamSpec*, gpointer data) {
@@ -218,9 +227,13 @@ GtkWidget* make_combo(HWnd w) {
     GtkWidget* combo = entry ? gtk_combo_box_text_new_with_entry() : gtk_combo_box_text_new();
     g_signal_connect(combo, "changed", G_CALLBACK(on_combo_changed), window_data(w));
     g_signal_connect(combo, "notify::popup-shown", G_CALLBACK(on_popup_shown), window_data(w));
-    if (entry)
-        g_signal_connect(gtk_bin_get_child(GTK_BIN(combo)), "changed",
-                         G_CALLBACK(on_combo_entry_changed), window_data(w));
+    if (entry) {
+        GtkWidget* field = gtk_bin_get_child(GTK_BIN(combo));
+        // The face's width rules, the arrow button included: the entry's
+        // own minimum (150 pixels) pushed the button out of the face.
+        gtk_entry_set_width_chars(GTK_ENTRY(field), 0);
+        g_signal_connect(field, "changed", G_CALLBACK(on_combo_entry_changed), window_data(w));
+    }
     return combo;
 }
 

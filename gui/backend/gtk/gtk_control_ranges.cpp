@@ -44,12 +44,60 @@ uint32_t bar_of(GtkWidget* widget) {
     return GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(widget), "kiv-bar"));
 }
 
+// A press held on an arrow: GTK moves the value by a twentieth of a step
+// at every frame (as jumps) while it lasts, from the first frame after the
+// press. The bar asks for a line at the first, then again at the repeat
+// rate once the first delay has passed, as a system scroll bar does; a
+// click released before GTK's first frame asks for its line at the
+// release.
+struct ArrowHold {
+    bool off_thumb = false; // on an arrow or on the trough (which pages)
+    bool forward = false;   // past the thumb
+    bool moved = false;     // GTK asked for a change since the press
+    gint64 next_us = 0;     // when the next line is due
+};
+constexpr gint64 arrow_delay_us = 400000, arrow_repeat_us = 50000;
+
+ArrowHold& arrow_hold(GtkWidget* widget) {
+    auto* hold = static_cast<ArrowHold*>(g_object_get_data(G_OBJECT(widget), "kiv-arrow"));
+    if (!hold) {
+        hold = new ArrowHold;
+        g_object_set_data_full(G_OBJECT(widget), "kiv-arrow", hold,
+                               [](gpointer p) { delete static_cast<ArrowHold*>(p); });
+    }
+    return *hold;
+}
+
+gboolean on_bar_press(GtkWidget* widget, GdkEventButton* event, gpointer) {
+    int start = 0, end = 0;
+    gtk_range_get_slider_range(GTK_RANGE(widget), &start, &end);
+    bool vertical =
+        gtk_orientable_get_orientation(GTK_ORIENTABLE(widget)) == GTK_ORIENTATION_VERTICAL;
+    double at = vertical ? event->y : event->x;
+    ArrowHold& hold = arrow_hold(widget);
+    hold = {event->button == 1 && (at < start || at >= end), at >= end, false, 0};
+    return FALSE;
+}
+
+// The request of GTK's change: an arrow's creeping jump becomes a line
+// when one is due, and nothing otherwise (UINT32_MAX).
+uint32_t bar_request(GtkRange* range, GtkScrollType scroll, gdouble value) {
+    ArrowHold& hold = arrow_hold(GTK_WIDGET(range));
+    hold.moved = true;
+    if (scroll != GTK_SCROLL_JUMP || !hold.off_thumb) return request_of(scroll);
+    gint64 now = g_get_monotonic_time();
+    if (hold.next_us && now < hold.next_us) return UINT32_MAX;
+    hold.next_us = now + (hold.next_us ? arrow_repeat_us : arrow_delay_us);
+    return value < gtk_range_get_value(range) ? SB_LINEUP : SB_LINEDOWN;
+}
+
 gboolean on_bar_change(GtkRange* range, GtkScrollType scroll, gdouble value, gpointer data) {
     HWnd w = window_of(data);
     Native* n = current().native(w);
     if (!n || n->syncing) return TRUE;
     uint32_t bar = bar_of(GTK_WIDGET(range));
-    uint32_t request = request_of(scroll);
+    uint32_t request = bar_request(range, scroll, value);
+    if (request == UINT32_MAX) return TRUE;
     int32_t pos = int32_t(std::lround(value));
     n->pending_request = request;
     n->pending_pos = pos;
@@ -62,11 +110,19 @@ gboolean on_bar_release(GtkWidget* widget, GdkEventButton*, gpointer data) {
     HWnd w = window_of(data);
     Native* n = current().native(w);
     if (!n) return FALSE;
+    ArrowHold& hold = arrow_hold(widget);
+    // Off the thumb with no change asked: an arrow let go before GTK's
+    // first frame (the trough pages at the press).
+    uint32_t line = !hold.off_thumb || hold.moved ? UINT32_MAX
+                    : hold.forward                ? SB_LINEDOWN
+                                                  : SB_LINEUP;
+    hold.off_thumb = false;
     uint32_t bar = bar_of(widget);
     bool dragged = n->pending_request == SB_THUMBTRACK;
     int32_t pos = n->pending_pos;
     n->pending_request = UINT32_MAX;
-    current().defer([w, bar, dragged, pos] {
+    current().defer([w, bar, dragged, pos, line] {
+        if (line != UINT32_MAX) user_scroll(w, bar, line, 0);
         if (dragged) user_scroll(w, bar, SB_THUMBPOSITION, pos);
         user_scroll(w, bar, SB_ENDSCROLL, 0);
     });
@@ -112,6 +168,7 @@ GtkWidget* new_bar(HWnd w, uint32_t bar, bool vertical) {
     GtkWidget* widget = gtk_scrollbar_new(
         vertical ? GTK_ORIENTATION_VERTICAL : GTK_ORIENTATION_HORIZONTAL, nullptr);
     g_object_set_data(G_OBJECT(widget), "kiv-bar", GUINT_TO_POINTER(bar));
+    g_signal_connect(widget, "button-press-event", G_CALLBACK(on_bar_press), nullptr);
     g_signal_connect(widget, "change-value", G_CALLBACK(on_bar_change), window_data(w));
     g_signal_connect(widget, "button-release-event", G_CALLBACK(on_bar_release), window_data(w));
     return widget;

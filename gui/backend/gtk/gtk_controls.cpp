@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -218,20 +219,25 @@ std::string css_color(uint32_t argb) {
     return text;
 }
 
-// The style class of a look (the rules of a control's colours and font).
-// Each distinct look is one provider for the whole screen, made the first
-// time a control takes it and kept: controls that look alike share it, so
-// a control costs GTK no provider, no cascade of its own, and keeps the
-// styles GTK shares between siblings. The rules reach the control's own
-// nodes and those of the widgets inside it (a button's label), as a
-// provider of the control's own would.
+// What stands for the class's selector in the CSS of a look.
+constexpr std::string_view look_selector = "%LOOK%";
+
+// The style class of a look (the CSS of a control's colours and font,
+// with look_selector standing for the class). Each distinct look is one
+// provider for the whole screen, made the first time a control takes it
+// and kept: controls that look alike share it, so a control costs GTK no
+// provider, no cascade of its own, and keeps the styles GTK shares
+// between siblings.
 const char* look_class(GdkScreen* screen, const std::string& rules) {
     static std::unordered_map<std::string, std::string> classes;
     auto [entry, fresh] = classes.try_emplace(rules);
     if (fresh) {
         entry->second = "kiv-look-" + std::to_string(classes.size());
         std::string name = "." + entry->second;
-        std::string css = name + ", " + name + " * {" + rules + "}";
+        std::string css = rules;
+        for (size_t at = css.find(look_selector); at != std::string::npos;
+             at = css.find(look_selector, at + name.size()))
+            css.replace(at, look_selector.size(), name);
         GtkCssProvider* provider = gtk_css_provider_new();
         gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr);
         gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
@@ -241,17 +247,56 @@ const char* look_class(GdkScreen* screen, const std::string& rules) {
     return entry->second.c_str();
 }
 
-// The control's colours from its parent and its font, as the class of its
-// look. The theme's least sizes are lifted: a control takes the size its
-// face gives it (Adwaita makes a button at least 34 px high, which grew a
-// dialog past its face).
-void apply_look(Native& n) {
-    ControlColors colors = control_colors(n.window);
-    std::string rules = "min-height:0;min-width:0;";
+// The declarations of a control's colours, from its parent, and font.
+std::string color_and_font(HWnd window, const ControlColors& colors) {
+    std::string rules;
     if (colors.has_text) rules += "color:" + css_color(colors.text) + ";";
     if (colors.has_back)
         rules += "background-color:" + css_color(colors.back) + ";background-image:none;";
-    rules += control_font_css(n.window);
+    return rules + control_font_css(window);
+}
+
+// The CSS of a control's look: its colours and font reach the control's
+// own nodes and those of the widgets inside it (a button's label), as a
+// provider of the control's own would. The theme's least sizes are
+// lifted: a control takes the size its face gives it (Adwaita makes a
+// button at least 34 px high, which grew a dialog past its face).
+std::string control_css(HWnd window, const ControlColors& colors) {
+    std::string sel(look_selector);
+    return sel + ", " + sel + " * {min-height:0;min-width:0;" + color_and_font(window, colors) +
+           "}";
+}
+
+// A combo box's arrow keeps its size: it is an icon, and the button
+// shows nothing without it; the button loses its padding above and below
+// instead, so that it fits a field's height.
+std::string combo_css(HWnd window, const ControlColors& colors) {
+    std::string sel(look_selector);
+    return sel + ", " + sel + " * {" + color_and_font(window, colors) + "}" + sel + ", " + sel +
+           " *:not(arrow) {min-height:0;min-width:0;}" + sel +
+           " button {padding-top:0;padding-bottom:0;}";
+}
+
+// A scroll bar's parts keep the theme's sizes and colours (a thumb of no
+// size, or of the trough's colour, would not show); its colour is the
+// trough's, as a system scroll bar's brush paints only that. It has
+// arrows at both ends, which the theme leaves out.
+std::string scroll_bar_css(const ControlColors& colors) {
+    std::string sel(look_selector);
+    std::string css = sel + " {min-height:0;min-width:0;-GtkScrollbar-has-backward-stepper:true;"
+                            "-GtkScrollbar-has-forward-stepper:true;}";
+    if (colors.has_back)
+        css += sel + " trough {background-color:" + css_color(colors.back) +
+               ";background-image:none;}";
+    return css;
+}
+
+// The control's look as a style class.
+void apply_look(Native& n) {
+    ControlColors colors = control_colors(n.window);
+    std::string rules = GTK_IS_SCROLLBAR(n.control)   ? scroll_bar_css(colors)
+                        : GTK_IS_COMBO_BOX(n.control) ? combo_css(n.window, colors)
+                                                      : control_css(n.window, colors);
     const char* look = look_class(gtk_widget_get_screen(n.control), rules);
     auto* was = static_cast<const char*>(g_object_get_data(G_OBJECT(n.control), "kiv-look"));
     if (was == look) return;

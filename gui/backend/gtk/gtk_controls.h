@@ -16,6 +16,9 @@ bool user_heard(gpointer data);
 // GTK's focus moved to a widget: a control's focus goes to the layer.
 void on_set_focus(GtkWindow* window, GtkWidget* widget, gpointer);
 
+// The text and selection the user left in an entry (a combo box's too).
+void read_entry(GtkEditable* entry, std::string& text, Selection& sel);
+
 // Edits (GtkEntry; GtkTextView in a GtkScrolledWindow for ES_MULTILINE).
 GtkWidget* make_edit(HWnd w);
 void sync_edit(Native& n, ControlChange what);

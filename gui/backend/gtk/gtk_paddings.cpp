@@ -1,7 +1,8 @@
 // The room GTK's views of text controls take around their text: each view
 // is measured beside a plain label of the same text, both styled as the
 // controls are (the given font, the theme's least sizes lifted), so that
-// layout makes every control as large as GTK draws it.
+// layout makes every control as large as GTK draws it; a calendar's room
+// is what it needs beyond its face's default size.
 #include "gui/backend/gtk/gtk_backend.h"
 
 #include <algorithm>
@@ -76,6 +77,17 @@ int entry_room(GtkWidget* entry) {
     return padding.left + padding.right + border.left + border.right;
 }
 
+// A calendar holds no text: its room is what GTK's calendar needs beyond
+// the face layout makes for it without any (the style's 139x148, a pixel
+// of margin across), so that the calendar is drawn whole in its face.
+constexpr int calendar_face_width = 140, calendar_face_height = 148;
+
+ControlPadding calendar_room(GtkWidget* calendar) {
+    Natural view = natural(calendar);
+    return {"calendar", std::max(0, view.width - calendar_face_width), 0,
+            std::max(0, view.height - calendar_face_height), 0};
+}
+
 } // namespace
 
 std::vector<ControlPadding> GtkBackend::control_paddings(const std::string& font_css) {
@@ -98,6 +110,9 @@ std::vector<ControlPadding> GtkBackend::control_paddings(const std::string& font
         style(views.back(), provider);
         gtk_container_add(GTK_CONTAINER(box), views.back());
     }
+    GtkWidget* calendar = gtk_calendar_new();
+    style(calendar, provider);
+    gtk_container_add(GTK_CONTAINER(box), calendar);
     gtk_widget_show_all(box); // hidden widgets measure 0
     Natural text = natural(label);
     std::vector<ControlPadding> out;
@@ -112,6 +127,7 @@ std::vector<ControlPadding> GtkBackend::control_paddings(const std::string& font
         int left = s.indicator ? across : across / 2;
         out.push_back({s.type, left, across - left, down / 2, down - down / 2});
     }
+    out.push_back(calendar_room(calendar));
     gtk_widget_destroy(window);
     g_object_unref(provider);
     return out;
