@@ -285,6 +285,12 @@ bool user_heard(gpointer data) {
     return n && !n->syncing;
 }
 
+GtkWidget* classic_scroller() {
+    GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(scroller), FALSE);
+    return scroller;
+}
+
 GtkWidget* make_control_view(Native& n) {
     const View* view = view_of(n.window);
     if (!view) return nullptr;

@@ -16,6 +16,11 @@ bool user_heard(gpointer data);
 // GTK's focus moved to a widget: a control's focus goes to the layer.
 void on_set_focus(GtkWindow* window, GtkWidget* widget, gpointer);
 
+// A scrolled window whose bars are shown, as a list box's or an edit's
+// are, while its content overflows; GTK's overlay bars would show only
+// while the pointer moves over it.
+GtkWidget* classic_scroller();
+
 // Edits (GtkEntry; GtkTextView in a GtkScrolledWindow for ES_MULTILINE).
 GtkWidget* make_edit(HWnd w);
 void sync_edit(Native& n, ControlChange what);
