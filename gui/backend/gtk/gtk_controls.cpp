@@ -224,14 +224,16 @@ std::string css_color(uint32_t argb) {
 // a control costs GTK no provider, no cascade of its own, and keeps the
 // styles GTK shares between siblings. The rules reach the control's own
 // nodes and those of the widgets inside it (a button's label), as a
-// provider of the control's own would.
+// provider of the control's own would, but for the box and mark of a
+// check box or radio button, which keep the theme's look over the
+// control's colours.
 const char* look_class(GdkScreen* screen, const std::string& rules) {
     static std::unordered_map<std::string, std::string> classes;
     auto [entry, fresh] = classes.try_emplace(rules);
     if (fresh) {
         entry->second = "kiv-look-" + std::to_string(classes.size());
         std::string name = "." + entry->second;
-        std::string css = name + ", " + name + " * {" + rules + "}";
+        std::string css = name + ", " + name + " *:not(check):not(radio) {" + rules + "}";
         GtkCssProvider* provider = gtk_css_provider_new();
         gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr);
         gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(provider),
