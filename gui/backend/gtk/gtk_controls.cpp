@@ -150,7 +150,6 @@ GtkWidget* make_label(HWnd w) {
     GtkWidget* label = gtk_label_new(get_window_text(w).c_str());
     gtk_label_set_xalign(GTK_LABEL(label), 0);
     gtk_label_set_yalign(GTK_LABEL(label), 0);
-    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
     return label;
 }
 
@@ -159,8 +158,14 @@ void sync_label(Native& n, ControlChange what) {
     std::string text = get_window_text(n.window);
     if (text != gtk_label_get_text(GTK_LABEL(n.control)))
         gtk_label_set_text(GTK_LABEL(n.control), text.c_str());
-    uint32_t align = get_style(n.window) & 0x3; // left, centre, right
+    uint32_t style = get_style(n.window);
+    uint32_t align = style & 0x3; // left, centre, right
     gtk_label_set_xalign(GTK_LABEL(n.control), align == 1 ? 0.5f : align == 2 ? 1.0f : 0.0f);
+    // Lines wrap at words, or each stays one line cut by an ellipsis.
+    bool ellipsis = style & SS_ENDELLIPSIS;
+    gtk_label_set_line_wrap(GTK_LABEL(n.control), !ellipsis);
+    gtk_label_set_ellipsize(GTK_LABEL(n.control),
+                            ellipsis ? PANGO_ELLIPSIZE_END : PANGO_ELLIPSIZE_NONE);
 }
 
 // ---- Progress bars
