@@ -259,13 +259,17 @@ void apply_look(Native& n) {
     if (colors.has_back)
         rules += "background-color:" + css_color(colors.back) + ";background-image:none;";
     rules += control_font_css(n.window);
-    const char* look = look_class(gtk_widget_get_screen(n.control), rules);
-    auto* was = static_cast<const char*>(g_object_get_data(G_OBJECT(n.control), "kiv-look"));
+    // A scrolled control's look is its content's: its scroll bars keep the
+    // theme's sizes, or their thumb would shrink to nothing.
+    GtkWidget* styled =
+        GTK_IS_SCROLLED_WINDOW(n.control) ? gtk_bin_get_child(GTK_BIN(n.control)) : n.control;
+    const char* look = look_class(gtk_widget_get_screen(styled), rules);
+    auto* was = static_cast<const char*>(g_object_get_data(G_OBJECT(styled), "kiv-look"));
     if (was == look) return;
-    GtkStyleContext* style = gtk_widget_get_style_context(n.control);
+    GtkStyleContext* style = gtk_widget_get_style_context(styled);
     if (was) gtk_style_context_remove_class(style, was);
     gtk_style_context_add_class(style, look);
-    g_object_set_data(G_OBJECT(n.control), "kiv-look", const_cast<char*>(look));
+    g_object_set_data(G_OBJECT(styled), "kiv-look", const_cast<char*>(look));
 }
 
 } // namespace
