@@ -204,7 +204,7 @@ def drag(kiv, xd):
     for step in range(1, 11):
         xd.move(w.x + 30 + step * 8, w.y + 30 + step * 5)
     xd.button(False)
-    kiv.expect("drop (100, 70)")
+    kiv.expect("drop 100x70")
     if not xdriver.wait_pixel(w.x + 125, w.y + 95, red):
         raise AssertionError(f"the moved face shows {xdriver.pixel(w.x + 125, w.y + 95)}")
     if xdriver.pixel(w.x + 30, w.y + 30) == red:
@@ -352,8 +352,9 @@ def to_image(kiv, xd):
     xd.close(w)
 
 
-def main(kiv_path, name):
-    script, check = SCENARIOS[name]
+def run(kiv_path, name, script, check):
+    """Runs `script` in kiv and `check(kiv, display)` beside it; 0 when the
+    check passes, else 1 with a screenshot."""
     with tempfile.TemporaryDirectory() as folder:
         path = os.path.join(folder, name + ".kiv")
         with open(path, "w") as f:
@@ -370,6 +371,10 @@ def main(kiv_path, name):
             kiv.end()
     print(f"{name}: {' '.join(check.__doc__.split())}")
     return 0
+
+
+def main(kiv_path, name):
+    return run(kiv_path, name, *SCENARIOS[name])
 
 
 if __name__ == "__main__":
