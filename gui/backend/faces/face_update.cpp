@@ -64,11 +64,11 @@ Rect with_menu_bar(const Change& c, Rect rect) {
     return rect;
 }
 
-// A pair offset is read as a point; the face keeps the pair it was given
-// (by the program, or by a drag).
 void change_offset(const Change& c) {
+    Cell& offset = facet(c.face, f_offset);
+    if (cell::type_of(offset) == TYPE_PAIR) pair_to_point2D(offset);
     double x = 0, y = 0;
-    read_point(facet(c.face, f_offset), x, y);
+    read_point(offset, x, y);
     if (c.type == FaceType::window) {
         Rect r = window_rect(c.window);
         set_dpi(dpi_for_rect({int(x), int(y)}, dpi_unscale(r.width()), dpi_unscale(r.height())));
