@@ -204,7 +204,7 @@ def drag(kiv, xd):
     for step in range(1, 11):
         xd.move(w.x + 30 + step * 8, w.y + 30 + step * 5)
     xd.button(False)
-    kiv.expect("drop 100x70")
+    kiv.expect("drop (100, 70)")
     if not xdriver.wait_pixel(w.x + 125, w.y + 95, red):
         raise AssertionError(f"the moved face shows {xdriver.pixel(w.x + 125, w.y + 95)}")
     if xdriver.pixel(w.x + 30, w.y + 30) == red:

@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
 """Widgets laid out by VID as a user sees and drives them under GTK: the
 scroll bars of areas and lists, the change events of a slider, the colours
-of check boxes and radio buttons, a text face that does not wrap and the
-offset a dragged face is left at. kiv (argv[1]) runs a case's script,
+of check boxes and radio buttons and a text face that does not wrap. kiv (argv[1]) runs a case's script,
 which prints where its faces lie; the driver reads the screen's pixels,
 sends XTest input and checks what the script prints. One case per run
 (argv[2]); a screenshot is saved when it fails.
@@ -219,29 +218,6 @@ def no_wrap(kiv, xd, faces):
         raise AssertionError(f"the wrapping text shows {lines('wrapped')}")
     if lines("one-line") != (True, False):
         raise AssertionError("the text without wrapping does not show one line")
-
-
-@case("kiv-loose", r'''
-view/no-wait [
-    title "kiv-loose"
-    size 200x150
-    box: base 40x40 200.0.0 loose on-drop [print ["drop" mold face/offset]]
-]
-report reduce ['box box]
-do-events
-''')
-def loose_drag(kiv, xd, faces):
-    """A loose face sized by a pair is left at a pair offset by a drag"""
-    x, y, w, h = faces["box"]
-    if not xdriver.wait_pixel(x + 20, y + 20, (200, 0, 0)):
-        raise AssertionError("the face is not shown")
-    xd.move(x + 20, y + 20)
-    xd.button(True)
-    for step in range(1, 11):
-        xd.move(x + 20 + step * 4, y + 20 + step * 3)
-    xd.button(False)
-    left, top = faces.reported["box"][:2]
-    kiv.expect(f"drop {left + 40}x{top + 30}")
 
 
 def main(kiv_path, name):
