@@ -101,6 +101,11 @@ enum : uint32_t {
     EN_CHANGE = 0x0300,
 };
 
+// Static text: a line that does not fit ends in an ellipsis; no wrapping.
+enum : uint32_t {
+    SS_ENDELLIPSIS = 0x4000,
+};
+
 // List boxes.
 enum : uint32_t {
     LB_ADDSTRING = 0x0180,

@@ -186,8 +186,13 @@ void forget_controls(HWnd window) {
     m.common.erase(window);
 }
 
-ControlColors control_colors(HWnd control) {
-    // Read-only edits ask as static text does.
+namespace {
+
+// The colour message a control sends its parent: by kind, but read-only
+// edits, and the buttons drawn on their parent's background (check boxes,
+// radio buttons, group boxes; not those pushed like a button), ask as
+// static text does. 0 for a control that asks nothing.
+uint32_t color_message(HWnd control) {
     struct Ask {
         ControlKind kind;
         uint32_t message;
@@ -201,17 +206,26 @@ ControlColors control_colors(HWnd control) {
         {ControlKind::scroll_bar, WM_CTLCOLORSCROLLBAR},
         {ControlKind::trackbar, WM_CTLCOLORSTATIC},
     };
+    ControlKind kind = control_kind(control);
+    uint32_t style = get_style(control);
+    if (kind == ControlKind::edit && (style & ES_READONLY)) return WM_CTLCOLORSTATIC;
+    if (kind == ControlKind::button && (style & BS_TYPEMASK) != BS_PUSHBUTTON &&
+        (style & BS_TYPEMASK) != BS_DEFPUSHBUTTON && !(style & BS_PUSHLIKE))
+        return WM_CTLCOLORSTATIC;
+    for (const Ask& ask : asks)
+        if (ask.kind == kind) return ask.message;
+    return 0;
+}
+
+} // namespace
+
+ControlColors control_colors(HWnd control) {
     ControlColors colors;
     HWnd parent = get_parent(control);
-    ControlKind kind = control_kind(control);
-    for (const Ask& ask : asks) {
-        if (ask.kind != kind || !parent) continue;
-        uint32_t message = kind == ControlKind::edit && (get_style(control) & ES_READONLY)
-                               ? uint32_t(WM_CTLCOLORSTATIC)
-                               : ask.message;
-        if (!send_message(parent, message, reinterpret_cast<uint64_t>(&colors), control))
-            colors = {};
-    }
+    uint32_t message = color_message(control);
+    if (parent && message &&
+        !send_message(parent, message, reinterpret_cast<uint64_t>(&colors), control))
+        colors = {};
     return colors;
 }
 

@@ -95,6 +95,28 @@ const ActionCase action_cases[] = {
      {"change"},
      "it/data",
      "25%"},
+    // A move is told once: the thumb let go where it was dragged and the
+    // end of the track change nothing.
+    {"type: 'slider size: 200x20 data: 0%",
+     [](HWnd w) {
+         user_slide(w, TB_THUMBTRACK, 50);
+         user_slide(w, TB_THUMBTRACK, 100);
+         user_slide(w, TB_THUMBPOSITION, 100);
+         user_slide(w, TB_ENDTRACK, 0);
+     },
+     {"change", "change"},
+     "it/data",
+     "50%"},
+    {"type: 'slider size: 200x20 data: 0.5",
+     [](HWnd w) {
+         user_slide(w, TB_PAGEDOWN, 0);
+         user_slide(w, TB_ENDTRACK, 0);
+         user_slide(w, TB_BOTTOM, 0);
+         user_slide(w, TB_BOTTOM, 0); // already at the end: nothing
+     },
+     {"change", "change"},
+     "it/data",
+     "1.0"},
     {"type: 'slider size: 20x200 data: 25%", [](HWnd) {}, {}, "it/data", "25%"},
     {"type: 'scroller size: 200x16 selected: 50%",
      [](HWnd w) {

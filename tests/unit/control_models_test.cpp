@@ -796,9 +796,19 @@ TEST_F(ControlModelsTest, ControlsAskTheirParentForColours) {
         const char* cls;
         uint32_t style, message;
     } cases[] = {
-        {"EDIT", 0, WM_CTLCOLOREDIT},     {"EDIT", ES_READONLY, WM_CTLCOLORSTATIC},
-        {"BUTTON", 0, WM_CTLCOLORBTN},    {"ListBox", 0, WM_CTLCOLORLISTBOX},
-        {"STATIC", 0, WM_CTLCOLORSTATIC}, {"SCROLLBAR", 0, WM_CTLCOLORSCROLLBAR},
+        {"EDIT", 0, WM_CTLCOLOREDIT},
+        {"EDIT", ES_READONLY, WM_CTLCOLORSTATIC},
+        {"BUTTON", 0, WM_CTLCOLORBTN},
+        {"ListBox", 0, WM_CTLCOLORLISTBOX},
+        {"STATIC", 0, WM_CTLCOLORSTATIC},
+        {"SCROLLBAR", 0, WM_CTLCOLORSCROLLBAR},
+        // Buttons drawn on their parent's background ask as static text.
+        {"BUTTON", BS_AUTOCHECKBOX, WM_CTLCOLORSTATIC},
+        {"BUTTON", BS_AUTORADIOBUTTON, WM_CTLCOLORSTATIC},
+        {"BUTTON", BS_AUTO3STATE, WM_CTLCOLORSTATIC},
+        {"BUTTON", BS_GROUPBOX, WM_CTLCOLORSTATIC},
+        {"BUTTON", BS_DEFPUSHBUTTON, WM_CTLCOLORBTN},
+        {"BUTTON", BS_AUTOCHECKBOX | BS_PUSHLIKE, WM_CTLCOLORBTN},
     };
     for (auto& c : cases) {
         asked = 0;

@@ -357,9 +357,9 @@ def to_image(kiv, xd):
     xd.close(w)
 
 
-def main(kiv_path, name, scenarios=SCENARIOS):
-    """Runs the scenario `name` of the table (another driver's too)."""
-    script, check = scenarios[name]
+def run(kiv_path, name, script, check):
+    """Runs `script` in kiv and `check(kiv, display)` beside it; 0 when the
+    check passes, else 1 with a screenshot."""
     with tempfile.TemporaryDirectory() as folder:
         path = os.path.join(folder, name + ".kiv")
         with open(path, "w") as f:
@@ -376,6 +376,11 @@ def main(kiv_path, name, scenarios=SCENARIOS):
             kiv.end()
     print(f"{name}: {' '.join(check.__doc__.split())}")
     return 0
+
+
+def main(kiv_path, name, scenarios=SCENARIOS):
+    """Runs the scenario `name` of the table (another driver's too)."""
+    return run(kiv_path, name, *scenarios[name])
 
 
 if __name__ == "__main__":

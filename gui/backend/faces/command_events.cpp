@@ -167,9 +167,11 @@ void process_scroll(HWnd window, uint32_t message, uint64_t wparam, int64_t lpar
     }
     if (!window_face(control, found)) return;
     Rooted<Cell> face(found);
+    // A slider reports each move once: the requests that close a move (the
+    // thumb let go where it was dragged, the end of the track) change
+    // nothing and make no event.
     if (face_type(*face) == FaceType::slider) {
-        read_slider(control, *face);
-        fire(control, change);
+        if (read_slider(control, *face)) fire(control, change);
         return;
     }
     uint32_t request = uint32_t(wparam & 0xFFFF);

@@ -325,18 +325,21 @@ void read_check(HWnd window, const Cell& face) {
         logic::make_at(facet(face, f_data), state == BST_CHECKED);
 }
 
-void read_slider(HWnd window, const Cell& face) {
+bool read_slider(HWnd window, const Cell& face) {
     Cell data = facet(face, f_data);
-    if (!is_fraction(data)) percent::make_at(facet(face, f_data), 0.0);
+    bool was_fraction = is_fraction(data);
+    if (!was_fraction) percent::make_at(facet(face, f_data), 0.0);
     int32_t range = range_of(face);
     int32_t pos = int32_t(send_message(window, TBM_GETPOS, 0, 0));
     if (upright(face)) pos = range - pos;
     Cell& target = facet(face, f_data);
     double fraction = double(pos) / range;
+    bool changed = !was_fraction || float_::get(data) != fraction;
     if (cell::type_of(target) == TYPE_PERCENT)
         percent::make_at(target, fraction);
     else
         float_::make_at(target, fraction);
+    return changed;
 }
 
 } // namespace kiv::gui::faces

@@ -25,9 +25,10 @@ bool update_items(const Cell& face, const Cell& series, const Cell& action, cons
 // characters) set on the control, and read back (none when empty).
 void set_selection(HWnd window, const Cell& face);
 void get_selection(HWnd window, const Cell& face);
-// Read-backs of a control's state into its face's data.
+// Read-backs of a control's state into its face's data; a slider's
+// answers whether its data changed.
 void read_check(HWnd window, const Cell& face);
-void read_slider(HWnd window, const Cell& face);
+bool read_slider(HWnd window, const Cell& face);
 void read_calendar_date(HWnd window, const Cell& face);
 
 } // namespace kiv::gui::faces

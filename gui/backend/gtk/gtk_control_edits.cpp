@@ -130,7 +130,7 @@ GtkWidget* make_edit(HWnd w) {
                          window_data(w));
         return entry;
     }
-    GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
+    GtkWidget* scroller = classic_scroller();
     GtkWidget* view = gtk_text_view_new();
     gtk_container_add(GTK_CONTAINER(scroller), view);
     GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(view));

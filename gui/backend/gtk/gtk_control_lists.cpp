@@ -195,7 +195,7 @@ GtkWidget* make_list(HWnd w) {
                                     "", gtk_cell_renderer_text_new(), "text", 0, nullptr));
     g_signal_connect(tree, "button-press-event", G_CALLBACK(on_list_press), window_data(w));
     g_signal_connect(tree, "cursor-changed", G_CALLBACK(on_cursor_changed), window_data(w));
-    GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
+    GtkWidget* scroller = classic_scroller();
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_AUTOMATIC,
                                    GTK_POLICY_AUTOMATIC);
     gtk_container_add(GTK_CONTAINER(scroller), tree);

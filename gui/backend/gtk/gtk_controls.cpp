@@ -151,7 +151,6 @@ GtkWidget* make_label(HWnd w) {
     GtkWidget* label = gtk_label_new(get_window_text(w).c_str());
     gtk_label_set_xalign(GTK_LABEL(label), 0);
     gtk_label_set_yalign(GTK_LABEL(label), 0);
-    gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
     return label;
 }
 
@@ -160,8 +159,14 @@ void sync_label(Native& n, ControlChange what) {
     std::string text = get_window_text(n.window);
     if (text != gtk_label_get_text(GTK_LABEL(n.control)))
         gtk_label_set_text(GTK_LABEL(n.control), text.c_str());
-    uint32_t align = get_style(n.window) & 0x3; // left, centre, right
+    uint32_t style = get_style(n.window);
+    uint32_t align = style & 0x3; // left, centre, right
     gtk_label_set_xalign(GTK_LABEL(n.control), align == 1 ? 0.5f : align == 2 ? 1.0f : 0.0f);
+    // Lines wrap at words, or each stays one line cut by an ellipsis.
+    bool ellipsis = style & SS_ENDELLIPSIS;
+    gtk_label_set_line_wrap(GTK_LABEL(n.control), !ellipsis);
+    gtk_label_set_ellipsize(GTK_LABEL(n.control),
+                            ellipsis ? PANGO_ELLIPSIZE_END : PANGO_ELLIPSIZE_NONE);
 }
 
 // ---- Progress bars
@@ -258,13 +263,15 @@ std::string color_and_font(HWnd window, const ControlColors& colors) {
 
 // The CSS of a control's look: its colours and font reach the control's
 // own nodes and those of the widgets inside it (a button's label), as a
-// provider of the control's own would. The theme's least sizes are
-// lifted: a control takes the size its face gives it (Adwaita makes a
-// button at least 34 px high, which grew a dialog past its face).
+// provider of the control's own would, but for the box and mark of a
+// check box or radio button, which keep the theme's look over the
+// control's colours. The theme's least sizes are lifted: a control takes
+// the size its face gives it (Adwaita makes a button at least 34 px high,
+// which grew a dialog past its face).
 std::string control_css(HWnd window, const ControlColors& colors) {
     std::string sel(look_selector);
-    return sel + ", " + sel + " * {min-height:0;min-width:0;" + color_and_font(window, colors) +
-           "}";
+    return sel + ", " + sel + " *:not(check):not(radio) {min-height:0;min-width:0;" +
+           color_and_font(window, colors) + "}";
 }
 
 // A combo box's arrow keeps its size: it is an icon, and the button
@@ -297,13 +304,17 @@ void apply_look(Native& n) {
     std::string rules = GTK_IS_SCROLLBAR(n.control)   ? scroll_bar_css(colors)
                         : GTK_IS_COMBO_BOX(n.control) ? combo_css(n.window, colors)
                                                       : control_css(n.window, colors);
-    const char* look = look_class(gtk_widget_get_screen(n.control), rules);
-    auto* was = static_cast<const char*>(g_object_get_data(G_OBJECT(n.control), "kiv-look"));
+    // A scrolled control's look is its content's: its scroll bars keep the
+    // theme's sizes, or their thumb would shrink to nothing.
+    GtkWidget* styled =
+        GTK_IS_SCROLLED_WINDOW(n.control) ? gtk_bin_get_child(GTK_BIN(n.control)) : n.control;
+    const char* look = look_class(gtk_widget_get_screen(styled), rules);
+    auto* was = static_cast<const char*>(g_object_get_data(G_OBJECT(styled), "kiv-look"));
     if (was == look) return;
-    GtkStyleContext* style = gtk_widget_get_style_context(n.control);
+    GtkStyleContext* style = gtk_widget_get_style_context(styled);
     if (was) gtk_style_context_remove_class(style, was);
     gtk_style_context_add_class(style, look);
-    g_object_set_data(G_OBJECT(n.control), "kiv-look", const_cast<char*>(look));
+    g_object_set_data(G_OBJECT(styled), "kiv-look", const_cast<char*>(look));
 }
 
 } // namespace
@@ -328,6 +339,12 @@ gpointer window_data(HWnd w) {
 bool user_heard(gpointer data) {
     Native* n = current().native(window_of(data));
     return n && !n->syncing;
+}
+
+GtkWidget* classic_scroller() {
+    GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(scroller), FALSE);
+    return scroller;
 }
 
 GtkWidget* make_control_view(Native& n) {

@@ -19,6 +19,11 @@ void on_set_focus(GtkWindow* window, GtkWidget* widget, gpointer);
 // The text and selection the user left in an entry (a combo box's too).
 void read_entry(GtkEditable* entry, std::string& text, Selection& sel);
 
+// A scrolled window whose bars are shown, as a list box's or an edit's
+// are, while its content overflows; GTK's overlay bars would show only
+// while the pointer moves over it.
+GtkWidget* classic_scroller();
+
 // Edits (GtkEntry; GtkTextView in a GtkScrolledWindow for ES_MULTILINE).
 GtkWidget* make_edit(HWnd w);
 void sync_edit(Native& n, ControlChange what);
