@@ -195,7 +195,7 @@ Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool l
         if (lines)
             string::block_of_texts(io::split_lines(content.bytes), TYPE_STRING, *result);
         else
-            string::load_at(content.bytes.data(), uint32_t(content.bytes.size()), *result,
+            string::load_at(content.bytes.data(), content.bytes.size(), *result,
                             string::Encoding::utf8);
     }
     *source = *result;

@@ -91,13 +91,14 @@ Cell& push(const Cell& value) {
     return *stack::push(value);
 }
 
-Cell& load_at(const uint8_t* bytes, uint32_t length, Cell& cell, Encoding encoding) {
+Cell& load_at(const uint8_t* bytes, size_t length, Cell& cell, Encoding encoding) {
+    uint32_t units = memory::series_length(length);
     cell.header = cell::unset_header;
     cell.w1 = 0;
     cell.w2 = 0;
     cell.w3 = 0;
-    cell.w2 = encoding == Encoding::utf8 ? unicode::load_utf8_plain(bytes, length)
-                                         : unicode::load_utf16(bytes, length, nullptr, false);
+    cell.w2 = encoding == Encoding::utf8 ? unicode::load_utf8_plain(bytes, units)
+                                         : unicode::load_utf16(bytes, units, nullptr, false);
     cell.header = TYPE_STRING;
     return cell;
 }

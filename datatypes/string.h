@@ -55,8 +55,9 @@ Cell& push(const Cell& value);
 
 enum class Encoding : int32_t { utf8 = 0, utf16le = -1 };
 // A string! of the decoded bytes (length is a byte count for UTF-8, a unit
-// count for UTF-16LE), written into `cell`.
-Cell& load_at(const uint8_t* bytes, uint32_t length, Cell& cell, Encoding encoding);
+// count for UTF-16LE), written into `cell`; a length past the most units a
+// series holds raises no-memory.
+Cell& load_at(const uint8_t* bytes, size_t length, Cell& cell, Encoding encoding);
 // The same into a new slot at the top of the argument stack.
 Cell& load(const uint8_t* bytes, uint32_t length, Encoding encoding);
 // The same into a new cell at the tail of a block.

@@ -442,9 +442,7 @@ void run_codec(Codec codec, const Cell& source, size_t capacity, const Cell& met
     Rooted<Cell> out;
     std::vector<uint8_t> text;
     for (;;) {
-        if (capacity > UINT32_MAX - 64)
-            runtime::fire_error(Category::internal, err::internal::no_memory);
-        binary::make_at(*out, uint32_t(capacity));
+        binary::make_at(*out, memory::series_length(capacity));
         // Read after the allocation, which may move the source's bytes.
         std::span<const uint8_t> input = bytes_of(*in, text);
         Buffer* b = memory::buffer_of(out->w2);
@@ -496,7 +494,9 @@ void decompress(bool, const int32_t* refinements) {
     } else if (compress_methods[m] == "gzip") {
         capacity = gzip::recorded_length({binary::head_ptr(data), length});
     }
-    run_codec(decompressors[m], data, std::min(capacity, most), method);
+    // Only a size the data really needs may be refused as too large.
+    capacity = std::min({capacity, most, size_t(memory::max_series_length)});
+    run_codec(decompressors[m], data, capacity, method);
 }
 
 // ------------------------------------------------------------------- call
@@ -525,10 +525,10 @@ os::OutputTarget output_target(const Cell& out) {
 void append_captured(Cell& target, const std::string& bytes) {
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
     if (cell::type_of(target) == TYPE_BINARY)
-        return binary::append_bytes(target, data, uint32_t(bytes.size()));
+        return binary::append_bytes(target, data, bytes.size());
     if (cell::type_of(target) != TYPE_STRING || bytes.empty()) return;
     Rooted<Cell> text;
-    string::load_at(data, uint32_t(bytes.size()), *text, string::Encoding::utf8);
+    string::load_at(data, bytes.size(), *text, string::Encoding::utf8);
     string::concatenate(target, *text, -1, false);
 }
 

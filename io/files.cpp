@@ -103,17 +103,20 @@ bool skip_to(int fd, int64_t start) {
 }
 
 // Reads up to `limit` bytes into the room. A known size makes the room
-// once; a stream of unknown size grows it as the bytes come, and one
-// longer than a series can hold is no-memory.
+// once; a stream of unknown size grows it as the bytes come. The bytes
+// become one series, so more than a series holds is no-memory: for a
+// known size before anything is read or allocated.
 bool read_all(int fd, int64_t limit, bool size_known, const ReadRoom& room, size_t& used) {
     used = 0;
+    constexpr int64_t most = memory::max_series_length;
+    if (size_known) memory::series_length(uint64_t(limit));
     size_t size = size_t(size_known ? limit : std::min<int64_t>(limit, read_chunk));
     uint8_t* bytes = room(size);
     while (int64_t(used) < limit) {
         if (used == size) {
-            if (size > memory::max_series_bytes)
+            if (int64_t(size) >= most)
                 runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
-            size = size_t(std::min<int64_t>(limit, int64_t(size) * 2));
+            size = size_t(std::min({limit, int64_t(size) * 2, most}));
             bytes = room(size);
         }
         ssize_t got = ::read(fd, bytes + used, size - used);

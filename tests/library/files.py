@@ -321,6 +321,53 @@ def check_binary_reads(kiv, folder):
         writer.join(timeout=60)
 
 
+def zero_bomb(matches):
+    """A raw DEFLATE stream of one fixed-Huffman block: a zero byte, then
+    `matches` copies of 258 bytes at distance 1 (a multiple of 8), then the
+    end of the block. From bit 11 on, eight matches take 104 bits, so the
+    bytes repeat every 13; the stream is built from a short one."""
+    def stream(count):
+        bits = [1, 1, 0]                             # final block, fixed codes
+        bits += [0, 0, 1, 1, 0, 0, 0, 0]             # literal 0
+        bits += ([1, 1, 0, 0, 0, 1, 0, 1] + [0] * 5) * count  # length 258, distance 1
+        bits += [0] * 7                              # end of block
+        bits += [0] * (-len(bits) % 8)
+        return bytes(sum(b << i for i, b in enumerate(bits[k:k + 8]))
+                     for k in range(0, len(bits), 8))
+    periods = matches // 8
+    short = stream(16)
+    return short[:2] + (short[2:15] * periods)[:13 * periods - 1] + short[27:]
+
+
+def check_large_series(kiv, folder):
+    """A series holds fewer than 2^31 units: a file or a stream that would
+    make a longer one is refused with no-memory before anything is made,
+    and a part of such a file is still read. The files are sparse."""
+    with open(Path(folder, "huge.bin"), "wb") as f:
+        f.truncate(1 << 31)
+    with open(Path(folder, "edge.bin"), "wb") as f:
+        f.truncate((1 << 31) - 16)
+        f.seek((1 << 31) - 17)
+        f.write(b"z")
+    matches = ((1 << 31) // 2064 + 1) * 8
+    Path(folder, "bomb.bin").write_bytes(zero_bomb(matches))
+    assert zlib.decompressobj(-15).decompress(zero_bomb(16)) == bytes(1 + 258 * 16)
+    cases = [
+        ("read/binary %huge.bin", "no-memory"),
+        ("read %huge.bin", "no-memory"),
+        ("read/lines %huge.bin", "no-memory"),
+        ("read/binary/seek %edge.bin 2147483630", "#{007A}"),
+        ("read/binary/part/seek %huge.bin 3 2147483000", "#{000000}"),
+        ("decompress read/binary %bomb.bin 'deflate", "no-memory"),
+        ("make binary! 2147483647", "no-memory"),
+        ("make string! 2147483647", "no-memory"),
+        ("make block! 2147483647", "no-memory"),
+        ("insert/dup copy #{} #{01} 2147483647", "no-memory"),
+        ("append/dup copy {} {ab} 1100000000", "no-memory"),
+    ]
+    return run_cases(kiv, folder, cases)
+
+
 def mold_binary(data):
     return "#{" + data.hex().upper() + "}"
 
@@ -440,7 +487,8 @@ def check_http(kiv, folder):
 def main():
     kiv = os.path.realpath(sys.argv[1])
     checks = [check_clean_path, check_split_path, check_names, check_directories,
-              check_round_trips, check_codecs, check_binary_reads, check_kivbin, check_images, check_http]
+              check_round_trips, check_codecs, check_binary_reads, check_large_series, check_kivbin,
+              check_images, check_http]
     failures = []
     for check in checks:
         folder = tempfile.mkdtemp(prefix="kiv-files-")
