@@ -50,8 +50,7 @@ std::optional<int64_t> count_of(const Cell* argument) {
 
 // A failed file operation raises cannot-open naming the file! value.
 void check(const io::Status& status, const Cell& file) {
-    if (!status.ok())
-        runtime::fire_error(runtime::Category::access, err::access::cannot_open, &file);
+    if (!status.ok()) raise_cannot_open(file, status.code);
 }
 
 // Text read from a file that is not UTF-8 raises invalid-utf8 naming the
@@ -125,6 +124,15 @@ std::string to_os_string(const Cell& file) {
     if (text.find('\0') != std::string::npos)
         runtime::fire_error(runtime::Category::script, err::script::invalid_arg, &file);
     return io::to_local_file(text, false);
+}
+
+void raise_cannot_open(const Cell& file, int code) {
+    Rooted<Cell> named(file);
+    std::string text = io::reason_of(code);
+    Rooted<Cell> reason;
+    string::load_at(reinterpret_cast<const uint8_t*>(text.data()), text.size(), *reason,
+                    string::Encoding::utf8);
+    runtime::fire_error(runtime::Category::access, err::access::cannot_open, &*named, &*reason);
 }
 
 Cell& current_dir() {

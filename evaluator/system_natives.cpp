@@ -388,8 +388,7 @@ std::span<const uint8_t> bytes_of(const Cell& value, std::vector<uint8_t>& copy)
     case TYPE_BINARY: return {binary::head_ptr(value), binary::length(value)};
     case TYPE_FILE: {
         io::BytesResult content = io::read_file(file::to_os_string(value));
-        if (!content.status.ok())
-            runtime::fire_error(Category::access, err::access::cannot_open, &value);
+        if (!content.status.ok()) file::raise_cannot_open(value, content.status.code);
         copy = std::move(content.bytes);
         return copy;
     }

@@ -86,14 +86,15 @@ struct Spawn {
     Spawn() {
         posix_spawn_file_actions_init(&actions);
         posix_spawnattr_init(&attributes);
-        // The child starts with no blocked signals and SIGPIPE at its
-        // default, whatever this process has set for itself.
-        sigset_t none, pipe_only;
+        // The child starts with no blocked signals and SIGPIPE and SIGXFSZ
+        // at their defaults, whatever this process has set for itself.
+        sigset_t none, defaults;
         sigemptyset(&none);
-        sigemptyset(&pipe_only);
-        sigaddset(&pipe_only, SIGPIPE);
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        sigaddset(&defaults, SIGXFSZ);
         posix_spawnattr_setsigmask(&attributes, &none);
-        posix_spawnattr_setsigdefault(&attributes, &pipe_only);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     }
     ~Spawn() {
