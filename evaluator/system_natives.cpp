@@ -550,6 +550,9 @@ void call(bool, const int32_t* refinements) {
     const Cell& command = *arg(0);
     const bool is_file = cell::type_of(command) == TYPE_FILE;
     const std::string text = is_file ? file::to_os_string(command) : url::utf8_text(command);
+    // The OS would end the command or an argument at a NUL and run
+    // another command.
+    if (text.find('\0') != std::string::npos) script_error(err::script::invalid_arg, &command);
     const bool shell = present(refinements, shell_ref);
 
     os::ProcessRequest request;
