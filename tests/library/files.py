@@ -394,6 +394,33 @@ def check_failure_reasons(kiv, folder):
     return run_cases(kiv, folder, cases)
 
 
+def check_undecodable_names(kiv, folder):
+    """A folder holding names that are not UTF-8 is listed whole; each such
+    byte is written %XX in the name's mold, and the name, as listed or
+    loaded back from its mold, reaches the same file for read, rename and
+    delete. A name that holds %XX itself stays apart from it."""
+    names = [b"caf\xe9.txt", b"\xff\xfe", b"ok.txt", b"a%41.txt", b"aA.txt"]
+    os.mkdir(Path(folder, "d"))
+    for name in names:
+        with open(os.path.join(os.fsencode(folder), b"d", name), "wb") as f:
+            f.write(name)
+    cases = [
+        ("read %d/", '[%"a%2541.txt" %aA.txt %"caf%E9.txt" %ok.txt %"%FF%FE"]'),
+        ("collect [foreach n read %d/ [keep read/binary rejoin [%d/ n]]]",
+         "[#{612534312E747874} #{61412E747874} #{636166E92E747874} #{6F6B2E747874} #{FFFE}]"),
+        ("n: third read %d/ (load mold n) = n", "true"),
+        ('read/binary load {%"d/caf%E9.txt"}', "#{636166E92E747874}"),
+        ("rename %d/%FF%FE %d/moved", "true"),
+        ('rename %d/moved %d/%FF%FE delete %"d/caf%E9.txt"', "true"),
+        ("read %d/", '[%"a%2541.txt" %aA.txt %ok.txt %"%FF%FE"]'),
+    ]
+    failures = run_cases(kiv, folder, cases)
+    left = sorted(os.listdir(os.path.join(os.fsencode(folder), b"d")))
+    if left != sorted([b"\xff\xfe", b"ok.txt", b"a%41.txt", b"aA.txt"]):
+        failures.append(f"the folder holds {left}")
+    return failures
+
+
 def check_replaced_files(kiv, folder):
     """A write that replaces a file keeps its permissions, goes through a
     link to the file it names, and writes devices and appends in place."""
@@ -589,6 +616,7 @@ def main():
     checks = [check_clean_path, check_split_path, check_names, check_directories,
               check_round_trips, check_codecs, check_binary_reads, check_large_series,
               check_failed_writes, check_full_device, check_replaced_files, check_failure_reasons,
+              check_undecodable_names,
               check_kivbin, check_images,
               check_http]
     failures = []
