@@ -493,10 +493,6 @@ std::string reason_of(int code) {
     return text ? text : "Unknown error " + std::to_string(code);
 }
 
-std::string Status::reason() const {
-    return ok() ? std::string() : reason_of(code);
-}
-
 const std::string& failed_path() {
     return last_failed_path;
 }

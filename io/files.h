@@ -34,10 +34,8 @@ enum class Fault : uint8_t {
 struct Status {
     Fault fault = Fault::none;
     std::string path;
-    int code = 0; // the OS's error number behind the fault
+    int code = 0; // the OS's error number behind the fault (see reason_of)
     bool ok() const { return fault == Fault::none; }
-    // reason_of(code) ("No space left on device"); empty for success.
-    std::string reason() const;
 };
 
 // The OS's description of an error number, in English whatever the locale.
