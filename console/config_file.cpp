@@ -56,7 +56,7 @@ bool replace(const std::string& path, const std::string& data) {
 // access cannot-open naming the file when it fails.
 void replace_file(Cell* args) {
     if (!replace(file::to_os_string(args[0]), url::utf8_text(args[1])))
-        runtime::fire_error(runtime::Category::access, err::access::cannot_open, &args[0]);
+        file::raise_cannot_open(args[0], errno);
     none::make_at(args[0]);
 }
 

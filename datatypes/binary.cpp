@@ -51,8 +51,8 @@ bool is_block_like(uint32_t type) {
     return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH;
 }
 
-// The largest binary! the buffers hold.
-constexpr uint64_t max_bytes = 0x7FFFFFF0u;
+// The largest binary! a series holds.
+constexpr uint64_t max_bytes = memory::max_series_length;
 
 // Replaces `removed` bytes at the index by a gap of `added` bytes and
 // returns the gap's address. The buffer grows to the new size, or to
@@ -151,8 +151,8 @@ Cell& make_at(Cell& cell, uint32_t capacity) {
     return cell;
 }
 
-Cell& load_at(Cell& cell, const uint8_t* bytes, uint32_t count) {
-    make_at(cell, count);
+Cell& load_at(Cell& cell, const uint8_t* bytes, size_t count) {
+    make_at(cell, memory::series_length(count));
     Buffer* b = buffer_of(cell);
     if (count) std::memcpy(b->head, bytes, count);
     b->tail = b->head + count;
@@ -180,7 +180,7 @@ uint8_t* head_ptr(const Cell& value) {
     return buffer_of(value)->head + head_of(value);
 }
 
-void append_bytes(Cell& value, const uint8_t* bytes, uint32_t n) {
+void append_bytes(Cell& value, const uint8_t* bytes, size_t n) {
     uint8_t* gap = open_gap(value, buffer_of(value)->length(), 0, n);
     if (n) std::memcpy(gap, bytes, n);
 }

@@ -18,8 +18,9 @@ namespace kiv::binary {
 
 // Making. Each writes the final header last.
 Cell& make_at(Cell& cell, uint32_t capacity);
-// A binary! holding a copy of `count` bytes.
-Cell& load_at(Cell& cell, const uint8_t* bytes, uint32_t count);
+// A binary! holding a copy of `count` bytes; more than a series holds
+// raises no-memory.
+Cell& load_at(Cell& cell, const uint8_t* bytes, size_t count);
 // The same in a new slot at the top of the argument stack.
 Cell& load(const uint8_t* bytes, uint32_t count);
 // The same in a new cell at the tail of a block.
@@ -30,8 +31,9 @@ Cell& load_in(Cell& block, const uint8_t* bytes, uint32_t count);
 uint32_t length(const Cell& value);
 uint8_t* head_ptr(const Cell& value);
 
-// Appends n bytes at the tail, growing the buffer by doubling.
-void append_bytes(Cell& value, const uint8_t* bytes, uint32_t n);
+// Appends n bytes at the tail, growing the buffer by doubling; past the
+// most a series holds it raises no-memory.
+void append_bytes(Cell& value, const uint8_t* bytes, size_t n);
 
 // The byte an integer! (-128..255) or a char! (up to 255) stands for; any
 // other value raises script invalid-arg with it.

@@ -50,8 +50,7 @@ std::optional<int64_t> count_of(const Cell* argument) {
 
 // A failed file operation raises cannot-open naming the file! value.
 void check(const io::Status& status, const Cell& file) {
-    if (!status.ok())
-        runtime::fire_error(runtime::Category::access, err::access::cannot_open, &file);
+    if (!status.ok()) raise_cannot_open(file, status.code);
 }
 
 // Text read from a file that is not UTF-8 raises invalid-utf8 naming the
@@ -76,8 +75,10 @@ std::string bytes_of(const Cell& value) {
 
 bool needs_escape_in_quotes(uint32_t cp) {
     // The loader decodes %XX and caret escapes inside a quoted file, and a
-    // double quote or a line break would end it.
-    return cp < 0x20 || cp == 0x7F || cp == '%' || cp == '"' || cp == '^';
+    // double quote or a line break would end it. An escaped byte of a name
+    // that is not UTF-8 is written as its %XX.
+    return cp < 0x20 || cp == 0x7F || cp == '%' || cp == '"' || cp == '^' ||
+           unicode::escaped_byte(cp);
 }
 
 // Reads the file's bytes straight into a new binary! in `result`, which
@@ -120,11 +121,30 @@ void to_local_path(const Cell& file, Cell& string, bool absolute) {
 }
 
 std::string to_os_string(const Cell& file) {
-    std::string text = url::utf8_text(file);
+    // UTF-8, with each escaped byte of a name that is not UTF-8 given back.
+    std::string text;
+    for (uint32_t i = string::head_index(file), n = string::length_whole(file); i < n; ++i) {
+        uint32_t cp = string::char_at(file, i);
+        if (unicode::escaped_byte(cp)) {
+            text.push_back(char(cp - unicode::escaped_byte_base));
+            continue;
+        }
+        uint8_t encoded[4];
+        text.append(reinterpret_cast<char*>(encoded), utf8::encode_char(cp, encoded));
+    }
     // The OS would end the name at a NUL and name another file.
     if (text.find('\0') != std::string::npos)
         runtime::fire_error(runtime::Category::script, err::script::invalid_arg, &file);
     return io::to_local_file(text, false);
+}
+
+void raise_cannot_open(const Cell& file, int code) {
+    Rooted<Cell> named(file);
+    std::string text = io::reason_of(code);
+    Rooted<Cell> reason;
+    string::load_at(reinterpret_cast<const uint8_t*>(text.data()), text.size(), *reason,
+                    string::Encoding::utf8);
+    runtime::fire_error(runtime::Category::access, err::access::cannot_open, &*named, &*reason);
 }
 
 Cell& current_dir() {
@@ -158,7 +178,7 @@ int32_t mold_name(const Cell& file, Cell& buffer, const Cell* arg, int32_t part,
     std::u32string name;
     for (uint32_t i = head; i < end; ++i) name += char32_t(string::char_at(*value, i));
     bool quoted = quote || name.empty();
-    for (char32_t cp : name) quoted = quoted || !url::safe_char(cp);
+    for (char32_t cp : name) quoted = quoted || !url::safe_char(cp) || unicode::escaped_byte(cp);
 
     std::u32string out = U"%";
     if (quoted) out += U'"';
@@ -185,7 +205,7 @@ Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool l
     if (io::dir_path_q(path)) {
         io::ListResult listing = io::read_dir(path);
         check(listing.status, *file);
-        string::block_of_texts(listing.names, TYPE_FILE, *result);
+        string::block_of_texts(listing.names, TYPE_FILE, *result, string::Encoding::file_name);
     } else if (binary) {
         read_binary(path, {count_of(part), count_of(seek)}, *file, *result);
     } else {
@@ -195,7 +215,7 @@ Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool l
         if (lines)
             string::block_of_texts(io::split_lines(content.bytes), TYPE_STRING, *result);
         else
-            string::load_at(content.bytes.data(), uint32_t(content.bytes.size()), *result,
+            string::load_at(content.bytes.data(), content.bytes.size(), *result,
                             string::Encoding::utf8);
     }
     *source = *result;

@@ -30,6 +30,10 @@ void to_local_path(const Cell& file, Cell& string, bool absolute);
 // The path as the OS receives it (UTF-8, not made absolute).
 std::string to_os_string(const Cell& file);
 
+// Raises access error cannot-open naming the file, with the OS's reason
+// for the error number `code` as the second argument.
+[[noreturn]] void raise_cannot_open(const Cell& file, int code);
+
 // A new string! on the argument stack holding the current directory,
 // ending with "/".
 Cell& current_dir();

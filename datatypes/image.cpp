@@ -607,8 +607,9 @@ void decode_source(const Cell& source, Cell& out) {
         return;
     }
     io::BytesResult read = io::read_file(file::to_os_string(source));
-    if (!read.status.ok() || !decode_bytes(read.bytes.data(), read.bytes.size(), out))
-        runtime::fire_error(runtime::Category::access, err::access::cannot_open, &source);
+    if (!read.status.ok()) file::raise_cannot_open(source, read.status.code);
+    // Bytes of no image format are as bad as a corrupt image.
+    if (!decode_bytes(read.bytes.data(), read.bytes.size(), out)) bad_media();
 }
 
 void encode_checked(const Cell& image, int32_t encoder, Cell& out) {

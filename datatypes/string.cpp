@@ -91,13 +91,17 @@ Cell& push(const Cell& value) {
     return *stack::push(value);
 }
 
-Cell& load_at(const uint8_t* bytes, uint32_t length, Cell& cell, Encoding encoding) {
+Cell& load_at(const uint8_t* bytes, size_t length, Cell& cell, Encoding encoding) {
+    uint32_t units = memory::series_length(length);
     cell.header = cell::unset_header;
     cell.w1 = 0;
     cell.w2 = 0;
     cell.w3 = 0;
-    cell.w2 = encoding == Encoding::utf8 ? unicode::load_utf8_plain(bytes, length)
-                                         : unicode::load_utf16(bytes, length, nullptr, false);
+    switch (encoding) {
+    case Encoding::utf8: cell.w2 = unicode::load_utf8_plain(bytes, units); break;
+    case Encoding::utf16le: cell.w2 = unicode::load_utf16(bytes, units, nullptr, false); break;
+    case Encoding::file_name: cell.w2 = unicode::load_name(bytes, units); break;
+    }
     cell.header = TYPE_STRING;
     return cell;
 }
@@ -117,11 +121,12 @@ Cell& load_in(const uint8_t* bytes, uint32_t length, const Cell& block, Encoding
     return *slot;
 }
 
-void block_of_texts(const std::vector<std::string>& texts, uint32_t type, Cell& out) {
+void block_of_texts(const std::vector<std::string>& texts, uint32_t type, Cell& out,
+                    Encoding encoding) {
     block::make_at(out, int32_t(texts.size()));
     for (const std::string& text : texts) {
         Cell& item = load_in(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()),
-                             out, Encoding::utf8);
+                             out, encoding);
         cell::set_type(item, type);
     }
 }

@@ -53,18 +53,22 @@ Cell& make_at_unit(Cell& cell, uint32_t n, uint32_t unit);
 // Copies a value into a new slot at the top of the argument stack.
 Cell& push(const Cell& value);
 
-enum class Encoding : int32_t { utf8 = 0, utf16le = -1 };
+// file_name: UTF-8 where a byte outside a valid sequence is kept as its
+// escaped code point (unicode::escaped_byte_base).
+enum class Encoding : int32_t { utf8 = 0, utf16le = -1, file_name = 1 };
 // A string! of the decoded bytes (length is a byte count for UTF-8, a unit
-// count for UTF-16LE), written into `cell`.
-Cell& load_at(const uint8_t* bytes, uint32_t length, Cell& cell, Encoding encoding);
+// count for UTF-16LE), written into `cell`; a length past the most units a
+// series holds raises no-memory.
+Cell& load_at(const uint8_t* bytes, size_t length, Cell& cell, Encoding encoding);
 // The same into a new slot at the top of the argument stack.
 Cell& load(const uint8_t* bytes, uint32_t length, Encoding encoding);
 // The same into a new cell at the tail of a block.
 Cell& load_in(const uint8_t* bytes, uint32_t length, const Cell& block, Encoding encoding);
 
-// A new block in `out` of the texts, each loaded from UTF-8 and given the
-// type (string! or one of its kin).
-void block_of_texts(const std::vector<std::string>& texts, uint32_t type, Cell& out);
+// A new block in `out` of the texts, each loaded from UTF-8 (or as the
+// encoding says) and given the type (string! or one of its kin).
+void block_of_texts(const std::vector<std::string>& texts, uint32_t type, Cell& out,
+                    Encoding encoding = Encoding::utf8);
 
 // Lengths, positions and reading. A head index beyond the tail (another
 // value shortened the buffer) counts as the tail.

@@ -54,10 +54,12 @@ struct Text {
     }
 };
 
-// Decodes UTF-8, a byte that starts no valid sequence standing for itself;
-// with `carets`, caret escapes are decoded and a bad one fails the token as
-// an invalid value of `type`.
+// Decodes UTF-8, a byte that starts no valid sequence standing for itself
+// (in a file! for its escaped code point, so that the name's bytes come
+// back); with `carets`, caret escapes are decoded and a bad one fails the
+// token as an invalid value of `type`.
 Text decode(State& st, P s, P e, bool carets, uint32_t type) {
+    const uint32_t stray_base = type == TYPE_FILE ? unicode::escaped_byte_base : 0;
     Text text;
     text.points.reserve(size_t(e - s));
     while (s < e) {
@@ -71,7 +73,7 @@ Text decode(State& st, P s, P e, bool carets, uint32_t type) {
         } else {
             int32_t c;
             P next = utf8::decode_step(s, e, c);
-            cp = c < 0 ? *s : uint32_t(c);
+            cp = c < 0 ? stray_base + *s : uint32_t(c);
             s = c < 0 ? s + 1 : next;
         }
         text.add(cp);

@@ -388,8 +388,7 @@ std::span<const uint8_t> bytes_of(const Cell& value, std::vector<uint8_t>& copy)
     case TYPE_BINARY: return {binary::head_ptr(value), binary::length(value)};
     case TYPE_FILE: {
         io::BytesResult content = io::read_file(file::to_os_string(value));
-        if (!content.status.ok())
-            runtime::fire_error(Category::access, err::access::cannot_open, &value);
+        if (!content.status.ok()) file::raise_cannot_open(value, content.status.code);
         copy = std::move(content.bytes);
         return copy;
     }
@@ -442,9 +441,7 @@ void run_codec(Codec codec, const Cell& source, size_t capacity, const Cell& met
     Rooted<Cell> out;
     std::vector<uint8_t> text;
     for (;;) {
-        if (capacity > UINT32_MAX - 64)
-            runtime::fire_error(Category::internal, err::internal::no_memory);
-        binary::make_at(*out, uint32_t(capacity));
+        binary::make_at(*out, memory::series_length(capacity));
         // Read after the allocation, which may move the source's bytes.
         std::span<const uint8_t> input = bytes_of(*in, text);
         Buffer* b = memory::buffer_of(out->w2);
@@ -496,7 +493,9 @@ void decompress(bool, const int32_t* refinements) {
     } else if (compress_methods[m] == "gzip") {
         capacity = gzip::recorded_length({binary::head_ptr(data), length});
     }
-    run_codec(decompressors[m], data, std::min(capacity, most), method);
+    // Only a size the data really needs may be refused as too large.
+    capacity = std::min({capacity, most, size_t(memory::max_series_length)});
+    run_codec(decompressors[m], data, capacity, method);
 }
 
 // ------------------------------------------------------------------- call
@@ -525,10 +524,10 @@ os::OutputTarget output_target(const Cell& out) {
 void append_captured(Cell& target, const std::string& bytes) {
     const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
     if (cell::type_of(target) == TYPE_BINARY)
-        return binary::append_bytes(target, data, uint32_t(bytes.size()));
+        return binary::append_bytes(target, data, bytes.size());
     if (cell::type_of(target) != TYPE_STRING || bytes.empty()) return;
     Rooted<Cell> text;
-    string::load_at(data, uint32_t(bytes.size()), *text, string::Encoding::utf8);
+    string::load_at(data, bytes.size(), *text, string::Encoding::utf8);
     string::concatenate(target, *text, -1, false);
 }
 
@@ -551,6 +550,9 @@ void call(bool, const int32_t* refinements) {
     const Cell& command = *arg(0);
     const bool is_file = cell::type_of(command) == TYPE_FILE;
     const std::string text = is_file ? file::to_os_string(command) : url::utf8_text(command);
+    // The OS would end the command or an argument at a NUL and run
+    // another command.
+    if (text.find('\0') != std::string::npos) script_error(err::script::invalid_arg, &command);
     const bool shell = present(refinements, shell_ref);
 
     os::ProcessRequest request;

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,16 +35,28 @@ constexpr ErrnoFault errno_faults[] = {
     {EEXIST, Fault::exists},  {ENOTEMPTY, Fault::not_empty},
 };
 
+// A failure found here rather than by the OS, with the error number the
+// OS gives for that fault.
 Status failure(std::string_view path, Fault fault) {
-    return {fault, std::string(path)};
+    int code = EINVAL;
+    for (const ErrnoFault& entry : errno_faults)
+        if (entry.fault == fault) {
+            code = entry.code;
+            break;
+        }
+    return {fault, std::string(path), code};
 }
 
 // The failure that the current errno describes.
 Status os_failure(std::string_view path) {
     int code = errno;
+    Fault fault = Fault::other;
     for (const ErrnoFault& entry : errno_faults)
-        if (entry.code == code) return failure(path, entry.fault);
-    return failure(path, Fault::other);
+        if (entry.code == code) {
+            fault = entry.fault;
+            break;
+        }
+    return {fault, std::string(path), code};
 }
 
 // A descriptor closed when it goes out of scope.
@@ -103,17 +117,20 @@ bool skip_to(int fd, int64_t start) {
 }
 
 // Reads up to `limit` bytes into the room. A known size makes the room
-// once; a stream of unknown size grows it as the bytes come, and one
-// longer than a series can hold is no-memory.
+// once; a stream of unknown size grows it as the bytes come. The bytes
+// become one series, so more than a series holds is no-memory: for a
+// known size before anything is read or allocated.
 bool read_all(int fd, int64_t limit, bool size_known, const ReadRoom& room, size_t& used) {
     used = 0;
+    constexpr int64_t most = memory::max_series_length;
+    if (size_known) memory::series_length(uint64_t(limit));
     size_t size = size_t(size_known ? limit : std::min<int64_t>(limit, read_chunk));
     uint8_t* bytes = room(size);
     while (int64_t(used) < limit) {
         if (used == size) {
-            if (size > memory::max_series_bytes)
+            if (int64_t(size) >= most)
                 runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
-            size = size_t(std::min<int64_t>(limit, int64_t(size) * 2));
+            size = size_t(std::min({limit, int64_t(size) * 2, most}));
             bytes = room(size);
         }
         ssize_t got = ::read(fd, bytes + used, size - used);
@@ -135,21 +152,116 @@ bool write_all(int fd, std::span<const uint8_t> bytes) {
             os::check_stop(); // a pipe that nobody reads can be stopped
             continue;
         }
+        if (put == 0) errno = EIO;
         if (put <= 0) return false;
         bytes = bytes.subspan(size_t(put));
     }
     return true;
 }
 
-std::string last_failed_path;
-
-[[noreturn]] void raise_cannot_open(const std::string& path) {
-    last_failed_path = path;
-    runtime::fire_error(runtime::Category::access, err::access::cannot_open);
+// The folder part of a path, with its final "/" ("" for a bare name).
+std::string folder_of(const std::string& name) {
+    size_t slash = name.rfind('/');
+    return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
 }
 
+// Creates a new file of a free name in the folder of `target`, with the
+// mode less the umask; `temporary` gets its name.
+int create_beside(const std::string& target, mode_t mode, std::string& temporary) {
+    std::string folder = folder_of(target);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        uint64_t tag = 0;
+        if (::getrandom(&tag, sizeof tag, 0) != sizeof tag) tag = uint64_t(::getpid()) + attempt;
+        char name[32];
+        std::snprintf(name, sizeof name, ".kiv-%016llx.tmp", static_cast<unsigned long long>(tag));
+        temporary = folder + name;
+        int fd;
+        while ((fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode)) <
+                   0 &&
+               errno == EINTR)
+            os::check_stop();
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+// Writes the bytes to the new file `fd`, syncs it and renames it over
+// `target`; on a failure the new file is removed and the OS's reason
+// reported for `path`.
+Status finish_beside(Descriptor& file, const std::string& temporary, const std::string& target,
+                     std::string_view path, std::span<const uint8_t> bytes) {
+    Status status;
+    if (!write_all(file.fd, bytes) || ::fsync(file.fd) != 0) status = os_failure(path);
+    if (!file.close() && status.ok()) status = os_failure(path);
+    if (status.ok() && ::rename(temporary.c_str(), target.c_str()) != 0) status = os_failure(path);
+    if (!status.ok()) ::unlink(temporary.c_str());
+    return status;
+}
+
+// How write_file replaces a file: through a new file beside `target`, or
+// (in_place) by writing the file itself.
+struct Replacement {
+    bool in_place = false;
+    std::string target;
+    std::optional<struct stat> old; // the file replaced, when there is one
+};
+
+// A regular file, or a missing name, is replaced through a new file; a
+// link is followed to the file it names.
+Replacement plan_replacement(const std::string& name) {
+    Replacement plan{false, name, std::nullopt};
+    struct stat info;
+    bool link = ::lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+    if (::stat(name.c_str(), &info) != 0) {
+        // A dangling link is written through, as the OS would.
+        plan.in_place = link || errno != ENOENT;
+        return plan;
+    }
+    if (!S_ISREG(info.st_mode) || info.st_nlink > 1) {
+        plan.in_place = true;
+        return plan;
+    }
+    if (link) {
+        char* resolved = ::realpath(name.c_str(), nullptr);
+        if (!resolved) {
+            plan.in_place = true;
+            return plan;
+        }
+        plan.target = resolved;
+        std::free(resolved);
+    }
+    plan.old = info;
+    return plan;
+}
+
+// Replaces the file through a new file beside it; nothing when it is to
+// be written in place.
+std::optional<Status> replace_regular(const std::string& name, std::string_view path,
+                                      std::span<const uint8_t> bytes) {
+    Replacement plan = plan_replacement(name);
+    if (plan.in_place) return std::nullopt;
+    std::string temporary;
+    Descriptor file(create_beside(plan.target, 0666, temporary));
+    if (file.fd < 0) {
+        // A folder that takes no new file may still let the file be written.
+        if (errno == EACCES || errno == EPERM) return std::nullopt;
+        return os_failure(path);
+    }
+    if (plan.old) {
+        // The new file takes the old one's mode, and its owner where the
+        // OS lets it (otherwise it stays ours).
+        if (::fchown(file.fd, plan.old->st_uid, plan.old->st_gid) != 0) errno = 0;
+        ::fchmod(file.fd, plan.old->st_mode & 07777);
+    }
+    return finish_beside(file, temporary, plan.target, path, bytes);
+}
+
+std::string last_failed_path;
+
 void check(const Status& status) {
-    if (!status.ok()) raise_cannot_open(status.path);
+    if (status.ok()) return;
+    last_failed_path = status.path;
+    runtime::fire_error(runtime::Category::access, err::access::cannot_open);
 }
 
 } // namespace
@@ -218,15 +330,17 @@ std::vector<std::string> split_lines(std::span<const uint8_t> text) {
 Status write_file(std::string_view path, std::span<const uint8_t> bytes,
                   const WriteOptions& options) {
     if (options.seek && *options.seek < 0) return failure(path, Fault::other);
-    int flags = O_WRONLY | O_CREAT;
-    if (!options.seek && !options.append) flags |= O_TRUNC;
+    bytes = bytes.first(size_t(std::min<int64_t>(limit_of(options.part), int64_t(bytes.size()))));
     std::string name = os_path(path, options.unquote);
-    Descriptor file(open_stoppable(name, flags));
+    bool whole = !options.seek && !options.append;
+    if (whole)
+        if (std::optional<Status> replaced = replace_regular(name, path, bytes)) return *replaced;
+    Descriptor file(open_stoppable(name, O_WRONLY | O_CREAT | (whole ? O_TRUNC : 0)));
     if (file.fd < 0) return os_failure(path);
     if (options.append && ::lseek(file.fd, 0, SEEK_END) < 0) return os_failure(path);
     if (options.seek && ::lseek(file.fd, *options.seek, SEEK_SET) < 0) return os_failure(path);
-    bytes = bytes.first(size_t(std::min<int64_t>(limit_of(options.part), int64_t(bytes.size()))));
-    if (!write_all(file.fd, bytes) || !file.close()) return os_failure(path);
+    if (!write_all(file.fd, bytes)) return os_failure(path);
+    if (!file.close()) return os_failure(path);
     return {};
 }
 
@@ -322,17 +436,10 @@ Status make_private_dirs(std::string_view path) {
 }
 
 Status replace_file(std::string_view path, std::span<const uint8_t> bytes) {
-    std::string name(path);
-    std::string temporary = name + ".XXXXXX";
-    Descriptor file(::mkstemp(temporary.data()));
+    std::string name(path), temporary;
+    Descriptor file(create_beside(name, 0600, temporary));
     if (file.fd < 0) return os_failure(path);
-    if (!write_all(file.fd, bytes) || !file.close() ||
-        ::rename(temporary.c_str(), name.c_str()) != 0) {
-        Status status = os_failure(path);
-        ::unlink(temporary.c_str());
-        return status;
-    }
-    return {};
+    return finish_beside(file, temporary, name, path, bytes);
 }
 
 FileKind file_attributes(std::string_view path) {
@@ -379,6 +486,11 @@ void write(std::string_view path, std::span<const uint8_t> bytes, const WriteOpt
 
 void write(std::string_view path, std::span<const std::string> lines, const WriteOptions& options) {
     check(write_lines(path, lines, options));
+}
+
+std::string reason_of(int code) {
+    const char* text = ::strerrordesc_np(code);
+    return text ? text : "Unknown error " + std::to_string(code);
 }
 
 const std::string& failed_path() {

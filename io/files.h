@@ -4,7 +4,8 @@
 //
 // Paths are UTF-8 text; a relative path is taken from the current
 // directory. The functions below report failures in their results; `read`
-// and `write` turn a failure into the access error cannot-open.
+// and `write` turn a failure into the access error cannot-open, with the
+// OS's reason.
 #pragma once
 
 #include <cstdint>
@@ -33,8 +34,12 @@ enum class Fault : uint8_t {
 struct Status {
     Fault fault = Fault::none;
     std::string path;
+    int code = 0; // the OS's error number behind the fault (see reason_of)
     bool ok() const { return fault == Fault::none; }
 };
+
+// The OS's description of an error number, in English whatever the locale.
+std::string reason_of(int code);
 
 struct ReadOptions {
     // Bytes to read: 0 gives an empty result, a negative count no limit.
@@ -102,7 +107,11 @@ Status read_file_into(std::string_view path, const ReadOptions& options, const R
 // is kept, an empty text gives no lines.
 std::vector<std::string> split_lines(std::span<const uint8_t> text);
 
-// Writes the bytes; without seek or append the file is replaced.
+// Writes the bytes. Without seek or append a regular file, or a missing
+// one, is replaced as replace_file does (keeping the old file's
+// permissions), so that a failed write leaves the old content whole;
+// other files (devices, pipes, files with several links) and files whose
+// folder takes no new file are written in place.
 Status write_file(std::string_view path, std::span<const uint8_t> bytes,
                   const WriteOptions& options = {});
 // Writes each line followed by LF.
@@ -132,9 +141,10 @@ Status make_dir(std::string_view path);
 Status make_private_dirs(std::string_view path);
 
 // Replaces the file's content at once: the bytes go to a uniquely named
-// temporary file in the same directory, which is then renamed over the
-// file, so a reader sees the old content or the new one, never a part.
-// A failed write removes its temporary file.
+// temporary file in the same directory (readable and writable by the user
+// alone), which is synced and then renamed over the file, so a reader
+// sees the old content or the new one, never a part. A failed write
+// removes its temporary file.
 Status replace_file(std::string_view path, std::span<const uint8_t> bytes);
 
 FileKind file_attributes(std::string_view path);

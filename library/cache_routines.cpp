@@ -12,8 +12,7 @@ namespace kiv::cache_routines {
 namespace {
 
 void raise_on_failure(const io::Status& status, const Cell& file) {
-    if (!status.ok())
-        runtime::fire_error(runtime::Category::access, err::access::cannot_open, &file);
+    if (!status.ok()) file::raise_cannot_open(file, status.code);
 }
 
 // make-private-dir path: makes the folder and its missing parents, private

@@ -33,9 +33,8 @@ void kivbin_decode(Cell* args) {
         url::read_http(&args[0], nullptr, nullptr, true, false, false, nullptr);
     if (cell::type_of(args[0]) == TYPE_FILE) {
         io::BytesResult read = io::read_file(file::to_os_string(args[0]));
-        if (!read.status.ok())
-            runtime::fire_error(runtime::Category::access, err::access::cannot_open, &args[0]);
-        binary::load_at(args[0], read.bytes.data(), uint32_t(read.bytes.size()));
+        if (!read.status.ok()) file::raise_cannot_open(args[0], read.status.code);
+        binary::load_at(args[0], read.bytes.data(), read.bytes.size());
     }
     if (cell::type_of(args[0]) != TYPE_BINARY || binary::length(args[0]) <= shortest_container)
         runtime::fire_error(runtime::Category::script, err::script::invalid_data, &args[0]);

@@ -1,5 +1,6 @@
 #include "library/core_routines.h"
 
+#include <cerrno>
 #include <string>
 
 #include "datatypes/binary.h"
@@ -100,7 +101,7 @@ void get_current_dir(Cell* args) {
 
 void set_current_dir(Cell* args) {
     if (!os::set_current_dir(file::to_os_string(args[0]).c_str()))
-        runtime::fire_error(Category::access, err::access::cannot_open, &args[0]);
+        file::raise_cannot_open(args[0], errno);
     args[0] = Cell{cell::unset_header, 0, 0, 0};
 }
 

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <thread>
 
 extern char** environ;
@@ -78,23 +79,30 @@ int wait_for(pid_t pid, bool stoppable) {
     return exit_code(status);
 }
 
-// The spawn actions and attributes, released when done.
+// The spawn actions and attributes, released when done. A child in a
+// group of its own can be ended with all it started.
 struct Spawn {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
 
-    Spawn() {
+    explicit Spawn(bool own_group) {
         posix_spawn_file_actions_init(&actions);
         posix_spawnattr_init(&attributes);
-        // The child starts with no blocked signals and SIGPIPE at its
-        // default, whatever this process has set for itself.
-        sigset_t none, pipe_only;
+        // The child starts with no blocked signals and SIGPIPE and SIGXFSZ
+        // at their defaults, whatever this process has set for itself.
+        sigset_t none, defaults;
         sigemptyset(&none);
-        sigemptyset(&pipe_only);
-        sigaddset(&pipe_only, SIGPIPE);
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        sigaddset(&defaults, SIGXFSZ);
         posix_spawnattr_setsigmask(&attributes, &none);
-        posix_spawnattr_setsigdefault(&attributes, &pipe_only);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+        if (own_group) {
+            posix_spawnattr_setpgroup(&attributes, 0);
+            flags |= POSIX_SPAWN_SETPGROUP;
+        }
+        posix_spawnattr_setflags(&attributes, flags);
     }
     ~Spawn() {
         posix_spawn_file_actions_destroy(&actions);
@@ -216,12 +224,44 @@ bool pump(Streams& s, std::string_view input, ProcessResult& result) {
     return true;
 }
 
+// How long a stopped child's group has to end after SIGTERM before
+// SIGKILL ends what is left of it.
+constexpr auto grace = std::chrono::seconds(2);
+
+// Reaps the child on a thread of its own. A stopped child's group is
+// asked to end at once and made to after the grace period; the group id
+// stays the child's until it is reaped, so no other group is signalled.
+void reap_in_background(pid_t pid, bool stopped) {
+    if (stopped) ::kill(-pid, SIGTERM);
+    std::thread([pid, stopped] {
+        // Signals are for the interpreter's thread.
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, nullptr);
+        if (stopped) {
+            auto deadline = std::chrono::steady_clock::now() + grace;
+            siginfo_t info{};
+            while (std::chrono::steady_clock::now() < deadline) {
+                info.si_pid = 0;
+                if (waitid(P_PID, id_t(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+                    info.si_pid == pid)
+                    break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            ::kill(-pid, SIGKILL);
+        }
+        wait_for(pid, false);
+    }).detach();
+}
+
 } // namespace
 
 ProcessResult run_process(const ProcessRequest& request) {
     ProcessResult result;
     if (request.argv.empty()) return result;
-    Spawn spawn;
+    // A waited child runs in a group of its own, so that a stop ends it
+    // and whatever it started, which would otherwise hold our streams.
+    Spawn spawn(request.wait);
     Streams parent;
     Fd child_input, child_output, child_error;
     if (!connect_input(request.input, spawn, parent.input, child_input) ||
@@ -258,15 +298,9 @@ ProcessResult run_process(const ProcessRequest& request) {
         stopped = true;
     }
     // A child not waited for, or whose wait was stopped, is reaped by a
-    // thread of its own.
+    // thread of its own; a stopped wait ends the child's group.
     result.code = int(pid);
-    std::thread([pid] {
-        // Signals are for the interpreter's thread.
-        sigset_t all;
-        sigfillset(&all);
-        pthread_sigmask(SIG_BLOCK, &all, nullptr);
-        wait_for(pid, false);
-    }).detach();
+    reap_in_background(pid, stopped && request.wait);
     if (stopped) check_stop();
     return result;
 }

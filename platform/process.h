@@ -51,7 +51,10 @@ struct ProcessResult {
 // draining captured output and error, so that no stream can stall the
 // other. Input the child does not read (it exits or closes the pipe) is
 // dropped without a SIGPIPE. Without `wait` the child, once its captured
-// streams are drained, is reaped in the background when it ends.
+// streams are drained, is reaped in the background when it ends. With
+// `wait` the child runs in a process group of its own, which a stop
+// request (Ctrl-C) ends: SIGTERM at once, SIGKILL to what is left after a
+// short grace period.
 ProcessResult run_process(const ProcessRequest& request);
 
 // Splits a command line into words at white space; single or double quotes

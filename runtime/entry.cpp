@@ -1,6 +1,7 @@
 #include "runtime/entry.h"
 
 #include <cfenv>
+#include <csignal>
 #include <cstring>
 #include <new>
 
@@ -36,6 +37,9 @@ void set_up_floating_point() {
 void os_init(int argc, char** argv) {
     set_up_floating_point();
     install_fault_handlers();
+    // A write past the file-size limit then fails with an error the script
+    // is given, instead of the signal ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     std_handles = StdHandles{};
     init_command_line(argc, argv);
 }

@@ -135,7 +135,7 @@ void discard_window(uint32_t ordinal) {
 }
 
 size_t data_bytes(uint32_t count, uint32_t unit) {
-    uint64_t bytes = align_up(uint64_t(count) * unit, 16);
+    uint64_t bytes = align_up(uint64_t(series_length(count)) * unit, 16);
     if (bytes > max_series_bytes)
         runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
     return bytes;
@@ -422,6 +422,12 @@ NodeId alloc_bytes_filled(uint32_t n, uint8_t byte) {
     return node;
 }
 
+uint32_t series_length(uint64_t count) {
+    if (count > max_series_length)
+        runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
+    return uint32_t(count);
+}
+
 void set_buffer_flags(NodeId node, uint32_t bits) {
     buffer_of(node)->flags |= bits;
 }
@@ -435,6 +441,7 @@ Buffer* expand(Buffer* buffer, int64_t size, Buffer*& old) {
     if (size == 0) size = int64_t(buffer->size) * 2;
     if (size <= 0 || uint64_t(size) > max_series_bytes)
         runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
+    series_length(uint64_t(size) / unit);
     NodeId node = buffer->node;
     Buffer* fresh = alloc_buffer(uint32_t(size / unit), unit, 0);
     old = buffer_of(node); // the collector may have moved it

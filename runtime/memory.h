@@ -55,6 +55,10 @@ constexpr uint32_t counted_overhead = 24;
 // The most data bytes one series buffer holds; a larger request is
 // no-memory.
 constexpr uint64_t max_series_bytes = 0xFFFFFFF0u;
+// The most units one series buffer holds: lengths and positions are 32-bit
+// signed integers, so a larger request is no-memory too, and a series
+// can neither be made nor grown past it.
+constexpr uint32_t max_series_length = 0x7FFFFFF0u;
 
 // The bookkeeping of one node frame. Its slots are a window of the node
 // table (`node_slots`): the frame's node ids index the table directly.
@@ -191,6 +195,10 @@ void release_node_frame(NodeFrame* frame);
 void release_series_frame(SeriesFrame* frame);
 void review_node_frames();
 void free_all_frames();
+
+// A count of units a series is to be made of, as the allocation takes it;
+// past max_series_length it raises no-memory.
+uint32_t series_length(uint64_t count);
 
 NodeId alloc_cells(uint32_t n);
 NodeId alloc_cells_unset(uint32_t n);

@@ -406,6 +406,21 @@ NodeId load_utf8_plain(const uint8_t* bytes, uint32_t length) {
     return load_utf8(bytes, length, 0, nullptr, false);
 }
 
+NodeId load_name(const uint8_t* bytes, uint32_t length) {
+    NodeId node = 0;
+    Buffer* b = prepare(node, length, 0);
+    RootedNode kept(node);
+    for (const uint8_t *p = bytes, *end = bytes + length; p < end;) {
+        int32_t cp;
+        const uint8_t* next = utf8::decode_step(p, end, cp);
+        // A byte that starts no valid sequence is kept alone; the bytes
+        // after it are read afresh.
+        b = store(b, cp < 0 ? escaped_byte_base + *p : uint32_t(cp));
+        p = cp < 0 ? p + 1 : next;
+    }
+    return node;
+}
+
 uint32_t check_utf16(const uint8_t* bytes, uint32_t count) {
     uint32_t unit = 1;
     for (uint32_t i = 0; i < count; ++i) {

@@ -80,6 +80,15 @@ namespace unicode {
 // or the next collection.
 uint8_t* cache_buffer(Cell& str, uint32_t bytes);
 
+// A byte of a file name that is not part of valid UTF-8 stands in text
+// for the code point escaped_byte_base + byte: a lone low surrogate
+// (U+DC80-U+DCFF), which decoded UTF-8 never holds, so the name's bytes
+// come back unchanged when the text is given to the OS.
+constexpr uint32_t escaped_byte_base = 0xDC00;
+inline bool escaped_byte(uint32_t cp) {
+    return cp >= escaped_byte_base + 0x80 && cp <= escaped_byte_base + 0xFF;
+}
+
 // The smallest unit (1, 2 or 4) that holds a code point.
 inline uint32_t unit_for(uint32_t cp) {
     return cp <= 0xFF ? 1 : cp <= 0xFFFF ? 2 : 4;
@@ -103,6 +112,9 @@ Buffer* widen_2_4(Buffer* buffer);
 NodeId load_utf8(const uint8_t* bytes, uint32_t length, NodeId node, uint32_t* remaining, bool cr);
 NodeId load_utf8_from(const uint8_t* bytes, uint32_t length, Cell& str, uint32_t* remaining);
 NodeId load_utf8_plain(const uint8_t* bytes, uint32_t length);
+// A file name's bytes into a new buffer: UTF-8, with each byte outside a
+// valid sequence kept as its escaped code point (escaped_byte_base).
+NodeId load_name(const uint8_t* bytes, uint32_t length);
 
 // The unit UTF-16LE text needs: 4 when it holds a surrogate, else 2 when a
 // unit is above 0xFF, else 1.

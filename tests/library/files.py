@@ -22,6 +22,7 @@ import http.server
 import os
 import posixpath
 import random
+import resource
 import shutil
 import subprocess
 import sys
@@ -40,13 +41,14 @@ show: func [code /local e] [
 """
 
 
-def run_cases(kiv, folder, cases, setup=""):
-    """Runs (code, expected) cases in `folder`; returns failure texts."""
+def run_cases(kiv, folder, cases, setup="", prefix=(), preexec=None):
+    """Runs (code, expected) cases in `folder`; returns failure texts. The
+    command `prefix` runs kiv, and `preexec` runs in its process first."""
     script = Path(folder) / "cases.kiv"
     body = [PRELUDE, setup] + [f"show [{code}]" for code, _ in cases]
     script.write_text("Kiv []\n" + "\n".join(body) + "\n", encoding="utf-8")
-    result = subprocess.run([kiv, str(script)], capture_output=True, text=True, timeout=300,
-                            cwd=folder)
+    result = subprocess.run([*prefix, kiv, str(script)], capture_output=True, text=True,
+                            timeout=300, cwd=folder, preexec_fn=preexec)
     lines = result.stdout.splitlines()
     if result.returncode != 0 or len(lines) != len(cases):
         return [f"run failed ({result.returncode}): {result.stdout[-2000:]}{result.stderr}"]
@@ -321,6 +323,178 @@ def check_binary_reads(kiv, folder):
         writer.join(timeout=60)
 
 
+def failed_write_cases(reason, place, listing):
+    """Writes in the folder `place` that fail part-way (the OS gives
+    `reason`) leave the file they replace as it was, make no new file, and
+    leave nothing beside: the folder then holds `listing`."""
+    return [
+        (f'write %{place}old.txt "old content" true', "true"),
+        (f"e: try [write %{place}old.txt big] reduce [e/id e/arg2]", f'[cannot-open "{reason}"]'),
+        (f"read %{place}old.txt", '"old content"'),
+        (f"e: try [write/lines %{place}old.txt reduce [big]] e/id", "cannot-open"),
+        (f"read %{place}old.txt", '"old content"'),
+        (f"e: try [save %{place}new.txt big] e/id", "cannot-open"),
+        (f"e: try [write/binary %{place}new.bin to binary! big] e/id", "cannot-open"),
+        (f"read %{place or './'}", listing),
+    ]
+
+
+BIG = "big: append/dup copy {} {0123456789} 20000"
+
+
+def check_failed_writes(kiv, folder):
+    """Under a file-size limit a write fails with the OS's reason, and the
+    process is not ended by SIGXFSZ."""
+    def limit():
+        resource.setrlimit(resource.RLIMIT_FSIZE, (65536, 65536))
+    cases = failed_write_cases("File too large", "", "[%cases.kiv %old.txt]")
+    return run_cases(kiv, folder, cases, BIG, preexec=limit)
+
+
+def check_full_device(kiv, folder):
+    """On a full file system a write fails with the OS's reason. The test
+    mounts a small tmpfs in a mount namespace of its own, and is skipped
+    where the system does not allow that."""
+    device = Path(folder, "device")
+    device.mkdir()
+    mount = f"mount -t tmpfs -o size=128k tmpfs {device} && exec \"$@\""
+    prefix = ("unshare", "-rm", "sh", "-c", mount, "sh")
+    probe = subprocess.run([*prefix, "true"], capture_output=True, text=True, timeout=60)
+    if probe.returncode != 0:
+        print(f"check_full_device skipped: cannot mount a tmpfs ({probe.stderr.strip()})")
+        return []
+    cases = failed_write_cases("No space left on device", "device/", "[%old.txt]")
+    return run_cases(kiv, folder, cases, BIG, prefix=prefix)
+
+
+def check_failure_reasons(kiv, folder):
+    """A failed file operation names the file and gives the OS's reason;
+    a readable file that holds no image is bad media to the image codec."""
+    Path(folder, "text.jpg").write_text("not an image")
+    Path(folder, "file.txt").write_text("x")
+    Path(folder, "sub").mkdir()
+    long_name = "n" * 300
+    cases = [
+        ("e: try [read %missing.txt] reduce [e/id e/arg1 e/arg2]",
+         '[cannot-open %missing.txt "No such file or directory"]'),
+        (f"e: try [read %{long_name}] e/arg2", '"File name too long"'),
+        (f'e: try [write %{long_name} "x"] e/arg2', '"File name too long"'),
+        ('e: try [write %sub "x"] e/arg2', '"Is a directory"'),
+        ("e: try [read %file.txt/] e/arg2", '"Not a directory"'),
+        ("e: try [read/binary %sub] e/arg2", '"Is a directory"'),
+        ("e: try [change-dir %nowhere/] e/arg2", '"No such file or directory"'),
+        ("e: try [load %text.jpg] e/id", "bad-media"),
+        ("e: try [load %missing.jpg] reduce [e/id e/arg2]",
+         '[cannot-open "No such file or directory"]'),
+    ]
+    if os.geteuid() != 0:
+        Path(folder, "locked.txt").write_text("x")
+        os.chmod(Path(folder, "locked.txt"), 0)
+        cases.append(("e: try [read %locked.txt] e/arg2", '"Permission denied"'))
+    return run_cases(kiv, folder, cases)
+
+
+def check_undecodable_names(kiv, folder):
+    """A folder holding names that are not UTF-8 is listed whole; each such
+    byte is written %XX in the name's mold, and the name, as listed or
+    loaded back from its mold, reaches the same file for read, rename and
+    delete. A name that holds %XX itself stays apart from it."""
+    names = [b"caf\xe9.txt", b"\xff\xfe", b"ok.txt", b"a%41.txt", b"aA.txt"]
+    os.mkdir(Path(folder, "d"))
+    for name in names:
+        with open(os.path.join(os.fsencode(folder), b"d", name), "wb") as f:
+            f.write(name)
+    cases = [
+        ("read %d/", '[%"a%2541.txt" %aA.txt %"caf%E9.txt" %ok.txt %"%FF%FE"]'),
+        ("collect [foreach n read %d/ [keep read/binary rejoin [%d/ n]]]",
+         "[#{612534312E747874} #{61412E747874} #{636166E92E747874} #{6F6B2E747874} #{FFFE}]"),
+        ("n: third read %d/ (load mold n) = n", "true"),
+        ('read/binary load {%"d/caf%E9.txt"}', "#{636166E92E747874}"),
+        ("rename %d/%FF%FE %d/moved", "true"),
+        ('rename %d/moved %d/%FF%FE delete %"d/caf%E9.txt"', "true"),
+        ("read %d/", '[%"a%2541.txt" %aA.txt %ok.txt %"%FF%FE"]'),
+    ]
+    failures = run_cases(kiv, folder, cases)
+    left = sorted(os.listdir(os.path.join(os.fsencode(folder), b"d")))
+    if left != sorted([b"\xff\xfe", b"ok.txt", b"a%41.txt", b"aA.txt"]):
+        failures.append(f"the folder holds {left}")
+    return failures
+
+
+def check_replaced_files(kiv, folder):
+    """A write that replaces a file keeps its permissions, goes through a
+    link to the file it names, and writes devices and appends in place."""
+    Path(folder, "mode.txt").write_text("old")
+    os.chmod(Path(folder, "mode.txt"), 0o640)
+    Path(folder, "target.txt").write_text("old")
+    os.symlink("target.txt", Path(folder, "link.txt"))
+    Path(folder, "shared.txt").write_text("old")
+    os.link(Path(folder, "shared.txt"), Path(folder, "other-name.txt"))
+    cases = [
+        ('write %mode.txt "new" read %mode.txt', '"new"'),
+        ('write %link.txt "via link" read %target.txt', '"via link"'),
+        ('write %shared.txt "both" read %other-name.txt', '"both"'),
+        ('write %/dev/null "gone" true', "true"),
+        ('write/append %mode.txt "er" read %mode.txt', '"newer"'),
+    ]
+    failures = run_cases(kiv, folder, cases)
+    if oct(os.stat(Path(folder, "mode.txt")).st_mode & 0o777) != oct(0o640):
+        failures.append(f"mode.txt lost its mode: {oct(os.stat(Path(folder, 'mode.txt')).st_mode)}")
+    if not os.path.islink(Path(folder, "link.txt")):
+        failures.append("link.txt is no longer a link")
+    left = sorted(p.name for p in Path(folder).iterdir() if p.name.startswith("."))
+    if left:
+        failures.append(f"left behind: {left}")
+    return failures
+
+
+def zero_bomb(matches):
+    """A raw DEFLATE stream of one fixed-Huffman block: a zero byte, then
+    `matches` copies of 258 bytes at distance 1 (a multiple of 8), then the
+    end of the block. From bit 11 on, eight matches take 104 bits, so the
+    bytes repeat every 13; the stream is built from a short one."""
+    def stream(count):
+        bits = [1, 1, 0]                             # final block, fixed codes
+        bits += [0, 0, 1, 1, 0, 0, 0, 0]             # literal 0
+        bits += ([1, 1, 0, 0, 0, 1, 0, 1] + [0] * 5) * count  # length 258, distance 1
+        bits += [0] * 7                              # end of block
+        bits += [0] * (-len(bits) % 8)
+        return bytes(sum(b << i for i, b in enumerate(bits[k:k + 8]))
+                     for k in range(0, len(bits), 8))
+    periods = matches // 8
+    short = stream(16)
+    return short[:2] + (short[2:15] * periods)[:13 * periods - 1] + short[27:]
+
+
+def check_large_series(kiv, folder):
+    """A series holds fewer than 2^31 units: a file or a stream that would
+    make a longer one is refused with no-memory before anything is made,
+    and a part of such a file is still read. The files are sparse."""
+    with open(Path(folder, "huge.bin"), "wb") as f:
+        f.truncate(1 << 31)
+    with open(Path(folder, "edge.bin"), "wb") as f:
+        f.truncate((1 << 31) - 16)
+        f.seek((1 << 31) - 17)
+        f.write(b"z")
+    matches = ((1 << 31) // 2064 + 1) * 8
+    Path(folder, "bomb.bin").write_bytes(zero_bomb(matches))
+    assert zlib.decompressobj(-15).decompress(zero_bomb(16)) == bytes(1 + 258 * 16)
+    cases = [
+        ("read/binary %huge.bin", "no-memory"),
+        ("read %huge.bin", "no-memory"),
+        ("read/lines %huge.bin", "no-memory"),
+        ("read/binary/seek %edge.bin 2147483630", "#{007A}"),
+        ("read/binary/part/seek %huge.bin 3 2147483000", "#{000000}"),
+        ("decompress read/binary %bomb.bin 'deflate", "no-memory"),
+        ("make binary! 2147483647", "no-memory"),
+        ("make string! 2147483647", "no-memory"),
+        ("make block! 2147483647", "no-memory"),
+        ("insert/dup copy #{} #{01} 2147483647", "no-memory"),
+        ("append/dup copy {} {ab} 1100000000", "no-memory"),
+    ]
+    return run_cases(kiv, folder, cases)
+
+
 def mold_binary(data):
     return "#{" + data.hex().upper() + "}"
 
@@ -440,7 +614,11 @@ def check_http(kiv, folder):
 def main():
     kiv = os.path.realpath(sys.argv[1])
     checks = [check_clean_path, check_split_path, check_names, check_directories,
-              check_round_trips, check_codecs, check_binary_reads, check_kivbin, check_images, check_http]
+              check_round_trips, check_codecs, check_binary_reads, check_large_series,
+              check_failed_writes, check_full_device, check_replaced_files, check_failure_reasons,
+              check_undecodable_names,
+              check_kivbin, check_images,
+              check_http]
     failures = []
     for check in checks:
         folder = tempfile.mkdtemp(prefix="kiv-files-")

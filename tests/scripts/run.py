@@ -64,7 +64,8 @@ CASES = [
     (["unloadable.kiv"],
      "*** Syntax Error: (line 2) missing ) at (1 + \n*** Where: ???\n*** Near : none\n*** Stack: \n", 1),
     (["folder/sibling.kiv"], "next to the script\n\n", 0),
-    (["missing.kiv"], "*** Access Error: cannot open: %scripts/missing.kiv\n*** Where: ???\n"
+    (["missing.kiv"], "*** Access Error: cannot open: %scripts/missing.kiv"
+     " reason: \"No such file or directory\"\n*** Where: ???\n"
      "*** Near : none\n*** Stack: \n", 1),
     # Options before the script are stepped over; the script's own
     # arguments are not read as scripts.
@@ -72,7 +73,8 @@ CASES = [
     (["--", "hello.kiv"], "hello\n", 0),
     # A directory, or a device that never ends, is no script: an error and
     # status 1 (the device is read under a memory limit).
-    (["folder/"], "*** Access Error: cannot open: %scripts/folder/\n*** Where: ???\n"
+    (["folder/"], "*** Access Error: cannot open: %scripts/folder/ reason: \"Is a directory\"\n"
+     "*** Where: ???\n"
      "*** Near : none\n*** Stack: \n", 1),
     (["/dev/zero", 512], "*** Internal Error: not enough memory\n*** Where: ???\n"
      "*** Near : none\n*** Stack: \n", 1),
@@ -90,7 +92,8 @@ CASES = [
     (["--x", "--catch", "--", "args.kiv", "--y"],
      '["--y"]\n"--y"\n%scripts/args.kiv\ntrue\n["--y"]\n>> \n', 0),
     # After a bare "--", an argument starting "--" names the script.
-    (["--", "--catch"], "*** Access Error: cannot open: %scripts/--catch\n*** Where: ???\n"
+    (["--", "--catch"], "*** Access Error: cannot open: %scripts/--catch"
+     " reason: \"No such file or directory\"\n*** Where: ???\n"
      "*** Near : none\n*** Stack: \n", 1),
     (["--catch", "error.kiv"], MATH_ERROR + ">> \n", 0),
     # halt stops the script; the script has ended normally.

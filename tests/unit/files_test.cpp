@@ -239,6 +239,32 @@ TEST_F(FilesTest, MissingFilesRaiseCannotOpen) {
     expect_cannot_open(path("no/dir/f"), [&] { io::write(path("no/dir/f"), data, {}); });
 }
 
+// Each failure carries the OS's error number, whose reason is the OS's
+// text in English, found here or by the OS alike.
+TEST_F(FilesTest, FailuresCarryTheOsReason) {
+    fs::create_directory(dir / "d");
+    put("f", "old");
+    std::vector<uint8_t> data = bytes_of("x");
+    struct Case {
+        const char* what;
+        io::Status status;
+        const char* reason;
+    } cases[] = {
+        {"missing", io::read_file(path("nope")).status, "No such file or directory"},
+        {"folder read as a file", io::read_file(path("d")).status, "Is a directory"},
+        {"folder written as a file", io::write_file(path("d"), data), "Is a directory"},
+        {"file listed as a folder", io::read_dir(path("f/")).status, "Not a directory"},
+        {"name too long", io::write_file(path(std::string(300, 'n')), data), "File name too long"},
+        {"negative seek", io::read_file(path("f"), {.seek = -1}).status, "Invalid argument"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(c.status.ok()) << c.what;
+        EXPECT_EQ(io::reason_of(c.status.code), c.reason) << c.what;
+    }
+    EXPECT_EQ(content("f"), "old");
+    EXPECT_EQ(fs::directory_iterator(dir / "d"), fs::directory_iterator());
+}
+
 TEST(Files, ProcFilesAreReadInFull) {
     EXPECT_EQ(io::file_size("/proc/self/status"), 0);
     io::BytesResult result = io::read_file("/proc/self/status");

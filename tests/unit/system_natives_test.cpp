@@ -543,6 +543,18 @@ TEST_F(SystemNativesTest, CallExitCodes) {
     EXPECT_EQ(site_of("call/console \"true\""), not_done);
 }
 
+// A NUL would cut the command or an argument short and run another
+// command: nothing is run.
+TEST_F(SystemNativesTest, CallRefusesANul) {
+    ScratchDir dir;
+    std::string marker = (dir.path / "ran").string();
+    for (std::string code :
+         {"call/wait {touch " + marker + "^@ x}", "call/wait/shell {touch " + marker + " ^@x}",
+          "call/wait {touch x^@ " + marker + "}", "call {touch " + marker + "^@}"})
+        EXPECT_EQ(site_of(code), script(err::script::invalid_arg)) << code;
+    EXPECT_FALSE(fs::exists(marker));
+}
+
 TEST_F(SystemNativesTest, CallCapturesAndFeeds) {
     ScratchDir dir;
     std::string out = dir.file("out.txt");

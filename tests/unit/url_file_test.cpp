@@ -464,8 +464,7 @@ TEST_F(UrlFileTest, FailuresRaiseErrors) {
         {"http read of a part",
          [&] {
              Cell u = url_cell("https://127.0.0.1/"), part = int_cell(1);
-             datatype::get<Slot::read>(TYPE_URL)(&u, &part, nullptr, false, false, false,
-                                                 nullptr);
+             datatype::get<Slot::read>(TYPE_URL)(&u, &part, nullptr, false, false, false, nullptr);
          },
          not_done},
     };
@@ -528,8 +527,11 @@ TEST_F(FileErrorTest, CannotOpenCarriesTheFile) {
     const Cell* argument = error::field(error, error::arg1);
     EXPECT_EQ(cell::type_of(*argument), uint32_t(TYPE_FILE));
     EXPECT_EQ(url::utf8_text(*argument), name);
+    const Cell* reason = error::field(error, error::arg2);
+    EXPECT_EQ(url::utf8_text(*reason), "No such file or directory");
     EXPECT_TRUE(formed_text(error).starts_with(
-        "*** Access Error: cannot open: %\"/nonexistent-kiv-dir/missing file.txt\""))
+        "*** Access Error: cannot open: %\"/nonexistent-kiv-dir/missing file.txt\" reason: "
+        "\"No such file or directory\"\n"))
         << formed_text(error);
 }
 

@@ -100,7 +100,11 @@ bool list_devices(Record& record, Cell& data) {
 [[noreturn]] void cannot_open(int64_t index) {
     Cell number{};
     integer::make_at(number, int32_t(std::clamp<int64_t>(index + 1, INT32_MIN, INT32_MAX)));
-    runtime::fire_error(runtime::Category::access, err::access::cannot_open, &number);
+    Rooted<Cell> reason;
+    static constexpr std::string_view no_device = "No such device";
+    string::load_at(reinterpret_cast<const uint8_t*>(no_device.data()), no_device.size(), *reason,
+                    string::Encoding::utf8);
+    runtime::fire_error(runtime::Category::access, err::access::cannot_open, &number, &*reason);
 }
 
 // Black, with the newest frame fitted in.
