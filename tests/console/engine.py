@@ -176,6 +176,40 @@ def halting(folder):
           f"{p.returncode} {tail!r}")
 
 
+def write_errors(folder):
+    """Output that cannot be written ends the run at once with status 1
+    and one line on standard error: a full device, and a reader gone while
+    SIGPIPE is ignored."""
+    path = os.path.join(folder, "writes.kiv")
+    with open(path, "w") as f:
+        f.write('Kiv [] loop 100000 [print "line"]')
+    cases = [("script", [path], b""), ("console", [], b'loop 100000 [print "line"]\n')]
+    for name, args, typed in cases:
+        with open("/dev/full", "wb") as full:
+            p = subprocess.run([KIV] + args, input=typed, stdout=full, stderr=subprocess.PIPE,
+                               timeout=TIMEOUT)
+        error = p.stderr.decode()
+        check(f"full device {name}", p.returncode == 1 and error.count("\n") == 1 and
+              "No space left on device" in error, f"{p.returncode} {error!r}")
+        # Python ignores SIGPIPE, and its children keep that here.
+        p = subprocess.Popen([KIV] + args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, restore_signals=False)
+        try:
+            p.stdin.write(typed)
+            p.stdin.close()
+            p.stdout.readline()
+            p.stdout.close()
+            status = p.wait(TIMEOUT)
+        except subprocess.TimeoutExpired:
+            status = "still running"
+        finally:
+            p.kill()
+        error = p.stderr.read().decode()
+        p.stderr.close()
+        check(f"reader gone {name}", status == 1 and error.count("\n") == 1 and
+              "Broken pipe" in error, f"{status} {error!r}")
+
+
 PRINT_HOOKS = """Kiv []
 log: copy []
 gui-console-ctx: make object! append copy [
@@ -256,4 +290,5 @@ def shell(folder):
 
 
 if __name__ == "__main__":
-    main([delimiters, exit_codes, arguments, asking, halting, printing, shell])
+    main([delimiters, exit_codes, arguments, asking, halting, write_errors,
+          printing, shell])
