@@ -103,9 +103,15 @@ void eval_caught(const Cell& block) {
     }
 }
 
-// The halt an interrupt asked for: what `halt` throws.
+// The halt an interrupt asked for: what `halt` throws. Where nothing could
+// catch it, it waits for the next catch.
 void raise_halt() {
-    stack::throw_from_here(words::word<"halt-request">(), words::word<"console">());
+    const Cell& console = words::word<"console">();
+    if (!stack::catch_stands(console)) {
+        stack::hold_halt();
+        return;
+    }
+    stack::throw_from_here(words::word<"halt-request">(), console);
 }
 
 } // namespace

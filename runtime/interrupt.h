@@ -21,7 +21,8 @@ extern std::atomic<bool> interrupt_requested;
 
 // Raises what an interrupt means (the evaluator's halt or stop error); set
 // by the layer that gives it a meaning. While none is set, polls do
-// nothing.
+// nothing; a raiser may also return when the interrupt must wait (a halt
+// that nothing could catch yet).
 extern void (*interrupt_raiser)();
 
 // Raises the interrupt asked for.
@@ -41,9 +42,10 @@ constexpr uint64_t copy_stretch_bytes = 1 << 16;
 
 // Writes `total` copies of `copy_bytes` bytes each into room already made,
 // a stretch of copies at a time (`write(first, count)`), polling between
-// stretches. An interrupt first gets `stop(done)`, which closes the room
-// the copies not made would have filled, so that the series holds only
-// what was written; then it is raised.
+// stretches. An interrupt that is raised first gets `stop(done)`, which
+// closes the room the copies not made would have filled, so that the
+// series holds only what was written; one that waits lets the copies go
+// on.
 template <class Write, class Stop>
 void write_copies(uint64_t total, uint64_t copy_bytes, Write write, Stop stop) {
     uint64_t stretch =
@@ -53,8 +55,12 @@ void write_copies(uint64_t total, uint64_t copy_bytes, Write write, Stop stop) {
         write(done, count);
         done += count;
         if (done < total && interrupt_requested.load(std::memory_order_relaxed)) [[unlikely]] {
-            stop(done);
-            take_interrupt();
+            try {
+                take_interrupt();
+            } catch (...) {
+                stop(done);
+                throw;
+            }
         }
     }
 }

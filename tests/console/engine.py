@@ -7,8 +7,10 @@ arguments, and the exit status of each way a run ends.
 Usage: engine.py KIV
 """
 import os
+import random
 import signal
 import subprocess
+import threading
 import time
 
 from harness import KIV, TIMEOUT, check, main
@@ -176,6 +178,61 @@ def halting(folder):
           f"{p.returncode} {tail!r}")
 
 
+def halting_bursts(folder):
+    """Bursts of SIGINT while short commands come one after the other: each
+    one halts a command, drops a line or is held until the console can
+    take it; the console never fails on its own halt and answers the line
+    after the bursts. The input never runs dry meanwhile (a Ctrl-C at an
+    empty prompt twice in a row would end the console)."""
+    command = b"loop 20 [x: 1 + 1]\n"
+    deadline = time.time() + 20
+    rounds = 0
+    while rounds < 3 or (rounds < 30 and time.time() < deadline):
+        rounds += 1
+        p = subprocess.Popen([KIV], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.STDOUT, cwd=folder)
+        # The banner comes once Ctrl-C halts rather than ends the process.
+        output = [p.stdout.readline() + p.stdout.readline()]
+        reader = threading.Thread(target=lambda: output.append(p.stdout.read()))
+        reader.start()
+        feeding = threading.Event()
+        feeding.set()
+
+        def feed():
+            try:
+                while feeding.is_set():
+                    p.stdin.write(command * 200)
+                    p.stdin.flush()
+            except (BrokenPipeError, ValueError):
+                pass
+
+        writer = threading.Thread(target=feed)
+        writer.start()
+        try:
+            for _ in range(60):
+                p.send_signal(signal.SIGINT)
+                time.sleep(random.uniform(0, 0.003))
+            time.sleep(0.05)
+        finally:
+            feeding.clear()
+        writer.join()
+        try:
+            p.stdin.write(b'\nprint "alive"\n')
+            p.stdin.close()
+        except BrokenPipeError:
+            pass
+        try:
+            p.wait(TIMEOUT)
+        finally:
+            p.kill()
+        reader.join()
+        out = b"".join(output).decode("utf-8", "replace")
+        ok = p.returncode == 0 and "Throw Error" not in out and out.endswith('alive\n>> \n')
+        check(f"halting bursts, round {rounds}", ok, f"{p.returncode} {out[-300:]!r}")
+        if not ok:
+            break
+
+
 def write_errors(folder):
     """Output that cannot be written ends the run at once with status 1
     and one line on standard error: a full device, and a reader gone while
@@ -290,5 +347,5 @@ def shell(folder):
 
 
 if __name__ == "__main__":
-    main([delimiters, exit_codes, arguments, asking, halting, write_errors,
+    main([delimiters, exit_codes, arguments, asking, halting, halting_bursts, write_errors,
           printing, shell])

@@ -8,6 +8,7 @@ Usage: run.py KIV
 import fcntl
 import os
 import pty
+import random
 import select
 import shutil
 import socket
@@ -174,6 +175,34 @@ def prompt_keys():
     s.close()
 
 
+def ctrl_c_races():
+    """Ctrl-C typed right after a short command, at a spread of delays so
+    that it lands while the line is read, evaluated or printed and while
+    the console moves on to the next prompt: each one halts the command,
+    drops a line or waits for the console to take it, and the console
+    answers afterwards. Ended by Ctrl-D, it exits with status 0."""
+    s = Session()
+    seen = ""
+    delays = [0, 0.0001, 0.0003, 0.001, 0.002, 0.004]
+    deadline = time.time() + 20
+    count = 0
+    while count < 60 or (count < 600 and time.time() < deadline):
+        count += 1
+        s.type(b"x: 1 + 1\r", then=None)
+        time.sleep(random.choice(delays))
+        seen += s.type(b"\x03")
+        if "Throw Error" in seen or s.exited():
+            break
+    s.type(b'print "alive"\r', then=b"alive\r\n>> ")
+    out = s.out.decode("utf-8", "replace")
+    check("Ctrl-C races", "Throw Error" not in seen + out and out.endswith("alive\r\n>> "),
+          f"after {count}: {(seen + out)[-300:]!r}")
+    s.type(b"\x04", then=None)
+    check("Ctrl-C races: Ctrl-D", s.exited(5) and os.WIFEXITED(s.status) and
+          os.WEXITSTATUS(s.status) == 0, str(s.status))
+    s.close()
+
+
 # Keys typed at the prompt and the result the line they make gives.
 LEFT, RIGHT, UP, DOWN = b"\x1b[D", b"\x1b[C", b"\x1b[A", b"\x1b[B"
 HOME, END, DELETE = b"\x1b[H", b"\x1b[F", b"\x1b[3~"
@@ -299,7 +328,7 @@ def terminated():
         shutil.rmtree(folder)
 
 
-for test in (halts, prompt_keys, editing, history, size, scripts, terminated):
+for test in (halts, prompt_keys, ctrl_c_races, editing, history, size, scripts, terminated):
     test()
 for failure in failures:
     print("FAIL", failure)
