@@ -15,6 +15,7 @@
 #include "datatypes/system_object.h"
 #include "datatypes/types.h"
 #include "datatypes/url.h"
+#include "evaluator/exits.h"
 #include "evaluator/stack.h"
 #include "platform/os.h"
 #include "runtime/console.h"
@@ -59,9 +60,11 @@ void note_preprocessor_stop(Cell* args) {
 
 // console-init title: the interactive session begins. A terminal shows
 // the title (an xterm title sequence); from now on Ctrl-C halts the
-// evaluation under way rather than ending the process.
+// evaluation under way rather than ending the process, or, when it comes
+// while the console's loop stands outside its catch, the next command.
 void start_session(Cell* args) {
     set_phase(Phase::evaluating);
+    natives::halts_wait = true;
     if (isatty(STDOUT_FILENO)) {
         std::string title = "\033]0;" + url::utf8_text(args[0]) + "\a";
         if (::write(STDOUT_FILENO, title.data(), title.size()) != ssize_t(title.size())) {

@@ -6,6 +6,7 @@ arguments, and the exit status of each way a run ends.
 
 Usage: engine.py KIV
 """
+import fcntl
 import os
 import random
 import signal
@@ -15,6 +16,7 @@ import time
 
 from harness import KIV, TIMEOUT, check, main
 BANNER = "--== Kiv 0.6.6 ==-- \nType HELP for starting information. \n\n"
+F_SETPIPE_SZ = 1031  # fcntl: the capacity of a pipe (Linux)
 
 
 
@@ -182,46 +184,33 @@ def halting_bursts(folder):
     """Bursts of SIGINT while short commands come one after the other: each
     one halts a command, drops a line or is held until the console can
     take it; the console never fails on its own halt and answers the line
-    after the bursts. The input never runs dry meanwhile (a Ctrl-C at an
-    empty prompt twice in a row would end the console)."""
-    command = b"loop 20 [x: 1 + 1]\n"
+    after the bursts. The commands wait in a pipe filled before the burst,
+    so that no read waits for input meanwhile (a Ctrl-C in a read at an
+    empty prompt twice in a row is the console's way out)."""
+    commands = b"loop 20 [x: 1 + 1]\n" * (500 if os.environ.get("KIV_GC_STRESS") else 30000)
+    with open("/proc/sys/fs/pipe-max-size") as f:
+        capacity = min(int(f.read()), 1 << 20)
     deadline = time.time() + 20
     rounds = 0
     while rounds < 3 or (rounds < 30 and time.time() < deadline):
         rounds += 1
         p = subprocess.Popen([KIV], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                              stderr=subprocess.STDOUT, cwd=folder)
+        fcntl.fcntl(p.stdin.fileno(), F_SETPIPE_SZ, capacity)
+        p.stdin.write(commands[:capacity - capacity % 19])
+        p.stdin.flush()
         # The banner comes once Ctrl-C halts rather than ends the process.
         output = [p.stdout.readline() + p.stdout.readline()]
         reader = threading.Thread(target=lambda: output.append(p.stdout.read()))
         reader.start()
-        feeding = threading.Event()
-        feeding.set()
-
-        def feed():
-            try:
-                while feeding.is_set():
-                    p.stdin.write(command * 200)
-                    p.stdin.flush()
-            except (BrokenPipeError, ValueError):
-                pass
-
-        writer = threading.Thread(target=feed)
-        writer.start()
         try:
-            for _ in range(60):
+            for _ in range(100):
                 p.send_signal(signal.SIGINT)
-                time.sleep(random.uniform(0, 0.003))
-            time.sleep(0.05)
-        finally:
-            feeding.clear()
-        writer.join()
-        try:
-            p.stdin.write(b'\nprint "alive"\n')
+                time.sleep(random.uniform(0, 0.002))
+            p.stdin.write(b'print "alive"\n')
             p.stdin.close()
+            p.wait(TIMEOUT)
         except BrokenPipeError:
-            pass
-        try:
             p.wait(TIMEOUT)
         finally:
             p.kill()

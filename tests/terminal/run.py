@@ -11,6 +11,7 @@ import pty
 import random
 import select
 import shutil
+import signal
 import socket
 import struct
 import sys
@@ -176,21 +177,24 @@ def prompt_keys():
 
 
 def ctrl_c_races():
-    """Ctrl-C typed right after a short command, at a spread of delays so
-    that it lands while the line is read, evaluated or printed and while
-    the console moves on to the next prompt: each one halts the command,
-    drops a line or waits for the console to take it, and the console
-    answers afterwards. Ended by Ctrl-D, it exits with status 0."""
+    """SIGINT (as the terminal sends for Ctrl-C while no line is edited)
+    right after a short command, at a spread of delays, so that it lands
+    while the line is read, evaluated or printed and while the console
+    moves on to the next prompt: each one halts the command, drops a line
+    or waits for the console to take it, and the console answers
+    afterwards. One signal a line: two in a row at an empty prompt would
+    be the console's way out. Ended by Ctrl-D, it exits with status 0."""
     s = Session()
     seen = ""
     delays = [0, 0.0001, 0.0003, 0.001, 0.002, 0.004]
     deadline = time.time() + 20
     count = 0
-    while count < 60 or (count < 600 and time.time() < deadline):
+    while count < 100 or (count < 1000 and time.time() < deadline):
         count += 1
         s.type(b"x: 1 + 1\r", then=None)
         time.sleep(random.choice(delays))
-        seen += s.type(b"\x03")
+        os.kill(s.pid, signal.SIGINT)
+        seen += s.type(b"", then=b">> ")
         if "Throw Error" in seen or s.exited():
             break
     s.type(b'print "alive"\r', then=b"alive\r\n>> ")
