@@ -42,10 +42,11 @@ constexpr uint64_t copy_stretch_bytes = 1 << 16;
 
 // Writes `total` copies of `copy_bytes` bytes each into room already made,
 // a stretch of copies at a time (`write(first, count)`), polling between
-// stretches. An interrupt that is raised first gets `stop(done)`, which
-// closes the room the copies not made would have filled, so that the
-// series holds only what was written; one that waits lets the copies go
-// on.
+// stretches. An interrupt first gets `stop(done)`, which closes the room
+// the copies not made would have filled, so that the series holds only
+// what was written; then it is raised (the raise moves the evaluator's
+// stack, so `stop` must come before it). A halt that waits for a catch
+// ends the copying there.
 template <class Write, class Stop>
 void write_copies(uint64_t total, uint64_t copy_bytes, Write write, Stop stop) {
     uint64_t stretch =
@@ -55,12 +56,9 @@ void write_copies(uint64_t total, uint64_t copy_bytes, Write write, Stop stop) {
         write(done, count);
         done += count;
         if (done < total && interrupt_requested.load(std::memory_order_relaxed)) [[unlikely]] {
-            try {
-                take_interrupt();
-            } catch (...) {
-                stop(done);
-                throw;
-            }
+            stop(done);
+            take_interrupt();
+            return; // a halt that waits for a catch: the copies written stay
         }
     }
 }
