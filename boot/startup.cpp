@@ -47,6 +47,7 @@
 #include "gui/backend/live_event.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/platform_routines.h"
+#include "gui/backend/sync_routines.h"
 #include "io/kivbin.h"
 #include "library/cache_routines.h"
 #include "library/codec_routines.h"
@@ -90,6 +91,7 @@ constexpr void (*routine_modules[])() = {
     system_routines::register_routines,
     handler_routines::register_routines,
     gui::event_routines::register_routines,
+    gui::sync_routines::register_routines,
     gui::draw::register_routines,
     gui::platform::register_routines,
     console::register_routines,

@@ -15,9 +15,13 @@ std::atomic<Phase> phase = Phase::script;
 std::atomic<bool> interrupted = false;
 std::atomic<bool> resized = true;
 
+// The exit status of a script that Ctrl-C ended: 128 + SIGINT, as a shell
+// reports a command that SIGINT ended.
+constexpr int interrupted_status = 128 + SIGINT;
+
 void on_interrupt(int) {
     switch (phase.load(std::memory_order_relaxed)) {
-    case Phase::script: restore_terminal(); _exit(0);
+    case Phase::script: restore_terminal(); _exit(interrupted_status);
     case Phase::evaluating: stack::interrupt(true); break;
     case Phase::reading: interrupted.store(true, std::memory_order_relaxed); break;
     }

@@ -1,7 +1,9 @@
 // The console's signals. Ctrl-C (SIGINT) means by phase: while a script
-// runs, the process ends quietly with status 0; while Kiv code runs, the
-// evaluation halts as the halt function does (blocking calls included);
-// while a line is read, the line is given up. SIGTERM and SIGHUP end the
+// runs, the process ends quietly with status 130, the shell's status for
+// an interrupted command (so `kiv build.kiv && next` stops); while Kiv
+// code runs, the evaluation halts as the halt function does (blocking
+// calls included), or once a catch can take the halt when the console's
+// own loop runs outside one; while a line is read, the line is given up. SIGTERM and SIGHUP end the
 // process with the terminal's echo back on. SIGWINCH notes that the
 // terminal changed its size.
 #pragma once

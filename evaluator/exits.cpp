@@ -14,6 +14,9 @@
 #include "runtime/words.h"
 
 namespace kiv::natives {
+
+bool halts_wait = false;
+
 namespace {
 
 using runtime::record;
@@ -103,9 +106,15 @@ void eval_caught(const Cell& block) {
     }
 }
 
-// The halt an interrupt asked for: what `halt` throws.
+// The halt an interrupt asked for: what `halt` throws. In a session, where
+// nothing could catch it, it waits for the next catch.
 void raise_halt() {
-    stack::throw_from_here(words::word<"halt-request">(), words::word<"console">());
+    const Cell& console = words::word<"console">();
+    if (halts_wait && !stack::catch_stands(console)) {
+        stack::hold_halt();
+        return;
+    }
+    stack::throw_from_here(words::word<"halt-request">(), console);
 }
 
 } // namespace

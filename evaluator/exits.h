@@ -32,6 +32,12 @@ bool catch_named(const Cell& code, const Cell& name);
 // trace, which errors do not record beyond their frame depth yet.
 void check_try(bool keep);
 
+// Set by the console for an interactive session: a halt asked for while
+// no catch on the stack could take it (the console's loop between two
+// commands) waits for the next catch (stack::hold_halt). Elsewhere such a
+// halt is the no-catch error.
+extern bool halts_wait;
+
 // Binds the exit natives to their native numbers.
 void register_exits();
 

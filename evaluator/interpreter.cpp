@@ -1795,7 +1795,9 @@ call_inline(const Cell& function_value, const Cell* pos, const Cell* tail, const
         eval_arguments<Traced>(function, pos, tail, code, path, path_index, name, call_mode, infix);
     if (rt.pending) return pos;
     if (type == TYPE_ROUTINE) {
+        // A routine that evaluates code lets the code's exits go on.
         run_builtin(function, nullptr);
+        if (rt.pending) return pos;
     } else if (type == TYPE_FUNCTION) {
         run_body(function, name);
         if (rt.pending) return pos;

@@ -173,9 +173,13 @@ void raise_requested_halt() {
 } // namespace
 
 // A check that fires is either a halt asked for or a real overflow (also a
-// watchdog's interrupt).
+// watchdog's interrupt). A halt that is held returns: a real overflow
+// fires the check again.
 void machine_overflow() {
-    if (os::stop_requested.load(std::memory_order_relaxed)) raise_requested_halt();
+    if (os::stop_requested.load(std::memory_order_relaxed)) {
+        raise_requested_halt();
+        return;
+    }
     runtime::interrupt_requested.store(false, std::memory_order_relaxed);
     machine_limit.store(machine_low, std::memory_order_relaxed);
     runtime::fire_error(runtime::Category::internal, err::internal::stack_overflow);
@@ -190,7 +194,19 @@ void interrupt(bool halt) {
     runtime::interrupt_requested.store(true, std::memory_order_relaxed);
 }
 
+bool halt_held = false;
+
+void hold_halt() {
+    halt_held = true;
+}
+
+void ask_held_halt() {
+    halt_held = false;
+    interrupt(true);
+}
+
 void clear_interrupt() {
+    halt_held = false;
     os::stop_requested.store(false, std::memory_order_relaxed);
     runtime::interrupt_requested.store(false, std::memory_order_relaxed);
     machine_limit.store(machine_low, std::memory_order_relaxed);
@@ -345,6 +361,17 @@ void throw_throw(uint32_t code) {
     if (!empty()) --state.ctop;
     land_throw(saved, saved.base[0], saved.base[1]);
     runtime::record.pending = code;
+}
+
+bool catch_stands(const Cell& name) {
+    for (const Frame* f = state.ctop; f > state.cbottom;) {
+        --f;
+        if (frame_kind(f) != kind::catch_) continue;
+        if (!(f->header & frame_flag::named_catch) ||
+            symbol::resolve(name.w2) == symbol::resolve(f->saved_values))
+            return true;
+    }
+    return false;
 }
 
 void throw_from_here(const Cell& value, const Cell& name) {

@@ -97,7 +97,8 @@ struct Hooks {
     void (*report_uncaught)(const Cell& error) = nullptr;
     // Empties the cycle stack after an overflow.
     void (*reset_cycles)() = nullptr;
-    // Raises the halt that an interrupt asked for.
+    // Raises the halt that an interrupt asked for; returns without raising
+    // when no catch could take it yet (hold_halt).
     void (*raise_halt)() = nullptr;
 };
 extern Hooks hooks;
@@ -139,7 +140,8 @@ inline Cell* values_at(uint32_t word2) {
 extern std::atomic<uintptr_t> machine_limit;
 // Sets the limit a margin above the low end of the running thread's stack.
 void set_machine_stack(runtime::StackBounds bounds);
-[[noreturn]] void machine_overflow();
+// Returns only when the check fired for a halt that waits (hold_halt).
+void machine_overflow();
 inline void check_machine() {
     // The stack pointer, read directly: asking the compiler for the frame
     // address would make every checking function keep a frame pointer.
@@ -159,8 +161,16 @@ inline void check_machine() {
 // call that the signal interrupted.
 // Async-signal-safe and callable from any thread (a watchdog).
 void interrupt(bool halt = false);
-// Forgets a halt asked for that no check has raised yet.
+// Forgets a halt asked for that no check has raised yet, held or not.
 void clear_interrupt();
+
+// A halt asked for while no catch on the stack could take it (the
+// console's own loop between two commands) is held instead of raised as an
+// uncaught throw: the next catch frame pushed asks for it again, so that it
+// is raised inside that catch.
+void hold_halt();
+extern bool halt_held;
+void ask_held_halt();
 
 inline Cell* reset() {
     return state.top = state.base;
@@ -256,11 +266,15 @@ inline void mark_try_all(const Cell& word) {
 }
 inline void mark_catch(const Cell& word) {
     mark(word, kind::catch_);
+    if (halt_held) [[unlikely]]
+        ask_held_halt();
 }
 // A catch that throws of other names pass by, as if it were not there.
 inline void mark_named_catch(const Cell& word, uint32_t name_symbol) {
     mark(word, kind::catch_ | frame_flag::named_catch);
     (state.ctop - 1)->saved_values = name_symbol;
+    if (halt_held) [[unlikely]]
+        ask_held_halt();
 }
 inline void mark_eval(const Cell& word) {
     mark(word, kind::eval);
@@ -335,6 +349,9 @@ void throw_throw(uint32_t code);
 // C++ code above it as an exception, which the nearest native call or
 // catch turns back into a pending code.
 [[noreturn]] void throw_from_here(const Cell& value, const Cell& name);
+// Whether a catch anywhere on the stack, below floors and try/all frames
+// too, takes a throw named `name`.
+bool catch_stands(const Cell& name);
 [[noreturn]] void throw_error(const Cell& error);
 // Moves the stack to the nearest try frame with the error pushed last, as
 // throw_error does before it throws; the caller throws code::error.

@@ -1,6 +1,7 @@
 #include "platform/os.h"
 #include "platform/stop.h"
 
+#include <poll.h>
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -39,15 +40,25 @@ void virtual_discard(void* pointer, size_t size) {
     madvise(pointer, size, MADV_DONTNEED);
 }
 
-void write_all(int fd, const void* data, size_t size) {
+bool write_all(int fd, const void* data, size_t size) {
     auto* p = static_cast<const char*>(data);
     while (size > 0) {
         ssize_t n = ::write(fd, p, size);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd ready{fd, POLLOUT, 0};
+            if (poll(&ready, 1, -1) >= 0 || errno == EINTR) continue;
+            return false;
+        }
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
         p += n;
         size -= size_t(n);
     }
+    return true;
 }
 
 std::string get_current_dir() {

@@ -23,8 +23,10 @@ void* virtual_grow(void* pointer, size_t old_size, size_t new_size);
 void virtual_discard(void* pointer, size_t size);
 
 // Writes all `size` bytes to the descriptor, resuming after interrupted or
-// partial writes; failures are ignored. Async-signal-safe.
-void write_all(int fd, const void* data, size_t size);
+// partial writes and waiting on a descriptor that would block; false when
+// a write failed (errno tells why), and the rest is not written.
+// Async-signal-safe.
+bool write_all(int fd, const void* data, size_t size);
 
 // The process's current directory (UTF-8); empty when it cannot be read.
 std::string get_current_dir();

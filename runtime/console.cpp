@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstring>
 
@@ -23,10 +24,16 @@ constexpr size_t flush_mark = 1020;
 struct Output {
     char data[flush_mark + 4];
     size_t fill = 0;
+    int error = 0; // of the first failed write since the last take_error
 
     void flush() {
-        os::write_all(runtime::std_handles.output, data, fill);
+        if (!error && !os::write_all(runtime::std_handles.output, data, fill)) error = errno;
         fill = 0;
+    }
+    int take_error() {
+        int failed = error;
+        error = 0;
+        return failed;
     }
     void put(uint32_t cp) {
         if (cp > 0x10FFFF) cp = 0xFFFD;
@@ -53,7 +60,7 @@ bool is_terminal() {
     return terminal;
 }
 
-void write(const void* text, size_t bytes, unsigned unit, bool newline) {
+int write(const void* text, size_t bytes, unsigned unit, bool newline) {
     if (unit != 1 && unit != 2 && unit != 4)
         runtime::quit_with_error(runtime::fatal::no_switch_matched, runtime::caller_address());
     auto* p = static_cast<const uint8_t*>(text);
@@ -61,6 +68,7 @@ void write(const void* text, size_t bytes, unsigned unit, bool newline) {
         output.put(string::get_char(p, unit));
     if (newline) output.put('\n');
     output.flush();
+    return output.take_error();
 }
 
 void write_text(const char* text, uint32_t length) {

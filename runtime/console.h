@@ -16,8 +16,9 @@ bool is_terminal();
 // Writes `bytes` bytes of text made of `unit`-byte units (1 Latin-1, 2 UCS-2,
 // 4 UCS-4, little-endian), each unit encoded as one UTF-8 code point;
 // `newline` ends it with a line feed. Any other unit size is runtime error
-// 101. Write failures are ignored.
-void write(const void* text, size_t bytes, unsigned unit, bool newline);
+// 101. Answers 0, or the errno of the first write that failed (what
+// follows it is not written).
+int write(const void* text, size_t bytes, unsigned unit, bool newline);
 
 // Writes `length` bytes as they are, then calls the write hooks with them.
 void write_text(const char* text, uint32_t length);

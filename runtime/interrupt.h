@@ -21,7 +21,8 @@ extern std::atomic<bool> interrupt_requested;
 
 // Raises what an interrupt means (the evaluator's halt or stop error); set
 // by the layer that gives it a meaning. While none is set, polls do
-// nothing.
+// nothing; a raiser may also return when the interrupt must wait (a halt
+// that nothing could catch yet).
 extern void (*interrupt_raiser)();
 
 // Raises the interrupt asked for.
@@ -43,7 +44,9 @@ constexpr uint64_t copy_stretch_bytes = 1 << 16;
 // a stretch of copies at a time (`write(first, count)`), polling between
 // stretches. An interrupt first gets `stop(done)`, which closes the room
 // the copies not made would have filled, so that the series holds only
-// what was written; then it is raised.
+// what was written; then it is raised (the raise moves the evaluator's
+// stack, so `stop` must come before it). A halt that waits for a catch
+// ends the copying there.
 template <class Write, class Stop>
 void write_copies(uint64_t total, uint64_t copy_bytes, Write write, Stop stop) {
     uint64_t stretch =
@@ -55,6 +58,7 @@ void write_copies(uint64_t total, uint64_t copy_bytes, Write write, Stop stop) {
         if (done < total && interrupt_requested.load(std::memory_order_relaxed)) [[unlikely]] {
             stop(done);
             take_interrupt();
+            return; // a halt that waits for a catch: the copies written stay
         }
     }
 }

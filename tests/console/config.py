@@ -151,6 +151,17 @@ def refusals(folder):
     check("unwritable: quit goes on", result.returncode == 4, str(result.returncode))
     check("unwritable: one line", result.stderr.count("\n") == 1 and "*** Warning" in result.stderr,
           repr(result.stderr))
+    # Saving that gives no value or fails on a configuration that is not
+    # one: quit goes on, with the warning only for the failure.
+    for name, setup, warned in [
+        ("no file to save", "gui-console-ctx/cfg-path: none", False),
+        ("broken configuration", "gui-console-ctx/cfg: [a: 1]", True),
+    ]:
+        result = run(tempfile.mkdtemp(dir=folder), setup + " quit/return 4\n")
+        check(f"{name}: quit goes on", result.returncode == 4,
+              f"{result.returncode} {result.stdout!r} {result.stderr!r}")
+        check(f"{name}: report", result.stderr.count("*** Warning") == int(warned) and
+              "Error" not in result.stdout + result.stderr, repr(result.stderr))
 
 
 def killed(folder):

@@ -6,13 +6,17 @@ arguments, and the exit status of each way a run ends.
 
 Usage: engine.py KIV
 """
+import fcntl
 import os
+import random
 import signal
 import subprocess
+import threading
 import time
 
 from harness import KIV, TIMEOUT, check, main
 BANNER = "--== Kiv 0.6.6 ==-- \nType HELP for starting information. \n\n"
+F_SETPIPE_SZ = 1031  # fcntl: the capacity of a pipe (Linux)
 
 
 
@@ -47,6 +51,12 @@ DELIMITERS = [
     (["[a", "b\x1b"], [">> ", "[    ", ">> "]),  # escape drops the input
     (["", "", "1"], [">> ", ">> ", ">> ", ">> "]),
     (["[", "", "3]"], [">> ", "[    ", "[    ", ">> "]),
+    (["[#{01", "02}]"], [">> ", "{    ", ">> "]),
+    (["#{0}  "], [">> ", ">> "]),
+] + [
+    # A bad binary inside brackets is an error at once, as outside them.
+    ([bad, "1"], [">> ", ">> ", ">> "])
+    for bad in ["[1 #{0}]", "(#{0})", "#[a: #{0}]", "[2#{0}]", "[#{ZZ}]"]
 ]
 
 
@@ -170,6 +180,82 @@ def halting(folder):
           f"{p.returncode} {tail!r}")
 
 
+def halting_bursts(folder):
+    """Bursts of SIGINT while short commands come one after the other: each
+    one halts a command, drops a line or is held until the console can
+    take it; the console never fails on its own halt and answers the line
+    after the bursts. The commands wait in a pipe filled before the burst,
+    so that no read waits for input meanwhile (a Ctrl-C in a read at an
+    empty prompt twice in a row is the console's way out)."""
+    commands = b"loop 20 [x: 1 + 1]\n" * (500 if os.environ.get("KIV_GC_STRESS") else 30000)
+    with open("/proc/sys/fs/pipe-max-size") as f:
+        capacity = min(int(f.read()), 1 << 20)
+    deadline = time.time() + 20
+    rounds = 0
+    while rounds < 3 or (rounds < 30 and time.time() < deadline):
+        rounds += 1
+        p = subprocess.Popen([KIV], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.STDOUT, cwd=folder)
+        fcntl.fcntl(p.stdin.fileno(), F_SETPIPE_SZ, capacity)
+        p.stdin.write(commands[:capacity - capacity % 19])
+        p.stdin.flush()
+        # The banner comes once Ctrl-C halts rather than ends the process.
+        output = [p.stdout.readline() + p.stdout.readline()]
+        reader = threading.Thread(target=lambda: output.append(p.stdout.read()))
+        reader.start()
+        try:
+            for _ in range(100):
+                p.send_signal(signal.SIGINT)
+                time.sleep(random.uniform(0, 0.002))
+            p.stdin.write(b'print "alive"\n')
+            p.stdin.close()
+            p.wait(TIMEOUT)
+        except BrokenPipeError:
+            p.wait(TIMEOUT)
+        finally:
+            p.kill()
+        reader.join()
+        out = b"".join(output).decode("utf-8", "replace")
+        ok = p.returncode == 0 and "Throw Error" not in out and out.endswith('alive\n>> \n')
+        check(f"halting bursts, round {rounds}", ok, f"{p.returncode} {out[-300:]!r}")
+        if not ok:
+            break
+
+
+def write_errors(folder):
+    """Output that cannot be written ends the run at once with status 1
+    and one line on standard error: a full device, and a reader gone while
+    SIGPIPE is ignored."""
+    path = os.path.join(folder, "writes.kiv")
+    with open(path, "w") as f:
+        f.write('Kiv [] loop 100000 [print "line"]')
+    cases = [("script", [path], b""), ("console", [], b'loop 100000 [print "line"]\n')]
+    for name, args, typed in cases:
+        with open("/dev/full", "wb") as full:
+            p = subprocess.run([KIV] + args, input=typed, stdout=full, stderr=subprocess.PIPE,
+                               timeout=TIMEOUT)
+        error = p.stderr.decode()
+        check(f"full device {name}", p.returncode == 1 and error.count("\n") == 1 and
+              "No space left on device" in error, f"{p.returncode} {error!r}")
+        # Python ignores SIGPIPE, and its children keep that here.
+        p = subprocess.Popen([KIV] + args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, restore_signals=False)
+        try:
+            p.stdin.write(typed)
+            p.stdin.close()
+            p.stdout.readline()
+            p.stdout.close()
+            status = p.wait(TIMEOUT)
+        except subprocess.TimeoutExpired:
+            status = "still running"
+        finally:
+            p.kill()
+        error = p.stderr.read().decode()
+        p.stderr.close()
+        check(f"reader gone {name}", status == 1 and error.count("\n") == 1 and
+              "Broken pipe" in error, f"{status} {error!r}")
+
+
 PRINT_HOOKS = """Kiv []
 log: copy []
 gui-console-ctx: make object! append copy [
@@ -250,4 +336,5 @@ def shell(folder):
 
 
 if __name__ == "__main__":
-    main([delimiters, exit_codes, arguments, asking, halting, printing, shell])
+    main([delimiters, exit_codes, arguments, asking, halting, halting_bursts, write_errors,
+          printing, shell])

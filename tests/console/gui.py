@@ -126,13 +126,14 @@ def prompt_and_results(folder):
         "1 + 2" #"^M"
         "[1" #"^M" (check "cue" "[    " = last shown) "2]" #"^M"
         "(3" #"^M" #"^[" (check "escape drops the gathered input" ">> " = last shown)
+        "[1 #{0}]" #"^M" (check "bad binary in a block is an error at once" ">> " = last shown)
         "4" #"^M"
         (dump) (close-win)
     """)
     check("result shown", "== 3" in lines, lines)
     check("continued input evaluated", "== [1" in lines, lines)
     check("after escape", "== 4" in lines, lines)
-    check("history written", cfg and 'history: ["4" "(3" "2]" "[1" "1 + 2"]' in cfg, cfg)
+    check("history written", cfg and 'history: ["4" "[1 #{0}]" "(3" "2]" "[1" "1 + 2"]' in cfg, cfg)
 
 
 def history_across_restart(folder):

@@ -8,8 +8,10 @@ Usage: run.py KIV
 import fcntl
 import os
 import pty
+import random
 import select
 import shutil
+import signal
 import socket
 import struct
 import sys
@@ -174,6 +176,41 @@ def prompt_keys():
     s.close()
 
 
+def ctrl_c_races():
+    """SIGINT (as the terminal sends for Ctrl-C while no line is edited)
+    right after a short command, at a spread of delays, so that it lands
+    while the line is read, evaluated or printed and while the console
+    moves on to the next prompt: each one halts the command, drops a line
+    or waits for the console to take it, and the console answers
+    afterwards. One signal a line: two in a row at an empty prompt would
+    be the console's way out. Ended by Ctrl-D, it exits with status 0."""
+    s = Session()
+    seen = ""
+    delays = [0, 0.0001, 0.0003, 0.001, 0.002, 0.004]
+    deadline = time.time() + 20
+    count = 0
+    while count < 100 or (count < 1000 and time.time() < deadline):
+        count += 1
+        s.type(b"x: 1 + 1\r", then=None)
+        time.sleep(random.choice(delays))
+        os.kill(s.pid, signal.SIGINT)
+        seen += s.type(b"", then=b">> ")
+        if "Throw Error" in seen or s.exited():
+            break
+    # The last signal may still halt the first try.
+    for _ in range(3):
+        s.type(b'print "alive"\r', then=b"alive\r\n>> ")
+        out = s.out.decode("utf-8", "replace")
+        if out.endswith("alive\r\n>> "):
+            break
+    check("Ctrl-C races", "Throw Error" not in seen + out and out.endswith("alive\r\n>> "),
+          f"after {count}: {(seen + out)[-300:]!r}")
+    s.type(b"\x04", then=None)
+    check("Ctrl-C races: Ctrl-D", s.exited(5) and os.WIFEXITED(s.status) and
+          os.WEXITSTATUS(s.status) == 0, str(s.status))
+    s.close()
+
+
 # Keys typed at the prompt and the result the line they make gives.
 LEFT, RIGHT, UP, DOWN = b"\x1b[D", b"\x1b[C", b"\x1b[A", b"\x1b[B"
 HOME, END, DELETE = b"\x1b[H", b"\x1b[F", b"\x1b[3~"
@@ -250,7 +287,8 @@ def size():
 
 
 def scripts():
-    """Ctrl-C ends a script quietly with status 0, its terminal as before."""
+    """Ctrl-C ends a script quietly with status 130 (interrupted, not a
+    success), its terminal as before."""
     folder = tempfile.mkdtemp()
     try:
         scripted = [("loop", "forever []"), ("hidden", 'ask/hide "pw: "'),
@@ -266,7 +304,7 @@ def scripts():
             s.out = b""
             os.write(s.fd, b"\x03")
             check("script " + name, s.exited(5) and os.WIFEXITED(s.status) and
-                  os.WEXITSTATUS(s.status) == 0, str(s.status))
+                  os.WEXITSTATUS(s.status) == 130, str(s.status))
             s.read(0.2)
             check("script quiet " + name, s.out.strip() in (b"", b"^C"), repr(s.out))
             check("script echo " + name, s.echo_on())
@@ -298,7 +336,7 @@ def terminated():
         shutil.rmtree(folder)
 
 
-for test in (halts, prompt_keys, editing, history, size, scripts, terminated):
+for test in (halts, prompt_keys, ctrl_c_races, editing, history, size, scripts, terminated):
     test()
 for failure in failures:
     print("FAIL", failure)

@@ -76,6 +76,24 @@ TEST_F(CatchTest, InterruptHaltsAtTheNextCheck) {
     stack::clear_interrupt();
 }
 
+// In a session, a halt asked for where no catch could take it waits: the
+// code goes on, and the next catch that takes it is halted at once.
+TEST_F(CatchTest, InterruptWithoutCatchWaitsInASession) {
+    natives::register_native(97, interrupt, {0, 0});
+    run("interrupt: make native! [[] 97]");
+    struct Session {
+        Session() { natives::halts_wait = true; }
+        ~Session() {
+            natives::halts_wait = false;
+            stack::clear_interrupt();
+        }
+    } session;
+    EXPECT_EQ(run("interrupt x: 3 loop 2 [x: 4] x"), "4");
+    EXPECT_EQ(run("catch/name [catch/name [forever []] 'other] 'console"), "halt-request");
+    EXPECT_EQ(run("catch/name [loop 3 [1] 2] 'console"), "2");
+    EXPECT_EQ(run("interrupt catch [forever []]"), "halt-request");
+}
+
 // Compiled try regions: their own protected region, then check-try.
 void checked_try(bool, const int32_t*) {
     Cell block = *stack::state.base;
