@@ -24,6 +24,7 @@
 #include "io/files.h"
 #include "platform/os.h"
 #include "runtime/collector.h"
+#include "runtime/cycles.h"
 #include "runtime/entry.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
@@ -243,6 +244,19 @@ void gc_cycles(Cell* args) {
     integer::make_at(args[0], int32_t(collector::stats.collections));
 }
 
+// The text `save` writes: the value molded (args: value, /only, /all as
+// logic!), refused with internal no-cycle when it holds itself, since a
+// cycle marker would not load back as the value.
+void save_mold(Cell* args) {
+    Rooted<Cell> value(args[0]);
+    bool only = logic::get(args[1]), all = logic::get(args[2]);
+    Rooted<Cell> text;
+    string::make_at(*text, 64);
+    cycles::Refusal refusal;
+    actions::mold(*value, *text, only, all, false, nullptr, INT32_MAX, 0);
+    args[0] = *text;
+}
+
 struct Entry {
     const char* name;
     routine::Body body;
@@ -275,6 +289,7 @@ constexpr Entry entries[] = {
     {"gc-series-cycles", gc_cycles},
     {"gc-nodes-cycles", gc_cycles},
     {"system-words", system_words},
+    {"save-mold", save_mold},
 };
 
 } // namespace
