@@ -12,6 +12,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
+#include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
 #include "datatypes/types.h"
@@ -257,6 +258,18 @@ void save_mold(Cell* args) {
     args[0] = *text;
 }
 
+// The node a series, object or function lives in (a function's or an
+// object's context node, a series' node) as an integer!, 0 for any other
+// value: a key that finds a value by identity in a hash!, where the value
+// itself hashes by content.
+void identity_key(Cell* args) {
+    uint32_t type = cell::type_of(args[0]);
+    NodeId node = type == TYPE_OBJECT || type == TYPE_FUNCTION ? args[0].w1
+                  : series::is_series_type(type)               ? args[0].w2
+                                                               : 0;
+    integer::make_at(args[0], int32_t(node));
+}
+
 struct Entry {
     const char* name;
     routine::Body body;
@@ -290,6 +303,7 @@ constexpr Entry entries[] = {
     {"gc-nodes-cycles", gc_cycles},
     {"system-words", system_words},
     {"save-mold", save_mold},
+    {"identity-key", identity_key},
 };
 
 } // namespace
