@@ -120,15 +120,19 @@ TEST_F(PathTest, PushRetypes) {
     EXPECT_EQ(paren::push(*b)->header, uint32_t(TYPE_PAREN));
 }
 
-TEST_F(PathTest, IssuesTakeAnyTextAsTheirName) {
+// Text names an issue only when #name reads back as that issue.
+TEST_F(PathTest, IssuesTakeTextThatReadsBackAsTheirName) {
     Cell proto = type(TYPE_ISSUE);
     Rooted<Cell> text(first("\"a b\""));
-    Rooted<Cell> spaced(*issue::make(&proto, &*text, TYPE_ISSUE));
-    EXPECT_EQ(cell::type_of(*spaced), TYPE_ISSUE);
-    EXPECT_EQ(spaced->w1, context::global);
-    EXPECT_EQ(spaced->w3, uint32_t(-1));
-    EXPECT_EQ(molded(*spaced), "#a b");
-    EXPECT_EQ(formed(*spaced), "a b");
+    EXPECT_EQ(error_of([&] { issue::make(&proto, &*text, TYPE_ISSUE); }),
+              script(err::script::bad_to_arg));
+    Rooted<Cell> digits(first("\"1234\""));
+    Rooted<Cell> made(*issue::make(&proto, &*digits, TYPE_ISSUE));
+    EXPECT_EQ(cell::type_of(*made), TYPE_ISSUE);
+    EXPECT_EQ(made->w1, context::global);
+    EXPECT_EQ(made->w3, uint32_t(-1));
+    EXPECT_EQ(molded(*made), "#1234");
+    EXPECT_EQ(formed(*made), "1234");
 
     text->w1 = 2; // from the head index on
     EXPECT_EQ(molded(*issue::make(&proto, &*text, TYPE_ISSUE)), "#b");
