@@ -1,6 +1,7 @@
 #include "datatypes/error.h"
 
 #include <algorithm>
+#include <string>
 #include <string_view>
 
 #include "datatypes/block.h"
@@ -193,16 +194,40 @@ void append_text(Cell& buffer, std::string_view text) {
                          uint32_t(text.size()));
 }
 
-// Writes a value formed (or molded flat, only) with a part limit, cut to
-// exactly that many characters.
+bool control_char(uint32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
+}
+
+// Writes the characters from `from` on again with their control
+// characters escaped as mold escapes them (^[ for ESC): a formed
+// argument is text cut from outside input, which must not reach a
+// terminal raw.
+void escape_controls(Cell& buffer, uint32_t from) {
+    std::u32string written;
+    for (uint32_t i = from; i < string::length_whole(buffer); ++i)
+        written.push_back(string::char_at(buffer, i));
+    if (std::ranges::none_of(written, control_char)) return;
+    string::truncate_buffer(memory::buffer_of(buffer.w2), from);
+    for (char32_t cp : written) {
+        if (control_char(cp))
+            string::append_escaped_char(buffer, cp, false);
+        else
+            string::append_char(memory::buffer_of(buffer.w2), cp);
+    }
+}
+
+// Writes a value formed (control characters escaped) or molded flat
+// (only), with a part limit, cut to exactly that many characters.
 int32_t write_limited(const Cell& value, Cell& buffer, bool formed, bool only, int32_t limit,
                       int32_t part) {
     Cell count{TYPE_INTEGER, 0, uint32_t(limit), 0};
     uint32_t before = string::length_whole(buffer);
-    if (formed)
+    if (formed) {
         actions::form(value, buffer, &count, limit);
-    else
+        escape_controls(buffer, before);
+    } else {
         actions::mold(value, buffer, only, false, true, &count, limit, 0);
+    }
     uint32_t written = string::length_whole(buffer) - before;
     if (written > uint32_t(limit)) {
         string::truncate_buffer(memory::buffer_of(buffer.w2), before + uint32_t(limit));

@@ -12,6 +12,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/money.h"
 #include "datatypes/string.h"
+#include "datatypes/time.h"
 #include "datatypes/types.h"
 #include "datatypes/vector.h"
 #include "evaluator/scan_number.h"
@@ -138,7 +139,12 @@ Cell* do_math(int32_t op) {
         type = TYPE_TIME;
     else if (left_type == TYPE_INTEGER)
         type = TYPE_FLOAT;
-    return make_typed_at(left, type, math_op(a, b, op));
+    double result = math_op(a, b, op);
+    // A time stays in its range; time / time is a ratio (time! makes it a
+    // float!), which may go beyond.
+    bool ratio = left_type == TYPE_TIME && right_type == TYPE_TIME && op == integer::divide;
+    if (type == TYPE_TIME && !ratio) time_::in_range(result);
+    return make_typed_at(left, type, result);
 }
 
 namespace {

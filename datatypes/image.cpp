@@ -590,6 +590,7 @@ bool decode_bytes(const uint8_t* bytes, size_t length, Cell& out) {
     case image_codecs::Decoded::ok: make_at(out, node); return true;
     case image_codecs::Decoded::no_memory:
         runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
+    case image_codecs::Decoded::interrupted: runtime::poll(); bad_media();
     default: bad_media();
     }
 }

@@ -7,6 +7,7 @@
 #include "datatypes/types.h"
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
+#include "runtime/errors.h"
 #include "runtime/unicode.h"
 
 namespace kiv::issue {
@@ -40,22 +41,33 @@ Cell* push_from(const Cell& c) {
     return word::push_from(c, TYPE_ISSUE);
 }
 
+// Text becomes the issue of that name only when the name reads back as
+// it (#name): a name with a space or a delimiter would mold to text that
+// loads as other values.
 Cell* make(Cell* proto, const Cell* spec, uint32_t type) {
+    uint32_t symbol = 0;
     switch (cell::type_of(*spec)) {
     case TYPE_CHAR: {
-        // Any text names an issue as it stands: no lexical check.
         uint8_t bytes[4];
         uint32_t n = utf8::encode_char(spec->w2, bytes);
-        *proto = issue_of(symbol::intern_bytes(bytes, n));
+        symbol = symbol::intern_bytes(bytes, n);
         break;
     }
-    case TYPE_STRING: *proto = issue_of(symbol::intern_string(*spec, -1)); break;
+    case TYPE_STRING: symbol = symbol::intern_string(*spec, -1); break;
     default:
         if (word::any_word(cell::type_of(*spec))) {
             *proto = *spec;
             break;
         }
         word::make(proto, spec, type);
+    }
+    if (symbol) {
+        if (!word::symbol_of_whole(symbol::c_name(symbol), TYPE_ISSUE)) {
+            Cell named{};
+            datatype::make_at(named, TYPE_ISSUE);
+            runtime::fire_error(runtime::Category::script, err::script::bad_to_arg, &named, spec);
+        }
+        *proto = issue_of(symbol);
     }
     cell::set_type(*proto, type);
     return proto;

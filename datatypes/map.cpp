@@ -175,6 +175,16 @@ Cell* make_at(Cell& cell, const Cell* pairs, uint32_t room) {
     return &cell;
 }
 
+bool file_entry(const Cell& map, uint32_t position) {
+    const Cell* key = key_at(map, position);
+    if (!valid_key(cell::type_of(*key)) || !live(key) || entry_of(map, *key, strict)) return false;
+    Rooted<Cell> stored(*key);
+    prepare_key(*stored, nullptr);
+    *key_at(map, position) = *stored;
+    hashtable::put(map.w3, key_at(map, position));
+    return true;
+}
+
 void extend(Cell& map, const Cell& pairs, bool case_) {
     check_pairs(pairs);
     store_pairs(map, pairs, case_ ? strict : loose);

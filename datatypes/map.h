@@ -23,6 +23,14 @@ uint32_t size(const Cell& map);
 // a key of a type not allowed raises script invalid-path.
 Cell* make_at(Cell& cell, const Cell* pairs, uint32_t room);
 
+// Files the key/value pair appended at `position` of the map's entries
+// (by a reader that decodes the entries in place, so that a value may
+// hold the map itself): the key takes the form `put` stores it in. False,
+// with nothing filed, when the key's type is not allowed, the value is
+// the mark of a removed entry, or an equal key (compared strictly) is
+// filed already.
+bool file_entry(const Cell& map, uint32_t position);
+
 // The `extend` native on a map: sets or adds the pairs of a block (keys
 // compared strictly with case, else ignoring case).
 void extend(Cell& map, const Cell& pairs, bool case_);

@@ -616,7 +616,7 @@ void fire_on_deep_change(const Cell& owner, const Cell& word, const Cell& target
 int32_t write_fields(const Cell& object, Cell& buffer, bool only, bool all, bool flat,
                      const Cell* arg, int32_t part, int32_t indent, bool mold) {
     NodeId ctx = object.w1;
-    if (cycles::find(ctx)) {
+    if (cycles::met(ctx)) {
         append_text(buffer, "...");
         return part - 3;
     }

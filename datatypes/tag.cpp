@@ -1,9 +1,13 @@
 #include "datatypes/tag.h"
 
+#include <string_view>
+
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "evaluator/stack.h"
+#include "runtime/errors.h"
+#include "runtime/roots.h"
 
 namespace kiv::tag {
 
@@ -27,13 +31,49 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg,
     return form(value, buffer, arg, part);
 }
 
+// Whether the text reads back as this tag between angle brackets: not
+// empty, a first character that makes `<` a tag rather than a word, and
+// no `>` outside double or single quotes, which must close.
+bool literal_text(const Cell& tag) {
+    uint32_t from = string::head_index(tag), end = string::length_whole(tag);
+    if (from >= end) return false;
+    uint32_t first = string::char_at(tag, from);
+    if (first <= 0x20 || first == 0x7F ||
+        std::u32string_view(U"[](){}\";<>=-:").find(first) != std::u32string_view::npos)
+        return false;
+    uint32_t quote = 0;
+    for (uint32_t i = from; i < end; ++i) {
+        uint32_t c = string::char_at(tag, i);
+        if (quote)
+            quote = c == quote ? 0 : quote;
+        else if (c == '"' || c == '\'')
+            quote = c;
+        else if (c == '>')
+            return false;
+    }
+    return quote == 0;
+}
+
+// Conversion (and make from anything but a length) refuses text that has
+// no tag literal: `<a>b>` would mold to text that loads as other values.
+Cell* to(Cell* proto, const Cell* spec, uint32_t type) {
+    Rooted<Cell> source(*spec);
+    string::to(proto, spec, type);
+    if (!literal_text(*proto)) {
+        Cell named{};
+        datatype::make_at(named, TYPE_TAG);
+        runtime::fire_error(runtime::Category::script, err::script::bad_to_arg, &named, &*source);
+    }
+    return proto;
+}
+
 } // namespace
 
 void init() {
     using namespace action;
     // clang-format off
     datatype::register_type(TYPE_TAG, TYPE_STRING, "tag!", {
-        inherit, no,      inherit, inherit, form,    mold,    inherit, no,      inherit, no, // 1-10
+        inherit, no,      inherit, to,      form,    mold,    inherit, no,      inherit, no, // 1-10
         no,      no,      no,      no,      no,      no,      no,      no,      no,      no, // 11-20
         no,      no,      no,      no,      inherit, inherit, inherit, inherit, inherit, inherit, // 21-30
         inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, // 31-40

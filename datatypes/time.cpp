@@ -63,6 +63,12 @@ Cell* make_in(Cell& block, double seconds) {
     return float_::make_typed_at(*cell::alloc_tail(block), TYPE_TIME, seconds);
 }
 
+double in_range(double seconds) {
+    if (!(std::fabs(seconds) < seconds_limit))
+        runtime::fire_error(runtime::Category::math, err::math::overflow);
+    return seconds;
+}
+
 int32_t hours(double seconds) {
     double whole = std::trunc(seconds / seconds_per_hour);
     if (!(whole >= -2147483648.0 && whole <= 2147483647.0))
@@ -194,7 +200,7 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
     case TYPE_REF: seconds = from_text(*spec); break;
     default: bad_make(*spec);
     }
-    return make_at(seconds, *proto);
+    return make_at(in_range(seconds), *proto);
 }
 
 int32_t form(const Cell* value, Cell* buffer, const Cell*, int32_t part) {
@@ -304,6 +310,7 @@ Cell* round(Cell* value, const Cell* scale, bool even, bool down, bool half_down
         scale = float_::make_at(float_scale, number_of(*scale));
     float_::round(value, scale, even, down, half_down, floor, ceiling, half_ceiling);
     cell::set_type(*value, TYPE_TIME);
+    in_range(cell::get_float(*value));
     return value;
 }
 

@@ -18,6 +18,13 @@ constexpr double seconds_per_minute = 60.0;
 // even? and odd? give a time before truncating its seconds.
 constexpr double microsecond = 1e-06;
 
+// Seconds from 2^53 on are not held to the second, and their text would
+// not load back (the lexer refuses it): arithmetic and construction that
+// lead a time there raise math `overflow` (the seconds are returned when
+// they are in range).
+constexpr double seconds_limit = 9007199254740992.0;
+double in_range(double seconds);
+
 // Component indexes, as in paths and pick.
 enum Component : int32_t { hour = 1, minute = 2, second = 3 };
 

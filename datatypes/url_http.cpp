@@ -20,6 +20,7 @@
 #include "io/http.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+#include "runtime/unicode.h"
 
 namespace kiv::url {
 
@@ -87,14 +88,41 @@ std::string body_bytes(const Cell& data) {
     invalid_arg(data);
 }
 
-// The response headers as a map! keyed by words, one key per name (names
-// compared without case, the first spelling kept); a repeated name gives a
-// block of its values in their order.
+// Header text as UTF-8: bytes that are not UTF-8 are read as ISO-8859-1,
+// HTTP's historical charset for header fields, so that no byte is lost
+// and the text always loads.
+std::string header_text(const std::string& bytes) {
+    auto* start = reinterpret_cast<const uint8_t*>(bytes.data());
+    if (utf8::valid(start, start + bytes.size())) return bytes;
+    std::string text;
+    for (unsigned char byte : bytes) {
+        uint8_t units[4];
+        text.append(reinterpret_cast<const char*>(units), utf8::encode_char(byte, units));
+    }
+    return text;
+}
+
+// The key of a header name: a word when the name loads back as that word,
+// else a string (a name such as `x y`, `[a]`, `1234`, or one holding
+// control characters, which a string molds escaped).
+void append_header_key(Cell& pairs, const std::string& name) {
+    if (word::symbol_of_whole(name)) {
+        block::append_value(pairs, word::unresolved(name.c_str(), TYPE_WORD, 0));
+        return;
+    }
+    std::string text = header_text(name);
+    string::load_in(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()), pairs,
+                    string::Encoding::utf8);
+}
+
+// The response headers as a map!, one key per name (names compared
+// without case, the first spelling kept); a repeated name gives a block of
+// its values in their order.
 void header_map(const io::HttpHeaders& headers, Cell& out) {
     std::vector<std::pair<std::string, std::vector<std::string>>> grouped;
     for (const auto& header : headers) {
         const std::string& name = header.first;
-        const std::string& value = header.second;
+        std::string value = header_text(header.second);
         auto same = std::ranges::find_if(grouped, [&](const auto& g) {
             return std::ranges::equal(g.first, name, [](char a, char b) {
                 return std::tolower(static_cast<unsigned char>(a)) ==
@@ -102,14 +130,14 @@ void header_map(const io::HttpHeaders& headers, Cell& out) {
             });
         });
         if (same == grouped.end())
-            grouped.push_back({name, {value}});
+            grouped.push_back({name, {std::move(value)}});
         else
-            same->second.push_back(value);
+            same->second.push_back(std::move(value));
     }
     Rooted<Cell> pairs;
     block::make_at(*pairs, int32_t(grouped.size() * 2));
     for (const auto& [name, values] : grouped) {
-        block::append_value(*pairs, word::unresolved(name.c_str(), TYPE_WORD, 0));
+        append_header_key(*pairs, name);
         if (values.size() == 1) {
             string::load_in(reinterpret_cast<const uint8_t*>(values[0].data()),
                             uint32_t(values[0].size()), *pairs, string::Encoding::utf8);
@@ -134,12 +162,17 @@ void body_value(const std::string& body, const Answer& answer, Cell& out) {
 }
 
 // Makes the request and writes its answer over the url's cell; a request
-// that got no response raises access error no-connect with the url.
+// that got no response raises access error no-connect with the url and
+// the reason.
 Cell* request(Cell* url, io::HttpRequest&& http, const Answer& answer) {
     http.url = wire_text(*url);
     io::HttpResponse response = io::request_http(http);
-    if (!response.done)
-        runtime::fire_error(runtime::Category::access, err::access::no_connect, url);
+    if (!response.done) {
+        Rooted<Cell> reason;
+        string::load_at(reinterpret_cast<const uint8_t*>(response.failure.data()),
+                        uint32_t(response.failure.size()), *reason, string::Encoding::utf8);
+        runtime::fire_error(runtime::Category::access, err::access::no_connect, url, &*reason);
+    }
     Rooted<Cell> body;
     body_value(response.body, answer, *body);
     if (!answer.info) {

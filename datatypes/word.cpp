@@ -1,7 +1,9 @@
 #include "datatypes/word.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+#include "runtime/unicode.h"
 
 namespace kiv::word {
 
@@ -69,6 +72,13 @@ Cell scan(const Cell& text) {
     return *out;
 }
 
+// Characters that end a word (or make another type of the text) when the
+// lexer reads one.
+bool ends_word(uint8_t c) {
+    return c < 0x20 || c == 0x7F ||
+           std::string_view("/\\^,[](){}\"#%$@:;<> ").find(char(c)) != std::string_view::npos;
+}
+
 bool plain_word(uint32_t type) {
     return type >= TYPE_WORD && type <= TYPE_GET_WORD;
 }
@@ -88,6 +98,30 @@ void register_family(uint32_t type, uint32_t parent, const char* name, action::E
 }
 
 } // namespace
+
+uint32_t symbol_of_whole(std::string_view utf8, uint32_t type) {
+    auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
+    auto size = uint32_t(utf8.size());
+    if (!size || !utf8::valid(bytes, bytes + size) || !scan_value) return 0;
+    // Cheap refusals before the scan: a character that ends a word, and
+    // for a word a number's or a lit-word's start, a sign or dot before
+    // digits.
+    if (std::ranges::any_of(utf8, [](char c) { return ends_word(uint8_t(c)); })) return 0;
+    char first = utf8[0];
+    bool digits = utf8.find_first_of("0123456789") != std::string_view::npos;
+    if (type == TYPE_WORD && ((first >= '0' && first <= '9') || first == '\'' ||
+                              (digits && (first == '+' || first == '-' || first == '.'))))
+        return 0;
+    std::string source = type == TYPE_ISSUE ? "#" + std::string(utf8) : std::string(utf8);
+    Rooted<Cell> text, read;
+    string::load_at(reinterpret_cast<const uint8_t*>(source.data()), uint32_t(source.size()), *text,
+                    string::Encoding::utf8);
+    if (!scan_value(*text, *read) || cell::type_of(*read) != type) return 0;
+    // The scan reads one value: it must be the whole name (a Unicode
+    // space, say, ends it early).
+    if (std::string_view(symbol::c_name(read->w2)) != utf8) return 0;
+    return symbol::intern_bytes(bytes, size);
+}
 
 void keep(const Cell& word) {
     Cell copy = word;

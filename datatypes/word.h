@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "datatypes/types.h"
 #include "runtime/cell.h"
@@ -22,6 +23,13 @@ extern bool collecting;
 // Scans a string! into one value (the lexer's reading of a text as a single
 // value); false when the text holds no value. Installed by the lexer.
 extern bool (*scan_value)(const Cell& text, Cell& out);
+
+// The symbol of a name that the lexer reads whole as one word! (or, with
+// `type` issue!, as one issue! after a "#") spelled as given, else 0: text
+// that is not UTF-8, holds a control character or a delimiter, or reads
+// as another value. Names from outside (JSON keys, HTTP header names)
+// become words only when they mold and load back.
+uint32_t symbol_of_whole(std::string_view utf8, uint32_t type = TYPE_WORD);
 
 inline bool any_word(uint32_t type) {
     return type >= TYPE_WORD && type <= TYPE_ISSUE;

@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -82,7 +83,7 @@ struct Transfer {
     curl_slist* headers = nullptr;
     bool setup_failed = false;
     HttpResponse response;
-    char error[CURL_ERROR_SIZE] = {};
+    bool body_too_large = false;
 
     explicit Transfer(const Curl& c) : lib(c), handle(c.easy_init()) {}
     ~Transfer() {
@@ -107,7 +108,10 @@ struct Transfer {
 size_t on_body(char* data, size_t size, size_t count, void* user) {
     auto& body = static_cast<Transfer*>(user)->response.body;
     size_t n = size * count;
-    if (n > max_body - body.size()) return 0; // ends the transfer with an error
+    if (n > max_body - body.size()) {
+        static_cast<Transfer*>(user)->body_too_large = true;
+        return 0; // ends the transfer with an error
+    }
     body.append(data, n);
     return n;
 }
@@ -159,6 +163,50 @@ void set_method(Transfer& t, const HttpRequest& request) {
         t.set(CURLOPT_CUSTOMREQUEST, method.c_str());
 }
 
+// Why a connection could not be made, from the system's error number.
+const char* connect_failure(long error) {
+    switch (error) {
+    case ECONNREFUSED: return "connection refused";
+    case ENETUNREACH:
+    case EHOSTUNREACH: return "host unreachable";
+    default: return "cannot connect to the server";
+    }
+}
+
+// Why a transfer failed, in words that stay the same from run to run
+// (curl's own message names ports and times): the usual failures by their
+// code, the library's text for the others.
+std::string failure_reason(const Transfer& t, CURLcode code) {
+    struct Reason {
+        CURLcode code;
+        const char* text;
+    };
+    static constexpr Reason reasons[] = {
+        {CURLE_COULDNT_RESOLVE_HOST, "host not found"},
+        {CURLE_OPERATION_TIMEDOUT, "timeout"},
+        {CURLE_TOO_MANY_REDIRECTS, "too many redirects"},
+        {CURLE_UNSUPPORTED_PROTOCOL, "scheme not allowed (http and https only)"},
+        {CURLE_URL_MALFORMAT, "malformed url"},
+        {CURLE_PEER_FAILED_VERIFICATION, "TLS certificate not trusted"},
+        {CURLE_SSL_CONNECT_ERROR, "TLS handshake failed"},
+        {CURLE_GOT_NOTHING, "empty answer"},
+        {CURLE_WEIRD_SERVER_REPLY, "malformed answer"},
+        {CURLE_RECV_ERROR, "malformed or broken answer"},
+        {CURLE_SEND_ERROR, "sending failed"},
+        {CURLE_PARTIAL_FILE, "answer cut short"},
+        {CURLE_BAD_CONTENT_ENCODING, "bad content encoding"},
+    };
+    if (code == CURLE_WRITE_ERROR && t.body_too_large) return "answer body too large";
+    if (code == CURLE_COULDNT_CONNECT) {
+        long error = 0;
+        t.lib.getinfo(t.handle, CURLINFO_OS_ERRNO, &error);
+        return connect_failure(error);
+    }
+    for (const Reason& reason : reasons)
+        if (reason.code == code) return reason.text;
+    return t.lib.strerror(code);
+}
+
 HttpResponse failed(std::string why) {
     HttpResponse response;
     response.failure = std::move(why);
@@ -208,7 +256,6 @@ HttpResponse request_http(const HttpRequest& request) {
     if (!valid) return failed("invalid request header");
     Transfer t(lib);
     if (!t.handle) return failed("libcurl cannot make a request");
-    t.set(CURLOPT_ERRORBUFFER, t.error);
     t.set(CURLOPT_URL, request.url.c_str());
     t.set(CURLOPT_PROTOCOLS_STR, "http,https");
     t.set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -234,7 +281,7 @@ HttpResponse request_http(const HttpRequest& request) {
     if (t.setup_failed) return failed("libcurl refused an option");
     CURLcode code = lib.perform(t.handle);
     if (code == CURLE_ABORTED_BY_CALLBACK) os::check_stop();
-    if (code != CURLE_OK) return failed(t.error[0] ? t.error : lib.strerror(code));
+    if (code != CURLE_OK) return failed(failure_reason(t, code));
     long status = 0;
     lib.getinfo(t.handle, CURLINFO_RESPONSE_CODE, &status);
     t.response.done = true;

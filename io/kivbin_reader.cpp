@@ -599,23 +599,26 @@ class Reader {
         if (r.type == TYPE_HASH) series::hash_new(placed);
     }
 
-    // map!: the keys and values are decoded into a block at the map's
-    // place, which then becomes the map.
+    // map!: the map is made first, in its place, and the keys and values
+    // are decoded straight into its entries, so that a value holding the
+    // map (a cycle) refers to the map itself; each key is filed once its
+    // value is in.
     void map(const Record& r, Cell& container) {
         if (r.shared) return finish(r, shared_series(r, 0), container);
         uint32_t n = count(compact_ ? 1 : 4);
-        const uint8_t* at = pos_;
-        if (n % 2) corrupt(at);
-        Cell pairs{};
-        block::make_at(pairs, int32_t(n));
-        uint32_t index = append(container, pairs);
-        for (uint32_t i = 0; i < n; ++i) record(pairs);
-        for (uint32_t i = 0; i < n; i += 2)
-            if (!map::valid_key(cell::type_of(cell_at(pairs, i)))) corrupt(at);
+        if (n % 2) corrupt(pos_);
         Rooted<Cell> made;
-        map::make_at(*made, &pairs, n / 2);
+        map::make_at(*made, nullptr, n / 2);
         if (r.new_line) made->header |= cell::new_line_flag;
-        cell_at(container, index) = *made;
+        append(container, *made);
+        Cell entries{TYPE_BLOCK, 0, made->w2, 0};
+        for (uint32_t i = 0; i < n; i += 2) {
+            const uint8_t* at = pos_;
+            record(entries);
+            record(entries);
+            if (memory::buffer_of(entries.w2)->length() != i + 2 || !map::file_entry(*made, i))
+                corrupt(at);
+        }
     }
 
     // The string family, binary! and vector!: units copied as stored.

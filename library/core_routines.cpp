@@ -13,6 +13,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
+#include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
 #include "datatypes/types.h"
@@ -25,6 +26,7 @@
 #include "io/files.h"
 #include "platform/os.h"
 #include "runtime/collector.h"
+#include "runtime/cycles.h"
 #include "runtime/entry.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
@@ -244,6 +246,31 @@ void gc_cycles(Cell* args) {
     integer::make_at(args[0], int32_t(collector::stats.collections));
 }
 
+// The text `save` writes: the value molded (args: value, /only, /all as
+// logic!), refused with internal no-cycle when it holds itself, since a
+// cycle marker would not load back as the value.
+void save_mold(Cell* args) {
+    Rooted<Cell> value(args[0]);
+    bool only = logic::get(args[1]), all = logic::get(args[2]);
+    Rooted<Cell> text;
+    string::make_at(*text, 64);
+    cycles::Refusal refusal;
+    actions::mold(*value, *text, only, all, false, nullptr, INT32_MAX, 0);
+    args[0] = *text;
+}
+
+// The node a series, object or function lives in (a function's or an
+// object's context node, a series' node) as an integer!, 0 for any other
+// value: a key that finds a value by identity in a hash!, where the value
+// itself hashes by content.
+void identity_key(Cell* args) {
+    uint32_t type = cell::type_of(args[0]);
+    NodeId node = type == TYPE_OBJECT || type == TYPE_FUNCTION ? args[0].w1
+                  : series::is_series_type(type)               ? args[0].w2
+                                                               : 0;
+    integer::make_at(args[0], int32_t(node));
+}
+
 struct Entry {
     const char* name;
     routine::Body body;
@@ -276,6 +303,8 @@ constexpr Entry entries[] = {
     {"gc-series-cycles", gc_cycles},
     {"gc-nodes-cycles", gc_cycles},
     {"system-words", system_words},
+    {"save-mold", save_mold},
+    {"identity-key", identity_key},
 };
 
 } // namespace

@@ -27,12 +27,6 @@ namespace {
 // Arrays and objects open deeper than this give the error value.
 constexpr size_t deepest = 1000;
 
-// Characters that end a word when the lexer reads one.
-bool ends_word(uint32_t c) {
-    static const std::u32string set = U"/\\^,[](){}\"#%$@:;\n\u00A0 \t\r<>";
-    return set.find(char32_t(c)) != std::u32string::npos;
-}
-
 bool is_digit(uint32_t c) {
     return c >= '0' && c <= '9';
 }
@@ -192,7 +186,7 @@ class Decoder {
         mark_ = pos_;
         Rooted<Cell> key;
         auto known = words_.find(utf8);
-        uint32_t symbol = known != words_.end() ? known->second : word_symbol(utf8);
+        uint32_t symbol = known != words_.end() ? known->second : word::symbol_of_whole(utf8);
         words_.emplace(utf8, symbol);
         if (symbol) {
             word::make_at(symbol, *key);
@@ -202,22 +196,6 @@ class Decoder {
         }
         emit(*key);
         return true;
-    }
-
-    // The symbol of a name the lexer reads whole as a word, else 0.
-    static uint32_t word_symbol(const std::string& utf8) {
-        if (utf8.empty()) return 0;
-        uint8_t first = uint8_t(utf8[0]);
-        if (is_digit(first) || first == '\'') return 0;
-        for (uint8_t b : utf8)
-            if (b < 0x80 && ends_word(b)) return 0;
-        if (utf8.find("\xC2\xA0") != std::string::npos) return 0;
-        Rooted<Cell> text, read;
-        string::load_at(reinterpret_cast<const uint8_t*>(utf8.data()), uint32_t(utf8.size()), *text,
-                        string::Encoding::utf8);
-        if (!word::scan_value(*text, *read) || cell::type_of(*read) != TYPE_WORD) return 0;
-        return symbol::intern_bytes(reinterpret_cast<const uint8_t*>(utf8.data()),
-                                    uint32_t(utf8.size()));
     }
 
     bool scalar() {

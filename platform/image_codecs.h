@@ -24,8 +24,16 @@ Format sniff(const uint8_t* bytes, size_t length);
 constexpr uint64_t max_decoded_pixels = uint64_t(1) << 28;
 bool decodable_size(uint64_t width, uint64_t height);
 
+// The most scans a progressive JPEG may hold: encoders write about ten
+// (some tens when they search for the smallest script). Each scan is a
+// pass over every block, so that a small file of redundant scans over a
+// large picture keeps the decoder busy for minutes.
+constexpr int max_jpeg_scans = 500;
+
+// `interrupted`: an interrupt (runtime/interrupt.h) stopped the decode;
+// the caller raises it.
 struct Decoded {
-    enum Result { ok, unsupported, bad, no_memory } result;
+    enum Result { ok, unsupported, bad, no_memory, interrupted } result;
     pixels::Grid* grid; // frame 0, straight alpha; owned by the caller
 };
 

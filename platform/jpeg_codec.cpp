@@ -1,6 +1,8 @@
 // JPEG through libjpeg-turbo: decoded straight into BGRA (grayscale
 // included), CMYK and YCCK files converted here; encoded at a fixed
-// quality.
+// quality. A progressive file is refused past `max_jpeg_scans` scans, and
+// an interrupt (Ctrl-C) stops a decode at the library's next progress
+// report.
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <jerror.h>
 
 #include "platform/image_formats.h"
+#include "runtime/interrupt.h"
 
 namespace kiv::image_formats {
 
@@ -20,6 +23,7 @@ namespace {
 struct JpegErrors {
     jpeg_error_mgr manager;
     std::jmp_buf back;
+    Decoded::Result failure = Decoded::bad; // what the jump back reports
 };
 
 void jpeg_fail(j_common_ptr info) {
@@ -33,6 +37,22 @@ void jpeg_quiet(j_common_ptr info, int level) {
     if (level == -1 && info->err->msg_code == JWRN_JPEG_EOF) jpeg_fail(info);
 }
 void jpeg_no_output(j_common_ptr) {}
+
+// Reported once per row of blocks while a file is read, and between the
+// passes over it: a file with more scans than encoders write is refused,
+// and an interrupt stops the decode. Both jump back: an exception cannot
+// cross the C library. (`errors` is reached through the library's
+// pointer, so it is read from memory after the jump.)
+void jpeg_progress(j_common_ptr info) {
+    auto& errors = *reinterpret_cast<JpegErrors*>(info->err);
+    if (runtime::interrupt_requested.load(std::memory_order_relaxed)) {
+        errors.failure = Decoded::interrupted;
+        std::longjmp(errors.back, 1);
+    }
+    if (!info->is_decompressor) return;
+    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > image_codecs::max_jpeg_scans)
+        std::longjmp(errors.back, 1);
+}
 
 void install(JpegErrors& errors) {
     jpeg_std_error(&errors.manager);
@@ -59,6 +79,8 @@ Decoded decode_jpeg(const uint8_t* bytes, size_t length) {
     JpegErrors errors;
     install(errors);
     info.err = &errors.manager;
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = jpeg_progress;
     // Locals that change after setjmp and are read after a jump are
     // volatile.
     pixels::Grid* volatile grid = nullptr;
@@ -67,9 +89,10 @@ Decoded decode_jpeg(const uint8_t* bytes, size_t length) {
         jpeg_destroy_decompress(&info);
         pixels::free(grid);
         delete[] row;
-        return {Decoded::bad, nullptr};
+        return {errors.failure, nullptr};
     }
-    jpeg_create_decompress(&info);
+    jpeg_create_decompress(&info); // clears every field but the error manager
+    info.progress = &progress;
     jpeg_mem_src(&info, bytes, (unsigned long)length);
     jpeg_read_header(&info, TRUE);
     if (!image_codecs::decodable_size(info.image_width, info.image_height)) {

@@ -13,6 +13,7 @@ namespace {
 
 std::array<NodeId, capacity> entries;
 uint32_t top = 0; // the next free entry
+bool refusing = false;
 
 struct Marker {
     uint32_t type;
@@ -67,12 +68,29 @@ void refuse_cycle(NodeId node) {
     runtime::fire_error(runtime::Category::internal, err::internal::no_cycle);
 }
 
+bool met(NodeId node) {
+    if (!find(node)) return false;
+    if (refusing) {
+        reset();
+        runtime::fire_error(runtime::Category::internal, err::internal::no_cycle);
+    }
+    return true;
+}
+
+Refusal::Refusal() : outer_(refusing) {
+    refusing = true;
+}
+
+Refusal::~Refusal() {
+    refusing = outer_;
+}
+
 NodeId node_of(const Cell& value) {
     return cell::type_of(value) == TYPE_OBJECT ? value.w1 : value.w2;
 }
 
 const char* detect(const Cell& value, int32_t& part, bool mold) {
-    if (!find(node_of(value))) return nullptr;
+    if (!met(node_of(value))) return nullptr;
     const char* marker = plain_marker;
     if (mold) {
         auto* m = std::find_if(std::begin(markers), std::end(markers),

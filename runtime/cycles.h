@@ -35,11 +35,29 @@ bool find(NodeId node);
 // node is on the stack, empties it and raises internal no-cycle.
 void refuse_cycle(NodeId node);
 
+// True when the node is on the stack: the walk has met a value inside
+// itself. While a Refusal stands it raises internal no-cycle instead (the
+// stack emptied).
+bool met(NodeId node);
+
+// Makes the mold and form walks refuse a value that holds itself rather
+// than write a cycle marker, for text that must load back as the value.
+class Refusal {
+  public:
+    Refusal();
+    ~Refusal();
+    Refusal(const Refusal&) = delete;
+    Refusal& operator=(const Refusal&) = delete;
+
+  private:
+    bool outer_;
+};
+
 // The node a value's walk pushes: an object's context node (word 1), the
 // series node (word 2) of any other value.
 NodeId node_of(const Cell& value);
 
-// When the value's series is on the stack: returns the marker a mold (or
+// When the value's series is on the stack (see `met`): returns the marker a mold (or
 // form) writes in its place, "[...]" for a block, and lowers `part` by the
 // marker's length; the caller appends the marker. Null when there is no
 // cycle.

@@ -48,6 +48,15 @@ PAGES = {
                b'#if true [6 * 7]\n',
 }
 
+# Answers written byte for byte: header names that are no words (one with
+# terminal control codes, one not UTF-8), a value not UTF-8, a chunked
+# body whose chunk size is not a number.
+RAW = {
+    "/odd-headers": b"HTTP/1.1 200 OK\r\nX-\x1b]0;PWNED\x07: t\r\nx y: 1\r\n[a]: 2\r\n1234: 3\r\n"
+                    b"X-\xff: 4\r\nX-Value: caf\xe9\r\nX-Plain: ok\r\nContent-Length: 4\r\n\r\nkept",
+    "/bad-chunk": b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nZZ\r\nabc\r\n0\r\n\r\n",
+}
+
 
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
@@ -90,6 +99,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.answer(302, b"", [("Location", "/loop")])
         elif path == "/to-file":
             self.answer(302, b"", [("Location", "file:///etc/hostname")])
+        elif path in RAW:
+            self.wfile.write(RAW[path])
+            self.close_connection = True
         else:
             self.answer(404, b"no such page")
 

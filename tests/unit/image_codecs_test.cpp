@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,7 @@
 
 #include "platform/image_codecs.h"
 #include "platform/pixels.h"
+#include "runtime/interrupt.h"
 
 #include <unistd.h>
 
@@ -279,3 +281,64 @@ TEST_F(ImageCodecsTest, CorruptDataIsRefusedOrDecoded) {
 }
 
 } // namespace
+
+namespace {
+
+// The progressive fixture with its last scan written `copies` more times
+// before the end of the image: redundant scans, each a pass of the
+// decoder over every block.
+std::vector<uint8_t> with_repeated_scan(const std::vector<uint8_t>& jpeg, int copies) {
+    size_t at = 2, scan = 0, scan_end = 0;
+    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] != 0xD9) {
+        size_t end = at + 2 + (size_t(jpeg[at + 2]) << 8 | jpeg[at + 3]);
+        if (jpeg[at + 1] == 0xDA) {
+            scan = at;
+            // The entropy-coded data runs to the next marker that is not
+            // a stuffed 0xFF or a restart.
+            while (end + 1 < jpeg.size() && !(jpeg[end] == 0xFF && jpeg[end + 1] != 0 &&
+                                              (jpeg[end + 1] < 0xD0 || jpeg[end + 1] > 0xD7)))
+                ++end;
+            scan_end = end;
+        }
+        at = end;
+    }
+    std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + std::ptrdiff_t(at));
+    for (int i = 0; i < copies; ++i)
+        out.insert(out.end(), jpeg.begin() + std::ptrdiff_t(scan),
+                   jpeg.begin() + std::ptrdiff_t(scan_end));
+    out.insert(out.end(), {0xFF, 0xD9});
+    return out;
+}
+
+} // namespace
+
+// A progressive file holding more scans than the limit is refused before
+// the decoder passes over them all; one below it decodes.
+TEST_F(ImageCodecsTest, JpegScansAreLimited) {
+    auto progressive = std::ranges::find(fixtures, "progressive.jpg", &Fixture::name);
+    ASSERT_NE(progressive, fixtures.end());
+    struct Case {
+        int copies;
+        image_codecs::Decoded::Result result;
+    } cases[] = {{10, image_codecs::Decoded::ok},
+                 {image_codecs::max_jpeg_scans, image_codecs::Decoded::bad}};
+    for (const Case& c : cases) {
+        std::vector<uint8_t> bytes = with_repeated_scan(progressive->bytes, c.copies);
+        image_codecs::Decoded d = image_codecs::decode(bytes.data(), bytes.size());
+        EXPECT_EQ(d.result, c.result) << c.copies;
+        pixels::free(d.grid);
+    }
+}
+
+// An interrupt asked for stops a JPEG decode (through the library's
+// progress reports) and is reported as such.
+TEST_F(ImageCodecsTest, InterruptStopsJpegDecoding) {
+    for (const Fixture& f : fixtures) {
+        if (image_codecs::sniff(f.bytes.data(), f.bytes.size()) != image_codecs::jpeg) continue;
+        runtime::interrupt_requested.store(true);
+        image_codecs::Decoded d = image_codecs::decode(f.bytes.data(), f.bytes.size());
+        runtime::interrupt_requested.store(false);
+        EXPECT_EQ(d.result, image_codecs::Decoded::interrupted) << f.name;
+        EXPECT_EQ(d.grid, nullptr) << f.name;
+    }
+}
