@@ -395,13 +395,15 @@ class StartSetting {
 // the user's environment says otherwise): its probe of GLX for the
 // screen's visuals would load the system's GL driver, with Mesa's software
 // one and LLVM some 55 MiB of a 95 MiB console. The accessibility bridge
-// is left out only where it could reach no bus anyway.
+// is left out, and GSettings kept in memory, only where they could reach
+// no bus anyway.
 extern "C" __attribute__((visibility("default"))) kiv::gui::Backend* kiv_gtk_backend_create() {
     static const bool started = [] {
         gdk_set_allowed_backends("x11");
         StartSetting gl("GDK_GL", "disable", true);
         kiv::gui::gtk::AccessibilityBus bus;
         StartSetting bridge("NO_AT_BRIDGE", "1", bus.leave_out_bridge());
+        kiv::gui::gtk::keep_settings_without_bus();
         bool ok = gtk_init_check(nullptr, nullptr);
         std::setlocale(LC_NUMERIC, "C");
         return ok;

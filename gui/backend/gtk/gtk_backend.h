@@ -201,6 +201,16 @@ bool shows_surface(const Native& n);
 // Whether it may ever show it: a drawing area's, and a button's (whose
 // parent may draw its caption from its next paint on).
 bool may_show_surface(const Native& n);
+// Whether a session bus could answer: its address is set, its socket is
+// in the runtime folder, or dbus-launch could start one.
+bool session_bus_reachable();
+// Where no session bus could answer (and the user has not chosen a
+// backend), GSettings keeps its values in memory for the process: dconf
+// would try to start a bus at every write (each file dialog writes its
+// state) and print a warning each time. GIO picks its default backend
+// once, so the variable that names it is gone again afterwards, before
+// any program is started from here.
+void keep_settings_without_bus();
 // Whether GTK's accessibility bridge can find a bus to register on, looked
 // at before GTK starts (the look's X connection kept until GTK has its own). Where none can answer,
 // the bridge still has libdbus fork a dbus-launch that is not there: the
