@@ -105,11 +105,18 @@ Rect rect_in_parent(HWnd window);
 bool set_window_pos(HWnd window, Rect rect);
 bool show_window(HWnd window, uint32_t command);
 bool is_visible(HWnd window); // the window and all its ancestors
+// Enables or disables a window. A disabled window takes no input and
+// neither do the windows it holds, whose controls then look disabled too.
 bool enable_window(HWnd window, bool enable);
 bool is_enabled(HWnd window);
+// Whether the window and every window holding it are enabled: input meant
+// for it is dropped otherwise (a window behind a modal one, a face in a
+// disabled panel).
+bool takes_input(HWnd window);
 Point client_to_screen(HWnd window, Point p);
 Point screen_to_client(HWnd window, Point p);
-// The deepest visible window under a screen point, 0 for none.
+// The deepest visible window under a screen point, 0 for none; the point
+// passes over a disabled child to its parent.
 HWnd window_from_point(Point screen);
 // The visible child of `window` at a client point, else the window itself.
 HWnd child_window_from_point(HWnd window, Point client);
