@@ -99,6 +99,12 @@ void update_window(HWnd window);
 
 Rect window_rect(HWnd window); // screen coordinates
 Rect client_rect(HWnd window); // 0, 0, width, height
+// The widths of the frame a window manager draws around a top-level
+// (left, top, right and bottom, device pixels; none where it draws none),
+// as the backend last found them; it sets them as it learns them (true
+// when they changed). They lie outside the window's rectangle.
+Rect window_frame(HWnd window);
+bool set_window_frame(HWnd window, Rect widths);
 Rect rect_in_parent(HWnd window);
 // Moves and sizes a window (parent's client coordinates); sends WM_MOVE
 // and WM_SIZE for what changed.

@@ -314,6 +314,18 @@ Rect client_rect(HWnd window) {
     return {0, 0, std::max(0, w->rect.width() - bars.x), std::max(0, w->rect.height() - bars.y)};
 }
 
+Rect window_frame(HWnd window) {
+    Window* w = detail::find(window);
+    return w ? w->frame : Rect{};
+}
+
+bool set_window_frame(HWnd window, Rect widths) {
+    Window* w = detail::find(window);
+    if (!w || w->parent || w->frame == widths) return false;
+    w->frame = widths;
+    return true;
+}
+
 Rect rect_in_parent(HWnd window) {
     Window* w = detail::find(window);
     return w ? w->rect : Rect{};

@@ -41,8 +41,9 @@ struct Native {
     GtkWidget* bar = nullptr;      // top-levels: the GtkMenuBar, when the window has one
     bool bar_open = false;         // between the bar's first highlight and its closing
     GtkIMContext* im = nullptr;    // top-levels: the input method
-    // Top-levels: the geometry last asked of GTK (device pixels) and until
-    // when the configure events on the way to it are passing states.
+    // Top-levels: the geometry last asked of GTK (device pixels: the
+    // frame's corner and the window's size) and until when the configure
+    // events on the way to it are passing states.
     Rect asked;
     double asked_until = 0;
 };
@@ -104,8 +105,9 @@ class GtkBackend : public Backend {
     // Applies a change GTK made (a move, a size, an activation) without
     // mirroring it back to GTK.
     void from_native(const std::function<void()>& change);
-    // Whether a configured geometry of a top-level is GTK's own (a window
-    // manager or the user moved it), not a state on the way to ours.
+    // Whether a configured geometry of a top-level (its frame's corner and
+    // its size) is GTK's own (a window manager or the user moved it), not
+    // a state on the way to ours.
     bool configured_by_gtk(HWnd window, const Rect& r);
     // Reads GTK's monitors into the layer.
     void refresh_monitors();
