@@ -6,7 +6,8 @@ lines printed, by what the screen shows and by where the window manager put
 the windows. One scenario per run (argv[2]); a screenshot is saved when it
 fails.
 
-- The font requester opens GTK's font chooser and answers the font chosen.
+- The font requester opens GTK's font chooser and answers the font chosen,
+  also from the graphical console's Options menu.
 - The file, folder and font requesters open their dialog in a script that
   has shown no window yet, and print nothing on standard error where no
   session bus can be reached.
@@ -343,6 +344,52 @@ def console_place(kiv, xd):
         raise AssertionError(f"the console moves: {runs}")
     if saved != corners:
         raise AssertionError(f"saved {saved}, the frame is at {corners}")
+
+
+def wait_changed(x, y, before, timeout=10.0):
+    """Whether the screen pixel at x, y comes to differ from `before`."""
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if xdriver.pixel(x, y) != before:
+            return True
+        time.sleep(0.05)
+    return False
+
+
+@scenario("")
+def console_font(kiv, xd):
+    """Options > Choose Font... in the graphical console opens the font
+    chooser; cancelled, the console goes on and ends cleanly"""
+    home = os.path.join(kiv.folder, "home")
+    os.makedirs(home)
+    proc = subprocess.Popen([kiv.path, "--gui"], cwd=home, env=dict(os.environ, HOME=home),
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    try:
+        w = xd.window("Kiv Console", 60)
+        if w is None:
+            raise AssertionError("no console window")
+        # The menu bar's "Options", then its first item once the menu shows.
+        item = (w.x + 90, w.y + 40)
+        plain = xdriver.pixel(*item)
+        xd.click(w.x + 70, w.y + 12)
+        if not wait_changed(*item, plain):
+            raise AssertionError("the Options menu does not open")
+        xd.click(*item)
+        dialog = xd.window("Select Font", 30)
+        if dialog is None:
+            raise AssertionError(f"no font dialog; the console's status is {proc.poll()}")
+        xd.focus(dialog)
+        xd.tap("Escape")
+        if not xd.gone("Select Font"):
+            raise AssertionError("the font dialog is still shown")
+        xd.close(xd.window("Kiv Console"))
+        if proc.wait(60) != 0:
+            raise AssertionError(f"the console ended with status {proc.returncode}")
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
 
 
 class Run(Kiv):
