@@ -13,15 +13,6 @@ using namespace controls;
 
 namespace controls {
 
-namespace {
-
-bool is_input(uint32_t message) {
-    return (message >= WM_KEYDOWN && message <= WM_SYSCHAR) ||
-           (message >= WM_MOUSEMOVE && message <= WM_MOUSEHWHEEL);
-}
-
-} // namespace
-
 Models& models() {
     static Models m;
     return m;
@@ -57,7 +48,7 @@ int64_t control_default(HWnd w, uint32_t message, uint64_t wparam, int64_t lpara
     default:
         // Input the control's own procedure leaves still reaches a native
         // view (keys and clicks of a GTK widget).
-        if (is_input(message)) {
+        if (is_input_message(message)) {
             if (input_elsewhere(w, message, wparam, lparam)) return 0;
         }
         return def_window_proc(w, message, wparam, lparam);

@@ -22,11 +22,15 @@ std::string module_path() {
 
 using Entry = Backend* (*)();
 
-// Opened once: GTK cannot be unloaded, so later starts reuse it.
+// Opened once: GTK cannot be unloaded, so later starts reuse it. Its
+// libraries join the program's global symbols: GtkBuilder finds a type
+// named in a template that is not registered yet by looking its
+// `*_get_type` function up there (the font chooser's list names Pango's
+// font family and face types), and fails where it cannot see them.
 Entry module_entry() {
     static const Entry entry = [] {
         std::string path = module_path();
-        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
         auto found = module ? reinterpret_cast<Entry>(dlsym(module, gtk_module_entry)) : nullptr;
         if (!found) stdout_::print_line("*** GUI: cannot load ", dlerror(), "; running headless");
         return found;

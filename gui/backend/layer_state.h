@@ -36,6 +36,7 @@ struct Window {
     void* composition_font = nullptr; // the input method's, a reference held
     HMenu menu = 0;                   // top-levels: the menu bar
     int bar_height = 0;               // above the client area, in device pixels
+    Rect frame;                       // top-levels: the window manager's, widths per side
 };
 
 struct MenuModel {

@@ -64,21 +64,27 @@ bool is_client_pointer(uint32_t message) {
 // taken, from its screen point and the windows as they are then: input
 // that came in one batch follows a capture taken by its press, and moves
 // queued while an earlier one moved the window (a face dragged faster
-// than events are handled) are not counted twice.
+// than events are handled) are not counted twice. Input for a window that
+// takes none (it or a window holding it disabled) is dropped once the key
+// and button state has followed it.
 bool take_input(Msg& msg) {
     auto& s = state();
-    if (s.input.empty()) return false;
-    msg = s.input.front();
-    s.input.pop_front();
-    if (is_client_pointer(msg.message)) {
-        if (HWnd target = s.capture ? s.capture : window_from_point(msg.pt)) msg.window = target;
-        if (is_window(msg.window)) {
-            Point p = screen_to_client(msg.window, msg.pt);
-            msg.lparam = make_point_param(p.x, p.y);
+    while (!s.input.empty()) {
+        msg = s.input.front();
+        s.input.pop_front();
+        if (is_client_pointer(msg.message)) {
+            if (HWnd target = s.capture ? s.capture : window_from_point(msg.pt))
+                msg.window = target;
+            if (is_window(msg.window)) {
+                Point p = screen_to_client(msg.window, msg.pt);
+                msg.lparam = make_point_param(p.x, p.y);
+            }
         }
+        detail::apply_key_state(msg);
+        if (!is_input_message(msg.message) || !is_window(msg.window) || takes_input(msg.window))
+            return true;
     }
-    detail::apply_key_state(msg);
-    return true;
+    return false;
 }
 
 bool take_quit(Msg& msg) {

@@ -192,6 +192,12 @@ enum : uint32_t {
 // WM_NCHITTEST: the pointer passes to what lies below the window.
 inline constexpr int64_t HTTRANSPARENT = -1;
 
+// Key, character and mouse messages: what a user's input makes.
+inline bool is_input_message(uint32_t message) {
+    return (message >= WM_KEYDOWN && message <= WM_SYSCHAR) ||
+           (message >= WM_MOUSEMOVE && message <= WM_MOUSEHWHEEL);
+}
+
 // Packs client coordinates as mouse messages carry them: signed 16-bit x
 // in the low word, y in the high word.
 inline int64_t make_point_param(int x, int y) {

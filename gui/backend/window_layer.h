@@ -99,17 +99,30 @@ void update_window(HWnd window);
 
 Rect window_rect(HWnd window); // screen coordinates
 Rect client_rect(HWnd window); // 0, 0, width, height
+// The widths of the frame a window manager draws around a top-level
+// (left, top, right and bottom, device pixels; none where it draws none),
+// as the backend last found them; it sets them as it learns them (true
+// when they changed). They lie outside the window's rectangle.
+Rect window_frame(HWnd window);
+bool set_window_frame(HWnd window, Rect widths);
 Rect rect_in_parent(HWnd window);
 // Moves and sizes a window (parent's client coordinates); sends WM_MOVE
 // and WM_SIZE for what changed.
 bool set_window_pos(HWnd window, Rect rect);
 bool show_window(HWnd window, uint32_t command);
 bool is_visible(HWnd window); // the window and all its ancestors
+// Enables or disables a window. A disabled window takes no input and
+// neither do the windows it holds, whose controls then look disabled too.
 bool enable_window(HWnd window, bool enable);
 bool is_enabled(HWnd window);
+// Whether the window and every window holding it are enabled: input meant
+// for it is dropped otherwise (a window behind a modal one, a face in a
+// disabled panel).
+bool takes_input(HWnd window);
 Point client_to_screen(HWnd window, Point p);
 Point screen_to_client(HWnd window, Point p);
-// The deepest visible window under a screen point, 0 for none.
+// The deepest visible window under a screen point, 0 for none; the point
+// passes over a disabled child to its parent.
 HWnd window_from_point(Point screen);
 // The visible child of `window` at a client point, else the window itself.
 HWnd child_window_from_point(HWnd window, Point client);

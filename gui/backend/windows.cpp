@@ -314,6 +314,18 @@ Rect client_rect(HWnd window) {
     return {0, 0, std::max(0, w->rect.width() - bars.x), std::max(0, w->rect.height() - bars.y)};
 }
 
+Rect window_frame(HWnd window) {
+    Window* w = detail::find(window);
+    return w ? w->frame : Rect{};
+}
+
+bool set_window_frame(HWnd window, Rect widths) {
+    Window* w = detail::find(window);
+    if (!w || w->parent || w->frame == widths) return false;
+    w->frame = widths;
+    return true;
+}
+
 Rect rect_in_parent(HWnd window) {
     Window* w = detail::find(window);
     return w ? w->rect : Rect{};
@@ -366,18 +378,42 @@ bool is_visible(HWnd window) {
     return false;
 }
 
+namespace {
+
+// The controls inside a window whose enabled state changed take their
+// look again (a top-level's do not: a window behind a modal one only
+// refuses input).
+void held_controls_changed(HWnd window) {
+    for (HWnd child : child_windows(window)) {
+        control_changed(child, ControlChange::look);
+        held_controls_changed(child);
+    }
+}
+
+} // namespace
+
 bool enable_window(HWnd window, bool enable) {
     Window* w = detail::find(window);
     if (!w) return false;
     bool was_disabled = w->style & WS_DISABLED;
     w->style = enable ? (w->style & ~WS_DISABLED) : (w->style | WS_DISABLED);
-    if (was_disabled == enable) send_message(window, WM_ENABLE, enable, 0);
+    if (was_disabled != enable) return was_disabled;
+    send_message(window, WM_ENABLE, enable, 0);
+    if (is_window(window) && get_parent(window)) held_controls_changed(window);
     return was_disabled;
 }
 
 bool is_enabled(HWnd window) {
     Window* w = detail::find(window);
     return w && !(w->style & WS_DISABLED);
+}
+
+bool takes_input(HWnd window) {
+    Window* w = detail::find(window);
+    if (!w) return false;
+    for (; w; w = detail::find(w->parent))
+        if (w->style & WS_DISABLED) return false;
+    return true;
 }
 
 namespace {
@@ -391,7 +427,9 @@ HWnd deepest_at(HWnd handle, Point p) {
     Window* w = detail::find(handle);
     for (auto it = w->children.rbegin(); it != w->children.rend(); ++it) {
         Window* child = detail::find(*it);
-        if (!(child->style & WS_VISIBLE) || !child->rect.contains(p)) continue;
+        if (!(child->style & WS_VISIBLE) || (child->style & WS_DISABLED) ||
+            !child->rect.contains(p))
+            continue;
         if (send_message(*it, WM_NCHITTEST, 0, 0) == HTTRANSPARENT) continue;
         if (HWnd hit = deepest_at(*it, {p.x - child->rect.left, p.y - child->rect.top})) return hit;
     }

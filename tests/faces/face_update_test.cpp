@@ -106,6 +106,28 @@ TEST_F(FaceUpdateTest, ASizeIsWrittenBackAsItWasGiven) {
     (void)parent;
 }
 
+// A window face's offset is the corner of the frame a window manager draws
+// around it, with or without a menu bar: set, the client area lies inside
+// the frame and below the bar; moved by the window manager, the offset
+// read back is the frame's corner again.
+TEST_F(FaceUpdateTest, AWindowOffsetIsItsFrameCorner) {
+    const Rect frame{1, 20, 1, 1};
+    for (const char* menu : {"none", R"(["File" ["Quit" quit]])"}) {
+        Rooted<Cell> window(face(std::string("type: 'window size: 100x80 menu: ") + menu));
+        HWnd w = show(*window);
+        set_window_frame(w, frame);
+        int bar = rect_in_parent(w).top - window_rect(w).top;
+        change(*window, f_offset, "300x200");
+        update(*window);
+        EXPECT_EQ(client_to_screen(w, {}), (Point{301, 220 + bar})) << menu;
+        EXPECT_EQ(client_rect(w), (Rect{0, 0, 100, 80})) << menu;
+        EXPECT_EQ(molded(facet(*window, f_offset)), "300x200") << menu;
+        Rect outer = window_rect(w);
+        set_window_pos(w, {outer.left + 5, outer.top + 7, outer.right + 5, outer.bottom + 7});
+        EXPECT_EQ(molded(facet(*window, f_offset)), "305x207") << menu;
+    }
+}
+
 TEST_F(FaceUpdateTest, ABlockOfFacesMovesInOneBatch) {
     HWnd parent = top_window();
     Rooted<Cell> other(face("type: 'panel size: 100x100"));

@@ -131,8 +131,11 @@ TEST_F(FaceWindowTest, MenuBarIsAddedAboveTheFaceSize) {
     ASSERT_NE(get_menu(w), 0u);
     int bar = backend().menu_bar_height(w);
     EXPECT_EQ(client_rect(w), (Rect{0, 0, 200, 100}));
-    // The bar goes above the client area, which stays where the offset puts it.
-    EXPECT_EQ(window_rect(w), (Rect{30, 40 - bar, 230, 140}));
+    // The window's corner is where the offset puts it; the bar lies between
+    // it and the client area, and the offset reads back as given.
+    EXPECT_EQ(window_rect(w), (Rect{30, 40, 230, 140 + bar}));
+    EXPECT_EQ(client_to_screen(w, {}), (Point{30, 40 + bar}));
+    EXPECT_EQ(molded(facet(*f, f_offset)), "30x40");
     // A context menu block gives no bar.
     Rooted<Cell> p(face(R"(type: 'window size: 200x100 menu: [popup "Copy" copy])"));
     EXPECT_EQ(get_menu(show(*p)), 0u);

@@ -324,6 +324,40 @@ TEST_F(WindowLayerTest, CaptureRoutesEveryPointerMessage) {
     EXPECT_EQ(point_param_x(after[0].lparam), 51);
 }
 
+// Input for a disabled window, or for one inside a disabled window, is
+// dropped when taken, the key state following it; a click over a disabled
+// child goes to its parent.
+TEST_F(WindowLayerTest, DisabledWindowsAndTheirChildrenTakeNoInput) {
+    HWnd win = top({0, 0, 200, 200});
+    HWnd panel = child(win, {10, 10, 110, 110});
+    HWnd button = child(panel, {10, 10, 60, 40});
+    set_focus(button);
+    input_pointer_move({30, 30});
+    drain();
+    const std::vector<uint32_t> click{WM_LBUTTONDOWN, WM_LBUTTONUP};
+    const std::vector<uint32_t> typed{WM_KEYDOWN, WM_CHAR, WM_KEYUP};
+    struct Case {
+        HWnd disabled;
+        HWnd clicked; // the window a click on the button reaches (0: none)
+    };
+    for (Case c : {Case{0, button}, Case{button, panel}, Case{panel, win}, Case{win, 0}}) {
+        if (c.disabled) enable_window(c.disabled, false);
+        input_button(Button::left, true, {30, 30});
+        input_button(Button::left, false, {30, 30});
+        input_key(VK_SPACE, 0x39, false, true, ' ');
+        input_key(VK_SPACE, 0x39, false, false, 0);
+        auto got = drain();
+        for (HWnd w : {win, panel, button}) {
+            std::vector<uint32_t> wanted = w == c.clicked ? click : std::vector<uint32_t>{};
+            // The keys reach the focused button only while nothing holding it is disabled.
+            if (w == button && !c.disabled) wanted.insert(wanted.end(), typed.begin(), typed.end());
+            EXPECT_EQ(codes_of(got, w), wanted) << "disabled " << c.disabled << ", window " << w;
+        }
+        EXPECT_GE(get_key_state(VK_SPACE), 0); // the dropped key-up was followed
+        if (c.disabled) enable_window(c.disabled, true);
+    }
+}
+
 // A dragged window takes the capture at its press and moves while the
 // pointer's later input waits in the queue: each message goes to the
 // window and point where they are when it is taken.

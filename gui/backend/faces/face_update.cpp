@@ -55,15 +55,6 @@ struct Change {
     DeferredPosition* record;
 };
 
-// Where set_window_pos puts a window whose client area is to be at RECT:
-// a window's menu bar lies above its client area, which the face's offset
-// and size describe.
-Rect with_menu_bar(const Change& c, Rect rect) {
-    if (c.type == FaceType::window)
-        rect.top -= rect_in_parent(c.window).top - window_rect(c.window).top;
-    return rect;
-}
-
 void change_offset(const Change& c) {
     Cell& offset = facet(c.face, f_offset);
     if (cell::type_of(offset) == TYPE_PAIR) pair_to_point2D(offset);
@@ -81,8 +72,10 @@ void change_offset(const Change& c) {
     if (c.record) {
         c.record->rect.left = moved.left, c.record->rect.top = moved.top;
         c.record->move = true;
+    } else if (c.type == FaceType::window) {
+        set_window_pos(c.window, window_at(c.window, {left, top}, r.width(), r.height()));
     } else {
-        set_window_pos(c.window, with_menu_bar(c, moved));
+        set_window_pos(c.window, moved);
     }
     if (c.type == FaceType::base && has_caret_face(c.window)) move_caret_of(c.window);
     if (c.type == FaceType::window) set_dpi(dpi_for_window(c.window));
@@ -102,8 +95,11 @@ void change_size(const Change& c) {
         c.record->rect.right = c.record->rect.left + sized.width();
         c.record->rect.bottom = c.record->rect.top + sized.height();
         c.record->size = true;
+    } else if (c.type == FaceType::window) {
+        set_window_pos(c.window,
+                       window_at(c.window, frame_corner(c.window), sized.width(), sized.height()));
     } else {
-        set_window_pos(c.window, with_menu_bar(c, sized));
+        set_window_pos(c.window, sized);
     }
     if (c.type == FaceType::text) invalidate_rect(c.window, nullptr, true);
     if (c.type == FaceType::tab_panel) tab_panel_pages(c.window, TabPanelChange::resized);

@@ -191,13 +191,10 @@ void init_by_type(HWnd window, const Cell& face, FaceType type, HWnd parent) {
         init_window_slots(window);
         Rect created = window_rect(window);
         update_menu_bar(window, face);
-        // The bar is added to the face's size, not taken from its client,
-        // and goes above the face's offset: the offset read back is the
-        // one given (a saved window place comes back the same).
-        int bar = window_rect(window).height() - client_rect(window).height();
-        if (bar > 0)
-            set_window_pos(window,
-                           {created.left, created.top - bar, created.right, created.bottom});
+        // The bar is added to the face's size, not taken from its client.
+        if (window_rect(window).height() != client_rect(window).height())
+            set_window_pos(window, window_at(window, {created.left, created.top}, created.width(),
+                                             created.height()));
         if (is_layered) init_base_face(window, parent, face, true, 0);
         Rect r = window_rect(window);
         set_window_long(window, slot_last_position, r.top << 16 | (r.left & 0xFFFF));
@@ -212,6 +209,18 @@ void init_by_type(HWnd window, const Cell& face, FaceType type, HWnd parent) {
 
 bool layered(HWnd window) {
     return get_ex_style(window) & WS_EX_LAYERED;
+}
+
+Point frame_corner(HWnd window) {
+    Rect outer = window_rect(window), frame = window_frame(window);
+    return {outer.left - frame.left, outer.top - frame.top};
+}
+
+Rect window_at(HWnd window, Point corner, int width, int height) {
+    Rect frame = window_frame(window);
+    int bar = rect_in_parent(window).top - window_rect(window).top;
+    Point outer{corner.x + frame.left, corner.y + frame.top};
+    return {outer.x, outer.y, outer.x + width, outer.y + bar + height};
 }
 
 HWnd OS_make_view(const Cell& face, HWnd parent) {

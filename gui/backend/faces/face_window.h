@@ -45,6 +45,15 @@ int32_t facet_color(const Cell& face, Facet f);
 // Whether a window is layered (painted into a bitmap and composed).
 bool layered(HWnd window);
 
+// A window face's offset is the top-left corner of its frame, the one the
+// window manager draws (where it draws none, of its menu bar or client
+// area), and its size that of its client area: the frame and the menu
+// bar lie between them. The corner of a window face's window (screen,
+// device pixels), and the rectangle for set_window_pos that puts the
+// corner at `corner` around a client area of `width` x `height`.
+Point frame_corner(HWnd window);
+Rect window_at(HWnd window, Point corner, int width, int height);
+
 // The size `text` (a string value) takes in the face, in logical pixels.
 text::TextSize get_text_size(const Cell& face, const Cell& text);
 

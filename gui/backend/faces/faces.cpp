@@ -33,13 +33,19 @@ namespace kiv::gui::faces {
 
 namespace {
 
-// A window face's offset (WM_MOVE) or size (WM_SIZE) in logical pixels,
-// a pair when the face gave its size as one.
+// A window face's offset (WM_MOVE: the client position plus the offset of
+// the frame's corner from it) or size (WM_SIZE) in logical pixels, a pair
+// when the face gave its size as one.
 void store_geometry(HWnd window, uint32_t message, int64_t lparam) {
     Cell face;
     if (!window_face(window, face)) return;
     Rooted<Cell> kept(face);
-    double x = dpi_unscale(point_param_x(lparam)), y = dpi_unscale(point_param_y(lparam));
+    Point at{point_param_x(lparam), point_param_y(lparam)};
+    if (message == WM_MOVE) {
+        Point corner = frame_corner(window), client = client_to_screen(window, {});
+        at = {at.x + corner.x - client.x, at.y + corner.y - client.y};
+    }
+    double x = dpi_unscale(at.x), y = dpi_unscale(at.y);
     Cell& target = facet(*kept, message == WM_MOVE ? f_offset : f_size);
     if (get_window_long(window, slot_window_flags) & wf_pair_size)
         pair::make_at(target, int32_t(x), int32_t(y));

@@ -216,15 +216,18 @@ void GtkBackend::window_destroyed(HWnd window) {
 
 // Moves and sizes a window's widget: a top-level's GtkWindow on the
 // screen, a child's widget in its top-level's placer, clipped to the
-// top-level's client area.
+// top-level's client area. GTK moves a top-level by the corner of the
+// window manager's frame.
 void GtkBackend::place(HWnd window) {
     Native* n = native(window);
     if (!n) return;
     Rect r = window_rect(window);
     if (n->toplevel) {
-        n->asked = r;
+        Rect frame = window_frame(window);
+        Point corner{r.left - frame.left, r.top - frame.top};
+        n->asked = {corner.x, corner.y, corner.x + r.width(), corner.y + r.height()};
         n->asked_until = now_ms() + configure_patience_ms;
-        gtk_window_move(GTK_WINDOW(n->toplevel), to_gdk(r.left), to_gdk(r.top));
+        gtk_window_move(GTK_WINDOW(n->toplevel), to_gdk(corner.x), to_gdk(corner.y));
         gtk_window_resize(GTK_WINDOW(n->toplevel), std::max(1, to_gdk(r.width())),
                           std::max(1, to_gdk(r.height())));
         gtk_widget_queue_draw(n->placer);
@@ -430,13 +433,15 @@ class StartSetting {
 // the user's environment says otherwise): its probe of GLX for the
 // screen's visuals would load the system's GL driver, with Mesa's software
 // one and LLVM some 55 MiB of a 95 MiB console. The accessibility bridge
-// is left out only where it could reach no bus anyway.
+// is left out, and GSettings kept in memory, only where they could reach
+// no bus anyway.
 extern "C" __attribute__((visibility("default"))) kiv::gui::Backend* kiv_gtk_backend_create() {
     static const bool started = [] {
         gdk_set_allowed_backends("x11");
         StartSetting gl("GDK_GL", "disable", true);
         kiv::gui::gtk::AccessibilityBus bus;
         StartSetting bridge("NO_AT_BRIDGE", "1", bus.leave_out_bridge());
+        kiv::gui::gtk::keep_settings_without_bus();
         bool ok = gtk_init_check(nullptr, nullptr);
         std::setlocale(LC_NUMERIC, "C");
         return ok;

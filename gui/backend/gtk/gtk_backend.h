@@ -41,8 +41,9 @@ struct Native {
     GtkWidget* bar = nullptr;      // top-levels: the GtkMenuBar, when the window has one
     bool bar_open = false;         // between the bar's first highlight and its closing
     GtkIMContext* im = nullptr;    // top-levels: the input method
-    // Top-levels: the geometry last asked of GTK (device pixels) and until
-    // when the configure events on the way to it are passing states.
+    // Top-levels: the geometry last asked of GTK (device pixels: the
+    // frame's corner and the window's size) and until when the configure
+    // events on the way to it are passing states.
     Rect asked;
     double asked_until = 0;
 };
@@ -105,8 +106,9 @@ class GtkBackend : public Backend {
     // Applies a change GTK made (a move, a size, an activation) without
     // mirroring it back to GTK.
     void from_native(const std::function<void()>& change);
-    // Whether a configured geometry of a top-level is GTK's own (a window
-    // manager or the user moved it), not a state on the way to ours.
+    // Whether a configured geometry of a top-level (its frame's corner and
+    // its size) is GTK's own (a window manager or the user moved it), not
+    // a state on the way to ours.
     bool configured_by_gtk(HWnd window, const Rect& r);
     // Reads GTK's monitors into the layer.
     void refresh_monitors();
@@ -203,6 +205,16 @@ bool shows_surface(const Native& n);
 // Whether it may ever show it: a drawing area's, and a button's (whose
 // parent may draw its caption from its next paint on).
 bool may_show_surface(const Native& n);
+// Whether a session bus could answer: its address is set, its socket is
+// in the runtime folder, or dbus-launch could start one.
+bool session_bus_reachable();
+// Where no session bus could answer (and the user has not chosen a
+// backend), GSettings keeps its values in memory for the process: dconf
+// would try to start a bus at every write (each file dialog writes its
+// state) and print a warning each time. GIO picks its default backend
+// once, so the variable that names it is gone again afterwards, before
+// any program is started from here.
+void keep_settings_without_bus();
 // Whether GTK's accessibility bridge can find a bus to register on, looked
 // at before GTK starts (the look's X connection kept until GTK has its own). Where none can answer,
 // the bridge still has libdbus fork a dbus-launch that is not there: the

@@ -363,12 +363,24 @@ GtkWidget* make_control_view(Native& n) {
     return box;
 }
 
+namespace {
+
+// A control looks disabled when it or a face holding it is disabled; a
+// disabled top-level (behind a modal window) keeps its look.
+bool looks_enabled(HWnd window) {
+    for (HWnd w = window; w && get_parent(w); w = get_parent(w))
+        if (!is_enabled(w)) return false;
+    return true;
+}
+
+} // namespace
+
 void sync_control_view(Native& n, ControlChange what) {
     const View* view = view_of(n.window);
     if (!view || !n.control) return;
     bool was = std::exchange(n.syncing, true);
     view->sync(n, what);
-    gtk_widget_set_sensitive(n.control, is_enabled(n.window));
+    gtk_widget_set_sensitive(n.control, looks_enabled(n.window));
     if (what == ControlChange::look) apply_look(n);
     n.syncing = was;
 }

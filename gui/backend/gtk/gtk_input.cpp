@@ -163,15 +163,33 @@ gboolean on_delete(GtkWidget*, GdkEvent*, gpointer data) {
     return TRUE;
 }
 
-gboolean on_configure(GtkWidget*, GdkEventConfigure* event, gpointer data) {
+// A top-level moved or sized: its rectangle, and the frame the window
+// manager draws around it as GDK finds it now.
+gboolean on_configure(GtkWidget* widget, GdkEventConfigure* event, gpointer data) {
     HWnd window = window_of(data);
     int scale = current().scale();
     Rect r{event->x * scale, event->y * scale, (event->x + event->width) * scale,
            (event->y + event->height) * scale};
-    current().defer([window, r] {
-        if (!is_window(window) || !current().configured_by_gtk(window, r)) return;
-        if (window_rect(window) == r) return;
-        current().from_native([&] { set_window_pos(window, r); });
+    GdkRectangle f{event->x, event->y, event->width, event->height};
+    if (GdkWindow* gdk_window = gtk_widget_get_window(widget))
+        gdk_window_get_frame_extents(gdk_window, &f);
+    Rect frame{std::max(0, r.left - f.x * scale), std::max(0, r.top - f.y * scale),
+               std::max(0, (f.x + f.width) * scale - r.right),
+               std::max(0, (f.y + f.height) * scale - r.bottom)};
+    current().defer([window, r, frame] {
+        if (!is_window(window)) return;
+        bool framed = set_window_frame(window, frame);
+        Rect placed{r.left - frame.left, r.top - frame.top, r.right - frame.left,
+                    r.bottom - frame.top};
+        if (!current().configured_by_gtk(window, placed)) return;
+        current().from_native([&] {
+            if (window_rect(window) != r)
+                set_window_pos(window, r);
+            else if (framed) { // only the frame's corner moved
+                Point client = client_to_screen(window, {});
+                send_message(window, WM_MOVE, 0, make_point_param(client.x, client.y));
+            }
+        });
     });
     return FALSE;
 }

@@ -1,9 +1,13 @@
-// Whether GTK's accessibility bridge can reach a bus at start. The bridge
-// takes the accessibility bus from AT_SPI_BUS_ADDRESS, then from the root
-// window's AT_SPI_BUS property, then asks the session bus for it; libdbus
-// finds that bus in DBUS_SESSION_BUS_ADDRESS, at $XDG_RUNTIME_DIR/bus, or
-// by starting dbus-launch (from /usr/bin, else along the PATH).
+// Whether GTK's accessibility bridge and GSettings can reach a bus at
+// start. The bridge takes the accessibility bus from AT_SPI_BUS_ADDRESS,
+// then from the root window's AT_SPI_BUS property, then asks the session
+// bus for it; libdbus and GDBus find that bus in DBUS_SESSION_BUS_ADDRESS,
+// at $XDG_RUNTIME_DIR/bus, or by starting dbus-launch (from /usr/bin, else
+// along the PATH).
+#define G_SETTINGS_ENABLE_BACKEND
 #include "gui/backend/gtk/gtk_backend.h"
+
+#include <gio/gsettingsbackend.h>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -41,6 +45,20 @@ bool dbus_launch_found() {
 
 } // namespace
 
+bool session_bus_reachable() {
+    const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
+    return set("DBUS_SESSION_BUS_ADDRESS") ||
+           (runtime_dir && *runtime_dir && is_socket(std::string(runtime_dir) + "/bus")) ||
+           dbus_launch_found();
+}
+
+void keep_settings_without_bus() {
+    if (std::getenv("GSETTINGS_BACKEND") || session_bus_reachable()) return;
+    setenv("GSETTINGS_BACKEND", "memory", 1);
+    g_object_unref(g_settings_backend_get_default());
+    unsetenv("GSETTINGS_BACKEND");
+}
+
 // The accessibility bus published on the display's root window is read on
 // a connection of the probe's own, as GTK's is not open yet; it stays open
 // until GTK has its own, since an X server with no client left resets, and
@@ -48,11 +66,7 @@ bool dbus_launch_found() {
 AccessibilityBus::AccessibilityBus() {
     // The user's own NO_AT_BRIDGE decides without a look.
     if (std::getenv("NO_AT_BRIDGE")) return;
-    const char* runtime_dir = std::getenv("XDG_RUNTIME_DIR");
-    bool reachable =
-        set("AT_SPI_BUS_ADDRESS") || set("DBUS_SESSION_BUS_ADDRESS") ||
-        (runtime_dir && *runtime_dir && is_socket(std::string(runtime_dir) + "/bus")) ||
-        dbus_launch_found();
+    bool reachable = set("AT_SPI_BUS_ADDRESS") || session_bus_reachable();
     leave_out_ = !reachable;
     if (reachable || !(display_ = XOpenDisplay(nullptr))) return;
     if (Atom name = XInternAtom(display_, "AT_SPI_BUS", True); name != None) {
