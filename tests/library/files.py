@@ -45,7 +45,7 @@ def run_cases(kiv, folder, cases, setup=""):
     script = Path(folder) / "cases.kiv"
     body = [PRELUDE, setup] + [f"show [{code}]" for code, _ in cases]
     script.write_text("Kiv []\n" + "\n".join(body) + "\n", encoding="utf-8")
-    result = subprocess.run([kiv, str(script)], capture_output=True, text=True, timeout=300,
+    result = subprocess.run([kiv, str(script)], capture_output=True, text=True, timeout=1200,
                             cwd=folder)
     lines = result.stdout.splitlines()
     if result.returncode != 0 or len(lines) != len(cases):
