@@ -255,6 +255,10 @@ def modal(kiv, xd):
     kiv.expect("click dialog")
     xd.close(dialog)
     kiv.expect("dialog closed")
+    # A click while the server still shows the dialog over the window
+    # would reach the dialog.
+    if not xd.gone("kiv-modal-dialog"):
+        raise AssertionError("the dialog is still shown")
     xd.click(*count)
     kiv.expect("click count")
 
