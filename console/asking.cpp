@@ -4,6 +4,8 @@
 #include "console/signals.h"
 #include "console/valid_utf8.h"
 
+#include <optional>
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -91,8 +93,11 @@ void ask(Cell* args) {
     bool hidden = cell::type_of(args[1]) == TYPE_LOGIC && args[1].w1 != 0;
     Rooted<Cell> history(args[2]);
     bool shown = shows_prompt(hidden);
+    std::optional<HiddenInput> hide;
+    if (hidden) hide.emplace();
     if (!shown) os_console::write_text(question.data(), uint32_t(question.size()));
     Line line = read_asked(question, *history, hidden);
+    hide.reset();
     bool empty = line.text.empty();
     if (line.end == LineEnd::interrupted && !(empty && quit_armed)) {
         quit_armed = empty;

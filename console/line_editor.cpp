@@ -157,23 +157,7 @@ Line plain_line() {
 termios saved_settings;
 std::atomic<bool> echo_off = false;
 
-// Turns the echo off for its life, when standard input is a terminal.
-class HiddenInput {
-  public:
-    HiddenInput() {
-        if (tcgetattr(STDIN_FILENO, &saved_settings) != 0) return;
-        termios quiet = saved_settings;
-        quiet.c_lflag &= ~tcflag_t(ECHO);
-        echo_off.store(true);
-        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-    }
-    ~HiddenInput() { restore_terminal(); }
-    HiddenInput(const HiddenInput&) = delete;
-    HiddenInput& operator=(const HiddenInput&) = delete;
-};
-
 Line hidden_line() {
-    HiddenInput hide;
     Line line = plain_line();
     // The line feed typed was not echoed.
     if (isatty(STDIN_FILENO)) os::write_all(STDOUT_FILENO, "\n", 1);
@@ -181,6 +165,18 @@ Line hidden_line() {
 }
 
 } // namespace
+
+HiddenInput::HiddenInput() {
+    if (tcgetattr(STDIN_FILENO, &saved_settings) != 0) return;
+    termios quiet = saved_settings;
+    quiet.c_lflag &= ~tcflag_t(ECHO);
+    echo_off.store(true);
+    tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+}
+
+HiddenInput::~HiddenInput() {
+    restore_terminal();
+}
 
 bool editing() {
     return editor().line != nullptr;

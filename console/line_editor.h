@@ -27,10 +27,21 @@ bool editing();
 // before the read.
 bool shows_prompt(bool hidden);
 
+// Turns the terminal's echo off for its life, when standard input is a
+// terminal; it is always turned on again, also when the read is
+// interrupted by an error or a halt. Made before a hidden read's prompt is
+// shown, so that keys typed as soon as it shows are not echoed.
+class HiddenInput {
+  public:
+    HiddenInput();
+    ~HiddenInput();
+    HiddenInput(const HiddenInput&) = delete;
+    HiddenInput& operator=(const HiddenInput&) = delete;
+};
+
 // Reads one line. The editor shows `prompt` itself and offers `history`
-// (newest first) to the up and down keys. `hidden` reads with the
-// terminal's echo off, which is always turned on again, also when the read
-// is interrupted by an error or a halt.
+// (newest first) to the up and down keys. A `hidden` read (with a
+// HiddenInput alive) goes past the editor.
 Line read_line(const std::string& prompt, const std::vector<std::string>& history, bool hidden);
 
 // Turns the terminal's echo back on when a hidden read left it off; for

@@ -14,7 +14,7 @@ import subprocess
 import threading
 import time
 
-from harness import KIV, TIMEOUT, check, main
+from harness import KIV, TIMEOUT, check, main, wait_until
 BANNER = "--== Kiv 0.6.6 ==-- \nType HELP for starting information. \n\n"
 F_SETPIPE_SZ = 1031  # fcntl: the capacity of a pipe (Linux)
 
@@ -156,6 +156,19 @@ def asking(folder):
           repr(result.stdout))
 
 
+def blocked_writing(pid):
+    """Whether a thread of the process waits in a write to a full pipe."""
+    tasks = f"/proc/{pid}/task"
+    for task in os.listdir(tasks):
+        try:
+            with open(f"{tasks}/{task}/wchan") as f:
+                if "pipe_write" in f.read():
+                    return True
+        except FileNotFoundError:  # the thread ended
+            pass
+    return False
+
+
 def halting(folder):
     """A Ctrl-C while the console itself works ends the command with
     (halted), and the console answers the next line: here the halt comes
@@ -166,9 +179,8 @@ def halting(folder):
     try:
         p.stdin.write(b'append/dup copy "" "a" 300000\n')
         p.stdin.flush()
-        time.sleep(1)
+        check("blocked writing the result", wait_until(lambda: blocked_writing(p.pid)))
         p.send_signal(signal.SIGINT)
-        time.sleep(0.3)
         p.stdin.write(b"1 + 1\n")
         p.stdin.close()
         out = p.stdout.read().decode()

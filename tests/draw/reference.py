@@ -257,7 +257,7 @@ def main():
         script = os.path.join(folder, "cases.kiv")
         with open(script, "w") as f:
             f.write(kiv_script(folder))
-        run = subprocess.run([kiv, script], capture_output=True, text=True, timeout=120)
+        run = subprocess.run([kiv, script], capture_output=True, text=True, timeout=1200)
         if run.returncode != 0:
             print("kiv failed:", run.stdout, run.stderr)
             return 1

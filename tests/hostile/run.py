@@ -68,7 +68,7 @@ def session(kiv, typed, limit_mib=None):
         resource.setrlimit(resource.RLIMIT_AS, (size, size))
     # Each session runs in a folder of its own, removed afterwards.
     with tempfile.TemporaryDirectory(prefix="kiv-hostile-") as folder:
-        return subprocess.run([kiv], input=typed, capture_output=True, timeout=300, cwd=folder,
+        return subprocess.run([kiv], input=typed, capture_output=True, timeout=1200, cwd=folder,
                               preexec_fn=limit if limit_mib else None)
 
 

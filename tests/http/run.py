@@ -123,7 +123,7 @@ def tls_server(folder):
     key, cert = Path(folder) / "key.pem", Path(folder) / "cert.pem"
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
                     "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", cert],
-                   check=True, capture_output=True, timeout=60)
+                   check=True, capture_output=True, timeout=1200)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(cert, key)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
@@ -141,7 +141,7 @@ def run(kiv, path, places):
     for name, value in places.items():
         text = text.replace(f"@{name}@", str(value))
     typed, expected = transcripts.split(text)
-    result = subprocess.run([kiv], input=typed, capture_output=True, text=True, timeout=120,
+    result = subprocess.run([kiv], input=typed, capture_output=True, text=True, timeout=1200,
                             env=kiv_environment())
     return transcripts.check(path, expected, result)
 

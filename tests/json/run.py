@@ -37,7 +37,7 @@ REJECTED = [
 def run(kiv, folder, code):
     script = Path(folder) / "case.kiv"
     script.write_text("Kiv []\n" + code + "\n", encoding="utf-8")
-    result = subprocess.run([kiv, str(script)], capture_output=True, timeout=300)
+    result = subprocess.run([kiv, str(script)], capture_output=True, timeout=1200)
     if result.returncode != 0:
         raise RuntimeError(result.stdout.decode() + result.stderr.decode())
     return result.stdout.decode("utf-8")

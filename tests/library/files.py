@@ -48,7 +48,7 @@ def run_cases(kiv, folder, cases, setup="", prefix=(), preexec=None):
     body = [PRELUDE, setup] + [f"show [{code}]" for code, _ in cases]
     script.write_text("Kiv []\n" + "\n".join(body) + "\n", encoding="utf-8")
     result = subprocess.run([*prefix, kiv, str(script)], capture_output=True, text=True,
-                            timeout=300, cwd=folder, preexec_fn=preexec)
+                            timeout=1200, cwd=folder, preexec_fn=preexec)
     lines = result.stdout.splitlines()
     if result.returncode != 0 or len(lines) != len(cases):
         return [f"run failed ({result.returncode}): {result.stdout[-2000:]}{result.stderr}"]

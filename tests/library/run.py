@@ -42,7 +42,7 @@ QUIT_CASES = [
 def run_script(kiv, folder, code):
     script = Path(folder) / "case.kiv"
     script.write_text("Kiv []\n" + code + "\n", encoding="utf-8")
-    return subprocess.run([kiv, str(script)], capture_output=True, text=True, timeout=120)
+    return subprocess.run([kiv, str(script)], capture_output=True, text=True, timeout=1200)
 
 
 def check_quit(kiv, folder):

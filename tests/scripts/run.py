@@ -152,7 +152,7 @@ def run(kiv, args, expected, status, changes=None):
     paths = [os.path.join("scripts", a) if i == script and not a.startswith("/") else a
              for i, a in enumerate(args)]
     result = subprocess.run([kiv] + paths, cwd=cwd, stdin=subprocess.DEVNULL,
-                            capture_output=True, text=True, timeout=60, env=environment(changes or {}),
+                            capture_output=True, text=True, timeout=1200, env=environment(changes or {}),
                             preexec_fn=limited(limit) if limit else None)
     if result.stdout == expected and result.returncode == status:
         return True
@@ -203,7 +203,7 @@ def run_boot(kiv, change, expected_error, status):
             change(library)
         result = subprocess.run([kiv, os.path.join("scripts", "hello.kiv")],
                                 cwd=os.path.join(HERE, ".."), stdin=subprocess.DEVNULL,
-                                capture_output=True, text=True, timeout=60,
+                                capture_output=True, text=True, timeout=1200,
                                 env=environment({"KIV_BOOT_SOURCES": library}))
     expected_output = "hello\n" if status == 0 else ""
     if (result.returncode == status and result.stdout == expected_output and

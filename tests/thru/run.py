@@ -64,7 +64,7 @@ def run_kiv(kiv, folder, code, env=None, limit=None):
     script.write_text("Kiv []\n" + code + "\n", encoding="utf-8")
     environment = {k: v for k, v in os.environ.items() if "proxy" not in k.lower()}
     environment.update(env or {})
-    result = subprocess.run([kiv, str(script)], capture_output=True, timeout=120,
+    result = subprocess.run([kiv, str(script)], capture_output=True, timeout=1200,
                             env=environment, preexec_fn=limit)
     return result.stdout.decode("utf-8") + result.stderr.decode("utf-8")
 

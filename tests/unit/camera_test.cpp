@@ -22,7 +22,6 @@
 #include "tests/unit/pump_messages.h"
 
 #include <chrono>
-#include <thread>
 
 using namespace kiv;
 using namespace kiv::testing;
@@ -248,7 +247,11 @@ TEST_F(CameraTest, StallAndUnplug) {
     EXPECT_EQ(start(window, 1), "");
     ::testing::internal::CaptureStdout();
     bool first = pump_until([] { return cell::type_of(cells()[0]) == TYPE_IMAGE; });
-    std::this_thread::sleep_for(150ms); // the stream is over by now
+    // Snapshots take the frames left until the stream is over.
+    auto deadline = std::chrono::steady_clock::now() + 60s;
+    do
+        camera::snapshot(window, cells()[3]);
+    while (cell::type_of(cells()[3]) == TYPE_IMAGE && std::chrono::steady_clock::now() < deadline);
     began = std::chrono::steady_clock::now();
     camera::snapshot(window, cells()[3]);
     EXPECT_EQ(cell::type_of(cells()[3]), TYPE_NONE);

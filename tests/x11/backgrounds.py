@@ -15,6 +15,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xdriver import PATIENCE  # noqa: E402
+
 PANEL = (200, 0, 0)
 
 # The panel is at 10x10 in the window, the text face at 20x20 in the panel.
@@ -59,10 +62,10 @@ def main(kiv):
         child = subprocess.Popen([kiv, script])
         try:
             origin, colours = None, []
-            deadline = time.time() + 30
+            deadline = time.monotonic() + PATIENCE
             # Wait until the label is drawn: its area holds the panel's colour
             # and the darker pixels of its glyphs.
-            while time.time() < deadline and child.poll() is None:
+            while time.monotonic() < deadline and child.poll() is None:
                 origin = window_origin()
                 if origin:
                     colours = pixels(origin[0] + LABEL_OFFSET[0], origin[1] + LABEL_OFFSET[1],

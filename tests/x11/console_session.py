@@ -19,17 +19,16 @@ Usage: console_session.py KIV
 """
 import os
 import re
+import signal
 import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_dump import parse  # noqa: E402
-from xdriver import Display  # noqa: E402
+from xdriver import PATIENCE, Display, wait_until  # noqa: E402
 
 TITLE = "Kiv Console"
-TIMEOUT = 60
 KEYS = ["win-pos", "win-size", "font-name", "font-size", "font-color", "background",
         "mouse-paste?", "menu-bar?", "dark-mode?", "buffer-lines", "history"]
 FAILED = []
@@ -54,28 +53,49 @@ class Console:
         self.process = subprocess.Popen([kiv, "--gui"], cwd=folder, env=env,
                                         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE, text=True)
-        self.window = display.window(TITLE, TIMEOUT)
+        self.window = display.window(TITLE)
         if self.window:
             self.wait_lines(lambda lines: True)
-            focus(display, self.window)
+            self.focus()
 
-    def lines(self):
+    def state(self):
+        """The terminal's state as the last dump wrote it; None before the first."""
         try:
             with open(self.dump, encoding="utf-8") as f:
-                return parse(f.read())["lines"]
+                return parse(f.read())
         except FileNotFoundError:
             return None
 
-    def wait_lines(self, test, timeout=TIMEOUT):
+    def lines(self):
+        state = self.state()
+        return state and state["lines"]
+
+    def focus(self):
+        """Gives the window the keyboard focus with the pointer inside it, and
+        waits until the console shows its caret (asked through SIGUSR1):
+        it has taken the change before the keys that follow."""
+        window = self.window
+        self.display.move(window.x + window.width // 2, window.y + window.height // 2)
+        self.display.focus(window)
+
+        def caret_shown():
+            if os.path.exists(self.dump):
+                os.remove(self.dump)
+            self.process.send_signal(signal.SIGUSR1)
+            state = wait_until(self.state)
+            return state and state["enabled?"]
+        check("the console takes the focus", wait_until(caret_shown))
+
+    def wait_lines(self, test):
         """The dumped lines once `test` holds for them, else the last ones."""
-        end = time.monotonic() + timeout
-        while True:
-            lines = self.lines()
-            if lines is not None and test(lines):
-                return lines
-            if time.monotonic() > end or self.process.poll() is not None:
-                return lines
-            time.sleep(0.05)
+        last = {}
+
+        def met():
+            last["lines"] = self.lines()
+            return (last["lines"] is not None and test(last["lines"])) or \
+                self.process.poll() is not None
+        wait_until(met)
+        return last["lines"]
 
     def enter(self, text):
         self.display.type(text)
@@ -85,7 +105,7 @@ class Console:
         """Closes the window as a close button does; answers the exit status."""
         self.display.close(self.window)
         try:
-            self.process.wait(TIMEOUT)
+            self.process.wait(PATIENCE)
         except subprocess.TimeoutExpired:
             self.process.kill()
             self.process.wait()
@@ -97,14 +117,6 @@ class Console:
         if self.process.poll() is None:
             self.process.kill()
             self.process.communicate()
-
-
-def focus(display, window):
-    """Gives the window the keyboard focus with the pointer inside it, and
-    lets the program take the change before the keys that follow."""
-    display.move(window.x + window.width // 2, window.y + window.height // 2)
-    display.focus(window)
-    time.sleep(0.3)
 
 
 def brightest(window, top, bottom):
@@ -126,20 +138,18 @@ def first_run(kiv, folder, home, display):
         if not check("window shown", console.window):
             return None
         display.tap("Alt_L", "o")
-        settings = display.window("Settings", 10)
+        settings = display.window("Settings")
         check("Alt+O opens the settings", settings)
         if settings:
             display.close(settings)
-        check("closing the settings", display.gone("Settings", 10))
-        focus(display, console.window)
+        check("closing the settings", display.gone("Settings"))
+        console.focus()
 
         display.resize(console.window, 800, 600)
-        resized = None
-        end = time.monotonic() + 10
-        while time.monotonic() < end and not resized:
+        def at_new_size():
             info = display.window(TITLE, 0)
-            resized = info if info and (info.width, info.height) == (800, 600) else None
-            time.sleep(0.05)
+            return info if info and (info.width, info.height) == (800, 600) else None
+        resized = wait_until(at_new_size)
         check("window resized", resized, display.window(TITLE, 0))
 
         # The about box: its text in the white its faces give, on the dark
@@ -147,13 +157,13 @@ def first_run(kiv, folder, home, display):
         # the window its face's size (the theme's taller least button size
         # left a strip below the backdrop).
         console.enter("gui-console-ctx/display-about")
-        about = display.window("About", 10)
+        about = display.window("About")
         if check("about box shown", about):
             check("about text drawn white", brightest(about, 10, 60) > 0.9)
             check("about box 360x330", (about.width, about.height) == (360, 330), about)
             display.close(about)
-            display.gone("About", 10)
-        focus(display, console.window)
+            display.gone("About")
+        console.focus()
 
         # Typed last: the newest line of the history.
         console.enter("1 + 2")
@@ -239,7 +249,7 @@ def libraries_mapped(kiv, folder):
         f.write(MAPS_SCRIPT)
     for args, expected in ((["--cli", script], "no-gtk no-gl"),
                            (["--cli", script, "window"], "gtk no-gl")):
-        out = subprocess.run([kiv] + args, capture_output=True, text=True, timeout=TIMEOUT,
+        out = subprocess.run([kiv] + args, capture_output=True, text=True, timeout=PATIENCE,
                              env=dict(os.environ, KIV_GUI="gtk")).stdout
         check(f"libraries mapped for {args[-1]}: {expected}", out.strip() == expected, out)
 

@@ -19,7 +19,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from console_dump import parse, unescape  # noqa: E402
-from xdriver import Display, screenshot  # noqa: E402
+from xdriver import PATIENCE, Display, screenshot, wait_until  # noqa: E402
 
 TITLE = "Kiv Console"
 failures = []
@@ -48,16 +48,12 @@ class Console:
         env = dict(os.environ, HOME=home, KIV_TEST_DUMP=self.dump_path)
         self.process = subprocess.Popen([kiv, "--gui"], env=env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
-        self.window = None
-        for _ in range(100):
-            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", TITLE],
-                                   capture_output=True, text=True).stdout.split()
-            if found:
-                self.window = found[0]
-                break
-            time.sleep(0.1)
-        if not self.window:
+        found = wait_until(lambda: subprocess.run(
+            ["xdotool", "search", "--onlyvisible", "--name", TITLE], capture_output=True,
+            text=True).stdout.split())
+        if not found:
             sys.exit("the console window did not appear")
+        self.window = found[0]
         xdo("windowfocus", "--sync", self.window)
         self.wait_for("the prompt", lambda d: d["lines"] and d["lines"][-1] == ">> ")
 
@@ -66,27 +62,24 @@ class Console:
         if os.path.exists(self.dump_path):
             os.remove(self.dump_path)
         self.process.send_signal(signal.SIGUSR1)
-        for _ in range(100):
-            if os.path.exists(self.dump_path):
-                return parse(open(self.dump_path, encoding="utf-8").read())
-            time.sleep(0.05)
-        sys.exit("no dump came")
+        if not wait_until(lambda: os.path.exists(self.dump_path)):
+            sys.exit("no dump came")
+        return parse(open(self.dump_path, encoding="utf-8").read())
 
-    def wait_for(self, name, condition, seconds=10):
+    def wait_for(self, name, condition):
         """The first dump meeting the condition; a failure (with the last dump) when none does."""
-        end = time.time() + seconds
-        while True:
-            state = self.dump()
-            if condition(state):
-                return state
-            if time.time() > end:
-                fail(name, state)
-                return state
-            time.sleep(0.1)
+        last = {}
+
+        def met():
+            last["state"] = self.dump()
+            return condition(last["state"])
+        if not wait_until(met, step=0.1):
+            fail(name, last["state"])
+        return last["state"]
 
     def close(self):
         self.process.terminate()
-        self.process.wait(timeout=10)
+        self.process.wait(timeout=PATIENCE)
 
 
 def fail(name, detail):
@@ -105,8 +98,12 @@ def clipboard():
 
 
 def set_clipboard(text):
+    """Puts the text on the clipboard (xclip serves it from the background)
+    and waits until the clipboard gives it."""
     subprocess.Popen(["xclip", "-i", "-selection", "clipboard"], stdin=subprocess.PIPE,
                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).communicate(text.encode())
+    if not wait_until(lambda: clipboard() == text):
+        sys.exit(f"the clipboard did not take {text!r}")
 
 
 def session(console):
@@ -141,12 +138,11 @@ def session(console):
 
     type_text("copied text")
     key("shift+Home", "ctrl+c")
-    time.sleep(0.3)
-    check("Ctrl+C puts the selection on the clipboard", clipboard() == "copied text", clipboard())
+    check("Ctrl+C puts the selection on the clipboard",
+          wait_until(lambda: clipboard() == "copied text"), clipboard())
     key("Escape")
 
     set_clipboard("10 * 10\n20 * 20")
-    time.sleep(0.3)
     key("ctrl+v")
     state = console.wait_for("a pasted line is entered", lambda d: "== 100" in d["lines"])
     state = console.wait_for("the next pasted line waits", lambda d: d["lines"][-1] == ">> 20 * 20")
@@ -180,13 +176,22 @@ def shown_with_caret_hidden(console, display, name, text):
     the caret is hidden: the caret's offset, and a screenshot."""
     xdo("windowfocus", "--sync", console.window)
     set_clipboard(text)
-    time.sleep(0.3)
     key("ctrl+v")
     caret = console.wait_for(name, lambda d: d["lines"][-1].endswith(text))["caret"]
     display.unfocus()
     console.wait_for("the caret hides without the focus", lambda d: not d["enabled?"])
-    time.sleep(0.3)
+    wait_until(screen_settled, step=0)
     return caret, screenshot(name)
+
+
+def screen_settled(calm=0.5):
+    """Whether the screen's pixels stay the same for `calm` seconds: the
+    drawing that follows the console's last change is on the screen."""
+    shot = lambda: subprocess.run(["import", "-window", "root", "-depth", "8", "rgb:-"],
+                                  capture_output=True).stdout
+    before = shot()
+    time.sleep(calm)
+    return shot() == before
 
 
 def wide_caret(console):
@@ -249,19 +254,20 @@ def window_and_font(console):
     console.wait_for("Tab completes a word", lambda d: d["lines"][-1] == ">> unview")
     key("Escape")
 
-    size = result_of(console, "system/console/size")
+    # The window's size and the font's change reach the console as events
+    # of their own: the result is asked for until it changes.
+    columns = lambda: int(re.search(r"(\d+)x\d+", result_of(console, "system/console/size"))[1])
+    before = columns()
     xdo("windowsize", console.window, "900", "700")
-    time.sleep(0.5)
-    larger = result_of(console, "system/console/size")
-    columns = lambda text: int(re.search(r"(\d+)x(\d+)", text).group(1))
-    check("a wider window has more columns", columns(larger) > columns(size), (size, larger))
+    check("a wider window has more columns", wait_until(lambda: columns() > before, step=0.5),
+          before)
 
-    height = result_of(console, "gui-console-ctx/terminal/line-h")
+    line_height = lambda: float(result_of(console, "gui-console-ctx/terminal/line-h").split()[-1])
+    height = line_height()
     xdo("mousemove", "--window", console.window, "200", "200")
     xdo("keydown", "ctrl", "click", "4", "keyup", "ctrl")
-    time.sleep(0.5)
-    check("Ctrl+wheel enlarges the font",
-          result_of(console, "gui-console-ctx/terminal/line-h") > height, height)
+    check("Ctrl+wheel enlarges the font", wait_until(lambda: line_height() > height, step=0.5),
+          height)
 
     # Wide characters wrap where the layout wraps them: the terminal's rows
     # of a long CJK line are the rows of a face laid out alike.

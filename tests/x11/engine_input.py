@@ -94,7 +94,7 @@ class Kiv:
             self.seen.append(line)
             yield line
 
-    def expect(self, wanted, timeout=10.0):
+    def expect(self, wanted, timeout=xdriver.PATIENCE):
         """Waits for the line `wanted`."""
         if wanted not in self.lines_until(time.monotonic() + timeout):
             raise AssertionError(f"expected {wanted!r}; printed {self.seen!r}")
@@ -260,6 +260,10 @@ def modal(kiv, xd):
     kiv.expect("click dialog")
     xd.close(dialog)
     kiv.expect("dialog closed")
+    # A click while the server still shows the dialog over the window
+    # would reach the dialog.
+    if not xd.gone("kiv-modal-dialog"):
+        raise AssertionError("the dialog is still shown")
     xd.click(*count)
     kiv.expect("click count")
 
@@ -344,16 +348,25 @@ def to_image(kiv, xd):
     w = xd.window("kiv-to-image")
     made = os.path.join(kiv.folder, "face.png")
     shown = os.path.join(kiv.folder, "screen.png")
-    subprocess.run(["import", "-window", "root", "-crop", f"{w.width}x{w.height}+{w.x}+{w.y}",
-                    "+repage", shown], check=True)
-    # The whole window, then the button and the field alone: a control
-    # missing from the picture is a few percent of its own area.
-    for area, (x, y, width, height) in [("window", (0, 0, w.width, w.height)),
-                                        ("button", (90, 10, 80, 24)),
-                                        ("field", (10, 60, 100, 24))]:
-        differ = xdriver.differing_pixels(made, shown, (x, y, width, height))
-        if differ > width * height // 100:
-            raise AssertionError(f"{differ} pixels of the {area} differ from the screen")
+
+    def differences():
+        """The areas of the window where the picture and the screen differ
+        by more than a few percent of the area."""
+        subprocess.run(["import", "-window", "root", "-crop",
+                        f"{w.width}x{w.height}+{w.x}+{w.y}", "+repage", shown], check=True)
+        # The whole window, then the button and the field alone: a control
+        # missing from the picture is a few percent of its own area.
+        found = []
+        for area, (x, y, width, height) in [("window", (0, 0, w.width, w.height)),
+                                            ("button", (90, 10, 80, 24)),
+                                            ("field", (10, 60, 100, 24))]:
+            differ = xdriver.differing_pixels(made, shown, (x, y, width, height))
+            if differ > width * height // 100:
+                found.append(f"{differ} pixels of the {area}")
+        return found
+    # The screen may show the window's last drawing a little later.
+    if not xdriver.wait_until(lambda: not differences(), step=0.2):
+        raise AssertionError(f"{', '.join(differences())} differ from the screen")
     xd.close(w)
 
 

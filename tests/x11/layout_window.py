@@ -15,6 +15,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xdriver import PATIENCE, find_window, wait_until, window_pixels  # noqa: E402
+
 TITLE = "kiv-layout-window"
 
 SCRIPT = r'''Kiv []
@@ -30,9 +33,10 @@ tree: collect [
 print ["tree" mold/flat tree]
 if "gtk" = get-env "KIV_GUI" [
     view/no-wait win
-    loop 20 [do-events/no-wait wait 0.05]
     print "ready"
-    ask ""
+    ; The window's events go on until the driver has read the screen.
+    done: to-file rejoin [get-env "KIV_TEST_DIR" "/done"]
+    until [do-events/no-wait wait 0.05 exists? done]
     unview/all
 ]
 '''
@@ -40,21 +44,9 @@ if "gtk" = get-env "KIV_GUI" [
 
 def run_headless(kiv, script):
     env = dict(os.environ, KIV_GUI="headless")
-    out = subprocess.run([kiv, script], capture_output=True, text=True, env=env, timeout=60).stdout
+    out = subprocess.run([kiv, script], capture_output=True, text=True, env=env,
+                         timeout=PATIENCE).stdout
     return next((line for line in out.splitlines() if line.startswith("tree")), None)
-
-
-def window_geometry():
-    info = subprocess.run(["xwininfo", "-name", TITLE], capture_output=True, text=True).stdout
-    field = lambda name: int(re.search(name + r":\s+(-?\d+)", info).group(1))
-    return (field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"),
-            field("Height"))
-
-
-def pixel(x, y):
-    text = subprocess.run(["import", "-window", "root", "-crop", f"1x1+{x}+{y}", "-depth", "8",
-                           "txt:-"], capture_output=True, text=True, check=True).stdout
-    return tuple(int(v) for v in re.search(r"\((\d+),(\d+),(\d+)", text).groups())
 
 
 # A pair (10x20) or a point ((10.5, 20)) as the tree prints it.
@@ -76,15 +68,28 @@ def bases(tree):
     return found
 
 
+def unpainted(window, tree):
+    """The base faces of the printed tree not shown in their colour on the
+    screen: two pixels inside each corner, and the middle."""
+    at = window_pixels(window)
+    wrong = []
+    for (bx, by), (bw, bh), colour in bases(tree):
+        for px, py in [(bx + 2, by + 2), (bx + bw - 3, by + 2), (bx + 2, by + bh - 3),
+                       (bx + bw - 3, by + bh - 3), (bx + bw // 2, by + bh // 2)]:
+            if at(px, py) != colour:
+                wrong.append(f"{colour} base at {bx}x{by}: {at(px, py)} at {px}x{py}")
+    return wrong
+
+
 def main(kiv):
     with tempfile.TemporaryDirectory() as folder:
         script = os.path.join(folder, "layout-window.kiv")
         with open(script, "w") as f:
             f.write(SCRIPT)
         headless = run_headless(kiv, script)
-        env = dict(os.environ, KIV_GUI="gtk")
-        proc = subprocess.Popen([kiv, script], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True, env=env)
+        env = dict(os.environ, KIV_GUI="gtk", KIV_TEST_DIR=folder)
+        proc = subprocess.Popen([kiv, script], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                text=True, env=env)
         try:
             gtk = proc.stdout.readline().strip()
             ready = proc.stdout.readline().strip()
@@ -93,22 +98,22 @@ def main(kiv):
                 failures.append(f"the window was not shown ({ready!r})")
             if not headless or gtk != headless:
                 failures.append(f"headless {headless!r} and GTK {gtk!r} differ")
+            window = find_window(TITLE)
+            if not window:
+                failures.append("the window is not viewable")
             if not failures:
-                x, y, width, height = window_geometry()
                 # A fractional size is a whole number of pixels on screen.
                 size = planar(re.match(r"tree \[" + PLANAR, gtk), 0)
-                if abs(width - size[0]) >= 1 or abs(height - size[1]) >= 1:
-                    failures.append(f"window {width}x{height}, layout {size}")
+                if abs(window.width - size[0]) >= 1 or abs(window.height - size[1]) >= 1:
+                    failures.append(f"window {window}, layout {size}")
                 if len(bases(gtk)) != 4:
                     failures.append(f"4 base faces expected in {gtk}")
-                for (bx, by), (bw, bh), colour in bases(gtk):
-                    # Two pixels inside each corner, and the middle.
-                    for px, py in [(bx + 2, by + 2), (bx + bw - 3, by + 2), (bx + 2, by + bh - 3),
-                                   (bx + bw - 3, by + bh - 3), (bx + bw // 2, by + bh // 2)]:
-                        seen = pixel(x + px, y + py)
-                        if seen != colour:
-                            failures.append(f"{colour} base at {bx}x{by}: {seen} at {px}x{py}")
-            proc.communicate("\n", timeout=30)
+                # The window may be painted a little after it shows.
+                if not wait_until(lambda: not unpainted(window, gtk), step=0.2):
+                    failures += unpainted(window, gtk)
+            with open(os.path.join(folder, "done"), "w"):
+                pass
+            proc.communicate(timeout=PATIENCE)
         finally:
             if proc.poll() is None:
                 proc.kill()

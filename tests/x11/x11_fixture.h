@@ -40,8 +40,9 @@ class X11Test : public ::testing::Test {
     gui::HWnd make_window(const std::string& title, gui::Rect rect, gui::HWnd parent = 0,
                           const char* cls = probe_class, uint32_t control_id = 0);
     // Runs the layer's loop (translating keys) until `done` holds or the
-    // time runs out; answers `done()`.
-    bool pump_until(const std::function<bool()>& done, double timeout_ms = 5000);
+    // time runs out; answers `done()`. The time by default is long enough
+    // for the slowest honest case on a heavily loaded machine.
+    bool pump_until(const std::function<bool()>& done, double timeout_ms = 60000);
     // Runs the loop until every window is drawn and the server has seen it.
     void settle();
     // The messages recorded so far with one of `codes` (all when empty).

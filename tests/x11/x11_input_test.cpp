@@ -3,6 +3,7 @@
 #include "x11_fixture.h"
 
 #include <X11/keysym.h>
+#include <gdk/gdk.h>
 
 namespace kiv::testing {
 namespace {
@@ -104,7 +105,15 @@ TEST_F(X11InputTest, ModifierSides) {
 
 TEST_F(X11InputTest, DeadKeyComposes) {
     ASSERT_EQ(std::system("setxkbmap us -variant intl"), 0);
-    pump_until([] { return false; }, 200); // GDK reads the new key map
+    // GDK reads the new key map when the server's notice of it comes.
+    ASSERT_TRUE(pump_until([] {
+        GdkKeymapKey* keys = nullptr;
+        gint count = 0;
+        bool mapped = gdk_keymap_get_entries_for_keyval(
+            gdk_keymap_get_for_display(gdk_display_get_default()), GDK_KEY_dead_acute, &keys, &count);
+        g_free(keys);
+        return mapped;
+    }));
     tap({XK_dead_acute});
     tap({XK_e});
     bool composed = pump_until([&] { return chars() == std::vector<uint64_t>{0xE9}; });

@@ -128,25 +128,30 @@ TEST_F(X11MenusTest, BarAndSeparatorShowInBothThemes) {
         click(1, true);
         click(1, false);
         ASSERT_TRUE(pump_until([&] { return got(w, WM_ENTERMENULOOP); }));
-        pump_until([] { return false; }, 300);
-        // A column of the menu near its left edge, down to the client below.
+        // A column of the menu near its left edge, down to the client below;
+        // inside the menu's frame, its background and the separator's line
+        // once the menu is drawn.
         std::vector<uint32_t> column;
-        for (int y = 100 + height + 2; y < 300; ++y) {
-            uint32_t p = pixel(104, y);
-            if (p == 0x0000FF) break;
-            column.push_back(p);
-        }
-        ASSERT_GT(column.size(), 8u);
-        // Inside the menu's frame: its background and the separator's line.
-        std::vector<uint32_t> inside(column.begin() + 2, column.end() - 2);
-        std::map<uint32_t, int> counts;
-        for (uint32_t p : inside) ++counts[p];
-        uint32_t back = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
-                            return a.second < b.second;
-                        })->first;
-        EXPECT_TRUE(std::any_of(inside.begin(), inside.end(),
-                                [&](uint32_t p) { return !near_color(p, back); }))
-            << "no line on " << std::hex << back;
+        uint32_t back = 0;
+        auto separator_shown = [&] {
+            column.clear();
+            for (int y = 100 + height + 2; y < 300; ++y) {
+                uint32_t p = pixel(104, y);
+                if (p == 0x0000FF) break;
+                column.push_back(p);
+            }
+            if (column.size() <= 8) return false;
+            std::vector<uint32_t> inside(column.begin() + 2, column.end() - 2);
+            std::map<uint32_t, int> counts;
+            for (uint32_t p : inside) ++counts[p];
+            back = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
+                       return a.second < b.second;
+                   })->first;
+            return std::any_of(inside.begin(), inside.end(),
+                               [&](uint32_t p) { return !near_color(p, back); });
+        };
+        EXPECT_TRUE(pump_until(separator_shown))
+            << column.size() << " menu rows, no line on " << std::hex << back;
         tap({XK_Escape});
         pump_until([&] { return got(w, WM_EXITMENULOOP); });
         setenv("GTK_THEME", "Adwaita", 1);

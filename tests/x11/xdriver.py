@@ -41,6 +41,23 @@ _xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int
 CLIENT_MESSAGE = 33
 REVERT_TO_PARENT = 2
 
+# How long a driver waits for what it expects (a window shown, a line
+# printed, a pixel painted): long enough for the slowest honest case on a
+# heavily loaded machine. A wait ends as soon as its event comes, so only
+# a failing check takes this long.
+PATIENCE = 60.0
+
+
+def wait_until(condition, timeout=PATIENCE, step=0.05):
+    """Polls `condition()` until it answers a true value, which is
+    answered; once the time is up, its last (false) answer."""
+    end = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value or time.monotonic() >= end:
+            return value
+        time.sleep(step)
+
 # Key names of the characters that are not their own keysym name.
 CHAR_KEYSYMS = {" ": "space", "+": "plus", "-": "minus", "*": "asterisk", "=": "equal",
                 "[": "bracketleft", "]": "bracketright", '"': "quotedbl", ":": "colon",
@@ -76,18 +93,14 @@ class Window:
         return f"{self.width}x{self.height}+{self.x}+{self.y}"
 
 
-def find_window(title, timeout=20.0):
+def find_window(title, timeout=PATIENCE):
     """The viewable top-level with this title, waiting for it to appear
     (None when it does not; a timeout of 0 looks once)."""
-    end = time.monotonic() + timeout
-    while True:
+    def viewable():
         info = subprocess.run(["xwininfo", "-name", title], capture_output=True,
                               text=True).stdout
-        if "IsViewable" in info:
-            return Window(info)
-        if time.monotonic() >= end:
-            return None
-        time.sleep(0.05)
+        return Window(info) if "IsViewable" in info else None
+    return wait_until(viewable, timeout)
 
 
 class Display:
@@ -96,18 +109,12 @@ class Display:
         if not self.dpy:
             raise RuntimeError("no X display")
 
-    def window(self, title, timeout=20.0):
+    def window(self, title, timeout=PATIENCE):
         return find_window(title, timeout)
 
-    def gone(self, title, timeout=10.0):
+    def gone(self, title, timeout=PATIENCE):
         """Whether no viewable window has this title (waiting for it to go)."""
-        end = time.monotonic() + timeout
-        while True:
-            if not find_window(title, 0):
-                return True
-            if time.monotonic() >= end:
-                return False
-            time.sleep(0.05)
+        return wait_until(lambda: not find_window(title, 0), timeout)
 
     def sync(self):
         _x11.XSync(self.dpy, 0)
@@ -188,14 +195,18 @@ def pixel(x, y):
     return tuple(int(v) for v in re.search(r"\((\d+),(\d+),(\d+)", text).groups())
 
 
-def wait_pixel(x, y, colour, timeout=5.0):
+def window_pixels(window):
+    """The window's pixels as the screen shows them now, in one reading: a
+    function of (x, y) within the window answering (r, g, b)."""
+    data = subprocess.run(["import", "-window", "root", "-crop",
+                           f"{window.width}x{window.height}+{window.x}+{window.y}", "-depth", "8",
+                           "rgb:-"], capture_output=True, check=True).stdout
+    return lambda x, y: tuple(data[(y * window.width + x) * 3:][:3])
+
+
+def wait_pixel(x, y, colour, timeout=PATIENCE):
     """Whether the screen pixel becomes `colour` within the time."""
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        if pixel(x, y) == colour:
-            return True
-        time.sleep(0.05)
-    return False
+    return wait_until(lambda: pixel(x, y) == colour, timeout)
 
 
 def differing_pixels(first, second, area):
@@ -236,7 +247,7 @@ def run_with_shot(kiv, script_text, title):
         proc = subprocess.Popen([kiv, script], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, text=True, env=env)
         ready = proc.stdout.readline().split()
-        window = find_window(title, 5) if len(ready) == 2 and ready[0] == "ready" else None
+        window = find_window(title) if len(ready) == 2 and ready[0] == "ready" else None
         if not window:
             proc.kill()
             out, err = proc.communicate(timeout=30)

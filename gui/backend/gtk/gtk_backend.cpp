@@ -21,7 +21,8 @@ GtkBackend* running = nullptr;
 // How long after a move or resize the configure events that differ from it
 // are taken as the states GTK passes through on the way (a move, then a
 // resize); a window manager that refuses the geometry is followed after it.
-constexpr double configure_patience_ms = 1000;
+// On a loaded machine those states can come seconds late.
+constexpr double configure_patience_ms = 5000;
 
 int to_gdk(int device) {
     return int(std::lround(double(device) / current().scale()));
