@@ -160,7 +160,11 @@ def prompt_keys():
     """Ctrl-C at the prompt drops what is typed and gathered; a second
     Ctrl-C on an empty prompt, or Ctrl-D, ends the console with status 0."""
     s = Session()
-    out = s.type(b"[\r1 2\r\x03")
+    # Each line typed once its prompt shows: keys typed ahead reach the
+    # terminal while kiv evaluates, where Ctrl-C is a signal, not a key.
+    s.type(b"[\r", then=b"[    ")
+    s.type(b"1 2\r", then=b"[    ")
+    out = s.type(b"\x03")
     check("escape while gathering", "(escape)" in out, repr(out))
     out = s.type(b"print 7\r")
     check("after escape", "7" in out and "1 2" not in out, repr(out))
