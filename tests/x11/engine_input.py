@@ -370,15 +370,16 @@ def to_image(kiv, xd):
     xd.close(w)
 
 
-def run(kiv_path, name, script, check):
-    """Runs `script` in kiv and `check(kiv, display)` beside it; 0 when the
-    check passes, else 1 with a screenshot."""
+def run(kiv_path, name, script, check, start=Kiv):
+    """Runs `script` in kiv (the process `start(kiv_path, path, folder)`
+    makes) and `check(kiv, display)` beside it; 0 when the check passes,
+    else 1 with a screenshot."""
     with tempfile.TemporaryDirectory() as folder:
         path = os.path.join(folder, name + ".kiv")
         with open(path, "w") as f:
             f.write(script)
         xd = xdriver.Display()
-        kiv = Kiv(kiv_path, path, folder)
+        kiv = start(kiv_path, path, folder)
         try:
             check(kiv, xd)
         except AssertionError as failure:

@@ -27,10 +27,10 @@ import queue
 import re
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 
+import engine_input
 import xdriver
 from engine_input import Kiv, centre
 
@@ -435,25 +435,12 @@ def main(kiv_path, name):
     script, env, check = SCENARIOS[name]
     wm = start_window_manager()
     try:
-        with tempfile.TemporaryDirectory() as folder:
-            path = os.path.join(folder, name + ".kiv")
-            with open(path, "w") as f:
-                f.write(script)
-            xd = xdriver.Display()
-            kiv = Run(kiv_path, path if script else None, folder, env)
-            try:
-                check(kiv, xd)
-            except AssertionError as failure:
-                print("FAIL:", failure)
-                print("screenshot:", xdriver.screenshot(name))
-                return 1
-            finally:
-                kiv.end()
+        return engine_input.run(
+            kiv_path, name, script, check,
+            lambda kiv, path, folder: Run(kiv, path if script else None, folder, env))
     finally:
         wm.kill()
         wm.wait()
-    print(f"{name}: {' '.join(check.__doc__.split())}")
-    return 0
 
 
 if __name__ == "__main__":
