@@ -321,12 +321,18 @@ def offsets(kiv, xd):
         kiv.expect(f"offset {corner[0]}x{corner[1]}")
 
 
+def start_console(kiv_path, home):
+    """The graphical console, with `home` for its HOME (where it keeps its
+    settings) and its output dropped."""
+    return subprocess.Popen([kiv_path, "--gui"], cwd=home, env=dict(os.environ, HOME=home),
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+
+
 def console_run(kiv_path, home, xd):
     """One start of the graphical console, closed by the window manager's
     close request; answers the frame's corner and the saved win-pos."""
-    proc = subprocess.Popen([kiv_path, "--gui"], cwd=home, env=dict(os.environ, HOME=home),
-                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
+    proc = start_console(kiv_path, home)
     try:
         w = xd.window("Kiv Console", 60)
         if w is None:
@@ -381,9 +387,7 @@ def console_font(kiv, xd):
     chooser; cancelled, the console goes on and ends cleanly"""
     home = os.path.join(kiv.folder, "home")
     os.makedirs(home)
-    proc = subprocess.Popen([kiv.path, "--gui"], cwd=home, env=dict(os.environ, HOME=home),
-                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
+    proc = start_console(kiv.path, home)
     try:
         w = xd.window("Kiv Console", 60)
         if w is None:
