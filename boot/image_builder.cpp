@@ -10,7 +10,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/lexer.h"
 #include "io/kivbin.h"
 #include "runtime/memory.h"

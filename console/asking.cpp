@@ -15,7 +15,7 @@
 #include "datatypes/pair.h"
 #include "datatypes/string.h"
 #include "datatypes/system_object.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "evaluator/stack.h"
 #include "platform/stop.h"

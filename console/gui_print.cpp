@@ -10,7 +10,7 @@
 #include "datatypes/function.h"
 #include "datatypes/logic.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"

@@ -13,7 +13,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/system_object.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "evaluator/exits.h"
 #include "evaluator/stack.h"

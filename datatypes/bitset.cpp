@@ -15,7 +15,7 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/interrupt.h"

@@ -5,7 +5,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/integer.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/vector.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"

@@ -6,7 +6,7 @@
 #include "datatypes/point.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"

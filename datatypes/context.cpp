@@ -5,7 +5,7 @@
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "evaluator/stack.h"
 #include "runtime/binding.h"

@@ -22,7 +22,7 @@
 
 #include <cstdint>
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/stack.h"
 #include "runtime/binding.h"
 #include "runtime/cell.h"

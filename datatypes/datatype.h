@@ -14,7 +14,7 @@
 #include <tuple>
 #include <utility>
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/stack.h"
 #include "runtime/cell.h"
 

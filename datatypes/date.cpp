@@ -15,7 +15,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
 #include "datatypes/time.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/stack.h"
 #include "io/random.h"
 #include "runtime/calendar.h"

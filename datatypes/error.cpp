@@ -12,7 +12,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/lexer.h"

@@ -15,7 +15,7 @@
 #include "datatypes/none.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/unset.h"
 #include "datatypes/url.h"
 #include "evaluator/actions.h"

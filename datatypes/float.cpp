@@ -13,7 +13,7 @@
 #include "datatypes/money.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/vector.h"
 #include "evaluator/scan_number.h"
 #include "evaluator/stack.h"

@@ -12,7 +12,7 @@
 #include "datatypes/none.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/unit.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"

@@ -2,7 +2,7 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/unit.h"
 #include "io/random.h"
 #include "runtime/errors.h"

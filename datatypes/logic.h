@@ -1,7 +1,7 @@
 // logic!: true and false, and the truth tests of conditions.
 #pragma once
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/cell.h"
 
 namespace kiv::logic {

@@ -7,7 +7,7 @@
 #include "datatypes/none.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/actions.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"

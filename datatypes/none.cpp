@@ -2,7 +2,7 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/unset.h"
 #include "evaluator/stack.h"
 #include "runtime/memory.h"

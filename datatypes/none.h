@@ -1,7 +1,7 @@
 // none!: the no-value value that failed lookups return.
 #pragma once
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/unit.h"
 #include "runtime/cell.h"
 

@@ -12,7 +12,7 @@
 #include "datatypes/object_rebind.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"

@@ -7,7 +7,7 @@
 #include "datatypes/context.h"
 #include "datatypes/function.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/stack.h"
 #include "runtime/binding.h"
 #include "runtime/cycles.h"

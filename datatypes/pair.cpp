@@ -12,7 +12,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/point.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/stack.h"
 #include "io/random.h"
 #include "runtime/errors.h"

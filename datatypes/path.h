@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "datatypes/datatype.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/cell.h"
 
 namespace kiv {

@@ -5,7 +5,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/float.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/stack.h"
 
 namespace kiv::percent {

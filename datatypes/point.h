@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/cell.h"
 
 namespace kiv::point {

@@ -16,7 +16,7 @@
 #include "datatypes/none.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/unset.h"
 #include "datatypes/vector.h"
 #include "evaluator/actions.h"

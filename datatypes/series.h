@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"

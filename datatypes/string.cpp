@@ -14,7 +14,7 @@
 #include "datatypes/none.h"
 #include "datatypes/series.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "runtime/case.h"

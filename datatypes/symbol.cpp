@@ -5,7 +5,7 @@
 #include <string>
 
 #include "datatypes/datatype.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"

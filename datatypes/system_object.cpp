@@ -2,7 +2,7 @@
 
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/words.h"
 
 namespace kiv::system_object {

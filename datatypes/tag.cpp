@@ -4,7 +4,7 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"

@@ -11,7 +11,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"

@@ -13,7 +13,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/stack.h"
 #include "io/random.h"
 #include "runtime/errors.h"

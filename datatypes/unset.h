@@ -1,7 +1,7 @@
 // unset!: the value of nothing.
 #pragma once
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/unit.h"
 #include "runtime/cell.h"
 

@@ -7,7 +7,7 @@
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/url_http.h"
 #include "evaluator/actions.h"
 #include "evaluator/stack.h"

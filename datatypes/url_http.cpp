@@ -12,7 +12,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/map.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/cell.h"
 
 namespace kiv::word {

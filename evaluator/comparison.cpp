@@ -5,7 +5,7 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/logic.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/natives.h"

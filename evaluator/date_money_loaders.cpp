@@ -6,7 +6,7 @@
 
 #include "datatypes/date.h"
 #include "datatypes/money.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/lexer.h"
 #include "evaluator/scan_number.h"
 #include "runtime/calendar.h"

@@ -5,7 +5,7 @@
 #include "datatypes/context.h"
 #include "datatypes/error.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/stack.h"
 #include "evaluator/trap.h"
 #include "runtime/fatal.h"

@@ -12,7 +12,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/map.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"

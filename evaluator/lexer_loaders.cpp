@@ -24,7 +24,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "evaluator/lexer.h"
 #include "evaluator/scan_number.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/lexer.h"
 #include "runtime/unicode.h"
 

@@ -5,7 +5,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "platform/stop.h"
 #include "runtime/collector.h"

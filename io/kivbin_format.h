@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/cell.h"
 
 namespace kiv::kivbin::format {

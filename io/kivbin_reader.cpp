@@ -25,7 +25,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
 #include "datatypes/tuple.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "io/kivbin.h"
 #include "io/kivbin_format.h"
 #include "runtime/calendar.h"

@@ -18,7 +18,7 @@
 #include "datatypes/native.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "io/kivbin.h"
 #include "io/kivbin_format.h"

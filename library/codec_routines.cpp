@@ -5,7 +5,7 @@
 #include "datatypes/file.h"
 #include "datatypes/function.h"
 #include "datatypes/image.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/url_http.h"
 #include "io/files.h"
 #include "io/kivbin.h"

@@ -16,7 +16,7 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/math_natives.h"

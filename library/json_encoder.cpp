@@ -13,7 +13,7 @@
 #include "datatypes/object.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"

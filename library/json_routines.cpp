@@ -4,7 +4,7 @@
 #include "datatypes/function.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "library/json_decoder.h"
 #include "library/json_encoder.h"
 #include "runtime/roots.h"

@@ -9,7 +9,7 @@
 #include "datatypes/object.h"
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "platform/os_info.h"

@@ -6,7 +6,7 @@
 #include "datatypes/function.h"
 #include "datatypes/none.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/roots.h"
 
 namespace kiv::path_routines {

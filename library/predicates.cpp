@@ -7,7 +7,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
 #include "datatypes/logic.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "runtime/errors.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "runtime/types.h"
+
 namespace kiv {
 
 struct Cell {
@@ -26,7 +28,7 @@ constexpr uint32_t type_mask = 0xFFu;
 constexpr uint32_t new_line_flag = 0x40000000u;
 constexpr uint32_t stack_values_flag = 0x00400000u;
 constexpr uint32_t event_block_flag = 0x00001000u;
-constexpr uint32_t unset_header = 2;
+constexpr uint32_t unset_header = TYPE_UNSET;
 
 inline uint32_t type_of(const Cell& c) {
     return c.header & type_mask;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/binding.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
@@ -31,9 +31,6 @@ std::vector<NodeId> pending;
 // at the end since compaction never visits them.
 std::vector<Buffer*> marked_outside_frames;
 std::vector<NodeId> freed_nodes;
-
-constexpr uint32_t context_on_stack = 0x00400000u;
-constexpr uint32_t event_has_block = 0x00001000u;
 
 void drain() {
     while (!pending.empty()) {
@@ -320,7 +317,7 @@ void mark_values(const Cell* first, const Cell* end) {
             break;
         case TYPE_CONTEXT:
             mark_hash_table(c->w1);
-            if (!(c->header & context_on_stack)) mark_block(c->w2);
+            if (!(c->header & cell::stack_values_flag)) mark_block(c->w2);
             break;
         case TYPE_HASH:
         case TYPE_MAP:
@@ -354,7 +351,7 @@ void mark_values(const Cell* first, const Cell* end) {
             if (int32_t(c->w3) >= 0 && hooks.mark_external) hooks.mark_external(c->w3);
             break;
         case TYPE_EVENT:
-            if ((c->header & event_has_block) && c->w2) mark_block(c->w2);
+            if ((c->header & cell::event_block_flag) && c->w2) mark_block(c->w2);
             break;
         default: break;
         }

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 

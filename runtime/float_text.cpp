@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/cell.h"
 #include "runtime/errors.h"
 

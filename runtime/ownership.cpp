@@ -4,7 +4,7 @@
 
 #include "datatypes/context.h"
 #include "datatypes/object.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/fatal.h"

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"

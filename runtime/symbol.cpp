@@ -4,7 +4,7 @@
 #include <string>
 
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/collector.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
 

@@ -4,7 +4,7 @@
 
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/word.h"
 
 namespace kiv::words {

@@ -6,7 +6,7 @@
 #include "datatypes/image.h"
 #include "datatypes/none.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "gui/backend/gui_init.h"
 #include "gui/backend/window_layer.h"

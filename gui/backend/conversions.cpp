@@ -10,7 +10,7 @@
 #include "datatypes/point.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 
 namespace kiv::gui {
 

@@ -11,7 +11,7 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "gui/backend/dialogs_modal.h"

@@ -13,7 +13,7 @@
 #include "datatypes/point.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/unit.h"
 #include "datatypes/word.h"
 #include "evaluator/stack.h"

@@ -4,7 +4,7 @@
 #include "datatypes/function.h"
 #include "datatypes/logic.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/send_event.h"
 
 namespace kiv::gui::event_routines {

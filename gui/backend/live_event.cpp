@@ -1,6 +1,6 @@
 #include "gui/backend/live_event.h"
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/event.h"
 #include "gui/backend/window_layer.h"
 

@@ -2,7 +2,7 @@
 // engine's handler, with the key translation rules (character keys, the
 // left and right modifier keys, surrogate pairs, control characters).
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "evaluator/trace.h"
 #include "gui/backend/event.h"

@@ -4,7 +4,7 @@
 #include "datatypes/object.h"
 #include "datatypes/series.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "gui/backend/event.h"

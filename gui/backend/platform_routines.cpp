@@ -14,7 +14,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
 #include "gui/backend/dialogs_routines.h"

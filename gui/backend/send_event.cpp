@@ -6,7 +6,7 @@
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/series.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/dpi.h"

@@ -3,7 +3,7 @@
 // postponed layered repaints, cursors, and faces as images.
 #include "face_fixture.h"
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/faces/base_face.h"
 #include "gui/backend/faces/face_slots.h"

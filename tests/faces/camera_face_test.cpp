@@ -4,7 +4,7 @@
 // list raising.
 #include "face_fixture.h"
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/camera/camera.h"
 #include "gui/backend/camera/source.h"
 #include "gui/backend/faces/face_slots.h"

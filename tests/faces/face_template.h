@@ -7,7 +7,7 @@
 #include "datatypes/block.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/faces/face.h"
 #include "runtime/roots.h"
 

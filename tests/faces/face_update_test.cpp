@@ -6,7 +6,7 @@
 #include "datatypes/handle.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "gui/backend/faces/base_face.h"
 #include "gui/backend/faces/face_slots.h"

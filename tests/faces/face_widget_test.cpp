@@ -4,7 +4,7 @@
 // faces.
 #include "face_fixture.h"
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/control_actions.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/faces/face_slots.h"

@@ -3,7 +3,7 @@
 // errors of values that are no faces.
 #include "face_fixture.h"
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_styles.h"

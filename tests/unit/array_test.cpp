@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/array.h"
 #include "tests/unit/fresh_globals.h"
 

@@ -14,7 +14,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "child_check.h"
 #include "death_text.h"
 #include "io/kivbin.h"

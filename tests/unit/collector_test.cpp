@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"

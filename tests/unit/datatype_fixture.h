@@ -16,7 +16,7 @@
 #include "datatypes/none.h"
 #include "datatypes/percent.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/unset.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"

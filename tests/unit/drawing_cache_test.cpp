@@ -7,7 +7,7 @@
 
 #include "datatypes/image.h"
 #include "datatypes/image_layer.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/collector.h"
 #include "tests/unit/image_fixture.h"
 

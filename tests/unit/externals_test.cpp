@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/collector.h"
 #include "runtime/externals.h"
 #include "runtime/memory.h"

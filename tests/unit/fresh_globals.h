@@ -7,7 +7,7 @@
 #include <deque>
 
 #include "datatypes/error.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/stack.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"

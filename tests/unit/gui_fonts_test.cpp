@@ -11,7 +11,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/headless.h"

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "datatypes/image_layer.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "platform/pixels.h"
 #include "runtime/collector.h"
 #include "tests/unit/image_fixture.h"

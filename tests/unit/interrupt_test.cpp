@@ -13,7 +13,7 @@
 #include "boot/startup.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"

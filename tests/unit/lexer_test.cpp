@@ -8,7 +8,7 @@
 
 #include "datatype_fixture.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/lexer.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"

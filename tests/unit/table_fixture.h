@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
 #include "runtime/hash.h"

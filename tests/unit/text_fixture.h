@@ -7,7 +7,7 @@
 #include <string>
 
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "runtime/case.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"

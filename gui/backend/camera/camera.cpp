@@ -5,7 +5,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/none.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/camera/frame_exchange.h"
 #include "gui/backend/camera/source.h"
 #include "gui/backend/window_layer.h"

@@ -4,7 +4,7 @@
 
 #include "datatypes/image.h"
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/draw/reader.h"
 #include "gui/backend/draw/shape_dialect.h"
 #include "gui/backend/draw/text.h"

@@ -14,7 +14,7 @@
 #include "datatypes/point.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/draw/commands.h"
 #include "runtime/errors.h"

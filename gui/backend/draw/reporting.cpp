@@ -4,7 +4,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/system_object.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/stack.h"
 #include "gui/backend/draw/dialect.h"

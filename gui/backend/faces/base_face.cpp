@@ -4,7 +4,7 @@
 #include "datatypes/handle.h"
 #include "datatypes/image.h"
 #include "datatypes/image_layer.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/dpi.h"

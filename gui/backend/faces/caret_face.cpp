@@ -1,7 +1,7 @@
 #include "gui/backend/faces/caret_face.h"
 
 #include "datatypes/logic.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/faces/face_slots.h"

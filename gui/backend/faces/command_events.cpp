@@ -2,7 +2,7 @@
 
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/conversions.h"

@@ -7,7 +7,7 @@
 #include "datatypes/point.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/window_layer.h"

@@ -1,6 +1,6 @@
 #include "gui/backend/faces/face_captions.h"
 
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/gui_init.h"

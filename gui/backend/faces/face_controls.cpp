@@ -9,7 +9,7 @@
 #include "datatypes/pair.h"
 #include "datatypes/percent.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/control_models.h"

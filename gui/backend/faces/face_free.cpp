@@ -4,7 +4,7 @@
 #include "datatypes/image_layer.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/camera/camera.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/faces/base_face.h"

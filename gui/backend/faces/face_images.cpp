@@ -3,7 +3,7 @@
 #include "datatypes/block.h"
 #include "datatypes/image_layer.h"
 #include "datatypes/pair.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/faces/face.h"

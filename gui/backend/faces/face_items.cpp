@@ -4,7 +4,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/faces/face_controls.h"

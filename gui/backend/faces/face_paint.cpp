@@ -2,7 +2,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/image_layer.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/draw/context.h"
 #include "gui/backend/draw/reporting.h"

@@ -9,7 +9,7 @@
 #include "datatypes/object.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/unset.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/faces/face.h"

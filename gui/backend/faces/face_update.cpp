@@ -3,7 +3,7 @@
 #include "datatypes/block.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "gui/backend/camera/camera.h"
 #include "gui/backend/conversions.h"

@@ -7,7 +7,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/time.h"
 #include "datatypes/tuple.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "gui/backend/camera/camera.h"
 #include "gui/backend/conversions.h"

@@ -3,7 +3,7 @@
 #include "datatypes/image.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/camera/camera.h"
 #include "gui/backend/classes.h"
 #include "gui/backend/control_models.h"

@@ -3,7 +3,7 @@
 #include "datatypes/context.h"
 #include "datatypes/object.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::text {
 

@@ -3,7 +3,7 @@
 #include "datatypes/block.h"
 #include "datatypes/logic.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/text/shared_context.h"
 
 namespace kiv::gui::text {

@@ -16,7 +16,7 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/messages.h"

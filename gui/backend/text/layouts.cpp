@@ -16,7 +16,7 @@
 #include "datatypes/point.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/resources.h"

@@ -12,7 +12,7 @@
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/text/facets.h"
 #include "gui/backend/text/layouts.h"
 #include "gui/backend/text/shared_context.h"

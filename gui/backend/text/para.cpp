@@ -5,7 +5,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/symbol.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/text/facets.h"

@@ -5,7 +5,7 @@
 #include "datatypes/block.h"
 #include "datatypes/integer.h"
 #include "datatypes/none.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/text/facets.h"
 #include "gui/backend/text/font_style.h"
 #include "gui/backend/text/shared_context.h"

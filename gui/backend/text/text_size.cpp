@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "datatypes/string.h"
-#include "datatypes/types.h"
+#include "runtime/types.h"
 #include "gui/backend/text/facets.h"
 #include "gui/backend/text/layout_cache.h"
 #include "gui/backend/text/layouts.h"
