@@ -12,7 +12,6 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/lexer.h"
@@ -22,6 +21,7 @@
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 #include "runtime/words.h"
 
@@ -553,6 +553,25 @@ bool is_reserved(const Cell& error) {
     return false;
 }
 
+// Appends to the block the words of the named calls under way, outermost
+// first: at level 1 those whose word holds a function!, at 2 and above
+// every one. Each word is bound in the global context.
+void trace_calls(int32_t level, Cell& block) {
+    // Frames never move: the walk survives the appends' allocations.
+    const stack::Frame* floor =
+        std::max<const stack::Frame*>(stack::state.cbottom, stack::state.input_floor);
+    for (const stack::Frame* f = floor; f < stack::state.ctop; ++f) {
+        if (f->symbol == stack::state.body_symbol || f->symbol == stack::state.anon_symbol)
+            continue;
+        if (level < 2) {
+            const Cell* value =
+                f->word_context ? context::value_of(f->symbol, f->word_context) : nullptr;
+            if (!value || cell::type_of(*value) != TYPE_FUNCTION) continue;
+        }
+        block::append_value(block, word::load_symbol(f->symbol));
+    }
+}
+
 // Completes an error as it is thrown: the word of the failing function,
 // and in `stack` the words of the calls under way (or, when the stack line
 // is off, the depth of the call stack).
@@ -571,7 +590,7 @@ void tag_error(Cell& error) {
     Rooted<Cell> kept(error);
     Rooted<Cell> calls;
     block::make_at(*calls, 20);
-    stack::trace_in(level, *calls);
+    trace_calls(level, *calls);
     store_field(*kept, stack, *calls);
 }
 

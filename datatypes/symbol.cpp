@@ -31,31 +31,6 @@ NodeId decode_name(NodeId utf8) {
 
 } // namespace
 
-uint32_t intern_bytes(const uint8_t* bytes, uint32_t length) {
-    return hashtable::put_symbol(symbol_table::table, bytes, length, false);
-}
-
-uint32_t intern(const char* name) {
-    return intern_bytes(reinterpret_cast<const uint8_t*>(name), uint32_t(std::strlen(name)));
-}
-
-uint32_t intern_nocase(const char* name) {
-    return hashtable::put_symbol(symbol_table::table, reinterpret_cast<const uint8_t*>(name),
-                                 uint32_t(std::strlen(name)), true);
-}
-
-uint32_t intern_string(const Cell& string, int32_t length) {
-    Buffer* b = memory::buffer_of(string.w2);
-    uint32_t unit = b->unit();
-    const uint8_t* head = b->head + size_t(std::min(string.w1, b->length())) * unit;
-    uint32_t count = uint32_t(b->tail - head) / unit;
-    if (length >= 0) count = std::min(count, uint32_t(length));
-    std::string text(utf8::encoded_length(head, head + size_t(count) * unit, unit), '\0');
-    utf8::encode_string_part(string, reinterpret_cast<uint8_t*>(text.data()), int32_t(count),
-                             false);
-    return intern_bytes(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()));
-}
-
 Cell* get(uint32_t id) {
     get_string(record(id));
     return record(id);
@@ -67,25 +42,6 @@ NodeId get_string(Cell* rec) {
     NodeId node = decode_name(rec->w3);
     record(id)->w2 = node;
     return node;
-}
-
-const char* c_name(uint32_t id) {
-    Buffer* b = memory::buffer_of(record(id)->w3);
-    if (b->tail >= b->data_end()) {
-        buffer::reserve_tail(b, 1);
-        b->tail--;
-    }
-    *b->tail = 0;
-    return reinterpret_cast<const char*>(b->head);
-}
-
-uint32_t resolve(uint32_t id) {
-    int32_t a = alias(id);
-    return a > 0 ? uint32_t(a) : id;
-}
-
-int32_t alias(uint32_t id) {
-    return int32_t(record(id)->w1);
 }
 
 int32_t compare(const Cell* a, const Cell* b, int32_t op) {

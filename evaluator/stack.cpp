@@ -2,11 +2,8 @@
 
 #include <cstdlib>
 
-#include "datatypes/block.h"
-#include "datatypes/context.h"
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "runtime/types.h"
-#include "datatypes/word.h"
 #include "platform/stop.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
@@ -402,20 +399,6 @@ void land_error(const Cell& error) {
         std::_Exit(-2 & 0xFF);
     }
     push(value);
-}
-
-void trace_in(int32_t level, Cell& block) {
-    // Frames never move: the walk survives the appends' allocations.
-    for (const Frame* f = std::max<const Frame*>(state.cbottom, state.input_floor); f < state.ctop;
-         ++f) {
-        if (f->symbol == state.body_symbol || f->symbol == state.anon_symbol) continue;
-        if (level < 2) {
-            const Cell* value =
-                f->word_context ? context::value_of(f->symbol, f->word_context) : nullptr;
-            if (!value || cell::type_of(*value) != TYPE_FUNCTION) continue;
-        }
-        block::append_value(block, word::load_symbol(f->symbol));
-    }
 }
 
 } // namespace kiv::stack

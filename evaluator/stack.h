@@ -297,10 +297,6 @@ inline void set_frame_flag(bool on) {
 void set_interp_flag();
 Frame* claim_frame();
 bool interpreted(const Frame* f, bool nearest_only);
-// Appends to the block the words of the named calls under way, outermost
-// first: at level 1 those whose word holds a function!, at 2 and above
-// every one. Each word is bound in the global context.
-void trace_in(int32_t level, Cell& block);
 
 inline void unwind() {
     state.top = detail::pop_frame(false) + 1;

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "datatypes/symbol.h"
+#include "runtime/symbol.h"
 #include "runtime/types.h"
 #include "runtime/array.h"
 #include "runtime/calendar.h"
