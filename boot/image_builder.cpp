@@ -10,11 +10,11 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "evaluator/lexer.h"
 #include "io/kivbin.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::boot {
 namespace {

@@ -35,7 +35,6 @@
 #include "evaluator/natives.h"
 #include "evaluator/output.h"
 #include "evaluator/sets.h"
-#include "evaluator/stack.h"
 #include "evaluator/system_natives.h"
 #include "evaluator/trap.h"
 #include "gui/backend/awake.h"
@@ -66,6 +65,7 @@
 #include "runtime/fatal.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 
 namespace kiv::boot {
 namespace {

@@ -15,12 +15,12 @@
 #include "datatypes/pair.h"
 #include "datatypes/string.h"
 #include "datatypes/system_object.h"
-#include "runtime/types.h"
 #include "datatypes/url.h"
-#include "evaluator/stack.h"
 #include "platform/stop.h"
 #include "runtime/console.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 
 namespace kiv::console {
 

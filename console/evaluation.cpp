@@ -8,9 +8,9 @@
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
 #include "evaluator/exits.h"
-#include "evaluator/stack.h"
 #include "evaluator/trap.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/words.h"
 
 namespace kiv::console {

@@ -10,11 +10,9 @@
 #include "datatypes/function.h"
 #include "datatypes/logic.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
-#include "evaluator/stack.h"
 #include "evaluator/trace.h"
 #include "platform/os.h"
 #include "runtime/collector.h"
@@ -24,6 +22,8 @@
 #include "runtime/faults.h"
 #include "runtime/output_hooks.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 
 namespace kiv::console {

@@ -6,7 +6,7 @@
 #include <atomic>
 
 #include "console/line_editor.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 
 namespace kiv::console {
 namespace {

@@ -13,17 +13,17 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/system_object.h"
-#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "evaluator/exits.h"
-#include "evaluator/stack.h"
 #include "platform/os.h"
 #include "runtime/console.h"
 #include "runtime/entry.h"
 #include "runtime/memory.h"
 #include "runtime/output_hooks.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
+#include "runtime/types.h"
 
 namespace kiv::console {
 namespace {

@@ -11,13 +11,13 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "evaluator/actions.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/interrupt.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 
 namespace kiv::binary {

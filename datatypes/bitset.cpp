@@ -15,11 +15,11 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/interrupt.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 
 namespace kiv::bitset {
 

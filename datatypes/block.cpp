@@ -12,19 +12,19 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/vector.h"
 #include "evaluator/actions.h"
 #include "evaluator/lexer.h"
-#include "evaluator/stack.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/hash.h"
 #include "runtime/interrupt.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 
 namespace kiv::block {
 

@@ -5,10 +5,10 @@
 #include "datatypes/datatype.h"
 #include "datatypes/integer.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "datatypes/vector.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 
 namespace kiv::char_ {

@@ -6,10 +6,10 @@
 #include "datatypes/point.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 #include "runtime/words.h"
 
 namespace kiv::compound {

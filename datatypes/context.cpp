@@ -5,9 +5,7 @@
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
-#include "evaluator/stack.h"
 #include "runtime/binding.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
@@ -15,7 +13,9 @@
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/symbol.h"
+#include "runtime/types.h"
 #include "runtime/words.h"
 
 namespace kiv {

@@ -22,11 +22,11 @@
 
 #include <cstdint>
 
-#include "runtime/types.h"
-#include "evaluator/stack.h"
 #include "runtime/binding.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 
 namespace kiv {
 

@@ -8,10 +8,10 @@
 #include "datatypes/context.h"
 #include "datatypes/string.h"
 #include "datatypes/word.h"
-#include "evaluator/stack.h"
 #include "runtime/fatal.h"
 #include "runtime/heap.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 
 namespace kiv {
 namespace datatype {

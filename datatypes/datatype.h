@@ -14,9 +14,9 @@
 #include <tuple>
 #include <utility>
 
-#include "runtime/types.h"
-#include "evaluator/stack.h"
 #include "runtime/cell.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 
 namespace kiv {
 

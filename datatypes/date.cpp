@@ -15,11 +15,11 @@
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
 #include "datatypes/time.h"
-#include "runtime/types.h"
-#include "evaluator/stack.h"
-#include "io/random.h"
 #include "runtime/calendar.h"
 #include "runtime/errors.h"
+#include "runtime/random.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 #include "runtime/words.h"
 
 namespace kiv::date {

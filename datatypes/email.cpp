@@ -5,11 +5,11 @@
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 
 namespace kiv::email {
 

@@ -15,15 +15,15 @@
 #include "datatypes/none.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
-#include "runtime/types.h"
 #include "datatypes/unset.h"
 #include "datatypes/url.h"
 #include "evaluator/actions.h"
-#include "evaluator/stack.h"
 #include "io/files.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 
 namespace kiv::file {

@@ -13,13 +13,13 @@
 #include "datatypes/money.h"
 #include "datatypes/string.h"
 #include "datatypes/time.h"
-#include "runtime/types.h"
 #include "datatypes/vector.h"
-#include "evaluator/scan_number.h"
-#include "evaluator/stack.h"
-#include "io/random.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/random.h"
+#include "runtime/scan_number.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 
 namespace kiv::float_ {
 

@@ -12,15 +12,15 @@
 #include "datatypes/none.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "datatypes/unit.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
-#include "evaluator/stack.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 #include "runtime/words.h"
 
 namespace kiv {

@@ -4,8 +4,8 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
+#include "runtime/stack.h"
 #include "runtime/types.h"
-#include "evaluator/stack.h"
 
 namespace kiv::handle {
 

@@ -19,7 +19,6 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
-#include "evaluator/stack.h"
 #include "io/files.h"
 #include "platform/arg_check.h"
 #include "runtime/errors.h"
@@ -27,6 +26,7 @@
 #include "runtime/interrupt.h"
 #include "runtime/ownership.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 
 namespace kiv::image {
 

@@ -3,12 +3,12 @@
 #include <algorithm>
 
 #include "datatypes/datatype.h"
-#include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/externals.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 
 namespace kiv::image {
 

@@ -13,13 +13,13 @@
 #include "datatypes/money.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "datatypes/vector.h"
-#include "evaluator/scan_number.h"
-#include "io/random.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/memory.h"
+#include "runtime/random.h"
+#include "runtime/scan_number.h"
+#include "runtime/types.h"
 
 namespace kiv::integer {
 

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "evaluator/stack.h"
 #include "runtime/cell.h"
+#include "runtime/stack.h"
 
 namespace kiv::integer {
 

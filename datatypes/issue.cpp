@@ -4,10 +4,10 @@
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 
 namespace kiv::issue {

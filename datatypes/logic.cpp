@@ -2,11 +2,11 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "datatypes/unit.h"
-#include "io/random.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/random.h"
+#include "runtime/types.h"
 
 namespace kiv::logic {
 

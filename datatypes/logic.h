@@ -1,8 +1,8 @@
 // logic!: true and false, and the truth tests of conditions.
 #pragma once
 
-#include "runtime/types.h"
 #include "runtime/cell.h"
+#include "runtime/types.h"
 
 namespace kiv::logic {
 

@@ -13,12 +13,12 @@
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
 #include "evaluator/actions.h"
-#include "evaluator/stack.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 
 namespace kiv::map {
 

@@ -14,13 +14,13 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
-#include "evaluator/scan_number.h"
-#include "evaluator/stack.h"
-#include "io/random.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/random.h"
+#include "runtime/scan_number.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 #include "runtime/words.h"
 
 namespace kiv::money {

@@ -10,8 +10,8 @@
 // hundred-thousandths and back.
 #pragma once
 
-#include "evaluator/scan_number.h"
 #include "runtime/cell.h"
+#include "runtime/scan_number.h"
 #include <cstdint>
 
 namespace kiv::money {

@@ -7,13 +7,13 @@
 #include "datatypes/none.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "evaluator/actions.h"
 #include "evaluator/natives.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 #include "runtime/words.h"
 
 namespace kiv {

@@ -2,10 +2,10 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "datatypes/unset.h"
-#include "evaluator/stack.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 
 namespace kiv::none {
 

@@ -1,9 +1,9 @@
 // none!: the no-value value that failed lookups return.
 #pragma once
 
-#include "runtime/types.h"
 #include "datatypes/unit.h"
 #include "runtime/cell.h"
+#include "runtime/types.h"
 
 namespace kiv::none {
 

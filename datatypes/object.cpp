@@ -12,17 +12,17 @@
 #include "datatypes/object_rebind.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
-#include "evaluator/stack.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
+#include "runtime/types.h"
 
 namespace kiv::object {
 

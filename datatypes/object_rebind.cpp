@@ -7,13 +7,13 @@
 #include "datatypes/context.h"
 #include "datatypes/function.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
-#include "evaluator/stack.h"
 #include "runtime/binding.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 #include "runtime/words.h"
 
 namespace kiv::object {

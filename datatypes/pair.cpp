@@ -12,10 +12,10 @@
 #include "datatypes/integer.h"
 #include "datatypes/point.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
-#include "evaluator/stack.h"
-#include "io/random.h"
 #include "runtime/errors.h"
+#include "runtime/random.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 
 namespace kiv::pair {
 

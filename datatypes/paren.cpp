@@ -4,8 +4,8 @@
 #include "datatypes/datatype.h"
 #include "datatypes/path.h"
 #include "datatypes/string.h"
-#include "evaluator/stack.h"
 #include "runtime/cycles.h"
+#include "runtime/stack.h"
 
 namespace kiv::paren {
 

@@ -9,9 +9,9 @@
 #include "datatypes/paren.h"
 #include "datatypes/string.h"
 #include "evaluator/actions.h"
-#include "evaluator/stack.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
+#include "runtime/stack.h"
 
 namespace kiv::path {
 

@@ -9,8 +9,8 @@
 #include <cstdint>
 
 #include "datatypes/datatype.h"
-#include "runtime/types.h"
 #include "runtime/cell.h"
+#include "runtime/types.h"
 
 namespace kiv {
 

@@ -12,9 +12,9 @@
 #include "datatypes/integer.h"
 #include "datatypes/pair.h"
 #include "datatypes/string.h"
-#include "evaluator/stack.h"
-#include "io/random.h"
 #include "runtime/hash.h"
+#include "runtime/random.h"
+#include "runtime/stack.h"
 
 namespace kiv::point {
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "runtime/types.h"
 #include "runtime/cell.h"
+#include "runtime/types.h"
 
 namespace kiv::point {
 

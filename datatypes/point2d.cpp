@@ -1,7 +1,7 @@
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/point.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 
 namespace kiv::point2D {
 

@@ -1,5 +1,5 @@
 #include "datatypes/point.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 
 namespace kiv::point3D {
 

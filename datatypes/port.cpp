@@ -12,9 +12,9 @@
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
 #include "evaluator/actions.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 
 namespace kiv::port {

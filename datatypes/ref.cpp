@@ -2,8 +2,8 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
+#include "runtime/stack.h"
 #include "runtime/types.h"
-#include "evaluator/stack.h"
 
 namespace kiv::ref {
 

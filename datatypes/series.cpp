@@ -16,15 +16,15 @@
 #include "datatypes/none.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "datatypes/unset.h"
 #include "datatypes/vector.h"
 #include "evaluator/actions.h"
-#include "io/random.h"
 #include "runtime/errors.h"
 #include "runtime/hash.h"
+#include "runtime/random.h"
 #include "runtime/roots.h"
 #include "runtime/sort.h"
+#include "runtime/types.h"
 
 namespace kiv::series {
 

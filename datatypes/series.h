@@ -12,10 +12,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "runtime/types.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
+#include "runtime/types.h"
 
 namespace kiv::series {
 

@@ -14,9 +14,7 @@
 #include "datatypes/none.h"
 #include "datatypes/series.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "evaluator/actions.h"
-#include "evaluator/stack.h"
 #include "runtime/case.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
@@ -24,6 +22,8 @@
 #include "runtime/hash.h"
 #include "runtime/interrupt.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 
 namespace kiv::string {

@@ -5,11 +5,11 @@
 #include <string>
 
 #include "datatypes/datatype.h"
-#include "runtime/types.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 #include "runtime/symbol.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 
 namespace kiv::symbol {

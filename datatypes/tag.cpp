@@ -4,10 +4,10 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 
 namespace kiv::tag {
 

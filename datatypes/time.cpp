@@ -11,12 +11,12 @@
 #include "datatypes/integer.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "evaluator/lexer.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/float_text.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 
 namespace kiv::time_ {
 

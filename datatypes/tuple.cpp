@@ -13,11 +13,11 @@
 #include "datatypes/integer.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
-#include "evaluator/stack.h"
-#include "io/random.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/random.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 
 namespace kiv::tuple {
 

@@ -4,12 +4,12 @@
 #include "datatypes/datatype.h"
 #include "datatypes/logic.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 
 namespace kiv::typeset {
 

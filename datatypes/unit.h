@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "evaluator/stack.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 
 namespace kiv::unit {
 

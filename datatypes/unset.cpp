@@ -2,9 +2,9 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
-#include "evaluator/stack.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 
 namespace kiv::unset {
 

@@ -1,9 +1,9 @@
 // unset!: the value of nothing.
 #pragma once
 
-#include "runtime/types.h"
 #include "datatypes/unit.h"
 #include "runtime/cell.h"
+#include "runtime/types.h"
 
 namespace kiv::unset {
 

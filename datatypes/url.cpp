@@ -7,13 +7,13 @@
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "datatypes/url_http.h"
 #include "evaluator/actions.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 
 namespace kiv::url {

@@ -12,7 +12,6 @@
 #include "datatypes/integer.h"
 #include "datatypes/map.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
@@ -20,6 +19,7 @@
 #include "io/http.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 
 namespace kiv::url {

@@ -15,13 +15,13 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/float_text.h"
 #include "runtime/interrupt.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 
 namespace kiv::vector {
 

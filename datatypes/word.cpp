@@ -14,9 +14,9 @@
 #include "datatypes/none.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/unicode.h"
 
 namespace kiv::word {

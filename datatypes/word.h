@@ -11,8 +11,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "runtime/types.h"
 #include "runtime/cell.h"
+#include "runtime/types.h"
 
 namespace kiv::word {
 

@@ -10,10 +10,10 @@
 #include "datatypes/port.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 
 namespace kiv::actions {
 namespace {

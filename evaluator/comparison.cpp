@@ -5,11 +5,11 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/logic.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/natives.h"
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 
 namespace kiv::natives {
 namespace {

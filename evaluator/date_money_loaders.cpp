@@ -6,10 +6,10 @@
 
 #include "datatypes/date.h"
 #include "datatypes/money.h"
-#include "runtime/types.h"
 #include "evaluator/lexer.h"
-#include "evaluator/scan_number.h"
 #include "runtime/calendar.h"
+#include "runtime/scan_number.h"
+#include "runtime/types.h"
 
 namespace kiv::lexer {
 

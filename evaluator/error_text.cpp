@@ -5,11 +5,11 @@
 #include "datatypes/context.h"
 #include "datatypes/error.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
-#include "evaluator/stack.h"
 #include "evaluator/trap.h"
 #include "runtime/fatal.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 
 namespace kiv::error_text {

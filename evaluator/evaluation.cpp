@@ -20,12 +20,12 @@
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/natives.h"
-#include "evaluator/stack.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/ownership.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 #include "runtime/words.h"
 

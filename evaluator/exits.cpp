@@ -6,10 +6,10 @@
 #include "datatypes/unset.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
-#include "evaluator/stack.h"
 #include "evaluator/trace.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 #include "runtime/words.h"
 

@@ -24,7 +24,6 @@
 #include "evaluator/actions.h"
 #include "evaluator/natives.h"
 #include "evaluator/plans.h"
-#include "evaluator/stack.h"
 #include "evaluator/trace.h"
 #include "evaluator/trap.h"
 #include "runtime/collector.h"
@@ -33,6 +32,7 @@
 #include "runtime/faults.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 #include "runtime/words.h"
 

@@ -12,7 +12,6 @@
 #include "datatypes/datatype.h"
 #include "datatypes/map.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
@@ -20,6 +19,7 @@
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 #include "runtime/throw.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 
 namespace kiv::lexer {

@@ -24,12 +24,12 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "evaluator/lexer.h"
-#include "evaluator/scan_number.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/scan_number.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 
 namespace kiv::lexer {

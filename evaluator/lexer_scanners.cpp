@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/types.h"
 #include "evaluator/lexer.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 
 namespace kiv::lexer {

@@ -12,9 +12,9 @@
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 #include "runtime/words.h"
 

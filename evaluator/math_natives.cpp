@@ -20,8 +20,8 @@
 #include "evaluator/actions.h"
 #include "evaluator/lexer.h"
 #include "evaluator/natives.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
+#include "runtime/stack.h"
 #include "runtime/trig.h"
 #include "runtime/words.h"
 

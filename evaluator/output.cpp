@@ -8,10 +8,10 @@
 #include "evaluator/actions.h"
 #include "evaluator/evaluation.h"
 #include "evaluator/natives.h"
-#include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/output_hooks.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 #include "runtime/words.h"
 

@@ -14,17 +14,17 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "evaluator/actions.h"
 #include "evaluator/lexer.h"
-#include "evaluator/stack.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/interrupt.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
+#include "runtime/types.h"
 
 namespace kiv::parse {
 

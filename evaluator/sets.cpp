@@ -10,8 +10,8 @@
 #include "datatypes/word.h"
 #include "evaluator/evaluation.h"
 #include "evaluator/natives.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
+#include "runtime/stack.h"
 
 namespace kiv::natives {
 namespace {

@@ -35,7 +35,6 @@
 #include "evaluator/lexer.h"
 #include "evaluator/natives.h"
 #include "evaluator/parse.h"
-#include "evaluator/stack.h"
 #include "evaluator/trace.h"
 #include "io/checksum.h"
 #include "io/containers.h"
@@ -50,6 +49,7 @@
 #include "runtime/heap.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 #include "runtime/words.h"
 

@@ -8,11 +8,11 @@
 #include "datatypes/symbol.h"
 #include "evaluator/evaluation.h"
 #include "evaluator/interpreter.h"
-#include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 #include "runtime/words.h"
 

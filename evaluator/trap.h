@@ -6,8 +6,8 @@
 #include <exception>
 
 #include "datatypes/unset.h"
-#include "evaluator/stack.h"
 #include "runtime/cell.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 #include "runtime/words.h"
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "runtime/types.h"
 #include "runtime/cell.h"
+#include "runtime/types.h"
 
 namespace kiv::kivbin::format {
 

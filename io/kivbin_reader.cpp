@@ -25,7 +25,6 @@
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
 #include "datatypes/tuple.h"
-#include "runtime/types.h"
 #include "io/kivbin.h"
 #include "io/kivbin_format.h"
 #include "runtime/calendar.h"
@@ -35,6 +34,7 @@
 #include "runtime/lz.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::kivbin {
 namespace {

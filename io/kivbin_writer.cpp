@@ -18,13 +18,13 @@
 #include "datatypes/native.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "io/kivbin.h"
 #include "io/kivbin_format.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::kivbin {
 

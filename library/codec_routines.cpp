@@ -5,12 +5,12 @@
 #include "datatypes/file.h"
 #include "datatypes/function.h"
 #include "datatypes/image.h"
-#include "runtime/types.h"
 #include "datatypes/url_http.h"
 #include "io/files.h"
 #include "io/kivbin.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::codecs {
 namespace {

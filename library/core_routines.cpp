@@ -16,12 +16,10 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "evaluator/math_natives.h"
 #include "evaluator/output.h"
-#include "evaluator/stack.h"
 #include "evaluator/trace.h"
 #include "io/files.h"
 #include "platform/os.h"
@@ -30,7 +28,9 @@
 #include "runtime/entry.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 
 namespace kiv::core_routines {

@@ -13,7 +13,6 @@
 #include "datatypes/object.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
@@ -23,6 +22,7 @@
 #include "runtime/interrupt.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 
 namespace kiv::json {

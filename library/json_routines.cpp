@@ -4,10 +4,10 @@
 #include "datatypes/function.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
-#include "runtime/types.h"
 #include "library/json_decoder.h"
 #include "library/json_encoder.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::json_routines {
 

@@ -9,13 +9,13 @@
 #include "datatypes/object.h"
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
 #include "platform/os_info.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::os_routines {
 namespace {

@@ -6,8 +6,8 @@
 #include "datatypes/function.h"
 #include "datatypes/none.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::path_routines {
 namespace {

@@ -7,10 +7,10 @@
 #include "datatypes/datatype.h"
 #include "datatypes/function.h"
 #include "datatypes/logic.h"
-#include "runtime/types.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "runtime/errors.h"
+#include "runtime/types.h"
 
 namespace kiv::predicates {
 namespace {

@@ -8,10 +8,10 @@
 #include "datatypes/word.h"
 #include "evaluator/evaluation.h"
 #include "evaluator/interpreter.h"
-#include "evaluator/stack.h"
 #include "runtime/error_ids.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 
 namespace kiv::script_hooks {

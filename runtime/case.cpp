@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
+#include "runtime/types.h"
 
 namespace kiv {
 

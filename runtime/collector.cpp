@@ -5,10 +5,10 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/types.h"
 #include "runtime/binding.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::collector {
 

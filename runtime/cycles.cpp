@@ -4,9 +4,9 @@
 #include <array>
 #include <cstring>
 
-#include "runtime/types.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
+#include "runtime/types.h"
 
 namespace kiv::cycles {
 namespace {

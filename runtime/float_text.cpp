@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/types.h"
 #include "runtime/cell.h"
 #include "runtime/errors.h"
+#include "runtime/types.h"
 
 namespace kiv::dtoa {
 

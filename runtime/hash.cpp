@@ -7,14 +7,14 @@
 #include <optional>
 #include <vector>
 
-#include "runtime/symbol.h"
-#include "runtime/types.h"
 #include "runtime/array.h"
 #include "runtime/calendar.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/symbol.h"
+#include "runtime/types.h"
 
 namespace kiv {
 namespace hashing {

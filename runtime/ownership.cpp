@@ -4,13 +4,13 @@
 
 #include "datatypes/context.h"
 #include "datatypes/object.h"
-#include "runtime/types.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/fatal.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 #include "runtime/words.h"
 
 namespace kiv::ownership {

@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include "runtime/types.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::slot_table {
 

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/types.h"
 #include "runtime/collector.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 
 namespace kiv {

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv {
 

@@ -4,8 +4,8 @@
 
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
+#include "runtime/types.h"
 
 namespace kiv::words {
 

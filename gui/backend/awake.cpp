@@ -4,8 +4,8 @@
 #include "datatypes/none.h"
 #include "datatypes/system_object.h"
 #include "evaluator/interpreter.h"
-#include "evaluator/stack.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 #include "runtime/words.h"
 

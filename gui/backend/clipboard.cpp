@@ -6,12 +6,12 @@
 #include "datatypes/image.h"
 #include "datatypes/none.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "gui/backend/gui_init.h"
 #include "gui/backend/window_layer.h"
 #include "io/files.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 #include <cstdlib>
 

@@ -11,12 +11,12 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "gui/backend/dialogs_modal.h"
 #include "io/files.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 #include <algorithm>
 #include <cmath>

@@ -13,10 +13,8 @@
 #include "datatypes/point.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "datatypes/unit.h"
 #include "datatypes/word.h"
-#include "evaluator/stack.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/keys.h"
@@ -25,6 +23,8 @@
 #include "gui/backend/window_layer.h"
 #include "runtime/fatal.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 
 #include <cstring>
 

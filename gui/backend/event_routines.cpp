@@ -4,8 +4,8 @@
 #include "datatypes/function.h"
 #include "datatypes/logic.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "gui/backend/send_event.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::event_routines {
 

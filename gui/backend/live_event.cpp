@@ -1,8 +1,8 @@
 #include "gui/backend/live_event.h"
 
-#include "runtime/types.h"
 #include "gui/backend/event.h"
 #include "gui/backend/window_layer.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::live {
 

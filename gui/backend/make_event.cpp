@@ -2,7 +2,6 @@
 // engine's handler, with the key translation rules (character keys, the
 // left and right modifier keys, surrogate pairs, control characters).
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "evaluator/trace.h"
 #include "gui/backend/event.h"
@@ -12,6 +11,7 @@
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::gui {
 

@@ -4,7 +4,6 @@
 #include "datatypes/object.h"
 #include "datatypes/series.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
 #include "gui/backend/event.h"
@@ -14,6 +13,7 @@
 #include "gui/backend/window_layer.h"
 #include "runtime/roots.h"
 #include "runtime/stdout.h"
+#include "runtime/types.h"
 
 #include <algorithm>
 #include <utility>

@@ -14,7 +14,6 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
-#include "runtime/types.h"
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
 #include "gui/backend/dialogs_routines.h"
@@ -31,6 +30,7 @@
 #include "runtime/errors.h"
 #include "runtime/ownership.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 #include <string>
 #include <utility>

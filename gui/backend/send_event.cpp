@@ -6,7 +6,6 @@
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/series.h"
-#include "runtime/types.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/dpi.h"
@@ -16,6 +15,7 @@
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
+#include "runtime/types.h"
 
 #include <utility>
 

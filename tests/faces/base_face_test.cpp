@@ -3,7 +3,6 @@
 // postponed layered repaints, cursors, and faces as images.
 #include "face_fixture.h"
 
-#include "runtime/types.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/faces/base_face.h"
 #include "gui/backend/faces/face_slots.h"
@@ -14,6 +13,7 @@
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
+#include "runtime/types.h"
 
 using namespace kiv;
 using namespace kiv::gui;

@@ -4,11 +4,11 @@
 // list raising.
 #include "face_fixture.h"
 
-#include "runtime/types.h"
 #include "gui/backend/camera/camera.h"
 #include "gui/backend/camera/source.h"
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/window_layer.h"
+#include "runtime/types.h"
 #include "tests/unit/pump_messages.h"
 
 using namespace kiv;

@@ -12,7 +12,6 @@
 #include "datatypes/word.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
-#include "evaluator/stack.h"
 #include "gui/backend/event.h"
 #include "gui/backend/gui_init.h"
 #include "gui/backend/live_event.h"
@@ -20,6 +19,7 @@
 #include "gui/backend/messages.h"
 #include "gui/backend/platform_routines.h"
 #include "gui/backend/window_layer.h"
+#include "runtime/stack.h"
 
 namespace kiv::testing {
 

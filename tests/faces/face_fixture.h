@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "evaluator/stack.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/window_types.h"
 #include "runtime/cell.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 #include "runtime/words.h"
 #include "tests/unit/error_site.h"

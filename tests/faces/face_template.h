@@ -7,9 +7,9 @@
 #include "datatypes/block.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
-#include "runtime/types.h"
 #include "gui/backend/faces/face.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::testing {
 

@@ -6,7 +6,6 @@
 #include "datatypes/handle.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "gui/backend/faces/base_face.h"
 #include "gui/backend/faces/face_slots.h"
@@ -15,6 +14,7 @@
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
+#include "runtime/types.h"
 
 #include <functional>
 

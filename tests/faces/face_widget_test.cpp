@@ -4,7 +4,6 @@
 // faces.
 #include "face_fixture.h"
 
-#include "runtime/types.h"
 #include "gui/backend/control_actions.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/faces/face_slots.h"
@@ -15,6 +14,7 @@
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
+#include "runtime/types.h"
 
 #include <functional>
 

@@ -3,7 +3,6 @@
 // errors of values that are no faces.
 #include "face_fixture.h"
 
-#include "runtime/types.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_styles.h"
@@ -14,6 +13,7 @@
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 #include "runtime/slot_table.h"
+#include "runtime/types.h"
 
 using namespace kiv;
 using namespace kiv::gui;

@@ -12,9 +12,9 @@
 
 #include "console/valid_utf8.h"
 #include "datatypes/block.h"
-#include "evaluator/stack.h"
 #include "harness.h"
 #include "runtime/collector.h"
+#include "runtime/stack.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "runtime/types.h"
 #include "runtime/array.h"
+#include "runtime/types.h"
 #include "tests/unit/fresh_globals.h"
 
 using namespace kiv;

@@ -10,17 +10,17 @@
 
 #include "boot/image.h"
 #include "boot/startup.h"
+#include "child_check.h"
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
-#include "child_check.h"
 #include "death_text.h"
 #include "io/kivbin.h"
 #include "io/kivbin_format.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::testing {
 namespace {
@@ -126,7 +126,6 @@ Loaded load(const Bytes& payload, uint8_t version = 1) {
             std::_Exit(0);                                                                         \
         },                                                                                         \
         ::testing::ExitedWithCode(0), "")
-
 
 TEST(BootImageDeathTest, DefinitionsSetTheirWordAndTakeNoBootValue) {
     EXPECT_IN_CHILD({

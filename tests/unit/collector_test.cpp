@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "runtime/types.h"
-#include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 #include "tests/unit/fresh_globals.h"
 
 using namespace kiv;

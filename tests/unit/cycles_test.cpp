@@ -2,12 +2,12 @@
 
 #include <string>
 
-#include "runtime/types.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/throw.h"
+#include "runtime/types.h"
 #include "tests/unit/fresh_globals.h"
 
 using namespace kiv;

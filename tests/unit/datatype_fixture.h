@@ -16,7 +16,6 @@
 #include "datatypes/none.h"
 #include "datatypes/percent.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "datatypes/unset.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
@@ -24,6 +23,7 @@
 #include "runtime/memory.h"
 #include "runtime/symbol.h"
 #include "runtime/throw.h"
+#include "runtime/types.h"
 #include "tests/unit/error_site.h"
 #include "tests/unit/fresh_globals.h"
 

@@ -7,8 +7,8 @@
 
 #include "datatypes/image.h"
 #include "datatypes/image_layer.h"
-#include "runtime/types.h"
 #include "runtime/collector.h"
+#include "runtime/types.h"
 #include "tests/unit/image_fixture.h"
 
 using namespace kiv;

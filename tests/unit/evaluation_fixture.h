@@ -15,8 +15,8 @@
 #include "evaluator/evaluation.h"
 #include "evaluator/sets.h"
 #include "interpreter_fixture.h"
-#include "io/random.h"
 #include "runtime/case.h"
+#include "runtime/random.h"
 
 namespace kiv::testing {
 

@@ -4,11 +4,11 @@
 #include <utility>
 #include <vector>
 
-#include "runtime/types.h"
 #include "runtime/collector.h"
 #include "runtime/externals.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 #include "tests/unit/fresh_globals.h"
 
 using namespace kiv;

@@ -7,8 +7,6 @@
 #include <deque>
 
 #include "datatypes/error.h"
-#include "runtime/types.h"
-#include "evaluator/stack.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
@@ -19,7 +17,9 @@
 #include "runtime/ownership.h"
 #include "runtime/roots.h"
 #include "runtime/slot_table.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
+#include "runtime/types.h"
 
 namespace kiv::test {
 

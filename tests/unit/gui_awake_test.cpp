@@ -7,16 +7,16 @@
 #include <string>
 
 #include "boot/image.h"
-#include "child_check.h"
 #include "boot/startup.h"
+#include "child_check.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
-#include "evaluator/stack.h"
 #include "gui/backend/headless.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 
 using namespace kiv;

@@ -8,13 +8,13 @@
 #include "datatypes/point.h"
 #include "datatypes/series.h"
 #include "datatypes/tuple.h"
-#include "evaluator/stack.h"
 #include "gui/backend/event.h"
 #include "gui/backend/headless.h"
 #include "gui/backend/live_event.h"
 #include "gui/backend/message_loop.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
+#include "runtime/stack.h"
 #include "tests/unit/words_init.h"
 
 using namespace kiv;

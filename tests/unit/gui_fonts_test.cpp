@@ -11,7 +11,6 @@
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/headless.h"
@@ -23,6 +22,7 @@
 #include "gui/backend/window_layer.h"
 #include "runtime/collector.h"
 #include "runtime/externals.h"
+#include "runtime/types.h"
 #include "tests/unit/text_fixture_lang.h"
 
 using namespace kiv;

@@ -5,7 +5,6 @@
 
 #include <numbers>
 
-#include "evaluator/stack.h"
 #include "gui/backend/event.h"
 #include "gui/backend/gestures.h"
 #include "gui/backend/gui_init.h"
@@ -13,6 +12,7 @@
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 #include "gui/backend/window_proc.h"
+#include "runtime/stack.h"
 
 using namespace kiv;
 using namespace kiv::testing;

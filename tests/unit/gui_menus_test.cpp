@@ -9,7 +9,6 @@
 #include "datatypes/series.h"
 #include "datatypes/tuple.h"
 #include "evaluator/lexer.h"
-#include "evaluator/stack.h"
 #include "gui/backend/event.h"
 #include "gui/backend/gui_init.h"
 #include "gui/backend/headless.h"
@@ -20,6 +19,7 @@
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 #include "gui/backend/window_proc.h"
+#include "runtime/stack.h"
 
 #include <map>
 

@@ -9,7 +9,6 @@
 #include "datatypes/point.h"
 #include "datatypes/series.h"
 #include "datatypes/tuple.h"
-#include "evaluator/stack.h"
 #include "gui/backend/classes.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/dpi.h"
@@ -21,6 +20,7 @@
 #include "gui/backend/platform_routines.h"
 #include "gui/backend/window_layer.h"
 #include "gui/backend/window_proc.h"
+#include "runtime/stack.h"
 #include "runtime/text_index.h"
 #include "tests/unit/words_init.h"
 

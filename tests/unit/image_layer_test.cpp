@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "datatypes/image_layer.h"
-#include "runtime/types.h"
 #include "platform/pixels.h"
 #include "runtime/collector.h"
+#include "runtime/types.h"
 #include "tests/unit/image_fixture.h"
 
 using namespace kiv;

@@ -12,8 +12,8 @@
 #include "evaluator/conditionals.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 
 namespace kiv::testing {

@@ -13,12 +13,12 @@
 #include "boot/startup.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
-#include "runtime/types.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
-#include "evaluator/stack.h"
 #include "runtime/cell.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
+#include "runtime/types.h"
 
 using namespace kiv;
 

@@ -8,11 +8,11 @@
 
 #include "datatype_fixture.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "evaluator/lexer.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/throw.h"
+#include "runtime/types.h"
 
 using namespace kiv;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "io/random.h"
+#include "runtime/random.h"
 
 using namespace kiv;
 

@@ -1,6 +1,6 @@
 #include "datatype_fixture.h"
 
-#include "io/random.h"
+#include "runtime/random.h"
 
 using namespace kiv;
 using namespace kiv::testing;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "evaluator/scan_number.h"
+#include "runtime/scan_number.h"
 
 using namespace kiv;
 using lexer::scan_invalid;

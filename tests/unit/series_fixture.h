@@ -10,9 +10,9 @@
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "io/random.h"
 #include "runtime/case.h"
 #include "runtime/hash.h"
+#include "runtime/random.h"
 #include "runtime/roots.h"
 
 namespace kiv::testing {

@@ -3,11 +3,11 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/types.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 #include "runtime/slot_table.h"
+#include "runtime/types.h"
 #include "tests/unit/fresh_globals.h"
 
 using namespace kiv;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
 #include "tests/unit/fresh_globals.h"
 

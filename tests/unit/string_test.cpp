@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "evaluator/stack.h"
 #include "runtime/collector.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/unicode.h"
 #include "tests/unit/text_fixture.h"
 

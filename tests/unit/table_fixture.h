@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/symbol.h"
+#include "runtime/types.h"
 #include "tests/unit/fresh_globals.h"
 
 namespace kiv::testing {

@@ -7,11 +7,11 @@
 #include <string>
 
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "runtime/case.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/throw.h"
+#include "runtime/types.h"
 #include "tests/unit/fresh_globals.h"
 
 namespace kiv::test {

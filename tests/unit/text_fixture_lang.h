@@ -12,8 +12,8 @@
 #include "child_check.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
-#include "evaluator/stack.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 
 namespace kiv::testing {
 

@@ -18,12 +18,12 @@
 #include "datatypes/symbol.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
-#include "evaluator/stack.h"
 #include "object_fixture.h"
 #include "platform/os.h"
 #include "runtime/calendar.h"
 #include "runtime/case.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 
 namespace kiv::testing {
 namespace {

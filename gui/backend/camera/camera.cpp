@@ -5,7 +5,6 @@
 #include "datatypes/integer.h"
 #include "datatypes/none.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "gui/backend/camera/frame_exchange.h"
 #include "gui/backend/camera/source.h"
 #include "gui/backend/window_layer.h"
@@ -14,6 +13,7 @@
 #include "runtime/errors.h"
 #include "runtime/roots.h"
 #include "runtime/stdout.h"
+#include "runtime/types.h"
 
 #include <algorithm>
 #include <cmath>

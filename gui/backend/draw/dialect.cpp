@@ -4,12 +4,12 @@
 
 #include "datatypes/image.h"
 
-#include "runtime/types.h"
 #include "gui/backend/draw/reader.h"
 #include "gui/backend/draw/shape_dialect.h"
 #include "gui/backend/draw/text.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::draw {
 

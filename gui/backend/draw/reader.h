@@ -14,11 +14,11 @@
 #include "datatypes/point.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
-#include "runtime/types.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/draw/commands.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::draw {
 

@@ -4,13 +4,13 @@
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/system_object.h"
-#include "runtime/types.h"
 #include "evaluator/interpreter.h"
-#include "evaluator/stack.h"
 #include "gui/backend/draw/dialect.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
+#include "runtime/types.h"
 #include "runtime/words.h"
 
 namespace kiv::gui::draw {

@@ -1,7 +1,6 @@
 #include "gui/backend/faces/area_bars.h"
 
 #include "datatypes/logic.h"
-#include "runtime/types.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/faces/face.h"
@@ -9,6 +8,7 @@
 #include "gui/backend/text/text_size.h"
 #include "gui/backend/window_layer.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::faces {
 

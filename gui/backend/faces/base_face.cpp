@@ -4,7 +4,6 @@
 #include "datatypes/handle.h"
 #include "datatypes/image.h"
 #include "datatypes/image_layer.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/dpi.h"
@@ -24,6 +23,7 @@
 #include "gui/backend/window_layer.h"
 #include "platform/cairo_api.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 #include <map>
 

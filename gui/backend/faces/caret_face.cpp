@@ -1,12 +1,12 @@
 #include "gui/backend/faces/caret_face.h"
 
 #include "datatypes/logic.h"
-#include "runtime/types.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/faces/face_styles.h"
 #include "gui/backend/window_layer.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::faces {
 

@@ -2,7 +2,6 @@
 
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
-#include "runtime/types.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/conversions.h"
@@ -16,6 +15,7 @@
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 #include <algorithm>
 

@@ -7,11 +7,11 @@
 #include "datatypes/point.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "gui/backend/faces/face_slots.h"
 #include "gui/backend/window_layer.h"
 #include "runtime/slot_table.h"
+#include "runtime/types.h"
 
 #include <unordered_map>
 

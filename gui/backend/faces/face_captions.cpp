@@ -1,6 +1,5 @@
 #include "gui/backend/faces/face_captions.h"
 
-#include "runtime/types.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/gui_init.h"
@@ -9,6 +8,7 @@
 #include "gui/backend/text/shared_context.h"
 #include "platform/cairo_api.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::faces {
 

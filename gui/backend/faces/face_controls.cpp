@@ -9,7 +9,6 @@
 #include "datatypes/pair.h"
 #include "datatypes/percent.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/control_models.h"
@@ -24,6 +23,7 @@
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 #include <algorithm>
 #include <cmath>

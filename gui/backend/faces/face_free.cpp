@@ -4,7 +4,6 @@
 #include "datatypes/image_layer.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
-#include "runtime/types.h"
 #include "gui/backend/camera/camera.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/faces/base_face.h"
@@ -20,6 +19,7 @@
 #include "platform/cairo_api.h"
 #include "runtime/roots.h"
 #include "runtime/slot_table.h"
+#include "runtime/types.h"
 
 #include <unordered_set>
 

@@ -3,12 +3,12 @@
 #include "datatypes/block.h"
 #include "datatypes/image_layer.h"
 #include "datatypes/pair.h"
-#include "runtime/types.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/window_layer.h"
 #include "platform/cairo_api.h"
+#include "runtime/types.h"
 
 #include <vector>
 

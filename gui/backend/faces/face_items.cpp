@@ -4,7 +4,6 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/faces/face_controls.h"
@@ -14,6 +13,7 @@
 #include "gui/backend/window_layer.h"
 #include "runtime/roots.h"
 #include "runtime/text_index.h"
+#include "runtime/types.h"
 
 #include <algorithm>
 #include <string>

@@ -2,7 +2,6 @@
 
 #include "datatypes/block.h"
 #include "datatypes/image_layer.h"
-#include "runtime/types.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/draw/context.h"
 #include "gui/backend/draw/reporting.h"
@@ -16,6 +15,7 @@
 #include "gui/backend/window_layer.h"
 #include "platform/cairo_api.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 #include <algorithm>
 #include <cmath>

@@ -9,7 +9,6 @@
 #include "datatypes/object.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
-#include "runtime/types.h"
 #include "datatypes/unset.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/faces/face.h"
@@ -21,6 +20,7 @@
 #include "gui/backend/gui_init.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 #include <algorithm>
 

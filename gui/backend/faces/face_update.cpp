@@ -3,7 +3,6 @@
 #include "datatypes/block.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
-#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "gui/backend/camera/camera.h"
 #include "gui/backend/conversions.h"
@@ -25,6 +24,7 @@
 #include "gui/backend/messages.h"
 #include "gui/backend/window_layer.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 #include <string>
 #include <unordered_set>

@@ -7,7 +7,6 @@
 #include "datatypes/logic.h"
 #include "datatypes/time.h"
 #include "datatypes/tuple.h"
-#include "runtime/types.h"
 #include "datatypes/url.h"
 #include "gui/backend/camera/camera.h"
 #include "gui/backend/conversions.h"
@@ -30,6 +29,7 @@
 #include "runtime/roots.h"
 #include "runtime/slot_table.h"
 #include "runtime/stdout.h"
+#include "runtime/types.h"
 
 #include <cmath>
 

@@ -3,7 +3,6 @@
 #include "datatypes/image.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
-#include "runtime/types.h"
 #include "gui/backend/camera/camera.h"
 #include "gui/backend/classes.h"
 #include "gui/backend/control_models.h"
@@ -28,6 +27,7 @@
 #include "gui/backend/window_layer.h"
 #include "gui/backend/window_proc.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::faces {
 

@@ -3,13 +3,13 @@
 #include "datatypes/block.h"
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
-#include "runtime/types.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/window_layer.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::faces {
 

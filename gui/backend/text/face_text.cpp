@@ -3,7 +3,6 @@
 #include "datatypes/block.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
-#include "runtime/types.h"
 #include "gui/backend/control_models.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/faces/face_hooks.h"
@@ -12,6 +11,7 @@
 #include "gui/backend/text/para.h"
 #include "gui/backend/window_layer.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::text {
 

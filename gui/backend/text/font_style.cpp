@@ -3,8 +3,8 @@
 #include "datatypes/block.h"
 #include "datatypes/logic.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "gui/backend/text/shared_context.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::text {
 

@@ -16,7 +16,6 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
-#include "runtime/types.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/dpi.h"
 #include "gui/backend/messages.h"
@@ -28,6 +27,7 @@
 #include "runtime/externals.h"
 #include "runtime/ownership.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::text {
 

@@ -16,7 +16,6 @@
 #include "datatypes/point.h"
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
-#include "runtime/types.h"
 #include "datatypes/word.h"
 #include "gui/backend/conversions.h"
 #include "gui/backend/resources.h"
@@ -30,6 +29,7 @@
 #include "runtime/externals.h"
 #include "runtime/roots.h"
 #include "runtime/text_index.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::text {
 

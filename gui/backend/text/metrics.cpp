@@ -12,7 +12,6 @@
 #include "datatypes/pair.h"
 #include "datatypes/point.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "gui/backend/text/facets.h"
 #include "gui/backend/text/layouts.h"
 #include "gui/backend/text/shared_context.h"
@@ -20,6 +19,7 @@
 #include "runtime/errors.h"
 #include "runtime/roots.h"
 #include "runtime/text_index.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::text {
 

@@ -5,11 +5,11 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/symbol.h"
-#include "runtime/types.h"
 #include "gui/backend/control_messages.h"
 #include "gui/backend/messages.h"
 #include "gui/backend/text/facets.h"
 #include "gui/backend/window_layer.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::text {
 

@@ -5,11 +5,11 @@
 #include "datatypes/block.h"
 #include "datatypes/integer.h"
 #include "datatypes/none.h"
-#include "runtime/types.h"
 #include "gui/backend/text/facets.h"
 #include "gui/backend/text/font_style.h"
 #include "gui/backend/text/shared_context.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::text {
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "datatypes/string.h"
-#include "runtime/types.h"
 #include "gui/backend/text/facets.h"
 #include "gui/backend/text/layout_cache.h"
 #include "gui/backend/text/layouts.h"
@@ -11,6 +10,7 @@
 #include "gui/backend/text/shared_context.h"
 #include "gui/backend/text/text_format.h"
 #include "runtime/roots.h"
+#include "runtime/types.h"
 
 namespace kiv::gui::text {
 

@@ -1,16 +1,16 @@
-#include "evaluator/stack.h"
+#include "runtime/stack.h"
 
 #include <cstdlib>
 
-#include "runtime/symbol.h"
-#include "runtime/types.h"
 #include "platform/stop.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
 #include "runtime/interrupt.h"
 #include "runtime/memory.h"
+#include "runtime/symbol.h"
 #include "runtime/throw.h"
+#include "runtime/types.h"
 
 namespace kiv::stack {
 

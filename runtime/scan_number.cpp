@@ -1,4 +1,4 @@
-#include "evaluator/scan_number.h"
+#include "runtime/scan_number.h"
 
 #include <algorithm>
 #include <cmath>
