@@ -23,6 +23,7 @@
 #include "datatypes/native.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
+#include "datatypes/ownership.h"
 #include "datatypes/pair.h"
 #include "datatypes/paren.h"
 #include "datatypes/path.h"
@@ -42,6 +43,7 @@
 #include "datatypes/url.h"
 #include "datatypes/vector.h"
 #include "datatypes/word.h"
+#include "datatypes/words.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/natives.h"
@@ -55,12 +57,10 @@
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/output_hooks.h"
-#include "runtime/ownership.h"
 #include "runtime/random.h"
 #include "runtime/slot_table.h"
 #include "runtime/stack.h"
 #include "runtime/symbol.h"
-#include "runtime/words.h"
 
 namespace kiv::boot {
 namespace {

@@ -7,11 +7,11 @@
 #include "datatypes/function.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
+#include "datatypes/words.h"
 #include "evaluator/exits.h"
 #include "evaluator/trap.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
-#include "runtime/words.h"
 
 namespace kiv::console {
 namespace {

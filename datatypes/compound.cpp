@@ -7,10 +7,10 @@
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
 #include "datatypes/word.h"
+#include "datatypes/words.h"
 #include "runtime/errors.h"
 #include "runtime/stack.h"
 #include "runtime/types.h"
-#include "runtime/words.h"
 
 namespace kiv::compound {
 

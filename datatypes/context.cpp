@@ -6,6 +6,7 @@
 #include "datatypes/datatype.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
+#include "datatypes/words.h"
 #include "runtime/binding.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
@@ -16,7 +17,6 @@
 #include "runtime/stack.h"
 #include "runtime/symbol.h"
 #include "runtime/types.h"
-#include "runtime/words.h"
 
 namespace kiv {
 

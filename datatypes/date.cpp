@@ -15,12 +15,12 @@
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
 #include "datatypes/time.h"
+#include "datatypes/words.h"
 #include "runtime/calendar.h"
 #include "runtime/errors.h"
 #include "runtime/random.h"
 #include "runtime/stack.h"
 #include "runtime/types.h"
-#include "runtime/words.h"
 
 namespace kiv::date {
 

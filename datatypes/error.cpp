@@ -13,6 +13,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
 #include "datatypes/word.h"
+#include "datatypes/words.h"
 #include "evaluator/actions.h"
 #include "evaluator/lexer.h"
 #include "runtime/collector.h"
@@ -23,7 +24,6 @@
 #include "runtime/stack.h"
 #include "runtime/types.h"
 #include "runtime/unicode.h"
-#include "runtime/words.h"
 
 namespace kiv::error {
 

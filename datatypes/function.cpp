@@ -14,6 +14,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/unit.h"
 #include "datatypes/word.h"
+#include "datatypes/words.h"
 #include "evaluator/actions.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
@@ -21,7 +22,6 @@
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/types.h"
-#include "runtime/words.h"
 
 namespace kiv {
 

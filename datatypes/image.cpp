@@ -14,6 +14,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/ownership.h"
 #include "datatypes/pair.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -24,7 +25,6 @@
 #include "runtime/errors.h"
 #include "runtime/hash.h"
 #include "runtime/interrupt.h"
-#include "runtime/ownership.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 

@@ -15,13 +15,13 @@
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
 #include "datatypes/word.h"
+#include "datatypes/words.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/random.h"
 #include "runtime/scan_number.h"
 #include "runtime/stack.h"
 #include "runtime/types.h"
-#include "runtime/words.h"
 
 namespace kiv::money {
 

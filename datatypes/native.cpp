@@ -7,6 +7,7 @@
 #include "datatypes/none.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "datatypes/words.h"
 #include "evaluator/actions.h"
 #include "evaluator/natives.h"
 #include "runtime/errors.h"
@@ -14,7 +15,6 @@
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/types.h"
-#include "runtime/words.h"
 
 namespace kiv {
 namespace {

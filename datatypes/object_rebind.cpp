@@ -7,6 +7,7 @@
 #include "datatypes/context.h"
 #include "datatypes/function.h"
 #include "datatypes/symbol.h"
+#include "datatypes/words.h"
 #include "runtime/binding.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
@@ -14,7 +15,6 @@
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/types.h"
-#include "runtime/words.h"
 
 namespace kiv::object {
 

@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "datatypes/ownership.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
-#include "runtime/ownership.h"
 #include "runtime/types.h"
 
 namespace kiv::series {

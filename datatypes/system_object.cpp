@@ -2,8 +2,8 @@
 
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
+#include "datatypes/words.h"
 #include "runtime/types.h"
-#include "runtime/words.h"
 
 namespace kiv::system_object {
 namespace {

@@ -12,6 +12,7 @@
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/none.h"
+#include "datatypes/ownership.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
@@ -19,7 +20,6 @@
 #include "runtime/float_text.h"
 #include "runtime/interrupt.h"
 #include "runtime/memory.h"
-#include "runtime/ownership.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 

@@ -3,6 +3,7 @@
 #include "datatypes/block.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
+#include "datatypes/words.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
@@ -10,7 +11,6 @@
 #include "runtime/memory.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
-#include "runtime/words.h"
 
 namespace kiv::natives {
 namespace {

@@ -13,9 +13,11 @@
 #include "datatypes/native.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
+#include "datatypes/ownership.h"
 #include "datatypes/symbol.h"
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
+#include "datatypes/words.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
@@ -23,11 +25,9 @@
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
-#include "runtime/ownership.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
-#include "runtime/words.h"
 
 namespace kiv::natives {
 

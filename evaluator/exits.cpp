@@ -4,6 +4,7 @@
 #include "datatypes/error.h"
 #include "datatypes/symbol.h"
 #include "datatypes/unset.h"
+#include "datatypes/words.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "evaluator/trace.h"
@@ -11,7 +12,6 @@
 #include "runtime/memory.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
-#include "runtime/words.h"
 
 namespace kiv::natives {
 

@@ -21,6 +21,7 @@
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
+#include "datatypes/words.h"
 #include "evaluator/actions.h"
 #include "evaluator/natives.h"
 #include "evaluator/plans.h"
@@ -34,7 +35,6 @@
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
-#include "runtime/words.h"
 
 namespace kiv::interpreter {
 

@@ -9,6 +9,7 @@
 #include "datatypes/series.h"
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
+#include "datatypes/words.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
@@ -16,7 +17,6 @@
 #include "runtime/memory.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
-#include "runtime/words.h"
 
 namespace kiv::natives {
 namespace {

@@ -17,13 +17,13 @@
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
 #include "datatypes/word.h"
+#include "datatypes/words.h"
 #include "evaluator/actions.h"
 #include "evaluator/lexer.h"
 #include "evaluator/natives.h"
 #include "runtime/errors.h"
 #include "runtime/stack.h"
 #include "runtime/trig.h"
-#include "runtime/words.h"
 
 namespace kiv::math_natives {
 int32_t shift_bits(int32_t data, int32_t n, Shift how) {

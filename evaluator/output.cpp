@@ -5,6 +5,7 @@
 #include "datatypes/block.h"
 #include "datatypes/series.h"
 #include "datatypes/unset.h"
+#include "datatypes/words.h"
 #include "evaluator/actions.h"
 #include "evaluator/evaluation.h"
 #include "evaluator/natives.h"
@@ -13,7 +14,6 @@
 #include "runtime/output_hooks.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
-#include "runtime/words.h"
 
 namespace kiv::natives {
 

@@ -31,6 +31,7 @@
 #include "datatypes/unset.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
+#include "datatypes/words.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "evaluator/natives.h"
@@ -51,7 +52,6 @@
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
-#include "runtime/words.h"
 
 namespace kiv::system_natives {
 

@@ -6,6 +6,7 @@
 #include "datatypes/function.h"
 #include "datatypes/none.h"
 #include "datatypes/symbol.h"
+#include "datatypes/words.h"
 #include "evaluator/evaluation.h"
 #include "evaluator/interpreter.h"
 #include "runtime/collector.h"
@@ -14,7 +15,6 @@
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
-#include "runtime/words.h"
 
 namespace kiv::interpreter {
 

@@ -6,10 +6,10 @@
 #include <exception>
 
 #include "datatypes/unset.h"
+#include "datatypes/words.h"
 #include "runtime/cell.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
-#include "runtime/words.h"
 
 namespace kiv::trap {
 

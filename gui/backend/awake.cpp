@@ -3,11 +3,11 @@
 #include "datatypes/context.h"
 #include "datatypes/none.h"
 #include "datatypes/system_object.h"
+#include "datatypes/words.h"
 #include "evaluator/interpreter.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
-#include "runtime/words.h"
 
 #include <utility>
 

@@ -9,6 +9,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
+#include "datatypes/ownership.h"
 #include "datatypes/pair.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
@@ -28,7 +29,6 @@
 #include "gui/backend/text/para.h"
 #include "gui/backend/window_layer.h"
 #include "runtime/errors.h"
-#include "runtime/ownership.h"
 #include "runtime/roots.h"
 #include "runtime/types.h"
 

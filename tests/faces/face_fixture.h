@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "datatypes/words.h"
 #include "gui/backend/faces/face.h"
 #include "gui/backend/window_types.h"
 #include "runtime/cell.h"
@@ -17,7 +18,6 @@
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
-#include "runtime/words.h"
 #include "tests/unit/error_site.h"
 
 namespace kiv::testing {

@@ -9,12 +9,12 @@
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
+#include "datatypes/words.h"
 #include "runtime/binding.h"
 #include "runtime/collector.h"
 #include "runtime/hash.h"
 #include "runtime/roots.h"
 #include "runtime/symbol.h"
-#include "runtime/words.h"
 
 namespace kiv::testing {
 namespace {

@@ -7,6 +7,7 @@
 #include <deque>
 
 #include "datatypes/error.h"
+#include "datatypes/ownership.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
@@ -14,7 +15,6 @@
 #include "runtime/float_text.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
-#include "runtime/ownership.h"
 #include "runtime/roots.h"
 #include "runtime/slot_table.h"
 #include "runtime/stack.h"

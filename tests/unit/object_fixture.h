@@ -17,12 +17,12 @@
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
+#include "datatypes/words.h"
 #include "evaluator/lexer.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/roots.h"
 #include "runtime/symbol.h"
-#include "runtime/words.h"
 #include "words_init.h"
 
 namespace kiv::testing {

@@ -4,9 +4,9 @@
 
 #include "datatypes/block.h"
 #include "datatypes/object.h"
+#include "datatypes/ownership.h"
 #include "evaluation_fixture.h"
 #include "runtime/collector.h"
-#include "runtime/ownership.h"
 
 using namespace kiv;
 using ownership::Word;

@@ -5,8 +5,8 @@
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
 #include "datatypes/word.h"
+#include "datatypes/words.h"
 #include "runtime/symbol.h"
-#include "runtime/words.h"
 
 namespace kiv::test {
 

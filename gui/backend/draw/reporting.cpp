@@ -4,6 +4,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/system_object.h"
+#include "datatypes/words.h"
 #include "evaluator/interpreter.h"
 #include "gui/backend/draw/dialect.h"
 #include "runtime/errors.h"
@@ -11,7 +12,6 @@
 #include "runtime/stack.h"
 #include "runtime/throw.h"
 #include "runtime/types.h"
-#include "runtime/words.h"
 
 namespace kiv::gui::draw {
 

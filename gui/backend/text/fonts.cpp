@@ -13,6 +13,7 @@
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/object.h"
+#include "datatypes/ownership.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
@@ -25,7 +26,6 @@
 #include "gui/backend/text/shared_context.h"
 #include "gui/backend/window_layer.h"
 #include "runtime/externals.h"
-#include "runtime/ownership.h"
 #include "runtime/roots.h"
 #include "runtime/types.h"
 

@@ -1,4 +1,4 @@
-#include "runtime/words.h"
+#include "datatypes/words.h"
 
 #include <string>
 

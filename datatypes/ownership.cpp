@@ -1,9 +1,10 @@
-#include "runtime/ownership.h"
+#include "datatypes/ownership.h"
 
 #include <array>
 
 #include "datatypes/context.h"
 #include "datatypes/object.h"
+#include "datatypes/words.h"
 #include "runtime/collector.h"
 #include "runtime/cycles.h"
 #include "runtime/fatal.h"
@@ -11,7 +12,6 @@
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 #include "runtime/types.h"
-#include "runtime/words.h"
 
 namespace kiv::ownership {
 
