@@ -63,10 +63,6 @@ void append_text(Cell& output, const char* text) {
 
 } // namespace
 
-void bad_char_unit() {
-    bad_unit();
-}
-
 // ---------------------------------------------------------------- making
 
 Cell& make_at(Cell& cell, uint32_t n) {
@@ -131,19 +127,33 @@ void block_of_texts(const std::vector<std::string>& texts, uint32_t type, Cell& 
     }
 }
 
+Cell& change_case(Cell& value, const Cell* part, int mode) {
+    if (cell::type_of(value) == TYPE_CHAR) {
+        value.w2 = unicode::change_case_char(value.w2, mode);
+        return value;
+    }
+    value.w1 = head_index(value);
+    int64_t count = length(value);
+    if (part) {
+        if (cell::type_of(*part) == TYPE_INTEGER) {
+            count = std::min<int64_t>(count, int32_t(part->w2));
+        } else if (cell::type_of(*part) == cell::type_of(value) && part->w2 == value.w2) {
+            count = std::min<int64_t>(count, int64_t(head_index(*part)) - value.w1);
+        } else {
+            // The refinement word goes in the first argument once words exist.
+            runtime::fire_error(runtime::Category::script, err::script::invalid_refine_arg, nullptr,
+                                part);
+        }
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t index = value.w1 + i;
+        uint32_t cp = char_at(value, index);
+        poke_char_at(memory::buffer_of(value.w2), index, unicode::change_case_char(cp, mode));
+    }
+    return value;
+}
+
 // ------------------------------------------------------ lengths, reading
-
-uint32_t length_whole(const Cell& value) {
-    return buffer_of(value)->length();
-}
-
-uint32_t head_index(const Cell& value) {
-    return std::min(value.w1, length_whole(value));
-}
-
-uint32_t length(const Cell& value) {
-    return length_whole(value) - head_index(value);
-}
 
 uint8_t* head_ptr(Cell& value) {
     value.w1 = head_index(value);
@@ -273,14 +283,6 @@ Cell& reset(Cell& value) {
     b->tail = b->head;
     value.w1 = 0;
     return value;
-}
-
-Buffer* widen(Buffer* buffer, uint32_t from, uint32_t to) {
-    switch (to) {
-    case 2: return unicode::widen_1_2(buffer);
-    case 4: return from == 1 ? unicode::widen_1_4(buffer) : unicode::widen_2_4(buffer);
-    default: bad_unit();
-    }
 }
 
 Buffer* copy_widened(Buffer* source, Buffer* target, uint32_t size, uint32_t unit,

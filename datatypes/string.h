@@ -18,34 +18,18 @@
 
 #include "runtime/cell.h"
 #include "runtime/memory.h"
+#include "runtime/text.h"
 
 namespace kiv::string {
 
-// Units and characters: in line, as every scan of a text runs through
-// them once a character.
-[[noreturn]] void bad_char_unit();
-
-inline uint32_t get_char(const uint8_t* p, uint32_t unit) {
-    switch (unit) {
-    case 1: return p[0];
-    case 2: return uint32_t(p[0]) | uint32_t(p[1]) << 8;
-    case 4:
-        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-    default: bad_char_unit();
-    }
-}
-
-inline void put_char(uint8_t* p, uint32_t unit, uint32_t cp) {
-    switch (unit) {
-    case 4:
-        p[3] = uint8_t(cp >> 24);
-        p[2] = uint8_t(cp >> 16);
-        [[fallthrough]];
-    case 2: p[1] = uint8_t(cp >> 8); [[fallthrough]];
-    case 1: p[0] = uint8_t(cp); return;
-    default: bad_char_unit();
-    }
-}
+// Units and characters, lengths and widening: the text buffer's own
+// operations, which this module builds on.
+using text::get_char;
+using text::head_index;
+using text::length;
+using text::length_whole;
+using text::put_char;
+using text::widen;
 
 // Making and loading.
 Cell& make_at(Cell& cell, uint32_t n);
@@ -70,11 +54,7 @@ Cell& load_in(const uint8_t* bytes, uint32_t length, const Cell& block, Encoding
 void block_of_texts(const std::vector<std::string>& texts, uint32_t type, Cell& out,
                     Encoding encoding = Encoding::utf8);
 
-// Lengths, positions and reading. A head index beyond the tail (another
-// value shortened the buffer) counts as the tail.
-uint32_t head_index(const Cell& value);
-uint32_t length(const Cell& value);
-uint32_t length_whole(const Cell& value);
+// Positions and reading.
 // Sets a head index beyond the tail to the length first.
 uint8_t* head_ptr(Cell& value);
 uint8_t* tail_ptr(const Cell& value);
@@ -101,7 +81,6 @@ Cell& remove_part(Cell& value, uint32_t index, uint32_t n);
 Buffer* truncate_buffer(Buffer* buffer, uint32_t n);
 // Empties the string and returns its buffer to 1-byte units.
 Cell& reset(Cell& value);
-Buffer* widen(Buffer* buffer, uint32_t from, uint32_t to);
 // Copies the source units [source_start, source_end) (indexes from the
 // head) into the target at target_start with the wider unit `unit`. With
 // no target, a buffer of `size` bytes replaces the source's and the
@@ -113,6 +92,12 @@ Buffer* copy_widened(Buffer* source, Buffer* target, uint32_t size, uint32_t uni
 // Moves the characters of the first `bytes` bytes at the source's head to
 // the target's head index.
 void move_part(Cell& source, Cell& target, uint32_t bytes);
+
+// The body of `uppercase` (mode 1) and `lowercase` (mode 0): maps a char!
+// in place, or the characters of a string from its head. `part` is the
+// /part argument, null when absent: an integer! count, or a position in the
+// same series. Returns the value.
+Cell& change_case(Cell& value, const Cell* part, int mode);
 
 // Appending text.
 // Appends the source's characters from its head (at most `part` when

@@ -311,7 +311,7 @@ void enhex(bool, const int32_t*) {
 template <int Mode>
 void change_case(bool, const int32_t* refinements) {
     const Cell* part = present(refinements, 0) ? refinement_arg(refinements, 0) : nullptr;
-    unicode::change_case(*arg(0), part, Mode);
+    string::change_case(*arg(0), part, Mode);
 }
 
 // The base of debase and enbase: 64 unless /base names 2, 16, 58 or 64;

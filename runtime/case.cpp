@@ -2,10 +2,7 @@
 
 #include <algorithm>
 
-#include "datatypes/string.h"
-#include "runtime/errors.h"
 #include "runtime/heap.h"
-#include "runtime/types.h"
 
 namespace kiv {
 
@@ -62,32 +59,6 @@ uint32_t change_case_char(uint32_t cp, int mode) {
         return mapped ? mapped : cp;
     }
     return lookup_pairs(mode == case_mode::upper ? upper_astral : lower_astral, cp);
-}
-
-Cell& change_case(Cell& value, const Cell* part, int mode) {
-    if (cell::type_of(value) == TYPE_CHAR) {
-        value.w2 = change_case_char(value.w2, mode);
-        return value;
-    }
-    value.w1 = string::head_index(value);
-    int64_t count = string::length(value);
-    if (part) {
-        if (cell::type_of(*part) == TYPE_INTEGER) {
-            count = std::min<int64_t>(count, int32_t(part->w2));
-        } else if (cell::type_of(*part) == cell::type_of(value) && part->w2 == value.w2) {
-            count = std::min<int64_t>(count, int64_t(string::head_index(*part)) - value.w1);
-        } else {
-            // The refinement word goes in the first argument once words exist.
-            runtime::fire_error(runtime::Category::script, err::script::invalid_refine_arg, nullptr,
-                                part);
-        }
-    }
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t index = value.w1 + i;
-        uint32_t cp = string::char_at(value, index);
-        string::poke_char_at(memory::buffer_of(value.w2), index, change_case_char(cp, mode));
-    }
-    return value;
 }
 
 } // namespace unicode

@@ -43,12 +43,6 @@ void release_case_tables();
 // without a mapping is returned as is.
 uint32_t change_case_char(uint32_t cp, int mode);
 
-// The body of `uppercase` (mode 1) and `lowercase` (mode 0): maps a char!
-// in place, or the characters of a string from its head. `part` is the
-// /part argument, null when absent: an integer! count, or a position in the
-// same series. Returns the value.
-Cell& change_case(Cell& value, const Cell* part, int mode);
-
 } // namespace unicode
 
 namespace wcwidth {

@@ -90,7 +90,7 @@ TEST_F(CaseTest, GeneratorReproducesTheCommittedTables) {
 
 TEST_F(CaseTest, ChangeCaseOfStringsWidensAndHonoursPart) {
     Cell s = text("ab\u00FFc");
-    unicode::change_case(s, nullptr, unicode::case_mode::upper);
+    string::change_case(s, nullptr, unicode::case_mode::upper);
     EXPECT_EQ(chars(s), U"AB\u0178C");
     EXPECT_EQ(unit_of(s), 2u);
 
@@ -98,24 +98,24 @@ TEST_F(CaseTest, ChangeCaseOfStringsWidensAndHonoursPart) {
     t.w1 = 1;
     for (int32_t n : {0, -3}) {
         Cell count{TYPE_INTEGER, 0, uint32_t(n), 0};
-        unicode::change_case(t, &count, unicode::case_mode::upper);
+        string::change_case(t, &count, unicode::case_mode::upper);
         EXPECT_EQ(chars(t), U"bcd");
     }
     Cell two{TYPE_INTEGER, 0, 2, 0};
-    unicode::change_case(t, &two, unicode::case_mode::upper);
+    string::change_case(t, &two, unicode::case_mode::upper);
     EXPECT_EQ(chars(t), U"BCd");
     Cell position = t;
     position.w1 = 4;
-    unicode::change_case(t, &position, unicode::case_mode::lower);
+    string::change_case(t, &position, unicode::case_mode::lower);
     EXPECT_EQ(chars(t), U"bcd");
 
     Cell c{TYPE_CHAR, 0, 0x10428, 0};
-    unicode::change_case(c, nullptr, unicode::case_mode::upper);
+    string::change_case(c, nullptr, unicode::case_mode::upper);
     EXPECT_EQ(c.w2, 0x10400u);
 
     Cell other = text("xyz");
     EXPECT_TRUE(raises(runtime::Category::script, err::script::invalid_refine_arg,
-                       [&] { unicode::change_case(t, &other, unicode::case_mode::upper); }));
+                       [&] { string::change_case(t, &other, unicode::case_mode::upper); }));
 }
 
 TEST_F(CaseTest, CharacterWidth) {

@@ -402,7 +402,7 @@ TEST_F(StringStressTest, TextSurvivesCollectionsWhileItGrowsAndWidens) {
     }
     Rooted<Cell> other(text("{\"x\u00FF"));
     string::concatenate(*s, *other, -1, false);
-    unicode::change_case(*s, nullptr, unicode::case_mode::upper);
+    string::change_case(*s, nullptr, unicode::case_mode::upper);
     string::insert_char(memory::buffer_of(s->w2), 1, 0x10428);
     EXPECT_EQ(chars(*s), U"A\U00010428B\u00C9\u20AC\U0001F600{\"X\u0178");
     string::mold(*s, *out, false, nullptr, 100);
