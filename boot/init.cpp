@@ -49,9 +49,9 @@
 #include "evaluator/natives.h"
 #include "evaluator/parse.h"
 #include "gui/backend/event.h"
-#include "platform/os.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
+#include "runtime/console.h"
 #include "runtime/cycles.h"
 #include "runtime/externals.h"
 #include "runtime/hash.h"
@@ -119,7 +119,7 @@ constexpr void (*datatype_inits[])() = {
 void init_modules() {
     word::collecting = true;
     output_hooks::init();
-    os::platform_init();
+    os_console::init();
     random::init();
     hashing::seed = uint32_t(random::rand());
     memory::init();

@@ -21,7 +21,6 @@
 #include "datatypes/symbol.h"
 #include "datatypes/tuple.h"
 #include "io/files.h"
-#include "platform/arg_check.h"
 #include "runtime/errors.h"
 #include "runtime/hash.h"
 #include "runtime/interrupt.h"
@@ -39,6 +38,12 @@ namespace {
 [[noreturn]] void script_error(uint32_t id, const Cell* arg1 = nullptr,
                                const Cell* arg2 = nullptr) {
     runtime::fire_error(runtime::Category::script, id, arg1, arg2);
+}
+
+// Raises script error invalid-arg with the cell when its type is not
+// `type`.
+void check_arg_type(const Cell& cell, uint32_t type) {
+    if (cell::type_of(cell) != type) script_error(err::script::invalid_arg, &cell);
 }
 
 [[noreturn]] void not_done() {
@@ -147,7 +152,7 @@ Cell* make_from_block(Cell* proto, const Cell& spec, bool image_proto) {
         return proto;
     }
     const Cell size = values[0];
-    platform::check_arg_type(size, TYPE_PAIR);
+    check_arg_type(size, TYPE_PAIR);
     std::vector<uint8_t> rgb, alpha;
     uint32_t colour = 0;
     bool filled = false;
@@ -163,7 +168,7 @@ Cell* make_from_block(Cell* proto, const Cell& spec, bool image_proto) {
     }
     if (n > 2) {
         const Cell& data = values[2];
-        platform::check_arg_type(data, TYPE_BINARY);
+        check_arg_type(data, TYPE_BINARY);
         alpha = bytes_from_head(data);
     }
     NodeId node = create_sized(pair::x_of(size), pair::y_of(size), filled ? &colour : nullptr, rgb,

@@ -6,6 +6,7 @@
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/externals.h"
+#include "runtime/interrupt.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
@@ -171,7 +172,8 @@ NodeId flip_vertical(NodeId node) {
 }
 
 NodeId decode(const uint8_t* bytes, size_t length, image_codecs::Decoded::Result& result) {
-    image_codecs::Decoded decoded = image_codecs::decode(bytes, length);
+    image_codecs::Decoded decoded =
+        image_codecs::decode(bytes, length, runtime::interrupt_requested);
     result = decoded.result;
     if (!decoded.grid) return 0;
     pressure.since_collection += decoded.grid->bytes();

@@ -230,7 +230,7 @@ void put32(std::vector<uint8_t>& out, uint32_t v) {
 
 } // namespace
 
-Decoded decode_bmp(const uint8_t* bytes, size_t length) {
+Decoded decode_bmp(const uint8_t* bytes, size_t length, const std::atomic<bool>&) {
     Header h{};
     if (!read_header(bytes, length, h)) return {Decoded::bad, nullptr};
     // The data is checked before the pixels are made: a file cut short is

@@ -121,7 +121,7 @@ void compose(const Frame& frame, const ColorMapObject& map, int transparent, pix
 
 } // namespace
 
-Decoded decode_gif(const uint8_t* bytes, size_t length) {
+Decoded decode_gif(const uint8_t* bytes, size_t length, const std::atomic<bool>&) {
     Input input{bytes, length, 0};
     int error = 0;
     std::unique_ptr<GifFileType, CloseDecoder> gif(DGifOpen(&input, read_input, &error));

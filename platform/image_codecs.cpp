@@ -15,7 +15,7 @@ bool starts_with(const uint8_t* bytes, size_t length, std::initializer_list<uint
 
 // Each format's decoder and encoder, by encoder number.
 struct Codec {
-    Decoded (*decode)(const uint8_t*, size_t);
+    Decoded (*decode)(const uint8_t*, size_t, const std::atomic<bool>&);
     bool (*encode)(const pixels::Grid&, std::vector<uint8_t>&);
 };
 
@@ -47,10 +47,10 @@ bool decodable_size(uint64_t width, uint64_t height) {
            width * height <= max_decoded_pixels;
 }
 
-Decoded decode(const uint8_t* bytes, size_t length) {
+Decoded decode(const uint8_t* bytes, size_t length, const std::atomic<bool>& interrupt) {
     Format format = sniff(bytes, length);
     if (format == unknown) return {Decoded::unsupported, nullptr};
-    return codecs[format].decode(bytes, length);
+    return codecs[format].decode(bytes, length, interrupt);
 }
 
 bool encode(const pixels::Grid& grid, Format format, std::vector<uint8_t>& out) {

@@ -6,6 +6,7 @@
 // a process exit or a message on the terminal.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -30,15 +31,16 @@ bool decodable_size(uint64_t width, uint64_t height);
 // large picture keeps the decoder busy for minutes.
 constexpr int max_jpeg_scans = 500;
 
-// `interrupted`: an interrupt (runtime/interrupt.h) stopped the decode;
-// the caller raises it.
+// `interrupted`: the caller's interrupt flag was set during the decode
+// (JPEG files, which can take long, look at it); the caller raises it.
 struct Decoded {
     enum Result { ok, unsupported, bad, no_memory, interrupted } result;
     pixels::Grid* grid; // frame 0, straight alpha; owned by the caller
 };
 
-// Decodes the first frame of the bytes.
-Decoded decode(const uint8_t* bytes, size_t length);
+// Decodes the first frame of the bytes; `interrupt` set stops a long
+// decode.
+Decoded decode(const uint8_t* bytes, size_t length, const std::atomic<bool>& interrupt);
 
 // Encodes the grid in the format into `out` (see each encoder for its
 // choices); false when the library fails.

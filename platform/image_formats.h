@@ -16,15 +16,15 @@ namespace kiv::image_formats {
 
 using image_codecs::Decoded;
 
-Decoded decode_png(const uint8_t* bytes, size_t length);
+Decoded decode_png(const uint8_t* bytes, size_t length, const std::atomic<bool>& interrupt);
 bool encode_png(const pixels::Grid& grid, std::vector<uint8_t>& out);
-Decoded decode_jpeg(const uint8_t* bytes, size_t length);
+Decoded decode_jpeg(const uint8_t* bytes, size_t length, const std::atomic<bool>& interrupt);
 bool encode_jpeg(const pixels::Grid& grid, std::vector<uint8_t>& out);
-Decoded decode_gif(const uint8_t* bytes, size_t length);
+Decoded decode_gif(const uint8_t* bytes, size_t length, const std::atomic<bool>& interrupt);
 bool encode_gif(const pixels::Grid& grid, std::vector<uint8_t>& out);
-Decoded decode_tiff(const uint8_t* bytes, size_t length);
+Decoded decode_tiff(const uint8_t* bytes, size_t length, const std::atomic<bool>& interrupt);
 bool encode_tiff(const pixels::Grid& grid, std::vector<uint8_t>& out);
-Decoded decode_bmp(const uint8_t* bytes, size_t length);
+Decoded decode_bmp(const uint8_t* bytes, size_t length, const std::atomic<bool>& interrupt);
 bool encode_bmp(const pixels::Grid& grid, std::vector<uint8_t>& out);
 
 // A grid of a decoded file's size: null with `result` set to bad when the

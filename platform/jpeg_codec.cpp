@@ -1,7 +1,7 @@
 // JPEG through libjpeg-turbo: decoded straight into BGRA (grayscale
 // included), CMYK and YCCK files converted here; encoded at a fixed
 // quality. A progressive file is refused past `max_jpeg_scans` scans, and
-// an interrupt (Ctrl-C) stops a decode at the library's next progress
+// the caller's interrupt flag (Ctrl-C) stops a decode at the library's next progress
 // report.
 #include <csetjmp>
 #include <cstdio> // jpeglib.h needs FILE
@@ -12,7 +12,6 @@
 #include <jerror.h>
 
 #include "platform/image_formats.h"
-#include "runtime/interrupt.h"
 
 namespace kiv::image_formats {
 
@@ -24,6 +23,7 @@ struct JpegErrors {
     jpeg_error_mgr manager;
     std::jmp_buf back;
     Decoded::Result failure = Decoded::bad; // what the jump back reports
+    const std::atomic<bool>* interrupt;     // the caller's: set, the decode stops
 };
 
 void jpeg_fail(j_common_ptr info) {
@@ -45,7 +45,7 @@ void jpeg_no_output(j_common_ptr) {}
 // pointer, so it is read from memory after the jump.)
 void jpeg_progress(j_common_ptr info) {
     auto& errors = *reinterpret_cast<JpegErrors*>(info->err);
-    if (runtime::interrupt_requested.load(std::memory_order_relaxed)) {
+    if (errors.interrupt->load(std::memory_order_relaxed)) {
         errors.failure = Decoded::interrupted;
         std::longjmp(errors.back, 1);
     }
@@ -74,9 +74,10 @@ uint32_t cmyk_pixel(const uint8_t* p, bool inverted) {
 
 } // namespace
 
-Decoded decode_jpeg(const uint8_t* bytes, size_t length) {
+Decoded decode_jpeg(const uint8_t* bytes, size_t length, const std::atomic<bool>& interrupt) {
     jpeg_decompress_struct info{};
     JpegErrors errors;
+    errors.interrupt = &interrupt;
     install(errors);
     info.err = &errors.manager;
     jpeg_progress_mgr progress{};

@@ -14,26 +14,21 @@
 #include <ctime>
 #include <string_view>
 
-#include "runtime/console.h"
-#include "runtime/throw.h"
-
 namespace kiv::os {
 
 void* virtual_alloc(size_t size, bool executable) {
     int protection = PROT_READ | PROT_WRITE | (executable ? PROT_EXEC : 0);
     void* p = mmap(nullptr, size, protection, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) runtime::throw_code(runtime::code::os_alloc_failed);
-    return p;
+    return p == MAP_FAILED ? nullptr : p;
 }
 
-void virtual_free(void* pointer, size_t size) {
-    if (munmap(pointer, size) != 0) runtime::throw_code(runtime::code::os_release_failed);
+bool virtual_free(void* pointer, size_t size) {
+    return munmap(pointer, size) == 0;
 }
 
 void* virtual_grow(void* pointer, size_t old_size, size_t new_size) {
     void* p = mremap(pointer, old_size, new_size, MREMAP_MAYMOVE);
-    if (p == MAP_FAILED) runtime::throw_code(runtime::code::os_alloc_failed);
-    return p;
+    return p == MAP_FAILED ? nullptr : p;
 }
 
 void virtual_discard(void* pointer, size_t size) {
@@ -140,10 +135,6 @@ Clock read_clock() {
     time_t seconds = now.tv_sec;
     long offset = localtime_r(&seconds, &parts) ? parts.tm_gmtoff : 0;
     return {int64_t(now.tv_sec), int32_t(now.tv_nsec), int32_t(offset)};
-}
-
-void platform_init() {
-    os_console::init();
 }
 
 } // namespace kiv::os

@@ -10,13 +10,14 @@
 
 namespace kiv::os {
 
-// Committed read-write (or read-write-execute) memory of `size` bytes.
-// Failure is a low-level throw with code os_alloc_failed.
+// Committed read-write (or read-write-execute) memory of `size` bytes;
+// null when the system refuses.
 void* virtual_alloc(size_t size, bool executable);
-// Releases a block from virtual_alloc; failure throws os_release_failed.
-void virtual_free(void* pointer, size_t size);
+// Releases a block from virtual_alloc; false when the system refuses.
+bool virtual_free(void* pointer, size_t size);
 // Grows a block from virtual_alloc to `new_size` bytes, keeping its
-// content; the block may move. Failure throws os_alloc_failed.
+// content; the block may move. Null when the system refuses (the block
+// is then left as it was).
 void* virtual_grow(void* pointer, size_t old_size, size_t new_size);
 // Gives the pages of a range back to the system; they read as zero when
 // touched again. The range keeps its address.
@@ -60,8 +61,5 @@ struct Clock {
     int32_t offset;
 };
 Clock read_clock();
-
-// Platform set-up run once by the runtime initialisation: console output.
-void platform_init();
 
 } // namespace kiv::os

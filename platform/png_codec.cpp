@@ -9,7 +9,7 @@
 
 namespace kiv::image_formats {
 
-Decoded decode_png(const uint8_t* bytes, size_t length) {
+Decoded decode_png(const uint8_t* bytes, size_t length, const std::atomic<bool>&) {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_memory(&image, bytes, length)) return {Decoded::bad, nullptr};

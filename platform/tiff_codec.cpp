@@ -108,7 +108,7 @@ uint32_t straight(uint32_t channel, uint32_t opacity) {
 
 } // namespace
 
-Decoded decode_tiff(const uint8_t* bytes, size_t length) {
+Decoded decode_tiff(const uint8_t* bytes, size_t length, const std::atomic<bool>&) {
     Memory memory{bytes, nullptr, length, 0};
     Tiff tiff = open_memory(memory, "rm");
     if (!tiff) return {Decoded::bad, nullptr};

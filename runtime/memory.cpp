@@ -6,7 +6,6 @@
 #include "platform/os.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
-#include "runtime/throw.h"
 
 namespace kiv {
 namespace memory {
@@ -111,17 +110,11 @@ void reserve_window(uint32_t ordinal) {
     if (ordinal < table_windows) return;
     uint32_t windows = table_windows ? table_windows : initial_table_windows;
     while (windows <= ordinal) windows *= 2;
-    runtime::protected_region(
-        runtime::code::os_memory_filter,
-        [&] {
-            void* table = node_slots ? os::virtual_grow(node_slots, table_bytes(table_windows),
-                                                        table_bytes(windows))
-                                     : os::virtual_alloc(table_bytes(windows), false);
-            node_slots = static_cast<uintptr_t*>(table);
-        },
-        [](uint32_t) {
-            runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
-        });
+    void* table =
+        node_slots ? os::virtual_grow(node_slots, table_bytes(table_windows), table_bytes(windows))
+                   : os::virtual_alloc(table_bytes(windows), false);
+    if (!table) runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
+    node_slots = static_cast<uintptr_t*>(table);
     table_windows = windows;
 }
 
@@ -157,10 +150,7 @@ void* try_alloc_block(size_t size) {
     size_t rounded = align_up(size + os_prefix, page);
     if (os_bytes_limit && (rounded > os_bytes_limit || record.os_bytes > os_bytes_limit - rounded))
         return nullptr;
-    void* block = nullptr;
-    runtime::protected_region(
-        runtime::code::os_memory_filter, [&] { block = os::virtual_alloc(rounded, false); },
-        [](uint32_t) {});
+    void* block = os::virtual_alloc(rounded, false);
     if (!block) return nullptr;
     *static_cast<size_t*>(block) = rounded;
     record.os_bytes += rounded;
@@ -177,11 +167,8 @@ void free_block(void* pointer) {
     uint8_t* block = static_cast<uint8_t*>(pointer) - os_prefix;
     size_t rounded = *reinterpret_cast<size_t*>(block);
     record.os_bytes -= rounded;
-    runtime::protected_region(
-        runtime::code::os_memory_filter, [&] { os::virtual_free(block, rounded); },
-        [](uint32_t) {
-            runtime::fire_error(runtime::Category::internal, err::internal::wrong_mem);
-        });
+    if (!os::virtual_free(block, rounded))
+        runtime::fire_error(runtime::Category::internal, err::internal::wrong_mem);
 }
 
 NodeFrame* init_node_frame(uint32_t slots) {

@@ -17,9 +17,6 @@ constexpr uint32_t cont = 0x7FFFFFFD;
 constexpr uint32_t ret = 0x7FFFFFFC;
 constexpr uint32_t exit = 0x7FFFFFFB;
 constexpr uint32_t thrw = 0x7FFFFFFA;
-constexpr uint32_t os_memory_filter = 0x7FFFFFF8;
-constexpr uint32_t os_alloc_failed = 0x7FFFFFF7;
-constexpr uint32_t os_release_failed = 0x7FFFFFF6;
 constexpr uint32_t quit = 0x0BADCAFE;
 } // namespace code
 

@@ -17,6 +17,7 @@
 #include "bench/timing.h"
 #include "platform/image_codecs.h"
 #include "platform/pixels.h"
+#include "runtime/interrupt.h"
 
 namespace {
 
@@ -24,7 +25,8 @@ using namespace kiv;
 using bench::median_seconds;
 
 pixels::Grid* decoded(const std::vector<uint8_t>& file) {
-    image_codecs::Decoded d = image_codecs::decode(file.data(), file.size());
+    image_codecs::Decoded d =
+        image_codecs::decode(file.data(), file.size(), runtime::interrupt_requested);
     if (d.result != image_codecs::Decoded::ok) {
         std::fprintf(stderr, "the file does not decode\n");
         std::exit(1);

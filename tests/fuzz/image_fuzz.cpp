@@ -16,6 +16,7 @@
 
 #include "platform/image_codecs.h"
 #include "platform/pixels.h"
+#include "runtime/interrupt.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    image_codecs::Decoded decoded = image_codecs::decode(data, size);
+    image_codecs::Decoded decoded = image_codecs::decode(data, size, runtime::interrupt_requested);
     if (decoded.result != image_codecs::Decoded::ok) {
         if (decoded.grid) fail("a refusal with a grid", size);
         return 0;
@@ -66,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     std::vector<uint8_t> bmp;
     if (!image_codecs::encode(grid, image_codecs::bmp, bmp)) fail("BMP refuses a grid", size);
-    image_codecs::Decoded back = image_codecs::decode(bmp.data(), bmp.size());
+    image_codecs::Decoded back =
+        image_codecs::decode(bmp.data(), bmp.size(), runtime::interrupt_requested);
     if (back.result != image_codecs::Decoded::ok || back.grid->width != grid.width ||
         back.grid->height != grid.height ||
         std::memcmp(back.grid->pixels, grid.pixels, grid.bytes()) != 0)

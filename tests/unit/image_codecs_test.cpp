@@ -100,7 +100,8 @@ TEST_F(ImageCodecsTest, SignaturesNameTheFormats) {
 TEST_F(ImageCodecsTest, FixturesDecodeToTheirPixels) {
     ASSERT_FALSE(fixtures.empty());
     for (const Fixture& f : fixtures) {
-        image_codecs::Decoded d = image_codecs::decode(f.bytes.data(), f.bytes.size());
+        image_codecs::Decoded d =
+            image_codecs::decode(f.bytes.data(), f.bytes.size(), runtime::interrupt_requested);
         ASSERT_EQ(d.result, image_codecs::Decoded::ok) << f.name;
         EXPECT_EQ(d.grid->width, f.width) << f.name;
         EXPECT_EQ(d.grid->height, f.height) << f.name;
@@ -152,7 +153,8 @@ TEST_F(ImageCodecsTest, LosslessEncodingsReadBackHereAndInImageMagick) {
         ASSERT_TRUE(image_codecs::encode(*grid, format, encoded)) << extension;
         EXPECT_EQ(image_codecs::sniff(encoded.data(), encoded.size()), format) << extension;
         std::vector<uint8_t> kept = clear_zeroed(as_kept(*grid, format));
-        image_codecs::Decoded back = image_codecs::decode(encoded.data(), encoded.size());
+        image_codecs::Decoded back =
+            image_codecs::decode(encoded.data(), encoded.size(), runtime::interrupt_requested);
         ASSERT_EQ(back.result, image_codecs::Decoded::ok) << extension;
         std::vector<uint8_t> ours = clear_zeroed(bytes_of(*back.grid));
         if (format == image_codecs::tiff) {
@@ -185,7 +187,8 @@ TEST_F(ImageCodecsTest, GifReducesManyColoursToTheCube) {
             pixels::pack(uint8_t(i), uint8_t(i >> 4), uint8_t(i * 7), i % 9 ? 255 : 3);
     std::vector<uint8_t> encoded;
     ASSERT_TRUE(image_codecs::encode(*grid, image_codecs::gif, encoded));
-    image_codecs::Decoded back = image_codecs::decode(encoded.data(), encoded.size());
+    image_codecs::Decoded back =
+        image_codecs::decode(encoded.data(), encoded.size(), runtime::interrupt_requested);
     ASSERT_EQ(back.result, image_codecs::Decoded::ok);
     int worst = 0;
     for (uint32_t i = 0; i < grid->count(); ++i) {
@@ -209,7 +212,8 @@ TEST_F(ImageCodecsTest, EncodedJpegIsOpaqueAndCloseToTheSource) {
         grid->pixels[i] = pixels::pack(uint8_t(i % 16 * 16), uint8_t(i / 16 * 16), 128, 10);
     std::vector<uint8_t> encoded;
     ASSERT_TRUE(image_codecs::encode(*grid, image_codecs::jpeg, encoded));
-    image_codecs::Decoded back = image_codecs::decode(encoded.data(), encoded.size());
+    image_codecs::Decoded back =
+        image_codecs::decode(encoded.data(), encoded.size(), runtime::interrupt_requested);
     ASSERT_EQ(back.result, image_codecs::Decoded::ok);
     int worst = 0;
     for (uint32_t i = 0; i < 256; ++i) {
@@ -239,7 +243,8 @@ TEST_F(ImageCodecsTest, OversizedHeadersAreRefusedBeforeAllocating) {
     png[17] = 1;
     png[18] = 0x11;
     png[19] = 0x70;
-    EXPECT_EQ(image_codecs::decode(png.data(), png.size()).result, image_codecs::Decoded::bad);
+    EXPECT_EQ(image_codecs::decode(png.data(), png.size(), runtime::interrupt_requested).result,
+              image_codecs::Decoded::bad);
     EXPECT_FALSE(image_codecs::decodable_size(65535, 65535));
     EXPECT_TRUE(image_codecs::decodable_size(16384, 16384));
     EXPECT_FALSE(image_codecs::decodable_size(0, 5));
@@ -250,7 +255,8 @@ TEST_F(ImageCodecsTest, OversizedHeadersAreRefusedBeforeAllocating) {
 TEST_F(ImageCodecsTest, FilesCutInHalfAreRefused) {
     for (const Fixture& f : fixtures) {
         if (f.name == "pages.tif") continue; // its first page lies whole in the first half
-        image_codecs::Decoded d = image_codecs::decode(f.bytes.data(), f.bytes.size() / 2);
+        image_codecs::Decoded d =
+            image_codecs::decode(f.bytes.data(), f.bytes.size() / 2, runtime::interrupt_requested);
         EXPECT_EQ(d.result, image_codecs::Decoded::bad) << f.name;
         pixels::free(d.grid);
     }
@@ -262,7 +268,8 @@ TEST_F(ImageCodecsTest, CorruptDataIsRefusedOrDecoded) {
     std::mt19937 random(16);
     for (const Fixture& f : fixtures) {
         auto check = [&](const std::vector<uint8_t>& bytes) {
-            image_codecs::Decoded d = image_codecs::decode(bytes.data(), bytes.size());
+            image_codecs::Decoded d =
+                image_codecs::decode(bytes.data(), bytes.size(), runtime::interrupt_requested);
             EXPECT_TRUE(d.result == image_codecs::Decoded::ok ||
                         d.result == image_codecs::Decoded::bad ||
                         d.result == image_codecs::Decoded::unsupported)
@@ -324,7 +331,8 @@ TEST_F(ImageCodecsTest, JpegScansAreLimited) {
                  {image_codecs::max_jpeg_scans, image_codecs::Decoded::bad}};
     for (const Case& c : cases) {
         std::vector<uint8_t> bytes = with_repeated_scan(progressive->bytes, c.copies);
-        image_codecs::Decoded d = image_codecs::decode(bytes.data(), bytes.size());
+        image_codecs::Decoded d =
+            image_codecs::decode(bytes.data(), bytes.size(), runtime::interrupt_requested);
         EXPECT_EQ(d.result, c.result) << c.copies;
         pixels::free(d.grid);
     }
@@ -336,7 +344,8 @@ TEST_F(ImageCodecsTest, InterruptStopsJpegDecoding) {
     for (const Fixture& f : fixtures) {
         if (image_codecs::sniff(f.bytes.data(), f.bytes.size()) != image_codecs::jpeg) continue;
         runtime::interrupt_requested.store(true);
-        image_codecs::Decoded d = image_codecs::decode(f.bytes.data(), f.bytes.size());
+        image_codecs::Decoded d =
+            image_codecs::decode(f.bytes.data(), f.bytes.size(), runtime::interrupt_requested);
         runtime::interrupt_requested.store(false);
         EXPECT_EQ(d.result, image_codecs::Decoded::interrupted) << f.name;
         EXPECT_EQ(d.grid, nullptr) << f.name;

@@ -1,6 +1,7 @@
 #include "gui/backend/camera/convert.h"
 
 #include "platform/image_formats.h"
+#include "runtime/interrupt.h"
 
 #include <algorithm>
 #include <cstring>
@@ -33,7 +34,8 @@ bool yuyv_frame(const StreamFormat& format, const uint8_t* data, size_t length, 
 // libjpeg-turbo supplies the standard Huffman tables that Motion JPEG
 // frames leave out; truncated or corrupt frames decode to nothing.
 bool mjpeg_frame(const StreamFormat& format, const uint8_t* data, size_t length, uint32_t* out) {
-    image_formats::Decoded decoded = image_formats::decode_jpeg(data, length);
+    image_formats::Decoded decoded =
+        image_formats::decode_jpeg(data, length, runtime::interrupt_requested);
     pixels::Grid* grid = decoded.grid;
     bool fits = decoded.result == image_formats::Decoded::ok && grid->width == format.width &&
                 grid->height == format.height;
