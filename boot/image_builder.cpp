@@ -11,7 +11,7 @@
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
 #include "evaluator/lexer.h"
-#include "io/kivbin.h"
+#include "kivbin/kivbin.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
 #include "runtime/types.h"

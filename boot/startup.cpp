@@ -47,7 +47,7 @@
 #include "gui/backend/message_loop.h"
 #include "gui/backend/platform_routines.h"
 #include "gui/backend/sync_routines.h"
-#include "io/kivbin.h"
+#include "kivbin/kivbin.h"
 #include "library/cache_routines.h"
 #include "library/codec_routines.h"
 #include "library/core_routines.h"

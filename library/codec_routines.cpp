@@ -7,7 +7,7 @@
 #include "datatypes/image.h"
 #include "datatypes/url_http.h"
 #include "io/files.h"
-#include "io/kivbin.h"
+#include "kivbin/kivbin.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
 #include "runtime/types.h"

@@ -14,7 +14,7 @@
 #include "datatypes/block.h"
 #include "evaluator/trap.h"
 #include "harness.h"
-#include "io/kivbin.h"
+#include "kivbin/kivbin.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 

@@ -17,7 +17,7 @@
 #include "evaluator/lexer.h"
 #include "evaluator/trap.h"
 #include "harness.h"
-#include "io/kivbin.h"
+#include "kivbin/kivbin.h"
 
 namespace {
 
