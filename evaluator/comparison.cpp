@@ -5,9 +5,9 @@
 
 #include "datatypes/datatype.h"
 #include "datatypes/logic.h"
+#include "datatypes/natives.h"
 #include "datatypes/word.h"
 #include "evaluator/actions.h"
-#include "evaluator/natives.h"
 #include "runtime/stack.h"
 #include "runtime/types.h"
 

@@ -2,11 +2,11 @@
 
 #include "datatypes/block.h"
 #include "datatypes/logic.h"
+#include "datatypes/natives.h"
 #include "datatypes/none.h"
 #include "datatypes/words.h"
 #include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
-#include "evaluator/natives.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/stack.h"

@@ -2,11 +2,11 @@
 
 #include "datatypes/block.h"
 #include "datatypes/error.h"
+#include "datatypes/natives.h"
 #include "datatypes/symbol.h"
 #include "datatypes/unset.h"
 #include "datatypes/words.h"
 #include "evaluator/interpreter.h"
-#include "evaluator/natives.h"
 #include "evaluator/trace.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"

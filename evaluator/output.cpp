@@ -3,12 +3,12 @@
 #include <algorithm>
 
 #include "datatypes/block.h"
+#include "datatypes/natives.h"
 #include "datatypes/series.h"
 #include "datatypes/unset.h"
 #include "datatypes/words.h"
 #include "evaluator/actions.h"
 #include "evaluator/evaluation.h"
-#include "evaluator/natives.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/output_hooks.h"

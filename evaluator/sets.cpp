@@ -5,11 +5,11 @@
 #include "datatypes/datatype.h"
 #include "datatypes/date.h"
 #include "datatypes/logic.h"
+#include "datatypes/natives.h"
 #include "datatypes/string.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
 #include "evaluator/evaluation.h"
-#include "evaluator/natives.h"
 #include "runtime/errors.h"
 #include "runtime/stack.h"
 

@@ -1,4 +1,4 @@
-#include "evaluator/natives.h"
+#include "datatypes/natives.h"
 
 #include <array>
 #include <charconv>
