@@ -138,11 +138,11 @@ void boot_from_sources(const char* library_dir) {
             fail_boot(std::string("Error: cannot read the boot source ") + library_dir + "/" +
                       name + ".kiv");
         auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+        lexer::load(*code, bytes, uint32_t(text.size()));
         if (i == 0) {
-            error::load_catalog(bytes, uint32_t(text.size()));
+            error::load_catalog(*code);
             continue;
         }
-        lexer::load(*code, bytes, uint32_t(text.size()));
         code->w1 = 2; // after the header word and block
         evaluate(*code);
     }

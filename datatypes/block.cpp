@@ -16,7 +16,6 @@
 #include "datatypes/unset.h"
 #include "datatypes/vector.h"
 #include "evaluator/actions.h"
-#include "evaluator/lexer.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/hash.h"
@@ -27,6 +26,8 @@
 #include "runtime/types.h"
 
 namespace kiv::block {
+
+Hooks hooks;
 
 namespace {
 
@@ -717,7 +718,7 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t type) {
     uint32_t t = cell::type_of(*spec);
     Rooted<Cell> out;
     if (t == TYPE_STRING) {
-        lexer::load_string(*out, *spec, -1, lexer::Options{});
+        hooks.load_text(*out, *spec, false);
     } else if (is_block(*spec) || has_body(t)) {
         block_of(*spec, *out);
     } else if (t == TYPE_TYPESET) {

@@ -125,6 +125,16 @@ Cell* sort(Cell* series, bool case_, const Cell* skip, const Cell* compare, cons
 enum SetOp : int32_t { unique = 8, union_ = 9, intersect = 10, exclude = 11, difference = 12 };
 Cell* do_set_op(int32_t op, bool case_, const Cell* skip);
 
+// The lexer, which lives above the datatypes, scans text into values for
+// the datatypes that make values of text (a block! or a time! from a
+// string!); it installs this hook when it starts. load_text scans a
+// string! from its head into a new block! in `out`, or with one_value into
+// the first value alone; syntax errors are raised.
+struct Hooks {
+    void (*load_text)(Cell& out, const Cell& text, bool one_value) = nullptr;
+};
+extern Hooks hooks;
+
 // Registers block! (after series!).
 void init();
 

@@ -15,7 +15,6 @@
 #include "datatypes/word.h"
 #include "datatypes/words.h"
 #include "evaluator/actions.h"
-#include "evaluator/lexer.h"
 #include "runtime/collector.h"
 #include "runtime/console.h"
 #include "runtime/errors.h"
@@ -356,12 +355,6 @@ Cell build_catalog(const Cell& source) {
     errors->w2 = object::new_class_id();
     object::write_self(*errors);
     return *errors;
-}
-
-void load_catalog(const uint8_t* text, uint32_t length) {
-    Rooted<Cell> source;
-    lexer::load(*source, text, length);
-    load_catalog(*source);
 }
 
 void load_catalog(const Cell& source) {

@@ -32,10 +32,8 @@ const Cell& catalog();
 // by its value (taken as written, not evaluated); anything else (the
 // script header) is passed over. Returns the errors object.
 Cell build_catalog(const Cell& source);
-// Loads the errors source text (library/errors.kiv, UTF-8) and makes the
-// catalog of it.
-void load_catalog(const uint8_t* text, uint32_t length);
-// The same from the catalog's source already loaded as a block.
+// Makes the catalog of the errors source (library/errors.kiv) loaded as a
+// block.
 void load_catalog(const Cell& source);
 
 // The standard error prototype (system/standard/error): ten fields, none.

@@ -11,7 +11,6 @@
 #include "datatypes/integer.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "evaluator/lexer.h"
 #include "runtime/errors.h"
 #include "runtime/float_text.h"
 #include "runtime/roots.h"
@@ -175,9 +174,7 @@ double from_block(const Cell& block) {
 // Text is read as one value, which must be a time!.
 double from_text(const Cell& text) {
     Rooted<Cell> value;
-    lexer::Options options;
-    options.one_value = true;
-    lexer::load_string(*value, text, -1, options);
+    block::hooks.load_text(*value, text, true);
     if (cell::type_of(*value) != TYPE_TIME) bad_make(text);
     return cell::get_float(*value);
 }

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/map.h"
 #include "datatypes/string.h"
@@ -721,7 +722,18 @@ int32_t load_string(Cell& out, const Cell& str, int32_t length, const Options& o
     return type;
 }
 
+namespace {
+
+void load_text(Cell& out, const Cell& text, bool one_value) {
+    Options options;
+    options.one_value = one_value;
+    load_string(out, text, -1, options);
+}
+
+} // namespace
+
 void init() {
+    block::hooks.load_text = load_text;
     values.assign(initial_values, Cell{cell::unset_header, 0, 0, 0});
     utf8_buffer.assign(utf8_buffer_size, 0);
     utf8_fill = 0;

@@ -7,6 +7,8 @@
 
 #include "boot/sources.h"
 #include "datatypes/error.h"
+#include "evaluator/lexer.h"
+#include "runtime/roots.h"
 
 namespace kiv::testing {
 
@@ -16,7 +18,9 @@ inline bool load_library_catalog() {
     std::string text;
     if (!boot::read_source((std::string(root ? root : "..") + "/library").c_str(), "errors", text))
         return false;
-    error::load_catalog(reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()));
+    Rooted<Cell> source;
+    lexer::load(*source, reinterpret_cast<const uint8_t*>(text.data()), uint32_t(text.size()));
+    error::load_catalog(*source);
     return true;
 }
 

@@ -184,8 +184,10 @@ class ObjectTest : public DatatypeTest {
         std::stringstream text;
         text << in.rdbuf();
         std::string source = text.str();
-        error::load_catalog(reinterpret_cast<const uint8_t*>(source.data()),
-                            uint32_t(source.size()));
+        Rooted<Cell> loaded;
+        lexer::load(*loaded, reinterpret_cast<const uint8_t*>(source.data()),
+                    uint32_t(source.size()));
+        error::load_catalog(*loaded);
     }
 };
 
