@@ -18,18 +18,18 @@
 
 #include "runtime/cell.h"
 #include "runtime/memory.h"
-#include "runtime/text.h"
+#include "runtime/text_buffer.h"
 
 namespace kiv::string {
 
 // Units and characters, lengths and widening: the text buffer's own
 // operations, which this module builds on.
-using text::get_char;
-using text::head_index;
-using text::length;
-using text::length_whole;
-using text::put_char;
-using text::widen;
+using text_buffer::get_char;
+using text_buffer::head_index;
+using text_buffer::length;
+using text_buffer::length_whole;
+using text_buffer::put_char;
+using text_buffer::widen;
 
 // Making and loading.
 Cell& make_at(Cell& cell, uint32_t n);

@@ -11,7 +11,7 @@
 #include "runtime/entry.h"
 #include "runtime/fatal.h"
 #include "runtime/output_hooks.h"
-#include "runtime/text.h"
+#include "runtime/text_buffer.h"
 #include "runtime/unicode.h"
 
 namespace kiv::os_console {
@@ -65,7 +65,7 @@ int write(const void* text, size_t bytes, unsigned unit, bool newline) {
         runtime::quit_with_error(runtime::fatal::no_switch_matched, runtime::caller_address());
     auto* p = static_cast<const uint8_t*>(text);
     for (const uint8_t* end = p + bytes / unit * unit; p < end; p += unit)
-        output.put(text::get_char(p, unit));
+        output.put(text_buffer::get_char(p, unit));
     if (newline) output.put('\n');
     output.flush();
     return output.take_error();

@@ -5,7 +5,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/roots.h"
-#include "runtime/text.h"
+#include "runtime/text_buffer.h"
 #include "runtime/types.h"
 
 namespace kiv {
@@ -169,7 +169,7 @@ uint32_t encode_char_bounded(uint32_t cp, uint8_t* dest, uint32_t room) {
 
 uint32_t encoded_length(const uint8_t* start, const uint8_t* end, uint32_t unit) {
     uint32_t n = 0;
-    for (; start < end; start += unit) n += char_length(text::get_char(start, unit));
+    for (; start < end; start += unit) n += char_length(text_buffer::get_char(start, unit));
     return n;
 }
 
@@ -178,7 +178,7 @@ namespace {
 // The characters of a string from its head: at most `length` of them, all
 // for a negative length.
 uint32_t chars_to_convert(const Cell& str, int32_t length) {
-    uint32_t have = text::length(str);
+    uint32_t have = text_buffer::length(str);
     return length < 0 ? have : std::min(have, uint32_t(length));
 }
 
@@ -191,7 +191,7 @@ uint32_t encode_chars(const Cell& str, uint8_t* dest, uint32_t room, uint32_t co
                       bool terminate) {
     Buffer* b = memory::buffer_of(str.w2);
     uint32_t unit = b->unit();
-    const uint8_t* p = b->head + text::head_index(str) * unit;
+    const uint8_t* p = b->head + text_buffer::head_index(str) * unit;
     uint32_t written = 0;
     for (uint32_t i = 0; i < count && room > 0;) {
         if (unit == 1) {
@@ -205,7 +205,7 @@ uint32_t encode_chars(const Cell& str, uint8_t* dest, uint32_t room, uint32_t co
             p += run;
             if (i == count || room == 0) break;
         }
-        uint32_t cp = text::get_char(p, unit);
+        uint32_t cp = text_buffer::get_char(p, unit);
         uint32_t n = 1;
         if (cp < 0x80)
             dest[written] = uint8_t(cp);
@@ -238,10 +238,10 @@ NodeId from_string_core(Cell& str, int32_t& length, bool lf) {
     uint32_t per_char = unit == 4 ? 4 : unit + 1;
     uint8_t* out = unicode::cache_buffer(str, per_char * (count + 1));
     Buffer* b = memory::buffer_of(str.w2);
-    const uint8_t* p = b->head + text::head_index(str) * unit;
+    const uint8_t* p = b->head + text_buffer::head_index(str) * unit;
     uint32_t written = 0;
     for (uint32_t i = 0; i < count; ++i, p += unit) {
-        uint32_t cp = text::get_char(p, unit);
+        uint32_t cp = text_buffer::get_char(p, unit);
         // CR LF takes 2 bytes of the 2 or more each character is given.
         if (lf && cp == '\n') out[written++] = '\r';
         written += encode_char(cp, out + written);
@@ -279,7 +279,7 @@ Buffer* widen_units(Buffer* buffer, uint32_t to) {
     buffer = memory::expand_series(buffer, size);
     uint8_t* p = buffer->head;
     for (uint32_t i = count; i-- > 0;)
-        text::put_char(p + i * to, to, text::get_char(p + i * from, from));
+        text_buffer::put_char(p + i * to, to, text_buffer::get_char(p + i * from, from));
     buffer->flags = (buffer->flags & ~series_flag::unit_mask) | to;
     buffer->tail = buffer->head + count * to;
     return buffer;
@@ -289,7 +289,7 @@ Buffer* widen_units(Buffer* buffer, uint32_t to) {
 Buffer* store(Buffer* buffer, uint32_t cp) {
     buffer = widen_for(buffer, cp);
     uint32_t unit = buffer->unit();
-    text::put_char(buffer::reserve_tail(buffer, unit), unit, cp);
+    text_buffer::put_char(buffer::reserve_tail(buffer, unit), unit, cp);
     return buffer;
 }
 
@@ -310,7 +310,7 @@ Buffer* store_ascii(Buffer* buffer, const uint8_t* bytes, uint32_t n) {
         std::memcpy(out, bytes, n);
         return buffer;
     }
-    for (uint32_t i = 0; i < n; ++i) text::put_char(out + i * unit, unit, bytes[i]);
+    for (uint32_t i = 0; i < n; ++i) text_buffer::put_char(out + i * unit, unit, bytes[i]);
     return buffer;
 }
 
@@ -355,7 +355,7 @@ uint8_t* cache_buffer(Cell& str, uint32_t bytes) {
 
 Buffer* widen_for(Buffer* buffer, uint32_t cp) {
     uint32_t need = unit_for(cp);
-    return need > buffer->unit() ? text::widen(buffer, buffer->unit(), need) : buffer;
+    return need > buffer->unit() ? text_buffer::widen(buffer, buffer->unit(), need) : buffer;
 }
 
 Buffer* widen_1_2(Buffer* buffer) {
@@ -449,7 +449,7 @@ NodeId load_utf16(const uint8_t* bytes, uint32_t count, Cell* str, bool cr) {
             if (i + 1 < count && utf16_unit(bytes + 2 * i + 2) == '\n') continue;
             u = '\n';
         }
-        text::put_char(out, unit, u);
+        text_buffer::put_char(out, unit, u);
         out += unit;
     }
     b->tail = out;
@@ -460,18 +460,18 @@ const uint16_t* to_utf16_part(Cell& str, int32_t& length, bool lf) {
     uint32_t count = utf8::chars_to_convert(str, length);
     Buffer* b = memory::buffer_of(str.w2);
     uint32_t unit = b->unit();
-    const uint8_t* start = b->head + text::head_index(str) * unit;
+    const uint8_t* start = b->head + text_buffer::head_index(str) * unit;
     const uint8_t* end = start + count * unit;
     for (const uint8_t* p = start; p < end; p += unit)
-        if (text::get_char(p, unit) > 0x10FFFF) return nullptr;
+        if (text_buffer::get_char(p, unit) > 0x10FFFF) return nullptr;
     // Counts line feeds even when they stay single: a little spare room.
     uint32_t extra = count_extra_units(start, end, unit);
     auto* out = reinterpret_cast<uint16_t*>(cache_buffer(str, 2 * count + 2 + extra));
     b = memory::buffer_of(str.w2); // the cache allocation may have moved it
-    const uint8_t* p = b->head + text::head_index(str) * unit;
+    const uint8_t* p = b->head + text_buffer::head_index(str) * unit;
     uint32_t n = 0;
     for (uint32_t i = 0; i < count; ++i, p += unit) {
-        uint32_t cp = text::get_char(p, unit);
+        uint32_t cp = text_buffer::get_char(p, unit);
         if (cp > 0xFFFF) {
             out[n++] = uint16_t(0xD800 | ((cp - 0x10000) >> 10));
             out[n++] = uint16_t(0xDC00 | ((cp - 0x10000) & 0x3FF));
@@ -493,7 +493,7 @@ const uint16_t* to_utf16(Cell& str) {
 uint32_t count_extra_units(const uint8_t* start, const uint8_t* end, uint32_t unit) {
     uint32_t extra = 0;
     for (; start < end; start += unit) {
-        uint32_t cp = text::get_char(start, unit);
+        uint32_t cp = text_buffer::get_char(start, unit);
         if (cp == '\n' || cp > 0xFFFF) extra += 2;
     }
     return extra;

@@ -1,11 +1,11 @@
-#include "runtime/text.h"
+#include "runtime/text_buffer.h"
 
 #include <algorithm>
 
 #include "runtime/fatal.h"
 #include "runtime/unicode.h"
 
-namespace kiv::text {
+namespace kiv::text_buffer {
 
 void bad_unit() {
     runtime::quit_with_error(runtime::fatal::no_switch_matched, runtime::caller_address());
@@ -31,4 +31,4 @@ Buffer* widen(Buffer* buffer, uint32_t from, uint32_t to) {
     }
 }
 
-} // namespace kiv::text
+} // namespace kiv::text_buffer

@@ -11,7 +11,7 @@
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 
-namespace kiv::text {
+namespace kiv::text_buffer {
 
 // A unit size other than 1, 2 or 4 is an internal fault.
 [[noreturn]] void bad_unit();
@@ -50,4 +50,4 @@ uint32_t length(const Cell& value);
 // to use.
 Buffer* widen(Buffer* buffer, uint32_t from, uint32_t to);
 
-} // namespace kiv::text
+} // namespace kiv::text_buffer
