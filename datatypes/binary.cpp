@@ -7,13 +7,13 @@
 #include <string>
 
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/integer.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/types.h"
 #include "datatypes/url.h"
-#include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/interrupt.h"

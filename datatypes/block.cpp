@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/integer.h"
 #include "datatypes/none.h"
 #include "datatypes/series.h"
@@ -16,7 +17,6 @@
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/vector.h"
-#include "evaluator/actions.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
 #include "runtime/cycles.h"

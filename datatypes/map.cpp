@@ -5,6 +5,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/hash.h"
 #include "datatypes/integer.h"
 #include "datatypes/none.h"
@@ -12,7 +13,6 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
-#include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"

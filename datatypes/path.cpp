@@ -5,10 +5,10 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/file.h"
 #include "datatypes/paren.h"
 #include "datatypes/string.h"
-#include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"

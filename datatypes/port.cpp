@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "datatypes/block.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/function.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
@@ -11,7 +12,6 @@
 #include "datatypes/series.h"
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
-#include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"

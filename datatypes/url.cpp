@@ -6,10 +6,10 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/string.h"
 #include "datatypes/types.h"
 #include "datatypes/url_http.h"
-#include "evaluator/actions.h"
 #include "evaluator/stack.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"

@@ -4,10 +4,10 @@
 #include <initializer_list>
 
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/logic.h"
 #include "datatypes/types.h"
 #include "datatypes/word.h"
-#include "evaluator/actions.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"
 

@@ -1,9 +1,9 @@
 #include "evaluator/conditionals.h"
 
 #include "datatypes/block.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
-#include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"

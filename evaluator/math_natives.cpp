@@ -7,6 +7,7 @@
 
 #include "datatypes/compound.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/issue.h"
@@ -17,7 +18,6 @@
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
 #include "datatypes/word.h"
-#include "evaluator/actions.h"
 #include "evaluator/lexer.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"

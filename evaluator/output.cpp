@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "datatypes/block.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/series.h"
 #include "datatypes/unset.h"
-#include "evaluator/actions.h"
 #include "evaluator/evaluation.h"
 #include "evaluator/natives.h"
 #include "evaluator/stack.h"

@@ -7,6 +7,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/map.h"
@@ -16,7 +17,6 @@
 #include "datatypes/types.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
-#include "evaluator/actions.h"
 #include "evaluator/comparison.h"
 #include "runtime/errors.h"
 #include "runtime/float_text.h"

@@ -2,6 +2,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/function.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
@@ -11,7 +12,6 @@
 #include "datatypes/tuple.h"
 #include "datatypes/types.h"
 #include "datatypes/word.h"
-#include "evaluator/actions.h"
 #include "platform/os_info.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"

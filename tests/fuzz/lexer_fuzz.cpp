@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "datatypes/dispatch.h"
 #include "datatypes/string.h"
-#include "evaluator/actions.h"
 #include "evaluator/lexer.h"
 #include "evaluator/trap.h"
 #include "harness.h"

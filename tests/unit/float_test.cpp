@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "datatypes/block.h"
-#include "evaluator/actions.h"
+#include "datatypes/dispatch.h"
 
 using namespace kiv;
 using namespace kiv::testing;

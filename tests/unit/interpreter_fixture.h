@@ -8,7 +8,7 @@
 #include <string>
 
 #include "callable_fixture.h"
-#include "evaluator/actions.h"
+#include "datatypes/dispatch.h"
 #include "evaluator/conditionals.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"

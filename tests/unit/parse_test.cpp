@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "datatypes/block.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/symbol.h"
-#include "evaluator/actions.h"
 #include "evaluator/lexer.h"
 #include "evaluator/parse.h"
 #include "runtime/case.h"

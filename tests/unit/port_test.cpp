@@ -1,8 +1,8 @@
 // Ports whose actor is a handle!: the action dispatcher runs the native
 // actor table the handle names, slot by slot.
+#include "datatypes/dispatch.h"
 #include "datatypes/handle.h"
 #include "datatypes/port.h"
-#include "evaluator/actions.h"
 #include "object_fixture.h"
 
 namespace kiv::testing {

@@ -1,4 +1,4 @@
-#include "evaluator/actions.h"
+#include "datatypes/dispatch.h"
 
 #include <array>
 #include <climits>
