@@ -122,7 +122,7 @@ std::string formed(const Cell& value) {
     Rooted<Cell> buffer;
     string::make_at(*buffer, 16);
     Rooted<Cell> source(value);
-    actions::form(*source, *buffer, nullptr, 0);
+    dispatch::form(*source, *buffer, nullptr, 0);
     return url::utf8_text(*buffer);
 }
 

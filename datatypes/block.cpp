@@ -659,7 +659,7 @@ void copy_nested(Cell& out, uint32_t from, bool deep, const Cell* types, Wanted 
         Rooted<Cell> nested(rs_head(out)[i]);
         if (!wanted(cell::type_of(*nested))) continue;
         Rooted<Cell> copied;
-        actions::copy(&*nested, &*copied, nullptr, deep, deep ? types : nullptr);
+        dispatch::copy(&*nested, &*copied, nullptr, deep, deep ? types : nullptr);
         copied->header = (nested->header & cell::new_line_flag) | cell::type_of(*copied);
         rs_head(out)[i] = *copied;
     }
@@ -684,7 +684,7 @@ void block_of(const Cell& spec, Cell& out) {
         return;
     }
     out = spec;
-    actions::lookup<Slot::reflect>(spec)(&out, symbol::intern("body"));
+    dispatch::lookup<Slot::reflect>(spec)(&out, symbol::intern("body"));
 }
 
 } // namespace

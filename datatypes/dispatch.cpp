@@ -15,7 +15,7 @@
 #include "runtime/fatal.h"
 #include "runtime/memory.h"
 
-namespace kiv::actions {
+namespace kiv::dispatch {
 namespace {
 
 // The arguments of the current frame and the refinement words of a stack
@@ -536,4 +536,4 @@ void form_into_result(const Cell* part) {
     });
 }
 
-} // namespace kiv::actions
+} // namespace kiv::dispatch

@@ -69,7 +69,7 @@ std::string bytes_of(const Cell& value) {
                            binary::length(value));
     Rooted<Cell> molded;
     string::make_at(*molded, 16);
-    actions::mold(value, *molded, false, true, false, nullptr, INT32_MAX, 0);
+    dispatch::mold(value, *molded, false, true, false, nullptr, INT32_MAX, 0);
     return url::utf8_text(*molded);
 }
 

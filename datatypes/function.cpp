@@ -540,7 +540,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const C
     if (cell::type_of(body) == TYPE_BLOCK)
         return block::mold(&body, buffer, false, all, flat, arg, part, indent);
     string::append_c_string(*buffer, " ");
-    return actions::mold(body, *buffer, false, all, flat, arg, part - 1, indent);
+    return dispatch::mold(body, *buffer, false, all, flat, arg, part - 1, indent);
 }
 
 void init() {

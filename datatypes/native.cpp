@@ -84,7 +84,7 @@ bool valid_index(uint32_t type, int32_t index, const Cell& spec) {
         if (!natives::entry(i)) return false;
         known = natives::arity(i);
     } else {
-        if (i > native::action_count || !actions::entry(i)) return false;
+        if (i > native::action_count || !dispatch::entry(i)) return false;
         known = action_arity[i - 1];
     }
     return matches(known, arity_of(spec));

@@ -339,8 +339,8 @@ Cell* remove(Cell* series, const Cell* part, const Cell* key) {
     }
     if (key) {
         Rooted<Cell> found(*series);
-        actions::find(&*found, key, nullptr, false, true, false, false, nullptr, nullptr, false,
-                      false, false, false);
+        dispatch::find(&*found, key, nullptr, false, true, false, false, nullptr, nullptr, false,
+                       false, false, false);
         if (cell::type_of(*found) == TYPE_NONE) {
             *series = none::value;
             return series;

@@ -41,7 +41,7 @@ struct Answer {
 std::string formed(const Cell& value) {
     Rooted<Cell> text;
     string::make_at(*text, 16);
-    actions::form(value, *text, nullptr, INT32_MAX);
+    dispatch::form(value, *text, nullptr, INT32_MAX);
     return utf8_text(*text);
 }
 

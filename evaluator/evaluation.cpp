@@ -108,11 +108,11 @@ class Target {
         if (!insert_ && plain)
             block::append_value(*cell_, v);
         else if (!insert_)
-            actions::append(&*cell_, &v, -1, true, 1);
+            dispatch::append(&*cell_, &v, -1, true, 1);
         else if (plain)
             block::insert_value(*cell_, v, true, false);
         else
-            *cell_ = *actions::insert(&*cell_, &v, -1, true, 1);
+            *cell_ = *dispatch::insert(&*cell_, &v, -1, true, 1);
     }
 
     // Splices the values of a block.

@@ -272,7 +272,7 @@ void max_min(bool greater) {
     if (compound::is_compound(tb) && (ta == TYPE_INTEGER || ta == TYPE_FLOAT)) std::swap(a, b);
     if (compound_max_min(a, b, greater)) return;
     // Operator codes: 6 greater or equal, 4 lesser or equal.
-    if (!actions::compare(a, b, greater ? 6 : 4)) stack::set_last(b);
+    if (!dispatch::compare(a, b, greater ? 6 : 4)) stack::set_last(b);
 }
 
 void max(bool, const int32_t*) {

@@ -59,7 +59,7 @@ bool is_file_list(const Cell& block) {
 // reach the other.
 Cell copy_of(Cell& value) {
     Rooted<Cell> out;
-    actions::copy(&value, &*out, nullptr, true, nullptr);
+    dispatch::copy(&value, &*out, nullptr, true, nullptr);
     return *out;
 }
 
