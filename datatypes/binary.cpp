@@ -7,12 +7,12 @@
 #include <string>
 
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/integer.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/url.h"
-#include "evaluator/actions.h"
 #include "runtime/errors.h"
 #include "runtime/interrupt.h"
 #include "runtime/roots.h"
@@ -122,7 +122,7 @@ std::string formed(const Cell& value) {
     Rooted<Cell> buffer;
     string::make_at(*buffer, 16);
     Rooted<Cell> source(value);
-    actions::form(*source, *buffer, nullptr, 0);
+    dispatch::form(*source, *buffer, nullptr, 0);
     return url::utf8_text(*buffer);
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/integer.h"
 #include "datatypes/none.h"
 #include "datatypes/series.h"
@@ -15,7 +16,7 @@
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/vector.h"
-#include "evaluator/actions.h"
+#include "evaluator/lexer.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/hash.h"
@@ -660,7 +661,7 @@ void copy_nested(Cell& out, uint32_t from, bool deep, const Cell* types, Wanted 
         Rooted<Cell> nested(rs_head(out)[i]);
         if (!wanted(cell::type_of(*nested))) continue;
         Rooted<Cell> copied;
-        actions::copy(&*nested, &*copied, nullptr, deep, deep ? types : nullptr);
+        dispatch::copy(&*nested, &*copied, nullptr, deep, deep ? types : nullptr);
         copied->header = (nested->header & cell::new_line_flag) | cell::type_of(*copied);
         rs_head(out)[i] = *copied;
     }
@@ -685,7 +686,7 @@ void block_of(const Cell& spec, Cell& out) {
         return;
     }
     out = spec;
-    actions::lookup<Slot::reflect>(spec)(&out, symbol::intern("body"));
+    dispatch::lookup<Slot::reflect>(spec)(&out, symbol::intern("body"));
 }
 
 } // namespace

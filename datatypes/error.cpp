@@ -7,6 +7,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/integer.h"
 #include "datatypes/object.h"
 #include "datatypes/string.h"
@@ -14,7 +15,7 @@
 #include "datatypes/system_object.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
-#include "evaluator/actions.h"
+#include "evaluator/lexer.h"
 #include "runtime/collector.h"
 #include "runtime/console.h"
 #include "runtime/errors.h"
@@ -222,10 +223,10 @@ int32_t write_limited(const Cell& value, Cell& buffer, bool formed, bool only, i
     Cell count{TYPE_INTEGER, 0, uint32_t(limit), 0};
     uint32_t before = string::length_whole(buffer);
     if (formed) {
-        actions::form(value, buffer, &count, limit);
+        dispatch::form(value, buffer, &count, limit);
         escape_controls(buffer, before);
     } else {
-        actions::mold(value, buffer, only, false, true, &count, limit, 0);
+        dispatch::mold(value, buffer, only, false, true, &count, limit, 0);
     }
     uint32_t written = string::length_whole(buffer) - before;
     if (written > uint32_t(limit)) {
@@ -491,7 +492,7 @@ int32_t form_parts(const Cell& value, Cell& buffer, Parts parts, int32_t part) {
     // Values read from contexts are copied: writing the message allocates,
     // and a collection may then move the context a reference points into.
     Cell type_text = *context::slot_at(category_context(m.category), 1);
-    part = actions::form(type_text, buffer, nullptr, part);
+    part = dispatch::form(type_text, buffer, nullptr, part);
     append_text(buffer, ": ");
     part = write_template(m, *error, parts.arguments, buffer, part - 2);
 
@@ -500,7 +501,7 @@ int32_t form_parts(const Cell& value, Cell& buffer, Parts parts, int32_t part) {
     Cell where_ = *field(*error, where);
     switch (cell::type_of(where_)) {
     case TYPE_WORD:
-    case TYPE_STRING: part = actions::form(where_, buffer, nullptr, part); break;
+    case TYPE_STRING: part = dispatch::form(where_, buffer, nullptr, part); break;
     default: append_text(buffer, "???"); part -= 3;
     }
 
@@ -515,7 +516,7 @@ int32_t form_parts(const Cell& value, Cell& buffer, Parts parts, int32_t part) {
         append_text(buffer, "\n*** Stack: ");
         part -= 12;
         Cell calls = *field(*error, stack);
-        if (cell::type_of(calls) == TYPE_BLOCK) part = actions::form(calls, buffer, nullptr, part);
+        if (cell::type_of(calls) == TYPE_BLOCK) part = dispatch::form(calls, buffer, nullptr, part);
     }
 
     Cell files_ = *field(*error, files);

@@ -10,6 +10,7 @@
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
 #include "datatypes/date.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
@@ -17,7 +18,6 @@
 #include "datatypes/time.h"
 #include "datatypes/unset.h"
 #include "datatypes/url.h"
-#include "evaluator/actions.h"
 #include "io/files.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -69,7 +69,7 @@ std::string bytes_of(const Cell& value) {
                            binary::length(value));
     Rooted<Cell> molded;
     string::make_at(*molded, 16);
-    actions::mold(value, *molded, false, true, false, nullptr, INT32_MAX, 0);
+    dispatch::mold(value, *molded, false, true, false, nullptr, INT32_MAX, 0);
     return url::utf8_text(*molded);
 }
 

@@ -7,6 +7,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
@@ -15,7 +16,6 @@
 #include "datatypes/unit.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
-#include "evaluator/actions.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -540,7 +540,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const C
     if (cell::type_of(body) == TYPE_BLOCK)
         return block::mold(&body, buffer, false, all, flat, arg, part, indent);
     string::append_c_string(*buffer, " ");
-    return actions::mold(body, *buffer, false, all, flat, arg, part - 1, indent);
+    return dispatch::mold(body, *buffer, false, all, flat, arg, part - 1, indent);
 }
 
 void init() {

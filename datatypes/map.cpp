@@ -5,6 +5,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/hash.h"
 #include "datatypes/integer.h"
 #include "datatypes/none.h"
@@ -12,7 +13,6 @@
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
-#include "evaluator/actions.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/hash.h"
@@ -272,10 +272,10 @@ int32_t form(const Cell* map, Cell* buffer, const Cell* arg, int32_t part) {
         if (!first) append_text(buffer, "\n", part);
         first = false;
         Cell key = *key_at(*value, i);
-        part = actions::mold(key, *buffer, false, false, false, arg, part, 0);
+        part = dispatch::mold(key, *buffer, false, false, false, arg, part, 0);
         append_text(buffer, " ", part);
         Cell item = key_at(*value, i)[1];
-        part = actions::mold(item, *buffer, false, false, false, arg, part, 0);
+        part = dispatch::mold(item, *buffer, false, false, false, arg, part, 0);
     }
     return part;
 }
@@ -302,10 +302,10 @@ int32_t mold(const Cell* map, Cell* buffer, bool only, bool all, bool flat, cons
         // A money key is written with every fraction digit: cut to the
         // usual two, keys that differ further on would load as one.
         bool whole_key = all || cell::type_of(key) == TYPE_MONEY;
-        part = actions::mold(key, *buffer, false, whole_key, flat, arg, part, indent + 1);
+        part = dispatch::mold(key, *buffer, false, whole_key, flat, arg, part, indent + 1);
         append_text(buffer, " ", part);
         Cell item = key_at(*value, i)[1];
-        part = actions::mold(item, *buffer, false, all, flat, arg, part, indent + 1);
+        part = dispatch::mold(item, *buffer, false, all, flat, arg, part, indent + 1);
         if (!flat) append_text(buffer, "\n", part);
     }
     if (any && !flat && indent > 0) part = block::append_indent(buffer, part, indent);
@@ -384,7 +384,7 @@ Cell* copy(Cell* value, Cell* out, const Cell*, bool deep, const Cell* types) {
             if (types && !(cell::type_of(*types) == TYPE_DATATYPE ? types->w1 == type
                                                                   : typeset::has(*types, type)))
                 continue;
-            actions::copy(&*item, &*item, nullptr, deep, deep ? types : nullptr);
+            dispatch::copy(&*item, &*item, nullptr, deep, deep ? types : nullptr);
             *key_at(*result, i) = *item;
         }
     }

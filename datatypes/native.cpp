@@ -3,13 +3,13 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/function.h"
 #include "datatypes/natives.h"
 #include "datatypes/none.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
 #include "datatypes/words.h"
-#include "evaluator/actions.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
@@ -84,7 +84,7 @@ bool valid_index(uint32_t type, int32_t index, const Cell& spec) {
         if (!natives::entry(i)) return false;
         known = natives::arity(i);
     } else {
-        if (i > native::action_count || !actions::entry(i)) return false;
+        if (i > native::action_count || !dispatch::entry(i)) return false;
         known = action_arity[i - 1];
     }
     return matches(known, arity_of(spec));

@@ -6,6 +6,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/function.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
@@ -15,7 +16,6 @@
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
-#include "evaluator/actions.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -366,7 +366,7 @@ int32_t compare_values(const Cell& a, const Cell& b, int32_t op) {
         return t == TYPE_INTEGER || t == TYPE_FLOAT || t == TYPE_PERCENT;
     };
     if (ta == tb || (word::any_word(ta) && word::any_word(tb)) || (number(ta) && number(tb)))
-        return actions::compare_value(a, b, op);
+        return dispatch::compare_value(a, b, op);
     return (ta > tb) - (ta < tb);
 }
 
@@ -657,7 +657,7 @@ int32_t write_fields(const Cell& object, Cell& buffer, bool only, bool all, bool
             append_text(buffer, "'");
             --part;
         }
-        part = actions::mold(value, buffer, false, all, flat, arg, part, indent + 1);
+        part = dispatch::mold(value, buffer, false, all, flat, arg, part, indent + 1);
     }
     if (indented && !first) {
         append_text(buffer, "\n");

@@ -5,10 +5,10 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/file.h"
 #include "datatypes/paren.h"
 #include "datatypes/string.h"
-#include "evaluator/actions.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/stack.h"
@@ -31,7 +31,7 @@ namespace {
 // The block! conversion of a spec, retyped to the target type.
 Cell* to_block_as(Cell* proto, const Cell* spec, uint32_t type) {
     auto block_to = reinterpret_cast<action::SlotFn<Slot::to>>(
-        actions::get_action_ptr_from(TYPE_BLOCK, *spec, Slot::to));
+        dispatch::get_action_ptr_from(TYPE_BLOCK, *spec, Slot::to));
     Cell* result = block_to(proto, spec, TYPE_BLOCK);
     cell::set_type(*result, type);
     return result;
@@ -114,7 +114,7 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t type) {
 
 int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part) {
     return join_values(value, buffer, arg, part, false, [&](const Cell& c, int32_t left) {
-        return actions::form(c, *buffer, arg, left);
+        return dispatch::form(c, *buffer, arg, left);
     });
 }
 
@@ -153,7 +153,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const C
         if (cell::type_of(c) == TYPE_STRING) return string::mold(c, *buffer, all, arg, left, true);
         // Unquoted, a file would read the slashes after it as its own.
         if (cell::type_of(c) == TYPE_FILE) return file::mold_name(c, *buffer, arg, left, true);
-        return actions::mold(c, *buffer, false, all, flat, arg, left, 0);
+        return dispatch::mold(c, *buffer, false, all, flat, arg, left, 0);
     });
 }
 

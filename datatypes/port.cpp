@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "datatypes/block.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/function.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
@@ -11,7 +12,6 @@
 #include "datatypes/series.h"
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
-#include "evaluator/actions.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
@@ -109,7 +109,7 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
         const Cell* parts = system_object::find({"standard", "url-parts"});
         if (!parts) runtime::fire_error(runtime::Category::internal, err::internal::not_done);
         Rooted<Cell> prototype(*parts);
-        *spec_object = *actions::make(&*prototype, spec, TYPE_OBJECT);
+        *spec_object = *dispatch::make(&*prototype, spec, TYPE_OBJECT);
     }
     Cell scheme =
         object::words_count(*spec_object) ? object::get_values(*spec_object)[0] : none_cell;

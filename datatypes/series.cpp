@@ -9,6 +9,7 @@
 #include "datatypes/char.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/image.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
@@ -18,7 +19,6 @@
 #include "datatypes/symbol.h"
 #include "datatypes/unset.h"
 #include "datatypes/vector.h"
-#include "evaluator/actions.h"
 #include "runtime/errors.h"
 #include "runtime/hash.h"
 #include "runtime/random.h"
@@ -339,8 +339,8 @@ Cell* remove(Cell* series, const Cell* part, const Cell* key) {
     }
     if (key) {
         Rooted<Cell> found(*series);
-        actions::find(&*found, key, nullptr, false, true, false, false, nullptr, nullptr, false,
-                      false, false, false);
+        dispatch::find(&*found, key, nullptr, false, true, false, false, nullptr, nullptr, false,
+                       false, false, false);
         if (cell::type_of(*found) == TYPE_NONE) {
             *series = none::value;
             return series;

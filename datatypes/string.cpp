@@ -10,11 +10,11 @@
 #include "datatypes/bitset.h"
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/integer.h"
 #include "datatypes/none.h"
 #include "datatypes/series.h"
 #include "datatypes/symbol.h"
-#include "evaluator/actions.h"
 #include "runtime/case.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
@@ -595,7 +595,7 @@ Piece formed(const Cell& value, int64_t part) {
     Rooted<Cell> buffer;
     make_at(*buffer, 16);
     Rooted<Cell> source(value);
-    actions::form(*source, *buffer, nullptr, 0);
+    dispatch::form(*source, *buffer, nullptr, 0);
     return {chars_of(*buffer, part), buffer_of(*buffer)->unit()};
 }
 
@@ -1293,7 +1293,7 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t type) {
     } else if (t == TYPE_REFINEMENT && type != TYPE_STRING) {
         make_at(*out, 16);
         Rooted<Cell> source(*spec);
-        actions::mold(*source, *out, false, false, false, nullptr, 0, 0);
+        dispatch::mold(*source, *out, false, false, false, nullptr, 0, 0);
     } else {
         make_at(*out, 16);
         splice(*out, 0, 0, piece_of(*spec, -1), 1);

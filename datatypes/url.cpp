@@ -6,9 +6,9 @@
 
 #include "datatypes/block.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/string.h"
 #include "datatypes/url_http.h"
-#include "evaluator/actions.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
@@ -140,7 +140,7 @@ bool block_spec(const Cell& spec) {
 }
 
 void form_text(const Cell& value, Cell& output) {
-    actions::form(value, output, nullptr, INT32_MAX);
+    dispatch::form(value, output, nullptr, INT32_MAX);
 }
 
 // scheme://host[:port][/path...][#fragment] from the block's values.
@@ -180,7 +180,7 @@ Cell* string_conversion(Cell* proto, const Cell* spec, uint32_t type) {
     Cell named{};
     datatype::make_at(named, TYPE_STRING);
     auto fn =
-        reinterpret_cast<action::SlotFn<S>>(actions::get_action_ptr_from(TYPE_STRING, named, S));
+        reinterpret_cast<action::SlotFn<S>>(dispatch::get_action_ptr_from(TYPE_STRING, named, S));
     return fn(proto, spec, type);
 }
 
@@ -203,8 +203,8 @@ Cell open_port(const Cell& url, bool new_, bool read, bool write, bool seek, con
         runtime::fire_error(runtime::Category::script, err::script::invalid_arg, &*source);
     Rooted<Cell> port;
     datatype::make_at(*port, TYPE_PORT);
-    actions::make(&*port, &*spec, TYPE_PORT);
-    if (open_it) actions::lookup<Slot::open> (*port)(&*port, new_, read, write, seek, allow);
+    dispatch::make(&*port, &*spec, TYPE_PORT);
+    if (open_it) dispatch::lookup<Slot::open> (*port)(&*port, new_, read, write, seek, allow);
     return *port;
 }
 
@@ -212,7 +212,7 @@ Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool l
            const Cell* as) {
     if (http_url(*source)) return read_http(source, part, seek, binary, lines, info, as);
     *source = open_port(*source, false, false, false, false, nullptr, false);
-    return actions::lookup<Slot::read>(*source)(source, part, seek, binary, lines, info, as);
+    return dispatch::lookup<Slot::read>(*source)(source, part, seek, binary, lines, info, as);
 }
 
 Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, bool append,
@@ -220,8 +220,8 @@ Cell* write(Cell* destination, Cell* data, bool binary, bool lines, bool info, b
     if (http_url(*destination))
         return write_http(destination, data, binary, lines, info, seek, allow, as);
     *destination = open_port(*destination, false, false, false, false, nullptr, false);
-    return actions::lookup<Slot::write>(*destination)(destination, data, binary, lines, info,
-                                                      append, part, seek, allow, as);
+    return dispatch::lookup<Slot::write>(*destination)(destination, data, binary, lines, info,
+                                                       append, part, seek, allow, as);
 }
 
 Cell* open(Cell* url, bool new_, bool read, bool write, bool seek, const Cell* allow) {

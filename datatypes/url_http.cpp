@@ -9,12 +9,12 @@
 
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/integer.h"
 #include "datatypes/map.h"
 #include "datatypes/string.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
-#include "evaluator/actions.h"
 #include "io/files.h"
 #include "io/http.h"
 #include "runtime/errors.h"
@@ -41,7 +41,7 @@ struct Answer {
 std::string formed(const Cell& value) {
     Rooted<Cell> text;
     string::make_at(*text, 16);
-    actions::form(value, *text, nullptr, INT32_MAX);
+    dispatch::form(value, *text, nullptr, INT32_MAX);
     return utf8_text(*text);
 }
 

@@ -4,10 +4,10 @@
 #include <initializer_list>
 
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/logic.h"
 #include "datatypes/natives.h"
 #include "datatypes/word.h"
-#include "evaluator/actions.h"
 #include "runtime/stack.h"
 #include "runtime/types.h"
 
@@ -63,7 +63,7 @@ bool same_value_q(const Cell& a, const Cell& b) {
     case Identity::word2: return a.w2 == b.w2;
     case Identity::series: return a.w1 == b.w1 && a.w2 == b.w2;
     case Identity::words23: return a.w2 == b.w2 && a.w3 == b.w3;
-    case Identity::content: return actions::compare(a, b, 0);
+    case Identity::content: return dispatch::compare(a, b, 0);
     case Identity::words12: return a.w1 == b.w1 && a.w2 == b.w2;
     case Identity::words123: return a.w1 == b.w1 && a.w2 == b.w2 && a.w3 == b.w3;
     }
@@ -71,25 +71,25 @@ bool same_value_q(const Cell& a, const Cell& b) {
 }
 
 void equal_q(bool, const int32_t*) {
-    actions::compare_to_logic(0);
+    dispatch::compare_to_logic(0);
 }
 void not_equal_q(bool, const int32_t*) {
-    actions::compare_to_logic(1);
+    dispatch::compare_to_logic(1);
 }
 void strict_equal_q(bool, const int32_t*) {
-    actions::compare_to_logic(2);
+    dispatch::compare_to_logic(2);
 }
 void lesser_q(bool, const int32_t*) {
-    actions::compare_to_logic(3);
+    dispatch::compare_to_logic(3);
 }
 void lesser_or_equal_q(bool, const int32_t*) {
-    actions::compare_to_logic(4);
+    dispatch::compare_to_logic(4);
 }
 void greater_q(bool, const int32_t*) {
-    actions::compare_to_logic(5);
+    dispatch::compare_to_logic(5);
 }
 void greater_or_equal_q(bool, const int32_t*) {
-    actions::compare_to_logic(6);
+    dispatch::compare_to_logic(6);
 }
 
 void same_q(bool, const int32_t*) {

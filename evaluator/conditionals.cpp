@@ -1,11 +1,11 @@
 #include "evaluator/conditionals.h"
 
 #include "datatypes/block.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/logic.h"
 #include "datatypes/natives.h"
 #include "datatypes/none.h"
 #include "datatypes/words.h"
-#include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -108,7 +108,7 @@ void switch_(bool, const int32_t* refinements) {
         const Cell* tail = b->tail_cell();
         for (const Cell* c = b->head_cell() + std::min<uint32_t>(cases.w1, b->length()); c < tail;
              ++c) {
-            if (cell::type_of(*c) != cell::type_of(value) || !actions::compare(*c, value, 0))
+            if (cell::type_of(*c) != cell::type_of(value) || !dispatch::compare(*c, value, 0))
                 continue;
             for (const Cell* next = c + 1; next < tail; ++next) {
                 if (cell::type_of(*next) == TYPE_BLOCK) {

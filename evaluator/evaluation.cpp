@@ -7,6 +7,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/function.h"
 #include "datatypes/logic.h"
 #include "datatypes/map.h"
@@ -19,7 +20,6 @@
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
-#include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
 #include "runtime/cycles.h"
@@ -108,11 +108,11 @@ class Target {
         if (!insert_ && plain)
             block::append_value(*cell_, v);
         else if (!insert_)
-            actions::append(&*cell_, &v, -1, true, 1);
+            dispatch::append(&*cell_, &v, -1, true, 1);
         else if (plain)
             block::insert_value(*cell_, v, true, false);
         else
-            *cell_ = *actions::insert(&*cell_, &v, -1, true, 1);
+            *cell_ = *dispatch::insert(&*cell_, &v, -1, true, 1);
     }
 
     // Splices the values of a block.

@@ -10,6 +10,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/error.h"
 #include "datatypes/function.h"
 #include "datatypes/logic.h"
@@ -23,7 +24,6 @@
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
-#include "evaluator/actions.h"
 #include "evaluator/plans.h"
 #include "evaluator/trace.h"
 #include "evaluator/trap.h"
@@ -63,7 +63,7 @@ uint32_t kind_of(const Cell& entry) {
     trap::cxx_as_error([&] {
         switch (cell::type_of(function)) {
         case TYPE_NATIVE: natives::entry(function.w1)(false, refinements); break;
-        case TYPE_ACTION: actions::entry(function.w1)(refinements); break;
+        case TYPE_ACTION: dispatch::entry(function.w1)(refinements); break;
         default: routine::call(function, stack::state.base);
         }
     });
@@ -1882,7 +1882,7 @@ template <bool Traced>
         if (cell::type_of(function) == TYPE_NATIVE)
             natives::entries[function.w1](false, unused_refinements.data());
         else
-            actions::stack_entries[function.w1](unused_refinements.data());
+            dispatch::stack_entries[function.w1](unused_refinements.data());
     } catch (const runtime::Throw& t) {
         if (!runtime::resumes(t.code)) throw;
         rt.pending = t.code;
@@ -2086,8 +2086,8 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
         Cell* top = stack::state.top;
         Cell before = *current;
         Cell* result =
-            actions::eval_path(&*current, &*element, set && last ? &*assigned : nullptr, &path,
-                               &*grand_parent, &*previous, int32_t(i), false, get, last, false);
+            dispatch::eval_path(&*current, &*element, set && last ? &*assigned : nullptr, &path,
+                                &*grand_parent, &*previous, int32_t(i), false, get, last, false);
         // Setting a part of a value held in the cell itself (the hour of a
         // time!) changes that cell: store it back where it was selected
         // from, the word or the element of the value before it.
@@ -2097,8 +2097,8 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
                 if (int32_t(head.w3) >= 0) context::store(head.w1, head.w3, *current);
             } else {
                 Rooted<Cell> changed(*current);
-                actions::eval_path(&*grand_parent, &*previous, &*changed, &path, nullptr, nullptr,
-                                   int32_t(i - 1), false, false, false, false);
+                dispatch::eval_path(&*grand_parent, &*previous, &*changed, &path, nullptr, nullptr,
+                                    int32_t(i - 1), false, false, false, false);
             }
         }
         *grand_parent = *current;

@@ -3,6 +3,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/logic.h"
 #include "datatypes/map.h"
 #include "datatypes/natives.h"
@@ -11,7 +12,6 @@
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
-#include "evaluator/actions.h"
 #include "evaluator/interpreter.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -51,7 +51,7 @@ Cell element_at(const Cell& series, uint32_t index) {
     Cell at = series;
     at.w1 = index;
     Cell first{TYPE_INTEGER, 0, 1, 0};
-    return *actions::pick(&at, 1, &first);
+    return *dispatch::pick(&at, 1, &first);
 }
 
 // Sets a loop's word: in line for a word of a plain context, the usual
@@ -209,7 +209,7 @@ void remove_each_next(int32_t n) {
     Cell at = base[-2];
     at.w1 -= uint32_t(n);
     Cell part{TYPE_INTEGER, 0, uint32_t(n), 0};
-    base[-2].w1 = actions::remove(&at, n == 1 ? nullptr : &part, nullptr)->w1;
+    base[-2].w1 = dispatch::remove(&at, n == 1 ? nullptr : &part, nullptr)->w1;
 }
 
 bool forall_next_q(bool advance) {

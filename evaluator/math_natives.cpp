@@ -7,6 +7,7 @@
 
 #include "datatypes/compound.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/float.h"
 #include "datatypes/integer.h"
 #include "datatypes/issue.h"
@@ -19,7 +20,6 @@
 #include "datatypes/tuple.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
-#include "evaluator/actions.h"
 #include "evaluator/lexer.h"
 #include "runtime/errors.h"
 #include "runtime/stack.h"
@@ -272,7 +272,7 @@ void max_min(bool greater) {
     if (compound::is_compound(tb) && (ta == TYPE_INTEGER || ta == TYPE_FLOAT)) std::swap(a, b);
     if (compound_max_min(a, b, greater)) return;
     // Operator codes: 6 greater or equal, 4 lesser or equal.
-    if (!actions::compare(a, b, greater ? 6 : 4)) stack::set_last(b);
+    if (!dispatch::compare(a, b, greater ? 6 : 4)) stack::set_last(b);
 }
 
 void max(bool, const int32_t*) {

@@ -3,11 +3,11 @@
 #include <algorithm>
 
 #include "datatypes/block.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/natives.h"
 #include "datatypes/series.h"
 #include "datatypes/unset.h"
 #include "datatypes/words.h"
-#include "evaluator/actions.h"
 #include "evaluator/evaluation.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
@@ -55,13 +55,13 @@ void print_value(bool, int new_line) {
         const int32_t into[] = {1};
         reduce(false, into);
         if (runtime::record.pending) return;
-        actions::form_into_result(nullptr);
+        dispatch::form_into_result(nullptr);
         break;
     }
     case TYPE_STRING:
         value->w1 = std::min(value->w1, memory::buffer_of(value->w2)->length());
         break;
-    default: actions::form_into_result(nullptr);
+    default: dispatch::form_into_result(nullptr);
     }
     output_hooks::call_print(stack::state.base, new_line);
     last_new_line = new_line;

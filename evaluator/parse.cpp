@@ -8,13 +8,13 @@
 #include "datatypes/binary.h"
 #include "datatypes/block.h"
 #include "datatypes/char.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/none.h"
 #include "datatypes/series.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
-#include "evaluator/actions.h"
 #include "evaluator/lexer.h"
 #include "runtime/case.h"
 #include "runtime/collector.h"
@@ -736,7 +736,7 @@ void Engine::keyword(Keyword k, const Cell& it) {
         close_gap();
         int32_t before = total(input_.get()), at = pos();
         Cell series = input_at(at);
-        actions::insert(&series, &value.get(), -1, only, 1);
+        dispatch::insert(&series, &value.get(), -1, only, 1);
         int32_t delta = total(input_.get()) - before;
         set_pos(at + delta);
         shift_limit(at, delta);
@@ -997,7 +997,7 @@ void Engine::apply() {
             Cell series = input_at(start);
             Cell part = integer_cell(std::max(0, pos() - start));
             Rooted<Cell> copied;
-            actions::copy(&series, &copied.get(), &part, false, nullptr);
+            dispatch::copy(&series, &copied.get(), &part, false, nullptr);
             hooks.set_word(*frame(f, 0), copied.get());
         }
         break;
@@ -1029,7 +1029,7 @@ void Engine::apply() {
             } else {
                 Cell series = input_at(start);
                 Cell part = integer_cell(std::max(0, pos() - start));
-                actions::copy(&series, &value.get(), &part, false, nullptr);
+                dispatch::copy(&series, &value.get(), &part, false, nullptr);
                 collect_value(value.get(), false);
             }
         }
@@ -1043,7 +1043,7 @@ void Engine::apply() {
                 close_gap();
                 Cell series = input_at(start);
                 Cell part = integer_cell(n);
-                actions::remove(&series, &part, nullptr);
+                dispatch::remove(&series, &part, nullptr);
             }
             set_pos(start);
             shift_limit(start, -n);
@@ -1065,7 +1065,7 @@ void Engine::apply() {
             int32_t before = total(input_.get());
             Cell series = input_at(start);
             int32_t part = std::max(0, end - start);
-            actions::lookup<Slot::change>(series)(&series, &value.get(), part, only, -1);
+            dispatch::lookup<Slot::change>(series)(&series, &value.get(), part, only, -1);
             int32_t delta = total(input_.get()) - before;
             set_pos(start + part + delta);
             shift_limit(start, delta);
@@ -1175,7 +1175,7 @@ void Engine::finish_collect(int32_t f) {
         if (!is_block_like(type)) script_error(err::script::parse_into_type);
         Cell moved = series.get();
         int32_t before = total(moved);
-        actions::insert(&series.get(), &collected.get(), -1, false, 1);
+        dispatch::insert(&series.get(), &collected.get(), -1, false, 1);
         if (CollectMode(entry->w1) == collect_after) {
             moved.w1 += uint32_t(total(moved) - before);
             hooks.set_word(target, moved);
@@ -1220,7 +1220,7 @@ int32_t Engine::match_literal(const Cell& value, int32_t p) {
         if (is_block_like(type) || is_block_like(cell::type_of(*in_cell(p)))) close_gap();
         Cell head = *in_cell(p);
         int32_t op = case_code_ == case_sensitive ? 10 : 11;
-        return actions::compare(head, value, op) ? 1 : -1;
+        return dispatch::compare(head, value, op) ? 1 : -1;
     }
     bool text = kind() == Kind::string_like;
     bool fold_case = text && case_code_ != case_sensitive;

@@ -7,6 +7,7 @@
 #include "datatypes/block.h"
 #include "datatypes/context.h"
 #include "datatypes/datatype.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/file.h"
 #include "datatypes/function.h"
 #include "datatypes/integer.h"
@@ -17,7 +18,6 @@
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
 #include "datatypes/word.h"
-#include "evaluator/actions.h"
 #include "evaluator/math_natives.h"
 #include "evaluator/output.h"
 #include "evaluator/trace.h"
@@ -221,7 +221,7 @@ void write_stdout(Cell* args) {
         if (type != TYPE_STRING) {
             Rooted<Cell> text;
             string::make_at(*text, 16);
-            actions::form(*data, *text, nullptr, 0x7FFFFFFF);
+            dispatch::form(*data, *text, nullptr, 0x7FFFFFFF);
             *data = *text;
         }
         int32_t length = -1;
@@ -255,7 +255,7 @@ void save_mold(Cell* args) {
     Rooted<Cell> text;
     string::make_at(*text, 64);
     cycles::Refusal refusal;
-    actions::mold(*value, *text, only, all, false, nullptr, INT32_MAX, 0);
+    dispatch::mold(*value, *text, only, all, false, nullptr, INT32_MAX, 0);
     args[0] = *text;
 }
 

@@ -7,6 +7,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
 #include "datatypes/map.h"
@@ -15,7 +16,6 @@
 #include "datatypes/symbol.h"
 #include "datatypes/url.h"
 #include "datatypes/word.h"
-#include "evaluator/actions.h"
 #include "evaluator/comparison.h"
 #include "runtime/errors.h"
 #include "runtime/float_text.h"
@@ -145,9 +145,9 @@ class Encoder {
         Rooted<Cell> source(v), buffer;
         string::make_at(*buffer, 16);
         if (formed)
-            actions::form(*source, *buffer, nullptr, INT32_MAX);
+            dispatch::form(*source, *buffer, nullptr, INT32_MAX);
         else
-            actions::mold(*source, *buffer, false, false, false, nullptr, INT32_MAX, 0);
+            dispatch::mold(*source, *buffer, false, false, false, nullptr, INT32_MAX, 0);
         string_of(*buffer);
     }
 
@@ -155,7 +155,7 @@ class Encoder {
         uint32_t type = cell::type_of(v);
         if (is_block_type(type)) {
             Rooted<Cell> spec(v), converted;
-            actions::to(&*converted, &*spec, TYPE_BLOCK);
+            dispatch::to(&*converted, &*spec, TYPE_BLOCK);
             array(*converted);
         } else {
             text_of(v, is_text_type(type));

@@ -2,6 +2,7 @@
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/function.h"
 #include "datatypes/integer.h"
 #include "datatypes/logic.h"
@@ -10,7 +11,6 @@
 #include "datatypes/string.h"
 #include "datatypes/tuple.h"
 #include "datatypes/word.h"
-#include "evaluator/actions.h"
 #include "platform/os_info.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
@@ -59,7 +59,7 @@ bool is_file_list(const Cell& block) {
 // reach the other.
 Cell copy_of(Cell& value) {
     Rooted<Cell> out;
-    actions::copy(&value, &*out, nullptr, true, nullptr);
+    dispatch::copy(&value, &*out, nullptr, true, nullptr);
     return *out;
 }
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "datatypes/dispatch.h"
 #include "datatypes/string.h"
-#include "evaluator/actions.h"
 #include "evaluator/lexer.h"
 #include "evaluator/trap.h"
 #include "harness.h"
@@ -28,7 +28,7 @@ bool mold(const Cell& values, std::string& text) {
     bool molded = trap::run(
         [&] {
             string::make_at(*out, 64);
-            actions::mold(*block, *out, true, false, false, nullptr, INT32_MAX, 0);
+            dispatch::mold(*block, *out, true, false, false, nullptr, INT32_MAX, 0);
         },
         *failure);
     if (molded) text = fuzz::utf8_of(*out);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "datatypes/block.h"
-#include "evaluator/actions.h"
+#include "datatypes/dispatch.h"
 
 using namespace kiv;
 using namespace kiv::testing;
@@ -207,7 +207,7 @@ TEST_F(FloatTest, CompareIsTolerantForEqualityOnly) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(formed(c.a) + " " + std::to_string(int(c.test)) + " " + formed(c.b));
-        EXPECT_EQ(actions::compare(c.a, c.b, ops[c.test]), c.want);
+        EXPECT_EQ(dispatch::compare(c.a, c.b, ops[c.test]), c.want);
     }
     EXPECT_EQ(compare(F(1.0), text("1"), 0), -2);
     // Against money, from the float's side: 1.0 is above $0.

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "callable_fixture.h"
-#include "evaluator/actions.h"
+#include "datatypes/dispatch.h"
 #include "evaluator/conditionals.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
@@ -20,7 +20,7 @@ namespace kiv::testing {
 
 // lesser? until the comparison natives exist.
 inline void lesser(bool, const int32_t*) {
-    actions::compare_to_logic(3);
+    dispatch::compare_to_logic(3);
 }
 
 class InterpreterTest : public CallableTest {

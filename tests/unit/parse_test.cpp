@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "datatypes/block.h"
+#include "datatypes/dispatch.h"
 #include "datatypes/symbol.h"
-#include "evaluator/actions.h"
 #include "evaluator/lexer.h"
 #include "evaluator/parse.h"
 #include "runtime/case.h"
@@ -62,7 +62,7 @@ int32_t compare_stub(const Cell* a, const Cell* b, int32_t op) {
     std::vector<Cell> x = cells_of(*a), y = cells_of(*b);
     if (x.size() != y.size()) return 1;
     for (size_t i = 0; i < x.size(); ++i)
-        if (!actions::compare(x[i], y[i], op)) return 1;
+        if (!dispatch::compare(x[i], y[i], op)) return 1;
     return 0;
 }
 

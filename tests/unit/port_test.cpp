@@ -1,8 +1,8 @@
 // Ports whose actor is a handle!: the action dispatcher runs the native
 // actor table the handle names, slot by slot.
+#include "datatypes/dispatch.h"
 #include "datatypes/handle.h"
 #include "datatypes/port.h"
-#include "evaluator/actions.h"
 #include "object_fixture.h"
 
 namespace kiv::testing {
@@ -37,17 +37,17 @@ TEST_F(PortTest, AHandleActorNamesItsNativeTable) {
     handle::make_at(actor, port::register_actors(&table), handle::none);
     Cell p = port_with(actor);
 
-    auto read = actions::lookup<Slot::read>(p);
+    auto read = dispatch::lookup<Slot::read>(p);
     EXPECT_EQ(reinterpret_cast<action::AnyFn>(read),
               table[uint32_t(Slot::read) - port::first_actor_slot]);
     Cell result = p;
     EXPECT_EQ(integer::get(*read(&result, nullptr, nullptr, false, false, false, nullptr)), 7);
 
     // No entry for the slot: the dispatcher refuses the action.
-    EXPECT_EQ(error_of([&] { actions::lookup<Slot::write>(p); }),
+    EXPECT_EQ(error_of([&] { dispatch::lookup<Slot::write>(p); }),
               (runtime::ErrorSite{runtime::Category::access, err::access::no_port_action}));
     // Slots below append are the port's own, whatever the actor.
-    EXPECT_EQ(reinterpret_cast<action::AnyFn>(actions::lookup<Slot::mold>(p)),
+    EXPECT_EQ(reinterpret_cast<action::AnyFn>(dispatch::lookup<Slot::mold>(p)),
               datatype::entry(TYPE_PORT, Slot::mold));
 }
 
@@ -55,7 +55,7 @@ TEST_F(PortTest, AHandleNamingNoTableIsAnInvalidPort) {
     Cell actor;
     handle::make_at(actor, 0xFFFF, handle::none);
     Cell p = port_with(actor);
-    EXPECT_EQ(error_of([&] { actions::lookup<Slot::read>(p); }),
+    EXPECT_EQ(error_of([&] { dispatch::lookup<Slot::read>(p); }),
               (runtime::ErrorSite{runtime::Category::access, err::access::invalid_port}));
 }
 

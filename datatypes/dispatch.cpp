@@ -1,4 +1,4 @@
-#include "evaluator/actions.h"
+#include "datatypes/dispatch.h"
 
 #include <array>
 #include <climits>
@@ -15,7 +15,7 @@
 #include "runtime/memory.h"
 #include "runtime/stack.h"
 
-namespace kiv::actions {
+namespace kiv::dispatch {
 namespace {
 
 // The arguments of the current frame and the refinement words of a stack
@@ -536,4 +536,4 @@ void form_into_result(const Cell* part) {
     });
 }
 
-} // namespace kiv::actions
+} // namespace kiv::dispatch

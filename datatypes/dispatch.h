@@ -15,7 +15,7 @@
 #include "datatypes/datatype.h"
 #include "runtime/cell.h"
 
-namespace kiv::actions {
+namespace kiv::dispatch {
 
 using StackEntry = void (*)(const int32_t* refinements);
 
@@ -87,4 +87,4 @@ int32_t get_index_argument();
 // slot 0, with an optional part limit.
 void form_into_result(const Cell* part_cell);
 
-} // namespace kiv::actions
+} // namespace kiv::dispatch
