@@ -15,7 +15,6 @@
 #include "datatypes/system_object.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
-#include "evaluator/lexer.h"
 #include "runtime/collector.h"
 #include "runtime/console.h"
 #include "runtime/errors.h"
