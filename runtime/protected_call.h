@@ -24,6 +24,7 @@
 // such as the OS memory calls.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 #include <utility>
 
@@ -75,6 +76,7 @@ class SavedStacks {
 // The frame a stopping call marks is named `<body>`, which errors and
 // traces do not name.
 template <class Call, class Take>
+requires std::invocable<Take&>
 [[gnu::always_inline]] inline bool protected_call(uint32_t stop, Call&& call, Take&& take,
                                                   Cell* caught = nullptr) {
     SavedStacks saved;
