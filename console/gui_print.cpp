@@ -21,6 +21,7 @@
 #include "runtime/errors.h"
 #include "runtime/faults.h"
 #include "runtime/output_hooks.h"
+#include "runtime/protected_call.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/types.h"
@@ -63,24 +64,25 @@ void mark() {
     collector::mark_values(&call, &call + 1);
 }
 
-// Puts everything back however the print ends: the argument stack at the
-// level it was found, tracing as it was, the hook free again.
-class PrintScope {
-  public:
-    PrintScope() : top_(stack::state.top), tracing_(interpreter::tracing) {
-        interpreter::tracing = false;
-        printing = true;
-    }
-    ~PrintScope() {
-        stack::state.top = top_;
-        interpreter::tracing = tracing_;
-        printing = false;
-    }
-
-  private:
-    Cell* top_;
-    bool tracing_;
-};
+// Runs the terminal's code for a print as a protected call, with tracing
+// off and the hook busy, and puts both back however the print ends. The
+// stacks are put back when it ends normally; an error or exit out of it
+// goes on to its target, where it has moved the stacks already.
+template <class Print>
+void run_print(Print print) {
+    struct Scope {
+        bool tracing = interpreter::tracing;
+        Scope() {
+            interpreter::tracing = false;
+            printing = true;
+        }
+        ~Scope() {
+            interpreter::tracing = tracing;
+            printing = false;
+        }
+    } scope;
+    runtime::protected_call(runtime::stops::nothing, print);
+}
 
 void write_error(std::string_view text, bool new_line) {
     os::write_all(runtime::std_handles.error, text.data(), text.size());
@@ -114,9 +116,10 @@ void print_hook(const Cell* value, int new_line) {
         stack::state.end - stack::state.top <= cells_needed)
         runtime::fire_error(runtime::Category::internal, err::internal::stack_overflow);
     Rooted<Cell> text(*value);
-    PrintScope scope;
-    show_kept();
-    vprint(*text, new_line != 0);
+    run_print([&] {
+        show_kept();
+        vprint(*text, new_line != 0);
+    });
 }
 
 // Whether Kiv code may run now: not in the fault handler, not during a
@@ -157,8 +160,7 @@ void add_gui_print(Cell* args) {
     lexer::load(call, reinterpret_cast<const uint8_t*>(target.data()), uint32_t(target.size()));
     output_hooks::unregister(early_print_hook, early_cstring_hook);
     output_hooks::register_(print_hook, cstring_hook);
-    PrintScope scope;
-    show_kept();
+    run_print(show_kept);
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/protected_call.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
@@ -178,22 +179,24 @@ int32_t append_indent(Cell& buffer, int32_t part, int32_t levels) {
 }
 
 // Runs a handler: a function frame for the handler's word, the arguments
-// already in `args`, then its local slots (false, then nones).
+// already in `args`, then its local slots (false, then nones). An exit
+// out of the handler goes on to its target.
 void call_handler(NodeId ctx, uint32_t index, const Cell& function, const Cell* args,
                   uint32_t count, uint32_t locals) {
-    Cell* saved_top = stack::state.top;
     Cell name = bound_word(ctx, index, TYPE_WORD);
-    stack::mark_func_ctx(name, function.w1);
-    for (uint32_t i = 0; i < count; ++i) stack::push(args[i]);
-    if (locals >= 1) {
-        logic::push(false);
-        for (uint32_t i = 1; i < locals; ++i) stack::push(none_cell);
-    }
-    if (hooks.eval_function) hooks.eval_function(function);
-    // An exit out of the handler has set the stack for its target already.
-    runtime::raise_pending();
-    stack::unwind_func();
-    stack::state.top = saved_top;
+    runtime::protected_call(
+        runtime::stops::nothing,
+        [&] {
+            stack::mark_func_ctx(name, function.w1);
+            for (uint32_t i = 0; i < count; ++i) stack::push(args[i]);
+            if (locals >= 1) {
+                logic::push(false);
+                for (uint32_t i = 1; i < locals; ++i) stack::push(none_cell);
+            }
+            if (hooks.eval_function) hooks.eval_function(function);
+        },
+        // Unwinding puts the handler's context values back.
+        [] { stack::unwind_func(); });
 }
 
 // Refreshes the local count of handler cell `which` when the function now

@@ -13,6 +13,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/system_object.h"
 #include "runtime/errors.h"
+#include "runtime/protected_call.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
@@ -79,25 +80,30 @@ Cell actor_of(const Cell& port) {
 
 // Calls the actor's function for the action with the port, then `args`,
 // then its local slots (false, then nones); returns the function's result.
-// An exit out of the function crosses the action as an exception.
+// An exit out of the function goes on to its target.
 Cell call(const Cell& port, Slot slot, std::initializer_list<Cell> args) {
     Cell actor = actor_of(port);
     Cell word = action_word(slot);
     Cell function = *object::find_word(actor, word);
     if (cell::type_of(function) != TYPE_FUNCTION) access_error(err::access::no_port_action, &word);
     int32_t locals = function::count_locals(function.w2, 0, false);
-    Cell* saved_top = stack::state.top;
-    stack::push(function); // kept while it runs, even if the actor drops it
-    stack::mark_func_ctx(word, function.w1);
-    stack::push(port);
-    for (const Cell& a : args) stack::push(a);
-    if (locals >= 1) function::push_unused_refinement(locals);
-    hooks.eval_function(function);
-    runtime::raise_pending();
-    // The body's result sits at the frame's base.
-    Cell result = *stack::state.base;
-    stack::unwind_func();
-    stack::state.top = saved_top;
+    Cell result;
+    runtime::protected_call(
+        runtime::stops::nothing,
+        [&] {
+            stack::push(function); // kept while it runs, even if the actor drops it
+            stack::mark_func_ctx(word, function.w1);
+            stack::push(port);
+            for (const Cell& a : args) stack::push(a);
+            if (locals >= 1) function::push_unused_refinement(locals);
+            hooks.eval_function(function);
+        },
+        [&] {
+            // The body's result sits at the frame's base; unwinding puts
+            // the function's context values back.
+            result = *stack::state.base;
+            stack::unwind_func();
+        });
     return result;
 }
 

@@ -32,6 +32,7 @@
 #include "runtime/fatal.h"
 #include "runtime/faults.h"
 #include "runtime/memory.h"
+#include "runtime/protected_call.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
@@ -1485,11 +1486,11 @@ void init() {
     };
     series::call_comparator = [](const Cell& comparator, const Cell& a, const Cell& b) {
         Cell values[2] = {a, b};
-        Cell* top = stack::state.top;
-        call_with_values(comparator, values, 2, call_kind::sort);
-        runtime::raise_pending();
-        Cell result = *stack::get_top();
-        stack::state.top = top;
+        Cell result;
+        runtime::protected_call(
+            runtime::stops::nothing,
+            [&] { call_with_values(comparator, values, 2, call_kind::sort); },
+            [&] { result = *stack::get_top(); });
         return series::comparison_result(result);
     };
     stack::set_machine_stack(runtime::init_stack_bounds());

@@ -49,6 +49,7 @@
 #include "runtime/errors.h"
 #include "runtime/heap.h"
 #include "runtime/memory.h"
+#include "runtime/protected_call.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
@@ -225,15 +226,14 @@ class TranscodeTracer : public lexer::Tracer {
             args[4] = *info.value;
         else
             pair::make_at(args[4] = Cell{}, int32_t(info.start), int32_t(info.end));
-        Cell* top = stack::state.top;
-        interpreter::call_with_values(callback_, args, 5, interpreter::call_kind::lexer);
         // An exit out of the callback crosses the lexer as an exception.
-        if (uint32_t code = runtime::record.pending) {
-            runtime::record.pending = 0;
-            throw runtime::Throw{code};
-        }
-        bool go_on = !logic::counts_false(*stack::get_top());
-        stack::state.top = top;
+        bool go_on = true;
+        runtime::protected_call(
+            runtime::stops::nothing,
+            [&] {
+                interpreter::call_with_values(callback_, args, 5, interpreter::call_kind::lexer);
+            },
+            [&] { go_on = !logic::counts_false(*stack::get_top()); });
         return go_on;
     }
 

@@ -12,6 +12,7 @@
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/protected_call.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
@@ -108,11 +109,7 @@ uint32_t trace_mask(const Cell& function) {
 void fire_event(uint32_t event, const Cell* series, const Cell* position, const Cell* reference,
                 const Cell* value) {
     if (!(mask & event)) return;
-    Cell* base = stack::state.base;
-    Cell* top = stack::state.top;
-    stack::Frame* ctop = stack::state.ctop;
-
-    Cell frame{TYPE_PAIR, 0, stack::index_of(base), stack::index_of(top)};
+    Cell frame{TYPE_PAIR, 0, stack::index_of(stack::state.base), stack::index_of(stack::state.top)};
     int32_t index = index_in(series, position);
     // A fetch tells the value read: the one at the position (none at the
     // tail, where nothing is left to read).
@@ -130,34 +127,18 @@ void fire_event(uint32_t event, const Cell* series, const Cell* position, const 
     Cell values[6];
     for (uint32_t i = 0; i < 6; ++i) values[i] = *args[i];
     Rooted<Cell> function(tracer);
-
-    // An exit code in flight waits while the tracer runs. It has landed on
-    // its target frame, whose slot 0 holds the value it carries even when
-    // the frame is otherwise empty: the tracer's frame goes above it.
-    uint32_t pending = runtime::record.pending;
-    runtime::record.pending = 0;
-    if (pending && top == base) stack::state.top = base + 1;
-    {
-        // Nothing the tracer runs is traced, `trace` functions included.
-        TracingSwitch off(false);
-        struct TracedModeOff {
-            bool saved = traced_mode;
-            TracedModeOff() { traced_mode = false; }
-            ~TracedModeOff() { traced_mode = saved; }
-        } mode_off;
+    // Nothing the tracer runs is traced, `trace` functions included. An
+    // exit code in flight waits while it runs; a throw, break or exit out
+    // of it goes on to its target.
+    TracingSwitch off(false);
+    struct TracedModeOff {
+        bool saved = traced_mode;
+        TracedModeOff() { traced_mode = false; }
+        ~TracedModeOff() { traced_mode = saved; }
+    } mode_off;
+    runtime::protected_call(runtime::stops::nothing, [&] {
         call_with_values(*function, values, 6, call_kind::interpreter);
-    }
-    // A throw, break or exit out of the tracer has already moved the stack
-    // to its target: it goes on as an exception, which the native call
-    // that encloses this point turns back into a pending code.
-    if (uint32_t code = runtime::record.pending) {
-        runtime::record.pending = 0;
-        throw runtime::Throw{code};
-    }
-    runtime::record.pending = pending;
-    stack::state.base = base;
-    stack::state.top = top;
-    stack::set_ctop(ctop);
+    });
 }
 
 void fire_throw() {

@@ -8,6 +8,7 @@
 #include "datatypes/unset.h"
 #include "datatypes/words.h"
 #include "runtime/cell.h"
+#include "runtime/protected_call.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
 
@@ -31,25 +32,21 @@ template <class Body>
 }
 
 // Runs `body` in a frame of its own that receives the value (the body
-// writes its caller's slot 0) or the error (a C++ failure included). Both frames are named <body>,
-// so errors do not name them. True when the body ended normally; the
-// argument stack is left empty.
+// writes its caller's slot 0) or the error (a C++ failure included): a
+// protected call that stops errors, over a native frame that stands for
+// the body's caller. Both frames are named <body>, so errors do not name
+// them. True when the body ended normally; the argument stack is left
+// empty.
 template <class Body>
 bool run(Body body, Cell& result) {
     stack::mark_native(words::word<"<body>">());
-    stack::mark_try(words::word<"<body>">());
-    unset::push(); // the result until the body writes one
-    bool ok = true;
-    try {
-        cxx_as_error(body);
-        stack::unwind_last();
-    } catch (const runtime::Throw& t) {
-        if (t.code != runtime::code::error) throw;
-        stack::adjust_post_try();
-        ok = false;
-    }
-    runtime::record.pending = 0;
-    result = *stack::state.base;
+    bool ok = runtime::protected_call(
+        runtime::stops::errors,
+        [&] {
+            unset::push(); // the result until the body writes one
+            cxx_as_error(body);
+        },
+        [&] { result = *stack::state.base; }, &result);
     stack::unwind();
     stack::reset();
     return ok;

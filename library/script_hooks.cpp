@@ -10,6 +10,7 @@
 #include "evaluator/interpreter.h"
 #include "runtime/error_ids.h"
 #include "runtime/errors.h"
+#include "runtime/protected_call.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
@@ -34,23 +35,17 @@ Cell function_named(const char* name, const char* field = nullptr) {
 
 // Calls the function with the values as its arguments in a frame of its
 // own; the result goes to the caller's slot 0. A throw or other exit out
-// of it has moved the stack to its target already: it goes on as an
-// exception, which the native call enclosing this point turns back into
-// a pending code.
+// of it goes on to its target.
 void call(const Cell& function_value, const Cell* values, uint32_t count, Cell* result) {
     Rooted<Cell> function(function_value);
-    Cell* base = stack::state.base;
-    Cell* top = stack::state.top;
-    stack::Frame* ctop = stack::state.ctop;
-    interpreter::call_with_values(*function, values, count, interpreter::call_kind::interpreter);
-    if (uint32_t code = runtime::record.pending) {
-        runtime::record.pending = 0;
-        throw runtime::Throw{code};
-    }
-    Cell value = *stack::get_top();
-    stack::state.base = base;
-    stack::state.top = top;
-    stack::set_ctop(ctop);
+    Cell value;
+    runtime::protected_call(
+        runtime::stops::nothing,
+        [&] {
+            interpreter::call_with_values(*function, values, count,
+                                          interpreter::call_kind::interpreter);
+        },
+        [&] { value = *stack::get_top(); });
     if (result)
         *result = value;
     else

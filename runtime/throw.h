@@ -62,6 +62,9 @@ class ErrorExits {
 // `handler(code)`, any other propagates. The code stays in the record while
 // the handler runs and is cleared once it returns (handled); a handler
 // that passes the code on throws again.
+// The region knows nothing of the stacks: it serves the try native, which
+// moves the stacks itself. C++ code calling Kiv code goes through protected_call
+// (runtime/protected_call.h), which saves and puts back the stacks.
 template <class Body, class Handler>
 void protected_region(uint32_t filter, Body&& body, Handler&& handler) {
     try {

@@ -4,20 +4,16 @@
 #include "runtime/memory.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
+#include "tests/unit/bare_stack.h"
 #include "tests/unit/fresh_globals.h"
 
 using namespace kiv;
 
 namespace {
 
-constexpr uint32_t body = 1, anon = 2;
-
-Cell word(uint32_t symbol) {
-    return Cell{15, 0, symbol, 0};
-}
-Cell integer(int32_t v) {
-    return Cell{11, 0, uint32_t(v), 0};
-}
+constexpr uint32_t body = test::body_symbol, anon = test::anon_symbol;
+using test::integer;
+using test::word;
 
 class StackTest : public ::testing::Test {
   protected:

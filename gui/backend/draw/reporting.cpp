@@ -8,6 +8,7 @@
 #include "evaluator/interpreter.h"
 #include "gui/backend/draw/dialect.h"
 #include "runtime/errors.h"
+#include "runtime/protected_call.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
@@ -29,58 +30,29 @@ bool dialect_error() {
            (e.id == err::script::draw_invalid || e.id == err::script::draw_infinite);
 }
 
-// The stacks as they were before a frame of our own was marked.
-struct SavedStacks {
-    Cell* base = stack::state.base;
-    Cell* top = stack::state.top;
-    stack::Frame* ctop = stack::state.ctop;
-    void restore() const {
-        stack::state.base = base;
-        stack::state.top = top;
-        stack::state.ctop = ctop;
-    }
-};
-
 } // namespace
 
 void print_error(const Cell& error) {
     const Cell* print = system_object::find({"words", "print"});
     if (!print || !context::callable(*print)) return;
     Rooted<Cell> function(*print), value(error);
-    SavedStacks saved;
-    stack::mark_try_all(words::word<"<body>">());
-    none::push();
-    try {
+    runtime::protected_call(runtime::stops::everything, [&] {
+        none::push();
         Cell args[1] = {*value};
         interpreter::call_with_values(*function, args, 1, interpreter::call_kind::interpreter);
-    } catch (const runtime::Throw&) {
-        runtime::record.code = 0;
-    }
-    saved.restore();
+    });
 }
 
 void report_errors(Errors errors, const std::function<void()>& body) {
     bool quiet = silent();
     if (errors == Errors::raise && !quiet) return body();
     Rooted<Cell> error;
-    SavedStacks saved;
     // Printing stops every exit here; raising stops errors only, the
-    // others pass this frame.
-    if (errors == Errors::print)
-        stack::mark_try_all(words::word<"<body>">());
-    else
-        stack::mark_try(words::word<"<body>">());
-    bool failed = false;
-    try {
-        body();
-    } catch (const runtime::Throw& t) {
-        if (errors == Errors::raise && t.code != runtime::code::error) throw;
-        runtime::record.code = 0;
-        // An error left its value last on the stack.
-        failed = t.code == runtime::code::error && cell::type_of(*stack::get_top()) == TYPE_ERROR;
-        if (failed) *error = *stack::get_top();
-    }
-    saved.restore();
+    // others pass.
+    bool ended = runtime::protected_call(errors == Errors::print ? runtime::stops::everything
+                                                                 : runtime::stops::errors,
+                                         body, &*error);
+    bool failed = !ended && cell::type_of(*error) == TYPE_ERROR;
     if (!failed || (quiet && dialect_error())) return;
     if (errors == Errors::print) return print_error(*error);
     stack::throw_error(*error);
