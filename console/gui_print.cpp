@@ -24,6 +24,7 @@
 #include "runtime/faults.h"
 #include "runtime/output_hooks.h"
 #include "runtime/roots.h"
+#include "runtime/session.h"
 #include "runtime/unicode.h"
 
 namespace kiv::console {
@@ -57,6 +58,7 @@ Cell buffer{cell::unset_header, 0, 0, 0};
 // text and the line-end flag put in its two last cells.
 Cell call{cell::unset_header, 0, 0, 0};
 bool printing = false;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(kept, buffer, call, printing);
 
 void mark() {
     collector::mark_values(&buffer, &buffer + 1);

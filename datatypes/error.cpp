@@ -22,12 +22,14 @@
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/session.h"
 #include "runtime/unicode.h"
 #include "runtime/words.h"
 
 namespace kiv::error {
 
 const Cell* near_source = nullptr;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(near_source);
 Cell caption_object{TYPE_NONE, 0, 0, 0};
 
 namespace {

@@ -9,10 +9,12 @@
 #include "runtime/externals.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/session.h"
 
 namespace kiv::image {
 
 Pressure pressure;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(pressure);
 
 namespace {
 

@@ -13,12 +13,14 @@
 #include "runtime/heap.h"
 #include "runtime/interrupt.h"
 #include "runtime/memory.h"
+#include "runtime/session.h"
 #include "runtime/throw.h"
 
 namespace kiv::stack {
 
 State state;
 Hooks hooks;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(state);
 
 namespace {
 
