@@ -19,6 +19,7 @@
 #include "platform/stop.h"
 #include "runtime/console.h"
 #include "runtime/roots.h"
+#include "runtime/session.h"
 #include "runtime/stack.h"
 #include "runtime/types.h"
 
@@ -65,6 +66,7 @@ void refresh_size() {
 
 // Set by a Ctrl-C on an empty line: a second one in a row ends the input.
 bool quit_armed = false;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(quit_armed);
 
 // Reads the line; while the console's session runs, a Ctrl-C in the read
 // gives the line up, and one that came after the line ended, before the

@@ -23,6 +23,7 @@
 #include "runtime/output_hooks.h"
 #include "runtime/protected_call.h"
 #include "runtime/roots.h"
+#include "runtime/session.h"
 #include "runtime/stack.h"
 #include "runtime/types.h"
 #include "runtime/unicode.h"
@@ -58,6 +59,7 @@ Cell buffer{cell::unset_header, 0, 0, 0};
 // text and the line-end flag put in its two last cells.
 Cell call{cell::unset_header, 0, 0, 0};
 bool printing = false;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(kept, buffer, call, printing);
 
 void mark() {
     collector::mark_values(&buffer, &buffer + 1);

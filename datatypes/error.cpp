@@ -20,6 +20,7 @@
 #include "runtime/errors.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/session.h"
 #include "runtime/stack.h"
 #include "runtime/types.h"
 #include "runtime/unicode.h"
@@ -27,6 +28,7 @@
 namespace kiv::error {
 
 const Cell* near_source = nullptr;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(near_source);
 Cell caption_object{TYPE_NONE, 0, 0, 0};
 
 namespace {

@@ -9,11 +9,13 @@
 #include "runtime/interrupt.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/session.h"
 #include "runtime/stack.h"
 
 namespace kiv::image {
 
 Pressure pressure;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(pressure);
 
 namespace {
 

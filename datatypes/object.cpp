@@ -21,6 +21,7 @@
 #include "runtime/memory.h"
 #include "runtime/protected_call.h"
 #include "runtime/roots.h"
+#include "runtime/session.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
 #include "runtime/types.h"
@@ -32,6 +33,7 @@ Hooks hooks;
 namespace {
 
 uint32_t class_counter = first_run_class;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(class_counter);
 
 const Cell none_cell{TYPE_NONE, 0, 0, 0};
 const Cell unset_cell{cell::unset_header, 0, 0, 0};

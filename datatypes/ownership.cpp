@@ -11,6 +11,7 @@
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/session.h"
 #include "runtime/types.h"
 
 namespace kiv::ownership {
@@ -22,6 +23,7 @@ constexpr uint32_t table_size = 1000;
 constexpr uint32_t record_values = 3;
 
 NodeId table = 0;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(table);
 
 // How each type takes part in ownership: series registered and walked
 // into, series registered only, objects walked into (never registered).

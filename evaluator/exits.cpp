@@ -10,12 +10,14 @@
 #include "evaluator/trace.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/session.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
 
 namespace kiv::natives {
 
 bool halts_wait = false;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(halts_wait);
 
 namespace {
 

@@ -34,6 +34,7 @@
 #include "runtime/memory.h"
 #include "runtime/protected_call.h"
 #include "runtime/roots.h"
+#include "runtime/session.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
 
@@ -1325,6 +1326,8 @@ struct BuiltinShape {
 constexpr uint32_t builtin_slots = natives::table_size + 1 + slot_count + 1;
 std::array<BuiltinShape, builtin_slots> builtin_shapes;
 std::array<Cell, builtin_slots> builtin_specs;
+[[maybe_unused]] const bool kept_in_snapshot =
+    session::keep(position, running, control_type_sets, builtin_shapes, builtin_specs);
 
 // What every native and action sees for its refinements when no path names
 // one: all unused.

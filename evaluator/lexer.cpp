@@ -19,6 +19,7 @@
 #include "runtime/interrupt.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/session.h"
 #include "runtime/throw.h"
 #include "runtime/types.h"
 #include "runtime/unicode.h"
@@ -39,6 +40,8 @@ std::vector<Cell> values;
 std::vector<uint8_t> utf8_buffer;
 size_t utf8_fill = 0;
 State* chain_head = nullptr;
+[[maybe_unused]] const bool kept_in_snapshot =
+    session::keep(last_report, values, utf8_fill, chain_head);
 
 // Unicode spaces: one bit per code point, bit 0x80 >> (cp mod 8) of byte cp / 8.
 constexpr std::array<uint8_t, 8290> make_space_bits() {

@@ -22,6 +22,7 @@
 #include "runtime/interrupt.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/session.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
 #include "runtime/types.h"
@@ -35,6 +36,7 @@ namespace {
 // The working series: block! buffers referred to by node.
 NodeId rule_stack = 0;
 NodeId input_stack = 0;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(rule_stack, input_stack);
 
 void mark_stacks() {
     if (rule_stack) collector::mark_block(rule_stack);

@@ -14,6 +14,7 @@
 #include "runtime/memory.h"
 #include "runtime/protected_call.h"
 #include "runtime/roots.h"
+#include "runtime/session.h"
 #include "runtime/stack.h"
 #include "runtime/throw.h"
 
@@ -39,6 +40,8 @@ uint32_t mask = 0;
 // The callback kinds that stay traced. The runtime keeps it here until
 // the system object holds it.
 uint32_t callback_bits = 0;
+[[maybe_unused]] const bool kept_in_snapshot =
+    session::keep(tracing, traced_mode, tracing_switches, tracer, mask, callback_bits);
 
 // The event words, event bit 1 << i at index i.
 using WordOf = const Cell& (*)();

@@ -15,6 +15,7 @@
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/roots.h"
+#include "runtime/session.h"
 #include "runtime/types.h"
 
 namespace kiv::os_routines {
@@ -44,6 +45,7 @@ void os_info(Cell* args) {
 // its own copy of the last value written (none when empty), kept alive by
 // a collector marker.
 Cell clipboard{cell::unset_header, 0, 0, 0};
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(clipboard);
 
 void mark_clipboard() {
     collector::mark_values(&clipboard, &clipboard + 1);

@@ -8,6 +8,7 @@
 #include "runtime/binding.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/session.h"
 #include "runtime/types.h"
 
 namespace kiv::collector {
@@ -16,6 +17,9 @@ bool active = false;
 bool stress = false;
 Stats stats;
 Hooks hooks;
+
+// Registered markers and sweepers stay: a module registers its own once.
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(active, stats);
 
 namespace {
 

@@ -6,6 +6,7 @@
 
 #include "runtime/collector.h"
 #include "runtime/errors.h"
+#include "runtime/session.h"
 #include "runtime/types.h"
 
 namespace kiv::cycles {
@@ -14,6 +15,7 @@ namespace {
 std::array<NodeId, capacity> entries;
 uint32_t top = 0; // the next free entry
 bool refusing = false;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(entries, top, refusing);
 
 struct Marker {
     uint32_t type;

@@ -1,10 +1,12 @@
 #include "runtime/errors.h"
 
+#include "runtime/session.h"
 #include "runtime/throw.h"
 
 namespace kiv::runtime {
 
 ErrorSite last_error;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(last_error);
 void (*trace_error_hook)(const Cell& error) = nullptr;
 Raiser raiser = nullptr;
 

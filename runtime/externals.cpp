@@ -1,10 +1,12 @@
 #include "runtime/externals.h"
 
 #include "runtime/heap.h"
+#include "runtime/session.h"
 
 namespace kiv::externals {
 
 Table table;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(table);
 
 namespace {
 

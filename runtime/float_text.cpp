@@ -8,6 +8,7 @@
 
 #include "runtime/cell.h"
 #include "runtime/errors.h"
+#include "runtime/session.h"
 #include "runtime/types.h"
 
 namespace kiv::dtoa {
@@ -170,6 +171,7 @@ double string_to_float(const char* start, const char* end, int32_t extra_exponen
 namespace kiv::float_ {
 
 bool pretty_print = true;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(pretty_print);
 bool full_support = false;
 
 namespace {

@@ -1,8 +1,11 @@
 #include "runtime/heap.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "runtime/fatal.h"
+#include "runtime/session.h"
 
 namespace kiv::heap {
 namespace {
@@ -21,6 +24,13 @@ struct List {
     Block* first = nullptr;
     Block* last = nullptr;
 } list;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(list);
+
+// Gives a block back, unless a session snapshot holds it: it must still be
+// there when the snapshot is restored.
+void release(Block* b) {
+    if (!session::retains(b)) std::free(b);
+}
 
 void* link(Block* b, size_t size) {
     b->prev = list.last;
@@ -86,6 +96,12 @@ void* resize(void* pointer, size_t size) {
     }
     Block* old = find(pointer);
     if (!old) return allocate(size);
+    if (session::retains(old)) {
+        void* moved = allocate(size);
+        std::memcpy(moved, pointer, std::min(size, old->size));
+        unlink(old);
+        return moved;
+    }
     auto* b = static_cast<Block*>(std::realloc(old, with_header(size)));
     if (!b) out_of_memory();
     b->size = size;
@@ -99,13 +115,13 @@ void free(void* pointer) {
     Block* b = find(pointer);
     if (!b) return;
     unlink(b);
-    std::free(b);
+    release(b);
 }
 
 void free_all() {
     for (Block* b = list.first; b;) {
         Block* next = b->next;
-        std::free(b);
+        release(b);
         b = next;
     }
     list = {};
@@ -115,6 +131,21 @@ size_t block_count() {
     size_t n = 0;
     for (Block* b = list.first; b; b = b->next) ++n;
     return n;
+}
+
+void visit_blocks(void (*visit)(void* block, size_t bytes)) {
+    for (Block* b = list.first; b; b = b->next) visit(b, sizeof(Block) + b->size);
+}
+
+void free_unretained() {
+    for (Block* b = list.first; b;) {
+        Block* next = b->next;
+        if (!session::retains(b)) {
+            unlink(b);
+            std::free(b);
+        }
+        b = next;
+    }
 }
 
 size_t total_bytes() {

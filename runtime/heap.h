@@ -22,4 +22,10 @@ size_t block_count();
 // Bytes the list holds: each block's size plus 16 bytes of bookkeeping.
 size_t total_bytes();
 
+// For a session snapshot (runtime/session.h): visits every block, its
+// header included, in list order; frees the blocks the snapshot does not
+// retain (the list itself is state the snapshot keeps).
+void visit_blocks(void (*visit)(void* block, size_t bytes));
+void free_unretained();
+
 } // namespace kiv::heap

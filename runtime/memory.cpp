@@ -6,6 +6,7 @@
 #include "platform/os.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
+#include "runtime/session.h"
 
 namespace kiv {
 namespace memory {
@@ -61,6 +62,10 @@ struct Pacing {
     uint32_t seen = 0;    // the collection those figures belong to
 };
 Pacing pacing;
+
+// The node table itself is not kept: it may have moved since a snapshot,
+// which writes its content back wherever it is.
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(record, directory, pacing);
 
 size_t heap_bytes_in_use() {
     size_t bytes = 0;
@@ -167,6 +172,8 @@ void free_block(void* pointer) {
     uint8_t* block = static_cast<uint8_t*>(pointer) - os_prefix;
     size_t rounded = *reinterpret_cast<size_t*>(block);
     record.os_bytes -= rounded;
+    // A block of a session snapshot stays, to be written back.
+    if (session::retains(pointer)) return;
     if (!os::virtual_free(block, rounded))
         runtime::fire_error(runtime::Category::internal, err::internal::wrong_mem);
 }
@@ -380,6 +387,21 @@ void free_all_frames() {
     record.n_active = nullptr;
     record.s_active = nullptr;
     record.s_size = record.s_start;
+}
+
+void free_unretained() {
+    for (SeriesFrame* f = record.s_head; f;) {
+        SeriesFrame* next = f->next;
+        if (!session::retains(f)) free_block(f);
+        f = next;
+    }
+    for (LargeBlock* b = record.l_head; b;) {
+        LargeBlock* next = b->next;
+        if (!session::retains(b)) free_block(b);
+        b = next;
+    }
+    for (NodeFrame* f : directory)
+        if (f && !session::retains(f)) free_block(f);
 }
 
 NodeId alloc_cells(uint32_t n) {

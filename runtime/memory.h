@@ -195,6 +195,9 @@ void release_node_frame(NodeFrame* frame);
 void release_series_frame(SeriesFrame* frame);
 void review_node_frames();
 void free_all_frames();
+// For a session snapshot (runtime/session.h): frees the frames and large
+// blocks the snapshot does not retain.
+void free_unretained();
 
 // A count of units a series is to be made of, as the allocation takes it;
 // past max_series_length it raises no-memory.

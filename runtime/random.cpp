@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "runtime/errors.h"
+#include "runtime/session.h"
 
 namespace kiv::random {
 namespace {
@@ -18,6 +19,7 @@ struct State {
     std::array<int32_t, state_size> mt{};
     int index = 0;
 } state;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(state);
 
 // Signed 32-bit arithmetic with wrap-around, as the generator defines it.
 int32_t wrap(uint32_t v) {

@@ -5,6 +5,7 @@
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
+#include "runtime/session.h"
 #include "runtime/types.h"
 
 namespace kiv::slot_table {
@@ -17,6 +18,7 @@ int32_t free_head = -1;
 uint32_t slot_count = 0;
 // Which cells hold a value: a stored integer! looks like a free cell.
 std::vector<bool> in_use;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(root, free_head, slot_count, in_use);
 
 Cell* cells() {
     return memory::buffer_of(root.w2)->head_cell();

@@ -8,6 +8,7 @@
 #include "runtime/heap.h"
 #include "runtime/interrupt.h"
 #include "runtime/memory.h"
+#include "runtime/session.h"
 #include "runtime/symbol.h"
 #include "runtime/throw.h"
 #include "runtime/types.h"
@@ -16,6 +17,7 @@ namespace kiv::stack {
 
 State state;
 Hooks hooks;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(state);
 
 namespace {
 

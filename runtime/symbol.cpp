@@ -6,6 +6,7 @@
 #include "runtime/collector.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
+#include "runtime/session.h"
 #include "runtime/types.h"
 #include "runtime/unicode.h"
 
@@ -15,6 +16,7 @@ namespace symbol_table {
 
 NodeId block = 0;
 NodeId table = 0;
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(block, table);
 
 void init() {
     block = memory::alloc_cells(initial_size);

@@ -76,7 +76,7 @@ TEST_F(CaseTest, GeneratorReproducesTheCommittedTables) {
     std::string dir = root;
     // A name of this process's own: runs from several trees may overlap.
     std::string out = testing::TempDir() + "case_tables." + std::to_string(getpid()) + ".cpp";
-    std::string cmd = "python3 " + dir + "/tools/gen-case-tables.py > " + out;
+    std::string cmd = KIV_PYTHON " " + dir + "/tools/gen-case-tables.py > " + out;
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     auto slurp = [](const std::string& path) {
         std::ifstream f(path, std::ios::binary);

@@ -75,7 +75,7 @@ TEST(CodecCrossCheck, AgainstPythonZlibAndGzip) {
         write(dir.path / (name + ".gzip"), packed(kiv::gzip::compress, data));
     }
     std::string report = (dir.path / "report.txt").string();
-    std::string cmd = "python3 " + std::string(root) + "/tests/unit/codec_oracle.py " +
+    std::string cmd = KIV_PYTHON " " + std::string(root) + "/tests/unit/codec_oracle.py " +
                       dir.path.string() + " > " + report + " 2>&1";
     int status = std::system(cmd.c_str());
     EXPECT_EQ(status, 0) << [&] {

@@ -46,7 +46,7 @@ class ImageCodecsTest : public ::testing::Test {
         dir = fs::temp_directory_path() / ("kiv-image-codecs-" + std::to_string(getpid()));
         fs::create_directories(dir);
         std::string command =
-            "python3 " + std::string(root) + "/tests/unit/image_fixtures.py " + dir.string();
+            KIV_PYTHON " " + std::string(root) + "/tests/unit/image_fixtures.py " + dir.string();
         ASSERT_EQ(std::system(command.c_str()), 0);
         std::ifstream manifest(dir / "manifest");
         Fixture f;

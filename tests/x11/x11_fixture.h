@@ -1,5 +1,5 @@
 // The X11 tests' fixture: the GTK backend started on the X server the test
-// runs under (xvfb-run), a probe window class that records its messages,
+// runs under (Xvfb, started by with_xvfb), a probe window class that records its messages,
 // a loop pump that waits for a condition (never a fixed sleep), input
 // through XTest, pixels and window properties read from the server, and a
 // screenshot saved when a test fails.
