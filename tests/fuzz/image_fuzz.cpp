@@ -26,8 +26,8 @@ namespace fs = std::filesystem;
 void write_seeds(const fs::path& corpus) {
     fs::path made = corpus / "image-fixtures";
     fs::create_directories(made);
-    std::string command =
-        KIV_PYTHON " " KIV_SOURCE_DIR "/tests/unit/image_fixtures.py " + made.string() + " >/dev/null";
+    std::string command = KIV_PYTHON " " KIV_SOURCE_DIR "/tests/unit/image_fixtures.py " +
+                          made.string() + " >/dev/null";
     if (std::system(command.c_str()) == 0)
         for (const auto& entry : fs::directory_iterator(made)) {
             std::string extension = entry.path().extension().string();

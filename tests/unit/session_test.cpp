@@ -8,15 +8,15 @@
 
 #include "boot/image.h"
 #include "boot/startup.h"
-#include "datatypes/types.h"
 #include "evaluator/interpreter.h"
 #include "evaluator/lexer.h"
-#include "evaluator/stack.h"
 #include "evaluator/trap.h"
 #include "runtime/collector.h"
 #include "runtime/roots.h"
 #include "runtime/session.h"
+#include "runtime/stack.h"
 #include "runtime/throw.h"
+#include "runtime/types.h"
 #include "runtime/unicode.h"
 
 using namespace kiv;
