@@ -12,7 +12,10 @@ namespace kiv::gui {
 namespace {
 
 // Dispatches messages until the dialog has answered. A quit asked for
-// meanwhile is kept for the loop outside.
+// meanwhile is kept for the loop outside. The answer may come while a
+// peek moves the backend's events in (a dialog that closes from an idle
+// callback answers there): the loop looks again before it waits, as no
+// further event may ever come to end the wait.
 void run_until(const bool& answered) {
     bool quit = false;
     int quit_code = 0;
@@ -27,7 +30,7 @@ void run_until(const bool& answered) {
             }
             continue;
         }
-        if (!backend().wait(detail::time_to_next_timer())) break;
+        if (answered || !backend().wait(detail::time_to_next_timer())) break;
     }
     if (quit) post_quit_message(quit_code);
 }

@@ -185,8 +185,9 @@ void input_key(uint32_t vk, uint32_t scan, bool extended, bool down, uint32_t te
     if (alt) lparam |= int64_t(KF_ALTDOWN);
     if (was_down || !down) lparam |= int64_t(KF_REPEAT);
     if (!down) lparam |= int64_t(KF_UP);
+    // Without a window to take it, the key is queued for none: the key
+    // state still follows it.
     HWnd target = key_target();
-    if (!target) return;
     bool sys = (alt && !ctrl) || vk == VK_F10 || vk == VK_MENU;
     uint32_t message = down ? (sys ? WM_SYSKEYDOWN : WM_KEYDOWN) : (sys ? WM_SYSKEYUP : WM_KEYUP);
     s.input.push_back(Msg{target, message, vk, lparam, detail::now_ticks(), s.cursor, text});

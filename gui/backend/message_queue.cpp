@@ -13,6 +13,15 @@ namespace kiv::gui {
 
 using detail::state;
 
+namespace {
+
+bool is_key_message(uint32_t message) {
+    return message == WM_KEYDOWN || message == WM_KEYUP || message == WM_SYSKEYDOWN ||
+           message == WM_SYSKEYUP;
+}
+
+} // namespace
+
 namespace detail {
 
 void drop_queued(HWnd window) {
@@ -22,6 +31,10 @@ void drop_queued(HWnd window) {
         std::lock_guard lock(s.posted_lock);
         std::erase_if(s.posted, of_window);
     }
+    // A key's change of the key state outlives its window: the message
+    // stays queued for no window, and the state follows it in its turn.
+    for (Msg& m : s.input)
+        if (m.window == window && is_key_message(m.message)) m.window = 0;
     std::erase_if(s.input, of_window);
     std::erase_if(s.timers, [window](const Timer& t) { return t.window == window; });
 }
@@ -81,6 +94,7 @@ bool take_input(Msg& msg) {
             }
         }
         detail::apply_key_state(msg);
+        if (!msg.window && is_key_message(msg.message)) continue; // no window takes it
         if (!is_input_message(msg.message) || !is_window(msg.window) || takes_input(msg.window))
             return true;
     }

@@ -249,6 +249,28 @@ TEST_F(WindowLayerTest, KeyStateFollowsRetrievalAndTellsSides) {
     EXPECT_GE(get_key_state(VK_SHIFT), 0);
 }
 
+// A key let go once the window it was queued for has gone (a dialog that
+// a chord's key closes), or while no window has the keyboard, is not left
+// held: the key state follows it all the same, and nothing receives it.
+TEST_F(WindowLayerTest, KeyStateFollowsKeysNoWindowTakes) {
+    HWnd w = top();
+    set_focus(w);
+    input_key(VK_CONTROL, 0x1D, false, true, 0);
+    drain();
+    ASSERT_LT(get_key_state(VK_CONTROL), 0);
+    input_key(VK_CONTROL, 0x1D, false, false, 0);
+    destroy_window(w);
+    seen.clear();
+    drain();
+    EXPECT_GE(get_key_state(VK_CONTROL), 0);
+    for (bool down : {true, false}) {
+        input_key(VK_SHIFT, 0x2A, false, down, 0);
+        drain();
+        EXPECT_EQ(get_key_state(VK_SHIFT) < 0, down);
+    }
+    EXPECT_TRUE(seen.empty());
+}
+
 TEST_F(WindowLayerTest, KeyDownsTypeTheExpectedCharacters) {
     struct Case {
         const char* name;

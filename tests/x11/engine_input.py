@@ -271,6 +271,9 @@ def modal(kiv, xd):
 @scenario(r'''
 dialog: a-window "kiv-shortcut-dialog" reduce [a-field 'other 10x10]
 dialog/selected: dialog/pane/1
+dialog/pane/1/actors: make acts [
+    on-key-up: func [face event] [print ["up" face/extra mold event/key] 'done]
+]
 box: a-field 'box 10x10
 box/actors: make acts [
     on-key-down: func [face event] [
@@ -291,7 +294,7 @@ def shortcut_dialog(kiv, xd):
     letter into the field that had the focus"""
     kiv.expect("ready")
     main = xd.window("kiv-shortcut")
-    for modifier in ("Control_L", "Alt_L"):
+    for modifier, word in (("Control_L", "left-control"), ("Alt_L", "left-alt")):
         xd.focus(main)
         xd.key(modifier, True)
         xd.key("o", True)
@@ -300,7 +303,9 @@ def shortcut_dialog(kiv, xd):
             raise AssertionError(f"no dialog for {modifier}+O")
         xd.key("o", False)
         xd.key(modifier, False)
-        time.sleep(0.3)  # the dialog's loop takes the key-ups
+        # The dialog's loop takes the key-ups.
+        kiv.expect('up other #"O"')
+        kiv.expect(f"up other {word}")
         xd.close(dialog)
         kiv.expect("dialog closed")
         xd.focus(main)
