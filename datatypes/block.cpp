@@ -19,6 +19,7 @@
 #include "evaluator/actions.h"
 #include "evaluator/lexer.h"
 #include "evaluator/stack.h"
+#include "runtime/cell_handle.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/hash.h"
@@ -206,12 +207,13 @@ void copy_into(const Cell& value, Cell& out, bool deep, bool any_block) {
     cycles::Guard on_stack(value.w2);
     for (int32_t i = 0; i < n; ++i) {
         runtime::poll();
-        Rooted<Cell> nested(buffer_of(out)->head_cell()[i]);
+        CellHandle slot(out.w2, uint32_t(i)); // copying allocates, which may move the buffer
+        Rooted<Cell> nested(*slot);
         if (!copied_when_nested(cell::type_of(*nested), any_block)) continue;
         Rooted<Cell> copy;
         copy_into(*nested, *copy, true, any_block);
         copy->header = nested->header;
-        buffer_of(out)->head_cell()[i] = *copy;
+        *slot = *copy;
     }
 }
 
