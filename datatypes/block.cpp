@@ -809,6 +809,7 @@ Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
             series::hash_add(*series, uint32_t(after), 1);
         } else if (!matches(buffer_of(*series)->head_cell()[after], *value, 12)) {
             NodeId table = cell::type_of(*series) == TYPE_HASH ? series->w3 : 0;
+            // Removing a key allocates nothing; filing it reads its place first.
             Cell* at = buffer_of(*series)->head_cell() + after;
             if (table) hashtable::remove_key(table, at);
             *at = *value;
