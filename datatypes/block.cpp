@@ -16,6 +16,8 @@
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/vector.h"
+#include "evaluator/lexer.h"
+#include "runtime/cell_handle.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/hash.h"
@@ -207,12 +209,13 @@ void copy_into(const Cell& value, Cell& out, bool deep, bool any_block) {
     cycles::Guard on_stack(value.w2);
     for (int32_t i = 0; i < n; ++i) {
         runtime::poll();
-        Rooted<Cell> nested(buffer_of(out)->head_cell()[i]);
+        CellHandle slot(out.w2, uint32_t(i)); // copying allocates, which may move the buffer
+        Rooted<Cell> nested(*slot);
         if (!copied_when_nested(cell::type_of(*nested), any_block)) continue;
         Rooted<Cell> copy;
         copy_into(*nested, *copy, true, any_block);
         copy->header = nested->header;
-        buffer_of(out)->head_cell()[i] = *copy;
+        *slot = *copy;
     }
 }
 
@@ -808,6 +811,7 @@ Cell* put(Cell* series, Cell* key, Cell* value, bool case_) {
             series::hash_add(*series, uint32_t(after), 1);
         } else if (!matches(buffer_of(*series)->head_cell()[after], *value, 12)) {
             NodeId table = cell::type_of(*series) == TYPE_HASH ? series->w3 : 0;
+            // Removing a key allocates nothing; filing it reads its place first.
             Cell* at = buffer_of(*series)->head_cell() + after;
             if (table) hashtable::remove_key(table, at);
             *at = *value;

@@ -292,6 +292,7 @@ Cell& bind_block(Cell& block, NodeId ctx, bool bind_self) {
     if (cycles::find(series)) return block;
     cycles::Guard on_stack(series);
     Buffer* b = memory::buffer_of(series);
+    // Binding allocates nothing, so the walk's pointers stay good.
     Cell* c = b->head_cell() + std::min(block.w1, b->length());
     for (; c < b->tail_cell(); ++c) {
         uint32_t type = cell::type_of(*c);

@@ -16,6 +16,7 @@
 #include "datatypes/symbol.h"
 #include "datatypes/typeset.h"
 #include "datatypes/word.h"
+#include "runtime/cell_handle.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
@@ -131,10 +132,11 @@ void copy_series(Cell& value, bool deep) {
     cycles::Guard on_stack(source);
     RootedNode kept(copy);
     for (uint32_t i = 0; i < memory::buffer_of(copy)->length(); ++i) {
-        Cell c = memory::buffer_of(copy)->head_cell()[i];
+        CellHandle slot(copy, i); // copying allocates, which may move the buffer
+        Cell c = *slot;
         if (!deep_copied(cell::type_of(c)) || cycles::find(c.w2)) continue;
         copy_series(c, true);
-        memory::buffer_of(copy)->head_cell()[i] = c;
+        *slot = c;
     }
 }
 

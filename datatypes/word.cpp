@@ -99,7 +99,10 @@ void register_family(uint32_t type, uint32_t parent, const char* name, action::E
 
 } // namespace
 
-uint32_t symbol_of_whole(std::string_view utf8, uint32_t type) {
+uint32_t symbol_of_whole(std::string_view spelling, uint32_t type) {
+    // A copy: the spelling may lie in a series buffer (a symbol's name),
+    // which the scan's allocations may move.
+    const std::string utf8(spelling);
     auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
     auto size = uint32_t(utf8.size());
     if (!size || !utf8::valid(bytes, bytes + size) || !scan_value) return 0;
@@ -108,11 +111,11 @@ uint32_t symbol_of_whole(std::string_view utf8, uint32_t type) {
     // digits.
     if (std::ranges::any_of(utf8, [](char c) { return ends_word(uint8_t(c)); })) return 0;
     char first = utf8[0];
-    bool digits = utf8.find_first_of("0123456789") != std::string_view::npos;
+    bool digits = utf8.find_first_of("0123456789") != std::string::npos;
     if (type == TYPE_WORD && ((first >= '0' && first <= '9') || first == '\'' ||
                               (digits && (first == '+' || first == '-' || first == '.'))))
         return 0;
-    std::string source = type == TYPE_ISSUE ? "#" + std::string(utf8) : std::string(utf8);
+    std::string source = type == TYPE_ISSUE ? "#" + utf8 : utf8;
     Rooted<Cell> text, read;
     string::load_at(reinterpret_cast<const uint8_t*>(source.data()), uint32_t(source.size()), *text,
                     string::Encoding::utf8);

@@ -309,6 +309,8 @@ template <bool Traced>
 [[gnu::always_inline]] inline const Cell* word_expression(const Cell* pos, const Cell* tail,
                                                           const Cell& code, bool keep) {
     const Cell& word = *pos;
+    // v lies among a context's values: every call below copies it before
+    // anything allocates.
     const Cell& v = lookup(word);
     switch (cell::type_of(v)) {
     case TYPE_UNSET: raise(err::script::no_value, &word);

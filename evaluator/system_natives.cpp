@@ -414,6 +414,8 @@ void checksum(bool, const int32_t* refinements) {
     if (word == hash_word) not_done();
 
     std::vector<uint8_t> data_copy, key_copy;
+    // A binary's bytes are read in place: nothing below allocates until
+    // the digest is made.
     std::span<const uint8_t> data = bytes_of(*arg(0), data_copy);
     Rooted<Cell> out;
     if (integer_result) {

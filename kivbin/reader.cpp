@@ -28,6 +28,7 @@
 #include "kivbin/format.h"
 #include "kivbin/kivbin.h"
 #include "runtime/calendar.h"
+#include "runtime/cell_handle.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/interrupt.h"
@@ -47,8 +48,8 @@ struct LzBuffer {
 
 // A series, object or word cell in a container, found again by index
 // after anything that may move the container's buffer.
-Cell& cell_at(const Cell& container, uint32_t index) {
-    return memory::buffer_of(container.w2)->head_cell()[index];
+CellHandle cell_at(const Cell& container, uint32_t index) {
+    return {container.w2, index};
 }
 
 // Appends a value that may hold the only reference to a new series: in
@@ -590,13 +591,12 @@ class Reader {
         Cell series{};
         block::make_at(series, int32_t(n));
         series.header = TYPE_BLOCK;
-        uint32_t index = append(container, series);
+        CellHandle placed = cell_at(container, append(container, series));
         for (uint32_t i = 0; i < n; ++i) record(series);
         if (memory::buffer_of(series.w2)->length() != n) corrupt(pos_);
-        Cell& placed = cell_at(container, index);
-        placed.header = r.type | (r.new_line ? cell::new_line_flag : 0);
-        placed.w1 = uint32_t(h);
-        if (r.type == TYPE_HASH) series::hash_new(placed);
+        placed->header = r.type | (r.new_line ? cell::new_line_flag : 0);
+        placed->w1 = uint32_t(h);
+        if (r.type == TYPE_HASH) series::hash_new(*placed);
     }
 
     // map!: the map is made first, in its place, and the keys and values
@@ -827,9 +827,10 @@ class Reader {
 
     // Rewrites a placed value, keeping its new-line flag.
     void replace(Cell& container, uint32_t index, const Cell& value) {
-        uint32_t line = cell_at(container, index).header & cell::new_line_flag;
-        cell_at(container, index) = value;
-        cell_at(container, index).header |= line;
+        CellHandle placed = cell_at(container, index);
+        uint32_t line = placed->header & cell::new_line_flag;
+        *placed = value;
+        placed->header |= line;
     }
 
     // The fields of an object record before its context.
@@ -949,21 +950,19 @@ class Reader {
     // op!: the record of the native!, action! or function! it wraps, which
     // takes the op!'s place.
     void op(const Record& r, Cell& container) {
-        uint32_t index = memory::buffer_of(container.w2)->length();
+        CellHandle placed = cell_at(container, memory::buffer_of(container.w2)->length());
         const uint8_t* at = pos_;
         record(container);
-        Cell& inner = cell_at(container, index);
-        uint32_t type = cell::type_of(inner);
+        uint32_t type = cell::type_of(*placed);
         if (type != TYPE_NATIVE && type != TYPE_ACTION && type != TYPE_FUNCTION) corrupt(at);
         if (!compact_ && ((r.word >> op::wrapped_shift) & 0xFF) != type) corrupt(r.at);
         if (type == TYPE_FUNCTION) {
-            Cell wrapped = inner;
+            Cell wrapped = *placed;
             wrapped.header &= ~cell::new_line_flag;
             *extras::at(wrapped, extras::op) = wrapped;
         }
-        Cell& placed = cell_at(container, index);
-        placed.header = TYPE_OP | (placed.header & ~cell::type_mask) | type << op::wrapped_shift |
-                        (r.new_line ? cell::new_line_flag : 0);
+        placed->header = TYPE_OP | (placed->header & ~cell::type_mask) | type << op::wrapped_shift |
+                         (r.new_line ? cell::new_line_flag : 0);
     }
 
     // error!: its code names the catalog entry; the six fields after code,
@@ -975,7 +974,7 @@ class Reader {
         if (!made) corrupt(at);
         Rooted<Cell> value(datatype::take_pushed());
         if (code >= 1000) corrupt(at);
-        uint32_t index = append(container, *value);
+        CellHandle placed = cell_at(container, append(container, *value));
         Rooted<Cell> scratch;
         block::make_at(*scratch, 1);
         for (uint32_t field = 3; field < 9; ++field) {
@@ -983,7 +982,7 @@ class Reader {
             record(*scratch);
             error::store_field(*value, error::Field(field), *block::rs_head(*scratch));
         }
-        if (r.new_line) cell_at(container, index).header |= cell::new_line_flag;
+        if (r.new_line) placed->header |= cell::new_line_flag;
     }
 
     // Words: global ones take their global slot; bound ones name their
@@ -1047,7 +1046,7 @@ class Reader {
         } else {
             uint32_t values = memory::buffer_of(root_.w2)->length() - boot_base_;
             if (owner < 0 || uint32_t(owner) >= values) corrupt(at);
-            NodeId ctx = owned_context(cell_at(root_, boot_base_ + uint32_t(owner)), 0);
+            NodeId ctx = owned_context(*cell_at(root_, boot_base_ + uint32_t(owner)), 0);
             if (!ctx) corrupt(at);
             if (index == format::by_symbol) index = context::find_word(ctx, sym, true);
             if (index < 0 || uint32_t(index) >= context::size_of(ctx) ||
@@ -1071,8 +1070,8 @@ class Reader {
         record(root_);
         root = memory::buffer_of(root_.w2);
         if (root->length() < before + 2) corrupt(r.at);
-        Rooted<Cell> word(cell_at(root_, before));
-        Rooted<Cell> value(cell_at(root_, before + 1));
+        Rooted<Cell> word(*cell_at(root_, before));
+        Rooted<Cell> value(*cell_at(root_, before + 1));
         value->header &= ~cell::new_line_flag;
         if (cell::type_of(*word) == TYPE_ISSUE) *word = context::add_global(word->w2, true, false);
         if (context::cell_of(word->w1).header & context::flag::on_stack) corrupt(r.at);

@@ -647,6 +647,7 @@ constexpr uint8_t image_version = 1;
 void encode_image(const Cell& top, Cell& out) {
     Rooted<Cell> kept(top);
     Writer writer(true);
+    // The writer allocates no series, so the block's cells stay put.
     const Cell* values = block::rs_head(*kept);
     int32_t n = block::rs_length(*kept);
     for (int32_t i = 0; i < n; ++i) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "runtime/cell_handle.h"
 #include "runtime/collector.h"
 #include "runtime/memory.h"
 #include "runtime/roots.h"
@@ -198,4 +199,24 @@ TEST_F(CollectorTest, AnExpandedPinnedBufferKeepsItsOldCells) {
     memory::buffer_of(code->w2)->head_cell()[0] = integer(0); // the new cells let go
     collector::collect();
     EXPECT_EQ(contents(old->head_cell()[0].w2), "held only by the old cells");
+}
+
+TEST_F(CollectorTest, ACellHandleFollowsItsCellWhenTheBufferMoves) {
+    text("garbage before, so that compaction slides the block down");
+    Rooted<Cell> values(block_of(memory::alloc_cells(2)));
+    append(values->w2, integer(1));
+    append(values->w2, integer(2));
+    CellHandle second = CellHandle::of(values->w2, memory::buffer_of(values->w2)->head_cell() + 1);
+    EXPECT_EQ(second.index(), 1u);
+
+    Buffer* before = memory::buffer_of(values->w2);
+    collector::collect();
+    ASSERT_NE(memory::buffer_of(values->w2), before);
+    EXPECT_EQ(second->w2, 2u);
+
+    before = memory::buffer_of(values->w2);
+    for (int i = 0; i < 40; ++i) append(values->w2, integer(i));
+    ASSERT_NE(memory::buffer_of(values->w2), before);
+    *second = integer(20);
+    EXPECT_EQ(memory::buffer_of(values->w2)->head_cell()[1].w2, 20u);
 }

@@ -21,6 +21,7 @@
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
 #include "runtime/memory.h"
+#include "runtime/roots.h"
 #include "runtime/symbol.h"
 #include "runtime/throw.h"
 #include "runtime/types.h"
@@ -67,16 +68,20 @@ class DatatypeTest : public ::testing::Test {
         return out;
     }
 
+    // The value is copied before the output is made: a cell inside a
+    // series may move when it is allocated.
     static std::string formed(const Cell& value) {
+        Rooted<Cell> v(value);
         Cell buffer = new_buffer();
-        datatype::get<Slot::form>(cell::type_of(value))(&value, &buffer, nullptr, 1000);
+        datatype::get<Slot::form>(cell::type_of(*v))(&*v, &buffer, nullptr, 1000);
         return text_of(buffer);
     }
 
     static std::string molded(const Cell& value, bool all = false) {
+        Rooted<Cell> v(value);
         Cell buffer = new_buffer();
-        datatype::get<Slot::mold>(cell::type_of(value))(&value, &buffer, false, all, false, nullptr,
-                                                        1000, 0);
+        datatype::get<Slot::mold>(cell::type_of(*v))(&*v, &buffer, false, all, false, nullptr, 1000,
+                                                     0);
         return text_of(buffer);
     }
 

@@ -143,15 +143,19 @@ class ObjectTest : public DatatypeTest {
         return blk({w("word"), w("old"), w("new"), w("local", TYPE_REFINEMENT), w("a"), w("b")});
     }
 
+    // The value is copied before the output is made: a cell inside a
+    // series may move when it is allocated.
     static std::string molded_text(const Cell& value, bool all = false, bool flat = false) {
+        Rooted<Cell> v(value);
         Rooted<Cell> out(new_buffer());
-        datatype::get<Slot::mold>(cell::type_of(value))(&value, &*out, false, all, flat, nullptr,
-                                                        100000, 0);
+        datatype::get<Slot::mold>(cell::type_of(*v))(&*v, &*out, false, all, flat, nullptr, 100000,
+                                                     0);
         return text_of(*out);
     }
     static std::string formed_text(const Cell& value) {
+        Rooted<Cell> v(value);
         Rooted<Cell> out(new_buffer());
-        datatype::get<Slot::form>(cell::type_of(value))(&value, &*out, nullptr, 100000);
+        datatype::get<Slot::form>(cell::type_of(*v))(&*v, &*out, nullptr, 100000);
         return text_of(*out);
     }
 

@@ -166,6 +166,34 @@ TEST_F(PathTest, IssuesTakeTextThatReadsBackAsTheirName) {
     EXPECT_EQ(molded(*pushed), "#define");
 }
 
+// The name is read before the scan allocates: it may lie in a series
+// buffer (an issue made from text passes its new symbol's spelling), which
+// a collection slides down over the garbage before it, poisoning the bytes
+// it leaves.
+TEST_F(PathTest, AWholeNameIsReadBeforeTheScanMovesItsBuffer) {
+    struct Scanning {
+        Scanning() { word::scan_value = scan_issue; }
+        ~Scanning() { word::scan_value = nullptr; }
+    } scanning;
+    const std::string spelling = "spelledInABufferThatMovesWhileItIsScanned";
+    RootedNode name;
+    {
+        RootedNode garbage(memory::alloc_bytes(4096));
+        name = memory::alloc_bytes(uint32_t(spelling.size()));
+        Buffer* b = memory::buffer_of(name);
+        std::memcpy(buffer::reserve_tail(b, uint32_t(spelling.size())), spelling.data(),
+                    spelling.size());
+    }
+    Buffer* b = memory::buffer_of(name);
+    std::string_view view(reinterpret_cast<const char*>(b->head), spelling.size());
+    bool stress = collector::stress;
+    collector::stress = memory::collect_always = true;
+    uint32_t symbol = word::symbol_of_whole(view, TYPE_ISSUE);
+    collector::stress = memory::collect_always = stress;
+    ASSERT_NE(memory::buffer_of(name), b) << "the buffer was meant to move";
+    EXPECT_EQ(symbol, symbol::intern(spelling.c_str()));
+}
+
 TEST_F(PathTest, IssuesCompareOnlyWithIssues) {
     Cell i = first("#abc"), w = first("abc"), j = first("#ABC");
     EXPECT_EQ(compare(i, w, 0), -2);
