@@ -16,7 +16,6 @@
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/vector.h"
-#include "evaluator/lexer.h"
 #include "runtime/cell_handle.h"
 #include "runtime/cycles.h"
 #include "runtime/errors.h"
