@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "datatypes/context.h"
 #include "datatypes/string.h"
@@ -59,53 +58,67 @@ void release() {
     highest = 0;
 }
 
+namespace {
+
+void check_ids(uint32_t type, uint32_t parent) {
+    if (type == 0 || type >= max_types) registration_failed("invalid type id", type, type, 56);
+    if (parent >= max_types || (parent != 0 && !registered[parent]))
+        registration_failed("parent not registered for type", type, parent, parent);
+}
+
+void add_name(uint32_t type, const char* name) {
+    if (type > highest) highest = type;
+    names[type] = {name, uint32_t(std::strlen(name) - 1), Cell{cell::unset_header, 0, 0, 0}};
+}
+
+// The function of an entry for a slot: null when unsupported, else a
+// function of the slot's family.
+action::AnyFn checked_function(const action::Entry& e, uint32_t type, uint32_t slot) {
+    if (e.kind == action::Entry::unsupported) return nullptr;
+    if (e.family != action::slot_family[slot - 1])
+        registration_failed("action of the wrong kind in slot", type, slot, slot);
+    return e.fn;
+}
+
+} // namespace
+
 void register_type(uint32_t type, uint32_t parent, const char* name,
                    std::initializer_list<action::Entry> entries) {
     if (entries.size() != slot_count)
         registration_failed("invalid actions count for type", type, entries.size(), slot_count);
-    if (type == 0 || type >= max_types) registration_failed("invalid type id", type, type, 56);
-    if (parent >= max_types || (parent != 0 && !registered[parent]))
-        registration_failed("parent not registered for type", type, parent, parent);
-
-    if (type > highest) highest = type;
-    names[type] = {name, uint32_t(std::strlen(name) - 1), Cell{cell::unset_header, 0, 0, 0}};
+    check_ids(type, parent);
+    add_name(type, name);
 
     action::AnyFn* row = action_table + type * row_size;
     const action::AnyFn* parent_row = action_table + parent * row_size;
     uint32_t slot = 1;
     for (const action::Entry& e : entries) {
-        switch (e.kind) {
-        case action::Entry::function:
-            if (e.family != action::slot_family[slot - 1])
-                registration_failed("action of the wrong kind in slot", type, slot, slot);
-            row[slot - 1] = e.fn;
-            break;
-        case action::Entry::unsupported: row[slot - 1] = nullptr; break;
-        case action::Entry::inherited:
-            // A type without a parent has nothing to inherit.
+        // A type without a parent has nothing to inherit.
+        if (e.kind == action::Entry::inherited)
             row[slot - 1] = parent ? parent_row[slot - 1] : nullptr;
-            break;
-        }
+        else
+            row[slot - 1] = checked_function(e, type, slot);
         ++slot;
     }
     registered[type] = true;
 }
 
-namespace {
-
-template <size_t... I>
-void register_array(uint32_t type, uint32_t parent, const char* name,
-                    const std::vector<action::Entry>& row, std::index_sequence<I...>) {
-    register_type(type, parent, name, {row[I]...});
-}
-
-} // namespace
-
-void register_sparse(uint32_t type, uint32_t parent, const char* name, action::Entry fill,
+void register_sparse(uint32_t type, uint32_t parent, const char* name,
                      std::initializer_list<std::pair<Slot, action::Entry>> slots) {
-    std::vector<action::Entry> row(slot_count, fill);
-    for (const auto& [slot, entry] : slots) row[uint32_t(slot) - 1] = entry;
-    register_array(type, parent, name, row, std::make_index_sequence<slot_count>{});
+    check_ids(type, parent);
+    add_name(type, name);
+
+    action::AnyFn* row = action_table + type * row_size;
+    // Row 0 is never registered: a type without a parent starts empty.
+    std::memcpy(row, action_table + parent * row_size, sizeof(action::AnyFn) * slot_count);
+    bool named[slot_count + 1] = {};
+    for (const auto& [s, e] : slots) {
+        auto slot = uint32_t(s);
+        if (named[slot]) registration_failed("slot named twice for type", type, slot, slot);
+        named[slot] = true;
+        if (e.kind != action::Entry::inherited) row[slot - 1] = checked_function(e, type, slot);
+    }
+    registered[type] = true;
 }
 
 uint32_t highest_type() {

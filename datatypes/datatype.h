@@ -241,9 +241,13 @@ void release();
 void register_type(uint32_t type, uint32_t parent, const char* name,
                    std::initializer_list<action::Entry> entries);
 
-// Registers a type whose slots all hold `fill` (unsupported or inherited)
-// but the listed ones.
-void register_sparse(uint32_t type, uint32_t parent, const char* name, action::Entry fill,
+// Registers a type by the slots it names: each takes its function, or
+// `no` where the type must not support an action its parent supports.
+// Every slot not named takes the parent's entry at this moment (none for a
+// type without a parent). A type id outside 1..56, an unregistered parent,
+// an entry of the wrong family for its slot or a slot named twice ends the
+// process with a runtime error.
+void register_sparse(uint32_t type, uint32_t parent, const char* name,
                      std::initializer_list<std::pair<Slot, action::Entry>> slots);
 
 uint32_t highest_type();

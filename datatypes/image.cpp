@@ -628,8 +628,10 @@ void encode_checked(const Cell& image, int32_t encoder, Cell& out) {
 
 void init() {
     using namespace action;
-    datatype::register_sparse(TYPE_IMAGE, TYPE_SERIES, "image!", no,
+    datatype::register_sparse(TYPE_IMAGE, TYPE_SERIES, "image!",
                               {{Slot::make, make},
+                               {Slot::random, no},
+                               {Slot::reflect, no},
                                {Slot::to, to},
                                {Slot::form, form},
                                {Slot::mold, mold},
@@ -638,18 +640,19 @@ void init() {
                                {Slot::at, at},
                                {Slot::back, back},
                                {Slot::change, change},
+                               {Slot::clear, no},
                                {Slot::copy, copy},
-                               {Slot::head, inherit},
-                               {Slot::head_q, inherit},
-                               {Slot::index_q, inherit},
                                {Slot::length_q, length_q},
+                               {Slot::move, no},
                                {Slot::next, next},
                                {Slot::pick, pick},
                                {Slot::poke, poke},
+                               {Slot::remove, no},
+                               {Slot::reverse, no},
                                {Slot::skip, skip},
                                {Slot::tail, tail},
                                {Slot::tail_q, tail_q},
-                               {Slot::modify, inherit}});
+                               {Slot::take, no}});
     init_layer();
 }
 

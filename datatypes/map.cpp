@@ -438,8 +438,7 @@ void init() {
     fields = {symbol::intern("words"), symbol::intern("values"), symbol::intern("body")};
     fields = {symbol::resolve(fields.words), symbol::resolve(fields.values),
               symbol::resolve(fields.body)};
-    using action::no;
-    datatype::register_sparse(TYPE_MAP, 0, "map!", no,
+    datatype::register_sparse(TYPE_MAP, 0, "map!",
                               {{Slot::make, make},
                                {Slot::reflect, reflect},
                                {Slot::to, to},

@@ -242,8 +242,7 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
 } // namespace
 
 void init() {
-    using namespace action;
-    datatype::register_sparse(TYPE_PAIR, 0, "pair!", no,
+    datatype::register_sparse(TYPE_PAIR, 0, "pair!",
                               {
                                   {Slot::make, make},
                                   {Slot::random, random},

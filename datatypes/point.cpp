@@ -267,9 +267,8 @@ void do_math(int32_t op) {
 
 template <uint32_t N>
 void register_type() {
-    using namespace action;
     constexpr auto make_n = make<N>;
-    datatype::register_sparse(type_id<N>, 0, N == 2 ? "point2D!" : "point3D!", no,
+    datatype::register_sparse(type_id<N>, 0, N == 2 ? "point2D!" : "point3D!",
                               {
                                   {Slot::make, make_n},
                                   {Slot::random, random<N>},

@@ -301,8 +301,7 @@ Cell* reverse(Cell* value, const Cell* part, const Cell* skip) {
 } // namespace
 
 void init() {
-    using namespace action;
-    datatype::register_sparse(TYPE_TUPLE, 0, "tuple!", no,
+    datatype::register_sparse(TYPE_TUPLE, 0, "tuple!",
                               {
                                   {Slot::make, to},
                                   {Slot::random, random},

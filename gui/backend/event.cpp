@@ -415,9 +415,8 @@ Cell* push_field(const Cell& e0, int32_t index) {
 }
 
 void init() {
-    using namespace action;
     intern_names();
-    datatype::register_sparse(TYPE_EVENT, 0, "event!", no,
+    datatype::register_sparse(TYPE_EVENT, 0, "event!",
                               {{Slot::make, make},
                                {Slot::form, form},
                                {Slot::mold, mold},
