@@ -186,18 +186,8 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
 } // namespace
 
 void register_datatype() {
-    using namespace action;
-    // clang-format off
-    register_type(TYPE_DATATYPE, 0, "datatype!", {
-        no, no, no, no, form, mold, no, no, compare, no, // 1-10
-        no, no, no, no, no,   no,   no, no, no,      no, // 11-20
-        no, no, no, no, no,   no,   no, no, no,      no, // 21-30
-        no, no, no, no, no,   no,   no, no, no,      no, // 31-40
-        no, no, no, no, no,   no,   no, no, no,      no, // 41-50
-        no, no, no, no, no,   no,   no, no, no,      no, // 51-60
-        no, no // 61-62
-    });
-    // clang-format on
+    register_sparse(TYPE_DATATYPE, 0, "datatype!",
+                    {{Slot::form, form}, {Slot::mold, mold}, {Slot::compare, compare}});
 }
 
 void make_type_words() {
