@@ -452,19 +452,19 @@ Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all,
 } // namespace
 
 void init() {
-    datatype::register_sparse(TYPE_BINARY, TYPE_STRING, "binary!",
-                              {{Slot::to, to},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::compare, compare},
-                               {Slot::and_, bitwise<integer::and_>},
-                               {Slot::complement, complement},
-                               {Slot::or_, bitwise<integer::or_>},
-                               {Slot::xor_, bitwise<integer::xor_>},
-                               {Slot::append, insert},
-                               {Slot::change, change},
-                               {Slot::insert, insert},
-                               {Slot::trim, trim}});
+    datatype::register_type(TYPE_BINARY, TYPE_STRING, "binary!",
+                            {{Slot::to, to},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, compare},
+                             {Slot::and_, bitwise<integer::and_>},
+                             {Slot::complement, complement},
+                             {Slot::or_, bitwise<integer::or_>},
+                             {Slot::xor_, bitwise<integer::xor_>},
+                             {Slot::append, insert},
+                             {Slot::change, change},
+                             {Slot::insert, insert},
+                             {Slot::trim, trim}});
 }
 
 // ---------------------------------------------------------------- codecs

@@ -457,18 +457,18 @@ void do_bitwise(int32_t op) {
 }
 
 void init() {
-    datatype::register_sparse(TYPE_BITSET, 0, "bitset!",
-                              {{Slot::make, make},       {Slot::reflect, series::reflect},
-                               {Slot::to, to},           {Slot::form, form},
-                               {Slot::mold, mold},       {Slot::eval_path, eval_path},
-                               {Slot::compare, compare}, {Slot::negate, complement},
-                               {Slot::and_, bitwise<6>}, {Slot::complement, complement},
-                               {Slot::or_, bitwise<5>},  {Slot::xor_, bitwise<7>},
-                               {Slot::append, append},   {Slot::clear, clear},
-                               {Slot::copy, copy},       {Slot::find, find},
-                               {Slot::insert, append},   {Slot::length_q, length_q},
-                               {Slot::pick, pick},       {Slot::poke, poke},
-                               {Slot::remove, remove},   {Slot::modify, series::modify}});
+    datatype::register_type(TYPE_BITSET, 0, "bitset!",
+                            {{Slot::make, make},       {Slot::reflect, series::reflect},
+                             {Slot::to, to},           {Slot::form, form},
+                             {Slot::mold, mold},       {Slot::eval_path, eval_path},
+                             {Slot::compare, compare}, {Slot::negate, complement},
+                             {Slot::and_, bitwise<6>}, {Slot::complement, complement},
+                             {Slot::or_, bitwise<5>},  {Slot::xor_, bitwise<7>},
+                             {Slot::append, append},   {Slot::clear, clear},
+                             {Slot::copy, copy},       {Slot::find, find},
+                             {Slot::insert, append},   {Slot::length_q, length_q},
+                             {Slot::pick, pick},       {Slot::poke, poke},
+                             {Slot::remove, remove},   {Slot::modify, series::modify}});
 }
 
 } // namespace kiv::bitset

@@ -1094,24 +1094,24 @@ Cell* do_set_op(int32_t op, bool case_, const Cell* skip) {
 }
 
 void init() {
-    datatype::register_sparse(TYPE_BLOCK, TYPE_SERIES, "block!",
-                              {{Slot::make, make},
-                               {Slot::to, to},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::eval_path, eval_path},
-                               {Slot::compare, compare},
-                               {Slot::append, insert},
-                               {Slot::change, change},
-                               {Slot::copy, copy},
-                               {Slot::find, find},
-                               {Slot::insert, insert},
-                               {Slot::put, put},
-                               {Slot::select, select},
-                               {Slot::sort, sort},
-                               {Slot::swap, swap},
-                               {Slot::take, take},
-                               {Slot::trim, trim}});
+    datatype::register_type(TYPE_BLOCK, TYPE_SERIES, "block!",
+                            {{Slot::make, make},
+                             {Slot::to, to},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, eval_path},
+                             {Slot::compare, compare},
+                             {Slot::append, insert},
+                             {Slot::change, change},
+                             {Slot::copy, copy},
+                             {Slot::find, find},
+                             {Slot::insert, insert},
+                             {Slot::put, put},
+                             {Slot::select, select},
+                             {Slot::sort, sort},
+                             {Slot::swap, swap},
+                             {Slot::take, take},
+                             {Slot::trim, trim}});
 }
 
 } // namespace kiv::block

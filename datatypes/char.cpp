@@ -162,24 +162,24 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
 
 void init() {
     using namespace action;
-    datatype::register_sparse(TYPE_CHAR, TYPE_INTEGER, "char!",
-                              {{Slot::make, make},
-                               {Slot::to, make},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::compare, compare},
-                               {Slot::add, add},
-                               {Slot::divide, divide},
-                               {Slot::multiply, multiply},
-                               {Slot::negate, no},
-                               {Slot::power, no},
-                               {Slot::remainder, remainder},
-                               {Slot::round, no},
-                               {Slot::subtract, subtract},
-                               {Slot::and_, and_},
-                               {Slot::complement, no},
-                               {Slot::or_, or_},
-                               {Slot::xor_, xor_}});
+    datatype::register_type(TYPE_CHAR, TYPE_INTEGER, "char!",
+                            {{Slot::make, make},
+                             {Slot::to, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, compare},
+                             {Slot::add, add},
+                             {Slot::divide, divide},
+                             {Slot::multiply, multiply},
+                             {Slot::negate, no},
+                             {Slot::power, no},
+                             {Slot::remainder, remainder},
+                             {Slot::round, no},
+                             {Slot::subtract, subtract},
+                             {Slot::and_, and_},
+                             {Slot::complement, no},
+                             {Slot::or_, or_},
+                             {Slot::xor_, xor_}});
 }
 
 } // namespace kiv::char_

@@ -308,7 +308,7 @@ Cell& bind_block(Cell& block, NodeId ctx, bool bind_self) {
 }
 
 void init() {
-    datatype::register_sparse(TYPE_CONTEXT, 0, "context!", {});
+    datatype::register_type(TYPE_CONTEXT, 0, "context!", {});
 }
 
 void init_global() {

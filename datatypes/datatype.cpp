@@ -60,17 +60,6 @@ void release() {
 
 namespace {
 
-void check_ids(uint32_t type, uint32_t parent) {
-    if (type == 0 || type >= max_types) registration_failed("invalid type id", type, type, 56);
-    if (parent >= max_types || (parent != 0 && !registered[parent]))
-        registration_failed("parent not registered for type", type, parent, parent);
-}
-
-void add_name(uint32_t type, const char* name) {
-    if (type > highest) highest = type;
-    names[type] = {name, uint32_t(std::strlen(name) - 1), Cell{cell::unset_header, 0, 0, 0}};
-}
-
 // The function of an entry for a slot: null when unsupported, else a
 // function of the slot's family.
 action::AnyFn checked_function(const action::Entry& e, uint32_t type, uint32_t slot) {
@@ -83,30 +72,13 @@ action::AnyFn checked_function(const action::Entry& e, uint32_t type, uint32_t s
 } // namespace
 
 void register_type(uint32_t type, uint32_t parent, const char* name,
-                   std::initializer_list<action::Entry> entries) {
-    if (entries.size() != slot_count)
-        registration_failed("invalid actions count for type", type, entries.size(), slot_count);
-    check_ids(type, parent);
-    add_name(type, name);
+                   std::initializer_list<std::pair<Slot, action::Entry>> slots) {
+    if (type == 0 || type >= max_types) registration_failed("invalid type id", type, type, 56);
+    if (parent >= max_types || (parent != 0 && !registered[parent]))
+        registration_failed("parent not registered for type", type, parent, parent);
 
-    action::AnyFn* row = action_table + type * row_size;
-    const action::AnyFn* parent_row = action_table + parent * row_size;
-    uint32_t slot = 1;
-    for (const action::Entry& e : entries) {
-        // A type without a parent has nothing to inherit.
-        if (e.kind == action::Entry::inherited)
-            row[slot - 1] = parent ? parent_row[slot - 1] : nullptr;
-        else
-            row[slot - 1] = checked_function(e, type, slot);
-        ++slot;
-    }
-    registered[type] = true;
-}
-
-void register_sparse(uint32_t type, uint32_t parent, const char* name,
-                     std::initializer_list<std::pair<Slot, action::Entry>> slots) {
-    check_ids(type, parent);
-    add_name(type, name);
+    if (type > highest) highest = type;
+    names[type] = {name, uint32_t(std::strlen(name) - 1), Cell{cell::unset_header, 0, 0, 0}};
 
     action::AnyFn* row = action_table + type * row_size;
     // Row 0 is never registered: a type without a parent starts empty.
@@ -116,7 +88,7 @@ void register_sparse(uint32_t type, uint32_t parent, const char* name,
         auto slot = uint32_t(s);
         if (named[slot]) registration_failed("slot named twice for type", type, slot, slot);
         named[slot] = true;
-        if (e.kind != action::Entry::inherited) row[slot - 1] = checked_function(e, type, slot);
+        row[slot - 1] = checked_function(e, type, slot);
     }
     registered[type] = true;
 }
@@ -186,8 +158,8 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
 } // namespace
 
 void register_datatype() {
-    register_sparse(TYPE_DATATYPE, 0, "datatype!",
-                    {{Slot::form, form}, {Slot::mold, mold}, {Slot::compare, compare}});
+    register_type(TYPE_DATATYPE, 0, "datatype!",
+                  {{Slot::form, form}, {Slot::mold, mold}, {Slot::compare, compare}});
 }
 
 void make_type_words() {

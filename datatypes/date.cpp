@@ -620,17 +620,17 @@ void difference() {
 }
 
 void init() {
-    datatype::register_sparse(TYPE_DATE, 0, "date!",
-                              {{Slot::make, make},
-                               {Slot::random, random},
-                               {Slot::to, to},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::eval_path, eval_path},
-                               {Slot::compare, compare},
-                               {Slot::add, add},
-                               {Slot::subtract, subtract},
-                               {Slot::pick, pick}});
+    datatype::register_type(TYPE_DATE, 0, "date!",
+                            {{Slot::make, make},
+                             {Slot::random, random},
+                             {Slot::to, to},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, eval_path},
+                             {Slot::compare, compare},
+                             {Slot::add, add},
+                             {Slot::subtract, subtract},
+                             {Slot::pick, pick}});
 }
 
 } // namespace kiv::date

@@ -64,12 +64,12 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* gran
 
 void init() {
     using namespace action;
-    datatype::register_sparse(TYPE_EMAIL, TYPE_STRING, "email!",
-                              {{Slot::random, no},
-                               {Slot::mold, mold},
-                               {Slot::eval_path, eval_path},
-                               {Slot::sort, no},
-                               {Slot::trim, no}});
+    datatype::register_type(TYPE_EMAIL, TYPE_STRING, "email!",
+                            {{Slot::random, no},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, eval_path},
+                             {Slot::sort, no},
+                             {Slot::trim, no}});
 }
 
 } // namespace kiv::email

@@ -601,13 +601,13 @@ void init() {
     stack::hooks.tag_error = tag_error;
     runtime::raiser = raise;
     using namespace action;
-    datatype::register_sparse(TYPE_ERROR, TYPE_OBJECT, "error!",
-                              {{Slot::make, make},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::compare, compare},
-                               {Slot::put, no},
-                               {Slot::modify, no}});
+    datatype::register_type(TYPE_ERROR, TYPE_OBJECT, "error!",
+                            {{Slot::make, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, compare},
+                             {Slot::put, no},
+                             {Slot::modify, no}});
 }
 
 } // namespace kiv::error

@@ -272,14 +272,14 @@ Cell* rename(Cell* file, Cell* new_name) {
 
 void init() {
     using namespace action;
-    datatype::register_sparse(TYPE_FILE, TYPE_URL, "file!",
-                              {{Slot::mold, mold},
-                               {Slot::delete_, delete_},
-                               {Slot::open, no},
-                               {Slot::query, query},
-                               {Slot::read, read},
-                               {Slot::rename, rename},
-                               {Slot::write, write}});
+    datatype::register_type(TYPE_FILE, TYPE_URL, "file!",
+                            {{Slot::mold, mold},
+                             {Slot::delete_, delete_},
+                             {Slot::open, no},
+                             {Slot::query, query},
+                             {Slot::read, read},
+                             {Slot::rename, rename},
+                             {Slot::write, write}});
 }
 
 } // namespace kiv::file

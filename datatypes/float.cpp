@@ -430,24 +430,24 @@ bool odd(const Cell* value) {
 } // namespace
 
 void init() {
-    datatype::register_sparse(TYPE_FLOAT, 0, "float!",
-                              {{Slot::make, make},
-                               {Slot::random, random},
-                               {Slot::to, make},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::compare, compare},
-                               {Slot::absolute, absolute},
-                               {Slot::add, add},
-                               {Slot::divide, divide},
-                               {Slot::multiply, multiply},
-                               {Slot::negate, negate},
-                               {Slot::power, power},
-                               {Slot::remainder, remainder},
-                               {Slot::round, round},
-                               {Slot::subtract, subtract},
-                               {Slot::even_q, even},
-                               {Slot::odd_q, odd}});
+    datatype::register_type(TYPE_FLOAT, 0, "float!",
+                            {{Slot::make, make},
+                             {Slot::random, random},
+                             {Slot::to, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, compare},
+                             {Slot::absolute, absolute},
+                             {Slot::add, add},
+                             {Slot::divide, divide},
+                             {Slot::multiply, multiply},
+                             {Slot::negate, negate},
+                             {Slot::power, power},
+                             {Slot::remainder, remainder},
+                             {Slot::round, round},
+                             {Slot::subtract, subtract},
+                             {Slot::even_q, even},
+                             {Slot::odd_q, odd}});
 }
 
 } // namespace kiv::float_

@@ -135,17 +135,17 @@ Cell* complement(Cell* value) {
 } // namespace
 
 void init() {
-    datatype::register_sparse(TYPE_LOGIC, 0, "logic!",
-                              {{Slot::make, make},
-                               {Slot::random, random},
-                               {Slot::to, to},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::compare, compare},
-                               {Slot::and_, and_},
-                               {Slot::complement, complement},
-                               {Slot::or_, or_},
-                               {Slot::xor_, xor_}});
+    datatype::register_type(TYPE_LOGIC, 0, "logic!",
+                            {{Slot::make, make},
+                             {Slot::random, random},
+                             {Slot::to, to},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, compare},
+                             {Slot::and_, and_},
+                             {Slot::complement, complement},
+                             {Slot::or_, or_},
+                             {Slot::xor_, xor_}});
 }
 
 } // namespace kiv::logic

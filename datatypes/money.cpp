@@ -698,25 +698,25 @@ Cell* as_money(Cell& out, const Cell& currency, const Cell& amount) {
 }
 
 void init() {
-    datatype::register_sparse(TYPE_MONEY, 0, "money!",
-                              {{Slot::make, make},
-                               {Slot::random, random},
-                               {Slot::to, to},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::eval_path, eval_path},
-                               {Slot::compare, compare},
-                               {Slot::absolute, absolute},
-                               {Slot::add, add_},
-                               {Slot::divide, divide_},
-                               {Slot::multiply, multiply_},
-                               {Slot::negate, negate},
-                               {Slot::remainder, remainder_},
-                               {Slot::round, round},
-                               {Slot::subtract, subtract_},
-                               {Slot::even_q, even},
-                               {Slot::odd_q, odd},
-                               {Slot::pick, pick}});
+    datatype::register_type(TYPE_MONEY, 0, "money!",
+                            {{Slot::make, make},
+                             {Slot::random, random},
+                             {Slot::to, to},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, eval_path},
+                             {Slot::compare, compare},
+                             {Slot::absolute, absolute},
+                             {Slot::add, add_},
+                             {Slot::divide, divide_},
+                             {Slot::multiply, multiply_},
+                             {Slot::negate, negate},
+                             {Slot::remainder, remainder_},
+                             {Slot::round, round},
+                             {Slot::subtract, subtract_},
+                             {Slot::even_q, even},
+                             {Slot::odd_q, odd},
+                             {Slot::pick, pick}});
 }
 
 } // namespace kiv::money

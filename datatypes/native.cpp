@@ -147,15 +147,15 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const C
 }
 
 void init() {
-    datatype::register_sparse(TYPE_NATIVE, 0, "native!",
-                              {{Slot::make, native::make},
-                               {Slot::reflect, native::reflect},
-                               {Slot::form, form},
-                               {Slot::mold, native::mold},
-                               {Slot::compare, function::compare}});
-    datatype::register_sparse(TYPE_ACTION, TYPE_NATIVE, "action!", {});
-    datatype::register_sparse(TYPE_OP, TYPE_NATIVE, "op!",
-                              {{Slot::make, op::make}, {Slot::mold, op::mold}});
+    datatype::register_type(TYPE_NATIVE, 0, "native!",
+                            {{Slot::make, native::make},
+                             {Slot::reflect, native::reflect},
+                             {Slot::form, form},
+                             {Slot::mold, native::mold},
+                             {Slot::compare, function::compare}});
+    datatype::register_type(TYPE_ACTION, TYPE_NATIVE, "action!", {});
+    datatype::register_type(TYPE_OP, TYPE_NATIVE, "op!",
+                            {{Slot::make, op::make}, {Slot::mold, op::mold}});
 }
 
 } // namespace native

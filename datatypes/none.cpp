@@ -52,18 +52,18 @@ int32_t length(Cell*) {
 } // namespace
 
 void init() {
-    datatype::register_sparse(TYPE_NONE, 0, "none!",
-                              {{Slot::make, make},
-                               {Slot::to, make},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::compare, unit::compare},
-                               {Slot::clear, clear},
-                               {Slot::find, find},
-                               {Slot::length_q, length},
-                               {Slot::remove, remove},
-                               {Slot::select, select},
-                               {Slot::take, take}});
+    datatype::register_type(TYPE_NONE, 0, "none!",
+                            {{Slot::make, make},
+                             {Slot::to, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, unit::compare},
+                             {Slot::clear, clear},
+                             {Slot::find, find},
+                             {Slot::length_q, length},
+                             {Slot::remove, remove},
+                             {Slot::select, select},
+                             {Slot::take, take}});
 }
 
 } // namespace kiv::none

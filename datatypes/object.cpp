@@ -741,17 +741,17 @@ void init() {
             symbol::intern("false"),      symbol::intern("no"),
             symbol::intern("off"),        symbol::intern("none")};
     context::fire_on_change = fire_on_change;
-    datatype::register_sparse(TYPE_OBJECT, 0, "object!",
-                              {{Slot::make, make},
-                               {Slot::reflect, reflect},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::eval_path, eval_path},
-                               {Slot::compare, compare},
-                               {Slot::copy, copy},
-                               {Slot::put, put},
-                               {Slot::select, select},
-                               {Slot::modify, modify}});
+    datatype::register_type(TYPE_OBJECT, 0, "object!",
+                            {{Slot::make, make},
+                             {Slot::reflect, reflect},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, eval_path},
+                             {Slot::compare, compare},
+                             {Slot::copy, copy},
+                             {Slot::put, put},
+                             {Slot::select, select},
+                             {Slot::modify, modify}});
 }
 
 } // namespace kiv::object

@@ -180,19 +180,19 @@ int32_t mold_set_path(const Cell* value, Cell* buffer, bool only, bool all, bool
 void init() {
     // The series actions come from block!; a path is not shuffled, sorted
     // or trimmed.
-    datatype::register_sparse(TYPE_PATH, TYPE_BLOCK, "path!",
-                              {{Slot::make, make},
-                               {Slot::random, action::no},
-                               {Slot::to, to},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::sort, action::no},
-                               {Slot::trim, action::no}});
-    datatype::register_sparse(TYPE_LIT_PATH, TYPE_PATH, "lit-path!",
-                              {{Slot::mold, mold_prefixed<'\''>}});
-    datatype::register_sparse(TYPE_SET_PATH, TYPE_PATH, "set-path!", {{Slot::mold, mold_set_path}});
-    datatype::register_sparse(TYPE_GET_PATH, TYPE_PATH, "get-path!",
-                              {{Slot::mold, mold_prefixed<':'>}});
+    datatype::register_type(TYPE_PATH, TYPE_BLOCK, "path!",
+                            {{Slot::make, make},
+                             {Slot::random, action::no},
+                             {Slot::to, to},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::sort, action::no},
+                             {Slot::trim, action::no}});
+    datatype::register_type(TYPE_LIT_PATH, TYPE_PATH, "lit-path!",
+                            {{Slot::mold, mold_prefixed<'\''>}});
+    datatype::register_type(TYPE_SET_PATH, TYPE_PATH, "set-path!", {{Slot::mold, mold_set_path}});
+    datatype::register_type(TYPE_GET_PATH, TYPE_PATH, "get-path!",
+                            {{Slot::mold, mold_prefixed<':'>}});
 }
 
 } // namespace kiv::path

@@ -49,8 +49,8 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg,
 } // namespace
 
 void init() {
-    datatype::register_sparse(TYPE_PERCENT, TYPE_FLOAT, "percent!",
-                              {{Slot::form, form}, {Slot::mold, mold}});
+    datatype::register_type(TYPE_PERCENT, TYPE_FLOAT, "percent!",
+                            {{Slot::form, form}, {Slot::mold, mold}});
 }
 
 } // namespace kiv::percent

@@ -24,13 +24,13 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg,
 
 void init() {
     using namespace action;
-    datatype::register_sparse(TYPE_REF, TYPE_STRING, "ref!",
-                              {{Slot::random, no},
-                               {Slot::mold, mold},
-                               {Slot::eval_path, no},
-                               {Slot::append, no},
-                               {Slot::sort, no},
-                               {Slot::trim, no}});
+    datatype::register_type(TYPE_REF, TYPE_STRING, "ref!",
+                            {{Slot::random, no},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, no},
+                             {Slot::append, no},
+                             {Slot::sort, no},
+                             {Slot::trim, no}});
 }
 
 } // namespace kiv::ref

@@ -658,7 +658,7 @@ Cell* modify(Cell* series, Cell* field, Cell* value, bool) {
 void init() {
     hashing::compare_hook = compare_cells;
     hashing::content_hook = content_hash;
-    datatype::register_sparse(
+    datatype::register_type(
         TYPE_SERIES, 0, "series!",
         {{Slot::random, random},     {Slot::reflect, reflect}, {Slot::at, at},
          {Slot::back, back},         {Slot::clear, clear},     {Slot::copy, copy},

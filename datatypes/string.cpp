@@ -1358,22 +1358,22 @@ Cell* do_set_op(bool case_, const Cell* skip, int32_t op) {
 }
 
 void init() {
-    datatype::register_sparse(TYPE_STRING, TYPE_SERIES, "string!",
-                              {{Slot::make, make},
-                               {Slot::to, to},
-                               {Slot::form, form_action},
-                               {Slot::mold, mold_action},
-                               {Slot::eval_path, eval_path},
-                               {Slot::compare, compare},
-                               {Slot::append, insert},
-                               {Slot::change, change},
-                               {Slot::find, find},
-                               {Slot::insert, insert},
-                               {Slot::select, select},
-                               {Slot::sort, sort},
-                               {Slot::swap, swap},
-                               {Slot::take, take},
-                               {Slot::trim, trim}});
+    datatype::register_type(TYPE_STRING, TYPE_SERIES, "string!",
+                            {{Slot::make, make},
+                             {Slot::to, to},
+                             {Slot::form, form_action},
+                             {Slot::mold, mold_action},
+                             {Slot::eval_path, eval_path},
+                             {Slot::compare, compare},
+                             {Slot::append, insert},
+                             {Slot::change, change},
+                             {Slot::find, find},
+                             {Slot::insert, insert},
+                             {Slot::select, select},
+                             {Slot::sort, sort},
+                             {Slot::swap, swap},
+                             {Slot::take, take},
+                             {Slot::trim, trim}});
 }
 
 } // namespace kiv::string

@@ -55,7 +55,7 @@ int32_t compare(const Cell* a, const Cell* b, int32_t op) {
 }
 
 void init() {
-    datatype::register_sparse(TYPE_SYMBOL, 0, "symbol!", {{Slot::compare, compare}});
+    datatype::register_type(TYPE_SYMBOL, 0, "symbol!", {{Slot::compare, compare}});
 }
 
 } // namespace kiv::symbol

@@ -71,13 +71,13 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t type) {
 
 void init() {
     using namespace action;
-    datatype::register_sparse(TYPE_TAG, TYPE_STRING, "tag!",
-                              {{Slot::random, no},
-                               {Slot::to, to},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::sort, no},
-                               {Slot::trim, no}});
+    datatype::register_type(TYPE_TAG, TYPE_STRING, "tag!",
+                            {{Slot::random, no},
+                             {Slot::to, to},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::sort, no},
+                             {Slot::trim, no}});
 }
 
 } // namespace kiv::tag

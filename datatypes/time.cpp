@@ -331,21 +331,21 @@ bool odd(const Cell* value) {
 
 void init() {
     using namespace action;
-    datatype::register_sparse(TYPE_TIME, TYPE_FLOAT, "time!",
-                              {{Slot::make, make},
-                               {Slot::to, make},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::eval_path, eval_path},
-                               {Slot::add, add},
-                               {Slot::divide, divide},
-                               {Slot::multiply, multiply},
-                               {Slot::power, no},
-                               {Slot::round, round},
-                               {Slot::subtract, subtract},
-                               {Slot::even_q, even},
-                               {Slot::odd_q, odd},
-                               {Slot::pick, pick}});
+    datatype::register_type(TYPE_TIME, TYPE_FLOAT, "time!",
+                            {{Slot::make, make},
+                             {Slot::to, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, eval_path},
+                             {Slot::add, add},
+                             {Slot::divide, divide},
+                             {Slot::multiply, multiply},
+                             {Slot::power, no},
+                             {Slot::round, round},
+                             {Slot::subtract, subtract},
+                             {Slot::even_q, even},
+                             {Slot::odd_q, odd},
+                             {Slot::pick, pick}});
 }
 
 } // namespace kiv::time_

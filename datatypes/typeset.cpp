@@ -255,17 +255,17 @@ void do_bitwise(int32_t op) {
 }
 
 void init() {
-    datatype::register_sparse(TYPE_TYPESET, 0, "typeset!",
-                              {{Slot::make, make},
-                               {Slot::to, make},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::compare, compare},
-                               {Slot::and_, and_},
-                               {Slot::complement, complement},
-                               {Slot::or_, or_},
-                               {Slot::xor_, xor_},
-                               {Slot::find, find}});
+    datatype::register_type(TYPE_TYPESET, 0, "typeset!",
+                            {{Slot::make, make},
+                             {Slot::to, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, compare},
+                             {Slot::and_, and_},
+                             {Slot::complement, complement},
+                             {Slot::or_, or_},
+                             {Slot::xor_, xor_},
+                             {Slot::find, find}});
 }
 
 } // namespace kiv::typeset

@@ -27,12 +27,12 @@ int32_t mold(const Cell*, Cell* buffer, bool, bool all, bool, const Cell*, int32
 } // namespace
 
 void init() {
-    datatype::register_sparse(TYPE_UNSET, 0, "unset!",
-                              {{Slot::make, make},
-                               {Slot::to, make},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::compare, unit::compare}});
+    datatype::register_type(TYPE_UNSET, 0, "unset!",
+                            {{Slot::make, make},
+                             {Slot::to, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, unit::compare}});
 }
 
 } // namespace kiv::unset

@@ -316,18 +316,18 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
 
 void init() {
     using namespace action;
-    datatype::register_sparse(TYPE_URL, TYPE_STRING, "url!",
-                              {{Slot::make, make},
-                               {Slot::random, no},
-                               {Slot::reflect, no},
-                               {Slot::to, to},
-                               {Slot::mold, mold},
-                               {Slot::eval_path, eval_path},
-                               {Slot::sort, no},
-                               {Slot::trim, no},
-                               {Slot::open, open},
-                               {Slot::read, read},
-                               {Slot::write, write}});
+    datatype::register_type(TYPE_URL, TYPE_STRING, "url!",
+                            {{Slot::make, make},
+                             {Slot::random, no},
+                             {Slot::reflect, no},
+                             {Slot::to, to},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, eval_path},
+                             {Slot::sort, no},
+                             {Slot::trim, no},
+                             {Slot::open, open},
+                             {Slot::read, read},
+                             {Slot::write, write}});
 }
 
 } // namespace kiv::url

@@ -302,18 +302,18 @@ void index_q() {
 
 void init() {
     // The variants inherit all of word!: its mold writes each one's mark.
-    datatype::register_sparse(TYPE_WORD, TYPE_SYMBOL, "word!",
-                              {{Slot::make, make},
-                               {Slot::to, make},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::compare, compare},
-                               {Slot::index_q, index_q}});
-    datatype::register_sparse(TYPE_LIT_WORD, TYPE_WORD, "lit-word!", {});
-    datatype::register_sparse(TYPE_SET_WORD, TYPE_WORD, "set-word!", {});
-    datatype::register_sparse(TYPE_GET_WORD, TYPE_WORD, "get-word!", {});
-    datatype::register_sparse(TYPE_REFINEMENT, TYPE_WORD, "refinement!",
-                              {{Slot::index_q, action::no}});
+    datatype::register_type(TYPE_WORD, TYPE_SYMBOL, "word!",
+                            {{Slot::make, make},
+                             {Slot::to, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, compare},
+                             {Slot::index_q, index_q}});
+    datatype::register_type(TYPE_LIT_WORD, TYPE_WORD, "lit-word!", {});
+    datatype::register_type(TYPE_SET_WORD, TYPE_WORD, "set-word!", {});
+    datatype::register_type(TYPE_GET_WORD, TYPE_WORD, "get-word!", {});
+    datatype::register_type(TYPE_REFINEMENT, TYPE_WORD, "refinement!",
+                            {{Slot::index_q, action::no}});
 }
 
 } // namespace kiv::word

@@ -21,10 +21,10 @@ class BlockTest : public DatatypeTest {
     void SetUp() override {
         DatatypeTest::SetUp();
         // A block! row with the workers of this module, enough to nest blocks.
-        datatype::register_sparse(TYPE_BLOCK, 0, "block!",
-                                  {{Slot::form, block::form},
-                                   {Slot::mold, block::mold},
-                                   {Slot::compare, compare_blocks}});
+        datatype::register_type(TYPE_BLOCK, 0, "block!",
+                                {{Slot::form, block::form},
+                                 {Slot::mold, block::mold},
+                                 {Slot::compare, compare_blocks}});
     }
 
     // A new block, kept for the rest of the test.

@@ -76,13 +76,13 @@ class CallableTest : public DatatypeTest {
         return string::mold(*v, *buffer, all, arg, part);
     }
     static void register_block() {
-        datatype::register_sparse(TYPE_BLOCK, 0, "block!",
-                                  {{Slot::to, block_to},
-                                   {Slot::form, block::form},
-                                   {Slot::mold, block::mold},
-                                   {Slot::compare, block_compare}});
-        datatype::register_sparse(TYPE_STRING, 0, "string!",
-                                  {{Slot::form, string_form}, {Slot::mold, string_mold}});
+        datatype::register_type(TYPE_BLOCK, 0, "block!",
+                                {{Slot::to, block_to},
+                                 {Slot::form, block::form},
+                                 {Slot::mold, block::mold},
+                                 {Slot::compare, block_compare}});
+        datatype::register_type(TYPE_STRING, 0, "string!",
+                                {{Slot::form, string_form}, {Slot::mold, string_mold}});
     }
 
     // Reads test text: [ ] ( ) delimit blocks and parens; words, set-words

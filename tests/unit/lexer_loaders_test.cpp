@@ -236,8 +236,8 @@ TEST_F(LoaderTest, NewLineFlagsFollowLineBreaks) {
 TEST_F(LoaderTest, MoldOfLoadedBlocksKeepsTheirLines) {
     // block! and paren! with their workers, so that nested values mold.
     for (uint32_t type : {TYPE_BLOCK, TYPE_PAREN})
-        datatype::register_sparse(type, 0, type == TYPE_BLOCK ? "block!" : "paren!",
-                                  {{Slot::form, block::form}, {Slot::mold, block::mold}});
+        datatype::register_type(type, 0, type == TYPE_BLOCK ? "block!" : "paren!",
+                                {{Slot::form, block::form}, {Slot::mold, block::mold}});
     Rooted<Cell> out;
     std::string src = "a: 1\nb: [\n    c 'd\n    #\"e\"\n]\n/f :g";
     lexer::load(*out, reinterpret_cast<const uint8_t*>(src.data()), uint32_t(src.size()));

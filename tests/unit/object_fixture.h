@@ -72,10 +72,10 @@ class ObjectTest : public DatatypeTest {
     }
     static void register_series_rows() {
         for (uint32_t type : {TYPE_BLOCK, TYPE_PAREN})
-            datatype::register_sparse(type, 0, type == TYPE_BLOCK ? "block!" : "paren!",
-                                      {{Slot::form, block::form}, {Slot::mold, block::mold}});
-        datatype::register_sparse(TYPE_STRING, 0, "string!",
-                                  {{Slot::form, form_string}, {Slot::mold, mold_string}});
+            datatype::register_type(type, 0, type == TYPE_BLOCK ? "block!" : "paren!",
+                                    {{Slot::form, block::form}, {Slot::mold, block::mold}});
+        datatype::register_type(TYPE_STRING, 0, "string!",
+                                {{Slot::form, form_string}, {Slot::mold, mold_string}});
     }
 
     // Evaluates `set-word value` pairs: a lit-word value gives its word,

@@ -127,12 +127,12 @@ Cell* string_change(Cell* series, const Cell* value, int32_t part, bool only, in
 
 void register_row(uint32_t type, const char* name, action::CompareFn compare, action::CopyFn copy,
                   action::InsertFn insert, action::RemoveFn remove, action::ChangeFn change) {
-    datatype::register_sparse(type, 0, name,
-                              {{Slot::compare, compare},
-                               {Slot::change, change},
-                               {Slot::copy, copy},
-                               {Slot::insert, insert},
-                               {Slot::remove, remove}});
+    datatype::register_type(type, 0, name,
+                            {{Slot::compare, compare},
+                             {Slot::change, change},
+                             {Slot::copy, copy},
+                             {Slot::insert, insert},
+                             {Slot::remove, remove}});
 }
 
 // What the hooks see: variables by canonical symbol, paren actions by

@@ -37,7 +37,7 @@ class SeriesTest : public DatatypeTest {
 
     // A type that takes every entry of its parent.
     static void register_child(uint32_t type, uint32_t parent) {
-        datatype::register_sparse(type, parent, "child!", {});
+        datatype::register_type(type, parent, "child!", {});
     }
 
     // Integers in a block (or paren!, hash!) at a head index.

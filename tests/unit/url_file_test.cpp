@@ -60,7 +60,7 @@ class UrlFileTest : public DatatypeTest {
     }
 
     static void register_string_stand_in() {
-        datatype::register_sparse(TYPE_STRING, 0, "string!", {{Slot::form, string_form}});
+        datatype::register_type(TYPE_STRING, 0, "string!", {{Slot::form, string_form}});
     }
 
     static Cell text(const std::string& utf8, uint32_t type = TYPE_STRING) {
