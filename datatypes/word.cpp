@@ -301,7 +301,8 @@ void index_q() {
 }
 
 void init() {
-    // The variants inherit all of word!: its mold writes each one's mark.
+    // The variants take word!'s slots, its mold writing each one's mark;
+    // a refinement! has no index.
     datatype::register_type(TYPE_WORD, TYPE_SYMBOL, "word!",
                             {{Slot::make, make},
                              {Slot::to, make},
