@@ -452,19 +452,19 @@ Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all,
 } // namespace
 
 void init() {
-    using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_BINARY, TYPE_STRING, "binary!", {
-        inherit, inherit, inherit, to,      form,    mold,    inherit, no,      compare, no, // 1-10
-        no,      no,      no,      no,      no,      no,      no,      no,      no,      no, // 11-20
-        bitwise<integer::and_>, complement, bitwise<integer::or_>, bitwise<integer::xor_>, // 21-24
-        insert,  inherit, inherit, change,  inherit, inherit, // 25-30
-        inherit, inherit, inherit, inherit, insert,  inherit, inherit, inherit, inherit, inherit, // 31-40
-        no,      inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, // 41-50
-        trim,    no,      no,      no,      inherit, no,      no,      no,      no,      no, // 51-60
-        no,      no // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_BINARY, TYPE_STRING, "binary!",
+                            {{Slot::to, to},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, compare},
+                             {Slot::and_, bitwise<integer::and_>},
+                             {Slot::complement, complement},
+                             {Slot::or_, bitwise<integer::or_>},
+                             {Slot::xor_, bitwise<integer::xor_>},
+                             {Slot::append, insert},
+                             {Slot::change, change},
+                             {Slot::insert, insert},
+                             {Slot::trim, trim}});
 }
 
 // ---------------------------------------------------------------- codecs

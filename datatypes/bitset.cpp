@@ -457,18 +457,18 @@ void do_bitwise(int32_t op) {
 }
 
 void init() {
-    using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_BITSET, 0, "bitset!", {
-        make,    no,      series::reflect, to, form,  mold,  eval_path, no,    compare, no, // 1-10
-        no,      no,      no,      complement, no,    no,    no,        no,    no,      no, // 11-20
-        bitwise<6>, complement, bitwise<5>, bitwise<7>, append, no, no, no, clear, copy, // 21-30
-        find,    no,      no,      no,      append,  length_q, no,      no,    pick,    poke, // 31-40
-        no,      remove,  no,      no,      no,      no,      no,       no,    no,      no, // 41-50
-        no,      no,      no,      no,      series::modify, no, no,     no,    no,      no, // 51-60
-        no,      no // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_BITSET, 0, "bitset!",
+                            {{Slot::make, make},       {Slot::reflect, series::reflect},
+                             {Slot::to, to},           {Slot::form, form},
+                             {Slot::mold, mold},       {Slot::eval_path, eval_path},
+                             {Slot::compare, compare}, {Slot::negate, complement},
+                             {Slot::and_, bitwise<6>}, {Slot::complement, complement},
+                             {Slot::or_, bitwise<5>},  {Slot::xor_, bitwise<7>},
+                             {Slot::append, append},   {Slot::clear, clear},
+                             {Slot::copy, copy},       {Slot::find, find},
+                             {Slot::insert, append},   {Slot::length_q, length_q},
+                             {Slot::pick, pick},       {Slot::poke, poke},
+                             {Slot::remove, remove},   {Slot::modify, series::modify}});
 }
 
 } // namespace kiv::bitset

@@ -1097,18 +1097,24 @@ Cell* do_set_op(int32_t op, bool case_, const Cell* skip) {
 }
 
 void init() {
-    using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_BLOCK, TYPE_SERIES, "block!", {
-        make,    inherit, inherit, to,      form,    mold,    eval_path, no,      compare, no, // 1-10
-        no,      no,      no,      no,      no,      no,      no,        no,      no,      no, // 11-20
-        no,      no,      no,      no,      insert,  inherit, inherit,   change,  inherit, copy, // 21-30
-        find,    inherit, inherit, inherit, insert,  inherit, inherit,   inherit, inherit, inherit, // 31-40
-        put,     inherit, inherit, select,  sort,    inherit, swap,      inherit, inherit, take, // 41-50
-        trim,    no,      no,      no,      inherit, no,      no,        no,      no,      no, // 51-60
-        no,      no // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_BLOCK, TYPE_SERIES, "block!",
+                            {{Slot::make, make},
+                             {Slot::to, to},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, eval_path},
+                             {Slot::compare, compare},
+                             {Slot::append, insert},
+                             {Slot::change, change},
+                             {Slot::copy, copy},
+                             {Slot::find, find},
+                             {Slot::insert, insert},
+                             {Slot::put, put},
+                             {Slot::select, select},
+                             {Slot::sort, sort},
+                             {Slot::swap, swap},
+                             {Slot::take, take},
+                             {Slot::trim, trim}});
 }
 
 } // namespace kiv::block

@@ -162,17 +162,24 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
 
 void init() {
     using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_CHAR, TYPE_INTEGER, "char!", {
-        make, inherit, no,       make, form, mold,      no, no,       compare, inherit, // 1-10
-        add,  divide,  multiply, no,   no,   remainder, no, subtract, inherit, inherit, // 11-20
-        and_, no,      or_,      xor_, no,   no,        no, no,       no,      no, // 21-30
-        no,   no,      no,       no,   no,   no,        no, no,       no,      no, // 31-40
-        no,   no,      no,       no,   no,   no,        no, no,       no,      no, // 41-50
-        no,   no,      no,       no,   no,   no,        no, no,       no,      no, // 51-60
-        no,   no // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_CHAR, TYPE_INTEGER, "char!",
+                            {{Slot::make, make},
+                             {Slot::to, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, compare},
+                             {Slot::add, add},
+                             {Slot::divide, divide},
+                             {Slot::multiply, multiply},
+                             {Slot::negate, no},
+                             {Slot::power, no},
+                             {Slot::remainder, remainder},
+                             {Slot::round, no},
+                             {Slot::subtract, subtract},
+                             {Slot::and_, and_},
+                             {Slot::complement, no},
+                             {Slot::or_, or_},
+                             {Slot::xor_, xor_}});
 }
 
 } // namespace kiv::char_

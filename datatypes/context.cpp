@@ -309,12 +309,7 @@ Cell& bind_block(Cell& block, NodeId ctx, bool bind_self) {
 }
 
 void init() {
-    using namespace action;
-    datatype::register_type(TYPE_CONTEXT, 0, "context!",
-                            {no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no,
-                             no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no,
-                             no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no,
-                             no, no, no, no, no, no, no, no, no, no, no, no, no, no});
+    datatype::register_type(TYPE_CONTEXT, 0, "context!", {});
 }
 
 void init_global() {

@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "datatypes/context.h"
 #include "datatypes/string.h"
@@ -59,10 +58,21 @@ void release() {
     highest = 0;
 }
 
+namespace {
+
+// The function of an entry for a slot: null when unsupported, else a
+// function of the slot's family.
+action::AnyFn checked_function(const action::Entry& e, uint32_t type, uint32_t slot) {
+    if (e.kind == action::Entry::unsupported) return nullptr;
+    if (e.family != action::slot_family[slot - 1])
+        registration_failed("action of the wrong kind in slot", type, slot, slot);
+    return e.fn;
+}
+
+} // namespace
+
 void register_type(uint32_t type, uint32_t parent, const char* name,
-                   std::initializer_list<action::Entry> entries) {
-    if (entries.size() != slot_count)
-        registration_failed("invalid actions count for type", type, entries.size(), slot_count);
+                   std::initializer_list<std::pair<Slot, action::Entry>> slots) {
     if (type == 0 || type >= max_types) registration_failed("invalid type id", type, type, 56);
     if (parent >= max_types || (parent != 0 && !registered[parent]))
         registration_failed("parent not registered for type", type, parent, parent);
@@ -71,41 +81,16 @@ void register_type(uint32_t type, uint32_t parent, const char* name,
     names[type] = {name, uint32_t(std::strlen(name) - 1), Cell{cell::unset_header, 0, 0, 0}};
 
     action::AnyFn* row = action_table + type * row_size;
-    const action::AnyFn* parent_row = action_table + parent * row_size;
-    uint32_t slot = 1;
-    for (const action::Entry& e : entries) {
-        switch (e.kind) {
-        case action::Entry::function:
-            if (e.family != action::slot_family[slot - 1])
-                registration_failed("action of the wrong kind in slot", type, slot, slot);
-            row[slot - 1] = e.fn;
-            break;
-        case action::Entry::unsupported: row[slot - 1] = nullptr; break;
-        case action::Entry::inherited:
-            // A type without a parent has nothing to inherit.
-            row[slot - 1] = parent ? parent_row[slot - 1] : nullptr;
-            break;
-        }
-        ++slot;
+    // Row 0 is never registered: a type without a parent starts empty.
+    std::memcpy(row, action_table + parent * row_size, sizeof(action::AnyFn) * slot_count);
+    bool named[slot_count + 1] = {};
+    for (const auto& [s, e] : slots) {
+        auto slot = uint32_t(s);
+        if (named[slot]) registration_failed("slot named twice for type", type, slot, slot);
+        named[slot] = true;
+        row[slot - 1] = checked_function(e, type, slot);
     }
     registered[type] = true;
-}
-
-namespace {
-
-template <size_t... I>
-void register_array(uint32_t type, uint32_t parent, const char* name,
-                    const std::vector<action::Entry>& row, std::index_sequence<I...>) {
-    register_type(type, parent, name, {row[I]...});
-}
-
-} // namespace
-
-void register_sparse(uint32_t type, uint32_t parent, const char* name, action::Entry fill,
-                     std::initializer_list<std::pair<Slot, action::Entry>> slots) {
-    std::vector<action::Entry> row(slot_count, fill);
-    for (const auto& [slot, entry] : slots) row[uint32_t(slot) - 1] = entry;
-    register_array(type, parent, name, row, std::make_index_sequence<slot_count>{});
 }
 
 uint32_t highest_type() {
@@ -173,18 +158,8 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
 } // namespace
 
 void register_datatype() {
-    using namespace action;
-    // clang-format off
-    register_type(TYPE_DATATYPE, 0, "datatype!", {
-        no, no, no, no, form, mold, no, no, compare, no, // 1-10
-        no, no, no, no, no,   no,   no, no, no,      no, // 11-20
-        no, no, no, no, no,   no,   no, no, no,      no, // 21-30
-        no, no, no, no, no,   no,   no, no, no,      no, // 31-40
-        no, no, no, no, no,   no,   no, no, no,      no, // 41-50
-        no, no, no, no, no,   no,   no, no, no,      no, // 51-60
-        no, no // 61-62
-    });
-    // clang-format on
+    register_type(TYPE_DATATYPE, 0, "datatype!",
+                  {{Slot::form, form}, {Slot::mold, mold}, {Slot::compare, compare}});
 }
 
 void make_type_words() {

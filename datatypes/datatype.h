@@ -4,8 +4,8 @@
 // A datatype is a row of 62 action slots. Each slot has one C++ signature
 // (its family, below); a row entry is a function of that signature or null
 // when the type does not support the action. Types form a tree: a type
-// registered with `inherit` in a slot takes its parent's entry at that
-// moment, so parents register before their children.
+// takes its parent's entry, as it is at the type's registration, in every
+// slot it does not name, so parents register before their children.
 #pragma once
 
 #include <cstddef>
@@ -199,9 +199,9 @@ using SlotFn = std::tuple_element_t<slot_family[uint32_t(S) - 1], Families>;
 
 using AnyFn = void (*)();
 
-// One entry of a registration: a function, unsupported, or inherited.
+// One named slot of a registration: a function, or unsupported.
 struct Entry {
-    enum Kind : uint8_t { function, unsupported, inherited };
+    enum Kind : uint8_t { function, unsupported };
     AnyFn fn = nullptr;
     uint32_t family = no_family;
     Kind kind = unsupported;
@@ -213,9 +213,8 @@ struct Entry {
     constexpr Entry(Kind k) : kind(k) {}
 };
 
-// Shorthands for registration lists.
+// The entry of a slot the type refuses although its parent serves it.
 constexpr Entry::Kind no = Entry::unsupported;
-constexpr Entry::Kind inherit = Entry::inherited;
 
 } // namespace action
 
@@ -235,16 +234,14 @@ void init();
 // Releases the registry (tests and shutdown).
 void release();
 
-// Registers a type with exactly 62 entries in slot order. A wrong count,
-// a type id outside 1..56, an unregistered parent or an entry of the wrong
-// family for its slot ends the process with a runtime error.
+// Registers a type by the slots it names: each takes its function, or
+// `no` where the type must not support an action its parent supports.
+// Every slot not named takes the parent's entry at this moment (none for a
+// type without a parent). A type id outside 1..56, an unregistered parent,
+// an entry of the wrong family for its slot or a slot named twice ends the
+// process with a runtime error.
 void register_type(uint32_t type, uint32_t parent, const char* name,
-                   std::initializer_list<action::Entry> entries);
-
-// Registers a type whose slots all hold `fill` (unsupported or inherited)
-// but the listed ones.
-void register_sparse(uint32_t type, uint32_t parent, const char* name, action::Entry fill,
-                     std::initializer_list<std::pair<Slot, action::Entry>> slots);
+                   std::initializer_list<std::pair<Slot, action::Entry>> slots);
 
 uint32_t highest_type();
 // Whether the datatype of the type id is built (registered).

@@ -620,16 +620,17 @@ void difference() {
 }
 
 void init() {
-    using namespace action;
-    datatype::register_type(
-        TYPE_DATE, 0, "date!",
-        {make, random, no, to, form, mold, eval_path, no,       compare, no, // 1-10
-         add,  no,     no, no, no,   no,   no,        subtract, no,      no, // 11-20
-         no,   no,     no, no, no,   no,   no,        no,       no,      no, // 21-30
-         no,   no,     no, no, no,   no,   no,        no,       pick,    no, // 31-40
-         no,   no,     no, no, no,   no,   no,        no,       no,      no, // 41-50
-         no,   no,     no, no, no,   no,   no,        no,       no,      no, // 51-60
-         no,   no});
+    datatype::register_type(TYPE_DATE, 0, "date!",
+                            {{Slot::make, make},
+                             {Slot::random, random},
+                             {Slot::to, to},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, eval_path},
+                             {Slot::compare, compare},
+                             {Slot::add, add},
+                             {Slot::subtract, subtract},
+                             {Slot::pick, pick}});
 }
 
 } // namespace kiv::date

@@ -64,17 +64,12 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* gran
 
 void init() {
     using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_EMAIL, TYPE_STRING, "email!", {
-        inherit, no,      inherit, inherit, inherit, mold,    eval_path, no,      inherit, no, // 1-10
-        no,      no,      no,      no,      no,      no,      no,        no,      no,      no, // 11-20
-        no,      no,      no,      no,      inherit, inherit, inherit,   inherit, inherit, inherit, // 21-30
-        inherit, inherit, inherit, inherit, inherit, inherit, inherit,   inherit, inherit, inherit, // 31-40
-        inherit, inherit, inherit, inherit, no,      inherit, inherit,   inherit, inherit, inherit, // 41-50
-        no,      no,      no,      no,      inherit, no,      no,        no,      no,      no, // 51-60
-        no,      no // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_EMAIL, TYPE_STRING, "email!",
+                            {{Slot::random, no},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, eval_path},
+                             {Slot::sort, no},
+                             {Slot::trim, no}});
 }
 
 } // namespace kiv::email

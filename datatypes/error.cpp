@@ -603,17 +603,13 @@ void init() {
     stack::hooks.tag_error = tag_error;
     runtime::raiser = raise;
     using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_ERROR, TYPE_OBJECT, "error!", {
-        make, no, inherit, no, form, mold, object::eval_path, no, compare, no,      // 1-10
-        no,   no, no,      no, no,   no,   no,                no, no,      no,      // 11-20
-        no,   no, no,      no, no,   no,   no,                no, no,      inherit, // 21-30
-        no,   no, no,      no, no,   no,   no,                no, no,      no,      // 31-40
-        no,   no, no,      inherit, no, no, no,              no, no,      no,      // 41-50
-        no,   no, no,      no, no,   no,   no,                no, no,      no,      // 51-60
-        no,   no // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_ERROR, TYPE_OBJECT, "error!",
+                            {{Slot::make, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, compare},
+                             {Slot::put, no},
+                             {Slot::modify, no}});
 }
 
 } // namespace kiv::error

@@ -272,17 +272,14 @@ Cell* rename(Cell* file, Cell* new_name) {
 
 void init() {
     using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_FILE, TYPE_URL, "file!", {
-        inherit, no,      no,      inherit, inherit, mold,    inherit, no,      inherit, no, // 1-10
-        no,      no,      no,      no,      no,      no,      no,      no,      no,      no, // 11-20
-        no,      no,      no,      no,      inherit, inherit, inherit, inherit, inherit, inherit, // 21-30
-        inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, // 31-40
-        no,      inherit, inherit, inherit, no,      inherit, inherit, inherit, inherit, inherit, // 41-50
-        no,      no,      no,      delete_, inherit, no,      no,      query,   read,    rename, // 51-60
-        no,      write // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_FILE, TYPE_URL, "file!",
+                            {{Slot::mold, mold},
+                             {Slot::delete_, delete_},
+                             {Slot::open, no},
+                             {Slot::query, query},
+                             {Slot::read, read},
+                             {Slot::rename, rename},
+                             {Slot::write, write}});
 }
 
 } // namespace kiv::file

@@ -430,21 +430,24 @@ bool odd(const Cell* value) {
 } // namespace
 
 void init() {
-    using namespace action;
     datatype::register_type(TYPE_FLOAT, 0, "float!",
-                            {make,      random, no,       make,    form,
-                             mold,      no,     no,       compare, absolute, // 1-10
-                             add,       divide, multiply, negate,  power,
-                             remainder, round,  subtract, even,    odd, // 11-20
-                             no,        no,     no,       no,      no,
-                             no,        no,     no,       no,      no, // 21-30
-                             no,        no,     no,       no,      no,
-                             no,        no,     no,       no,      no, // 31-40
-                             no,        no,     no,       no,      no,
-                             no,        no,     no,       no,      no, // 41-50
-                             no,        no,     no,       no,      no,
-                             no,        no,     no,       no,      no, // 51-60
-                             no,        no});
+                            {{Slot::make, make},
+                             {Slot::random, random},
+                             {Slot::to, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, compare},
+                             {Slot::absolute, absolute},
+                             {Slot::add, add},
+                             {Slot::divide, divide},
+                             {Slot::multiply, multiply},
+                             {Slot::negate, negate},
+                             {Slot::power, power},
+                             {Slot::remainder, remainder},
+                             {Slot::round, round},
+                             {Slot::subtract, subtract},
+                             {Slot::even_q, even},
+                             {Slot::odd_q, odd}});
 }
 
 } // namespace kiv::float_

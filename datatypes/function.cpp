@@ -436,12 +436,12 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
 }
 
 void init() {
-    datatype::register_sparse(TYPE_FUNCTION, TYPE_CONTEXT, "function!", action::no,
-                              {{Slot::make, make},
-                               {Slot::reflect, reflect},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::compare, compare}});
+    datatype::register_type(TYPE_FUNCTION, TYPE_CONTEXT, "function!",
+                            {{Slot::make, make},
+                             {Slot::reflect, reflect},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, compare}});
 }
 
 } // namespace function
@@ -544,12 +544,8 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const C
 }
 
 void init() {
-    datatype::register_sparse(TYPE_ROUTINE, TYPE_FUNCTION, "routine!", action::no,
-                              {{Slot::make, make},
-                               {Slot::reflect, action::inherit},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::compare, function::compare}});
+    datatype::register_type(TYPE_ROUTINE, TYPE_FUNCTION, "routine!",
+                            {{Slot::make, make}, {Slot::form, form}, {Slot::mold, mold}});
 }
 
 } // namespace routine

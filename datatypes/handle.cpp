@@ -70,8 +70,16 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t) {
 
 void init() {
     using namespace action;
-    datatype::register_sparse(TYPE_HANDLE, TYPE_INTEGER, "handle!", no,
-                              {{Slot::form, form}, {Slot::mold, mold}, {Slot::compare, compare}});
+    // A handle! is compared and shown by its own functions and takes none
+    // of integer!'s arithmetic.
+    datatype::register_type(TYPE_HANDLE, TYPE_INTEGER, "handle!",
+                            {{Slot::make, no},       {Slot::random, no}, {Slot::to, no},
+                             {Slot::form, form},     {Slot::mold, mold}, {Slot::compare, compare},
+                             {Slot::absolute, no},   {Slot::add, no},    {Slot::divide, no},
+                             {Slot::multiply, no},   {Slot::negate, no}, {Slot::power, no},
+                             {Slot::remainder, no},  {Slot::round, no},  {Slot::subtract, no},
+                             {Slot::even_q, no},     {Slot::odd_q, no},  {Slot::and_, no},
+                             {Slot::complement, no}, {Slot::or_, no},    {Slot::xor_, no}});
 }
 
 } // namespace kiv::handle

@@ -84,15 +84,14 @@ Cell* copy(Cell* value, Cell* out, const Cell* part, bool deep, const Cell* type
 }
 
 void init() {
-    using action::inherit;
     // The block! actions that change cells keep the index current (sort and
     // trim refile every cell), so they serve hash! as they are.
-    datatype::register_sparse(TYPE_HASH, TYPE_BLOCK, "hash!", inherit,
-                              {{Slot::make, make},
-                               {Slot::random, action::no},
-                               {Slot::to, to},
-                               {Slot::mold, mold},
-                               {Slot::copy, copy}});
+    datatype::register_type(TYPE_HASH, TYPE_BLOCK, "hash!",
+                            {{Slot::make, make},
+                             {Slot::random, action::no},
+                             {Slot::to, to},
+                             {Slot::mold, mold},
+                             {Slot::copy, copy}});
 }
 
 } // namespace kiv::hash

@@ -435,18 +435,28 @@ Cell* complement(Cell* value) {
 } // namespace
 
 void init() {
-    using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_INTEGER, 0, "integer!", {
-        make,  random,     no,        to,     form,  mold,       no,    no,        compare, absolute, // 1-10
-        add_,  divide_,    multiply_, negate, power, remainder_, round, subtract_, even,    odd, // 11-20
-        and__, complement, or__,      xor__,  no,    no,         no,    no,        no,      no, // 21-30
-        no,    no,         no,        no,     no,    no,         no,    no,        no,      no, // 31-40
-        no,    no,         no,        no,     no,    no,         no,    no,        no,      no, // 41-50
-        no,    no,         no,        no,     no,    no,         no,    no,        no,      no, // 51-60
-        no,    no // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_INTEGER, 0, "integer!",
+                            {{Slot::make, make},
+                             {Slot::random, random},
+                             {Slot::to, to},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, compare},
+                             {Slot::absolute, absolute},
+                             {Slot::add, add_},
+                             {Slot::divide, divide_},
+                             {Slot::multiply, multiply_},
+                             {Slot::negate, negate},
+                             {Slot::power, power},
+                             {Slot::remainder, remainder_},
+                             {Slot::round, round},
+                             {Slot::subtract, subtract_},
+                             {Slot::even_q, even},
+                             {Slot::odd_q, odd},
+                             {Slot::and_, and__},
+                             {Slot::complement, complement},
+                             {Slot::or_, or__},
+                             {Slot::xor_, xor__}});
 }
 
 } // namespace kiv::integer

@@ -85,12 +85,12 @@ int32_t compare(const Cell* value1, const Cell* value2, int32_t op) {
 }
 
 void init() {
-    datatype::register_sparse(TYPE_ISSUE, TYPE_WORD, "issue!", action::no,
-                              {{Slot::make, make},
-                               {Slot::to, make},
-                               {Slot::form, action::inherit},
-                               {Slot::mold, mold},
-                               {Slot::compare, compare}});
+    datatype::register_type(TYPE_ISSUE, TYPE_WORD, "issue!",
+                            {{Slot::make, make},
+                             {Slot::to, make},
+                             {Slot::mold, mold},
+                             {Slot::compare, compare},
+                             {Slot::index_q, action::no}});
 }
 
 } // namespace kiv::issue

@@ -135,18 +135,17 @@ Cell* complement(Cell* value) {
 } // namespace
 
 void init() {
-    using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_LOGIC, 0, "logic!", {
-        make, random,     no,  to,   form, mold, no, no, compare, no, // 1-10
-        no,   no,         no,  no,   no,   no,   no, no, no,      no, // 11-20
-        and_, complement, or_, xor_, no,   no,   no, no, no,      no, // 21-30
-        no,   no,         no,  no,   no,   no,   no, no, no,      no, // 31-40
-        no,   no,         no,  no,   no,   no,   no, no, no,      no, // 41-50
-        no,   no,         no,  no,   no,   no,   no, no, no,      no, // 51-60
-        no,   no // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_LOGIC, 0, "logic!",
+                            {{Slot::make, make},
+                             {Slot::random, random},
+                             {Slot::to, to},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, compare},
+                             {Slot::and_, and_},
+                             {Slot::complement, complement},
+                             {Slot::or_, or_},
+                             {Slot::xor_, xor_}});
 }
 
 } // namespace kiv::logic

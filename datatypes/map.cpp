@@ -438,22 +438,21 @@ void init() {
     fields = {symbol::intern("words"), symbol::intern("values"), symbol::intern("body")};
     fields = {symbol::resolve(fields.words), symbol::resolve(fields.values),
               symbol::resolve(fields.body)};
-    using action::no;
-    datatype::register_sparse(TYPE_MAP, 0, "map!", no,
-                              {{Slot::make, make},
-                               {Slot::reflect, reflect},
-                               {Slot::to, to},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::eval_path, eval_path},
-                               {Slot::compare, compare},
-                               {Slot::clear, clear},
-                               {Slot::copy, copy},
-                               {Slot::find, find},
-                               {Slot::length_q, length_q},
-                               {Slot::put, put},
-                               {Slot::remove, remove},
-                               {Slot::select, select}});
+    datatype::register_type(TYPE_MAP, 0, "map!",
+                            {{Slot::make, make},
+                             {Slot::reflect, reflect},
+                             {Slot::to, to},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, eval_path},
+                             {Slot::compare, compare},
+                             {Slot::clear, clear},
+                             {Slot::copy, copy},
+                             {Slot::find, find},
+                             {Slot::length_q, length_q},
+                             {Slot::put, put},
+                             {Slot::remove, remove},
+                             {Slot::select, select}});
 }
 
 } // namespace kiv::map

@@ -698,21 +698,25 @@ Cell* as_money(Cell& out, const Cell& currency, const Cell& amount) {
 }
 
 void init() {
-    using namespace action;
     datatype::register_type(TYPE_MONEY, 0, "money!",
-                            {make,       random,    no,        to,      form,
-                             mold,       eval_path, no,        compare, absolute, // 1-10
-                             add_,       divide_,   multiply_, negate,  no,
-                             remainder_, round,     subtract_, even,    odd, // 11-20
-                             no,         no,        no,        no,      no,
-                             no,         no,        no,        no,      no, // 21-30
-                             no,         no,        no,        no,      no,
-                             no,         no,        no,        pick,    no, // 31-40
-                             no,         no,        no,        no,      no,
-                             no,         no,        no,        no,      no, // 41-50
-                             no,         no,        no,        no,      no,
-                             no,         no,        no,        no,      no, // 51-60
-                             no,         no});
+                            {{Slot::make, make},
+                             {Slot::random, random},
+                             {Slot::to, to},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, eval_path},
+                             {Slot::compare, compare},
+                             {Slot::absolute, absolute},
+                             {Slot::add, add_},
+                             {Slot::divide, divide_},
+                             {Slot::multiply, multiply_},
+                             {Slot::negate, negate},
+                             {Slot::remainder, remainder_},
+                             {Slot::round, round},
+                             {Slot::subtract, subtract_},
+                             {Slot::even_q, even},
+                             {Slot::odd_q, odd},
+                             {Slot::pick, pick}});
 }
 
 } // namespace kiv::money

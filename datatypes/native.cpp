@@ -147,25 +147,15 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool all, bool flat, const C
 }
 
 void init() {
-    using action::inherit;
-    using action::no;
-    struct Row {
-        uint32_t type, parent;
-        const char* name;
-        action::Entry make, reflect, mold;
-    };
-    const Row rows[] = {
-        {TYPE_NATIVE, 0, "native!", native::make, native::reflect, native::mold},
-        {TYPE_ACTION, TYPE_NATIVE, "action!", native::make, inherit, native::mold},
-        {TYPE_OP, TYPE_NATIVE, "op!", op::make, inherit, op::mold},
-    };
-    for (const Row& r : rows)
-        datatype::register_sparse(r.type, r.parent, r.name, no,
-                                  {{Slot::make, r.make},
-                                   {Slot::reflect, r.reflect},
-                                   {Slot::form, form},
-                                   {Slot::mold, r.mold},
-                                   {Slot::compare, function::compare}});
+    datatype::register_type(TYPE_NATIVE, 0, "native!",
+                            {{Slot::make, native::make},
+                             {Slot::reflect, native::reflect},
+                             {Slot::form, form},
+                             {Slot::mold, native::mold},
+                             {Slot::compare, function::compare}});
+    datatype::register_type(TYPE_ACTION, TYPE_NATIVE, "action!", {});
+    datatype::register_type(TYPE_OP, TYPE_NATIVE, "op!",
+                            {{Slot::make, op::make}, {Slot::mold, op::mold}});
 }
 
 } // namespace native

@@ -52,18 +52,18 @@ int32_t length(Cell*) {
 } // namespace
 
 void init() {
-    using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_NONE, 0, "none!", {
-        make, no,     no, make,   form, mold,   no, no, unit::compare, no, // 1-10
-        no,   no,     no, no,     no,   no,     no, no, no,            no, // 11-20
-        no,   no,     no, no,     no,   no,     no, no, clear,         no, // 21-30
-        find, no,     no, no,     no,   length, no, no, no,            no, // 31-40
-        no,   remove, no, select, no,   no,     no, no, no,            take, // 41-50
-        no,   no,     no, no,     no,   no,     no, no, no,            no, // 51-60
-        no,   no // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_NONE, 0, "none!",
+                            {{Slot::make, make},
+                             {Slot::to, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, unit::compare},
+                             {Slot::clear, clear},
+                             {Slot::find, find},
+                             {Slot::length_q, length},
+                             {Slot::remove, remove},
+                             {Slot::select, select},
+                             {Slot::take, take}});
 }
 
 } // namespace kiv::none

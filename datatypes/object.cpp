@@ -745,18 +745,17 @@ void init() {
             symbol::intern("false"),      symbol::intern("no"),
             symbol::intern("off"),        symbol::intern("none")};
     context::fire_on_change = fire_on_change;
-    using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_OBJECT, 0, "object!", {
-        make, no, reflect, no, form,   mold, eval_path, no, compare, no,   // 1-10
-        no,   no, no,      no, no,     no,   no,        no, no,      no,   // 11-20
-        no,   no, no,      no, no,     no,   no,        no, no,      copy, // 21-30
-        no,   no, no,      no, no,     no,   no,        no, no,      no,   // 31-40
-        put,  no, no,      select, no, no,   no,        no, no,      no,   // 41-50
-        no,   no, no,      no, modify, no,   no,        no, no,      no,   // 51-60
-        no,   no // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_OBJECT, 0, "object!",
+                            {{Slot::make, make},
+                             {Slot::reflect, reflect},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, eval_path},
+                             {Slot::compare, compare},
+                             {Slot::copy, copy},
+                             {Slot::put, put},
+                             {Slot::select, select},
+                             {Slot::modify, modify}});
 }
 
 } // namespace kiv::object

@@ -242,30 +242,29 @@ Cell* random(Cell* value, bool seed, bool secure, bool) {
 } // namespace
 
 void init() {
-    using namespace action;
-    datatype::register_sparse(TYPE_PAIR, 0, "pair!", no,
-                              {
-                                  {Slot::make, make},
-                                  {Slot::random, random},
-                                  {Slot::to, make},
-                                  {Slot::form, form},
-                                  {Slot::mold, mold},
-                                  {Slot::eval_path, eval_path},
-                                  {Slot::compare, compare},
-                                  {Slot::absolute, absolute},
-                                  {Slot::add, math<integer::add>},
-                                  {Slot::divide, math<integer::divide>},
-                                  {Slot::multiply, math<integer::multiply>},
-                                  {Slot::negate, negate},
-                                  {Slot::remainder, math<integer::remainder>},
-                                  {Slot::round, round},
-                                  {Slot::subtract, math<integer::subtract>},
-                                  {Slot::and_, math<integer::and_>},
-                                  {Slot::or_, math<integer::or_>},
-                                  {Slot::xor_, math<integer::xor_>},
-                                  {Slot::pick, pick},
-                                  {Slot::reverse, reverse},
-                              });
+    datatype::register_type(TYPE_PAIR, 0, "pair!",
+                            {
+                                {Slot::make, make},
+                                {Slot::random, random},
+                                {Slot::to, make},
+                                {Slot::form, form},
+                                {Slot::mold, mold},
+                                {Slot::eval_path, eval_path},
+                                {Slot::compare, compare},
+                                {Slot::absolute, absolute},
+                                {Slot::add, math<integer::add>},
+                                {Slot::divide, math<integer::divide>},
+                                {Slot::multiply, math<integer::multiply>},
+                                {Slot::negate, negate},
+                                {Slot::remainder, math<integer::remainder>},
+                                {Slot::round, round},
+                                {Slot::subtract, math<integer::subtract>},
+                                {Slot::and_, math<integer::and_>},
+                                {Slot::or_, math<integer::or_>},
+                                {Slot::xor_, math<integer::xor_>},
+                                {Slot::pick, pick},
+                                {Slot::reverse, reverse},
+                            });
 }
 
 } // namespace kiv::pair

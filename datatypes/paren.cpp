@@ -33,8 +33,8 @@ int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, co
 }
 
 void init() {
-    using action::inherit;
-    path::register_row(TYPE_PAREN, TYPE_BLOCK, "paren!", inherit, inherit, inherit, mold, inherit);
+    datatype::register_type(TYPE_PAREN, TYPE_BLOCK, "paren!",
+                            {{Slot::mold, mold}, {Slot::trim, action::no}});
 }
 
 } // namespace kiv::paren

@@ -177,34 +177,22 @@ int32_t mold_set_path(const Cell* value, Cell* buffer, bool only, bool all, bool
 
 } // namespace
 
-void register_row(uint32_t type, uint32_t parent, const char* name, action::Entry make,
-                  action::Entry to, action::Entry form, action::Entry mold,
-                  action::Entry random_sort) {
-    using action::inherit;
-    using action::no;
-    constexpr action::Entry in = inherit;
-    // clang-format off
-    datatype::register_type(type, parent, name,
-        {make, random_sort, in, to, form, mold, in, no, in, no,  // 1-10
-         no,   no,          no, no, no,   no,   no, no, no, no,  // 11-20
-         no,   no,          no, no, in,   in,   in, in, in, in,  // 21-30
-         in,   in,          in, in, in,   in,   in, in, in, in,  // 31-40
-         in,   in,          in, in, random_sort, in, in, in, in, in, // 41-50
-         no,   no,          no, no, in,   no,   no, no, no, no,  // 51-60
-         no,   no});
-    // clang-format on
-}
-
 void init() {
-    using action::inherit;
-    using action::no;
-    register_row(TYPE_PATH, TYPE_BLOCK, "path!", make, to, form, mold, no);
-    register_row(TYPE_LIT_PATH, TYPE_PATH, "lit-path!", inherit, inherit, inherit,
-                 mold_prefixed<'\''>, no);
-    register_row(TYPE_SET_PATH, TYPE_PATH, "set-path!", inherit, inherit, inherit, mold_set_path,
-                 no);
-    register_row(TYPE_GET_PATH, TYPE_PATH, "get-path!", inherit, inherit, inherit,
-                 mold_prefixed<':'>, no);
+    // The series actions come from block!; a path is not shuffled, sorted
+    // or trimmed.
+    datatype::register_type(TYPE_PATH, TYPE_BLOCK, "path!",
+                            {{Slot::make, make},
+                             {Slot::random, action::no},
+                             {Slot::to, to},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::sort, action::no},
+                             {Slot::trim, action::no}});
+    datatype::register_type(TYPE_LIT_PATH, TYPE_PATH, "lit-path!",
+                            {{Slot::mold, mold_prefixed<'\''>}});
+    datatype::register_type(TYPE_SET_PATH, TYPE_PATH, "set-path!", {{Slot::mold, mold_set_path}});
+    datatype::register_type(TYPE_GET_PATH, TYPE_PATH, "get-path!",
+                            {{Slot::mold, mold_prefixed<':'>}});
 }
 
 } // namespace kiv::path

@@ -8,7 +8,6 @@
 
 #include <cstdint>
 
-#include "datatypes/datatype.h"
 #include "runtime/cell.h"
 #include "runtime/types.h"
 
@@ -31,13 +30,6 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t type);
 int32_t form(const Cell* value, Cell* buffer, const Cell* arg, int32_t part);
 int32_t mold(const Cell* value, Cell* buffer, bool only, bool all, bool flat, const Cell* arg,
              int32_t part, int32_t indent);
-
-// Registers a block-like type whose other slots follow its parent: the
-// series actions are inherited, math and port actions unsupported.
-// `random_sort` fills both the random and the sort slot.
-void register_row(uint32_t type, uint32_t parent, const char* name, action::Entry make,
-                  action::Entry to, action::Entry form, action::Entry mold,
-                  action::Entry random_sort);
 
 // Registers path!, lit-path!, set-path! and get-path! (after block!).
 void init();

@@ -49,21 +49,8 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg,
 } // namespace
 
 void init() {
-    using namespace action;
     datatype::register_type(TYPE_PERCENT, TYPE_FLOAT, "percent!",
-                            {inherit, inherit, no,      inherit, form,
-                             mold,    no,      no,      inherit, inherit, // 1-10
-                             inherit, inherit, inherit, inherit, inherit,
-                             inherit, inherit, inherit, inherit, inherit, // 11-20
-                             no,      no,      no,      no,      no,
-                             no,      no,      no,      no,      no, // 21-30
-                             no,      no,      no,      no,      no,
-                             no,      no,      no,      no,      no, // 31-40
-                             no,      no,      no,      no,      no,
-                             no,      no,      no,      no,      no, // 41-50
-                             no,      no,      no,      no,      no,
-                             no,      no,      no,      no,      no, // 51-60
-                             no,      no});
+                            {{Slot::form, form}, {Slot::mold, mold}});
 }
 
 } // namespace kiv::percent

@@ -267,28 +267,27 @@ void do_math(int32_t op) {
 
 template <uint32_t N>
 void register_type() {
-    using namespace action;
     constexpr auto make_n = make<N>;
-    datatype::register_sparse(type_id<N>, 0, N == 2 ? "point2D!" : "point3D!", no,
-                              {
-                                  {Slot::make, make_n},
-                                  {Slot::random, random<N>},
-                                  {Slot::to, make_n},
-                                  {Slot::form, form},
-                                  {Slot::mold, mold},
-                                  {Slot::eval_path, eval_path<N>},
-                                  {Slot::compare, compare<N>},
-                                  {Slot::absolute, absolute<N>},
-                                  {Slot::add, math<N, integer::add>},
-                                  {Slot::divide, math<N, integer::divide>},
-                                  {Slot::multiply, math<N, integer::multiply>},
-                                  {Slot::negate, negate<N>},
-                                  {Slot::remainder, math<N, integer::remainder>},
-                                  {Slot::round, round<N>},
-                                  {Slot::subtract, math<N, integer::subtract>},
-                                  {Slot::pick, pick<N>},
-                                  {Slot::reverse, reverse<N>},
-                              });
+    datatype::register_type(type_id<N>, 0, N == 2 ? "point2D!" : "point3D!",
+                            {
+                                {Slot::make, make_n},
+                                {Slot::random, random<N>},
+                                {Slot::to, make_n},
+                                {Slot::form, form},
+                                {Slot::mold, mold},
+                                {Slot::eval_path, eval_path<N>},
+                                {Slot::compare, compare<N>},
+                                {Slot::absolute, absolute<N>},
+                                {Slot::add, math<N, integer::add>},
+                                {Slot::divide, math<N, integer::divide>},
+                                {Slot::multiply, math<N, integer::multiply>},
+                                {Slot::negate, negate<N>},
+                                {Slot::remainder, math<N, integer::remainder>},
+                                {Slot::round, round<N>},
+                                {Slot::subtract, math<N, integer::subtract>},
+                                {Slot::pick, pick<N>},
+                                {Slot::reverse, reverse<N>},
+                            });
 }
 
 template void do_math<2>(int32_t);

@@ -350,21 +350,47 @@ const ActorTable* native_actors(const Cell& port) {
 
 void init() {
     for (const char* name : action_names) symbol::intern(name);
-    using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_PORT, TYPE_OBJECT, "port!", {
-        make,    no,      inherit, no,      form,    mold,    inherit, no,      inherit, no, // 1-10
-        no,      no,      no,      no,      no,      no,      no,      no,      no,      no, // 11-20
-        no,      no,      no,      no,      insert,  navigate<Slot::at>, navigate<Slot::back>, // 21-27
-        change,  unary<Slot::clear>, copy, find, navigate<Slot::head>, // 28-32
-        navigate<Slot::head_q>, navigate<Slot::index_q>, insert, length_q, move, // 33-37
-        navigate<Slot::next>, pick, poke, keyed<Slot::put>, remove, reverse, select, sort, // 38-45
-        navigate<Slot::skip>, paired<Slot::swap>, navigate<Slot::tail>, navigate<Slot::tail_q>, // 46-49
-        take,    trim,    unary<Slot::create>, unary<Slot::close>, unary<Slot::delete_>, // 50-54
-        keyed<Slot::modify>, open, no, unary<Slot::query>, read, paired<Slot::rename>, // 55-60
-        unary<Slot::update>, write // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_PORT, TYPE_OBJECT, "port!",
+                            {{Slot::make, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::append, insert},
+                             {Slot::at, navigate<Slot::at>},
+                             {Slot::back, navigate<Slot::back>},
+                             {Slot::change, change},
+                             {Slot::clear, unary<Slot::clear>},
+                             {Slot::copy, copy},
+                             {Slot::find, find},
+                             {Slot::head, navigate<Slot::head>},
+                             {Slot::head_q, navigate<Slot::head_q>},
+                             {Slot::index_q, navigate<Slot::index_q>},
+                             {Slot::insert, insert},
+                             {Slot::length_q, length_q},
+                             {Slot::move, move},
+                             {Slot::next, navigate<Slot::next>},
+                             {Slot::pick, pick},
+                             {Slot::poke, poke},
+                             {Slot::put, keyed<Slot::put>},
+                             {Slot::remove, remove},
+                             {Slot::reverse, reverse},
+                             {Slot::select, select},
+                             {Slot::sort, sort},
+                             {Slot::skip, navigate<Slot::skip>},
+                             {Slot::swap, paired<Slot::swap>},
+                             {Slot::tail, navigate<Slot::tail>},
+                             {Slot::tail_q, navigate<Slot::tail_q>},
+                             {Slot::take, take},
+                             {Slot::trim, trim},
+                             {Slot::create, unary<Slot::create>},
+                             {Slot::close, unary<Slot::close>},
+                             {Slot::delete_, unary<Slot::delete_>},
+                             {Slot::modify, keyed<Slot::modify>},
+                             {Slot::open, open},
+                             {Slot::query, unary<Slot::query>},
+                             {Slot::read, read},
+                             {Slot::rename, paired<Slot::rename>},
+                             {Slot::update, unary<Slot::update>},
+                             {Slot::write, write}});
 }
 
 } // namespace kiv::port

@@ -24,17 +24,13 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg,
 
 void init() {
     using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_REF, TYPE_STRING, "ref!", {
-        inherit, no,      inherit, inherit, inherit, mold,    no,      no,      inherit, no, // 1-10
-        no,      no,      no,      no,      no,      no,      no,      no,      no,      no, // 11-20
-        no,      no,      no,      no,      no,      inherit, inherit, inherit, inherit, inherit, // 21-30
-        inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, // 31-40
-        no,      inherit, inherit, inherit, no,      inherit, inherit, inherit, inherit, inherit, // 41-50
-        no,      no,      no,      no,      inherit, no,      no,      no,      no,      no, // 51-60
-        no,      no // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_REF, TYPE_STRING, "ref!",
+                            {{Slot::random, no},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, no},
+                             {Slot::append, no},
+                             {Slot::sort, no},
+                             {Slot::trim, no}});
 }
 
 } // namespace kiv::ref

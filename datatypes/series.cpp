@@ -658,18 +658,15 @@ Cell* modify(Cell* series, Cell* field, Cell* value, bool) {
 void init() {
     hashing::compare_hook = compare_cells;
     hashing::content_hook = content_hash;
-    using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_SERIES, 0, "series!", {
-        no,     random, reflect, no,    no,    no,     no,      no,      no,       no, // 1-10
-        no,     no,     no,      no,    no,    no,     no,      no,      no,       no, // 11-20
-        no,     no,     no,      no,    no,    at,     back,    no,      clear,    copy, // 21-30
-        no,     head,   head_q,  index_q, no,  length_q, move,  next,    pick,     poke, // 31-40
-        no,     remove, reverse, no,    no,    skip,   no,      tail,    tail_q,   take, // 41-50
-        no,     no,     no,      no,    modify, no,    no,      no,      no,       no, // 51-60
-        no,     no // 61-62
-    });
-    // clang-format on
+    datatype::register_type(
+        TYPE_SERIES, 0, "series!",
+        {{Slot::random, random},     {Slot::reflect, reflect}, {Slot::at, at},
+         {Slot::back, back},         {Slot::clear, clear},     {Slot::copy, copy},
+         {Slot::head, head},         {Slot::head_q, head_q},   {Slot::index_q, index_q},
+         {Slot::length_q, length_q}, {Slot::move, move},       {Slot::next, next},
+         {Slot::pick, pick},         {Slot::poke, poke},       {Slot::remove, remove},
+         {Slot::reverse, reverse},   {Slot::skip, skip},       {Slot::tail, tail},
+         {Slot::tail_q, tail_q},     {Slot::take, take},       {Slot::modify, modify}});
 }
 
 } // namespace kiv::series

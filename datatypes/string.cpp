@@ -1358,18 +1358,22 @@ Cell* do_set_op(bool case_, const Cell* skip, int32_t op) {
 }
 
 void init() {
-    using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_STRING, TYPE_SERIES, "string!", {
-        make,    inherit, inherit, to,      form_action, mold_action, eval_path, no,  compare, no, // 1-10
-        no,      no,      no,      no,      no,      no,      no,        no,      no,      no, // 11-20
-        no,      no,      no,      no,      insert,  inherit, inherit,   change,  inherit, inherit, // 21-30
-        find,    inherit, inherit, inherit, insert,  inherit, inherit,   inherit, inherit, inherit, // 31-40
-        no,      inherit, inherit, select,  sort,    inherit, swap,      inherit, inherit, take, // 41-50
-        trim,    no,      no,      no,      inherit, no,      no,        no,      no,      no, // 51-60
-        no,      no // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_STRING, TYPE_SERIES, "string!",
+                            {{Slot::make, make},
+                             {Slot::to, to},
+                             {Slot::form, form_action},
+                             {Slot::mold, mold_action},
+                             {Slot::eval_path, eval_path},
+                             {Slot::compare, compare},
+                             {Slot::append, insert},
+                             {Slot::change, change},
+                             {Slot::find, find},
+                             {Slot::insert, insert},
+                             {Slot::select, select},
+                             {Slot::sort, sort},
+                             {Slot::swap, swap},
+                             {Slot::take, take},
+                             {Slot::trim, trim}});
 }
 
 } // namespace kiv::string

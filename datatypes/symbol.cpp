@@ -55,15 +55,7 @@ int32_t compare(const Cell* a, const Cell* b, int32_t op) {
 }
 
 void init() {
-    using namespace action;
-    datatype::register_type(TYPE_SYMBOL, 0, "symbol!",
-                            {no, no, no, no, no, no, no, no, compare, no, // 1-10
-                             no, no, no, no, no, no, no, no, no,      no, // 11-20
-                             no, no, no, no, no, no, no, no, no,      no, // 21-30
-                             no, no, no, no, no, no, no, no, no,      no, // 31-40
-                             no, no, no, no, no, no, no, no, no,      no, // 41-50
-                             no, no, no, no, no, no, no, no, no,      no, // 51-60
-                             no, no});
+    datatype::register_type(TYPE_SYMBOL, 0, "symbol!", {{Slot::compare, compare}});
 }
 
 } // namespace kiv::symbol

@@ -71,17 +71,13 @@ Cell* to(Cell* proto, const Cell* spec, uint32_t type) {
 
 void init() {
     using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_TAG, TYPE_STRING, "tag!", {
-        inherit, no,      inherit, to,      form,    mold,    inherit, no,      inherit, no, // 1-10
-        no,      no,      no,      no,      no,      no,      no,      no,      no,      no, // 11-20
-        no,      no,      no,      no,      inherit, inherit, inherit, inherit, inherit, inherit, // 21-30
-        inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit, // 31-40
-        inherit, inherit, inherit, inherit, no,      inherit, inherit, inherit, inherit, inherit, // 41-50
-        no,      no,      no,      no,      inherit, no,      no,      no,      no,      no, // 51-60
-        no,      no // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_TAG, TYPE_STRING, "tag!",
+                            {{Slot::random, no},
+                             {Slot::to, to},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::sort, no},
+                             {Slot::trim, no}});
 }
 
 } // namespace kiv::tag

@@ -332,19 +332,20 @@ bool odd(const Cell* value) {
 void init() {
     using namespace action;
     datatype::register_type(TYPE_TIME, TYPE_FLOAT, "time!",
-                            {make,    inherit,   no,       make,    form,
-                             mold,    eval_path, no,       inherit, inherit, // 1-10
-                             add,     divide,    multiply, inherit, no,
-                             inherit, round,     subtract, even,    odd, // 11-20
-                             no,      no,        no,       no,      no,
-                             no,      no,        no,       no,      no, // 21-30
-                             no,      no,        no,       no,      no,
-                             no,      no,        no,       pick,    no, // 31-40
-                             no,      no,        no,       no,      no,
-                             no,      no,        no,       no,      no, // 41-50
-                             no,      no,        no,       no,      no,
-                             no,      no,        no,       no,      no, // 51-60
-                             no,      no});
+                            {{Slot::make, make},
+                             {Slot::to, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, eval_path},
+                             {Slot::add, add},
+                             {Slot::divide, divide},
+                             {Slot::multiply, multiply},
+                             {Slot::power, no},
+                             {Slot::round, round},
+                             {Slot::subtract, subtract},
+                             {Slot::even_q, even},
+                             {Slot::odd_q, odd},
+                             {Slot::pick, pick}});
 }
 
 } // namespace kiv::time_

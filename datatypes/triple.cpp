@@ -36,9 +36,7 @@ int32_t mold(const Cell* value, Cell* buffer, bool, bool, bool, const Cell* arg,
 } // namespace
 
 void init() {
-    using namespace action;
-    datatype::register_sparse(TYPE_TRIPLE, 0, "triple!", no,
-                              {{Slot::form, form}, {Slot::mold, mold}});
+    datatype::register_type(TYPE_TRIPLE, 0, "triple!", {{Slot::form, form}, {Slot::mold, mold}});
 }
 
 } // namespace kiv::triple

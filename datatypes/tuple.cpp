@@ -301,29 +301,28 @@ Cell* reverse(Cell* value, const Cell* part, const Cell* skip) {
 } // namespace
 
 void init() {
-    using namespace action;
-    datatype::register_sparse(TYPE_TUPLE, 0, "tuple!", no,
-                              {
-                                  {Slot::make, to},
-                                  {Slot::random, random},
-                                  {Slot::to, to},
-                                  {Slot::form, form},
-                                  {Slot::mold, mold},
-                                  {Slot::eval_path, eval_path},
-                                  {Slot::compare, compare},
-                                  {Slot::add, math<integer::add>},
-                                  {Slot::divide, math<integer::divide>},
-                                  {Slot::multiply, math<integer::multiply>},
-                                  {Slot::remainder, math<integer::remainder>},
-                                  {Slot::subtract, math<integer::subtract>},
-                                  {Slot::and_, math<integer::and_>},
-                                  {Slot::or_, math<integer::or_>},
-                                  {Slot::xor_, math<integer::xor_>},
-                                  {Slot::complement, complement},
-                                  {Slot::length_q, length},
-                                  {Slot::pick, pick},
-                                  {Slot::reverse, reverse},
-                              });
+    datatype::register_type(TYPE_TUPLE, 0, "tuple!",
+                            {
+                                {Slot::make, to},
+                                {Slot::random, random},
+                                {Slot::to, to},
+                                {Slot::form, form},
+                                {Slot::mold, mold},
+                                {Slot::eval_path, eval_path},
+                                {Slot::compare, compare},
+                                {Slot::add, math<integer::add>},
+                                {Slot::divide, math<integer::divide>},
+                                {Slot::multiply, math<integer::multiply>},
+                                {Slot::remainder, math<integer::remainder>},
+                                {Slot::subtract, math<integer::subtract>},
+                                {Slot::and_, math<integer::and_>},
+                                {Slot::or_, math<integer::or_>},
+                                {Slot::xor_, math<integer::xor_>},
+                                {Slot::complement, complement},
+                                {Slot::length_q, length},
+                                {Slot::pick, pick},
+                                {Slot::reverse, reverse},
+                            });
 }
 
 } // namespace kiv::tuple

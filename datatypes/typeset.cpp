@@ -255,18 +255,17 @@ void do_bitwise(int32_t op) {
 }
 
 void init() {
-    using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_TYPESET, 0, "typeset!", {
-        make, no,         no,  make, form, mold, no, no, compare, no, // 1-10
-        no,   no,         no,  no,   no,   no,   no, no, no,      no, // 11-20
-        and_, complement, or_, xor_, no,   no,   no, no, no,      no, // 21-30
-        find, no,         no,  no,   no,   no,   no, no, no,      no, // 31-40
-        no,   no,         no,  no,   no,   no,   no, no, no,      no, // 41-50
-        no,   no,         no,  no,   no,   no,   no, no, no,      no, // 51-60
-        no,   no // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_TYPESET, 0, "typeset!",
+                            {{Slot::make, make},
+                             {Slot::to, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, compare},
+                             {Slot::and_, and_},
+                             {Slot::complement, complement},
+                             {Slot::or_, or_},
+                             {Slot::xor_, xor_},
+                             {Slot::find, find}});
 }
 
 } // namespace kiv::typeset

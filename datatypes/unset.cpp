@@ -27,18 +27,12 @@ int32_t mold(const Cell*, Cell* buffer, bool, bool all, bool, const Cell*, int32
 } // namespace
 
 void init() {
-    using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_UNSET, 0, "unset!", {
-        make, no, no, make, form, mold, no, no, unit::compare, no, // 1-10
-        no,   no, no, no,   no,   no,   no, no, no,            no, // 11-20
-        no,   no, no, no,   no,   no,   no, no, no,            no, // 21-30
-        no,   no, no, no,   no,   no,   no, no, no,            no, // 31-40
-        no,   no, no, no,   no,   no,   no, no, no,            no, // 41-50
-        no,   no, no, no,   no,   no,   no, no, no,            no, // 51-60
-        no,   no // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_UNSET, 0, "unset!",
+                            {{Slot::make, make},
+                             {Slot::to, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, unit::compare}});
 }
 
 } // namespace kiv::unset

@@ -316,17 +316,18 @@ Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell*, Cel
 
 void init() {
     using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_URL, TYPE_STRING, "url!", {
-        make,    no,      no,      to,      inherit, mold,    eval_path, no,      inherit, no, // 1-10
-        no,      no,      no,      no,      no,      no,      no,        no,      no,      no, // 11-20
-        no,      no,      no,      no,      inherit, inherit, inherit,   inherit, inherit, inherit, // 21-30
-        inherit, inherit, inherit, inherit, inherit, inherit, inherit,   inherit, inherit, inherit, // 31-40
-        no,      inherit, inherit, inherit, no,      inherit, inherit,   inherit, inherit, inherit, // 41-50
-        no,      no,      no,      no,      inherit, open,    no,        no,      read,    no, // 51-60
-        no,      write // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_URL, TYPE_STRING, "url!",
+                            {{Slot::make, make},
+                             {Slot::random, no},
+                             {Slot::reflect, no},
+                             {Slot::to, to},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, eval_path},
+                             {Slot::sort, no},
+                             {Slot::trim, no},
+                             {Slot::open, open},
+                             {Slot::read, read},
+                             {Slot::write, write}});
 }
 
 } // namespace kiv::url

@@ -754,19 +754,32 @@ Cell* take(Cell* series, const Cell* part, bool deep, bool last) {
 
 void init() {
     using namespace action;
-    // clang-format off
-    datatype::register_type(TYPE_VECTOR, TYPE_STRING, "vector!", {
-        make,    inherit, inherit, no,      form,    mold,    eval_path, no,      compare, no, // 1-10
-        math<integer::add>, math<integer::divide>, math<integer::multiply>, no, no, // 11-15
-        math<integer::remainder>, no, math<integer::subtract>, no, no, // 16-20
-        math<integer::and_>, no, math<integer::or_>, math<integer::xor_>, insert, // 21-25
-        inherit, inherit, change,  inherit, inherit, // 26-30
-        find,    inherit, inherit, inherit, insert,  inherit, inherit,   inherit, pick,    poke, // 31-40
-        no,      inherit, inherit, select,  sort,    inherit, no,        inherit, inherit, take, // 41-50
-        no,      no,      no,      no,      inherit, no,      no,        no,      no,      no, // 51-60
-        no,      no // 61-62
-    });
-    // clang-format on
+    datatype::register_type(TYPE_VECTOR, TYPE_STRING, "vector!",
+                            {{Slot::make, make},
+                             {Slot::to, no},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, eval_path},
+                             {Slot::compare, compare},
+                             {Slot::add, math<integer::add>},
+                             {Slot::divide, math<integer::divide>},
+                             {Slot::multiply, math<integer::multiply>},
+                             {Slot::remainder, math<integer::remainder>},
+                             {Slot::subtract, math<integer::subtract>},
+                             {Slot::and_, math<integer::and_>},
+                             {Slot::or_, math<integer::or_>},
+                             {Slot::xor_, math<integer::xor_>},
+                             {Slot::append, insert},
+                             {Slot::change, change},
+                             {Slot::find, find},
+                             {Slot::insert, insert},
+                             {Slot::pick, pick},
+                             {Slot::poke, poke},
+                             {Slot::select, select},
+                             {Slot::sort, sort},
+                             {Slot::swap, no},
+                             {Slot::take, take},
+                             {Slot::trim, no}});
 }
 
 } // namespace kiv::vector

@@ -4,8 +4,6 @@
 #include <array>
 #include <cstring>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "datatypes/block.h"
 #include "datatypes/context.h"
@@ -81,20 +79,6 @@ bool ends_word(uint8_t c) {
 
 bool plain_word(uint32_t type) {
     return type >= TYPE_WORD && type <= TYPE_GET_WORD;
-}
-
-template <size_t... I>
-void register_row(uint32_t type, uint32_t parent, const char* name,
-                  const std::vector<action::Entry>& row, std::index_sequence<I...>) {
-    datatype::register_type(type, parent, name, {row[I]...});
-}
-
-// Registers a type whose slots are all `fill` but the given ones.
-void register_family(uint32_t type, uint32_t parent, const char* name, action::Entry fill,
-                     std::initializer_list<std::pair<Slot, action::Entry>> slots) {
-    std::vector<action::Entry> row(slot_count, fill);
-    for (const auto& [slot, entry] : slots) row[uint32_t(slot) - 1] = entry;
-    register_row(type, parent, name, row, std::make_index_sequence<slot_count>{});
 }
 
 } // namespace
@@ -320,30 +304,20 @@ void index_q() {
 }
 
 void init() {
-    using action::Entry;
-    using action::inherit;
-    using action::no;
-    struct Row {
-        uint32_t type;
-        const char* name;
-        Entry make, form, compare, index;
-    };
-    // In registration order; every variant molds with its own mark.
-    const Row rows[] = {
-        {TYPE_WORD, "word!", make, form, compare, index_q},
-        {TYPE_LIT_WORD, "lit-word!", inherit, inherit, inherit, inherit},
-        {TYPE_SET_WORD, "set-word!", inherit, inherit, inherit, inherit},
-        {TYPE_GET_WORD, "get-word!", inherit, inherit, inherit, inherit},
-        {TYPE_REFINEMENT, "refinement!", inherit, inherit, inherit, no},
-    };
-    for (const Row& r : rows)
-        register_family(r.type, r.type == TYPE_WORD ? TYPE_SYMBOL : TYPE_WORD, r.name, no,
-                        {{Slot::make, r.make},
-                         {Slot::to, r.make},
-                         {Slot::form, r.form},
-                         {Slot::mold, mold},
-                         {Slot::compare, r.compare},
-                         {Slot::index_q, r.index}});
+    // The variants take word!'s slots, its mold writing each one's mark;
+    // a refinement! has no index.
+    datatype::register_type(TYPE_WORD, TYPE_SYMBOL, "word!",
+                            {{Slot::make, make},
+                             {Slot::to, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::compare, compare},
+                             {Slot::index_q, index_q}});
+    datatype::register_type(TYPE_LIT_WORD, TYPE_WORD, "lit-word!", {});
+    datatype::register_type(TYPE_SET_WORD, TYPE_WORD, "set-word!", {});
+    datatype::register_type(TYPE_GET_WORD, TYPE_WORD, "get-word!", {});
+    datatype::register_type(TYPE_REFINEMENT, TYPE_WORD, "refinement!",
+                            {{Slot::index_q, action::no}});
 }
 
 } // namespace kiv::word

@@ -415,15 +415,14 @@ Cell* push_field(const Cell& e0, int32_t index) {
 }
 
 void init() {
-    using namespace action;
     intern_names();
-    datatype::register_sparse(TYPE_EVENT, 0, "event!", no,
-                              {{Slot::make, make},
-                               {Slot::form, form},
-                               {Slot::mold, mold},
-                               {Slot::eval_path, eval_path},
-                               {Slot::compare, compare},
-                               {Slot::pick, pick}});
+    datatype::register_type(TYPE_EVENT, 0, "event!",
+                            {{Slot::make, make},
+                             {Slot::form, form},
+                             {Slot::mold, mold},
+                             {Slot::eval_path, eval_path},
+                             {Slot::compare, compare},
+                             {Slot::pick, pick}});
 }
 
 } // namespace kiv::gui::event

@@ -21,18 +21,10 @@ class BlockTest : public DatatypeTest {
     void SetUp() override {
         DatatypeTest::SetUp();
         // A block! row with the workers of this module, enough to nest blocks.
-        using action::no;
-        // clang-format off
-            datatype::register_type(TYPE_BLOCK, 0, "block!", {
-                no, no, no, no, block::form, block::mold, no, no, compare_blocks, no, // 1-10
-                no, no, no, no, no,          no,          no, no, no,             no, // 11-20
-                no, no, no, no, no,          no,          no, no, no,             no, // 21-30
-                no, no, no, no, no,          no,          no, no, no,             no, // 31-40
-                no, no, no, no, no,          no,          no, no, no,             no, // 41-50
-                no, no, no, no, no,          no,          no, no, no,             no, // 51-60
-                no, no // 61-62
-            });
-        // clang-format on
+        datatype::register_type(TYPE_BLOCK, 0, "block!",
+                                {{Slot::form, block::form},
+                                 {Slot::mold, block::mold},
+                                 {Slot::compare, compare_blocks}});
     }
 
     // A new block, kept for the rest of the test.

@@ -76,19 +76,13 @@ class CallableTest : public DatatypeTest {
         return string::mold(*v, *buffer, all, arg, part);
     }
     static void register_block() {
-        using action::no;
-        // clang-format off
         datatype::register_type(TYPE_BLOCK, 0, "block!",
-            {no, no, no, block_to, block::form, block::mold, no, no, block_compare, no,
-             no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no,
-             no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no,
-             no, no, no, no, no, no, no, no, no, no, no, no});
+                                {{Slot::to, block_to},
+                                 {Slot::form, block::form},
+                                 {Slot::mold, block::mold},
+                                 {Slot::compare, block_compare}});
         datatype::register_type(TYPE_STRING, 0, "string!",
-            {no, no, no, no, string_form, string_mold, no, no, no, no,
-             no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no,
-             no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no, no,
-             no, no, no, no, no, no, no, no, no, no, no, no});
-        // clang-format on
+                                {{Slot::form, string_form}, {Slot::mold, string_mold}});
     }
 
     // Reads test text: [ ] ( ) delimit blocks and parens; words, set-words

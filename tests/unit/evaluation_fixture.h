@@ -32,7 +32,7 @@ class EvaluationTest : public InterpreterTest {
         string::init();
         paren::init();
         path::init();
-        datatype::register_sparse(TYPE_HASH, TYPE_BLOCK, "hash!", action::inherit, {});
+        datatype::register_type(TYPE_HASH, TYPE_BLOCK, "hash!", {});
         url::init();
         file::init();
         object::init();

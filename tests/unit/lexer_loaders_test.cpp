@@ -235,14 +235,9 @@ TEST_F(LoaderTest, NewLineFlagsFollowLineBreaks) {
 
 TEST_F(LoaderTest, MoldOfLoadedBlocksKeepsTheirLines) {
     // block! and paren! with their workers, so that nested values mold.
-    using action::no;
     for (uint32_t type : {TYPE_BLOCK, TYPE_PAREN})
-        datatype::register_type(
-            type, 0, type == TYPE_BLOCK ? "block!" : "paren!",
-            {no, no, no, no, block::form, block::mold, no, no, no, no, no, no, no, no, no, no,
-             no, no, no, no, no,          no,          no, no, no, no, no, no, no, no, no, no,
-             no, no, no, no, no,          no,          no, no, no, no, no, no, no, no, no, no,
-             no, no, no, no, no,          no,          no, no, no, no, no, no, no, no});
+        datatype::register_type(type, 0, type == TYPE_BLOCK ? "block!" : "paren!",
+                                {{Slot::form, block::form}, {Slot::mold, block::mold}});
     Rooted<Cell> out;
     std::string src = "a: 1\nb: [\n    c 'd\n    #\"e\"\n]\n/f :g";
     lexer::load(*out, reinterpret_cast<const uint8_t*>(src.data()), uint32_t(src.size()));

@@ -71,20 +71,11 @@ class ObjectTest : public DatatypeTest {
         return string::mold(*v, *buffer, all, arg, part);
     }
     static void register_series_rows() {
-        using action::no;
         for (uint32_t type : {TYPE_BLOCK, TYPE_PAREN})
-            datatype::register_type(
-                type, 0, type == TYPE_BLOCK ? "block!" : "paren!",
-                {no, no, no, no, block::form, block::mold, no, no, no, no, no, no, no, no, no, no,
-                 no, no, no, no, no,          no,          no, no, no, no, no, no, no, no, no, no,
-                 no, no, no, no, no,          no,          no, no, no, no, no, no, no, no, no, no,
-                 no, no, no, no, no,          no,          no, no, no, no, no, no, no, no});
-        datatype::register_type(
-            TYPE_STRING, 0, "string!",
-            {no, no, no, no, form_string, mold_string, no, no, no, no, no, no, no, no, no, no,
-             no, no, no, no, no,          no,          no, no, no, no, no, no, no, no, no, no,
-             no, no, no, no, no,          no,          no, no, no, no, no, no, no, no, no, no,
-             no, no, no, no, no,          no,          no, no, no, no, no, no, no, no});
+            datatype::register_type(type, 0, type == TYPE_BLOCK ? "block!" : "paren!",
+                                    {{Slot::form, block::form}, {Slot::mold, block::mold}});
+        datatype::register_type(TYPE_STRING, 0, "string!",
+                                {{Slot::form, form_string}, {Slot::mold, mold_string}});
     }
 
     // Evaluates `set-word value` pairs: a lit-word value gives its word,

@@ -127,13 +127,12 @@ Cell* string_change(Cell* series, const Cell* value, int32_t part, bool only, in
 
 void register_row(uint32_t type, const char* name, action::CompareFn compare, action::CopyFn copy,
                   action::InsertFn insert, action::RemoveFn remove, action::ChangeFn change) {
-    using action::no;
     datatype::register_type(type, 0, name,
-                            {no, no,     no,     no,   no, no, no, no, compare, no, no, no, no,
-                             no, no,     no,     no,   no, no, no, no, no,      no, no, no, no,
-                             no, change, no,     copy, no, no, no, no, insert,  no, no, no, no,
-                             no, no,     remove, no,   no, no, no, no, no,      no, no, no, no,
-                             no, no,     no,     no,   no, no, no, no, no,      no});
+                            {{Slot::compare, compare},
+                             {Slot::change, change},
+                             {Slot::copy, copy},
+                             {Slot::insert, insert},
+                             {Slot::remove, remove}});
 }
 
 // What the hooks see: variables by canonical symbol, paren actions by

@@ -19,39 +19,33 @@ bool even_a(const Cell*) {
     return true;
 }
 
-// A row with form in slot 5, even? in slot 19 and `rest` elsewhere.
-void register_row(uint32_t type, uint32_t parent, action::Entry form, action::Entry even,
-                  action::Entry rest) {
-    using action::no;
-    // clang-format off
-    datatype::register_type(type, parent, "test!", {
-        rest, rest, rest, rest, form, rest, rest, no,   rest, rest, // 1-10
-        rest, rest, rest, rest, rest, rest, rest, rest, even, rest, // 11-20
-        rest, rest, rest, rest, rest, rest, rest, rest, rest, rest, // 21-30
-        rest, rest, rest, rest, rest, rest, rest, rest, rest, rest, // 31-40
-        rest, rest, rest, rest, rest, rest, rest, rest, rest, rest, // 41-50
-        rest, rest, rest, rest, rest, rest, rest, rest, rest, rest, // 51-60
-        rest, rest // 61-62
-    });
-    // clang-format on
-}
-
 } // namespace
 
 TEST_F(RegistryTest, ChildrenTakeTheParentsEntriesAtRegistration) {
-    using action::inherit;
     using action::no;
-    register_row(50, 0, form_a, no, no);
-    register_row(51, 50, inherit, inherit, inherit); // even? is 0 in the parent
-    register_row(52, 51, form_b, even_a, inherit);
-    register_row(53, 0, inherit, no, no); // nothing to inherit without a parent
+    datatype::register_type(50, 0, "test!", {{Slot::form, form_a}});
+    datatype::register_type(51, 50, "test!", {}); // even? is 0 in the parent
+    datatype::register_type(52, 51, "test!", {{Slot::form, form_b}, {Slot::even_q, even_a}});
+    datatype::register_type(53, 52, "test!", {{Slot::form, no}});
+    datatype::register_type(54, 0, "test!", {}); // nothing to inherit without a parent
+    // A parent registered again later leaves its children as they were.
+    datatype::register_type(50, 0, "test!", {{Slot::form, form_b}});
 
-    EXPECT_EQ(datatype::get<Slot::form>(51), &form_a);
-    EXPECT_EQ(datatype::get<Slot::even_q>(51), nullptr);
-    EXPECT_EQ(datatype::get<Slot::form>(52), &form_b);
-    EXPECT_EQ(datatype::get<Slot::even_q>(52), &even_a);
-    EXPECT_EQ(datatype::get<Slot::form>(53), nullptr);
-    EXPECT_EQ(datatype::highest_type(), 53u);
+    struct Case {
+        uint32_t type;
+        action::FormFn form;
+        action::PredicateFn even;
+    } cases[] = {
+        {51, form_a, nullptr},  {52, form_b, even_a},  {53, nullptr, even_a},
+        {54, nullptr, nullptr}, {50, form_b, nullptr},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(datatype::get<Slot::form>(c.type), c.form) << c.type;
+        EXPECT_EQ(datatype::get<Slot::even_q>(c.type), c.even) << c.type;
+        for (Slot s : {Slot::make, Slot::mold, Slot::write})
+            EXPECT_EQ(datatype::entry(c.type, s), nullptr) << c.type;
+    }
+    EXPECT_EQ(datatype::highest_type(), 54u);
     EXPECT_EQ(datatype::name_of(52).length, 4u);
 }
 
@@ -66,15 +60,24 @@ using RegistryDeathTest = DatatypeTest;
 
 TEST_F(RegistryDeathTest, FaultyRegistrationsEndTheProcessWithARuntimeError) {
     using action::no;
-    auto short_row = [] { datatype::register_type(60 - 10, 0, "short!", {no, no, no}); };
-    EXPECT_EXIT(short_row(), ::testing::ExitedWithCode(98),
-                "invalid actions count for type: 50\n\\*\\*\\* Found: 3\n\\*\\*\\* Expected: 62");
-    EXPECT_EXIT(register_row(57, 0, no, no, no), ::testing::ExitedWithCode(98), "invalid type id");
-    EXPECT_EXIT(register_row(50, 49, no, no, no), ::testing::ExitedWithCode(98),
-                "parent not registered");
-    // even? in the form slot
-    EXPECT_EXIT(register_row(50, 0, even_a, no, no), ::testing::ExitedWithCode(98),
-                "wrong kind in slot: 50\n\\*\\*\\* Found: 5");
+    struct Case {
+        uint32_t type, parent;
+        std::initializer_list<std::pair<Slot, action::Entry>> slots;
+        const char* message;
+    } cases[] = {
+        {57, 0, {}, "invalid type id"},
+        {50, 49, {}, "parent not registered"},
+        {50, 0, {{Slot::form, even_a}}, "wrong kind in slot: 50\n\\*\\*\\* Found: 5"},
+        {50, 0, {{Slot::unused_8, form_a}}, "wrong kind in slot: 50\n\\*\\*\\* Found: 8"},
+        {50,
+         0,
+         {{Slot::form, form_a}, {Slot::even_q, even_a}, {Slot::form, no}},
+         "slot named twice for type: 50\n\\*\\*\\* Found: 5"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EXIT(datatype::register_type(c.type, c.parent, "test!", c.slots),
+                    ::testing::ExitedWithCode(98), c.message)
+            << c.message;
 }
 
 TEST_F(RegistryTest, DatatypeValuesFormMoldAndCompare) {
