@@ -983,8 +983,8 @@ const Cell* naming_word(const Cell* name, const Cell* pos, const Cell& code) {
 }
 
 // Operators computed in place when both operands are integers (or, for
-// the arithmetic ones, floats): the arithmetic actions and the comparison
-// natives. Anything unusual (another type, an overflow, an inexact
+// the arithmetic ones, floats): the arithmetic actions, the comparison
+// natives and the library's modulo. Anything unusual (another type, an overflow, an inexact
 // division) goes through the operator's function, so errors stay the same.
 enum class FastOp {
     none,
