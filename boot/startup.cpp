@@ -223,6 +223,7 @@ void start_with(const Boot& boot) {
             routine::binding_open = true;
             boot();
             routine::binding_open = false;
+            interpreter::note_library();
         },
         *failure);
     if (!started) {

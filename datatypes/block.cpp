@@ -970,6 +970,23 @@ Cell* trim(Cell* series, bool, bool, bool, bool, bool, const Cell*) {
 
 namespace {
 
+// Sorts of plain integers or of strings on one key, the common cases,
+// order their keys here, without the datatype's comparison: the order of
+// x against y into r; false for any other pair of types.
+bool common_order(const Cell& x, const Cell& y, bool case_, int32_t& r) {
+    uint32_t tx = cell::type_of(x), ty = cell::type_of(y);
+    if (tx == TYPE_INTEGER && ty == TYPE_INTEGER) {
+        int32_t p = int32_t(x.w2), q = int32_t(y.w2);
+        r = (p > q) - (p < q);
+        return true;
+    }
+    if (tx == TYPE_STRING && ty == TYPE_STRING) {
+        r = string::order(x, y, case_);
+        return true;
+    }
+    return false;
+}
+
 // Compares records of cells: on the cell at the spec's offset, or with
 // /all on every cell in turn. Incomparable types order by type id.
 int cell_order(const void* a, const void* b, intptr_t word, intptr_t) {
@@ -978,15 +995,10 @@ int cell_order(const void* a, const void* b, intptr_t word, intptr_t) {
     auto x = static_cast<const Cell*>(a);
     auto y = static_cast<const Cell*>(b);
     uint32_t from = spec.offset, to = spec.all ? spec.size : spec.offset + 1;
-    // A sort of strings on one key, the common case, goes to the text order
-    // straight away.
-    if (!spec.all && cell::type_of(x[from]) == TYPE_STRING &&
-        cell::type_of(y[from]) == TYPE_STRING) {
-        int32_t r = string::order(x[from], y[from], spec.case_);
-        return spec.reverse ? -r : r;
-    }
-    int32_t op = spec.case_ ? 8 : 7;
     int32_t r = 0;
+    if (!spec.all && common_order(x[from], y[from], spec.case_, r))
+        return spec.reverse ? -r : r;
+    int32_t op = spec.case_ ? 8 : 7;
     for (uint32_t i = from; i < to && r == 0; ++i) {
         auto compare = datatype::get<Slot::compare>(cell::type_of(x[i]));
         r = compare ? compare(&x[i], &y[i], op) : -2;

@@ -82,7 +82,8 @@ Cell name_word(const char* name) {
 // is a positive integer (1 the functions, 2 and above every named call),
 // else 0: no line.
 int32_t stack_trace_level() {
-    const Cell* level = system_object::find({words::sym<"state">(), words::sym<"stack-trace">()});
+    static system_object::CachedPath setting;
+    const Cell* level = setting.find({words::sym<"state">(), words::sym<"stack-trace">()});
     return level && cell::type_of(*level) == TYPE_INTEGER ? std::max(integer::get(*level), 0) : 0;
 }
 

@@ -18,7 +18,36 @@ const Cell* find_symbols(const uint32_t* symbols, uint32_t n) {
     return value;
 }
 
+// The value of the symbol in the context through the entry index the step
+// remembers, or null.
+const Cell* step_value(uint32_t& index, NodeId ctx, uint32_t symbol) {
+    if (context::cell_of(ctx).header & context::flag::on_stack)
+        return context::value_of(symbol, ctx);
+    if (index >= context::size_of(ctx) ||
+        symbol::resolve(context::word_at(ctx, index)->w2) != symbol::resolve(symbol)) {
+        int32_t found = context::find_word(ctx, symbol, true);
+        if (found < 0) return nullptr;
+        index = uint32_t(found);
+    }
+    return cells::at(ctx, index);
+}
+
 } // namespace
+
+const Cell* CachedPath::find(std::initializer_list<uint32_t> path) {
+    if (path.size() + 1 > max_steps) return system_object::find(path);
+    NodeId ctx = context::global;
+    uint32_t symbol = words::sym<"system">();
+    const uint32_t* next = path.begin();
+    for (uint32_t& index : indexes_) {
+        const Cell* value = step_value(index, ctx, symbol);
+        if (!value || next == path.end()) return value;
+        if (cell::type_of(*value) != TYPE_OBJECT) return nullptr;
+        ctx = value->w1;
+        symbol = *next++;
+    }
+    return nullptr;
+}
 
 const Cell* find(std::initializer_list<const char*> path) {
     // Interned first: interning may allocate, which would move the cells.

@@ -21,4 +21,20 @@ const Cell* find(std::initializer_list<uint32_t> path);
 // The same field's cell, for setting it directly (no change handler runs).
 Cell* field(std::initializer_list<const char*> path);
 
+// A setting read often (on every raise): its path of symbols looked up as
+// `find` does, each step remembering the index of the entry it found. The
+// entry at that index is checked to hold the step's symbol, so a script
+// that replaces an object on the way, or changes the setting, needs no
+// telling: a step whose entry is not there any more looks up again.
+class CachedPath {
+  public:
+    static constexpr uint32_t max_steps = 4;
+    // The path's symbols are passed at each find: they exist only once the
+    // runtime's words are made.
+    const Cell* find(std::initializer_list<uint32_t> path);
+
+  private:
+    uint32_t indexes_[max_steps] = {};
+};
+
 } // namespace kiv::system_object

@@ -986,8 +986,8 @@ const Cell* naming_word(const Cell* name, const Cell* pos, const Cell& code) {
 }
 
 // Operators computed in place when both operands are integers (or, for
-// the arithmetic ones, floats): the arithmetic actions and the comparison
-// natives. Anything unusual (another type, an overflow, an inexact
+// the arithmetic ones, floats): the arithmetic actions, the comparison
+// natives and the library's modulo. Anything unusual (another type, an overflow, an inexact
 // division) goes through the operator's function, so errors stay the same.
 enum class FastOp {
     none,
@@ -1001,8 +1001,14 @@ enum class FastOp {
     lesser,
     greater,
     lesser_equal,
-    greater_equal
+    greater_equal,
+    modulo
 };
+
+// The library's `modulo`, which `//` stands for, once the library has
+// loaded (none before): an operator made from this very function gets the
+// modulo fast operation, any other function! keeps its call.
+Cell library_modulo{TYPE_NONE, 0, 0, 0};
 
 [[gnu::always_inline]] inline FastOp fast_op_of(const Cell& function) {
     if (cell::type_of(function) == TYPE_ACTION) {
@@ -1022,6 +1028,9 @@ enum class FastOp {
             FastOp::greater, FastOp::lesser_equal, FastOp::greater_equal};
         if (function.w1 >= 25 && function.w1 <= 31) return comparisons[function.w1 - 25];
     }
+    if (cell::type_of(function) == TYPE_FUNCTION && function.w3 == library_modulo.w3 &&
+        cell::type_of(library_modulo) == TYPE_FUNCTION)
+        return FastOp::modulo;
     return FastOp::none;
 }
 
@@ -1055,6 +1064,16 @@ enum class FastOp {
             if (op == FastOp::divide && x % y != 0) return false;
             r = op == FastOp::divide ? x / y : x % y;
             result = Cell{TYPE_INTEGER, 0, uint32_t(r), 0};
+            return true;
+        case FastOp::modulo:
+            // The remainder by the divisor's absolute value, made
+            // nonnegative. A zero divisor, and the most negative integer
+            // as either operand (whose absolute value overflows), are the
+            // function's to report.
+            if (y == 0 || x == INT32_MIN || y == INT32_MIN) return false;
+            y = y < 0 ? -y : y;
+            r = x % y;
+            result = Cell{TYPE_INTEGER, 0, uint32_t(r < 0 ? r + y : r), 0};
             return true;
         case FastOp::equal: truth = x == y; break;
         case FastOp::not_equal: truth = x != y; break;
@@ -1193,16 +1212,31 @@ const Cell* paren_value(const Cell& paren, Cell& out, uint32_t depth);
 
 } // namespace in_place
 
-// Calls an operator's native or action with both operands already in
-// place at `left` and `left + 1`.
+void argument_types(const Cell& function, Cell* types, uint32_t n);
+inline void finish_call(Cell* held, bool keep);
+
+// Calls an operator's function with both operands already in place at
+// `left` and `left + 1`: a native, an action, or a function! of two
+// arguments whose shape is simple (the library's `modulo`).
 void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep) {
     Cell list_block = argument_list(function);
+    bool body = cell::type_of(function) == TYPE_FUNCTION;
     stack::state.top = left;
-    stack::mark_interp_native(name);
+    if (body)
+        stack::mark_interp_func(name, function.w1);
+    else
+        stack::mark_interp_native(name);
     stack::state.top = left + 2;
-    const Cell* list = block_cells(list_block) + list_block.w1;
-    check_type(list[0], left[0], function, name, 0);
-    check_type(list[1], left[1], function, name, 1);
+    Cell types[2];
+    argument_types(function, types, 2);
+    check_type(types[0], left[0], function, name, 0);
+    check_type(types[1], left[1], function, name, 1);
+    if (body) {
+        if (list_block.w3 & shape::unused_tail) push_tail(list_block.w3);
+        run_body(function, name);
+        if (!rt.pending) finish_call(left, keep);
+        return;
+    }
     int32_t refinements[max_refinements];
     for (int32_t& r : refinements) r = -1;
     if (run_resuming(function, refinements)) return;
@@ -1476,6 +1510,7 @@ void init() {
     control_type_sets = {};
     builtin_shapes = {};
     builtin_specs.fill(Cell{cell::unset_header, 0, 0, 0});
+    library_modulo = Cell{TYPE_NONE, 0, 0, 0};
     init_trace();
     error::near_source = &position;
     object::hooks.eval = [](Cell& block) {
@@ -1505,9 +1540,23 @@ void init() {
             collector::mark_values(&position, &position + 1);
             collector::mark_values(builtin_specs.data(),
                                    builtin_specs.data() + builtin_specs.size());
+            collector::mark_values(&library_modulo, &library_modulo + 1);
         });
         marker_added = true;
     }
+}
+
+void note_library() {
+    library_modulo = Cell{TYPE_NONE, 0, 0, 0};
+    const Cell* found = context::value_of(symbol::intern("modulo"), context::global);
+    if (!found || cell::type_of(*found) != TYPE_FUNCTION) return;
+    // Only a function of two arguments that call_in_place can run when the
+    // fast operation gives up.
+    Cell modulo = *found;
+    Cell list_block = argument_list(modulo);
+    if ((list_block.w3 & (shape::simple | shape::unused_tail)) &&
+        (list_block.w3 & shape::count_mask) == 2)
+        library_modulo = modulo;
 }
 
 namespace {

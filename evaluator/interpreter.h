@@ -46,6 +46,9 @@ constexpr uint32_t literal_arguments = 4;
 } // namespace mode
 
 void init();
+// Takes note of the library functions that operators compute in place (the
+// `modulo` behind `//`), once the library has loaded.
+void note_library();
 
 // Evaluates every expression of the block; the last value is the result,
 // copied into the caller's slot 0 (set_result) or left as its last pushed
