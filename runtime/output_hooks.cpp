@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "runtime/heap.h"
+#include "runtime/session.h"
 
 namespace kiv::output_hooks {
 namespace {
@@ -11,6 +12,8 @@ constexpr uint32_t growth = 5;
 
 HookList<PrintHook> print_list;
 HookList<WriteHook> write_list;
+// Code can register and remove hooks: a restored session has its lists.
+[[maybe_unused]] const bool kept_in_snapshot = session::keep(print_list, write_list);
 
 template <class Hook>
 void reset(HookList<Hook>& list) {
