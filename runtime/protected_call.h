@@ -20,8 +20,8 @@
 //   a language exit: it always goes on to the entry.
 //
 // runtime::protected_region (runtime/throw.h) is the machine-level part
-// beneath: it filters thrown codes around C++ code that touches no stack,
-// such as the OS memory calls.
+// beneath: it filters thrown codes for code that moves the stacks itself,
+// such as the try native.
 #pragma once
 
 #include <concepts>
