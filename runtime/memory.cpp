@@ -6,6 +6,7 @@
 #include "platform/os.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
+#include "runtime/plan_store.h"
 #include "runtime/session.h"
 
 namespace kiv {
@@ -147,6 +148,7 @@ void init() {
     // Made here rather than before main, so that a start-up short of
     // memory fails where it can be reported.
     if (!pinned.entries) pinned.entries = new Buffer*[PinStack::capacity];
+    plan_store::init();
 }
 
 // An OS block of at least `size` bytes, or null when the system refuses
@@ -227,6 +229,7 @@ NodeId alloc_node() {
 }
 
 void free_node(NodeId node) {
+    plan_store::drop(node);
     NodeFrame* frame = frame_of(node);
     uint32_t slot = (node - 1) % node_frame_slots;
     frame->slots()[slot] = free_link(frame->free_head);
@@ -381,6 +384,7 @@ void review_node_frames() {
 }
 
 void free_all_frames() {
+    plan_store::drop_all();
     while (record.n_head) release_node_frame(record.n_head);
     while (record.s_head) release_series_frame(record.s_head);
     while (record.l_head) free_large(record.l_head->buffer());

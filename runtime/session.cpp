@@ -10,6 +10,7 @@
 #include "runtime/externals.h"
 #include "runtime/heap.h"
 #include "runtime/memory.h"
+#include "runtime/plan_store.h"
 
 namespace kiv::session {
 namespace {
@@ -114,6 +115,8 @@ void take() {
 void restore() {
     if (!snapshot.held) return;
     release_new_externals();
+    // Plans made since describe cells the restore brings back as they were.
+    plan_store::drop_all();
     memory::free_unretained();
     heap::free_unretained();
     for (Saved& saved : snapshot.blocks)

@@ -1,0 +1,63 @@
+// Plans kept beside blocks: what the evaluator decoded from a block's cells
+// the first times it ran, so that later runs skip the decoding.
+//
+// The store maps a block's node to its plan and owns nothing of the plan
+// but the right to drop it: the evaluator makes a plan (any structure that
+// begins with a `Plan` header) and keeps it here; the store drops it when
+// the block's cells change (`touch`, the write barrier every in-place
+// change of a block calls), when the node is freed, and when the session
+// ends. A plan holds no pointer into cells, so buffers may move under it.
+//
+// How far the store trusts the barrier is its `check` mode:
+// - `trust`: a kept plan is good until touched;
+// - `compare`: each `find` compares the block with the copy of its cells
+//   taken when the plan was kept, and drops the plan when they differ;
+// - `verify` (KIV_PLAN_VERIFY=1): as `compare`, but a difference is a
+//   change that missed the barrier: it is reported and the process ends.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "runtime/cell.h"
+
+namespace kiv::plan_store {
+
+struct Plan {
+    // Frees the whole plan, header included.
+    void (*drop)(Plan* plan) = nullptr;
+    // The block's cells from its head when the plan was kept (compare and
+    // verify modes), and their count.
+    Cell* snapshot = nullptr;
+    uint32_t length = 0;
+};
+
+enum class Check : uint8_t { trust, compare, verify };
+extern Check check;
+
+// The plans by node id; null where a node has none.
+extern std::vector<Plan*> plans;
+
+// Reads KIV_PLAN_VERIFY.
+void init();
+
+// The plan kept for the block's node, or null.
+Plan* find(NodeId node);
+
+// Keeps `plan` for the node, dropping the one it had.
+void keep(NodeId node, Plan* plan);
+
+// Drops the node's plan, if any.
+void drop(NodeId node);
+
+// The write barrier: the block's cells changed (or are about to); its plan,
+// if any, is dropped.
+inline void touch(NodeId node) {
+    if (node < plans.size() && plans[node]) [[unlikely]]
+        drop(node);
+}
+
+// Drops every plan (the session's memory is being released).
+void drop_all();
+
+} // namespace kiv::plan_store
