@@ -409,16 +409,17 @@ Cell* reserved_error(runtime::Category category, uint32_t id) {
 }
 
 // Builds the error from the catalog (or takes the reserved one) and moves
-// the stack to the nearest try frame with it; fire_error then throws.
-// Does nothing when the catalog has no such error.
-void raise(runtime::Category category, uint32_t id, const Cell* arg1_, const Cell* arg2_,
+// the stack to the nearest try frame with it. Does nothing, and answers
+// false, when the catalog has no such error.
+bool raise(runtime::Category category, uint32_t id, const Cell* arg1_, const Cell* arg2_,
            const Cell* arg3_) {
     Cell* error = reserved_error(category, id);
     if (!error) error = create_at(uint32_t(category), id, arg1_, arg2_, arg3_);
-    if (!error) return;
+    if (!error) return false;
     if (runtime::trace_error_hook) [[unlikely]]
         runtime::trace_error_hook(*error);
     stack::land_error(*error);
+    return true;
 }
 
 } // namespace

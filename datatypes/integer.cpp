@@ -48,6 +48,15 @@ constexpr double lower_bound = -2147483648.0;
     runtime::fire_error(runtime::Category::script, err::script::invalid_type, &type);
 }
 
+// The math error a division or remainder of a by b raises (zero-divide,
+// or overflow for the one quotient that does not fit), or 0 when it has
+// none; 0 for the other operations.
+uint32_t division_fault(int32_t a, int32_t b, int32_t op) {
+    if (op != divide && op != remainder) return 0;
+    if (b == 0) return err::math::zero_divide;
+    return a == lowest && b == -1 ? err::math::overflow : 0;
+}
+
 // Writes a whole integer! header and the value.
 Cell* set_cell(Cell& c, int32_t value) {
     c = Cell{TYPE_INTEGER, 0, uint32_t(value), 0};
@@ -118,8 +127,7 @@ int32_t do_math(int32_t a, int32_t b, int32_t op, Cell* result) {
         break;
     case divide:
     case remainder:
-        if (b == 0) math_error(err::math::zero_divide);
-        if (a == lowest && b == -1) math_error(err::math::overflow);
+        if (uint32_t fault = division_fault(a, b, op)) math_error(fault);
         r = op == divide ? a / b : a % b;
         if (op == divide && result && a % b != 0) {
             float_::make_at(*result, double(a) / double(b));
@@ -172,12 +180,20 @@ namespace {
 // Right operands that combine with an integer here; floats, percents and
 // times go to the float arithmetic, which promotes the integer; pairs,
 // points and tuples take the integer as their left operand. Money,
-// vectors and dates are handed to their own.
+// vectors and dates are handed to their own. Only the evaluator calls
+// these actions: a failed division is raised as a pending error where
+// error exits are on, and the action returns at once.
 void math(int32_t op) {
     Cell* args = frame_args();
     switch (cell::type_of(args[1])) {
     case TYPE_INTEGER:
-    case TYPE_CHAR: do_math(get(args[0]), get(args[1]), op, &args[0]); return;
+    case TYPE_CHAR: {
+        int32_t a = get(args[0]), b = get(args[1]);
+        if (uint32_t fault = division_fault(a, b, op)) [[unlikely]]
+            return runtime::raise_error(runtime::Category::math, fault);
+        do_math(a, b, op, &args[0]);
+        return;
+    }
     case TYPE_FLOAT:
     case TYPE_PERCENT:
     case TYPE_TIME: float_::do_math(op); return;

@@ -91,6 +91,15 @@ bool is_function_type(uint32_t type) {
     runtime::fire_error(runtime::Category::script, id, a, b, c);
 }
 
+// Raises a script error at one of the evaluator's own raise points: where
+// error exits are on it goes on as the pending exit code::error, and the
+// caller returns at once, leaving the stack and frames as the landing on
+// the try left them; elsewhere it is thrown.
+[[gnu::noinline, gnu::cold]] void fail(uint32_t id, const Cell* a = nullptr,
+                                       const Cell* b = nullptr, const Cell* c = nullptr) {
+    runtime::raise_error(runtime::Category::script, id, a, b, c);
+}
+
 // Restores the current-position cell when an evaluation ends, however it
 // ends. The cell is copied whole: the compiler otherwise moves the four
 // words one by one.
@@ -313,8 +322,8 @@ template <bool Traced>
     // anything allocates.
     const Cell& v = lookup(word);
     switch (cell::type_of(v)) {
-    case TYPE_UNSET: raise(err::script::no_value, &word);
-    case TYPE_OP: raise(err::script::no_op_arg, &word);
+    case TYPE_UNSET: fail(err::script::no_value, &word); return pos;
+    case TYPE_OP: fail(err::script::no_op_arg, &word); return pos;
     case TYPE_FUNCTION:
         if (!Traced) return call_function(v, pos, tail, code, keep);
         return call_named<Traced>(Cell(v), pos, tail, code, keep);
@@ -346,7 +355,10 @@ template <bool Traced>
     stack::mark_native(value);
     stack::push(value);
     report<Traced>(event::push, &code, pos, nullptr, &value);
-    if (pos + 1 >= tail) raise(err::script::need_value, &value);
+    if (pos + 1 >= tail) {
+        fail(err::script::need_value, &value);
+        return pos;
+    }
     Cell set_word = value;
     pos = expression_as<Traced, false, true>(pos + 1, tail, code);
     if (rt.pending) return pos;
@@ -604,14 +616,16 @@ Cell argument_word(const Cell& function, uint32_t n) {
     return words::word<"<anon>">();
 }
 
-[[noreturn, gnu::noinline]] void raise_expect_arg(const Cell& value, const Cell& function,
+[[gnu::noinline, gnu::cold]] void raise_expect_arg(const Cell& value, const Cell& function,
                                                   const Cell& name, uint32_t argument) {
     Cell type{};
     datatype::make_at(type, cell::type_of(value));
     Cell word = argument_word(function, argument);
-    raise(err::script::expect_arg, &name, &type, &word);
+    fail(err::script::expect_arg, &name, &type, &word);
 }
 
+// Raises expect-arg when the value's type is not in the entry's set; the
+// error may be left pending (see fail).
 inline void check_type(const Cell& entry, const Cell& value, const Cell& function, const Cell& name,
                        uint32_t argument) {
     uint32_t type = cell::type_of(value);
@@ -631,7 +645,8 @@ template <bool Traced>
             return pos;
         }
         Cell word = argument_word(function, argument);
-        raise(err::script::no_arg, &name, &word);
+        fail(err::script::no_arg, &name, &word);
+        return pos;
     }
     switch (kind_of(entry)) {
     case arg_kind::get: pos = push_as_is<Traced>(pos, code); break;
@@ -846,6 +861,7 @@ eval_arguments(const Cell& function, const Cell* pos, const Cell* tail, const Ce
         if (infix && argument == 0) {
             stack::state.top++; // the left operand is already in place
             check_type(entry, stack::state.top[-1], function, name, argument);
+            if (rt.pending) return pos;
         } else {
             pos = fetch<Traced>(entry, pos, tail, code, infix, call_mode, function, name, argument);
             if (rt.pending) return pos;
@@ -1230,7 +1246,8 @@ void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep
     Cell types[2];
     argument_types(function, types, 2);
     check_type(types[0], left[0], function, name, 0);
-    check_type(types[1], left[1], function, name, 1);
+    if (!rt.pending) check_type(types[1], left[1], function, name, 1);
+    if (rt.pending) return;
     if (body) {
         if (list_block.w3 & shape::unused_tail) push_tail(list_block.w3);
         run_body(function, name);
@@ -1483,8 +1500,10 @@ template <bool Keep>
     case Control::if_: chosen = truth ? branches[0] : nullptr; break;
     case Control::unless: chosen = truth ? nullptr : branches[0]; break;
     case Control::either:
-        if (cell::type_of(condition) == TYPE_UNSET) [[unlikely]]
-            raise(err::script::no_return);
+        if (cell::type_of(condition) == TYPE_UNSET) [[unlikely]] {
+            fail(err::script::no_return);
+            return pos;
+        }
         chosen = branches[truth ? 0 : 1];
         break;
     case Control::none: break;

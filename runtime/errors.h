@@ -36,10 +36,10 @@ extern ErrorSite last_error;
 extern void (*trace_error_hook)(const Cell& error);
 
 // Builds the error (category, id) with its arguments and moves the stack
-// to the try that catches it, for fire_error to throw; set by the error
-// module once it can make errors. Leaves the stack as it is when it cannot
-// make that error.
-using Raiser = void (*)(Category category, uint32_t id, const Cell* arg1, const Cell* arg2,
+// to the try that catches it; set by the error module once it can make
+// errors. False, with the stack left as it is, when it cannot make that
+// error.
+using Raiser = bool (*)(Category category, uint32_t id, const Cell* arg1, const Cell* arg2,
                         const Cell* arg3);
 extern Raiser raiser;
 
@@ -47,5 +47,15 @@ extern Raiser raiser;
 // absent). Never returns.
 [[noreturn]] void fire_error(Category category, uint32_t id, const Cell* arg1 = nullptr,
                              const Cell* arg2 = nullptr, const Cell* arg3 = nullptr);
+
+// Raises the error as fire_error does, except where error exits are on
+// (record.error_exits, runtime/throw.h): the error, landed on its try,
+// then goes on as the pending exit code::error and this returns, with no
+// C++ unwinding. Its caller returns at once, leaving the stack and the
+// frames alone, up to levels that check the pending code: only the
+// evaluator's own raise points and the natives and actions it calls
+// directly use it.
+void raise_error(Category category, uint32_t id, const Cell* arg1 = nullptr,
+                 const Cell* arg2 = nullptr, const Cell* arg3 = nullptr);
 
 } // namespace kiv::runtime

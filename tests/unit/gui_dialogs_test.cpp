@@ -32,7 +32,7 @@ class GuiDialogsTest : public EvaluationTest {
         runtime::raiser = [](runtime::Category category, uint32_t id, const Cell* arg1,
                              const Cell* arg2, const Cell* arg3) {
             raised_argument = arg1 ? molded(*arg1) : "";
-            original_raiser(category, id, arg1, arg2, arg3);
+            return original_raiser(category, id, arg1, arg2, arg3);
         };
     }
     void TearDown() override {
