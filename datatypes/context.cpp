@@ -61,8 +61,28 @@ void add_value_cell(NodeId ctx) {
 }
 
 void mark_set(NodeId ctx, uint32_t index) {
-    if (kind_of(cell_of(ctx)) == Kind::object) word_at(ctx, index)->header |= flag::set_mark;
+    if (kind_of(cell_of(ctx)) == Kind::object) own_word_at(ctx, index)->header |= flag::set_mark;
 }
+
+// A copy of the word cell of entry i bound to the context.
+Cell bound_word_at(NodeId ctx, uint32_t index) {
+    Cell word = *word_at(ctx, index);
+    if (shares_words(ctx)) word.w1 = ctx;
+    return word;
+}
+
+} // namespace
+
+void copy_shared_words(NodeId ctx) {
+    NodeId table = hashtable::init(1, nullptr, hashtable::word, 2, table_of(ctx));
+    Cell& c = cell_of(ctx);
+    c.w1 = table;
+    c.header &= ~flag::shared_words;
+    Buffer* words = memory::buffer_of(hashtable::record_of(table).blk);
+    for (Cell* w = words->head_cell(); w < words->tail_cell(); ++w) w->w1 = ctx;
+}
+
+namespace {
 
 [[noreturn, gnu::noinline, gnu::cold]] void raise(uint32_t id, const Cell& word) {
     Cell arg = word;
@@ -122,6 +142,19 @@ NodeId new_sharing_words(NodeId source) {
     return node;
 }
 
+NodeId share_object(NodeId source) {
+    RootedNode values(memory::copy_series(memory::buffer_of(cell_of(source).w2)));
+    NodeId node = memory::alloc_cells_unset(2);
+    Buffer* b = memory::buffer_of(node);
+    b->tail = b->head + 2 * sizeof(Cell);
+    Cell& shared = cell_of(source);
+    shared.header |= flag::shared_words;
+    uint32_t header = TYPE_CONTEXT | uint32_t(Kind::object) << flag::kind_shift |
+                      (shared.header & flag::has_self) | flag::shared_words;
+    cell_of(node) = Cell{header, shared.w1, values, 0};
+    return node;
+}
+
 NodeId make_from_spec(const Cell& spec, bool stack_values, bool has_self, Kind kind) {
     NodeId series = spec.w2;
     int32_t slots = block::rs_length(spec);
@@ -159,9 +192,21 @@ int32_t find_or_add_symbol(NodeId ctx, uint32_t symbol, bool nocase, int32_t* ou
     return hashtable::find_word(table_of(ctx), symbol, nocase, ctx, out_index);
 }
 
+// The entry of the symbol in a context that may share its words: found
+// there, or added to a copy of its own. -1 when added, its index in
+// out_index.
+int32_t find_or_add_own(NodeId ctx, uint32_t symbol, int32_t* out_index) {
+    if (shares_words(ctx)) [[unlikely]] {
+        int32_t found = find_word(ctx, symbol, true);
+        if (found >= 0) return found;
+        copy_shared_words(ctx);
+    }
+    return find_or_add_symbol(ctx, symbol, true, out_index);
+}
+
 int32_t add_word(NodeId ctx, const Cell& word) {
     int32_t added = -1;
-    int32_t found = find_or_add_symbol(ctx, word.w2, true, &added);
+    int32_t found = find_or_add_own(ctx, word.w2, &added);
     if (found >= 0) return found;
     add_value_cell(ctx);
     return added;
@@ -171,14 +216,14 @@ void put_value(NodeId ctx, const Cell& word, const Cell& value) {
     Rooted<Cell> kept(value);
     int32_t index = add_word(ctx, word);
     if (!slot_at(ctx, uint32_t(index)))
-        raise(err::script::not_defined, *word_at(ctx, uint32_t(index)));
+        raise(err::script::not_defined, bound_word_at(ctx, uint32_t(index)));
     store(ctx, uint32_t(index), *kept);
 }
 
 const Cell* add_value_if_new(NodeId ctx, const Cell& word, const Cell& value) {
     Rooted<Cell> kept(value);
     int32_t added = -1;
-    if (find_or_add_symbol(ctx, word.w2, true, &added) >= 0) return nullptr;
+    if (find_or_add_own(ctx, word.w2, &added) >= 0) return nullptr;
     if (on_stack(cell_of(ctx))) return nullptr;
     Buffer* values = memory::buffer_of(cell_of(ctx).w2);
     cell::append_unset(values);
@@ -237,13 +282,13 @@ Cell* word_at(NodeId ctx, uint32_t index) {
 
 Cell* push_word_at(NodeId ctx, uint32_t index) {
     Cell* c = stack::push_raw();
-    *c = *word_at(ctx, index);
+    *c = bound_word_at(ctx, index);
     return c;
 }
 
 Cell word_of(NodeId ctx, uint32_t symbol) {
     int32_t index = find_word(ctx, symbol, false);
-    return index >= 0 ? *word_at(ctx, uint32_t(index)) : word::load_symbol(symbol);
+    return index >= 0 ? bound_word_at(ctx, uint32_t(index)) : word::load_symbol(symbol);
 }
 
 const Cell* slot_at(NodeId ctx, uint32_t index) {
@@ -267,7 +312,7 @@ void store_range(NodeId ctx, uint32_t first, const Cell* values, uint32_t count)
 
 Cell* push_value_at(NodeId ctx, uint32_t index) {
     const Cell* slot = slot_at(ctx, index);
-    if (!slot) raise(err::script::not_defined, *word_at(ctx, index));
+    if (!slot) raise(err::script::not_defined, bound_word_at(ctx, index));
     Cell* c = stack::push_raw();
     *c = *slot_at(ctx, index);
     return c;
@@ -340,8 +385,9 @@ namespace {
                                               bool notify) {
     using namespace context;
     uint32_t index = word.w3;
+    // Marked first: a shared word table is copied, which allocates.
+    own_word_at(ctx, index)->header |= flag::set_mark;
     Cell* slot = writable_slot(cell_of(ctx), index);
-    word_at(ctx, index)->header |= flag::set_mark;
     if (notify && fire_on_change && self_of(ctx).w3) {
         Cell* saved_top = stack::state.top;
         Cell* old = stack::push_raw();

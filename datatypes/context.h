@@ -43,6 +43,9 @@ constexpr uint32_t has_self = 0x1000000u;
 constexpr uint32_t owned = 0x10000u;
 // On the word cell of an object entry once its slot was assigned.
 constexpr uint32_t set_mark = 0x2000u;
+// The context shares its word table with other contexts (share_object):
+// the first change to its words gives it a copy of its own.
+constexpr uint32_t shared_words = 0x4000u;
 } // namespace flag
 
 constexpr uint32_t global_slots = 4000;
@@ -82,6 +85,12 @@ NodeId new_(uint32_t slots, bool on_stack, bool has_self, NodeId source, Kind ki
 // table (a function's words never change): for a copy of the function.
 // Its values are empty.
 NodeId new_sharing_words(NodeId source);
+// A new object context with the words of the source, an object's, and a
+// copy of its values: the two share one word table, each taking a copy of
+// its own before its words change (an entry added, a set mark written),
+// so that neither sees the other's changes. For values made in numbers
+// from one prototype (errors).
+NodeId share_object(NodeId source);
 // A context whose entries are the word!, get-word!, lit-word! and
 // refinement! cells of a function-like spec, in order (set-words, strings
 // and blocks are skipped).
@@ -90,7 +99,9 @@ NodeId make_from_spec(const Cell& spec, bool on_stack, bool has_self, Kind kind)
 // The entry index of a symbol, or -1.
 int32_t find_word(NodeId ctx, uint32_t symbol, bool nocase);
 // The existing entry's index; when absent -1, with a new entry appended
-// (values untouched) and its index written to out_index.
+// (values untouched) and its index written to out_index. For a context
+// that does not share its words (a new one, the global one); add_word and
+// add_value_if_new take any.
 int32_t find_or_add_symbol(NodeId ctx, uint32_t symbol, bool nocase, int32_t* out_index);
 // The index of the word's symbol (case-insensitive), adding an entry, with
 // an unset value unless the values are on the stack, when absent.
@@ -117,7 +128,23 @@ Cell add_global(uint32_t symbol, bool nocase, bool keep_spelling);
 // at it.
 NodeId clone_for_object(Cell& object, Kind kind);
 
+// The word cell of entry i. Its binding is the context's own unless the
+// table is shared (share_object): push_word_at and word_of bind the words
+// they hand out. Writing the cell goes through own_word_at.
 Cell* word_at(NodeId ctx, uint32_t index);
+inline bool shares_words(NodeId ctx) {
+    return cell_of(ctx).header & flag::shared_words;
+}
+// Gives a context that shares its word table (share_object) a copy of its
+// own, its word cells bound to it.
+void copy_shared_words(NodeId ctx);
+// The word cell of entry i, for writing: a shared word table is copied
+// first.
+inline Cell* own_word_at(NodeId ctx, uint32_t index) {
+    if (shares_words(ctx)) [[unlikely]]
+        copy_shared_words(ctx);
+    return word_at(ctx, index);
+}
 Cell* push_word_at(NodeId ctx, uint32_t index);
 // The word of the symbol (exact) in the context, or the global word.
 Cell word_of(NodeId ctx, uint32_t symbol);

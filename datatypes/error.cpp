@@ -97,9 +97,23 @@ const Cell* lookup(NodeId ctx, uint32_t symbol) {
     return index < 0 ? nullptr : context::slot_at(ctx, uint32_t(index));
 }
 
-// A new error in the cell: a shallow copy of the standard prototype.
+// Whether an error can share the standard prototype's words and take its
+// values as they are: unless a script put a function in it, which a copy
+// binds to the copy.
+bool plain_prototype() {
+    NodeId ctx = standard_object.w1;
+    for (uint32_t i = 0; i < context::size_of(ctx); ++i)
+        if (cell::type_of(*context::slot_at(ctx, i)) == TYPE_FUNCTION) return false;
+    return true;
+}
+
+// A new error in the cell: a shallow copy of the standard prototype,
+// sharing its word table until either changes its words.
 Cell* new_error(Cell& result) {
-    object::duplicate(standard_object, result, false, nullptr, false);
+    if (plain_prototype())
+        result = Cell{TYPE_ERROR, context::share_object(standard_object.w1), class_id, 0};
+    else
+        object::duplicate(standard_object, result, false, nullptr, false);
     result.header = TYPE_ERROR;
     result.w2 = class_id;
     result.w3 = 0;

@@ -253,7 +253,7 @@ Cell* make(Cell* proto, const Cell* spec, uint32_t) {
         if (hooks.eval) hooks.eval(*source);
         n = context::size_of(ctx);
         for (uint32_t i = 0; i < n; ++i) {
-            context::word_at(ctx, i)->header &= ~context::flag::set_mark;
+            context::own_word_at(ctx, i)->header &= ~context::flag::set_mark;
             Cell value = *field(ctx, i);
             cell::clear_bit_30(value);
             context::store(ctx, i, value);
@@ -274,7 +274,7 @@ Cell* modify(Cell* object, Cell* field, Cell* value, bool) {
     if (name == syms.changed) {
         if (cell::type_of(*value) != TYPE_NONE) script_error(err::script::invalid_arg, value);
         for (uint32_t i = 0; i < context::size_of(ctx); ++i)
-            context::word_at(ctx, i)->header &= ~context::flag::set_mark;
+            context::own_word_at(ctx, i)->header &= ~context::flag::set_mark;
     } else if (name == syms.owner) {
         ownership::set(*object, *object, none_cell);
     } else if (name == syms.owned) {
@@ -531,9 +531,10 @@ void set_values(const Cell& object, const Cell& value, bool any, bool only, bool
         int32_t position;
         Cell v = source_value(i, position);
         if (position < 0 || (some && cell::type_of(v) == TYPE_NONE)) continue;
+        // Marked first: a shared word table is copied, which allocates.
+        context::own_word_at(ctx, i)->header |= context::flag::set_mark;
         Cell old = *field(ctx, i);
         context::store(ctx, i, v);
-        context::word_at(ctx, i)->header |= context::flag::set_mark;
         NodeId record = target->w3;
         if (!record) continue;
         uint32_t handler0 = handler_cells(record)[0].w2 >> 16;
