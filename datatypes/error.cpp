@@ -1,6 +1,7 @@
 #include "datatypes/error.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,7 @@
 #include "datatypes/system_object.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
+#include "runtime/binding.h"
 #include "runtime/collector.h"
 #include "runtime/console.h"
 #include "runtime/errors.h"
@@ -101,10 +103,17 @@ const Cell* lookup(NodeId ctx, uint32_t symbol) {
 // values as they are: unless a script put a function in it, which a copy
 // binds to the copy.
 bool plain_prototype() {
-    NodeId ctx = standard_object.w1;
-    for (uint32_t i = 0; i < context::size_of(ctx); ++i)
-        if (cell::type_of(*context::slot_at(ctx, i)) == TYPE_FUNCTION) return false;
-    return true;
+    Buffer* values = memory::buffer_of(context::cell_of(standard_object.w1).w2);
+    return std::none_of(values->head_cell(), values->tail_cell(),
+                        [](const Cell& value) { return cell::type_of(value) == TYPE_FUNCTION; });
+}
+
+// The value cells of an error: good until the next allocation. Fields are
+// written there directly when the values written are never functions, or
+// the error is new: no cached resolution of a word can then need the
+// binding epoch moved.
+Cell* fields_of(const Cell& error) {
+    return memory::buffer_of(context::cell_of(error.w1).w2)->head_cell();
 }
 
 // A new error in the cell: a shallow copy of the standard prototype,
@@ -119,17 +128,17 @@ Cell* new_error(Cell& result) {
     result.w3 = 0;
     object::write_self(result);
     if (near_source && cell::type_of(*near_source) != TYPE_UNSET)
-        context::store(result.w1, near, *near_source);
+        fields_of(result)[near] = *near_source;
     return &result;
 }
 
 // Fills code, type and id from catalog positions.
 void fill(const Cell& error, uint32_t category, uint32_t id_index) {
-    NodeId ctx = error.w1;
     NodeId category_ctx = category_context(category);
-    context::store(ctx, code, Cell{TYPE_INTEGER, 0, category * 100 + id_index - 2, 0});
-    context::store(ctx, type, *context::word_at(catalog_object.w1, category));
-    context::store(ctx, id, *context::word_at(category_ctx, id_index));
+    Cell* fields = fields_of(error);
+    fields[code] = Cell{TYPE_INTEGER, 0, category * 100 + id_index - 2, 0};
+    fields[type] = *context::word_at(catalog_object.w1, category);
+    fields[id] = *context::word_at(category_ctx, id_index);
 }
 
 // The catalog positions of a category word and an id word; each -1 when
@@ -402,7 +411,8 @@ Cell* create_at(uint32_t category, uint32_t id_index_, const Cell* arg1_, const 
     Cell* result = stack::push(unset_cell);
     new_error(*result);
     fill(*result, category, id_index_);
-    for (int k = 0; k < 3; ++k) context::store(result->w1, arg1 + k, *args[k]);
+    Cell* fields = fields_of(*result);
+    for (int k = 0; k < 3; ++k) fields[arg1 + k] = *args[k];
     return result;
 }
 
@@ -564,6 +574,29 @@ bool is_reserved(const Cell& error) {
     return false;
 }
 
+// Whether the word of a call (its context and symbol) holds a function!,
+// remembered for as long as the binding epoch stays: a slot that gets or
+// loses a function moves it, and so does every collection, which may
+// reuse a context's node. Every raise asks this of each call under way.
+struct FunctionWord {
+    uint64_t epoch = 0;
+    NodeId context = 0; // 0: nothing remembered
+    uint32_t symbol = 0;
+    bool function = false;
+};
+std::array<FunctionWord, 64> function_words;
+[[maybe_unused]] const bool function_words_kept = session::keep(function_words);
+
+bool holds_function(NodeId ctx, uint32_t symbol) {
+    FunctionWord& known = function_words[(symbol * 31 + ctx) % function_words.size()];
+    if (known.context == ctx && known.symbol == symbol && known.epoch == binding::epoch)
+        return known.function;
+    const Cell* value = context::value_of(symbol, ctx);
+    bool function = value && cell::type_of(*value) == TYPE_FUNCTION;
+    known = {binding::epoch, ctx, symbol, function};
+    return function;
+}
+
 // Appends to the block the words of the named calls under way, outermost
 // first: at level 1 those whose word holds a function!, at 2 and above
 // every one. Each word is bound in the global context.
@@ -574,35 +607,35 @@ void trace_calls(int32_t level, Cell& block) {
     for (const stack::Frame* f = floor; f < stack::state.ctop; ++f) {
         if (f->symbol == stack::state.body_symbol || f->symbol == stack::state.anon_symbol)
             continue;
-        if (level < 2) {
-            const Cell* value =
-                f->word_context ? context::value_of(f->symbol, f->word_context) : nullptr;
-            if (!value || cell::type_of(*value) != TYPE_FUNCTION) continue;
-        }
+        if (level < 2 && !(f->word_context && holds_function(f->word_context, f->symbol))) continue;
         block::append_value(block, word::load_symbol(f->symbol));
     }
 }
 
 // Completes an error as it is thrown: the word of the failing function,
 // and in `stack` the words of the calls under way (or, when the stack line
-// is off, the depth of the call stack).
+// is off, the depth of the call stack). Only fields still none are
+// written, never with a function: straight into the values.
 void tag_error(Cell& error) {
     if (const stack::Frame* f = stack::get_call_frame()) {
-        Cell name{TYPE_WORD, f->word_context, f->symbol, uint32_t(-1)};
-        set_where(error, name);
+        Cell& where_ = fields_of(error)[where];
+        if (cell::type_of(where_) == TYPE_NONE)
+            where_ = Cell{TYPE_WORD, f->word_context, f->symbol, uint32_t(-1)};
     }
-    if (cell::type_of(*field(error, stack)) != TYPE_NONE) return;
-    Cell depth{TYPE_INTEGER, 0, stack::depth(), 0};
+    if (cell::type_of(fields_of(error)[stack]) != TYPE_NONE) return;
     int32_t level = stack_trace_level();
     // The calls are named now, while their frames live: by the time the
     // error is shown they are gone. The reserved errors are shared and
     // must not allocate.
-    if (level <= 0 || is_reserved(error)) return store_field(error, stack, depth);
+    if (level <= 0 || is_reserved(error)) {
+        fields_of(error)[stack] = Cell{TYPE_INTEGER, 0, stack::depth(), 0};
+        return;
+    }
     Rooted<Cell> kept(error);
     Rooted<Cell> calls;
     block::make_at(*calls, 20);
     trace_calls(level, *calls);
-    store_field(*kept, stack, *calls);
+    fields_of(*kept)[stack] = *calls;
 }
 
 } // namespace

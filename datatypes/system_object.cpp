@@ -3,6 +3,8 @@
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
 #include "datatypes/words.h"
+#include "runtime/hash.h"
+#include "runtime/memory.h"
 #include "runtime/types.h"
 
 namespace kiv::system_object {
@@ -21,15 +23,16 @@ const Cell* find_symbols(const uint32_t* symbols, uint32_t n) {
 // The value of the symbol in the context through the entry index the step
 // remembers, or null.
 const Cell* step_value(uint32_t& index, NodeId ctx, uint32_t symbol) {
-    if (context::cell_of(ctx).header & context::flag::on_stack)
-        return context::value_of(symbol, ctx);
-    if (index >= context::size_of(ctx) ||
-        symbol::resolve(context::word_at(ctx, index)->w2) != symbol::resolve(symbol)) {
+    const Cell& c = context::cell_of(ctx);
+    if (c.header & context::flag::on_stack) return context::value_of(symbol, ctx);
+    Buffer* words = memory::buffer_of(hashtable::record_of(c.w1).blk);
+    uint32_t held = index < words->length() ? words->head_cell()[index].w2 : 0;
+    if (held != symbol && (!held || symbol::resolve(held) != symbol::resolve(symbol))) {
         int32_t found = context::find_word(ctx, symbol, true);
         if (found < 0) return nullptr;
         index = uint32_t(found);
     }
-    return cells::at(ctx, index);
+    return memory::buffer_of(c.w2)->head_cell() + index;
 }
 
 } // namespace

@@ -61,7 +61,7 @@ uint32_t kind_of(const Cell& entry) {
 
 // Runs the C++ code of a native, action or routine; a C++ failure inside
 // it becomes a language error (no-memory for memory exhaustion).
-[[gnu::always_inline]] inline void run_builtin(const Cell& function, int32_t* refinements) {
+[[gnu::always_inline]] inline void run_builtin(const Cell& function, const int32_t* refinements) {
     trap::cxx_as_error([&] {
         switch (cell::type_of(function)) {
         case TYPE_NATIVE: natives::entry(function.w1)(false, refinements); break;
@@ -77,7 +77,7 @@ uint32_t kind_of(const Cell& entry) {
 // pending code again here, in the frame that calls the native's code, so
 // that the unwinder walks as few frames as it can. True when an exit is
 // pending afterwards.
-[[gnu::always_inline]] inline bool run_resuming(const Cell& function, int32_t* refinements) {
+[[gnu::always_inline]] inline bool run_resuming(const Cell& function, const int32_t* refinements) {
     return runtime::resume_pending([&] { run_builtin(function, refinements); });
 }
 
@@ -467,6 +467,14 @@ constexpr uint32_t max_tail = 16;
 
 constexpr uint32_t max_refinements = 64;
 
+// What every native and action sees for its refinements when no path names
+// one: all unused.
+constexpr std::array<int32_t, max_refinements> unused_refinements = [] {
+    std::array<int32_t, max_refinements> words{};
+    words.fill(-1);
+    return words;
+}();
+
 // The shape bits of a function's unused tail (the entries from `from` on),
 // or 0 when it does not fit.
 uint32_t tail_shape(const Cell* entry, uint32_t from, uint32_t length) {
@@ -617,7 +625,7 @@ Cell argument_word(const Cell& function, uint32_t n) {
 }
 
 [[gnu::noinline, gnu::cold]] void raise_expect_arg(const Cell& value, const Cell& function,
-                                                  const Cell& name, uint32_t argument) {
+                                                   const Cell& name, uint32_t argument) {
     Cell type{};
     datatype::make_at(type, cell::type_of(value));
     Cell word = argument_word(function, argument);
@@ -1228,7 +1236,7 @@ const Cell* paren_value(const Cell& paren, Cell& out, uint32_t depth);
 
 } // namespace in_place
 
-void argument_types(const Cell& function, Cell* types, uint32_t n);
+void argument_types(const Cell& list_block, Cell* types, uint32_t n);
 inline void finish_call(Cell* held, bool keep);
 
 // Calls an operator's function with both operands already in place at
@@ -1244,7 +1252,7 @@ void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep
         stack::mark_interp_native(name);
     stack::state.top = left + 2;
     Cell types[2];
-    argument_types(function, types, 2);
+    argument_types(list_block, types, 2);
     check_type(types[0], left[0], function, name, 0);
     if (!rt.pending) check_type(types[1], left[1], function, name, 1);
     if (rt.pending) return;
@@ -1254,9 +1262,7 @@ void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep
         if (!rt.pending) finish_call(left, keep);
         return;
     }
-    int32_t refinements[max_refinements];
-    for (int32_t& r : refinements) r = -1;
-    if (run_resuming(function, refinements)) return;
+    if (run_resuming(function, unused_refinements.data())) return;
     end_frame(keep);
 }
 
@@ -1325,8 +1331,7 @@ template <bool Traced>
 }
 
 // The type sets of a function's first n arguments, from its argument list.
-void argument_types(const Cell& function, Cell* types, uint32_t n) {
-    Cell list_block = argument_list(function);
+void argument_types(const Cell& list_block, Cell* types, uint32_t n) {
     const Cell* entry = block_cells(list_block) + list_block.w1;
     for (uint32_t i = 0; i < n; ++entry)
         if (kind_of(*entry) != arg_kind::ret) types[i++] = *entry;
@@ -1352,7 +1357,7 @@ const ControlTypes& control_types(Control form, const Cell& native) {
     ControlTypes& entry = control_type_sets[native.w1];
     if (!entry.known) [[unlikely]] {
         uint32_t count = control_arguments(form);
-        argument_types(native, entry.types, count);
+        argument_types(argument_list(native), entry.types, count);
         entry.literal_blocks = true;
         for (uint32_t i = 1; i < count; ++i)
             entry.literal_blocks = entry.literal_blocks &&
@@ -1381,14 +1386,6 @@ std::array<BuiltinShape, builtin_slots> builtin_shapes;
 std::array<Cell, builtin_slots> builtin_specs;
 [[maybe_unused]] const bool kept_in_snapshot =
     session::keep(position, running, control_type_sets, builtin_shapes, builtin_specs);
-
-// What every native and action sees for its refinements when no path names
-// one: all unused.
-constexpr std::array<int32_t, max_refinements> unused_refinements = [] {
-    std::array<int32_t, max_refinements> words{};
-    words.fill(-1);
-    return words;
-}();
 
 inline uint32_t builtin_slot(const Cell& function) {
     uint32_t number = function.w1;
