@@ -384,6 +384,49 @@ TEST_F(ContextTest, ObjectClonesFileTheirWordsInFewBuckets) {
     EXPECT_EQ(context::find_word(ctx, sym("j"), false), -1) << "the source keeps its words";
 }
 
+// An object made by share_object reads the source's words and a copy of
+// its values; whichever of the two changes its words (a new entry, a set
+// mark) takes a copy of its own first, so the other sees no change.
+TEST_F(ContextTest, SharedWordTablesAreCopiedBeforeEitherChangesThem) {
+    enum class Change { add, mark };
+    struct Case {
+        bool sharer_changes;
+        Change change;
+    } cases[] = {
+        {true, Change::add}, {false, Change::add}, {true, Change::mark}, {false, Change::mark}};
+    for (const Case& c : cases) {
+        RootedNode source(context::new_(2, false, true, 0, Kind::object));
+        context::put_value(source, global_word("p"), int_cell(1));
+        context::put_value(source, global_word("q"), int_cell(2));
+        RootedNode sharer(context::share_object(source));
+        EXPECT_EQ(context::size_of(sharer), 2u);
+        EXPECT_EQ(context::slot_at(sharer, 1)->w2, 2u) << "the values are copied";
+        EXPECT_EQ(context::word_of(sharer, sym("q")).w1, NodeId(sharer));
+        EXPECT_EQ(context::push_word_at(sharer, 0)->w1, NodeId(sharer));
+        stack::pop(1);
+
+        NodeId changed = c.sharer_changes ? NodeId(sharer) : NodeId(source);
+        NodeId other = c.sharer_changes ? NodeId(source) : NodeId(sharer);
+        if (c.change == Change::add) {
+            EXPECT_EQ(context::add_word(changed, global_word("r")), 2);
+            EXPECT_EQ(context::size_of(changed), 3u);
+            EXPECT_EQ(context::size_of(other), 2u);
+            EXPECT_EQ(context::find_word(other, sym("r"), false), -1);
+        } else {
+            Rooted<Cell> word(global_word("p"));
+            word->w1 = changed;
+            word->w3 = 0;
+            word::set_in(*word, int_cell(7), changed, false);
+            EXPECT_TRUE(context::word_at(changed, 0)->header & context::flag::set_mark);
+            EXPECT_FALSE(context::word_at(other, 0)->header & context::flag::set_mark);
+            EXPECT_EQ(context::slot_at(other, 0)->w2, 1u);
+        }
+        EXPECT_EQ(context::word_at(changed, 1)->w1, changed) << "its own words are bound to it";
+        EXPECT_EQ(context::find_word(changed, sym("q"), false), 1);
+        EXPECT_EQ(context::find_word(other, sym("q"), false), 1);
+    }
+}
+
 TEST_F(ContextTest, WordOfFallsBackToTheGlobalWord) {
     RootedNode ctx(context::new_(1, false, false, 0, Kind::object));
     context::add_word(ctx, global_word("k"));
