@@ -587,7 +587,7 @@ struct FunctionWord {
 std::array<FunctionWord, 64> function_words;
 [[maybe_unused]] const bool function_words_kept = session::keep(function_words);
 
-bool holds_function(NodeId ctx, uint32_t symbol) {
+[[gnu::always_inline]] inline bool holds_function(NodeId ctx, uint32_t symbol) {
     FunctionWord& known = function_words[(symbol * 31 + ctx) % function_words.size()];
     if (known.context == ctx && known.symbol == symbol && known.epoch == binding::epoch)
         return known.function;
@@ -597,19 +597,43 @@ bool holds_function(NodeId ctx, uint32_t symbol) {
     return function;
 }
 
-// Appends to the block the words of the named calls under way, outermost
+// Calls `named` with the symbol of each named call under way, outermost
 // first: at level 1 those whose word holds a function!, at 2 and above
-// every one. Each word is bound in the global context.
-void trace_calls(int32_t level, Cell& block) {
-    // Frames never move: the walk survives the appends' allocations.
+// every one.
+template <class Named>
+void each_traced_call(int32_t level, Named named) {
+    // Frames never move: the walk survives the callback's allocations.
     const stack::Frame* floor =
         std::max<const stack::Frame*>(stack::state.cbottom, stack::state.input_floor);
     for (const stack::Frame* f = floor; f < stack::state.ctop; ++f) {
         if (f->symbol == stack::state.body_symbol || f->symbol == stack::state.anon_symbol)
             continue;
         if (level < 2 && !(f->word_context && holds_function(f->word_context, f->symbol))) continue;
-        block::append_value(block, word::load_symbol(f->symbol));
+        named(f->symbol);
     }
+}
+
+// A new block of the words of the named calls under way (see
+// each_traced_call), each bound in the global context, made no larger than
+// they need: a raise allocates as little as it can. The symbols are read
+// in one walk when they are few.
+void trace_calls(int32_t level, Cell& block) {
+    constexpr int32_t kept = 32;
+    uint32_t symbols[kept];
+    int32_t count = 0;
+    each_traced_call(level, [&](uint32_t symbol) {
+        if (count < kept) symbols[count] = symbol;
+        ++count;
+    });
+    block::make_at(block, count);
+    if (count <= kept) {
+        for (int32_t i = 0; i < count; ++i)
+            block::append_value(block, word::load_symbol(symbols[i]));
+        return;
+    }
+    each_traced_call(level, [&block](uint32_t symbol) {
+        block::append_value(block, word::load_symbol(symbol));
+    });
 }
 
 // Completes an error as it is thrown: the word of the failing function,
@@ -633,7 +657,6 @@ void tag_error(Cell& error) {
     }
     Rooted<Cell> kept(error);
     Rooted<Cell> calls;
-    block::make_at(*calls, 20);
     trace_calls(level, *calls);
     fields_of(*kept)[stack] = *calls;
 }
