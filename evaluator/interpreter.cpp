@@ -32,6 +32,7 @@
 #include "runtime/fatal.h"
 #include "runtime/faults.h"
 #include "runtime/memory.h"
+#include "runtime/plan_store.h"
 #include "runtime/protected_call.h"
 #include "runtime/roots.h"
 #include "runtime/session.h"
@@ -382,11 +383,19 @@ template <bool Keep>
     }
 }
 
+// Under KIV_PLAN_VERIFY=1, each walk of a block checks that no change of
+// its cells since its last walk missed the write barrier.
+[[gnu::always_inline]] inline void verify_walk(const Cell& code) {
+    if (plan_store::verifying) [[unlikely]]
+        plan_store::verify_walk(code.w2);
+}
+
 // Evaluates the expressions of a non-empty pinned block from pos, each
 // value in slot 0 of the current frame, which is emptied between them.
 template <bool Traced>
 [[gnu::always_inline]] inline void eval_expressions(const Cell& code, Buffer* buffer,
                                                     const Cell* pos) {
+    verify_walk(code);
     position = code;
     while (pos < buffer->tail_cell()) {
         position.w1 = uint32_t(pos - buffer->head_cell());
@@ -1687,6 +1696,7 @@ namespace {
 // error records, so errors stay as they were.
 [[gnu::noinline]] void eval_paren(const Cell& paren) {
     stack::check_machine();
+    verify_walk(paren);
     CodeWalk walk(paren);
     Cell* start = stack::state.top;
     if (walk.pos >= walk.buffer->tail_cell()) {
