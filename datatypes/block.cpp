@@ -76,6 +76,11 @@ Cell* rs_abs_at(const Cell& block, int32_t index) {
     return buffer_of(block)->head_cell() + index;
 }
 
+Cell& written_cell(const Cell& block, int32_t index) {
+    plan_store::touch(block.w2);
+    return rs_head(block)[index];
+}
+
 Cell* clip_head(Cell& block) {
     int32_t length = length_of(buffer_of(block));
     if (int32_t(block.w1) > length) block.w1 = uint32_t(length);
@@ -834,6 +839,7 @@ bool append_one_in_room(Cell& series, const Cell& value) {
     if (cell::type_of(series) == TYPE_HASH) return false;
     Buffer* b = buffer_of(series);
     if ((b->flags & ownership::owned_flag) || b->tail + cell_size > b->data_end()) return false;
+    plan_store::touch(series.w2);
     *b->tail_cell() = value;
     b->tail += cell_size;
     series.w1 = 0;
