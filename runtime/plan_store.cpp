@@ -11,6 +11,7 @@ namespace kiv::plan_store {
 
 bool verifying = false;
 std::vector<Plan*> plans;
+uint32_t covered = 0;
 
 void init() {
     const char* env = std::getenv("KIV_PLAN_VERIFY");
@@ -53,7 +54,7 @@ void drop_bare(Plan* plan) {
 } // namespace
 
 Plan* find(NodeId node) {
-    if (node >= plans.size()) return nullptr;
+    if (node >= covered) return nullptr;
     Plan* plan = plans[node];
     if (plan && verifying && !unchanged(*plan, node)) [[unlikely]]
         report_missed_barrier(*plan, node);
@@ -61,7 +62,10 @@ Plan* find(NodeId node) {
 }
 
 void keep(NodeId node, Plan* plan) {
-    if (node >= plans.size()) plans.resize(size_t(node) * 2 + 1024, nullptr);
+    if (node >= covered) {
+        plans.resize(size_t(node) * 2 + 1024, nullptr);
+        covered = uint32_t(plans.size());
+    }
     drop(node);
     if (verifying) {
         Buffer* buffer = memory::buffer_of(node);
@@ -76,7 +80,7 @@ void keep(NodeId node, Plan* plan) {
 }
 
 void drop(NodeId node) {
-    if (node >= plans.size()) return;
+    if (node >= covered) return;
     if (Plan* plan = plans[node]) {
         plans[node] = nullptr;
         forget(plan);

@@ -33,8 +33,10 @@ struct Plan {
 // Set from KIV_PLAN_VERIFY by `init`.
 extern bool verifying;
 
-// The plans by node id; null where a node has none.
+// The plans by node id; null where a node has none. `covered` is the
+// table's size, kept beside it so that the barrier reads one word.
 extern std::vector<Plan*> plans;
+extern uint32_t covered;
 
 // Reads KIV_PLAN_VERIFY.
 void init();
@@ -51,7 +53,7 @@ void drop(NodeId node);
 // The write barrier: the block's cells changed (or are about to); its plan,
 // if any, is dropped.
 inline void touch(NodeId node) {
-    if (node < plans.size() && plans[node]) [[unlikely]]
+    if (node < covered && plans[node]) [[unlikely]]
         drop(node);
 }
 
