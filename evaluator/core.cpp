@@ -41,9 +41,7 @@ enum class Rec : uint8_t {
     set_word,
 };
 
-constexpr uint32_t no_walk = UINT32_MAX;
-
-struct Record {
+struct alignas(128) Record {
     Rec kind;
     // control: the form; op: the fast operation.
     uint8_t detail;
@@ -64,8 +62,8 @@ struct Record {
     // call: its frame, counted from the bottom of the frame stack.
     uint32_t frame;
     // The innermost walk when the record was pushed (for a walk, the one
-    // around it).
-    uint32_t outer;
+    // around it; null for the walk an activation starts with).
+    Record* outer;
     // call: the function's call shape.
     uint32_t shape;
     // walk, paren: the block's buffer, pinned while the walk runs.
@@ -88,7 +86,7 @@ constexpr size_t capacity = size_t(1) << 17;
 Record* records = nullptr;
 size_t count = 0;
 
-Record* push_record(Rec kind, uint32_t outer) {
+Record* push_record(Rec kind, Record* outer) {
     if (count >= capacity) [[unlikely]]
         stack::overflow();
     Record* r = &records[count++];
@@ -98,16 +96,12 @@ Record* push_record(Rec kind, uint32_t outer) {
     return r;
 }
 
-uint32_t index_of(const Record* r) {
-    return uint32_t(r - records);
-}
-
 Cell* slot(uint32_t index) {
     return stack::at_index(index);
 }
 
 // Starts a walk over a non-empty block from its index.
-Record* push_walk(Rec kind, const Cell& block, uint32_t outer) {
+Record* push_walk(Rec kind, const Cell& block, Record* outer) {
     Buffer* buffer = memory::buffer_of(block.w2);
     Record* w = push_record(kind, outer);
     w->code = block;
@@ -167,8 +161,10 @@ void unwind_records(size_t floor) {
 // dropped meanwhile (or, while the store does not trust the barrier, any
 // plan) is taken anew.
 [[gnu::always_inline]] inline void refresh(Record* w) {
-    if (plan_store::check == plan_store::Check::trust && (!w->plan || !w->plan->dropped) &&
-        memory::buffer_of(w->code.w2) == w->buffer) [[likely]]
+    // Trusting the barrier, a plan not dropped is the block's as it is (a
+    // replaced buffer is a change that drops it); a walk with no plan goes
+    // on without one.
+    if (plan_store::check == plan_store::Check::trust && (!w->plan || !w->plan->dropped)) [[likely]]
         return;
     replan(w);
 }
@@ -184,7 +180,7 @@ void unwind_records(size_t floor) {
         stack::mark_interp_func(name, function.w1);
     else
         stack::mark_interp_native(name);
-    Record* r = push_record(kind, index_of(w));
+    Record* r = push_record(kind, w);
     r->code = function;
     r->name = name;
     r->held = stack::index_of(held);
@@ -360,7 +356,7 @@ set_word : {
     stack::mark_native(word);
     stack::push(word);
     if (w->index + 1 >= length) raise(err::script::need_value, &word);
-    r = push_record(Rec::set_word, index_of(w));
+    r = push_record(Rec::set_word, w);
     r->code = word;
     r->name = word;
     ++w->index;
@@ -378,7 +374,7 @@ paren : {
     }
     ++stack::state.frameless_parens;
     uint32_t start = stack::index_of(stack::state.top);
-    w = push_walk(Rec::paren, paren, index_of(w));
+    w = push_walk(Rec::paren, paren, w);
     w->count = start;
     goto statement;
 }
@@ -420,7 +416,7 @@ infix : {
             refresh(w);
             goto infix;
         }
-        r = push_record(Rec::op, index_of(w));
+        r = push_record(Rec::op, w);
         r->code = function;
         r->name = *op_word;
         r->held = stack::index_of(left);
@@ -516,7 +512,7 @@ enter_body : {
         stack::keep_last(Cell{cell::unset_header, 0, 0, 0});
         goto body_end;
     }
-    w = push_walk(Rec::walk, body, index_of(w));
+    w = push_walk(Rec::walk, body, w);
     goto statement;
 }
 
@@ -593,7 +589,7 @@ choose:
         goto control_end;
     }
     stack::reset();
-    w = push_walk(Rec::walk, branch, index_of(w));
+    w = push_walk(Rec::walk, branch, w);
     goto statement;
 }
 
@@ -605,10 +601,10 @@ control_end:
 
 walk_end : {
     Rec kind = w->kind;
-    uint32_t outer = w->outer;
+    Record* outer = w->outer;
     pop_walk(w);
     if (count == floor) return;
-    w = &records[outer];
+    w = outer;
     if (kind == Rec::paren) {
         refresh(w);
         goto value;
@@ -630,7 +626,7 @@ pending : {
             unwind_records(i);
             rt.pending = 0;
             r = &call;
-            w = &records[call.outer];
+            w = call.outer;
             goto body_end;
         }
     }
@@ -663,7 +659,7 @@ void run_here(const Cell& block) {
     }
     stack::reset();
     size_t floor = count;
-    push_walk(Rec::walk, block, no_walk);
+    push_walk(Rec::walk, block, nullptr);
     try {
         run(floor);
     } catch (...) {
