@@ -639,7 +639,8 @@ pending : {
 
 void init() {
     if (!records) {
-        records = static_cast<Record*>(std::malloc(capacity * sizeof(Record)));
+        records =
+            static_cast<Record*>(std::aligned_alloc(alignof(Record), capacity * sizeof(Record)));
         if (!records)
             runtime::quit_with_error(runtime::fatal::out_of_memory, runtime::caller_address());
         collector::add_marker([] {
