@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <type_traits>
@@ -41,6 +42,7 @@
 namespace kiv::interpreter {
 
 Cell position{cell::unset_header, 0, 0, 0};
+bool flat_core = false;
 
 namespace {
 
@@ -1506,6 +1508,7 @@ template <bool Keep>
 
 void init() {
     position = Cell{cell::unset_header, 0, 0, 0};
+    if (const char* core = std::getenv("KIV_CORE"); core && core[0] == '0') flat_core = false;
     running = {};
     control_type_sets = {};
     builtin_shapes = {};
