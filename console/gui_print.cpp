@@ -21,6 +21,7 @@
 #include "runtime/errors.h"
 #include "runtime/faults.h"
 #include "runtime/output_hooks.h"
+#include "runtime/plan_store.h"
 #include "runtime/protected_call.h"
 #include "runtime/roots.h"
 #include "runtime/session.h"
@@ -95,6 +96,7 @@ void vprint(const Cell& text, bool new_line) {
     Cell* cells = block::rs_head(call);
     cells[1] = text;
     logic::make_at(cells[2], new_line);
+    plan_store::touch(call.w2);
     interpreter::eval(call, false);
 }
 

@@ -22,6 +22,7 @@
 #include "runtime/hash.h"
 #include "runtime/interrupt.h"
 #include "runtime/memory.h"
+#include "runtime/plan_store.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/types.h"
@@ -75,6 +76,11 @@ Cell* rs_abs_at(const Cell& block, int32_t index) {
     return buffer_of(block)->head_cell() + index;
 }
 
+Cell& written_cell(const Cell& block, int32_t index) {
+    plan_store::touch(block.w2);
+    return rs_head(block)[index];
+}
+
 Cell* clip_head(Cell& block) {
     int32_t length = length_of(buffer_of(block));
     if (int32_t(block.w1) > length) block.w1 = uint32_t(length);
@@ -93,6 +99,7 @@ bool next_at_tail(Cell& block) {
 
 // Only ever cuts: a tail is never moved past the cells in use.
 void truncate_at(const Cell& block, int32_t index) {
+    plan_store::touch(block.w2);
     Buffer* b = buffer_of(block);
     index = std::clamp(index, 0, length_of(b));
     b->tail = b->head + index * cell_size;
@@ -155,6 +162,7 @@ void insert_repeated(Cell& block, int64_t index, const Cell* cells, uint32_t n, 
     if (__builtin_mul_overflow(n, uint32_t(dup), &count) ||
         __builtin_mul_overflow(count, cell_size, &bytes) || bytes > 0x7FFFFFF0u)
         runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
+    plan_store::touch(block.w2);
     Buffer* b = buffer_of(block);
     if (b->tail + bytes > b->data_end()) {
         int64_t need = int64_t(b->tail - b->head) + bytes;
@@ -286,6 +294,7 @@ bool remove_value(Cell& block, const Cell& key, bool from_start) {
     for (int32_t i = from_start ? 0 : clamped_head(block); i < length; ++i) {
         Cell* c = b->head_cell() + i;
         if (!lookup_equal(key, *c)) continue;
+        plan_store::touch(block.w2);
         std::memmove(c, c + 1, size_t(length - i - 1) * cell_size);
         b->tail -= cell_size;
         return i <= int32_t(block.w1);
@@ -830,6 +839,7 @@ bool append_one_in_room(Cell& series, const Cell& value) {
     if (cell::type_of(series) == TYPE_HASH) return false;
     Buffer* b = buffer_of(series);
     if ((b->flags & ownership::owned_flag) || b->tail + cell_size > b->data_end()) return false;
+    plan_store::touch(series.w2);
     *b->tail_cell() = value;
     b->tail += cell_size;
     series.w1 = 0;

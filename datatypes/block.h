@@ -15,6 +15,9 @@ int32_t rs_length(const Cell& block); // cells from the head, negative past the 
 Cell* rs_head(const Cell& block);
 Cell* rs_tail(const Cell& block);
 Cell* rs_abs_at(const Cell& block, int32_t index);
+// The cell `index` cells from the head, to be written in place: the
+// block's plan is dropped first (the write barrier).
+Cell& written_cell(const Cell& block, int32_t index);
 // Moves a head past the tail back to the tail; returns the head cell.
 Cell* clip_head(Cell& block);
 bool at_tail(const Cell& block);

@@ -13,6 +13,7 @@
 #include "runtime/errors.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
+#include "runtime/plan_store.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
 #include "runtime/symbol.h"
@@ -336,6 +337,7 @@ Cell& bind_block(Cell& block, NodeId ctx, bool bind_self) {
     NodeId series = block.w2;
     if (cycles::find(series)) return block;
     cycles::Guard on_stack(series);
+    plan_store::touch(series);
     Buffer* b = memory::buffer_of(series);
     // Binding allocates nothing, so the walk's pointers stay good.
     Cell* c = b->head_cell() + std::min(block.w1, b->length());

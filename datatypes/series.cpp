@@ -48,6 +48,7 @@ uint8_t* unit_at(Buffer* b, uint32_t index) {
 // Removes count units at an absolute index; the caller keeps the range
 // inside the buffer.
 void remove_units(const Cell& series, uint32_t index, uint32_t count) {
+    plan_store::touch(series.w2);
     Buffer* b = buffer_of(series);
     uint8_t* at = unit_at(b, index);
     uint8_t* after = unit_at(b, index + count);
@@ -57,6 +58,7 @@ void remove_units(const Cell& series, uint32_t index, uint32_t count) {
 
 // Opens a gap of count units at an absolute index; returns the buffer.
 Buffer* open_gap(const Cell& series, uint32_t index, uint32_t count) {
+    plan_store::touch(series.w2);
     Buffer* b = buffer_of(series);
     size_t bytes = size_t(count) * b->unit();
     if (b->tail + bytes > b->data_end())
@@ -368,6 +370,7 @@ bool removable_in_bulk(const Cell& series) {
 }
 
 void remove_runs(const Cell& series, const std::vector<Run>& runs) {
+    plan_store::touch(series.w2);
     Buffer* b = buffer_of(series);
     uint32_t length = b->length();
     uint32_t kept = 0; // units before the next unit read that stay

@@ -15,6 +15,7 @@
 #include "datatypes/ownership.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
+#include "runtime/plan_store.h"
 #include "runtime/types.h"
 
 namespace kiv::series {
@@ -87,12 +88,19 @@ void remove_runs(const Cell& series, const std::vector<Run>& runs);
 
 // Announces a change to the series' owner: the action's word now, the
 // word of the completed change through `done`, only when the series is
-// owned.
+// owned. It is also the write barrier of the block types: the block's
+// plan is dropped before the change and again after it, since code may run
+// the block meanwhile (an owner's handler, a sort's comparator).
 class Change {
   public:
     Change(const Cell& series, ownership::Word word, const Cell* value, int32_t index, int32_t part)
-        : series_(series), value_(value), index_(index), part_(part),
-          owned_(!unmarked(series) && ownership::check(series, word, value, index, part)) {}
+        : series_(series), value_(value), index_(index), part_(part), node_(series.w2),
+          owned_(!unmarked(series) && ownership::check(series, word, value, index, part)) {
+        plan_store::touch(node_);
+    }
+    ~Change() { plan_store::touch(node_); }
+    Change(const Change&) = delete;
+    Change& operator=(const Change&) = delete;
     void done(ownership::Word word) {
         if (owned_) ownership::check(series_, word, value_, index_, part_);
     }
@@ -111,6 +119,7 @@ class Change {
     const Cell* value_;
     int32_t index_;
     int32_t part_;
+    NodeId node_;
     bool owned_;
 };
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <type_traits>
@@ -24,14 +25,17 @@
 #include "datatypes/unset.h"
 #include "datatypes/word.h"
 #include "datatypes/words.h"
+#include "evaluator/core.h"
 #include "evaluator/plans.h"
 #include "evaluator/trace.h"
 #include "evaluator/trap.h"
+#include "evaluator/walker.h"
 #include "runtime/collector.h"
 #include "runtime/errors.h"
 #include "runtime/fatal.h"
 #include "runtime/faults.h"
 #include "runtime/memory.h"
+#include "runtime/plan_store.h"
 #include "runtime/protected_call.h"
 #include "runtime/roots.h"
 #include "runtime/session.h"
@@ -40,28 +44,18 @@
 
 namespace kiv::interpreter {
 
-Cell position{cell::unset_header, 0, 0, 0};
+using namespace detail;
 
-namespace {
+Cell position{cell::unset_header, 0, 0, 0};
+bool flat_core = false;
+
+namespace detail {
 
 auto& rt = runtime::record;
 
-// Argument kinds in bits 20-21 of the typeset entries of an argument list.
-namespace arg_kind {
-constexpr uint32_t shift = 20;
-constexpr uint32_t normal = 0;
-constexpr uint32_t get = 1;
-constexpr uint32_t literal = 2;
-constexpr uint32_t ret = 3;
-} // namespace arg_kind
-
-uint32_t kind_of(const Cell& entry) {
-    return (entry.header >> arg_kind::shift) & 3;
-}
-
 // Runs the C++ code of a native, action or routine; a C++ failure inside
 // it becomes a language error (no-memory for memory exhaustion).
-[[gnu::always_inline]] inline void run_builtin(const Cell& function, const int32_t* refinements) {
+[[gnu::always_inline]] inline void run_builtin(const Cell& function, int32_t* refinements) {
     trap::cxx_as_error([&] {
         switch (cell::type_of(function)) {
         case TYPE_NATIVE: natives::entry(function.w1)(false, refinements); break;
@@ -77,7 +71,7 @@ uint32_t kind_of(const Cell& entry) {
 // pending code again here, in the frame that calls the native's code, so
 // that the unwinder walks as few frames as it can. True when an exit is
 // pending afterwards.
-[[gnu::always_inline]] inline bool run_resuming(const Cell& function, const int32_t* refinements) {
+[[gnu::always_inline]] inline bool run_resuming(const Cell& function, int32_t* refinements) {
     return runtime::resume_pending([&] { run_builtin(function, refinements); });
 }
 
@@ -86,17 +80,11 @@ bool is_function_type(uint32_t type) {
            type == TYPE_ROUTINE;
 }
 
-[[noreturn]] void raise(uint32_t id, const Cell* a = nullptr, const Cell* b = nullptr,
-                        const Cell* c = nullptr) {
+[[noreturn]] void raise(uint32_t id, const Cell* a, const Cell* b, const Cell* c) {
     runtime::fire_error(runtime::Category::script, id, a, b, c);
 }
 
-// Raises a script error at one of the evaluator's own raise points: where
-// error exits are on it goes on as the pending exit code::error, and the
-// caller returns at once, leaving the stack and frames as the landing on
-// the try left them; elsewhere it is thrown.
-[[gnu::noinline, gnu::cold]] void fail(uint32_t id, const Cell* a = nullptr,
-                                       const Cell* b = nullptr, const Cell* c = nullptr) {
+[[gnu::noinline, gnu::cold]] void fail(uint32_t id, const Cell* a, const Cell* b, const Cell* c) {
     runtime::raise_error(runtime::Category::script, id, a, b, c);
 }
 
@@ -147,56 +135,7 @@ struct CodeWalk {
     const Cell* pos;
 };
 
-Cell* block_cells(const Cell& block) {
-    return memory::buffer_of(block.w2)->head_cell();
-}
-
-// The innermost running function body: the function's context and where
-// its values start on the stack, set and restored with the context's own
-// values word (`eval_body`). A word bound to that context, the usual
-// variable of a body, is read from there without a walk to the context.
-struct Running {
-    NodeId context = 0;
-    Cell* values = nullptr;
-};
 Running running;
-
-// Where the value of a bound word lives; null when its context has no
-// values (a function that is not running).
-[[gnu::always_inline]] inline const Cell* word_value(const Cell& word) {
-    if (word.w1 && int32_t(word.w3) >= 0) [[likely]] {
-        if (word.w1 == running.context) return running.values + word.w3;
-        const Cell& ctx = context::cell_of(word.w1);
-        if (!ctx.w2) return nullptr;
-        if (ctx.header & context::flag::on_stack) return stack::values_at(ctx.w2) + word.w3;
-        return memory::buffer_of(ctx.w2)->head_cell() + word.w3;
-    }
-    return word::value_cell(word);
-}
-
-[[gnu::always_inline]] inline const Cell& lookup(const Cell& word) {
-    const Cell* value = word_value(word);
-    if (!value) raise(err::script::not_in_context, &word);
-    return *value;
-}
-
-// Ends the current frame: its value (in its slot 0) pushed, or written to
-// the caller's slot 0.
-inline void end_frame(bool keep) {
-    if (keep)
-        stack::unwind();
-    else
-        stack::unwind_last();
-}
-
-// Stores an expression's value: pushed, or written to slot 0 with the
-// frame emptied above it.
-inline void store(const Cell& value, bool keep) {
-    if (keep)
-        stack::push(value);
-    else
-        stack::keep_last(value);
-}
 
 // The evaluator comes in two instances: the traced one reports every step
 // to the tracer, the untraced one carries no trace test at all. An
@@ -225,43 +164,6 @@ inline void store_pushed(const Cell& value, bool keep, const Cell& code, const C
     report<Traced>(event::push, &code, pos, nullptr, &value);
 }
 
-// A table by type id (a header's low byte) with true for every type except
-// the ones listed.
-template <size_t N>
-constexpr std::array<bool, 256> all_types_but(const uint32_t (&types)[N]) {
-    std::array<bool, 256> table{};
-    table.fill(true);
-    for (uint32_t type : types) table[type] = false;
-    return table;
-}
-
-// The types whose values evaluate to themselves: all but words, paths,
-// parens, functions and issues.
-constexpr uint32_t active_types[] = {TYPE_PAREN,    TYPE_WORD,     TYPE_SET_WORD, TYPE_LIT_WORD,
-                                     TYPE_GET_WORD, TYPE_ISSUE,    TYPE_NATIVE,   TYPE_ACTION,
-                                     TYPE_FUNCTION, TYPE_ROUTINE,  TYPE_OP,       TYPE_PATH,
-                                     TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH};
-constexpr auto inert_types = all_types_but(active_types);
-
-inline bool inert(const Cell& value) {
-    return inert_types[cell::type_of(value)];
-}
-
-// The values a word simply yields: all but those it raises an error for or
-// calls.
-constexpr uint32_t word_active_values[] = {TYPE_UNSET,  TYPE_OP,       TYPE_NATIVE,
-                                           TYPE_ACTION, TYPE_FUNCTION, TYPE_ROUTINE};
-constexpr auto word_yields = all_types_but(word_active_values);
-
-// The value of the word at pos when evaluating it just yields that value
-// (the word is bound in a context with values); else null.
-[[gnu::always_inline]] inline const Cell* plain_word_value(const Cell& word) {
-    if (cell::type_of(word) != TYPE_WORD || !word.w1 || int32_t(word.w3) < 0) return nullptr;
-    const Cell* value = word_value(word);
-    if (!value) return nullptr;
-    return word_yields[cell::type_of(*value)] ? value : nullptr;
-}
-
 template <bool Traced>
 [[gnu::always_inline]] inline const Cell* eval_infix(const Cell* pos, const Cell* tail,
                                                      const Cell& code, Cell* start_top, bool keep);
@@ -288,23 +190,6 @@ const Cell* call_function(const Cell& function, const Cell* at, const Cell* tail
                           bool keep);
 const Cell* call_builtin(const Cell& function, const Cell* at, const Cell* tail, const Cell& code,
                          bool keep);
-
-// The control forms the interpreter runs in line when a word's value is
-// their native (found by its number, whatever the word's name) and tracing
-// is off; a traced run takes the generic call, which reports every step.
-enum class Control : uint8_t { none, if_, unless, either };
-
-constexpr std::array<Control, natives::table_size + 1> control_forms = [] {
-    std::array<Control, natives::table_size + 1> forms{};
-    forms[natives::number::if_] = Control::if_;
-    forms[natives::number::unless] = Control::unless;
-    forms[natives::number::either] = Control::either;
-    return forms;
-}();
-
-inline Control control_form(const Cell& native) {
-    return native.w1 < control_forms.size() ? control_forms[native.w1] : Control::none;
-}
 
 const Cell* eval_control(Control form, const Cell& native, const Cell* at, const Cell* tail,
                          const Cell& code, bool keep);
@@ -394,11 +279,19 @@ template <bool Keep>
     }
 }
 
+// Under KIV_PLAN_VERIFY=1, each walk of a block checks that no change of
+// its cells since its last walk missed the write barrier.
+[[gnu::always_inline]] inline void verify_walk(const Cell& code) {
+    if (plan_store::verifying) [[unlikely]]
+        plan_store::verify_walk(code.w2);
+}
+
 // Evaluates the expressions of a non-empty pinned block from pos, each
 // value in slot 0 of the current frame, which is emptied between them.
 template <bool Traced>
 [[gnu::always_inline]] inline void eval_expressions(const Cell& code, Buffer* buffer,
                                                     const Cell* pos) {
+    verify_walk(code);
     position = code;
     while (pos < buffer->tail_cell()) {
         position.w1 = uint32_t(pos - buffer->head_cell());
@@ -417,6 +310,10 @@ template <bool Traced>
 // is raised. An empty block gives unset! before any of the walk's keeping
 // is set up.
 [[gnu::always_inline]] inline void walk_here(const Cell& block) {
+    if (flat_core) {
+        core::run_here(block);
+        return;
+    }
     Buffer* buffer = memory::buffer_of(block.w2);
     const Cell* start = buffer->head_cell() + block.w1;
     if (start >= buffer->tail_cell()) {
@@ -437,43 +334,6 @@ inline const Cell* push_as_is(const Cell* pos, const Cell& code) {
     report<Traced>(event::push, &code, pos, nullptr, pos);
     return pos + 1;
 }
-
-// The call shape of a function, kept in word 3 of its cached argument
-// list cell: a simple function has only evaluated arguments (no get-word
-// or lit-word entries, no refinements, no locals; a return: entry after
-// them takes no slot), so a call just fetches that many expressions. A
-// native or action whose evaluated arguments are followed by refinements
-// is called the same way when no path names a refinement: every
-// refinement is then unused. So is a function whose evaluated arguments
-// are followed by refinements or locals: what it sees for them until a
-// path names a refinement never changes, false for a refinement or
-// /local, none for a refinement's argument or a local word, and is kept
-// in the shape as a row of up to 16 cells (a bit per cell, set for false).
-// The shape is derived from the list and lives exactly as long as it.
-namespace shape {
-constexpr uint32_t simple = 0x80000000u;
-constexpr uint32_t unused_refinements = 0x40000000u;
-constexpr uint32_t unused_tail = 0x20000000u;
-constexpr uint32_t count_mask = 0xFFu;
-// Natives and actions: how many refinements they have.
-constexpr uint32_t refinements_shift = 16;
-constexpr uint32_t refinements_mask = 0xFFu;
-// Functions: the cells pushed for the entries after the arguments.
-constexpr uint32_t tail_length_shift = 8;
-constexpr uint32_t tail_length_mask = 0x1Fu;
-constexpr uint32_t tail_pattern_shift = 13;
-constexpr uint32_t max_tail = 16;
-} // namespace shape
-
-constexpr uint32_t max_refinements = 64;
-
-// What every native and action sees for its refinements when no path names
-// one: all unused.
-constexpr std::array<int32_t, max_refinements> unused_refinements = [] {
-    std::array<int32_t, max_refinements> words{};
-    words.fill(-1);
-    return words;
-}();
 
 // The shape bits of a function's unused tail (the entries from `from` on),
 // or 0 when it does not fit.
@@ -597,14 +457,6 @@ uint32_t shape_of(const Cell& list, bool native, uint32_t refinements) {
     return *list;
 }
 
-// The cached argument list; built on the first call.
-inline Cell argument_list(const Cell& function) {
-    const Cell* cache = extras::at(function, extras::arguments);
-    if (cell::type_of(*cache) == TYPE_BLOCK) [[likely]]
-        return *cache;
-    return build_argument_list(function);
-}
-
 // The n-th argument word (counted from 0) of a function's spec, for error
 // messages.
 Cell argument_word(const Cell& function, uint32_t n) {
@@ -624,21 +476,19 @@ Cell argument_word(const Cell& function, uint32_t n) {
     return words::word<"<anon>">();
 }
 
-[[gnu::noinline, gnu::cold]] void raise_expect_arg(const Cell& value, const Cell& function,
-                                                   const Cell& name, uint32_t argument) {
+[[gnu::noinline, gnu::cold]] void fail_expect_arg(const Cell& value, const Cell& function,
+                                                  const Cell& name, uint32_t argument) {
     Cell type{};
     datatype::make_at(type, cell::type_of(value));
     Cell word = argument_word(function, argument);
     fail(err::script::expect_arg, &name, &type, &word);
 }
 
-// Raises expect-arg when the value's type is not in the entry's set; the
-// error may be left pending (see fail).
-inline void check_type(const Cell& entry, const Cell& value, const Cell& function, const Cell& name,
-                       uint32_t argument) {
-    uint32_t type = cell::type_of(value);
-    if (!typeset::has(entry, type)) [[unlikely]]
-        raise_expect_arg(value, function, name, argument);
+[[noreturn, gnu::noinline]] void raise_expect_arg(const Cell& value, const Cell& function,
+                                                  const Cell& name, uint32_t argument) {
+    runtime::ErrorExits thrown(false);
+    fail_expect_arg(value, function, name, argument);
+    __builtin_unreachable();
 }
 
 // Fetches an argument that is not an expression to evaluate, or that is
@@ -681,7 +531,7 @@ template <bool Traced>
         }
     }
     }
-    if (!rt.pending) check_type(entry, *stack::get_top(), function, name, argument);
+    if (!rt.pending) check_arg(entry, *stack::get_top(), function, name, argument);
     return pos;
 }
 
@@ -708,7 +558,7 @@ fetch(const Cell& entry, const Cell* pos, const Cell* tail, const Cell& code, bo
         pos = infix ? expression_as<Traced, true, true>(pos, end, code)
                     : expression_as<Traced, false, true>(pos, end, code);
     }
-    if (!rt.pending) check_type(entry, stack::state.top[-1], function, name, argument);
+    if (!rt.pending) check_arg(entry, stack::state.top[-1], function, name, argument);
     return pos;
 }
 
@@ -782,15 +632,6 @@ void push_unused(const Cell* list, uint32_t from, uint32_t count) {
         default: break;
         }
     }
-}
-
-// Pushes what a function sees for its refinements and locals when no path
-// names a refinement, from the row kept in its shape.
-[[gnu::always_inline]] inline void push_tail(uint32_t shape_word) {
-    uint32_t cells = (shape_word >> shape::tail_length_shift) & shape::tail_length_mask;
-    uint32_t pattern = shape_word >> shape::tail_pattern_shift;
-    for (uint32_t j = 0; j < cells; ++j, pattern >>= 1)
-        stack::push(pattern & 1 ? logic::false_value : none::value);
 }
 
 // Fetches the arguments of a simple function (see shape) into the current
@@ -868,7 +709,7 @@ eval_arguments(const Cell& function, const Cell* pos, const Cell* tail, const Ce
         if (kind_of(entry) == arg_kind::ret) continue;
         if (infix && argument == 0) {
             stack::state.top++; // the left operand is already in place
-            check_type(entry, stack::state.top[-1], function, name, argument);
+            check_arg(entry, stack::state.top[-1], function, name, argument);
             if (rt.pending) return pos;
         } else {
             pos = fetch<Traced>(entry, pos, tail, code, infix, call_mode, function, name, argument);
@@ -1009,126 +850,7 @@ const Cell* naming_word(const Cell* name, const Cell* pos, const Cell& code) {
     return nullptr;
 }
 
-// Operators computed in place when both operands are integers (or, for
-// the arithmetic ones, floats): the arithmetic actions, the comparison
-// natives and the library's modulo. Anything unusual (another type, an overflow, an inexact
-// division) goes through the operator's function, so errors stay the same.
-enum class FastOp {
-    none,
-    add,
-    subtract,
-    multiply,
-    divide,
-    remainder,
-    equal,
-    not_equal,
-    lesser,
-    greater,
-    lesser_equal,
-    greater_equal,
-    modulo
-};
-
-// The library's `modulo`, which `//` stands for, once the library has
-// loaded (none before): an operator made from this very function gets the
-// modulo fast operation, any other function! keeps its call.
 Cell library_modulo{TYPE_NONE, 0, 0, 0};
-
-[[gnu::always_inline]] inline FastOp fast_op_of(const Cell& function) {
-    if (cell::type_of(function) == TYPE_ACTION) {
-        switch (Slot(function.w1)) {
-        case Slot::add: return FastOp::add;
-        case Slot::subtract: return FastOp::subtract;
-        case Slot::multiply: return FastOp::multiply;
-        case Slot::divide: return FastOp::divide;
-        case Slot::remainder: return FastOp::remainder;
-        default: return FastOp::none;
-        }
-    }
-    if (cell::type_of(function) == TYPE_NATIVE) {
-        // The comparison natives are numbered 25 to 31.
-        static constexpr FastOp comparisons[] = {
-            FastOp::equal,   FastOp::not_equal,    FastOp::none,         FastOp::lesser,
-            FastOp::greater, FastOp::lesser_equal, FastOp::greater_equal};
-        if (function.w1 >= 25 && function.w1 <= 31) return comparisons[function.w1 - 25];
-    }
-    if (cell::type_of(function) == TYPE_FUNCTION && function.w3 == library_modulo.w3 &&
-        cell::type_of(library_modulo) == TYPE_FUNCTION)
-        return FastOp::modulo;
-    return FastOp::none;
-}
-
-// Computes a op b into `result` (which may be one of the operands: both
-// are read first); false, with nothing written, when the operator's
-// function has to do it.
-[[gnu::always_inline]] inline bool compute_fast(FastOp op, const Cell& a, const Cell& b,
-                                                Cell& result) {
-    uint32_t ta = cell::type_of(a), tb = cell::type_of(b);
-    if (ta == TYPE_INTEGER && tb == TYPE_INTEGER) {
-        int32_t x = int32_t(a.w2), y = int32_t(b.w2), r;
-        bool truth;
-        switch (op) {
-        case FastOp::add:
-            if (__builtin_add_overflow(x, y, &r)) return false;
-            result = Cell{TYPE_INTEGER, 0, uint32_t(r), 0};
-            return true;
-        case FastOp::subtract:
-            if (__builtin_sub_overflow(x, y, &r)) return false;
-            result = Cell{TYPE_INTEGER, 0, uint32_t(r), 0};
-            return true;
-        case FastOp::multiply:
-            if (__builtin_mul_overflow(x, y, &r)) return false;
-            result = Cell{TYPE_INTEGER, 0, uint32_t(r), 0};
-            return true;
-        case FastOp::divide:
-        case FastOp::remainder:
-            // Zero divisors, the one overflowing quotient and inexact
-            // divisions are the action's to handle.
-            if (y == 0 || (x == INT32_MIN && y == -1)) return false;
-            if (op == FastOp::divide && x % y != 0) return false;
-            r = op == FastOp::divide ? x / y : x % y;
-            result = Cell{TYPE_INTEGER, 0, uint32_t(r), 0};
-            return true;
-        case FastOp::modulo:
-            // The remainder by the divisor's absolute value, made
-            // nonnegative. A zero divisor, and the most negative integer
-            // as either operand (whose absolute value overflows), are the
-            // function's to report.
-            if (y == 0 || x == INT32_MIN || y == INT32_MIN) return false;
-            y = y < 0 ? -y : y;
-            r = x % y;
-            result = Cell{TYPE_INTEGER, 0, uint32_t(r < 0 ? r + y : r), 0};
-            return true;
-        case FastOp::equal: truth = x == y; break;
-        case FastOp::not_equal: truth = x != y; break;
-        case FastOp::lesser: truth = x < y; break;
-        case FastOp::greater: truth = x > y; break;
-        case FastOp::lesser_equal: truth = x <= y; break;
-        case FastOp::greater_equal: truth = x >= y; break;
-        default: return false;
-        }
-        result = Cell{TYPE_LOGIC, truth, 0, 0};
-        return true;
-    }
-    if (ta == TYPE_FLOAT && tb == TYPE_FLOAT) {
-        double x = cell::get_float(a), y = cell::get_float(b), r;
-        switch (op) {
-        case FastOp::add: r = x + y; break;
-        case FastOp::subtract: r = x - y; break;
-        case FastOp::multiply: r = x * y; break;
-        case FastOp::divide:
-            if (y == 0) return false;
-            r = x / y;
-            break;
-        default: return false;
-        }
-        if (!std::isfinite(r)) return false; // overflow is the float type's to report
-        result = Cell{TYPE_FLOAT, 0, 0, 0};
-        cell::put_float(result, r);
-        return true;
-    }
-    return false;
-}
 
 // Resolves the word at pos, in operator position, with no plan: whether
 // its value is an operator, and then its function unwrapped and its fast
@@ -1253,8 +975,8 @@ void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep
     stack::state.top = left + 2;
     Cell types[2];
     argument_types(list_block, types, 2);
-    check_type(types[0], left[0], function, name, 0);
-    if (!rt.pending) check_type(types[1], left[1], function, name, 1);
+    check_arg(types[0], left[0], function, name, 0);
+    if (!rt.pending) check_arg(types[1], left[1], function, name, 1);
     if (rt.pending) return;
     if (body) {
         if (list_block.w3 & shape::unused_tail) push_tail(list_block.w3);
@@ -1262,7 +984,9 @@ void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep
         if (!rt.pending) finish_call(left, keep);
         return;
     }
-    if (run_resuming(function, unused_refinements.data())) return;
+    int32_t refinements[max_refinements];
+    for (int32_t& r : refinements) r = -1;
+    if (run_resuming(function, refinements)) return;
     end_frame(keep);
 }
 
@@ -1318,18 +1042,6 @@ template <bool Traced>
     return pos;
 }
 
-// Ends a call whose result is in slot 0 of its frame: the frame goes and
-// the result takes the place of the held function value or left operand
-// (or of nothing, when null), pushed (keep) or in the caller's slot 0.
-[[gnu::always_inline]] inline void finish_call(Cell* held, bool keep) {
-    if (!held) {
-        end_frame(keep);
-        return;
-    }
-    stack::unwind_into(held);
-    if (!keep) *stack::state.base = *held;
-}
-
 // The type sets of a function's first n arguments, from its argument list.
 void argument_types(const Cell& list_block, Cell* types, uint32_t n) {
     const Cell* entry = block_cells(list_block) + list_block.w1;
@@ -1337,61 +1049,25 @@ void argument_types(const Cell& list_block, Cell* types, uint32_t n) {
         if (kind_of(*entry) != arg_kind::ret) types[i++] = *entry;
 }
 
-inline uint32_t control_arguments(Control form) {
-    return form == Control::either ? 3 : 2;
-}
-
-// The argument type sets of the control forms by native number, taken
-// from the native's argument list the first time the form runs (the spec
-// of a native never changes); emptied at start-up. `literal_blocks`: the
-// block arguments are evaluated ones that admit block!, so a literal block
-// there needs neither evaluation nor a type check.
-struct ControlTypes {
-    bool known = false;
-    bool literal_blocks = false;
-    Cell types[3]{};
-};
 std::array<ControlTypes, natives::table_size + 1> control_type_sets;
 
-const ControlTypes& control_types(Control form, const Cell& native) {
+const ControlTypes& learn_control_types(Control form, const Cell& native) {
     ControlTypes& entry = control_type_sets[native.w1];
-    if (!entry.known) [[unlikely]] {
-        uint32_t count = control_arguments(form);
-        argument_types(argument_list(native), entry.types, count);
-        entry.literal_blocks = true;
-        for (uint32_t i = 1; i < count; ++i)
-            entry.literal_blocks = entry.literal_blocks &&
-                                   kind_of(entry.types[i]) == arg_kind::normal &&
-                                   typeset::has(entry.types[i], TYPE_BLOCK);
-        entry.known = true;
-    }
+    uint32_t count = control_arguments(form);
+    argument_types(argument_list(native), entry.types, count);
+    entry.literal_blocks = true;
+    for (uint32_t i = 1; i < count; ++i)
+        entry.literal_blocks = entry.literal_blocks &&
+                               kind_of(entry.types[i]) == arg_kind::normal &&
+                               typeset::has(entry.types[i], TYPE_BLOCK);
+    entry.known = true;
     return entry;
 }
 
-// The call shapes of natives and actions, by native number (actions after
-// the natives, by slot), for their untraced calls named by a word: the
-// evaluated arguments' type sets copied out of the argument list, so a
-// call reads neither the list nor its entries. A shape belongs to the spec
-// it was read from (a native made from another spec with the same number
-// has a shape of its own); the collector keeps that spec alive while the
-// shape names it, so its node cannot come back as another spec.
-constexpr uint32_t max_builtin_arguments = 4;
-struct BuiltinShape {
-    NodeId spec = 0; // 0: no shape yet, or none that fits
-    uint32_t count = 0;
-    Cell types[max_builtin_arguments]{};
-};
-constexpr uint32_t builtin_slots = natives::table_size + 1 + slot_count + 1;
 std::array<BuiltinShape, builtin_slots> builtin_shapes;
 std::array<Cell, builtin_slots> builtin_specs;
 [[maybe_unused]] const bool kept_in_snapshot =
     session::keep(position, running, control_type_sets, builtin_shapes, builtin_specs);
-
-inline uint32_t builtin_slot(const Cell& function) {
-    uint32_t number = function.w1;
-    if (cell::type_of(function) == TYPE_ACTION) number += natives::table_size + 1;
-    return number < builtin_slots ? number : 0;
-}
 
 // Reads the shape of a native or action from its argument list; null when
 // its calls do not fit one (an argument taken literally, too many
@@ -1409,34 +1085,6 @@ inline uint32_t builtin_slot(const Cell& function) {
     entry.spec = function.w2;
     builtin_specs[slot] = Cell{TYPE_BLOCK, 0, function.w2, 0};
     return &entry;
-}
-
-// Whether the argument at pos is a literal block taken where it stands in
-// the code: no operator can follow it, and the form takes it as it is.
-[[gnu::always_inline]] inline bool literal_block(const ControlTypes& types, const Cell* pos,
-                                                 const Cell* tail) {
-    return types.literal_blocks && pos < tail && cell::type_of(*pos) == TYPE_BLOCK &&
-           (pos + 1 == tail || cell::type_of(pos[1]) != TYPE_WORD);
-}
-
-// Whether all the block arguments at pos (one or two) are literal blocks
-// taken where they stand: the usual case, tested at once.
-[[gnu::always_inline]] inline bool literal_branches(const ControlTypes& types, const Cell* pos,
-                                                    const Cell* tail, uint32_t blocks) {
-    if (!types.literal_blocks || tail - pos < blocks) return false;
-    if (cell::type_of(pos[0]) != TYPE_BLOCK) return false;
-    if (blocks == 2 && cell::type_of(pos[1]) != TYPE_BLOCK) return false;
-    return pos + blocks == tail || cell::type_of(pos[blocks]) != TYPE_WORD;
-}
-
-// The value of a branch that is one value evaluating to itself or one
-// variable (such as `[n]`), else null. Nothing in such a branch can fail,
-// allocate or change the block, so it needs no evaluation of its own.
-[[gnu::always_inline]] inline const Cell* lone_value(const Cell& branch) {
-    Buffer* buffer = memory::buffer_of(branch.w2);
-    const Cell* pos = buffer->head_cell() + branch.w1;
-    if (pos + 1 != buffer->tail_cell()) return nullptr;
-    return inert(*pos) ? pos : plain_word_value(*pos);
 }
 
 // The operators after a word's call or value evaluated untraced, for the
@@ -1518,9 +1166,13 @@ template <bool Keep>
     return pos;
 }
 
-} // namespace
+} // namespace detail
 
 void init() {
+    // Off unless asked for (KIV_CORE=1) until the flat core costs less than
+    // the walker.
+    const char* core_setting = std::getenv("KIV_CORE");
+    flat_core = core_setting && core_setting[0] == '1';
     position = Cell{cell::unset_header, 0, 0, 0};
     running = {};
     control_type_sets = {};
@@ -1528,6 +1180,7 @@ void init() {
     builtin_specs.fill(Cell{cell::unset_header, 0, 0, 0});
     library_modulo = Cell{TYPE_NONE, 0, 0, 0};
     init_trace();
+    core::init();
     error::near_source = &position;
     object::hooks.eval = [](Cell& block) {
         Cell* top = stack::state.top;
@@ -1575,7 +1228,7 @@ void note_library() {
         library_modulo = modulo;
 }
 
-namespace {
+namespace detail {
 
 template <bool Traced>
 void eval_block(const Cell& block, bool set_result) {
@@ -1590,7 +1243,10 @@ void eval_block(const Cell& block, bool set_result) {
     if (pos >= buffer->tail_cell()) {
         unset::set_result();
     } else {
-        eval_expressions<Traced>(code, buffer, pos);
+        if (!Traced && flat_core)
+            core::run_here(code);
+        else
+            eval_expressions<Traced>(code, buffer, pos);
         if (rt.pending) return;
     }
     report<Traced>(event::exit, &code, buffer->tail_cell(), nullptr, stack::state.base);
@@ -1607,7 +1263,7 @@ void eval_switched(const Cell& block, bool set_result) {
         eval_block<false>(block, set_result);
 }
 
-} // namespace
+} // namespace detail
 
 void eval(const Cell& block, bool set_result) {
     runtime::ErrorExits exceptions(false);
@@ -1670,7 +1326,10 @@ void BodyWalk::step() {
     if (buffer != pinned_) [[unlikely]]
         repin(buffer);
     stack::reset();
-    eval_expressions<false>(code_, buffer, start);
+    if (flat_core)
+        core::run_here(code_);
+    else
+        eval_expressions<false>(code_, buffer, start);
     std::memcpy(&position, &saved_position_, sizeof(Cell));
 }
 
@@ -1695,7 +1354,7 @@ uint32_t eval_next_in(const Cell& block) {
     return uint32_t(pos - buffer->head_cell());
 }
 
-namespace {
+namespace detail {
 
 // Evaluates an untraced paren without a frame of its own: each
 // expression's value is pushed where the paren's value goes, and the last
@@ -1703,6 +1362,7 @@ namespace {
 // error records, so errors stay as they were.
 [[gnu::noinline]] void eval_paren(const Cell& paren) {
     stack::check_machine();
+    verify_walk(paren);
     CodeWalk walk(paren);
     Cell* start = stack::state.top;
     if (walk.pos >= walk.buffer->tail_cell()) {
@@ -1940,26 +1600,8 @@ template <bool Traced>
         pos = expression_as<false, false, true>(pos, tail, code);
         if (rt.pending) return pos;
     }
-    check_type(types, stack::state.top[-1], function, name, argument);
+    check_arg(types, stack::state.top[-1], function, name, argument);
     return pos;
-}
-
-// Runs the C++ code of a native or action with every refinement unused. A
-// pending exit raised in code that called back into Kiv crossed it as an
-// exception and becomes a pending code again, as does an error under a try
-// (runtime::resumes); another C++ failure becomes a language error.
-[[gnu::always_inline]] inline void run_unrefined(const Cell& function) {
-    try {
-        if (cell::type_of(function) == TYPE_NATIVE)
-            natives::entries[function.w1](false, unused_refinements.data());
-        else
-            dispatch::stack_entries[function.w1](unused_refinements.data());
-    } catch (const runtime::Throw& t) {
-        if (!runtime::resumes(t.code)) throw;
-        rt.pending = t.code;
-    } catch (const std::exception&) {
-        trap::raise_cxx_failure();
-    }
 }
 
 // The untraced call of a native or action named by the word at `at`: the
@@ -1996,7 +1638,7 @@ template <bool Traced>
     return pos;
 }
 
-} // namespace
+} // namespace detail
 
 const Cell* eval_expression(const Cell* pos, const Cell* tail, const Cell& code, bool no_infix,
                             bool keep, bool literal_functions) {
@@ -2092,7 +1734,7 @@ void call_with_block(const Cell& function, const Cell& arguments, uint32_t call_
               false);
 }
 
-namespace {
+namespace detail {
 
 // The call of a function reached through a path, the path's elements after
 // `index` naming its refinements: compiled without the cases of operators
@@ -2186,7 +1828,7 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
     return pos;
 }
 
-} // namespace
+} // namespace detail
 
 const Cell* eval_path(const Cell& path_value, const Cell* pos, const Cell* tail, const Cell& code,
                       bool set, bool get, bool keep) {

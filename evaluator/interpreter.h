@@ -26,6 +26,9 @@ namespace kiv::interpreter {
 // an error copies it into the error's `near` field.
 extern Cell position;
 
+// Whether code runs through the flat core; KIV_CORE=0 at start-up turns it off.
+extern bool flat_core;
+
 // How a function is being called, for tracing.
 namespace call_kind {
 constexpr uint32_t interpreter = 0;

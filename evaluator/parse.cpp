@@ -21,6 +21,7 @@
 #include "runtime/errors.h"
 #include "runtime/interrupt.h"
 #include "runtime/memory.h"
+#include "runtime/plan_store.h"
 #include "runtime/roots.h"
 #include "runtime/session.h"
 #include "runtime/stack.h"
@@ -388,6 +389,7 @@ class Engine {
 // Moves the gap so that it begins at position `to`: the units between its
 // old and new place cross it.
 void Engine::move_gap(int32_t to) {
+    plan_store::touch(input_->w2);
     Buffer* b = buffer_of(input_.get());
     uint32_t unit = b->unit();
     auto address = [&](int32_t i) { return b->head + size_t(i) * unit; };
@@ -411,6 +413,7 @@ void Engine::remove_into_gap(int32_t start, int32_t n) {
 // Shifts the units after the gap over it: the series is whole again.
 void Engine::close_gap() noexcept {
     if (gap_.size == 0) return;
+    plan_store::touch(gap_.node);
     Buffer* b = memory::buffer_of(gap_.node);
     uint32_t unit = b->unit();
     uint8_t* at = b->head + size_t(gap_.at) * unit;

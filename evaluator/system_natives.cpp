@@ -49,6 +49,7 @@
 #include "runtime/errors.h"
 #include "runtime/heap.h"
 #include "runtime/memory.h"
+#include "runtime/plan_store.h"
 #include "runtime/protected_call.h"
 #include "runtime/roots.h"
 #include "runtime/stack.h"
@@ -601,6 +602,7 @@ void new_line(bool, const int32_t* refinements) {
     } else if (present(refinements, 0)) {
         step = 1;
     }
+    plan_store::touch(position.w2);
     Cell* head = block::rs_head(position);
     Cell* tail = block::rs_tail(position);
     Cell* end = step ? tail : std::min(head + 1, tail);

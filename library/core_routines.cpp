@@ -82,7 +82,7 @@ void set_slot_quiet(Cell* args) {
     bool path = type == TYPE_PATH || type == TYPE_LIT_PATH || type == TYPE_SET_PATH ||
                 type == TYPE_GET_PATH;
     if (!list && !path) expect_arg("set-slot-quiet", TYPE_BLOCK, "series");
-    if (block::rs_length(args[0]) > 0) *block::rs_head(args[0]) = args[1];
+    if (block::rs_length(args[0]) > 0) block::written_cell(args[0], 0) = args[1];
 }
 
 template <math_natives::Shift How>

@@ -456,6 +456,8 @@ Buffer* expand(Buffer* buffer, int64_t size, Buffer*& old) {
         runtime::fire_error(runtime::Category::internal, err::internal::no_memory);
     series_length(uint64_t(size) / unit);
     NodeId node = buffer->node;
+    // The node keeps its plan only while its cells stay as they were.
+    plan_store::touch(node);
     Buffer* fresh = alloc_buffer(uint32_t(size / unit), unit, 0);
     old = buffer_of(node); // the collector may have moved it
     set_buffer(node, fresh);
@@ -517,6 +519,7 @@ void fill(uint8_t* start, uint8_t* end, uint8_t byte) {
 namespace buffer {
 
 uint8_t* reserve_tail(Buffer*& buffer, uint32_t n) {
+    plan_store::touch(buffer->node);
     if (buffer->tail + n > buffer->data_end()) {
         int64_t size = n > buffer->size ? int64_t(n) * 2 : int64_t(buffer->size) * 2;
         buffer = memory::expand_series(buffer, size);
@@ -531,6 +534,7 @@ uint8_t* reserve_tail(Buffer*& buffer, uint32_t n) {
 namespace cell {
 
 Cell* append_unset(Buffer*& buffer) {
+    plan_store::touch(buffer->node);
     if (buffer->tail + sizeof(Cell) > buffer->data_end()) buffer = memory::expand_series(buffer, 0);
     Cell* c = buffer->tail_cell();
     c->header = unset_header;

@@ -9,14 +9,13 @@
 
 namespace kiv::plan_store {
 
-// Until every in-place change of a block calls the barrier, a plan is
-// checked against its block's cells on every use.
-Check check = Check::compare;
+bool verifying = false;
 std::vector<Plan*> plans;
+uint32_t covered = 0;
 
 void init() {
     const char* env = std::getenv("KIV_PLAN_VERIFY");
-    if (env && env[0] == '1') check = Check::verify;
+    verifying = env && env[0] == '1';
 }
 
 namespace {
@@ -33,24 +32,42 @@ bool unchanged(const Plan& plan, NodeId node) {
            std::memcmp(buffer->head, plan.snapshot, size_t(plan.length) * sizeof(Cell)) == 0;
 }
 
+// Names the first cell that differs, which tells the change apart.
+[[noreturn]] void report_missed_barrier(const Plan& plan, NodeId node) {
+    Buffer* buffer = memory::buffer_of(node);
+    uint32_t length = buffer->length();
+    uint32_t at = 0;
+    while (at < length && at < plan.length &&
+           std::memcmp(buffer->head_cell() + at, plan.snapshot + at, sizeof(Cell)) == 0)
+        ++at;
+    std::fprintf(stderr,
+                 "kiv: block %u changed without dropping its plan: %u cells, were %u; "
+                 "first change at cell %u\n",
+                 unsigned(node), unsigned(length), unsigned(plan.length), unsigned(at));
+    runtime::quit_with_error(runtime::fatal::assertion_failed, runtime::caller_address());
+}
+
+void drop_bare(Plan* plan) {
+    delete plan;
+}
+
 } // namespace
 
 Plan* find(NodeId node) {
-    if (node >= plans.size()) return nullptr;
+    if (node >= covered) return nullptr;
     Plan* plan = plans[node];
-    if (!plan || check == Check::trust || unchanged(*plan, node)) return plan;
-    if (check == Check::verify) {
-        std::fprintf(stderr, "kiv: block %u changed without dropping its plan\n", unsigned(node));
-        runtime::quit_with_error(runtime::fatal::assertion_failed, runtime::caller_address());
-    }
-    drop(node);
-    return nullptr;
+    if (plan && verifying && !unchanged(*plan, node)) [[unlikely]]
+        report_missed_barrier(*plan, node);
+    return plan;
 }
 
 void keep(NodeId node, Plan* plan) {
-    if (node >= plans.size()) plans.resize(size_t(node) * 2 + 1024, nullptr);
+    if (node >= covered) {
+        plans.resize(size_t(node) * 2 + 1024, nullptr);
+        covered = uint32_t(plans.size());
+    }
     drop(node);
-    if (check != Check::trust) {
+    if (verifying) {
         Buffer* buffer = memory::buffer_of(node);
         plan->length = buffer->length();
         size_t bytes = size_t(plan->length) * sizeof(Cell);
@@ -63,7 +80,7 @@ void keep(NodeId node, Plan* plan) {
 }
 
 void drop(NodeId node) {
-    if (node >= plans.size()) return;
+    if (node >= covered) return;
     if (Plan* plan = plans[node]) {
         plans[node] = nullptr;
         forget(plan);
@@ -77,6 +94,13 @@ void drop_all() {
             plan = nullptr;
             forget(gone);
         }
+}
+
+void verify_walk(NodeId node) {
+    if (find(node)) return;
+    Plan* plan = new Plan;
+    plan->drop = drop_bare;
+    keep(node, plan);
 }
 
 } // namespace kiv::plan_store

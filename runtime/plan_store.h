@@ -8,12 +8,10 @@
 // change of a block calls), when the node is freed, and when the session
 // ends. A plan holds no pointer into cells, so buffers may move under it.
 //
-// How far the store trusts the barrier is its `check` mode:
-// - `trust`: a kept plan is good until touched;
-// - `compare`: each `find` compares the block with the copy of its cells
-//   taken when the plan was kept, and drops the plan when they differ;
-// - `verify` (KIV_PLAN_VERIFY=1): as `compare`, but a difference is a
-//   change that missed the barrier: it is reported and the process ends.
+// A kept plan is good until its block is touched. Verify mode
+// (KIV_PLAN_VERIFY=1) checks that trust: `keep` copies the block's cells
+// and each `find` compares the block with that copy; a difference is a
+// change that missed the barrier, reported before the process ends.
 #pragma once
 
 #include <cstdint>
@@ -26,17 +24,19 @@ namespace kiv::plan_store {
 struct Plan {
     // Frees the whole plan, header included.
     void (*drop)(Plan* plan) = nullptr;
-    // The block's cells from its head when the plan was kept (compare and
-    // verify modes), and their count.
+    // The block's cells from its head when the plan was kept (verify mode
+    // only), and their count.
     Cell* snapshot = nullptr;
     uint32_t length = 0;
 };
 
-enum class Check : uint8_t { trust, compare, verify };
-extern Check check;
+// Set from KIV_PLAN_VERIFY by `init`.
+extern bool verifying;
 
-// The plans by node id; null where a node has none.
+// The plans by node id; null where a node has none. `covered` is the
+// table's size, kept beside it so that the barrier reads one word.
 extern std::vector<Plan*> plans;
+extern uint32_t covered;
 
 // Reads KIV_PLAN_VERIFY.
 void init();
@@ -53,11 +53,16 @@ void drop(NodeId node);
 // The write barrier: the block's cells changed (or are about to); its plan,
 // if any, is dropped.
 inline void touch(NodeId node) {
-    if (node < plans.size() && plans[node]) [[unlikely]]
+    if (node < covered && plans[node]) [[unlikely]]
         drop(node);
 }
 
 // Drops every plan (the session's memory is being released).
 void drop_all();
+
+// Verify mode's check of a walk over the block: the first walk keeps a
+// bare plan (a header alone) for it, every later one finds it, so that a
+// change since the last walk that missed the barrier ends the process.
+void verify_walk(NodeId node);
 
 } // namespace kiv::plan_store

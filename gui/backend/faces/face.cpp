@@ -114,7 +114,7 @@ uint32_t pending_bits(const Cell& face) {
 void set_pending_bits(const Cell& face, uint32_t bits) {
     Cell* state = state_block(face);
     if (state && block::rs_length(*state) >= 2)
-        integer::make_at(block::rs_head(*state)[1], int32_t(bits));
+        integer::make_at(block::written_cell(*state, 1), int32_t(bits));
 }
 
 bool window_face(HWnd window, Cell& out) {

@@ -346,7 +346,7 @@ HWnd remake_face_window(HWnd window, const Cell& face) {
     destroy_window(window);
     HWnd remade = OS_make_view(*kept, parent);
     if (cell::type_of(*state) == TYPE_BLOCK && block::rs_length(*state) > 0)
-        handle::make_at(block::rs_head(*state)[0], remade, handle::window);
+        handle::make_at(block::written_cell(*state, 0), remade, handle::window);
     facet(*kept, f_state) = *state;
     if (remade) place_above(remade, below);
     return remade;

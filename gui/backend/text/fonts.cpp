@@ -68,7 +68,7 @@ void store_handle(const Cell& state, int index, Font* font) {
     make_handle(*h, font);
     Cell* slot = block::rs_head(*s) + index;
     if (cell::type_of(*slot) == TYPE_HANDLE) externals::remove(int32_t(slot->w3), true);
-    block::rs_head(*s)[index] = *h;
+    block::written_cell(*s, index) = *h;
 }
 
 // Records the face among the font's users, once.
@@ -238,7 +238,7 @@ void free_font(const Cell& font) {
     bool released = false;
     int32_t n = std::min(block::rs_length(state), 4);
     for (int i = state_screen; i < n; ++i) {
-        Cell& slot = block::rs_head(state)[i];
+        Cell& slot = block::written_cell(state, i);
         if (cell::type_of(slot) != TYPE_HANDLE) continue;
         externals::remove(int32_t(slot.w3), true);
         slot = none::value;

@@ -191,7 +191,7 @@ void cache_layout(const Cell& face, PangoLayout* layout) {
         cell::type_of(block::rs_head(handles)[0]) == TYPE_HANDLE &&
         externals::entry(int32_t(block::rs_head(handles)[0].w3))) {
         externals::replace(int32_t(block::rs_head(handles)[0].w3), layout);
-        logic::make_at(block::rs_head(handles)[3], false);
+        logic::make_at(block::written_cell(handles, 3), false);
         return;
     }
     register_resource_kinds();

@@ -109,7 +109,7 @@ void update_para(const Cell& face) {
     }
     state = facet(face, FaceFacet::state);
     if (block::rs_length(state) > 1 && cell::type_of(block::rs_head(state)[1]) == TYPE_INTEGER) {
-        Cell& pending = block::rs_head(state)[1];
+        Cell& pending = block::written_cell(state, 1);
         integer::make_at(pending, integer::get(pending) | int32_t(para_changed));
     }
 }

@@ -1,0 +1,670 @@
+#include "evaluator/core.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "datatypes/unset.h"
+#include "evaluator/core_plan.h"
+#include "evaluator/interpreter.h"
+#include "evaluator/plans.h"
+#include "evaluator/trace.h"
+#include "evaluator/walker.h"
+#include "runtime/collector.h"
+#include "runtime/fatal.h"
+#include "runtime/stack.h"
+#include "runtime/throw.h"
+
+namespace kiv::interpreter::core {
+
+using namespace detail;
+
+namespace {
+
+auto& rt = runtime::record;
+
+// What waits on the record stack.
+enum class Rec : uint8_t {
+    // A walk over a block whose expressions leave their values in slot 0
+    // (a block evaluated for a call, a function body, a chosen branch).
+    walk,
+    // A walk over a paren: each expression's value goes to one slot.
+    paren,
+    // A function! fetching its arguments, then running its body.
+    call,
+    // A native or action fetching its arguments.
+    builtin,
+    // `if`, `unless` or `either` fetching its condition (and its blocks).
+    control,
+    // An operator waiting for its right operand.
+    op,
+    // A set-word waiting for the value it assigns.
+    set_word,
+};
+
+struct alignas(128) Record {
+    Rec kind;
+    // control: the form; op: the fast operation.
+    uint8_t detail;
+    // call: the function's context points at its frame (restored when the
+    // record goes, however it goes).
+    bool body_running;
+    // walk, paren: the next cell, counted from the buffer's head; call,
+    // builtin, control: the arguments fetched so far.
+    uint32_t index;
+    // call, builtin, control: the arguments to fetch; paren: the slot its
+    // value goes to.
+    uint32_t count;
+    // call, builtin, control: the slot of the held function; op: the slot
+    // of the left operand.
+    uint32_t held;
+    // call: the function context's values word before the body ran.
+    uint32_t saved_values;
+    // call: its frame, counted from the bottom of the frame stack.
+    uint32_t frame;
+    // The innermost walk when the record was pushed (for a walk, the one
+    // around it; null for the walk an activation starts with).
+    Record* outer;
+    // call: the function's call shape.
+    uint32_t shape;
+    // walk, paren: the block's buffer, pinned while the walk runs.
+    Buffer* buffer;
+    // walk, paren: the block's plan, or null.
+    BlockPlan* plan;
+    // builtin: its BuiltinShape; control: its ControlTypes.
+    const void* types;
+    // call: the running body to restore.
+    Running outer_running;
+    // walk, paren: the block; the others: the function.
+    Cell code;
+    // walk, paren: the position to restore; the others: the naming word.
+    Cell name;
+};
+
+// The record stack: one array that never moves, so records may be held by
+// address while natives push records above them.
+constexpr size_t capacity = size_t(1) << 17;
+Record* records = nullptr;
+size_t count = 0;
+
+Record* push_record(Rec kind, Record* outer) {
+    if (count >= capacity) [[unlikely]]
+        stack::overflow();
+    Record* r = &records[count++];
+    r->kind = kind;
+    r->body_running = false;
+    r->outer = outer;
+    return r;
+}
+
+Cell* slot(uint32_t index) {
+    return stack::at_index(index);
+}
+
+// Starts a walk over a non-empty block from its index.
+Record* push_walk(Rec kind, const Cell& block, Record* outer) {
+    Buffer* buffer = memory::buffer_of(block.w2);
+    Record* w = push_record(kind, outer);
+    w->code = block;
+    std::memcpy(&w->name, &position, sizeof(Cell));
+    w->index = block.w1;
+    w->buffer = buffer;
+    w->plan = nullptr;
+    buffer->pins++;
+    memory::pinned.push(buffer);
+    w->plan = take_plan(block.w2, buffer->length());
+    return w;
+}
+
+// Ends the walk on top of the records.
+void pop_walk(Record* w) {
+    w->buffer->pins--;
+    memory::pinned.pop();
+    std::memcpy(&position, &w->name, sizeof(Cell));
+    release(w->plan);
+    if (w->kind == Rec::paren) --stack::state.frameless_parens;
+    --count;
+}
+
+// Pops the records down to `floor`, undoing what each holds, as the C++
+// levels of the walker do when an exit or an error passes them.
+void unwind_records(size_t floor) {
+    while (count > floor) {
+        Record* r = &records[count - 1];
+        switch (r->kind) {
+        case Rec::walk:
+        case Rec::paren: pop_walk(r); continue;
+        case Rec::call:
+            if (r->body_running) {
+                context::cell_of(r->code.w1).w2 = r->saved_values;
+                running = r->outer_running;
+            }
+            break;
+        default: break;
+        }
+        --count;
+    }
+}
+
+// Takes the block's plan as it now is, or none when its buffer was
+// replaced (the walk goes on over the old one, as the walker does).
+[[gnu::noinline]] void replan(Record* w) {
+    NodeId node = w->code.w2;
+    Buffer* now = memory::buffer_of(node);
+    BlockPlan* found = now == w->buffer ? kept_plan(node) : nullptr;
+    if (found == w->plan) return;
+    release(w->plan);
+    w->plan = now == w->buffer ? take_plan(node, now->length()) : nullptr;
+}
+
+// Code may have run, which may have changed the block: a plan the store
+// dropped meanwhile (or, in plan verify mode, any plan, so that the store
+// checks it) is taken anew.
+[[gnu::always_inline]] inline void refresh(Record* w) {
+    // A plan not dropped is the block's as it is (a replaced buffer is a
+    // change that drops it); a walk with no plan goes on without one.
+    if (!plan_store::verifying && (!w->plan || !w->plan->dropped)) [[likely]]
+        return;
+    replan(w);
+}
+
+// Starts a call named by `name`: the machine stack checked (where a halt
+// asked for is raised), the function held on the stack where its value
+// goes, its frame marked, and its record pushed.
+[[gnu::always_inline]] inline Record* begin_call(Rec kind, const Cell& function, const Cell& name,
+                                                 Record* w) {
+    stack::check_machine();
+    Cell* held = stack::push(function);
+    if (kind == Rec::call)
+        stack::mark_interp_func(name, function.w1);
+    else
+        stack::mark_interp_native(name);
+    Record* r = push_record(kind, w);
+    r->code = function;
+    r->name = name;
+    r->held = stack::index_of(held);
+    r->index = 0;
+    return r;
+}
+
+// The trampoline of native and action calls.
+[[gnu::noinline]] void call_native(const Cell& function) {
+    run_unrefined(function);
+}
+
+// Resolves the word at the walk's cell in operator position, with no
+// good entry: whether it names an operator, its function unwrapped and its
+// fast operation; decodes the entry when the word can be planned.
+[[gnu::noinline]] bool resolve_operator(Entry* entry, const Cell& word, Cell& function,
+                                        FastOp& fast) {
+    const Cell* value = word.w1 ? word_value(word) : nullptr;
+    bool op = value && cell::type_of(*value) == TYPE_OP;
+    function = Cell{};
+    fast = FastOp::none;
+    if (op) {
+        function = *value;
+        function.header = (value->header >> 16) & 0xFF;
+        fast = fast_op_of(function);
+    }
+    if (entry && plans::plannable(word))
+        entry->take(op ? Role::operator_ : Role::no_operator, function, uint8_t(fast));
+    return op;
+}
+
+[[gnu::always_inline]] inline bool operator_at(Record* w, const Cell& word, Cell& function,
+                                               FastOp& fast) {
+    Entry* entry = entry_at(w->plan, w->index);
+    if (entry && entry->epoch == binding::epoch) {
+        if (entry->role == Role::no_operator) return false;
+        if (entry->role == Role::operator_) {
+            function = entry->value;
+            fast = FastOp(entry->fast);
+            return true;
+        }
+    }
+    return resolve_operator(entry, word, function, fast);
+}
+
+// An expression that a call needs for its next argument is missing: the
+// block ended.
+[[noreturn, gnu::noinline]] void raise_missing(const Record& receiver) {
+    Cell word = argument_word(receiver.code, receiver.index);
+    raise(err::script::no_arg, &receiver.name, &word);
+}
+
+// The shape of a function! called by a word, when the core fetches its
+// arguments (only evaluated ones, by count); else 0.
+inline uint32_t core_shape(const Cell& function) {
+    uint32_t shape_word = argument_list(function).w3;
+    return shape_word & (shape::simple | shape::unused_tail) ? shape_word : 0;
+}
+
+// The dispatch loop of one activation: runs until the walk at `floor`
+// ends, or an exit pending leaves the activation.
+void run(size_t floor) {
+    Record* w = &records[count - 1];
+    Record* r;
+    const Cell* head;
+    uint32_t length;
+    Cell function;
+    uint32_t shape_word;
+
+statement:
+    head = w->buffer->head_cell();
+    length = uint32_t(w->buffer->tail_cell() - head);
+    if (w->index >= length) goto walk_end;
+    std::memcpy(&position, &w->code, sizeof(Cell));
+    position.w1 = w->index;
+    if (w->kind == Rec::paren)
+        stack::state.top = slot(w->count);
+    else
+        stack::reset();
+
+expression:
+    head = w->buffer->head_cell();
+    length = uint32_t(w->buffer->tail_cell() - head);
+    if (w->index >= length) [[unlikely]]
+        raise_missing(records[count - 1]);
+    switch (cell::type_of(head[w->index])) {
+    case TYPE_WORD: goto word;
+    case TYPE_SET_WORD: goto set_word;
+    case TYPE_PAREN: goto paren;
+    default:
+        if (!inert(head[w->index])) goto fallback;
+        stack::push(head[w->index]);
+        ++w->index;
+        goto value;
+    }
+
+word : {
+    const Cell& word = head[w->index];
+    Entry* entry = entry_at(w->plan, w->index);
+    if (entry && entry->good(Role::call_function)) {
+        function = entry->value;
+        shape_word = entry->shape;
+        goto call_function;
+    }
+    const Cell* v = word_value(word);
+    if (!v) goto fallback;
+    switch (cell::type_of(*v)) {
+    case TYPE_FUNCTION:
+        function = *v;
+        shape_word = core_shape(function);
+        if (!shape_word) goto fallback;
+        if (entry && plans::plannable(word))
+            entry->take(Role::call_function, function, 0, shape_word);
+        goto call_function;
+    case TYPE_NATIVE:
+        if (control_form(*v) != Control::none) {
+            function = *v;
+            goto control;
+        }
+        [[fallthrough]];
+    case TYPE_ACTION: function = *v; goto builtin;
+    default:
+        if (!word_yields[cell::type_of(*v)]) goto fallback;
+        stack::push(*v);
+        ++w->index;
+        goto value;
+    }
+}
+
+call_function : {
+    r = begin_call(Rec::call, function, head[w->index], w);
+    r->frame = uint32_t(stack::state.ctop - stack::state.cbottom - 1);
+    r->shape = shape_word;
+    r->count = shape_word & shape::count_mask;
+    ++w->index;
+    if (r->count) goto expression;
+    goto enter_body;
+}
+
+builtin : {
+    uint32_t number = builtin_slot(function);
+    const BuiltinShape* shape = &builtin_shapes[number];
+    if (shape->spec != function.w2) [[unlikely]] {
+        shape = make_builtin_shape(function, number);
+        if (!shape) goto fallback;
+    }
+    r = begin_call(Rec::builtin, function, head[w->index], w);
+    r->types = shape;
+    r->count = shape->count;
+    ++w->index;
+    if (r->count) goto expression;
+    goto run_builtin;
+}
+
+control : {
+    Control form = control_form(function);
+    r = begin_call(Rec::control, function, head[w->index], w);
+    r->detail = uint8_t(form);
+    r->types = &control_types(form, r->code);
+    r->count = control_arguments(form);
+    ++w->index;
+    goto expression;
+}
+
+set_word : {
+    const Cell* pos = head + w->index;
+    if (!plans::find(pos))
+        if (const Cell* next = in_place::set_word(pos, head + length, true)) {
+            w->index = uint32_t(next - head);
+            goto deliver;
+        }
+    const Cell word = *pos;
+    stack::mark_native(word);
+    stack::push(word);
+    if (w->index + 1 >= length) raise(err::script::need_value, &word);
+    r = push_record(Rec::set_word, w);
+    r->code = word;
+    r->name = word;
+    ++w->index;
+    goto expression;
+}
+
+paren : {
+    stack::check_machine();
+    const Cell paren = head[w->index];
+    ++w->index;
+    Buffer* buffer = memory::buffer_of(paren.w2);
+    if (paren.w1 >= buffer->length()) {
+        unset::push();
+        goto value;
+    }
+    ++stack::state.frameless_parens;
+    uint32_t start = stack::index_of(stack::state.top);
+    w = push_walk(Rec::paren, paren, w);
+    w->count = start;
+    goto statement;
+}
+
+fallback : {
+    // The walker evaluates the expression, operators after it included
+    // unless it is an operator's right operand.
+    bool no_infix = records[count - 1].kind == Rec::op;
+    const Cell* next =
+        eval_expression(head + w->index, head + length, w->code, no_infix, true, false);
+    if (rt.pending) goto pending;
+    w->index = uint32_t(next - head);
+    refresh(w);
+    goto deliver;
+}
+
+value:
+    // A value was pushed: the operators after it take it as their left
+    // operand, unless it is itself an operator's right operand.
+    if (records[count - 1].kind == Rec::op) goto deliver;
+
+infix : {
+    head = w->buffer->head_cell();
+    length = uint32_t(w->buffer->tail_cell() - head);
+    if (w->index >= length || cell::type_of(head[w->index]) != TYPE_WORD) goto deliver;
+    const Cell* op_word = head + w->index;
+    FastOp fast;
+    if (!operator_at(w, *op_word, function, fast)) goto deliver;
+    Cell* left = stack::state.top - 1;
+    if (fast != FastOp::none && w->index + 1 < length) {
+        const Cell* operand = inert(op_word[1]) ? op_word + 1 : plain_word_value(op_word[1]);
+        if (operand) {
+            // A value or a variable is taken where it stands.
+            w->index += 2;
+            if (compute_fast(fast, *left, *operand, *left)) goto infix;
+            stack::push(*operand);
+            call_in_place(function, left, *op_word, true);
+            if (rt.pending) goto pending;
+            refresh(w);
+            goto infix;
+        }
+        r = push_record(Rec::op, w);
+        r->code = function;
+        r->name = *op_word;
+        r->held = stack::index_of(left);
+        r->detail = uint8_t(fast);
+        ++w->index;
+        goto expression;
+    }
+    // Any other operator is called by the walker, the left operand in place.
+    Cell op_function = function;
+    argument_list(op_function); // built before the left operand becomes the top
+    stack::state.top = left;
+    const Cell* next = eval_code(op_function, op_word + 1, head + length, w->code, true, nullptr, 0,
+                                 op_word, 0, 0, true);
+    if (rt.pending) goto pending;
+    w->index = uint32_t(next - head);
+    refresh(w);
+    goto infix;
+}
+
+deliver:
+    // An expression's value is on top: it goes to the record waiting for it.
+    r = &records[count - 1];
+    switch (r->kind) {
+    case Rec::walk: stack::keep_last(stack::state.top[-1]); goto statement;
+    case Rec::paren: goto statement;
+    case Rec::call: {
+        Cell list = argument_list(r->code);
+        check_type(block_cells(list)[list.w1 + r->index], stack::state.top[-1], r->code, r->name,
+                   r->index);
+        if (++r->index < r->count) goto expression;
+        goto enter_body;
+    }
+    case Rec::builtin: {
+        const auto* shape = static_cast<const BuiltinShape*>(r->types);
+        check_type(shape->types[r->index], stack::state.top[-1], r->code, r->name, r->index);
+        if (++r->index < r->count) goto expression;
+        goto run_builtin;
+    }
+    case Rec::control: goto control_argument;
+    case Rec::op: {
+        Cell* left = slot(r->held);
+        if (compute_fast(FastOp(r->detail), left[0], left[1], left[0])) {
+            stack::state.top = left + 1;
+        } else {
+            call_in_place(r->code, left, r->name, true);
+            if (rt.pending) goto pending;
+            refresh(w);
+        }
+        --count;
+        goto infix;
+    }
+    case Rec::set_word: {
+        // A word of an object runs its on-change*, which may exit.
+        Cell* args = stack::state.base;
+        if (cell::type_of(args[1]) != TYPE_UNSET && context::store_plain(args[0], args[1])) {
+            args[0] = args[1];
+        } else {
+            if (runtime::resume_pending([] { word::set_from_arg(true); })) goto pending;
+            refresh(w);
+        }
+        stack::unwind();
+        --count;
+        goto deliver;
+    }
+    }
+    runtime::quit_with_error(runtime::fatal::no_switch_matched, 0);
+
+enter_body : {
+    // r: the call, its arguments fetched.
+    if (r->shape & shape::unused_tail) push_tail(r->shape);
+    Cell body = *extras::at(r->code, extras::body);
+    if (cell::type_of(body) != TYPE_BLOCK) {
+        unset::set_result();
+        goto call_end;
+    }
+    Cell& ctx = context::cell_of(r->code.w1);
+    r->saved_values = ctx.w2;
+    ctx.w2 = stack::values_word(stack::state.base);
+    stack::set_frame_flag(true);
+    r->outer_running = running;
+    running = {r->code.w1, stack::state.base};
+    r->body_running = true;
+    if (tracing || (r->code.header & (function::flag::trace | function::flag::no_trace)))
+        [[unlikely]] {
+        eval_switched_body(r->code, body, r->name);
+        if (rt.pending == runtime::code::ret || rt.pending == runtime::code::exit) rt.pending = 0;
+        if (rt.pending) goto pending;
+        goto body_end;
+    }
+    // The body's values go above the arguments and locals.
+    stack::state.base = stack::state.top;
+    if (body.w1 >= memory::buffer_of(body.w2)->length()) {
+        stack::keep_last(Cell{cell::unset_header, 0, 0, 0});
+        goto body_end;
+    }
+    w = push_walk(Rec::walk, body, w);
+    goto statement;
+}
+
+body_end:
+    // r: the call whose body ended, its value in slot 0 of its frame.
+    context::cell_of(r->code.w1).w2 = r->saved_values;
+    running = r->outer_running;
+    r->body_running = false;
+
+call_end:
+    finish_call(slot(r->held), true);
+    --count;
+    refresh(w);
+    goto value;
+
+run_builtin:
+    call_native(r->code);
+    if (rt.pending) goto pending;
+    finish_call(slot(r->held), true);
+    --count;
+    refresh(w);
+    goto value;
+
+control_argument : {
+    const auto* types = static_cast<const ControlTypes*>(r->types);
+    check_type(types->types[r->index], stack::state.top[-1], r->code, r->name, r->index);
+    ++r->index;
+    uint32_t blocks = r->count - 1;
+    Cell branches[2];
+    if (r->index == 1) {
+        head = w->buffer->head_cell();
+        length = uint32_t(w->buffer->tail_cell() - head);
+        if (literal_branches(*types, head + w->index, head + length, blocks)) [[likely]] {
+            branches[0] = head[w->index];
+            if (blocks == 2) branches[1] = head[w->index + 1];
+            w->index += blocks;
+            goto choose;
+        }
+    }
+    if (r->index < r->count) goto expression;
+    branches[0] = stack::state.base[1];
+    if (blocks == 2) branches[1] = stack::state.base[2];
+
+choose:
+    const Cell& condition = *stack::state.base;
+    bool truth = !logic::counts_false(condition);
+    const Cell* chosen = nullptr;
+    switch (Control(r->detail)) {
+    case Control::if_: chosen = truth ? &branches[0] : nullptr; break;
+    case Control::unless: chosen = truth ? nullptr : &branches[0]; break;
+    case Control::either:
+        if (cell::type_of(condition) == TYPE_UNSET) [[unlikely]]
+            raise(err::script::no_return);
+        chosen = &branches[truth ? 0 : 1];
+        break;
+    case Control::none: break;
+    }
+    if (!chosen) {
+        stack::keep_last(none::value);
+        goto control_end;
+    }
+    if (const Cell* lone = lone_value(*chosen)) {
+        stack::keep_last(*lone);
+        goto control_end;
+    }
+    Cell branch = *chosen;
+    if (tracing) [[unlikely]] { // switched on by the condition or a block argument
+        eval_here(branch);
+        if (rt.pending) goto pending;
+        goto control_end;
+    }
+    if (branch.w1 >= memory::buffer_of(branch.w2)->length()) {
+        stack::keep_last(Cell{cell::unset_header, 0, 0, 0});
+        goto control_end;
+    }
+    stack::reset();
+    w = push_walk(Rec::walk, branch, w);
+    goto statement;
+}
+
+control_end:
+    finish_call(slot(r->held), true);
+    --count;
+    refresh(w);
+    goto value;
+
+walk_end : {
+    Rec kind = w->kind;
+    Record* outer = w->outer;
+    pop_walk(w);
+    if (count == floor) return;
+    w = outer;
+    if (kind == Rec::paren) {
+        refresh(w);
+        goto value;
+    }
+    r = &records[count - 1];
+    if (r->kind == Rec::call) goto body_end;
+    goto control_end;
+}
+
+pending : {
+    // A return or exit that landed on the frame of a call of this
+    // activation ends that call's body; any other exit leaves it.
+    uint32_t code = rt.pending;
+    if (code == runtime::code::ret || code == runtime::code::exit) {
+        auto target = uint32_t(stack::state.ctop - stack::state.cbottom - 1);
+        for (size_t i = count; i > floor; --i) {
+            Record& call = records[i - 1];
+            if (call.kind != Rec::call || !call.body_running || call.frame != target) continue;
+            unwind_records(i);
+            rt.pending = 0;
+            r = &call;
+            w = call.outer;
+            goto body_end;
+        }
+    }
+    unwind_records(floor);
+    return;
+}
+}
+
+} // namespace
+
+void init() {
+    if (!records) {
+        records =
+            static_cast<Record*>(std::aligned_alloc(alignof(Record), capacity * sizeof(Record)));
+        if (!records)
+            runtime::quit_with_error(runtime::fatal::out_of_memory, runtime::caller_address());
+        collector::add_marker([] {
+            for (size_t i = 0; i < count; ++i)
+                collector::mark_values(&records[i].code, &records[i].name + 1);
+        });
+    }
+    count = 0;
+    forget_blocks();
+}
+
+void run_here(const Cell& block) {
+    Buffer* buffer = memory::buffer_of(block.w2);
+    if (block.w1 >= buffer->length()) {
+        stack::keep_last(Cell{cell::unset_header, 0, 0, 0});
+        return;
+    }
+    stack::reset();
+    size_t floor = count;
+    push_walk(Rec::walk, block, nullptr);
+    try {
+        run(floor);
+    } catch (...) {
+        unwind_records(floor);
+        throw;
+    }
+}
+
+} // namespace kiv::interpreter::core
