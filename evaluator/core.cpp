@@ -108,7 +108,6 @@ Record* push_walk(Rec kind, const Cell& block, Record* outer) {
     std::memcpy(&w->name, &position, sizeof(Cell));
     w->index = block.w1;
     w->buffer = buffer;
-    w->plan = nullptr;
     buffer->pins++;
     memory::pinned.push(buffer);
     w->plan = take_plan(block.w2, buffer->length());
@@ -231,6 +230,32 @@ void unwind_records(size_t floor) {
     raise(err::script::no_arg, &receiver.name, &word);
 }
 
+// Computes `word op operand` where the walk's cell is a variable (its
+// value given), the next an operator with a fast operation and the one
+// after it a value or a variable: the result pushed and the walk moved
+// past the three. False (nothing pushed, the walk just past the word)
+// when the cells are anything else or the operation is not a fast one.
+[[gnu::always_inline]] inline bool fused_operation(Record* w, const Cell* head, uint32_t length,
+                                                   const Cell& left) {
+    uint32_t at = w->index;
+    Entry* next = entry_at(w->plan, at);
+    if (!next || !next->good(Role::operator_) || !next->fast || at + 1 >= length) return false;
+    const Cell& cell = head[at + 1];
+    const Cell* operand = inert(cell) ? &cell : plain_word_value(cell);
+    Cell result;
+    if (!operand || !compute_fast(FastOp(next->fast), left, *operand, result)) return false;
+    stack::push(result);
+    w->index = at + 2;
+    return true;
+}
+
+// Checks the type of a call's argument on top of the stack.
+[[gnu::always_inline]] inline void check_argument(const Record* r) {
+    Cell list = argument_list(r->code);
+    check_type(block_cells(list)[list.w1 + r->index], stack::state.top[-1], r->code, r->name,
+               r->index);
+}
+
 // The shape of a function! called by a word, when the core fetches its
 // arguments (only evaluated ones, by count); else 0.
 inline uint32_t core_shape(const Cell& function) {
@@ -302,8 +327,9 @@ word : {
     case TYPE_ACTION: function = *v; goto builtin;
     default:
         if (!word_yields[cell::type_of(*v)]) goto fallback;
-        stack::push(*v);
         ++w->index;
+        if (records[count - 1].kind != Rec::op && fused_operation(w, head, length, *v)) goto infix;
+        stack::push(*v);
         goto value;
     }
 }
@@ -314,6 +340,19 @@ call_function : {
     r->shape = shape_word;
     r->count = shape_word & shape::count_mask;
     ++w->index;
+    if (r->count == 1 && w->index < length) {
+        // One argument that is a variable with an operation (`f n - 1`)
+        // goes to the call at once when nothing follows it.
+        const Cell* v = plain_word_value(head[w->index]);
+        ++w->index;
+        if (v && fused_operation(w, head, length, *v)) {
+            if (w->index < length && cell::type_of(head[w->index]) == TYPE_WORD) goto infix;
+            check_argument(r);
+            r->index = 1;
+            goto enter_body;
+        }
+        --w->index;
+    }
     if (r->count) goto expression;
     goto enter_body;
 }
@@ -441,9 +480,7 @@ deliver:
     case Rec::walk: stack::keep_last(stack::state.top[-1]); goto statement;
     case Rec::paren: goto statement;
     case Rec::call: {
-        Cell list = argument_list(r->code);
-        check_type(block_cells(list)[list.w1 + r->index], stack::state.top[-1], r->code, r->name,
-                   r->index);
+        check_argument(r);
         if (++r->index < r->count) goto expression;
         goto enter_body;
     }

@@ -61,8 +61,8 @@ BlockPlan* find_or_make_plan(NodeId node, uint32_t length) {
     return plan;
 }
 
-void release(BlockPlan* plan) {
-    if (plan && --plan->users == 0 && plan->dropped) free_plan(plan);
+void free_dropped(BlockPlan* plan) {
+    free_plan(plan);
 }
 
 void forget_blocks() {

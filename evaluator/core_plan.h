@@ -87,8 +87,14 @@ inline BlockPlan* take_plan(NodeId node, uint32_t length) {
     return find_or_make_plan(node, length);
 }
 
+// Frees a plan the store dropped once its last walk ends.
+void free_dropped(BlockPlan* plan);
+
 // The walk no longer uses the plan.
-void release(BlockPlan* plan);
+inline void release(BlockPlan* plan) {
+    if (plan && --plan->users == 0 && plan->dropped) [[unlikely]]
+        free_dropped(plan);
+}
 
 // The entry of the cell at `index`, or null when the plan has none.
 inline Entry* entry_at(BlockPlan* plan, uint32_t index) {
