@@ -91,7 +91,6 @@ Record* push_record(Rec kind, Record* outer) {
         stack::overflow();
     Record* r = &records[count++];
     r->kind = kind;
-    r->body_running = false;
     r->outer = outer;
     return r;
 }
@@ -110,7 +109,7 @@ Record* push_walk(Rec kind, const Cell& block, Record* outer) {
     w->buffer = buffer;
     buffer->pins++;
     memory::pinned.push(buffer);
-    w->plan = take_plan(block.w2, buffer->length());
+    w->plan = take_plan(block.w2, buffer);
     return w;
 }
 
@@ -152,7 +151,7 @@ void unwind_records(size_t floor) {
     BlockPlan* found = now == w->buffer ? kept_plan(node) : nullptr;
     if (found == w->plan) return;
     release(w->plan);
-    w->plan = now == w->buffer ? take_plan(node, now->length()) : nullptr;
+    w->plan = now == w->buffer ? take_plan(node, now) : nullptr;
 }
 
 // Code may have run, which may have changed the block: a plan the store
@@ -178,6 +177,7 @@ void unwind_records(size_t floor) {
     else
         stack::mark_interp_native(name);
     Record* r = push_record(kind, w);
+    r->body_running = false;
     r->code = function;
     r->name = name;
     r->held = stack::index_of(held);
@@ -247,6 +247,25 @@ void unwind_records(size_t floor) {
     stack::push(result);
     w->index = at + 2;
     return true;
+}
+
+enum class Fused { no, whole, partial };
+
+// An argument at the walk's cell that starts with a variable and a fast
+// operation (see above): its value pushed, whole when the argument ends
+// there (no word that might be an operator follows), else partial (the
+// operators after it still to run); no when it is anything else.
+[[gnu::always_inline]] inline Fused fused_argument(Record* w, const Cell* head, uint32_t length) {
+    uint32_t at = w->index;
+    if (at >= length) return Fused::no;
+    const Cell* v = plain_word_value(head[at]);
+    w->index = at + 1;
+    if (!v || !fused_operation(w, head, length, *v)) {
+        w->index = at;
+        return Fused::no;
+    }
+    return w->index < length && cell::type_of(head[w->index]) == TYPE_WORD ? Fused::partial
+                                                                           : Fused::whole;
 }
 
 // Checks the type of a call's argument on top of the stack.
@@ -340,19 +359,14 @@ call_function : {
     r->shape = shape_word;
     r->count = shape_word & shape::count_mask;
     ++w->index;
-    if (r->count == 1 && w->index < length) {
-        // One argument that is a variable with an operation (`f n - 1`)
-        // goes to the call at once when nothing follows it.
-        const Cell* v = plain_word_value(head[w->index]);
-        ++w->index;
-        if (v && fused_operation(w, head, length, *v)) {
-            if (w->index < length && cell::type_of(head[w->index]) == TYPE_WORD) goto infix;
+    if (r->count == 1) switch (fused_argument(w, head, length)) {
+        case Fused::whole:
             check_argument(r);
             r->index = 1;
             goto enter_body;
+        case Fused::partial: goto infix;
+        case Fused::no: break;
         }
-        --w->index;
-    }
     if (r->count) goto expression;
     goto enter_body;
 }
@@ -379,7 +393,11 @@ control : {
     r->types = &control_types(form, r->code);
     r->count = control_arguments(form);
     ++w->index;
-    goto expression;
+    switch (fused_argument(w, head, length)) {
+    case Fused::whole: goto control_argument;
+    case Fused::partial: goto infix;
+    case Fused::no: goto expression;
+    }
 }
 
 set_word : {

@@ -21,6 +21,7 @@
 
 #include "runtime/binding.h"
 #include "runtime/cell.h"
+#include "runtime/memory.h"
 #include "runtime/plan_store.h"
 
 namespace kiv::interpreter::core {
@@ -76,7 +77,7 @@ BlockPlan* kept_plan(NodeId node);
 // ends); null for a block met for the first time.
 BlockPlan* find_or_make_plan(NodeId node, uint32_t length);
 
-inline BlockPlan* take_plan(NodeId node, uint32_t length) {
+inline BlockPlan* take_plan(NodeId node, const Buffer* buffer) {
     // A plan kept is good at once: the barrier drops it when the block
     // changes. In verify mode the store checks it first.
     if (!plan_store::verifying && node < plan_store::plans.size())
@@ -84,7 +85,7 @@ inline BlockPlan* take_plan(NodeId node, uint32_t length) {
             ++plan->users;
             return plan;
         }
-    return find_or_make_plan(node, length);
+    return find_or_make_plan(node, buffer->length());
 }
 
 // Frees a plan the store dropped once its last walk ends.
