@@ -37,6 +37,9 @@ enum class Role : uint8_t {
     // At the start of an expression: calls the function! in `value`, whose
     // call shape is `shape`.
     call_function,
+    // At the start of an expression: runs the control form `fast` of the
+    // native in `value`.
+    control,
 };
 
 struct Entry {
@@ -65,6 +68,9 @@ struct BlockPlan {
     uint32_t users;
     // Dropped by the store while walks ran over it: freed by the last.
     bool dropped;
+    // Walks must look for the block's plan again once code has run: the
+    // plan was dropped, or plan verify mode checks every use.
+    bool recheck;
     Entry entries[1];
 };
 
@@ -79,9 +85,11 @@ BlockPlan* find_or_make_plan(NodeId node, uint32_t length);
 
 inline BlockPlan* take_plan(NodeId node, const Buffer* buffer) {
     // A plan kept is good at once: the barrier drops it when the block
-    // changes. In verify mode the store checks it first.
-    if (!plan_store::verifying && node < plan_store::plans.size())
-        if (auto* plan = reinterpret_cast<BlockPlan*>(plan_store::plans[node])) {
+    // changes. In verify mode the store checks it first (every plan is
+    // made to be rechecked).
+    if (node < plan_store::covered)
+        if (auto* plan = reinterpret_cast<BlockPlan*>(plan_store::plans[node]);
+            plan && !plan->recheck) {
             ++plan->users;
             return plan;
         }
