@@ -81,17 +81,19 @@ struct alignas(128) Record {
 };
 
 // The record stack: one array that never moves, so records may be held by
-// address while natives push records above them.
+// address while natives push records above them. Its first record is a
+// sentinel that stands for none (a plain walk, so that no value waits
+// for it as an operand); `top` is the last record pushed.
 constexpr size_t capacity = size_t(1) << 17;
 Record* records = nullptr;
-size_t count = 0;
+Record* top = nullptr;
 
 Record* push_record(Rec kind, Record* outer) {
-    if (count >= capacity) [[unlikely]]
+    Record* r = top + 1;
+    if (r == records + capacity) [[unlikely]]
         stack::overflow();
-    Record* r = &records[count++];
+    top = r;
     r->kind = kind;
-    r->body_running = false;
     r->outer = outer;
     return r;
 }
@@ -108,10 +110,9 @@ Record* push_walk(Rec kind, const Cell& block, Record* outer) {
     std::memcpy(&w->name, &position, sizeof(Cell));
     w->index = block.w1;
     w->buffer = buffer;
-    w->plan = nullptr;
     buffer->pins++;
     memory::pinned.push(buffer);
-    w->plan = take_plan(block.w2, buffer->length());
+    w->plan = take_plan(block.w2, buffer);
     return w;
 }
 
@@ -122,14 +123,14 @@ void pop_walk(Record* w) {
     std::memcpy(&position, &w->name, sizeof(Cell));
     release(w->plan);
     if (w->kind == Rec::paren) --stack::state.frameless_parens;
-    --count;
+    --top;
 }
 
 // Pops the records down to `floor`, undoing what each holds, as the C++
 // levels of the walker do when an exit or an error passes them.
-void unwind_records(size_t floor) {
-    while (count > floor) {
-        Record* r = &records[count - 1];
+void unwind_records(const Record* floor) {
+    while (top > floor) {
+        Record* r = top;
         switch (r->kind) {
         case Rec::walk:
         case Rec::paren: pop_walk(r); continue;
@@ -141,7 +142,7 @@ void unwind_records(size_t floor) {
             break;
         default: break;
         }
-        --count;
+        --top;
     }
 }
 
@@ -153,18 +154,19 @@ void unwind_records(size_t floor) {
     BlockPlan* found = now == w->buffer ? kept_plan(node) : nullptr;
     if (found == w->plan) return;
     release(w->plan);
-    w->plan = now == w->buffer ? take_plan(node, now->length()) : nullptr;
+    w->plan = now == w->buffer ? take_plan(node, now) : nullptr;
 }
 
 // Code may have run, which may have changed the block: a plan the store
 // dropped meanwhile (or, in plan verify mode, any plan, so that the store
-// checks it) is taken anew.
-[[gnu::always_inline]] inline void refresh(Record* w) {
+// checks it) is taken anew, and the walk's cells are read again.
+[[gnu::always_inline]] inline void refresh(Record* w, const Cell*& head, uint32_t& length) {
     // A plan not dropped is the block's as it is (a replaced buffer is a
     // change that drops it); a walk with no plan goes on without one.
-    if (!plan_store::verifying && (!w->plan || !w->plan->dropped)) [[likely]]
-        return;
-    replan(w);
+    if (w->plan && w->plan->recheck) [[unlikely]]
+        replan(w);
+    head = w->buffer->head_cell();
+    length = uint32_t(w->buffer->tail_cell() - head);
 }
 
 // Starts a call named by `name`: the machine stack checked (where a halt
@@ -179,6 +181,7 @@ void unwind_records(size_t floor) {
     else
         stack::mark_interp_native(name);
     Record* r = push_record(kind, w);
+    r->body_running = false;
     r->code = function;
     r->name = name;
     r->held = stack::index_of(held);
@@ -231,6 +234,56 @@ void unwind_records(size_t floor) {
     raise(err::script::no_arg, &receiver.name, &word);
 }
 
+// Computes `word op operand` where the walk's cell is a variable (its
+// value given), the next an operator with a fast operation and the one
+// after it a value or a variable: the result pushed and the walk moved
+// past the three. False (nothing pushed, the walk just past the word)
+// when the cells are anything else or the operation is not a fast one.
+[[gnu::always_inline]] inline bool fused_operation(Record* w, const Cell* head, uint32_t length,
+                                                   const Cell& left) {
+    uint32_t at = w->index;
+    Entry* next = entry_at(w->plan, at);
+    if (!next || !next->good(Role::operator_) || !next->fast || at + 1 >= length) return false;
+    const Cell& cell = head[at + 1];
+    const Cell* operand = inert(cell) ? &cell : plain_word_value(cell);
+    Cell result;
+    if (!operand || !compute_fast(FastOp(next->fast), left, *operand, result)) return false;
+    stack::push(result);
+    w->index = at + 2;
+    return true;
+}
+
+enum class Fused { no, whole, partial };
+
+// An argument at the walk's cell that is a value, a variable, or a
+// variable with a fast operation (see above): its value pushed and the walk
+// moved past it, whole when the argument ends there (no word that might be
+// an operator follows), else partial (the operators after it still to
+// run); no (nothing pushed, the walk unmoved) when it is anything else.
+[[gnu::always_inline]] inline Fused fused_argument(Record* w, const Cell* head, uint32_t length) {
+    uint32_t at = w->index;
+    if (at >= length) return Fused::no;
+    const Cell& cell = head[at];
+    w->index = at + 1;
+    if (inert(cell)) {
+        stack::push(cell);
+    } else if (const Cell* v = plain_word_value(cell)) {
+        if (!fused_operation(w, head, length, *v)) stack::push(*v);
+    } else {
+        w->index = at;
+        return Fused::no;
+    }
+    return w->index < length && cell::type_of(head[w->index]) == TYPE_WORD ? Fused::partial
+                                                                           : Fused::whole;
+}
+
+// Checks the type of a call's argument on top of the stack.
+[[gnu::always_inline]] inline void check_argument(const Record* r) {
+    Cell list = argument_list(r->code);
+    check_type(block_cells(list)[list.w1 + r->index], stack::state.top[-1], r->code, r->name,
+               r->index);
+}
+
 // The shape of a function! called by a word, when the core fetches its
 // arguments (only evaluated ones, by count); else 0.
 inline uint32_t core_shape(const Cell& function) {
@@ -240,8 +293,8 @@ inline uint32_t core_shape(const Cell& function) {
 
 // The dispatch loop of one activation: runs until the walk at `floor`
 // ends, or an exit pending leaves the activation.
-void run(size_t floor) {
-    Record* w = &records[count - 1];
+void run(const Record* floor) {
+    Record* w = top;
     Record* r;
     const Cell* head;
     uint32_t length;
@@ -251,6 +304,8 @@ void run(size_t floor) {
 statement:
     head = w->buffer->head_cell();
     length = uint32_t(w->buffer->tail_cell() - head);
+next_statement:
+    // head and length are the walk's.
     if (w->index >= length) goto walk_end;
     std::memcpy(&position, &w->code, sizeof(Cell));
     position.w1 = w->index;
@@ -260,10 +315,8 @@ statement:
         stack::reset();
 
 expression:
-    head = w->buffer->head_cell();
-    length = uint32_t(w->buffer->tail_cell() - head);
     if (w->index >= length) [[unlikely]]
-        raise_missing(records[count - 1]);
+        raise_missing(*top);
     switch (cell::type_of(head[w->index])) {
     case TYPE_WORD: goto word;
     case TYPE_SET_WORD: goto set_word;
@@ -278,10 +331,16 @@ expression:
 word : {
     const Cell& word = head[w->index];
     Entry* entry = entry_at(w->plan, w->index);
-    if (entry && entry->good(Role::call_function)) {
-        function = entry->value;
-        shape_word = entry->shape;
-        goto call_function;
+    if (entry && entry->epoch == binding::epoch) {
+        if (entry->role == Role::call_function) {
+            function = entry->value;
+            shape_word = entry->shape;
+            goto call_function;
+        }
+        if (entry->role == Role::control) {
+            function = entry->value;
+            goto control;
+        }
     }
     const Cell* v = word_value(word);
     if (!v) goto fallback;
@@ -294,16 +353,19 @@ word : {
             entry->take(Role::call_function, function, 0, shape_word);
         goto call_function;
     case TYPE_NATIVE:
-        if (control_form(*v) != Control::none) {
+        if (Control form = control_form(*v); form != Control::none) {
             function = *v;
+            if (entry && plans::plannable(word))
+                entry->take(Role::control, function, uint8_t(form));
             goto control;
         }
         [[fallthrough]];
     case TYPE_ACTION: function = *v; goto builtin;
     default:
         if (!word_yields[cell::type_of(*v)]) goto fallback;
-        stack::push(*v);
         ++w->index;
+        if (top->kind != Rec::op && fused_operation(w, head, length, *v)) goto infix;
+        stack::push(*v);
         goto value;
     }
 }
@@ -314,7 +376,15 @@ call_function : {
     r->shape = shape_word;
     r->count = shape_word & shape::count_mask;
     ++w->index;
-    if (r->count) goto expression;
+    if (r->count == 1) switch (fused_argument(w, head, length)) {
+        case Fused::whole:
+            check_argument(r);
+            r->index = 1;
+            goto enter_body;
+        case Fused::partial: goto infix;
+        case Fused::no: break;
+        }
+    if (r->count) goto argument;
     goto enter_body;
 }
 
@@ -329,9 +399,17 @@ builtin : {
     r->types = shape;
     r->count = shape->count;
     ++w->index;
-    if (r->count) goto expression;
+    if (r->count) goto argument;
     goto run_builtin;
 }
+
+argument:
+    // r: a call or a native fetching its next argument.
+    switch (fused_argument(w, head, length)) {
+    case Fused::whole: goto deliver;
+    case Fused::partial: goto infix;
+    case Fused::no: goto expression;
+    }
 
 control : {
     Control form = control_form(function);
@@ -340,7 +418,11 @@ control : {
     r->types = &control_types(form, r->code);
     r->count = control_arguments(form);
     ++w->index;
-    goto expression;
+    switch (fused_argument(w, head, length)) {
+    case Fused::whole: goto control_argument;
+    case Fused::partial: goto infix;
+    case Fused::no: goto expression;
+    }
 }
 
 set_word : {
@@ -380,23 +462,21 @@ paren : {
 fallback : {
     // The walker evaluates the expression, operators after it included
     // unless it is an operator's right operand.
-    bool no_infix = records[count - 1].kind == Rec::op;
+    bool no_infix = top->kind == Rec::op;
     const Cell* next =
         eval_expression(head + w->index, head + length, w->code, no_infix, true, false);
     if (rt.pending) goto pending;
     w->index = uint32_t(next - head);
-    refresh(w);
+    refresh(w, head, length);
     goto deliver;
 }
 
 value:
     // A value was pushed: the operators after it take it as their left
     // operand, unless it is itself an operator's right operand.
-    if (records[count - 1].kind == Rec::op) goto deliver;
+    if (top->kind == Rec::op) goto deliver;
 
 infix : {
-    head = w->buffer->head_cell();
-    length = uint32_t(w->buffer->tail_cell() - head);
     if (w->index >= length || cell::type_of(head[w->index]) != TYPE_WORD) goto deliver;
     const Cell* op_word = head + w->index;
     FastOp fast;
@@ -411,7 +491,7 @@ infix : {
             stack::push(*operand);
             call_in_place(function, left, *op_word, true);
             if (rt.pending) goto pending;
-            refresh(w);
+            refresh(w, head, length);
             goto infix;
         }
         r = push_record(Rec::op, w);
@@ -430,27 +510,25 @@ infix : {
                                  op_word, 0, 0, true);
     if (rt.pending) goto pending;
     w->index = uint32_t(next - head);
-    refresh(w);
+    refresh(w, head, length);
     goto infix;
 }
 
 deliver:
     // An expression's value is on top: it goes to the record waiting for it.
-    r = &records[count - 1];
+    r = top;
     switch (r->kind) {
-    case Rec::walk: stack::keep_last(stack::state.top[-1]); goto statement;
-    case Rec::paren: goto statement;
+    case Rec::walk: stack::keep_last(stack::state.top[-1]); goto next_statement;
+    case Rec::paren: goto next_statement;
     case Rec::call: {
-        Cell list = argument_list(r->code);
-        check_type(block_cells(list)[list.w1 + r->index], stack::state.top[-1], r->code, r->name,
-                   r->index);
-        if (++r->index < r->count) goto expression;
+        check_argument(r);
+        if (++r->index < r->count) goto argument;
         goto enter_body;
     }
     case Rec::builtin: {
         const auto* shape = static_cast<const BuiltinShape*>(r->types);
         check_type(shape->types[r->index], stack::state.top[-1], r->code, r->name, r->index);
-        if (++r->index < r->count) goto expression;
+        if (++r->index < r->count) goto argument;
         goto run_builtin;
     }
     case Rec::control: goto control_argument;
@@ -461,9 +539,9 @@ deliver:
         } else {
             call_in_place(r->code, left, r->name, true);
             if (rt.pending) goto pending;
-            refresh(w);
+            refresh(w, head, length);
         }
-        --count;
+        --top;
         goto infix;
     }
     case Rec::set_word: {
@@ -473,10 +551,10 @@ deliver:
             args[0] = args[1];
         } else {
             if (runtime::resume_pending([] { word::set_from_arg(true); })) goto pending;
-            refresh(w);
+            refresh(w, head, length);
         }
         stack::unwind();
-        --count;
+        --top;
         goto deliver;
     }
     }
@@ -522,16 +600,16 @@ body_end:
 
 call_end:
     finish_call(slot(r->held), true);
-    --count;
-    refresh(w);
+    --top;
+    refresh(w, head, length);
     goto value;
 
 run_builtin:
     call_native(r->code);
     if (rt.pending) goto pending;
     finish_call(slot(r->held), true);
-    --count;
-    refresh(w);
+    --top;
+    refresh(w, head, length);
     goto value;
 
 control_argument : {
@@ -541,8 +619,6 @@ control_argument : {
     uint32_t blocks = r->count - 1;
     Cell branches[2];
     if (r->index == 1) {
-        head = w->buffer->head_cell();
-        length = uint32_t(w->buffer->tail_cell() - head);
         if (literal_branches(*types, head + w->index, head + length, blocks)) [[likely]] {
             branches[0] = head[w->index];
             if (blocks == 2) branches[1] = head[w->index + 1];
@@ -593,21 +669,21 @@ choose:
 
 control_end:
     finish_call(slot(r->held), true);
-    --count;
-    refresh(w);
+    --top;
+    refresh(w, head, length);
     goto value;
 
 walk_end : {
     Rec kind = w->kind;
     Record* outer = w->outer;
     pop_walk(w);
-    if (count == floor) return;
+    if (top == floor) return;
     w = outer;
     if (kind == Rec::paren) {
-        refresh(w);
+        refresh(w, head, length);
         goto value;
     }
-    r = &records[count - 1];
+    r = top;
     if (r->kind == Rec::call) goto body_end;
     goto control_end;
 }
@@ -618,10 +694,10 @@ pending : {
     uint32_t code = rt.pending;
     if (code == runtime::code::ret || code == runtime::code::exit) {
         auto target = uint32_t(stack::state.ctop - stack::state.cbottom - 1);
-        for (size_t i = count; i > floor; --i) {
-            Record& call = records[i - 1];
+        for (Record* at = top; at > floor; --at) {
+            Record& call = *at;
             if (call.kind != Rec::call || !call.body_running || call.frame != target) continue;
-            unwind_records(i);
+            unwind_records(at);
             rt.pending = 0;
             r = &call;
             w = call.outer;
@@ -642,11 +718,12 @@ void init() {
         if (!records)
             runtime::quit_with_error(runtime::fatal::out_of_memory, runtime::caller_address());
         collector::add_marker([] {
-            for (size_t i = 0; i < count; ++i)
-                collector::mark_values(&records[i].code, &records[i].name + 1);
+            for (Record* r = records + 1; r <= top; ++r)
+                collector::mark_values(&r->code, &r->name + 1);
         });
     }
-    count = 0;
+    top = records;
+    top->kind = Rec::walk;
     forget_blocks();
 }
 
@@ -657,7 +734,7 @@ void run_here(const Cell& block) {
         return;
     }
     stack::reset();
-    size_t floor = count;
+    const Record* floor = top;
     push_walk(Rec::walk, block, nullptr);
     try {
         run(floor);

@@ -22,9 +22,10 @@ void free_plan(BlockPlan* plan) {
 // The store's drop: a plan no walk runs over goes at once.
 void drop_plan(plan_store::Plan* header) {
     auto* plan = reinterpret_cast<BlockPlan*>(header);
-    if (plan->users)
+    if (plan->users) {
         plan->dropped = true;
-    else
+        plan->recheck = true;
+    } else
         free_plan(plan);
 }
 
@@ -34,6 +35,7 @@ BlockPlan* make_plan(NodeId node, uint32_t length) {
     if (!plan) runtime::quit_with_error(runtime::fatal::out_of_memory, runtime::caller_address());
     plan->header.drop = drop_plan;
     plan->length = length;
+    plan->recheck = plan_store::verifying;
     plan_store::keep(node, &plan->header);
     return plan;
 }
@@ -61,8 +63,8 @@ BlockPlan* find_or_make_plan(NodeId node, uint32_t length) {
     return plan;
 }
 
-void release(BlockPlan* plan) {
-    if (plan && --plan->users == 0 && plan->dropped) free_plan(plan);
+void free_dropped(BlockPlan* plan) {
+    free_plan(plan);
 }
 
 void forget_blocks() {

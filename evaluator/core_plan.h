@@ -21,6 +21,7 @@
 
 #include "runtime/binding.h"
 #include "runtime/cell.h"
+#include "runtime/memory.h"
 #include "runtime/plan_store.h"
 
 namespace kiv::interpreter::core {
@@ -36,6 +37,9 @@ enum class Role : uint8_t {
     // At the start of an expression: calls the function! in `value`, whose
     // call shape is `shape`.
     call_function,
+    // At the start of an expression: runs the control form `fast` of the
+    // native in `value`.
+    control,
 };
 
 struct Entry {
@@ -64,6 +68,9 @@ struct BlockPlan {
     uint32_t users;
     // Dropped by the store while walks ran over it: freed by the last.
     bool dropped;
+    // Walks must look for the block's plan again once code has run: the
+    // plan was dropped, or plan verify mode checks every use.
+    bool recheck;
     Entry entries[1];
 };
 
@@ -76,19 +83,27 @@ BlockPlan* kept_plan(NodeId node);
 // ends); null for a block met for the first time.
 BlockPlan* find_or_make_plan(NodeId node, uint32_t length);
 
-inline BlockPlan* take_plan(NodeId node, uint32_t length) {
+inline BlockPlan* take_plan(NodeId node, const Buffer* buffer) {
     // A plan kept is good at once: the barrier drops it when the block
-    // changes. In verify mode the store checks it first.
-    if (!plan_store::verifying && node < plan_store::plans.size())
-        if (auto* plan = reinterpret_cast<BlockPlan*>(plan_store::plans[node])) {
+    // changes. In verify mode the store checks it first (every plan is
+    // made to be rechecked).
+    if (node < plan_store::covered)
+        if (auto* plan = reinterpret_cast<BlockPlan*>(plan_store::plans[node]);
+            plan && !plan->recheck) {
             ++plan->users;
             return plan;
         }
-    return find_or_make_plan(node, length);
+    return find_or_make_plan(node, buffer->length());
 }
 
+// Frees a plan the store dropped once its last walk ends.
+void free_dropped(BlockPlan* plan);
+
 // The walk no longer uses the plan.
-void release(BlockPlan* plan);
+inline void release(BlockPlan* plan) {
+    if (plan && --plan->users == 0 && plan->dropped) [[unlikely]]
+        free_dropped(plan);
+}
 
 // The entry of the cell at `index`, or null when the plan has none.
 inline Entry* entry_at(BlockPlan* plan, uint32_t index) {
