@@ -66,7 +66,9 @@ struct alignas(128) Record {
     Record* outer;
     // call: the function's call shape.
     uint32_t shape;
-    // walk, paren: the block's buffer, pinned while the walk runs.
+    // walk, paren: the block's buffer, pinned while the walk runs (the
+    // walk goes on over it when the block's buffer is replaced; the
+    // collector's marker of the records keeps what it holds).
     Buffer* buffer;
     // walk, paren: the block's plan, or null.
     BlockPlan* plan;
@@ -88,7 +90,7 @@ constexpr size_t capacity = size_t(1) << 17;
 Record* records = nullptr;
 Record* top = nullptr;
 
-Record* push_record(Rec kind, Record* outer) {
+[[gnu::always_inline]] inline Record* push_record(Rec kind, Record* outer) {
     Record* r = top + 1;
     if (r == records + capacity) [[unlikely]]
         stack::overflow();
@@ -103,7 +105,7 @@ Cell* slot(uint32_t index) {
 }
 
 // Starts a walk over a non-empty block from its index.
-Record* push_walk(Rec kind, const Cell& block, Record* outer) {
+[[gnu::always_inline]] inline Record* push_walk(Rec kind, const Cell& block, Record* outer) {
     Buffer* buffer = memory::buffer_of(block.w2);
     Record* w = push_record(kind, outer);
     w->code = block;
@@ -111,17 +113,14 @@ Record* push_walk(Rec kind, const Cell& block, Record* outer) {
     w->index = block.w1;
     w->buffer = buffer;
     buffer->pins++;
-    memory::pinned.push(buffer);
     w->plan = take_plan(block.w2, buffer);
     return w;
 }
 
 // Ends the walk on top of the records.
-void pop_walk(Record* w) {
+[[gnu::always_inline]] inline void pop_walk(Record* w) {
     w->buffer->pins--;
-    memory::pinned.pop();
     std::memcpy(&position, &w->name, sizeof(Cell));
-    release(w->plan);
     if (w->kind == Rec::paren) --stack::state.frameless_parens;
     --top;
 }
@@ -153,7 +152,6 @@ void unwind_records(const Record* floor) {
     Buffer* now = memory::buffer_of(node);
     BlockPlan* found = now == w->buffer ? kept_plan(node) : nullptr;
     if (found == w->plan) return;
-    release(w->plan);
     w->plan = now == w->buffer ? take_plan(node, now) : nullptr;
 }
 
@@ -711,6 +709,12 @@ pending : {
 
 } // namespace
 
+void sweep_dropped_plans() {
+    for (Record* r = records + 1; r <= top; ++r)
+        if ((r->kind == Rec::walk || r->kind == Rec::paren) && r->plan) r->plan->in_use = true;
+    free_unused_plans();
+}
+
 void init() {
     if (!records) {
         records =
@@ -718,8 +722,13 @@ void init() {
         if (!records)
             runtime::quit_with_error(runtime::fatal::out_of_memory, runtime::caller_address());
         collector::add_marker([] {
-            for (Record* r = records + 1; r <= top; ++r)
+            for (Record* r = records + 1; r <= top; ++r) {
                 collector::mark_values(&r->code, &r->name + 1);
+                bool walk = r->kind == Rec::walk || r->kind == Rec::paren;
+                if (walk && r->buffer != memory::buffer_of(r->code.w2))
+                    collector::mark_values(r->buffer->head_cell(), r->buffer->tail_cell());
+            }
+            sweep_dropped_plans();
         });
     }
     top = records;
@@ -742,6 +751,8 @@ void run_here(const Cell& block) {
         unwind_records(floor);
         throw;
     }
+    if (top == records && !dropped_plans.empty()) [[unlikely]]
+        free_unused_plans();
 }
 
 } // namespace kiv::interpreter::core
