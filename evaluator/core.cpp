@@ -51,16 +51,16 @@ struct alignas(128) Record {
     // walk, paren: the next cell, counted from the buffer's head; call,
     // builtin, control: the arguments fetched so far.
     uint32_t index;
-    // call, builtin, control: the arguments to fetch; paren: the slot its
-    // value goes to.
+    // call, builtin, control: the arguments to fetch.
     uint32_t count;
-    // call, builtin, control: the slot of the held function; op: the slot
-    // of the left operand.
-    uint32_t held;
     // call: the function context's values word before the body ran.
     uint32_t saved_values;
-    // call: its frame, counted from the bottom of the frame stack.
-    uint32_t frame;
+    // call, builtin, control: the slot of the held function; op: the slot
+    // of the left operand; paren: the slot its value goes to (the argument
+    // stack never moves).
+    Cell* held;
+    // call: its frame (nor does the frame stack).
+    stack::Frame* frame;
     // The innermost walk when the record was pushed (for a walk, the one
     // around it; null for the walk an activation starts with).
     Record* outer;
@@ -82,6 +82,8 @@ struct alignas(128) Record {
     Cell name;
 };
 
+static_assert(sizeof(Record) == 128, "records stay 128 bytes");
+
 // The record stack: one array that never moves, so records may be held by
 // address while natives push records above them. Its first record is a
 // sentinel that stands for none (a plain walk, so that no value waits
@@ -98,10 +100,6 @@ Record* top = nullptr;
     r->kind = kind;
     r->outer = outer;
     return r;
-}
-
-Cell* slot(uint32_t index) {
-    return stack::at_index(index);
 }
 
 // Starts a walk over a non-empty block from its index.
@@ -182,7 +180,7 @@ void unwind_records(const Record* floor) {
     r->body_running = false;
     r->code = function;
     r->name = name;
-    r->held = stack::index_of(held);
+    r->held = held;
     r->index = 0;
     return r;
 }
@@ -308,7 +306,7 @@ next_statement:
     std::memcpy(&position, &w->code, sizeof(Cell));
     position.w1 = w->index;
     if (w->kind == Rec::paren)
-        stack::state.top = slot(w->count);
+        stack::state.top = w->held;
     else
         stack::reset();
 
@@ -370,7 +368,7 @@ word : {
 
 call_function : {
     r = begin_call(Rec::call, function, head[w->index], w);
-    r->frame = uint32_t(stack::state.ctop - stack::state.cbottom - 1);
+    r->frame = stack::state.ctop - 1;
     r->shape = shape_word;
     r->count = shape_word & shape::count_mask;
     ++w->index;
@@ -451,9 +449,9 @@ paren : {
         goto value;
     }
     ++stack::state.frameless_parens;
-    uint32_t start = stack::index_of(stack::state.top);
+    Cell* start = stack::state.top;
     w = push_walk(Rec::paren, paren, w);
-    w->count = start;
+    w->held = start;
     goto statement;
 }
 
@@ -495,7 +493,7 @@ infix : {
         r = push_record(Rec::op, w);
         r->code = function;
         r->name = *op_word;
-        r->held = stack::index_of(left);
+        r->held = left;
         r->detail = uint8_t(fast);
         ++w->index;
         goto expression;
@@ -531,7 +529,7 @@ deliver:
     }
     case Rec::control: goto control_argument;
     case Rec::op: {
-        Cell* left = slot(r->held);
+        Cell* left = r->held;
         if (compute_fast(FastOp(r->detail), left[0], left[1], left[0])) {
             stack::state.top = left + 1;
         } else {
@@ -597,7 +595,7 @@ body_end:
     r->body_running = false;
 
 call_end:
-    finish_call(slot(r->held), true);
+    finish_call(r->held, true);
     --top;
     refresh(w, head, length);
     goto value;
@@ -605,7 +603,7 @@ call_end:
 run_builtin:
     call_native(r->code);
     if (rt.pending) goto pending;
-    finish_call(slot(r->held), true);
+    finish_call(r->held, true);
     --top;
     refresh(w, head, length);
     goto value;
@@ -666,7 +664,7 @@ choose:
 }
 
 control_end:
-    finish_call(slot(r->held), true);
+    finish_call(r->held, true);
     --top;
     refresh(w, head, length);
     goto value;
@@ -691,7 +689,7 @@ pending : {
     // activation ends that call's body; any other exit leaves it.
     uint32_t code = rt.pending;
     if (code == runtime::code::ret || code == runtime::code::exit) {
-        auto target = uint32_t(stack::state.ctop - stack::state.cbottom - 1);
+        const stack::Frame* target = stack::state.ctop - 1;
         for (Record* at = top; at > floor; --at) {
             Record& call = *at;
             if (call.kind != Rec::call || !call.body_running || call.frame != target) continue;
