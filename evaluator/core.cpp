@@ -51,22 +51,24 @@ struct alignas(128) Record {
     // walk, paren: the next cell, counted from the buffer's head; call,
     // builtin, control: the arguments fetched so far.
     uint32_t index;
-    // call, builtin, control: the arguments to fetch; paren: the slot its
-    // value goes to.
+    // call, builtin, control: the arguments to fetch.
     uint32_t count;
-    // call, builtin, control: the slot of the held function; op: the slot
-    // of the left operand.
-    uint32_t held;
     // call: the function context's values word before the body ran.
     uint32_t saved_values;
-    // call: its frame, counted from the bottom of the frame stack.
-    uint32_t frame;
+    // call, builtin, control: the slot of the held function; op: the slot
+    // of the left operand; paren: the slot its value goes to (the argument
+    // stack never moves).
+    Cell* held;
+    // call: its frame (nor does the frame stack).
+    stack::Frame* frame;
     // The innermost walk when the record was pushed (for a walk, the one
     // around it; null for the walk an activation starts with).
     Record* outer;
     // call: the function's call shape.
     uint32_t shape;
-    // walk, paren: the block's buffer, pinned while the walk runs.
+    // walk, paren: the block's buffer, pinned while the walk runs (the
+    // walk goes on over it when the block's buffer is replaced; the
+    // collector's marker of the records keeps what it holds).
     Buffer* buffer;
     // walk, paren: the block's plan, or null.
     BlockPlan* plan;
@@ -80,6 +82,8 @@ struct alignas(128) Record {
     Cell name;
 };
 
+static_assert(sizeof(Record) == 128, "records stay 128 bytes");
+
 // The record stack: one array that never moves, so records may be held by
 // address while natives push records above them. Its first record is a
 // sentinel that stands for none (a plain walk, so that no value waits
@@ -88,7 +92,7 @@ constexpr size_t capacity = size_t(1) << 17;
 Record* records = nullptr;
 Record* top = nullptr;
 
-Record* push_record(Rec kind, Record* outer) {
+[[gnu::always_inline]] inline Record* push_record(Rec kind, Record* outer) {
     Record* r = top + 1;
     if (r == records + capacity) [[unlikely]]
         stack::overflow();
@@ -98,12 +102,8 @@ Record* push_record(Rec kind, Record* outer) {
     return r;
 }
 
-Cell* slot(uint32_t index) {
-    return stack::at_index(index);
-}
-
 // Starts a walk over a non-empty block from its index.
-Record* push_walk(Rec kind, const Cell& block, Record* outer) {
+[[gnu::always_inline]] inline Record* push_walk(Rec kind, const Cell& block, Record* outer) {
     Buffer* buffer = memory::buffer_of(block.w2);
     Record* w = push_record(kind, outer);
     w->code = block;
@@ -111,17 +111,14 @@ Record* push_walk(Rec kind, const Cell& block, Record* outer) {
     w->index = block.w1;
     w->buffer = buffer;
     buffer->pins++;
-    memory::pinned.push(buffer);
     w->plan = take_plan(block.w2, buffer);
     return w;
 }
 
 // Ends the walk on top of the records.
-void pop_walk(Record* w) {
+[[gnu::always_inline]] inline void pop_walk(Record* w) {
     w->buffer->pins--;
-    memory::pinned.pop();
     std::memcpy(&position, &w->name, sizeof(Cell));
-    release(w->plan);
     if (w->kind == Rec::paren) --stack::state.frameless_parens;
     --top;
 }
@@ -153,7 +150,6 @@ void unwind_records(const Record* floor) {
     Buffer* now = memory::buffer_of(node);
     BlockPlan* found = now == w->buffer ? kept_plan(node) : nullptr;
     if (found == w->plan) return;
-    release(w->plan);
     w->plan = now == w->buffer ? take_plan(node, now) : nullptr;
 }
 
@@ -184,7 +180,7 @@ void unwind_records(const Record* floor) {
     r->body_running = false;
     r->code = function;
     r->name = name;
-    r->held = stack::index_of(held);
+    r->held = held;
     r->index = 0;
     return r;
 }
@@ -310,7 +306,7 @@ next_statement:
     std::memcpy(&position, &w->code, sizeof(Cell));
     position.w1 = w->index;
     if (w->kind == Rec::paren)
-        stack::state.top = slot(w->count);
+        stack::state.top = w->held;
     else
         stack::reset();
 
@@ -372,7 +368,7 @@ word : {
 
 call_function : {
     r = begin_call(Rec::call, function, head[w->index], w);
-    r->frame = uint32_t(stack::state.ctop - stack::state.cbottom - 1);
+    r->frame = stack::state.ctop - 1;
     r->shape = shape_word;
     r->count = shape_word & shape::count_mask;
     ++w->index;
@@ -453,9 +449,9 @@ paren : {
         goto value;
     }
     ++stack::state.frameless_parens;
-    uint32_t start = stack::index_of(stack::state.top);
+    Cell* start = stack::state.top;
     w = push_walk(Rec::paren, paren, w);
-    w->count = start;
+    w->held = start;
     goto statement;
 }
 
@@ -497,7 +493,7 @@ infix : {
         r = push_record(Rec::op, w);
         r->code = function;
         r->name = *op_word;
-        r->held = stack::index_of(left);
+        r->held = left;
         r->detail = uint8_t(fast);
         ++w->index;
         goto expression;
@@ -533,7 +529,7 @@ deliver:
     }
     case Rec::control: goto control_argument;
     case Rec::op: {
-        Cell* left = slot(r->held);
+        Cell* left = r->held;
         if (compute_fast(FastOp(r->detail), left[0], left[1], left[0])) {
             stack::state.top = left + 1;
         } else {
@@ -599,7 +595,7 @@ body_end:
     r->body_running = false;
 
 call_end:
-    finish_call(slot(r->held), true);
+    finish_call(r->held, true);
     --top;
     refresh(w, head, length);
     goto value;
@@ -607,7 +603,7 @@ call_end:
 run_builtin:
     call_native(r->code);
     if (rt.pending) goto pending;
-    finish_call(slot(r->held), true);
+    finish_call(r->held, true);
     --top;
     refresh(w, head, length);
     goto value;
@@ -668,7 +664,7 @@ choose:
 }
 
 control_end:
-    finish_call(slot(r->held), true);
+    finish_call(r->held, true);
     --top;
     refresh(w, head, length);
     goto value;
@@ -693,7 +689,7 @@ pending : {
     // activation ends that call's body; any other exit leaves it.
     uint32_t code = rt.pending;
     if (code == runtime::code::ret || code == runtime::code::exit) {
-        auto target = uint32_t(stack::state.ctop - stack::state.cbottom - 1);
+        const stack::Frame* target = stack::state.ctop - 1;
         for (Record* at = top; at > floor; --at) {
             Record& call = *at;
             if (call.kind != Rec::call || !call.body_running || call.frame != target) continue;
@@ -711,6 +707,12 @@ pending : {
 
 } // namespace
 
+void sweep_dropped_plans() {
+    for (Record* r = records + 1; r <= top; ++r)
+        if ((r->kind == Rec::walk || r->kind == Rec::paren) && r->plan) r->plan->in_use = true;
+    free_unused_plans();
+}
+
 void init() {
     if (!records) {
         records =
@@ -718,8 +720,13 @@ void init() {
         if (!records)
             runtime::quit_with_error(runtime::fatal::out_of_memory, runtime::caller_address());
         collector::add_marker([] {
-            for (Record* r = records + 1; r <= top; ++r)
+            for (Record* r = records + 1; r <= top; ++r) {
                 collector::mark_values(&r->code, &r->name + 1);
+                bool walk = r->kind == Rec::walk || r->kind == Rec::paren;
+                if (walk && r->buffer != memory::buffer_of(r->code.w2))
+                    collector::mark_values(r->buffer->head_cell(), r->buffer->tail_cell());
+            }
+            sweep_dropped_plans();
         });
     }
     top = records;
@@ -742,6 +749,8 @@ void run_here(const Cell& block) {
         unwind_records(floor);
         throw;
     }
+    if (top == records && !dropped_plans.empty()) [[unlikely]]
+        free_unused_plans();
 }
 
 } // namespace kiv::interpreter::core

@@ -15,18 +15,18 @@ namespace {
 // earlier.
 std::vector<bool> met;
 
-void free_plan(BlockPlan* plan) {
-    std::free(plan);
-}
+// The dropped plans that survived the last sweep: the next sweep waits
+// for as many again, so that sweeping stays linear in the drops.
+size_t survivors = 0;
+constexpr size_t sweep_floor = 64;
 
-// The store's drop: a plan no walk runs over goes at once.
+// The store's drop: walks may still run over the plan, so it is kept
+// until a sweep finds none does.
 void drop_plan(plan_store::Plan* header) {
     auto* plan = reinterpret_cast<BlockPlan*>(header);
-    if (plan->users) {
-        plan->dropped = true;
-        plan->recheck = true;
-    } else
-        free_plan(plan);
+    plan->recheck = true;
+    dropped_plans.push_back(plan);
+    if (dropped_plans.size() >= sweep_floor + 2 * survivors) sweep_dropped_plans();
 }
 
 BlockPlan* make_plan(NodeId node, uint32_t length) {
@@ -59,12 +59,23 @@ BlockPlan* find_or_make_plan(NodeId node, uint32_t length) {
         }
         plan = make_plan(node, length);
     }
-    ++plan->users;
     return plan;
 }
 
-void free_dropped(BlockPlan* plan) {
-    free_plan(plan);
+std::vector<BlockPlan*> dropped_plans;
+
+void free_unused_plans() {
+    size_t kept = 0;
+    for (BlockPlan* plan : dropped_plans) {
+        if (plan->in_use) {
+            plan->in_use = false;
+            dropped_plans[kept++] = plan;
+        } else {
+            std::free(plan);
+        }
+    }
+    dropped_plans.resize(kept);
+    survivors = kept;
 }
 
 void forget_blocks() {

@@ -13,11 +13,14 @@
 //
 // A plan is made for a block the second time a walk of the core starts on
 // it (most blocks run once: a script, a console input), and dropped by the
-// store when the block changes or is freed; a plan dropped while walks run
-// over it lives until the last of them ends.
+// store when the block changes or is freed. A dropped plan is freed once
+// no walk runs over it: the core sweeps the dropped plans against its
+// walks when enough have gathered, at every collection, and whenever it
+// has no walk left.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "runtime/binding.h"
 #include "runtime/cell.h"
@@ -64,13 +67,11 @@ struct BlockPlan {
     plan_store::Plan header;
     // Entries, one per cell of the buffer when the plan was made.
     uint32_t length;
-    // Walks of the core running over the plan.
-    uint32_t users;
-    // Dropped by the store while walks ran over it: freed by the last.
-    bool dropped;
     // Walks must look for the block's plan again once code has run: the
     // plan was dropped, or plan verify mode checks every use.
     bool recheck;
+    // Set by a sweep on the dropped plans that walks still run over.
+    bool in_use;
     Entry entries[1];
 };
 
@@ -79,31 +80,29 @@ struct BlockPlan {
 BlockPlan* kept_plan(NodeId node);
 
 // The plan of the block's node (its buffer holding `length` cells) for a
-// walk that starts on it, taken by the walk (release it when the walk
-// ends); null for a block met for the first time.
+// walk that starts on it; null for a block met for the first time.
 BlockPlan* find_or_make_plan(NodeId node, uint32_t length);
 
 inline BlockPlan* take_plan(NodeId node, const Buffer* buffer) {
     // A plan kept is good at once: the barrier drops it when the block
-    // changes. In verify mode the store checks it first (every plan is
-    // made to be rechecked).
-    if (node < plan_store::covered)
+    // changes. In verify mode the store checks it first (and may hold
+    // the walker's bare plans).
+    if (!plan_store::verifying && node < plan_store::covered)
         if (auto* plan = reinterpret_cast<BlockPlan*>(plan_store::plans[node]);
-            plan && !plan->recheck) {
-            ++plan->users;
+            plan && !plan->recheck)
             return plan;
-        }
     return find_or_make_plan(node, buffer->length());
 }
 
-// Frees a plan the store dropped once its last walk ends.
-void free_dropped(BlockPlan* plan);
+// The plans the store dropped, not yet freed.
+extern std::vector<BlockPlan*> dropped_plans;
 
-// The walk no longer uses the plan.
-inline void release(BlockPlan* plan) {
-    if (plan && --plan->users == 0 && plan->dropped) [[unlikely]]
-        free_dropped(plan);
-}
+// Frees the dropped plans that no walk runs over: the core marks those
+// its walks hold (`in_use`) first. Defined with the walks.
+void sweep_dropped_plans();
+
+// Frees the dropped plans not marked in use, and clears the marks.
+void free_unused_plans();
 
 // The entry of the cell at `index`, or null when the plan has none.
 inline Entry* entry_at(BlockPlan* plan, uint32_t index) {
