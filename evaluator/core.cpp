@@ -91,10 +91,11 @@ static_assert(sizeof(Record) == 128, "records stay 128 bytes");
 constexpr size_t capacity = size_t(1) << 17;
 Record* records = nullptr;
 Record* top = nullptr;
+Record* records_end = nullptr;
 
 [[gnu::always_inline]] inline Record* push_record(Rec kind, Record* outer) {
     Record* r = top + 1;
-    if (r == records + capacity) [[unlikely]]
+    if (r == records_end) [[unlikely]]
         stack::overflow();
     top = r;
     r->kind = kind;
@@ -719,6 +720,7 @@ void init() {
             static_cast<Record*>(std::aligned_alloc(alignof(Record), capacity * sizeof(Record)));
         if (!records)
             runtime::quit_with_error(runtime::fatal::out_of_memory, runtime::caller_address());
+        records_end = records + capacity;
         collector::add_marker([] {
             for (Record* r = records + 1; r <= top; ++r) {
                 collector::mark_values(&r->code, &r->name + 1);
