@@ -18,10 +18,6 @@ namespace kiv::interpreter::core {
 
 using namespace detail;
 
-namespace {
-
-auto& rt = runtime::record;
-
 // What waits on the record stack.
 enum class Rec : uint8_t {
     // A walk over a block whose expressions leave their values in slot 0
@@ -81,6 +77,10 @@ struct alignas(128) Record {
     // walk, paren: the position to restore; the others: the naming word.
     Cell name;
 };
+
+namespace {
+
+auto& rt = runtime::record;
 
 static_assert(sizeof(Record) == 128, "records stay 128 bytes");
 
@@ -288,10 +288,11 @@ inline uint32_t core_shape(const Cell& function) {
     return shape_word & (shape::simple | shape::unused_tail) ? shape_word : 0;
 }
 
-// The dispatch loop of one activation: runs until the walk at `floor`
-// ends, or an exit pending leaves the activation.
-void run(const Record* floor) {
-    Record* w = top;
+// The dispatch loop of one activation, from the walk `base`: runs until
+// that walk ends (popped, unless `keep_base`), or an exit pending leaves
+// the activation, popping the records above `floor`.
+void run(const Record* floor, Record* base, bool keep_base) {
+    Record* w = base;
     Record* r;
     const Cell* head;
     uint32_t length;
@@ -671,10 +672,13 @@ control_end:
     goto value;
 
 walk_end : {
+    if (w == base) {
+        if (!keep_base) pop_walk(w);
+        return;
+    }
     Rec kind = w->kind;
     Record* outer = w->outer;
     pop_walk(w);
-    if (top == floor) return;
     w = outer;
     if (kind == Rec::paren) {
         refresh(w, head, length);
@@ -744,15 +748,48 @@ void run_here(const Cell& block) {
     }
     stack::reset();
     const Record* floor = top;
-    push_walk(Rec::walk, block, nullptr);
+    Record* base = push_walk(Rec::walk, block, nullptr);
     try {
-        run(floor);
+        run(floor, base, false);
     } catch (...) {
         unwind_records(floor);
         throw;
     }
     if (top == records && !dropped_plans.empty()) [[unlikely]]
         free_unused_plans();
+}
+
+Record* begin_steps(const Cell& block) {
+    return push_walk(Rec::walk, block, nullptr);
+}
+
+void run_step(Record* walk) {
+    NodeId node = walk->code.w2;
+    Buffer* now = memory::buffer_of(node);
+    if (now != walk->buffer) {
+        // An expansion replaced the block's buffer since the last step: the
+        // step walks the block as it now is, as the walker's steps do.
+        walk->buffer->pins--;
+        now->pins++;
+        walk->buffer = now;
+        walk->plan = nullptr;
+    }
+    // A block met for the first time gets its plan at its second step.
+    if (!walk->plan || walk->plan->recheck) walk->plan = take_plan(node, now);
+    walk->index = walk->code.w1;
+    const Record* floor = top;
+    try {
+        run(floor, walk, true);
+    } catch (...) {
+        unwind_records(floor);
+        throw;
+    }
+}
+
+void end_steps(Record* walk) {
+    // Records go in the order they came; a session started again meanwhile
+    // has emptied them already.
+    if (top >= walk) unwind_records(walk - 1);
 }
 
 } // namespace kiv::interpreter::core

@@ -25,4 +25,13 @@ void init();
 // records of this activation as they were before it started.
 void run_here(const Cell& block);
 
+// A walk kept on the records across the steps of a loop body: begun once,
+// run once per step (the block as it is at that step, from its index, in
+// the current frame emptied first), ended when the loop ends, however it
+// ends. The steps of one walk and of the walks begun after it nest.
+struct Record;
+Record* begin_steps(const Cell& block);
+void run_step(Record* walk);
+void end_steps(Record* walk);
+
 } // namespace kiv::interpreter::core

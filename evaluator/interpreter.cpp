@@ -1293,9 +1293,11 @@ BodyWalk::BodyWalk(const Cell& block)
       pin_slot_(memory::pinned.count) {
     pinned_->pins++;
     memory::pinned.push(pinned_);
+    if (flat_core) steps_ = core::begin_steps(block);
 }
 
 BodyWalk::~BodyWalk() {
+    if (steps_) core::end_steps(steps_);
     pinned_->pins--;
     memory::pinned.pop();
     std::memcpy(&position, &saved_position_, sizeof(Cell));
@@ -1326,8 +1328,8 @@ void BodyWalk::step() {
     if (buffer != pinned_) [[unlikely]]
         repin(buffer);
     stack::reset();
-    if (flat_core)
-        core::run_here(code_);
+    if (steps_)
+        core::run_step(steps_);
     else
         eval_expressions<false>(code_, buffer, start);
     std::memcpy(&position, &saved_position_, sizeof(Cell));

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "evaluator/core.h"
 #include "runtime/cell.h"
 #include "runtime/memory.h"
 
@@ -91,6 +92,8 @@ class BodyWalk {
     Buffer* pinned_;
     // Where the pin lies in the pinned stack.
     size_t pin_slot_;
+    // With the flat core: its walk of the block, kept across the steps.
+    core::Record* steps_ = nullptr;
 };
 
 // Evaluates one expression from pos in a frame of its own and returns the
