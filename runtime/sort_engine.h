@@ -253,8 +253,7 @@ uint8_t* find_run(uint8_t* start, uint8_t* end, const C& c) {
 }
 
 template <class C>
-void merge_runs(uint8_t* left, uint8_t* right, uint8_t* right_end, uint8_t* buffer,
-                const C& c) {
+void merge_runs(uint8_t* left, uint8_t* right, uint8_t* right_end, uint8_t* buffer, const C& c) {
     size_t w = c.width;
     if (left == right || right == right_end) return;
     if (right_end - right < right - left) {
@@ -320,7 +319,6 @@ void merge_records(const C& c, uint8_t* base, size_t n, uint8_t* buffer) {
     }
     while (top >= 2) merge_top();
 }
-
 
 // Sorts count records, unstable; linear on sorted and reversed input.
 template <class C>
