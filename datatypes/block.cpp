@@ -14,6 +14,7 @@
 #include "datatypes/sort_keys.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "datatypes/text_key.h"
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/vector.h"
@@ -1017,12 +1018,6 @@ int cell_order(const void* a, const void* b, intptr_t word, intptr_t) {
     return spec.reverse ? -r : r;
 }
 
-// A text key: the narrow units of a string from its head.
-struct TextKey {
-    const uint8_t* data;
-    int64_t length;
-};
-
 // Sorts blocks whose keys are all integers, or all strings of 1-byte
 // units, in the orders common_order gives them.
 bool cell_keyed_sort(const series::SortRun& run, uint8_t* base, bool stable) {
@@ -1038,16 +1033,15 @@ bool cell_keyed_sort(const series::SortRun& run, uint8_t* base, bool stable) {
         return series::sort_by_keys<int32_t>(run, base, stable, read, order);
     }
     if (cell::type_of(first) == TYPE_STRING) {
-        auto read = [&](const uint8_t* unit, TextKey& key) {
-            const Cell& text = *key_cell(unit);
-            return cell::type_of(text) == TYPE_STRING &&
-                   string::narrow_text(text, key.data, key.length);
-        };
         bool exact = run.spec->case_;
-        auto order = [exact](const TextKey& p, const TextKey& q) {
-            return string::order_bytes(p.data, p.length, q.data, q.length, exact);
+        auto read = [&](const uint8_t* unit, string::TextKey& key) {
+            const Cell& text = *key_cell(unit);
+            return cell::type_of(text) == TYPE_STRING && string::text_key(text, exact, key);
         };
-        return series::sort_by_keys<TextKey>(run, base, stable, read, order);
+        auto order = [exact](const string::TextKey& p, const string::TextKey& q) {
+            return string::order_keys(p, q, exact);
+        };
+        return series::sort_by_keys<string::TextKey>(run, base, stable, read, order);
     }
     return false;
 }
