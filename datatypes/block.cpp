@@ -11,8 +11,10 @@
 #include "datatypes/integer.h"
 #include "datatypes/none.h"
 #include "datatypes/series.h"
+#include "datatypes/sort_keys.h"
 #include "datatypes/string.h"
 #include "datatypes/symbol.h"
+#include "datatypes/text_key.h"
 #include "datatypes/typeset.h"
 #include "datatypes/unset.h"
 #include "datatypes/vector.h"
@@ -1006,8 +1008,7 @@ int cell_order(const void* a, const void* b, intptr_t word, intptr_t) {
     auto y = static_cast<const Cell*>(b);
     uint32_t from = spec.offset, to = spec.all ? spec.size : spec.offset + 1;
     int32_t r = 0;
-    if (!spec.all && common_order(x[from], y[from], spec.case_, r))
-        return spec.reverse ? -r : r;
+    if (!spec.all && common_order(x[from], y[from], spec.case_, r)) return spec.reverse ? -r : r;
     int32_t op = spec.case_ ? 8 : 7;
     for (uint32_t i = from; i < to && r == 0; ++i) {
         auto compare = datatype::get<Slot::compare>(cell::type_of(x[i]));
@@ -1017,11 +1018,40 @@ int cell_order(const void* a, const void* b, intptr_t word, intptr_t) {
     return spec.reverse ? -r : r;
 }
 
+// Sorts blocks whose keys are all integers, or all strings of 1-byte
+// units, in the orders common_order gives them.
+bool cell_keyed_sort(const series::SortRun& run, uint8_t* base, bool stable) {
+    auto key_cell = [](const uint8_t* unit) { return reinterpret_cast<const Cell*>(unit); };
+    const Cell& first = *key_cell(base + run.spec->offset * sizeof(Cell));
+    if (cell::type_of(first) == TYPE_INTEGER) {
+        auto read = [&](const uint8_t* unit, int32_t& key) {
+            if (cell::type_of(*key_cell(unit)) != TYPE_INTEGER) return false;
+            key = int32_t(key_cell(unit)->w2);
+            return true;
+        };
+        auto order = [](int32_t p, int32_t q) { return (p > q) - (p < q); };
+        return series::sort_by_keys<int32_t>(run, base, stable, read, order);
+    }
+    if (cell::type_of(first) == TYPE_STRING) {
+        bool exact = run.spec->case_;
+        auto read = [&](const uint8_t* unit, string::TextKey& key) {
+            const Cell& text = *key_cell(unit);
+            return cell::type_of(text) == TYPE_STRING && string::text_key(text, exact, key);
+        };
+        auto order = [exact](const string::TextKey& p, const string::TextKey& q) {
+            return string::order_keys(p, q, exact);
+        };
+        return series::sort_by_keys<string::TextKey>(run, base, stable, read, order);
+    }
+    return false;
+}
+
 } // namespace
 
 Cell* sort(Cell* series, bool case_, const Cell* skip, const Cell* compare, const Cell* part,
            bool all, bool reverse, bool stable) {
-    return series::sort(series, case_, skip, compare, part, all, reverse, stable, cell_order);
+    return series::sort(series, case_, skip, compare, part, all, reverse, stable, cell_order,
+                        cell_keyed_sort);
 }
 
 namespace {

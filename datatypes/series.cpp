@@ -770,13 +770,18 @@ bool sort_spec(Cell& series, const Cell* skip, const Cell* compare, const Cell* 
     return true;
 }
 
-void sort_records(Cell& series, const SortSpec& spec, bool stable, RecordCompare compare) {
+void sort_records(Cell& series, const SortSpec& spec, bool stable, RecordCompare compare,
+                  KeyedSort keyed_sort) {
     Pin pin(series.w2);
     Buffer* b = pin.buffer();
     SortRun run{&series, &spec, b};
     uint32_t unit = b->unit();
     size_t bytes = size_t(spec.count) * spec.size * unit;
     uint8_t* base = b->head + size_t(spec.start) * unit;
+    if (keyed_sort && !spec.function && !spec.all && keyed_sort(run, base, stable)) {
+        hash_rebuild(series);
+        return;
+    }
     // The original units: put back when a comparison throws. For cells they
     // also stay visible to the collector while a comparator function runs
     // and some records live only in the merge buffer.
@@ -810,13 +815,14 @@ void sort_records(Cell& series, const SortSpec& spec, bool stable, RecordCompare
 } // namespace
 
 Cell* sort(Cell* series, bool case_, const Cell* skip, const Cell* compare, const Cell* part,
-           bool all, bool reverse, bool stable, RecordCompare record_compare) {
+           bool all, bool reverse, bool stable, RecordCompare record_compare,
+           KeyedSort keyed_sort) {
     SortSpec spec;
     spec.case_ = case_;
     spec.reverse = reverse;
     if (!sort_spec(*series, skip, compare, part, all, spec)) return series;
     Change change(*series, Word::sort, nullptr, 0, int32_t(spec.count * spec.size));
-    sort_records(*series, spec, stable, record_compare);
+    sort_records(*series, spec, stable, record_compare, keyed_sort);
     change.done(Word::sorted);
     return series;
 }

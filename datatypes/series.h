@@ -156,13 +156,18 @@ struct SortRun {
     Buffer* buffer;
 };
 using RecordCompare = int (*)(const void* a, const void* b, intptr_t run, intptr_t);
+// Sorts the records from base when their keys (one unit each, no /all, no
+// comparator function) are of a kind it orders directly, in the order
+// record_compare gives them; false, with nothing changed, otherwise.
+using KeyedSort = bool (*)(const SortRun& run, uint8_t* base, bool stable);
 // The sort action of a series type whose records `record_compare` orders (unless
-// a comparator function is given). Reads /part (which may move the head
-// back), /skip, /all and /compare. The buffer stays where it is while the
-// sort runs; when a comparison throws, the series holds exactly its
-// original units before the error goes on.
+// a comparator function is given), or `keyed_sort` when it can. Reads /part
+// (which may move the head back), /skip, /all and /compare. The buffer
+// stays where it is while the sort runs; when a comparison throws, the
+// series holds exactly its original units before the error goes on.
 Cell* sort(Cell* series, bool case_, const Cell* skip, const Cell* compare, const Cell* part,
-           bool all, bool reverse, bool stable, RecordCompare record_compare);
+           bool all, bool reverse, bool stable, RecordCompare record_compare,
+           KeyedSort keyed_sort = nullptr);
 
 // The shared actions.
 void head();

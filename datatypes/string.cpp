@@ -14,6 +14,7 @@
 #include "datatypes/integer.h"
 #include "datatypes/none.h"
 #include "datatypes/series.h"
+#include "datatypes/sort_keys.h"
 #include "datatypes/symbol.h"
 #include "runtime/case.h"
 #include "runtime/errors.h"
@@ -856,6 +857,20 @@ int text_order(const void* a, const void* b, intptr_t word, intptr_t) {
     return spec.reverse ? -r : r;
 }
 
+// Sorts the characters (or bytes) of a text on one unit per record, in the
+// order text_order gives them.
+bool char_keyed_sort(const series::SortRun& run, uint8_t* base, bool stable) {
+    uint32_t unit = run.buffer->unit();
+    bool exact = run.spec->case_;
+    auto read = [unit, exact](const uint8_t* at, uint32_t& key) {
+        key = get_char(at, unit);
+        if (!exact) key = sort_fold(key, unit);
+        return true;
+    };
+    auto order = [](uint32_t p, uint32_t q) { return p < q ? -1 : p > q ? 1 : 0; };
+    return series::sort_by_keys<uint32_t>(run, base, stable, read, order);
+}
+
 // ---- trim
 
 void write_back(Cell& series, uint32_t from, const Text& kept) {
@@ -962,8 +977,10 @@ inline int64_t first_difference(const uint8_t* a, const uint8_t* b, int64_t from
     return i;
 }
 
-// Orders two runs of 1-byte units, folded unless exact: the comparison a
-// sort of strings runs once per pair, without the general set-up.
+} // namespace
+
+// The comparison a sort of strings runs once per pair, without the general
+// set-up.
 int32_t order_bytes(const uint8_t* pa, int64_t la, const uint8_t* pb, int64_t lb, bool exact) {
     int64_t n = std::min(la, lb);
     for (int64_t i = first_difference(pa, pb, 0, n); i < n;
@@ -978,16 +995,21 @@ int32_t order_bytes(const uint8_t* pa, int64_t la, const uint8_t* pb, int64_t lb
     return (la > lb) - (la < lb);
 }
 
-} // namespace
+bool narrow_text(const Cell& text, const uint8_t*& data, int64_t& length) {
+    Buffer* b = buffer_of(text);
+    if (b->unit() != 1) return false;
+    int64_t tail = b->tail - b->head, head = std::min<int64_t>(text.w1, tail);
+    data = b->head + head;
+    length = tail - head;
+    return true;
+}
 
 int32_t order(const Cell& a, const Cell& b, bool exact) {
-    Buffer* ba = buffer_of(a);
-    Buffer* bb = buffer_of(b);
-    if (ba->unit() == 1 && bb->unit() == 1 && cell::type_of(b) != hashtable::string_range_type) {
-        int64_t ta = ba->tail - ba->head, tb = bb->tail - bb->head;
-        int64_t ha = std::min<int64_t>(a.w1, ta), hb = std::min<int64_t>(b.w1, tb);
-        return order_bytes(ba->head + ha, ta - ha, bb->head + hb, tb - hb, exact);
-    }
+    const uint8_t *pa, *pb;
+    int64_t la, lb;
+    if (cell::type_of(b) != hashtable::string_range_type && narrow_text(b, pb, lb) &&
+        narrow_text(a, pa, la))
+        return order_bytes(pa, la, pb, lb, exact);
     return compare_values(a, b, exact ? 8 : 7, false);
 }
 
@@ -1183,7 +1205,8 @@ Cell* sort(Cell* series, bool case_, const Cell* skip, const Cell* compare, cons
            bool all, bool reverse, bool stable) {
     // Bytes order as numbers: a binary! sorts without case folding.
     bool exact = case_ || cell::type_of(*series) == TYPE_BINARY;
-    return series::sort(series, exact, skip, compare, part, all, reverse, stable, text_order);
+    return series::sort(series, exact, skip, compare, part, all, reverse, stable, text_order,
+                        char_keyed_sort);
 }
 
 Cell* swap(Cell* series, Cell* other) {

@@ -156,6 +156,13 @@ int32_t compare_values(const Cell& a, const Cell& b, int32_t op, bool prefix);
 // The sort order (-1, 0 or 1) of two texts from their heads, folded
 // unless exact: compare_values with op 8 (exact) or 7.
 int32_t order(const Cell& a, const Cell& b, bool exact);
+// The units of a text from its head (none when the head lies past the
+// tail) when they are 1 byte wide; false for wider units.
+bool narrow_text(const Cell& text, const uint8_t*& data, int64_t& length);
+// The sort order of two runs of 1-byte units, folded unless exact: what
+// `order` gives for two narrow texts.
+int32_t order_bytes(const uint8_t* a, int64_t a_length, const uint8_t* b, int64_t b_length,
+                    bool exact);
 Cell* eval_path(Cell* parent, Cell* element, Cell* value, Cell* path, Cell* grand_parent,
                 Cell* previous, int32_t index, bool case_, bool get, bool last, bool event);
 Cell* find(Cell* series, const Cell* value, const Cell* part, bool only, bool case_, bool same,

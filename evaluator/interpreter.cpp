@@ -1224,7 +1224,7 @@ void note_library() {
     Cell modulo = *found;
     Cell list_block = argument_list(modulo);
     if ((list_block.w3 & (shape::simple | shape::unused_tail)) &&
-        (list_block.w3 & shape::count_mask) == 2)
+        (list_block.w3 & shape::count_mask) == 2 && watch_library_modulo(modulo))
         library_modulo = modulo;
 }
 

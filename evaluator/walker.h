@@ -246,6 +246,14 @@ enum class FastOp {
 // loaded (none before): an operator made from this very function gets the
 // modulo fast operation, any other function! keeps its call.
 extern Cell library_modulo;
+// Takes note of the words modulo reads (library_words.cpp); false when
+// some cannot be watched, and then `//` keeps its call.
+bool watch_library_modulo(const Cell& modulo);
+// Whether every word modulo reads still holds what it held when the
+// library loaded: a replaced `mod`, `absolute`, `%`... turns the fast
+// operation off. Asked only when an operator is resolved, which every
+// replacement of a function or an operator makes happen again.
+bool library_modulo_intact();
 
 [[gnu::always_inline]] inline FastOp fast_op_of(const Cell& function) {
     if (cell::type_of(function) == TYPE_ACTION) {
@@ -266,7 +274,7 @@ extern Cell library_modulo;
         if (function.w1 >= 25 && function.w1 <= 31) return comparisons[function.w1 - 25];
     }
     if (cell::type_of(function) == TYPE_FUNCTION && function.w3 == library_modulo.w3 &&
-        cell::type_of(library_modulo) == TYPE_FUNCTION)
+        cell::type_of(library_modulo) == TYPE_FUNCTION && library_modulo_intact())
         return FastOp::modulo;
     return FastOp::none;
 }

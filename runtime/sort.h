@@ -48,6 +48,7 @@ struct Context {
         runtime::poll();
         return compare(a, b, word1, word2);
     }
+    void exchange(uint8_t* a, uint8_t* b) const;
 };
 
 // Unstable sort of count records; linear on sorted and reversed input.
