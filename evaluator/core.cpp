@@ -1,5 +1,6 @@
 #include "evaluator/core.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -66,6 +67,8 @@ struct alignas(128) Record {
     Record* outer;
     // call: the function's call shape.
     uint32_t shape;
+    // walk, paren: the block's length when the running statement began.
+    uint32_t end;
     // walk, paren: the block's buffer, pinned while the walk runs.
     Buffer* buffer;
     // walk, paren: the block's plan, or null.
@@ -238,6 +241,13 @@ inline uint32_t core_shape(const Cell& function) {
     return shape_word & (shape::simple | shape::unused_tail) ? shape_word : 0;
 }
 
+// How far a walk may read in its running statement, as the walker's
+// walk_end: the length the block had when the statement began, or less
+// where code run since cut the block short.
+inline uint32_t statement_length(const Record* w) {
+    return std::min(w->end, uint32_t(w->buffer->tail_cell() - w->buffer->head_cell()));
+}
+
 // The dispatch loop of one activation: runs until the walk at `floor`
 // ends, or an exit pending leaves the activation.
 void run(size_t floor) {
@@ -252,6 +262,7 @@ statement:
     head = w->buffer->head_cell();
     length = uint32_t(w->buffer->tail_cell() - head);
     if (w->index >= length) goto walk_end;
+    w->end = length;
     std::memcpy(&position, &w->code, sizeof(Cell));
     position.w1 = w->index;
     if (w->kind == Rec::paren)
@@ -261,7 +272,7 @@ statement:
 
 expression:
     head = w->buffer->head_cell();
-    length = uint32_t(w->buffer->tail_cell() - head);
+    length = statement_length(w);
     if (w->index >= length) [[unlikely]]
         raise_missing(records[count - 1]);
     switch (cell::type_of(head[w->index])) {
@@ -396,7 +407,7 @@ value:
 
 infix : {
     head = w->buffer->head_cell();
-    length = uint32_t(w->buffer->tail_cell() - head);
+    length = statement_length(w);
     if (w->index >= length || cell::type_of(head[w->index]) != TYPE_WORD) goto deliver;
     const Cell* op_word = head + w->index;
     FastOp fast;
@@ -542,7 +553,7 @@ control_argument : {
     Cell branches[2];
     if (r->index == 1) {
         head = w->buffer->head_cell();
-        length = uint32_t(w->buffer->tail_cell() - head);
+        length = statement_length(w);
         if (literal_branches(*types, head + w->index, head + length, blocks)) [[likely]] {
             branches[0] = head[w->index];
             if (blocks == 2) branches[1] = head[w->index + 1];
