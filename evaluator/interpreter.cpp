@@ -1765,6 +1765,17 @@ const Cell* call_through_path(const Cell& function, const Cell* pos, const Cell*
                    : call_path<false>(function, pos, tail, code, keep, path, index, name);
 }
 
+// The word that names a call reached at a path element: the element when
+// it is a word or a get-word, else the word it gave (a paren's value);
+// past that the call is anonymous. Errors and stack listings read the name
+// as a word.
+const Cell& call_name(const Cell& element, const Cell& value) {
+    uint32_t type = cell::type_of(element);
+    if (type == TYPE_WORD || type == TYPE_GET_WORD) return element;
+    if (cell::type_of(value) == TYPE_WORD) return value;
+    return words::word<"<anon>">();
+}
+
 // Evaluates a path whose emptiness was checked; the value is stored.
 const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const Cell* pos,
                       const Cell* tail, const Cell& code, bool set, bool get, bool keep) {
@@ -1804,7 +1815,8 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
         // the function's type answers for that element.
         if (is_function_type(cell::type_of(*current)) && (!last || (!set && !get))) {
             Cell function = *current;
-            return call_through_path(function, pos, tail, code, keep, path, i - 1, elements[i - 1]);
+            return call_through_path(function, pos, tail, code, keep, path, i - 1,
+                                     call_name(elements[i - 1], *previous));
         }
         // A type may leave its answer in a cell it pushed: take the value
         // and drop that cell, or it would stand as an extra argument.
@@ -1834,7 +1846,7 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
     if (is_function_type(cell::type_of(*current)) && !get && !set) {
         Cell function = *current;
         return call_through_path(function, pos, tail, code, keep, path, length - 1,
-                                 elements[length - 1]);
+                                 call_name(elements[length - 1], *previous));
     }
     store(set ? *assigned : *current, keep);
     return pos;
