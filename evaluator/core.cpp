@@ -1,5 +1,6 @@
 #include "evaluator/core.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -62,6 +63,8 @@ struct alignas(128) Record {
     Record* outer;
     // call: the function's call shape.
     uint32_t shape;
+    // walk, paren: the block's length when the running statement began.
+    uint32_t end;
     // walk, paren: the block's buffer, pinned while the walk runs (the
     // walk goes on over it when the block's buffer is replaced; the
     // collector's marker of the records keeps what it holds).
@@ -156,14 +159,17 @@ void unwind_records(const Record* floor) {
 
 // Code may have run, which may have changed the block: a plan the store
 // dropped meanwhile (or, in plan verify mode, any plan, so that the store
-// checks it) is taken anew, and the walk's cells are read again.
+// checks it) is taken anew, and the walk's cells are read again. The
+// running statement reads no further than the block's length when it
+// began, or less where the code cut the block short (as the walker's
+// walk_end): cells appended meanwhile wait for the next statement.
 [[gnu::always_inline]] inline void refresh(Record* w, const Cell*& head, uint32_t& length) {
     // A plan not dropped is the block's as it is (a replaced buffer is a
     // change that drops it); a walk with no plan goes on without one.
     if (w->plan && w->plan->recheck) [[unlikely]]
         replan(w);
     head = w->buffer->head_cell();
-    length = uint32_t(w->buffer->tail_cell() - head);
+    length = std::min(w->end, uint32_t(w->buffer->tail_cell() - head));
 }
 
 // Starts a call named by `name`: the machine stack checked (where a halt
@@ -300,11 +306,12 @@ void run(const Record* floor, Record* base, bool keep_base) {
     uint32_t shape_word;
 
 statement:
+    // A statement reads the block as long as it is when the statement
+    // begins: cells appended before it ran count.
     head = w->buffer->head_cell();
     length = uint32_t(w->buffer->tail_cell() - head);
-next_statement:
-    // head and length are the walk's.
     if (w->index >= length) goto walk_end;
+    w->end = length;
     std::memcpy(&position, &w->code, sizeof(Cell));
     position.w1 = w->index;
     if (w->kind == Rec::paren)
@@ -516,8 +523,8 @@ deliver:
     // An expression's value is on top: it goes to the record waiting for it.
     r = top;
     switch (r->kind) {
-    case Rec::walk: stack::keep_last(stack::state.top[-1]); goto next_statement;
-    case Rec::paren: goto next_statement;
+    case Rec::walk: stack::keep_last(stack::state.top[-1]); goto statement;
+    case Rec::paren: goto statement;
     case Rec::call: {
         check_argument(r);
         if (++r->index < r->count) goto argument;

@@ -270,8 +270,9 @@ template <bool Keep>
     case TYPE_WORD: {
         Cell* start_top = stack::state.top;
         pos = word_expression<false>(pos, tail, code, Keep);
+        // The word's call may have cut the block short.
         if (!rt.pending && pos < tail && cell::type_of(*pos) == TYPE_WORD)
-            pos = infix_after<Keep>(pos, tail, code, start_top);
+            pos = infix_after<Keep>(pos, walk_end(code, tail), code, start_top);
         return pos;
     }
     case TYPE_SET_WORD: return set_word_expression<false>(pos, tail, code, Keep);
@@ -541,6 +542,7 @@ template <bool Traced>
 [[gnu::always_inline]] inline const Cell*
 fetch(const Cell& entry, const Cell* pos, const Cell* tail, const Cell& code, bool infix,
       uint32_t call_mode, const Cell& function, const Cell& name, uint32_t argument) {
+    if (argument) tail = walk_end(code, tail); // the arguments before may have cut the block
     if (pos >= tail || kind_of(entry) != arg_kind::normal) [[unlikely]]
         return fetch_other<Traced>(entry, pos, tail, code, function, name, argument);
     const Cell* end = call_mode & mode::literal_arguments ? pos + 1 : tail;
@@ -991,7 +993,9 @@ void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep
 }
 
 // The infix step: while the next value is a word whose value is an op!,
-// the value just computed becomes its left argument.
+// the value just computed becomes its left argument. `tail` holds at the
+// start (the caller took walk_end after any code it ran) and is taken
+// again after each operand or operator that ran code.
 template <bool Traced>
 [[gnu::always_inline]] inline const Cell* eval_infix(const Cell* pos, const Cell* tail,
                                                      const Cell& code, Cell* start_top, bool keep) {
@@ -1015,6 +1019,7 @@ template <bool Traced>
                 stack::push(*operand);
                 call_in_place(wrapped, left, *op_word, keep);
                 if (rt.pending) return pos;
+                tail = walk_end(code, tail);
                 continue;
             } else if (!Traced && cell::type_of(pos[1]) == TYPE_PAREN) {
                 // A paren pushes its value where the operand goes, as its
@@ -1032,12 +1037,14 @@ template <bool Traced>
                 call_in_place(wrapped, left, *op_word, keep);
                 if (rt.pending) return pos;
             }
+            tail = walk_end(code, tail); // the operand or the operator ran code
             continue;
         }
         argument_list(wrapped); // built before the left operand becomes the top
         stack::state.top = left;
         pos = call<Traced>(wrapped, pos + 1, tail, code, keep, nullptr, 0, pos, 0, true);
         if (rt.pending) return pos;
+        tail = walk_end(code, tail);
     }
     return pos;
 }
@@ -1112,6 +1119,7 @@ template <bool Keep>
     const Cell* pos = at + 1;
     pos = fetch<false>(types.types[0], pos, tail, code, false, 0, function, name, 0);
     if (rt.pending) return pos;
+    tail = walk_end(code, tail); // the condition may have cut the block short
     // Where each block argument is: in the code, or on the stack.
     const Cell* branches[2];
     Cell first;
@@ -1135,6 +1143,7 @@ template <bool Keep>
                 fetch<false>(types.types[1 + i], pos, tail, code, false, 0, function, name, 1 + i);
             if (rt.pending) return pos;
             branches[i] = stack::state.top - 1;
+            tail = walk_end(code, tail);
         }
     }
     const Cell* chosen = nullptr;
@@ -1478,7 +1487,8 @@ template <bool Traced>
         break;
     default: store_pushed<Traced>(value, keep, code, pos); ++pos;
     }
-    if (!no_infix) pos = eval_infix<Traced>(pos, tail, code, start_top, keep);
+    // The value's evaluation may have cut the block short.
+    if (!no_infix) pos = eval_infix<Traced>(pos, walk_end(code, tail), code, start_top, keep);
     fire_expr<Traced>(code, pos, keep);
     return pos;
 }
@@ -1590,6 +1600,7 @@ template <bool Traced>
                                                           const Cell* tail, const Cell& code,
                                                           const Cell& function, const Cell& name,
                                                           uint32_t argument) {
+    if (argument) tail = walk_end(code, tail); // the arguments before may have cut the block
     if (pos >= tail) [[unlikely]]
         return fetch_other<false>(types, pos, tail, code, function, name, argument);
     if (const Cell* value = inert(*pos) ? pos : plain_word_value(*pos)) {
@@ -1751,8 +1762,20 @@ template <bool Traced>
 const Cell* call_through_path(const Cell& function, const Cell* pos, const Cell* tail,
                               const Cell& code, bool keep, const Cell& path, uint32_t index,
                               const Cell& name) {
+    tail = walk_end(code, tail); // the path's parens may have cut the block short
     return tracing ? call_path<true>(function, pos, tail, code, keep, path, index, name)
                    : call_path<false>(function, pos, tail, code, keep, path, index, name);
+}
+
+// The word that names a call reached at a path element: the element when
+// it is a word or a get-word, else the word it gave (a paren's value);
+// past that the call is anonymous. Errors and stack listings read the name
+// as a word.
+const Cell& call_name(const Cell& element, const Cell& value) {
+    uint32_t type = cell::type_of(element);
+    if (type == TYPE_WORD || type == TYPE_GET_WORD) return element;
+    if (cell::type_of(value) == TYPE_WORD) return value;
+    return words::word<"<anon>">();
 }
 
 // Evaluates a path whose emptiness was checked; the value is stored.
@@ -1794,7 +1817,8 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
         // the function's type answers for that element.
         if (is_function_type(cell::type_of(*current)) && (!last || (!set && !get))) {
             Cell function = *current;
-            return call_through_path(function, pos, tail, code, keep, path, i - 1, elements[i - 1]);
+            return call_through_path(function, pos, tail, code, keep, path, i - 1,
+                                     call_name(elements[i - 1], *previous));
         }
         // A type may leave its answer in a cell it pushed: take the value
         // and drop that cell, or it would stand as an extra argument.
@@ -1824,7 +1848,7 @@ const Cell* walk_path(Cell& path, const Cell* elements, uint32_t length, const C
     if (is_function_type(cell::type_of(*current)) && !get && !set) {
         Cell function = *current;
         return call_through_path(function, pos, tail, code, keep, path, length - 1,
-                                 elements[length - 1]);
+                                 call_name(elements[length - 1], *previous));
     }
     store(set ? *assigned : *current, keep);
     return pos;

@@ -413,6 +413,20 @@ inline uint32_t builtin_slot(const Cell& function) {
     return number < builtin_slots ? number : 0;
 }
 
+// How far a statement's walk over `code` may read: the end the block had
+// when the statement began (cells added meanwhile wait for the next
+// statement), or the block's tail where code run since moved it back, so
+// that no removed cell is evaluated. A walk over a buffer an expansion
+// replaced keeps its old end: that buffer's cells stay while it is pinned.
+[[gnu::always_inline]] inline const Cell* walk_end(const Cell& code, const Cell* end) {
+    Buffer* buffer = memory::buffer_of(code.w2);
+    auto at = reinterpret_cast<uintptr_t>(end);
+    if (at <= reinterpret_cast<uintptr_t>(buffer->tail) ||
+        at > reinterpret_cast<uintptr_t>(buffer->data_end())) [[likely]]
+        return end;
+    return buffer->tail_cell();
+}
+
 // Whether the argument at pos is a literal block taken where it stands in
 // the code: no operator can follow it, and the form takes it as it is.
 [[gnu::always_inline]] inline bool literal_block(const ControlTypes& types, const Cell* pos,

@@ -481,10 +481,12 @@ Buffer* expand_series(Buffer* buffer, int64_t size) {
     Buffer* old;
     Buffer* fresh = expand(buffer, size, old);
     std::memcpy(fresh->head, old->head, size_t(old->data_end() - old->head));
-    // Buffers outside the frames are not reclaimed by compaction.
+    // Buffers outside the frames are not reclaimed by compaction. A large
+    // one that code is still walking stays until the collector's sweep
+    // finds it unpinned.
     if (old->flags & series_flag::heap)
         heap::free(old);
-    else if (old->flags & series_flag::large)
+    else if ((old->flags & series_flag::large) && !old->pins)
         free_large(old);
     return fresh;
 }

@@ -370,11 +370,15 @@ class Generator {
             break;
         case 14: taking(in.below(2) ? "o/a: " : "blk/2: ", depth - 1); break;
         case 15:
-            // Cutting short a block that may be running is left out until
-            // the evaluators agree on it: the walker goes on over the cells
-            // the block had when its walk began, the flat core stops at the
-            // block's new end.
-            out += "clear at blk " + std::to_string(2 + in.below(4));
+            // Cuts short a block that may be running, perhaps inside the
+            // statement that cuts it.
+            out += "clear at ";
+            if (in.below(2)) {
+                target_body();
+                out += ' ' + std::to_string(guard_cells + 1 + in.below(6));
+            } else {
+                out += "code " + std::to_string(1 + in.below(6));
+            }
             break;
         default: expression(depth); break;
         }
