@@ -224,13 +224,6 @@ void unwind_records(size_t floor) {
     return resolve_operator(entry, word, function, fast);
 }
 
-// An expression that a call needs for its next argument is missing: the
-// block ended.
-[[noreturn, gnu::noinline]] void raise_missing(const Record& receiver) {
-    Cell word = argument_word(receiver.code, receiver.index);
-    raise(err::script::no_arg, &receiver.name, &word);
-}
-
 // The shape of a function! called by a word, when the core fetches its
 // arguments (only evaluated ones, by count); else 0.
 inline uint32_t core_shape(const Cell& function) {
@@ -262,8 +255,12 @@ statement:
 expression:
     head = w->buffer->head_cell();
     length = uint32_t(w->buffer->tail_cell() - head);
-    if (w->index >= length) [[unlikely]]
-        raise_missing(records[count - 1]);
+    if (w->index >= length) [[unlikely]] {
+        // The block ended where a call needs its next argument.
+        r = &records[count - 1];
+        fail_no_arg(r->code, r->name, r->index);
+        goto pending;
+    }
     switch (cell::type_of(head[w->index])) {
     case TYPE_WORD: goto word;
     case TYPE_SET_WORD: goto set_word;
@@ -353,7 +350,10 @@ set_word : {
     const Cell word = *pos;
     stack::mark_native(word);
     stack::push(word);
-    if (w->index + 1 >= length) raise(err::script::need_value, &word);
+    if (w->index + 1 >= length) {
+        fail(err::script::need_value, &word);
+        goto pending;
+    }
     r = push_record(Rec::set_word, w);
     r->code = word;
     r->name = word;
@@ -442,14 +442,16 @@ deliver:
     case Rec::paren: goto statement;
     case Rec::call: {
         Cell list = argument_list(r->code);
-        check_type(block_cells(list)[list.w1 + r->index], stack::state.top[-1], r->code, r->name,
-                   r->index);
+        if (!check_arg(block_cells(list)[list.w1 + r->index], stack::state.top[-1], r->code,
+                       r->name, r->index))
+            goto pending;
         if (++r->index < r->count) goto expression;
         goto enter_body;
     }
     case Rec::builtin: {
         const auto* shape = static_cast<const BuiltinShape*>(r->types);
-        check_type(shape->types[r->index], stack::state.top[-1], r->code, r->name, r->index);
+        if (!check_arg(shape->types[r->index], stack::state.top[-1], r->code, r->name, r->index))
+            goto pending;
         if (++r->index < r->count) goto expression;
         goto run_builtin;
     }
@@ -536,7 +538,8 @@ run_builtin:
 
 control_argument : {
     const auto* types = static_cast<const ControlTypes*>(r->types);
-    check_type(types->types[r->index], stack::state.top[-1], r->code, r->name, r->index);
+    if (!check_arg(types->types[r->index], stack::state.top[-1], r->code, r->name, r->index))
+        goto pending;
     ++r->index;
     uint32_t blocks = r->count - 1;
     Cell branches[2];
@@ -562,8 +565,10 @@ choose:
     case Control::if_: chosen = truth ? &branches[0] : nullptr; break;
     case Control::unless: chosen = truth ? nullptr : &branches[0]; break;
     case Control::either:
-        if (cell::type_of(condition) == TYPE_UNSET) [[unlikely]]
-            raise(err::script::no_return);
+        if (cell::type_of(condition) == TYPE_UNSET) [[unlikely]] {
+            fail(err::script::no_return);
+            goto pending;
+        }
         chosen = &branches[truth ? 0 : 1];
         break;
     case Control::none: break;

@@ -484,6 +484,12 @@ Cell argument_word(const Cell& function, uint32_t n) {
     fail(err::script::expect_arg, &name, &type, &word);
 }
 
+[[gnu::noinline, gnu::cold]] void fail_no_arg(const Cell& function, const Cell& name,
+                                              uint32_t argument) {
+    Cell word = argument_word(function, argument);
+    fail(err::script::no_arg, &name, &word);
+}
+
 [[noreturn, gnu::noinline]] void raise_expect_arg(const Cell& value, const Cell& function,
                                                   const Cell& name, uint32_t argument) {
     runtime::ErrorExits thrown(false);
@@ -502,8 +508,7 @@ template <bool Traced>
             unset::push();
             return pos;
         }
-        Cell word = argument_word(function, argument);
-        fail(err::script::no_arg, &name, &word);
+        fail_no_arg(function, name, argument);
         return pos;
     }
     switch (kind_of(entry)) {
