@@ -21,8 +21,8 @@ const Cell* find(std::initializer_list<uint32_t> path);
 // The same field's cell, for setting it directly (no change handler runs).
 Cell* field(std::initializer_list<const char*> path);
 
-// A setting read often (on every raise): its path of symbols looked up as
-// `find` does, each step remembering the index of the entry it found. The
+// A setting read often (on every raise), one path per instance: its path
+// of symbols looked up as `find` does, each step remembering the index of the entry it found. The
 // entry at that index is checked to hold the step's symbol, so a script
 // that replaces an object on the way, or changes the setting, needs no
 // telling: a step whose entry is not there any more looks up again. A
