@@ -180,18 +180,12 @@ void compact_frame(memory::SeriesFrame* frame, memory::SeriesFrame* previous) {
 
 void compact_frames() {
     memory::SeriesFrame* previous = nullptr;
-    // Frames left empty are given back to the system, but for as many as
-    // the allocations before the next collection will fill: those would
-    // otherwise be mapped anew at once, every page of them faulted in again.
-    size_t spare = 0;
     for (memory::SeriesFrame* f = memory::record.s_head; f;) {
         memory::SeriesFrame* next = f->next;
         compact_frame(f, previous);
-        bool empty = f->next_free == f->start() && f != memory::record.s_tail;
-        if (empty && spare + f->size > memory::spare_frame_bytes) {
+        if (f->next_free == f->start() && f != memory::record.s_tail) {
             memory::release_series_frame(f);
         } else {
-            if (empty) spare += f->size;
             previous = f;
         }
         f = next;

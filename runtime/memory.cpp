@@ -55,7 +55,7 @@ void collect() {
 // is, instead of once per frame, while the peak stays within an eighth of
 // the live data plus the budget. When the system refuses memory while no
 // collection was due, one runs before the request is tried again.
-constexpr size_t min_collection_budget = spare_frame_bytes;
+constexpr size_t min_collection_budget = size_t(4) << 20;
 
 struct Pacing {
     size_t allocated = 0; // bytes of buffers carved since the last collection

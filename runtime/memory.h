@@ -193,9 +193,6 @@ void sweep_large_buffers(void (*freed)(NodeId));
 
 void release_node_frame(NodeFrame* frame);
 void release_series_frame(SeriesFrame* frame);
-// The least a collection waits for: the bytes of buffers allocated since
-// the last one. A collection keeps that much room of the frames it empties.
-constexpr size_t spare_frame_bytes = size_t(4) << 20;
 void review_node_frames();
 void free_all_frames();
 // For a session snapshot (runtime/session.h): frees the frames and large
