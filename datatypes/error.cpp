@@ -101,11 +101,25 @@ const Cell* lookup(NodeId ctx, uint32_t symbol) {
 
 // Whether an error can share the standard prototype's words and take its
 // values as they are: unless a script put a function in it, which a copy
-// binds to the copy.
+// binds to the copy. The answer holds while the binding epoch stays:
+// storing or replacing a function moves it.
+struct PlainPrototype {
+    uint64_t epoch = 0;
+    NodeId prototype = 0; // 0: nothing remembered
+    bool plain = false;
+};
+PlainPrototype plain_known;
+[[maybe_unused]] const bool plain_known_kept = session::keep(plain_known);
+
 bool plain_prototype() {
+    if (plain_known.prototype == standard_object.w1 && plain_known.epoch == binding::epoch)
+        return plain_known.plain;
     Buffer* values = memory::buffer_of(context::cell_of(standard_object.w1).w2);
-    return std::none_of(values->head_cell(), values->tail_cell(),
-                        [](const Cell& value) { return cell::type_of(value) == TYPE_FUNCTION; });
+    bool plain = std::none_of(values->head_cell(), values->tail_cell(), [](const Cell& value) {
+        return cell::type_of(value) == TYPE_FUNCTION;
+    });
+    plain_known = {binding::epoch, standard_object.w1, plain};
+    return plain;
 }
 
 // The value cells of an error: good until the next allocation. Fields are

@@ -1,8 +1,12 @@
 #include "datatypes/system_object.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "datatypes/context.h"
 #include "datatypes/symbol.h"
 #include "datatypes/words.h"
+#include "runtime/binding.h"
 #include "runtime/hash.h"
 #include "runtime/memory.h"
 #include "runtime/types.h"
@@ -39,11 +43,23 @@ const Cell* step_value(uint32_t& index, NodeId ctx, uint32_t symbol) {
 
 const Cell* CachedPath::find(std::initializer_list<uint32_t> path) {
     if (path.size() + 1 > max_steps) return system_object::find(path);
+    if (epoch_ != binding::epoch) {
+        epoch_ = binding::epoch;
+        std::fill(std::begin(contexts_), std::end(contexts_), 0);
+    }
     NodeId ctx = context::global;
     uint32_t symbol = words::sym<"system">();
     const uint32_t* next = path.begin();
-    for (uint32_t& index : indexes_) {
-        const Cell* value = step_value(index, ctx, symbol);
+    for (uint32_t step = 0; step < max_steps; ++step) {
+        uint32_t& index = indexes_[step];
+        const Cell& c = context::cell_of(ctx);
+        const Cell* value;
+        if (contexts_[step] == ctx && !(c.header & context::flag::on_stack)) {
+            value = memory::buffer_of(c.w2)->head_cell() + index;
+        } else {
+            value = step_value(index, ctx, symbol);
+            contexts_[step] = value ? ctx : 0;
+        }
         if (!value || next == path.end()) return value;
         if (cell::type_of(*value) != TYPE_OBJECT) return nullptr;
         ctx = value->w1;

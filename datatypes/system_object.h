@@ -21,11 +21,15 @@ const Cell* find(std::initializer_list<uint32_t> path);
 // The same field's cell, for setting it directly (no change handler runs).
 Cell* field(std::initializer_list<const char*> path);
 
-// A setting read often (on every raise): its path of symbols looked up as
-// `find` does, each step remembering the index of the entry it found. The
+// A setting read often (on every raise), one path per instance: its path
+// of symbols looked up as `find` does, each step remembering the index of the entry it found. The
 // entry at that index is checked to hold the step's symbol, so a script
 // that replaces an object on the way, or changes the setting, needs no
-// telling: a step whose entry is not there any more looks up again.
+// telling: a step whose entry is not there any more looks up again. A
+// step that reaches the same context as last time within the same binding
+// epoch skips that check: no context is freed (and its node reused) without
+// a collection, which moves the epoch, and a context's entries are only
+// ever added at its end.
 class CachedPath {
   public:
     static constexpr uint32_t max_steps = 4;
@@ -35,6 +39,8 @@ class CachedPath {
 
   private:
     uint32_t indexes_[max_steps] = {};
+    NodeId contexts_[max_steps] = {}; // where each index was checked; 0: not yet
+    uint64_t epoch_ = 0;              // the binding epoch of those checks
 };
 
 } // namespace kiv::system_object

@@ -230,13 +230,6 @@ void unwind_records(const Record* floor) {
     return resolve_operator(entry, word, function, fast);
 }
 
-// An expression that a call needs for its next argument is missing: the
-// block ended.
-[[noreturn, gnu::noinline]] void raise_missing(const Record& receiver) {
-    Cell word = argument_word(receiver.code, receiver.index);
-    raise(err::script::no_arg, &receiver.name, &word);
-}
-
 // Computes `word op operand` where the walk's cell is a variable (its
 // value given), the next an operator with a fast operation and the one
 // after it a value or a variable: the result pushed and the walk moved
@@ -280,11 +273,12 @@ enum class Fused { no, whole, partial };
                                                                            : Fused::whole;
 }
 
-// Checks the type of a call's argument on top of the stack.
-[[gnu::always_inline]] inline void check_argument(const Record* r) {
+// Checks the type of a call's argument on top of the stack; false when
+// the error it raised is pending.
+[[gnu::always_inline]] inline bool check_argument(const Record* r) {
     Cell list = argument_list(r->code);
-    check_type(block_cells(list)[list.w1 + r->index], stack::state.top[-1], r->code, r->name,
-               r->index);
+    return check_arg(block_cells(list)[list.w1 + r->index], stack::state.top[-1], r->code, r->name,
+                     r->index);
 }
 
 // The shape of a function! called by a word, when the core fetches its
@@ -320,8 +314,12 @@ statement:
         stack::reset();
 
 expression:
-    if (w->index >= length) [[unlikely]]
-        raise_missing(*top);
+    if (w->index >= length) [[unlikely]] {
+        // The block ended where a call needs its next argument.
+        r = top;
+        fail_no_arg(r->code, r->name, r->index);
+        goto pending;
+    }
     switch (cell::type_of(head[w->index])) {
     case TYPE_WORD: goto word;
     case TYPE_SET_WORD: goto set_word;
@@ -383,7 +381,7 @@ call_function : {
     ++w->index;
     if (r->count == 1) switch (fused_argument(w, head, length)) {
         case Fused::whole:
-            check_argument(r);
+            if (!check_argument(r)) goto pending;
             r->index = 1;
             goto enter_body;
         case Fused::partial: goto infix;
@@ -440,7 +438,10 @@ set_word : {
     const Cell word = *pos;
     stack::mark_native(word);
     stack::push(word);
-    if (w->index + 1 >= length) raise(err::script::need_value, &word);
+    if (w->index + 1 >= length) {
+        fail(err::script::need_value, &word);
+        goto pending;
+    }
     r = push_record(Rec::set_word, w);
     r->code = word;
     r->name = word;
@@ -526,13 +527,14 @@ deliver:
     case Rec::walk: stack::keep_last(stack::state.top[-1]); goto statement;
     case Rec::paren: goto statement;
     case Rec::call: {
-        check_argument(r);
+        if (!check_argument(r)) goto pending;
         if (++r->index < r->count) goto argument;
         goto enter_body;
     }
     case Rec::builtin: {
         const auto* shape = static_cast<const BuiltinShape*>(r->types);
-        check_type(shape->types[r->index], stack::state.top[-1], r->code, r->name, r->index);
+        if (!check_arg(shape->types[r->index], stack::state.top[-1], r->code, r->name, r->index))
+            goto pending;
         if (++r->index < r->count) goto argument;
         goto run_builtin;
     }
@@ -619,7 +621,8 @@ run_builtin:
 
 control_argument : {
     const auto* types = static_cast<const ControlTypes*>(r->types);
-    check_type(types->types[r->index], stack::state.top[-1], r->code, r->name, r->index);
+    if (!check_arg(types->types[r->index], stack::state.top[-1], r->code, r->name, r->index))
+        goto pending;
     ++r->index;
     uint32_t blocks = r->count - 1;
     Cell branches[2];
@@ -643,8 +646,10 @@ choose:
     case Control::if_: chosen = truth ? &branches[0] : nullptr; break;
     case Control::unless: chosen = truth ? nullptr : &branches[0]; break;
     case Control::either:
-        if (cell::type_of(condition) == TYPE_UNSET) [[unlikely]]
-            raise(err::script::no_return);
+        if (cell::type_of(condition) == TYPE_UNSET) [[unlikely]] {
+            fail(err::script::no_return);
+            goto pending;
+        }
         chosen = &branches[truth ? 0 : 1];
         break;
     case Control::none: break;

@@ -55,7 +55,7 @@ auto& rt = runtime::record;
 
 // Runs the C++ code of a native, action or routine; a C++ failure inside
 // it becomes a language error (no-memory for memory exhaustion).
-[[gnu::always_inline]] inline void run_builtin(const Cell& function, int32_t* refinements) {
+[[gnu::always_inline]] inline void run_builtin(const Cell& function, const int32_t* refinements) {
     trap::cxx_as_error([&] {
         switch (cell::type_of(function)) {
         case TYPE_NATIVE: natives::entry(function.w1)(false, refinements); break;
@@ -71,7 +71,8 @@ auto& rt = runtime::record;
 // pending code again here, in the frame that calls the native's code, so
 // that the unwinder walks as few frames as it can. True when an exit is
 // pending afterwards.
-[[gnu::always_inline]] inline bool run_resuming(const Cell& function, int32_t* refinements) {
+[[gnu::always_inline]] inline bool run_resuming(const Cell& function,
+                                               const int32_t* refinements) {
     return runtime::resume_pending([&] { run_builtin(function, refinements); });
 }
 
@@ -485,6 +486,12 @@ Cell argument_word(const Cell& function, uint32_t n) {
     fail(err::script::expect_arg, &name, &type, &word);
 }
 
+[[gnu::noinline, gnu::cold]] void fail_no_arg(const Cell& function, const Cell& name,
+                                              uint32_t argument) {
+    Cell word = argument_word(function, argument);
+    fail(err::script::no_arg, &name, &word);
+}
+
 [[noreturn, gnu::noinline]] void raise_expect_arg(const Cell& value, const Cell& function,
                                                   const Cell& name, uint32_t argument) {
     runtime::ErrorExits thrown(false);
@@ -503,8 +510,7 @@ template <bool Traced>
             unset::push();
             return pos;
         }
-        Cell word = argument_word(function, argument);
-        fail(err::script::no_arg, &name, &word);
+        fail_no_arg(function, name, argument);
         return pos;
     }
     switch (kind_of(entry)) {
@@ -975,20 +981,31 @@ void call_in_place(const Cell& function, Cell* left, const Cell& name, bool keep
     else
         stack::mark_interp_native(name);
     stack::state.top = left + 2;
+    // A native's or action's type sets come from its call shape, made once.
+    const BuiltinShape* builtin = nullptr;
+    if (!body) {
+        uint32_t slot = builtin_slot(function);
+        builtin = &builtin_shapes[slot];
+        if (builtin->spec != function.w2) [[unlikely]]
+            builtin = make_builtin_shape(function, slot);
+    }
     Cell types[2];
-    argument_types(list_block, types, 2);
-    check_arg(types[0], left[0], function, name, 0);
-    if (!rt.pending) check_arg(types[1], left[1], function, name, 1);
-    if (rt.pending) return;
+    if (builtin && builtin->count == 2) {
+        types[0] = builtin->types[0];
+        types[1] = builtin->types[1];
+    } else {
+        argument_types(list_block, types, 2);
+    }
+    if (!check_arg(types[0], left[0], function, name, 0) ||
+        !check_arg(types[1], left[1], function, name, 1))
+        return;
     if (body) {
         if (list_block.w3 & shape::unused_tail) push_tail(list_block.w3);
         run_body(function, name);
         if (!rt.pending) finish_call(left, keep);
         return;
     }
-    int32_t refinements[max_refinements];
-    for (int32_t& r : refinements) r = -1;
-    if (run_resuming(function, refinements)) return;
+    if (run_resuming(function, unused_refinements.data())) return;
     end_frame(keep);
 }
 

@@ -205,13 +205,22 @@ inline void check_type(const Cell& entry, const Cell& value, const Cell& functio
         raise_expect_arg(value, function, name, argument);
 }
 
-// The argument type check of the walker, whose levels return on a pending
-// code: the expect-arg error may be left pending (see fail).
-inline void check_arg(const Cell& entry, const Cell& value, const Cell& function, const Cell& name,
-                      uint32_t argument) {
-    if (!typeset::has(entry, cell::type_of(value))) [[unlikely]]
-        fail_expect_arg(value, function, name, argument);
+// The argument type check of the walker and the flat core, whose levels
+// return on a pending code: true when the value fits; else the expect-arg
+// error is raised as fail raises it, and false tells that it is pending
+// (where it was not thrown).
+[[gnu::always_inline]] inline bool check_arg(const Cell& entry, const Cell& value,
+                                             const Cell& function, const Cell& name,
+                                             uint32_t argument) {
+    if (typeset::has(entry, cell::type_of(value))) [[likely]]
+        return true;
+    fail_expect_arg(value, function, name, argument);
+    return false;
 }
+
+// Raises no-arg, as fail raises it, for the argument (counted from 0) of a
+// call whose code ended before it.
+void fail_no_arg(const Cell& function, const Cell& name, uint32_t argument);
 
 // Pushes what a function sees for its refinements and locals when no path
 // names a refinement, from the row kept in its shape.
