@@ -62,7 +62,7 @@ BlockPlan* find_or_make_plan(NodeId node, uint32_t length) {
     return plan;
 }
 
-std::vector<BlockPlan*> dropped_plans;
+std::vector<BlockPlan*>& dropped_plans = *new std::vector<BlockPlan*>;
 
 void free_unused_plans() {
     size_t kept = 0;

@@ -94,8 +94,9 @@ inline BlockPlan* take_plan(NodeId node, const Buffer* buffer) {
     return find_or_make_plan(node, buffer->length());
 }
 
-// The plans the store dropped, not yet freed.
-extern std::vector<BlockPlan*> dropped_plans;
+// The plans the store dropped, not yet freed (a table that lives as long
+// as the process, as the plans in it may).
+extern std::vector<BlockPlan*>& dropped_plans;
 
 // Frees the dropped plans that no walk runs over: the core marks those
 // its walks hold (`in_use`) first. Defined with the walks.
