@@ -87,6 +87,11 @@ auto& rt = runtime::record;
 
 static_assert(sizeof(Record) == 128, "records stay 128 bytes");
 
+// Whether the record walks a block (and so holds a buffer and a plan).
+inline bool walks(const Record& r) {
+    return r.kind == Rec::walk || r.kind == Rec::paren;
+}
+
 // The record stack: one array that never moves, so records may be held by
 // address while natives push records above them. Its first record is a
 // sentinel that stands for none (a plain walk, so that no value waits
@@ -722,11 +727,22 @@ pending : {
 }
 }
 
+// Runs an activation from the walk `base` (see run); an error that leaves
+// it pops its records above `floor` before it goes on.
+void run_activation(const Record* floor, Record* base, bool keep_base) {
+    try {
+        run(floor, base, keep_base);
+    } catch (...) {
+        unwind_records(floor);
+        throw;
+    }
+}
+
 } // namespace
 
 void sweep_dropped_plans() {
     for (Record* r = records + 1; r <= top; ++r)
-        if ((r->kind == Rec::walk || r->kind == Rec::paren) && r->plan) r->plan->in_use = true;
+        if (walks(*r) && r->plan) r->plan->in_use = true;
     free_unused_plans();
 }
 
@@ -740,8 +756,7 @@ void init() {
         collector::add_marker([] {
             for (Record* r = records + 1; r <= top; ++r) {
                 collector::mark_values(&r->code, &r->name + 1);
-                bool walk = r->kind == Rec::walk || r->kind == Rec::paren;
-                if (walk && r->buffer != memory::buffer_of(r->code.w2))
+                if (walks(*r) && r->buffer != memory::buffer_of(r->code.w2))
                     collector::mark_values(r->buffer->head_cell(), r->buffer->tail_cell());
             }
             sweep_dropped_plans();
@@ -760,13 +775,7 @@ void run_here(const Cell& block) {
     }
     stack::reset();
     const Record* floor = top;
-    Record* base = push_walk(Rec::walk, block, nullptr);
-    try {
-        run(floor, base, false);
-    } catch (...) {
-        unwind_records(floor);
-        throw;
-    }
+    run_activation(floor, push_walk(Rec::walk, block, nullptr), false);
     if (top == records && !dropped_plans.empty()) [[unlikely]]
         free_unused_plans();
 }
@@ -789,13 +798,7 @@ void run_step(Record* walk) {
     // A block met for the first time gets its plan at its second step.
     if (!walk->plan || walk->plan->recheck) walk->plan = take_plan(node, now);
     walk->index = walk->code.w1;
-    const Record* floor = top;
-    try {
-        run(floor, walk, true);
-    } catch (...) {
-        unwind_records(floor);
-        throw;
-    }
+    run_activation(top, walk, true);
 }
 
 void end_steps(Record* walk) {
